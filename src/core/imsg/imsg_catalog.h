@@ -1,0 +1,20 @@
+// Message catalog records of the message library.
+//
+// A catalog is a constant table of printf formats addressed by its record and a 0-based
+// index. The built-in text is the text of record; the catalog name, set number and message
+// number identify the entry for a localised replacement.
+#ifndef CORE_IMSG_IMSG_CATALOG_H
+#define CORE_IMSG_IMSG_CATALOG_H
+
+#include <cstdint>
+
+struct imsg_catalog_t {
+    const char* catalog_name;     // external catalog that may hold translations
+    const char* component_name;   // name of this catalog
+    uint16_t set_number;          // message set within the external catalog
+    uint16_t count;               // number of messages
+    const char* const* texts;     // built-in texts, indexed 0 .. count - 1
+    const uint16_t* numbers;      // message number of each text
+};
+
+#endif
