@@ -1,0 +1,28 @@
+// Storage areas: arena allocation.
+//
+// An area hands out blocks by bumping a pointer in its current chunk; blocks are never
+// returned one by one. `stg_free_area` drops every block at once and leaves the area
+// usable; `stg_delete_area` returns the area itself. Blocks are aligned for any type.
+// Allocation failures give null.
+#ifndef CORE_STG_STG_H
+#define CORE_STG_STG_H
+
+#include <cstddef>
+
+struct stg_area_t;
+
+// New area whose chunks are `chunk_size` bytes (at least 256); null when out of memory.
+stg_area_t* stg_create_area(size_t chunk_size);
+void* stg_alloc(stg_area_t* area, size_t size);
+char* stg_area_strdup(stg_area_t* area, const char* s);
+char* stg_area_strndup(stg_area_t* area, const char* s, size_t n);
+void stg_free_area(stg_area_t* area);
+void stg_delete_area(stg_area_t* area);
+// Bytes currently held from the system by the area (chunks and headers).
+size_t stg_area_footprint(const stg_area_t* area);
+
+// Heap buffers outside any area; the caller frees them with `stg_free`.
+void* stg_malloc(size_t size);
+void stg_free(void* p);
+
+#endif

@@ -1,0 +1,178 @@
+// Status texts, UUID text forms and product directories.
+#include "core/tbs/tbs.h"
+
+#include <sys/random.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+namespace {
+
+struct StatusText {
+    tbs_status_t code;
+    const char* text;
+};
+
+// Kept sorted by code.
+constexpr StatusText kStatusTexts[] = {
+    {TBS_ST_ERR, "Error"},
+    {TBS_ST_NOT_FOUND, "Not found"},
+    {TBS_ST_NAME_NOT_FOUND, "No such file or directory in the view"},
+    {1004, "Object already exists"},
+    {1005, "Invalid argument"},
+    {1006, "Object is locked"},
+    {1007, "Element is already checked out"},
+    {1008, "Element is not checked out"},
+    {1009, "Checkout is reserved by another view"},
+    {1010, "Version is not the latest on its branch"},
+    {1011, "Name is not valid"},
+    {1012, "Storage area is damaged"},
+    {1013, "Database is busy"},
+    {1014, "Content is identical to its predecessor"},
+    {1015, "Not a directory"},
+    {1016, "Is a directory"},
+    {1017, "Type not found"},
+    {1018, "Operation not supported"},
+    {TBS_ST_WARNING, "Warning"},
+    {TBS_ST_OBJ_NOT_FOUND, "Object not found"},
+    {TBS_ST_INTERRUPTED, "Operation cancelled"},
+    {TBS_ST_PERMISSION, "Permission denied"},
+    {TBS_ST_BAD_REQUEST, "Request does not match the operation"},
+    {100001, "Login required"},
+    {100002, "Session expired"},
+    {100003, "Config spec is out of step with the stream"},
+    {100004, "Operation already in progress"},
+    {100005, "No operation in progress"},
+    {100006, "Merge from the latest version required"},
+    {100007, "Client protocol version is too old for this server"},
+    {100008, "Unrecognized RPC request or protocol version"},
+    {100009, "Version is not the latest on its branch"},
+    {100010, "Version discordance"},
+    {100011, "VOB was reformatted"},
+    {100012, "Request cancelled"},
+    {100013, "Interaction request failed"},
+    {100014, "Interaction response not received"},
+    {100015, "View is not a web view"},
+    {100016, "Copy area is not valid"},
+    {100017, "View state has changed"},
+    {100018, "Credentials required"},
+    {100019, "Element is not mastered locally"},
+    {100020, "Branch type is not mastered locally"},
+    {100021, "Stream is not valid"},
+    {100022, "Activity is not valid"},
+    {100023, "Request text cannot be converted to the server's character set"},
+};
+
+std::string g_product_dir;
+std::string g_config_dir;
+std::string g_log_dir;
+std::string g_tool_dir;
+
+}  // namespace
+
+const char* tbs_strerror(tbs_status_t status) {
+    if (status == TBS_ST_OK) return "Success";
+    if (status > 0 && status < 1000) return ::strerror(status);
+    size_t lo = 0, hi = sizeof kStatusTexts / sizeof kStatusTexts[0];
+    while (lo < hi) {
+        size_t mid = (lo + hi) / 2;
+        if (kStatusTexts[mid].code == status) return kStatusTexts[mid].text;
+        if (kStatusTexts[mid].code < status)
+            lo = mid + 1;
+        else
+            hi = mid;
+    }
+    static thread_local char unknown[48];
+    snprintf(unknown, sizeof unknown, "Unknown status %d", static_cast<int>(status));
+    return unknown;
+}
+
+tbs_status_t tbs_errno2status(int err) { return err < 0 ? TBS_ST_ERR : err; }
+
+bool tbs_uuid_is_null(const tbs_uuid_t& u) {
+    for (uint8_t b : u.bytes)
+        if (b != 0) return false;
+    return true;
+}
+
+tbs_uuid_t tbs_uuid_null() { return tbs_uuid_t{}; }
+
+tbs_uuid_t tbs_uuid_create() {
+    tbs_uuid_t u{};
+    size_t got = 0;
+    while (got < sizeof u.bytes) {
+        ssize_t n = getrandom(u.bytes + got, sizeof u.bytes - got, 0);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            abort();  // no entropy source: nothing sound can be made
+        }
+        got += static_cast<size_t>(n);
+    }
+    u.bytes[6] = static_cast<uint8_t>((u.bytes[6] & 0x0f) | 0x40);
+    u.bytes[8] = static_cast<uint8_t>((u.bytes[8] & 0x3f) | 0x80);
+    return u;
+}
+
+void tbs_uuid_to_str(const tbs_uuid_t& u, char* buf) {
+    static const char kHex[] = "0123456789abcdef";
+    for (int i = 0; i < 16; ++i) {
+        buf[2 * i] = kHex[u.bytes[i] >> 4];
+        buf[2 * i + 1] = kHex[u.bytes[i] & 0xf];
+    }
+    buf[32] = '\0';
+}
+
+static int hex_value(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+tbs_status_t tbs_uuid_from_str(const char* text, tbs_uuid_t* out) {
+    tbs_uuid_t u{};
+    if (out) *out = u;
+    if (!text) return TBS_ST_ERR;
+    for (int i = 0; i < 16; ++i) {
+        int hi = hex_value(text[2 * i]);
+        if (hi < 0) return TBS_ST_ERR;
+        int lo = hex_value(text[2 * i + 1]);
+        if (lo < 0) return TBS_ST_ERR;
+        u.bytes[i] = static_cast<uint8_t>(hi << 4 | lo);
+    }
+    if (text[32] != '\0') return TBS_ST_ERR;
+    if (out) *out = u;
+    return TBS_ST_OK;
+}
+
+const char* tbs_product_dir() {
+    if (g_product_dir.empty()) {
+        const char* home = getenv("VERDANE_HOME");
+        g_product_dir = (home && *home) ? home : "/opt/verdane";
+        while (g_product_dir.size() > 1 && g_product_dir.back() == '/') g_product_dir.pop_back();
+        g_config_dir = g_product_dir + "/config";
+        g_log_dir = g_product_dir + "/log";
+        g_tool_dir = g_product_dir + "/bin";
+    }
+    return g_product_dir.c_str();
+}
+
+const char* tbs_product_config_dir() {
+    tbs_product_dir();
+    return g_config_dir.c_str();
+}
+
+const char* tbs_product_log_dir() {
+    tbs_product_dir();
+    return g_log_dir.c_str();
+}
+
+const char* tbs_product_tool_dir() {
+    tbs_product_dir();
+    return g_tool_dir.c_str();
+}
+
+void tbs_reset_product_dir() { g_product_dir.clear(); }

@@ -1,0 +1,183 @@
+// File and directory helpers: temporary directory and files, paths, gzip.
+#include "core/util/fileutl.h"
+
+#include <fcntl.h>
+#include <sys/random.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <zlib.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+namespace {
+std::string g_tmpdir;
+
+// Closes a descriptor on scope exit.
+struct Fd {
+    int fd = -1;
+    ~Fd() {
+        if (fd >= 0) ::close(fd);
+    }
+};
+
+bool write_all(int fd, const char* p, size_t n) {
+    while (n > 0) {
+        ssize_t w = ::write(fd, p, n);
+        if (w < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        p += w;
+        n -= static_cast<size_t>(w);
+    }
+    return true;
+}
+}  // namespace
+
+const char* fileutl_get_tmpdir() {
+    if (g_tmpdir.empty()) {
+        const char* t = getenv("VERDANE_TMP");
+        g_tmpdir = (t && *t) ? t : std::string(tbs_product_dir()) + "/tmp";
+    }
+    return g_tmpdir.c_str();
+}
+
+void fileutl_reset_tmpdir() { g_tmpdir.clear(); }
+
+tbs_status_t fileutl_mkdir_p(const char* path, mode_t mode) {
+    if (!path || !*path) return tbs_errno2status(EINVAL);
+    std::string p(path);
+    struct stat st;
+    for (size_t i = 1; i <= p.size(); ++i) {
+        if (i != p.size() && p[i] != '/') continue;
+        std::string part = p.substr(0, i);
+        if (::mkdir(part.c_str(), mode) == 0) continue;
+        int err = errno;
+        if (err == EEXIST && ::stat(part.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) continue;
+        return tbs_errno2status(err == EEXIST ? ENOTDIR : err);
+    }
+    return TBS_ST_OK;
+}
+
+tbs_status_t fileutl_rm(const char* path) {
+    if (::unlink(path) == 0) return TBS_ST_OK;
+    return tbs_errno2status(errno);
+}
+
+bool fileutl_exists(const char* path) {
+    struct stat st;
+    return path && ::stat(path, &st) == 0;
+}
+
+bool fileutl_join(char* buf, size_t size, const char* dir, const char* leaf) {
+    int n = snprintf(buf, size, "%s/%s", dir, leaf);
+    if (n < 0 || static_cast<size_t>(n) >= size) {
+        if (size) buf[0] = '\0';
+        return false;
+    }
+    return true;
+}
+
+void fileutl_random_name(char* buf, size_t len) {
+    static const char kChars[] =
+        "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+    unsigned char rnd[64];
+    size_t done = 0;
+    while (done < len) {
+        size_t want = len - done < sizeof rnd ? len - done : sizeof rnd;
+        ssize_t got = getrandom(rnd, want, 0);
+        if (got < 0) {
+            if (errno == EINTR) continue;
+            abort();
+        }
+        for (ssize_t i = 0; i < got; ++i) buf[done++] = kChars[rnd[i] % 62];
+    }
+    buf[len] = '\0';
+}
+
+int fileutl_create_temp(const char* dir, const char* prefix, mode_t mode, char* path,
+                        size_t size) {
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        char leaf[16];
+        fileutl_random_name(leaf, 12);
+        int n = snprintf(path, size, "%s/%s%s", dir, prefix, leaf);
+        if (n < 0 || static_cast<size_t>(n) >= size) {
+            errno = ENAMETOOLONG;
+            return -1;
+        }
+        int fd = ::open(path, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+        if (fd >= 0) return fd;
+        if (errno != EEXIST) return -1;
+    }
+    errno = EEXIST;
+    return -1;
+}
+
+tbs_status_t fileutl_gunzip(const char* src, const char* dst) {
+    gzFile in = gzopen(src, "rb");
+    if (!in) return tbs_errno2status(errno ? errno : EIO);
+    Fd out;
+    out.fd = ::open(dst, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (out.fd < 0) {
+        int err = errno;
+        gzclose(in);
+        return tbs_errno2status(err);
+    }
+    gzbuffer(in, 64 * 1024);
+    static thread_local char buf[64 * 1024];
+    tbs_status_t st = TBS_ST_OK;
+    for (;;) {
+        int n = gzread(in, buf, sizeof buf);
+        if (n < 0) {
+            st = TBS_ST_ERR;  // corrupt or truncated compressed data
+            break;
+        }
+        if (n == 0) {
+            // gzread returns 0 both at a clean end and at a truncated stream.
+            int zerr = Z_OK;
+            gzerror(in, &zerr);
+            if (zerr != Z_OK && zerr != Z_STREAM_END) st = TBS_ST_ERR;
+            break;
+        }
+        if (!write_all(out.fd, buf, static_cast<size_t>(n))) {
+            st = tbs_errno2status(errno);
+            break;
+        }
+    }
+    if (gzclose(in) != Z_OK && st == TBS_ST_OK) st = TBS_ST_ERR;
+    int fd = out.fd;
+    out.fd = -1;
+    if (::close(fd) != 0 && st == TBS_ST_OK) st = tbs_errno2status(errno);
+    return st;
+}
+
+tbs_status_t fileutl_gzip(const char* src, const char* dst, int level) {
+    Fd in;
+    in.fd = ::open(src, O_RDONLY | O_CLOEXEC);
+    if (in.fd < 0) return tbs_errno2status(errno);
+    char mode[8];
+    snprintf(mode, sizeof mode, "wb%d", level < 0 ? 6 : level > 9 ? 9 : level);
+    gzFile out = gzopen(dst, mode);
+    if (!out) return tbs_errno2status(errno ? errno : EIO);
+    static thread_local char buf[64 * 1024];
+    tbs_status_t st = TBS_ST_OK;
+    for (;;) {
+        ssize_t n = ::read(in.fd, buf, sizeof buf);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            st = tbs_errno2status(errno);
+            break;
+        }
+        if (n == 0) break;
+        if (gzwrite(out, buf, static_cast<unsigned>(n)) != n) {
+            st = TBS_ST_ERR;
+            break;
+        }
+    }
+    if (gzclose(out) != Z_OK && st == TBS_ST_OK) st = TBS_ST_ERR;
+    return st;
+}

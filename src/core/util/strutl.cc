@@ -1,0 +1,122 @@
+// Whole-file reads and atomic whole-file writes.
+#include "core/util/strutl.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "core/util/fileutl.h"
+
+tbs_status_t strutl_read(const char* path, bool missing_ok, stg_area_t* area, char** contents,
+                         size_t* len) {
+    *contents = nullptr;
+    if (len) *len = 0;
+    int fd = ::open(path, O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        if (errno == ENOENT && missing_ok) {
+            *contents = static_cast<char*>(stg_alloc(area, 1));
+            if (!*contents) return tbs_errno2status(ENOMEM);
+            **contents = '\0';
+            return TBS_ST_OK;
+        }
+        return tbs_errno2status(errno);
+    }
+    struct stat st;
+    if (::fstat(fd, &st) != 0) {
+        int err = errno;
+        ::close(fd);
+        return tbs_errno2status(err);
+    }
+    // The file may grow while it is read; read what is there, growing the copy as needed.
+    size_t cap = static_cast<size_t>(st.st_size) + 1;
+    char* buf = static_cast<char*>(stg_alloc(area, cap + 1));
+    size_t used = 0;
+    while (buf) {
+        if (used == cap) {
+            char* bigger = static_cast<char*>(stg_alloc(area, cap * 2 + 1));
+            if (!bigger) {
+                buf = nullptr;
+                break;
+            }
+            memcpy(bigger, buf, used);
+            buf = bigger;
+            cap *= 2;
+        }
+        ssize_t n = ::read(fd, buf + used, cap - used);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            int err = errno;
+            ::close(fd);
+            return tbs_errno2status(err);
+        }
+        if (n == 0) break;
+        used += static_cast<size_t>(n);
+    }
+    ::close(fd);
+    if (!buf) return tbs_errno2status(ENOMEM);
+    buf[used] = '\0';
+    *contents = buf;
+    if (len) *len = used;
+    return TBS_ST_OK;
+}
+
+tbs_status_t strutl_write(const char* path, const char* contents, bool durable, size_t len) {
+    if (!contents) contents = "";
+    if (len == static_cast<size_t>(-1)) len = strlen(contents);
+    std::string dir(path);
+    size_t slash = dir.rfind('/');
+    dir = slash == std::string::npos ? "." : slash == 0 ? "/" : dir.substr(0, slash);
+    std::string tmp(dir.size() + 32, '\0');
+    int fd = fileutl_create_temp(dir.c_str(), ".wr", 0666, tmp.data(), tmp.size());
+    if (fd < 0) return tbs_errno2status(errno);
+    tmp.resize(strlen(tmp.c_str()));
+    tbs_status_t st = TBS_ST_OK;
+    const char* p = contents;
+    size_t left = len;
+    while (left > 0) {
+        ssize_t w = ::write(fd, p, left);
+        if (w < 0) {
+            if (errno == EINTR) continue;
+            st = tbs_errno2status(errno);
+            break;
+        }
+        p += w;
+        left -= static_cast<size_t>(w);
+    }
+    // Keep the mode of the file being replaced.
+    struct stat old;
+    if (st == TBS_ST_OK && ::stat(path, &old) == 0) ::fchmod(fd, old.st_mode & 07777);
+    if (st == TBS_ST_OK && durable && ::fsync(fd) != 0) st = tbs_errno2status(errno);
+    if (::close(fd) != 0 && st == TBS_ST_OK) st = tbs_errno2status(errno);
+    if (st == TBS_ST_OK && ::rename(tmp.c_str(), path) != 0) st = tbs_errno2status(errno);
+    if (st != TBS_ST_OK) ::unlink(tmp.c_str());
+    return st;
+}
+
+tbs_status_t strutl_concat(char* buf, size_t size, int count, ...) {
+    if (!buf || size == 0) return TBS_ST_ERR;
+    size_t used = 0;
+    va_list ap;
+    va_start(ap, count);
+    tbs_status_t st = TBS_ST_OK;
+    for (int i = 0; i < count; ++i) {
+        const char* s = va_arg(ap, const char*);
+        if (!s) continue;
+        size_t n = strlen(s);
+        if (n >= size - used) {
+            st = TBS_ST_ERR;
+            break;
+        }
+        memcpy(buf + used, s, n);
+        used += n;
+    }
+    va_end(ap);
+    buf[st == TBS_ST_OK ? used : 0] = '\0';
+    return st;
+}

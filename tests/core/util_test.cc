@@ -1,0 +1,119 @@
+// File helpers: atomic whole-file writes, bounded joins, locks, gzip.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <string>
+
+#include "core/stg/stg.h"
+#include "core/util/fileutl.h"
+#include "core/util/srvlock.h"
+#include "core/util/strutl.h"
+
+namespace {
+class TempDir {
+public:
+    TempDir() {
+        char tmpl[] = "/tmp/vdweb-test-XXXXXX";
+        path_ = mkdtemp(tmpl);
+    }
+    ~TempDir() { std::system(("rm -rf '" + path_ + "'").c_str()); }
+    std::string operator/(const std::string& leaf) const { return path_ + "/" + leaf; }
+    const std::string& path() const { return path_; }
+
+private:
+    std::string path_;
+};
+}  // namespace
+
+TEST(Strutl, WriteReplacesWholeFileAndReadReturnsIt) {
+    TempDir dir;
+    std::string f = dir / "data";
+    stg_area_t* area = stg_create_area(2048);
+    char* got = nullptr;
+    EXPECT_NE(strutl_read(f.c_str(), false, area, &got), 0);  // missing
+    ASSERT_EQ(strutl_read(f.c_str(), true, area, &got), 0);   // missing reads as empty
+    EXPECT_STREQ(got, "");
+    ASSERT_EQ(strutl_write(f.c_str(), "first version, longer", true), 0);
+    chmod(f.c_str(), 0640);
+    ASSERT_EQ(strutl_write(f.c_str(), "second", false), 0);
+    size_t len = 0;
+    ASSERT_EQ(strutl_read(f.c_str(), false, area, &got, &len), 0);
+    EXPECT_STREQ(got, "second");
+    EXPECT_EQ(len, 6u);
+    struct stat st;
+    ASSERT_EQ(stat(f.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0640u);  // mode of the replaced file kept
+    // No temporary file is left beside it.
+    EXPECT_EQ(std::system(("test $(ls -A '" + dir.path() + "' | wc -l) -eq 1").c_str()), 0);
+    stg_delete_area(area);
+}
+
+TEST(Strutl, ConcatFailsInsteadOfTruncating) {
+    char buf[8];
+    EXPECT_EQ(strutl_concat(buf, sizeof buf, 3, "ab", "cd", "efg"), 0);
+    EXPECT_STREQ(buf, "abcdefg");
+    EXPECT_NE(strutl_concat(buf, sizeof buf, 2, "abcd", "efgh"), 0);
+    EXPECT_STREQ(buf, "");
+    char small[4];
+    EXPECT_FALSE(fileutl_join(small, sizeof small, "ab", "c"));
+    EXPECT_TRUE(fileutl_join(buf, sizeof buf, "ab", "c"));
+    EXPECT_STREQ(buf, "ab/c");
+}
+
+TEST(Srvlock, SecondHolderIsRefusedUntilRelease) {
+    TempDir dir;
+    std::string lock = dir / "x.pid";
+    int h1 = -1, h2 = -1;
+    ASSERT_EQ(server_lock_set(lock.c_str(), &h1), 0);
+    EXPECT_GE(h1, 0);
+    EXPECT_NE(server_lock_set(lock.c_str(), &h2), 0);
+    // Another process is refused too.
+    pid_t pid = fork();
+    if (pid == 0) {
+        int h = -1;
+        _exit(server_lock_set(lock.c_str(), &h) == 0 ? 1 : 0);
+    }
+    int wst = 0;
+    waitpid(pid, &wst, 0);
+    EXPECT_EQ(WEXITSTATUS(wst), 0);
+    ASSERT_EQ(server_lock_clear(lock.c_str(), h1), 0);
+    ASSERT_EQ(server_lock_set(lock.c_str(), &h2), 0);
+    server_lock_clear(lock.c_str(), h2);
+}
+
+TEST(Fileutl, GzipRoundTripAndCorruptInputFails) {
+    TempDir dir;
+    std::string plain = dir / "plain", gz = dir / "plain.gz", out = dir / "out";
+    {
+        std::ofstream f(plain, std::ios::binary);
+        for (int i = 0; i < 100000; ++i) f << "line " << i << "\n";
+    }
+    ASSERT_EQ(fileutl_gzip(plain.c_str(), gz.c_str(), 6), 0);
+    ASSERT_EQ(fileutl_gunzip(gz.c_str(), out.c_str()), 0);
+    EXPECT_EQ(std::system(("cmp -s '" + plain + "' '" + out + "'").c_str()), 0);
+    // Truncate the compressed file: uncompressing must fail, not succeed with less.
+    ASSERT_EQ(truncate(gz.c_str(), 2000), 0);
+    EXPECT_NE(fileutl_gunzip(gz.c_str(), out.c_str()), 0);
+}
+
+TEST(Fileutl, CreateTempIsExclusiveAndUnpredictable) {
+    TempDir dir;
+    char p1[256], p2[256];
+    int fd1 = fileutl_create_temp(dir.path().c_str(), "up", 0600, p1, sizeof p1);
+    int fd2 = fileutl_create_temp(dir.path().c_str(), "up", 0600, p2, sizeof p2);
+    ASSERT_GE(fd1, 0);
+    ASSERT_GE(fd2, 0);
+    EXPECT_STRNE(p1, p2);
+    close(fd1);
+    close(fd2);
+    char tiny[8];
+    EXPECT_EQ(fileutl_create_temp(dir.path().c_str(), "up", 0600, tiny, sizeof tiny), -1);
+    EXPECT_EQ(fileutl_mkdir_p((dir / "a/b/c").c_str(), 0777), 0);
+    EXPECT_EQ(fileutl_mkdir_p((dir / "a/b/c").c_str(), 0777), 0);  // existing is fine
+    EXPECT_NE(fileutl_mkdir_p((std::string(p1) + "/sub").c_str(), 0777), 0);  // under a file
+}
