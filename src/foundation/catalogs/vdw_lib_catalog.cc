@@ -1,0 +1,331 @@
+// Message catalog "vdw_lib": the messages of the version-control facade and of the code
+// built directly on it. They report failed view, VOB, element, version, activity, stream,
+// baseline, deliver and rebase operations (each naming the object and, where there is one,
+// the core's error text), malformed RPC argument lists, the web view update and commit, and
+// plain cleartext downloads.
+//
+// Callers address entries by index, so an entry is never moved or removed; the numbers
+// ascend, and a retired message leaves only a gap in them.
+
+#include <cstdint>
+#include <iterator>
+
+#include "foundation/catalogs/catalogs.h"
+
+static const char* const vdw_lib_texts[] = {
+    /* 0 */ "VDSRV1002: Unable to checkout \"%s\"\n",
+    /* 1 */ "VDSRV1003: Unable to uncheckout \"%s\"\n",
+    /* 2 */ "VDSRV1004: Unable to checkin \"%s\"\n",
+    /* 3 */ "VDSRV1005: Unable to create element \"%s\": %s\n",
+    /* 4 */ "VDSRV1006: Unable to create directory element \"%s\": %s\n",
+    /* 5 */ "VDSRV1007: Unable to remove name \"%s\": %s\n",
+    /* 6 */ "VDSRV1008: Unable to move \"%s\" to \"%s\": %s\n",
+    /* 7 */ "VDSRV1010: Unable to get the view root for view \"%s\": %s\n",
+    /* 8 */ "VDSRV1011: Unable to get the view tag for view \"%s\": %s\n",
+    /* 9 */ "VDSRV1012: Unable to find view with uuid \"%s\": %s\n",
+    /* 10 */ "VDSRV1013: Unable to find the view containing \"%s\": %s\n",
+    /* 11 */ "VDSRV1014: Unable to create view \"%s\": %s\n",
+    /* 12 */ "VDSRV1016: Unable to remove view \"%s\": %s\n",
+    /* 13 */ "VDSRV1017: Unable to set the config spec for view \"%s\": %s\n",
+    /* 14 */ "VDSRV1018: Unable to get the config spec for view \"%s\": %s\n",
+    /* 15 */ "VDSRV1019: Unable to get the load rules for view \"%s\": %s\n",
+    /* 16 */ "VDSRV1020: Unable to set the load rules for view \"%s\": %s\n",
+    /* 17 */ "VDSRV1021: Unable to update view \"%s\": %s\n",
+    /* 18 */ "VDSRV1023: Unable to determine the VOB for \"%s\": %s\n",
+    /* 19 */ "VDSRV1024: Unable to find VOB with uuid \"%s\": %s\n",
+    /* 20 */ "VDSRV1025: Unable to find VOB tag \"%s\": %s\n",
+    /* 21 */ "VDSRV1026: Unable to mount VOB \"%s\": %s\n",
+    /* 22 */ "VDSRV1028: Unable to get the properties of VOB \"%s\": %s\n",
+    /* 23 */ "VDSRV1029: Unable to set the description of VOB \"%s\": %s\n",
+    /* 24 */ "VDSRV1030: Unable to copy file \"%s\" to \"%s\": %s\n",
+    /* 25 */ "VDSRV1031: Unable to create pathname for file \"%s\": %s\n",
+    /* 26 */ "VDSRV1032: Unable to read file \"%s\": %s\n",
+    /* 27 */ "VDSRV1033: Unable to write file \"%s\": %s\n",
+    /* 28 */ "VDSRV1034: Unable to remove file \"%s\": %s\n",
+    /* 29 */ "VDSRV1035: Unable to get file status of \"%s\": %s\n",
+    /* 30 */ "VDSRV1036: Unable to set the modified time of \"%s\": %s\n",
+    /* 31 */ "VDSRV1037: Unable to resolve the element \"%s\": %s\n",
+    /* 32 */ "VDSRV1038: Unable to determine the version selected for \"%s\": %s\n",
+    /* 33 */ "VDSRV1040: Unable to get the predecessor of version \"%s\": %s\n",
+    /* 34 */ "VDSRV1041: Unable to get the version identifier of \"%s\": %s\n",
+    /* 35 */ "VDSRV1042: Unable to get the cleartext of version \"%s\": %s\n",
+    /* 36 */ "VDSRV1043: Unable to get the checkouts of \"%s\": %s\n",
+    /* 37 */ "VDSRV1045: Unable to describe the checkout of \"%s\": %s\n",
+    /* 38 */ "VDSRV1046: Unable to change the checkout of \"%s\" to reserved: %s\n",
+    /* 39 */ "VDSRV1047: Unable to change the checkout of \"%s\" to unreserved: %s\n",
+    /* 40 */ "VDSRV1048: Unable to set the comment of version \"%s\": %s\n",
+    /* 41 */ "VDSRV1049: Unable to get the element type of \"%s\": %s\n",
+    /* 42 */ "VDSRV1050: Unable to get the branch type of \"%s\": %s\n",
+    /* 43 */ "VDSRV1051: Unable to determine the mastership of \"%s\": %s\n",
+    /* 44 */ "VDSRV1052: The internal operation \"%s\" failed.\n",
+    /* 45 */ "VDSRV1053: Unable to lock \"%s\": %s\n",
+    /* 46 */ "VDSRV1054: Unable to unlock \"%s\": %s\n",
+    /* 47 */ "VDSRV1055: Unable to get the lock of \"%s\": %s\n",
+    /* 48 */ "VDSRV1056: Unable to get the attributes of \"%s\": %s\n",
+    /* 49 */ "VDSRV1057: Unable to get the hyperlinks of \"%s\": %s\n",
+    /* 50 */ "VDSRV1059: Unable to get the labels of version \"%s\": %s\n",
+    /* 51 */ "VDSRV1060: Unable to apply label \"%s\" to \"%s\": %s\n",
+    /* 52 */ "VDSRV1061: Unable to get the protection of \"%s\": %s\n",
+    /* 53 */ "VDSRV1062: Unable to change the protection of \"%s\": %s\n",
+    /* 54 */ "VDSRV1064: Unable to change the owner of \"%s\" to \"%s\": %s\n",
+    /* 55 */ "VDSRV1065: Unable to change the group of \"%s\" to \"%s\": %s\n",
+    /* 56 */ "VDSRV1066: Unable to find activity \"%s\": %s\n",
+    /* 57 */ "VDSRV1067: Unable to set activity \"%s\" in view \"%s\": %s\n",
+    /* 58 */ "VDSRV1068: Unable to get the current activity of view \"%s\": %s\n",
+    /* 59 */ "VDSRV1069: Unable to create activity \"%s\": %s\n",
+    /* 60 */ "VDSRV1070: Unable to get the change set of activity \"%s\": %s\n",
+    /* 61 */ "VDSRV1072: Unable to move version \"%s\" to activity \"%s\": %s\n",
+    /* 62 */ "VDSRV1073: Unable to get the properties of activity \"%s\": %s\n",
+    /* 63 */ "VDSRV1074: Unable to set the headline of activity \"%s\": %s\n",
+    /* 64 */ "VDSRV1075: Unable to find stream \"%s\": %s\n",
+    /* 65 */ "VDSRV1076: Unable to get the stream of view \"%s\": %s\n",
+    /* 66 */ "VDSRV1078: Unable to get the properties of stream \"%s\": %s\n",
+    /* 67 */ "VDSRV1079: Unable to set the properties of stream \"%s\": %s\n",
+    /* 68 */ "VDSRV1080: Unable to get the baselines of stream \"%s\": %s\n",
+    /* 69 */ "VDSRV1081: Unable to get the activities of stream \"%s\": %s\n",
+    /* 70 */ "VDSRV1082: Unable to get the views of stream \"%s\": %s\n",
+    /* 71 */ "VDSRV1083: Unable to find project \"%s\": %s\n",
+    /* 72 */ "VDSRV1084: Unable to login: username or password is incorrect\n",
+    /* 73 */ "VDSRV1085: Unable to get the credentials of user \"%s\": %s\n",
+    /* 74 */ "VDSRV1086: Unable to set identity for user \"%s\" (uid %ul, gid %ul):\n",
+    /* 75 */ "VDSRV1087: Unable to set primary group \"%s\" for user \"%s\": %s\n",
+    /* 76 */ "VDSRV1088: Unable to set the group list for user \"%s\": %s\n",
+    /* 77 */ "VDSRV1089: Unable to determine the home directory of user \"%s\": %s\n",
+    /* 78 */ "VDSRV1090: Unable to find baseline \"%s\": %s\n",
+    /* 79 */ "VDSRV1091: Unable to get the properties of baseline \"%s\": %s\n",
+    /* 80 */ "VDSRV1093: Unable to set the promotion level of baseline \"%s\" to \"%s\": %s\n",
+    /* 81 */ "VDSRV1094: Unable to get the activities of baseline \"%s\": %s\n",
+    /* 82 */ "VDSRV1095: Unable to find component \"%s\": %s\n",
+    /* 83 */ "VDSRV1096: Unable to get the root directory of component \"%s\": %s\n",
+    /* 84 */ "VDSRV1097: Unable to find label type \"%s\": %s\n",
+    /* 85 */ "VDSRV1098: Unable to find branch type \"%s\": %s\n",
+    /* 86 */ "VDSRV1100: Unable to find replica \"%s\": %s\n",
+    /* 87 */ "VDSRV1101: Unable to get the replicas of VOB \"%s\": %s\n",
+    /* 88 */ "VDSRV1102: Unable to get the version tree of \"%s\": %s\n",
+    /* 89 */ "VDSRV1103: Unable to get the merge hyperlinks of \"%s\": %s\n",
+    /* 90 */ "VDSRV1104: Unable to draw a merge arrow from \"%s\" to \"%s\": %s\n",
+    /* 91 */ "VDSRV1106: Unable to find merge candidates for \"%s\": %s\n",
+    /* 92 */ "VDSRV1107: Unable to merge \"%s\": %s\n",
+    /* 93 */ "VDSRV1108: Unable to compare \"%s\" with \"%s\": %s\n",
+    /* 94 */ "VDSRV1109: Unable to list directory \"%s\": %s\n",
+    /* 95 */ "VDSRV1110: Unable to read directory \"%s\": %s\n",
+    /* 96 */ "VDSRV1111: Unable to get the VOB tags below \"%s\": %s\n",
+    /* 97 */ "VDSRV1112: Unable to read symbolic link \"%s\": %s\n",
+    /* 98 */ "VDSRV1113: Unable to create symbolic link \"%s\" to \"%s\": %s\n",
+    /* 99 */ "VDSRV1115: Unable to describe \"%s\": %s\n",
+    /* 100 */ "VDSRV1116: Unable to determine whether \"%s\" is hijacked: %s\n",
+    /* 101 */ "VDSRV1117: Unable to convert \"%s\" to a global pathname: %s\n",
+    /* 102 */ "VDSRV1118: Unable to convert \"%s\" to a view-relative pathname: %s\n",
+    /* 103 */ "VDSRV1119: Unable to determine the real pathname of \"%s\": %s\n",
+    /* 104 */ "VDSRV1120: Unable to determine the VOB pathname in \"%s\": %s",
+    /* 105 */ "VDSRV1121: Unable to find the object for selector \"%s\": %s\n",
+    /* 106 */ "VDSRV1122: Unable to find the object with dbid %lu in VOB \"%s\": %s\n",
+    /* 107 */ "VDSRV1123: Unable to convert the object id \"%s\": %s\n",
+    /* 108 */ "VDSRV1124: Unable to start the deliver from stream \"%s\": %s\n",
+    /* 109 */ "VDSRV1125: Unable to prepare the deliver from stream \"%s\": %s\n",
+    /* 110 */ "VDSRV1127: Unable to deliver the baselines of stream \"%s\": %s\n",
+    /* 111 */ "VDSRV1128: Unable to deliver the activities of stream \"%s\": %s\n",
+    /* 112 */ "VDSRV1129: Unable to determine the default deliver target of stream \"%s\": %s\n",
+    /* 113 */ "VDSRV1130: Unable to restart the deliver for stream \"%s\": %s\n",
+    /* 114 */ "VDSRV1131: Unable to cancel the deliver for stream \"%s\": %s\n",
+    /* 115 */ "VDSRV1132: Unable to reset the deliver view \"%s\": %s\n",
+    /* 116 */ "VDSRV1133: Unable to prepare the integration view \"%s\" for deliver: %s\n",
+    /* 117 */ "VDSRV1134: Unable to check the checkout policy for stream \"%s\": %s\n",
+    /* 118 */ "VDSRV1135: Unable to find the integration activity of stream \"%s\": %s\n",
+    /* 119 */ "VDSRV1136: Unable to post the deliver for stream \"%s\": %s\n",
+    /* 120 */
+    "VDSRV1137: Unable to determine whether a deliver is in progress for stream \"%s\": %s\n",
+    /* 121 */
+    "VDSRV1138: Unable to determine whether a rebase is in progress for view \"%s\": %s\n",
+    /* 122 */ "VDSRV1139: Unable to start the rebase of view \"%s\": %s\n",
+    /* 123 */ "VDSRV1140: Unable to prepare the rebase of view \"%s\": %s\n",
+    /* 124 */ "VDSRV1141: Unable to restart the rebase of view \"%s\": %s\n",
+    /* 125 */ "VDSRV1142: Unable to resume rebase of view \"%s\": %s\n",
+    /* 126 */ "VDSRV1143: Unable to complete rebase of view \"%s\": %s\n",
+    /* 127 */ "VDSRV1145: Unable to cancel the rebase of view \"%s\": %s\n",
+    /* 128 */ "VDSRV1146: Unable to determine the recommended baselines of stream \"%s\": %s\n",
+    /* 129 */ "VDSRV1147: Unable to determine the foundation baselines of stream \"%s\": %s\n",
+    /* 130 */ "VDSRV1148: Unable to find the selected baseline \"%s\": %s\n",
+    /* 131 */ "VDSRV1149: Unable to find the selected activity \"%s\": %s\n",
+    /* 132 */ "VDSRV1151: Unable to set version control for the deliver of stream \"%s\": %s\n",
+    /* 133 */ "VDSRV1152: Unable to set version control for the rebase of view \"%s\": %s\n",
+    /* 134 */ "VDSRV1153: Unable to determine the state of the deliver for stream \"%s\": %s\n",
+    /* 135 */ "VDSRV1154: Unable to determine the state of the rebase of view \"%s\": %s\n",
+    /* 136 */
+    "VDSRV1155: Unable to determine the target view of the deliver for stream \"%s\": %s\n",
+    /* 137 */ "VDSRV1156: Unable to deliver stream \"%s\": %s\n",
+    /* 138 */ "VDSRV1157: Unable to resume deliver for stream \"%s\": %s\n",
+    /* 139 */ "VDSRV1158: Unable to determine whether stream \"%s\" is an integration stream: %s\n",
+    /* 140 */ "VDSRV1159: Unable to determine the project of stream \"%s\": %s\n",
+    /* 141 */ "VDSRV1160: The deliver for stream \"%s\" has nothing to do.\n",
+    /* 142 */ "VDSRV1161: The rebase of view \"%s\" has nothing to do.\n",
+    /* 143 */ "VDSRV1162: Unable to complete deliver for stream \"%s\": %s\n",
+    /* 144 */ "VDSRV1163: Unable to get the properties of project \"%s\": %s\n",
+    /* 145 */ "VDSRV1164: Unable to determine the policies of project \"%s\": %s\n",
+    /* 146 */ "VDSRV1165: Unable to get the components of stream \"%s\": %s\n",
+    /* 147 */ "VDSRV1166: Unable to get the latest baselines of stream \"%s\": %s\n",
+    /* 148 */ "VDSRV1167: Unable to get the members of baseline \"%s\": %s\n",
+    /* 149 */ "VDSRV1168: Unable to copy uploaded file \"%s\" to \"%s\" for merge: %s",
+    /* 150 */ "VDSRV1169: Unable to remove uploaded file \"%s\": %s\n",
+    /* 151 */ "VDSRV1170: Unable to open a comparison session for \"%s\": %s\n",
+    /* 152 */ "VDSRV1171: Unable to open a merge session for \"%s\": %s\n",
+    /* 153 */ "VDSRV1172: Unable to write the merge result to \"%s\": %s\n",
+    /* 154 */ "VDSRV1174: Unable to find the common ancestor of \"%s\" and \"%s\": %s\n",
+    /* 155 */ "VDSRV1175: Unable to record the merge from \"%s\" to \"%s\": %s\n",
+    /* 156 */ "VDSRV1176: Unable to run the command \"%s\": %s\n",
+    /* 157 */ "VDSRV1177: Unable to change directory to \"%s\": %s\n",
+    /* 158 */ "VDSRV1178: Unable to determine the current directory: %s\n",
+    /* 159 */ "VDSRV1179: Unable to set the environment variable \"%s\"\n",
+    /* 160 */ "VDSRV1180: Unable to determine stream from view \"%s\": %s\n",
+    /* 161 */ "VDSRV1181: Unable to determine stream from selector \"%s\": %s\n",
+    /* 162 */ "VDSRV1182: Unable to determine activity from selector \"%s\": %s\n",
+    /* 163 */ "VDSRV1183: Unable to determine baseline from selector \"%s\": %s\n",
+    /* 164 */ "VDSRV1184: Unable to determine component from selector \"%s\": %s\n",
+    /* 165 */ "VDSRV1185: Unable to determine project from selector \"%s\": %s\n",
+    /* 166 */ "VDSRV1186: Unable to determine version from selector \"%s\": %s\n",
+    /* 167 */ "VDSRV1187: Unable to determine element from selector \"%s\": %s\n",
+    /* 168 */ "VDSRV1188: Unable to determine VOB from selector \"%s\": %s\n",
+    /* 169 */ "VDSRV1189: Unable to determine the selector of \"%s\": %s\n",
+    /* 170 */ "VDSRV1190: Cannot merge versions of different types!",
+    /* 171 */ "VDSRV1191: Unable to compare directories.\nCannot create temporary DIFF file: %s",
+    /* 172 */ "VDSRV1192: <<< merge needed >>>",
+    /* 173 */ "VDSRV1193: Unable to compare versions.\nCannot create temporary DIFF file: %s",
+    /* 174 */ "VDSRV1194: Unable to read the comparison of \"%s\": %s\n",
+    /* 175 */ "VDSRV1195: Malformed Request Args: missing arg list.\n",
+    /* 176 */ "VDSRV1196: Malformed Request Args: premature end of arg list.\n",
+    /* 177 */ "VDSRV1197: Malformed Request Args: line too long \"%s\".\n",
+    /* 178 */ "VDSRV1198: Malformed Request Args.  Expected arg \"%s\".  Got arg \"%s\".\n",
+    /* 179 */ "VDSRV1199: Problem parsing request args for arg \"%s\".\n",
+    /* 180 */ "VDSRV1200: Unable to create pathname for directory \"%s\": %s.\n",
+    /* 181 */ "VDSRV1201: Malformed Sync Fetch request.  Unrecognized arg \"%s\".\n",
+    /* 182 */ "VDSRV1202: Unable to begin update session: conflict with another update session.\n",
+    /* 183 */ "VDSRV1203: Unable to begin update session for view \"%s\": %s\n",
+    /* 184 */ "VDSRV1204: Unable to end update session for view \"%s\": %s\n",
+    /* 185 */ "VDSRV1205: Unable to determine the load rules of view \"%s\": %s\n",
+    /* 186 */
+    "VDSRV1206: Unable to synchronize the config spec of view \"%s\" with its stream: %s\n",
+    /* 187 */ "VDSRV1207: Unable to update \"%s\": %s\n",
+    /* 188 */ "VDSRV1208: Unable to unload \"%s\": %s\n",
+    /* 189 */ "VDSRV1209: Unable to download cleartext of \"%s\": %s\n",
+    /* 190 */ "VDSRV1210: Unable to compress \"%s\": %s\n",
+    /* 191 */ "VDSRV1211: Unable to send \"%s\": %s\n",
+    /* 192 */ "VDSRV1212: Unable to create temporary file \"%s\": %s\n",
+    /* 193 */ "VDSRV1213: Unable to determine the hijacked files below \"%s\": %s\n",
+    /* 194 */ "VDSRV1214: Unable to rename hijacked file \"%s\" to \"%s\": %s\n",
+    /* 195 */
+    "VDSRV1215: Problems were encountered while retrieving view synchronization information and "
+    "data.\n",
+    /* 196 */
+    "VDSRV1216: Problems were encountered while committing changes to the view's configuration.\n",
+    /* 197 */ "VDSRV1217: Unable to open the cancel file \"%s\": %s\n",
+    /* 198 */ "VDSRV1218: The operation was cancelled.\n",
+    /* 199 */ "VDSRV1219: Unable to determine the copy area of view \"%s\".\n",
+    /* 200 */ "VDSRV1220: Unable to read the copy area state \"%s\": %s\n",
+    /* 201 */ "VDSRV1221: Unable to invalidate \"%s\" in view \"%s\": %s\n",
+    /* 202 */ "VDSRV1222: Unable to determine the frozen state of \"%s\": %s\n",
+    /* 203 */ "VDSRV1223: Unable to compute the state digest of view \"%s\": %s\n",
+    /* 204 */ "VDSRV1224: Unable to fetch the frozen objects of view \"%s\": %s\n",
+    /* 205 */ "VDSRV1225: Unable to determine the checkouts of view \"%s\": %s\n",
+    /* 206 */ "VDSRV1226: Unable to determine the version loaded for \"%s\": %s\n",
+    /* 207 */ "VDSRV1227: Unable to open view \"%s\".\n",
+    /* 208 */ "VDSRV1228: Problem downloading checkout of \"%s\": %s\n",
+    /* 209 */ "VDSRV1229: Problem downloading uncheckout of \"%s\": %s\n",
+    /* 210 */ "VDSRV1230: Problem downloading checkin of \"%s\": %s\n",
+    /* 211 */ "VDSRV1231: Problem downloading mkelem of \"%s\": %s\n",
+    /* 212 */ "VDSRV1232: Malformed Sync Commit request.  Unrecognized arg \"%s\".\n",
+    /* 213 */ "VDSRV1233: Unable to begin commit session: conflict with another update session.\n",
+    /* 214 */ "VDSRV1234: Unable to commit item \"%s\" \"%s\"\n.",
+    /* 215 */ "VDSRV1235: Unable to commit unload of \"%s\": %s.\n",
+    /* 216 */
+    "VDSRV1236: Unable to commit unload of \"%s\": conflict with another update session.\n",
+    /* 217 */ "VDSRV1237: The checkout's predecessor (dbid %d) no longer exists.\n",
+    /* 218 */ "VDSRV1238: <version no longer exists>",
+    /* 219 */ "VDSRV1239: Premature EOF reading \"%s\": tried reading %lld bytes\n",
+    /* 220 */
+    "VDSRV1240: Prior problems prevent being able to determine if we need to unload \"%s\".\n",
+    /* 221 */ "VDSRV1241: Unable to load \"%s\" into the view: %s\n",
+    /* 222 */ "VDSRV1242: Unable to rename \"%s\" to \"%s\" in the view: %s\n",
+    /* 223 */ "VDSRV1243: Unable to restore the hijacked file \"%s\": %s\n",
+    /* 224 */ "VDSRV1245: Unable to save the hijacked file \"%s\" as \"%s\": %s\n",
+    /* 225 */ "VDSRV1246: Unable to apply load rule \"%s\": %s\n",
+    /* 226 */ "VDSRV1247: The scope \"%s\" is not within the load rules of view \"%s\".\n",
+    /* 227 */ "VDSRV1248: Unable to get the view server handle for \"%s\": %s\n",
+    /* 228 */ "VDSRV1250: Unable to begin build session for view \"%s\": %s\n",
+    /* 229 */ "VDSRV1251: Unable to free build session for view \"%s\": %s\n",
+    /* 230 */ "VDSRV1252: Unable to set the build handle for view \"%s\": %s\n",
+    /* 231 */
+    "VDSRV1253: Unable to determine whether the config spec of view \"%s\" is in step with its "
+    "stream: %s\n",
+    /* 232 */
+    "VDSRV1254: Config spec for view, \"%s\", needs to be synchronized with the stream.\n",
+    /* 233 */ "VDSRV1255: Unable to determine development stream from selector: \"%s\"\n",
+    /* 234 */ "VDSRV1256: Unable to determine number of baselines being delivered.\n",
+    /* 235 */ "VDSRV1257: Unable to determine source view from uuid: \"%s\"\n",
+    /* 236 */ "VDSRV1258: Unable to determine number of activities being delivered.\n",
+    /* 237 */ "VDSRV1259: Invalid activity specified \"%s\"\n",
+    /* 238 */ "VDSRV1260: Unable to determine target stream for selector: \"%s\"\n",
+    /* 239 */ "VDSRV1261: Unable to determine target view from uuid: \"%s\"\n",
+    /* 240 */
+    "VDSRV1262: Lookup failed for \"%s\": \"%s\": unable to determine the configuration spec "
+    "rule.\n",
+    /* 241 */ "VDSRV1263: The temporary directory \"%s\" does not exist or cannot be accessed.\n",
+    /* 242 */ "VDSRV1264: Unable to reset the deliver for stream \"%s\": %s\n",
+    /* 243 */ "VDSRV1265: Unable to reset the rebase for view \"%s\": %s\n",
+    /* 244 */ "VDSRV1266: Unable to determine the integration view for stream \"%s\": %s\n",
+    /* 245 */ "VDSRV1268: Unable to create temporary directory \"%s\": %s\n",
+    /* 246 */ "VDSRV1269: Unable to remove temporary directory \"%s\": %s\n",
+    /* 247 */ "VDSRV1270: Unable to create the upload directory \"%s\": %s\n",
+    /* 248 */ "VDSRV1272: Unable to save credentials for user \"%s\".\n",
+    /* 249 */ "VDSRV1273: No credentials are available for provider \"%s\".\n",
+    /* 250 */ "VDSRV1275: Unable to register the login callback for provider \"%s\".\n",
+    /* 251 */ "VDSRV1277: Unable to determine the dynamic view root for \"%s\": %s\n",
+    /* 252 */
+    "VDSRV1278: Could not access dynamic view '%s' because VTFS is not configured on the server.\n",
+    /* 253 */ "VDSRV1279: Unable to start dynamic view '%s' on server.\n",
+    /* 254 */ "VDSRV1280: Unable to read the cleartext of version \"%s\": %s\n",
+    /* 255 */ "VDSRV1281: The text mode \"%s\" is not supported for version \"%s\".\n",
+    /* 256 */ "VDSRV1282: The specified version with OID: \"%s\" was not found.\n",
+    /* 257 */ "VDSRV1283: The specified VOB replica with UUID: \"%s\" was not found.\n",
+    /* 258 */ "VDSRV1284: GET URL is attempting to use an invalid text mode: %s\n",
+    /* 259 */ "VDSRV1285: Unable to determine the text mode of version \"%s\": %s\n",
+    /* 260 */ "VDSRV1287: Unable to send the cleartext of version \"%s\": %s\n",
+    /* 261 */ "VDSRV1288: GET URL is missing the cltxt tag: \"%s\"\n",
+    /* 262 */ "VDSRV1289: Unable to open cleartext \"%s\": %s\n",
+};
+
+static const uint16_t vdw_lib_numbers[] = {
+    1002, 1003, 1004, 1005, 1006, 1007, 1008, 1010, 1011, 1012,  // 0
+    1013, 1014, 1016, 1017, 1018, 1019, 1020, 1021, 1023, 1024,  // 10
+    1025, 1026, 1028, 1029, 1030, 1031, 1032, 1033, 1034, 1035,  // 20
+    1036, 1037, 1038, 1040, 1041, 1042, 1043, 1045, 1046, 1047,  // 30
+    1048, 1049, 1050, 1051, 1052, 1053, 1054, 1055, 1056, 1057,  // 40
+    1059, 1060, 1061, 1062, 1064, 1065, 1066, 1067, 1068, 1069,  // 50
+    1070, 1072, 1073, 1074, 1075, 1076, 1078, 1079, 1080, 1081,  // 60
+    1082, 1083, 1084, 1085, 1086, 1087, 1088, 1089, 1090, 1091,  // 70
+    1093, 1094, 1095, 1096, 1097, 1098, 1100, 1101, 1102, 1103,  // 80
+    1104, 1106, 1107, 1108, 1109, 1110, 1111, 1112, 1113, 1115,  // 90
+    1116, 1117, 1118, 1119, 1120, 1121, 1122, 1123, 1124, 1125,  // 100
+    1127, 1128, 1129, 1130, 1131, 1132, 1133, 1134, 1135, 1136,  // 110
+    1137, 1138, 1139, 1140, 1141, 1142, 1143, 1145, 1146, 1147,  // 120
+    1148, 1149, 1151, 1152, 1153, 1154, 1155, 1156, 1157, 1158,  // 130
+    1159, 1160, 1161, 1162, 1163, 1164, 1165, 1166, 1167, 1168,  // 140
+    1169, 1170, 1171, 1172, 1174, 1175, 1176, 1177, 1178, 1179,  // 150
+    1180, 1181, 1182, 1183, 1184, 1185, 1186, 1187, 1188, 1189,  // 160
+    1190, 1191, 1192, 1193, 1194, 1195, 1196, 1197, 1198, 1199,  // 170
+    1200, 1201, 1202, 1203, 1204, 1205, 1206, 1207, 1208, 1209,  // 180
+    1210, 1211, 1212, 1213, 1214, 1215, 1216, 1217, 1218, 1219,  // 190
+    1220, 1221, 1222, 1223, 1224, 1225, 1226, 1227, 1228, 1229,  // 200
+    1230, 1231, 1232, 1233, 1234, 1235, 1236, 1237, 1238, 1239,  // 210
+    1240, 1241, 1242, 1243, 1245, 1246, 1247, 1248, 1250, 1251,  // 220
+    1252, 1253, 1254, 1255, 1256, 1257, 1258, 1259, 1260, 1261,  // 230
+    1262, 1263, 1264, 1265, 1266, 1268, 1269, 1270, 1272, 1273,  // 240
+    1275, 1277, 1278, 1279, 1280, 1281, 1282, 1283, 1284, 1285,  // 250
+    1287, 1288, 1289,                                            // 260
+};
+
+static_assert(std::size(vdw_lib_texts) == 263);
+static_assert(std::size(vdw_lib_numbers) == std::size(vdw_lib_texts));
+
+extern "C" const imsg_catalog_t _vdw_lib_lib_msg_table = {
+    "lib_tvx", "vdw_lib", 1, 263, vdw_lib_texts, vdw_lib_numbers,
+};
