@@ -130,8 +130,14 @@ tbs_status_t fileutl_gunzip(const char* src, const char* dst) {
     gzbuffer(in, 64 * 1024);
     static thread_local char buf[64 * 1024];
     tbs_status_t st = TBS_ST_OK;
+    bool first = true;
     for (;;) {
         int n = gzread(in, buf, sizeof buf);
+        if (first && n >= 0 && gzdirect(in)) {
+            st = TBS_ST_ERR;  // not gzip data: zlib would copy it through unchanged
+            break;
+        }
+        first = false;
         if (n < 0) {
             st = TBS_ST_ERR;  // corrupt or truncated compressed data
             break;

@@ -10,6 +10,7 @@
 
 #include "foundation/catalogs/catalogs.h"
 
+// clang-format off
 static const char* const ireq_lib_texts[] = {
     /* 0 */ "Message parsing error in function %s parsing message %s\n",
     /* 1 */ "Unable to allocate a temporary filename for message\n",
@@ -24,6 +25,7 @@ static const char* const ireq_lib_texts[] = {
     /* 10 */ "Client message had wrong sequence id: Expected %s received %s\n",
     /* 11 */ "Client message reported error: %s\n",
 };
+// clang-format on
 
 static const uint16_t ireq_lib_numbers[] = {
     2,  3,  4, 5, 6, 7, 8, 9, 10, 11,  // 0

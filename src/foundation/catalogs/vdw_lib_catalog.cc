@@ -12,6 +12,7 @@
 
 #include "foundation/catalogs/catalogs.h"
 
+// clang-format off
 static const char* const vdw_lib_texts[] = {
     /* 0 */ "VDSRV1002: Unable to checkout \"%s\"\n",
     /* 1 */ "VDSRV1003: Unable to uncheckout \"%s\"\n",
@@ -133,10 +134,8 @@ static const char* const vdw_lib_texts[] = {
     /* 117 */ "VDSRV1134: Unable to check the checkout policy for stream \"%s\": %s\n",
     /* 118 */ "VDSRV1135: Unable to find the integration activity of stream \"%s\": %s\n",
     /* 119 */ "VDSRV1136: Unable to post the deliver for stream \"%s\": %s\n",
-    /* 120 */
-    "VDSRV1137: Unable to determine whether a deliver is in progress for stream \"%s\": %s\n",
-    /* 121 */
-    "VDSRV1138: Unable to determine whether a rebase is in progress for view \"%s\": %s\n",
+    /* 120 */ "VDSRV1137: Unable to determine whether a deliver is in progress for stream \"%s\": %s\n",
+    /* 121 */ "VDSRV1138: Unable to determine whether a rebase is in progress for view \"%s\": %s\n",
     /* 122 */ "VDSRV1139: Unable to start the rebase of view \"%s\": %s\n",
     /* 123 */ "VDSRV1140: Unable to prepare the rebase of view \"%s\": %s\n",
     /* 124 */ "VDSRV1141: Unable to restart the rebase of view \"%s\": %s\n",
@@ -151,8 +150,7 @@ static const char* const vdw_lib_texts[] = {
     /* 133 */ "VDSRV1152: Unable to set version control for the rebase of view \"%s\": %s\n",
     /* 134 */ "VDSRV1153: Unable to determine the state of the deliver for stream \"%s\": %s\n",
     /* 135 */ "VDSRV1154: Unable to determine the state of the rebase of view \"%s\": %s\n",
-    /* 136 */
-    "VDSRV1155: Unable to determine the target view of the deliver for stream \"%s\": %s\n",
+    /* 136 */ "VDSRV1155: Unable to determine the target view of the deliver for stream \"%s\": %s\n",
     /* 137 */ "VDSRV1156: Unable to deliver stream \"%s\": %s\n",
     /* 138 */ "VDSRV1157: Unable to resume deliver for stream \"%s\": %s\n",
     /* 139 */ "VDSRV1158: Unable to determine whether stream \"%s\" is an integration stream: %s\n",
@@ -202,8 +200,7 @@ static const char* const vdw_lib_texts[] = {
     /* 183 */ "VDSRV1203: Unable to begin update session for view \"%s\": %s\n",
     /* 184 */ "VDSRV1204: Unable to end update session for view \"%s\": %s\n",
     /* 185 */ "VDSRV1205: Unable to determine the load rules of view \"%s\": %s\n",
-    /* 186 */
-    "VDSRV1206: Unable to synchronize the config spec of view \"%s\" with its stream: %s\n",
+    /* 186 */ "VDSRV1206: Unable to synchronize the config spec of view \"%s\" with its stream: %s\n",
     /* 187 */ "VDSRV1207: Unable to update \"%s\": %s\n",
     /* 188 */ "VDSRV1208: Unable to unload \"%s\": %s\n",
     /* 189 */ "VDSRV1209: Unable to download cleartext of \"%s\": %s\n",
@@ -212,11 +209,8 @@ static const char* const vdw_lib_texts[] = {
     /* 192 */ "VDSRV1212: Unable to create temporary file \"%s\": %s\n",
     /* 193 */ "VDSRV1213: Unable to determine the hijacked files below \"%s\": %s\n",
     /* 194 */ "VDSRV1214: Unable to rename hijacked file \"%s\" to \"%s\": %s\n",
-    /* 195 */
-    "VDSRV1215: Problems were encountered while retrieving view synchronization information and "
-    "data.\n",
-    /* 196 */
-    "VDSRV1216: Problems were encountered while committing changes to the view's configuration.\n",
+    /* 195 */ "VDSRV1215: Problems were encountered while retrieving view synchronization information and data.\n",
+    /* 196 */ "VDSRV1216: Problems were encountered while committing changes to the view's configuration.\n",
     /* 197 */ "VDSRV1217: Unable to open the cancel file \"%s\": %s\n",
     /* 198 */ "VDSRV1218: The operation was cancelled.\n",
     /* 199 */ "VDSRV1219: Unable to determine the copy area of view \"%s\".\n",
@@ -236,13 +230,11 @@ static const char* const vdw_lib_texts[] = {
     /* 213 */ "VDSRV1233: Unable to begin commit session: conflict with another update session.\n",
     /* 214 */ "VDSRV1234: Unable to commit item \"%s\" \"%s\"\n.",
     /* 215 */ "VDSRV1235: Unable to commit unload of \"%s\": %s.\n",
-    /* 216 */
-    "VDSRV1236: Unable to commit unload of \"%s\": conflict with another update session.\n",
+    /* 216 */ "VDSRV1236: Unable to commit unload of \"%s\": conflict with another update session.\n",
     /* 217 */ "VDSRV1237: The checkout's predecessor (dbid %d) no longer exists.\n",
     /* 218 */ "VDSRV1238: <version no longer exists>",
     /* 219 */ "VDSRV1239: Premature EOF reading \"%s\": tried reading %lld bytes\n",
-    /* 220 */
-    "VDSRV1240: Prior problems prevent being able to determine if we need to unload \"%s\".\n",
+    /* 220 */ "VDSRV1240: Prior problems prevent being able to determine if we need to unload \"%s\".\n",
     /* 221 */ "VDSRV1241: Unable to load \"%s\" into the view: %s\n",
     /* 222 */ "VDSRV1242: Unable to rename \"%s\" to \"%s\" in the view: %s\n",
     /* 223 */ "VDSRV1243: Unable to restore the hijacked file \"%s\": %s\n",
@@ -253,11 +245,8 @@ static const char* const vdw_lib_texts[] = {
     /* 228 */ "VDSRV1250: Unable to begin build session for view \"%s\": %s\n",
     /* 229 */ "VDSRV1251: Unable to free build session for view \"%s\": %s\n",
     /* 230 */ "VDSRV1252: Unable to set the build handle for view \"%s\": %s\n",
-    /* 231 */
-    "VDSRV1253: Unable to determine whether the config spec of view \"%s\" is in step with its "
-    "stream: %s\n",
-    /* 232 */
-    "VDSRV1254: Config spec for view, \"%s\", needs to be synchronized with the stream.\n",
+    /* 231 */ "VDSRV1253: Unable to determine whether the config spec of view \"%s\" is in step with its stream: %s\n",
+    /* 232 */ "VDSRV1254: Config spec for view, \"%s\", needs to be synchronized with the stream.\n",
     /* 233 */ "VDSRV1255: Unable to determine development stream from selector: \"%s\"\n",
     /* 234 */ "VDSRV1256: Unable to determine number of baselines being delivered.\n",
     /* 235 */ "VDSRV1257: Unable to determine source view from uuid: \"%s\"\n",
@@ -265,9 +254,7 @@ static const char* const vdw_lib_texts[] = {
     /* 237 */ "VDSRV1259: Invalid activity specified \"%s\"\n",
     /* 238 */ "VDSRV1260: Unable to determine target stream for selector: \"%s\"\n",
     /* 239 */ "VDSRV1261: Unable to determine target view from uuid: \"%s\"\n",
-    /* 240 */
-    "VDSRV1262: Lookup failed for \"%s\": \"%s\": unable to determine the configuration spec "
-    "rule.\n",
+    /* 240 */ "VDSRV1262: Lookup failed for \"%s\": \"%s\": unable to determine the configuration spec rule.\n",
     /* 241 */ "VDSRV1263: The temporary directory \"%s\" does not exist or cannot be accessed.\n",
     /* 242 */ "VDSRV1264: Unable to reset the deliver for stream \"%s\": %s\n",
     /* 243 */ "VDSRV1265: Unable to reset the rebase for view \"%s\": %s\n",
@@ -279,8 +266,7 @@ static const char* const vdw_lib_texts[] = {
     /* 249 */ "VDSRV1273: No credentials are available for provider \"%s\".\n",
     /* 250 */ "VDSRV1275: Unable to register the login callback for provider \"%s\".\n",
     /* 251 */ "VDSRV1277: Unable to determine the dynamic view root for \"%s\": %s\n",
-    /* 252 */
-    "VDSRV1278: Could not access dynamic view '%s' because VTFS is not configured on the server.\n",
+    /* 252 */ "VDSRV1278: Could not access dynamic view '%s' because VTFS is not configured on the server.\n",
     /* 253 */ "VDSRV1279: Unable to start dynamic view '%s' on server.\n",
     /* 254 */ "VDSRV1280: Unable to read the cleartext of version \"%s\": %s\n",
     /* 255 */ "VDSRV1281: The text mode \"%s\" is not supported for version \"%s\".\n",
@@ -292,6 +278,7 @@ static const char* const vdw_lib_texts[] = {
     /* 261 */ "VDSRV1288: GET URL is missing the cltxt tag: \"%s\"\n",
     /* 262 */ "VDSRV1289: Unable to open cleartext \"%s\": %s\n",
 };
+// clang-format on
 
 static const uint16_t vdw_lib_numbers[] = {
     1002, 1003, 1004, 1005, 1006, 1007, 1008, 1010, 1011, 1012,  // 0

@@ -10,13 +10,13 @@
 
 #include "foundation/catalogs/catalogs.h"
 
+// clang-format off
 static const char* const vdw_rpcs_texts[] = {
     /* 0 */ "VDSRV3001: Unrecognized RPC request: rpc=\"%s\"\n",
     /* 1 */ "VDSRV3002: Internal Error: RPC \"%s\" is not supported by this server.\n",
     /* 2 */ "VDSRV3003: Internal Error: missing RPC dispatch info for \"%s\".\n",
     /* 3 */ "VDSRV3005: Missing RPC args parameter.\n",
-    /* 4 */
-    "VDSRV3006: The file could not be uploaded because it exceeded the current size limit.\n",
+    /* 4 */ "VDSRV3006: The file could not be uploaded because it exceeded the current size limit.\n",
     /* 5 */ "VDSRV3007: No upload file was specified in the request\n",
     /* 6 */ "VDSRV3008: A user name must be specified\n",
     /* 7 */ "VDSRV3009: Unable to get the view tag name for \"%s\": %s",
@@ -42,15 +42,12 @@ static const char* const vdw_rpcs_texts[] = {
     /* 27 */ "VDSRV3030: Unable to get the checkout comment of \"%s\": %s\n",
     /* 28 */ "VDSRV3032: Unable to determine the latest version on the branch of \"%s\": %s\n",
     /* 29 */ "VDSRV3033: Unable to send merge data for \"%s\": %s\n",
-    /* 30 */
-    "VDSRV3034: Cannot checkin \"%s\" because it is not checked out from the latest version on its "
-    "branch.\nYou must merge the latest version into the checkout before checking it in.\n",
+    /* 30 */ "VDSRV3034: Cannot checkin \"%s\" because it is not checked out from the latest version on its branch.\nYou must merge the latest version into the checkout before checking it in.\n",
     /* 31 */ "VDSRV3035: Unable to move checkout to activity \"%s\": %s\n",
     /* 32 */ "VDSRV3036: Unable to checkin \"%s\"\n",
     /* 33 */ "VDSRV3037: Premature EOF while reading uploaded file \"%s\".\n",
     /* 34 */ "VDSRV3038: Unable to read uploaded file \"%s\": %s\n",
-    /* 35 */
-    "VDSRV3039: The number of uploaded files (%d) does not match the number of items (%d).\n",
+    /* 35 */ "VDSRV3039: The number of uploaded files (%d) does not match the number of items (%d).\n",
     /* 36 */ "VDSRV3040: Unable to remove view-private file \"%s\": %s\n",
     /* 37 */ "VDSRV3041: Unable to find element type \"%s\": %s\n",
     /* 38 */ "VDSRV3042: Unable to create pathname for directory \"%s\": %s.\n",
@@ -193,32 +190,23 @@ static const char* const vdw_rpcs_texts[] = {
     /* 175 */ "VDSRV3188: Unable to create role map \"%s\": %s\n",
     /* 176 */ "VDSRV3189: Unable to copy merged content to \"%s\": %s\n",
     /* 177 */ "VDSRV3190: Unable to save hijacked file \"%s\" as \"%s\": %s\n",
-    /* 178 */
-    "VDSRV3191: Unable to merge hijacked file contents with post-checkout file modifications "
-    "\nmade by server side trigger for \n   %s\nYou need to manually save your hijacked file "
-    "contents, uncheckout the file, check it\n out again and manually merge your hijacked changes "
-    "into the new checkout.",
+    /* 178 */ "VDSRV3191: Unable to merge hijacked file contents with post-checkout file modifications \nmade by server side trigger for \n   %s\nYou need to manually save your hijacked file contents, uncheckout the file, check it\n out again and manually merge your hijacked changes into the new checkout.",
     /* 179 */ "VDSRV3192: Unable to restore the hijacked contents of \"%s\" from \"%s\": %s\n",
     /* 180 */ "VDSRV3193: Unable to get the modified time of \"%s\": %s\n",
     /* 181 */ "VDSRV3194: Cannot set the modified time on \"%s\".\n",
     /* 182 */ "VDSRV3195: Unable to determine the file type of \"%s\": %s\n",
-    /* 183 */
-    "VDSRV3196: The latest version on the stream is not loaded in view \"%s\".  Please update the "
-    "view before attempting a checkout of element \"%s\".\n",
+    /* 183 */ "VDSRV3196: The latest version on the stream is not loaded in view \"%s\".  Please update the view before attempting a checkout of element \"%s\".\n",
     /* 184 */ "VDSRV3197: Unrecognized command: \"%s\"\n",
     /* 185 */ "VDSRV3198: Command option not allowed: \"%s\"\n",
     /* 186 */ "VDSRV3199: Cannot checkout \"%s\" - not mastered locally.\n",
     /* 187 */ "VDSRV3200: Cannot checkin \"%s\" - not mastered locally.\n",
     /* 188 */ "VDSRV3201: Unable to perform atomic checkin\n",
-    /* 189 */
-    "VDSRV3202: Cannot complete atomic checkin - one or more elements are not mastered locally.\n",
-    /* 190 */
-    "VDSRV3203: Cannot checkout element \"%s\" - branch type is not mastered locally: %s\n",
-    /* 191 */
-    "VDSRV3205: The 'no checkout' option is not supported for file creation in views of this type.",
-    /* 192 */
-    "VDSRV3207: Cannot create element \"%s\" - the parent directory is not checked out.\n",
+    /* 189 */ "VDSRV3202: Cannot complete atomic checkin - one or more elements are not mastered locally.\n",
+    /* 190 */ "VDSRV3203: Cannot checkout element \"%s\" - branch type is not mastered locally: %s\n",
+    /* 191 */ "VDSRV3205: The 'no checkout' option is not supported for file creation in views of this type.",
+    /* 192 */ "VDSRV3207: Cannot create element \"%s\" - the parent directory is not checked out.\n",
 };
+// clang-format on
 
 static const uint16_t vdw_rpcs_numbers[] = {
     3001, 3002, 3003, 3005, 3006, 3007, 3008, 3009, 3010, 3011,  // 0

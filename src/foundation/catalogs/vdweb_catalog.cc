@@ -11,6 +11,7 @@
 
 #include "foundation/catalogs/catalogs.h"
 
+// clang-format off
 static const char* const vdweb_texts[] = {
     /* 0 */ "VDSRV4001: Verdane Web Server",
     /* 1 */ "VDSRV4002: Verdane Web Login",
@@ -56,8 +57,7 @@ static const char* const vdweb_texts[] = {
     /* 41 */ "VDSRV4046: Update View",
     /* 42 */ "VDSRV4048: Comment:",
     /* 43 */ "VDSRV4049: Reserved",
-    /* 44 */
-    "VDSRV4050: The file could not be uploaded because it exceeded the current size limit.\n",
+    /* 44 */ "VDSRV4050: The file could not be uploaded because it exceeded the current size limit.\n",
     /* 45 */ "VDSRV4051: Unreserved",
     /* 46 */ "VDSRV4052: Kind:",
     /* 47 */ "VDSRV4053: Created on:",
@@ -94,9 +94,7 @@ static const char* const vdweb_texts[] = {
     /* 78 */ "VDSRV4090: Unable to log out: %s\n",
     /* 79 */ "VDSRV4091: The session of user \"%s\" cannot be used by user \"%s\".\n",
     /* 80 */ "VDSRV4092: Cookies must be enabled in your browser to log in.\n",
-    /* 81 */
-    "VDSRV4093: Unable to start a session: the session storage directory \"%s\" cannot be "
-    "accessed.\n",
+    /* 81 */ "VDSRV4093: Unable to start a session: the session storage directory \"%s\" cannot be accessed.\n",
     /* 82 */ "VDSRV4094: Deliver from Stream \"%s\"",
     /* 83 */ "VDSRV4095: Rebase Stream \"%s\"",
     /* 84 */ "VDSRV4096: Target stream:",
@@ -124,6 +122,7 @@ static const char* const vdweb_texts[] = {
     /* 106 */ "VDSRV4122: Unable to login to CM Provider: error sending login request.\n",
     /* 107 */ "VDSRV4123: Unable to login to CM Provider: user canceled login operation.\n",
 };
+// clang-format on
 
 static const uint16_t vdweb_numbers[] = {
     4001, 4002, 4003, 4004, 4005, 4006, 4007, 4008, 4009, 4010,  // 0

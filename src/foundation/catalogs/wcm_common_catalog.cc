@@ -10,9 +10,9 @@
 
 #include "foundation/catalogs/catalogs.h"
 
+// clang-format off
 static const char* const wcm_common_texts[] = {
-    /* 0 */
-    "VDSRV5001: The internal operation \"%s\" failed. Please contact Verdane customer support.\n",
+    /* 0 */ "VDSRV5001: The internal operation \"%s\" failed. Please contact Verdane customer support.\n",
     /* 1 */ "VDSRV5002: An error occurred while processing this request:",
     /* 2 */ "VDSRV5003: The request succeeded, but a warning occurred:",
     /* 3 */ "VDSRV5004: Verdane Error",
@@ -25,9 +25,7 @@ static const char* const wcm_common_texts[] = {
     /* 10 */ "VDSRV5011: Unable to locate directory \"%s\"\n",
     /* 11 */ "VDSRV5012: Unable to save session data in \"%s\"\n",
     /* 12 */ "VDSRV5013: Internal error: %s\n",
-    /* 13 */
-    "VDSRV5014: Error: One or more characters in the string is not supported by the server's "
-    "operating system.",
+    /* 13 */ "VDSRV5014: Error: One or more characters in the string is not supported by the server's operating system.",
     /* 14 */ "VDSRV5015: Parameter Name: ",
     /* 15 */ "VDSRV5016: Parameter Type: ",
     /* 16 */ "VDSRV5017: Parameter Value: ",
@@ -42,6 +40,7 @@ static const char* const wcm_common_texts[] = {
     /* 25 */ "VDSRV5026: Unable to restore preserved session data file \"%s\": %s.\n",
     /* 26 */ "VDSRV5027: Unable to rename session data file \"%s\": %s.\n",
 };
+// clang-format on
 
 static const uint16_t wcm_common_numbers[] = {
     5001, 5002, 5003, 5004, 5005, 5006, 5007, 5008, 5009, 5010,  // 0

@@ -1,0 +1,219 @@
+// The request's parameter table: sources, order, hiding, header rules, accessors, dumps.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <sstream>
+#include <string>
+
+#include "core/util/i18n.h"
+#include "foundation/wcm_mempool.h"
+#include "request/vdw_request.h"
+
+using Env = std::multimap<std::string, std::string>;
+
+namespace {
+
+struct Req {
+    Req(const std::string& body, Env env) : in(body), req(0, nullptr, in, env, pool, 0) {}
+    std::istringstream in;
+    WCM_MemPool pool;
+    VDW_Request req;
+};
+
+Env post(const std::string& body) {
+    return {{"REQUEST_METHOD", "POST"},
+            {"CONTENT_TYPE", "application/x-www-form-urlencoded"},
+            {"CONTENT_LENGTH", std::to_string(body.size())}};
+}
+
+}  // namespace
+
+TEST(WcmRequest, BodyCookiesAndEnvironmentMerge) {
+    setenv("HTTP_COOKIE", "rpc=fromcookie; theme=dark", 1);
+    std::string body = "RPC=VDW_Vdcore::checkout_rpc&elem=a&elem=b&elem=c&viewroot=%20%20C:%5Cviews%5Cmain%09";
+    Env env = post(body);
+    env.emplace("elem", "from-env");
+    env.emplace("HTTP_USER_AGENT", "Mozilla/4.0 (compatible; MSIE 5.5; Windows NT)");
+    Req r(body, env);
+    EXPECT_EQ(r.req.status(), WCM_REQUEST_OK);
+    EXPECT_STREQ(r.req.rpc_name(), "VDW_Vdcore::checkout_rpc");  // "RPC" found as "rpc"
+    EXPECT_STREQ(r.req.param("theme"), "dark");                  // cookie with a new name
+    EXPECT_EQ(r.req.num_values("rpc"), 1);                        // cookie hidden by the field
+    EXPECT_EQ(r.req.num_elems(), 4);                              // environment value appended
+    EXPECT_STREQ(r.req.elem(2), "c");
+    EXPECT_STREQ(r.req.elem(3), "from-env");
+    EXPECT_EQ(r.req.elem(4), nullptr);
+    EXPECT_EQ(r.req.elem(-1), nullptr);
+    EXPECT_STREQ(r.req.viewroot(), "C:/views/main");
+    EXPECT_STREQ(r.req.request_method(), "POST");
+    EXPECT_EQ(r.req.param("request_method"), nullptr);  // environment names keep their case
+    EXPECT_STREQ(r.req.user_language(), "us-en");
+    EXPECT_EQ(r.req.domain(), nullptr);
+    EXPECT_FALSE(r.req.is_logged_in());
+
+    r.req.add_param("session", "42");
+    r.req.add_param("session", nullptr);
+    EXPECT_EQ(r.req.num_values("session"), 2);
+    EXPECT_EQ(r.req.param("session", 1), nullptr);
+    r.req.remove_param("elem");
+    EXPECT_EQ(r.req.num_elems(), 0);
+
+    const char** names = nullptr;
+    int count = 0;
+    r.req.cgi_param_names(names, count);
+    bool has_theme = false, has_rpc = false;
+    for (int i = 0; i < count; ++i) {
+        has_theme |= strcmp(names[i], "theme") == 0;
+        has_rpc |= strcmp(names[i], "rpc") == 0;
+    }
+    free(names);
+    EXPECT_TRUE(has_rpc);
+    EXPECT_FALSE(has_theme);  // cookies are not form parameters
+    unsetenv("HTTP_COOKIE");
+}
+
+TEST(WcmRequest, RpcNameHeaderRules) {
+    std::string doc = "<ReadProperties version=\"1\"/>";
+    Env env = {{"REQUEST_METHOD", "POST"},
+               {"CONTENT_TYPE", "text/xml"},
+               {"CONTENT_LENGTH", std::to_string(doc.size())},
+               {"x-tarvex-rpc-name", "ReadProperties"}};
+    Req xml(doc, env);
+    EXPECT_EQ(xml.req.status(), WCM_REQUEST_OK);
+    EXPECT_STREQ(xml.req.rpc_name(), "ReadProperties");
+    EXPECT_STREQ(xml.req.rpcargs(), doc.c_str());
+
+    // The header with a body whose first field is not "rpc": malformed, and the
+    // environment entries after the header are not added.
+    std::string body = "a=1&rpc=x";
+    Env env2 = post(body);
+    env2.emplace("x-tarvex-rpc-name", "Echo");
+    env2.emplace("zz-after", "1");
+    Req form(body, env2);
+    EXPECT_EQ(form.req.status(), WCM_REQUEST_BAD_FORMAT);
+    EXPECT_STREQ(form.req.rpc_name(), "x");
+    EXPECT_EQ(form.req.param("zz-after"), nullptr);
+}
+
+TEST(WcmRequest, DecodingStatusesMapFromTheDecoder) {
+    struct Case {
+        Env env;
+        std::string body;
+        WCM_RequestStatus status;
+    } cases[] = {
+        {{{"REQUEST_METHOD", "DELETE"}}, "", WCM_REQUEST_BAD_METHOD},
+        {{{"REQUEST_METHOD", "GET"}, {"QUERY_STRING", "a&b=1"}}, "", WCM_REQUEST_BAD_FORMAT},
+        {{{"REQUEST_METHOD", "GET"}, {"QUERY_STRING", "a=%FF"}}, "", WCM_REQUEST_NOT_CONVERTED},
+        {{{"REQUEST_METHOD", "GET"}}, "", WCM_REQUEST_OK},
+    };
+    for (auto& c : cases) {
+        Req r(c.body, c.env);
+        EXPECT_EQ(r.req.status(), c.status);
+    }
+    // The table is still built from what was decoded.
+    Req partial("", {{"REQUEST_METHOD", "GET"}, {"QUERY_STRING", "a&b=1"}});
+    EXPECT_STREQ(partial.req.param("a"), "");
+}
+
+TEST(WcmRequest, AcceptEncoding) {
+    struct Case {
+        const char* header;
+        bool deflate;
+    } cases[] = {{"gzip, deflate", true}, {"gzip", false}, {nullptr, false}};
+    for (const auto& c : cases) {
+        Env env = {{"REQUEST_METHOD", "GET"}};
+        if (c.header) env.emplace("accept-encoding", c.header);
+        Req r("", env);
+        EXPECT_EQ(r.req.accept_compressed_cleartext(), c.deflate);
+    }
+}
+
+TEST(WcmRequest, ProcessWideValues) {
+    struct Case {
+        Env env;
+        const char* protocol;
+        const char* url;
+    } cases[] = {
+        {{{"SERVER_PROTOCOL", "HTTP/1.1"}}, "http", "/vdweb"},
+        {{{"SERVER_PROTOCOL", "HTTP/1.1"}, {"HTTPS", "on"}}, "https", "/vdweb"},
+        {{{"SERVER_PORT", "443"}, {"SCRIPT_NAME", "/cgi/vdweb.cgi"}}, "https", "/cgi/vdweb.cgi"},
+        {{}, "file", "/vdweb"},
+        {{{"SCRIPT_NAME", std::string(2000, 's')}}, "file", ""},  // too long: clean failure
+    };
+    for (auto& c : cases) {
+        WCM_Request::reset_process_cache();
+        c.env.emplace("REQUEST_METHOD", "GET");
+        Req r("", c.env);
+        EXPECT_STREQ(r.req.protocol(), c.protocol);
+        EXPECT_STREQ(r.req.url(), c.url);
+    }
+    WCM_Request::reset_process_cache();
+    Req dir("", {{"REQUEST_METHOD", "GET"}, {"SCRIPT_FILENAME", "/bin/sh"}});
+    EXPECT_STREQ(dir.req.script_root(), "/bin");
+    WCM_Request::reset_process_cache();
+}
+
+TEST(WcmRequest, BrowserDetection) {
+    struct Case {
+        const char* agent;
+        int which;  // 0 IE, 1 NS4, 2 NS7, 3 Mozilla, 4 Safari
+        int major, minor;
+        const char* platform;
+    } cases[] = {
+        {"Mozilla/4.0 (compatible; MSIE 5.5; Windows NT 5.0)", 0, 5, 50, "Windows"},
+        {"Mozilla/4.0 (compatible; MSIE 6.0; Windows NT 5.1)", 0, 6, 0, "Windows"},
+        {"Mozilla/4.79 [en] (X11; U; Linux)", 1, 4, 79, "Unix"},
+        {"Mozilla/5.0 (Windows; U) Gecko/20020823 Netscape/7.1", 2, 7, 10, "Windows"},
+        {"Mozilla/5.0 (X11; U; Linux i686; rv:1.7.12) Gecko/20050920", 3, 1, 712, "Unix"},
+        {"Mozilla/5.0 (Macintosh) AppleWebKit/85.7 (KHTML) Safari/85.5", 4, 1, 0, "Mac"},
+    };
+    for (const auto& c : cases) {
+        WCM_Request::reset_process_cache();
+        Req r("", {{"REQUEST_METHOD", "GET"}, {"HTTP_USER_AGENT", c.agent}});
+        int major = -1, minor = -1;
+        bool is[5];
+        is[0] = r.req.IE_version(major, minor);
+        if (c.which == 0) EXPECT_EQ(std::make_pair(major, minor), std::make_pair(c.major, c.minor));
+        is[1] = r.req.NS4_version(major, minor);
+        if (c.which == 1) EXPECT_EQ(std::make_pair(major, minor), std::make_pair(c.major, c.minor));
+        is[2] = r.req.NS7_version(major, minor);
+        if (c.which == 2) EXPECT_EQ(std::make_pair(major, minor), std::make_pair(c.major, c.minor));
+        is[3] = r.req.Mozilla_version(major, minor);
+        if (c.which == 3) EXPECT_EQ(std::make_pair(major, minor), std::make_pair(c.major, c.minor));
+        is[4] = r.req.Safari_version(major, minor);
+        if (c.which == 4) EXPECT_EQ(std::make_pair(major, minor), std::make_pair(c.major, c.minor));
+        EXPECT_TRUE(is[c.which]) << c.agent;
+        EXPECT_STREQ(r.req.client_platform(), c.platform);
+    }
+    WCM_Request::reset_process_cache();
+}
+
+TEST(WcmRequest, DumpsMaskThePasswordAndNameFailures) {
+    setenv("HTTP_COOKIE", "c=1", 1);
+    std::string body = "password=secret&b%FFd=x&user=%3Cbob%3E";
+    Req r(body, post(body));
+    EXPECT_EQ(r.req.status(), WCM_REQUEST_NOT_CONVERTED);
+    std::ostringstream html;
+    r.req.dump_html(html);
+    std::string h = html.str();
+    EXPECT_NE(h.find("<h3>CGI Parameters</h3>"), std::string::npos);
+    EXPECT_NE(h.find("<h3>Cookie Parameters</h3>\n<dl>\n<dt>c</dt>\n<dd>1</dd>"), std::string::npos);
+    EXPECT_NE(h.find("<dt>password</dt>\n<dd>********</dd>"), std::string::npos);
+    EXPECT_EQ(h.find("secret"), std::string::npos);
+    EXPECT_NE(h.find("&lt;bob&gt;"), std::string::npos);
+
+    std::string text = r.req.dump_parsing_error_text();
+    EXPECT_EQ(text.rfind("VDSRV5014: Error: One or more characters in the string is not supported "
+                         "by the server's operating system.\n",
+                         0),
+              0u);
+    EXPECT_NE(text.find("VDSRV5015: Parameter Name: b%FFd\n"), std::string::npos);
+    EXPECT_NE(text.find("VDSRV5016: Parameter Type: CGI\n"), std::string::npos);
+    EXPECT_NE(text.find("VDSRV5021: Character at byte offset 1 is unavailable"), std::string::npos);
+    EXPECT_NE(text.find("VDSRV5019: Name Unconverted: b%FFd\n"), std::string::npos);
+    EXPECT_EQ(text.find("secret"), std::string::npos);
+    std::string h2 = r.req.dump_parsing_error_html();
+    EXPECT_NE(h2.find("<br>"), std::string::npos);
+    unsetenv("HTTP_COOKIE");
+}
