@@ -2,6 +2,7 @@
 #include "request/wcm_request.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -226,6 +227,7 @@ void WCM_Request::decode() {
             entries.head->entry.value = e->value;
         }
     }
+    if (impl_->status != WCM_REQUEST_OK) discard_upload();
 }
 
 WCM_RequestStatus WCM_Request::status() {
@@ -275,6 +277,33 @@ void WCM_Request::remove_param(const char* name) {
     if (!p) return;
     impl_->table.erase(name);
     impl_->order.erase(std::find(impl_->order.begin(), impl_->order.end(), p));
+}
+
+namespace {
+
+// Whether `path` names a file directly inside the upload directory.
+bool is_upload_path(const char* path) {
+    if (!path || !*path) return false;
+    const char* dir = get_unix_temp_file_dir();
+    if (!dir) return false;
+    size_t n = strlen(dir);
+    if (strncmp(path, dir, n) != 0 || path[n] != '/') return false;
+    const char* leaf = path + n + 1;
+    return *leaf && !strchr(leaf, '/') && strcmp(leaf, ".") != 0 && strcmp(leaf, "..") != 0;
+}
+
+}  // namespace
+
+const char* WCM_Request::upload_pname() {
+    const char* p = param(WCM_PARAM_UPLOAD_PNAME);
+    return is_upload_path(p) ? p : nullptr;
+}
+
+// A request that failed to decode is answered with an error and runs no RPC, so nothing
+// would consume its upload: remove it now.
+void WCM_Request::discard_upload() {
+    const char* p = upload_pname();
+    if (p) unlink(p);
 }
 
 const char* WCM_Request::user_language() {

@@ -80,7 +80,10 @@ public:
     const char* username() { return param(WCM_PARAM_USER); }
     const char* password() { return param(WCM_PARAM_PASSWORD); }
     const char* domain() { return nullptr; }
-    const char* upload_pname() { return param(WCM_PARAM_UPLOAD_PNAME); }
+    // The server pathname of the uploaded file. Only a file the decoder wrote into the
+    // upload directory is answered: a "filename" field sent as plain form data or as a
+    // header must never make an RPC read or remove an arbitrary file.
+    const char* upload_pname();
     const char* user_language();
     const char* server_name() { return param("SERVER_NAME"); }
     bool is_logged_in() { return false; }
@@ -114,6 +117,7 @@ public:
 
 private:
     void decode();
+    void discard_upload();
     WCM_RequestParam* find(const char* name);
     WCM_RequestParam* create(const char* name, int kind);
     void append_value(WCM_RequestParam* p, entrytype* e);

@@ -6,6 +6,9 @@
 #include <sstream>
 #include <string>
 
+#include <filesystem>
+
+#include "core/util/fileutl.h"
 #include "core/util/i18n.h"
 #include "foundation/wcm_mempool.h"
 #include "request/vdw_request.h"
@@ -171,18 +174,15 @@ TEST(WcmRequest, BrowserDetection) {
     for (const auto& c : cases) {
         WCM_Request::reset_process_cache();
         Req r("", {{"REQUEST_METHOD", "GET"}, {"HTTP_USER_AGENT", c.agent}});
-        int major = -1, minor = -1;
+        using Probe = bool (WCM_Request::*)(int&, int&);
+        const Probe probes[5] = {&WCM_Request::IE_version, &WCM_Request::NS4_version,
+                                 &WCM_Request::NS7_version, &WCM_Request::Mozilla_version,
+                                 &WCM_Request::Safari_version};
         bool is[5];
-        is[0] = r.req.IE_version(major, minor);
-        if (c.which == 0) EXPECT_EQ(std::make_pair(major, minor), std::make_pair(c.major, c.minor));
-        is[1] = r.req.NS4_version(major, minor);
-        if (c.which == 1) EXPECT_EQ(std::make_pair(major, minor), std::make_pair(c.major, c.minor));
-        is[2] = r.req.NS7_version(major, minor);
-        if (c.which == 2) EXPECT_EQ(std::make_pair(major, minor), std::make_pair(c.major, c.minor));
-        is[3] = r.req.Mozilla_version(major, minor);
-        if (c.which == 3) EXPECT_EQ(std::make_pair(major, minor), std::make_pair(c.major, c.minor));
-        is[4] = r.req.Safari_version(major, minor);
-        if (c.which == 4) EXPECT_EQ(std::make_pair(major, minor), std::make_pair(c.major, c.minor));
+        int major[5], minor[5];
+        for (int i = 0; i < 5; ++i) is[i] = (r.req.*probes[i])(major[i], minor[i]);
+        EXPECT_EQ(major[c.which], c.major) << c.agent;
+        EXPECT_EQ(minor[c.which], c.minor) << c.agent;
         EXPECT_TRUE(is[c.which]) << c.agent;
         EXPECT_STREQ(r.req.client_platform(), c.platform);
     }
@@ -216,4 +216,42 @@ TEST(WcmRequest, DumpsMaskThePasswordAndNameFailures) {
     std::string h2 = r.req.dump_parsing_error_html();
     EXPECT_NE(h2.find("<br>"), std::string::npos);
     unsetenv("HTTP_COOKIE");
+}
+
+TEST(WcmRequest, UploadPathnameOnlyFromRealUploads) {
+    char tmpl[] = "/tmp/vdweb-req-XXXXXX";
+    std::string tmp = mkdtemp(tmpl);
+    setenv("VERDANE_TMP", tmp.c_str(), 1);
+    fileutl_reset_tmpdir();
+
+    // A plain form field or a header cannot name a file for an RPC to read or remove.
+    std::string body = "filename=/etc/passwd";
+    Env env = post(body);
+    env.emplace("filename", tmp + "/QLMXuploadtmp/../../etc/shadow");
+    Req forged(body, env);
+    EXPECT_STREQ(forged.req.param("filename"), "/etc/passwd");
+    EXPECT_EQ(forged.req.upload_pname(), nullptr);
+
+    // A real upload is answered; when another part fails to decode, the upload is removed.
+    for (bool bad_field : {false, true}) {
+        std::string mp = std::string("--BND\r\nContent-Disposition: form-data; name=\"c\"\r\n") +
+                         "Content-Type: text/plain; charset=UTF-8\r\n\r\n" +
+                         (bad_field ? "\xff" : "ok") +
+                         "\r\n--BND\r\nContent-Disposition: form-data; name=\"up\"; "
+                         "filename=\"f\"\r\n\r\ndata\r\n--BND--\r\n";
+        Req up(mp, {{"REQUEST_METHOD", "POST"},
+                    {"CONTENT_TYPE", "multipart/form-data; boundary=BND"},
+                    {"CONTENT_LENGTH", std::to_string(mp.size())}});
+        if (bad_field) {
+            EXPECT_EQ(up.req.status(), WCM_REQUEST_NOT_CONVERTED);
+            EXPECT_FALSE(std::filesystem::exists(up.req.param("filename")));
+        } else {
+            ASSERT_EQ(up.req.status(), WCM_REQUEST_OK);
+            ASSERT_NE(up.req.upload_pname(), nullptr);
+            EXPECT_TRUE(std::filesystem::exists(up.req.upload_pname()));
+        }
+    }
+    std::filesystem::remove_all(tmp);
+    unsetenv("VERDANE_TMP");
+    fileutl_reset_tmpdir();
 }
