@@ -3,13 +3,17 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 #include <zlib.h>
+
+#include <ext/stdio_filebuf.h>
 
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "core/util/fileutl.h"
@@ -364,4 +368,39 @@ TEST_F(CgiInput, Utilities) {
     std::ostringstream html;
     print_entries(list_, html);
     EXPECT_NE(html.str().find("<dt> <b>b</b>"), std::string::npos);
+}
+
+TEST_F(CgiInput, PostBodyArrivingInPiecesIsReadWhole) {
+    // A body written slowly through a pipe arrives in several reads.
+    int fds[2];
+    ASSERT_EQ(pipe(fds), 0);
+    std::string body = "a=1&b=" + std::string(200000, 'x');
+    std::thread writer([&] {
+        for (size_t off = 0; off < body.size(); off += 50000) {
+            size_t n = std::min<size_t>(50000, body.size() - off);
+            ASSERT_EQ(write(fds[1], body.data() + off, n), static_cast<ssize_t>(n));
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        close(fds[1]);
+    });
+    __gnu_cxx::stdio_filebuf<char> buf(fds[0], std::ios::in);
+    std::istream in(&buf);
+    Env env = {{"REQUEST_METHOD", "POST"}, {"CONTENT_LENGTH", std::to_string(body.size())}};
+    int r = read_cgi_input(in, env, &list_, pool_);
+    writer.join();
+    EXPECT_EQ(r, 1);
+    ASSERT_NE(list_.head, nullptr);
+    ASSERT_NE(list_.head->next, nullptr);
+    EXPECT_EQ(strlen(list_.head->next->entry.value), 200000u);
+}
+
+TEST_F(CgiInput, PostBodyEndingEarlyEndsTheProcess) {
+    EXPECT_EXIT(
+        {
+            std::istringstream in("a=1");
+            WCM_MemPool pool;
+            llist l{};
+            read_cgi_input(in, {{"REQUEST_METHOD", "POST"}, {"CONTENT_LENGTH", "100"}}, &l, pool);
+        },
+        ::testing::ExitedWithCode(1), "caught by cgihtml: input length < CONTENT_LENGTH");
 }
