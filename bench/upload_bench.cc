@@ -53,8 +53,10 @@ int main(int argc, char** argv) {
             << "--BND\r\nContent-Disposition: form-data; name=\"up\"; filename=\"f\"\r\n"
             << "Content-Type: application/octet-stream\r\n\r\n";
         std::string block(1 << 20, '\0');
-        for (size_t i = 0; i < block.size(); ++i) block[i] = static_cast<char>((i * 131) ^ (i >> 7));
-        for (long i = 0; i < mib; ++i) out.write(block.data(), static_cast<std::streamsize>(block.size()));
+        for (size_t i = 0; i < block.size(); ++i)
+            block[i] = static_cast<char>((i * 131) ^ (i >> 7));
+        for (long i = 0; i < mib; ++i)
+            out.write(block.data(), static_cast<std::streamsize>(block.size()));
         out << "\r\n--BND--\r\n";
     }
     const long length = static_cast<long>(fs::file_size(body_path));
@@ -75,7 +77,7 @@ int main(int argc, char** argv) {
         setenv("VERDANE_TMP", dir.c_str(), 1);
         fileutl_reset_tmpdir();
         std::ifstream in(body_path, std::ios::binary);
-        
+
         std::multimap<std::string, std::string> env = {
             {"REQUEST_METHOD", "POST"},
             {"CONTENT_TYPE", "multipart/form-data; boundary=BND"},

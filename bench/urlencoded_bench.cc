@@ -42,7 +42,8 @@ double lookup_ns(int fields) {
     const int rounds = 2000000;
     size_t sink = 0;
     auto t = Clock::now();
-    for (int i = 0; i < rounds; ++i) sink += req.param(names[static_cast<size_t>(i) % names.size()].c_str()) != nullptr;
+    for (int i = 0; i < rounds; ++i)
+        sink += req.param(names[static_cast<size_t>(i) % names.size()].c_str()) != nullptr;
     double ns = std::chrono::duration<double, std::nano>(Clock::now() - t).count() / rounds;
     if (sink != static_cast<size_t>(rounds)) return -1;
     return ns;
@@ -58,17 +59,17 @@ int main() {
         std::istringstream in(body);
         WCM_MemPool pool;
         auto t = Clock::now();
-        VDW_Request req(0, nullptr, in,
-                        {{"REQUEST_METHOD", "POST"},
-                         {"CONTENT_LENGTH", std::to_string(body.size())}},
-                        pool, 0);
+        VDW_Request req(
+            0, nullptr, in,
+            {{"REQUEST_METHOD", "POST"}, {"CONTENT_LENGTH", std::to_string(body.size())}}, pool, 0);
         if (req.status() != WCM_REQUEST_OK || req.num_values("field9999") != 1) return 1;
         double ms = std::chrono::duration<double, std::milli>(Clock::now() - t).count();
         best = ms < best ? ms : best;
         total += ms;
     }
-    printf("decode %zu-byte body, 10000 fields, build table: best %.2f ms, mean %.2f ms (%d runs)\n",
-           body.size(), best, total / runs, runs);
+    printf(
+        "decode %zu-byte body, 10000 fields, build table: best %.2f ms, mean %.2f ms (%d runs)\n",
+        body.size(), best, total / runs, runs);
     printf("lookup by name: %.1f ns with 10 parameters, %.1f ns with 10000 parameters\n",
            lookup_ns(10), lookup_ns(10000));
     return 0;

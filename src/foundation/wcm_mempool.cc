@@ -44,9 +44,13 @@ WCM_MemPoolData::WCM_MemPoolData() : area_(stg_create_area(kChunkSize)) {
     if (!area_) throw std::bad_alloc();
 }
 
-WCM_MemPoolData::~WCM_MemPoolData() { stg_delete_area(area_); }
+WCM_MemPoolData::~WCM_MemPoolData() {
+    stg_delete_area(area_);
+}
 
-void* WCM_MemPoolData::alloc(unsigned size) { return stg_alloc(area_, size); }
+void* WCM_MemPoolData::alloc(unsigned size) {
+    return stg_alloc(area_, size);
+}
 
 void* WCM_MemPoolData::realloc(void* p, unsigned old_size, unsigned new_size) {
     void* q = stg_alloc(area_, new_size);
@@ -54,9 +58,13 @@ void* WCM_MemPoolData::realloc(void* p, unsigned old_size, unsigned new_size) {
     return q;
 }
 
-void WCM_MemPoolData::free() { stg_free_area(area_); }
+void WCM_MemPoolData::free() {
+    stg_free_area(area_);
+}
 
-char* WCM_MemPoolData::strdup(const char* s) { return stg_area_strdup(area_, s); }
+char* WCM_MemPoolData::strdup(const char* s) {
+    return stg_area_strdup(area_, s);
+}
 
 unsigned WCM_MemPoolData::flex_data_size(unsigned element_size, int count) {
     return static_cast<unsigned>(count) * element_size + kFlexHeader;
@@ -93,7 +101,9 @@ WCM_MemPool::WCM_MemPool() : data_(new WCM_MemPoolData) {}
 
 WCM_MemPool::WCM_MemPool(const WCM_MemPool&) : data_(new WCM_MemPoolData) {}
 
-WCM_MemPool::~WCM_MemPool() { delete data_; }
+WCM_MemPool::~WCM_MemPool() {
+    delete data_;
+}
 
 void WCM_MemPool::release() {
     if (refcount_ > 0) --refcount_;
@@ -106,7 +116,9 @@ void* WCM_MemPool::calloc(unsigned size) {
     return p;
 }
 
-char* WCM_MemPool::strndup(const char* s, size_t n) { return stg_area_strndup(get_area(), s, n); }
+char* WCM_MemPool::strndup(const char* s, size_t n) {
+    return stg_area_strndup(get_area(), s, n);
+}
 
 char* WCM_MemPool::strcat(int count, ...) {
     va_list ap;

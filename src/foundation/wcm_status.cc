@@ -39,7 +39,9 @@ WCM_Status& WCM_Status::operator=(const WCM_Status& other) {
     return *this;
 }
 
-WCM_Status::~WCM_Status() { release_text(); }
+WCM_Status::~WCM_Status() {
+    release_text();
+}
 
 void WCM_Status::release_text() {
     if (text_ != kAllocFailed) ::free(text_);
@@ -96,4 +98,6 @@ void WCM_Status::format(const void* catalog, int index, ...) {
     add_text(g_format_buffer);
 }
 
-const char* WCM_Status::text() const { return text_ ? text_ : ""; }
+const char* WCM_Status::text() const {
+    return text_ ? text_ : "";
+}

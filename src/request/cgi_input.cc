@@ -71,8 +71,9 @@ private:
     bool keep_ = false;
 };
 
-
-bool is_crlf_line(const char* line) { return line[0] == '\r' && line[1] == '\n'; }
+bool is_crlf_line(const char* line) {
+    return line[0] == '\r' && line[1] == '\n';
+}
 
 // Converts `text` from UTF-8 to the server's character set. On failure the text is
 // left as it is and `errloc` gets the offset of the first bad character.
@@ -157,7 +158,9 @@ void entry_default(entrytype* e) {
     e->name_unconv = e->value_unconv = nullptr;
 }
 
-void entry_clear(entrytype* e) { entry_default(e); }
+void entry_clear(entrytype* e) {
+    entry_default(e);
+}
 
 void entry_setname(entrytype* e, const char* s, WCM_MemPool& pool) {
     e->name = s ? pool.strdup(s) : nullptr;
@@ -172,7 +175,9 @@ void entry_setvalueuconv(entrytype* e, const char* s, WCM_MemPool& pool) {
     e->value_unconv = s ? pool.strdup(s) : nullptr;
 }
 
-void cgilist_create(llist* l) { l->head = nullptr; }
+void cgilist_create(llist* l) {
+    l->head = nullptr;
+}
 
 node* cgilist_insafter(llist* l, node* after, const entrytype& e, WCM_MemPool& pool) {
     auto* n = static_cast<node*>(pool.alloc(sizeof(node)));
@@ -192,7 +197,9 @@ node* cgilist_insafter(llist* l, node* after, const entrytype& e, WCM_MemPool& p
     return n;
 }
 
-node* cgilist_next(node* n) { return n ? n->next : nullptr; }
+node* cgilist_next(node* n) {
+    return n ? n->next : nullptr;
+}
 
 bool cgilist_on_list(const llist* l, const node* n) {
     for (const node* p = l->head; p; p = p->next)
@@ -210,8 +217,12 @@ void cgilist_clear(llist* l) {
 
 // ---- process-wide state -----------------------------------------------------------
 
-void set_upload_limit(long limit) { g_upload_limit = limit; }
-long get_upload_limit() { return g_upload_limit; }
+void set_upload_limit(long limit) {
+    g_upload_limit = limit;
+}
+long get_upload_limit() {
+    return g_upload_limit;
+}
 
 const char* get_header(const char* name) {
     if (!name) return nullptr;
@@ -219,14 +230,14 @@ const char* get_header(const char* name) {
     return it == g_headers.end() ? nullptr : it->second.c_str();
 }
 
-void set_header_table(const std::multimap<std::string, std::string>& env) { g_headers = env; }
+void set_header_table(const std::multimap<std::string, std::string>& env) {
+    g_headers = env;
+}
 
 // ---- utilities --------------------------------------------------------------------
 
 char x2c(const char* what) {
-    auto digit = [](char c) {
-        return c >= 'A' ? ((c & 0xdf) - 'A') + 10 : (c - '0');
-    };
+    auto digit = [](char c) { return c >= 'A' ? ((c & 0xdf) - 'A') + 10 : (c - '0'); };
     return static_cast<char>(digit(what[0]) * 16 + digit(what[1]));
 }
 
@@ -288,7 +299,9 @@ int getline(std::istream& in, char* buf, int max) {
     return n;
 }
 
-char* newstr(const char* s, WCM_MemPool& pool) { return pool.strdup(s ? s : ""); }
+char* newstr(const char* s, WCM_MemPool& pool) {
+    return pool.strdup(s ? s : "");
+}
 
 char* substr(const char* s, int start, int len, WCM_MemPool& pool) {
     if (!s || start < 0 || len < 0) return pool.strdup("");
@@ -370,7 +383,9 @@ const char** cgi_name_multi(const llist& l, const char* value, WCM_MemPool& pool
     return collect(l, value, false, pool);
 }
 
-bool is_form_empty(const llist& l) { return l.head == nullptr; }
+bool is_form_empty(const llist& l) {
+    return l.head == nullptr;
+}
 
 bool is_field_exists(const llist& l, const char* name) {
     for (const node* p = l.head; p; p = p->next)
@@ -390,22 +405,30 @@ static void html_escaped(std::ostream& out, const char* s) {
     }
     for (const char* p = s; *p; ++p) {
         switch (*p) {
-            case '<': out << "&lt;"; break;
-            case '>': out << "&gt;"; break;
-            case '&': out << "&amp;"; break;
-            case '"': out << "&quot;"; break;
-            default: out << *p;
+            case '<':
+                out << "&lt;";
+                break;
+            case '>':
+                out << "&gt;";
+                break;
+            case '&':
+                out << "&amp;";
+                break;
+            case '"':
+                out << "&quot;";
+                break;
+            default:
+                out << *p;
         }
     }
 }
 
 void print_cgi_env(std::ostream& out) {
     static const char* const kVars[] = {
-        "SERVER_SOFTWARE", "SERVER_NAME",    "GATEWAY_INTERFACE", "SERVER_PROTOCOL",
-        "SERVER_PORT",     "REQUEST_METHOD", "PATH_INFO",         "PATH_TRANSLATED",
-        "SCRIPT_NAME",     "QUERY_STRING",   "REMOTE_HOST",       "REMOTE_ADDR",
-        "AUTH_TYPE",       "REMOTE_USER",    "REMOTE_IDENT",      "CONTENT_TYPE",
-        "CONTENT_LENGTH",
+        "SERVER_SOFTWARE", "SERVER_NAME",    "GATEWAY_INTERFACE", "SERVER_PROTOCOL", "SERVER_PORT",
+        "REQUEST_METHOD",  "PATH_INFO",      "PATH_TRANSLATED",   "SCRIPT_NAME",     "QUERY_STRING",
+        "REMOTE_HOST",     "REMOTE_ADDR",    "AUTH_TYPE",         "REMOTE_USER",     "REMOTE_IDENT",
+        "CONTENT_TYPE",    "CONTENT_LENGTH",
     };
     out << "<p>\n";
     for (const char* v : kVars) {
@@ -435,8 +458,7 @@ bool accept_image() {
 
 // ---- character sets and upload files ----------------------------------------------
 
-int convert_buffer_to_local_charset(entrytype* e, const i18n_charset_t* from,
-                                    WCM_MemPool& pool) {
+int convert_buffer_to_local_charset(entrytype* e, const i18n_charset_t* from, WCM_MemPool& pool) {
     if (!from || !e->value) return 1;
     long off = 0;
     char* out = nullptr;
@@ -524,7 +546,7 @@ int parse_CGI_encoded(llist* entries, char* text, WCM_MemPool& pool) {
         e.value = const_cast<char*>("");
         last = cgilist_insafter(entries, last, e, pool);
         if (stop == '&') return CGI_MALFORMED;  // a name without "=" before more pairs
-        break;                                   // end of text, or a trailing "="
+        break;                                  // end of text, or a trailing "="
     }
     return result;
 }

@@ -19,9 +19,9 @@ struct i18n_charset_t;
 struct entrytype {
     char* name;
     char* value;
-    int name_status;   // 1 converted to the server's character set, 0 conversion failed
+    int name_status;  // 1 converted to the server's character set, 0 conversion failed
     int value_status;
-    int name_errloc;   // byte offset where the conversion failed
+    int name_errloc;  // byte offset where the conversion failed
     int value_errloc;
     char* name_unconv;  // the name as received, when its conversion failed
     char* value_unconv;
@@ -83,8 +83,7 @@ char* get_DEBUG(std::istream& in, WCM_MemPool& pool);
 char* get_temp_file(WCM_MemPool& pool);
 char* get_unix_temp_file_dir();
 
-int convert_buffer_to_local_charset(entrytype* e, const i18n_charset_t* from,
-                                    WCM_MemPool& pool);
+int convert_buffer_to_local_charset(entrytype* e, const i18n_charset_t* from, WCM_MemPool& pool);
 
 void set_upload_limit(long limit);
 long get_upload_limit();

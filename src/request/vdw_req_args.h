@@ -36,7 +36,7 @@ constexpr size_t VDW_FH_BUF_SIZE = 128;
 
 // Writes an argument string to a stream the caller owns.
 class VDW_ReqArgsGenerator {
-  public:
+public:
     explicit VDW_ReqArgsGenerator(std::ostream& out) : out_(out) {}
 
     void add_arg(const char* name);
@@ -56,7 +56,7 @@ class VDW_ReqArgsGenerator {
     // Writes the text form of `fh` into `buf`. Returns `buf`.
     static const char* encode_fh(const view_fhandle& fh, char (&buf)[VDW_FH_BUF_SIZE]);
 
-  private:
+private:
     void write_text(const char* text);
 
     std::ostream& out_;
@@ -74,7 +74,7 @@ class VDW_ReqArgsGenerator {
 // text. After a failure the parser holds an empty, consumed line and reading can go on
 // from the line after the faulty one.
 class VDW_ReqArgsParser {
-  public:
+public:
     // Copies `args` (null reads as empty).
     explicit VDW_ReqArgsParser(const char* args);
     VDW_ReqArgsParser(const VDW_ReqArgsParser&) = delete;
@@ -113,7 +113,7 @@ class VDW_ReqArgsParser {
     // core's status and core message 47.
     static bool decode_fh(const char* text, view_fhandle* fh, WCM_Status& status);
 
-  private:
+private:
     int take();
     bool read_line(WCM_Status& status);
     void fail_too_long(const char* line_start, WCM_Status& status);

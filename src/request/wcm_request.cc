@@ -56,12 +56,18 @@ ProcessCache g_cache;
 WCM_RequestStatus map_decoder_result(int r) {
     if (r >= 0) return WCM_REQUEST_OK;
     switch (r) {
-        case CGI_BAD_METHOD: return WCM_REQUEST_BAD_METHOD;
-        case CGI_MALFORMED: return WCM_REQUEST_BAD_FORMAT;
-        case CGI_TOO_LARGE: return WCM_REQUEST_UPLOAD_TOO_LARGE;
-        case CGI_UPLOAD_FAILED: return WCM_REQUEST_UPLOAD_FAILED;
-        case CGI_NOT_CONVERTED: return WCM_REQUEST_NOT_CONVERTED;
-        default: return WCM_REQUEST_OTHER_FAILURE;
+        case CGI_BAD_METHOD:
+            return WCM_REQUEST_BAD_METHOD;
+        case CGI_MALFORMED:
+            return WCM_REQUEST_BAD_FORMAT;
+        case CGI_TOO_LARGE:
+            return WCM_REQUEST_UPLOAD_TOO_LARGE;
+        case CGI_UPLOAD_FAILED:
+            return WCM_REQUEST_UPLOAD_FAILED;
+        case CGI_NOT_CONVERTED:
+            return WCM_REQUEST_NOT_CONVERTED;
+        default:
+            return WCM_REQUEST_OTHER_FAILURE;
     }
 }
 
@@ -82,9 +88,12 @@ bool scan_two(const char* at, int& major, int& minor) {
 
 const char* text_kind(int kind) {
     switch (kind) {
-        case WCM_PARAM_KIND_COOKIE: return "Cookie";
-        case WCM_PARAM_KIND_ENV: return "Environment";
-        default: return "CGI";
+        case WCM_PARAM_KIND_COOKIE:
+            return "Cookie";
+        case WCM_PARAM_KIND_ENV:
+            return "Environment";
+        default:
+            return "CGI";
     }
 }
 
@@ -101,11 +110,20 @@ void html_escape(std::ostream& out, const char* s) {
     }
     for (; *s; ++s) {
         switch (*s) {
-            case '<': out << "&lt;"; break;
-            case '>': out << "&gt;"; break;
-            case '&': out << "&amp;"; break;
-            case '"': out << "&quot;"; break;
-            default: out << *s;
+            case '<':
+                out << "&lt;";
+                break;
+            case '>':
+                out << "&gt;";
+                break;
+            case '&':
+                out << "&amp;";
+                break;
+            case '"':
+                out << "&quot;";
+                break;
+            default:
+                out << *s;
         }
     }
 }
@@ -115,7 +133,10 @@ void html_escape(std::ostream& out, const char* s) {
 WCM_Request::WCM_Request(int argc, char** argv, std::istream& body,
                          const std::multimap<std::string, std::string>& env, WCM_MemPool& pool,
                          long upload_limit)
-    : pool_(&pool), impl_(new WCM_RequestImp), argc_(argc), argv_(argv),
+    : pool_(&pool),
+      impl_(new WCM_RequestImp),
+      argc_(argc),
+      argv_(argv),
       upload_limit_(upload_limit) {
     impl_->body = &body;
     impl_->env = env;
@@ -125,9 +146,13 @@ WCM_Request::WCM_Request(int argc, char** argv, std::istream& body,
 WCM_Request::WCM_Request(int argc, char** argv, WCM_MemPool& pool, long upload_limit)
     : WCM_Request(argc, argv, std::cin, {}, pool, upload_limit) {}
 
-WCM_Request::~WCM_Request() { delete impl_; }
+WCM_Request::~WCM_Request() {
+    delete impl_;
+}
 
-char* WCM_Request::process_param(const char*, char* value) { return value; }
+char* WCM_Request::process_param(const char*, char* value) {
+    return value;
+}
 
 const char* WCM_Request::product_dir() {
     static std::string dir;
@@ -463,13 +488,14 @@ const char* WCM_Request::client_platform() {
     return WCM_CLIENT_UNIX;
 }
 
-void WCM_Request::reset_process_cache() { g_cache = ProcessCache(); }
+void WCM_Request::reset_process_cache() {
+    g_cache = ProcessCache();
+}
 
 namespace {
 
 // Parameters of one kind, sorted by name (byte order).
-std::vector<WCM_RequestParam*> sorted_of_kind(const std::vector<WCM_RequestParam*>& all,
-                                              int kind) {
+std::vector<WCM_RequestParam*> sorted_of_kind(const std::vector<WCM_RequestParam*>& all, int kind) {
     std::vector<WCM_RequestParam*> out;
     for (WCM_RequestParam* p : all)
         if (p->kind == kind) out.push_back(p);
@@ -483,7 +509,9 @@ entrytype* value_at(const WCM_RequestParam* p, int i) {
     return p->count == 1 ? p->values.one : p->values.many[i];
 }
 
-bool is_password(const WCM_RequestParam* p) { return strcmp(p->name, WCM_PARAM_PASSWORD) == 0; }
+bool is_password(const WCM_RequestParam* p) {
+    return strcmp(p->name, WCM_PARAM_PASSWORD) == 0;
+}
 
 }  // namespace
 
@@ -546,6 +574,10 @@ char* WCM_Request::dump_parsing_error(bool html) {
     return pool_->strndup(s.data(), s.size());
 }
 
-char* WCM_Request::dump_parsing_error_text() { return dump_parsing_error(false); }
+char* WCM_Request::dump_parsing_error_text() {
+    return dump_parsing_error(false);
+}
 
-char* WCM_Request::dump_parsing_error_html() { return dump_parsing_error(true); }
+char* WCM_Request::dump_parsing_error_html() {
+    return dump_parsing_error(true);
+}

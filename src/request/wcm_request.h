@@ -45,8 +45,8 @@ struct WCM_RequestParam {
     int kind;
     int count;
     union {
-        entrytype* one;     // count == 1
-        entrytype** many;   // count > 1: pool flex array
+        entrytype* one;    // count == 1
+        entrytype** many;  // count > 1: pool flex array
     } values;
 };
 

@@ -1,9 +1,9 @@
 // Character-set conversion: UTF-8 validation, conversion failures and their offsets.
+#include "core/util/i18n.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
-
-#include "core/util/i18n.h"
 
 TEST(I18n, Utf8ValidationFindsFirstBadByte) {
     struct Case {
@@ -15,10 +15,10 @@ TEST(I18n, Utf8ValidationFindsFirstBadByte) {
         {"caf\xc3\xa9", true, 0},
         {"\xf0\x9f\x98\x80 smile", true, 0},
         {"ab\xff", false, 2},
-        {"ab\xc3", false, 2},               // truncated sequence
-        {"x\xc0\xaf", false, 1},            // overlong slash
-        {"xy\xed\xa0\x80", false, 2},       // surrogate
-        {"\xf4\x90\x80\x80", false, 0},     // above U+10FFFF
+        {"ab\xc3", false, 2},            // truncated sequence
+        {"x\xc0\xaf", false, 1},         // overlong slash
+        {"xy\xed\xa0\x80", false, 2},    // surrogate
+        {"\xf4\x90\x80\x80", false, 0},  // above U+10FFFF
         {"ok\xe2\x82", false, 2},
     };
     for (const auto& c : cases) {

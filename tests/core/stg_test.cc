@@ -1,10 +1,10 @@
 // Storage areas: alignment, big blocks, reset.
+#include "core/stg/stg.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdint>
 #include <cstring>
-
-#include "core/stg/stg.h"
 
 TEST(Stg, BlocksAreAlignedDistinctAndSurviveGrowth) {
     stg_area_t* a = stg_create_area(2048);

@@ -114,6 +114,6 @@ TEST(Fileutl, CreateTempIsExclusiveAndUnpredictable) {
     char tiny[8];
     EXPECT_EQ(fileutl_create_temp(dir.path().c_str(), "up", 0600, tiny, sizeof tiny), -1);
     EXPECT_EQ(fileutl_mkdir_p((dir / "a/b/c").c_str(), 0777), 0);
-    EXPECT_EQ(fileutl_mkdir_p((dir / "a/b/c").c_str(), 0777), 0);  // existing is fine
+    EXPECT_EQ(fileutl_mkdir_p((dir / "a/b/c").c_str(), 0777), 0);             // existing is fine
     EXPECT_NE(fileutl_mkdir_p((std::string(p1) + "/sub").c_str(), 0777), 0);  // under a file
 }

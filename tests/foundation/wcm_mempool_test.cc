@@ -1,4 +1,6 @@
 // WCM_MemPool: flex arrays, joins, room, locked whole-file read-modify-write.
+#include "foundation/wcm_mempool.h"
+
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -8,7 +10,6 @@
 #include <string>
 
 #include "core/stg/stg.h"
-#include "foundation/wcm_mempool.h"
 
 TEST(WcmMemPool, FlexArraysGrowBySteps) {
     WCM_MemPool pool;

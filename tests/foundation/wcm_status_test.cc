@@ -1,11 +1,12 @@
 // WCM_Status: codes, accumulated text, catalog formatting, CoreVdStatus.
+#include "foundation/wcm_status.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
 
 #include "core/imsg/imsg.h"
 #include "foundation/core_vd_status.h"
-#include "foundation/wcm_status.h"
 
 namespace {
 const char* const kTexts[] = {"first %s\n", "second\n", "%s"};

@@ -6,9 +6,8 @@
 #include <unistd.h>
 #include <zlib.h>
 
-#include <ext/stdio_filebuf.h>
-
 #include <cstdlib>
+#include <ext/stdio_filebuf.h>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -79,7 +78,8 @@ std::string field(const std::string& name, const std::string& value,
 
 std::string file_part(const std::string& content, const std::string& type) {
     return "--BND\r\nContent-Disposition: form-data; name=\"up\"; filename=\"a.txt\"\r\n"
-           "Content-Type: " + type + "\r\n\r\n" + content;
+           "Content-Type: " +
+           type + "\r\n\r\n" + content;
 }
 
 const std::string kTrailer = "\r\n--BND--\r\n";
@@ -105,8 +105,8 @@ TEST_F(CgiInput, UrlEncodedCases) {
         WCM_MemPool pool;
         llist l{};
         std::istringstream in;
-        int r = read_cgi_input(in, {{"REQUEST_METHOD", "GET"}, {"QUERY_STRING", c.query}}, &l,
-                               pool);
+        int r =
+            read_cgi_input(in, {{"REQUEST_METHOD", "GET"}, {"QUERY_STRING", c.query}}, &l, pool);
         EXPECT_EQ(r, c.result) << c.query;
         EXPECT_EQ(pairs(l), c.entries) << c.query;
     }
@@ -124,8 +124,7 @@ TEST_F(CgiInput, MethodsAndMissingInput) {
 }
 
 TEST_F(CgiInput, InvalidUtf8IsKeptAndMarked) {
-    EXPECT_EQ(decode("", {{"REQUEST_METHOD", "GET"}, {"QUERY_STRING", "ok=1&n%FFm=v&k=a%C3"}}),
-              -5);
+    EXPECT_EQ(decode("", {{"REQUEST_METHOD", "GET"}, {"QUERY_STRING", "ok=1&n%FFm=v&k=a%C3"}}), -5);
     ASSERT_NE(list_.head, nullptr);
     entrytype& bad_name = list_.head->next->entry;
     EXPECT_EQ(bad_name.name_status, 0);
@@ -167,7 +166,8 @@ TEST_F(CgiInput, XmlBodyGivesRpcAndRpcargs) {
     llist l{};
     std::istringstream in(doc);
     EXPECT_EQ(read_cgi_input(in,
-                             {{"REQUEST_METHOD", "POST"}, {"CONTENT_TYPE", "text/xml"},
+                             {{"REQUEST_METHOD", "POST"},
+                              {"CONTENT_TYPE", "text/xml"},
                               {"CONTENT_LENGTH", std::to_string(doc.size() + 10)}},
                              &l, pool),
               -2);
@@ -176,10 +176,10 @@ TEST_F(CgiInput, XmlBodyGivesRpcAndRpcargs) {
 TEST_F(CgiInput, MultipartFieldsAndUpload) {
     std::string content(100000, 'x');
     for (size_t i = 0; i < content.size(); i += 1000) content[i] = '\n';
-    std::string body = field("rpc", "VDW_Vdcore::checkin_rpc") +
-                       field("rpcargs", "a=1\nb=line one%0Aline two\n") +
-                       field("comment", "caf\xc3\xa9", "Content-Type: text/plain; charset=UTF-8\r\n") +
-                       file_part(content, "application/octet-stream") + kTrailer;
+    std::string body =
+        field("rpc", "VDW_Vdcore::checkin_rpc") + field("rpcargs", "a=1\nb=line one%0Aline two\n") +
+        field("comment", "caf\xc3\xa9", "Content-Type: text/plain; charset=UTF-8\r\n") +
+        file_part(content, "application/octet-stream") + kTrailer;
     ASSERT_EQ(decode(body, multipart_env(body)), 1);
     auto got = pairs(list_);
     ASSERT_EQ(got.size(), 4u);
@@ -234,8 +234,8 @@ TEST_F(CgiInput, MultipartFailuresLeaveNoUpload) {
         int result;
     } cases[] = {
         {"file part followed by another part",
-         file_part("abc", "application/octet-stream") + "\r\n" + field("x", "1") + "--BND--\r\n",
-         0, -4},
+         file_part("abc", "application/octet-stream") + "\r\n" + field("x", "1") + "--BND--\r\n", 0,
+         -4},
         {"part after the file, its delimiter split across copy blocks",
          file_part(std::string(16382, 'a'), "application/octet-stream") +
              "\r\n--BND\r\nContent-Disposition: form-data; name=\"x\"\r\n\r\n1" + kTrailer,
@@ -243,8 +243,8 @@ TEST_F(CgiInput, MultipartFailuresLeaveNoUpload) {
         {"truncated upload", file_part("abc", "application/octet-stream") + kTrailer, 100, -4},
         {"trailer with another boundary", file_part("abc", "text/plain") + "\r\n--XYZ--\r\n", 0,
          -4},
-        {"missing opening boundary", "Content-Disposition: form-data; name=\"a\"\r\n\r\n1\r\n",
-         0, -2},
+        {"missing opening boundary", "Content-Disposition: form-data; name=\"a\"\r\n\r\n1\r\n", 0,
+         -2},
         {"field never closed", "--BND\r\nContent-Disposition: form-data; name=\"a\"\r\n\r\nvalue",
          0, -2},
         {"headers never end", "--BND\r\nContent-Disposition: form-data; name=\"a\"\r\n", 0, -2},
@@ -263,8 +263,7 @@ TEST_F(CgiInput, MultipartFailuresLeaveNoUpload) {
     WCM_MemPool pool;
     llist l{};
     std::istringstream in("x");
-    EXPECT_EQ(read_cgi_input(in,
-                             {{"CONTENT_TYPE", "multipart/form-data"}, {"CONTENT_LENGTH", "1"}},
+    EXPECT_EQ(read_cgi_input(in, {{"CONTENT_TYPE", "multipart/form-data"}, {"CONTENT_LENGTH", "1"}},
                              &l, pool),
               -2);
 }

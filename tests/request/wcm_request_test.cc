@@ -3,10 +3,9 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <sstream>
 #include <string>
-
-#include <filesystem>
 
 #include "core/util/fileutl.h"
 #include "core/util/i18n.h"
@@ -34,7 +33,8 @@ Env post(const std::string& body) {
 
 TEST(WcmRequest, BodyCookiesAndEnvironmentMerge) {
     setenv("HTTP_COOKIE", "rpc=fromcookie; theme=dark", 1);
-    std::string body = "RPC=VDW_Vdcore::checkout_rpc&elem=a&elem=b&elem=c&viewroot=%20%20C:%5Cviews%5Cmain%09";
+    std::string body =
+        "RPC=VDW_Vdcore::checkout_rpc&elem=a&elem=b&elem=c&viewroot=%20%20C:%5Cviews%5Cmain%09";
     Env env = post(body);
     env.emplace("elem", "from-env");
     env.emplace("HTTP_USER_AGENT", "Mozilla/4.0 (compatible; MSIE 5.5; Windows NT)");
@@ -42,8 +42,8 @@ TEST(WcmRequest, BodyCookiesAndEnvironmentMerge) {
     EXPECT_EQ(r.req.status(), WCM_REQUEST_OK);
     EXPECT_STREQ(r.req.rpc_name(), "VDW_Vdcore::checkout_rpc");  // "RPC" found as "rpc"
     EXPECT_STREQ(r.req.param("theme"), "dark");                  // cookie with a new name
-    EXPECT_EQ(r.req.num_values("rpc"), 1);                        // cookie hidden by the field
-    EXPECT_EQ(r.req.num_elems(), 4);                              // environment value appended
+    EXPECT_EQ(r.req.num_values("rpc"), 1);                       // cookie hidden by the field
+    EXPECT_EQ(r.req.num_elems(), 4);                             // environment value appended
     EXPECT_STREQ(r.req.elem(2), "c");
     EXPECT_STREQ(r.req.elem(3), "from-env");
     EXPECT_EQ(r.req.elem(4), nullptr);
@@ -198,7 +198,8 @@ TEST(WcmRequest, DumpsMaskThePasswordAndNameFailures) {
     r.req.dump_html(html);
     std::string h = html.str();
     EXPECT_NE(h.find("<h3>CGI Parameters</h3>"), std::string::npos);
-    EXPECT_NE(h.find("<h3>Cookie Parameters</h3>\n<dl>\n<dt>c</dt>\n<dd>1</dd>"), std::string::npos);
+    EXPECT_NE(h.find("<h3>Cookie Parameters</h3>\n<dl>\n<dt>c</dt>\n<dd>1</dd>"),
+              std::string::npos);
     EXPECT_NE(h.find("<dt>password</dt>\n<dd>********</dd>"), std::string::npos);
     EXPECT_EQ(h.find("secret"), std::string::npos);
     EXPECT_NE(h.find("&lt;bob&gt;"), std::string::npos);

@@ -19,10 +19,12 @@ const char* const kTexts[] = {
     /* 38 */ "No file handle is recorded for \"%s\".\n",
     /* 46 */ "Operation \"%s\" failed: %s.\n",
     /* 47 */ "Operation \"%s\" failed on \"%s\": %s.\n",
-    /* 158 */ "The client's protocol version %d is older than the oldest version this server "
-              "supports (%d).\n",
-    /* 159 */ "The client's protocol version %d is newer than the newest version this server "
-              "supports (%d).\n",
+    /* 158 */
+    "The client's protocol version %d is older than the oldest version this server "
+    "supports (%d).\n",
+    /* 159 */
+    "The client's protocol version %d is newer than the newest version this server "
+    "supports (%d).\n",
 };
 
 const uint16_t kNumbers[] = {1, 2, 18, 19, 20, 21, 22, 23, 24, 25, 38, 46, 47, 158, 159};
@@ -30,13 +32,15 @@ const uint16_t kNumbers[] = {1, 2, 18, 19, 20, 21, 22, 23, 24, 25, 38, 46, 47, 1
 static_assert(sizeof kTexts / sizeof kTexts[0] == sizeof kNumbers / sizeof kNumbers[0]);
 
 const imsg_catalog_t kCoreCatalog = {
-    "core", "core", 1, static_cast<uint16_t>(sizeof kNumbers / sizeof kNumbers[0]),
+    "core", "core",   1, static_cast<uint16_t>(sizeof kNumbers / sizeof kNumbers[0]),
     kTexts, kNumbers,
 };
 
 }  // namespace
 
-const imsg_catalog_t* imsg_core_catalog() { return &kCoreCatalog; }
+const imsg_catalog_t* imsg_core_catalog() {
+    return &kCoreCatalog;
+}
 
 int imsg_core_index(int number) {
     for (int i = 0; i < kCoreCatalog.count; ++i)

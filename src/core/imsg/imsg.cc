@@ -57,7 +57,9 @@ void imsg_set_redirect_procs(const imsg_redirect_proc_t* procs, void* ctx) {
     g_table.ctx = ctx;
 }
 
-imsg_redirect_table_t imsg_get_redirect_table() { return table(); }
+imsg_redirect_table_t imsg_get_redirect_table() {
+    return table();
+}
 
 void imsg_set_redirect_table(const imsg_redirect_table_t& t) {
     g_table = t;
@@ -110,25 +112,24 @@ void imsg_printf(int msg_class, const char* fmt, ...) {
     va_end(ap);
 }
 
-#define IMSG_FORWARD(name, cls)          \
-    void name(const char* fmt, ...) {    \
-        va_list ap;                      \
-        va_start(ap, fmt);               \
-        imsg_vprintf(cls, fmt, ap);      \
-        va_end(ap);                      \
+#define IMSG_FORWARD(name, cls)       \
+    void name(const char* fmt, ...) { \
+        va_list ap;                   \
+        va_start(ap, fmt);            \
+        imsg_vprintf(cls, fmt, ap);   \
+        va_end(ap);                   \
     }
 IMSG_FORWARD(imsg_ok, IMSG_OK)
 IMSG_FORWARD(imsg_warning, IMSG_WARNING)
 IMSG_FORWARD(imsg_error, IMSG_ERROR)
 #undef IMSG_FORWARD
 
-int imsg_vsprintf(char* buf, size_t size, const imsg_catalog_t* catalog, int index,
-                  va_list ap) {
+int imsg_vsprintf(char* buf, size_t size, const imsg_catalog_t* catalog, int index, va_list ap) {
     if (!catalog || !catalog->texts || index < 0 || index >= catalog->count) return -1;
     const char* fmt = catalog->texts[index];
     if (!fmt) return -1;
-    // Only built-in texts are served; a localised catalog would be looked up here by
-    // catalog name, set number and message number.
+        // Only built-in texts are served; a localised catalog would be looked up here by
+        // catalog name, set number and message number.
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wformat-nonliteral"
     return vsnprintf(buf, size, fmt, ap);
@@ -143,8 +144,7 @@ int imsg_sprintf(char* buf, size_t size, const imsg_catalog_t* catalog, int inde
     return n;
 }
 
-static void vprint_catalog(int msg_class, const imsg_catalog_t* catalog, int index,
-                           va_list ap) {
+static void vprint_catalog(int msg_class, const imsg_catalog_t* catalog, int index, va_list ap) {
     char small[1024];
     va_list ap2;
     va_copy(ap2, ap);
@@ -194,11 +194,17 @@ void imsg_strip_style_chars(char* text) {
     *out = '\0';
 }
 
-void imsg_set_trace_verbosity(int level) { g_trace_verbosity = level; }
+void imsg_set_trace_verbosity(int level) {
+    g_trace_verbosity = level;
+}
 
-int imsg_get_desired_verbosity() { return g_trace_verbosity; }
+int imsg_get_desired_verbosity() {
+    return g_trace_verbosity;
+}
 
-void imsg_set_trace_subsys(const char* list) { g_trace_subsys = list ? list : ""; }
+void imsg_set_trace_subsys(const char* list) {
+    g_trace_subsys = list ? list : "";
+}
 
 bool imsg_should_trace(const char* subsys, int level) {
     if (level > g_trace_verbosity || g_trace_subsys.empty()) return false;

@@ -9,12 +9,12 @@
 #include <cstdint>
 
 struct imsg_catalog_t {
-    const char* catalog_name;     // external catalog that may hold translations
-    const char* component_name;   // name of this catalog
-    uint16_t set_number;          // message set within the external catalog
-    uint16_t count;               // number of messages
-    const char* const* texts;     // built-in texts, indexed 0 .. count - 1
-    const uint16_t* numbers;      // message number of each text
+    const char* catalog_name;    // external catalog that may hold translations
+    const char* component_name;  // name of this catalog
+    uint16_t set_number;         // message set within the external catalog
+    uint16_t count;              // number of messages
+    const char* const* texts;    // built-in texts, indexed 0 .. count - 1
+    const uint16_t* numbers;     // message number of each text
 };
 
 #endif

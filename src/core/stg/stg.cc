@@ -23,9 +23,13 @@ struct Chunk {
 
 constexpr size_t kHeader = (sizeof(Chunk) + kAlign - 1) & ~(kAlign - 1);
 
-inline size_t round_up(size_t n) { return (n + kAlign - 1) & ~(kAlign - 1); }
+inline size_t round_up(size_t n) {
+    return (n + kAlign - 1) & ~(kAlign - 1);
+}
 
-inline char* chunk_data(Chunk* c) { return reinterpret_cast<char*>(c) + kHeader; }
+inline char* chunk_data(Chunk* c) {
+    return reinterpret_cast<char*>(c) + kHeader;
+}
 
 }  // namespace
 
@@ -114,8 +118,14 @@ void stg_delete_area(stg_area_t* a) {
     ::free(a);
 }
 
-size_t stg_area_footprint(const stg_area_t* a) { return a ? a->footprint : 0; }
+size_t stg_area_footprint(const stg_area_t* a) {
+    return a ? a->footprint : 0;
+}
 
-void* stg_malloc(size_t size) { return ::malloc(size ? size : 1); }
+void* stg_malloc(size_t size) {
+    return ::malloc(size ? size : 1);
+}
 
-void stg_free(void* p) { ::free(p); }
+void stg_free(void* p) {
+    ::free(p);
+}

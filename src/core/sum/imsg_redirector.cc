@@ -8,7 +8,9 @@ SUM_ImsgRedirector::SUM_ImsgRedirector() : saved_(imsg_get_redirect_table()) {
     imsg_set_redirect_procs(procs, this);
 }
 
-SUM_ImsgRedirector::~SUM_ImsgRedirector() { imsg_set_redirect_table(saved_); }
+SUM_ImsgRedirector::~SUM_ImsgRedirector() {
+    imsg_set_redirect_table(saved_);
+}
 
 void SUM_ImsgRedirector::collect(void* ctx, int, char* text) {
     imsg_strip_style_chars(text);

@@ -90,7 +90,9 @@ const char* tbs_strerror(tbs_status_t status) {
     return unknown;
 }
 
-tbs_status_t tbs_errno2status(int err) { return err < 0 ? TBS_ST_ERR : err; }
+tbs_status_t tbs_errno2status(int err) {
+    return err < 0 ? TBS_ST_ERR : err;
+}
 
 bool tbs_uuid_is_null(const tbs_uuid_t& u) {
     for (uint8_t b : u.bytes)
@@ -98,7 +100,9 @@ bool tbs_uuid_is_null(const tbs_uuid_t& u) {
     return true;
 }
 
-tbs_uuid_t tbs_uuid_null() { return tbs_uuid_t{}; }
+tbs_uuid_t tbs_uuid_null() {
+    return tbs_uuid_t{};
+}
 
 tbs_uuid_t tbs_uuid_create() {
     tbs_uuid_t u{};
@@ -175,4 +179,6 @@ const char* tbs_product_tool_dir() {
     return g_tool_dir.c_str();
 }
 
-void tbs_reset_product_dir() { g_product_dir.clear(); }
+void tbs_reset_product_dir() {
+    g_product_dir.clear();
+}

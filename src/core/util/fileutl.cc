@@ -46,7 +46,9 @@ const char* fileutl_get_tmpdir() {
     return g_tmpdir.c_str();
 }
 
-void fileutl_reset_tmpdir() { g_tmpdir.clear(); }
+void fileutl_reset_tmpdir() {
+    g_tmpdir.clear();
+}
 
 tbs_status_t fileutl_mkdir_p(const char* path, mode_t mode) {
     if (!path || !*path) return tbs_errno2status(EINVAL);
@@ -83,8 +85,7 @@ bool fileutl_join(char* buf, size_t size, const char* dir, const char* leaf) {
 }
 
 void fileutl_random_name(char* buf, size_t len) {
-    static const char kChars[] =
-        "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+    static const char kChars[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
     unsigned char rnd[64];
     size_t done = 0;
     while (done < len) {
@@ -99,8 +100,7 @@ void fileutl_random_name(char* buf, size_t len) {
     buf[len] = '\0';
 }
 
-int fileutl_create_temp(const char* dir, const char* prefix, mode_t mode, char* path,
-                        size_t size) {
+int fileutl_create_temp(const char* dir, const char* prefix, mode_t mode, char* path, size_t size) {
     for (int attempt = 0; attempt < 100; ++attempt) {
         char leaf[16];
         fileutl_random_name(leaf, 12);

@@ -30,8 +30,7 @@ void fileutl_random_name(char* buf, size_t len);
 // Creates a new file in `dir` named `prefix` plus random characters, exclusively, with
 // `mode` (subject to the umask). On success the open descriptor is returned and `path`
 // (`size` bytes) holds its pathname; on failure -1 with errno set.
-int fileutl_create_temp(const char* dir, const char* prefix, mode_t mode, char* path,
-                        size_t size);
+int fileutl_create_temp(const char* dir, const char* prefix, mode_t mode, char* path, size_t size);
 
 // Uncompresses the gzip file `src` into `dst` (created or truncated). On failure `dst`
 // may hold partial output; the caller removes it.

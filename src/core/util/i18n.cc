@@ -1,6 +1,7 @@
 // Character-set conversion through ICU, pivoting through UTF-16.
 #include "core/util/i18n.h"
 
+#include <strings.h>
 #include <unicode/ucnv.h>
 #include <unicode/ucnv_err.h>
 
@@ -8,7 +9,6 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
-#include <strings.h>
 #include <map>
 #include <memory>
 #include <vector>
@@ -41,8 +41,7 @@ UConverter* converter(const i18n_charset_t* cs) {
             return nullptr;
         }
         err = U_ZERO_ERROR;
-        ucnv_setToUCallBack(mut->conv, UCNV_TO_U_CALLBACK_STOP, nullptr, nullptr, nullptr,
-                            &err);
+        ucnv_setToUCallBack(mut->conv, UCNV_TO_U_CALLBACK_STOP, nullptr, nullptr, nullptr, &err);
         err = U_ZERO_ERROR;
         ucnv_setFromUCallBack(mut->conv, UCNV_FROM_U_CALLBACK_STOP, nullptr, nullptr, nullptr,
                               &err);
@@ -93,11 +92,17 @@ const i18n_charset_t* i18n_native() {
     return g_native;
 }
 
-void i18n_reset_native() { g_native = nullptr; }
+void i18n_reset_native() {
+    g_native = nullptr;
+}
 
-const char* i18n_charset_name(const i18n_charset_t* cs) { return cs ? cs->name.c_str() : ""; }
+const char* i18n_charset_name(const i18n_charset_t* cs) {
+    return cs ? cs->name.c_str() : "";
+}
 
-bool i18n_native_is_utf8() { return i18n_native()->utf8; }
+bool i18n_native_is_utf8() {
+    return i18n_native()->utf8;
+}
 
 bool i18n_valid_utf8(const char* in, size_t len, long* err_offset) {
     const auto* s = reinterpret_cast<const unsigned char*>(in);
@@ -148,8 +153,8 @@ namespace {
 
 // Source to UTF-16; `offsets`, when given, receives the source byte offset of every
 // UTF-16 unit written.
-tbs_status_t to_utf16(const i18n_charset_t* from, const char* in, size_t len,
-                      std::u16string& out, std::vector<int32_t>* offsets, long* err_offset) {
+tbs_status_t to_utf16(const i18n_charset_t* from, const char* in, size_t len, std::u16string& out,
+                      std::vector<int32_t>* offsets, long* err_offset) {
     out.clear();
     if (err_offset) *err_offset = 0;
     if (!from) return TBS_ST_ERR;
@@ -178,8 +183,8 @@ tbs_status_t to_utf16(const i18n_charset_t* from, const char* in, size_t len,
 
 // UTF-16 to a character set; on failure `err_index` gets the UTF-16 index of the first
 // unconvertible character.
-tbs_status_t from_utf16(const i18n_charset_t* to, const char16_t* in, size_t len,
-                        std::string& out, long* err_index) {
+tbs_status_t from_utf16(const i18n_charset_t* to, const char16_t* in, size_t len, std::string& out,
+                        long* err_index) {
     out.clear();
     if (err_index) *err_index = 0;
     if (!to) return TBS_ST_ERR;
