@@ -1,0 +1,15 @@
+// VDW_TimeoutRandomlyRpc.
+#include "ops/vdw_timeout_randomly_rpc.h"
+
+#include <cstdlib>
+#include <ctime>
+
+#include "foundation/wcm_status.h"
+
+void VDW_TimeoutRandomlyRpc::send_response_body() {
+    status().set_status(0);
+    if (!check_std_rpc_info(status(), false)) return;
+    srand(static_cast<unsigned>(time(nullptr)));
+    // 100002: the session has expired.
+    status().set_status(rand() % 2 == 1 ? 0 : 100002);
+}

@@ -1,0 +1,150 @@
+// The RPC framework: handler construction, the calling sequence and the factory table.
+#include "request/vdw_abstract_rpc.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+
+#include "foundation/catalogs/catalogs.h"
+#include "foundation/vdw_config.h"
+#include "foundation/vdw_meter.h"
+#include "foundation/vdw_trace.h"
+#include "foundation/wcm_status.h"
+#include "ops/vdw_compute_primes_rpc.h"
+#include "ops/vdw_force_exit_rpc.h"
+#include "ops/vdw_get_version_separator_rpc.h"
+#include "ops/vdw_sleep_rpc.h"
+#include "ops/vdw_timeout_randomly_rpc.h"
+#include "request/vdw_request.h"
+
+namespace {
+
+const char* const kClass = "VDRPC";
+
+constexpr int kServerProtocolMajor = 6;
+constexpr int kServerProtocolMinor = 11;
+constexpr int kDefaultProtocol = 1;
+
+typedef VDW_AbstractRpc* (*rpc_creator_t)(const VDW_Request&, VDW_Session&, WCM_MemPool&,
+                                          WCM_Status&, std::ostream&, VDW_Vdcore*);
+
+template <class T>
+VDW_AbstractRpc* create(const VDW_Request& request, VDW_Session& session, WCM_MemPool& pool,
+                        WCM_Status& status, std::ostream& out, VDW_Vdcore* facade) {
+    return new T(request, session, pool, status, out, facade);
+}
+
+struct FactoryRow {
+    const char* name;
+    rpc_creator_t create;
+};
+
+// Compared in this order, exactly. Each handler class adds its row when it exists.
+const FactoryRow kFactory[] = {
+    {"VDW_Vdcore::compute_primes_rpc", create<VDW_ComputePrimesRpc>},
+    {"VDW_Vdcore::force_exit_rpc", create<VDW_ForceExitRpc>},
+    {"VDW_Vdcore::get_version_separator_rpc", create<VDW_GetVersionSeparatorRpc>},
+    {"VDW_Vdcore::sleep_rpc", create<VDW_SleepRpc>},
+    {"VDW_Vdcore::timeout_randomly_rpc", create<VDW_TimeoutRandomlyRpc>},
+};
+
+const FactoryRow* find_row(const char* name) {
+    if (!name) return nullptr;
+    for (const FactoryRow& row : kFactory)
+        if (strcmp(row.name, name) == 0) return &row;
+    return nullptr;
+}
+
+}  // namespace
+
+VDW_AbstractRpc::VDW_AbstractRpc(const VDW_Request& request, VDW_Session& session,
+                                 WCM_MemPool& pool, WCM_Status& status, std::ostream& out,
+                                 VDW_Vdcore* facade)
+    : VDW_RpcResponse(pool, status, out, facade), request_(&request), session_(&session) {
+    const char* proto = const_cast<VDW_Request&>(request).param(VDW_PARAM_CLIENT_PROTOCOL);
+    client_protocol_ = proto ? atoi(proto) : 0;
+    VDW_Config& config = VDW_Config::getInstance();
+    config.set_client_snapshot_view_aware(client_protocol_ >= 7);
+    config.set_client_automatic_view_aware(client_protocol_ >= 8);
+}
+
+VDW_AbstractRpc::~VDW_AbstractRpc() = default;
+
+bool VDW_AbstractRpc::is_known_rpc(const char* name) {
+    return find_row(name) != nullptr;
+}
+
+VDW_AbstractRpc* VDW_AbstractRpc::create_handler_instance(const VDW_Request& request,
+                                                          VDW_Session& session, WCM_MemPool& pool,
+                                                          WCM_Status& status, std::ostream& out,
+                                                          VDW_Vdcore* facade) {
+    const char* name = const_cast<VDW_Request&>(request).rpc_name();
+    VDW_Trace::runtime_debug(name ? name : "");
+    const FactoryRow* row = find_row(name);
+    return row ? row->create(request, session, pool, status, out, facade) : nullptr;
+}
+
+bool VDW_AbstractRpc::handle(const VDW_Request& request, VDW_Session& session, WCM_MemPool& pool,
+                             WCM_Status& status, std::ostream& out, VDW_Vdcore* facade) {
+    std::unique_ptr<VDW_AbstractRpc> handler(
+        create_handler_instance(request, session, pool, status, out, facade));
+    if (!handler) return false;
+    VDW_MeterRegion region(const_cast<VDW_Request&>(request).rpc_name());
+    handler->respond();
+    return true;
+}
+
+void VDW_AbstractRpc::respond() {
+    VDW_Trace trace(QLMX_COMPONENT, kClass, "respond");
+    if (trace.shouldTrace(4)) trace.writeTrace("Calling send_response_body");
+    send_response_body();
+    if (trace.shouldTrace(4))
+        trace.writeTrace("Returned from send_response_body..calling send_status_and_trailer");
+    send_status_and_trailer();
+    if (trace.shouldTrace(4)) trace.writeTrace("Returned from status_and_trailer");
+}
+
+void VDW_AbstractRpc::server_protocol_ver(int& major, int& minor) {
+    major = kServerProtocolMajor;
+    minor = kServerProtocolMinor;
+}
+
+int VDW_AbstractRpc::default_protocol_ver() {
+    return kDefaultProtocol;
+}
+
+bool VDW_AbstractRpc::check_std_rpc_info(WCM_Status& st, bool args_required) {
+    st.set_status(0);
+    if (!args_required) return true;
+    const char* args = const_cast<VDW_Request&>(*request_).rpcargs();
+    if (args && *args) return true;
+    const char* name = const_cast<VDW_Request&>(*request_).rpc_name();
+    st.set_status(1001);
+    st.format(&_vdw_rpcs_rpcs_msg_table, 2, name ? name : "");
+    st.format(&_vdw_rpcs_rpcs_msg_table, 3);
+    send_status_and_trailer();
+    return false;
+}
+
+bool VDW_AbstractRpc::check_rpc_upload_file_arg(WCM_Status& st) {
+    return check_rpc_upload_file_arg(false, st);
+}
+
+bool VDW_AbstractRpc::check_rpc_upload_file_arg(bool optional, WCM_Status& st) {
+    st.set_status(0);
+    auto& req = const_cast<VDW_Request&>(*request_);
+    const char* upload = req.upload_pname();
+    if (!upload || !*upload) {
+        bool too_large = req.status() == WCM_REQUEST_UPLOAD_TOO_LARGE;
+        if (too_large) {
+            st.set_status(1001);
+            st.format(&_vdw_rpcs_rpcs_msg_table, 4);
+        } else if (!optional) {
+            st.set_status(1001);
+            st.format(&_vdw_rpcs_rpcs_msg_table, 5);
+        }
+    }
+    if (st.is_ok()) return true;
+    send_status_and_trailer();
+    return false;
+}

@@ -1,0 +1,337 @@
+// The request handler: process set-up, decoding, error responses and dispatch.
+#include "request/vdweb_request_handler.h"
+
+#include <strings.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <exception>
+#include <istream>
+#include <ostream>
+#include <string>
+
+#include "core/meter/client_meters.h"
+#include "core/util/fileutl.h"
+#include "core/util/pfm.h"
+#include "foundation/catalogs/catalogs.h"
+#include "foundation/vdw_config.h"
+#include "foundation/vdw_meter.h"
+#include "foundation/vdw_trace.h"
+#include "foundation/wcm_mempool.h"
+#include "foundation/wcm_status.h"
+#include "interact/ireq_msg.h"
+#include "ops/vdw_session.h"
+#include "ops/vdw_vdcore.h"
+#include "request/vdw_abstract_rpc.h"
+#include "request/vdw_multipart_data.h"
+#include "request/vdw_request.h"
+#include "request/vdw_rpc_response.h"
+#include "webview/cltxt_download.h"
+
+bool VDWebRequestHandler::g_process_initialized = false;
+bool VDWebRequestHandler::g_base_integration_initialized = false;
+
+namespace {
+
+const char* const kClass = "VDRPC";
+constexpr size_t kEnvBufferSize = 1024;
+
+// Everything one older RPC method needs.
+struct OldRpcContext {
+    VDW_Session& session;
+    const VDW_Request& request;
+    std::ostream& out;
+    WCM_MemPool& pool;
+    VDW_Vdcore& facade;
+    WCM_Status& status;
+    const char* args;
+    bool cleartext;
+};
+
+typedef void (*old_rpc_t)(OldRpcContext& ctx);
+
+struct OldRpcRow {
+    const char* name;
+    bool args_required;
+    bool reset_first;
+    old_rpc_t method;  // null until the facade method exists: the name is not served
+};
+
+// Compared without regard to case, in this order.
+const OldRpcRow kOldRpcs[] = {
+    {"VDW_Vdcore::ws_sync_fetch_rpc", true, true, nullptr},
+    {"VDW_Vdcore::ws_sync_commit_rpc", true, true, nullptr},
+    {"VDW_Vdcore::ws_sync_check_in_progress_rpc", true, true, nullptr},
+    {"VDW_Vdcore::ws_get_scopes_rpc", false, true, nullptr},
+    {"VDW_Vdcore::rebase_start_rpc", false, false, nullptr},
+    {"VDW_Vdcore::rebase_resume_rpc", false, false, nullptr},
+    {"VDW_Vdcore::rebase_cancel_rpc", false, false, nullptr},
+    {"VDW_Vdcore::rebase_complete_rpc", false, false, nullptr},
+    {"VDW_Vdcore::deliver_start_rpc", false, false, nullptr},
+    {"VDW_Vdcore::deliver_resume_rpc", false, false, nullptr},
+    {"VDW_Vdcore::deliver_cancel_rpc", false, false, nullptr},
+    {"VDW_Vdcore::deliver_complete_rpc", false, false, nullptr},
+    {"VDW_Vdcore::merge_rpc", false, false, nullptr},
+    {"VDW_Vdcore::oid_to_pname_rpc", true, true, nullptr},
+    {"VDW_Vdcore::ln_rpc", true, true, nullptr},
+    {"VDW_Vdcore::mv_rpc", true, true, nullptr},
+    {"VDW_Vdcore::rmname_rpc", true, true, nullptr},
+    {"VDW_Vdcore::get_diff_merge_rpc", false, false, nullptr},
+    {"VDW_Vdcore::streams_of_project_rpc", true, true, nullptr},
+};
+
+VDW_Request& mut(const VDW_Request& r) {
+    return const_cast<VDW_Request&>(r);
+}
+
+// putenv keeps the pointer: each entry gets storage that lives for the process.
+void export_env(char (&buf)[kEnvBufferSize], const char* name, const char* value) {
+    int n = snprintf(buf, sizeof buf, "%s=%s", name, value ? value : "");
+    if (n < 0 || static_cast<size_t>(n) >= sizeof buf) return;  // too long: not exported
+    putenv(buf);
+}
+
+void on_exit_proc(void*) {
+    vdweb_on_exit();
+}
+
+}  // namespace
+
+// ---- the handler ------------------------------------------------------------------
+
+VDWebRequestHandler::~VDWebRequestHandler() {
+    delete pool_;
+    pool_ = nullptr;
+    delete request_;
+    request_ = nullptr;
+    delete status_;
+    status_ = nullptr;
+    config_ = nullptr;
+}
+
+void VDWebRequestHandler::initialize_process(int, char**) {
+    VDW_Trace trace(QLMX_COMPONENT, kClass, "initialize_process");
+    VDW_Trace::runtime_debug("vdweb::initialize_process");
+    pfm_on_exit(on_exit_proc, nullptr);
+    g_process_initialized = true;
+}
+
+void VDWebRequestHandler::read_request(std::istream& body,
+                                       const std::multimap<std::string, std::string>& env) {
+    if (!g_process_initialized) initialize_process(0, nullptr);
+    // The request refers to the pool: it goes first.
+    delete request_;
+    request_ = nullptr;
+    {
+        VDW_Trace trace(QLMX_COMPONENT, kClass, "initialize_for_request");
+        config_ = &VDW_Config::getInstance();
+        delete status_;
+        status_ = new WCM_Status;
+        delete pool_;
+        pool_ = new WCM_MemPool;
+    }
+    request_ = ::read_request(0, nullptr, body, env, *pool_, *status_);
+}
+
+void VDWebRequestHandler::generate_response(std::ostream& out) {
+    VDW_Trace trace(QLMX_COMPONENT, kClass, "VDWebRequestHandler::generate_response");
+    if (!request_ || !status_ || !pool_) return;
+    if (!status_->is_ok()) {
+        report_error(*request_, *pool_, out, *status_);
+        return;
+    }
+    const char* cookie = request_->session_cookie_value();
+    if (!g_base_integration_initialized && cookie) {
+        initialize_base_integration(cookie);
+        g_base_integration_initialized = true;
+    }
+    try {
+        generate_rpc_response(*request_, out, *pool_, *status_);
+    } catch (const VDW_ResponseWriteErrorException&) {
+        if (trace.shouldTrace(1)) trace.writeTrace("VDW_ResponseWriteErrorException thrown\n");
+        throw;
+    } catch (const std::exception& e) {
+        if (trace.shouldTrace(1)) trace.writeTrace("Exception thrown: %s\n", e.what());
+        throw;
+    } catch (...) {
+        if (trace.shouldTrace(1)) trace.writeTrace("Unknown exception thrown\n");
+        throw;
+    }
+}
+
+// ---- free functions ---------------------------------------------------------------
+
+VDW_Request* read_request(int argc, char** argv, std::istream& body,
+                          const std::multimap<std::string, std::string>& env, WCM_MemPool& pool,
+                          WCM_Status& status) {
+    VDW_Trace trace(QLMX_COMPONENT, kClass, "read_request");
+    long limit = VDW_Config::getInstance().get_long_param(VDW_Config::UPLOAD_LIMIT_KEY);
+    auto* request = new VDW_Request(argc, argv, body, env, pool, limit);
+    WCM_RequestStatus decoded = request->status();
+    if (trace.shouldTrace(4)) trace.writeTrace("CGI request parsed");
+    if (decoded != WCM_REQUEST_OK) {
+        status.set_status(1001);
+        switch (decoded) {
+            case WCM_REQUEST_BAD_METHOD:
+                status.format(&_vdweb_lib_msg_table, 94);
+                break;
+            case WCM_REQUEST_BAD_FORMAT:
+                status.format(&_vdweb_lib_msg_table, 95);
+                break;
+            case WCM_REQUEST_UPLOAD_TOO_LARGE:
+                status.format(&_vdweb_lib_msg_table, 44);
+                break;
+            case WCM_REQUEST_UPLOAD_FAILED:
+                status.format(&_vdweb_lib_msg_table, 96);
+                break;
+            case WCM_REQUEST_NOT_CONVERTED:
+                status.add_text(request->rpc_name() ? request->dump_parsing_error_text()
+                                                    : request->dump_parsing_error_html());
+                status.set_status(100023);
+                break;
+            default:
+                status.format(&_vdweb_lib_msg_table, 97);
+                break;
+        }
+        return request;
+    }
+    static char nlspath[kEnvBufferSize];
+    const char* nls = request->param("NLSPATH");
+    if (nls && *nls) export_env(nlspath, "NLSPATH", nls);
+
+    const char* path_info = request->param("PATH_INFO");
+    if (path_info && *path_info) {
+        // /session-id/element-path names an element to view.
+        char* copy = pool.strdup(path_info);
+        char* rest = copy + (copy[0] == '/' ? 1 : 0);
+        if (char* slash = strchr(rest, '/')) {
+            std::string session(rest, slash);
+            request->add_param(WCM_PARAM_SESSION, session.c_str());
+            request->add_param(VDW_PARAM_ELEM, slash);
+            request->add_param(VDW_PARAM_CMD, VDW_CMD_VIEW);
+        }
+    }
+    return request;
+}
+
+void generate_rpc_response(const VDW_Request& request, std::ostream& out, WCM_MemPool& pool,
+                           WCM_Status& status) {
+    VDW_Trace trace(QLMX_COMPONENT, kClass, "generate_rpc_response");
+    VDW_Session session;
+    VDW_Vdcore facade;
+    if (VDW_Meter::meteringOn) {
+        static bool started = false;
+        if (!started) {
+            started = true;
+            VDW_Meter::set_meter_options(VDW_Config::getInstance().get_user().c_str(), 0,
+                                         static_cast<int>(getpid()));
+            client_meters_start_program("QLMX");
+        }
+    }
+    ks_set_web_vdprompt(1);
+
+    const char* method = mut(request).request_method();
+    if (method && strcmp(method, "GET") == 0) {
+        vdw_get_cltxt_url(request, out);
+        return;
+    }
+    VDW_RpcResponse::enable_interaction_requests(nullptr, nullptr, buffer_flush);
+    if (trace.shouldTrace(2)) {
+        const char* user = VDW_Config::getInstance().get_user().c_str();
+        const char* rpc = mut(request).rpc_name();
+        trace.writeTrace("Process id is %s (rpc name is %s)\n", user && *user ? user : "NULL",
+                         rpc ? rpc : "");
+    }
+    if (VDW_AbstractRpc::handle(request, session, pool, status, out, &facade)) return;
+    dispatch_to_unrefactored_rpcs(session, request, out, pool, facade, status);
+}
+
+void dispatch_to_unrefactored_rpcs(VDW_Session& session, const VDW_Request& request,
+                                   std::ostream& out, WCM_MemPool& pool, VDW_Vdcore& facade,
+                                   WCM_Status& status) {
+    VDW_Trace trace(QLMX_COMPONENT, kClass, "dispatch_to_unrefactored_rpcs");
+    const char* name = mut(request).rpc_name();
+    if (trace.shouldTrace(4)) trace.writeTrace("RPC is %s", name ? name : "");
+    const char* args = mut(request).rpcargs();
+    for (const OldRpcRow& row : kOldRpcs) {
+        if (!row.method || !name || strcasecmp(row.name, name) != 0) continue;
+        if (row.reset_first) status.set_status(0);
+        if (row.args_required && (!args || !*args)) {
+            status.set_status(1001);
+            status.format(&_vdweb_lib_msg_table, 67, name);
+            status.format(&_vdweb_lib_msg_table, 66);
+            report_rpc_error(pool, out, status);
+            return;
+        }
+        OldRpcContext ctx{session, request, out,  pool,
+                          facade,  status,  args, mut(request).accept_compressed_cleartext()};
+        row.method(ctx);
+        return;
+    }
+    status.set_status(100008);
+    status.format(&_vdweb_lib_msg_table, 65, name && *name ? name : "<null>");
+    report_rpc_error(pool, out, status);
+}
+
+void report_rpc_error(WCM_MemPool& pool, std::ostream& out, WCM_Status& status) {
+    VDW_Trace trace(QLMX_COMPONENT, kClass, "report_rpc_error");
+    VDW_RpcResponse response(pool, status, out, nullptr);
+}
+
+void report_error(const VDW_Request&, WCM_MemPool& pool, std::ostream& out, WCM_Status& status) {
+    report_rpc_error(pool, out, status);
+}
+
+void initialize_base_integration(const char* session_id) {
+    static char session_env[kEnvBufferSize];
+    static char storage_env[kEnvBufferSize];
+    export_env(session_env, "QLMX_SESSION_ID", session_id);
+    const char* storage = VDW_Config::getInstance().get_string_param(VDW_Config::VIEW_STORAGE_KEY);
+    export_env(storage_env, "QLMX_STORAGE_DIR", storage ? storage : "");
+}
+
+bool buffer_flush(VDW_RpcResponse* response) {
+    static char* padding = nullptr;
+    static int padding_size = 0;
+    static std::string padding_text;
+    VDW_Trace trace(QLMX_COMPONENT, kClass, "buffer_flush");
+    if (!padding) {
+        const char* var = getenv("QLMX_CGI_BUFFER_SIZE");
+        int size = var ? atoi(var) : 136001;
+        if (trace.shouldTrace(4))
+            trace.writeTrace("EV (%s) = (%s); bufsize = %d", "QLMX_CGI_BUFFER_SIZE",
+                             var ? var : "(unset)", size);
+        if (size > 0) {
+            stg_area_t* area = stg_create_area(4096);
+            ireq_msg_t* msg = ireq_msg_create(area, IREQ_PROTOCOL_KEEPALIVE, "1.0", 4);
+            std::string dummy(static_cast<size_t>(size - 1), 'x');
+            char* text = nullptr;
+            if (!msg || !ireq_msg_add_element(msg, "DUMMY", dummy.c_str()) ||
+                ireq_msg_to_string(msg, area, &text) != 0 || !text || !*text) {
+                stg_delete_area(area);
+                padding_size = 0;
+                return false;
+            }
+            padding_text = text;
+            stg_delete_area(area);
+            padding_size = size;
+        } else {
+            padding_size = 0;
+            padding_text.clear();
+        }
+        padding = padding_text.data();
+    }
+    if (padding_size > 0 && response) {
+        VDW_MultipartData part(VDW_MultipartData::INTERACTOR_REQUEST, VDW_MultipartData::MIME_TEXT,
+                               nullptr, padding_text.data(),
+                               static_cast<long long>(padding_text.size()));
+        response->add_part(part, true);
+    }
+    return true;
+}
+
+extern "C" void vdweb_on_exit() {
+    if (VDW_Meter::meteringOn) client_meters_finish_program();
+}

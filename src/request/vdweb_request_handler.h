@@ -1,0 +1,67 @@
+// VDWebRequestHandler: the library's entry point for the host program.
+//
+// The host creates one handler, initialises the process through it once, and hands it
+// each request: first the body and the request environment (CGI variables under their
+// own names, HTTP headers under lower-case names), then the output stream that receives
+// the whole CGI output. A request that could not be decoded is answered with an error
+// response; every other one goes to the RPC framework, and names it does not know to
+// the older dispatch table of facade methods.
+#ifndef REQUEST_VDWEB_REQUEST_HANDLER_H
+#define REQUEST_VDWEB_REQUEST_HANDLER_H
+
+#include <iosfwd>
+#include <map>
+#include <string>
+
+class VDW_Config;
+class VDW_Request;
+class VDW_RpcResponse;
+class VDW_Session;
+class VDW_Vdcore;
+class WCM_MemPool;
+class WCM_Status;
+
+class VDWebRequestHandler {
+public:
+    VDWebRequestHandler() = default;
+    ~VDWebRequestHandler();
+    VDWebRequestHandler(const VDWebRequestHandler&) = delete;
+    VDWebRequestHandler& operator=(const VDWebRequestHandler&) = delete;
+
+    virtual void initialize_process(int argc, char** argv);
+    virtual void read_request(std::istream& body,
+                              const std::multimap<std::string, std::string>& env);
+    virtual void generate_response(std::ostream& out);
+
+    WCM_Status* status() const { return status_; }
+    VDW_Request* request() const { return request_; }
+
+    static bool g_process_initialized;
+    static bool g_base_integration_initialized;
+
+private:
+    VDW_Config* config_ = nullptr;
+    WCM_MemPool* pool_ = nullptr;
+    WCM_Status* status_ = nullptr;
+    VDW_Request* request_ = nullptr;
+};
+
+// The same decoding as the member, for a caller that owns pool and status; the caller
+// owns the returned request.
+VDW_Request* read_request(int argc, char** argv, std::istream& body,
+                          const std::multimap<std::string, std::string>& env, WCM_MemPool& pool,
+                          WCM_Status& status);
+void generate_rpc_response(const VDW_Request& request, std::ostream& out, WCM_MemPool& pool,
+                           WCM_Status& status);
+void dispatch_to_unrefactored_rpcs(VDW_Session& session, const VDW_Request& request,
+                                   std::ostream& out, WCM_MemPool& pool, VDW_Vdcore& facade,
+                                   WCM_Status& status);
+void report_rpc_error(WCM_MemPool& pool, std::ostream& out, WCM_Status& status);
+void report_error(const VDW_Request& request, WCM_MemPool& pool, std::ostream& out,
+                  WCM_Status& status);
+void initialize_base_integration(const char* session_id);
+bool buffer_flush(VDW_RpcResponse* response);
+
+extern "C" void vdweb_on_exit();
+
+#endif

@@ -1,0 +1,56 @@
+// Plain downloads: URL validation and the answer.
+//
+// Versions are looked up in the VOB that the URL names. The repository store is not part
+// of this build yet, so no VOB replica is known and every well-formed URL is answered
+// with "VOB replica not found".
+#include "webview/cltxt_download.h"
+
+#include <unistd.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "core/imsg/imsg.h"
+#include "core/tbs/tbs.h"
+#include "foundation/catalogs/catalogs.h"
+#include "foundation/vdw_trace.h"
+#include "request/vdw_request.h"
+
+namespace {
+
+[[noreturn]] void fail(const char* trace_line) {
+    VDW_Trace trace(QLMX_COMPONENT, "VDW_WsSyncFetch", "get_cltxt_url");
+    if (trace.shouldTrace(1)) trace.writeTrace("%s", trace_line);
+    _exit(8);
+}
+
+std::vector<std::string> split(const char* url) {
+    std::vector<std::string> parts;
+    const char* p = url;
+    if (*p == '/') ++p;
+    for (;;) {
+        const char* slash = strchr(p, '/');
+        parts.emplace_back(p, slash ? slash : p + strlen(p));
+        if (!slash) break;
+        p = slash + 1;
+    }
+    return parts;
+}
+
+}  // namespace
+
+void vdw_get_cltxt_url(const VDW_Request& request, std::ostream&) {
+    const char* url = const_cast<VDW_Request&>(request).get_url();
+    if (!url || !*url) fail("missing URL in GET");
+    std::vector<std::string> parts = split(url);
+    if (parts.size() != 4 || parts[0] != "cltxt") fail("missing cltxt tag in GET");
+    tbs_uuid_t vob{};
+    if (tbs_uuid_from_str(parts[1].c_str(), &vob) != TBS_ST_OK) {
+        imsg_print_catalog(IMSG_ERROR, &_vdw_lib_lib_msg_table, 257, parts[1].c_str());
+        fail("bad VOB oid in GET");
+    }
+    // No VOB replica is registered with this server.
+    imsg_print_catalog(IMSG_ERROR, &_vdw_lib_lib_msg_table, 257, parts[1].c_str());
+    fail("unknown VOB oid in GET");
+}
