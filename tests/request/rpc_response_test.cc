@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "core/imsg/imsg.h"
+#include "core/sum/sum_string.h"
 #include "core/util/fileutl.h"
 #include "core/util/i18n.h"
 #include "foundation/vdw_cancel.h"
@@ -16,6 +17,7 @@
 #include "foundation/wcm_status.h"
 #include "ops/vdw_vdcore.h"
 #include "request/vdw_multipart_data.h"
+#include "request/vdw_rpc_marshall.h"
 #include "request/vdw_rpc_response.h"
 
 namespace {
@@ -203,4 +205,23 @@ TEST(RpcResponse, KeepalivesArriveBetweenPartsWhileWorkGoesOn) {
     for (size_t pos = 0; (pos = s.find(marker, pos)) != std::string::npos; pos += marker.size())
         EXPECT_EQ(s.compare(pos + marker.size(), 11, "Content-ID:"), 0);
     EXPECT_EQ(s.substr(s.size() - kTrailer.size()), kTrailer);
+}
+
+TEST(RpcResponse, BaselineRecordItemsInOrder) {
+    WCM_MemPool pool;
+    WCM_Status status;
+    std::ostringstream out;
+    {
+        VDW_RpcResponse r(pool, status, out, nullptr);
+        SUM_String name("BL_1"), rep("0123"), level("INITIAL"), comp("core"), crep("4567");
+        EXPECT_FALSE(VDW_RpcMarshall::sendBaselineInfo(&r, "Baseline", name, 12, rep, 1, 0, 1,
+                                                       level, comp, 34, crep, 1700000000));
+    }
+    EXPECT_NE(out.str().find(
+                  "Content-ID: Baseline\r\nContent-Type: text/plain;charset=UTF-8\r\n"
+                  "Content-Length: 0\r\nBaselineName: BL_1\r\nBaselineDbid: 12\r\n"
+                  "BaselineRepUuid: 0123\r\nIsComposite: true\r\nIsObsolete: false\r\n"
+                  "IsRecommended: true\r\nPromotionLevel: INITIAL\r\nComponentName: core\r\n"
+                  "ComponentDbid: 34\r\nComponentRepUuid: 4567\r\nCreatedOn: 1700000000\r\n\r\n"),
+              std::string::npos);
 }

@@ -1,0 +1,203 @@
+// The request handler and the RPC framework, driven in process.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <sstream>
+#include <string>
+
+#include "foundation/vdw_config.h"
+#include "foundation/wcm_mempool.h"
+#include "foundation/wcm_status.h"
+#include "ops/vdw_session.h"
+#include "ops/vdw_vdcore.h"
+#include "request/vdw_abstract_rpc.h"
+#include "request/vdw_multipart_data.h"
+#include "request/vdw_request.h"
+#include "request/vdweb_request_handler.h"
+
+using Env = std::multimap<std::string, std::string>;
+
+namespace {
+
+const std::string kB = "------------------------aAJYnbd98Xui1cX9oiQh";
+
+std::string error_response(int code, const std::string& text, bool non_ok = false) {
+    return "Content-Type: multipart/mixed; boundary=" + kB + "\r\n\r\n--" + kB +
+           "\r\nContent-ID: Status\r\nContent-Type: text/plain;charset=UTF-8\r\nContent-Length: " +
+           std::to_string(text.size()) + "\r\nStatus: " + std::to_string(code) +
+           "\r\nHasNonOkMsg: " + (non_ok ? "1" : "0") + "\r\n\r\n" + text + "\r\n--" + kB +
+           "--\r\n";
+}
+
+std::string serve(const std::string& body, Env env) {
+    VDWebRequestHandler handler;
+    std::istringstream in(body);
+    if (!env.count("CONTENT_LENGTH")) env.emplace("CONTENT_LENGTH", std::to_string(body.size()));
+    handler.read_request(in, env);
+    std::ostringstream out;
+    handler.generate_response(out);
+    return out.str();
+}
+
+std::string post(const std::string& body) {
+    return serve(body, {{"REQUEST_METHOD", "POST"}});
+}
+
+}  // namespace
+
+TEST(RequestHandler, FirstReadInitialisesTheProcess) {
+    VDWebRequestHandler::g_process_initialized = false;
+    VDWebRequestHandler handler;
+    std::istringstream in;
+    handler.read_request(in, {{"REQUEST_METHOD", "GET"}});
+    EXPECT_TRUE(VDWebRequestHandler::g_process_initialized);
+}
+
+TEST(RequestHandler, ErrorResponsesAreExact) {
+    struct Case {
+        const char* what;
+        std::string body;
+        Env env;
+        int code;
+        std::string text;
+    } cases[] = {
+        {"unknown method",
+         "",
+         {{"REQUEST_METHOD", "PUT"}},
+         1001,
+         "VDSRV4106: The CGI request method could not be determined.\n"},
+        {"malformed body",
+         "a&b=1",
+         {{"REQUEST_METHOD", "POST"}},
+         1001,
+         "VDSRV4107: The CGI request was not in the correct format.\n"},
+        {"unknown rpc",
+         "rpc=VDW_Vdcore::no_such_rpc",
+         {{"REQUEST_METHOD", "POST"}},
+         100008,
+         "VDSRV4076: Unrecognized RPC request: rpc=\"VDW_Vdcore::no_such_rpc\"\n"},
+        {"case differs",
+         "rpc=vdw_vdcore::SLEEP_RPC",
+         {{"REQUEST_METHOD", "POST"}},
+         100008,
+         "VDSRV4076: Unrecognized RPC request: rpc=\"vdw_vdcore::SLEEP_RPC\"\n"},
+        {"empty name",
+         "rpc=",
+         {{"REQUEST_METHOD", "POST"}},
+         100008,
+         "VDSRV4076: Unrecognized RPC request: rpc=\"<null>\"\n"},
+        {"no name",
+         "x=1",
+         {{"REQUEST_METHOD", "POST"}},
+         100008,
+         "VDSRV4076: Unrecognized RPC request: rpc=\"<null>\"\n"},
+        {"missing args",
+         "rpc=VDW_Vdcore::sleep_rpc",
+         {{"REQUEST_METHOD", "POST"}},
+         1001,
+         "VDSRV3003: Internal Error: missing RPC dispatch info for \"VDW_Vdcore::sleep_rpc\".\n"
+         "VDSRV3005: Missing RPC args parameter.\n"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(serve(c.body, c.env), error_response(c.code, c.text)) << c.what;
+}
+
+TEST(RequestHandler, ArgumentErrorsReachTheStatusPartAsCapturedMessages) {
+    EXPECT_EQ(post("rpc=VDW_Vdcore::sleep_rpc&rpcargs=Wrong%3D1%0A"),
+              error_response(1001,
+                             "\n\nVDSRV1198: Malformed Request Args.  Expected arg "
+                             "\"SleepTimeSeconds\".  Got arg \"Wrong\".\n",
+                             true));
+}
+
+TEST(RequestHandler, ServesHandlerRpcs) {
+    std::string r = post("rpc=VDW_Vdcore::get_version_separator_rpc");
+    EXPECT_NE(r.find("Content-ID: Separator\r\n"), std::string::npos);
+    EXPECT_NE(r.find("Separator: @@\r\n"), std::string::npos);
+    std::string primes = post(
+        "rpc=VDW_Vdcore::compute_primes_rpc&rpcargs=primeCount%3D3%0AperiodInSeconds%3D0%0A"
+        "bodySize%3D4%0A");
+    size_t n = 0;
+    for (size_t pos = 0; (pos = primes.find("Content-ID: PrimeFound", pos)) != std::string::npos;
+         ++pos)
+        ++n;
+    EXPECT_EQ(n, 3u);
+    EXPECT_NE(primes.find("Ordinal: 2\r\nPrime: 2\r\n\r\npppp\r\n"), std::string::npos);
+    EXPECT_NE(primes.find("Status: 0\r\n"), std::string::npos);
+}
+
+TEST(RequestHandler, PathInfoNamesSessionAndElement) {
+    struct Case {
+        const char* path_info;
+        const char* session;
+        const char* elem;
+    } cases[] = {
+        {"/abc/vob/dir/file", "abc", "/vob/dir/file"},
+        {"/abc", nullptr, nullptr},
+    };
+    for (const auto& c : cases) {
+        WCM_MemPool pool;
+        WCM_Status status;
+        std::istringstream in;
+        VDW_Request* req = read_request(
+            0, nullptr, in, {{"REQUEST_METHOD", "GET"}, {"PATH_INFO", c.path_info}}, pool, status);
+        if (c.session) {
+            EXPECT_STREQ(req->session(), c.session);
+            EXPECT_STREQ(req->elem(0), c.elem);
+            EXPECT_STREQ(req->cmd(), "view");
+        } else {
+            EXPECT_EQ(req->session(), nullptr);
+            EXPECT_EQ(req->num_elems(), 0);
+        }
+        delete req;
+    }
+}
+
+TEST(RequestHandler, ClientProtocolSetsViewAwareness) {
+    struct Case {
+        const char* header;
+        bool snapshot, automatic;
+    } cases[] = {{nullptr, false, false}, {"7", true, false}, {"8", true, true}};
+    for (const auto& c : cases) {
+        Env env = {{"REQUEST_METHOD", "POST"}};
+        if (c.header) env.emplace("x-tarvex-client-protocol", c.header);
+        serve("rpc=VDW_Vdcore::get_version_separator_rpc", env);
+        EXPECT_EQ(VDW_Config::getInstance().is_client_snapshot_view_aware() != 0, c.snapshot);
+        EXPECT_EQ(VDW_Config::getInstance().is_client_automatic_view_aware() != 0, c.automatic);
+    }
+}
+
+TEST(RequestHandler, SessionCookieExportsOncePerProcess) {
+    VDWebRequestHandler::g_base_integration_initialized = false;
+    unsetenv("QLMX_SESSION_ID");
+    Env env = {{"REQUEST_METHOD", "POST"}, {"SESSION_COOKIE_VALUE", "s1"}};
+    serve("rpc=VDW_Vdcore::get_version_separator_rpc", env);
+    ASSERT_NE(getenv("QLMX_SESSION_ID"), nullptr);
+    EXPECT_STREQ(getenv("QLMX_SESSION_ID"), "s1");
+    env.find("SESSION_COOKIE_VALUE")->second = "s2";
+    serve("rpc=VDW_Vdcore::get_version_separator_rpc", env);
+    EXPECT_STREQ(getenv("QLMX_SESSION_ID"), "s1");
+}
+
+TEST(RequestHandler, InteractionRequestsArePaddedToTheBufferSize) {
+    // The padding size is read once per process.
+    setenv("QLMX_CGI_BUFFER_SIZE", "64", 1);
+    WCM_MemPool pool;
+    WCM_Status status;
+    std::ostringstream out;
+    {
+        VDW_RpcResponse::enable_interaction_requests(nullptr, nullptr, buffer_flush);
+        VDW_RpcResponse r(pool, status, out, nullptr);
+        r.send_interaction_request("MsgProtocol=P\nMsgVersion=1\n");
+    }
+    VDW_RpcResponse::enable_interaction_requests(nullptr, nullptr, nullptr);
+    std::string s = out.str();
+    size_t first = s.find("Content-ID: InteractionRequest");
+    ASSERT_NE(first, std::string::npos);
+    size_t second = s.find("Content-ID: InteractionRequest", first + 1);
+    ASSERT_NE(second, std::string::npos);
+    EXPECT_NE(s.find("MsgProtocol=PROTOCOL_KEEPALIVE\nMsgVersion=1.0\nDUMMY=" +
+                     std::string(63, 'x') + "\n"),
+              std::string::npos);
+    unsetenv("QLMX_CGI_BUFFER_SIZE");
+}
