@@ -1,0 +1,161 @@
+// Content pool benchmark: storing 100 MB as 10,000 files of 10 KB, and as one 100 MB
+// file, with put_file; half of the data is text, half random (incompressible).
+//
+// Beside each figure it prints a plain copy of the same files (read, write, fsync of file
+// and directory, no hashing or compression) on the same disk, since the flushes that make
+// a put durable bound small files, and the read-back rate of the large content.
+//   bench_content_pool [dir] [files] [file KiB] [big MiB]    dir defaults to $TMPDIR or /tmp
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "core/store/content_pool.h"
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+double seconds_since(Clock::time_point t) {
+    return std::chrono::duration<double>(Clock::now() - t).count();
+}
+
+// Text-like or random data; `seed` makes each file distinct.
+std::string make_data(size_t n, bool text, unsigned seed) {
+    std::string s;
+    s.reserve(n);
+    if (text) {
+        for (unsigned line = 0; s.size() < n; ++line)
+            s += "file " + std::to_string(seed) + " line " + std::to_string(line) +
+                 ": int value = compute(input, " + std::to_string(line * 7 % 13) + ");\n";
+        s.resize(n);
+    } else {
+        std::mt19937 rng(seed);
+        for (size_t i = 0; i < n; ++i) s.push_back(static_cast<char>(rng()));
+    }
+    return s;
+}
+
+void write_file(const std::string& path, const std::string& data) {
+    std::ofstream f(path, std::ios::binary | std::ios::trunc);
+    f.write(data.data(), static_cast<std::streamsize>(data.size()));
+}
+
+// The floor: copy a file and make it durable the way the pool does.
+bool plain_copy(const std::string& src, const std::string& dst, const std::string& dst_dir) {
+    int in = open(src.c_str(), O_RDONLY);
+    int out = open(dst.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (in < 0 || out < 0) return false;
+    std::vector<char> buf(256 * 1024);
+    ssize_t n;
+    while ((n = read(in, buf.data(), buf.size())) > 0)
+        if (write(out, buf.data(), static_cast<size_t>(n)) != n) return false;
+    bool ok = n == 0 && fsync(out) == 0;
+    close(in);
+    close(out);
+    int d = open(dst_dir.c_str(), O_RDONLY | O_DIRECTORY);
+    ok = ok && d >= 0 && fsync(d) == 0;
+    if (d >= 0) close(d);
+    return ok;
+}
+
+void report(const char* what, double bytes, double secs, double base_secs) {
+    printf("%-34s %8.1f MB/s  (%.2f s; plain copy %.1f MB/s, %.2f s)\n", what, bytes / 1e6 / secs,
+           secs, bytes / 1e6 / base_secs, base_secs);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::string base = argc > 1 ? argv[1] : (getenv("TMPDIR") ? getenv("TMPDIR") : "/tmp");
+    const int files = argc > 2 ? atoi(argv[2]) : 10000;
+    const size_t file_size = (argc > 3 ? static_cast<size_t>(atol(argv[3])) : 10) * 1000;
+    const long big_mib = argc > 4 ? atol(argv[4]) : 100;
+    fs::path dir = fs::path(base) / ("vdweb-bench-pool-" + std::to_string(getpid()));
+    fs::create_directories(dir / "src");
+    fs::create_directories(dir / "copy");
+
+    std::vector<std::string> sources;
+    for (int i = 0; i < files; ++i) {
+        sources.push_back((dir / "src" / ("f" + std::to_string(i))).string());
+        write_file(sources.back(), make_data(file_size, i % 2 == 0, static_cast<unsigned>(i)));
+    }
+    const std::string big = (dir / "big").string();
+    {
+        std::ofstream f(big, std::ios::binary);
+        for (long i = 0; i < big_mib; ++i) {
+            std::string block = make_data(1 << 20, i % 2 == 0, static_cast<unsigned>(i));
+            f.write(block.data(), static_cast<std::streamsize>(block.size()));
+        }
+    }
+
+    std::unique_ptr<content_pool> pool;
+    if (content_pool::open((dir / "pool").c_str(), &pool)) {
+        fprintf(stderr, "cannot open the pool\n");
+        return 1;
+    }
+    int rc = 0;
+
+    auto t = Clock::now();
+    for (const std::string& s : sources) {
+        std::string sha;
+        if (pool->put_file(s.c_str(), &sha, nullptr)) {
+            fprintf(stderr, "put_file %s failed\n", s.c_str());
+            rc = 1;
+            break;
+        }
+    }
+    double small_secs = seconds_since(t);
+    t = Clock::now();
+    const std::string copy_dir = (dir / "copy").string();
+    for (int i = 0; i < files; ++i) {
+        // Spread over 256 directories as the pool is, so that both flush small directories.
+        char sub[8];
+        snprintf(sub, sizeof sub, "/%02x", i % 256);
+        std::string d = copy_dir + sub;
+        if (i < 256) fs::create_directories(d);
+        plain_copy(sources[static_cast<size_t>(i)], d + "/f" + std::to_string(i), d);
+    }
+    double small_base = seconds_since(t);
+    char label[64];
+    snprintf(label, sizeof label, "put %d files of %zu KB", files, file_size / 1000);
+    report(label, static_cast<double>(files) * static_cast<double>(file_size), small_secs,
+           small_base);
+    printf("%-34s %8.0f files/s\n", "", files / small_secs);
+
+    std::string sha;
+    t = Clock::now();
+    if (pool->put_file(big.c_str(), &sha, nullptr)) {
+        fprintf(stderr, "put_file of the large file failed\n");
+        return 1;
+    }
+    double big_secs = seconds_since(t);
+    t = Clock::now();
+    plain_copy(big, copy_dir + "/big", copy_dir);
+    double big_base = seconds_since(t);
+    snprintf(label, sizeof label, "put one file of %ld MiB", big_mib);
+    const double big_bytes = static_cast<double>(big_mib) * (1 << 20);
+    report(label, big_bytes, big_secs, big_base);
+
+    t = Clock::now();
+    if (pool->verify(sha.c_str())) {
+        fprintf(stderr, "verify failed\n");
+        rc = 1;
+    }
+    double read_secs = seconds_since(t);
+    printf("%-34s %8.1f MB/s  (%.2f s)\n", "read back and check the large one",
+           big_bytes / 1e6 / read_secs, read_secs);
+
+    std::error_code ec;
+    fs::remove_all(dir, ec);
+    return rc;
+}

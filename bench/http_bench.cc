@@ -1,0 +1,236 @@
+// What serving through a CGI program costs.
+//
+//   bench_http [--requests N] [--parts P] [--part-size BYTES]
+//
+// (a) Per request: get_version_separator_rpc answered by vdweb.cgi started directly, next to
+//     starting /bin/true (the floor of any process per request); then the same RPC through
+//     lighttpd, next to lighttpd serving a small static file, sequential requests on one
+//     connection.
+// (b) Streaming: compute_primes_rpc sending P parts of BYTES each through lighttpd to a
+//     client that discards them, next to lighttpd serving a static file of the same size;
+//     each transfer is made three times and the median reported.
+#include <curl/curl.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "e2e/cgi_process.h"
+#include "e2e/lighttpd_server.h"
+#include "e2e/multipart.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double since(Clock::time_point start) {
+    return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+[[noreturn]] void die(const std::string& why) {
+    fprintf(stderr, "bench_http: %s\n", why.c_str());
+    exit(1);
+}
+
+struct Options {
+    int requests = 200;
+    long parts = 10000;
+    long part_size = 64 * 1024;
+};
+
+Options parse_options(int argc, char** argv) {
+    Options o;
+    for (int i = 1; i < argc; ++i) {
+        std::string a = argv[i];
+        if (i + 1 >= argc) die("missing value after " + a);
+        long v = atol(argv[++i]);
+        if (v <= 0) die("bad value for " + a);
+        if (a == "--requests")
+            o.requests = static_cast<int>(v);
+        else if (a == "--parts")
+            o.parts = v;
+        else if (a == "--part-size")
+            o.part_size = v;
+        else
+            die("unknown option " + a + " (--requests N, --parts P, --part-size BYTES)");
+    }
+    return o;
+}
+
+// Counts what arrives and keeps the last bytes, to check that a stream was complete.
+struct Sink {
+    unsigned long long bytes = 0;
+    std::string tail;
+    static size_t write(char* data, size_t size, size_t n, void* user) {
+        auto* s = static_cast<Sink*>(user);
+        size_t len = size * n;
+        s->bytes += len;
+        s->tail.append(data, len);
+        if (s->tail.size() > 256) s->tail.erase(0, s->tail.size() - 256);
+        return len;
+    }
+};
+
+// One reused handle: sequential requests share a connection, as a real client's would.
+class Client {
+public:
+    Client() : curl_(curl_easy_init()) {
+        if (!curl_) die("curl_easy_init failed");
+        curl_easy_setopt(curl_, CURLOPT_NOSIGNAL, 1L);
+        curl_easy_setopt(curl_, CURLOPT_WRITEFUNCTION, &Sink::write);
+    }
+    ~Client() { curl_easy_cleanup(curl_); }
+
+    // POST when body is given, else GET. Returns the bytes received; dies on failure.
+    Sink fetch(const std::string& url, const std::string* body) {
+        Sink sink;
+        curl_easy_setopt(curl_, CURLOPT_URL, url.c_str());
+        curl_easy_setopt(curl_, CURLOPT_WRITEDATA, &sink);
+        if (body) {
+            curl_easy_setopt(curl_, CURLOPT_POSTFIELDS, body->data());
+            curl_easy_setopt(curl_, CURLOPT_POSTFIELDSIZE_LARGE,
+                             static_cast<curl_off_t>(body->size()));
+        } else {
+            curl_easy_setopt(curl_, CURLOPT_HTTPGET, 1L);
+        }
+        CURLcode rc = curl_easy_perform(curl_);
+        long status = 0;
+        curl_easy_getinfo(curl_, CURLINFO_RESPONSE_CODE, &status);
+        if (rc != CURLE_OK || status != 200)
+            die(url + ": " + curl_easy_strerror(rc) + ", HTTP " + std::to_string(status));
+        return sink;
+    }
+
+private:
+    CURL* curl_;
+};
+
+void row(const char* label, double value, const char* unit) {
+    printf("  %-44s %10.3f %s\n", label, value, unit);
+}
+
+const std::string kTrailer = std::string("--") + e2e::kBoundary + "--\r\n";
+
+bool ends_with_trailer(const Sink& s) {
+    return s.tail.size() >= kTrailer.size() &&
+           s.tail.compare(s.tail.size() - kTrailer.size(), kTrailer.size(), kTrailer) == 0;
+}
+
+void per_request_direct(const Options& o, const std::string& body) {
+    e2e::TempSite site;
+    if (!site.ok()) die("cannot create a site");
+    const e2e::Env env = e2e::form_post_env(body);
+    auto time_runs = [&](auto run_once) {
+        run_once();  // warm the page cache and the dynamic loader
+        Clock::time_point start = Clock::now();
+        for (int i = 0; i < o.requests; ++i) run_once();
+        return since(start) * 1000.0 / o.requests;
+    };
+    double cgi = time_runs([&] {
+        e2e::CgiResult r = e2e::run_cgi(site.home(), env, body);
+        if (r.exit_code != 0 || r.out.find(kTrailer) == std::string::npos)
+            die("vdweb.cgi did not answer: " + r.err);
+    });
+    double floor = time_runs([&] {
+        e2e::CgiResult r = e2e::run_program("/bin/true", {}, "");
+        if (r.exit_code != 0) die("/bin/true failed");
+    });
+    printf("per request, process started directly (%d runs each):\n", o.requests);
+    row("vdweb.cgi get_version_separator_rpc", cgi, "ms");
+    row("/bin/true", floor, "ms");
+    row("difference", cgi - floor, "ms");
+}
+
+void per_request_http(const Options& o, e2e::LighttpdServer& server, const std::string& body) {
+    Client client;
+    const std::string rpc_url = server.url();
+    const std::string static_url = server.url(e2e::LighttpdServer::kStaticFile);
+    auto time_requests = [&](const std::string& url, const std::string* post) {
+        client.fetch(url, post);
+        Clock::time_point start = Clock::now();
+        for (int i = 0; i < o.requests; ++i) {
+            Sink s = client.fetch(url, post);
+            if (post && !ends_with_trailer(s)) die("incomplete response from " + url);
+        }
+        return since(start) * 1000.0 / o.requests;
+    };
+    double rpc = time_requests(rpc_url, &body);
+    double file = time_requests(static_url, nullptr);
+    printf("per request, through lighttpd (%d sequential requests each, one connection):\n",
+           o.requests);
+    row("POST /vdweb get_version_separator_rpc", rpc, "ms");
+    row("GET static file", file, "ms");
+    row("difference", rpc - file, "ms");
+}
+
+void streaming(const Options& o, e2e::LighttpdServer& server) {
+    Client client;
+    const std::string args = "primeCount=" + std::to_string(o.parts) +
+                             "\nperiodInSeconds=0\nbodySize=" + std::to_string(o.part_size) + "\n";
+    const std::string body = e2e::form_body("VDW_Vdcore::compute_primes_rpc", args.c_str());
+    // Median of three runs: single large transfers vary with whatever else the machine does.
+    auto median_seconds = [](auto transfer) {
+        double t[3];
+        for (double& one : t) {
+            Clock::time_point start = Clock::now();
+            transfer();
+            one = since(start);
+        }
+        std::sort(t, t + 3);
+        return t[1];
+    };
+    Sink stream;
+    double stream_s = median_seconds([&] {
+        stream = client.fetch(server.url(), &body);
+        if (!ends_with_trailer(stream)) die("the compute_primes stream ended early");
+    });
+
+    // A static file exactly as long as the stream was.
+    const std::string name = "stream-sized.bin";
+    {
+        std::ofstream f(server.site().home() + "/htdocs/" + name, std::ios::binary);
+        std::string block(1 << 20, 'p');
+        for (unsigned long long left = stream.bytes; left > 0;) {
+            size_t n = left < block.size() ? static_cast<size_t>(left) : block.size();
+            f.write(block.data(), static_cast<std::streamsize>(n));
+            left -= n;
+        }
+        if (!f) die("cannot write the static file");
+    }
+    client.fetch(server.url("/" + name), nullptr);  // once into the page cache
+    double file_s = median_seconds([&] {
+        if (client.fetch(server.url("/" + name), nullptr).bytes != stream.bytes)
+            die("static file arrived short");
+    });
+
+    const double mib = static_cast<double>(stream.bytes) / (1024.0 * 1024.0);
+    printf(
+        "streaming through lighttpd to a discarding client (%ld parts of %ld bytes, "
+        "%.1f MiB):\n",
+        o.parts, o.part_size, mib);
+    row("vdweb.cgi compute_primes_rpc", mib / stream_s, "MiB/s");
+    row("static file of the same size", mib / file_s, "MiB/s");
+    row("ratio (CGI stream / static file)", file_s > 0 ? (mib / stream_s) / (mib / file_s) : 0, "");
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    Options o = parse_options(argc, argv);
+    if (curl_global_init(CURL_GLOBAL_DEFAULT) != CURLE_OK) die("curl_global_init failed");
+    const std::string separator = e2e::form_body("VDW_Vdcore::get_version_separator_rpc");
+    per_request_direct(o, separator);
+    {
+        e2e::LighttpdServer server;
+        if (!server.started()) die(server.failure());
+        per_request_http(o, server, separator);
+        streaming(o, server);
+    }
+    curl_global_cleanup();
+    return 0;
+}

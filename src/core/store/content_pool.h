@@ -1,0 +1,121 @@
+// The content pool of a VOB: every distinct file content kept once, named by its SHA-256.
+//
+// A content lives at `<pool>/<first 2 hex digits>/<other 62 digits>` and is immutable. The
+// file starts with a 16-byte header:
+//
+//   bytes 0-3   "VDC1"
+//   byte  4     0: the data follows as it is; 1: it follows as one zlib stream
+//   bytes 5-7   zero
+//   bytes 8-15  the original size, big-endian
+//
+// Contents are compressed unless that does not pay: contents under 64 bytes, and contents
+// whose first block (up to 256 KiB) does not shrink below 90% of its size, are stored as
+// they are. Deciding on the first block keeps memory flat and spares the time of
+// compressing contents that are already compressed. Within a compressed content, a block
+// that does not shrink switches the stream to stored blocks, and compression is tried
+// again a few blocks later.
+//
+// Writing is crash safe and durable before it returns: the content is streamed, hashed as
+// it goes, into a temporary file of the pool directory (created exclusively under an
+// unpredictable name beginning ".tmp-"), flushed, renamed to its name and the directory
+// flushed. A database transaction may then refer to the content and commit; a crash at
+// any point leaves either the complete content or none, plus perhaps a temporary file that
+// no name refers to and that `sweep_temporaries` removes. Storing a content that is already
+// present leaves the pool as it was.
+//
+// Reading checks: a reader hashes what it returns and fails with STORE_ST_DAMAGED at the
+// end when the content does not match its name or its size, so damaged data is never
+// delivered as good. A missing content gives TBS_ST_OBJ_NOT_FOUND; a name that is not 64
+// lower-case hexadecimal digits STORE_ST_INVALID.
+//
+// Memory does not grow with content size: every operation works in fixed blocks.
+// A pool object holds no open files and may be used from several threads and processes.
+#ifndef CORE_STORE_CONTENT_POOL_H
+#define CORE_STORE_CONTENT_POOL_H
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "core/store/db.h"
+#include "core/tbs/tbs.h"
+
+enum { CONTENT_SHA_HEX_LEN = 64 };
+
+class content_pool;
+
+// Writes one content into the pool. Feed it with `write`, then `commit` to name it; a
+// writer destroyed without committing removes its temporary file.
+class content_writer {
+public:
+    ~content_writer();
+    content_writer(const content_writer&) = delete;
+    content_writer& operator=(const content_writer&) = delete;
+
+    tbs_status_t write(const void* data, size_t len);
+    // Makes the content durable under its name; `sha256_hex` gets the 64-digit name and
+    // `size` the original size (either may be null). The writer is finished either way.
+    tbs_status_t commit(std::string* sha256_hex, uint64_t* size);
+
+private:
+    friend class content_pool;
+    struct impl;
+    explicit content_writer(std::unique_ptr<impl> p);
+    std::unique_ptr<impl> p_;
+};
+
+// Reads one content back. `read` returns up to `n` bytes in `*got`; 0 bytes with
+// TBS_ST_OK is the end, reached only when the whole content matched its name.
+class content_reader {
+public:
+    ~content_reader();
+    content_reader(const content_reader&) = delete;
+    content_reader& operator=(const content_reader&) = delete;
+
+    tbs_status_t read(void* buf, size_t n, size_t* got);
+    // Original size, from the header.
+    uint64_t size() const;
+
+private:
+    friend class content_pool;
+    struct impl;
+    explicit content_reader(std::unique_ptr<impl> p);
+    std::unique_ptr<impl> p_;
+};
+
+class content_pool {
+public:
+    // Uses (and creates when missing) the pool directory `dir`.
+    static tbs_status_t open(const char* dir, std::unique_ptr<content_pool>* out);
+
+    const std::string& dir() const { return dir_; }
+
+    tbs_status_t open_writer(std::unique_ptr<content_writer>* out);
+    tbs_status_t put_buffer(const void* data, size_t len, std::string* sha256_hex, uint64_t* size);
+    tbs_status_t put_file(const char* path, std::string* sha256_hex, uint64_t* size);
+
+    tbs_status_t open_reader(const char* sha256_hex, std::unique_ptr<content_reader>* out);
+    // Writes the content to `dest` (replaced whole, through a temporary file beside it, so
+    // a damaged content never leaves a partial or wrong file there). Not flushed to disk.
+    tbs_status_t get_to_file(const char* sha256_hex, const char* dest);
+
+    bool exists(const char* sha256_hex) const;
+    tbs_status_t size(const char* sha256_hex, uint64_t* size) const;
+    // Reads the whole content: TBS_ST_OK when it matches its name and size,
+    // STORE_ST_DAMAGED when it does not.
+    tbs_status_t verify(const char* sha256_hex);
+    tbs_status_t remove(const char* sha256_hex);
+    // Removes temporary files left by writers that died, when older than `min_age_s`
+    // seconds (a younger one may belong to a writer still at work); `removed` gets the count.
+    tbs_status_t sweep_temporaries(int64_t min_age_s, int* removed);
+
+    // Pathname of a content, whether or not it exists; empty for a malformed name.
+    std::string path_of(const char* sha256_hex) const;
+
+private:
+    explicit content_pool(std::string dir) : dir_(std::move(dir)) {}
+    std::string dir_;
+};
+
+#endif

@@ -1,0 +1,356 @@
+// vdweb.cgi as a process: request in through the environment and standard input, the
+// whole CGI output and the exit status out.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "e2e/cgi_process.h"
+#include "e2e/multipart.h"
+
+namespace e2e {
+namespace {
+
+const char* const kSeparatorRpc = "VDW_Vdcore::get_version_separator_rpc";
+
+// A multipart/form-data body: fields, then optionally one file part, then `closing` (the
+// closing boundary line as the client sent it).
+std::string form_data(const std::vector<std::pair<std::string, std::string>>& fields,
+                      const std::string* file, const std::string& closing = "--XYZ--\r\n") {
+    std::string body;
+    for (const auto& [name, value] : fields)
+        body += "--XYZ\r\nContent-Disposition: form-data; name=\"" + name + "\"\r\n\r\n" + value +
+                "\r\n";
+    if (file)
+        body +=
+            "--XYZ\r\nContent-Disposition: form-data; name=\"file\"; filename=\"a.txt\"\r\n"
+            "Content-Type: application/octet-stream\r\n\r\n" +
+            *file + "\r\n";
+    return body + closing;
+}
+
+Env form_data_env(const std::string& body) {
+    return {{"REQUEST_METHOD", "POST"},
+            {"CONTENT_TYPE", "multipart/form-data; boundary=XYZ"},
+            {"CONTENT_LENGTH", std::to_string(body.size())}};
+}
+
+Env with(Env env, const std::string& name, const std::string& value) {
+    env.emplace_back(name, value);
+    return env;
+}
+
+class CgiTest : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(site_.ok()); }
+
+    CgiResult run(const Env& env, const std::string& body) {
+        CgiResult r = run_cgi(site_.home(), env, body);
+        EXPECT_FALSE(r.timed_out) << "vdweb.cgi did not end";
+        return r;
+    }
+    CgiResult post(const std::string& body) { return run(form_post_env(body), body); }
+
+    // Files left in the upload directory.
+    size_t uploads_left() const {
+        std::error_code ec;
+        size_t n = 0;
+        for (auto it = std::filesystem::recursive_directory_iterator(site_.home() + "/tmp", ec);
+             !ec && it != std::filesystem::recursive_directory_iterator(); it.increment(ec))
+            n += it->is_regular_file() ? 1 : 0;
+        return n;
+    }
+
+    TempSite site_;
+};
+
+// The reader is what every other test trusts: it must refuse each way a stream can break.
+TEST(ResponseReader, RefusesBrokenStreams) {
+    const std::string good = error_response(0, "ok");
+    ASSERT_TRUE(read_response(good).complete) << read_response(good).error;
+    const std::string b = kBoundary;
+    auto replaced = [&](const std::string& from, const std::string& to) {
+        std::string s = good;
+        s.replace(s.find(from), from.size(), to);
+        return s;
+    };
+    struct Case {
+        const char* label;
+        std::string bytes;
+    } cases[] = {
+        {"no CGI header", good.substr(good.find("\r\n\r\n") + 4)},
+        {"other boundary", replaced("boundary=" + b, "boundary=x" + b)},
+        {"content longer than its length", replaced("Content-Length: 2", "Content-Length: 1")},
+        {"content shorter than its length", replaced("Content-Length: 2", "Content-Length: 3")},
+        {"part not led by Content-ID", replaced("Content-ID: Status\r\n", "")},
+        {"header line without a colon", replaced("HasNonOkMsg: 0", "HasNonOkMsg 0")},
+        {"bytes after the trailer", good + "x"},
+        {"second trailer", good + "--" + b + "--\r\n"},
+        {"no trailer", good.substr(0, good.size() - b.size() - 6)},
+        {"LF line ends", replaced("Status: 0\r\n", "Status: 0\n")},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        EXPECT_FALSE(read_response(c.bytes).complete);
+        EXPECT_FALSE(read_response(c.bytes).error.empty());
+    }
+    // Fed a byte at a time, the same stream gives the same part.
+    MultipartReader reader;
+    for (char c : good) ASSERT_TRUE(reader.feed(std::string_view(&c, 1))) << reader.error();
+    std::vector<Part> parts = reader.take_parts();
+    EXPECT_TRUE(reader.complete());
+    ASSERT_EQ(parts.size(), 1u);
+    EXPECT_EQ(parts[0].content, "ok");
+}
+
+// Every request that cannot be decoded or dispatched gets exactly one status part and the
+// trailer, and the process ends normally.
+TEST_F(CgiTest, ErrorResponsesAreExact) {
+    const std::string big(1000, 'u');
+    const std::string small = "hello";
+    const std::string sleep_no_args = form_body("VDW_Vdcore::sleep_rpc");
+    const std::string primes_empty_args = form_body("VDW_Vdcore::compute_primes_rpc", "");
+    const std::string bad_form = "a&b=1";
+    const std::string form_first_not_rpc = "rpcargs=x&rpc=" + url_encode(kSeparatorRpc);
+    const std::string upload_bad_closing =
+        form_data({{"rpc", "VDW_Vdcore::merge_rpc"}, {"rpcargs", "x"}}, &small, "--XYZ-!\r\n");
+    const std::string upload_big =
+        form_data({{"rpc", "VDW_Vdcore::merge_rpc"}, {"rpcargs", "x"}}, &big);
+    const std::string unknown = form_body("VDW_Vdcore::no_such_rpc");
+    const std::string other_case = form_body("vdw_vdcore::GET_VERSION_SEPARATOR_RPC");
+    const std::string empty_name = "rpc=&rpcargs=x";
+    const std::string no_name = "rpcargs=x";
+
+    struct Case {
+        const char* label;
+        Settings settings;
+        Env env;
+        std::string body;
+        int status;
+        std::string text;
+    };
+    const std::string missing_info =
+        "VDSRV3003: Internal Error: missing RPC dispatch info for \"VDW_Vdcore::";
+    const std::string missing_args = "\".\nVDSRV3005: Missing RPC args parameter.\n";
+    const Case cases[] = {
+        {"PUT is not a CGI method here",
+         {},
+         {{"REQUEST_METHOD", "PUT"}, {"CONTENT_LENGTH", "5"}},
+         "rpc=x",
+         1001,
+         "VDSRV4106: The CGI request method could not be determined.\n"},
+        {"name without = before more pairs",
+         {},
+         form_post_env(bad_form),
+         bad_form,
+         1001,
+         "VDSRV4107: The CGI request was not in the correct format.\n"},
+        {"RPC-name header, but the first field is not rpc",
+         {},
+         with(form_post_env(form_first_not_rpc), "HTTP_X_TARVEX_RPC_NAME", kSeparatorRpc),
+         form_first_not_rpc,
+         1001,
+         "VDSRV4107: The CGI request was not in the correct format.\n"},
+        {"upload with a broken closing boundary",
+         {},
+         form_data_env(upload_bad_closing),
+         upload_bad_closing,
+         1001,
+         "VDSRV4108: There was an error uploading the file.\n"},
+        {"upload over the configured limit",
+         {{"qlmxUploadLimit", "100"}},
+         form_data_env(upload_big),
+         upload_big,
+         1001,
+         "VDSRV4050: The file could not be uploaded because it exceeded the current size "
+         "limit.\n"},
+        {"unknown RPC",
+         {},
+         form_post_env(unknown),
+         unknown,
+         100008,
+         "VDSRV4076: Unrecognized RPC request: rpc=\"VDW_Vdcore::no_such_rpc\"\n"},
+        {"RPC name in another letter case",
+         {},
+         form_post_env(other_case),
+         other_case,
+         100008,
+         "VDSRV4076: Unrecognized RPC request: rpc=\"vdw_vdcore::GET_VERSION_SEPARATOR_RPC\"\n"},
+        {"empty RPC name",
+         {},
+         form_post_env(empty_name),
+         empty_name,
+         100008,
+         "VDSRV4076: Unrecognized RPC request: rpc=\"<null>\"\n"},
+        {"no RPC name",
+         {},
+         form_post_env(no_name),
+         no_name,
+         100008,
+         "VDSRV4076: Unrecognized RPC request: rpc=\"<null>\"\n"},
+        {"sleep without rpcargs",
+         {},
+         form_post_env(sleep_no_args),
+         sleep_no_args,
+         1001,
+         missing_info + "sleep_rpc" + missing_args},
+        {"compute_primes with empty rpcargs",
+         {},
+         form_post_env(primes_empty_args),
+         primes_empty_args,
+         1001,
+         missing_info + "compute_primes_rpc" + missing_args},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        site_.write_config(c.settings);
+        CgiResult r = run(c.env, c.body);
+        EXPECT_TRUE(r.exited);
+        EXPECT_EQ(r.exit_code, 0);
+        EXPECT_EQ(r.out, error_response(c.status, c.text));
+        EXPECT_EQ(r.err, "");
+        EXPECT_EQ(uploads_left(), 0u) << "an upload outlived its failed request";
+    }
+}
+
+TEST_F(CgiTest, ValueThatIsNotUtf8IsRefused) {
+    const std::string body = "rpc=" + url_encode(kSeparatorRpc) + "&rpcargs=ab%FF%FEcd";
+    CgiResult r = post(body);
+    Response resp = read_response(r.out);
+    ASSERT_TRUE(resp.complete) << resp.error;
+    ASSERT_EQ(resp.parts.size(), 1u);
+    ASSERT_NE(resp.status(), nullptr);
+    EXPECT_EQ(*resp.status()->header("Status"), "100023");
+    EXPECT_EQ(resp.status()->content.rfind(
+                  "VDSRV5014: Error: One or more characters in the string is not supported by "
+                  "the server's operating system.\n",
+                  0),
+              0u)
+        << resp.status()->content;
+}
+
+// The version separator, reached through each encoding a client may use for a request.
+TEST_F(CgiTest, SeparatorThroughEveryRequestEncoding) {
+    const std::string form = form_body(kSeparatorRpc);
+    const std::string multipart = form_data({{"rpc", kSeparatorRpc}}, nullptr);
+    const std::string xml = "<?xml version=\"1.0\"?><request/>";
+    struct Case {
+        const char* label;
+        Env env;
+        std::string body;
+    } cases[] = {
+        {"form", form_post_env(form), form},
+        {"multipart form data", form_data_env(multipart), multipart},
+        {"XML with the name in a header",
+         {{"REQUEST_METHOD", "POST"},
+          {"CONTENT_TYPE", "text/xml; charset=UTF-8"},
+          {"CONTENT_LENGTH", std::to_string(xml.size())},
+          {"HTTP_X_TARVEX_RPC_NAME", kSeparatorRpc}},
+         xml},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        CgiResult r = run(c.env, c.body);
+        EXPECT_EQ(r.exit_code, 0);
+        EXPECT_EQ(r.err, "");
+        Response resp = read_response(r.out);
+        ASSERT_TRUE(resp.complete) << resp.error << "\n" << r.out;
+        ASSERT_EQ(resp.parts.size(), 2u);
+        const Part& sep = resp.parts[0];
+        EXPECT_EQ(sep.header_names(), (std::vector<std::string>{"Content-ID", "Content-Type",
+                                                                "Content-Length", "Separator"}));
+        EXPECT_EQ(sep.name(), "Separator");
+        EXPECT_EQ(*sep.header("Separator"), "@@");
+        EXPECT_EQ(sep.content, "");
+        EXPECT_EQ(resp.status()->header_names(),
+                  (std::vector<std::string>{"Content-ID", "Content-Type", "Content-Length",
+                                            "Status", "HasNonOkMsg"}));
+        EXPECT_EQ(*resp.status()->header("Status"), "0");
+        EXPECT_EQ(*resp.status()->header("HasNonOkMsg"), "0");
+    }
+}
+
+TEST_F(CgiTest, ComputePrimesWritesNumberedParts) {
+    struct Case {
+        int count;
+        int size;
+    } cases[] = {{3, 5}, {0, 5}, {2, 0}, {2, 200000}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.count << " parts of " << c.size << " bytes");
+        std::string args = "primeCount=" + std::to_string(c.count) +
+                           "\nperiodInSeconds=0\nbodySize=" + std::to_string(c.size) + "\n";
+        CgiResult r = post(form_body("VDW_Vdcore::compute_primes_rpc", args.c_str()));
+        Response resp = read_response(r.out);
+        ASSERT_TRUE(resp.complete) << resp.error;
+        ASSERT_EQ(resp.parts.size(), static_cast<size_t>(c.count) + 1);
+        for (int i = 0; i < c.count; ++i) {
+            const Part& p = resp.parts[static_cast<size_t>(i)];
+            EXPECT_EQ(p.header_names(),
+                      (std::vector<std::string>{"Content-ID", "Content-Type", "Content-Length",
+                                                "Ordinal", "Prime"}));
+            EXPECT_EQ(p.name(), "PrimeFound");
+            EXPECT_EQ(*p.header("Content-Type"), "application/octet-stream");
+            EXPECT_EQ(*p.header("Ordinal"), std::to_string(i));
+            EXPECT_EQ(*p.header("Prime"), std::to_string(i));
+            EXPECT_EQ(p.content, std::string(static_cast<size_t>(c.size), 'p'));
+        }
+        EXPECT_EQ(*resp.status()->header("Status"), "0");
+    }
+}
+
+// force_exit leaves at once: the exit code is the one asked for and the stream never gets
+// its status part or trailer.
+TEST_F(CgiTest, ForceExitEndsWithTheCodeAndAnIncompleteStream) {
+    for (int code : {0, 3, 77}) {
+        SCOPED_TRACE(code);
+        std::string args = "ExitCode=" + std::to_string(code) + "\n";
+        CgiResult r = post(form_body("VDW_Vdcore::force_exit_rpc", args.c_str()));
+        ASSERT_TRUE(r.exited);
+        EXPECT_EQ(r.exit_code, code);
+        Response resp = read_response(r.out);
+        EXPECT_TRUE(resp.error.empty() || resp.error.find("ends before") != std::string::npos)
+            << resp.error;
+        EXPECT_FALSE(resp.complete);
+        EXPECT_EQ(resp.status(), nullptr);
+    }
+}
+
+// A GET is a download by URL: whatever it carries, no RPC runs (force_exit would end with
+// its own code) and no multipart response is written; an unservable URL ends with 8.
+TEST_F(CgiTest, GetIsNeverDispatched) {
+    const std::string upload = form_data({{"rpc", kSeparatorRpc}}, nullptr);
+    struct Case {
+        const char* label;
+        Env env;
+        std::string body;
+    } cases[] = {
+        {"RPC in the query string",
+         {{"REQUEST_METHOD", "GET"}, {"QUERY_STRING", "rpc=" + url_encode(kSeparatorRpc)}},
+         ""},
+        {"force_exit in the query string",
+         {{"REQUEST_METHOD", "GET"},
+          {"QUERY_STRING", form_body("VDW_Vdcore::force_exit_rpc", "ExitCode=3\n")}},
+         ""},
+        {"download URL in PATH_INFO",
+         {{"REQUEST_METHOD", "GET"},
+          {"PATH_INFO", "/cltxt/0123456789abcdef0123456789abcdef/1/2"},
+          {"QUERY_STRING", ""}},
+         ""},
+        {"multipart body naming an RPC",
+         {{"REQUEST_METHOD", "GET"},
+          {"CONTENT_TYPE", "multipart/form-data; boundary=XYZ"},
+          {"CONTENT_LENGTH", std::to_string(upload.size())}},
+         upload},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        CgiResult r = run(c.env, c.body);
+        ASSERT_TRUE(r.exited);
+        EXPECT_EQ(r.exit_code, 8);
+        EXPECT_EQ(r.out.find(kBoundary), std::string::npos) << r.out;
+    }
+}
+
+}  // namespace
+}  // namespace e2e

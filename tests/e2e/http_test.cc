@@ -1,0 +1,299 @@
+// vdweb.cgi behind lighttpd, spoken to over HTTP with libcurl: responses stream through the
+// server part by part, keep-alives arrive while an RPC works, a client that goes away ends
+// the CGI process, and a CGI process that dies leaves the server serving.
+#include <curl/curl.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <functional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "e2e/cgi_process.h"
+#include "e2e/lighttpd_server.h"
+#include "e2e/multipart.h"
+
+namespace e2e {
+namespace {
+
+using namespace std::chrono_literals;
+
+const std::string kMultipartType = std::string("multipart/mixed; boundary=") + kBoundary;
+
+struct Exchange {
+    CURLcode rc = CURLE_OK;
+    long http_status = 0;
+    std::string content_type;
+    std::vector<Part> parts;
+    bool complete = false;  // the trailer arrived and nothing after it
+    std::string error;      // what the reader found wrong, if anything
+    std::string raw;        // the first bytes of the body, for messages
+};
+
+// Called with all parts so far each time new ones complete; true ends the transfer there,
+// as a client that disconnects.
+using StopWhen = std::function<bool(const std::vector<Part>&)>;
+// Called with the number of body bytes received so far, before they are read; a slow
+// client sleeps here.
+using OnData = std::function<void(size_t)>;
+
+struct Transfer {
+    MultipartReader reader{MultipartReader::Start::FIRST_BOUNDARY};
+    Exchange* ex;
+    StopWhen stop;
+    OnData on_data;
+    size_t received = 0;
+};
+
+size_t on_body(char* data, size_t size, size_t n, void* user) {
+    auto* t = static_cast<Transfer*>(user);
+    size_t len = size * n;
+    if (t->on_data) t->on_data(t->received);
+    t->received += len;
+    if (t->ex->raw.size() < 65536) t->ex->raw.append(data, std::min<size_t>(len, 65536));
+    t->reader.feed(std::string_view(data, len));
+    std::vector<Part> fresh = t->reader.take_parts();
+    if (fresh.empty()) return len;
+    for (Part& p : fresh) {
+        p.content.shrink_to_fit();
+        t->ex->parts.push_back(std::move(p));
+    }
+    return t->stop && t->stop(t->ex->parts) ? 0 : len;
+}
+
+Exchange post(const std::string& url, const std::string& body, StopWhen stop = nullptr,
+              OnData on_data = nullptr) {
+    static const bool curl_ready = curl_global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK;
+    Exchange ex;
+    if (!curl_ready) {
+        ex.rc = CURLE_FAILED_INIT;
+        return ex;
+    }
+    Transfer t{MultipartReader(MultipartReader::Start::FIRST_BOUNDARY), &ex, std::move(stop),
+               std::move(on_data)};
+    CURL* curl = curl_easy_init();
+    curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
+    curl_easy_setopt(curl, CURLOPT_POSTFIELDS, body.data());
+    curl_easy_setopt(curl, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(body.size()));
+    curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, on_body);
+    curl_easy_setopt(curl, CURLOPT_WRITEDATA, &t);
+    curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(curl, CURLOPT_TIMEOUT, 120L);  // a hang fails the test, not the run
+    ex.rc = curl_easy_perform(curl);
+    curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &ex.http_status);
+    char* type = nullptr;
+    if (curl_easy_getinfo(curl, CURLINFO_CONTENT_TYPE, &type) == CURLE_OK && type)
+        ex.content_type = type;
+    curl_easy_cleanup(curl);
+    ex.complete = t.reader.complete();
+    ex.error = t.reader.error();
+    return ex;
+}
+
+std::string primes_args(long count, long period, long size) {
+    return "primeCount=" + std::to_string(count) + "\nperiodInSeconds=" + std::to_string(period) +
+           "\nbodySize=" + std::to_string(size) + "\n";
+}
+
+std::vector<const Part*> named(const std::vector<Part>& parts, const std::string& name) {
+    std::vector<const Part*> found;
+    for (const Part& p : parts)
+        if (p.name() == name) found.push_back(&p);
+    return found;
+}
+
+double seconds(Clock::duration d) {
+    return std::chrono::duration<double>(d).count();
+}
+
+class HttpTest : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(server_.started()) << server_.failure(); }
+
+    // Waits (bounded) until the server has no vdweb.cgi process left.
+    std::vector<pid_t> cgi_processes_after(std::chrono::seconds limit) {
+        auto deadline = Clock::now() + limit;
+        std::vector<pid_t> left = server_.cgi_processes();
+        while (!left.empty() && Clock::now() < deadline) {
+            std::this_thread::sleep_for(50ms);
+            left = server_.cgi_processes();
+        }
+        return left;
+    }
+
+    void expect_still_serving() {
+        Exchange ex = post(server_.url(), form_body("VDW_Vdcore::get_version_separator_rpc"));
+        EXPECT_EQ(ex.http_status, 200);
+        EXPECT_TRUE(ex.complete) << ex.error << "\n" << server_.error_log();
+    }
+
+    LighttpdServer server_;
+};
+
+TEST_F(HttpTest, SeparatorOverHttp) {
+    // /vdweb/<session>/<element> reaches the same program with PATH_INFO.
+    for (const char* path : {"/vdweb", "/vdweb/abc/vob/dir/file"}) {
+        SCOPED_TRACE(path);
+        Exchange ex = post(server_.url(path), form_body("VDW_Vdcore::get_version_separator_rpc"));
+        ASSERT_EQ(ex.rc, CURLE_OK) << curl_easy_strerror(ex.rc);
+        EXPECT_EQ(ex.http_status, 200);
+        EXPECT_EQ(ex.content_type, kMultipartType);
+        ASSERT_TRUE(ex.complete) << ex.error << "\n" << ex.raw;
+        ASSERT_EQ(ex.parts.size(), 2u);
+        EXPECT_EQ(ex.parts[0].name(), "Separator");
+        EXPECT_EQ(*ex.parts[0].header("Separator"), "@@");
+        EXPECT_EQ(ex.parts[1].name(), "Status");
+        EXPECT_EQ(*ex.parts[1].header("Status"), "0");
+    }
+}
+
+TEST_F(HttpTest, ComputePrimesPartsArriveWhole) {
+    const long count = 20, size = 100000;  // parts larger than the server's chunks
+    Exchange ex = post(server_.url(), form_body("VDW_Vdcore::compute_primes_rpc",
+                                                primes_args(count, 0, size).c_str()));
+    ASSERT_EQ(ex.rc, CURLE_OK) << curl_easy_strerror(ex.rc);
+    ASSERT_TRUE(ex.complete) << ex.error;
+    std::vector<const Part*> primes = named(ex.parts, "PrimeFound");
+    ASSERT_EQ(primes.size(), static_cast<size_t>(count));
+    for (long i = 0; i < count; ++i) {
+        EXPECT_EQ(*primes[static_cast<size_t>(i)]->header("Ordinal"), std::to_string(i));
+        EXPECT_EQ(primes[static_cast<size_t>(i)]->content, std::string(size, 'p'));
+    }
+    EXPECT_EQ(ex.parts.back().name(), "Status");
+    EXPECT_EQ(*ex.parts.back().header("Status"), "0");
+}
+
+// Keep-alives are only useful if the server passes each one on when it is written, not
+// when the response ends: their arrival times must spread over the sleep.
+TEST(HttpKeepalive, KeepalivesArriveWhileTheRpcSleeps) {
+    LighttpdServer server(Settings{{"qlmxKeepAliveInterval", "1"}});
+    ASSERT_TRUE(server.started()) << server.failure();
+    Exchange ex = post(server.url(), form_body("VDW_Vdcore::sleep_rpc", "SleepTimeSeconds=5\n"));
+    ASSERT_EQ(ex.rc, CURLE_OK) << curl_easy_strerror(ex.rc);
+    ASSERT_TRUE(ex.complete) << ex.error;
+
+    std::vector<const Part*> keepalives = named(ex.parts, "QLMXKeepalive");
+    std::vector<const Part*> pid = named(ex.parts, "Pid");
+    ASSERT_EQ(pid.size(), 1u);
+    ASSERT_GE(keepalives.size(), 4u);
+    for (const Part* k : keepalives) {
+        EXPECT_EQ(k->header_names(),
+                  (std::vector<std::string>{"Content-ID", "Content-Type", "Content-Length"}));
+        EXPECT_EQ(*k->header("Content-Length"), "0");
+        EXPECT_LT(k->arrived, pid[0]->arrived);
+    }
+    // Written at about 1, 2, 3 and 4 seconds, the Pid part at 5: the first keep-alive must
+    // not wait for the end, and the keep-alives must not come in one burst.
+    EXPECT_GT(seconds(pid[0]->arrived - keepalives.front()->arrived), 2.0);
+    EXPECT_GT(seconds(keepalives.back()->arrived - keepalives.front()->arrived), 1.5);
+    EXPECT_EQ(*ex.parts.back().header("Status"), "0");
+}
+
+// Keep-alives fall due while a large part is being written: the client stops reading in
+// the middle of the first part, so the CGI process blocks inside it for a few timer ticks.
+// Each keep-alive must land between parts, never inside one (the strict reader would see a
+// broken part), and between the parts they still come.
+TEST(HttpKeepalive, KeepalivesNeverSplitAPart) {
+    LighttpdServer server(Settings{{"qlmxKeepAliveInterval", "1"}});
+    ASSERT_TRUE(server.started()) << server.failure();
+    const long count = 3, size = 32 << 20;  // more than the pipe and socket buffers hold
+    bool paused = false;
+    Exchange ex =
+        post(server.url(),
+             form_body("VDW_Vdcore::compute_primes_rpc", primes_args(count, 1, size).c_str()),
+             nullptr, [&](size_t received) {
+                 if (paused || received < (1u << 20)) return;
+                 paused = true;
+                 std::this_thread::sleep_for(2500ms);
+             });
+    ASSERT_TRUE(paused);
+    ASSERT_EQ(ex.rc, CURLE_OK) << curl_easy_strerror(ex.rc);
+    ASSERT_TRUE(ex.complete) << ex.error;
+    std::vector<const Part*> primes = named(ex.parts, "PrimeFound");
+    std::vector<const Part*> keepalives = named(ex.parts, "QLMXKeepalive");
+    ASSERT_EQ(primes.size(), static_cast<size_t>(count));
+    for (const Part* p : primes) EXPECT_EQ(p->content, std::string(size, 'p'));
+    EXPECT_GE(keepalives.size(), 1u);
+    EXPECT_EQ(ex.parts.size(), primes.size() + keepalives.size() + 1);
+}
+
+// A client that goes away mid-stream: the CGI process must notice (its writes fail) and
+// end, whether it streams fast and large or slowly.
+TEST_F(HttpTest, ClientDisconnectEndsTheCgiProcess) {
+    struct Case {
+        const char* label;
+        long count, period, size;
+        size_t stop_after;
+    } cases[] = {
+        {"fast stream of 64 KiB parts", 10000, 0, 64 * 1024, 20},
+        {"slow stream", 120, 1, 16, 2},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        std::vector<pid_t> running;
+        Exchange ex = post(server_.url(),
+                           form_body("VDW_Vdcore::compute_primes_rpc",
+                                     primes_args(c.count, c.period, c.size).c_str()),
+                           [&](const std::vector<Part>& parts) {
+                               if (parts.size() < c.stop_after) return false;
+                               running = server_.cgi_processes();
+                               return true;
+                           });
+        EXPECT_EQ(ex.rc, CURLE_WRITE_ERROR) << curl_easy_strerror(ex.rc);
+        EXPECT_FALSE(ex.complete);
+        // The process was there to be found while the response streamed ...
+        EXPECT_EQ(running.size(), 1u);
+        // ... and is gone soon after the client is.
+        std::vector<pid_t> left = cgi_processes_after(30s);
+        EXPECT_TRUE(left.empty()) << left.size() << " vdweb.cgi process(es) still running, pid "
+                                  << (left.empty() ? 0 : left[0]);
+        expect_still_serving();
+    }
+}
+
+// A CGI process that ends without writing a response (force_exit, or a GET it cannot
+// serve): the client gets an error from the server, never a multipart stream, and the
+// server keeps serving.
+TEST_F(HttpTest, CgiEndingWithoutAResponse) {
+    struct Case {
+        const char* label;
+        bool get;
+        std::string path_or_body;
+    } cases[] = {
+        {"force_exit", false, form_body("VDW_Vdcore::force_exit_rpc", "ExitCode=3\n")},
+        {"GET of an unknown download", true, "/vdweb/cltxt/x/y/z"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        Exchange ex;
+        if (c.get) {
+            CURL* curl = curl_easy_init();
+            std::string body;
+            curl_easy_setopt(curl, CURLOPT_URL, server_.url(c.path_or_body).c_str());
+            curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
+            curl_easy_setopt(curl, CURLOPT_TIMEOUT, 60L);
+            curl_easy_setopt(
+                curl, CURLOPT_WRITEFUNCTION, +[](char* d, size_t s, size_t n, void* u) {
+                    static_cast<std::string*>(u)->append(d, s * n);
+                    return s * n;
+                });
+            curl_easy_setopt(curl, CURLOPT_WRITEDATA, &body);
+            ex.rc = curl_easy_perform(curl);
+            curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &ex.http_status);
+            curl_easy_cleanup(curl);
+            ex.raw = body;
+        } else {
+            ex = post(server_.url(), c.path_or_body);
+        }
+        ASSERT_EQ(ex.rc, CURLE_OK) << curl_easy_strerror(ex.rc);
+        EXPECT_EQ(ex.http_status, 500);
+        EXPECT_FALSE(ex.complete);
+        EXPECT_EQ(ex.raw.find(kBoundary), std::string::npos) << ex.raw;
+        expect_still_serving();
+    }
+}
+
+}  // namespace
+}  // namespace e2e

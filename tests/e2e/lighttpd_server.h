@@ -1,0 +1,59 @@
+// lighttpd serving vdweb.cgi for one test: a throw-away site, the site's lighttpd
+// configuration made from the same template scripts/serve uses, a free loopback port.
+//
+// The constructor starts the server and waits until it accepts connections; started()
+// tells whether it did and failure() why not (a missing lighttpd is a failure, never a
+// reason to skip). The destructor stops the server and removes the site.
+#ifndef VDWEB_TESTS_E2E_LIGHTTPD_SERVER_H
+#define VDWEB_TESTS_E2E_LIGHTTPD_SERVER_H
+
+#include <sys/types.h>
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "e2e/cgi_process.h"
+
+namespace e2e {
+
+class LighttpdServer {
+public:
+    // A static file the document root holds, for comparing with the CGI program.
+    static constexpr const char* kStaticFile = "/hello.txt";
+
+    explicit LighttpdServer(const Settings& settings = {});
+    ~LighttpdServer();
+    LighttpdServer(const LighttpdServer&) = delete;
+    LighttpdServer& operator=(const LighttpdServer&) = delete;
+
+    bool started() const { return pid_ > 0 && failure_.empty(); }
+    const std::string& failure() const { return failure_; }
+    int port() const { return port_; }
+    pid_t pid() const { return pid_; }
+    const TempSite& site() const { return site_; }
+
+    // http://127.0.0.1:<port><path>
+    std::string url(std::string_view path = "/vdweb") const;
+    // The server's error log, for failure messages.
+    std::string error_log() const;
+    // The vdweb.cgi processes this server has started and that are still alive.
+    std::vector<pid_t> cgi_processes() const;
+
+    // The template with its markers replaced.
+    static std::string render_config(std::string text, int port, const std::string& home,
+                                     const std::string& cgi);
+
+private:
+    bool start_once();
+    void stop();
+
+    TempSite site_;
+    int port_ = 0;
+    pid_t pid_ = -1;
+    std::string failure_;
+};
+
+}  // namespace e2e
+
+#endif  // VDWEB_TESTS_E2E_LIGHTTPD_SERVER_H
