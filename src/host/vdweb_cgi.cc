@@ -5,6 +5,7 @@
 // "-", so HTTP_X_TARVEX_RPC_NAME is found as "x-tarvex-rpc-name"), applies the site's
 // trace and keep-alive settings, hands body and environment to the library, and copies
 // the library's output to the client as it is produced.
+#include <fcntl.h>
 #include <signal.h>
 #include <unistd.h>
 
@@ -93,7 +94,7 @@ private:
 
     int fd_;
     bool failed_ = false;
-    char buf_[65536];
+    char buf_[262144];
 };
 
 std::multimap<std::string, std::string> request_environment() {
@@ -131,6 +132,9 @@ void apply_settings() {
 
 int main(int argc, char** argv) {
     signal(SIGPIPE, SIG_IGN);
+    // A larger pipe to the web server lets long streams move in bigger batches; where the
+    // output is not a pipe, or the size cannot be raised, nothing changes.
+    fcntl(STDOUT_FILENO, F_SETPIPE_SZ, 1 << 20);
     std::ios::sync_with_stdio(false);
     FdBuf in_buf(STDIN_FILENO, false);
     FdBuf out_buf(STDOUT_FILENO, true);
