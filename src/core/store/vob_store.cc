@@ -1,0 +1,214 @@
+// The VOB schema and the VOB layer's queries (SQLite and PostgreSQL compatible).
+#include "core/store/vob_store.h"
+
+#include "core/store/db.h"
+#include "core/util/fileutl.h"
+
+namespace {
+
+// The whole object model; later layers fill the tables as their commands arrive.
+const char* const kMigrations[] = {
+    "CREATE TABLE vob_info (key TEXT PRIMARY KEY, value TEXT NOT NULL);"
+    "CREATE TABLE objects (dbid BIGINT PRIMARY KEY, oid TEXT NOT NULL UNIQUE,"
+    " mtype BIGINT NOT NULL, created BIGINT NOT NULL, creator TEXT NOT NULL,"
+    " owner TEXT NOT NULL, grp TEXT NOT NULL, mode BIGINT NOT NULL);"
+    "CREATE TABLE types (dbid BIGINT PRIMARY KEY REFERENCES objects(dbid),"
+    " mtype BIGINT NOT NULL, name TEXT NOT NULL, merge_type BIGINT NOT NULL,"
+    " type_manager TEXT NOT NULL, UNIQUE (mtype, name));"
+    "CREATE TABLE elements (dbid BIGINT PRIMARY KEY REFERENCES objects(dbid),"
+    " eltype BIGINT NOT NULL REFERENCES types(dbid), is_dir BIGINT NOT NULL,"
+    " main_branch BIGINT);"
+    "CREATE TABLE branches (dbid BIGINT PRIMARY KEY REFERENCES objects(dbid),"
+    " element BIGINT NOT NULL REFERENCES elements(dbid), brtype BIGINT NOT NULL REFERENCES"
+    " types(dbid), parent_version BIGINT, UNIQUE (element, brtype));"
+    "CREATE TABLE versions (dbid BIGINT PRIMARY KEY REFERENCES objects(dbid),"
+    " element BIGINT NOT NULL REFERENCES elements(dbid), branch BIGINT NOT NULL REFERENCES"
+    " branches(dbid), number BIGINT NOT NULL, content TEXT NOT NULL, size BIGINT NOT NULL,"
+    " comment TEXT NOT NULL, UNIQUE (branch, number));"
+    "CREATE TABLE dir_entries (version BIGINT NOT NULL, name TEXT NOT NULL,"
+    " target BIGINT NOT NULL REFERENCES objects(dbid), PRIMARY KEY (version, name));"
+    "CREATE TABLE slinks (dbid BIGINT PRIMARY KEY REFERENCES objects(dbid),"
+    " target TEXT NOT NULL);"
+    "CREATE TABLE labels (lbtype BIGINT NOT NULL REFERENCES types(dbid), element BIGINT NOT"
+    " NULL, version BIGINT NOT NULL REFERENCES versions(dbid), PRIMARY KEY (lbtype, element));"
+    "CREATE TABLE attributes (obj BIGINT NOT NULL REFERENCES objects(dbid), attype BIGINT NOT"
+    " NULL REFERENCES types(dbid), value TEXT NOT NULL, PRIMARY KEY (obj, attype));"
+    "CREATE TABLE hyperlinks (dbid BIGINT PRIMARY KEY REFERENCES objects(dbid), hltype"
+    " BIGINT NOT NULL REFERENCES types(dbid), from_obj BIGINT NOT NULL, to_obj BIGINT NOT"
+    " NULL, text TEXT NOT NULL);"
+    "CREATE TABLE locks (obj BIGINT PRIMARY KEY REFERENCES objects(dbid), obsolete BIGINT NOT"
+    " NULL, excluded TEXT NOT NULL, locker TEXT NOT NULL, locked_at BIGINT NOT NULL);"
+    "CREATE TABLE events (id BIGINT PRIMARY KEY, obj BIGINT NOT NULL, kind TEXT NOT NULL,"
+    " usr TEXT NOT NULL, host TEXT NOT NULL, at BIGINT NOT NULL, comment TEXT NOT NULL);"
+    "CREATE INDEX events_obj ON events (obj, id);"
+    "CREATE TABLE checkouts (dbid BIGINT PRIMARY KEY REFERENCES objects(dbid), element"
+    " BIGINT NOT NULL, branch BIGINT NOT NULL, pred_version BIGINT NOT NULL, view_uuid TEXT"
+    " NOT NULL, reserved BIGINT NOT NULL, usr TEXT NOT NULL, at BIGINT NOT NULL, comment TEXT"
+    " NOT NULL);"
+    // Reserved checkouts of one branch exclude each other inside the database itself.
+    "CREATE UNIQUE INDEX checkouts_one_reserved ON checkouts (branch) WHERE reserved = 1;"
+    "CREATE UNIQUE INDEX checkouts_one_per_view ON checkouts (element, view_uuid);",
+};
+
+std::string oid_text() {
+    char buf[TBS_UUID_STR_SIZE];
+    tbs_uuid_to_str(tbs_uuid_create(), buf);
+    return buf;
+}
+
+}  // namespace
+
+tbs_status_t vob_store_open(const std::string& storage, bool create,
+                            std::shared_ptr<store_db>* db) {
+    store_options opts;
+    opts.create = create;
+    return store_db::open((storage + "/vob.db").c_str(), opts, kMigrations, db);
+}
+
+tbs_status_t vob_store_set_info(store_db& db, const char* key, const std::string& value) {
+    store_stmt s;
+    tbs_status_t st = db.prepare(
+        "INSERT INTO vob_info (key, value) VALUES (?, ?)"
+        " ON CONFLICT (key) DO UPDATE SET value = excluded.value",
+        &s);
+    if (st != TBS_ST_OK) return st;
+    return s.bind_text(1, key).bind_text(2, value).exec();
+}
+
+tbs_status_t vob_store_get_info(store_db& db, const char* key, std::string* value) {
+    store_stmt s;
+    tbs_status_t st = db.prepare("SELECT value FROM vob_info WHERE key = ?", &s);
+    if (st != TBS_ST_OK) return st;
+    s.bind_text(1, key);
+    store_step_t r = s.step();
+    if (r == store_step_t::error) return s.status();
+    if (r == store_step_t::done) return TBS_ST_NOT_FOUND;
+    *value = s.column_string(0);
+    return TBS_ST_OK;
+}
+
+tbs_status_t vob_store_new_object(store_db& db, store_txn& txn, const vob_store_object_t& o,
+                                  int64_t* dbid) {
+    tbs_status_t st = txn.next_id("objects", dbid);
+    if (st != TBS_ST_OK) return st;
+    store_stmt s;
+    if ((st = db.prepare("INSERT INTO objects (dbid, oid, mtype, created, creator, owner, grp,"
+                         " mode) VALUES (?, ?, ?, ?, ?, ?, ?, ?)",
+                         &s)) != TBS_ST_OK)
+        return st;
+    return s.bind_int64(1, *dbid)
+        .bind_text(2, oid_text())
+        .bind_int64(3, o.mtype)
+        .bind_int64(4, o.created)
+        .bind_text(5, o.creator)
+        .bind_text(6, o.owner)
+        .bind_text(7, o.group)
+        .bind_int64(8, o.mode)
+        .exec();
+}
+
+tbs_status_t vob_store_new_type(store_db& db, int64_t dbid, int mtype, const char* name,
+                                int merge_type, const char* type_manager) {
+    store_stmt s;
+    tbs_status_t st = db.prepare(
+        "INSERT INTO types (dbid, mtype, name, merge_type, type_manager) VALUES (?, ?, ?, ?, ?)",
+        &s);
+    if (st != TBS_ST_OK) return st;
+    return s.bind_int64(1, dbid)
+        .bind_int64(2, mtype)
+        .bind_text(3, name)
+        .bind_int64(4, merge_type)
+        .bind_text(5, type_manager ? type_manager : "")
+        .exec();
+}
+
+tbs_status_t vob_store_find_type(store_db& db, int mtype, const char* name, int64_t* dbid) {
+    store_stmt s;
+    tbs_status_t st = db.prepare("SELECT dbid FROM types WHERE mtype = ? AND name = ?", &s);
+    if (st != TBS_ST_OK) return st;
+    s.bind_int64(1, mtype).bind_text(2, name ? name : "");
+    store_step_t r = s.step();
+    if (r == store_step_t::error) return s.status();
+    if (r == store_step_t::done) return TBS_ST_NOT_FOUND;
+    *dbid = s.column_int64(0);
+    return TBS_ST_OK;
+}
+
+tbs_status_t vob_store_new_element(store_db& db, int64_t dbid, int64_t eltype, bool is_dir) {
+    store_stmt s;
+    tbs_status_t st =
+        db.prepare("INSERT INTO elements (dbid, eltype, is_dir) VALUES (?, ?, ?)", &s);
+    if (st != TBS_ST_OK) return st;
+    return s.bind_int64(1, dbid).bind_int64(2, eltype).bind_int64(3, is_dir ? 1 : 0).exec();
+}
+
+tbs_status_t vob_store_new_branch(store_db& db, int64_t dbid, int64_t element, int64_t brtype,
+                                  int64_t parent_version) {
+    store_stmt s;
+    tbs_status_t st = db.prepare(
+        "INSERT INTO branches (dbid, element, brtype, parent_version) VALUES (?, ?, ?, ?)", &s);
+    if (st != TBS_ST_OK) return st;
+    s.bind_int64(1, dbid).bind_int64(2, element).bind_int64(3, brtype);
+    if (parent_version > 0)
+        s.bind_int64(4, parent_version);
+    else
+        s.bind_null(4);
+    return s.exec();
+}
+
+tbs_status_t vob_store_set_main_branch(store_db& db, int64_t element, int64_t branch) {
+    store_stmt s;
+    tbs_status_t st = db.prepare("UPDATE elements SET main_branch = ? WHERE dbid = ?", &s);
+    if (st != TBS_ST_OK) return st;
+    return s.bind_int64(1, branch).bind_int64(2, element).exec();
+}
+
+tbs_status_t vob_store_new_version(store_db& db, int64_t dbid, int64_t element, int64_t branch,
+                                   int64_t number, const std::string& content, int64_t size,
+                                   const std::string& comment) {
+    store_stmt s;
+    tbs_status_t st = db.prepare(
+        "INSERT INTO versions (dbid, element, branch, number, content, size, comment)"
+        " VALUES (?, ?, ?, ?, ?, ?, ?)",
+        &s);
+    if (st != TBS_ST_OK) return st;
+    return s.bind_int64(1, dbid)
+        .bind_int64(2, element)
+        .bind_int64(3, branch)
+        .bind_int64(4, number)
+        .bind_text(5, content)
+        .bind_int64(6, size)
+        .bind_text(7, comment)
+        .exec();
+}
+
+tbs_status_t vob_store_add_event(store_db& db, store_txn& txn, int64_t obj, const char* kind,
+                                 const char* user, const char* host, int64_t at,
+                                 const char* comment) {
+    int64_t id = 0;
+    tbs_status_t st = txn.next_id("events", &id);
+    if (st != TBS_ST_OK) return st;
+    store_stmt s;
+    if ((st = db.prepare("INSERT INTO events (id, obj, kind, usr, host, at, comment)"
+                         " VALUES (?, ?, ?, ?, ?, ?, ?)",
+                         &s)) != TBS_ST_OK)
+        return st;
+    return s.bind_int64(1, id)
+        .bind_int64(2, obj)
+        .bind_text(3, kind)
+        .bind_text(4, user ? user : "")
+        .bind_text(5, host ? host : "")
+        .bind_int64(6, at)
+        .bind_text(7, comment ? comment : "")
+        .exec();
+}
+
+tbs_status_t vob_store_count_events(store_db& db, int64_t obj, int64_t* count) {
+    store_stmt s;
+    tbs_status_t st = db.prepare("SELECT COUNT(*) FROM events WHERE obj = ?", &s);
+    if (st != TBS_ST_OK) return st;
+    s.bind_int64(1, obj);
+    if (s.step() != store_step_t::row) return s.status() ? s.status() : TBS_ST_ERR;
+    *count = s.column_int64(0);
+    return TBS_ST_OK;
+}

@@ -1,0 +1,201 @@
+// VOB creation, removal, opening and the process's handle cache.
+#include "core/vob/vob.h"
+
+#include <unistd.h>
+
+#include <cerrno>
+#include <ctime>
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <string>
+
+#include "core/cred/credutl.h"
+#include "core/rgy/rgy.h"
+#include "core/store/content_pool.h"
+#include "core/store/db.h"
+#include "core/store/vob_store.h"
+#include "core/util/fileutl.h"
+
+namespace {
+
+std::map<std::string, std::unique_ptr<vob_t>>& cache() {
+    static auto* c = new std::map<std::string, std::unique_ptr<vob_t>>;
+    return *c;
+}
+
+std::string uuid_text(const tbs_uuid_t& u) {
+    char buf[TBS_UUID_STR_SIZE];
+    tbs_uuid_to_str(u, buf);
+    return buf;
+}
+
+std::string host_name() {
+    char buf[256] = "";
+    if (gethostname(buf, sizeof buf - 1) != 0) return "localhost";
+    return buf;
+}
+
+// The objects every VOB starts with, in one transaction.
+tbs_status_t populate(store_db& db, const tbs_uuid_t& uuid, const tbs_uuid_t& family,
+                      const char* comment) {
+    credutl_creds_t who;
+    tbs_status_t st = credutl_get_creds(&who);
+    if (st != TBS_ST_OK) return st;
+    const int64_t now = static_cast<int64_t>(time(nullptr));
+    return db.transact(store_txn_kind::write, [&](store_txn& txn) -> tbs_status_t {
+        auto object = [&](int mtype, int mode, int64_t* dbid) {
+            vob_store_object_t o;
+            o.mtype = mtype;
+            o.owner = who.user;
+            o.group = who.group;
+            o.mode = mode;
+            o.created = now;
+            o.creator = who.user;
+            return vob_store_new_object(db, txn, o, dbid);
+        };
+        tbs_status_t s;
+        if ((s = vob_store_set_info(db, "uuid", uuid_text(uuid))) != TBS_ST_OK) return s;
+        if ((s = vob_store_set_info(db, "family_uuid", uuid_text(family))) != TBS_ST_OK) return s;
+        if ((s = vob_store_set_info(db, "gen_num", "1")) != TBS_ST_OK) return s;
+        int64_t vob_obj = 0;
+        if ((s = object(VOB_MTYPE_VOB, 0775, &vob_obj)) != TBS_ST_OK) return s;
+        if ((s = vob_store_set_info(db, "vob_dbid", std::to_string(vob_obj))) != TBS_ST_OK)
+            return s;
+        struct TypeSeed {
+            int mtype;
+            const char* name;
+            int merge;
+            const char* manager;
+        } seeds[] = {
+            {VOB_MTYPE_ELTYPE, "file", VOB_MERGE_USER, "whole_copy"},
+            {VOB_MTYPE_ELTYPE, "text_file", VOB_MERGE_AUTO, "text_file_delta"},
+            {VOB_MTYPE_ELTYPE, "compressed_file", VOB_MERGE_USER, "z_whole_copy"},
+            {VOB_MTYPE_ELTYPE, "directory", VOB_MERGE_AUTO, "directory"},
+            {VOB_MTYPE_BRTYPE, "main", VOB_MERGE_AUTO, ""},
+            {VOB_MTYPE_HLTYPE, "Merge", VOB_MERGE_AUTO, ""},
+        };
+        int64_t dir_type = 0, main_type = 0;
+        for (const TypeSeed& t : seeds) {
+            int64_t dbid = 0;
+            if ((s = object(t.mtype, 0444, &dbid)) != TBS_ST_OK) return s;
+            if ((s = vob_store_new_type(db, dbid, t.mtype, t.name, t.merge, t.manager)) !=
+                TBS_ST_OK)
+                return s;
+            if (std::string(t.name) == "directory") dir_type = dbid;
+            if (std::string(t.name) == "main") main_type = dbid;
+        }
+        int64_t root = 0, branch = 0, version = 0;
+        if ((s = object(VOB_MTYPE_DIR_ELEMENT, 0775, &root)) != TBS_ST_OK) return s;
+        if ((s = vob_store_new_element(db, root, dir_type, true)) != TBS_ST_OK) return s;
+        if ((s = object(VOB_MTYPE_BRANCH, 0775, &branch)) != TBS_ST_OK) return s;
+        if ((s = vob_store_new_branch(db, branch, root, main_type, 0)) != TBS_ST_OK) return s;
+        if ((s = vob_store_set_main_branch(db, root, branch)) != TBS_ST_OK) return s;
+        if ((s = object(VOB_MTYPE_DIR_VERSION, 0775, &version)) != TBS_ST_OK) return s;
+        if ((s = vob_store_new_version(db, version, root, branch, 0, "", 0, "")) != TBS_ST_OK)
+            return s;
+        if ((s = vob_store_set_info(db, "root_element", std::to_string(root))) != TBS_ST_OK)
+            return s;
+        if ((s = vob_store_add_event(db, txn, vob_obj, "create versioned object base", who.user,
+                                     host_name().c_str(), now, comment)) != TBS_ST_OK)
+            return s;
+        return txn.commit();
+    });
+}
+
+tbs_status_t open_storage(const std::string& tag, const std::string& storage, vob_t** out) {
+    auto it = cache().find(storage);
+    if (it != cache().end()) {
+        *out = it->second.get();
+        return TBS_ST_OK;
+    }
+    auto vob = std::make_unique<vob_t>();
+    vob->tag = tag;
+    vob->storage = storage;
+    tbs_status_t st = vob_store_open(storage, false, &vob->db);
+    if (st != TBS_ST_OK) return st;
+    if ((st = content_pool::open((storage + "/pool").c_str(), &vob->pool)) != TBS_ST_OK) return st;
+    std::string text;
+    if ((st = vob_store_get_info(*vob->db, "uuid", &text)) != TBS_ST_OK) return st;
+    if (tbs_uuid_from_str(text.c_str(), &vob->uuid) != TBS_ST_OK) return TBS_ST_ERR;
+    if ((st = vob_store_get_info(*vob->db, "family_uuid", &text)) != TBS_ST_OK) return st;
+    tbs_uuid_from_str(text.c_str(), &vob->family_uuid);
+    if ((st = vob_store_get_info(*vob->db, "root_element", &text)) != TBS_ST_OK) return st;
+    vob->root_element = std::stoll(text);
+    *out = vob.get();
+    cache()[storage] = std::move(vob);
+    return TBS_ST_OK;
+}
+
+}  // namespace
+
+vob_t::~vob_t() = default;
+
+tbs_status_t vob_create(const vob_create_args_t& args, tbs_uuid_t* uuid_out) {
+    if (!args.tag || !args.storage || !*args.storage) return TBS_ST_BAD_REQUEST;
+    const std::string storage = args.storage;
+    rgy_vob_entry_t existing;
+    if (rgy_find_vob_by_tag(args.tag, nullptr, &existing) == TBS_ST_OK) return 1004;
+    std::error_code ec;
+    if (std::filesystem::exists(storage, ec)) return tbs_errno2status(EEXIST);
+    tbs_status_t st = fileutl_mkdir_p((storage + "/pool").c_str(), 0775);
+    if (st != TBS_ST_OK) return st;
+
+    tbs_uuid_t uuid = tbs_uuid_create(), family = tbs_uuid_create();
+    {
+        std::shared_ptr<store_db> db;
+        st = vob_store_open(storage, true, &db);
+        if (st == TBS_ST_OK) st = populate(*db, uuid, family, args.comment);
+    }
+    if (st == TBS_ST_OK) {
+        rgy_vob_entry_t entry;
+        entry.tag = args.tag;
+        entry.uuid = uuid;
+        entry.storage = storage;
+        entry.is_public = args.is_public;
+        st = rgy_add_vob_tag(entry);
+    }
+    if (st != TBS_ST_OK) {
+        std::filesystem::remove_all(storage, ec);
+        return st;
+    }
+    if (uuid_out) *uuid_out = uuid;
+    return TBS_ST_OK;
+}
+
+tbs_status_t vob_remove(const char* tag) {
+    rgy_vob_entry_t entry;
+    tbs_status_t st = rgy_find_vob_by_tag(tag, nullptr, &entry);
+    if (st != TBS_ST_OK) return st;
+    cache().erase(entry.storage);
+    if ((st = rgy_remove_vob_tag(tag, nullptr)) != TBS_ST_OK) return st;
+    std::error_code ec;
+    std::filesystem::remove_all(entry.storage, ec);
+    return ec ? tbs_errno2status(ec.value()) : TBS_ST_OK;
+}
+
+tbs_status_t vob_open_by_tag(const char* tag, vob_t** vob) {
+    rgy_vob_entry_t entry;
+    tbs_status_t st = rgy_find_vob_by_tag(tag, nullptr, &entry);
+    if (st != TBS_ST_OK) return st;
+    return open_storage(entry.tag, entry.storage, vob);
+}
+
+tbs_status_t vob_open_by_uuid(const tbs_uuid_t& uuid, vob_t** vob) {
+    rgy_vob_entry_t entry;
+    tbs_status_t st = rgy_find_vob_by_uuid(uuid, &entry);
+    if (st != TBS_ST_OK) return st;
+    return open_storage(entry.tag, entry.storage, vob);
+}
+
+void vob_ob_all_cache_action(int action) {
+    if (action >= 3) cache().clear();
+}
+
+tbs_status_t vob_ob_get_gen_num(vob_t* vob, int64_t* gen) {
+    std::string text;
+    tbs_status_t st = vob_store_get_info(*vob->db, "gen_num", &text);
+    if (st != TBS_ST_OK) return st;
+    *gen = std::stoll(text);
+    return TBS_ST_OK;
+}

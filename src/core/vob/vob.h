@@ -1,0 +1,83 @@
+// VOBs: creation, opening and the objects every VOB starts with.
+//
+// A VOB is a storage directory holding its database (vob.db) and its content pool
+// (pool/), registered in the registry under a tag. Every object has a dbid (per VOB) and
+// an oid (a UUID). A new VOB holds its root directory element with version /main/0, the
+// branch type "main", the element types "file", "text_file", "directory" and
+// "compressed_file", and the hyperlink type "Merge".
+#ifndef CORE_VOB_VOB_H
+#define CORE_VOB_VOB_H
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "core/tbs/tbs.h"
+
+class store_db;
+class content_pool;
+
+typedef int64_t vob_dbid_t;
+
+// Object kinds. A directory version is 3 and a symbolic link 7; the rest are ours.
+enum vob_mtype_t {
+    VOB_MTYPE_NONE = 0,
+    VOB_MTYPE_VOB = 1,
+    VOB_MTYPE_VERSION = 2,
+    VOB_MTYPE_DIR_VERSION = 3,
+    VOB_MTYPE_FILE_ELEMENT = 4,
+    VOB_MTYPE_DIR_ELEMENT = 5,
+    VOB_MTYPE_BRANCH = 6,
+    VOB_MTYPE_SLINK = 7,
+    VOB_MTYPE_ELTYPE = 8,
+    VOB_MTYPE_BRTYPE = 9,
+    VOB_MTYPE_LBTYPE = 10,
+    VOB_MTYPE_ATTYPE = 11,
+    VOB_MTYPE_HLTYPE = 12,
+    VOB_MTYPE_TRTYPE = 13,
+    VOB_MTYPE_HLINK = 14,
+    VOB_MTYPE_REPLICA = 15,
+};
+
+enum vob_merge_type_t {
+    VOB_MERGE_AUTO = 0,
+    VOB_MERGE_USER = 1,
+    VOB_MERGE_NEVER = 2,
+    VOB_MERGE_COPY = 3
+};
+
+struct vob_t {
+    std::string tag;
+    std::string storage;
+    tbs_uuid_t uuid{};         // the VOB replica
+    tbs_uuid_t family_uuid{};  // the VOB family
+    std::shared_ptr<store_db> db;
+    std::unique_ptr<content_pool> pool;
+    vob_dbid_t root_element = 0;
+    ~vob_t();
+};
+
+struct vob_create_args_t {
+    const char* tag = nullptr;      // registry tag, e.g. "/vobs/proj"
+    const char* storage = nullptr;  // new storage directory (must not exist)
+    const char* comment = nullptr;
+    bool is_public = true;
+};
+
+// Makes the storage, the database with its first objects, and registers the tag. A
+// failure leaves neither storage nor tag behind.
+tbs_status_t vob_create(const vob_create_args_t& args, tbs_uuid_t* uuid);
+// Unregisters the tag and removes the storage.
+tbs_status_t vob_remove(const char* tag);
+
+// Opens (or finds in the process cache) the VOB of a tag or of a replica UUID.
+tbs_status_t vob_open_by_tag(const char* tag, vob_t** vob);
+tbs_status_t vob_open_by_uuid(const tbs_uuid_t& uuid, vob_t** vob);
+// Drops cached handles: 1 and 2 keep nothing beyond the current request, 3 and 4
+// also close databases.
+void vob_ob_all_cache_action(int action);
+
+// The VOB's generation number: it changes when the VOB is reformatted.
+tbs_status_t vob_ob_get_gen_num(vob_t* vob, int64_t* gen);
+
+#endif

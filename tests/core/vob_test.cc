@@ -1,0 +1,84 @@
+// VOB creation: storage, first objects, registration, opening and removal.
+#include "core/vob/vob.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <string>
+
+#include "core/rgy/rgy.h"
+#include "core/store/db.h"
+#include "core/store/vob_store.h"
+
+class VobFixture : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char tmpl[] = "/tmp/vdweb-vob-XXXXXX";
+        home_ = mkdtemp(tmpl);
+        setenv("VERDANE_HOME", home_.c_str(), 1);
+        tbs_reset_product_dir();
+    }
+    void TearDown() override {
+        vob_ob_all_cache_action(4);
+        std::filesystem::remove_all(home_);
+        unsetenv("VERDANE_HOME");
+        tbs_reset_product_dir();
+    }
+    std::string home_;
+};
+
+TEST_F(VobFixture, CreateOpenRemove) {
+    vob_create_args_t args;
+    args.tag = "/vobs/proj";
+    std::string storage = home_ + "/vobs/proj.vbs";
+    args.storage = storage.c_str();
+    args.comment = "first";
+    tbs_uuid_t uuid;
+    ASSERT_EQ(vob_create(args, &uuid), 0);
+    EXPECT_NE(vob_create(args, nullptr), 0);  // the tag is taken
+
+    vob_t* vob = nullptr;
+    ASSERT_EQ(vob_open_by_tag("/vobs/proj", &vob), 0);
+    EXPECT_EQ(memcmp(vob->uuid.bytes, uuid.bytes, 16), 0);
+    EXPECT_GT(vob->root_element, 0);
+    vob_t* again = nullptr;
+    ASSERT_EQ(vob_open_by_uuid(uuid, &again), 0);
+    EXPECT_EQ(again, vob);
+    int64_t gen = 0;
+    ASSERT_EQ(vob_ob_get_gen_num(vob, &gen), 0);
+    EXPECT_EQ(gen, 1);
+    for (auto [mtype, name] :
+         {std::pair{VOB_MTYPE_ELTYPE, "text_file"}, std::pair{VOB_MTYPE_BRTYPE, "main"},
+          std::pair{VOB_MTYPE_HLTYPE, "Merge"}}) {
+        int64_t dbid = 0;
+        EXPECT_EQ(vob_store_find_type(*vob->db, mtype, name, &dbid), 0) << name;
+    }
+    std::string vob_dbid;
+    ASSERT_EQ(vob_store_get_info(*vob->db, "vob_dbid", &vob_dbid), 0);
+    int64_t events = 0;
+    ASSERT_EQ(vob_store_count_events(*vob->db, std::stoll(vob_dbid), &events), 0);
+    EXPECT_EQ(events, 1);
+
+    ASSERT_EQ(vob_remove("/vobs/proj"), 0);
+    EXPECT_FALSE(std::filesystem::exists(storage));
+    EXPECT_EQ(vob_open_by_tag("/vobs/proj", &vob), TBS_ST_NOT_FOUND);
+}
+
+TEST_F(VobFixture, FailedCreationLeavesNothing) {
+    vob_create_args_t args;
+    args.tag = "bad tag";  // refused by the registry after the storage was made
+    std::string storage = home_ + "/vobs/bad.vbs";
+    args.storage = storage.c_str();
+    EXPECT_NE(vob_create(args, nullptr), 0);
+    EXPECT_FALSE(std::filesystem::exists(storage));
+    std::filesystem::create_directories(home_ + "/taken");
+    args.tag = "/vobs/ok";
+    std::string taken = home_ + "/taken";
+    args.storage = taken.c_str();
+    EXPECT_NE(vob_create(args, nullptr), 0);  // existing storage is never reused
+    std::vector<rgy_vob_entry_t> tags;
+    ASSERT_EQ(rgy_list_vob_tags(nullptr, &tags), 0);
+    EXPECT_TRUE(tags.empty());
+}
