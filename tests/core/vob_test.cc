@@ -7,10 +7,13 @@
 #include <cstring>
 #include <filesystem>
 #include <string>
+#include <vector>
 
+#include "core/cmdsyn/cmdsyn.h"
 #include "core/rgy/rgy.h"
 #include "core/store/db.h"
 #include "core/store/vob_store.h"
+#include "core/sum/imsg_redirector.h"
 
 class VobFixture : public ::testing::Test {
 protected:
@@ -81,4 +84,30 @@ TEST_F(VobFixture, FailedCreationLeavesNothing) {
     std::vector<rgy_vob_entry_t> tags;
     ASSERT_EQ(rgy_list_vob_tags(nullptr, &tags), 0);
     EXPECT_TRUE(tags.empty());
+}
+
+TEST_F(VobFixture, VdtoolVobCommands) {
+    std::string storage = home_ + "/vobs/t.vbs";
+    struct Case {
+        std::vector<const char*> argv;
+        tbs_status_t status;
+        const char* output;  // expected start of the collected messages
+    } cases[] = {
+        {{"mkvob", "-tag", "/vobs/t", "-nc", storage.c_str()}, 0, "Created versioned object base."},
+        {{"mkvob", "-tag", "/vobs/t", storage.c_str()}, 1004, "vdtool: Error: Unable to create"},
+        {{"mkvob", "-tag"}, TBS_ST_BAD_REQUEST, "Usage: mkvob"},
+        {{"lsvob", "/vobs/t"}, 0, "/vobs/t"},
+        {{"rmvob", "/vobs/t"}, 0, "Removed versioned object base \"/vobs/t\"."},
+        {{"lsvob", "/vobs/t"}, TBS_ST_NOT_FOUND, "vdtool: Error: Unable to find"},
+        {{"nosuch"}, TBS_ST_BAD_REQUEST, "vdtool: Error: Unrecognized command"},
+    };
+    for (const auto& c : cases) {
+        SUM_ImsgRedirector collect;
+        EXPECT_EQ(cmdsyn_execv(static_cast<int>(c.argv.size()), c.argv.data()), c.status)
+            << c.argv[0];
+        EXPECT_EQ(collect.text().rfind(c.output, 0), 0u) << collect.text();
+    }
+    EXPECT_TRUE(clp_match("-c", "-comment", 1));
+    EXPECT_FALSE(clp_match("-", "-comment", 1));
+    EXPECT_FALSE(clp_match("-commentx", "-comment", 1));
 }
