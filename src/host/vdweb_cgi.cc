@@ -19,6 +19,7 @@
 #include <streambuf>
 #include <string>
 
+#include "core/util/fileutl.h"
 #include "foundation/vdw_config.h"
 #include "foundation/vdw_trace.h"
 #include "request/vdw_rpc_response.h"
@@ -79,17 +80,8 @@ private:
         return 0;
     }
     bool write_all(const char* p, size_t n) {
-        while (n > 0) {
-            ssize_t w = ::write(fd_, p, n);
-            if (w < 0) {
-                if (errno == EINTR) continue;
-                failed_ = true;
-                return false;
-            }
-            p += w;
-            n -= static_cast<size_t>(w);
-        }
-        return true;
+        if (failed_ || !fileutl_write_all(fd_, p, n)) failed_ = true;
+        return !failed_;
     }
 
     int fd_;

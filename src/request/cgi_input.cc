@@ -45,18 +45,7 @@ public:
         fd_ = ::open(path_, O_WRONLY | O_TRUNC | O_CLOEXEC);
         return fd_ >= 0;
     }
-    bool write_all(const char* p, size_t n) {
-        while (n > 0) {
-            ssize_t w = ::write(fd_, p, n);
-            if (w < 0) {
-                if (errno == EINTR) continue;
-                return false;
-            }
-            p += w;
-            n -= static_cast<size_t>(w);
-        }
-        return true;
-    }
+    bool write_all(const char* p, size_t n) { return fileutl_write_all(fd_, p, n); }
     bool close_fd() {
         if (fd_ < 0) return true;
         int fd = fd_;
@@ -398,7 +387,7 @@ bool is_field_empty(const llist& l, const char* name) {
     return v == nullptr || *v == '\0';
 }
 
-static void html_escaped(std::ostream& out, const char* s) {
+void html_escape(std::ostream& out, const char* s) {
     if (!s) {
         out << "&lt;null&gt;";
         return;
@@ -433,7 +422,7 @@ void print_cgi_env(std::ostream& out) {
     out << "<p>\n";
     for (const char* v : kVars) {
         out << v << " = ";
-        html_escaped(out, get_header(v));
+        html_escape(out, get_header(v));
         out << "<br>\n";
     }
     out << "</p>\n";
@@ -443,9 +432,9 @@ void print_entries(const llist& l, std::ostream& out) {
     out << "<dl>\n";
     for (const node* p = l.head; p; p = p->next) {
         out << "  <dt> <b>";
-        html_escaped(out, p->entry.name);
+        html_escape(out, p->entry.name);
         out << "</b>\n  <dd> ";
-        html_escaped(out, p->entry.value);
+        html_escape(out, p->entry.value);
         out << "\n";
     }
     out << "</dl>\n";

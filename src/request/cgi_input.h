@@ -114,6 +114,8 @@ const char** cgi_name_multi(const llist& l, const char* value, WCM_MemPool& pool
 bool is_form_empty(const llist& l);
 bool is_field_exists(const llist& l, const char* name);
 bool is_field_empty(const llist& l, const char* name);
+// Writes `s` with "<", ">", "&" and '"' as HTML entities; null as "&lt;null&gt;".
+void html_escape(std::ostream& out, const char* s);
 void print_cgi_env(std::ostream& out);
 void print_entries(const llist& l, std::ostream& out);
 bool accept_image();

@@ -293,11 +293,11 @@ void initialize_base_integration(const char* session_id) {
 }
 
 bool buffer_flush(VDW_RpcResponse* response) {
-    static char* padding = nullptr;
-    static int padding_size = 0;
+    // Computed on the first call (again after a failed one); empty means no padding.
+    static bool computed = false;
     static std::string padding_text;
     VDW_Trace trace(QLMX_COMPONENT, kClass, "buffer_flush");
-    if (!padding) {
+    if (!computed) {
         const char* var = getenv("QLMX_CGI_BUFFER_SIZE");
         int size = var ? atoi(var) : 136001;
         if (trace.shouldTrace(4))
@@ -311,19 +311,16 @@ bool buffer_flush(VDW_RpcResponse* response) {
             if (!msg || !ireq_msg_add_element(msg, "DUMMY", dummy.c_str()) ||
                 ireq_msg_to_string(msg, area, &text) != 0 || !text || !*text) {
                 stg_delete_area(area);
-                padding_size = 0;
                 return false;
             }
             padding_text = text;
             stg_delete_area(area);
-            padding_size = size;
         } else {
-            padding_size = 0;
             padding_text.clear();
         }
-        padding = padding_text.data();
+        computed = true;
     }
-    if (padding_size > 0 && response) {
+    if (!padding_text.empty() && response) {
         VDW_MultipartData part(VDW_MultipartData::INTERACTOR_REQUEST, VDW_MultipartData::MIME_TEXT,
                                nullptr, padding_text.data(),
                                static_cast<long long>(padding_text.size()));

@@ -103,31 +103,6 @@ std::string catalog_text(int index, const char* arg = nullptr) {
     return buf;
 }
 
-void html_escape(std::ostream& out, const char* s) {
-    if (!s) {
-        out << "&lt;null&gt;";
-        return;
-    }
-    for (; *s; ++s) {
-        switch (*s) {
-            case '<':
-                out << "&lt;";
-                break;
-            case '>':
-                out << "&gt;";
-                break;
-            case '&':
-                out << "&amp;";
-                break;
-            case '"':
-                out << "&quot;";
-                break;
-            default:
-                out << *s;
-        }
-    }
-}
-
 }  // namespace
 
 WCM_Request::WCM_Request(int argc, char** argv, std::istream& body,

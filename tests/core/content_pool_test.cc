@@ -18,21 +18,9 @@
 #include <string>
 #include <vector>
 
+#include "support/temp_dir.h"
+
 namespace {
-
-class TempDir {
-public:
-    TempDir() {
-        char tmpl[] = "/tmp/vdweb-pool-XXXXXX";
-        path_ = mkdtemp(tmpl);
-    }
-    ~TempDir() { std::system(("rm -rf '" + path_ + "'").c_str()); }
-    std::string operator/(const std::string& leaf) const { return path_ + "/" + leaf; }
-    const std::string& path() const { return path_; }
-
-private:
-    std::string path_;
-};
 
 std::string sha256_hex(const std::string& data) {
     unsigned char d[EVP_MAX_MD_SIZE];

@@ -7,20 +7,12 @@
 #include <filesystem>
 #include <string>
 
+#include "support/temp_dir.h"
+
 class Registry : public ::testing::Test {
 protected:
-    void SetUp() override {
-        char tmpl[] = "/tmp/vdweb-rgy-XXXXXX";
-        home_ = mkdtemp(tmpl);
-        setenv("VERDANE_HOME", home_.c_str(), 1);
-        tbs_reset_product_dir();
-    }
-    void TearDown() override {
-        std::filesystem::remove_all(home_);
-        unsetenv("VERDANE_HOME");
-        tbs_reset_product_dir();
-    }
-    std::string home_;
+    TempHome site_;
+    const std::string& home_ = site_.path();
 };
 
 TEST_F(Registry, VobAndViewTags) {

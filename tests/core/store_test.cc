@@ -14,21 +14,9 @@
 #include <vector>
 
 #include "core/store/db.h"
+#include "support/temp_dir.h"
 
 namespace {
-
-class TempDir {
-public:
-    TempDir() {
-        char tmpl[] = "/tmp/vdweb-store-XXXXXX";
-        path_ = mkdtemp(tmpl);
-    }
-    ~TempDir() { std::system(("rm -rf '" + path_ + "'").c_str()); }
-    std::string operator/(const std::string& leaf) const { return path_ + "/" + leaf; }
-
-private:
-    std::string path_;
-};
 
 const char* const kSchema[] = {
     "CREATE TABLE item (id BIGINT PRIMARY KEY, name TEXT NOT NULL UNIQUE, owner TEXT);"

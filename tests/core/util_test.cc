@@ -13,22 +13,7 @@
 #include "core/util/fileutl.h"
 #include "core/util/srvlock.h"
 #include "core/util/strutl.h"
-
-namespace {
-class TempDir {
-public:
-    TempDir() {
-        char tmpl[] = "/tmp/vdweb-test-XXXXXX";
-        path_ = mkdtemp(tmpl);
-    }
-    ~TempDir() { std::system(("rm -rf '" + path_ + "'").c_str()); }
-    std::string operator/(const std::string& leaf) const { return path_ + "/" + leaf; }
-    const std::string& path() const { return path_; }
-
-private:
-    std::string path_;
-};
-}  // namespace
+#include "support/temp_dir.h"
 
 TEST(Strutl, WriteReplacesWholeFileAndReadReturnsIt) {
     TempDir dir;

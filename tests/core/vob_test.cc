@@ -14,22 +14,13 @@
 #include "core/store/db.h"
 #include "core/store/vob_store.h"
 #include "core/sum/imsg_redirector.h"
+#include "support/temp_dir.h"
 
 class VobFixture : public ::testing::Test {
 protected:
-    void SetUp() override {
-        char tmpl[] = "/tmp/vdweb-vob-XXXXXX";
-        home_ = mkdtemp(tmpl);
-        setenv("VERDANE_HOME", home_.c_str(), 1);
-        tbs_reset_product_dir();
-    }
-    void TearDown() override {
-        vob_ob_all_cache_action(4);
-        std::filesystem::remove_all(home_);
-        unsetenv("VERDANE_HOME");
-        tbs_reset_product_dir();
-    }
-    std::string home_;
+    void TearDown() override { vob_ob_all_cache_action(4); }
+    TempHome site_;
+    const std::string& home_ = site_.path();
 };
 
 TEST_F(VobFixture, CreateOpenRemove) {

@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "core/util/fileutl.h"
+
 namespace {
 
 imsg_redirect_table_t g_table;
@@ -17,18 +19,6 @@ bool g_table_set = false;
 
 int g_trace_verbosity = 0;
 std::string g_trace_subsys;
-
-void write_all(int fd, const char* p, size_t n) {
-    while (n > 0) {
-        ssize_t w = ::write(fd, p, n);
-        if (w < 0) {
-            if (errno == EINTR) continue;
-            return;
-        }
-        p += w;
-        n -= static_cast<size_t>(w);
-    }
-}
 
 const imsg_redirect_table_t& table() {
     if (!g_table_set) {
@@ -70,12 +60,12 @@ void imsg_append_proc_suppress(void*, int, char*) {}
 
 void imsg_append_proc_stdout(void*, int, char* text) {
     imsg_strip_style_chars(text);
-    write_all(STDOUT_FILENO, text, strlen(text));
+    fileutl_write_all(STDOUT_FILENO, text, strlen(text));
 }
 
 void imsg_append_proc_stderr(void*, int, char* text) {
     imsg_strip_style_chars(text);
-    write_all(STDERR_FILENO, text, strlen(text));
+    fileutl_write_all(STDERR_FILENO, text, strlen(text));
 }
 
 void imsg_print(int msg_class, const char* text, int len) {
@@ -85,24 +75,38 @@ void imsg_print(int msg_class, const char* text, int len) {
     dispatch(msg_class, copy.data());
 }
 
-void imsg_vprintf(int msg_class, const char* fmt, va_list ap) {
+// Formats with `format` (vsnprintf-like: returns the full length, or -1) and dispatches
+// the text; a text too long for the stack buffer is formatted again on the heap. Returns
+// false when formatting failed.
+template <class Format>
+bool dispatch_formatted(int msg_class, va_list ap, Format format) {
     char small[1024];
     va_list ap2;
     va_copy(ap2, ap);
-    int n = vsnprintf(small, sizeof small, fmt, ap);
+    int n = format(small, sizeof small, ap);
     if (n < 0) {
         va_end(ap2);
-        return;
+        return false;
     }
     if (static_cast<size_t>(n) < sizeof small) {
         va_end(ap2);
         dispatch(msg_class, small);
-        return;
+        return true;
     }
     std::vector<char> big(static_cast<size_t>(n) + 1);
-    vsnprintf(big.data(), big.size(), fmt, ap2);
+    format(big.data(), big.size(), ap2);
     va_end(ap2);
     dispatch(msg_class, big.data());
+    return true;
+}
+
+void imsg_vprintf(int msg_class, const char* fmt, va_list ap) {
+    dispatch_formatted(msg_class, ap, [fmt](char* buf, size_t size, va_list args) {
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wformat-nonliteral"
+        return vsnprintf(buf, size, fmt, args);
+#pragma GCC diagnostic pop
+    });
 }
 
 void imsg_printf(int msg_class, const char* fmt, ...) {
@@ -145,24 +149,11 @@ int imsg_sprintf(char* buf, size_t size, const imsg_catalog_t* catalog, int inde
 }
 
 static void vprint_catalog(int msg_class, const imsg_catalog_t* catalog, int index, va_list ap) {
-    char small[1024];
-    va_list ap2;
-    va_copy(ap2, ap);
-    int n = imsg_vsprintf(small, sizeof small, catalog, index, ap);
-    if (n < 0) {
-        va_end(ap2);
-        imsg_printf(msg_class, "Internal error: could not load message %d\n", index);
-        return;
-    }
-    if (static_cast<size_t>(n) < sizeof small) {
-        va_end(ap2);
-        dispatch(msg_class, small);
-        return;
-    }
-    std::vector<char> big(static_cast<size_t>(n) + 1);
-    imsg_vsprintf(big.data(), big.size(), catalog, index, ap2);
-    va_end(ap2);
-    dispatch(msg_class, big.data());
+    bool ok =
+        dispatch_formatted(msg_class, ap, [catalog, index](char* buf, size_t size, va_list args) {
+            return imsg_vsprintf(buf, size, catalog, index, args);
+        });
+    if (!ok) imsg_printf(msg_class, "Internal error: could not load message %d\n", index);
 }
 
 void imsg_print_catalog(int msg_class, const imsg_catalog_t* catalog, int index, ...) {

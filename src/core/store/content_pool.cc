@@ -55,20 +55,6 @@ tbs_status_t open_status(int err) {
     return err == ENOENT ? TBS_ST_OBJ_NOT_FOUND : errno_status(err);
 }
 
-bool write_all(int fd, const void* data, size_t n) {
-    auto* p = static_cast<const char*>(data);
-    while (n > 0) {
-        ssize_t w = ::write(fd, p, n);
-        if (w < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        p += w;
-        n -= static_cast<size_t>(w);
-    }
-    return true;
-}
-
 // Reads up to `n` bytes, fewer only at the end of the file.
 ssize_t read_full(int fd, void* data, size_t n) {
     auto* p = static_cast<char*>(data);
@@ -182,7 +168,7 @@ struct content_writer::impl {
     }
 
     tbs_status_t flush_out() {
-        if (!out.empty() && !write_all(fd, out.data(), out.size()))
+        if (!out.empty() && !fileutl_write_all(fd, out.data(), out.size()))
             return fail(errno_status(errno));
         out.clear();
         return TBS_ST_OK;
@@ -191,7 +177,7 @@ struct content_writer::impl {
     tbs_status_t emit(const unsigned char* p, size_t n) {
         if (out.size() + n > kBlock && flush_out()) return failed;
         if (n >= kBlock) {
-            if (!write_all(fd, p, n)) return fail(errno_status(errno));
+            if (!fileutl_write_all(fd, p, n)) return fail(errno_status(errno));
             return TBS_ST_OK;
         }
         out.insert(out.end(), p, p + n);
@@ -518,7 +504,7 @@ tbs_status_t content_pool::open_writer(std::unique_ptr<content_writer>* out) {
     p->tmp_path = path.data();
     // Room for the header, written once the size and the mode are known.
     unsigned char h[kHeaderSize] = {};
-    if (!write_all(p->fd, h, sizeof h)) return errno_status(errno);
+    if (!fileutl_write_all(p->fd, h, sizeof h)) return errno_status(errno);
     out->reset(new content_writer(std::move(p)));
     return TBS_ST_OK;
 }
@@ -587,7 +573,7 @@ tbs_status_t content_pool::get_to_file(const char* sha, const char* dest) {
         size_t got = 0;
         st = r->read(buf.data(), buf.size(), &got);
         if (st || got == 0) break;
-        if (!write_all(fd, buf.data(), got)) {
+        if (!fileutl_write_all(fd, buf.data(), got)) {
             st = errno_status(errno);
             break;
         }

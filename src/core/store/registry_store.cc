@@ -48,8 +48,7 @@ const char* region_or_default(const char* region) {
     return region && *region ? region : RGY_DEFAULT_REGION;
 }
 
-tbs_status_t ensure_region(store_txn& txn, store_db& db, const std::string& region) {
-    (void)txn;
+tbs_status_t ensure_region(store_db& db, const std::string& region) {
     store_stmt s;
     tbs_status_t st =
         db.prepare("INSERT INTO regions (name) VALUES (?) ON CONFLICT (name) DO NOTHING", &s);
@@ -124,7 +123,7 @@ tbs_status_t write(const std::function<tbs_status_t(store_db&, store_txn&)>& bod
 
 tbs_status_t rgy_add_region(const char* region) {
     if (!region || !valid_name(region)) return TBS_ST_BAD_REQUEST;
-    return write([&](store_db& db, store_txn& txn) { return ensure_region(txn, db, region); });
+    return write([&](store_db& db, store_txn&) { return ensure_region(db, region); });
 }
 
 tbs_status_t rgy_list_regions(std::vector<std::string>* out) {
@@ -135,8 +134,8 @@ tbs_status_t rgy_list_regions(std::vector<std::string>* out) {
 
 tbs_status_t rgy_add_vob_tag(const rgy_vob_entry_t& e) {
     if (!valid_name(e.tag) || !valid_name(e.region) || e.storage.empty()) return TBS_ST_BAD_REQUEST;
-    return write([&](store_db& db, store_txn& txn) {
-        tbs_status_t st = ensure_region(txn, db, e.region);
+    return write([&](store_db& db, store_txn&) {
+        tbs_status_t st = ensure_region(db, e.region);
         if (st != TBS_ST_OK) return st;
         store_stmt s;
         if ((st = db.prepare("INSERT INTO vob_tags (tag, region, uuid, storage, is_public,"
@@ -191,8 +190,8 @@ tbs_status_t rgy_list_vob_tags(const char* region, std::vector<rgy_vob_entry_t>*
 
 tbs_status_t rgy_add_view_tag(const rgy_view_entry_t& e) {
     if (!valid_name(e.tag) || !valid_name(e.region) || e.storage.empty()) return TBS_ST_BAD_REQUEST;
-    return write([&](store_db& db, store_txn& txn) {
-        tbs_status_t st = ensure_region(txn, db, e.region);
+    return write([&](store_db& db, store_txn&) {
+        tbs_status_t st = ensure_region(db, e.region);
         if (st != TBS_ST_OK) return st;
         store_stmt s;
         if ((st = db.prepare("INSERT INTO view_tags (tag, region, uuid, storage, host, owner,"

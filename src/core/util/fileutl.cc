@@ -24,7 +24,10 @@ struct Fd {
     }
 };
 
-bool write_all(int fd, const char* p, size_t n) {
+}  // namespace
+
+bool fileutl_write_all(int fd, const void* data, size_t n) {
+    auto* p = static_cast<const char*>(data);
     while (n > 0) {
         ssize_t w = ::write(fd, p, n);
         if (w < 0) {
@@ -36,7 +39,6 @@ bool write_all(int fd, const char* p, size_t n) {
     }
     return true;
 }
-}  // namespace
 
 const char* fileutl_get_tmpdir() {
     if (g_tmpdir.empty()) {
@@ -149,7 +151,7 @@ tbs_status_t fileutl_gunzip(const char* src, const char* dst) {
             if (zerr != Z_OK && zerr != Z_STREAM_END) st = TBS_ST_ERR;
             break;
         }
-        if (!write_all(out.fd, buf, static_cast<size_t>(n))) {
+        if (!fileutl_write_all(out.fd, buf, static_cast<size_t>(n))) {
             st = tbs_errno2status(errno);
             break;
         }

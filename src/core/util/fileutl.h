@@ -23,6 +23,10 @@ bool fileutl_exists(const char* path);
 // (the buffer then holds the empty string).
 bool fileutl_join(char* buf, size_t size, const char* dir, const char* leaf);
 
+// Writes all `n` bytes, retrying after interruptions and short writes; false (errno
+// set) when a write fails.
+bool fileutl_write_all(int fd, const void* data, size_t n);
+
 // Writes `len` (< size) random characters from [a-zA-Z0-9] and a NUL into `buf`:
 // unpredictable names for temporary files.
 void fileutl_random_name(char* buf, size_t len);

@@ -1,0 +1,53 @@
+// Test scratch space: a private temporary directory removed with its contents, and a
+// site (VERDANE_HOME) inside one for tests that use the product directories.
+#ifndef TESTS_SUPPORT_TEMP_DIR_H
+#define TESTS_SUPPORT_TEMP_DIR_H
+
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+
+#include "core/tbs/tbs.h"
+#include "core/util/fileutl.h"
+
+class TempDir {
+public:
+    TempDir() {
+        char tmpl[] = "/tmp/vdweb-test-XXXXXX";
+        const char* made = mkdtemp(tmpl);
+        path_ = made ? made : "";
+    }
+    ~TempDir() {
+        std::error_code ec;
+        if (!path_.empty()) std::filesystem::remove_all(path_, ec);
+    }
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+
+    std::string operator/(const std::string& leaf) const { return path_ + "/" + leaf; }
+    const std::string& path() const { return path_; }
+
+private:
+    std::string path_;
+};
+
+// Points VERDANE_HOME at a fresh directory for the object's lifetime.
+class TempHome {
+public:
+    TempHome() {
+        setenv("VERDANE_HOME", dir_.path().c_str(), 1);
+        tbs_reset_product_dir();
+        fileutl_reset_tmpdir();
+    }
+    ~TempHome() {
+        unsetenv("VERDANE_HOME");
+        tbs_reset_product_dir();
+        fileutl_reset_tmpdir();
+    }
+    const std::string& path() const { return dir_.path(); }
+
+private:
+    TempDir dir_;
+};
+
+#endif
