@@ -48,6 +48,17 @@ const char* const kMigrations[] = {
     // Reserved checkouts of one branch exclude each other inside the database itself.
     "CREATE UNIQUE INDEX checkouts_one_reserved ON checkouts (branch) WHERE reserved = 1;"
     "CREATE UNIQUE INDEX checkouts_one_per_view ON checkouts (element, view_uuid);",
+    // Lookups the commands make by reference, so none of them scans a table.
+    "ALTER TABLE versions ADD COLUMN pred BIGINT NOT NULL DEFAULT 0;"
+    "CREATE INDEX versions_element ON versions (element, branch, number);"
+    "CREATE INDEX dir_entries_target ON dir_entries (target);"
+    "CREATE INDEX labels_version ON labels (version);"
+    "CREATE INDEX checkouts_element ON checkouts (element);"
+    "CREATE INDEX hyperlinks_from ON hyperlinks (from_obj);"
+    "CREATE INDEX hyperlinks_to ON hyperlinks (to_obj);"
+    "CREATE INDEX attributes_attype ON attributes (attype);"
+    "CREATE INDEX elements_eltype ON elements (eltype);"
+    "CREATE INDEX branches_brtype ON branches (brtype);",
 };
 
 std::string oid_text() {
@@ -165,11 +176,11 @@ tbs_status_t vob_store_set_main_branch(store_db& db, int64_t element, int64_t br
 
 tbs_status_t vob_store_new_version(store_db& db, int64_t dbid, int64_t element, int64_t branch,
                                    int64_t number, const std::string& content, int64_t size,
-                                   const std::string& comment) {
+                                   const std::string& comment, int64_t pred) {
     store_stmt s;
     tbs_status_t st = db.prepare(
-        "INSERT INTO versions (dbid, element, branch, number, content, size, comment)"
-        " VALUES (?, ?, ?, ?, ?, ?, ?)",
+        "INSERT INTO versions (dbid, element, branch, number, content, size, comment, pred)"
+        " VALUES (?, ?, ?, ?, ?, ?, ?, ?)",
         &s);
     if (st != TBS_ST_OK) return st;
     return s.bind_int64(1, dbid)
@@ -179,6 +190,7 @@ tbs_status_t vob_store_new_version(store_db& db, int64_t dbid, int64_t element, 
         .bind_text(5, content)
         .bind_int64(6, size)
         .bind_text(7, comment)
+        .bind_int64(8, pred)
         .exec();
 }
 

@@ -5,8 +5,11 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "core/tbs/tbs.h"
+#include "core/vob/vob_obj.h"
 
 class store_db;
 class store_txn;
@@ -38,10 +41,111 @@ tbs_status_t vob_store_new_branch(store_db& db, int64_t dbid, int64_t element, i
 tbs_status_t vob_store_set_main_branch(store_db& db, int64_t element, int64_t branch);
 tbs_status_t vob_store_new_version(store_db& db, int64_t dbid, int64_t element, int64_t branch,
                                    int64_t number, const std::string& content, int64_t size,
-                                   const std::string& comment);
+                                   const std::string& comment, int64_t pred = 0);
 tbs_status_t vob_store_add_event(store_db& db, store_txn& txn, int64_t obj, const char* kind,
                                  const char* user, const char* host, int64_t at,
                                  const char* comment);
 tbs_status_t vob_store_count_events(store_db& db, int64_t obj, int64_t* count);
+
+// Objects.
+tbs_status_t vob_store_get_object(store_db& db, int64_t dbid, vob_obj_info_t* out);
+tbs_status_t vob_store_find_oid(store_db& db, const std::string& oid, int64_t* dbid);
+tbs_status_t vob_store_set_protection(store_db& db, int64_t dbid, const std::string& owner,
+                                      const std::string& group, int mode);
+tbs_status_t vob_store_set_object_mtype(store_db& db, int64_t dbid, int mtype);
+tbs_status_t vob_store_delete_object(store_db& db, int64_t dbid);
+tbs_status_t vob_store_set_object_created(store_db& db, int64_t dbid, int64_t created,
+                                          const std::string& creator);
+
+// Types.
+tbs_status_t vob_store_get_type(store_db& db, int64_t dbid, vob_type_info_t* out);
+tbs_status_t vob_store_find_type_info(store_db& db, int mtype, const char* name,
+                                      vob_type_info_t* out);
+tbs_status_t vob_store_list_types(store_db& db, int mtype, std::vector<vob_type_info_t>* out);
+// How many objects use a type (branches, labels, attributes, hyperlinks, elements).
+tbs_status_t vob_store_type_uses(store_db& db, const vob_type_info_t& type, int64_t* uses);
+tbs_status_t vob_store_remove_type_uses(store_db& db, const vob_type_info_t& type);
+tbs_status_t vob_store_delete_type(store_db& db, int64_t dbid);
+
+// Elements and branches.
+tbs_status_t vob_store_get_element(store_db& db, int64_t dbid, int64_t* eltype, bool* is_dir,
+                                   int64_t* main_branch);
+tbs_status_t vob_store_get_branch(store_db& db, int64_t dbid, int64_t* element, int64_t* brtype,
+                                  int64_t* parent_version);
+tbs_status_t vob_store_find_branch(store_db& db, int64_t element, int64_t brtype, int64_t* branch);
+tbs_status_t vob_store_delete_branch(store_db& db, int64_t branch);
+// Branches made at versions of `branch`.
+tbs_status_t vob_store_count_branch_children(store_db& db, int64_t branch, int64_t* count);
+
+// Versions.
+tbs_status_t vob_store_get_version(store_db& db, int64_t dbid, vob_version_info_t* out);
+tbs_status_t vob_store_find_version(store_db& db, int64_t branch, int64_t number, int64_t* dbid);
+// The highest-numbered version of a branch.
+tbs_status_t vob_store_latest_version(store_db& db, int64_t branch, int64_t* dbid, int64_t* number);
+tbs_status_t vob_store_list_versions(store_db& db, int64_t element,
+                                     std::vector<vob_version_info_t>* out);
+tbs_status_t vob_store_delete_version(store_db& db, int64_t dbid);
+
+// Directory versions: names bound to elements and symbolic links.
+tbs_status_t vob_store_dir_lookup(store_db& db, int64_t version, const std::string& name,
+                                  int64_t* target, int* mtype);
+tbs_status_t vob_store_dir_list(store_db& db, int64_t version, std::vector<vob_dir_entry_t>* out);
+tbs_status_t vob_store_dir_copy(store_db& db, int64_t from_version, int64_t to_version);
+tbs_status_t vob_store_dir_add(store_db& db, int64_t version, const std::string& name,
+                               int64_t target);
+tbs_status_t vob_store_dir_remove(store_db& db, int64_t version, const std::string& name);
+tbs_status_t vob_store_dir_clear(store_db& db, int64_t version);
+// The directory versions (and names) that bind an object.
+tbs_status_t vob_store_dir_parents(store_db& db, int64_t target,
+                                   std::vector<std::pair<int64_t, std::string>>* out);
+
+tbs_status_t vob_store_new_slink(store_db& db, int64_t dbid, const std::string& text);
+tbs_status_t vob_store_get_slink(store_db& db, int64_t dbid, std::string* text);
+
+// Checkouts. The checked-out version is an object of its own whose dbid the checkout row
+// carries; checking in turns it into the new version.
+tbs_status_t vob_store_new_checkout(store_db& db, const vob_checkout_info_t& co);
+tbs_status_t vob_store_get_checkout(store_db& db, int64_t dbid, vob_checkout_info_t* out);
+tbs_status_t vob_store_find_checkout(store_db& db, int64_t element, const std::string& view_uuid,
+                                     vob_checkout_info_t* out);
+// Every checkout of an element, or of the VOB when `element` is 0.
+tbs_status_t vob_store_list_checkouts(store_db& db, int64_t element,
+                                      std::vector<vob_checkout_info_t>* out);
+tbs_status_t vob_store_delete_checkout(store_db& db, int64_t dbid);
+tbs_status_t vob_store_set_checkout_reserved(store_db& db, int64_t dbid, bool reserved);
+
+// Labels: one version of an element per label type.
+tbs_status_t vob_store_get_label(store_db& db, int64_t lbtype, int64_t element, int64_t* version);
+tbs_status_t vob_store_set_label(store_db& db, int64_t lbtype, int64_t element, int64_t version);
+tbs_status_t vob_store_remove_label(store_db& db, int64_t lbtype, int64_t element);
+tbs_status_t vob_store_version_labels(store_db& db, int64_t version, std::vector<std::string>* out);
+
+// Attributes: one value per object and attribute type.
+tbs_status_t vob_store_set_attr(store_db& db, int64_t obj, int64_t attype,
+                                const std::string& value);
+tbs_status_t vob_store_get_attr(store_db& db, int64_t obj, int64_t attype, std::string* value);
+tbs_status_t vob_store_remove_attr(store_db& db, int64_t obj, int64_t attype);
+tbs_status_t vob_store_list_attrs(store_db& db, int64_t obj,
+                                  std::vector<std::pair<std::string, std::string>>* out);
+
+tbs_status_t vob_store_new_hlink(store_db& db, int64_t dbid, int64_t hltype, int64_t from,
+                                 int64_t to, const std::string& text);
+tbs_status_t vob_store_find_hlink(store_db& db, int64_t hltype, int64_t from, int64_t to,
+                                  int64_t* dbid);
+tbs_status_t vob_store_list_hlinks(store_db& db, int64_t obj, std::vector<vob_hlink_info_t>* out);
+
+// Locks; excluded users are kept as one comma-separated text.
+tbs_status_t vob_store_set_lock(store_db& db, int64_t obj, bool obsolete,
+                                const std::string& excluded, const std::string& locker, int64_t at);
+tbs_status_t vob_store_get_lock(store_db& db, int64_t obj, vob_lock_info_t* out);
+tbs_status_t vob_store_remove_lock(store_db& db, int64_t obj);
+
+tbs_status_t vob_store_list_events(store_db& db, int64_t obj, std::vector<vob_event_info_t>* out);
+// History of an element: its own events and those of its branches and versions, newest first.
+tbs_status_t vob_store_list_element_events(store_db& db, int64_t element,
+                                           std::vector<vob_event_info_t>* out);
+
+// Content names every version refers to (for consistency checks and pool clean-up).
+tbs_status_t vob_store_list_contents(store_db& db, std::vector<std::string>* out);
 
 #endif

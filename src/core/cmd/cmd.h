@@ -1,0 +1,239 @@
+// Commands of the core. Each takes one argument block, acts for the acting identity
+// (credutl_get_creds) in the block's view, runs as one database transaction per VOB,
+// checks locks and permissions, writes its events, and returns a status. Messages go out
+// through the message library; questions through the registered prompt procedures.
+//
+// Permissions: changing an element (checkout, checkin, branches, labels, attributes) needs
+// write permission by its protection (owner, group, mode); changing a directory's names
+// needs write permission on the directory element; locks, protections and type removal
+// need the object's owner, the VOB's owner or a privileged identity. A lock refuses every
+// change of the locked object (and, for a type or the VOB, of the objects that use it)
+// except by the lock's excluded users; an obsolete lock excludes nobody.
+#ifndef CORE_CMD_CMD_H
+#define CORE_CMD_CMD_H
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "core/tbs/tbs.h"
+#include "core/vob/vob.h"
+#include "core/vob/vob_obj.h"
+
+// Comment modes of the argument blocks.
+enum { CMD_COMMENT_NONE = 2, CMD_COMMENT_GIVEN = 5 };
+
+// Progress of element creation, reported per pathname.
+enum cmd_mkelem_event_t {
+    CMD_MKELEM_EV_MKDIR = 1,      // a missing parent directory was made an element (mkpath)
+    CMD_MKELEM_EV_CREATED = 2,    // the element was made
+    CMD_MKELEM_EV_CHECKEDIN = 3,  // its first version was checked in
+};
+typedef void (*cmd_mkelem_observer_t)(void* data, int event, const char* pname);
+
+// Decision for a checkout whose selected version is not the latest on its branch.
+enum cmd_nonlatest_t {
+    CMD_NONLATEST_FAIL = 1,      // refuse (VOB_ST_NOT_LATEST)
+    CMD_NONLATEST_SELECTED = 2,  // check out the selected version (a merge is due at checkin)
+    CMD_NONLATEST_LATEST = 3,    // check out the latest version instead
+};
+typedef int (*cmd_checkout_cb_t)(void* data, const char* pname, vob_dbid_t selected,
+                                 vob_dbid_t latest);
+
+struct cmd_checkout_args_t {
+    std::vector<std::string> pnames;
+    const vob_view_ctx_t* view = nullptr;  // null: the null view
+    int comment_mode = CMD_COMMENT_NONE;
+    std::string comment;
+    bool reserved = true;     // try a reserved checkout
+    bool unreserved = false;  // take an unreserved one (after a refused reserved one)
+    bool nmaster_ok = false;
+    bool ptime = false;
+    int nonlatest = CMD_NONLATEST_FAIL;  // when no callback decides
+    cmd_checkout_cb_t callback = nullptr;
+    void* callback_data = nullptr;
+    std::string branch_type;  // make this branch at the selected version and check it out
+    // Results, one per pathname checked out.
+    std::vector<vob_dbid_t> checkouts;
+    std::vector<bool> got_reserved;
+};
+tbs_status_t cmd_checkout(cmd_checkout_args_t* args);
+
+struct cmd_checkin_args_t {
+    std::vector<std::string> pnames;
+    std::vector<std::string> from;  // per pathname: file with the new contents ("" keeps)
+    const vob_view_ctx_t* view = nullptr;
+    int comment_mode = CMD_COMMENT_NONE;  // NONE keeps the checkout's comment
+    std::string comment;
+    bool identical = false;            // allow contents identical to the predecessor
+    bool ptime = false;                // keep the source file's modification time as the time
+    bool atomic = false;               // all pathnames in one transaction: all or none
+    std::vector<vob_dbid_t> versions;  // the new versions
+};
+tbs_status_t cmd_checkin(cmd_checkin_args_t* args);
+
+// Pop kinds of an uncheckout: what else goes when the checkout is undone.
+enum cmd_pop_kind_t {
+    CMD_POP_NONE = 0,          // only the checkout
+    CMD_POP_EMPTY_BRANCH = 1,  // also its branch when it holds nothing but version 0
+};
+struct cmd_uncheckout_args_t {
+    std::vector<std::string> pnames;
+    const vob_view_ctx_t* view = nullptr;
+    int pop_kind = CMD_POP_NONE;
+    bool keep = false;  // keep a copy of the checked-out contents (.keep)
+};
+tbs_status_t cmd_uncheckout_with_pop(cmd_uncheckout_args_t* args);
+tbs_status_t cmd_uncheckout(cmd_uncheckout_args_t* args);
+
+struct cmd_mkelem_args_t {
+    std::vector<std::string> pnames;
+    std::vector<std::string> from;  // per pathname: first contents for a file ("" empty)
+    const vob_view_ctx_t* view = nullptr;
+    int comment_mode = CMD_COMMENT_NONE;
+    std::string comment;
+    std::string eltype;  // "" chooses "file" or "directory"
+    bool is_dir = false;
+    bool no_checkout = false;  // leave the element at version 0, not checked out
+    bool checkin = false;      // check in its first version from `from`
+    bool ci_parent = false;    // check the parent directory in afterwards
+    bool master = false;
+    bool mkpath = false;  // make missing parent directories elements too
+    bool ptime = false;
+    cmd_mkelem_observer_t observer = nullptr;
+    void* observer_data = nullptr;
+    std::vector<vob_dbid_t> elements;
+};
+tbs_status_t cmd_utl_mkelem(cmd_mkelem_args_t* args);
+
+struct cmd_mv_args_t {
+    std::string from;  // pathname of the name to move
+    std::string to;    // new pathname (or an existing directory to move into)
+    const vob_view_ctx_t* view = nullptr;
+    std::string comment;
+};
+tbs_status_t cmd_mv(cmd_mv_args_t* args);
+
+struct cmd_rmname_args_t {
+    std::vector<std::string> pnames;
+    const vob_view_ctx_t* view = nullptr;
+    bool force = false;  // also when the element is checked out
+    std::string comment;
+};
+tbs_status_t cmd_rmname(cmd_rmname_args_t* args);
+
+struct cmd_ln_args_t {
+    std::string target;  // symbolic: the link text; hard: the element's pathname
+    std::string link;    // new name
+    bool symbolic = false;
+    const vob_view_ctx_t* view = nullptr;
+    std::string comment;
+};
+tbs_status_t cmd_ln(cmd_ln_args_t* args);
+
+struct cmd_mkbranch_args_t {
+    std::vector<std::string> pnames;  // versions (the view's or version-extended)
+    std::string branch_type;
+    const vob_view_ctx_t* view = nullptr;
+    bool checkout = true;
+    std::string comment;
+};
+tbs_status_t cmd_mkbranch(cmd_mkbranch_args_t* args);
+
+struct cmd_mktype_args_t {
+    int mtype = 0;  // VOB_MTYPE_LBTYPE, _BRTYPE, _ATTYPE, _HLTYPE, _ELTYPE, _TRTYPE
+    std::string name;
+    std::string vob;        // VOB tag
+    std::string supertype;  // element types: the type whose merge type and manager it takes
+    int merge_type = -1;    // element types: -1 takes the supertype's
+    std::string comment;
+    bool replace = false;  // an existing type of that name is kept (no error)
+};
+tbs_status_t cmd_mktype(cmd_mktype_args_t* args);
+struct cmd_rmtype_args_t {
+    std::string selector;  // "lbtype:REL1@vob:/vobs/p"
+    bool force = false;    // also remove its uses (labels, attributes)
+};
+tbs_status_t cmd_rmtype(cmd_rmtype_args_t* args);
+
+struct cmd_mklabel_args_t {
+    std::string label;  // label type name
+    std::vector<std::string> pnames;
+    const vob_view_ctx_t* view = nullptr;
+    bool replace = false;  // move the label from another version of the element
+    bool recurse = false;  // label everything below directories too
+    bool follow = false;   // follow symbolic links
+    std::string comment;
+};
+tbs_status_t cmd_mklabel(cmd_mklabel_args_t* args);
+tbs_status_t cmd_rmlabel(cmd_mklabel_args_t* args);
+
+struct cmd_mkattr_args_t {
+    std::string attype;
+    std::string value;
+    std::vector<std::string> objects;  // pathnames or selectors
+    const vob_view_ctx_t* view = nullptr;
+    bool replace = false;
+    std::string comment;
+};
+tbs_status_t cmd_mkattr(cmd_mkattr_args_t* args);
+tbs_status_t cmd_rmattr(cmd_mkattr_args_t* args);
+
+struct cmd_mkhlink_args_t {
+    std::string hltype;
+    std::string from;
+    std::string to;
+    std::string text;
+    const vob_view_ctx_t* view = nullptr;
+    std::string comment;
+    vob_dbid_t hlink = 0;
+};
+tbs_status_t cmd_mkhlink(cmd_mkhlink_args_t* args);
+
+struct cmd_lock_args_t {
+    std::vector<std::string> objects;  // pathnames or selectors; "vob:<tag>" locks the VOB
+    const vob_view_ctx_t* view = nullptr;
+    std::vector<std::string> nusers;  // users the lock excludes
+    bool obsolete = false;
+    bool replace = false;  // change an existing lock
+    std::string comment;
+};
+tbs_status_t cmd_lock(cmd_lock_args_t* args);
+tbs_status_t cmd_unlock(cmd_lock_args_t* args);
+
+struct cmd_protect_args_t {
+    std::vector<std::string> objects;
+    const vob_view_ctx_t* view = nullptr;
+    std::string owner;  // "" leaves it
+    std::string group;
+    int mode = -1;  // -1 leaves it; else the permission bits (07777)
+};
+tbs_status_t cmd_protect(cmd_protect_args_t* args);
+
+// The attribution of the following operations of this process: the time and identity
+// their events record instead of the process's own. `reset` returns to the process's.
+struct cmd_setevent_args_t {
+    int64_t time = 0;
+    std::string login;
+    std::string group;
+    std::string fullname;
+    std::string host;
+    int reset = 0;
+};
+tbs_status_t cmd_setevent(const cmd_setevent_args_t* args);
+
+// Imports a directory tree as checked-in elements under an existing VOB directory: files
+// become file elements with one version, directories directory elements, symbolic links
+// VOB symbolic links. Runs in one transaction per batch of files so memory stays flat.
+struct cmd_import_args_t {
+    std::string source;  // directory on this machine
+    std::string dest;    // VOB directory pathname
+    const vob_view_ctx_t* view = nullptr;
+    std::string comment;
+    int64_t files = 0;  // results
+    int64_t dirs = 0;
+    int64_t bytes = 0;
+};
+tbs_status_t cmd_import(cmd_import_args_t* args);
+
+#endif

@@ -1,0 +1,548 @@
+// The VOB layer's queries over the object model (SQLite and PostgreSQL compatible).
+#include "core/store/db.h"
+#include "core/store/query.h"
+#include "core/store/vob_store.h"
+
+using store_query::each;
+using store_query::exec;
+using store_query::one;
+
+namespace {
+
+void read_version(store_stmt& s, vob_version_info_t* v) {
+    v->dbid = s.column_int64(0);
+    v->element = s.column_int64(1);
+    v->branch = s.column_int64(2);
+    v->number = s.column_int64(3);
+    v->content = s.column_string(4);
+    v->size = s.column_int64(5);
+    v->comment = s.column_string(6);
+    v->predecessor = s.column_int64(7);
+    v->created = s.column_int64(8);
+    v->creator = s.column_string(9);
+    v->is_dir = s.column_int64(10) == 3;
+    v->checked_out = false;
+}
+
+constexpr const char* kVersionCols =
+    "SELECT v.dbid, v.element, v.branch, v.number, v.content, v.size, v.comment, v.pred,"
+    " o.created, o.creator, o.mtype FROM versions v JOIN objects o ON o.dbid = v.dbid";
+
+void read_type(store_stmt& s, vob_type_info_t* t) {
+    t->dbid = s.column_int64(0);
+    t->mtype = static_cast<int>(s.column_int64(1));
+    t->name = s.column_string(2);
+    t->merge_type = static_cast<int>(s.column_int64(3));
+    t->type_manager = s.column_string(4);
+}
+
+void read_checkout(store_stmt& s, vob_checkout_info_t* c) {
+    c->dbid = s.column_int64(0);
+    c->element = s.column_int64(1);
+    c->branch = s.column_int64(2);
+    c->pred_version = s.column_int64(3);
+    std::string view = s.column_string(4);
+    if (tbs_uuid_from_str(view.c_str(), &c->view_uuid) != TBS_ST_OK) c->view_uuid = {};
+    c->reserved = s.column_int64(5) == 1;
+    c->user = s.column_string(6);
+    c->at = s.column_int64(7);
+    c->comment = s.column_string(8);
+}
+
+constexpr const char* kCheckoutCols =
+    "SELECT dbid, element, branch, pred_version, view_uuid, reserved, usr, at, comment"
+    " FROM checkouts";
+
+}  // namespace
+
+// Objects -------------------------------------------------------------------------------
+
+tbs_status_t vob_store_get_object(store_db& db, int64_t dbid, vob_obj_info_t* out) {
+    return one(
+        db, "SELECT mtype, oid, owner, grp, mode, created, creator FROM objects WHERE dbid = ?",
+        [&](store_stmt& s) {
+            out->dbid = dbid;
+            out->mtype = static_cast<int>(s.column_int64(0));
+            std::string oid = s.column_string(1);
+            tbs_uuid_from_str(oid.c_str(), &out->oid);
+            out->owner = s.column_string(2);
+            out->group = s.column_string(3);
+            out->mode = static_cast<int>(s.column_int64(4));
+            out->created = s.column_int64(5);
+            out->creator = s.column_string(6);
+        },
+        dbid);
+}
+
+tbs_status_t vob_store_find_oid(store_db& db, const std::string& oid, int64_t* dbid) {
+    return one(
+        db, "SELECT dbid FROM objects WHERE oid = ?",
+        [&](store_stmt& s) { *dbid = s.column_int64(0); }, oid);
+}
+
+tbs_status_t vob_store_set_protection(store_db& db, int64_t dbid, const std::string& owner,
+                                      const std::string& group, int mode) {
+    return exec(db, "UPDATE objects SET owner = ?, grp = ?, mode = ? WHERE dbid = ?", owner, group,
+                mode, dbid);
+}
+
+tbs_status_t vob_store_set_object_mtype(store_db& db, int64_t dbid, int mtype) {
+    return exec(db, "UPDATE objects SET mtype = ? WHERE dbid = ?", mtype, dbid);
+}
+
+tbs_status_t vob_store_delete_object(store_db& db, int64_t dbid) {
+    tbs_status_t st = exec(db, "DELETE FROM attributes WHERE obj = ?", dbid);
+    if (st == TBS_ST_OK) st = exec(db, "DELETE FROM locks WHERE obj = ?", dbid);
+    if (st == TBS_ST_OK) st = exec(db, "DELETE FROM objects WHERE dbid = ?", dbid);
+    return st;
+}
+
+// Types ---------------------------------------------------------------------------------
+
+tbs_status_t vob_store_get_type(store_db& db, int64_t dbid, vob_type_info_t* out) {
+    return one(
+        db, "SELECT dbid, mtype, name, merge_type, type_manager FROM types WHERE dbid = ?",
+        [&](store_stmt& s) { read_type(s, out); }, dbid);
+}
+
+tbs_status_t vob_store_find_type_info(store_db& db, int mtype, const char* name,
+                                      vob_type_info_t* out) {
+    return one(
+        db,
+        "SELECT dbid, mtype, name, merge_type, type_manager FROM types"
+        " WHERE mtype = ? AND name = ?",
+        [&](store_stmt& s) { read_type(s, out); }, mtype, name);
+}
+
+tbs_status_t vob_store_list_types(store_db& db, int mtype, std::vector<vob_type_info_t>* out) {
+    out->clear();
+    return each(
+        db,
+        "SELECT dbid, mtype, name, merge_type, type_manager FROM types WHERE mtype = ?"
+        " ORDER BY name",
+        [&](store_stmt& s) {
+            out->emplace_back();
+            read_type(s, &out->back());
+        },
+        mtype);
+}
+
+tbs_status_t vob_store_type_uses(store_db& db, const vob_type_info_t& type, int64_t* uses) {
+    const char* sql = nullptr;
+    switch (type.mtype) {
+        case VOB_MTYPE_ELTYPE:
+            sql = "SELECT COUNT(*) FROM elements WHERE eltype = ?";
+            break;
+        case VOB_MTYPE_BRTYPE:
+            sql = "SELECT COUNT(*) FROM branches WHERE brtype = ?";
+            break;
+        case VOB_MTYPE_LBTYPE:
+            sql = "SELECT COUNT(*) FROM labels WHERE lbtype = ?";
+            break;
+        case VOB_MTYPE_ATTYPE:
+            sql = "SELECT COUNT(*) FROM attributes WHERE attype = ?";
+            break;
+        case VOB_MTYPE_HLTYPE:
+            sql = "SELECT COUNT(*) FROM hyperlinks WHERE hltype = ?";
+            break;
+        default:
+            *uses = 0;
+            return TBS_ST_OK;
+    }
+    return one(
+        db, sql, [&](store_stmt& s) { *uses = s.column_int64(0); }, type.dbid);
+}
+
+tbs_status_t vob_store_remove_type_uses(store_db& db, const vob_type_info_t& type) {
+    switch (type.mtype) {
+        case VOB_MTYPE_LBTYPE:
+            return exec(db, "DELETE FROM labels WHERE lbtype = ?", type.dbid);
+        case VOB_MTYPE_ATTYPE:
+            return exec(db, "DELETE FROM attributes WHERE attype = ?", type.dbid);
+        case VOB_MTYPE_HLTYPE: {
+            std::vector<int64_t> links;
+            tbs_status_t st = each(
+                db, "SELECT dbid FROM hyperlinks WHERE hltype = ?",
+                [&](store_stmt& s) { links.push_back(s.column_int64(0)); }, type.dbid);
+            for (int64_t l : links) {
+                if (st == TBS_ST_OK) st = exec(db, "DELETE FROM hyperlinks WHERE dbid = ?", l);
+                if (st == TBS_ST_OK) st = vob_store_delete_object(db, l);
+            }
+            return st;
+        }
+        default:
+            return TBS_ST_OK;
+    }
+}
+
+tbs_status_t vob_store_delete_type(store_db& db, int64_t dbid) {
+    tbs_status_t st = exec(db, "DELETE FROM types WHERE dbid = ?", dbid);
+    return st == TBS_ST_OK ? vob_store_delete_object(db, dbid) : st;
+}
+
+// Elements and branches -----------------------------------------------------------------
+
+tbs_status_t vob_store_get_element(store_db& db, int64_t dbid, int64_t* eltype, bool* is_dir,
+                                   int64_t* main_branch) {
+    return one(
+        db, "SELECT eltype, is_dir, COALESCE(main_branch, 0) FROM elements WHERE dbid = ?",
+        [&](store_stmt& s) {
+            if (eltype) *eltype = s.column_int64(0);
+            if (is_dir) *is_dir = s.column_int64(1) == 1;
+            if (main_branch) *main_branch = s.column_int64(2);
+        },
+        dbid);
+}
+
+tbs_status_t vob_store_get_branch(store_db& db, int64_t dbid, int64_t* element, int64_t* brtype,
+                                  int64_t* parent_version) {
+    return one(
+        db, "SELECT element, brtype, COALESCE(parent_version, 0) FROM branches WHERE dbid = ?",
+        [&](store_stmt& s) {
+            if (element) *element = s.column_int64(0);
+            if (brtype) *brtype = s.column_int64(1);
+            if (parent_version) *parent_version = s.column_int64(2);
+        },
+        dbid);
+}
+
+tbs_status_t vob_store_find_branch(store_db& db, int64_t element, int64_t brtype, int64_t* branch) {
+    return one(
+        db, "SELECT dbid FROM branches WHERE element = ? AND brtype = ?",
+        [&](store_stmt& s) { *branch = s.column_int64(0); }, element, brtype);
+}
+
+tbs_status_t vob_store_delete_branch(store_db& db, int64_t branch) {
+    tbs_status_t st = exec(db, "DELETE FROM branches WHERE dbid = ?", branch);
+    return st == TBS_ST_OK ? vob_store_delete_object(db, branch) : st;
+}
+
+// Versions ------------------------------------------------------------------------------
+
+tbs_status_t vob_store_get_version(store_db& db, int64_t dbid, vob_version_info_t* out) {
+    static const std::string sql = std::string(kVersionCols) + " WHERE v.dbid = ?";
+    return one(
+        db, sql.c_str(), [&](store_stmt& s) { read_version(s, out); }, dbid);
+}
+
+tbs_status_t vob_store_find_version(store_db& db, int64_t branch, int64_t number, int64_t* dbid) {
+    return one(
+        db, "SELECT dbid FROM versions WHERE branch = ? AND number = ?",
+        [&](store_stmt& s) { *dbid = s.column_int64(0); }, branch, number);
+}
+
+tbs_status_t vob_store_latest_version(store_db& db, int64_t branch, int64_t* dbid,
+                                      int64_t* number) {
+    return one(
+        db, "SELECT dbid, number FROM versions WHERE branch = ? ORDER BY number DESC LIMIT 1",
+        [&](store_stmt& s) {
+            *dbid = s.column_int64(0);
+            if (number) *number = s.column_int64(1);
+        },
+        branch);
+}
+
+tbs_status_t vob_store_list_versions(store_db& db, int64_t element,
+                                     std::vector<vob_version_info_t>* out) {
+    static const std::string sql =
+        std::string(kVersionCols) + " WHERE v.element = ? ORDER BY v.branch, v.number";
+    out->clear();
+    return each(
+        db, sql.c_str(),
+        [&](store_stmt& s) {
+            out->emplace_back();
+            read_version(s, &out->back());
+        },
+        element);
+}
+
+tbs_status_t vob_store_delete_version(store_db& db, int64_t dbid) {
+    tbs_status_t st = exec(db, "DELETE FROM labels WHERE version = ?", dbid);
+    if (st == TBS_ST_OK) st = vob_store_dir_clear(db, dbid);
+    if (st == TBS_ST_OK) st = exec(db, "DELETE FROM versions WHERE dbid = ?", dbid);
+    return st == TBS_ST_OK ? vob_store_delete_object(db, dbid) : st;
+}
+
+// Directory versions --------------------------------------------------------------------
+
+tbs_status_t vob_store_dir_lookup(store_db& db, int64_t version, const std::string& name,
+                                  int64_t* target, int* mtype) {
+    return one(
+        db,
+        "SELECT d.target, o.mtype FROM dir_entries d JOIN objects o ON o.dbid = d.target"
+        " WHERE d.version = ? AND d.name = ?",
+        [&](store_stmt& s) {
+            *target = s.column_int64(0);
+            if (mtype) *mtype = static_cast<int>(s.column_int64(1));
+        },
+        version, name);
+}
+
+tbs_status_t vob_store_dir_list(store_db& db, int64_t version, std::vector<vob_dir_entry_t>* out) {
+    out->clear();
+    return each(
+        db,
+        "SELECT d.name, d.target, o.mtype FROM dir_entries d JOIN objects o"
+        " ON o.dbid = d.target WHERE d.version = ? ORDER BY d.name",
+        [&](store_stmt& s) {
+            out->push_back(
+                {s.column_string(0), s.column_int64(1), static_cast<int>(s.column_int64(2))});
+        },
+        version);
+}
+
+tbs_status_t vob_store_dir_copy(store_db& db, int64_t from_version, int64_t to_version) {
+    return exec(db,
+                "INSERT INTO dir_entries (version, name, target)"
+                " SELECT ?, name, target FROM dir_entries WHERE version = ?",
+                to_version, from_version);
+}
+
+tbs_status_t vob_store_dir_add(store_db& db, int64_t version, const std::string& name,
+                               int64_t target) {
+    return exec(db, "INSERT INTO dir_entries (version, name, target) VALUES (?, ?, ?)", version,
+                name, target);
+}
+
+tbs_status_t vob_store_dir_remove(store_db& db, int64_t version, const std::string& name) {
+    return exec(db, "DELETE FROM dir_entries WHERE version = ? AND name = ?", version, name);
+}
+
+tbs_status_t vob_store_dir_clear(store_db& db, int64_t version) {
+    return exec(db, "DELETE FROM dir_entries WHERE version = ?", version);
+}
+
+tbs_status_t vob_store_dir_parents(store_db& db, int64_t target,
+                                   std::vector<std::pair<int64_t, std::string>>* out) {
+    out->clear();
+    return each(
+        db, "SELECT version, name FROM dir_entries WHERE target = ? ORDER BY version DESC",
+        [&](store_stmt& s) { out->emplace_back(s.column_int64(0), s.column_string(1)); }, target);
+}
+
+tbs_status_t vob_store_new_slink(store_db& db, int64_t dbid, const std::string& text) {
+    return exec(db, "INSERT INTO slinks (dbid, target) VALUES (?, ?)", dbid, text);
+}
+
+tbs_status_t vob_store_get_slink(store_db& db, int64_t dbid, std::string* text) {
+    return one(
+        db, "SELECT target FROM slinks WHERE dbid = ?",
+        [&](store_stmt& s) { *text = s.column_string(0); }, dbid);
+}
+
+// Checkouts -----------------------------------------------------------------------------
+
+tbs_status_t vob_store_new_checkout(store_db& db, const vob_checkout_info_t& c) {
+    char view[TBS_UUID_STR_SIZE];
+    tbs_uuid_to_str(c.view_uuid, view);
+    return exec(db,
+                "INSERT INTO checkouts (dbid, element, branch, pred_version, view_uuid,"
+                " reserved, usr, at, comment) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)",
+                c.dbid, c.element, c.branch, c.pred_version, view, c.reserved ? 1 : 0, c.user, c.at,
+                c.comment);
+}
+
+tbs_status_t vob_store_get_checkout(store_db& db, int64_t dbid, vob_checkout_info_t* out) {
+    static const std::string sql = std::string(kCheckoutCols) + " WHERE dbid = ?";
+    return one(
+        db, sql.c_str(), [&](store_stmt& s) { read_checkout(s, out); }, dbid);
+}
+
+tbs_status_t vob_store_find_checkout(store_db& db, int64_t element, const std::string& view_uuid,
+                                     vob_checkout_info_t* out) {
+    static const std::string sql =
+        std::string(kCheckoutCols) + " WHERE element = ? AND view_uuid = ?";
+    return one(
+        db, sql.c_str(), [&](store_stmt& s) { read_checkout(s, out); }, element, view_uuid);
+}
+
+tbs_status_t vob_store_list_checkouts(store_db& db, int64_t element,
+                                      std::vector<vob_checkout_info_t>* out) {
+    static const std::string by_element =
+        std::string(kCheckoutCols) + " WHERE element = ? ORDER BY dbid";
+    static const std::string all = std::string(kCheckoutCols) + " ORDER BY dbid";
+    out->clear();
+    auto read = [&](store_stmt& s) {
+        out->emplace_back();
+        read_checkout(s, &out->back());
+    };
+    return element ? each(db, by_element.c_str(), read, element) : each(db, all.c_str(), read);
+}
+
+tbs_status_t vob_store_delete_checkout(store_db& db, int64_t dbid) {
+    return exec(db, "DELETE FROM checkouts WHERE dbid = ?", dbid);
+}
+
+tbs_status_t vob_store_set_checkout_reserved(store_db& db, int64_t dbid, bool reserved) {
+    return exec(db, "UPDATE checkouts SET reserved = ? WHERE dbid = ?", reserved ? 1 : 0, dbid);
+}
+
+// Labels, attributes, hyperlinks, locks, events -----------------------------------------
+
+tbs_status_t vob_store_get_label(store_db& db, int64_t lbtype, int64_t element, int64_t* version) {
+    return one(
+        db, "SELECT version FROM labels WHERE lbtype = ? AND element = ?",
+        [&](store_stmt& s) { *version = s.column_int64(0); }, lbtype, element);
+}
+
+tbs_status_t vob_store_set_label(store_db& db, int64_t lbtype, int64_t element, int64_t version) {
+    return exec(db,
+                "INSERT INTO labels (lbtype, element, version) VALUES (?, ?, ?)"
+                " ON CONFLICT (lbtype, element) DO UPDATE SET version = excluded.version",
+                lbtype, element, version);
+}
+
+tbs_status_t vob_store_remove_label(store_db& db, int64_t lbtype, int64_t element) {
+    return exec(db, "DELETE FROM labels WHERE lbtype = ? AND element = ?", lbtype, element);
+}
+
+tbs_status_t vob_store_version_labels(store_db& db, int64_t version,
+                                      std::vector<std::string>* out) {
+    out->clear();
+    return each(
+        db,
+        "SELECT t.name FROM labels l JOIN types t ON t.dbid = l.lbtype WHERE l.version = ?"
+        " ORDER BY t.name",
+        [&](store_stmt& s) { out->push_back(s.column_string(0)); }, version);
+}
+
+tbs_status_t vob_store_set_attr(store_db& db, int64_t obj, int64_t attype,
+                                const std::string& value) {
+    return exec(db,
+                "INSERT INTO attributes (obj, attype, value) VALUES (?, ?, ?)"
+                " ON CONFLICT (obj, attype) DO UPDATE SET value = excluded.value",
+                obj, attype, value);
+}
+
+tbs_status_t vob_store_get_attr(store_db& db, int64_t obj, int64_t attype, std::string* value) {
+    return one(
+        db, "SELECT value FROM attributes WHERE obj = ? AND attype = ?",
+        [&](store_stmt& s) { *value = s.column_string(0); }, obj, attype);
+}
+
+tbs_status_t vob_store_remove_attr(store_db& db, int64_t obj, int64_t attype) {
+    return exec(db, "DELETE FROM attributes WHERE obj = ? AND attype = ?", obj, attype);
+}
+
+tbs_status_t vob_store_list_attrs(store_db& db, int64_t obj,
+                                  std::vector<std::pair<std::string, std::string>>* out) {
+    out->clear();
+    return each(
+        db,
+        "SELECT t.name, a.value FROM attributes a JOIN types t ON t.dbid = a.attype"
+        " WHERE a.obj = ? ORDER BY t.name",
+        [&](store_stmt& s) { out->emplace_back(s.column_string(0), s.column_string(1)); }, obj);
+}
+
+tbs_status_t vob_store_new_hlink(store_db& db, int64_t dbid, int64_t hltype, int64_t from,
+                                 int64_t to, const std::string& text) {
+    return exec(db,
+                "INSERT INTO hyperlinks (dbid, hltype, from_obj, to_obj, text)"
+                " VALUES (?, ?, ?, ?, ?)",
+                dbid, hltype, from, to, text);
+}
+
+tbs_status_t vob_store_list_hlinks(store_db& db, int64_t obj, std::vector<vob_hlink_info_t>* out) {
+    out->clear();
+    return each(
+        db,
+        "SELECT h.dbid, t.name, h.from_obj, h.to_obj, h.text FROM hyperlinks h JOIN types t"
+        " ON t.dbid = h.hltype WHERE h.from_obj = ? OR h.to_obj = ? ORDER BY h.dbid",
+        [&](store_stmt& s) {
+            out->push_back({s.column_int64(0), s.column_string(1), s.column_int64(2),
+                            s.column_int64(3), s.column_string(4)});
+        },
+        obj, obj);
+}
+
+tbs_status_t vob_store_set_lock(store_db& db, int64_t obj, bool obsolete,
+                                const std::string& excluded, const std::string& locker,
+                                int64_t at) {
+    return exec(db,
+                "INSERT INTO locks (obj, obsolete, excluded, locker, locked_at)"
+                " VALUES (?, ?, ?, ?, ?) ON CONFLICT (obj) DO UPDATE SET"
+                " obsolete = excluded.obsolete, excluded = excluded.excluded,"
+                " locker = excluded.locker, locked_at = excluded.locked_at",
+                obj, obsolete ? 1 : 0, excluded, locker, at);
+}
+
+tbs_status_t vob_store_get_lock(store_db& db, int64_t obj, vob_lock_info_t* out) {
+    *out = vob_lock_info_t{};
+    tbs_status_t st = one(
+        db, "SELECT obsolete, excluded, locker, locked_at FROM locks WHERE obj = ?",
+        [&](store_stmt& s) {
+            out->locked = true;
+            out->obsolete = s.column_int64(0) == 1;
+            std::string users = s.column_string(1);
+            size_t start = 0;
+            while (start < users.size()) {
+                size_t comma = users.find(',', start);
+                if (comma == std::string::npos) comma = users.size();
+                if (comma > start) out->excluded.push_back(users.substr(start, comma - start));
+                start = comma + 1;
+            }
+            out->locker = s.column_string(2);
+            out->at = s.column_int64(3);
+        },
+        obj);
+    return st == TBS_ST_NOT_FOUND ? TBS_ST_OK : st;
+}
+
+tbs_status_t vob_store_remove_lock(store_db& db, int64_t obj) {
+    return exec(db, "DELETE FROM locks WHERE obj = ?", obj);
+}
+
+tbs_status_t vob_store_list_events(store_db& db, int64_t obj, std::vector<vob_event_info_t>* out) {
+    out->clear();
+    return each(
+        db, "SELECT id, obj, kind, usr, host, at, comment FROM events WHERE obj = ? ORDER BY id",
+        [&](store_stmt& s) {
+            out->push_back({s.column_int64(0), s.column_int64(1), s.column_string(2),
+                            s.column_string(3), s.column_string(4), s.column_int64(5),
+                            s.column_string(6)});
+        },
+        obj);
+}
+
+tbs_status_t vob_store_list_contents(store_db& db, std::vector<std::string>* out) {
+    out->clear();
+    return each(db, "SELECT DISTINCT content FROM versions WHERE content <> '' ORDER BY content",
+                [&](store_stmt& s) { out->push_back(s.column_string(0)); });
+}
+
+tbs_status_t vob_store_list_element_events(store_db& db, int64_t element,
+                                           std::vector<vob_event_info_t>* out) {
+    out->clear();
+    return each(
+        db,
+        "SELECT id, obj, kind, usr, host, at, comment FROM events WHERE obj = ?"
+        " OR obj IN (SELECT dbid FROM versions WHERE element = ?)"
+        " OR obj IN (SELECT dbid FROM branches WHERE element = ?) ORDER BY id DESC",
+        [&](store_stmt& s) {
+            out->push_back({s.column_int64(0), s.column_int64(1), s.column_string(2),
+                            s.column_string(3), s.column_string(4), s.column_int64(5),
+                            s.column_string(6)});
+        },
+        element, element, element);
+}
+
+tbs_status_t vob_store_set_object_created(store_db& db, int64_t dbid, int64_t created,
+                                          const std::string& creator) {
+    return exec(db, "UPDATE objects SET created = ?, creator = ? WHERE dbid = ?", created, creator,
+                dbid);
+}
+
+tbs_status_t vob_store_count_branch_children(store_db& db, int64_t branch, int64_t* count) {
+    return one(
+        db,
+        "SELECT COUNT(*) FROM branches b JOIN versions v ON v.dbid = b.parent_version"
+        " WHERE v.branch = ?",
+        [&](store_stmt& s) { *count = s.column_int64(0); }, branch);
+}
+
+tbs_status_t vob_store_find_hlink(store_db& db, int64_t hltype, int64_t from, int64_t to,
+                                  int64_t* dbid) {
+    return one(
+        db, "SELECT dbid FROM hyperlinks WHERE hltype = ? AND from_obj = ? AND to_obj = ?",
+        [&](store_stmt& s) { *dbid = s.column_int64(0); }, hltype, from, to);
+}

@@ -1,0 +1,754 @@
+// Object facts, version ids, selectors and pathname resolution.
+#include "core/vob/vob_obj.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+
+#include "core/rgy/rgy.h"
+#include "core/store/content_pool.h"
+#include "core/store/db.h"
+#include "core/store/vob_store.h"
+
+namespace {
+
+std::string uuid_text(const tbs_uuid_t& u) {
+    char buf[TBS_UUID_STR_SIZE];
+    tbs_uuid_to_str(u, buf);
+    return buf;
+}
+
+bool all_digits(const std::string& s) {
+    if (s.empty() || s.size() > 18) return false;
+    for (char c : s)
+        if (c < '0' || c > '9') return false;
+    return true;
+}
+
+std::vector<std::string> split_path(const std::string& path) {
+    std::vector<std::string> parts;
+    size_t i = 0;
+    while (i < path.size()) {
+        size_t slash = path.find('/', i);
+        if (slash == std::string::npos) slash = path.size();
+        if (slash > i) parts.push_back(path.substr(i, slash - i));
+        i = slash + 1;
+    }
+    return parts;
+}
+
+tbs_status_t branch_path(vob_t* vob, vob_dbid_t branch, std::string* out, int depth = 0) {
+    if (depth > 64) return TBS_ST_ERR;
+    int64_t element = 0, brtype = 0, parent = 0;
+    tbs_status_t st = vob_store_get_branch(*vob->db, branch, &element, &brtype, &parent);
+    if (st != TBS_ST_OK) return st == TBS_ST_NOT_FOUND ? TBS_ST_OBJ_NOT_FOUND : st;
+    vob_type_info_t type;
+    if ((st = vob_store_get_type(*vob->db, brtype, &type)) != TBS_ST_OK) return st;
+    std::string prefix;
+    if (parent) {
+        vob_version_info_t pv;
+        if ((st = vob_store_get_version(*vob->db, parent, &pv)) != TBS_ST_OK) return st;
+        if ((st = branch_path(vob, pv.branch, &prefix, depth + 1)) != TBS_ST_OK) return st;
+    }
+    *out = prefix + "/" + type.name;
+    return TBS_ST_OK;
+}
+
+// Longest registered VOB tag that is a prefix of `pname` at a component boundary.
+tbs_status_t find_vob(const std::string& pname, vob_t** vob, std::string* rest) {
+    std::vector<rgy_vob_entry_t> tags;
+    tbs_status_t st = rgy_list_vob_tags(nullptr, &tags);
+    if (st != TBS_ST_OK) return st;
+    const rgy_vob_entry_t* best = nullptr;
+    for (const rgy_vob_entry_t& e : tags) {
+        const std::string& t = e.tag;
+        if (pname.compare(0, t.size(), t) != 0) continue;
+        if (pname.size() > t.size() && pname[t.size()] != '/' && pname[t.size()] != '@') continue;
+        if (!best || t.size() > best->tag.size()) best = &e;
+    }
+    if (!best) return TBS_ST_NAME_NOT_FOUND;
+    *rest = pname.substr(best->tag.size());
+    return vob_open_by_tag(best->tag.c_str(), vob);
+}
+
+// The part after "@@": "" (element), "/main" (branch), "/main/3", "/main/LATEST",
+// "/main/CHECKEDOUT" or "/main/LABEL" (versions).
+tbs_status_t resolve_extended(vob_t* vob, vob_dbid_t element, const std::string& ext,
+                              const vob_view_ctx_t* view, vob_resolved_t* out) {
+    tbs_status_t st;
+    if (ext.empty() || ext == "/") {
+        bool is_dir = false;
+        if ((st = vob_store_get_element(*vob->db, element, nullptr, &is_dir, nullptr)) != TBS_ST_OK)
+            return st;
+        out->dbid = element;
+        out->mtype = is_dir ? VOB_MTYPE_DIR_ELEMENT : VOB_MTYPE_FILE_ELEMENT;
+        return TBS_ST_OK;
+    }
+    if (ext[0] != '/') return TBS_ST_NAME_NOT_FOUND;
+    std::vector<std::string> parts = split_path(ext);
+    if (parts.empty()) return TBS_ST_NAME_NOT_FOUND;
+    std::string last = parts.back();
+    bool names_version =
+        parts.size() > 1 && (all_digits(last) || last == "LATEST" || last == "CHECKEDOUT");
+    std::string br;
+    size_t nbr = parts.size();
+    if (!names_version && parts.size() > 1) {
+        // The last part is a branch or a label; a branch type of that name wins.
+        vob_type_info_t t;
+        std::string path;
+        for (size_t i = 0; i < parts.size(); ++i) path += "/" + parts[i];
+        vob_dbid_t b = 0;
+        if (vob_branch_find(vob, element, path.c_str(), &b) != TBS_ST_OK) {
+            if (vob_store_find_type_info(*vob->db, VOB_MTYPE_LBTYPE, last.c_str(), &t) != TBS_ST_OK)
+                return TBS_ST_NAME_NOT_FOUND;
+            vob_dbid_t v = 0;
+            if (vob_store_get_label(*vob->db, t.dbid, element, &v) != TBS_ST_OK)
+                return TBS_ST_NAME_NOT_FOUND;
+            out->dbid = out->version = v;
+            return vob_obj_get_mtypes(vob, v, &out->mtype);
+        }
+    }
+    if (names_version) nbr = parts.size() - 1;
+    for (size_t i = 0; i < nbr; ++i) br += "/" + parts[i];
+    vob_dbid_t branch = 0;
+    if ((st = vob_branch_find(vob, element, br.c_str(), &branch)) != TBS_ST_OK)
+        return TBS_ST_NAME_NOT_FOUND;
+    if (!names_version) {
+        out->dbid = branch;
+        out->mtype = VOB_MTYPE_BRANCH;
+        return TBS_ST_OK;
+    }
+    vob_dbid_t version = 0;
+    if (last == "CHECKEDOUT") {
+        vob_checkout_info_t co;
+        tbs_uuid_t vu = view ? view->view_uuid : tbs_uuid_null();
+        if (vob_store_find_checkout(*vob->db, element, uuid_text(vu), &co) != TBS_ST_OK ||
+            co.branch != branch)
+            return TBS_ST_NAME_NOT_FOUND;
+        version = co.dbid;
+    } else if (last == "LATEST") {
+        if ((st = vob_branch_latest(vob, branch, &version)) != TBS_ST_OK) return st;
+    } else if (vob_store_find_version(*vob->db, branch, atoll(last.c_str()), &version) !=
+               TBS_ST_OK) {
+        return TBS_ST_NAME_NOT_FOUND;
+    }
+    out->dbid = out->version = version;
+    return vob_obj_get_mtypes(vob, version, &out->mtype);
+}
+
+bool is_element_mtype(int m) {
+    return m == VOB_MTYPE_FILE_ELEMENT || m == VOB_MTYPE_DIR_ELEMENT;
+}
+
+}  // namespace
+
+// Facts ---------------------------------------------------------------------------------
+
+tbs_status_t vob_obj_get_info(vob_t* vob, vob_dbid_t dbid, vob_obj_info_t* out) {
+    tbs_status_t st = vob_store_get_object(*vob->db, dbid, out);
+    return st == TBS_ST_NOT_FOUND ? TBS_ST_OBJ_NOT_FOUND : st;
+}
+
+tbs_status_t vob_obj_get_mtypes(vob_t* vob, vob_dbid_t dbid, int* mtype) {
+    vob_obj_info_t info;
+    tbs_status_t st = vob_obj_get_info(vob, dbid, &info);
+    if (st == TBS_ST_OK) *mtype = info.mtype;
+    return st;
+}
+
+tbs_status_t vob_obj_oid_to_dbid(vob_t* vob, const tbs_oid_t& oid, vob_dbid_t* dbid) {
+    tbs_status_t st = vob_store_find_oid(*vob->db, uuid_text(oid), dbid);
+    return st == TBS_ST_NOT_FOUND ? TBS_ST_OBJ_NOT_FOUND : st;
+}
+
+tbs_status_t vob_elem_get_main_branch(vob_t* vob, vob_dbid_t element, vob_dbid_t* branch) {
+    tbs_status_t st = vob_store_get_element(*vob->db, element, nullptr, nullptr, branch);
+    return st == TBS_ST_NOT_FOUND ? VOB_ST_NOT_ELEMENT : st;
+}
+
+tbs_status_t vob_elem_get_type(vob_t* vob, vob_dbid_t element, vob_type_info_t* eltype) {
+    int64_t type = 0;
+    tbs_status_t st = vob_store_get_element(*vob->db, element, &type, nullptr, nullptr);
+    if (st != TBS_ST_OK) return st == TBS_ST_NOT_FOUND ? VOB_ST_NOT_ELEMENT : st;
+    return vob_store_get_type(*vob->db, type, eltype);
+}
+
+tbs_status_t vob_ver_get_info(vob_t* vob, vob_dbid_t version, vob_version_info_t* out) {
+    tbs_status_t st = vob_store_get_version(*vob->db, version, out);
+    if (st == TBS_ST_NOT_FOUND) {
+        // A checked-out version: its contents are its predecessor's until checkin.
+        vob_checkout_info_t co;
+        if ((st = vob_store_get_checkout(*vob->db, version, &co)) != TBS_ST_OK)
+            return st == TBS_ST_NOT_FOUND ? TBS_ST_OBJ_NOT_FOUND : st;
+        vob_version_info_t pred;
+        if ((st = vob_store_get_version(*vob->db, co.pred_version, &pred)) != TBS_ST_OK) return st;
+        *out = pred;
+        out->dbid = version;
+        out->branch = co.branch;
+        out->number = -1;
+        out->checked_out = true;
+        out->comment = co.comment;
+        out->created = co.at;
+        out->creator = co.user;
+        out->predecessor = co.pred_version;
+    } else if (st != TBS_ST_OK) {
+        return st;
+    }
+    return branch_path(vob, out->branch, &out->branch_path);
+}
+
+tbs_status_t vob_ver_get_idstr(vob_t* vob, vob_dbid_t version, std::string* idstr) {
+    vob_version_info_t v;
+    tbs_status_t st = vob_ver_get_info(vob, version, &v);
+    if (st != TBS_ST_OK) return st;
+    *idstr = v.branch_path + "/" +
+             (v.checked_out ? std::string("CHECKEDOUT") : std::to_string(v.number));
+    return TBS_ST_OK;
+}
+
+tbs_status_t vob_ver_get_cleartext(vob_t* vob, vob_dbid_t version, const char* dest) {
+    vob_version_info_t v;
+    tbs_status_t st = vob_ver_get_info(vob, version, &v);
+    if (st != TBS_ST_OK) return st;
+    if (v.is_dir) return TBS_ST_BAD_REQUEST;
+    if (!v.content.empty()) return vob->pool->get_to_file(v.content.c_str(), dest);
+    int fd = open(dest, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0) return tbs_errno2status(errno);
+    close(fd);
+    return TBS_ST_OK;
+}
+
+tbs_status_t vob_branch_find(vob_t* vob, vob_dbid_t element, const char* branch_path_text,
+                             vob_dbid_t* branch) {
+    std::vector<std::string> parts = split_path(branch_path_text ? branch_path_text : "");
+    if (parts.empty()) return TBS_ST_NAME_NOT_FOUND;
+    vob_type_info_t type;
+    tbs_status_t st =
+        vob_store_find_type_info(*vob->db, VOB_MTYPE_BRTYPE, parts.back().c_str(), &type);
+    if (st != TBS_ST_OK) return TBS_ST_NAME_NOT_FOUND;
+    if ((st = vob_store_find_branch(*vob->db, element, type.dbid, branch)) != TBS_ST_OK)
+        return TBS_ST_NAME_NOT_FOUND;
+    std::string path;
+    if ((st = branch_path(vob, *branch, &path)) != TBS_ST_OK) return st;
+    std::string want;
+    for (const std::string& p : parts) want += "/" + p;
+    return path == want ? TBS_ST_OK : TBS_ST_NAME_NOT_FOUND;
+}
+
+tbs_status_t vob_branch_latest(vob_t* vob, vob_dbid_t branch, vob_dbid_t* version) {
+    tbs_status_t st = vob_store_latest_version(*vob->db, branch, version, nullptr);
+    return st == TBS_ST_NOT_FOUND ? TBS_ST_OBJ_NOT_FOUND : st;
+}
+
+tbs_status_t vob_ver_find(vob_t* vob, vob_dbid_t element, const char* branch_path_text,
+                          int64_t number, vob_dbid_t* version) {
+    vob_dbid_t branch = 0;
+    tbs_status_t st = vob_branch_find(vob, element, branch_path_text, &branch);
+    if (st != TBS_ST_OK) return st;
+    if (number < 0) return vob_branch_latest(vob, branch, version);
+    st = vob_store_find_version(*vob->db, branch, number, version);
+    return st == TBS_ST_NOT_FOUND ? TBS_ST_NAME_NOT_FOUND : st;
+}
+
+tbs_status_t vob_slink_get_text(vob_t* vob, vob_dbid_t slink, std::string* text) {
+    tbs_status_t st = vob_store_get_slink(*vob->db, slink, text);
+    return st == TBS_ST_NOT_FOUND ? TBS_ST_OBJ_NOT_FOUND : st;
+}
+
+tbs_status_t vob_dir_list(vob_t* vob, vob_dbid_t dir_version, std::vector<vob_dir_entry_t>* out) {
+    return vob_store_dir_list(*vob->db, dir_version, out);
+}
+
+tbs_status_t vob_ver_list(vob_t* vob, vob_dbid_t element, std::vector<vob_version_info_t>* out) {
+    tbs_status_t st = vob_store_list_versions(*vob->db, element, out);
+    for (size_t i = 0; st == TBS_ST_OK && i < out->size(); ++i) {
+        vob_version_info_t& v = (*out)[i];
+        if (i > 0 && (*out)[i - 1].branch == v.branch)
+            v.branch_path = (*out)[i - 1].branch_path;
+        else
+            st = branch_path(vob, v.branch, &v.branch_path);
+    }
+    return st;
+}
+
+tbs_status_t vob_ver_get_labels(vob_t* vob, vob_dbid_t version, std::vector<std::string>* out) {
+    return vob_store_version_labels(*vob->db, version, out);
+}
+
+tbs_status_t vob_obj_get_attrs(vob_t* vob, vob_dbid_t obj,
+                               std::vector<std::pair<std::string, std::string>>* out) {
+    return vob_store_list_attrs(*vob->db, obj, out);
+}
+
+tbs_status_t vob_obj_get_lock(vob_t* vob, vob_dbid_t obj, vob_lock_info_t* out) {
+    return vob_store_get_lock(*vob->db, obj, out);
+}
+
+tbs_status_t vob_obj_get_events(vob_t* vob, vob_dbid_t obj, std::vector<vob_event_info_t>* out) {
+    int mtype = 0;
+    tbs_status_t st = vob_obj_get_mtypes(vob, obj, &mtype);
+    if (st != TBS_ST_OK) return st;
+    if (is_element_mtype(mtype)) return vob_store_list_element_events(*vob->db, obj, out);
+    return vob_store_list_events(*vob->db, obj, out);
+}
+
+tbs_status_t vob_type_find(vob_t* vob, int mtype, const char* name, vob_type_info_t* out) {
+    return vob_store_find_type_info(*vob->db, mtype, name, out);
+}
+
+tbs_status_t vob_type_get(vob_t* vob, vob_dbid_t dbid, vob_type_info_t* out) {
+    tbs_status_t st = vob_store_get_type(*vob->db, dbid, out);
+    return st == TBS_ST_NOT_FOUND ? TBS_ST_OBJ_NOT_FOUND : st;
+}
+
+tbs_status_t vob_type_list(vob_t* vob, int mtype, std::vector<vob_type_info_t>* out) {
+    return vob_store_list_types(*vob->db, mtype, out);
+}
+
+tbs_status_t vob_ob_next_ckouts(vob_t* vob, vob_dbid_t element,
+                                std::vector<vob_checkout_info_t>* out) {
+    return vob_store_list_checkouts(*vob->db, element, out);
+}
+
+tbs_status_t vob_ckout_get(vob_t* vob, vob_dbid_t checkout, vob_checkout_info_t* out) {
+    tbs_status_t st = vob_store_get_checkout(*vob->db, checkout, out);
+    return st == TBS_ST_NOT_FOUND ? VOB_ST_NOT_CHECKED_OUT : st;
+}
+
+tbs_status_t vob_obj_get_hlinks(vob_t* vob, vob_dbid_t obj, std::vector<vob_hlink_info_t>* out) {
+    return vob_store_list_hlinks(*vob->db, obj, out);
+}
+
+bool vob_utl_valid_name(const char* name) {
+    if (!name || !*name) return false;
+    size_t n = strlen(name);
+    if (n > VOB_MAX_NAME) return false;
+    if (strcmp(name, ".") == 0 || strcmp(name, "..") == 0) return false;
+    if (strstr(name, "@@")) return false;
+    for (size_t i = 0; i < n; ++i) {
+        unsigned char c = static_cast<unsigned char>(name[i]);
+        if (c < 32 || c == 127 || c == '/') return false;
+    }
+    return true;
+}
+
+// Selectors -----------------------------------------------------------------------------
+
+namespace {
+
+struct TypePrefix {
+    const char* prefix;
+    int mtype;
+};
+const TypePrefix kTypePrefixes[] = {
+    {"lbtype", VOB_MTYPE_LBTYPE}, {"brtype", VOB_MTYPE_BRTYPE}, {"attype", VOB_MTYPE_ATTYPE},
+    {"hltype", VOB_MTYPE_HLTYPE}, {"eltype", VOB_MTYPE_ELTYPE}, {"trtype", VOB_MTYPE_TRTYPE},
+};
+
+tbs_status_t parse_vob_part(const std::string& text, vob_objsel_t* out) {
+    if (text.rfind("vob:", 0) == 0) {
+        out->vob_kind = VOB_VOBSEL_TAG;
+        out->vob = text.substr(4);
+    } else if (text.rfind("vobuuid:", 0) == 0) {
+        out->vob_kind = VOB_VOBSEL_FAMILY;
+        out->vob = text.substr(8);
+    } else if (text.rfind("replica_uuid:", 0) == 0) {
+        out->vob_kind = VOB_VOBSEL_REPLICA;
+        out->vob = text.substr(13);
+    } else {
+        out->vob_kind = VOB_VOBSEL_TAG;
+        out->vob = text;
+    }
+    if (out->vob.empty()) return VOB_ST_BAD_SELECTOR;
+    if (out->vob_kind != VOB_VOBSEL_TAG) {
+        tbs_uuid_t u;
+        if (tbs_uuid_from_str(out->vob.c_str(), &u) != TBS_ST_OK) return VOB_ST_BAD_SELECTOR;
+    }
+    return TBS_ST_OK;
+}
+
+tbs_status_t open_selected_vob(const vob_objsel_t& sel, vob_t** vob) {
+    if (sel.vob.empty()) return VOB_ST_BAD_SELECTOR;
+    if (sel.vob_kind == VOB_VOBSEL_TAG) {
+        tbs_status_t st = vob_open_by_tag(sel.vob.c_str(), vob);
+        return st == TBS_ST_NOT_FOUND ? TBS_ST_NAME_NOT_FOUND : st;
+    }
+    tbs_uuid_t u;
+    if (tbs_uuid_from_str(sel.vob.c_str(), &u) != TBS_ST_OK) return VOB_ST_BAD_SELECTOR;
+    if (sel.vob_kind == VOB_VOBSEL_REPLICA) return vob_open_by_uuid(u, vob);
+    // A family id: one replica per VOB here, so look through the registered VOBs.
+    std::vector<rgy_vob_entry_t> tags;
+    tbs_status_t st = rgy_list_vob_tags(nullptr, &tags);
+    if (st != TBS_ST_OK) return st;
+    for (const rgy_vob_entry_t& e : tags) {
+        vob_t* v = nullptr;
+        if (vob_open_by_tag(e.tag.c_str(), &v) != TBS_ST_OK) continue;
+        if (memcmp(v->family_uuid.bytes, u.bytes, sizeof u.bytes) == 0) {
+            *vob = v;
+            return TBS_ST_OK;
+        }
+    }
+    return TBS_ST_NOT_FOUND;
+}
+
+}  // namespace
+
+tbs_status_t vob_utl_parse_objsel(const char* text_in, vob_objsel_t* out) {
+    *out = vob_objsel_t{};
+    if (!text_in || !*text_in) return VOB_ST_BAD_SELECTOR;
+    std::string text = text_in;
+    if (text.size() > VOB_MAX_PNAME) return VOB_ST_TOO_LONG;
+    for (unsigned char c : text)
+        if (c < 32 || c == 127) return VOB_ST_BAD_SELECTOR;
+    size_t colon = text.find(':');
+    std::string prefix = colon == std::string::npos ? "" : text.substr(0, colon);
+    if (prefix == "vob" || prefix == "vobuuid" || prefix == "replica_uuid") {
+        out->kind = VOB_SEL_VOB;
+        return parse_vob_part(text, out);
+    }
+    auto name_and_vob = [&](vob_objsel_kind_t kind) -> tbs_status_t {
+        out->kind = kind;
+        std::string rest = text.substr(colon + 1);
+        size_t at = rest.find('@');
+        out->name = rest.substr(0, at);
+        if (out->name.empty()) return VOB_ST_BAD_SELECTOR;
+        if (at == std::string::npos) return TBS_ST_OK;  // the VOB comes from the context
+        return parse_vob_part(rest.substr(at + 1), out);
+    };
+    if (prefix == "oid") {
+        tbs_status_t st = name_and_vob(VOB_SEL_OID);
+        tbs_uuid_t u;
+        if (st == TBS_ST_OK && tbs_uuid_from_str(out->name.c_str(), &u) != TBS_ST_OK)
+            return VOB_ST_BAD_SELECTOR;
+        return st;
+    }
+    if (prefix == "dbid") {
+        tbs_status_t st = name_and_vob(VOB_SEL_DBID);
+        if (st == TBS_ST_OK && !all_digits(out->name)) return VOB_ST_BAD_SELECTOR;
+        return st;
+    }
+    for (const TypePrefix& p : kTypePrefixes) {
+        if (prefix != p.prefix) continue;
+        out->mtype = p.mtype;
+        tbs_status_t st = name_and_vob(VOB_SEL_TYPE);
+        if (st == TBS_ST_OK && !vob_utl_valid_name(out->name.c_str())) return VOB_ST_BAD_SELECTOR;
+        return st;
+    }
+    if (!prefix.empty() && text[0] != '/' && text[0] != '.') return VOB_ST_BAD_SELECTOR;
+    out->kind = VOB_SEL_PNAME;
+    out->name = text;
+    return TBS_ST_OK;
+}
+
+tbs_status_t vob_utl_create_objsel(const char* prefix, const char* name, const char* vob_part,
+                                   char* buf, size_t size) {
+    if (!prefix || !name || !buf || size == 0) return TBS_ST_BAD_REQUEST;
+    int n = vob_part && *vob_part ? snprintf(buf, size, "%s:%s@%s", prefix, name, vob_part)
+                                  : snprintf(buf, size, "%s:%s", prefix, name);
+    if (n < 0 || static_cast<size_t>(n) >= size) {
+        buf[0] = '\0';
+        return VOB_ST_TOO_LONG;
+    }
+    return TBS_ST_OK;
+}
+
+std::string vob_selector(vob_t* vob, vob_vobsel_kind_t kind) {
+    switch (kind) {
+        case VOB_VOBSEL_FAMILY:
+            return "vobuuid:" + uuid_text(vob->family_uuid);
+        case VOB_VOBSEL_REPLICA:
+            return "replica_uuid:" + uuid_text(vob->uuid);
+        default:
+            return "vob:" + vob->tag;
+    }
+}
+
+tbs_status_t vob_obj_get_selector(vob_t* vob, vob_dbid_t dbid, char* buf, size_t size) {
+    int mtype = 0;
+    tbs_status_t st = vob_obj_get_mtypes(vob, dbid, &mtype);
+    if (st != TBS_ST_OK) return st;
+    std::string text;
+    const std::string vsel = vob_selector(vob, VOB_VOBSEL_TAG);
+    for (const TypePrefix& p : kTypePrefixes) {
+        if (p.mtype != mtype) continue;
+        vob_type_info_t t;
+        if ((st = vob_type_get(vob, dbid, &t)) != TBS_ST_OK) return st;
+        return vob_utl_create_objsel(p.prefix, t.name.c_str(), vsel.c_str(), buf, size);
+    }
+    if (mtype == VOB_MTYPE_VOB) {
+        text = vsel;
+    } else if (is_element_mtype(mtype)) {
+        if (vob_elem_get_pname(vob, dbid, &text) == TBS_ST_OK) text += "@@";
+    } else if (mtype == VOB_MTYPE_VERSION || mtype == VOB_MTYPE_DIR_VERSION) {
+        vob_version_info_t v;
+        std::string id;
+        if (vob_ver_get_info(vob, dbid, &v) == TBS_ST_OK &&
+            vob_elem_get_pname(vob, v.element, &text) == TBS_ST_OK &&
+            vob_ver_get_idstr(vob, dbid, &id) == TBS_ST_OK)
+            text += "@@" + id;
+        else
+            text.clear();
+    } else if (mtype == VOB_MTYPE_BRANCH) {
+        int64_t element = 0;
+        std::string path;
+        if (vob_store_get_branch(*vob->db, dbid, &element, nullptr, nullptr) == TBS_ST_OK &&
+            vob_elem_get_pname(vob, element, &text) == TBS_ST_OK &&
+            branch_path(vob, dbid, &path) == TBS_ST_OK)
+            text += "@@" + path;
+        else
+            text.clear();
+    }
+    if (text.empty()) {
+        return vob_utl_create_objsel("dbid", std::to_string(dbid).c_str(), vsel.c_str(), buf, size);
+    }
+    if (text.size() >= size) return VOB_ST_TOO_LONG;
+    memcpy(buf, text.c_str(), text.size() + 1);
+    return TBS_ST_OK;
+}
+
+// Resolution ----------------------------------------------------------------------------
+
+tbs_status_t vob_select_version(vob_t* vob, vob_dbid_t element, const char* pname,
+                                const vob_view_ctx_t* view, vob_dbid_t* version) {
+    if (view && view->select) return view->select(view->select_ctx, vob, element, pname, version);
+    vob_checkout_info_t co;
+    tbs_uuid_t vu = view ? view->view_uuid : tbs_uuid_null();
+    tbs_status_t st = vob_store_find_checkout(*vob->db, element, uuid_text(vu), &co);
+    if (st == TBS_ST_OK) {
+        *version = co.dbid;
+        return TBS_ST_OK;
+    }
+    if (st != TBS_ST_NOT_FOUND) return st;
+    vob_dbid_t main = 0;
+    if ((st = vob_elem_get_main_branch(vob, element, &main)) != TBS_ST_OK) return st;
+    return vob_branch_latest(vob, main, version);
+}
+
+tbs_status_t vob_resolve_pname(const char* pname_in, const vob_view_ctx_t* view, int flags,
+                               vob_resolved_t* out) {
+    *out = vob_resolved_t{};
+    if (!pname_in || pname_in[0] != '/') return TBS_ST_NAME_NOT_FOUND;
+    std::string pname = pname_in;
+    if (pname.size() > VOB_MAX_PNAME) return VOB_ST_TOO_LONG;
+    for (unsigned char c : pname)
+        if (c < 32 || c == 127) return VOB_ST_BAD_NAME;
+    vob_t* vob = nullptr;
+    std::string rest;
+    tbs_status_t st = find_vob(pname, &vob, &rest);
+    if (st != TBS_ST_OK) return st;
+    out->vob = vob;
+
+    // The version-extended part runs from the first "@@" to the end, slashes included.
+    std::string ext_all;
+    bool has_ext = false;
+    size_t at_at = rest.find("@@");
+    if (at_at != std::string::npos) {
+        ext_all = rest.substr(at_at + 2);
+        rest = rest.substr(0, at_at);
+        has_ext = true;
+        if (!rest.empty() && rest.back() == '/') return TBS_ST_NAME_NOT_FOUND;
+    }
+    std::vector<std::string> todo = split_path(rest);
+    struct Level {
+        vob_dbid_t element;
+        vob_dbid_t version;
+        std::string name;
+    };
+    std::vector<Level> stack;
+    vob_dbid_t root_version = 0;
+    if ((st = vob_select_version(vob, vob->root_element, vob->tag.c_str(), view, &root_version)) !=
+        TBS_ST_OK)
+        return st;
+    stack.push_back({vob->root_element, root_version, ""});
+    if (todo.empty()) {
+        out->element = vob->root_element;
+        out->vob_path = "/";
+        if (has_ext) {
+            out->extended = true;
+            return resolve_extended(vob, vob->root_element, ext_all, view, out);
+        }
+        out->dbid = out->version = root_version;
+        out->mtype = VOB_MTYPE_DIR_VERSION;
+        return root_version ? TBS_ST_OK : TBS_ST_NAME_NOT_FOUND;
+    }
+    // Components are consumed from the back of `todo` reversed, so links can splice in.
+    std::reverse(todo.begin(), todo.end());
+    int links = 0;
+    while (!todo.empty()) {
+        std::string comp = todo.back();
+        todo.pop_back();
+        const bool last = todo.empty();
+        if (comp == ".") continue;
+        if (comp == "..") {
+            if (stack.size() > 1) stack.pop_back();
+            continue;
+        }
+        // The last component popped is always the name's own: components a link splices
+        // in are taken first.
+        const bool extended = last && has_ext;
+        const std::string& ext = ext_all;
+        if (comp.size() > VOB_MAX_NAME) return VOB_ST_TOO_LONG;
+        const Level& dir = stack.back();
+        if (dir.version == 0) return TBS_ST_NAME_NOT_FOUND;
+        vob_dbid_t target = 0;
+        int mtype = 0;
+        st = vob_store_dir_lookup(*vob->db, dir.version, comp, &target, &mtype);
+        if (st == TBS_ST_NOT_FOUND) {
+            if (last && !extended && (flags & VOB_RESOLVE_PARENT_OK)) {
+                out->exists = false;
+                out->parent_element = dir.element;
+                out->parent_version = dir.version;
+                out->leaf = comp;
+                break;
+            }
+            return TBS_ST_NAME_NOT_FOUND;
+        }
+        if (st != TBS_ST_OK) return st;
+        if (mtype == VOB_MTYPE_SLINK && (!last || !(flags & VOB_RESOLVE_NOFOLLOW)) && !extended) {
+            if (++links > VOB_MAX_SLINK_DEPTH) return tbs_errno2status(ELOOP);
+            std::string text;
+            if ((st = vob_slink_get_text(vob, target, &text)) != TBS_ST_OK) return st;
+            if (!text.empty() && text[0] == '/') {
+                // An absolute target restarts from its VOB: keep the rest of the path.
+                std::string restart = text;
+                for (auto it = todo.rbegin(); it != todo.rend(); ++it) restart += "/" + *it;
+                return vob_resolve_pname(restart.c_str(), view, flags, out);
+            }
+            std::vector<std::string> parts = split_path(text);
+            for (auto it = parts.rbegin(); it != parts.rend(); ++it) todo.push_back(*it);
+            continue;
+        }
+        if (last) {
+            out->parent_element = dir.element;
+            out->parent_version = dir.version;
+            out->leaf = comp;
+            if (mtype == VOB_MTYPE_SLINK) {
+                out->dbid = target;
+                out->mtype = VOB_MTYPE_SLINK;
+                break;
+            }
+            out->element = target;
+            if (extended) {
+                out->extended = true;
+                if ((st = resolve_extended(vob, target, ext, view, out)) != TBS_ST_OK) return st;
+                break;
+            }
+            vob_dbid_t v = 0;
+            if ((st = vob_select_version(vob, target, pname.c_str(), view, &v)) != TBS_ST_OK)
+                return st;
+            if (v == 0) return TBS_ST_NAME_NOT_FOUND;
+            out->dbid = out->version = v;
+            out->mtype = mtype == VOB_MTYPE_DIR_ELEMENT ? VOB_MTYPE_DIR_VERSION : VOB_MTYPE_VERSION;
+            stack.push_back({target, v, comp});
+            break;
+        }
+        if (mtype != VOB_MTYPE_DIR_ELEMENT) return VOB_ST_NOT_DIRECTORY;
+        vob_dbid_t v = 0;
+        if ((st = vob_select_version(vob, target, pname.c_str(), view, &v)) != TBS_ST_OK) return st;
+        stack.push_back({target, v, comp});
+    }
+    if (out->dbid == 0 && out->exists) {
+        // The path ended on "." or "..": the directory on top of the stack.
+        const Level& top = stack.back();
+        out->element = top.element;
+        out->dbid = out->version = top.version;
+        out->mtype = VOB_MTYPE_DIR_VERSION;
+        if (stack.size() > 1) {
+            out->parent_element = stack[stack.size() - 2].element;
+            out->parent_version = stack[stack.size() - 2].version;
+            out->leaf = top.name;
+        }
+        if (top.version == 0) return TBS_ST_NAME_NOT_FOUND;
+    }
+    std::string path;
+    for (size_t i = 1; i < stack.size(); ++i) path += "/" + stack[i].name;
+    if (!out->leaf.empty() && (stack.size() < 2 || stack.back().element != out->element ||
+                               out->mtype == VOB_MTYPE_SLINK || !out->exists))
+        path += "/" + out->leaf;
+    out->vob_path = path.empty() ? "/" : path;
+    return TBS_ST_OK;
+}
+
+tbs_status_t vob_resolve_general(const char* text, const vob_view_ctx_t* view, vob_t** vob,
+                                 vob_dbid_t* dbid, int* mtype) {
+    vob_objsel_t sel;
+    tbs_status_t st = vob_utl_parse_objsel(text, &sel);
+    if (st != TBS_ST_OK) return st;
+    if (sel.kind == VOB_SEL_PNAME) {
+        vob_resolved_t r;
+        if ((st = vob_resolve_pname(sel.name.c_str(), view, 0, &r)) != TBS_ST_OK) return st;
+        *vob = r.vob;
+        *dbid = r.dbid;
+        *mtype = r.mtype;
+        return TBS_ST_OK;
+    }
+    if ((st = open_selected_vob(sel, vob)) != TBS_ST_OK) return st;
+    switch (sel.kind) {
+        case VOB_SEL_VOB: {
+            std::string text_dbid;
+            if ((st = vob_store_get_info(*(*vob)->db, "vob_dbid", &text_dbid)) != TBS_ST_OK)
+                return st;
+            *dbid = atoll(text_dbid.c_str());
+            *mtype = VOB_MTYPE_VOB;
+            return TBS_ST_OK;
+        }
+        case VOB_SEL_OID: {
+            tbs_oid_t oid;
+            tbs_uuid_from_str(sel.name.c_str(), &oid);
+            if ((st = vob_obj_oid_to_dbid(*vob, oid, dbid)) != TBS_ST_OK) return st;
+            return vob_obj_get_mtypes(*vob, *dbid, mtype);
+        }
+        case VOB_SEL_DBID:
+            *dbid = atoll(sel.name.c_str());
+            return vob_obj_get_mtypes(*vob, *dbid, mtype);
+        case VOB_SEL_TYPE: {
+            vob_type_info_t t;
+            if ((st = vob_type_find(*vob, sel.mtype, sel.name.c_str(), &t)) != TBS_ST_OK)
+                return st == TBS_ST_NOT_FOUND ? TBS_ST_NAME_NOT_FOUND : st;
+            *dbid = t.dbid;
+            *mtype = t.mtype;
+            return TBS_ST_OK;
+        }
+        default:
+            return VOB_ST_BAD_SELECTOR;
+    }
+}
+
+tbs_status_t vob_elem_get_pname(vob_t* vob, vob_dbid_t element, std::string* pname) {
+    std::string path;
+    vob_dbid_t cur = element;
+    for (int depth = 0; cur != vob->root_element; ++depth) {
+        if (depth > 1024) return TBS_ST_ERR;
+        std::vector<std::pair<int64_t, std::string>> parents;
+        tbs_status_t st = vob_store_dir_parents(*vob->db, cur, &parents);
+        if (st != TBS_ST_OK) return st;
+        vob_dbid_t next = 0;
+        std::string name;
+        // Prefer a binding in the latest version of its directory's main branch.
+        for (const auto& p : parents) {
+            vob_version_info_t v;
+            if (vob_store_get_version(*vob->db, p.first, &v) != TBS_ST_OK) continue;
+            vob_dbid_t latest = 0, main = 0;
+            if (vob_elem_get_main_branch(vob, v.element, &main) != TBS_ST_OK) continue;
+            if (v.branch == main && vob_branch_latest(vob, main, &latest) == TBS_ST_OK &&
+                latest == p.first) {
+                next = v.element;
+                name = p.second;
+                break;
+            }
+            if (!next) {
+                next = v.element;
+                name = p.second;
+            }
+        }
+        if (!next) return TBS_ST_NAME_NOT_FOUND;
+        path = "/" + name + path;
+        cur = next;
+    }
+    *pname = vob->tag + path;
+    return TBS_ST_OK;
+}
