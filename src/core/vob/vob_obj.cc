@@ -752,3 +752,19 @@ tbs_status_t vob_elem_get_pname(vob_t* vob, vob_dbid_t element, std::string* pna
     *pname = vob->tag + path;
     return TBS_ST_OK;
 }
+
+tbs_status_t vob_check(vob_t* vob, std::vector<std::string>* problems) {
+    problems->clear();
+    std::vector<std::string> contents;
+    tbs_status_t st = vob_store_list_contents(*vob->db, &contents);
+    if (st != TBS_ST_OK) return st;
+    for (const std::string& c : contents) {
+        if (!vob->pool->exists(c.c_str())) {
+            problems->push_back("missing content " + c);
+            continue;
+        }
+        tbs_status_t v = vob->pool->verify(c.c_str());
+        if (v != TBS_ST_OK) problems->push_back("damaged content " + c + ": " + tbs_strerror(v));
+    }
+    return TBS_ST_OK;
+}

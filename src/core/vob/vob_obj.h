@@ -253,4 +253,9 @@ tbs_status_t vob_select_version(vob_t* vob, vob_dbid_t element, const char* pnam
 // first name found), e.g. "/vobs/p/src/a.c".
 tbs_status_t vob_elem_get_pname(vob_t* vob, vob_dbid_t element, std::string* pname);
 
+// Checks a VOB's agreement with its content pool: every content a version refers to is
+// present and reads back matching its name and size. Each problem found is one line in
+// `problems`; the status is TBS_ST_OK when the check itself could run.
+tbs_status_t vob_check(vob_t* vob, std::vector<std::string>* problems);
+
 #endif
