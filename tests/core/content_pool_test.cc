@@ -434,3 +434,39 @@ TEST(ContentPool, KilledWriterLeavesNoContentAndPoolStaysUsable) {
     EXPECT_EQ(pf.temporaries, 0);
     EXPECT_EQ(pool->verify(sha.c_str()), TBS_ST_OK);
 }
+
+// Contents put with a batch have no names until the batch is synced; an unsynced batch
+// leaves nothing behind, and a content already present is not replaced.
+TEST(ContentPool, BatchNamesContentsOnlyWhenSynced) {
+    TempDir dir;
+    auto pool = open_pool(dir / "pool");
+    ASSERT_TRUE(pool);
+    std::vector<std::string> names;
+    for (int i = 0; i < 3; ++i) write_file(dir / ("f" + std::to_string(i)), text_bytes(5000 + i));
+    std::string present;
+    ASSERT_EQ(pool->put_file((dir / "f0").c_str(), &present, nullptr), TBS_ST_OK);
+    {
+        content_batch lost(pool->dir());
+        std::string n;
+        ASSERT_EQ(pool->put_file((dir / "f1").c_str(), &n, nullptr, &lost), TBS_ST_OK);
+        EXPECT_FALSE(pool->exists(n.c_str()));
+    }
+    PoolFiles pf = list_pool(pool->dir());
+    EXPECT_EQ(pf.contents, 1);
+    EXPECT_EQ(pf.temporaries, 0);
+
+    content_batch batch(pool->dir());
+    for (int i = 0; i < 3; ++i) {
+        std::string n;
+        ASSERT_EQ(pool->put_file((dir / ("f" + std::to_string(i))).c_str(), &n, nullptr, &batch),
+                  TBS_ST_OK);
+        names.push_back(n);
+    }
+    EXPECT_EQ(names[0], present);
+    EXPECT_FALSE(pool->exists(names[2].c_str()));
+    ASSERT_EQ(batch.sync(), TBS_ST_OK);
+    for (const std::string& n : names) EXPECT_EQ(pool->verify(n.c_str()), TBS_ST_OK);
+    pf = list_pool(pool->dir());
+    EXPECT_EQ(pf.contents, 3);
+    EXPECT_EQ(pf.temporaries, 0);
+}

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstring>
 #include <ctime>
+#include <memory>
 #include <mutex>
 
 #include "core/cmd/cmd_internal.h"
@@ -76,9 +77,10 @@ int64_t file_mtime(const std::string& path) {
 }
 
 // Contents are put in the pool before the transaction that refers to them.
-tbs_status_t put_content(vob_t* vob, const std::string& from, std::string* name, int64_t* size) {
+tbs_status_t put_content(vob_t* vob, const std::string& from, std::string* name, int64_t* size,
+                         content_batch* batch = nullptr) {
     uint64_t n = 0;
-    tbs_status_t st = vob->pool->put_file(from.c_str(), name, &n);
+    tbs_status_t st = vob->pool->put_file(from.c_str(), name, &n, batch);
     if (st != TBS_ST_OK) return cmd_fail("Unable to read", from, st);
     *size = static_cast<int64_t>(n);
     return TBS_ST_OK;
@@ -468,6 +470,8 @@ tbs_status_t cmd_checkin(cmd_checkin_args_t* a) {
         int64_t created = 0;
     };
     std::vector<Item> items;
+    // An atomic checkin's contents are made durable together, before its transaction.
+    std::unique_ptr<content_batch> batch;
     for (size_t i = 0; i < a->pnames.size(); ++i) {
         Item it;
         it.pname = a->pnames[i];
@@ -475,19 +479,23 @@ tbs_status_t cmd_checkin(cmd_checkin_args_t* a) {
         if ((st = vob_resolve_pname(it.pname.c_str(), ctx.view, 0, &r)) != TBS_ST_OK)
             return cmd_fail("Unable to check in", it.pname, st);
         it.vob = r.vob;
+        if (a->atomic && !items.empty() && items[0].vob != it.vob)
+            return cmd_fail("Atomic checkin spans more than one VOB", it.pname,
+                            VOB_ST_NOT_SUPPORTED);
         if (!a->from.empty() && !a->from[i].empty()) {
             if (r.mtype == VOB_MTYPE_DIR_VERSION)
                 return cmd_fail("Unable to check in", it.pname, VOB_ST_IS_DIRECTORY);
-            if ((st = put_content(r.vob, a->from[i], &it.content, &it.size)) != TBS_ST_OK)
+            if (a->atomic && !batch) batch = std::make_unique<content_batch>(r.vob->pool->dir());
+            if ((st = put_content(r.vob, a->from[i], &it.content, &it.size, batch.get())) !=
+                TBS_ST_OK)
                 return st;
             it.has_content = true;
             if (a->ptime) it.created = file_mtime(a->from[i]);
         }
-        if (a->atomic && !items.empty() && items[0].vob != it.vob)
-            return cmd_fail("Atomic checkin spans more than one VOB", it.pname,
-                            VOB_ST_NOT_SUPPORTED);
         items.push_back(std::move(it));
     }
+    if (batch && (st = batch->sync()) != TBS_ST_OK)
+        return cmd_fail("Unable to store the contents of", a->pnames.front(), st);
     const std::string* comment = a->comment_mode == CMD_COMMENT_GIVEN ? &a->comment : nullptr;
     auto checkin_item = [&](store_txn& txn, const Item& it, int64_t* version) -> tbs_status_t {
         vob_resolved_t r;

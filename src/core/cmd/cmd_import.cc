@@ -89,12 +89,14 @@ struct Importer {
                 std::string link;
             };
             std::vector<Put> puts;
+            content_batch batch(vob->pool->dir());
             for (size_t k = i; k < end; ++k) {
                 Put p{items[k], "", 0, ""};
                 std::string path = source + "/" + items[k]->name;
                 if (items[k]->kind == Entry::FILE_) {
                     uint64_t n = 0;
-                    if ((st = vob->pool->put_file(path.c_str(), &p.content, &n)) != TBS_ST_OK)
+                    if ((st = vob->pool->put_file(path.c_str(), &p.content, &n, &batch)) !=
+                        TBS_ST_OK)
                         return cmd_fail("Unable to read", path, st);
                     p.size = static_cast<int64_t>(n);
                 } else {
@@ -106,6 +108,8 @@ struct Importer {
                 }
                 puts.push_back(std::move(p));
             }
+            // The contents are durable before the transaction that names them commits.
+            if ((st = batch.sync()) != TBS_ST_OK) return cmd_fail("Unable to store", source, st);
             const bool with_dirs = end == items.size();
             int64_t files = 0, dirs = 0, bytes = 0;
             st = vob->db->transact(store_txn_kind::write, [&](store_txn& txn) -> tbs_status_t {

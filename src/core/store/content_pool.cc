@@ -155,6 +155,7 @@ struct content_writer::impl {
     uLong block_out_at = 0;          // z.total_out when it began
     std::vector<unsigned char> out;  // pending file output
     tbs_status_t failed = TBS_ST_OK;
+    content_batch* batch = nullptr;  // durability deferred to the batch's sync
 
     ~impl() {
         if (z_live) deflateEnd(&z);
@@ -326,8 +327,8 @@ tbs_status_t content_writer::impl::finish(std::string* sha, uint64_t* size) {
     encode_header(h, m == mode::zlib ? kFlagZlib : kFlagRaw, total);
     if (::pwrite(fd, h, sizeof h, 0) != static_cast<ssize_t>(sizeof h))
         return fail(errno_status(errno));
-    // The bytes must be on disk before any name refers to them.
-    if (::fsync(fd) != 0) return fail(errno_status(errno));
+    // The bytes must be on disk before any name refers to them: now, or at the batch's sync.
+    if (!batch && ::fsync(fd) != 0) return fail(errno_status(errno));
     struct stat tmp_st;
     if (::fstat(fd, &tmp_st) != 0) return fail(errno_status(errno));
     int fd_copy = fd;
@@ -337,6 +338,13 @@ tbs_status_t content_writer::impl::finish(std::string* sha, uint64_t* size) {
     std::string hex = md.hex();
     std::string sub = pool_dir + "/" + hex.substr(0, 2);
     std::string target = sub + "/" + hex.substr(2);
+    if (batch) {
+        batch->pending_.push_back({tmp_path, sub, target});
+        tmp_path.clear();
+        if (sha) *sha = std::move(hex);
+        if (size) *size = total;
+        return TBS_ST_OK;
+    }
     bool made_sub = ::mkdir(sub.c_str(), 0777) == 0;
     if (!made_sub && errno != EEXIST) return fail(errno_status(errno));
     if (made_sub && fsync_dir(pool_dir)) return fail(errno_status(errno));
@@ -518,12 +526,49 @@ tbs_status_t content_pool::put_buffer(const void* data, size_t len, std::string*
 }
 
 tbs_status_t content_pool::put_file(const char* path, std::string* sha256_hex, uint64_t* size) {
+    return put_file(path, sha256_hex, size, nullptr);
+}
+
+content_batch::~content_batch() {
+    for (const pending& p : pending_) ::unlink(p.tmp.c_str());
+}
+
+tbs_status_t content_batch::sync() {
+    if (pending_.empty()) return TBS_ST_OK;
+    int fd = ::open(dir_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return errno_status(errno);
+    tbs_status_t st = ::syncfs(fd) == 0 ? TBS_ST_OK : errno_status(errno);
+    for (size_t i = 0; st == TBS_ST_OK && i < pending_.size(); ++i) {
+        const pending& p = pending_[i];
+        if (::mkdir(p.sub.c_str(), 0777) != 0 && errno != EEXIST) {
+            st = errno_status(errno);
+            break;
+        }
+        struct stat cur, tmp;
+        if (::stat(p.target.c_str(), &cur) == 0 && ::stat(p.tmp.c_str(), &tmp) == 0 &&
+            cur.st_size == tmp.st_size) {
+            ::unlink(p.tmp.c_str());
+        } else if (::rename(p.tmp.c_str(), p.target.c_str()) != 0) {
+            st = errno_status(errno);
+        }
+    }
+    // The new names (and directories) are durable once the file system is flushed again.
+    if (st == TBS_ST_OK && ::syncfs(fd) != 0) st = errno_status(errno);
+    ::close(fd);
+    if (st == TBS_ST_OK) pending_.clear();
+    return st;
+}
+
+tbs_status_t content_pool::put_file(const char* path, std::string* sha256_hex, uint64_t* size,
+                                    content_batch* batch) {
     if (!path) return STORE_ST_INVALID;
     int fd = ::open(path, O_RDONLY | O_CLOEXEC);
     if (fd < 0) return errno_status(errno);
     std::unique_ptr<content_writer> w;
     tbs_status_t st = open_writer(&w);
-    std::vector<unsigned char> buf(st ? 0 : kBlock);
+    // One read buffer per thread: clearing a fresh one per file costs more than a small
+    // file's whole put.
+    thread_local std::vector<unsigned char> buf(kBlock);
     while (!st) {
         ssize_t r = read_full(fd, buf.data(), buf.size());
         if (r < 0) {
@@ -534,6 +579,7 @@ tbs_status_t content_pool::put_file(const char* path, std::string* sha256_hex, u
         st = w->write(buf.data(), static_cast<size_t>(r));
     }
     ::close(fd);
+    if (!st) w->p_->batch = batch;
     return st ? st : w->commit(sha256_hex, size);
 }
 

@@ -37,6 +37,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "core/store/db.h"
 #include "core/tbs/tbs.h"
@@ -84,6 +85,30 @@ private:
     std::unique_ptr<impl> p_;
 };
 
+// Many contents made durable together: contents put with a batch stay under their
+// temporary names until `sync`, which flushes the whole file system once, names them all,
+// and flushes again. A caller puts a batch, syncs it, and only then commits the
+// transaction that refers to its contents. Two flushes per batch instead of two per
+// content; a crash before the sync leaves only temporary files. Contents of a batch that
+// is destroyed unsynced are removed.
+class content_batch {
+public:
+    explicit content_batch(std::string pool_dir) : dir_(std::move(pool_dir)) {}
+    ~content_batch();
+    content_batch(const content_batch&) = delete;
+    content_batch& operator=(const content_batch&) = delete;
+    tbs_status_t sync();
+    size_t size() const { return pending_.size(); }
+
+private:
+    friend class content_writer;
+    struct pending {
+        std::string tmp, sub, target;
+    };
+    std::string dir_;
+    std::vector<pending> pending_;
+};
+
 class content_pool {
 public:
     // Uses (and creates when missing) the pool directory `dir`.
@@ -94,6 +119,9 @@ public:
     tbs_status_t open_writer(std::unique_ptr<content_writer>* out);
     tbs_status_t put_buffer(const void* data, size_t len, std::string* sha256_hex, uint64_t* size);
     tbs_status_t put_file(const char* path, std::string* sha256_hex, uint64_t* size);
+    // The same, made durable later by `batch->sync()`.
+    tbs_status_t put_file(const char* path, std::string* sha256_hex, uint64_t* size,
+                          content_batch* batch);
 
     tbs_status_t open_reader(const char* sha256_hex, std::unique_ptr<content_reader>* out);
     // Writes the content to `dest` (replaced whole, through a temporary file beside it, so
