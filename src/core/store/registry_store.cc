@@ -2,7 +2,10 @@
 // their SQL, which stays within what SQLite and PostgreSQL both accept.
 #include <cctype>
 #include <cerrno>
+#include <unistd.h>
+
 #include <memory>
+#include <mutex>
 #include <string>
 
 #include "core/rgy/rgy.h"
@@ -23,12 +26,28 @@ const char* const kMigrations[] = {
     "CREATE INDEX view_tags_uuid ON view_tags (uuid);",
 };
 
+// The registry's connection stays open for the process (every pathname lookup reads the
+// registry); a new product directory, or a child of fork, opens its own.
 tbs_status_t open_registry(std::shared_ptr<store_db>* db) {
+    static std::mutex mu;
+    static std::shared_ptr<store_db> kept;
+    static std::string kept_path;
+    static pid_t kept_pid = 0;
     std::string dir = std::string(tbs_product_dir()) + "/registry";
+    std::string path = dir + "/registry.db";
+    std::lock_guard<std::mutex> lock(mu);
+    if (kept && kept_path == path && kept_pid == getpid()) {
+        *db = kept;
+        return TBS_ST_OK;
+    }
     tbs_status_t st = fileutl_mkdir_p(dir.c_str(), 0775);
     if (st != TBS_ST_OK) return st;
-    std::string path = dir + "/registry.db";
-    return store_db::open(path.c_str(), store_options{}, kMigrations, db);
+    if ((st = store_db::open(path.c_str(), store_options{}, kMigrations, db)) != TBS_ST_OK)
+        return st;
+    kept = *db;
+    kept_path = path;
+    kept_pid = getpid();
+    return TBS_ST_OK;
 }
 
 bool valid_name(const std::string& s) {
