@@ -1,14 +1,16 @@
 // What serving through a CGI program costs.
 //
-//   bench_http [--requests N] [--parts P] [--part-size BYTES]
+//   bench_http [--requests N] [--parts P] [--part-size BYTES] [--rounds R]
 //
 // (a) Per request: get_version_separator_rpc answered by vdweb.cgi started directly, next to
 //     starting /bin/true (the floor of any process per request); then the same RPC through
 //     lighttpd, next to lighttpd serving a small static file, sequential requests on one
-//     connection.
+//     connection. N runs each; --requests 0 leaves this section out.
 // (b) Streaming: compute_primes_rpc sending P parts of BYTES each through lighttpd to a
-//     client that discards them, next to lighttpd serving a static file of the same size;
-//     each transfer is made three times and the median reported.
+//     client that discards them, next to lighttpd serving a static file of the same size.
+//     After a warm-up transfer of each, R rounds each make one transfer of both, taking
+//     turns at which goes first; the medians of the rates and of the per-round ratios are
+//     reported.
 #include <curl/curl.h>
 
 #include <algorithm>
@@ -41,6 +43,7 @@ struct Options {
     int requests = 200;
     long parts = 10000;
     long part_size = 64 * 1024;
+    int rounds = 7;
 };
 
 Options parse_options(int argc, char** argv) {
@@ -49,15 +52,18 @@ Options parse_options(int argc, char** argv) {
         std::string a = argv[i];
         if (i + 1 >= argc) die("missing value after " + a);
         long v = atol(argv[++i]);
-        if (v <= 0) die("bad value for " + a);
+        if (v < 0 || (v == 0 && a != "--requests")) die("bad value for " + a);
         if (a == "--requests")
             o.requests = static_cast<int>(v);
+        else if (a == "--rounds")
+            o.rounds = static_cast<int>(v);
         else if (a == "--parts")
             o.parts = v;
         else if (a == "--part-size")
             o.part_size = v;
         else
-            die("unknown option " + a + " (--requests N, --parts P, --part-size BYTES)");
+            die("unknown option " + a +
+                " (--requests N, --parts P, --part-size BYTES, --rounds R)");
     }
     return o;
 }
@@ -168,54 +174,84 @@ void per_request_http(const Options& o, e2e::LighttpdServer& server, const std::
     row("difference", rpc - file, "ms");
 }
 
+double median(std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    size_t n = v.size();
+    return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
+}
+
 void streaming(const Options& o, e2e::LighttpdServer& server) {
     Client client;
     const std::string args = "primeCount=" + std::to_string(o.parts) +
                              "\nperiodInSeconds=0\nbodySize=" + std::to_string(o.part_size) + "\n";
     const std::string body = e2e::form_body("VDW_Vdcore::compute_primes_rpc", args.c_str());
-    // Median of three runs: single large transfers vary with whatever else the machine does.
-    auto median_seconds = [](auto transfer) {
-        double t[3];
-        for (double& one : t) {
-            Clock::time_point start = Clock::now();
-            transfer();
-            one = since(start);
-        }
-        std::sort(t, t + 3);
-        return t[1];
-    };
-    Sink stream;
-    double stream_s = median_seconds([&] {
-        stream = client.fetch(server.url(), &body);
-        if (!ends_with_trailer(stream)) die("the compute_primes stream ended early");
-    });
-
-    // A static file exactly as long as the stream was.
+    const std::string rpc_url = server.url();
     const std::string name = "stream-sized.bin";
+    const std::string file_url = server.url("/" + name);
+
+    // Seconds for one transfer, checked for completeness.
+    unsigned long long stream_bytes = 0;
+    auto stream_once = [&] {
+        Clock::time_point start = Clock::now();
+        Sink s = client.fetch(rpc_url, &body);
+        double t = since(start);
+        if (!ends_with_trailer(s)) die("the compute_primes stream ended early");
+        if (stream_bytes && s.bytes != stream_bytes) die("the compute_primes stream changed size");
+        stream_bytes = s.bytes;
+        return t;
+    };
+    auto file_once = [&] {
+        Clock::time_point start = Clock::now();
+        unsigned long long got = client.fetch(file_url, nullptr).bytes;
+        double t = since(start);
+        if (got != stream_bytes) die("static file arrived short");
+        return t;
+    };
+
+    // The warm-up stream loads the program and libraries and gives the size of the static
+    // file, which is then read once into the page cache.
+    stream_once();
     {
         std::ofstream f(server.site().home() + "/htdocs/" + name, std::ios::binary);
         std::string block(1 << 20, 'p');
-        for (unsigned long long left = stream.bytes; left > 0;) {
+        for (unsigned long long left = stream_bytes; left > 0;) {
             size_t n = left < block.size() ? static_cast<size_t>(left) : block.size();
             f.write(block.data(), static_cast<std::streamsize>(n));
             left -= n;
         }
         if (!f) die("cannot write the static file");
     }
-    client.fetch(server.url("/" + name), nullptr);  // once into the page cache
-    double file_s = median_seconds([&] {
-        if (client.fetch(server.url("/" + name), nullptr).bytes != stream.bytes)
-            die("static file arrived short");
-    });
+    file_once();
 
-    const double mib = static_cast<double>(stream.bytes) / (1024.0 * 1024.0);
+    // Rounds of one transfer each, taking turns at going first, so that whatever else the
+    // machine does at a given moment weighs on both sides alike. Each round gives a ratio;
+    // the medians hide the occasional round that another process disturbed.
+    const double mib = static_cast<double>(stream_bytes) / (1024.0 * 1024.0);
+    std::vector<double> stream_rate, file_rate, ratio;
+    for (int round = 0; round < o.rounds; ++round) {
+        double stream_s, file_s;
+        if (round % 2 == 0) {
+            stream_s = stream_once();
+            file_s = file_once();
+        } else {
+            file_s = file_once();
+            stream_s = stream_once();
+        }
+        stream_rate.push_back(mib / stream_s);
+        file_rate.push_back(mib / file_s);
+        ratio.push_back(stream_rate.back() / file_rate.back());
+    }
+
     printf(
         "streaming through lighttpd to a discarding client (%ld parts of %ld bytes, "
-        "%.1f MiB):\n",
-        o.parts, o.part_size, mib);
-    row("vdweb.cgi compute_primes_rpc", mib / stream_s, "MiB/s");
-    row("static file of the same size", mib / file_s, "MiB/s");
-    row("ratio (CGI stream / static file)", file_s > 0 ? (mib / stream_s) / (mib / file_s) : 0, "");
+        "%.1f MiB; median of %d rounds):\n",
+        o.parts, o.part_size, mib, o.rounds);
+    row("vdweb.cgi compute_primes_rpc", median(stream_rate), "MiB/s");
+    row("static file of the same size", median(file_rate), "MiB/s");
+    row("ratio (CGI stream / static file)", median(ratio), "");
+    printf("  %-44s", "ratio per round");
+    for (double r : ratio) printf(" %.2f", r);
+    printf("\n");
 }
 
 }  // namespace
@@ -224,11 +260,11 @@ int main(int argc, char** argv) {
     Options o = parse_options(argc, argv);
     if (curl_global_init(CURL_GLOBAL_DEFAULT) != CURLE_OK) die("curl_global_init failed");
     const std::string separator = e2e::form_body("VDW_Vdcore::get_version_separator_rpc");
-    per_request_direct(o, separator);
+    if (o.requests > 0) per_request_direct(o, separator);
     {
         e2e::LighttpdServer server;
         if (!server.started()) die(server.failure());
-        per_request_http(o, server, separator);
+        if (o.requests > 0) per_request_http(o, server, separator);
         streaming(o, server);
     }
     curl_global_cleanup();
