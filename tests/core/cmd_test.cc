@@ -6,6 +6,7 @@
 #include <openssl/sha.h>
 #include <pwd.h>
 
+#include <algorithm>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -252,8 +253,26 @@ TEST_F(CmdFixture, NamespaceCommands) {
 
     cmd_rmname_args_t rm;
     rm.pnames = {"/vobs/p/b"};
+    cmd_mkelem_args_t extra;
+    extra.pnames = {"/vobs/p/c"};
+    extra.checkin = true;
     ASSERT_EQ(checkout("/vobs/p/b"), 0);
+    EXPECT_EQ(cmd_rmname(&rm), VOB_ST_CHECKED_OUT);  // nobody to ask: the default, abort
+    // A prompt procedure that declines, then one that agrees.
+    static int asked = 0;
+    imsg_prompt_procs_t procs{};
+    procs.proceed = [](int, const char*, int, int) -> int { return ++asked, IMSG_RESP_ABORT; };
+    imsg_set_prompt_procs(&procs);
     EXPECT_EQ(cmd_rmname(&rm), VOB_ST_CHECKED_OUT);
+    EXPECT_EQ(asked, 1);
+    procs.proceed = [](int, const char*, int, int) -> int { return IMSG_RESP_PROCEED; };
+    imsg_set_prompt_procs(&procs);
+    ASSERT_EQ(cmd_utl_mkelem(&extra), 0);
+    rm.pnames = {"/vobs/p/c"};
+    ASSERT_EQ(checkout("/vobs/p/c"), 0);
+    EXPECT_EQ(cmd_rmname(&rm), 0);
+    imsg_set_prompt_procs(nullptr);
+    rm.pnames = {"/vobs/p/b"};
     rm.force = true;
     ASSERT_EQ(cmd_rmname(&rm), 0) << out_.text;
     EXPECT_EQ(vob_resolve_pname("/vobs/p/b", nullptr, 0, &r), TBS_ST_NAME_NOT_FOUND);
@@ -423,8 +442,10 @@ TEST_F(CmdFixture, BadInputChangesNothing) {
     };
     count_objects(&before);
     const std::string long_name(300, 'n');
-    for (std::string bad : {std::string("/vobs/p/d/a\x01z"), std::string("/vobs/p/d/") + long_name,
-                            std::string("/vobs/p/d/x@@y"), std::string("/vobs/p/d/")}) {
+    for (std::string bad :
+         {std::string("/vobs/p/d/a\x01z"), std::string("/vobs/p/d/") + long_name,
+          std::string("/vobs/p/d/x@@y"), std::string("/vobs/p/d/"), std::string("/vobs/p/d/.."),
+          std::string("/vobs/p/d/a\0b", 13), std::string(), std::string("relative/name")}) {
         EXPECT_NE(mkelem(bad), 0) << bad;
     }
     cmd_mkelem_args_t a;
@@ -549,4 +570,13 @@ TEST_F(CmdFixture, ImportTree) {
     EXPECT_EQ(im.files, 0);
     EXPECT_EQ(idstr("/vobs/p/imp/a"), "/main/1");
     EXPECT_EQ(idstr("/vobs/p/imp"), "/main/2");
+}
+
+TEST_F(CmdFixture, InternalErrorsAreLoggedOneLineEach) {
+    imsg_internal_error("VD CM Server", "src/x/file.cc", 42, "bad %s\nshape", "request");
+    EXPECT_NE(out_.text.find("Internal error in VD CM Server (file.cc:42): bad request"),
+              std::string::npos);
+    std::string log = read_file(std::string(tbs_product_log_dir()) + "/internal_error_log");
+    EXPECT_NE(log.find(" VD CM Server file.cc:42: bad request shape\n"), std::string::npos) << log;
+    EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 1);
 }

@@ -127,6 +127,17 @@ tbs_status_t cmd_check_name(const std::string& name) {
     return TBS_ST_OK;
 }
 
+tbs_status_t cmd_check_pnames(const std::vector<std::string>& pnames) {
+    for (const std::string& p : pnames) {
+        if (p.size() > VOB_MAX_PNAME)
+            return cmd_fail("Pathname too long", p.substr(0, 64) + "...", VOB_ST_TOO_LONG);
+        for (unsigned char c : p)
+            if (c < 32 || c == 127) return cmd_fail("Invalid pathname", p.c_str(), VOB_ST_BAD_NAME);
+        if (p.empty()) return cmd_fail("Invalid pathname", p, VOB_ST_BAD_NAME);
+    }
+    return TBS_ST_OK;
+}
+
 int64_t cmd_vob_object(vob_t* vob) {
     std::string text;
     if (vob_store_get_info(*vob->db, "vob_dbid", &text) != TBS_ST_OK) return 0;
@@ -430,6 +441,7 @@ tbs_status_t cmd_checkout(cmd_checkout_args_t* a) {
     cmd_ctx ctx;
     tbs_status_t st = cmd_ctx_init(&ctx, a->view);
     if (st == TBS_ST_OK) st = cmd_check_comment(a->comment);
+    if (st == TBS_ST_OK) st = cmd_check_pnames(a->pnames);
     if (st != TBS_ST_OK) return st;
     a->checkouts.clear();
     a->got_reserved.clear();
@@ -460,6 +472,7 @@ tbs_status_t cmd_checkin(cmd_checkin_args_t* a) {
     if (st == TBS_ST_OK) st = cmd_check_comment(a->comment);
     if (st != TBS_ST_OK) return st;
     if (!a->from.empty() && a->from.size() != a->pnames.size()) return TBS_ST_BAD_REQUEST;
+    if ((st = cmd_check_pnames(a->pnames)) != TBS_ST_OK) return st;
     a->versions.clear();
     struct Item {
         std::string pname;
@@ -549,6 +562,7 @@ tbs_status_t cmd_checkin(cmd_checkin_args_t* a) {
 tbs_status_t cmd_uncheckout_with_pop(cmd_uncheckout_args_t* a) {
     cmd_ctx ctx;
     tbs_status_t st = cmd_ctx_init(&ctx, a->view);
+    if (st == TBS_ST_OK) st = cmd_check_pnames(a->pnames);
     if (st != TBS_ST_OK) return st;
     for (const std::string& pname : a->pnames) {
         vob_resolved_t r;
@@ -743,6 +757,7 @@ tbs_status_t cmd_utl_mkelem(cmd_mkelem_args_t* a) {
     if (st == TBS_ST_OK) st = cmd_check_comment(a->comment);
     if (st != TBS_ST_OK) return st;
     if (!a->from.empty() && a->from.size() != a->pnames.size()) return TBS_ST_BAD_REQUEST;
+    if ((st = cmd_check_pnames(a->pnames)) != TBS_ST_OK) return st;
     a->elements.clear();
     for (size_t i = 0; i < a->pnames.size(); ++i) {
         const std::string& pname = a->pnames[i];
@@ -803,6 +818,7 @@ tbs_status_t cmd_mv(cmd_mv_args_t* a) {
     cmd_ctx ctx;
     tbs_status_t st = cmd_ctx_init(&ctx, a->view);
     if (st == TBS_ST_OK) st = cmd_check_comment(a->comment);
+    if (st == TBS_ST_OK) st = cmd_check_pnames({a->from, a->to});
     if (st != TBS_ST_OK) return st;
     vob_resolved_t from;
     if ((st = vob_resolve_pname(a->from.c_str(), ctx.view, VOB_RESOLVE_NOFOLLOW, &from)) !=
@@ -870,13 +886,23 @@ tbs_status_t cmd_rmname(cmd_rmname_args_t* a) {
             TBS_ST_OK)
             return cmd_fail("Unable to remove name", pname, st);
         vob_t* vob = r.vob;
+        // Removing the name of a checked-out element is asked about first (outside the
+        // transaction: the answer may take a while), unless forced.
+        bool approved = a->force;
+        std::vector<vob_checkout_info_t> probe;
+        if (!approved && r.mtype != VOB_MTYPE_SLINK &&
+            vob_ob_next_ckouts(vob, r.element, &probe) == TBS_ST_OK && !probe.empty()) {
+            std::string q = "Element \"" + pname + "\" is checked out; remove its name anyway?";
+            approved = imsg_prompt_proceed(0, q.c_str(), IMSG_RESP_PROCEED | IMSG_RESP_ABORT,
+                                           IMSG_RESP_ABORT) == IMSG_RESP_PROCEED;
+        }
         st = vob->db->transact(store_txn_kind::write, [&](store_txn& txn) -> tbs_status_t {
             vob_resolved_t f;
             tbs_status_t s = vob_resolve_pname(pname.c_str(), ctx.view, VOB_RESOLVE_NOFOLLOW, &f);
             if (s != TBS_ST_OK) return s;
             if (f.extended || f.parent_element == 0) return VOB_ST_BAD_NAME;
             int64_t target = f.mtype == VOB_MTYPE_SLINK ? f.dbid : f.element;
-            if (f.mtype != VOB_MTYPE_SLINK && !a->force) {
+            if (f.mtype != VOB_MTYPE_SLINK && !approved) {
                 std::vector<vob_checkout_info_t> cos;
                 if ((s = vob_store_list_checkouts(*vob->db, f.element, &cos)) != TBS_ST_OK)
                     return s;
@@ -899,6 +925,7 @@ tbs_status_t cmd_ln(cmd_ln_args_t* a) {
     tbs_status_t st = cmd_ctx_init(&ctx, a->view);
     if (st == TBS_ST_OK) st = cmd_check_comment(a->comment);
     if (st != TBS_ST_OK) return st;
+    if ((st = cmd_check_pnames({a->link})) != TBS_ST_OK) return st;
     if (a->target.empty() || a->target.size() > VOB_MAX_PNAME ||
         memchr(a->target.data(), '\0', a->target.size()))
         return cmd_fail("Unable to link", a->link, VOB_ST_BAD_NAME);

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <initializer_list>
 #include <string>
+#include <vector>
 
 #include "core/cmd/cmd.h"
 #include "core/cred/credutl.h"
@@ -28,6 +29,9 @@ tbs_status_t cmd_ctx_init(cmd_ctx* ctx, const vob_view_ctx_t* view);
 // Checks a comment and a name against their limits; prints why not.
 tbs_status_t cmd_check_comment(const std::string& comment);
 tbs_status_t cmd_check_name(const std::string& name);
+// Pathnames handed in as strings: no NUL inside (a C string would silently name something
+// shorter), no control characters, within the length limit.
+tbs_status_t cmd_check_pnames(const std::vector<std::string>& pnames);
 
 tbs_status_t cmd_new_object(vob_t* vob, store_txn& txn, const cmd_ctx& ctx, int mtype, int mode,
                             int64_t* dbid);

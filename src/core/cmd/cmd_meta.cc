@@ -38,6 +38,7 @@ struct Target {
 };
 
 tbs_status_t resolve_target(const std::string& text, const cmd_ctx& ctx, Target* t) {
+    if (text.find('\0') != std::string::npos) return VOB_ST_BAD_NAME;
     vob_objsel_t sel;
     tbs_status_t st = vob_utl_parse_objsel(text.c_str(), &sel);
     if (st != TBS_ST_OK) return st;
@@ -196,7 +197,8 @@ tbs_status_t label_tree(vob_t* vob, store_txn& txn, const cmd_ctx& ctx, const vo
         if (labelled != version) {
             if ((st = vob_store_set_label(db, lb.dbid, element, version)) != TBS_ST_OK) return st;
             if ((st = cmd_event(vob, txn, ctx, version, "make label",
-                                lb.name + " " + a->comment)) != TBS_ST_OK)
+                                a->comment.empty() ? lb.name : lb.name + " " + a->comment)) !=
+                TBS_ST_OK)
                 return st;
         }
     }
@@ -225,6 +227,7 @@ tbs_status_t label_command(cmd_mklabel_args_t* a, bool remove) {
     cmd_ctx ctx;
     tbs_status_t st = cmd_ctx_init(&ctx, a->view);
     if (st == TBS_ST_OK) st = cmd_check_comment(a->comment);
+    if (st == TBS_ST_OK) st = cmd_check_pnames(a->pnames);
     if (st != TBS_ST_OK) return st;
     for (const std::string& pname : a->pnames) {
         vob_resolved_t r;

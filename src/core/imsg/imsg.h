@@ -79,6 +79,39 @@ void imsg_core_error(int number, ...);
 enum { IMSG_STYLE_BOLD = 0x01, IMSG_STYLE_QUOTE = 0x02, IMSG_STYLE_END = 0x03 };
 void imsg_strip_style_chars(char* text);
 
+// Prompt procedures: how the core asks its user a question. A caller (a terminal tool, or
+// the web layer turning a question into an interaction request) installs its own; without
+// them nobody is asked and the default answer holds. Results combine these bits; 6 is a
+// failure to ask.
+enum {
+    IMSG_RESP_ABORT = 1,
+    IMSG_RESP_PROCEED = 2,
+    IMSG_RESP_YES = 4,
+    IMSG_RESP_NO = 8,
+    IMSG_RESP_FAILED = 6,
+};
+struct imsg_prompt_procs_t {
+    // (prompt, a second text, multi-line flag, out text the caller frees with free())
+    int (*text)(const char* prompt, const char* extra, int multiline, char** text);
+    int (*file)(const char* prompt, char** path);
+    int (*list)(const char* prompt, const char* const* items, int count, int* choice);
+    // (type code, prompt, answers offered, default answer)
+    int (*proceed)(int type, const char* prompt, int answer_mask, int default_mask);
+    int (*yes_no)(int type, const char* prompt, int answer_mask, int default_mask);
+    int (*password)(const char* prompt, char** password);
+};
+// Null members, or a null table, keep or restore the defaults.
+void imsg_set_prompt_procs(const imsg_prompt_procs_t* procs);
+imsg_prompt_procs_t imsg_get_prompt_procs();
+int imsg_prompt_proceed(int type, const char* prompt, int answer_mask, int default_mask);
+int imsg_prompt_yes_no(int type, const char* prompt, int answer_mask, int default_mask);
+int imsg_prompt_text(const char* prompt, int multiline, char** text);
+
+// Logs an internal error: printed on the error class and appended as one line to
+// <product>/log/internal_error_log.
+void imsg_internal_error(const char* component, const char* file, int line, const char* fmt, ...)
+    __attribute__((format(printf, 4, 5)));
+
 // Trace verbosity and traced subsystems.
 void imsg_set_trace_verbosity(int level);
 int imsg_get_desired_verbosity();
