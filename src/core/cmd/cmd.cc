@@ -418,6 +418,10 @@ tbs_status_t checkout_one(cmd_checkout_args_t* a, const cmd_ctx& ctx, const std:
                 branch = nb;
                 selected = v0;
             }
+            if (a->branch_only) {
+                *co_out = 0;
+                return TBS_ST_OK;
+            }
         }
         int64_t latest = 0;
         if ((s = vob_branch_latest(vob, branch, &latest)) != TBS_ST_OK) return s;
@@ -452,6 +456,10 @@ tbs_status_t cmd_checkout(cmd_checkout_args_t* a) {
         if (st != TBS_ST_OK) return cmd_fail("Unable to check out", pname, st);
         a->checkouts.push_back(co);
         a->got_reserved.push_back(reserved);
+        if (a->branch_only) {
+            imsg_ok("Created branch \"%s\" for \"%s\".\n", a->branch_type.c_str(), pname.c_str());
+            continue;
+        }
         vob_resolved_t r;
         std::string from = "?";
         vob_checkout_info_t c;
@@ -471,7 +479,9 @@ tbs_status_t cmd_checkin(cmd_checkin_args_t* a) {
     tbs_status_t st = cmd_ctx_init(&ctx, a->view);
     if (st == TBS_ST_OK) st = cmd_check_comment(a->comment);
     if (st != TBS_ST_OK) return st;
-    if (!a->from.empty() && a->from.size() != a->pnames.size()) return TBS_ST_BAD_REQUEST;
+    if (!a->from.empty() && a->from.size() != a->pnames.size())
+        return cmd_fail("Contents files do not match the pathnames for", "checkin",
+                        TBS_ST_BAD_REQUEST);
     if ((st = cmd_check_pnames(a->pnames)) != TBS_ST_OK) return st;
     a->versions.clear();
     struct Item {
@@ -734,6 +744,16 @@ tbs_status_t mkelem_one(cmd_mkelem_args_t* a, const cmd_ctx& ctx, const std::str
                                           comment, created, nullptr)) != TBS_ST_OK)
                 return s;
             events->emplace_back(CMD_MKELEM_EV_CHECKEDIN, pname);
+        } else if (a->checkin && a->is_dir) {
+            // A new directory checked in at once: its (empty) first version.
+            int64_t dco = 0;
+            if ((s = cmd_do_checkout(vob, txn, ctx, elem, v0, true, false, comment, &dco,
+                                     nullptr)) != TBS_ST_OK)
+                return s;
+            if ((s = cmd_do_checkin(vob, txn, ctx, dco, nullptr, 0, &comment, true, created,
+                                    nullptr)) != TBS_ST_OK)
+                return s;
+            events->emplace_back(CMD_MKELEM_EV_CHECKEDIN, pname);
         } else if (!a->no_checkout && !a->checkin) {
             int64_t eco = 0;
             if ((s = cmd_do_checkout(vob, txn, ctx, elem, v0, true, false, comment, &eco,
@@ -756,7 +776,9 @@ tbs_status_t cmd_utl_mkelem(cmd_mkelem_args_t* a) {
     tbs_status_t st = cmd_ctx_init(&ctx, a->view);
     if (st == TBS_ST_OK) st = cmd_check_comment(a->comment);
     if (st != TBS_ST_OK) return st;
-    if (!a->from.empty() && a->from.size() != a->pnames.size()) return TBS_ST_BAD_REQUEST;
+    if (!a->from.empty() && a->from.size() != a->pnames.size())
+        return cmd_fail("Contents files do not match the pathnames for", "mkelem",
+                        TBS_ST_BAD_REQUEST);
     if ((st = cmd_check_pnames(a->pnames)) != TBS_ST_OK) return st;
     a->elements.clear();
     for (size_t i = 0; i < a->pnames.size(); ++i) {
@@ -912,7 +934,8 @@ tbs_status_t cmd_rmname(cmd_rmname_args_t* a) {
             s = in_dir(vob, txn, ctx, f.parent_element, f.parent_version, a->comment,
                        [&](int64_t co) { return vob_store_dir_remove(*vob->db, co, f.leaf); });
             if (s != TBS_ST_OK) return s;
-            return cmd_event(vob, txn, ctx, f.parent_element, "remove name", f.leaf);
+            return cmd_event(vob, txn, ctx, f.parent_element, "remove name",
+                             a->comment.empty() ? f.leaf : f.leaf + ": " + a->comment);
         });
         if (st != TBS_ST_OK) return cmd_fail("Unable to remove name", pname, st);
         imsg_ok("Removed \"%s\".\n", pname.c_str());
@@ -976,20 +999,8 @@ tbs_status_t cmd_mkbranch(cmd_mkbranch_args_t* a) {
     co.comment_mode = a->comment.empty() ? CMD_COMMENT_NONE : CMD_COMMENT_GIVEN;
     co.branch_type = a->branch_type;
     co.nonlatest = CMD_NONLATEST_SELECTED;
-    if (a->checkout) return cmd_checkout(&co);
-    // Without a checkout the branch is made and left at version 0.
-    cmd_ctx ctx;
-    tbs_status_t st = cmd_ctx_init(&ctx, a->view);
-    if (st != TBS_ST_OK) return st;
-    for (const std::string& pname : a->pnames) {
-        co.pnames = {pname};
-        if ((st = cmd_checkout(&co)) != TBS_ST_OK) return st;
-        cmd_uncheckout_args_t un;
-        un.pnames = {pname};
-        un.view = a->view;
-        if ((st = cmd_uncheckout_with_pop(&un)) != TBS_ST_OK) return st;
-    }
-    return TBS_ST_OK;
+    co.branch_only = !a->checkout;
+    return cmd_checkout(&co);
 }
 
 // setevent -------------------------------------------------------------------------------

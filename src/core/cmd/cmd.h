@@ -52,7 +52,8 @@ struct cmd_checkout_args_t {
     int nonlatest = CMD_NONLATEST_FAIL;  // when no callback decides
     cmd_checkout_cb_t callback = nullptr;
     void* callback_data = nullptr;
-    std::string branch_type;  // make this branch at the selected version and check it out
+    std::string branch_type;   // make this branch at the selected version and check it out
+    bool branch_only = false;  // with branch_type: make the branch, check nothing out
     // Results, one per pathname checked out.
     std::vector<vob_dbid_t> checkouts;
     std::vector<bool> got_reserved;

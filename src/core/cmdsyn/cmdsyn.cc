@@ -1,33 +1,124 @@
-// vdtool commands. Each command parses its own options and reports through the message
-// library; a usage error prints the command's usage line and fails with 1072.
+// vdtool commands: the interpreter's dispatch and help, the argument scanner, and the VOB
+// commands. Each command parses its own options and reports through the message library;
+// a usage error prints the command's usage line and fails with 1072. The element and
+// metadata commands are in cmdsyn_elem.cc, the listing commands in cmdsyn_list.cc.
 #include "core/cmdsyn/cmdsyn.h"
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
 
+#include "core/cmd/cmd.h"
+#include "core/cmdsyn/cmdsyn_internal.h"
 #include "core/imsg/imsg.h"
 #include "core/rgy/rgy.h"
 #include "core/vob/vob.h"
+#include "core/vob/vob_obj.h"
 
-namespace {
-
-typedef tbs_status_t (*command_t)(const std::vector<std::string>& args);
-
-struct Command {
-    const char* name;
-    command_t run;
-    const char* usage;
-};
-
-tbs_status_t usage_error(const char* usage) {
+tbs_status_t cmdsyn_usage_error(const char* usage) {
     imsg_error("Usage: %s\n", usage);
     return TBS_ST_BAD_REQUEST;
 }
 
-tbs_status_t failed(const char* what, const char* object, tbs_status_t st) {
+tbs_status_t cmdsyn_failed(const char* what, const char* object, tbs_status_t st) {
     imsg_error("vdtool: Error: Unable to %s \"%s\": %s.\n", what, object, tbs_strerror(st));
     return st;
+}
+
+// The argument scanner ----------------------------------------------------------------
+
+bool cmdsyn_scanner::next_option() {
+    if (started_) ++i_;
+    started_ = true;
+    end_ = i_;
+    if (!missing_.empty() || i_ >= args_.size()) return false;
+    const std::string& a = current();
+    if (a == "--") {
+        end_ = i_ + 1;
+        return false;
+    }
+    return a.size() > 1 && a[0] == '-';
+}
+
+bool cmdsyn_scanner::flag(const char* name, int min_len) {
+    return i_ < args_.size() && clp_match(current().c_str(), name, min_len);
+}
+
+bool cmdsyn_scanner::value(const char* name, int min_len, std::string* value) {
+    if (!flag(name, min_len)) return false;
+    if (i_ + 1 >= args_.size()) {
+        missing_ = current();
+        return true;
+    }
+    *value = args_[++i_];
+    return true;
+}
+
+bool cmdsyn_scanner::values(const char* name, int min_len, std::vector<std::string>* values) {
+    std::string v;
+    if (!value(name, min_len, &v)) return false;
+    if (missing_.empty()) values->push_back(v);
+    return true;
+}
+
+bool cmdsyn_scanner::comment(std::string* text, int* mode) {
+    if (value("-comment", 1, text)) {
+        *mode = CMD_COMMENT_GIVEN;
+        return true;
+    }
+    if (!flag("-ncomment", 2)) return false;
+    text->clear();
+    *mode = CMD_COMMENT_NONE;
+    return true;
+}
+
+tbs_status_t cmdsyn_scanner::unknown() const {
+    return fail("Unrecognized option \"%s\".", i_ < args_.size() ? current() : std::string());
+}
+
+tbs_status_t cmdsyn_scanner::operands(long min, long max, std::vector<std::string>* out) const {
+    if (!missing_.empty()) return fail("Option \"%s\" needs a value.", missing_);
+    out->assign(args_.begin() + static_cast<long>(std::min(end_, args_.size())), args_.end());
+    const long n = static_cast<long>(out->size());
+    if (n < min) return fail("Missing arguments.");
+    if (max != CMDSYN_ANY && n > max)
+        return fail("Too many arguments, from \"%s\".", (*out)[static_cast<size_t>(max)]);
+    return TBS_ST_OK;
+}
+
+tbs_status_t cmdsyn_scanner::fail(const char* why, const std::string& what) const {
+    std::string text = why;
+    size_t at = text.find("%s");
+    if (at != std::string::npos) text.replace(at, 2, what);
+    imsg_error("vdtool: Error: %s\n", text.c_str());
+    return cmdsyn_usage_error(usage_);
+}
+
+tbs_status_t cmdsyn_scanner::check_pnames(const std::vector<std::string>& names,
+                                          bool selectors) const {
+    for (const std::string& n : names) {
+        if (n.empty()) return fail("Empty pathname.");
+        if (n[0] == '/') continue;
+        vob_objsel_t sel;
+        if (selectors && vob_utl_parse_objsel(n.c_str(), &sel) == TBS_ST_OK &&
+            sel.kind != VOB_SEL_PNAME)
+            continue;
+        return fail(selectors ? "Not an absolute pathname or an object selector: \"%s\"."
+                              : "Pathname is not absolute: \"%s\".",
+                    n);
+    }
+    return TBS_ST_OK;
+}
+
+namespace {
+
+tbs_status_t usage_error(const char* usage) {
+    return cmdsyn_usage_error(usage);
+}
+
+tbs_status_t failed(const char* what, const char* object, tbs_status_t st) {
+    return cmdsyn_failed(what, object, st);
 }
 
 const char* const kMkvobUsage = "mkvob -tag vob-tag [-c comment | -nc] [-public] storage-path";
@@ -94,15 +185,42 @@ tbs_status_t lsvob(const std::vector<std::string>& args) {
 
 tbs_status_t help(const std::vector<std::string>&);
 
-const Command kCommands[] = {
-    {"help", help, "help"},
-    {"lsvob", lsvob, kLsvobUsage},
-    {"mkvob", mkvob, kMkvobUsage},
-    {"rmvob", rmvob, kRmvobUsage},
+const char* const kHelpUsage = "help [command]";
+
+const cmdsyn_command_t kVobCommands[] = {
+    {"help", nullptr, help, kHelpUsage},
+    {"lsvob", nullptr, lsvob, kLsvobUsage},
+    {"mkvob", nullptr, mkvob, kMkvobUsage},
+    {"rmvob", nullptr, rmvob, kRmvobUsage},
 };
 
-tbs_status_t help(const std::vector<std::string>&) {
-    for (const Command& c : kCommands) imsg_ok("Usage: %s\n", c.usage);
+// Every command, by name.
+std::vector<const cmdsyn_command_t*> all_commands() {
+    std::vector<const cmdsyn_command_t*> all;
+    for (const cmdsyn_command_t& c : kVobCommands) all.push_back(&c);
+    for (size_t i = 0; i < cmdsyn_elem_command_count; ++i) all.push_back(&cmdsyn_elem_commands[i]);
+    for (size_t i = 0; i < cmdsyn_list_command_count; ++i) all.push_back(&cmdsyn_list_commands[i]);
+    std::sort(all.begin(), all.end(), [](const cmdsyn_command_t* a, const cmdsyn_command_t* b) {
+        return strcmp(a->name, b->name) < 0;
+    });
+    return all;
+}
+
+const cmdsyn_command_t* find_command(const char* name) {
+    for (const cmdsyn_command_t* c : all_commands())
+        if (strcmp(c->name, name) == 0 || (c->alias && strcmp(c->alias, name) == 0)) return c;
+    return nullptr;
+}
+
+tbs_status_t help(const std::vector<std::string>& args) {
+    if (args.size() > 1) return usage_error(kHelpUsage);
+    if (args.size() == 1) {
+        const cmdsyn_command_t* c = find_command(args[0].c_str());
+        if (!c) return failed("find command", args[0].c_str(), TBS_ST_NOT_FOUND);
+        imsg_ok("Usage: %s\n", c->usage);
+        return TBS_ST_OK;
+    }
+    for (const cmdsyn_command_t* c : all_commands()) imsg_ok("Usage: %s\n", c->usage);
     return TBS_ST_OK;
 }
 
@@ -116,10 +234,11 @@ bool clp_match(const char* arg, const char* name, int min_len) {
 
 tbs_status_t cmdsyn_execv(int argc, const char* const* argv) {
     if (argc < 1 || !argv[0]) return usage_error("vdtool command [options] [arguments]");
-    for (const Command& c : kCommands) {
-        if (strcmp(c.name, argv[0]) != 0) continue;
-        std::vector<std::string> args(argv + 1, argv + argc);
-        return c.run(args);
+    const cmdsyn_command_t* c = find_command(argv[0]);
+    if (c) {
+        std::vector<std::string> args;
+        for (int i = 1; i < argc; ++i) args.emplace_back(argv[i] ? argv[i] : "");
+        return c->run(args);
     }
     imsg_error("vdtool: Error: Unrecognized command: \"%s\"\n", argv[0]);
     return TBS_ST_BAD_REQUEST;

@@ -495,7 +495,8 @@ tbs_status_t vob_store_remove_lock(store_db& db, int64_t obj) {
 tbs_status_t vob_store_list_events(store_db& db, int64_t obj, std::vector<vob_event_info_t>* out) {
     out->clear();
     return each(
-        db, "SELECT id, obj, kind, usr, host, at, comment FROM events WHERE obj = ? ORDER BY id",
+        db,
+        "SELECT id, obj, kind, usr, host, at, comment FROM events WHERE obj = ? ORDER BY id DESC",
         [&](store_stmt& s) {
             out->push_back({s.column_int64(0), s.column_int64(1), s.column_string(2),
                             s.column_string(3), s.column_string(4), s.column_int64(5),

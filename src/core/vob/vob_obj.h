@@ -161,6 +161,7 @@ tbs_status_t vob_ver_get_labels(vob_t* vob, vob_dbid_t version, std::vector<std:
 tbs_status_t vob_obj_get_attrs(vob_t* vob, vob_dbid_t obj,
                                std::vector<std::pair<std::string, std::string>>* out);
 tbs_status_t vob_obj_get_lock(vob_t* vob, vob_dbid_t obj, vob_lock_info_t* out);
+// Events newest first; an element's include those of its branches and versions.
 tbs_status_t vob_obj_get_events(vob_t* vob, vob_dbid_t obj, std::vector<vob_event_info_t>* out);
 tbs_status_t vob_type_find(vob_t* vob, int mtype, const char* name, vob_type_info_t* out);
 tbs_status_t vob_type_get(vob_t* vob, vob_dbid_t dbid, vob_type_info_t* out);

@@ -1,0 +1,500 @@
+// vdtool commands that change elements and metadata: element creation and import,
+// checkout and checkin, namespace changes, types, labels, attributes, hyperlinks, branches,
+// locks and protections. Each parses its options into the argument block of one cmd_
+// command and runs it; the command prints what it did, or why it failed, itself.
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "core/cmd/cmd.h"
+#include "core/cmdsyn/cmdsyn_internal.h"
+#include "core/imsg/imsg.h"
+
+namespace {
+
+typedef std::vector<std::string> names_t;
+
+const char* const kMkelemUsage =
+    "mkelem [-eltype type] [-c comment | -nc] [-nco | -ci [-from file]...] [-mkpath] [-ptime] "
+    "pname...";
+const char* const kMkdirUsage = "mkdir [-c comment | -nc] [-nco] [-mkpath] pname...";
+const char* const kImportUsage = "import [-c comment | -nc] source-dir vob-dir";
+const char* const kCheckoutUsage =
+    "checkout | co [-reserved] [-unreserved] [-branch brtype] [-version] [-c comment | -nc] "
+    "pname...";
+const char* const kCheckinUsage =
+    "checkin | ci [-c comment | -nc] [-from file]... [-identical] [-ptime] [-atomic] pname...";
+const char* const kUncheckoutUsage = "uncheckout | unco [-rmbranch] pname...";
+const char* const kMklabelUsage = "mklabel [-replace] [-recurse] [-c comment | -nc] label pname...";
+const char* const kRmlabelUsage = "rmlabel label pname...";
+const char* const kMkbrtypeUsage = "mkbrtype [-c comment | -nc] name@vob-tag...";
+const char* const kMklbtypeUsage = "mklbtype [-c comment | -nc] name@vob-tag...";
+const char* const kMkattypeUsage = "mkattype [-c comment | -nc] name@vob-tag...";
+const char* const kMkhltypeUsage = "mkhltype [-c comment | -nc] name@vob-tag...";
+const char* const kMkeltypeUsage =
+    "mkeltype [-supertype type] [-mergetype auto|user|never|copy] [-c comment | -nc] "
+    "name@vob-tag";
+const char* const kRmtypeUsage = "rmtype [-rmall] selector...";
+const char* const kMkattrUsage = "mkattr [-replace] [-c comment | -nc] attype value object...";
+const char* const kRmattrUsage = "rmattr attype object...";
+const char* const kMkhlinkUsage = "mkhlink [-c comment | -nc] hltype from to";
+const char* const kMkbranchUsage = "mkbranch [-nco] [-c comment | -nc] brtype pname...";
+const char* const kLockUsage =
+    "lock [-nusers user[,user...]] [-obsolete] [-replace] [-c comment | -nc] object...";
+const char* const kUnlockUsage = "unlock [-c comment | -nc] object...";
+const char* const kProtectUsage =
+    "protect [-chown user] [-chgrp group] [-chmod octal-mode] object...";
+const char* const kRmnameUsage = "rmname [-force] [-c comment | -nc] pname...";
+const char* const kMvUsage = "mv [-c comment | -nc] from to";
+const char* const kLnUsage = "ln [-s] [-c comment | -nc] target link";
+
+// Every command below follows one shape: scan the options, take the operands, check the
+// pathnames, run. `TRY` returns the first status that is not ok.
+#define TRY(expr)                                 \
+    do {                                          \
+        tbs_status_t try_st_ = (expr);            \
+        if (try_st_ != TBS_ST_OK) return try_st_; \
+    } while (0)
+
+// Elements ------------------------------------------------------------------------------
+
+// mkelem, and mkdir (`dir_only`), which takes only the options that make sense for a
+// directory.
+tbs_status_t make_elements(const cmdsyn_args_t& args, bool dir_only) {
+    cmdsyn_scanner s(args, dir_only ? kMkdirUsage : kMkelemUsage);
+    cmd_mkelem_args_t a;
+    bool checkin = false;
+    while (s.next_option()) {
+        // "-nco" is also an abbreviation of "-ncomment": the checkout option is matched first.
+        if (s.flag("-nco", 3))
+            a.no_checkout = true;
+        else if (s.comment(&a.comment, &a.comment_mode))
+            continue;
+        else if (s.flag("-mkpath", 3))
+            a.mkpath = true;
+        else if (!dir_only && s.value("-eltype", 2, &a.eltype))
+            continue;
+        else if (!dir_only && s.flag("-ci", 2))
+            checkin = true;
+        else if (!dir_only && s.values("-from", 2, &a.from))
+            continue;
+        else if (!dir_only && s.flag("-ptime", 2))
+            a.ptime = true;
+        else
+            return s.unknown();
+    }
+    TRY(s.operands(1, CMDSYN_ANY, &a.pnames));
+    TRY(s.check_pnames(a.pnames, false));
+    if (a.no_checkout && checkin) return s.fail("Options -nco and -ci exclude each other.");
+    if (!a.from.empty() && !checkin) return s.fail("Option -from needs -ci.");
+    a.is_dir = dir_only || a.eltype == "directory";
+    if (a.is_dir && !a.from.empty()) return s.fail("A directory element takes no -from file.");
+    if (!a.from.empty() && a.from.size() != a.pnames.size())
+        return s.fail("Give one -from file per pathname (%s given).",
+                      std::to_string(a.from.size()));
+    a.checkin = checkin;
+    return cmd_utl_mkelem(&a);
+}
+
+tbs_status_t mkelem(const cmdsyn_args_t& args) {
+    return make_elements(args, false);
+}
+
+// Not "mkdir": that name belongs to the C library.
+tbs_status_t make_directories(const cmdsyn_args_t& args) {
+    return make_elements(args, true);
+}
+
+tbs_status_t import(const cmdsyn_args_t& args) {
+    cmdsyn_scanner s(args, kImportUsage);
+    cmd_import_args_t a;
+    int mode = CMD_COMMENT_NONE;
+    while (s.next_option())
+        if (!s.comment(&a.comment, &mode)) return s.unknown();
+    names_t ops;
+    TRY(s.operands(2, 2, &ops));
+    TRY(s.check_pnames({ops[1]}, false));
+    a.source = ops[0];
+    a.dest = ops[1];
+    return cmd_import(&a);
+}
+
+tbs_status_t checkout(const cmdsyn_args_t& args) {
+    cmdsyn_scanner s(args, kCheckoutUsage);
+    cmd_checkout_args_t a;
+    bool reserved = false, unreserved = false, version = false;
+    while (s.next_option()) {
+        if (s.comment(&a.comment, &a.comment_mode) || s.value("-branch", 2, &a.branch_type))
+            continue;
+        if (s.flag("-reserved", 3))
+            reserved = true;
+        else if (s.flag("-unreserved", 3))
+            unreserved = true;
+        else if (s.flag("-version", 3))
+            version = true;
+        else
+            return s.unknown();
+    }
+    TRY(s.operands(1, CMDSYN_ANY, &a.pnames));
+    TRY(s.check_pnames(a.pnames, false));
+    // Both: try a reserved checkout, fall back to an unreserved one.
+    a.reserved = reserved || !unreserved;
+    a.unreserved = unreserved;
+    a.nonlatest = version ? CMD_NONLATEST_SELECTED : CMD_NONLATEST_FAIL;
+    return cmd_checkout(&a);
+}
+
+tbs_status_t checkin(const cmdsyn_args_t& args) {
+    cmdsyn_scanner s(args, kCheckinUsage);
+    cmd_checkin_args_t a;
+    while (s.next_option()) {
+        if (s.comment(&a.comment, &a.comment_mode) || s.values("-from", 2, &a.from)) continue;
+        if (s.flag("-identical", 3))
+            a.identical = true;
+        else if (s.flag("-ptime", 2))
+            a.ptime = true;
+        else if (s.flag("-atomic", 2))
+            a.atomic = true;
+        else
+            return s.unknown();
+    }
+    TRY(s.operands(1, CMDSYN_ANY, &a.pnames));
+    TRY(s.check_pnames(a.pnames, false));
+    if (!a.from.empty() && a.from.size() != a.pnames.size())
+        return s.fail("Give one -from file per pathname (%s given).",
+                      std::to_string(a.from.size()));
+    return cmd_checkin(&a);
+}
+
+tbs_status_t uncheckout(const cmdsyn_args_t& args) {
+    cmdsyn_scanner s(args, kUncheckoutUsage);
+    cmd_uncheckout_args_t a;
+    while (s.next_option()) {
+        if (!s.flag("-rmbranch", 3)) return s.unknown();
+        a.pop_kind = CMD_POP_EMPTY_BRANCH;
+    }
+    TRY(s.operands(1, CMDSYN_ANY, &a.pnames));
+    TRY(s.check_pnames(a.pnames, false));
+    return cmd_uncheckout_with_pop(&a);
+}
+
+// Namespace -----------------------------------------------------------------------------
+
+tbs_status_t rmname(const cmdsyn_args_t& args) {
+    cmdsyn_scanner s(args, kRmnameUsage);
+    cmd_rmname_args_t a;
+    int mode = CMD_COMMENT_NONE;
+    while (s.next_option()) {
+        if (s.comment(&a.comment, &mode)) continue;
+        if (!s.flag("-force", 1)) return s.unknown();
+        a.force = true;
+    }
+    TRY(s.operands(1, CMDSYN_ANY, &a.pnames));
+    TRY(s.check_pnames(a.pnames, false));
+    return cmd_rmname(&a);
+}
+
+tbs_status_t mv(const cmdsyn_args_t& args) {
+    cmdsyn_scanner s(args, kMvUsage);
+    cmd_mv_args_t a;
+    int mode = CMD_COMMENT_NONE;
+    while (s.next_option())
+        if (!s.comment(&a.comment, &mode)) return s.unknown();
+    names_t ops;
+    TRY(s.operands(2, 2, &ops));
+    TRY(s.check_pnames(ops, false));
+    a.from = ops[0];
+    a.to = ops[1];
+    return cmd_mv(&a);
+}
+
+tbs_status_t ln(const cmdsyn_args_t& args) {
+    cmdsyn_scanner s(args, kLnUsage);
+    cmd_ln_args_t a;
+    int mode = CMD_COMMENT_NONE;
+    while (s.next_option()) {
+        if (s.comment(&a.comment, &mode)) continue;
+        if (!s.flag("-slink", 1)) return s.unknown();
+        a.symbolic = true;
+    }
+    names_t ops;
+    TRY(s.operands(2, 2, &ops));
+    // A symbolic link's text is kept as written, relative or not; a hard link names an
+    // element.
+    TRY(s.check_pnames(a.symbolic ? names_t{ops[1]} : ops, false));
+    a.target = ops[0];
+    a.link = ops[1];
+    return cmd_ln(&a);
+}
+
+// Types ---------------------------------------------------------------------------------
+
+// "name@vob-tag" (or "name@vob:vob-tag") into its two parts.
+tbs_status_t split_type_name(const cmdsyn_scanner& s, const std::string& text, std::string* name,
+                             std::string* vob) {
+    size_t at = text.find('@');
+    if (at == std::string::npos || at == 0 || at + 1 == text.size())
+        return s.fail("A type is named name@vob-tag: \"%s\".", text);
+    *name = text.substr(0, at);
+    *vob = text.substr(at + 1);
+    if (vob->rfind("vob:", 0) == 0) vob->erase(0, 4);
+    return s.check_pnames({*vob}, false);
+}
+
+tbs_status_t make_types(const cmdsyn_args_t& args, int mtype, const char* usage) {
+    cmdsyn_scanner s(args, usage);
+    cmd_mktype_args_t a;
+    a.mtype = mtype;
+    int mode = CMD_COMMENT_NONE;
+    std::string merge;
+    const bool eltype = mtype == VOB_MTYPE_ELTYPE;
+    while (s.next_option()) {
+        if (s.comment(&a.comment, &mode)) continue;
+        if (eltype && (s.value("-supertype", 2, &a.supertype) || s.value("-mergetype", 2, &merge)))
+            continue;
+        return s.unknown();
+    }
+    names_t names;
+    TRY(s.operands(1, eltype ? 1 : CMDSYN_ANY, &names));
+    if (!merge.empty()) {
+        static const char* const kMerge[] = {"auto", "user", "never", "copy"};  // by merge type
+        for (int i = 0; i < 4; ++i)
+            if (merge == kMerge[i]) a.merge_type = VOB_MERGE_AUTO + i;
+        if (a.merge_type < 0) return s.fail("Unknown merge type \"%s\".", merge);
+    }
+    std::vector<std::pair<std::string, std::string>> parts;
+    for (const std::string& n : names) {
+        std::string name, vob;
+        TRY(split_type_name(s, n, &name, &vob));
+        parts.emplace_back(name, vob);
+    }
+    for (const auto& p : parts) {
+        a.name = p.first;
+        a.vob = p.second;
+        TRY(cmd_mktype(&a));
+    }
+    return TBS_ST_OK;
+}
+
+tbs_status_t mkbrtype(const cmdsyn_args_t& args) {
+    return make_types(args, VOB_MTYPE_BRTYPE, kMkbrtypeUsage);
+}
+tbs_status_t mklbtype(const cmdsyn_args_t& args) {
+    return make_types(args, VOB_MTYPE_LBTYPE, kMklbtypeUsage);
+}
+tbs_status_t mkattype(const cmdsyn_args_t& args) {
+    return make_types(args, VOB_MTYPE_ATTYPE, kMkattypeUsage);
+}
+tbs_status_t mkhltype(const cmdsyn_args_t& args) {
+    return make_types(args, VOB_MTYPE_HLTYPE, kMkhltypeUsage);
+}
+tbs_status_t mkeltype(const cmdsyn_args_t& args) {
+    return make_types(args, VOB_MTYPE_ELTYPE, kMkeltypeUsage);
+}
+
+tbs_status_t rmtype(const cmdsyn_args_t& args) {
+    cmdsyn_scanner s(args, kRmtypeUsage);
+    cmd_rmtype_args_t a;
+    while (s.next_option()) {
+        if (!s.flag("-rmall", 3)) return s.unknown();
+        a.force = true;
+    }
+    names_t sels;
+    TRY(s.operands(1, CMDSYN_ANY, &sels));
+    TRY(s.check_pnames(sels, true));
+    for (const std::string& sel : sels) {
+        a.selector = sel;
+        TRY(cmd_rmtype(&a));
+    }
+    return TBS_ST_OK;
+}
+
+// Labels, attributes, hyperlinks, branches ------------------------------------------------
+
+tbs_status_t label_command(const cmdsyn_args_t& args, bool remove) {
+    cmdsyn_scanner s(args, remove ? kRmlabelUsage : kMklabelUsage);
+    cmd_mklabel_args_t a;
+    int mode = CMD_COMMENT_NONE;
+    while (s.next_option()) {
+        if (remove) return s.unknown();
+        if (s.comment(&a.comment, &mode)) continue;
+        if (s.flag("-replace", 3))
+            a.replace = true;
+        else if (s.flag("-recurse", 3))
+            a.recurse = true;
+        else
+            return s.unknown();
+    }
+    names_t ops;
+    TRY(s.operands(2, CMDSYN_ANY, &ops));
+    a.label = ops[0];
+    a.pnames.assign(ops.begin() + 1, ops.end());
+    TRY(s.check_pnames(a.pnames, false));
+    return remove ? cmd_rmlabel(&a) : cmd_mklabel(&a);
+}
+
+tbs_status_t mklabel(const cmdsyn_args_t& args) {
+    return label_command(args, false);
+}
+tbs_status_t rmlabel(const cmdsyn_args_t& args) {
+    return label_command(args, true);
+}
+
+tbs_status_t attr_command(const cmdsyn_args_t& args, bool remove) {
+    cmdsyn_scanner s(args, remove ? kRmattrUsage : kMkattrUsage);
+    cmd_mkattr_args_t a;
+    int mode = CMD_COMMENT_NONE;
+    while (s.next_option()) {
+        if (remove) return s.unknown();
+        if (s.comment(&a.comment, &mode)) continue;
+        if (!s.flag("-replace", 3)) return s.unknown();
+        a.replace = true;
+    }
+    names_t ops;
+    const long first_object = remove ? 1 : 2;
+    TRY(s.operands(first_object + 1, CMDSYN_ANY, &ops));
+    a.attype = ops[0];
+    if (!remove) a.value = ops[1];
+    a.objects.assign(ops.begin() + first_object, ops.end());
+    TRY(s.check_pnames(a.objects, true));
+    return remove ? cmd_rmattr(&a) : cmd_mkattr(&a);
+}
+
+tbs_status_t mkattr(const cmdsyn_args_t& args) {
+    return attr_command(args, false);
+}
+tbs_status_t rmattr(const cmdsyn_args_t& args) {
+    return attr_command(args, true);
+}
+
+tbs_status_t mkhlink(const cmdsyn_args_t& args) {
+    cmdsyn_scanner s(args, kMkhlinkUsage);
+    cmd_mkhlink_args_t a;
+    int mode = CMD_COMMENT_NONE;
+    while (s.next_option())
+        if (!s.comment(&a.comment, &mode)) return s.unknown();
+    names_t ops;
+    TRY(s.operands(3, 3, &ops));
+    TRY(s.check_pnames({ops[1], ops[2]}, true));
+    a.hltype = ops[0];
+    a.from = ops[1];
+    a.to = ops[2];
+    return cmd_mkhlink(&a);
+}
+
+tbs_status_t mkbranch(const cmdsyn_args_t& args) {
+    cmdsyn_scanner s(args, kMkbranchUsage);
+    cmd_mkbranch_args_t a;
+    int mode = CMD_COMMENT_NONE;
+    while (s.next_option()) {
+        if (s.flag("-nco", 3))
+            a.checkout = false;
+        else if (!s.comment(&a.comment, &mode))
+            return s.unknown();
+    }
+    names_t ops;
+    TRY(s.operands(2, CMDSYN_ANY, &ops));
+    a.branch_type = ops[0];
+    a.pnames.assign(ops.begin() + 1, ops.end());
+    TRY(s.check_pnames(a.pnames, false));
+    return cmd_mkbranch(&a);
+}
+
+// Locks and protections -----------------------------------------------------------------
+
+tbs_status_t lock_command(const cmdsyn_args_t& args, bool unlock) {
+    cmdsyn_scanner s(args, unlock ? kUnlockUsage : kLockUsage);
+    cmd_lock_args_t a;
+    int mode = CMD_COMMENT_NONE;
+    std::string nusers;
+    bool has_nusers = false;
+    while (s.next_option()) {
+        if (s.comment(&a.comment, &mode)) continue;
+        if (unlock) return s.unknown();
+        if (s.value("-nusers", 2, &nusers))
+            has_nusers = true;
+        else if (s.flag("-obsolete", 2))
+            a.obsolete = true;
+        else if (s.flag("-replace", 3))
+            a.replace = true;
+        else
+            return s.unknown();
+    }
+    TRY(s.operands(1, CMDSYN_ANY, &a.objects));
+    TRY(s.check_pnames(a.objects, true));
+    if (has_nusers && a.obsolete)
+        return s.fail("Options -nusers and -obsolete exclude each other.");
+    for (size_t start = 0; has_nusers;) {
+        size_t comma = nusers.find(',', start);
+        std::string user = nusers.substr(start, comma - start);
+        if (user.empty()) return s.fail("Empty user name in -nusers \"%s\".", nusers);
+        a.nusers.push_back(user);
+        if (comma == std::string::npos) break;
+        start = comma + 1;
+    }
+    return unlock ? cmd_unlock(&a) : cmd_lock(&a);
+}
+
+tbs_status_t lock(const cmdsyn_args_t& args) {
+    return lock_command(args, false);
+}
+tbs_status_t unlock(const cmdsyn_args_t& args) {
+    return lock_command(args, true);
+}
+
+tbs_status_t protect(const cmdsyn_args_t& args) {
+    cmdsyn_scanner s(args, kProtectUsage);
+    cmd_protect_args_t a;
+    std::string mode;
+    while (s.next_option()) {
+        if (s.value("-chown", 3, &a.owner) || s.value("-chgrp", 3, &a.group) ||
+            s.value("-chmod", 3, &mode))
+            continue;
+        return s.unknown();
+    }
+    TRY(s.operands(1, CMDSYN_ANY, &a.objects));
+    TRY(s.check_pnames(a.objects, true));
+    if (a.owner.empty() && a.group.empty() && mode.empty())
+        return s.fail("Nothing to change: give -chown, -chgrp or -chmod.");
+    if (!mode.empty()) {
+        // Octal permission bits only; the value is bounded by its length.
+        if (mode.size() > 5 || mode.find_first_not_of("01234567") != std::string::npos ||
+            strtol(mode.c_str(), nullptr, 8) > 07777)
+            return s.fail("Bad mode \"%s\": give the permission bits in octal.", mode);
+        a.mode = static_cast<int>(strtol(mode.c_str(), nullptr, 8));
+    }
+    return cmd_protect(&a);
+}
+
+#undef TRY
+
+}  // namespace
+
+const cmdsyn_command_t cmdsyn_elem_commands[] = {
+    {"checkin", "ci", checkin, kCheckinUsage},
+    {"checkout", "co", checkout, kCheckoutUsage},
+    {"import", nullptr, import, kImportUsage},
+    {"ln", nullptr, ln, kLnUsage},
+    {"lock", nullptr, lock, kLockUsage},
+    {"mkattr", nullptr, mkattr, kMkattrUsage},
+    {"mkattype", nullptr, mkattype, kMkattypeUsage},
+    {"mkbranch", nullptr, mkbranch, kMkbranchUsage},
+    {"mkbrtype", nullptr, mkbrtype, kMkbrtypeUsage},
+    {"mkdir", nullptr, make_directories, kMkdirUsage},
+    {"mkelem", nullptr, mkelem, kMkelemUsage},
+    {"mkeltype", nullptr, mkeltype, kMkeltypeUsage},
+    {"mkhlink", nullptr, mkhlink, kMkhlinkUsage},
+    {"mkhltype", nullptr, mkhltype, kMkhltypeUsage},
+    {"mklabel", nullptr, mklabel, kMklabelUsage},
+    {"mklbtype", nullptr, mklbtype, kMklbtypeUsage},
+    {"mv", nullptr, mv, kMvUsage},
+    {"protect", nullptr, protect, kProtectUsage},
+    {"rmattr", nullptr, rmattr, kRmattrUsage},
+    {"rmlabel", nullptr, rmlabel, kRmlabelUsage},
+    {"rmname", nullptr, rmname, kRmnameUsage},
+    {"rmtype", nullptr, rmtype, kRmtypeUsage},
+    {"uncheckout", "unco", uncheckout, kUncheckoutUsage},
+    {"unlock", nullptr, unlock, kUnlockUsage},
+};
+const size_t cmdsyn_elem_command_count =
+    sizeof cmdsyn_elem_commands / sizeof cmdsyn_elem_commands[0];

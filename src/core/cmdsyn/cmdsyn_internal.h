@@ -1,0 +1,78 @@
+// What the vdtool command files share: the command table entry, the argument scanner that
+// every command parses its options with, and the usage and failure reports.
+//
+// A command's arguments are options first, then operands; "--" ends the options early, so
+// an operand may begin with a dash. Every usage error prints a reason (when there is one
+// beyond the usage line) and the command's usage line, and fails with 1072.
+#ifndef CORE_CMDSYN_CMDSYN_INTERNAL_H
+#define CORE_CMDSYN_CMDSYN_INTERNAL_H
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+#include "core/cmdsyn/cmdsyn.h"
+
+typedef std::vector<std::string> cmdsyn_args_t;
+typedef tbs_status_t (*cmdsyn_run_t)(const cmdsyn_args_t& args);
+
+struct cmdsyn_command_t {
+    const char* name;
+    const char* alias;  // a short name ("co"), or null
+    cmdsyn_run_t run;
+    const char* usage;
+};
+
+// The element, metadata and listing commands (cmdsyn_elem.cc, cmdsyn_list.cc).
+extern const cmdsyn_command_t cmdsyn_elem_commands[];
+extern const size_t cmdsyn_elem_command_count;
+extern const cmdsyn_command_t cmdsyn_list_commands[];
+extern const size_t cmdsyn_list_command_count;
+
+// Prints "Usage: <usage>" and returns 1072.
+tbs_status_t cmdsyn_usage_error(const char* usage);
+// Prints "vdtool: Error: Unable to <what> "<object>": <status text>." and returns `st`.
+tbs_status_t cmdsyn_failed(const char* what, const char* object, tbs_status_t st);
+
+// Operand counts for cmdsyn_scanner::operands.
+enum { CMDSYN_ANY = -1 };
+
+class cmdsyn_scanner {
+public:
+    cmdsyn_scanner(const cmdsyn_args_t& args, const char* usage) : args_(args), usage_(usage) {}
+
+    // Moves to the next option; false once the options end (or one lacked its value).
+    bool next_option();
+    // Whether the current option is `name`, abbreviated to no fewer than `min_len`
+    // characters after the dash.
+    bool flag(const char* name, int min_len);
+    // The same for an option taking a value: the next argument goes to `*value`.
+    bool value(const char* name, int min_len, std::string* value);
+    // The same, appending the value to `*values` (an option that may repeat).
+    bool values(const char* name, int min_len, std::vector<std::string>* values);
+    // "-c comment" and "-nc": the text and the comment mode of the argument blocks.
+    bool comment(std::string* text, int* mode);
+    // The current option was not recognised.
+    tbs_status_t unknown() const;
+
+    // The operands after the options, between `min` and `max` (CMDSYN_ANY: no limit) of
+    // them; a usage error when an option lacked its value or the count is wrong.
+    tbs_status_t operands(long min, long max, std::vector<std::string>* out) const;
+    // A usage error with its reason ("%s" in `why` takes `what`).
+    tbs_status_t fail(const char* why, const std::string& what = std::string()) const;
+    // Usage errors for names that are not absolute VOB pathnames; `selectors` also admits
+    // object selectors ("lbtype:REL1@/vobs/p", "vob:/vobs/p").
+    tbs_status_t check_pnames(const std::vector<std::string>& names, bool selectors) const;
+
+private:
+    const std::string& current() const { return args_[i_]; }
+
+    const cmdsyn_args_t& args_;
+    const char* usage_;
+    size_t i_ = 0;    // the option being matched
+    size_t end_ = 0;  // where the operands begin
+    bool started_ = false;
+    std::string missing_;  // an option given without its value
+};
+
+#endif

@@ -1,0 +1,538 @@
+// The vdtool interpreter driven in-process with its messages captured: a session over a real
+// VOB, option handling and usage errors, the listing commands; and the vdtool program run as
+// a child process.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "core/cmd/cmd.h"
+#include "core/cmdsyn/cmdsyn.h"
+#include "core/cred/credutl.h"
+#include "core/imsg/imsg.h"
+#include "core/vob/vob.h"
+#include "core/vob/vob_obj.h"
+#include "support/temp_dir.h"
+
+extern char** environ;
+
+namespace {
+
+std::string read_file(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream ss;
+    ss << in.rdbuf();
+    return ss.str();
+}
+
+void write_file(const std::string& path, const std::string& data) {
+    std::ofstream(path, std::ios::binary) << data;
+}
+
+// Informational classes to `out`, warnings and errors to `err`, as vdtool's terminal does.
+struct Captured {
+    std::string out;
+    std::string err;
+    static void proc(void* ctx, int cls, char* text) {
+        Captured* c = static_cast<Captured*>(ctx);
+        (cls <= IMSG_NOTE ? c->out : c->err) += text;
+    }
+};
+
+bool contains(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+}
+
+}  // namespace
+
+class VdtoolTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        imsg_redirect_proc_t procs[IMSG_NUM_CLASSES];
+        for (auto& p : procs) p = Captured::proc;
+        saved_ = imsg_get_redirect_table();
+        imsg_set_redirect_procs(procs, &cap_);
+        ASSERT_EQ(run({"mkvob", "-tag", "/vobs/p", site_.path() + "/p.vbs"}), 0) << cap_.err;
+        credutl_creds_t who;
+        ASSERT_EQ(credutl_get_creds(&who), 0);
+        user_ = who.user;
+    }
+    void TearDown() override {
+        cmd_setevent_args_t reset;
+        reset.reset = 1;
+        cmd_setevent(&reset);
+        imsg_set_redirect_table(saved_);
+        vob_ob_all_cache_action(4);
+    }
+
+    // Runs one command line; its messages replace the last ones captured.
+    tbs_status_t run(const std::vector<std::string>& args) {
+        cap_ = Captured{};
+        std::vector<const char*> argv;
+        for (const std::string& a : args) argv.push_back(a.c_str());
+        return cmdsyn_execv(static_cast<int>(argv.size()), argv.data());
+    }
+    // A file on this machine holding `data`.
+    std::string source(const std::string& leaf, const std::string& data) {
+        std::string path = tmp_ / leaf;
+        write_file(path, data);
+        return path;
+    }
+    // A file element with `data` as its /main/1.
+    void make_file(const std::string& pname, const std::string& data) {
+        ASSERT_EQ(run({"mkelem", "-ci", "-from", source("init", data), pname}), 0) << cap_.err;
+    }
+    std::string idstr(const std::string& pname) {
+        vob_resolved_t r;
+        if (vob_resolve_pname(pname.c_str(), nullptr, 0, &r) != 0) return "<none>";
+        std::string s;
+        vob_ver_get_idstr(r.vob, r.version ? r.version : r.dbid, &s);
+        return s;
+    }
+    std::string contents(const std::string& pname) {
+        vob_resolved_t r;
+        if (vob_resolve_pname(pname.c_str(), nullptr, 0, &r) != 0) return "<none>";
+        std::string dest = tmp_ / "cleartext";
+        if (vob_ver_get_cleartext(r.vob, r.version, dest.c_str()) != 0) return "<error>";
+        return read_file(dest);
+    }
+
+    TempHome site_;
+    TempDir tmp_;
+    Captured cap_;
+    std::string user_;
+    imsg_redirect_table_t saved_{};
+};
+
+// The administrator's session: import a tree, change a file, label it, and read it all
+// back through describe, lshistory and ls.
+TEST_F(VdtoolTest, ImportChangeLabelAndReadBack) {
+    TempDir tree;
+    ASSERT_EQ(::mkdir((tree / "src").c_str(), 0755), 0);
+    write_file(tree / "src/a.c", "int a;\n");
+    write_file(tree / "README", "read me\n");
+    ASSERT_EQ(run({"import", "-c", "initial tree", tree.path(), "/vobs/p"}), 0) << cap_.err;
+    EXPECT_TRUE(contains(cap_.out, "Imported 2 files and 1 directories")) << cap_.out;
+
+    ASSERT_EQ(run({"checkout", "-c", "faster", "/vobs/p/src/a.c"}), 0) << cap_.err;
+    EXPECT_EQ(idstr("/vobs/p/src/a.c"), "/main/CHECKEDOUT");
+    ASSERT_EQ(run({"checkin", "-from", source("a.c", "int a = 2;\n"), "/vobs/p/src/a.c"}), 0)
+        << cap_.err;
+    EXPECT_EQ(idstr("/vobs/p/src/a.c"), "/main/2");
+    EXPECT_EQ(contents("/vobs/p/src/a.c"), "int a = 2;\n");
+    EXPECT_EQ(contents("/vobs/p/src/a.c@@/main/1"), "int a;\n");
+
+    ASSERT_EQ(run({"mklbtype", "-c", "first release", "REL1@/vobs/p"}), 0) << cap_.err;
+    ASSERT_EQ(run({"mklabel", "REL1", "/vobs/p/src/a.c"}), 0) << cap_.err;
+    EXPECT_EQ(idstr("/vobs/p/src/a.c@@/main/REL1"), "/main/2");
+
+    ASSERT_EQ(run({"describe", "/vobs/p/src/a.c"}), 0) << cap_.err;
+    for (const char* fact :
+         {"version \"/vobs/p/src/a.c@@/main/2\"", "\"faster\"", "element type: file",
+          "predecessor version: /main/1", "labels: REL1", "mode 0664"})
+        EXPECT_TRUE(contains(cap_.out, fact)) << fact << "\n" << cap_.out;
+    EXPECT_TRUE(contains(cap_.out, "by " + user_)) << cap_.out;
+
+    ASSERT_EQ(run({"describe", "lbtype:REL1@/vobs/p"}), 0) << cap_.err;
+    EXPECT_TRUE(contains(cap_.out, "label type \"REL1\"")) << cap_.out;
+    EXPECT_TRUE(contains(cap_.out, "\"first release\"")) << cap_.out;
+
+    // History, newest first.
+    ASSERT_EQ(run({"lshistory", "/vobs/p/src/a.c"}), 0) << cap_.err;
+    const std::string& h = cap_.out;
+    size_t label = h.find("make label \"/vobs/p/src/a.c@@/main/2\"");
+    size_t v2 = h.find("create version \"/vobs/p/src/a.c@@/main/2\"");
+    size_t co = h.find("checkout version \"/vobs/p/src/a.c@@\"");
+    size_t v1 = h.find("create version \"/vobs/p/src/a.c@@/main/1\"");
+    size_t made = h.find("create file element \"/vobs/p/src/a.c@@\"");
+    ASSERT_NE(made, std::string::npos) << h;
+    EXPECT_TRUE(label < v2 && v2 < co && co < v1 && v1 < made) << h;
+    EXPECT_TRUE(contains(h, "\"initial tree\"")) << h;
+    EXPECT_TRUE(contains(h, "  " + user_ + "  ")) << h;
+
+    ASSERT_EQ(run({"ls", "/vobs/p"}), 0) << cap_.err;
+    EXPECT_EQ(cap_.out, "README@@/main/1\nsrc@@/main/1\n");
+    ASSERT_EQ(run({"ls", "/vobs/p/src"}), 0) << cap_.err;
+    EXPECT_EQ(cap_.out, "a.c@@/main/2\n");
+}
+
+TEST_F(VdtoolTest, UsageErrorsChangeNothing) {
+    make_file("/vobs/p/f", "one");
+    struct Case {
+        std::vector<std::string> args;
+        const char* why;  // expected in the error text
+    };
+    const Case cases[] = {
+        {{"checkout", "-bogus", "/vobs/p/f"}, "Unrecognized option \"-bogus\""},
+        {{"co", "-r", "/vobs/p/f"}, "Unrecognized option"},  // too short to mean -reserved
+        {{"checkout"}, "Missing arguments"},
+        {{"checkout", "f"}, "Pathname is not absolute: \"f\""},
+        {{"checkout", "-c"}, "Option \"-c\" needs a value"},
+        {{"ci", "-from", "x", "-from", "y", "/vobs/p/f"}, "one -from file per pathname (2 given)"},
+        {{"mkelem", "-nco", "-ci", "/vobs/p/g"}, "exclude each other"},
+        {{"mkelem", "-from", "x", "/vobs/p/g"}, "-from needs -ci"},
+        {{"mkelem", "-eltype", "directory", "-ci", "-from", "x", "/vobs/p/g"}, "no -from"},
+        {{"mkdir", "-ci", "/vobs/p/g"}, "Unrecognized option"},
+        {{"mv", "/vobs/p/f", "/vobs/p/g", "/vobs/p/h"}, "Too many arguments, from \"/vobs/p/h\""},
+        {{"ln", "/vobs/p/f", "g"}, "not absolute: \"g\""},
+        {{"import", "src", "vobs/p"}, "not absolute: \"vobs/p\""},
+        {{"mklbtype", "REL1"}, "name@vob-tag"},
+        {{"mklbtype", "REL1@vobs/p"}, "not absolute"},
+        {{"mkeltype", "-mergetype", "sometimes", "t@/vobs/p"}, "Unknown merge type"},
+        {{"mkeltype", "a@/vobs/p", "b@/vobs/p"}, "Too many arguments"},
+        {{"protect", "/vobs/p/f"}, "Nothing to change"},
+        {{"protect", "-chmod", "0999", "/vobs/p/f"}, "Bad mode"},
+        {{"protect", "-chmod", "17777", "/vobs/p/f"}, "Bad mode"},
+        {{"lock", "-nusers", "a,,b", "/vobs/p/f"}, "Empty user name"},
+        {{"lock", "-nusers", "root", "-obsolete", "/vobs/p/f"}, "exclude each other"},
+        {{"describe", "f"}, "Not an absolute pathname or an object selector: \"f\""},
+        {{"mkattr", "Priority", "1", "f"}, "Not an absolute pathname"},
+        {{"rmlabel", "-replace", "REL1", "/vobs/p/f"}, "Unrecognized option"},
+        {{"mklabel", "REL1"}, "Missing arguments"},
+        {{"lsco", "-bogus"}, "Unrecognized option"},
+        {{"help", "a", "b"}, ""},
+    };
+    for (const Case& c : cases) {
+        std::string line;
+        for (const std::string& a : c.args) line += a + " ";
+        EXPECT_EQ(run(c.args), TBS_ST_BAD_REQUEST) << line;
+        EXPECT_TRUE(contains(cap_.err, c.why)) << line << "\n" << cap_.err;
+        // The usage line is the command's own, whichever of its names was used.
+        size_t usage = cap_.err.find("Usage: ");
+        ASSERT_NE(usage, std::string::npos) << line << "\n" << cap_.err;
+        const std::string usage_line = cap_.err.substr(usage, cap_.err.find('\n', usage) - usage);
+        EXPECT_TRUE(contains(usage_line, " " + c.args[0] + " ")) << line << "\n" << usage_line;
+        EXPECT_EQ(cap_.out, "") << line;
+    }
+    EXPECT_EQ(idstr("/vobs/p/f"), "/main/1");
+    EXPECT_EQ(idstr("/vobs/p/g"), "<none>");
+    EXPECT_EQ(run({"frobnicate"}), TBS_ST_BAD_REQUEST);
+    EXPECT_TRUE(contains(cap_.err, "Unrecognized command: \"frobnicate\"")) << cap_.err;
+}
+
+// A command that fails for a reason the core reports prints that reason once, and nothing
+// of its own.
+TEST_F(VdtoolTest, CoreFailuresAreReportedOnce) {
+    make_file("/vobs/p/f", "one");
+    struct Case {
+        std::vector<std::string> args;
+        tbs_status_t st;
+    };
+    const Case cases[] = {
+        {{"checkout", "/vobs/p/missing"}, TBS_ST_NAME_NOT_FOUND},
+        {{"checkin", "/vobs/p/f"}, VOB_ST_NOT_CHECKED_OUT},
+        {{"mklabel", "NOPE", "/vobs/p/f"}, VOB_ST_TYPE_NOT_FOUND},
+        {{"mkelem", "/vobs/p/f"}, VOB_ST_EXISTS},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(run(c.args), c.st) << c.args[0];
+        EXPECT_NE(cap_.err, "") << c.args[0];
+        EXPECT_FALSE(contains(cap_.err, "Usage:")) << cap_.err;
+        EXPECT_FALSE(contains(cap_.err, "vdtool:")) << cap_.err;
+    }
+}
+
+TEST_F(VdtoolTest, MakeElementsAndDirectories) {
+    // Without -nco or -ci a new element stays checked out; "-nco" means no checkout, not
+    // "no comment", although it abbreviates both.
+    ASSERT_EQ(run({"mkelem", "-c", "new", "/vobs/p/open.c"}), 0) << cap_.err;
+    EXPECT_EQ(idstr("/vobs/p/open.c"), "/main/CHECKEDOUT");
+    ASSERT_EQ(run({"mkelem", "-nco", "/vobs/p/closed.c"}), 0) << cap_.err;
+    EXPECT_EQ(idstr("/vobs/p/closed.c"), "/main/0");
+    ASSERT_EQ(run({"mkelem", "-ci", "-from", source("s", "text"), "/vobs/p/in.c"}), 0) << cap_.err;
+    EXPECT_EQ(idstr("/vobs/p/in.c"), "/main/1");
+    EXPECT_EQ(contents("/vobs/p/in.c"), "text");
+
+    ASSERT_EQ(run({"mkelem", "-eltype", "text_file", "-mkpath", "-ci", "/vobs/p/a/b/t.txt"}), 0)
+        << cap_.err;
+    EXPECT_EQ(idstr("/vobs/p/a/b/t.txt"), "/main/1");
+    EXPECT_EQ(idstr("/vobs/p/a/b"), "/main/1");  // made by -mkpath and checked in
+
+    ASSERT_EQ(run({"mkdir", "/vobs/p/d1"}), 0) << cap_.err;
+    EXPECT_EQ(idstr("/vobs/p/d1"), "/main/CHECKEDOUT");
+    ASSERT_EQ(run({"mkdir", "-nco", "/vobs/p/d2"}), 0) << cap_.err;
+    EXPECT_EQ(idstr("/vobs/p/d2"), "/main/0");
+    ASSERT_EQ(run({"mkelem", "-eltype", "directory", "-ci", "/vobs/p/d3"}), 0) << cap_.err;
+    EXPECT_EQ(idstr("/vobs/p/d3"), "/main/1");
+    ASSERT_EQ(run({"ls", "-long", "/vobs/p/d3"}), 0) << cap_.err;
+    EXPECT_EQ(cap_.out, "");  // empty, and a directory
+    ASSERT_EQ(run({"describe", "/vobs/p/d3"}), 0) << cap_.err;
+    EXPECT_TRUE(contains(cap_.out, "directory version \"/vobs/p/d3@@/main/1\"")) << cap_.out;
+}
+
+TEST_F(VdtoolTest, CheckoutReservationAndVersions) {
+    make_file("/vobs/p/f", "one");
+    // Another view holds the reserved checkout.
+    vob_view_ctx_t other;
+    other.view_uuid = tbs_uuid_create();
+    cmd_checkout_args_t held;
+    held.pnames = {"/vobs/p/f"};
+    held.view = &other;
+    ASSERT_EQ(cmd_checkout(&held), 0);
+
+    EXPECT_EQ(run({"checkout", "/vobs/p/f"}), VOB_ST_RESERVED);  // reserved by default
+    EXPECT_EQ(run({"checkout", "-reserved", "/vobs/p/f"}), VOB_ST_RESERVED);
+    ASSERT_EQ(run({"co", "-res", "-unr", "/vobs/p/f"}), 0) << cap_.err;  // falls back
+    EXPECT_TRUE(contains(cap_.out, "(unreserved)")) << cap_.out;
+    ASSERT_EQ(run({"lsco", "/vobs/p/f"}), 0) << cap_.err;
+    char other_text[TBS_UUID_STR_SIZE];
+    tbs_uuid_to_str(other.view_uuid, other_text);
+    EXPECT_TRUE(contains(cap_.out, "(unreserved)  view " + std::string(32, '0'))) << cap_.out;
+    EXPECT_TRUE(contains(cap_.out, std::string("(reserved)  view ") + other_text)) << cap_.out;
+    ASSERT_EQ(run({"unco", "/vobs/p/f"}), 0) << cap_.err;
+
+    // -unreserved alone does not even try for the reservation.
+    cmd_uncheckout_args_t release;
+    release.pnames = {"/vobs/p/f"};
+    release.view = &other;
+    ASSERT_EQ(cmd_uncheckout_with_pop(&release), 0);
+    ASSERT_EQ(run({"checkout", "-unreserved", "/vobs/p/f"}), 0) << cap_.err;
+    EXPECT_TRUE(contains(cap_.out, "(unreserved)")) << cap_.out;
+    ASSERT_EQ(run({"checkin", "-c", "two", "-from", source("f", "two"), "/vobs/p/f"}), 0)
+        << cap_.err;
+
+    // A version that is not the latest needs -version.
+    EXPECT_EQ(run({"checkout", "/vobs/p/f@@/main/1"}), VOB_ST_NOT_LATEST);
+    ASSERT_EQ(run({"checkout", "-version", "/vobs/p/f@@/main/1"}), 0) << cap_.err;
+    EXPECT_TRUE(contains(cap_.out, "from version \"/main/1\"")) << cap_.out;
+    ASSERT_EQ(run({"uncheckout", "/vobs/p/f"}), 0) << cap_.err;
+
+    // A branch made by the checkout goes with -rmbranch.
+    ASSERT_EQ(run({"mkbrtype", "dev@/vobs/p", "tmp@vob:/vobs/p"}), 0) << cap_.err;
+    ASSERT_EQ(run({"checkout", "-branch", "tmp", "/vobs/p/f"}), 0) << cap_.err;
+    EXPECT_EQ(idstr("/vobs/p/f"), "/main/tmp/CHECKEDOUT");
+    ASSERT_EQ(run({"unco", "-rmbranch", "/vobs/p/f"}), 0) << cap_.err;
+    EXPECT_EQ(idstr("/vobs/p/f@@/main/tmp"), "<none>");
+    EXPECT_EQ(idstr("/vobs/p/f"), "/main/2");
+}
+
+TEST_F(VdtoolTest, CheckinComments) {
+    make_file("/vobs/p/a", "1");
+    make_file("/vobs/p/b", "1");
+    ASSERT_EQ(run({"co", "-c", "from checkout", "/vobs/p/a", "/vobs/p/b"}), 0) << cap_.err;
+    // -nc keeps the checkout's comment; -c replaces it. Several -from, one per pathname.
+    ASSERT_EQ(run({"ci", "-nc", "-from", source("a", "2a"), "/vobs/p/a"}), 0) << cap_.err;
+    ASSERT_EQ(run({"co", "-c", "again", "/vobs/p/a"}), 0) << cap_.err;
+    ASSERT_EQ(run({"ci", "-c", "given", "-atomic", "-from", source("a3", "3a"), "-from",
+                   source("b2", "2b"), "/vobs/p/a", "/vobs/p/b"}),
+              0)
+        << cap_.err;
+    EXPECT_EQ(contents("/vobs/p/a"), "3a");
+    EXPECT_EQ(contents("/vobs/p/b"), "2b");
+    ASSERT_EQ(run({"desc", "/vobs/p/a@@/main/2", "/vobs/p/a@@/main/3"}), 0) << cap_.err;
+    EXPECT_TRUE(contains(cap_.out, "\"from checkout\"")) << cap_.out;
+    EXPECT_TRUE(contains(cap_.out, "\"given\"")) << cap_.out;
+    // Identical contents need -identical.
+    ASSERT_EQ(run({"co", "/vobs/p/a"}), 0);
+    EXPECT_EQ(run({"ci", "-from", source("same", "3a"), "/vobs/p/a"}), VOB_ST_IDENTICAL);
+    ASSERT_EQ(run({"ci", "-ident", "-from", source("same", "3a"), "/vobs/p/a"}), 0) << cap_.err;
+    EXPECT_EQ(idstr("/vobs/p/a"), "/main/4");
+}
+
+TEST_F(VdtoolTest, MetadataShowsInDescribe) {
+    make_file("/vobs/p/f", "one");
+    make_file("/vobs/p/g", "two");
+    ASSERT_EQ(run({"mkattype", "Priority@/vobs/p"}), 0) << cap_.err;
+    ASSERT_EQ(run({"mkhltype", "-c", "tracks", "Tracks@/vobs/p"}), 0) << cap_.err;
+    ASSERT_EQ(run({"mkeltype", "-supertype", "text_file", "-mergetype", "never", "doc@/vobs/p"}), 0)
+        << cap_.err;
+    // "--" lets a value begin with a dash.
+    ASSERT_EQ(run({"mkattr", "--", "Priority", "-1", "/vobs/p/f"}), 0) << cap_.err;
+    EXPECT_EQ(run({"mkattr", "Priority", "2", "/vobs/p/f"}), VOB_ST_EXISTS);
+    ASSERT_EQ(run({"mkattr", "-replace", "Priority", "high", "/vobs/p/f"}), 0) << cap_.err;
+    ASSERT_EQ(run({"mkhlink", "Tracks", "/vobs/p/f", "/vobs/p/g"}), 0) << cap_.err;
+    ASSERT_EQ(run({"lock", "-nusers", "root,daemon", "/vobs/p/f"}), 0) << cap_.err;
+    ASSERT_EQ(run({"protect", "-chmod", "640", "/vobs/p/f"}), 0) << cap_.err;
+
+    ASSERT_EQ(run({"describe", "/vobs/p/f"}), 0) << cap_.err;
+    for (const char* fact : {"Priority = \"high\"", "Tracks@", "-> /vobs/p/g@@/main/1",
+                             "except for users root,daemon", "mode 0640"})
+        EXPECT_TRUE(contains(cap_.out, fact)) << fact << "\n" << cap_.out;
+    ASSERT_EQ(run({"describe", "eltype:doc@/vobs/p"}), 0) << cap_.err;
+    EXPECT_TRUE(contains(cap_.out, "merge type: never")) << cap_.out;
+
+    ASSERT_EQ(run({"unlock", "/vobs/p/f"}), 0) << cap_.err;
+    ASSERT_EQ(run({"lock", "-obsolete", "/vobs/p/f"}), 0) << cap_.err;
+    ASSERT_EQ(run({"desc", "/vobs/p/f"}), 0) << cap_.err;
+    EXPECT_TRUE(contains(cap_.out, "(obsolete)")) << cap_.out;
+    EXPECT_FALSE(contains(cap_.out, "except for")) << cap_.out;
+    ASSERT_EQ(run({"unlock", "/vobs/p/f"}), 0) << cap_.err;
+
+    ASSERT_EQ(run({"rmattr", "Priority", "/vobs/p/f"}), 0) << cap_.err;
+    ASSERT_EQ(run({"desc", "/vobs/p/f"}), 0) << cap_.err;
+    EXPECT_FALSE(contains(cap_.out, "Priority")) << cap_.out;
+
+    // A label in use goes only with -rmall.
+    ASSERT_EQ(run({"mklbtype", "REL2@/vobs/p"}), 0);
+    ASSERT_EQ(run({"mklabel", "REL2", "/vobs/p/f"}), 0);
+    EXPECT_EQ(run({"rmtype", "lbtype:REL2@/vobs/p"}), VOB_ST_IN_USE);
+    ASSERT_EQ(run({"rmtype", "-rmall", "lbtype:REL2@/vobs/p"}), 0) << cap_.err;
+    EXPECT_EQ(run({"describe", "lbtype:REL2@/vobs/p"}), TBS_ST_NAME_NOT_FOUND);
+
+    // mkbranch -nco makes the branch and leaves it at version 0.
+    ASSERT_EQ(run({"mkbrtype", "dev@/vobs/p"}), 0);
+    ASSERT_EQ(run({"mkbranch", "-nco", "dev", "/vobs/p/g"}), 0) << cap_.err;
+    EXPECT_EQ(idstr("/vobs/p/g"), "/main/1");
+    ASSERT_EQ(run({"describe", "/vobs/p/g@@/main/dev"}), 0) << cap_.err;
+    EXPECT_TRUE(contains(cap_.out, "latest version: /main/dev/0")) << cap_.out;
+    ASSERT_EQ(run({"describe", "vob:/vobs/p"}), 0) << cap_.err;
+    EXPECT_TRUE(contains(cap_.out, "versioned object base \"/vobs/p\"")) << cap_.out;
+}
+
+TEST_F(VdtoolTest, NamespaceAndListings) {
+    ASSERT_EQ(run({"mkdir", "-nc", "/vobs/p/d"}), 0);
+    make_file("/vobs/p/d/a", "a");
+    make_file("/vobs/p/d/b", "b");
+    ASSERT_EQ(run({"ci", "/vobs/p/d"}), 0) << cap_.err;
+    ASSERT_EQ(run({"ln", "-s", "d/a", "/vobs/p/to_a"}), 0) << cap_.err;
+    ASSERT_EQ(run({"mv", "/vobs/p/d/b", "/vobs/p/b2"}), 0) << cap_.err;
+    ASSERT_EQ(run({"co", "/vobs/p/d/a"}), 0);
+    EXPECT_EQ(run({"rmname", "/vobs/p/d/a"}), VOB_ST_CHECKED_OUT);
+
+    ASSERT_EQ(run({"ls", "-l", "/vobs/p"}), 0) << cap_.err;
+    EXPECT_TRUE(contains(cap_.out, "file             b2@@/main/1\n")) << cap_.out;
+    EXPECT_TRUE(contains(cap_.out, "symbolic link    to_a -> d/a\n")) << cap_.out;
+    EXPECT_TRUE(contains(cap_.out, "directory        d@@/main/2\n")) << cap_.out;
+    ASSERT_EQ(run({"ls", "-l", "/vobs/p/d"}), 0) << cap_.err;
+    EXPECT_EQ(cap_.out, "file             a@@/main/CHECKEDOUT  (reserved, from /main/1)\n");
+    ASSERT_EQ(run({"ls", "/vobs/p/to_a", "/vobs/p/d/a@@/main/1"}), 0) << cap_.err;
+    EXPECT_EQ(cap_.out, "/vobs/p/to_a -> d/a\n/vobs/p/d/a@@/main/1\n");
+
+    // Checkouts of a directory's elements, and of the whole VOB.
+    ASSERT_EQ(run({"co", "-c", "why", "/vobs/p/b2"}), 0);
+    ASSERT_EQ(run({"lsco", "/vobs/p/d"}), 0) << cap_.err;
+    EXPECT_TRUE(contains(cap_.out, "/vobs/p/d/a@@/main/CHECKEDOUT from /main/1  (reserved)  view " +
+                                       std::string(32, '0')))
+        << cap_.out;
+    EXPECT_FALSE(contains(cap_.out, "b2")) << cap_.out;
+    ASSERT_EQ(run({"lsco", "-all", "/vobs/p/d"}), 0) << cap_.err;
+    EXPECT_TRUE(contains(cap_.out, "/vobs/p/b2@@/main/CHECKEDOUT")) << cap_.out;
+    EXPECT_TRUE(contains(cap_.out, "  \"why\"\n")) << cap_.out;
+    EXPECT_TRUE(contains(cap_.out, "  " + user_ + "  ")) << cap_.out;
+
+    ASSERT_EQ(run({"rmname", "-force", "/vobs/p/d/a"}), 0) << cap_.err;
+    EXPECT_EQ(idstr("/vobs/p/d/a"), "<none>");
+}
+
+TEST_F(VdtoolTest, HistoryTimesAreUtc) {
+    cmd_setevent_args_t at;
+    at.time = 1000000000;  // 2001-09-09 01:46:40 UTC
+    ASSERT_EQ(cmd_setevent(&at), 0);
+    make_file("/vobs/p/f", "x");
+    ASSERT_EQ(run({"lshis", "/vobs/p/f"}), 0) << cap_.err;
+    EXPECT_TRUE(contains(
+        cap_.out, "2001-09-09T01:46:40Z  " + user_ + "  create version \"/vobs/p/f@@/main/1\""))
+        << cap_.out;
+    // A type's history, named by its selector.
+    ASSERT_EQ(run({"mklbtype", "-c", "why", "R@/vobs/p"}), 0);
+    ASSERT_EQ(run({"lshistory", "lbtype:R@/vobs/p"}), 0) << cap_.err;
+    EXPECT_EQ(cap_.out, "2001-09-09T01:46:40Z  " + user_ +
+                            "  create type \"lbtype:R@vob:/vobs/p\"\n  \"why\"\n");
+}
+
+TEST_F(VdtoolTest, HelpListsEveryCommand) {
+    ASSERT_EQ(run({"help"}), 0);
+    for (const char* name : {"checkin | ci",
+                             "checkout | co",
+                             "describe | desc",
+                             "help",
+                             "import",
+                             "ln",
+                             "lock",
+                             "ls",
+                             "lscheckout | lsco",
+                             "lshistory | lshis",
+                             "lsvob",
+                             "mkattr",
+                             "mkattype",
+                             "mkbranch",
+                             "mkbrtype",
+                             "mkdir",
+                             "mkelem",
+                             "mkeltype",
+                             "mkhlink",
+                             "mkhltype",
+                             "mklabel",
+                             "mklbtype",
+                             "mkvob",
+                             "mv",
+                             "protect",
+                             "rmattr",
+                             "rmlabel",
+                             "rmname",
+                             "rmtype",
+                             "rmvob",
+                             "uncheckout | unco",
+                             "unlock"})
+        EXPECT_TRUE(contains(cap_.out, std::string("Usage: ") + name + " ")) << name;
+    // Each usage line is also what a usage error of that command prints.
+    ASSERT_EQ(run({"help", "unco"}), 0);
+    EXPECT_EQ(cap_.out, "Usage: uncheckout | unco [-rmbranch] pname...\n");
+}
+
+// The vdtool program itself: exit codes and what it prints on its two streams.
+TEST(VdtoolProgram, SessionExitCodesAndOutput) {
+    TempHome site;
+    TempDir tmp;
+    ASSERT_EQ(::mkdir((tmp / "tree").c_str(), 0755), 0);
+    write_file(tmp / "tree/hello.c", "hello\n");
+    write_file(tmp / "new.c", "hello, world\n");
+    struct Result {
+        int code = -1;
+        std::string out, err;
+    };
+    auto vdtool = [&](std::vector<std::string> args) {
+        Result r;
+        args.insert(args.begin(), VDTOOL_PATH);
+        std::vector<char*> argv;
+        for (std::string& a : args) argv.push_back(&a[0]);
+        argv.push_back(nullptr);
+        const std::string out = tmp / "stdout", err = tmp / "stderr";
+        posix_spawn_file_actions_t fa;
+        posix_spawn_file_actions_init(&fa);
+        posix_spawn_file_actions_addopen(&fa, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        posix_spawn_file_actions_addopen(&fa, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        pid_t pid = -1;
+        int rc = posix_spawn(&pid, VDTOOL_PATH, &fa, nullptr, argv.data(), environ);
+        posix_spawn_file_actions_destroy(&fa);
+        int status = 0;
+        if (rc == 0 && waitpid(pid, &status, 0) == pid && WIFEXITED(status))
+            r.code = WEXITSTATUS(status);
+        r.out = read_file(out);
+        r.err = read_file(err);
+        return r;
+    };
+    Result r = vdtool({"mkvob", "-tag", "/vobs/e2e", site.path() + "/e2e.vbs"});
+    ASSERT_EQ(r.code, 0) << r.err;
+    r = vdtool({"import", "-c", "seed", tmp / "tree", "/vobs/e2e"});
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_TRUE(contains(r.out, "Imported 1 files and 0 directories")) << r.out;
+    r = vdtool({"co", "-c", "greet the world", "/vobs/e2e/hello.c"});
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(r.out, "Checked out \"/vobs/e2e/hello.c\" from version \"/main/1\".\n");
+    r = vdtool({"ci", "-from", tmp / "new.c", "/vobs/e2e/hello.c"});
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(r.out, "Checked in \"/vobs/e2e/hello.c\" version \"/main/2\".\n");
+    r = vdtool({"lshistory", "/vobs/e2e/hello.c"});
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(r.err, "");
+    size_t v2 = r.out.find("create version \"/vobs/e2e/hello.c@@/main/2\"\n  \"greet the world\"");
+    size_t v1 = r.out.find("create version \"/vobs/e2e/hello.c@@/main/1\"\n  \"seed\"");
+    EXPECT_TRUE(v2 != std::string::npos && v1 != std::string::npos && v2 < v1) << r.out;
+
+    // Failures exit non-zero with the reason on standard error only.
+    r = vdtool({"ci", "/vobs/e2e/hello.c"});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_EQ(r.out, "");
+    EXPECT_TRUE(contains(r.err, "not checked out")) << r.err;
+    r = vdtool({"co", "hello.c"});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_TRUE(contains(r.err, "Usage: checkout")) << r.err;
+}
