@@ -14,6 +14,8 @@
 #include "core/imsg/imsg.h"
 #include "core/store/content_pool.h"
 #include "core/store/vob_store.h"
+#include "core/view/config_spec.h"
+#include "core/ws/ws.h"
 
 namespace {
 
@@ -388,11 +390,27 @@ tbs_status_t checkout_one(cmd_checkout_args_t* a, const cmd_ctx& ctx, const std:
         if (v.checked_out) return VOB_ST_CHECKED_OUT;
         int64_t element = cur.element, selected = cur.version, branch = v.branch;
         store_db& db = *vob->db;
-        if (!a->branch_type.empty()) {
+        // Through a config spec, the rule that selected the version may say to branch first
+        // or to refuse checkouts.
+        std::string branch_type = a->branch_type;
+        if (branch_type.empty() && !cur.extended && ctx.view->select == view_cspec_select_proc) {
+            view_cspec_choice_t ch;
+            const auto* spec = static_cast<const view_cspec_t*>(ctx.view->select_ctx);
+            if ((s = view_cspec_select(*spec, vob, element, pname.c_str(), ctx.view->view_uuid,
+                                       &ch)) != TBS_ST_OK)
+                return s;
+            if (ch.nocheckout) {
+                imsg_error("The config spec rule that selects \"%s\" forbids checkouts.\n",
+                           pname.c_str());
+                return VOB_ST_NOT_SUPPORTED;
+            }
+            branch_type = ch.mkbranch;
+        }
+        if (!branch_type.empty()) {
             vob_type_info_t bt;
-            if (vob_store_find_type_info(db, VOB_MTYPE_BRTYPE, a->branch_type.c_str(), &bt) !=
+            if (vob_store_find_type_info(db, VOB_MTYPE_BRTYPE, branch_type.c_str(), &bt) !=
                 TBS_ST_OK)
-                return cmd_fail("Branch type not found", a->branch_type, VOB_ST_TYPE_NOT_FOUND);
+                return cmd_fail("Branch type not found", branch_type, VOB_ST_TYPE_NOT_FOUND);
             int64_t existing = 0;
             if (vob_store_find_branch(db, element, bt.dbid, &existing) == TBS_ST_OK) {
                 branch = existing;
@@ -800,6 +818,7 @@ tbs_status_t cmd_utl_mkelem(cmd_mkelem_args_t* a) {
                         &elem);
         if (st != TBS_ST_OK) return cmd_fail("Unable to create element", pname, st);
         a->elements.push_back(elem);
+        ws_vob_op_notify(ctx.view->view_uuid, WS_VOB_OP_MKELEM, pname.c_str(), nullptr);
         for (const auto& ev : events) {
             if (a->observer) a->observer(a->observer_data, ev.first, ev.second.c_str());
             if (ev.first == CMD_MKELEM_EV_MKDIR)
@@ -894,6 +913,7 @@ tbs_status_t cmd_mv(cmd_mv_args_t* a) {
     });
     if (st != TBS_ST_OK) return cmd_fail("Unable to move", a->from, st);
     imsg_ok("Moved \"%s\" to \"%s\".\n", a->from.c_str(), a->to.c_str());
+    ws_vob_op_notify(ctx.view->view_uuid, WS_VOB_OP_RENAME, a->from.c_str(), a->to.c_str());
     return TBS_ST_OK;
 }
 
@@ -939,6 +959,7 @@ tbs_status_t cmd_rmname(cmd_rmname_args_t* a) {
         });
         if (st != TBS_ST_OK) return cmd_fail("Unable to remove name", pname, st);
         imsg_ok("Removed \"%s\".\n", pname.c_str());
+        ws_vob_op_notify(ctx.view->view_uuid, WS_VOB_OP_RMNAME, pname.c_str(), nullptr);
     }
     return TBS_ST_OK;
 }
@@ -988,6 +1009,7 @@ tbs_status_t cmd_ln(cmd_ln_args_t* a) {
     });
     if (st != TBS_ST_OK) return cmd_fail("Unable to link", a->link, st);
     imsg_ok("Link created: \"%s\".\n", a->link.c_str());
+    ws_vob_op_notify(ctx.view->view_uuid, WS_VOB_OP_LINK, a->link.c_str(), nullptr);
     return TBS_ST_OK;
 }
 

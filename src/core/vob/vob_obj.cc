@@ -594,6 +594,11 @@ tbs_status_t vob_resolve_pname(const char* pname_in, const vob_view_ctx_t* view,
         if (comp.size() > VOB_MAX_NAME) return VOB_ST_TOO_LONG;
         const Level& dir = stack.back();
         if (dir.version == 0) return TBS_ST_NAME_NOT_FOUND;
+        // The pathname of this component as walked so far: selection rules match the
+        // directories on the way by their own names.
+        std::string walked = vob->tag;
+        for (size_t i = 1; i < stack.size(); ++i) walked += "/" + stack[i].name;
+        walked += "/" + comp;
         vob_dbid_t target = 0;
         int mtype = 0;
         st = vob_store_dir_lookup(*vob->db, dir.version, comp, &target, &mtype);
@@ -638,7 +643,7 @@ tbs_status_t vob_resolve_pname(const char* pname_in, const vob_view_ctx_t* view,
                 break;
             }
             vob_dbid_t v = 0;
-            if ((st = vob_select_version(vob, target, pname.c_str(), view, &v)) != TBS_ST_OK)
+            if ((st = vob_select_version(vob, target, walked.c_str(), view, &v)) != TBS_ST_OK)
                 return st;
             if (v == 0) return TBS_ST_NAME_NOT_FOUND;
             out->dbid = out->version = v;
@@ -648,7 +653,8 @@ tbs_status_t vob_resolve_pname(const char* pname_in, const vob_view_ctx_t* view,
         }
         if (mtype != VOB_MTYPE_DIR_ELEMENT) return VOB_ST_NOT_DIRECTORY;
         vob_dbid_t v = 0;
-        if ((st = vob_select_version(vob, target, pname.c_str(), view, &v)) != TBS_ST_OK) return st;
+        if ((st = vob_select_version(vob, target, walked.c_str(), view, &v)) != TBS_ST_OK)
+            return st;
         stack.push_back({target, v, comp});
     }
     if (out->dbid == 0 && out->exists) {

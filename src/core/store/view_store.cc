@@ -1,0 +1,197 @@
+// The view schema and the view layer's queries (SQLite and PostgreSQL compatible).
+#include "core/store/view_store.h"
+
+#include "core/store/db.h"
+#include "core/store/query.h"
+
+using store_query::each;
+using store_query::exec;
+using store_query::one;
+
+namespace {
+
+const char* const kMigrations[] = {
+    "CREATE TABLE view_info (key TEXT PRIMARY KEY, value TEXT NOT NULL);"
+    "CREATE TABLE vobs (num BIGINT PRIMARY KEY, uuid TEXT NOT NULL UNIQUE);"
+    // What the client of a web view holds (or a snapshot view's root), one row per name.
+    "CREATE TABLE wso (dir TEXT NOT NULL, leaf TEXT NOT NULL, vob_uuid TEXT NOT NULL,"
+    " elem_oid TEXT NOT NULL, ver_oid TEXT NOT NULL, ftype BIGINT NOT NULL, fh TEXT NOT NULL,"
+    " target TEXT NOT NULL, PRIMARY KEY (dir, leaf));"
+    "CREATE INDEX wso_elem ON wso (elem_oid);"
+    "CREATE TABLE load_session (id BIGINT PRIMARY KEY, kind BIGINT NOT NULL, session_id TEXT"
+    " NOT NULL, usr TEXT NOT NULL, pid TEXT NOT NULL, started BIGINT NOT NULL);",
+};
+
+std::string uuid_text(const tbs_uuid_t& u) {
+    char buf[TBS_UUID_STR_SIZE];
+    tbs_uuid_to_str(u, buf);
+    return buf;
+}
+
+void read_wso(store_stmt& s, view_wso_t* w) {
+    w->dir = s.column_string(0);
+    w->leaf = s.column_string(1);
+    tbs_uuid_from_str(s.column_string(2).c_str(), &w->vob_uuid);
+    tbs_uuid_from_str(s.column_string(3).c_str(), &w->elem_oid);
+    tbs_uuid_from_str(s.column_string(4).c_str(), &w->ver_oid);
+    w->ftype = static_cast<int>(s.column_int64(5));
+    std::string fh = s.column_string(6);
+    char view[33] = "";
+    view_fhandle f{};
+    if (sscanf(fh.c_str(), "%32[0-9a-f],%lx,%lx,%lx,%lx,%lx", view, &f.vob_dbid, &f.elem_dbid,
+               &f.ver_dbid, &f.gen, &f.flags) == 6 &&
+        tbs_uuid_from_str(view, &f.view_uuid) == TBS_ST_OK)
+        w->fh = f;
+    w->target = s.column_string(7);
+}
+
+constexpr const char* kWsoCols =
+    "SELECT dir, leaf, vob_uuid, elem_oid, ver_oid, ftype, fh, target FROM wso";
+
+}  // namespace
+
+tbs_status_t view_store_open(const std::string& storage, bool create,
+                             std::shared_ptr<store_db>* db) {
+    store_options opts;
+    opts.create = create;
+    return store_db::open((storage + "/view.db").c_str(), opts, kMigrations, db);
+}
+
+tbs_status_t view_store_set_info(store_db& db, const char* key, const std::string& value) {
+    return exec(db,
+                "INSERT INTO view_info (key, value) VALUES (?, ?)"
+                " ON CONFLICT (key) DO UPDATE SET value = excluded.value",
+                key, value);
+}
+
+tbs_status_t view_store_get_info(store_db& db, const char* key, std::string* value) {
+    return one(
+        db, "SELECT value FROM view_info WHERE key = ?",
+        [&](store_stmt& s) { *value = s.column_string(0); }, key);
+}
+
+tbs_status_t view_store_vob_number(store_db& db, store_txn* txn, const std::string& vob_uuid,
+                                   int64_t* number) {
+    tbs_status_t st = one(
+        db, "SELECT num FROM vobs WHERE uuid = ?",
+        [&](store_stmt& s) { *number = s.column_int64(0); }, vob_uuid);
+    if (st != TBS_ST_NOT_FOUND) return st;
+    if (!txn) return st;
+    if ((st = txn->next_id("vobs", number)) != TBS_ST_OK) return st;
+    return exec(db, "INSERT INTO vobs (num, uuid) VALUES (?, ?)", *number, vob_uuid);
+}
+
+tbs_status_t view_store_vob_by_number(store_db& db, int64_t number, std::string* vob_uuid) {
+    return one(
+        db, "SELECT uuid FROM vobs WHERE num = ?",
+        [&](store_stmt& s) { *vob_uuid = s.column_string(0); }, number);
+}
+
+tbs_status_t view_store_put_wso(store_db& db, store_txn&, const view_wso_t& w) {
+    char fh[160];
+    char view[TBS_UUID_STR_SIZE];
+    tbs_uuid_to_str(w.fh.view_uuid, view);
+    snprintf(fh, sizeof fh, "%s,%lx,%lx,%lx,%lx,%lx", view, w.fh.vob_dbid, w.fh.elem_dbid,
+             w.fh.ver_dbid, w.fh.gen, w.fh.flags);
+    return exec(db,
+                "INSERT INTO wso (dir, leaf, vob_uuid, elem_oid, ver_oid, ftype, fh, target)"
+                " VALUES (?, ?, ?, ?, ?, ?, ?, ?) ON CONFLICT (dir, leaf) DO UPDATE SET"
+                " vob_uuid = excluded.vob_uuid, elem_oid = excluded.elem_oid,"
+                " ver_oid = excluded.ver_oid, ftype = excluded.ftype, fh = excluded.fh,"
+                " target = excluded.target",
+                w.dir, w.leaf, uuid_text(w.vob_uuid), uuid_text(w.elem_oid), uuid_text(w.ver_oid),
+                w.ftype, std::string(fh), w.target);
+}
+
+tbs_status_t view_store_get_wso(store_db& db, const std::string& dir, const std::string& leaf,
+                                view_wso_t* out) {
+    static const std::string sql = std::string(kWsoCols) + " WHERE dir = ? AND leaf = ?";
+    return one(
+        db, sql.c_str(), [&](store_stmt& s) { read_wso(s, out); }, dir, leaf);
+}
+
+tbs_status_t view_store_delete_wso(store_db& db, const std::string& dir, const std::string& leaf) {
+    tbs_status_t st = exec(db, "DELETE FROM wso WHERE dir = ? AND leaf = ?", dir, leaf);
+    if (st == TBS_ST_OK && db.changes() == 0) return TBS_ST_NOT_FOUND;
+    return st;
+}
+
+tbs_status_t view_store_delete_below(store_db& db, const std::string& path) {
+    // Directories below `path` are `path` itself and the range path + "/" .. path + "0"
+    // ('0' follows '/' in byte order).
+    return exec(db, "DELETE FROM wso WHERE dir = ? OR (dir >= ? AND dir < ?)", path, path + "/",
+                path + "0");
+}
+
+tbs_status_t view_store_count_wso(store_db& db, int64_t* count) {
+    return one(db, "SELECT COUNT(*) FROM wso", [&](store_stmt& s) { *count = s.column_int64(0); });
+}
+
+tbs_status_t view_store_list_dir(store_db& db, const std::string& dir,
+                                 std::vector<view_wso_t>* out) {
+    static const std::string sql = std::string(kWsoCols) + " WHERE dir = ? ORDER BY leaf";
+    out->clear();
+    return each(
+        db, sql.c_str(),
+        [&](store_stmt& s) {
+            out->emplace_back();
+            read_wso(s, &out->back());
+        },
+        dir);
+}
+
+tbs_status_t view_store_list_after(store_db& db, const std::string& dir, const std::string& leaf,
+                                   bool inclusive_start, int max, std::vector<view_wso_t>* out) {
+    static const std::string from_start = std::string(kWsoCols) + " ORDER BY dir, leaf LIMIT ?";
+    static const std::string after = std::string(kWsoCols) +
+                                     " WHERE dir > ? OR (dir = ? AND leaf > ?)"
+                                     " ORDER BY dir, leaf LIMIT ?";
+    out->clear();
+    auto read = [&](store_stmt& s) {
+        out->emplace_back();
+        read_wso(s, &out->back());
+    };
+    if (inclusive_start) return each(db, from_start.c_str(), read, max);
+    return each(db, after.c_str(), read, dir, dir, leaf, max);
+}
+
+tbs_status_t view_store_find_elem(store_db& db, const std::string& elem_oid,
+                                  std::vector<view_wso_t>* out) {
+    static const std::string sql = std::string(kWsoCols) + " WHERE elem_oid = ? ORDER BY dir, leaf";
+    out->clear();
+    return each(
+        db, sql.c_str(),
+        [&](store_stmt& s) {
+            out->emplace_back();
+            read_wso(s, &out->back());
+        },
+        elem_oid);
+}
+
+tbs_status_t view_store_get_session(store_db& db, view_load_session_t* out) {
+    *out = view_load_session_t{};
+    tbs_status_t st =
+        one(db, "SELECT kind, session_id, usr, pid, started FROM load_session WHERE id = 1",
+            [&](store_stmt& s) {
+                out->in_progress = true;
+                out->kind = static_cast<int>(s.column_int64(0));
+                out->session_id = s.column_string(1);
+                out->user = s.column_string(2);
+                out->pid = s.column_string(3);
+                out->started = s.column_int64(4);
+            });
+    return st == TBS_ST_NOT_FOUND ? TBS_ST_OK : st;
+}
+
+tbs_status_t view_store_set_session(store_db& db, const view_load_session_t& v) {
+    return exec(db,
+                "INSERT INTO load_session (id, kind, session_id, usr, pid, started)"
+                " VALUES (1, ?, ?, ?, ?, ?) ON CONFLICT (id) DO UPDATE SET kind = excluded.kind,"
+                " session_id = excluded.session_id, usr = excluded.usr, pid = excluded.pid,"
+                " started = excluded.started",
+                v.kind, v.session_id, v.user, v.pid, v.started);
+}
+
+tbs_status_t view_store_clear_session(store_db& db) {
+    return exec(db, "DELETE FROM load_session WHERE id = 1");
+}

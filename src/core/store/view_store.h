@@ -1,0 +1,47 @@
+// The view database: its schema and the view layer's queries.
+#ifndef CORE_STORE_VIEW_STORE_H
+#define CORE_STORE_VIEW_STORE_H
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "core/tbs/tbs.h"
+#include "core/view/view.h"
+
+class store_db;
+class store_txn;
+
+tbs_status_t view_store_open(const std::string& storage, bool create,
+                             std::shared_ptr<store_db>* db);
+
+tbs_status_t view_store_set_info(store_db& db, const char* key, const std::string& value);
+tbs_status_t view_store_get_info(store_db& db, const char* key, std::string* value);
+
+// The number a VOB has in this view (made on first use).
+tbs_status_t view_store_vob_number(store_db& db, store_txn* txn, const std::string& vob_uuid,
+                                   int64_t* number);
+tbs_status_t view_store_vob_by_number(store_db& db, int64_t number, std::string* vob_uuid);
+
+// Web-view records; ids are hex text of the oids.
+tbs_status_t view_store_put_wso(store_db& db, store_txn& txn, const view_wso_t& wso);
+tbs_status_t view_store_get_wso(store_db& db, const std::string& dir, const std::string& leaf,
+                                view_wso_t* out);
+tbs_status_t view_store_delete_wso(store_db& db, const std::string& dir, const std::string& leaf);
+// Every record at or below `path` (dir/leaf) as a directory.
+tbs_status_t view_store_delete_below(store_db& db, const std::string& path);
+tbs_status_t view_store_count_wso(store_db& db, int64_t* count);
+tbs_status_t view_store_list_dir(store_db& db, const std::string& dir,
+                                 std::vector<view_wso_t>* out);
+tbs_status_t view_store_list_after(store_db& db, const std::string& dir, const std::string& leaf,
+                                   bool inclusive_start, int max, std::vector<view_wso_t>* out);
+tbs_status_t view_store_find_elem(store_db& db, const std::string& elem_oid,
+                                  std::vector<view_wso_t>* out);
+
+// The load session row.
+tbs_status_t view_store_get_session(store_db& db, view_load_session_t* out);
+tbs_status_t view_store_set_session(store_db& db, const view_load_session_t& s);
+tbs_status_t view_store_clear_session(store_db& db);
+
+#endif

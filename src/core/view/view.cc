@@ -1,0 +1,318 @@
+// Views: storage, registration, lookups, config specs, web-view records, load sessions.
+#include "core/view/view.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <ctime>
+#include <filesystem>
+#include <map>
+#include <mutex>
+
+#include "core/cred/credutl.h"
+#include "core/imsg/imsg.h"
+#include "core/rgy/rgy.h"
+#include "core/store/db.h"
+#include "core/store/view_store.h"
+#include "core/store/vob_store.h"
+#include "core/util/fileutl.h"
+
+namespace {
+
+std::string uuid_text(const tbs_uuid_t& u) {
+    char buf[TBS_UUID_STR_SIZE];
+    tbs_uuid_to_str(u, buf);
+    return buf;
+}
+
+std::map<std::string, std::unique_ptr<view_t>>& cache() {
+    static auto* c = new std::map<std::string, std::unique_ptr<view_t>>;
+    return *c;
+}
+std::recursive_mutex g_mu;
+
+bool has_word(const std::string& text, const char* word) {
+    size_t n = strlen(word);
+    for (size_t at = text.find(word); at != std::string::npos; at = text.find(word, at + 1)) {
+        bool start = at == 0 || text[at - 1] == ' ' || text[at - 1] == ',';
+        bool end = at + n == text.size() || text[at + n] == ' ' || text[at + n] == ',';
+        if (start && end) return true;
+    }
+    return false;
+}
+
+int kind_of(const std::string& properties) {
+    if (has_word(properties, "automatic")) return VIEW_KIND_AUTOMATIC;
+    if (has_word(properties, "snapshot")) return VIEW_KIND_SNAPSHOT;
+    if (has_word(properties, "webview")) return VIEW_KIND_WEB;
+    return VIEW_KIND_DYNAMIC;
+}
+
+std::string host_name() {
+    char buf[256] = "";
+    if (gethostname(buf, sizeof buf - 1) != 0) return "localhost";
+    return buf;
+}
+
+// Parses the stored spec and points the view's lookups at it.
+tbs_status_t install_cspec(view_t* v, const std::string& text) {
+    auto spec = std::make_unique<view_cspec_t>();
+    std::vector<std::string> errors;
+    tbs_status_t st = view_cspec_parse(text.c_str(), spec.get(), &errors);
+    if (st != TBS_ST_OK) {
+        for (const std::string& e : errors) imsg_error("%s\n", e.c_str());
+        return st;
+    }
+    spec->view_uuid = v->uuid;
+    v->cspec = std::move(spec);
+    v->ctx = view_cspec_view_ctx(*v->cspec);
+    v->ctx.view_uuid = v->uuid;
+    return TBS_ST_OK;
+}
+
+tbs_status_t open_entry(const rgy_view_entry_t& e, view_t** out) {
+    std::lock_guard<std::recursive_mutex> lock(g_mu);
+    const std::string key = uuid_text(e.uuid);
+    auto it = cache().find(key);
+    if (it != cache().end()) {
+        *out = it->second.get();
+        return TBS_ST_OK;
+    }
+    auto v = std::make_unique<view_t>();
+    v->tag = e.tag;
+    v->uuid = e.uuid;
+    v->storage = e.storage;
+    v->properties = e.properties;
+    v->kind = kind_of(e.properties);
+    v->sum_view = has_word(e.properties, "sumview");
+    v->root = v->kind == VIEW_KIND_DYNAMIC ? "/view/" + e.tag : e.storage + "/root";
+    tbs_status_t st = view_store_open(e.storage, false, &v->db);
+    if (st != TBS_ST_OK) return st;
+    std::string text;
+    if (view_store_get_info(*v->db, "cspec", &text) != TBS_ST_OK) text = VIEW_CSPEC_DEFAULT;
+    if ((st = install_cspec(v.get(), text)) != TBS_ST_OK) return st;
+    *out = v.get();
+    cache()[key] = std::move(v);
+    return TBS_ST_OK;
+}
+
+}  // namespace
+
+view_t::~view_t() = default;
+
+tbs_status_t cmd_mkview(cmd_mkview_args_t* a) {
+    if (a->tag.empty() || a->storage.empty() || a->storage[0] != '/') return TBS_ST_BAD_REQUEST;
+    static const char* const kKinds[] = {"webview", "snapshot", "automatic", "dynamic"};
+    bool known = false;
+    for (const char* k : kKinds) known |= a->kind == k;
+    if (!known) {
+        imsg_error("Unknown view kind \"%s\".\n", a->kind.c_str());
+        return TBS_ST_BAD_REQUEST;
+    }
+    rgy_view_entry_t existing;
+    if (rgy_find_view_by_tag(a->tag.c_str(), nullptr, &existing) == TBS_ST_OK) {
+        imsg_error("View tag \"%s\" already exists.\n", a->tag.c_str());
+        return VOB_ST_EXISTS;
+    }
+    std::error_code ec;
+    if (std::filesystem::exists(a->storage, ec)) {
+        imsg_error("Storage \"%s\" already exists.\n", a->storage.c_str());
+        return tbs_errno2status(EEXIST);
+    }
+    // The spec is checked before anything is made.
+    view_cspec_t probe;
+    std::vector<std::string> errors;
+    const std::string text = a->cspec.empty() ? std::string(VIEW_CSPEC_DEFAULT) : a->cspec;
+    tbs_status_t st = view_cspec_parse(text.c_str(), &probe, &errors);
+    if (st != TBS_ST_OK) {
+        for (const std::string& e : errors) imsg_error("%s\n", e.c_str());
+        return st;
+    }
+    credutl_creds_t who;
+    if ((st = credutl_get_creds(&who)) != TBS_ST_OK) return st;
+    if ((st = fileutl_mkdir_p((a->storage + "/root").c_str(), 0775)) != TBS_ST_OK) return st;
+    a->uuid = tbs_uuid_create();
+    {
+        std::shared_ptr<store_db> db;
+        st = view_store_open(a->storage, true, &db);
+        if (st == TBS_ST_OK)
+            st = db->transact(store_txn_kind::write, [&](store_txn& txn) -> tbs_status_t {
+                tbs_status_t s = view_store_set_info(*db, "cspec", text);
+                if (s == TBS_ST_OK) s = view_store_set_info(*db, "uuid", uuid_text(a->uuid));
+                if (s == TBS_ST_OK) s = view_store_set_info(*db, "text_mode", "unix");
+                if (s == TBS_ST_OK) s = view_store_set_info(*db, "ptime", "1");
+                return s == TBS_ST_OK ? txn.commit() : s;
+            });
+    }
+    if (st == TBS_ST_OK) {
+        rgy_view_entry_t e;
+        e.tag = a->tag;
+        e.uuid = a->uuid;
+        e.storage = a->storage;
+        e.host = host_name();
+        e.owner = who.user;
+        e.properties = a->kind == "dynamic" ? "" : a->kind;
+        if (a->sum_view) e.properties += e.properties.empty() ? "sumview" : " sumview";
+        st = rgy_add_view_tag(e);
+    }
+    if (st != TBS_ST_OK) {
+        std::filesystem::remove_all(a->storage, ec);
+        return st;
+    }
+    return TBS_ST_OK;
+}
+
+tbs_status_t cmd_rmview(const char* tag) {
+    rgy_view_entry_t e;
+    tbs_status_t st = rgy_find_view_by_tag(tag, nullptr, &e);
+    if (st != TBS_ST_OK) return st;
+    // Checkouts made in the view would be left without a view: they are undone first.
+    std::vector<rgy_vob_entry_t> vobs;
+    if ((st = rgy_list_vob_tags(nullptr, &vobs)) != TBS_ST_OK) return st;
+    for (const rgy_vob_entry_t& ve : vobs) {
+        vob_t* vob = nullptr;
+        if (vob_open_by_tag(ve.tag.c_str(), &vob) != TBS_ST_OK) continue;
+        std::vector<vob_checkout_info_t> cos;
+        if (vob_ob_next_ckouts(vob, 0, &cos) != TBS_ST_OK) continue;
+        for (const vob_checkout_info_t& c : cos) {
+            if (memcmp(c.view_uuid.bytes, e.uuid.bytes, 16) != 0) continue;
+            imsg_error(
+                "View \"%s\" still has checkouts in \"%s\"; cancel or check them in first.\n", tag,
+                ve.tag.c_str());
+            return VOB_ST_CHECKED_OUT;
+        }
+    }
+    {
+        std::lock_guard<std::recursive_mutex> lock(g_mu);
+        cache().erase(uuid_text(e.uuid));
+    }
+    if ((st = rgy_remove_view_tag(tag, nullptr)) != TBS_ST_OK) return st;
+    std::error_code ec;
+    std::filesystem::remove_all(e.storage, ec);
+    return ec ? tbs_errno2status(ec.value()) : TBS_ST_OK;
+}
+
+tbs_status_t view_open_by_tag(const char* tag, view_t** view) {
+    rgy_view_entry_t e;
+    tbs_status_t st = rgy_find_view_by_tag(tag, nullptr, &e);
+    return st == TBS_ST_OK ? open_entry(e, view) : st;
+}
+
+tbs_status_t view_open_by_uuid(const tbs_uuid_t& uuid, view_t** view) {
+    rgy_view_entry_t e;
+    tbs_status_t st = rgy_findbyuuid_entry(uuid, &e);
+    return st == TBS_ST_OK ? open_entry(e, view) : st;
+}
+
+tbs_status_t view_open_by_root(const char* path, view_t** view) {
+    if (!path) return TBS_ST_BAD_REQUEST;
+    std::string p = path;
+    std::vector<rgy_view_entry_t> views;
+    tbs_status_t st = rgy_list_view_tags(nullptr, &views);
+    if (st != TBS_ST_OK) return st;
+    for (const rgy_view_entry_t& e : views) {
+        std::string root =
+            kind_of(e.properties) == VIEW_KIND_DYNAMIC ? "/view/" + e.tag : e.storage + "/root";
+        if (p == root || p.rfind(root + "/", 0) == 0) return open_entry(e, view);
+    }
+    return TBS_ST_NOT_FOUND;
+}
+
+void view_cache_clear() {
+    std::lock_guard<std::recursive_mutex> lock(g_mu);
+    cache().clear();
+}
+
+tbs_status_t cmd_utl_get_view_info(const char* path, tbs_uuid_t* uuid, std::string* tag) {
+    view_t* v = nullptr;
+    tbs_status_t st = view_open_by_root(path, &v);
+    if (st != TBS_ST_OK) return st;
+    if (uuid) *uuid = v->uuid;
+    if (tag) *tag = v->tag;
+    return TBS_ST_OK;
+}
+
+tbs_status_t cmd_utl_get_view_tag(const tbs_uuid_t& uuid, std::string* tag) {
+    rgy_view_entry_t e;
+    tbs_status_t st = rgy_findbyuuid_entry(uuid, &e);
+    if (st == TBS_ST_OK) *tag = e.tag;
+    return st;
+}
+
+tbs_status_t tbs_view_root(const char* tag, std::string* root) {
+    rgy_view_entry_t e;
+    tbs_status_t st = rgy_find_view_by_tag(tag, nullptr, &e);
+    if (st != TBS_ST_OK) return st;
+    if (kind_of(e.properties) != VIEW_KIND_DYNAMIC) {
+        *root = e.storage + "/root";
+        return TBS_ST_OK;
+    }
+    *root = "/view/" + e.tag;
+    return VIEW_ST_NO_VTFS;
+}
+
+tbs_status_t view_start_dynamic(const char* tag) {
+    rgy_view_entry_t e;
+    tbs_status_t st = rgy_find_view_by_tag(tag, nullptr, &e);
+    if (st != TBS_ST_OK) return st;
+    return kind_of(e.properties) == VIEW_KIND_DYNAMIC ? static_cast<tbs_status_t>(VIEW_ST_NO_VTFS)
+                                                      : TBS_ST_OK;
+}
+
+std::string view_pname_to_vob(const view_t* view, const char* path) {
+    std::string p = path ? path : "";
+    if (view && (p == view->root || p.rfind(view->root + "/", 0) == 0))
+        p = p.substr(view->root.size());
+    while (p.size() > 1 && p.back() == '/') p.pop_back();
+    if (p.empty() || p[0] != '/') p = "/" + p;
+    return p;
+}
+
+// Config spec ----------------------------------------------------------------------------
+
+tbs_status_t view_get_cspec(view_t* view, std::string* text) {
+    tbs_status_t st = view_store_get_info(*view->db, "cspec", text);
+    if (st == TBS_ST_NOT_FOUND) {
+        *text = VIEW_CSPEC_DEFAULT;
+        return TBS_ST_OK;
+    }
+    return st;
+}
+
+tbs_status_t view_set_cspec(view_t* view, view_setcs_mode_t mode, const std::string& given,
+                            std::vector<std::string>* errors) {
+    std::string current, text;
+    tbs_status_t st = view_get_cspec(view, &current);
+    if (st != TBS_ST_OK) return st;
+    view_cspec_t parsed;
+    std::vector<std::string> errs;
+    st = view_cspec_setcs(mode, current.c_str(), given.c_str(), &text, &parsed, &errs);
+    if (st != TBS_ST_OK) {
+        for (const std::string& e : errs) imsg_error("%s\n", e.c_str());
+        if (errors) *errors = errs;
+        return st;
+    }
+    st = view->db->transact(store_txn_kind::write, [&](store_txn& txn) -> tbs_status_t {
+        tbs_status_t s = view_store_set_info(*view->db, "cspec", text);
+        return s == TBS_ST_OK ? txn.commit() : s;
+    });
+    if (st != TBS_ST_OK) return st;
+    return install_cspec(view, text);
+}
+
+tbs_status_t view_spec_rule_format(view_t* view, int rule, char* buf, size_t size) {
+    return view_spec_rule_format(*view->cspec, rule, buf, size);
+}
+
+tbs_status_t view_get_prop(view_t* view, const char* key, std::string* value) {
+    return view_store_get_info(*view->db, key, value);
+}
+
+tbs_status_t view_set_prop(view_t* view, const char* key, const std::string& value) {
+    return view->db->transact(store_txn_kind::write, [&](store_txn& txn) -> tbs_status_t {
+        tbs_status_t s = view_store_set_info(*view->db, key, value);
+        return s == TBS_ST_OK ? txn.commit() : s;
+    });
+}

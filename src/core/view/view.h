@@ -1,0 +1,180 @@
+// Views: creation and removal, lookups by tag, UUID and path, the config spec, the record
+// of what a web view's client holds, and load sessions.
+//
+// A view is a storage directory holding its database (view.db) and its server-side view
+// root (root/), where view-private files live: uploaded checkin contents, files being made
+// elements, and the loaded files of a snapshot view. It is registered in the registry
+// under its tag; the kind words of its property text ("webview", "snapshot", "automatic",
+// "sumview") say what it is. Dynamic views (no kind word) are registered but their roots
+// need a virtual file system this server does not have.
+//
+// Pathnames in a view are the view root followed by a VOB pathname
+// ("<root>/vobs/proj/src/a.c"); the web-view record keeps them relative to the root, as the
+// client's copy area does ("vobs/proj/src" and "a.c").
+#ifndef CORE_VIEW_VIEW_H
+#define CORE_VIEW_VIEW_H
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "core/tbs/tbs.h"
+#include "core/view/config_spec.h"
+#include "core/view/view_fhandle.h"
+#include "core/vob/vob_obj.h"
+
+class store_db;
+
+enum : tbs_status_t {
+    VIEW_ST_NO_VTFS = 1023,   // dynamic views need a virtual file system
+    VIEW_ST_CONFLICT = 1024,  // another load session holds the view
+};
+
+enum view_kind_t {
+    VIEW_KIND_DYNAMIC = 0,
+    VIEW_KIND_WEB = 1,
+    VIEW_KIND_SNAPSHOT = 2,
+    VIEW_KIND_AUTOMATIC = 3,
+};
+
+struct view_t {
+    std::string tag;
+    std::string storage;
+    std::string root;  // server-side view root
+    tbs_uuid_t uuid{};
+    int kind = VIEW_KIND_WEB;
+    bool sum_view = false;  // a change-management view
+    std::string properties;
+    std::shared_ptr<store_db> db;
+    std::unique_ptr<view_cspec_t> cspec;  // parsed config spec, kept current
+    vob_view_ctx_t ctx;                   // lookups through this view
+    ~view_t();
+};
+
+struct cmd_mkview_args_t {
+    std::string tag;
+    std::string storage;           // new storage directory
+    std::string kind = "webview";  // "webview", "snapshot", "automatic", "dynamic"
+    bool sum_view = false;
+    std::string cspec;  // "" for the default config spec
+    tbs_uuid_t uuid{};  // result
+};
+tbs_status_t cmd_mkview(cmd_mkview_args_t* args);
+tbs_status_t cmd_rmview(const char* tag);
+
+tbs_status_t view_open_by_tag(const char* tag, view_t** view);
+tbs_status_t view_open_by_uuid(const tbs_uuid_t& uuid, view_t** view);
+// The view whose root holds `path` (the root itself or anything below it).
+tbs_status_t view_open_by_root(const char* path, view_t** view);
+void view_cache_clear();
+
+// The view (UUID and tag) holding a pathname.
+tbs_status_t cmd_utl_get_view_info(const char* path, tbs_uuid_t* uuid, std::string* tag);
+tbs_status_t cmd_utl_get_view_tag(const tbs_uuid_t& uuid, std::string* tag);
+// Root of a dynamic view by tag ("/view/<tag>"), and starting one: without a virtual file
+// system both fail with VIEW_ST_NO_VTFS.
+tbs_status_t tbs_view_root(const char* tag, std::string* root);
+tbs_status_t view_start_dynamic(const char* tag);
+
+// The VOB pathname of a view pathname ("<root>/vobs/p/a" or "vobs/p/a" gives "/vobs/p/a").
+std::string view_pname_to_vob(const view_t* view, const char* path);
+
+// Config spec ---------------------------------------------------------------------------
+
+tbs_status_t view_get_cspec(view_t* view, std::string* text);
+// Chooses (by setcs mode), parses and stores a config spec; parse errors (with line
+// numbers) are printed and given back, and the view keeps its spec.
+tbs_status_t view_set_cspec(view_t* view, view_setcs_mode_t mode, const std::string& text,
+                            std::vector<std::string>* errors);
+tbs_status_t view_spec_rule_format(view_t* view, int rule, char* buf, size_t size);
+
+// Properties kept per view.
+tbs_status_t view_get_prop(view_t* view, const char* key, std::string* value);
+tbs_status_t view_set_prop(view_t* view, const char* key, const std::string& value);
+
+// Web-view records ------------------------------------------------------------------------
+
+struct view_wso_t {
+    std::string dir;  // relative to the view root: "vobs/p/src"
+    std::string leaf;
+    tbs_uuid_t vob_uuid{};  // replica of the VOB
+    tbs_oid_t elem_oid{};   // element, or symbolic link
+    tbs_oid_t ver_oid{};    // version loaded (null for a symbolic link)
+    int ftype = 0;          // 1 file, 2 directory, 5 symbolic link
+    view_fhandle fh{};
+    std::string target;  // a symbolic link's text
+};
+
+enum { VIEW_WSO_STATE_LOADED = 1 };
+
+// Load sessions: kind 1 a fetch, 3 a reader, 4 a commit. A fetch's session stays in
+// progress until a commit with its session id ends it completed. A reader never conflicts.
+struct view_load_session_t {
+    bool in_progress = false;
+    int kind = 0;
+    std::string session_id;
+    std::string user;
+    std::string pid;
+    int64_t started = 0;
+};
+tbs_status_t view_ws_begin_load_session(view_t* view, int kind, const char* session_id,
+                                        const char* user, int pid, bool* conflict, int flags);
+tbs_status_t view_ws_end_load_session(view_t* view, bool completed);
+tbs_status_t view_ws_get_load_session(view_t* view, view_load_session_t* out);
+// Abandons a session left in progress.
+tbs_status_t view_ws_abandon_load_session(view_t* view);
+
+// Records the load of an element (or link) at dir/leaf; `state` is 1 (loaded) and `flags`
+// carry 0x20 when the element is checked out to the view.
+tbs_status_t view_ws_load_one_object(view_t* view, const tbs_oid_t& null_oid,
+                                     const view_fhandle& fh, const char* dir, const char* leaf,
+                                     int load_flags, int a, int b, const tbs_oid_t& next_oid,
+                                     int* state, int* flags);
+tbs_status_t view_ws_load_one_slink(view_t* view, const tbs_oid_t& null_oid, const view_fhandle& fh,
+                                    const char* dir, const char* leaf,
+                                    const view_fhandle& target_fh, const char* target_leaf,
+                                    int load_flags, int a, int b, const tbs_oid_t& next_oid,
+                                    int* state, int* flags);
+// Removes the record of `path` (dir/leaf) and of everything below it; TBS_ST_NOT_FOUND
+// when there is none.
+tbs_status_t view_ws_unload_one_object_ext(view_t* view, int a, int b, const char* path);
+tbs_status_t view_ws_find(view_t* view, const char* dir, const char* leaf, view_wso_t* out);
+tbs_status_t view_ws_count(view_t* view, int64_t* count);
+// Records in batches of up to `max` after the cursor (dir, leaf order); an empty batch ends.
+struct view_wso_cursor_t {
+    std::string dir;
+    std::string leaf;
+    bool started = false;
+};
+tbs_status_t view_ws_get_unvisited_wsos(view_t* view, view_wso_cursor_t* cursor, int max,
+                                        std::vector<view_wso_t>* out);
+void view_ws_free_unvisited_wsos(std::vector<view_wso_t>* batch);
+// Records of one directory, or below a path prefix.
+tbs_status_t view_ws_list_dir(view_t* view, const std::string& dir, std::vector<view_wso_t>* out);
+tbs_status_t view_ws_find_elem(view_t* view, const tbs_oid_t& elem_oid,
+                               std::vector<view_wso_t>* out);
+// Whether the object at dir/leaf is loaded at a version other than the one the view
+// selects now (a checked-out element's loaded predecessor is frozen).
+tbs_status_t view_ws_is_frozen_object(view_t* view, const char* dir, const char* leaf,
+                                      bool* frozen);
+// Forgets what the record says of `path` so the next update reloads it.
+tbs_status_t view_ws_invalidate_object(view_t* view, const char* path, int recurse);
+
+// Build sessions: a number handed out per commit, and the handle that names it.
+tbs_status_t view_bld_session_flags(view_t* view, int* flags, int kind, int64_t* session);
+tbs_status_t view_set_bhandle(view_t* view, int64_t session, int64_t aux);
+tbs_status_t view_bld_session_free(view_t* view, int64_t session);
+
+// The view-private cleartext of a loaded object by its file handle: the file in the view
+// root (snapshot views) or the cleartext of its version fetched into the view's cache.
+tbs_status_t view_cltxt(view_t* view, const view_fhandle& fh, size_t size, char* path);
+// The object an oid names in the view's VOBs, with its file status.
+tbs_status_t view_find_oid(view_t* view, const tbs_uuid_t& vob_uuid, const tbs_oid_t& oid,
+                           vob_t** vob, vob_dbid_t* dbid);
+
+// File handles: the view, the VOB's number in this view, the element and the version.
+tbs_status_t view_make_fhandle(view_t* view, vob_t* vob, vob_dbid_t element, vob_dbid_t version,
+                               view_fhandle* fh);
+
+#endif
