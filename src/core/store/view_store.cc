@@ -20,6 +20,9 @@ const char* const kMigrations[] = {
     "CREATE INDEX wso_elem ON wso (elem_oid);"
     "CREATE TABLE load_session (id BIGINT PRIMARY KEY, kind BIGINT NOT NULL, session_id TEXT"
     " NOT NULL, usr TEXT NOT NULL, pid TEXT NOT NULL, started BIGINT NOT NULL);",
+    // Renames a fetch reported; the commit that ends its session applies them.
+    "CREATE TABLE pending_renames (id BIGINT PRIMARY KEY, src_dir TEXT NOT NULL, src_leaf TEXT"
+    " NOT NULL, dst_dir TEXT NOT NULL, dst_leaf TEXT NOT NULL);",
 };
 
 std::string uuid_text(const tbs_uuid_t& u) {
@@ -194,4 +197,44 @@ tbs_status_t view_store_set_session(store_db& db, const view_load_session_t& v) 
 
 tbs_status_t view_store_clear_session(store_db& db) {
     return exec(db, "DELETE FROM load_session WHERE id = 1");
+}
+
+tbs_status_t view_store_add_rename(store_db& db, store_txn& txn, const std::string& src_dir,
+                                   const std::string& src_leaf, const std::string& dst_dir,
+                                   const std::string& dst_leaf) {
+    int64_t id = 0;
+    tbs_status_t st = txn.next_id("pending_renames", &id);
+    if (st != TBS_ST_OK) return st;
+    return exec(db,
+                "INSERT INTO pending_renames (id, src_dir, src_leaf, dst_dir, dst_leaf)"
+                " VALUES (?, ?, ?, ?, ?)",
+                id, src_dir, src_leaf, dst_dir, dst_leaf);
+}
+
+tbs_status_t view_store_clear_renames(store_db& db) {
+    return exec(db, "DELETE FROM pending_renames");
+}
+
+tbs_status_t view_store_apply_renames(store_db& db) {
+    struct R {
+        std::string sd, sl, dd, dl;
+    };
+    std::vector<R> renames;
+    tbs_status_t st =
+        each(db, "SELECT src_dir, src_leaf, dst_dir, dst_leaf FROM pending_renames ORDER BY id",
+             [&](store_stmt& s) {
+                 renames.push_back({s.column_string(0), s.column_string(1), s.column_string(2),
+                                    s.column_string(3)});
+             });
+    for (size_t i = 0; st == TBS_ST_OK && i < renames.size(); ++i) {
+        const R& r = renames[i];
+        // The client may have committed the new name already; then the old one just goes.
+        view_wso_t existing;
+        if (view_store_get_wso(db, r.dd, r.dl, &existing) == TBS_ST_OK)
+            st = exec(db, "DELETE FROM wso WHERE dir = ? AND leaf = ?", r.sd, r.sl);
+        else
+            st = exec(db, "UPDATE wso SET dir = ?, leaf = ? WHERE dir = ? AND leaf = ?", r.dd, r.dl,
+                      r.sd, r.sl);
+    }
+    return st == TBS_ST_OK ? view_store_clear_renames(db) : st;
 }

@@ -44,4 +44,12 @@ tbs_status_t view_store_get_session(store_db& db, view_load_session_t* out);
 tbs_status_t view_store_set_session(store_db& db, const view_load_session_t& s);
 tbs_status_t view_store_clear_session(store_db& db);
 
+// Renames reported by the fetch of the session in progress, applied when its commit ends
+// it completed.
+tbs_status_t view_store_add_rename(store_db& db, store_txn& txn, const std::string& src_dir,
+                                   const std::string& src_leaf, const std::string& dst_dir,
+                                   const std::string& dst_leaf);
+tbs_status_t view_store_clear_renames(store_db& db);
+tbs_status_t view_store_apply_renames(store_db& db);
+
 #endif

@@ -122,6 +122,11 @@ tbs_status_t view_ws_begin_load_session(view_t* view, int kind, const char* sess
                                         const char* user, int pid, bool* conflict, int flags);
 tbs_status_t view_ws_end_load_session(view_t* view, bool completed);
 tbs_status_t view_ws_get_load_session(view_t* view, view_load_session_t* out);
+// Records a rename the fetch in progress reported; the commit that ends the session
+// completed moves the record's name.
+tbs_status_t view_ws_note_rename(view_t* view, const std::string& src_dir,
+                                 const std::string& src_leaf, const std::string& dst_dir,
+                                 const std::string& dst_leaf);
 // Abandons a session left in progress.
 tbs_status_t view_ws_abandon_load_session(view_t* view);
 

@@ -107,6 +107,7 @@ tbs_status_t view_ws_begin_load_session(view_t* view, int kind, const char* sess
             *conflict = true;
             return TBS_ST_OK;
         }
+        if ((st = view_store_clear_renames(*view->db)) != TBS_ST_OK) return st;
         view_load_session_t s;
         s.kind = kind;
         s.session_id = id;
@@ -119,8 +120,18 @@ tbs_status_t view_ws_begin_load_session(view_t* view, int kind, const char* sess
 
 tbs_status_t view_ws_end_load_session(view_t* view, bool completed) {
     if (!completed) return TBS_ST_OK;  // the view stays marked as not fully synchronized
-    return view->db->transact(store_txn_kind::write,
-                              [&](store_txn&) { return view_store_clear_session(*view->db); });
+    return view->db->transact(store_txn_kind::write, [&](store_txn&) {
+        tbs_status_t st = view_store_apply_renames(*view->db);
+        return st == TBS_ST_OK ? view_store_clear_session(*view->db) : st;
+    });
+}
+
+tbs_status_t view_ws_note_rename(view_t* view, const std::string& src_dir,
+                                 const std::string& src_leaf, const std::string& dst_dir,
+                                 const std::string& dst_leaf) {
+    return view->db->transact(store_txn_kind::write, [&](store_txn& txn) {
+        return view_store_add_rename(*view->db, txn, src_dir, src_leaf, dst_dir, dst_leaf);
+    });
 }
 
 tbs_status_t view_ws_get_load_session(view_t* view, view_load_session_t* out) {
@@ -128,8 +139,10 @@ tbs_status_t view_ws_get_load_session(view_t* view, view_load_session_t* out) {
 }
 
 tbs_status_t view_ws_abandon_load_session(view_t* view) {
-    return view->db->transact(store_txn_kind::write,
-                              [&](store_txn&) { return view_store_clear_session(*view->db); });
+    return view->db->transact(store_txn_kind::write, [&](store_txn&) {
+        tbs_status_t st = view_store_clear_renames(*view->db);
+        return st == TBS_ST_OK ? view_store_clear_session(*view->db) : st;
+    });
 }
 
 // Records ---------------------------------------------------------------------------------

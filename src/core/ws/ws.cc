@@ -202,6 +202,8 @@ tbs_status_t report(Session& s, vob_t* vob, const std::string& pname, vob_dbid_t
                              (now.element == target || now.dbid == target);
                 if (still) continue;
                 s.renamed_from.insert(old);
+                if (!s.update_in_place)
+                    view_ws_note_rename(s.view, r.dir, r.leaf, info.dir, info.leaf);
                 if (s.h->obs.renamed) {
                     int n = 0;
                     s.h->obs.renamed(s.h->obs.ctx, r.dir.c_str(), r.leaf.c_str(), info.dir.c_str(),

@@ -1,0 +1,429 @@
+// The web-view engine: load sessions over a web view compared with what its client holds,
+// commits that move the record forward, session states, snapshot views updated in place,
+// and namespace changes reported to the update handlers.
+#include "core/ws/ws.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "core/cmd/cmd.h"
+#include "core/imsg/imsg.h"
+#include "core/view/view.h"
+#include "core/vob/vob.h"
+#include "support/temp_dir.h"
+
+namespace {
+
+void quiet(void*, int, char*) {}
+
+void write_file(const std::string& path, const std::string& data) {
+    std::ofstream(path, std::ios::binary) << data;
+}
+
+std::string read_file(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream ss;
+    ss << in.rdbuf();
+    return ss.str();
+}
+
+// What a client sees of one session, and what it would commit.
+struct Client {
+    uint64_t session = 0;
+    std::vector<ws_elem_info_t> visited;  // changed ones only
+    std::vector<ws_elem_info_t> unchanged;
+    std::vector<std::string> unvisited;
+    std::vector<std::string> renamed;  // "src_dir/src -> dst_dir/dst"
+    bool end_unvisited = false;
+    int stop_after = -1;  // stop the session after this many elements
+
+    static std::string path(const std::string& dir, const std::string& leaf) {
+        return dir.empty() ? leaf : dir + "/" + leaf;
+    }
+    static tbs_status_t begin(void* c, uint64_t id, int*) {
+        static_cast<Client*>(c)->session = id;
+        return TBS_ST_OK;
+    }
+    static tbs_status_t one(void* c, const ws_elem_info_t* info, int* notify) {
+        Client* me = static_cast<Client*>(c);
+        bool same = memcmp(info->prev_oid.bytes, info->cur_oid.bytes, 16) == 0 &&
+                    !tbs_uuid_is_null(info->cur_oid);
+        (same ? me->unchanged : me->visited).push_back(*info);
+        if (me->stop_after >= 0 &&
+            static_cast<int>(me->visited.size() + me->unchanged.size()) >= me->stop_after)
+            *notify = 1;
+        return TBS_ST_OK;
+    }
+    static tbs_status_t unvis(void* c, const ws_elem_info_t* info, int state, int*) {
+        EXPECT_EQ(state, 1);
+        static_cast<Client*>(c)->unvisited.push_back(path(info->dir, info->leaf));
+        return TBS_ST_OK;
+    }
+    static tbs_status_t end(void* c, int*) {
+        static_cast<Client*>(c)->end_unvisited = true;
+        return TBS_ST_OK;
+    }
+    static tbs_status_t ren(void* c, const char* sd, const char* sn, const char* dd, const char* dn,
+                            int, int*) {
+        static_cast<Client*>(c)->renamed.push_back(path(sd, sn) + " -> " + path(dd, dn));
+        return TBS_ST_OK;
+    }
+    ws_load_observer_t observer() {
+        ws_load_observer_t o;
+        o.ctx = this;
+        o.begin_session = begin;
+        o.one_element = one;
+        o.unvisited = unvis;
+        o.end_unvisited = end;
+        o.renamed = ren;
+        return o;
+    }
+    std::vector<std::string> visited_paths() const {
+        std::vector<std::string> out;
+        for (const ws_elem_info_t& i : visited) out.push_back(path(i.dir, i.leaf));
+        return out;
+    }
+};
+
+}  // namespace
+
+class WsFixture : public ::testing::Test {
+protected:
+    void SetUp() override {
+        imsg_redirect_proc_t procs[IMSG_NUM_CLASSES];
+        for (auto& p : procs) p = quiet;
+        saved_ = imsg_get_redirect_table();
+        imsg_set_redirect_procs(procs, nullptr);
+        vob_create_args_t args;
+        args.tag = "/vobs/p";
+        std::string storage = site_.path() + "/p.vbs";
+        args.storage = storage.c_str();
+        ASSERT_EQ(vob_create(args, nullptr), 0);
+        mkdir_elem("/vobs/p/src");
+        mkfile("/vobs/p/src/a.c", "a1");
+        mkfile("/vobs/p/src/b.c", "b1");
+        mkdir_elem("/vobs/p/doc");
+        mkfile("/vobs/p/doc/readme", "r1");
+        web_ = make_view("web", "webview");
+    }
+    void TearDown() override {
+        imsg_set_redirect_table(saved_);
+        view_cache_clear();
+        vob_ob_all_cache_action(4);
+    }
+
+    void mkdir_elem(const std::string& p) {
+        cmd_mkelem_args_t a;
+        a.pnames = {p};
+        a.is_dir = true;
+        a.checkin = true;
+        ASSERT_EQ(cmd_utl_mkelem(&a), 0) << p;
+    }
+    void mkfile(const std::string& p, const std::string& data) {
+        std::string src = tmp_ / "src";
+        write_file(src, data);
+        cmd_mkelem_args_t a;
+        a.pnames = {p};
+        a.checkin = true;
+        a.from = {src};
+        ASSERT_EQ(cmd_utl_mkelem(&a), 0) << p;
+    }
+    void change(const std::string& p, const std::string& data) {
+        cmd_checkout_args_t co;
+        co.pnames = {p};
+        ASSERT_EQ(cmd_checkout(&co), 0);
+        std::string src = tmp_ / "src";
+        write_file(src, data);
+        cmd_checkin_args_t ci;
+        ci.pnames = {p};
+        ci.from = {src};
+        ASSERT_EQ(cmd_checkin(&ci), 0);
+    }
+    view_t* make_view(const std::string& tag, const std::string& kind) {
+        cmd_mkview_args_t a;
+        a.tag = tag;
+        a.storage = site_.path() + "/" + tag + ".vws";
+        a.kind = kind;
+        a.cspec = "element * CHECKEDOUT\nelement * /main/LATEST\nload /vobs/p\n";
+        EXPECT_EQ(cmd_mkview(&a), 0);
+        view_t* v = nullptr;
+        EXPECT_EQ(view_open_by_tag(tag.c_str(), &v), 0);
+        return v;
+    }
+    // One session; `scopes` empty loads every load rule.
+    tbs_status_t fetch(view_t* v, Client* c, std::vector<const char*> scopes = {},
+                       unsigned prefs = 0) {
+        ws_handle_t* h = nullptr;
+        tbs_status_t st = ws_get_handle(v->root.c_str(), 0, &h);
+        if (st != TBS_ST_OK) return st;
+        ws_load_observer_t o = c->observer();
+        ws_set_load_observer(h, &o);
+        ws_set_load_preferences(h, prefs, 1);
+        st = ws_load_scopes(h, scopes.data(), static_cast<int>(scopes.size()));
+        ws_free_handle(h);
+        return st;
+    }
+    // What the client does after applying a session: confirm its loads and unloads.
+    void commit(view_t* v, const Client& c) {
+        bool conflict = true;
+        ASSERT_EQ(view_ws_begin_load_session(v, 4, std::to_string(c.session).c_str(), "", 0,
+                                             &conflict, 0),
+                  0);
+        ASSERT_FALSE(conflict);
+        for (const std::string& u : c.unvisited)
+            ASSERT_EQ(view_ws_unload_one_object_ext(v, 0, 0, u.c_str()), 0) << u;
+        for (const ws_elem_info_t& i : c.visited) {
+            int state = 0, flags = 0;
+            if (i.ftype == WS_FTYPE_SLINK)
+                ASSERT_EQ(view_ws_load_one_slink(v, tbs_uuid_null(), i.fh, i.dir.c_str(),
+                                                 i.leaf.c_str(), i.target_fh, i.target_leaf.c_str(),
+                                                 2178, 0, 0, i.cur_oid, &state, &flags),
+                          0);
+            else
+                ASSERT_EQ(
+                    view_ws_load_one_object(v, tbs_uuid_null(), i.fh, i.dir.c_str(), i.leaf.c_str(),
+                                            2178, 0, 0, i.cur_oid, &state, &flags),
+                    0);
+            EXPECT_EQ(state, VIEW_WSO_STATE_LOADED);
+        }
+        ASSERT_EQ(view_ws_end_load_session(v, true), 0);
+    }
+
+    TempHome site_;
+    TempDir tmp_;
+    view_t* web_ = nullptr;
+    imsg_redirect_table_t saved_{};
+};
+
+TEST_F(WsFixture, FirstLoadThenNothingChangedThenOneCheckin) {
+    Client first;
+    ASSERT_EQ(fetch(web_, &first), 0);
+    EXPECT_EQ(first.visited_paths(),
+              (std::vector<std::string>{"vobs/p", "vobs/p/doc", "vobs/p/doc/readme", "vobs/p/src",
+                                        "vobs/p/src/a.c", "vobs/p/src/b.c"}));
+    EXPECT_TRUE(first.end_unvisited);
+    for (const ws_elem_info_t& i : first.visited) {
+        EXPECT_TRUE(tbs_uuid_is_null(i.prev_oid));
+        EXPECT_EQ(i.rule, 1);  // selected by "element * /main/LATEST"
+    }
+    // The fetch alone changes nothing: the same session again finds everything new, and
+    // the view reports the session in progress.
+    ws_handle_t* h = nullptr;
+    ASSERT_EQ(ws_get_handle(web_->root.c_str(), 0, &h), 0);
+    int state = 0;
+    ASSERT_EQ(ws_ok_to_load(h, &state), 0);
+    EXPECT_EQ(state, 1);
+    ws_free_handle(h);
+    commit(web_, first);
+    int64_t loaded = 0;
+    ASSERT_EQ(view_ws_count(web_, &loaded), 0);
+    EXPECT_EQ(loaded, 6);
+
+    Client second;
+    ASSERT_EQ(fetch(web_, &second), 0);
+    EXPECT_TRUE(second.visited.empty());
+    EXPECT_TRUE(second.unvisited.empty());
+    EXPECT_EQ(second.unchanged.size(), 6u);
+    commit(web_, second);
+
+    // A checkin made elsewhere shows as one visited element with its new version.
+    change("/vobs/p/src/a.c", "a2");
+    Client third;
+    ASSERT_EQ(fetch(web_, &third), 0);
+    ASSERT_EQ(third.visited_paths(), (std::vector<std::string>{"vobs/p/src/a.c"}));
+    std::string prev, cur;
+    ASSERT_EQ(ws_get_idstr(third.visited[0].prev_replica, third.visited[0].prev_oid, &prev), 0);
+    ASSERT_EQ(ws_get_idstr(third.visited[0].cur_replica, third.visited[0].cur_oid, &cur), 0);
+    EXPECT_EQ(prev, "/main/1");
+    EXPECT_EQ(cur, "/main/2");
+    // Its cleartext comes by transfer.
+    std::string dest = tmp_ / "x";
+    ASSERT_EQ(ws_xfer_recvfile(true, third.visited[0].cur_replica, third.visited[0].cur_oid,
+                               dest.c_str(), nullptr),
+              0);
+    EXPECT_EQ(read_file(dest), "a2");
+}
+
+TEST_F(WsFixture, RemovedNamesAreUnvisitedAndMovesAreRenames) {
+    Client first;
+    ASSERT_EQ(fetch(web_, &first), 0);
+    commit(web_, first);
+
+    cmd_rmname_args_t rm;
+    rm.pnames = {"/vobs/p/src/b.c"};
+    ASSERT_EQ(cmd_rmname(&rm), 0);
+    cmd_mv_args_t mv;
+    mv.from = "/vobs/p/doc/readme";
+    mv.to = "/vobs/p/src/README";
+    ASSERT_EQ(cmd_mv(&mv), 0);
+
+    Client c;
+    ASSERT_EQ(fetch(web_, &c), 0);
+    EXPECT_EQ(c.unvisited, (std::vector<std::string>{"vobs/p/src/b.c"}));
+    EXPECT_EQ(c.renamed, (std::vector<std::string>{"vobs/p/doc/readme -> vobs/p/src/README"}));
+    // The directories changed, and the moved element arrives at its new name with what
+    // the client already holds of it.
+    std::vector<std::string> paths = c.visited_paths();
+    EXPECT_NE(std::find(paths.begin(), paths.end(), "vobs/p/src"), paths.end());
+    for (const ws_elem_info_t& i : c.unchanged)
+        if (i.leaf == "README") EXPECT_FALSE(tbs_uuid_is_null(i.prev_oid));
+    commit(web_, c);
+    Client after;
+    ASSERT_EQ(fetch(web_, &after), 0);
+    EXPECT_TRUE(after.visited.empty()) << after.visited_paths().front();
+    EXPECT_TRUE(after.unvisited.empty()) << after.unvisited.front();
+    EXPECT_TRUE(after.renamed.empty());
+}
+
+TEST_F(WsFixture, SubsetOfScopesVisitsOnlyThatSubset) {
+    Client c;
+    ASSERT_EQ(fetch(web_, &c, {"/vobs/p/doc"}), 0);
+    EXPECT_EQ(c.visited_paths(),
+              (std::vector<std::string>{"vobs/p", "vobs/p/doc", "vobs/p/doc/readme"}));
+    commit(web_, c);
+    // A full session then loads the rest, and unvisits nothing.
+    Client all;
+    ASSERT_EQ(fetch(web_, &all), 0);
+    EXPECT_EQ(all.visited_paths(),
+              (std::vector<std::string>{"vobs/p/src", "vobs/p/src/a.c", "vobs/p/src/b.c"}));
+    EXPECT_TRUE(all.unvisited.empty());
+}
+
+TEST_F(WsFixture, SessionInProgressRefusesASecondUntilAbandoned) {
+    Client begun;
+    ASSERT_EQ(fetch(web_, &begun), 0);  // never committed: the client went away
+    ws_handle_t* h = nullptr;
+    ASSERT_EQ(ws_get_handle(web_->root.c_str(), 0, &h), 0);
+    int64_t start = 0;
+    char who[64], pid[32];
+    ASSERT_EQ(ws_get_load_info(h, 0, &start, 0, who, sizeof who, pid, sizeof pid), 0);
+    EXPECT_GT(start, 0);
+    EXPECT_EQ(std::string(pid), std::to_string(getpid()));
+    ws_free_handle(h);
+
+    Client second;
+    EXPECT_EQ(fetch(web_, &second), VIEW_ST_CONFLICT);
+    EXPECT_TRUE(second.visited.empty());
+    // A commit naming another session conflicts too.
+    bool conflict = false;
+    ASSERT_EQ(view_ws_begin_load_session(web_, 4, "999999", "", 0, &conflict, 0), 0);
+    EXPECT_TRUE(conflict);
+    // Abandoning on request: the new session runs, and the record is still empty because
+    // the first fetch changed nothing.
+    Client third;
+    ASSERT_EQ(fetch(web_, &third, {}, WS_PREF_ABORT_INPROGRESS), 0);
+    EXPECT_EQ(third.visited.size(), 6u);
+    int64_t loaded = -1;
+    ASSERT_EQ(view_ws_count(web_, &loaded), 0);
+    EXPECT_EQ(loaded, 0);
+}
+
+TEST_F(WsFixture, StoppedSessionEndsAtOnce) {
+    Client c;
+    c.stop_after = 2;
+    EXPECT_EQ(fetch(web_, &c), TBS_ST_INTERRUPTED);
+    EXPECT_EQ(c.visited.size(), 2u);
+    EXPECT_FALSE(c.end_unvisited);
+}
+
+TEST_F(WsFixture, CheckoutsSeenThroughTheirView) {
+    Client first;
+    ASSERT_EQ(fetch(web_, &first), 0);
+    commit(web_, first);
+    cmd_checkout_args_t co;
+    co.pnames = {"/vobs/p/src/a.c"};
+    co.view = &web_->ctx;
+    ASSERT_EQ(cmd_checkout(&co), 0);
+    Client c;
+    ASSERT_EQ(fetch(web_, &c), 0);
+    ASSERT_EQ(c.visited_paths(), (std::vector<std::string>{"vobs/p/src/a.c"}));
+    EXPECT_EQ(c.visited[0].flags & (WS_FLAG_CHECKED_OUT | WS_FLAG_CO_CHANGED),
+              unsigned(WS_FLAG_CHECKED_OUT | WS_FLAG_CO_CHANGED));
+    EXPECT_EQ(c.visited[0].rule, 0);  // CHECKEDOUT
+    // Another web view does not see it.
+    view_t* other = make_view("other", "webview");
+    Client o;
+    ASSERT_EQ(fetch(other, &o), 0);
+    for (const ws_elem_info_t& i : o.visited) EXPECT_EQ(i.flags & WS_FLAG_CHECKED_OUT, 0u);
+}
+
+TEST_F(WsFixture, SnapshotViewIsUpdatedInPlace) {
+    view_t* snap = make_view("snap", "snapshot");
+    Client c;
+    ASSERT_EQ(fetch(snap, &c), 0);
+    EXPECT_EQ(read_file(snap->root + "/vobs/p/src/a.c"), "a1");
+    EXPECT_EQ(read_file(snap->root + "/vobs/p/doc/readme"), "r1");
+    change("/vobs/p/src/a.c", "a2");
+    cmd_rmname_args_t rm;
+    rm.pnames = {"/vobs/p/src/b.c"};
+    ASSERT_EQ(cmd_rmname(&rm), 0);
+    Client again;
+    ASSERT_EQ(fetch(snap, &again), 0);
+    EXPECT_EQ(again.visited_paths(), (std::vector<std::string>{"vobs/p/src", "vobs/p/src/a.c"}));
+    EXPECT_EQ(read_file(snap->root + "/vobs/p/src/a.c"), "a2");
+    EXPECT_FALSE(std::filesystem::exists(snap->root + "/vobs/p/src/b.c"));
+    Client quiet_run;
+    ASSERT_EQ(fetch(snap, &quiet_run), 0);
+    EXPECT_TRUE(quiet_run.visited.empty());
+    EXPECT_TRUE(quiet_run.unvisited.empty());
+}
+
+namespace {
+
+struct Seen {
+    std::vector<std::string> names;
+};
+
+tbs_status_t on_name(void* ctx, ws_handle_t*, int op, const char* dir, const char* leaf) {
+    static_cast<Seen*>(ctx)->names.push_back(std::to_string(op) + ":" + dir + "/" + leaf);
+    return TBS_ST_OK;
+}
+
+}  // namespace
+
+TEST_F(WsFixture, NamespaceChangesThroughAWebViewReachTheUpdateHandlers) {
+    Seen seen;
+    ws_update_handlers_t h;
+    h.ctx = &seen;
+    h.update_name = on_name;
+    ws_update_handlers_t previous;
+    ws_vob_op_set_update_handlers(&h, &previous);
+    auto in_view = [&](auto& args) { args.view = &web_->ctx; };
+    cmd_mv_args_t mv;
+    mv.from = "/vobs/p/src/a.c";
+    mv.to = "/vobs/p/src/c.c";
+    in_view(mv);
+    ASSERT_EQ(cmd_mv(&mv), 0);
+    cmd_rmname_args_t rm;
+    rm.pnames = {"/vobs/p/src/b.c"};
+    in_view(rm);
+    ASSERT_EQ(cmd_rmname(&rm), 0);
+    cmd_ln_args_t ln;
+    ln.target = "c.c";
+    ln.link = "/vobs/p/src/l";
+    ln.symbolic = true;
+    in_view(ln);
+    ASSERT_EQ(cmd_ln(&ln), 0);
+    cmd_mkelem_args_t mk;
+    mk.pnames = {"/vobs/p/src/n.c"};
+    mk.checkin = true;
+    in_view(mk);
+    ASSERT_EQ(cmd_utl_mkelem(&mk), 0);
+    // The same change in the null view reaches nobody.
+    cmd_rmname_args_t quiet_rm;
+    quiet_rm.pnames = {"/vobs/p/src/n.c"};
+    ASSERT_EQ(cmd_rmname(&quiet_rm), 0);
+    ws_vob_op_set_update_handlers(&previous, nullptr);
+    EXPECT_EQ(seen.names,
+              (std::vector<std::string>{"1:vobs/p/src/a.c", "1:vobs/p/src/c.c", "2:vobs/p/src/b.c",
+                                        "3:vobs/p/src/l", "4:vobs/p/src/n.c"}));
+}
