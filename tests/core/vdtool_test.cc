@@ -439,7 +439,8 @@ TEST_F(VdtoolTest, HistoryTimesAreUtc) {
 
 TEST_F(VdtoolTest, HelpListsEveryCommand) {
     ASSERT_EQ(run({"help"}), 0);
-    for (const char* name : {"checkin | ci",
+    for (const char* name : {"catcs",
+                             "checkin | ci",
                              "checkout | co",
                              "describe | desc",
                              "help",
@@ -449,6 +450,7 @@ TEST_F(VdtoolTest, HelpListsEveryCommand) {
                              "ls",
                              "lscheckout | lsco",
                              "lshistory | lshis",
+                             "lsview",
                              "lsvob",
                              "mkattr",
                              "mkattype",
@@ -461,6 +463,7 @@ TEST_F(VdtoolTest, HelpListsEveryCommand) {
                              "mkhltype",
                              "mklabel",
                              "mklbtype",
+                             "mkview",
                              "mkvob",
                              "mv",
                              "protect",
@@ -468,13 +471,16 @@ TEST_F(VdtoolTest, HelpListsEveryCommand) {
                              "rmlabel",
                              "rmname",
                              "rmtype",
+                             "rmview",
                              "rmvob",
+                             "setcs",
                              "uncheckout | unco",
-                             "unlock"})
+                             "unlock",
+                             "update"})
         EXPECT_TRUE(contains(cap_.out, std::string("Usage: ") + name + " ")) << name;
     // Each usage line is also what a usage error of that command prints.
     ASSERT_EQ(run({"help", "unco"}), 0);
-    EXPECT_EQ(cap_.out, "Usage: uncheckout | unco [-rmbranch] pname...\n");
+    EXPECT_EQ(cap_.out, "Usage: uncheckout | unco [-view view-tag] [-rmbranch] pname...\n");
 }
 
 // The vdtool program itself: exit codes and what it prints on its two streams.

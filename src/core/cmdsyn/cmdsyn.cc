@@ -1,7 +1,8 @@
 // vdtool commands: the interpreter's dispatch and help, the argument scanner, and the VOB
 // commands. Each command parses its own options and reports through the message library;
 // a usage error prints the command's usage line and fails with 1072. The element and
-// metadata commands are in cmdsyn_elem.cc, the listing commands in cmdsyn_list.cc.
+// metadata commands are in cmdsyn_elem.cc, the listing commands in cmdsyn_list.cc, the view
+// commands in cmdsyn_view.cc.
 #include "core/cmdsyn/cmdsyn.h"
 
 #include <algorithm>
@@ -13,6 +14,7 @@
 #include "core/cmdsyn/cmdsyn_internal.h"
 #include "core/imsg/imsg.h"
 #include "core/rgy/rgy.h"
+#include "core/view/view.h"
 #include "core/vob/vob.h"
 #include "core/vob/vob_obj.h"
 
@@ -29,16 +31,21 @@ tbs_status_t cmdsyn_failed(const char* what, const char* object, tbs_status_t st
 // The argument scanner ----------------------------------------------------------------
 
 bool cmdsyn_scanner::next_option() {
-    if (started_) ++i_;
-    started_ = true;
-    end_ = i_;
-    if (!missing_.empty() || i_ >= args_.size()) return false;
-    const std::string& a = current();
-    if (a == "--") {
-        end_ = i_ + 1;
-        return false;
+    for (;;) {
+        if (started_) ++i_;
+        started_ = true;
+        end_ = i_;
+        if (!missing_.empty() || i_ >= args_.size()) return false;
+        const std::string& a = current();
+        if (a == "--") {
+            end_ = i_ + 1;
+            return false;
+        }
+        if (a.size() < 2 || a[0] != '-') return false;
+        // "-vi" is the shortest form: "-v" could also begin "-version".
+        if (!(flags_ & CMDSYN_TAKES_VIEW) || !value("-view", 2, &view_tag_)) return true;
+        view_given_ = true;
     }
-    return a.size() > 1 && a[0] == '-';
 }
 
 bool cmdsyn_scanner::flag(const char* name, int min_len) {
@@ -108,6 +115,29 @@ tbs_status_t cmdsyn_scanner::check_pnames(const std::vector<std::string>& names,
                               : "Pathname is not absolute: \"%s\".",
                     n);
     }
+    return TBS_ST_OK;
+}
+
+tbs_status_t cmdsyn_scanner::in_view(const vob_view_ctx_t** ctx,
+                                     std::vector<std::string>* names) const {
+    *ctx = nullptr;
+    if (!view_given_) return TBS_ST_OK;
+    view_t* view = nullptr;
+    tbs_status_t st = view_open_by_tag(view_tag_.c_str(), &view);
+    if (st != TBS_ST_OK) return cmdsyn_failed("find view", view_tag_.c_str(), st);
+    if (view->kind == VIEW_KIND_DYNAMIC &&
+        (st = view_start_dynamic(view_tag_.c_str())) != TBS_ST_OK)
+        return cmdsyn_failed("start view", view_tag_.c_str(), st);
+    for (size_t i = 0; names && i < names->size(); ++i) {
+        std::string& n = (*names)[i];
+        if (n != view->root && n.rfind(view->root + "/", 0) != 0) continue;
+        // The name part (before any version extension) must stay below the root.
+        const std::string name = n.substr(0, n.find("@@"));
+        if (("/" + name + "/").find("/../") != std::string::npos)
+            return fail("Pathname leaves the view root: \"%s\".", n);
+        n = view_pname_to_vob(view, n.c_str());
+    }
+    *ctx = &view->ctx;
     return TBS_ST_OK;
 }
 
@@ -200,6 +230,7 @@ std::vector<const cmdsyn_command_t*> all_commands() {
     for (const cmdsyn_command_t& c : kVobCommands) all.push_back(&c);
     for (size_t i = 0; i < cmdsyn_elem_command_count; ++i) all.push_back(&cmdsyn_elem_commands[i]);
     for (size_t i = 0; i < cmdsyn_list_command_count; ++i) all.push_back(&cmdsyn_list_commands[i]);
+    for (size_t i = 0; i < cmdsyn_view_command_count; ++i) all.push_back(&cmdsyn_view_commands[i]);
     std::sort(all.begin(), all.end(), [](const cmdsyn_command_t* a, const cmdsyn_command_t* b) {
         return strcmp(a->name, b->name) < 0;
     });

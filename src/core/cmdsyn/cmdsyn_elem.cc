@@ -1,7 +1,8 @@
 // vdtool commands that change elements and metadata: element creation and import,
 // checkout and checkin, namespace changes, types, labels, attributes, hyperlinks, branches,
 // locks and protections. Each parses its options into the argument block of one cmd_
-// command and runs it; the command prints what it did, or why it failed, itself.
+// command and runs it; the command prints what it did, or why it failed, itself. The
+// element and namespace commands act in the null view unless given -view.
 #include <cstring>
 #include <string>
 #include <vector>
@@ -15,16 +16,18 @@ namespace {
 typedef std::vector<std::string> names_t;
 
 const char* const kMkelemUsage =
-    "mkelem [-eltype type] [-c comment | -nc] [-nco | -ci [-from file]...] [-mkpath] [-ptime] "
-    "pname...";
-const char* const kMkdirUsage = "mkdir [-c comment | -nc] [-nco] [-mkpath] pname...";
+    "mkelem [-view view-tag] [-eltype type] [-c comment | -nc] [-nco | -ci [-from file]...] "
+    "[-mkpath] [-ptime] pname...";
+const char* const kMkdirUsage =
+    "mkdir [-view view-tag] [-c comment | -nc] [-nco] [-mkpath] pname...";
 const char* const kImportUsage = "import [-c comment | -nc] source-dir vob-dir";
 const char* const kCheckoutUsage =
-    "checkout | co [-reserved] [-unreserved] [-branch brtype] [-version] [-c comment | -nc] "
-    "pname...";
+    "checkout | co [-view view-tag] [-reserved] [-unreserved] [-branch brtype] [-version] "
+    "[-c comment | -nc] pname...";
 const char* const kCheckinUsage =
-    "checkin | ci [-c comment | -nc] [-from file]... [-identical] [-ptime] [-atomic] pname...";
-const char* const kUncheckoutUsage = "uncheckout | unco [-rmbranch] pname...";
+    "checkin | ci [-view view-tag] [-c comment | -nc] [-from file]... [-identical] [-ptime] "
+    "[-atomic] pname...";
+const char* const kUncheckoutUsage = "uncheckout | unco [-view view-tag] [-rmbranch] pname...";
 const char* const kMklabelUsage = "mklabel [-replace] [-recurse] [-c comment | -nc] label pname...";
 const char* const kRmlabelUsage = "rmlabel label pname...";
 const char* const kMkbrtypeUsage = "mkbrtype [-c comment | -nc] name@vob-tag...";
@@ -44,9 +47,9 @@ const char* const kLockUsage =
 const char* const kUnlockUsage = "unlock [-c comment | -nc] object...";
 const char* const kProtectUsage =
     "protect [-chown user] [-chgrp group] [-chmod octal-mode] object...";
-const char* const kRmnameUsage = "rmname [-force] [-c comment | -nc] pname...";
-const char* const kMvUsage = "mv [-c comment | -nc] from to";
-const char* const kLnUsage = "ln [-s] [-c comment | -nc] target link";
+const char* const kRmnameUsage = "rmname [-view view-tag] [-force] [-c comment | -nc] pname...";
+const char* const kMvUsage = "mv [-view view-tag] [-c comment | -nc] from to";
+const char* const kLnUsage = "ln [-view view-tag] [-s] [-c comment | -nc] target link";
 
 // Every command below follows one shape: scan the options, take the operands, check the
 // pathnames, run. `TRY` returns the first status that is not ok.
@@ -61,7 +64,7 @@ const char* const kLnUsage = "ln [-s] [-c comment | -nc] target link";
 // mkelem, and mkdir (`dir_only`), which takes only the options that make sense for a
 // directory.
 tbs_status_t make_elements(const cmdsyn_args_t& args, bool dir_only) {
-    cmdsyn_scanner s(args, dir_only ? kMkdirUsage : kMkelemUsage);
+    cmdsyn_scanner s(args, dir_only ? kMkdirUsage : kMkelemUsage, CMDSYN_TAKES_VIEW);
     cmd_mkelem_args_t a;
     bool checkin = false;
     while (s.next_option()) {
@@ -93,6 +96,7 @@ tbs_status_t make_elements(const cmdsyn_args_t& args, bool dir_only) {
         return s.fail("Give one -from file per pathname (%s given).",
                       std::to_string(a.from.size()));
     a.checkin = checkin;
+    TRY(s.in_view(&a.view, &a.pnames));
     return cmd_utl_mkelem(&a);
 }
 
@@ -120,7 +124,7 @@ tbs_status_t import(const cmdsyn_args_t& args) {
 }
 
 tbs_status_t checkout(const cmdsyn_args_t& args) {
-    cmdsyn_scanner s(args, kCheckoutUsage);
+    cmdsyn_scanner s(args, kCheckoutUsage, CMDSYN_TAKES_VIEW);
     cmd_checkout_args_t a;
     bool reserved = false, unreserved = false, version = false;
     while (s.next_option()) {
@@ -141,11 +145,12 @@ tbs_status_t checkout(const cmdsyn_args_t& args) {
     a.reserved = reserved || !unreserved;
     a.unreserved = unreserved;
     a.nonlatest = version ? CMD_NONLATEST_SELECTED : CMD_NONLATEST_FAIL;
+    TRY(s.in_view(&a.view, &a.pnames));
     return cmd_checkout(&a);
 }
 
 tbs_status_t checkin(const cmdsyn_args_t& args) {
-    cmdsyn_scanner s(args, kCheckinUsage);
+    cmdsyn_scanner s(args, kCheckinUsage, CMDSYN_TAKES_VIEW);
     cmd_checkin_args_t a;
     while (s.next_option()) {
         if (s.comment(&a.comment, &a.comment_mode) || s.values("-from", 2, &a.from)) continue;
@@ -163,11 +168,12 @@ tbs_status_t checkin(const cmdsyn_args_t& args) {
     if (!a.from.empty() && a.from.size() != a.pnames.size())
         return s.fail("Give one -from file per pathname (%s given).",
                       std::to_string(a.from.size()));
+    TRY(s.in_view(&a.view, &a.pnames));
     return cmd_checkin(&a);
 }
 
 tbs_status_t uncheckout(const cmdsyn_args_t& args) {
-    cmdsyn_scanner s(args, kUncheckoutUsage);
+    cmdsyn_scanner s(args, kUncheckoutUsage, CMDSYN_TAKES_VIEW);
     cmd_uncheckout_args_t a;
     while (s.next_option()) {
         if (!s.flag("-rmbranch", 3)) return s.unknown();
@@ -175,13 +181,14 @@ tbs_status_t uncheckout(const cmdsyn_args_t& args) {
     }
     TRY(s.operands(1, CMDSYN_ANY, &a.pnames));
     TRY(s.check_pnames(a.pnames, false));
+    TRY(s.in_view(&a.view, &a.pnames));
     return cmd_uncheckout_with_pop(&a);
 }
 
 // Namespace -----------------------------------------------------------------------------
 
 tbs_status_t rmname(const cmdsyn_args_t& args) {
-    cmdsyn_scanner s(args, kRmnameUsage);
+    cmdsyn_scanner s(args, kRmnameUsage, CMDSYN_TAKES_VIEW);
     cmd_rmname_args_t a;
     int mode = CMD_COMMENT_NONE;
     while (s.next_option()) {
@@ -191,11 +198,12 @@ tbs_status_t rmname(const cmdsyn_args_t& args) {
     }
     TRY(s.operands(1, CMDSYN_ANY, &a.pnames));
     TRY(s.check_pnames(a.pnames, false));
+    TRY(s.in_view(&a.view, &a.pnames));
     return cmd_rmname(&a);
 }
 
 tbs_status_t mv(const cmdsyn_args_t& args) {
-    cmdsyn_scanner s(args, kMvUsage);
+    cmdsyn_scanner s(args, kMvUsage, CMDSYN_TAKES_VIEW);
     cmd_mv_args_t a;
     int mode = CMD_COMMENT_NONE;
     while (s.next_option())
@@ -203,13 +211,14 @@ tbs_status_t mv(const cmdsyn_args_t& args) {
     names_t ops;
     TRY(s.operands(2, 2, &ops));
     TRY(s.check_pnames(ops, false));
+    TRY(s.in_view(&a.view, &ops));
     a.from = ops[0];
     a.to = ops[1];
     return cmd_mv(&a);
 }
 
 tbs_status_t ln(const cmdsyn_args_t& args) {
-    cmdsyn_scanner s(args, kLnUsage);
+    cmdsyn_scanner s(args, kLnUsage, CMDSYN_TAKES_VIEW);
     cmd_ln_args_t a;
     int mode = CMD_COMMENT_NONE;
     while (s.next_option()) {
@@ -221,9 +230,11 @@ tbs_status_t ln(const cmdsyn_args_t& args) {
     TRY(s.operands(2, 2, &ops));
     // A symbolic link's text is kept as written, relative or not; a hard link names an
     // element.
-    TRY(s.check_pnames(a.symbolic ? names_t{ops[1]} : ops, false));
-    a.target = ops[0];
-    a.link = ops[1];
+    names_t names = a.symbolic ? names_t{ops[1]} : ops;
+    TRY(s.check_pnames(names, false));
+    TRY(s.in_view(&a.view, &names));
+    a.target = a.symbolic ? ops[0] : names[0];
+    a.link = names.back();
     return cmd_ln(&a);
 }
 

@@ -4,6 +4,10 @@
 // A command's arguments are options first, then operands; "--" ends the options early, so
 // an operand may begin with a dash. Every usage error prints a reason (when there is one
 // beyond the usage line) and the command's usage line, and fails with 1072.
+//
+// Commands that act in a view (CMDSYN_TAKES_VIEW) accept "-view view-tag" anywhere among
+// their options; the scanner takes it itself, so a command sees only its own options and
+// asks `in_view` for the lookup context its argument block takes.
 #ifndef CORE_CMDSYN_CMDSYN_INTERNAL_H
 #define CORE_CMDSYN_CMDSYN_INTERNAL_H
 
@@ -23,11 +27,16 @@ struct cmdsyn_command_t {
     const char* usage;
 };
 
-// The element, metadata and listing commands (cmdsyn_elem.cc, cmdsyn_list.cc).
+struct vob_view_ctx_t;
+
+// The element, metadata, listing and view commands (cmdsyn_elem.cc, cmdsyn_list.cc,
+// cmdsyn_view.cc).
 extern const cmdsyn_command_t cmdsyn_elem_commands[];
 extern const size_t cmdsyn_elem_command_count;
 extern const cmdsyn_command_t cmdsyn_list_commands[];
 extern const size_t cmdsyn_list_command_count;
+extern const cmdsyn_command_t cmdsyn_view_commands[];
+extern const size_t cmdsyn_view_command_count;
 
 // Prints "Usage: <usage>" and returns 1072.
 tbs_status_t cmdsyn_usage_error(const char* usage);
@@ -37,9 +46,13 @@ tbs_status_t cmdsyn_failed(const char* what, const char* object, tbs_status_t st
 // Operand counts for cmdsyn_scanner::operands.
 enum { CMDSYN_ANY = -1 };
 
+// Scanner flags.
+enum { CMDSYN_TAKES_VIEW = 1 };  // the command accepts "-view view-tag"
+
 class cmdsyn_scanner {
 public:
-    cmdsyn_scanner(const cmdsyn_args_t& args, const char* usage) : args_(args), usage_(usage) {}
+    cmdsyn_scanner(const cmdsyn_args_t& args, const char* usage, int flags = 0)
+        : args_(args), usage_(usage), flags_(flags) {}
 
     // Moves to the next option; false once the options end (or one lacked its value).
     bool next_option();
@@ -64,6 +77,13 @@ public:
     // object selectors ("lbtype:REL1@/vobs/p", "vob:/vobs/p").
     tbs_status_t check_pnames(const std::vector<std::string>& names, bool selectors) const;
 
+    // The view given with -view: `*ctx` becomes its lookup context (null when no view was
+    // given: the null view), and each of `names` (may be null) given as a view pathname
+    // ("<view root>/vobs/p/a.c") becomes the VOB pathname it stands for; other names stay
+    // as they are. A view that cannot be found or started is reported and its status
+    // returned; a view pathname with a ".." component is a usage error.
+    tbs_status_t in_view(const vob_view_ctx_t** ctx, std::vector<std::string>* names) const;
+
 private:
     const std::string& current() const { return args_[i_]; }
 
@@ -73,6 +93,9 @@ private:
     size_t end_ = 0;  // where the operands begin
     bool started_ = false;
     std::string missing_;  // an option given without its value
+    int flags_ = 0;
+    bool view_given_ = false;
+    std::string view_tag_;
 };
 
 #endif

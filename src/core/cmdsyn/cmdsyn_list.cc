@@ -1,6 +1,6 @@
 // vdtool commands that read: ls, describe, lshistory and lscheckout. They look through the
-// null view (the server's own, whose checkouts vdtool makes) and print one message per
-// line; times are UTC.
+// null view (the server's own, whose checkouts vdtool makes), or through the view given with
+// -view (ls, describe, lscheckout), and print one message per line; times are UTC.
 #include <time.h>
 
 #include <algorithm>
@@ -18,10 +18,10 @@ namespace {
 
 typedef std::vector<std::string> names_t;
 
-const char* const kLsUsage = "ls [-long] [pname...]";
-const char* const kDescribeUsage = "describe | desc [-long] pname-or-selector...";
+const char* const kLsUsage = "ls [-view view-tag] [-long] [pname...]";
+const char* const kDescribeUsage = "describe | desc [-view view-tag] [-long] pname-or-selector...";
 const char* const kLshistoryUsage = "lshistory | lshis pname-or-selector...";
-const char* const kLscheckoutUsage = "lscheckout | lsco [-all] [pname...]";
+const char* const kLscheckoutUsage = "lscheckout | lsco [-view view-tag] [-all] [pname...]";
 
 #define TRY(expr)                                 \
     do {                                          \
@@ -120,12 +120,12 @@ struct Named {
     bool is_pname = false;
 };
 
-tbs_status_t resolve_named(const std::string& name, Named* out) {
+tbs_status_t resolve_named(const std::string& name, const vob_view_ctx_t* view, Named* out) {
     vob_objsel_t sel;
     tbs_status_t st = vob_utl_parse_objsel(name.c_str(), &sel);
     if (st == TBS_ST_OK && sel.kind == VOB_SEL_PNAME) {
         vob_resolved_t r;
-        if ((st = vob_resolve_pname(name.c_str(), nullptr, VOB_RESOLVE_NOFOLLOW, &r)) != TBS_ST_OK)
+        if ((st = vob_resolve_pname(name.c_str(), view, VOB_RESOLVE_NOFOLLOW, &r)) != TBS_ST_OK)
             return st;
         out->text = element_part(name);
         out->vob = r.vob;
@@ -136,7 +136,7 @@ tbs_status_t resolve_named(const std::string& name, Named* out) {
         return TBS_ST_OK;
     }
     if (st != TBS_ST_OK) return st;
-    if ((st = vob_resolve_general(name.c_str(), nullptr, &out->vob, &out->dbid, &out->mtype)) !=
+    if ((st = vob_resolve_general(name.c_str(), view, &out->vob, &out->dbid, &out->mtype)) !=
         TBS_ST_OK)
         return st;
     out->text = selector_of(out->vob, out->dbid);
@@ -155,7 +155,7 @@ tbs_status_t resolve_named(const std::string& name, Named* out) {
 
 // ls --------------------------------------------------------------------------------------
 
-// One line for an element as seen in the null view, a symbolic link, or a version.
+// One line for an element as seen in the view, a symbolic link, or a version.
 void print_entry(vob_t* vob, const std::string& name, vob_dbid_t element, vob_dbid_t version,
                  bool long_form) {
     std::string type = "element";
@@ -190,7 +190,7 @@ void print_slink(vob_t* vob, const std::string& name, vob_dbid_t slink, bool lon
 }
 
 tbs_status_t list_directory(vob_t* vob, const std::string& dir, vob_dbid_t dir_version,
-                            bool long_form) {
+                            const vob_view_ctx_t* view, bool long_form) {
     std::vector<vob_dir_entry_t> entries;
     tbs_status_t st = vob_dir_list(vob, dir_version, &entries);
     if (st != TBS_ST_OK) return cmdsyn_failed("list", dir.c_str(), st);
@@ -201,7 +201,7 @@ tbs_status_t list_directory(vob_t* vob, const std::string& dir, vob_dbid_t dir_v
         }
         const std::string pname = dir + "/" + e.name;
         vob_dbid_t v = 0;
-        if ((st = vob_select_version(vob, e.target, pname.c_str(), nullptr, &v)) != TBS_ST_OK)
+        if ((st = vob_select_version(vob, e.target, pname.c_str(), view, &v)) != TBS_ST_OK)
             return cmdsyn_failed("list", pname.c_str(), st);
         print_entry(vob, e.name, e.target, v, long_form);
     }
@@ -209,7 +209,7 @@ tbs_status_t list_directory(vob_t* vob, const std::string& dir, vob_dbid_t dir_v
 }
 
 tbs_status_t ls(const cmdsyn_args_t& args) {
-    cmdsyn_scanner s(args, kLsUsage);
+    cmdsyn_scanner s(args, kLsUsage, CMDSYN_TAKES_VIEW);
     bool long_form = false;
     while (s.next_option()) {
         if (!s.flag("-long", 1)) return s.unknown();
@@ -218,6 +218,8 @@ tbs_status_t ls(const cmdsyn_args_t& args) {
     names_t names;
     TRY(s.operands(0, CMDSYN_ANY, &names));
     TRY(s.check_pnames(names, false));
+    const vob_view_ctx_t* view = nullptr;
+    TRY(s.in_view(&view, &names));
     if (names.empty()) {
         // No pathname: the root of every VOB.
         std::vector<rgy_vob_entry_t> tags;
@@ -228,7 +230,7 @@ tbs_status_t ls(const cmdsyn_args_t& args) {
     tbs_status_t result = TBS_ST_OK;
     for (const std::string& name : names) {
         vob_resolved_t r;
-        tbs_status_t st = vob_resolve_pname(name.c_str(), nullptr, VOB_RESOLVE_NOFOLLOW, &r);
+        tbs_status_t st = vob_resolve_pname(name.c_str(), view, VOB_RESOLVE_NOFOLLOW, &r);
         if (st != TBS_ST_OK) {
             if (result == TBS_ST_OK) result = st;
             cmdsyn_failed("access", name.c_str(), st);
@@ -239,7 +241,7 @@ tbs_status_t ls(const cmdsyn_args_t& args) {
             print_slink(r.vob, base, r.dbid, long_form);
         } else if (r.mtype == VOB_MTYPE_DIR_VERSION) {
             if (names.size() > 1) imsg_ok("%s:\n", name.c_str());
-            st = list_directory(r.vob, base, r.dbid, long_form);
+            st = list_directory(r.vob, base, r.dbid, view, long_form);
             if (st != TBS_ST_OK && result == TBS_ST_OK) result = st;
         } else if (r.mtype == VOB_MTYPE_VERSION) {
             print_entry(r.vob, base, r.element, r.dbid, long_form);
@@ -444,7 +446,7 @@ tbs_status_t describe_other(const Named& n, bool long_form) {
 }
 
 tbs_status_t describe(const cmdsyn_args_t& args) {
-    cmdsyn_scanner s(args, kDescribeUsage);
+    cmdsyn_scanner s(args, kDescribeUsage, CMDSYN_TAKES_VIEW);
     bool long_form = false;
     while (s.next_option()) {
         if (!s.flag("-long", 1)) return s.unknown();
@@ -453,10 +455,12 @@ tbs_status_t describe(const cmdsyn_args_t& args) {
     names_t names;
     TRY(s.operands(1, CMDSYN_ANY, &names));
     TRY(s.check_pnames(names, true));
+    const vob_view_ctx_t* view = nullptr;
+    TRY(s.in_view(&view, &names));
     tbs_status_t result = TBS_ST_OK;
     for (const std::string& name : names) {
         Named n;
-        tbs_status_t st = resolve_named(name, &n);
+        tbs_status_t st = resolve_named(name, view, &n);
         if (st != TBS_ST_OK) {
             if (result == TBS_ST_OK) result = st;
             cmdsyn_failed("describe", name.c_str(), st);
@@ -524,7 +528,7 @@ tbs_status_t lshistory(const cmdsyn_args_t& args) {
     TRY(s.check_pnames(names, true));
     for (const std::string& name : names) {
         Named n;
-        tbs_status_t st = resolve_named(name, &n);
+        tbs_status_t st = resolve_named(name, nullptr, &n);
         if (st != TBS_ST_OK) return cmdsyn_failed("list the history of", name.c_str(), st);
         std::vector<vob_event_info_t> events;
         if ((st = vob_obj_get_events(n.vob, n.element ? n.element : n.dbid, &events)) != TBS_ST_OK)
@@ -562,7 +566,7 @@ tbs_status_t list_checkouts(vob_t* vob, vob_dbid_t element, const std::string& n
 }
 
 tbs_status_t lscheckout(const cmdsyn_args_t& args) {
-    cmdsyn_scanner s(args, kLscheckoutUsage);
+    cmdsyn_scanner s(args, kLscheckoutUsage, CMDSYN_TAKES_VIEW);
     bool all = false;
     while (s.next_option()) {
         if (!s.flag("-all", 1)) return s.unknown();
@@ -571,6 +575,8 @@ tbs_status_t lscheckout(const cmdsyn_args_t& args) {
     names_t names;
     TRY(s.operands(0, CMDSYN_ANY, &names));
     TRY(s.check_pnames(names, false));
+    const vob_view_ctx_t* view = nullptr;
+    TRY(s.in_view(&view, &names));
     if (names.empty()) {
         // Every checkout of every VOB.
         std::vector<rgy_vob_entry_t> tags;
@@ -587,7 +593,7 @@ tbs_status_t lscheckout(const cmdsyn_args_t& args) {
     std::set<vob_t*> vobs_done;
     for (const std::string& name : names) {
         vob_resolved_t r;
-        tbs_status_t st = vob_resolve_pname(name.c_str(), nullptr, VOB_RESOLVE_NOFOLLOW, &r);
+        tbs_status_t st = vob_resolve_pname(name.c_str(), view, VOB_RESOLVE_NOFOLLOW, &r);
         if (st != TBS_ST_OK) return cmdsyn_failed("access", name.c_str(), st);
         if (all) {
             // The whole VOB of the pathname, once.

@@ -103,7 +103,17 @@ tbs_status_t open_entry(const rgy_view_entry_t& e, view_t** out) {
 view_t::~view_t() = default;
 
 tbs_status_t cmd_mkview(cmd_mkview_args_t* a) {
-    if (a->tag.empty() || a->storage.empty() || a->storage[0] != '/') return TBS_ST_BAD_REQUEST;
+    // A tag becomes a path component ("/view/<tag>"): one plain name.
+    bool tag_ok = !a->tag.empty() && a->tag.size() <= 255 && a->tag != "." && a->tag != "..";
+    for (unsigned char c : a->tag) tag_ok &= c > 32 && c != 127 && c != '/';
+    if (!tag_ok) {
+        imsg_error("Invalid view tag \"%s\".\n", a->tag.c_str());
+        return VOB_ST_BAD_NAME;
+    }
+    if (a->storage.empty() || a->storage[0] != '/') {
+        imsg_error("View storage \"%s\" must be an absolute pathname.\n", a->storage.c_str());
+        return TBS_ST_BAD_REQUEST;
+    }
     static const char* const kKinds[] = {"webview", "snapshot", "automatic", "dynamic"};
     bool known = false;
     for (const char* k : kKinds) known |= a->kind == k;
@@ -208,7 +218,9 @@ tbs_status_t view_open_by_uuid(const tbs_uuid_t& uuid, view_t** view) {
 
 tbs_status_t view_open_by_root(const char* path, view_t** view) {
     if (!path) return TBS_ST_BAD_REQUEST;
-    std::string p = path;
+    // Matched lexically, so "<root>/../x" is not inside the view.
+    std::string p = std::filesystem::path(path).lexically_normal().string();
+    while (p.size() > 1 && p.back() == '/') p.pop_back();
     std::vector<rgy_view_entry_t> views;
     tbs_status_t st = rgy_list_view_tags(nullptr, &views);
     if (st != TBS_ST_OK) return st;
@@ -262,7 +274,11 @@ tbs_status_t view_start_dynamic(const char* tag) {
 }
 
 std::string view_pname_to_vob(const view_t* view, const char* path) {
-    std::string p = path ? path : "";
+    std::string p = std::filesystem::path(path ? path : "").lexically_normal().string();
+    // A name climbing out of its root names nothing.
+    if (p == ".." || p.rfind("../", 0) == 0 || p.find("/../") != std::string::npos ||
+        (p.size() >= 3 && p.compare(p.size() - 3, 3, "/..") == 0))
+        return std::string();
     if (view && (p == view->root || p.rfind(view->root + "/", 0) == 0))
         p = p.substr(view->root.size());
     while (p.size() > 1 && p.back() == '/') p.pop_back();

@@ -72,6 +72,46 @@ struct Session {
     std::set<std::string> renamed_from;  // record paths reported renamed
     std::set<std::string> reported;      // ancestors of scopes reported already
     int64_t visited = 0;
+    int last_rule = -1;                          // the rule of the latest selection
+    std::map<std::string, int64_t> vob_numbers;  // the view's number of each VOB seen
+    // The directory the unvisited pass looked at last: its entries by name.
+    std::string cached_dir;
+    bool cached_valid = false;
+    bool cached_ok = false;
+    std::string cached_vob;
+    std::map<std::string, vob_dbid_t> cached_entries;
+
+    // The version the view selects, and by which rule, in one evaluation.
+    tbs_status_t select(vob_t* vob, vob_dbid_t element, const std::string& pname,
+                        vob_dbid_t* version) {
+        last_rule = -1;
+        if (view->cspec && ctx->select == view_cspec_select_proc) {
+            view_cspec_choice_t ch;
+            tbs_status_t st =
+                view_cspec_select(*view->cspec, vob, element, pname.c_str(), view->uuid, &ch);
+            if (st == TBS_ST_OK) {
+                *version = ch.version;
+                last_rule = ch.rule;
+            }
+            return st;
+        }
+        return vob_select_version(vob, element, pname.c_str(), ctx, version);
+    }
+    tbs_status_t fhandle(vob_t* vob, vob_dbid_t element, vob_dbid_t version, view_fhandle* fh) {
+        const std::string key = uuid_text(vob->uuid);
+        auto it = vob_numbers.find(key);
+        if (it == vob_numbers.end()) {
+            tbs_status_t st = view_make_fhandle(view, vob, element, version, fh);
+            if (st == TBS_ST_OK) vob_numbers[key] = static_cast<int64_t>(fh->vob_dbid);
+            return st;
+        }
+        *fh = view_fhandle{};
+        fh->view_uuid = view->uuid;
+        fh->vob_dbid = static_cast<unsigned long>(it->second);
+        fh->elem_dbid = static_cast<unsigned long>(element);
+        fh->ver_dbid = static_cast<unsigned long>(version);
+        return TBS_ST_OK;
+    }
 
     bool notify(int n) {
         if (n == 1) stopped = true;
@@ -100,7 +140,7 @@ tbs_status_t make_info(Session& s, vob_t* vob, const std::string& pname, vob_dbi
                        int mtype, vob_dbid_t version, ws_elem_info_t* info) {
     *info = ws_elem_info_t{};
     rel_split(pname, &info->dir, &info->leaf);
-    tbs_status_t st = view_make_fhandle(s.view, vob, target, version, &info->fh);
+    tbs_status_t st = s.fhandle(vob, target, version, &info->fh);
     if (st != TBS_ST_OK) return st;
     if (mtype == VOB_MTYPE_SLINK) {
         info->ftype = WS_FTYPE_SLINK;
@@ -112,17 +152,12 @@ tbs_status_t make_info(Session& s, vob_t* vob, const std::string& pname, vob_dbi
         info->cur_oid = o.oid;
         vob_resolved_t t;
         if (vob_resolve_pname(pname.c_str(), s.ctx, 0, &t) == TBS_ST_OK && t.element)
-            view_make_fhandle(s.view, t.vob, t.element, t.version, &info->target_fh);
+            s.fhandle(t.vob, t.element, t.version, &info->target_fh);
         info->fstat.mode = 0777;
     } else {
         info->ftype = mtype == VOB_MTYPE_DIR_ELEMENT ? WS_FTYPE_DIR : WS_FTYPE_FILE;
         if ((st = version_facts(vob, version, info)) != TBS_ST_OK) return st;
-        if (s.view->cspec) {
-            view_cspec_choice_t ch;
-            if (view_cspec_select(*s.view->cspec, vob, target, pname.c_str(), s.view->uuid, &ch) ==
-                TBS_ST_OK)
-                info->rule = ch.rule;
-        }
+        info->rule = s.last_rule;
     }
     view_wso_t rec;
     if (view_store_get_wso(*s.view->db, info->dir, info->leaf, &rec) == TBS_ST_OK) {
@@ -247,9 +282,35 @@ tbs_status_t walk(Session& s, vob_t* vob, const std::string& pname, vob_dbid_t t
     if (depth > 512) return tbs_errno2status(ELOOP);
     vob_dbid_t version = 0;
     if (mtype != VOB_MTYPE_SLINK) {
-        tbs_status_t st = vob_select_version(vob, target, pname.c_str(), s.ctx, &version);
+        tbs_status_t st = s.select(vob, target, pname, &version);
         if (st != TBS_ST_OK) return st;
-        if (version == 0) return TBS_ST_OK;  // not visible in this view
+        if (version == 0) {
+            // Not visible in this view: what the client holds of it goes.
+            std::string dir, leaf;
+            rel_split(pname, &dir, &leaf);
+            view_wso_t rec;
+            if (view_store_get_wso(*s.view->db, dir, leaf, &rec) == TBS_ST_OK) {
+                s.renamed_from.insert(pname);  // reported here, not again below
+                ws_elem_info_t info;
+                info.dir = dir;
+                info.leaf = leaf;
+                info.fh = rec.fh;
+                info.ftype = rec.ftype;
+                info.prev_replica = rec.vob_uuid;
+                info.prev_oid = rec.ver_oid;
+                if (s.update_in_place) {
+                    std::error_code ec;
+                    std::filesystem::remove_all(s.view->root + pname, ec);
+                    view_ws_unload_one_object_ext(s.view, 0, 0, pname.c_str());
+                }
+                if (s.h->obs.unvisited) {
+                    int n = 0;
+                    s.h->obs.unvisited(s.h->obs.ctx, &info, 1, &n);
+                    s.notify(n);
+                }
+            }
+            return TBS_ST_OK;
+        }
     }
     tbs_status_t st = report(s, vob, pname, target, mtype, version);
     if (st != TBS_ST_OK || mtype != VOB_MTYPE_DIR_ELEMENT) return st;
@@ -273,9 +334,7 @@ tbs_status_t visit_scope(Session& s, const std::string& scope) {
     std::string path = vob->tag;
     if (!s.reported.count(path) && r.vob_path != "/") {
         vob_dbid_t root_version = 0;
-        if ((st = vob_select_version(vob, vob->root_element, path.c_str(), s.ctx, &root_version)) !=
-            TBS_ST_OK)
-            return st;
+        if ((st = s.select(vob, vob->root_element, path, &root_version)) != TBS_ST_OK) return st;
         s.reported.insert(path);
         if (root_version && (st = report(s, vob, path, vob->root_element, VOB_MTYPE_DIR_ELEMENT,
                                          root_version)) != TBS_ST_OK)
@@ -299,21 +358,41 @@ tbs_status_t visit_scope(Session& s, const std::string& scope) {
                 mtype == VOB_MTYPE_SLINK ? r.dbid : r.element, mtype, 0);
 }
 
-// Whether a recorded name is still what the view shows there.
-bool still_loaded(Session& s, const view_wso_t& w, const std::vector<std::string>& scopes,
-                  bool all_scopes) {
+// Whether a recorded name is still what the view shows there: its directory (listed once
+// for all its names) still binds it to the same element. Whether the view still selects a
+// version of it was settled by the walk.
+bool still_loaded(Session& s, const view_wso_t& w, bool all_scopes) {
     const std::string pname = rel_join(w.dir, w.leaf);
     if (all_scopes && s.view->cspec &&
         view_cspec_in_load_scope(*s.view->cspec, pname.c_str()) == VIEW_LOAD_OUT)
         return false;
-    (void)scopes;
-    vob_resolved_t r;
-    if (vob_resolve_pname(pname.c_str(), s.ctx, VOB_RESOLVE_NOFOLLOW, &r) != TBS_ST_OK)
-        return false;
-    if (!same(r.vob->uuid, w.vob_uuid)) return false;
-    vob_dbid_t id = r.mtype == VOB_MTYPE_SLINK ? r.dbid : r.element;
-    vob_obj_info_t o;
-    return vob_obj_get_info(r.vob, id, &o) == TBS_ST_OK && same(o.oid, w.elem_oid);
+    if (!s.cached_valid || w.dir != s.cached_dir) {
+        s.cached_valid = true;
+        s.cached_dir = w.dir;
+        s.cached_ok = false;
+        s.cached_entries.clear();
+        vob_resolved_t d;
+        if (vob_resolve_pname(("/" + w.dir).c_str(), s.ctx, 0, &d) == TBS_ST_OK &&
+            d.mtype == VOB_MTYPE_DIR_VERSION) {
+            std::vector<vob_dir_entry_t> entries;
+            if (vob_dir_list(d.vob, d.version, &entries) == TBS_ST_OK) {
+                s.cached_ok = true;
+                s.cached_vob = uuid_text(d.vob->uuid);
+                for (const vob_dir_entry_t& e : entries) s.cached_entries[e.name] = e.target;
+            }
+        }
+    }
+    if (!s.cached_ok) {
+        // Not a directory of a VOB (a VOB's root under its tag's parent): look it up alone.
+        vob_resolved_t r;
+        if (vob_resolve_pname(pname.c_str(), s.ctx, VOB_RESOLVE_NOFOLLOW, &r) != TBS_ST_OK)
+            return false;
+        vob_dbid_t id = r.mtype == VOB_MTYPE_SLINK ? r.dbid : r.element;
+        return same(r.vob->uuid, w.vob_uuid) && static_cast<vob_dbid_t>(w.fh.elem_dbid) == id;
+    }
+    auto it = s.cached_entries.find(w.leaf);
+    return it != s.cached_entries.end() && s.cached_vob == uuid_text(w.vob_uuid) &&
+           static_cast<vob_dbid_t>(w.fh.elem_dbid) == it->second;
 }
 
 tbs_status_t unvisited_pass(Session& s, const std::vector<std::string>& scopes, bool all_scopes) {
@@ -331,7 +410,7 @@ tbs_status_t unvisited_pass(Session& s, const std::vector<std::string>& scopes, 
                 for (const std::string& sc : scopes) in |= at_or_below(pname, sc);
                 if (!in) continue;
             }
-            if (s.renamed_from.count(pname) || still_loaded(s, w, scopes, all_scopes)) continue;
+            if (s.renamed_from.count(pname) || still_loaded(s, w, all_scopes)) continue;
             ws_elem_info_t info;
             info.dir = w.dir;
             info.leaf = w.leaf;
@@ -488,8 +567,10 @@ tbs_status_t ws_get_load_info(ws_handle_t* handle, int, int64_t* start, int, cha
 tbs_status_t ws_load_scopes(ws_handle_t* handle, const char* const* scopes, int count) {
     view_t* view = handle->view;
     Session s(handle, view, &view->ctx);
-    s.update_in_place = view->kind == VIEW_KIND_SNAPSHOT &&
-                        !(handle->prefs & (WS_PREF_NO_UPDATE_IN_PLACE | WS_PREF_PREVIEW));
+    // Snapshot and automatic views hold their copy on the server: the engine writes it.
+    const bool server_copy = view->kind == VIEW_KIND_SNAPSHOT || view->kind == VIEW_KIND_AUTOMATIC;
+    s.update_in_place =
+        server_copy && !(handle->prefs & (WS_PREF_NO_UPDATE_IN_PLACE | WS_PREF_PREVIEW));
     const bool all = count == 0;
     std::vector<std::string> list;
     for (int i = 0; i < count; ++i) list.push_back(normalize_scope(view, scopes[i]));
@@ -542,7 +623,7 @@ tbs_status_t ws_load_scopes(ws_handle_t* handle, const char* const* scopes, int 
         return st;
     // A snapshot view is its own client: its record is current now.
     if (s.update_in_place) view_ws_end_load_session(view, !s.stopped);
-    if (view->kind == VIEW_KIND_SNAPSHOT && !s.update_in_place) view_ws_abandon_load_session(view);
+    if (server_copy && !s.update_in_place) view_ws_abandon_load_session(view);
     return s.stopped ? TBS_ST_INTERRUPTED : TBS_ST_OK;
 }
 

@@ -1,0 +1,228 @@
+// Web-view load sessions.
+//
+//   bench_ws [dir] [files...]   (default 1000 and 10000 files of 1 KiB, in directories of 100)
+//
+// For each size: the first load of a web view (the engine alone, every element reported
+// to an observer that only counts, no network), the client's commit of it, and a session
+// in which nothing changed, each in a child process with its wall time and peak memory;
+// against `git status` on a checkout of the same tree in the same run.
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "core/cmd/cmd.h"
+#include "core/imsg/imsg.h"
+#include "core/tbs/tbs.h"
+#include "core/view/view.h"
+#include "core/vob/vob.h"
+#include "core/ws/ws.h"
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+void quiet(void*, int, char*) {}
+
+void use_site(const std::string& home) {
+    setenv("VERDANE_HOME", home.c_str(), 1);
+    tbs_reset_product_dir();
+    imsg_redirect_proc_t procs[IMSG_NUM_CLASSES];
+    for (auto& p : procs) p = quiet;
+    procs[IMSG_ERROR] = imsg_append_proc_stderr;
+    imsg_set_redirect_procs(procs, nullptr);
+}
+
+struct Run {
+    double seconds = 0;
+    double max_rss_mib = 0;
+    int status = -1;
+};
+
+Run in_child(const std::function<int()>& body) {
+    fflush(stdout);
+    Run r;
+    auto start = Clock::now();
+    pid_t pid = fork();
+    if (pid == 0) {
+        int rc = body();
+        fflush(stdout);
+        _exit(rc);
+    }
+    int status = 0;
+    struct rusage ru {};
+    wait4(pid, &status, 0, &ru);
+    r.seconds = std::chrono::duration<double>(Clock::now() - start).count();
+    r.max_rss_mib = ru.ru_maxrss / 1024.0;
+    r.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    return r;
+}
+
+int run_program(const std::string& cwd, std::vector<std::string> args) {
+    pid_t pid = fork();
+    if (pid == 0) {
+        if (chdir(cwd.c_str()) != 0) _exit(127);
+        int null = open("/dev/null", O_WRONLY);
+        dup2(null, 1);
+        std::vector<char*> argv;
+        for (std::string& a : args) argv.push_back(a.data());
+        argv.push_back(nullptr);
+        execvp(argv[0], argv.data());
+        _exit(127);
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128;
+}
+
+// Counts what a session reports, and keeps what the commit needs only when asked to.
+struct Counter {
+    int64_t visited = 0, changed = 0, unvisited = 0;
+    uint64_t session = 0;
+    bool keep = false;
+    std::vector<ws_elem_info_t> loads;
+    static tbs_status_t begin(void* c, uint64_t id, int*) {
+        static_cast<Counter*>(c)->session = id;
+        return TBS_ST_OK;
+    }
+    static tbs_status_t one(void* c, const ws_elem_info_t* i, int*) {
+        Counter* me = static_cast<Counter*>(c);
+        ++me->visited;
+        if (memcmp(i->prev_oid.bytes, i->cur_oid.bytes, 16) != 0) {
+            ++me->changed;
+            if (me->keep) me->loads.push_back(*i);
+        }
+        return TBS_ST_OK;
+    }
+    static tbs_status_t unvis(void* c, const ws_elem_info_t*, int, int*) {
+        ++static_cast<Counter*>(c)->unvisited;
+        return TBS_ST_OK;
+    }
+};
+
+int session(const std::string& home, Counter* c) {
+    use_site(home);
+    view_t* v = nullptr;
+    if (view_open_by_tag("bench", &v) != 0) return 1;
+    ws_handle_t* h = nullptr;
+    if (ws_get_handle(v->root.c_str(), 0, &h) != 0) return 1;
+    ws_load_observer_t o;
+    o.ctx = c;
+    o.begin_session = Counter::begin;
+    o.one_element = Counter::one;
+    o.unvisited = Counter::unvis;
+    ws_set_load_observer(h, &o);
+    ws_set_load_preferences(h, WS_PREF_ABORT_INPROGRESS, 1);
+    tbs_status_t st = ws_load_scopes(h, nullptr, 0);
+    ws_free_handle(h);
+    return st == 0 ? 0 : 1;
+}
+
+int bench_size(const std::string& dir, int files) {
+    const std::string tree = dir + "/tree", home = dir + "/home";
+    fs::remove_all(tree);
+    fs::remove_all(home);
+    fs::create_directories(home);
+    std::string buf(1024, 'x');
+    for (int i = 0; i < files; ++i) {
+        std::string d = tree + "/d" + std::to_string(i / 100);
+        if (i % 100 == 0) fs::create_directories(d);
+        std::string text = "file " + std::to_string(i) + "\n";
+        std::ofstream(d + "/f" + std::to_string(i)) << text << buf;
+    }
+    Run setup = in_child([&] {
+        use_site(home);
+        vob_create_args_t a;
+        a.tag = "/vobs/s";
+        std::string storage = home + "/s.vbs";
+        a.storage = storage.c_str();
+        if (vob_create(a, nullptr) != 0) return 1;
+        cmd_import_args_t im;
+        im.source = tree;
+        im.dest = "/vobs/s";
+        if (cmd_import(&im) != 0) return 1;
+        cmd_mkview_args_t mv;
+        mv.tag = "bench";
+        mv.storage = home + "/bench.vws";
+        mv.cspec = "element * CHECKEDOUT\nelement * /main/LATEST\nload /vobs/s\n";
+        return cmd_mkview(&mv) == 0 ? 0 : 1;
+    });
+    if (setup.status != 0) return 1;
+
+    Run first = in_child([&] {
+        Counter c;
+        if (session(home, &c) != 0) return 1;
+        printf("  first load:        %6lld elements reported", static_cast<long long>(c.visited));
+        return 0;
+    });
+    printf("  %7.3f s  peak RSS %6.1f MiB\n", first.seconds, first.max_rss_mib);
+    Run commit = in_child([&] {
+        Counter c;
+        c.keep = true;
+        if (session(home, &c) != 0) return 1;
+        view_t* v = nullptr;
+        view_open_by_tag("bench", &v);
+        bool conflict = false;
+        view_ws_begin_load_session(v, 4, std::to_string(c.session).c_str(), "", 0, &conflict, 0);
+        for (const ws_elem_info_t& i : c.loads) {
+            int state = 0, flags = 0;
+            if (view_ws_load_one_object(v, tbs_uuid_null(), i.fh, i.dir.c_str(), i.leaf.c_str(),
+                                        2178, 0, 0, i.cur_oid, &state, &flags) != 0)
+                return 1;
+        }
+        view_ws_end_load_session(v, true);
+        printf("  fetch + commit:    %6zu elements committed", c.loads.size());
+        return 0;
+    });
+    printf("  %7.3f s  peak RSS %6.1f MiB\n", commit.seconds, commit.max_rss_mib);
+    Run unchanged = in_child([&] {
+        Counter c;
+        if (session(home, &c) != 0) return 1;
+        printf("  nothing changed:   %6lld elements, %lld changed, %lld unvisited",
+               static_cast<long long>(c.visited), static_cast<long long>(c.changed),
+               static_cast<long long>(c.unvisited));
+        return c.changed == 0 && c.unvisited == 0 ? 0 : 1;
+    });
+    printf("  %7.3f s  peak RSS %6.1f MiB\n", unchanged.seconds, unchanged.max_rss_mib);
+    if (first.status || commit.status || unchanged.status) return 1;
+
+    run_program(tree, {"git", "init", "-q"});
+    run_program(tree, {"git", "add", "-A"});
+    run_program(tree, {"git", "-c", "user.name=b", "-c", "user.email=b@x", "commit", "-qm", "x"});
+    run_program(tree, {"git", "status", "--porcelain"});  // warm the index
+    Run git = in_child([&] { return run_program(tree, {"git", "status", "--porcelain"}); });
+    printf("  git status:                                          %7.3f s\n", git.seconds);
+    printf("  ratio unchanged session / git status: %.1f\n", unchanged.seconds / git.seconds);
+    fs::remove_all(tree);
+    fs::remove_all(home);
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const char* tmp = getenv("TMPDIR");
+    std::string dir = argc > 1 ? argv[1] : (tmp && *tmp ? tmp : "/tmp");
+    dir += "/bench-ws-" + std::to_string(getpid());
+    std::vector<int> sizes;
+    for (int i = 2; i < argc; ++i) sizes.push_back(atoi(argv[i]));
+    if (sizes.empty()) sizes = {1000, 10000};
+    int rc = 0;
+    for (int n : sizes) {
+        printf("web view of %d files:\n", n);
+        if ((rc = bench_size(dir, n)) != 0) break;
+    }
+    fs::remove_all(dir);
+    return rc;
+}

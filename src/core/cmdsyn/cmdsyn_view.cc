@@ -1,0 +1,373 @@
+// vdtool commands for views: mkview and rmview, lsview, catcs and setcs, and update, which
+// brings a snapshot view's copy area up to date with its config spec through the web-view
+// engine, printing a line for each element it writes, removes or moves.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "core/cmdsyn/cmdsyn_internal.h"
+#include "core/imsg/imsg.h"
+#include "core/rgy/rgy.h"
+#include "core/view/view.h"
+#include "core/ws/ws.h"
+
+namespace {
+
+typedef std::vector<std::string> names_t;
+
+const char* const kMkviewUsage =
+    "mkview -tag view-tag [-webview | -snapshot | -automatic | -dynamic] [-sumview] "
+    "[-cspec file] storage-path";
+const char* const kRmviewUsage = "rmview view-tag";
+const char* const kLsviewUsage = "lsview [-long] [view-tag]";
+const char* const kCatcsUsage = "catcs -tag view-tag";
+const char* const kSetcsUsage = "setcs -tag view-tag (file | -default | -current)";
+const char* const kUpdateUsage = "update -tag view-tag [-preview] [scope...]";
+
+#define TRY(expr)                                 \
+    do {                                          \
+        tbs_status_t try_st_ = (expr);            \
+        if (try_st_ != TBS_ST_OK) return try_st_; \
+    } while (0)
+
+std::string uuid_text(const tbs_uuid_t& u) {
+    char buf[TBS_UUID_STR_SIZE];
+    tbs_uuid_to_str(u, buf);
+    return buf;
+}
+
+std::string utc(int64_t at) {
+    time_t t = static_cast<time_t>(at);
+    struct tm tm;
+    char buf[32];
+    if (!gmtime_r(&t, &tm) || strftime(buf, sizeof buf, "%Y-%m-%dT%H:%M:%SZ", &tm) == 0)
+        return std::to_string(at);
+    return buf;
+}
+
+// A view tag is a simple name: it becomes part of pathnames ("/view/<tag>").
+tbs_status_t check_tag(const cmdsyn_scanner& s, const std::string& tag) {
+    if (tag.empty()) return s.fail("Missing -tag view-tag.");
+    for (unsigned char c : tag)
+        if (c == '/' || c <= ' ' || c == 0x7f)
+            return s.fail("A view tag is a simple name without \"/\" or spaces: \"%s\".", tag);
+    if (tag[0] == '-' || tag == "." || tag == "..") return s.fail("Bad view tag \"%s\".", tag);
+    return TBS_ST_OK;
+}
+
+// A config spec file, read whole; larger than a spec may be is refused before reading.
+tbs_status_t read_cspec_file(const std::string& path, std::string* text) {
+    int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return cmdsyn_failed("read config spec", path.c_str(), tbs_errno2status(errno));
+    struct stat sb;
+    tbs_status_t st = TBS_ST_OK;
+    if (fstat(fd, &sb) != 0)
+        st = tbs_errno2status(errno);
+    else if (!S_ISREG(sb.st_mode))
+        st = tbs_errno2status(EINVAL);
+    else if (sb.st_size > VIEW_CSPEC_MAX_TEXT)
+        st = VOB_ST_TOO_LONG;
+    text->clear();
+    char buf[8192];
+    while (st == TBS_ST_OK) {
+        ssize_t n = read(fd, buf, sizeof buf);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) st = tbs_errno2status(errno);
+        if (n <= 0) break;
+        if (text->size() + static_cast<size_t>(n) > VIEW_CSPEC_MAX_TEXT) st = VOB_ST_TOO_LONG;
+        text->append(buf, static_cast<size_t>(n));
+    }
+    close(fd);
+    if (st != TBS_ST_OK) return cmdsyn_failed("read config spec", path.c_str(), st);
+    return TBS_ST_OK;
+}
+
+// A registered view's root and kind words; a dynamic view's words begin with "dynamic"
+// (its registry entry has no kind word of its own).
+void root_and_kind(const rgy_view_entry_t& e, std::string* root, std::string* kind) {
+    const bool dynamic = tbs_view_root(e.tag.c_str(), root) == VIEW_ST_NO_VTFS;
+    *kind = dynamic ? "dynamic" : "";
+    if (!e.properties.empty()) *kind += (kind->empty() ? "" : " ") + e.properties;
+}
+
+tbs_status_t open_view(const std::string& tag, view_t** view) {
+    tbs_status_t st = view_open_by_tag(tag.c_str(), view);
+    return st == TBS_ST_OK ? st : cmdsyn_failed("find view", tag.c_str(), st);
+}
+
+// mkview and rmview --------------------------------------------------------------------
+
+tbs_status_t mkview(const cmdsyn_args_t& args) {
+    cmdsyn_scanner s(args, kMkviewUsage);
+    cmd_mkview_args_t a;
+    std::string cspec_file;
+    std::vector<std::string> kinds;
+    static const char* const kKinds[] = {"webview", "snapshot", "automatic", "dynamic"};
+    while (s.next_option()) {
+        if (s.value("-tag", 1, &a.tag) || s.value("-cspec", 2, &cspec_file)) continue;
+        if (s.flag("-sumview", 2)) {
+            a.sum_view = true;
+            continue;
+        }
+        bool matched = false;
+        for (const char* k : kKinds) {
+            if (!matched && s.flag(("-" + std::string(k)).c_str(), 2)) {
+                kinds.push_back(k);
+                matched = true;
+            }
+        }
+        if (!matched) return s.unknown();
+    }
+    names_t ops;
+    TRY(s.operands(1, 1, &ops));
+    TRY(check_tag(s, a.tag));
+    if (kinds.size() > 1) return s.fail("Give one view kind, not several.");
+    if (ops[0][0] != '/') return s.fail("Storage path is not absolute: \"%s\".", ops[0]);
+    a.storage = ops[0];
+    if (!kinds.empty()) a.kind = kinds[0];
+    if (!cspec_file.empty()) {
+        TRY(read_cspec_file(cspec_file, &a.cspec));
+        if (a.cspec.empty()) a.cspec = "\n";  // an empty file is an empty spec, not the default
+    }
+    tbs_status_t st = cmd_mkview(&a);
+    if (st != TBS_ST_OK) return cmdsyn_failed("create view", a.tag.c_str(), st);
+    imsg_ok("Created view \"%s\" (%s%s) at \"%s\".\nView uuid: %s\n", a.tag.c_str(), a.kind.c_str(),
+            a.sum_view ? ", sumview" : "", a.storage.c_str(), uuid_text(a.uuid).c_str());
+    return TBS_ST_OK;
+}
+
+tbs_status_t rmview(const cmdsyn_args_t& args) {
+    cmdsyn_scanner s(args, kRmviewUsage);
+    while (s.next_option()) return s.unknown();
+    names_t ops;
+    TRY(s.operands(1, 1, &ops));
+    TRY(check_tag(s, ops[0]));
+    tbs_status_t st = cmd_rmview(ops[0].c_str());
+    if (st != TBS_ST_OK) return cmdsyn_failed("remove view", ops[0].c_str(), st);
+    imsg_ok("Removed view \"%s\".\n", ops[0].c_str());
+    return TBS_ST_OK;
+}
+
+// lsview --------------------------------------------------------------------------------
+
+void print_view_long(const rgy_view_entry_t& e) {
+    std::string root, kind;
+    root_and_kind(e, &root, &kind);
+    imsg_ok(
+        "View tag: %s\n  kind: %s\n  storage: %s\n  root: %s\n  uuid: %s\n  owner: %s\n"
+        "  host: %s\n",
+        e.tag.c_str(), kind.c_str(), e.storage.c_str(), root.c_str(), uuid_text(e.uuid).c_str(),
+        e.owner.c_str(), e.host.c_str());
+    view_t* view = nullptr;
+    tbs_status_t st = view_open_by_tag(e.tag.c_str(), &view);
+    int64_t count = 0;
+    view_load_session_t session;
+    if (st == TBS_ST_OK) st = view_ws_count(view, &count);
+    if (st == TBS_ST_OK) st = view_ws_get_load_session(view, &session);
+    if (st != TBS_ST_OK) {
+        imsg_warning("  (view database unreadable: %s)\n", tbs_strerror(st));
+        return;
+    }
+    imsg_ok("  loaded objects: %lld\n", static_cast<long long>(count));
+    if (session.in_progress)
+        imsg_ok("  load session: in progress since %s by %s (process %s)\n",
+                utc(session.started).c_str(), session.user.c_str(), session.pid.c_str());
+    else
+        imsg_ok("  load session: none\n");
+}
+
+tbs_status_t lsview(const cmdsyn_args_t& args) {
+    cmdsyn_scanner s(args, kLsviewUsage);
+    bool long_form = false;
+    while (s.next_option()) {
+        if (!s.flag("-long", 1)) return s.unknown();
+        long_form = true;
+    }
+    names_t ops;
+    TRY(s.operands(0, 1, &ops));
+    std::vector<rgy_view_entry_t> views;
+    tbs_status_t st = rgy_list_view_tags(nullptr, &views);
+    if (st != TBS_ST_OK) return cmdsyn_failed("list", "views", st);
+    std::sort(views.begin(), views.end(),
+              [](const rgy_view_entry_t& a, const rgy_view_entry_t& b) { return a.tag < b.tag; });
+    bool found = false;
+    for (const rgy_view_entry_t& e : views) {
+        if (!ops.empty() && e.tag != ops[0]) continue;
+        found = true;
+        if (long_form) {
+            print_view_long(e);
+            continue;
+        }
+        std::string root, kind;
+        root_and_kind(e, &root, &kind);
+        imsg_ok("%s  %s  %s  %s\n", e.tag.c_str(), kind.c_str(), e.storage.c_str(), root.c_str());
+    }
+    if (!ops.empty() && !found) return cmdsyn_failed("find view", ops[0].c_str(), TBS_ST_NOT_FOUND);
+    return TBS_ST_OK;
+}
+
+// catcs and setcs -----------------------------------------------------------------------
+
+tbs_status_t catcs(const cmdsyn_args_t& args) {
+    cmdsyn_scanner s(args, kCatcsUsage);
+    std::string tag;
+    while (s.next_option())
+        if (!s.value("-tag", 1, &tag)) return s.unknown();
+    names_t ops;
+    TRY(s.operands(0, 0, &ops));
+    TRY(check_tag(s, tag));
+    view_t* view = nullptr;
+    TRY(open_view(tag, &view));
+    std::string text;
+    tbs_status_t st = view_get_cspec(view, &text);
+    if (st != TBS_ST_OK) return cmdsyn_failed("read the config spec of view", tag.c_str(), st);
+    if (!text.empty() && text.back() != '\n') text += '\n';
+    imsg_print(IMSG_OK, text.c_str(), static_cast<int>(text.size()));
+    return TBS_ST_OK;
+}
+
+tbs_status_t setcs(const cmdsyn_args_t& args) {
+    cmdsyn_scanner s(args, kSetcsUsage);
+    std::string tag;
+    std::vector<view_setcs_mode_t> modes;
+    while (s.next_option()) {
+        if (s.value("-tag", 1, &tag)) continue;
+        if (s.flag("-default", 2))
+            modes.push_back(VIEW_SETCS_DEFAULT);
+        else if (s.flag("-current", 2))
+            modes.push_back(VIEW_SETCS_CURRENT);
+        else
+            return s.unknown();
+    }
+    names_t ops;
+    TRY(s.operands(0, 1, &ops));
+    TRY(check_tag(s, tag));
+    if (!ops.empty()) modes.push_back(VIEW_SETCS_REPLACE);
+    if (modes.size() != 1) return s.fail("Give one of a file, -default or -current.");
+    std::string text;
+    if (modes[0] == VIEW_SETCS_REPLACE) TRY(read_cspec_file(ops[0], &text));
+    view_t* view = nullptr;
+    TRY(open_view(tag, &view));
+    // Parse errors are printed by view_set_cspec, each with its line number.
+    tbs_status_t st = view_set_cspec(view, modes[0], text, nullptr);
+    if (st != TBS_ST_OK) return cmdsyn_failed("set the config spec of view", tag.c_str(), st);
+    imsg_ok("Set the config spec of view \"%s\".\n", tag.c_str());
+    return TBS_ST_OK;
+}
+
+// update --------------------------------------------------------------------------------
+
+// What an update prints, element by element, as the engine reports it.
+struct UpdateReport {
+    int changes = 0;
+    tbs_status_t failed = TBS_ST_OK;  // the first element that could not be loaded
+
+    static std::string path(const char* dir, const char* leaf) {
+        std::string d = dir ? dir : "", l = leaf ? leaf : "";
+        return d.empty() ? l : l.empty() ? d : d + "/" + l;
+    }
+    static tbs_status_t one(void* ctx, const ws_elem_info_t* info, int*) {
+        UpdateReport* me = static_cast<UpdateReport*>(ctx);
+        const std::string p = path(info->dir.c_str(), info->leaf.c_str());
+        if (info->status != TBS_ST_OK) {
+            if (me->failed == TBS_ST_OK) me->failed = info->status;
+            imsg_error("Unable to load \"%s\": %s.\n", p.c_str(), tbs_strerror(info->status));
+            return TBS_ST_OK;
+        }
+        if (memcmp(info->prev_oid.bytes, info->cur_oid.bytes, 16) == 0) return TBS_ST_OK;
+        ++me->changes;
+        if (info->ftype == WS_FTYPE_SLINK) {
+            imsg_ok("Loaded \"%s\" (symbolic link to \"%s\").\n", p.c_str(),
+                    info->target_leaf.c_str());
+            return TBS_ST_OK;
+        }
+        std::string id;
+        if (ws_get_idstr(info->cur_replica, info->cur_oid, &id) != TBS_ST_OK) id = "?";
+        imsg_ok("Loaded \"%s\" version \"%s\".\n", p.c_str(), id.c_str());
+        return TBS_ST_OK;
+    }
+    static tbs_status_t unvisited(void* ctx, const ws_elem_info_t* info, int state, int*) {
+        UpdateReport* me = static_cast<UpdateReport*>(ctx);
+        const std::string p = path(info->dir.c_str(), info->leaf.c_str());
+        ++me->changes;
+        if (state == 1)
+            imsg_ok("Unloaded \"%s\".\n", p.c_str());
+        else
+            imsg_warning("Left \"%s\" as it is: what the view selects there cannot be decided.\n",
+                         p.c_str());
+        return TBS_ST_OK;
+    }
+    static tbs_status_t renamed(void* ctx, const char* sd, const char* sn, const char* dd,
+                                const char* dn, int, int*) {
+        ++static_cast<UpdateReport*>(ctx)->changes;
+        imsg_ok("Renamed \"%s\" to \"%s\".\n", path(sd, sn).c_str(), path(dd, dn).c_str());
+        return TBS_ST_OK;
+    }
+};
+
+tbs_status_t update(const cmdsyn_args_t& args) {
+    cmdsyn_scanner s(args, kUpdateUsage);
+    std::string tag;
+    bool preview = false;
+    while (s.next_option()) {
+        if (s.value("-tag", 1, &tag)) continue;
+        if (!s.flag("-preview", 2)) return s.unknown();
+        preview = true;
+    }
+    names_t scopes;
+    TRY(s.operands(0, CMDSYN_ANY, &scopes));
+    TRY(check_tag(s, tag));
+    TRY(s.check_pnames(scopes, false));
+    for (const std::string& sc : scopes)
+        if (("/" + sc + "/").find("/../") != std::string::npos)
+            return s.fail("A scope may not hold \"..\": \"%s\".", sc);
+    view_t* view = nullptr;
+    TRY(open_view(tag, &view));
+    if (view->kind == VIEW_KIND_WEB) {
+        imsg_error("View \"%s\" is a web view: its client updates it.\n", tag.c_str());
+        return cmdsyn_failed("update view", tag.c_str(), VOB_ST_NOT_SUPPORTED);
+    }
+    if (view->kind != VIEW_KIND_SNAPSHOT) {
+        imsg_error("View \"%s\" is not a snapshot view: update loads snapshot views only.\n",
+                   tag.c_str());
+        return cmdsyn_failed("update view", tag.c_str(), VOB_ST_NOT_SUPPORTED);
+    }
+    ws_handle_t* handle = nullptr;
+    tbs_status_t st = ws_get_handle(view->root.c_str(), 0, &handle);
+    if (st != TBS_ST_OK) return cmdsyn_failed("update view", tag.c_str(), st);
+    UpdateReport report;
+    ws_load_observer_t obs;
+    obs.ctx = &report;
+    obs.one_element = UpdateReport::one;
+    obs.unvisited = UpdateReport::unvisited;
+    obs.renamed = UpdateReport::renamed;
+    ws_set_load_observer(handle, &obs);
+    if (preview) ws_set_load_preferences(handle, WS_PREF_PREVIEW, 0);
+    std::vector<const char*> ptrs;
+    for (const std::string& sc : scopes) ptrs.push_back(sc.c_str());
+    st = ws_load_scopes(handle, ptrs.data(), static_cast<int>(ptrs.size()));
+    ws_free_handle(handle);
+    if (st == TBS_ST_OK) st = report.failed;
+    if (st != TBS_ST_OK) return cmdsyn_failed("update view", tag.c_str(), st);
+    if (preview && report.changes > 0) imsg_ok("Preview only: the view was not changed.\n");
+    return TBS_ST_OK;
+}
+
+#undef TRY
+
+}  // namespace
+
+const cmdsyn_command_t cmdsyn_view_commands[] = {
+    {"catcs", nullptr, catcs, kCatcsUsage},    {"lsview", nullptr, lsview, kLsviewUsage},
+    {"mkview", nullptr, mkview, kMkviewUsage}, {"rmview", nullptr, rmview, kRmviewUsage},
+    {"setcs", nullptr, setcs, kSetcsUsage},    {"update", nullptr, update, kUpdateUsage},
+};
+const size_t cmdsyn_view_command_count =
+    sizeof cmdsyn_view_commands / sizeof cmdsyn_view_commands[0];
