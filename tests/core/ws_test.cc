@@ -427,3 +427,64 @@ TEST_F(WsFixture, NamespaceChangesThroughAWebViewReachTheUpdateHandlers) {
               (std::vector<std::string>{"1:vobs/p/src/a.c", "1:vobs/p/src/c.c", "2:vobs/p/src/b.c",
                                         "3:vobs/p/src/l", "4:vobs/p/src/n.c"}));
 }
+
+TEST_F(WsFixture, HijackedSnapshotFilesAreKeptSavedOrOverwritten) {
+    view_t* snap = make_view("snap", "snapshot");
+    Client c;
+    ASSERT_EQ(fetch(snap, &c), 0);
+    const std::string file = snap->root + "/vobs/p/src/a.c";
+    std::filesystem::permissions(file, std::filesystem::perms::owner_write,
+                                 std::filesystem::perm_options::add);
+    write_file(file, "edited by hand");
+    change("/vobs/p/src/a.c", "a2");
+    struct Case {
+        unsigned prefs;
+        std::string content;
+        bool saved;
+    } cases[] = {{0, "edited by hand", false}, {0x20, "a2", true}};
+    for (const Case& k : cases) {
+        Client u;
+        ASSERT_EQ(fetch(snap, &u, {}, k.prefs), 0);
+        bool flagged = false;
+        for (const ws_elem_info_t& i : u.visited)
+            if (i.leaf == "a.c") flagged = (i.flags & WS_FLAG_HIJACKED) != 0;
+        EXPECT_TRUE(flagged) << k.prefs;
+        EXPECT_EQ(read_file(file), k.content) << k.prefs;
+        EXPECT_EQ(std::filesystem::exists(file + ".hijacked"), k.saved) << k.prefs;
+    }
+    EXPECT_EQ(read_file(file + ".hijacked"), "edited by hand");
+}
+
+TEST_F(WsFixture, LookupsThroughAView) {
+    cmd_ln_args_t ln;
+    ln.target = "src/a.c";
+    ln.link = "/vobs/p/link";
+    ln.symbolic = true;
+    ASSERT_EQ(cmd_ln(&ln), 0);
+    vob_resolved_t r;
+    for (std::string path : {std::string("vobs/p/src/a.c"), web_->root + "/vobs/p/src/a.c",
+                             std::string("/vobs/p/link")}) {
+        ASSERT_EQ(cmd_resolve_ws_obj(web_, path.c_str(), 0, &r), 0) << path;
+        EXPECT_EQ(r.vob_path, "/src/a.c") << path;  // a link is followed
+    }
+    EXPECT_EQ(cmd_resolve_ws_obj(web_, (web_->root + "/../x/vobs/p/src/a.c").c_str(), 0, &r),
+              TBS_ST_NAME_NOT_FOUND);
+    std::string text;
+    ASSERT_EQ(cmd_utl_lookup_slink("/vobs/p/link", &web_->ctx, &text), 0);
+    EXPECT_EQ(text, "src/a.c");
+    ws_handle_t* h = nullptr;
+    ASSERT_EQ(ws_get_handle(web_->root.c_str(), 0, &h), 0);
+    ws_lookup_t l;
+    ASSERT_EQ(ws_lookup_ext(h, "vobs/p/src/b.c", 1, 0, true, &l), 0);
+    EXPECT_EQ(l.rule, 1);
+    char rule[256];
+    ASSERT_EQ(view_spec_rule_format(web_, l.rule, rule, sizeof rule), 0);
+    EXPECT_STREQ(rule, "element * /main/LATEST");
+    std::string real;
+    ASSERT_EQ(ws_lookup_realpath(h, "vobs/p/link", &real), 0);
+    EXPECT_EQ(real, "/vobs/p/src/a.c");
+    ws_free_handle(h);
+    ASSERT_EQ(cmd_resolve_obj_long("lbtype:NONE@/vobs/p", nullptr, 0, &r), TBS_ST_NAME_NOT_FOUND);
+    ASSERT_EQ(cmd_resolve_obj_long("brtype:main@/vobs/p", nullptr, 0, &r), 0);
+    EXPECT_EQ(r.mtype, VOB_MTYPE_BRTYPE);
+}

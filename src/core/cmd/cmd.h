@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "core/tbs/tbs.h"
+#include "core/view/view.h"
 #include "core/vob/vob.h"
 #include "core/vob/vob_obj.h"
 
@@ -236,5 +237,16 @@ struct cmd_import_args_t {
     int64_t bytes = 0;
 };
 tbs_status_t cmd_import(cmd_import_args_t* args);
+
+// Lookups for the web layer ------------------------------------------------------------
+
+// Resolves a pathname or an object selector in a view (null: the null view).
+tbs_status_t cmd_resolve_obj_long(const char* name, const vob_view_ctx_t* view, int flags,
+                                  vob_resolved_t* out);
+// Resolves a copy-area pathname of a web or snapshot view ("vobs/p/a.c", or one under the
+// view's root) through that view.
+tbs_status_t cmd_resolve_ws_obj(view_t* view, const char* path, int flags, vob_resolved_t* out);
+// The text of the symbolic link a pathname names in a view.
+tbs_status_t cmd_utl_lookup_slink(const char* pname, const vob_view_ctx_t* view, std::string* text);
 
 #endif

@@ -445,3 +445,42 @@ tbs_status_t cmd_protect(cmd_protect_args_t* a) {
     }
     return TBS_ST_OK;
 }
+
+// Lookups ---------------------------------------------------------------------------------
+
+tbs_status_t cmd_resolve_obj_long(const char* name, const vob_view_ctx_t* view, int flags,
+                                  vob_resolved_t* out) {
+    vob_objsel_t sel;
+    tbs_status_t st = vob_utl_parse_objsel(name, &sel);
+    if (st != TBS_ST_OK) return st;
+    if (sel.kind == VOB_SEL_PNAME) return vob_resolve_pname(name, view, flags, out);
+    *out = vob_resolved_t{};
+    if ((st = vob_resolve_general(name, view, &out->vob, &out->dbid, &out->mtype)) != TBS_ST_OK)
+        return st;
+    if (out->mtype == VOB_MTYPE_VERSION || out->mtype == VOB_MTYPE_DIR_VERSION) {
+        vob_version_info_t v;
+        if ((st = vob_ver_get_info(out->vob, out->dbid, &v)) != TBS_ST_OK) return st;
+        out->element = v.element;
+        out->version = out->dbid;
+    } else if (out->mtype == VOB_MTYPE_FILE_ELEMENT || out->mtype == VOB_MTYPE_DIR_ELEMENT) {
+        out->element = out->dbid;
+    }
+    out->extended = true;
+    return TBS_ST_OK;
+}
+
+tbs_status_t cmd_resolve_ws_obj(view_t* view, const char* path, int flags, vob_resolved_t* out) {
+    if (!view || !path) return TBS_ST_BAD_REQUEST;
+    std::string pname = view_pname_to_vob(view, path);
+    if (pname.empty()) return TBS_ST_NAME_NOT_FOUND;
+    return vob_resolve_pname(pname.c_str(), &view->ctx, flags, out);
+}
+
+tbs_status_t cmd_utl_lookup_slink(const char* pname, const vob_view_ctx_t* view,
+                                  std::string* text) {
+    vob_resolved_t r;
+    tbs_status_t st = vob_resolve_pname(pname, view, VOB_RESOLVE_NOFOLLOW, &r);
+    if (st != TBS_ST_OK) return st;
+    if (r.mtype != VOB_MTYPE_SLINK) return TBS_ST_BAD_REQUEST;
+    return vob_slink_get_text(r.vob, r.dbid, text);
+}

@@ -216,7 +216,9 @@ tbs_status_t vob_ver_get_cleartext(vob_t* vob, vob_dbid_t version, const char* d
     if (st != TBS_ST_OK) return st;
     if (v.is_dir) return TBS_ST_BAD_REQUEST;
     if (!v.content.empty()) return vob->pool->get_to_file(v.content.c_str(), dest);
-    int fd = open(dest, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    // Replaced, not truncated: a read-only copy there is still replaced.
+    if (unlink(dest) != 0 && errno != ENOENT) return tbs_errno2status(errno);
+    int fd = open(dest, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
     if (fd < 0) return tbs_errno2status(errno);
     close(fd);
     return TBS_ST_OK;

@@ -175,11 +175,41 @@ tbs_status_t make_info(Session& s, vob_t* vob, const std::string& pname, vob_dbi
     return TBS_ST_OK;
 }
 
-// Writes a snapshot view's copy of one element and records it.
-tbs_status_t update_in_place(Session& s, vob_t* vob, const ws_elem_info_t& info, vob_dbid_t target,
+// Whether the file a snapshot view holds for an element was changed there by hand (it is
+// not what the loaded version wrote): it is hijacked.
+bool hijacked(vob_t* vob, const std::string& path, const ws_elem_info_t& info) {
+    if (info.ftype != WS_FTYPE_FILE || (info.flags & WS_FLAG_CHECKED_OUT) ||
+        tbs_uuid_is_null(info.prev_oid))
+        return false;
+    struct stat sb;
+    if (lstat(path.c_str(), &sb) != 0) return false;
+    vob_dbid_t prev = 0;
+    vob_version_info_t v;
+    if (vob_obj_oid_to_dbid(vob, info.prev_oid, &prev) != TBS_ST_OK ||
+        vob_ver_get_info(vob, prev, &v) != TBS_ST_OK)
+        return false;
+    return !S_ISREG(sb.st_mode) || sb.st_size != v.size ||
+           static_cast<int64_t>(sb.st_mtime) != v.created;
+}
+
+// Writes a snapshot view's copy of one element and records it. A hijacked file is kept
+// (the default), saved beside under a new name (0x20), or overwritten (0x60).
+tbs_status_t update_in_place(Session& s, vob_t* vob, ws_elem_info_t& info, vob_dbid_t target,
                              vob_dbid_t version) {
     const std::string path = s.view->root + rel_join(info.dir, info.leaf);
     tbs_status_t st = TBS_ST_OK;
+    if (hijacked(vob, path, info)) {
+        info.flags |= WS_FLAG_HIJACKED;
+        const unsigned mode = s.h->prefs & 0x60;
+        if (mode == 0) return TBS_ST_OK;  // kept: neither the file nor the record changes
+        if (mode == 0x20) {
+            std::string saved = path + ".hijacked";
+            for (int i = 1; access(saved.c_str(), F_OK) == 0 && i < 1000; ++i)
+                saved = path + ".hijacked." + std::to_string(i);
+            if (rename(path.c_str(), saved.c_str()) != 0) return tbs_errno2status(errno);
+            info.hijack_saved = saved.substr(saved.find_last_of('/') + 1);
+        }
+    }
     if (info.ftype == WS_FTYPE_DIR) {
         st = fileutl_mkdir_p(path.c_str(), 0775);
     } else if (info.ftype == WS_FTYPE_SLINK) {
