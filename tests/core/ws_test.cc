@@ -488,3 +488,38 @@ TEST_F(WsFixture, LookupsThroughAView) {
     ASSERT_EQ(cmd_resolve_obj_long("brtype:main@/vobs/p", nullptr, 0, &r), 0);
     EXPECT_EQ(r.mtype, VOB_MTYPE_BRTYPE);
 }
+
+TEST_F(WsFixture, CheckoutThroughAViewAppliesTheSelectingRule) {
+    cmd_mktype_args_t t;
+    t.mtype = VOB_MTYPE_BRTYPE;
+    t.name = "dev";
+    t.vob = "/vobs/p";
+    ASSERT_EQ(cmd_mktype(&t), 0);
+    cmd_mkview_args_t a;
+    a.tag = "devview";
+    a.storage = site_.path() + "/devview.vws";
+    a.cspec =
+        "element * CHECKEDOUT\n"
+        "element * .../dev/LATEST\n"
+        "element /vobs/p/doc/... /main/LATEST -nocheckout\n"
+        "element * /main/LATEST -mkbranch dev\n"
+        "load /vobs/p\n";
+    ASSERT_EQ(cmd_mkview(&a), 0);
+    view_t* v = nullptr;
+    ASSERT_EQ(view_open_by_tag("devview", &v), 0);
+    cmd_checkout_args_t co;
+    co.pnames = {"/vobs/p/src/a.c"};
+    co.view = &v->ctx;
+    ASSERT_EQ(cmd_checkout(&co), 0);
+    vob_resolved_t r;
+    ASSERT_EQ(vob_resolve_pname("/vobs/p/src/a.c", &v->ctx, 0, &r), 0);
+    std::string id;
+    ASSERT_EQ(vob_ver_get_idstr(r.vob, r.version, &id), 0);
+    EXPECT_EQ(id, "/main/dev/CHECKEDOUT");
+    // The web view without the rule still sees main.
+    ASSERT_EQ(vob_resolve_pname("/vobs/p/src/a.c", &web_->ctx, 0, &r), 0);
+    ASSERT_EQ(vob_ver_get_idstr(r.vob, r.version, &id), 0);
+    EXPECT_EQ(id, "/main/1");
+    co.pnames = {"/vobs/p/doc/readme"};
+    EXPECT_EQ(cmd_checkout(&co), VOB_ST_NOT_SUPPORTED);
+}
