@@ -3,8 +3,10 @@
 
 #include <cstring>
 
+#include "core/imsg/imsg.h"
 #include "core/stg/stg.h"
 #include "core/tbs/tbs.h"
+#include "core/vob/vob.h"
 #include "foundation/vdw_trace.h"
 #include "foundation/wcm_mempool.h"
 #include "foundation/wcm_status.h"
@@ -159,4 +161,12 @@ void vdw_handle_trace_message(void*, int, char* text) {
     imsg_strip_style_chars(text);
     VDW_Trace trace(QLMX_COMPONENT, "VDW_Vdcore");
     trace.sendTrace("vdw_handle_trace_message", text);
+}
+
+void VDW_Vdcore::vob_cache_action(cache_action_t action) {
+    if (action < 0 || action > 3) {
+        imsg_internal_error("vdweb", __FILE__, __LINE__, "vob_cache_action %d", action);
+        return;
+    }
+    vob_ob_all_cache_action(action + 1);
 }

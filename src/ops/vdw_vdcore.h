@@ -36,6 +36,11 @@ public:
     // Writes the request status as a complete error response.
     void rpc_dispatch_error(std::ostream& out, WCM_MemPool& pool, WCM_Status& status);
 
+    // Drops the core's cached VOB handles: 0 to 3 are the core's cache actions 1 to 4;
+    // any other value is an internal error.
+    typedef int cache_action_t;
+    void vob_cache_action(cache_action_t action);
+
     // The text between an element pathname and a version selector ("@@").
     static const char* get_ver_ext_string() { return s_ext_string; }
 

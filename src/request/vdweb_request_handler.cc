@@ -231,6 +231,7 @@ void generate_rpc_response(const VDW_Request& request, std::ostream& out, WCM_Me
         }
     }
     ks_set_web_vdprompt(1);
+    facade.vob_cache_action(2);
 
     const char* method = mut(request).request_method();
     if (method && strcmp(method, "GET") == 0) {

@@ -4,6 +4,7 @@
 #include "core/imsg/imsg.h"
 #include "foundation/wcm_mempool.h"
 #include "ops/vdw_vdcore.h"
+#include "support/temp_dir.h"
 
 TEST(VdcoreCapture, MessagesByKindInArrivalOrder) {
     WCM_MemPool pool;
@@ -38,4 +39,17 @@ TEST(VdcoreCapture, MessagesByKindInArrivalOrder) {
     }
     // The previous redirect table is back.
     EXPECT_EQ(imsg_get_redirect_table().procs[IMSG_OK], imsg_append_proc_stderr);
+}
+
+TEST(VdcoreCache, ActionOutOfRangeIsAnInternalError) {
+    TempHome site;  // the internal-error log goes to its log directory
+    WCM_MemPool pool;
+    VDW_Vdcore facade;
+    for (int action : {0, 1, 2, 3}) facade.vob_cache_action(action);
+    EXPECT_FALSE(facade.have_msg_text(VDW_Vdcore::ERR));
+    facade.vob_cache_action(7);
+    char* err = facade.msg_text(VDW_Vdcore::ERR, pool);
+    ASSERT_NE(err, nullptr);
+    EXPECT_NE(std::string(err).find("vob_cache_action 7"), std::string::npos) << err;
+    VDW_Vdcore::free_msg_text(err);
 }
