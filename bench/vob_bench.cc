@@ -7,89 +7,33 @@
 //                                          pathname ten directories deep, in a VOB of
 //                                          `small` (1,000) and of `large` (100,000) elements
 //
-// Each measured run is a child process, so its wall time and peak memory (maximum
-// resident set) are its own. dir defaults to $TMPDIR or /tmp.
-#include <fcntl.h>
+// Each measured run is a child process (bench_support.h). dir defaults to $TMPDIR or /tmp.
 #include <sys/resource.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <functional>
 #include <random>
 #include <string>
-#include <vector>
 
+#include "bench_support.h"
 #include "core/cmd/cmd.h"
-#include "core/imsg/imsg.h"
 #include "core/tbs/tbs.h"
 #include "core/vob/vob.h"
 #include "core/vob/vob_obj.h"
 
 namespace fs = std::filesystem;
-using Clock = std::chrono::steady_clock;
+using bench::Clock;
+using bench::in_child;
+using bench::Run;
+using bench::run_program;
+using bench::seconds_since;
+using bench::use_site;
 
 namespace {
-
-double seconds_since(Clock::time_point t) {
-    return std::chrono::duration<double>(Clock::now() - t).count();
-}
-
-void quiet(void*, int, char*) {}
-
-void silence() {
-    imsg_redirect_proc_t procs[IMSG_NUM_CLASSES];
-    for (auto& p : procs) p = quiet;
-    procs[IMSG_ERROR] = imsg_append_proc_stderr;
-    imsg_set_redirect_procs(procs, nullptr);
-}
-
-struct Run {
-    double seconds = 0;
-    double max_rss_mib = 0;
-    int status = -1;
-};
-
-// Runs `body` in a child process; its exit code is `body`'s result.
-Run in_child(const std::function<int()>& body) {
-    Run r;
-    fflush(stdout);
-    auto start = Clock::now();
-    pid_t pid = fork();
-    if (pid == 0) {
-        fflush(stdout);
-        _exit(body());
-    }
-    int status = 0;
-    struct rusage ru {};
-    wait4(pid, &status, 0, &ru);
-    r.seconds = seconds_since(start);
-    r.max_rss_mib = ru.ru_maxrss / 1024.0;
-    r.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    return r;
-}
-
-int run_program(const std::string& cwd, std::vector<std::string> args) {
-    pid_t pid = fork();
-    if (pid == 0) {
-        if (chdir(cwd.c_str()) != 0) _exit(127);
-        int null = open("/dev/null", O_WRONLY);
-        dup2(null, 1);
-        std::vector<char*> argv;
-        for (std::string& a : args) argv.push_back(a.data());
-        argv.push_back(nullptr);
-        execvp(argv[0], argv.data());
-        _exit(127);
-    }
-    int status = 0;
-    waitpid(pid, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : 128;
-}
 
 // A tree of `files` files of `kib` KiB in directories of 100 files, two levels deep;
 // half text, half random bytes.
@@ -111,9 +55,7 @@ void make_tree(const std::string& root, int files, int kib) {
 }
 
 int make_vob(const std::string& home, const char* tag) {
-    setenv("VERDANE_HOME", home.c_str(), 1);
-    tbs_reset_product_dir();
-    silence();
+    use_site(home);
     vob_create_args_t args;
     args.tag = tag;
     std::string storage = home + "/" + (strrchr(tag, '/') + 1) + ".vbs";
@@ -122,9 +64,7 @@ int make_vob(const std::string& home, const char* tag) {
 }
 
 int import_into(const std::string& home, const char* tag, const std::string& source) {
-    setenv("VERDANE_HOME", home.c_str(), 1);
-    tbs_reset_product_dir();
-    silence();
+    use_site(home);
     cmd_import_args_t im;
     im.source = source;
     im.dest = tag;
@@ -189,9 +129,7 @@ int scale_one(const std::string& dir, int elements) {
     probe += "/probe.c";
     const std::string src = dir + "/scale-src";
     Run measure = in_child([&] {
-        setenv("VERDANE_HOME", home.c_str(), 1);
-        tbs_reset_product_dir();
-        silence();
+        use_site(home);
         const int kResolves = 2000, kCycles = 100;
         vob_resolved_t r;
         if (vob_resolve_pname(probe.c_str(), nullptr, 0, &r) != 0) return 1;  // warm

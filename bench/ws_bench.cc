@@ -6,85 +6,30 @@
 // to an observer that only counts, no network), the client's commit of it, and a session
 // in which nothing changed, each in a child process with its wall time and peak memory;
 // against `git status` on a checkout of the same tree in the same run.
-#include <fcntl.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <functional>
 #include <string>
 #include <vector>
 
+#include "bench_support.h"
 #include "core/cmd/cmd.h"
-#include "core/imsg/imsg.h"
 #include "core/tbs/tbs.h"
 #include "core/view/view.h"
 #include "core/vob/vob.h"
 #include "core/ws/ws.h"
 
 namespace fs = std::filesystem;
-using Clock = std::chrono::steady_clock;
+using bench::in_child;
+using bench::Run;
+using bench::run_program;
+using bench::use_site;
 
 namespace {
-
-void quiet(void*, int, char*) {}
-
-void use_site(const std::string& home) {
-    setenv("VERDANE_HOME", home.c_str(), 1);
-    tbs_reset_product_dir();
-    imsg_redirect_proc_t procs[IMSG_NUM_CLASSES];
-    for (auto& p : procs) p = quiet;
-    procs[IMSG_ERROR] = imsg_append_proc_stderr;
-    imsg_set_redirect_procs(procs, nullptr);
-}
-
-struct Run {
-    double seconds = 0;
-    double max_rss_mib = 0;
-    int status = -1;
-};
-
-Run in_child(const std::function<int()>& body) {
-    fflush(stdout);
-    Run r;
-    auto start = Clock::now();
-    pid_t pid = fork();
-    if (pid == 0) {
-        int rc = body();
-        fflush(stdout);
-        _exit(rc);
-    }
-    int status = 0;
-    struct rusage ru {};
-    wait4(pid, &status, 0, &ru);
-    r.seconds = std::chrono::duration<double>(Clock::now() - start).count();
-    r.max_rss_mib = ru.ru_maxrss / 1024.0;
-    r.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    return r;
-}
-
-int run_program(const std::string& cwd, std::vector<std::string> args) {
-    pid_t pid = fork();
-    if (pid == 0) {
-        if (chdir(cwd.c_str()) != 0) _exit(127);
-        int null = open("/dev/null", O_WRONLY);
-        dup2(null, 1);
-        std::vector<char*> argv;
-        for (std::string& a : args) argv.push_back(a.data());
-        argv.push_back(nullptr);
-        execvp(argv[0], argv.data());
-        _exit(127);
-    }
-    int status = 0;
-    waitpid(pid, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : 128;
-}
 
 // Counts what a session reports, and keeps what the commit needs only when asked to.
 struct Counter {

@@ -7,8 +7,6 @@
 #include <pwd.h>
 
 #include <algorithm>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -17,41 +15,15 @@
 #include "core/store/vob_store.h"
 #include "core/vob/vob.h"
 #include "core/vob/vob_obj.h"
+#include "support/core_fixture.h"
 #include "support/temp_dir.h"
-
-namespace {
-
-std::string read_file(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-}
-
-void write_file(const std::string& path, const std::string& data) {
-    std::ofstream(path, std::ios::binary) << data;
-}
-
-// Collects what the commands print.
-struct Captured {
-    std::string text;
-    static void proc(void* ctx, int, char* text) { static_cast<Captured*>(ctx)->text += text; }
-};
-
-}  // namespace
 
 class CmdFixture : public ::testing::Test {
 protected:
     void SetUp() override {
-        imsg_redirect_proc_t procs[IMSG_NUM_CLASSES];
-        for (auto& p : procs) p = Captured::proc;
-        saved_ = imsg_get_redirect_table();
-        imsg_set_redirect_procs(procs, &out_);
-        vob_create_args_t args;
-        args.tag = "/vobs/p";
+        saved_ = redirect_messages(Captured::proc, &out_);
         storage_ = site_.path() + "/p.vbs";
-        args.storage = storage_.c_str();
-        ASSERT_EQ(vob_create(args, nullptr), 0);
+        ASSERT_EQ(create_vob("/vobs/p", storage_), 0);
         ASSERT_EQ(vob_open_by_tag("/vobs/p", &vob_), 0);
     }
     void TearDown() override {
@@ -96,20 +68,7 @@ protected:
         a.view = view;
         return cmd_checkin(&a);
     }
-    std::string idstr(const std::string& p, const vob_view_ctx_t* view = nullptr) {
-        vob_resolved_t r;
-        if (vob_resolve_pname(p.c_str(), view, 0, &r) != 0) return "<none>";
-        std::string s;
-        vob_ver_get_idstr(r.vob, r.version ? r.version : r.dbid, &s);
-        return s;
-    }
-    std::string contents(const std::string& p) {
-        vob_resolved_t r;
-        if (vob_resolve_pname(p.c_str(), nullptr, 0, &r) != 0) return "<none>";
-        std::string dest = tmp_ / "out";
-        if (vob_ver_get_cleartext(r.vob, r.version, dest.c_str()) != 0) return "<error>";
-        return read_file(dest);
-    }
+    std::string contents(const std::string& p) { return cleartext(p, tmp_ / "out"); }
 
     TempHome site_;
     TempDir tmp_;

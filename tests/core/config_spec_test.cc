@@ -4,7 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <string>
 #include <vector>
 
@@ -12,6 +11,7 @@
 #include "core/imsg/imsg.h"
 #include "core/vob/vob.h"
 #include "core/vob/vob_obj.h"
+#include "support/core_fixture.h"
 #include "support/temp_dir.h"
 
 namespace {
@@ -30,11 +30,6 @@ std::vector<std::string> parse_errors(const std::string& text) {
     EXPECT_EQ(view_cspec_parse(text.c_str(), &cs, &errors), VOB_ST_INVALID) << text;
     return errors;
 }
-
-struct Captured {
-    std::string text;
-    static void proc(void* ctx, int, char* text) { static_cast<Captured*>(ctx)->text += text; }
-};
 
 }  // namespace
 
@@ -305,15 +300,8 @@ TEST(ConfigSpecSetcs, Modes) {
 class ConfigSpecVob : public ::testing::Test {
 protected:
     void SetUp() override {
-        imsg_redirect_proc_t procs[IMSG_NUM_CLASSES];
-        for (auto& p : procs) p = Captured::proc;
-        saved_ = imsg_get_redirect_table();
-        imsg_set_redirect_procs(procs, &out_);
-        vob_create_args_t args;
-        args.tag = "/vobs/p";
-        const std::string storage = site_.path() + "/p.vbs";
-        args.storage = storage.c_str();
-        ASSERT_EQ(vob_create(args, nullptr), 0);
+        saved_ = redirect_messages(Captured::proc, &out_);
+        ASSERT_EQ(create_vob("/vobs/p", site_.path() + "/p.vbs"), 0);
         ASSERT_EQ(vob_open_by_tag("/vobs/p", &vob_), 0);
         v1_ = tbs_uuid_create();
         v2_ = tbs_uuid_create();
@@ -351,13 +339,7 @@ protected:
         vob_ob_all_cache_action(4);
     }
 
-    tbs_status_t mkelem(const std::string& p, bool dir = false) {
-        cmd_mkelem_args_t a;
-        a.pnames = {p};
-        a.is_dir = dir;
-        a.checkin = true;
-        return cmd_utl_mkelem(&a);
-    }
+    tbs_status_t mkelem(const std::string& p, bool dir = false) { return mkelem_ci(p, dir); }
     tbs_status_t mktype(int mtype, const char* name) {
         cmd_mktype_args_t t;
         t.mtype = mtype;
@@ -374,7 +356,7 @@ protected:
         tbs_status_t st = cmd_checkout(&co);
         if (st != TBS_ST_OK) return st;
         const std::string src = tmp_ / "src";
-        std::ofstream(src, std::ios::binary) << data;
+        write_file(src, data);
         cmd_checkin_args_t ci;
         ci.pnames = {p.substr(0, p.find("@@"))};
         ci.from = {src};

@@ -8,57 +8,23 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "core/cmd/cmd.h"
-#include "core/cmdsyn/cmdsyn.h"
 #include "core/cred/credutl.h"
 #include "core/imsg/imsg.h"
 #include "core/vob/vob.h"
 #include "core/vob/vob_obj.h"
+#include "support/core_fixture.h"
 #include "support/temp_dir.h"
 
 extern char** environ;
 
-namespace {
-
-std::string read_file(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-}
-
-void write_file(const std::string& path, const std::string& data) {
-    std::ofstream(path, std::ios::binary) << data;
-}
-
-// Informational classes to `out`, warnings and errors to `err`, as vdtool's terminal does.
-struct Captured {
-    std::string out;
-    std::string err;
-    static void proc(void* ctx, int cls, char* text) {
-        Captured* c = static_cast<Captured*>(ctx);
-        (cls <= IMSG_NOTE ? c->out : c->err) += text;
-    }
-};
-
-bool contains(const std::string& text, const std::string& part) {
-    return text.find(part) != std::string::npos;
-}
-
-}  // namespace
-
 class VdtoolTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        imsg_redirect_proc_t procs[IMSG_NUM_CLASSES];
-        for (auto& p : procs) p = Captured::proc;
-        saved_ = imsg_get_redirect_table();
-        imsg_set_redirect_procs(procs, &cap_);
+        saved_ = redirect_messages(Captured::proc, &cap_);
         ASSERT_EQ(run({"mkvob", "-tag", "/vobs/p", site_.path() + "/p.vbs"}), 0) << cap_.err;
         credutl_creds_t who;
         ASSERT_EQ(credutl_get_creds(&who), 0);
@@ -73,36 +39,16 @@ protected:
     }
 
     // Runs one command line; its messages replace the last ones captured.
-    tbs_status_t run(const std::vector<std::string>& args) {
-        cap_ = Captured{};
-        std::vector<const char*> argv;
-        for (const std::string& a : args) argv.push_back(a.c_str());
-        return cmdsyn_execv(static_cast<int>(argv.size()), argv.data());
-    }
+    tbs_status_t run(const std::vector<std::string>& args) { return run_vdtool(&cap_, args); }
     // A file on this machine holding `data`.
     std::string source(const std::string& leaf, const std::string& data) {
-        std::string path = tmp_ / leaf;
-        write_file(path, data);
-        return path;
+        return write_file(tmp_ / leaf, data);
     }
     // A file element with `data` as its /main/1.
     void make_file(const std::string& pname, const std::string& data) {
         ASSERT_EQ(run({"mkelem", "-ci", "-from", source("init", data), pname}), 0) << cap_.err;
     }
-    std::string idstr(const std::string& pname) {
-        vob_resolved_t r;
-        if (vob_resolve_pname(pname.c_str(), nullptr, 0, &r) != 0) return "<none>";
-        std::string s;
-        vob_ver_get_idstr(r.vob, r.version ? r.version : r.dbid, &s);
-        return s;
-    }
-    std::string contents(const std::string& pname) {
-        vob_resolved_t r;
-        if (vob_resolve_pname(pname.c_str(), nullptr, 0, &r) != 0) return "<none>";
-        std::string dest = tmp_ / "cleartext";
-        if (vob_ver_get_cleartext(r.vob, r.version, dest.c_str()) != 0) return "<error>";
-        return read_file(dest);
-    }
+    std::string contents(const std::string& pname) { return cleartext(pname, tmp_ / "cleartext"); }
 
     TempHome site_;
     TempDir tmp_;

@@ -8,13 +8,10 @@
 #include <sys/stat.h>
 
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "core/cmd/cmd.h"
-#include "core/cmdsyn/cmdsyn.h"
 #include "core/cred/credutl.h"
 #include "core/imsg/imsg.h"
 #include "core/rgy/rgy.h"
@@ -22,45 +19,15 @@
 #include "core/vob/vob.h"
 #include "core/vob/vob_obj.h"
 #include "core/ws/ws.h"
+#include "support/core_fixture.h"
 #include "support/temp_dir.h"
 
 namespace {
-
-std::string read_file(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return "<missing>";
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-}
-
-void write_file(const std::string& path, const std::string& data) {
-    std::ofstream(path, std::ios::binary) << data;
-}
-
-bool contains(const std::string& text, const std::string& part) {
-    return text.find(part) != std::string::npos;
-}
 
 bool exists(const std::string& path) {
     std::error_code ec;
     return std::filesystem::exists(path, ec);
 }
-
-std::string uuid_text(const tbs_uuid_t& u) {
-    char buf[TBS_UUID_STR_SIZE];
-    tbs_uuid_to_str(u, buf);
-    return buf;
-}
-
-struct Captured {
-    std::string out;
-    std::string err;
-    static void proc(void* ctx, int cls, char* text) {
-        Captured* c = static_cast<Captured*>(ctx);
-        (cls <= IMSG_NOTE ? c->out : c->err) += text;
-    }
-};
 
 }  // namespace
 
@@ -68,10 +35,7 @@ struct Captured {
 class ViewTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        imsg_redirect_proc_t procs[IMSG_NUM_CLASSES];
-        for (auto& p : procs) p = Captured::proc;
-        saved_ = imsg_get_redirect_table();
-        imsg_set_redirect_procs(procs, &cap_);
+        saved_ = redirect_messages(Captured::proc, &cap_);
         ASSERT_EQ(run({"mkvob", "-tag", "/vobs/p", site_.path() + "/p.vbs"}), 0) << cap_.err;
         ASSERT_EQ(run({"mkelem", "-mkpath", "-ci", "-from", source("a1", "a1"), "-from",
                        source("b1", "b1"), "/vobs/p/src/a.c", "/vobs/p/src/b.c"}),
@@ -87,16 +51,9 @@ protected:
         vob_ob_all_cache_action(4);
     }
 
-    tbs_status_t run(const std::vector<std::string>& args) {
-        cap_ = Captured{};
-        std::vector<const char*> argv;
-        for (const std::string& a : args) argv.push_back(a.c_str());
-        return cmdsyn_execv(static_cast<int>(argv.size()), argv.data());
-    }
+    tbs_status_t run(const std::vector<std::string>& args) { return run_vdtool(&cap_, args); }
     std::string source(const std::string& leaf, const std::string& data) {
-        std::string path = tmp_ / leaf;
-        write_file(path, data);
-        return path;
+        return write_file(tmp_ / leaf, data);
     }
     std::string storage(const std::string& tag) const { return site_.path() + "/" + tag + ".vws"; }
     view_t* make_view(const std::string& tag, const std::string& kind, bool sum = false) {
@@ -112,12 +69,7 @@ protected:
     }
     // The version the null view (or `view`) selects at `pname`.
     std::string idstr(const std::string& pname, const view_t* view = nullptr) {
-        vob_resolved_t r;
-        if (vob_resolve_pname(pname.c_str(), view ? &view->ctx : nullptr, 0, &r) != 0)
-            return "<none>";
-        std::string s;
-        vob_ver_get_idstr(r.vob, r.version ? r.version : r.dbid, &s);
-        return s;
+        return ::idstr(pname, view ? &view->ctx : nullptr);
     }
 
     TempHome site_;
@@ -155,7 +107,7 @@ TEST_F(ViewTest, CreationMakesStorageAndRegistersTheKind) {
         EXPECT_EQ(e.properties, c.words) << c.tag;
         EXPECT_EQ(e.storage, stg);
         EXPECT_EQ(e.owner, user_);
-        EXPECT_EQ(uuid_text(e.uuid), uuid_text(v->uuid));
+        EXPECT_EQ(tbs_uuid_text(e.uuid), tbs_uuid_text(v->uuid));
         EXPECT_EQ(v->kind, c.view_kind) << c.tag;
         EXPECT_EQ(v->sum_view, c.sum) << c.tag;
         EXPECT_EQ(v->root,
@@ -169,7 +121,7 @@ TEST_F(ViewTest, CreationMakesStorageAndRegistersTheKind) {
     ASSERT_EQ(rgy_list_view_tags(nullptr, &all), 0);
     ASSERT_EQ(all.size(), 5u);
     for (size_t i = 1; i < all.size(); ++i)
-        EXPECT_NE(uuid_text(all[i].uuid), uuid_text(all[0].uuid));
+        EXPECT_NE(tbs_uuid_text(all[i].uuid), tbs_uuid_text(all[0].uuid));
 }
 
 TEST_F(ViewTest, RefusedCreationLeavesNothingBehind) {
@@ -269,7 +221,7 @@ TEST_F(ViewTest, LookupsByTagUuidAndRoot) {
     std::string tag;
     ASSERT_EQ(cmd_utl_get_view_info((b->root + "/vobs/p").c_str(), &u, &tag), 0);
     EXPECT_EQ(tag, "beta");
-    EXPECT_EQ(uuid_text(u), uuid_text(b->uuid));
+    EXPECT_EQ(tbs_uuid_text(u), tbs_uuid_text(b->uuid));
     ASSERT_EQ(cmd_utl_get_view_tag(a->uuid, &tag), 0);
     EXPECT_EQ(tag, "alpha");
 
@@ -277,10 +229,10 @@ TEST_F(ViewTest, LookupsByTagUuidAndRoot) {
     EXPECT_NE(view_open_by_uuid(tbs_uuid_create(), &v), 0);
     EXPECT_NE(cmd_utl_get_view_tag(tbs_uuid_create(), &tag), 0);
     // Lookups open the view afresh once the cache is cleared.
-    const std::string a_uuid = uuid_text(a->uuid);
+    const std::string a_uuid = tbs_uuid_text(a->uuid);
     view_cache_clear();
     ASSERT_EQ(view_open_by_tag("alpha", &v), 0);
-    EXPECT_EQ(uuid_text(v->uuid), a_uuid);
+    EXPECT_EQ(tbs_uuid_text(v->uuid), a_uuid);
 }
 
 TEST_F(ViewTest, DynamicViewsNeedAVirtualFileSystem) {
@@ -342,7 +294,7 @@ TEST_F(ViewTest, SumViewAccessors) {
             ASSERT_EQ(sv->is_snapshot_view(&snapshot), 0);
             ASSERT_EQ(sv->is_automatic_view(&automatic), 0);
             EXPECT_EQ(tag.str(), c.tag);
-            EXPECT_EQ(uuid.string().str(), uuid_text(v->uuid));
+            EXPECT_EQ(uuid.string().str(), tbs_uuid_text(v->uuid));
             EXPECT_EQ(root.str(), v->root);
             EXPECT_EQ(handle, v);
             EXPECT_EQ(sum, c.sum) << c.tag;
@@ -389,7 +341,7 @@ TEST_F(ViewTest, SnapshotViewIsLoadedAndUpdatedByVdtool) {
     rgy_view_entry_t e;
     ASSERT_EQ(rgy_find_view_by_tag("snap", nullptr, &e), 0);
     EXPECT_EQ(cap_.out, "Created view \"snap\" (snapshot) at \"" + stg +
-                            "\".\nView uuid: " + uuid_text(e.uuid) + "\n");
+                            "\".\nView uuid: " + tbs_uuid_text(e.uuid) + "\n");
     const std::string root = stg + "/root";
 
     const std::string cs =
@@ -471,9 +423,9 @@ TEST_F(ViewTest, ElementCommandsActInTheGivenView) {
     ASSERT_EQ(run({"ls", "-view", "w", "/vobs/p/src"}), 0) << cap_.err;
     EXPECT_EQ(cap_.out, "a.c@@/main/CHECKEDOUT\nb.c@@/main/1\n");
     ASSERT_EQ(run({"describe", "-view", "w", in_w}), 0) << cap_.err;
-    EXPECT_TRUE(contains(cap_.out, "in view " + uuid_text(w->uuid))) << cap_.out;
+    EXPECT_TRUE(contains(cap_.out, "in view " + tbs_uuid_text(w->uuid))) << cap_.out;
     ASSERT_EQ(run({"lsco", "-view", "w", in_w}), 0) << cap_.err;
-    EXPECT_TRUE(contains(cap_.out, "(reserved)  view " + uuid_text(w->uuid))) << cap_.out;
+    EXPECT_TRUE(contains(cap_.out, "(reserved)  view " + tbs_uuid_text(w->uuid))) << cap_.out;
 
     // The checkout is the view's: the null view has none to check in.
     EXPECT_EQ(run({"checkin", "/vobs/p/src/a.c"}), VOB_ST_NOT_CHECKED_OUT);
@@ -539,7 +491,7 @@ TEST_F(ViewTest, CatcsSetcsAndLsview) {
     ASSERT_EQ(run({"lsview", "-long", "w"}), 0) << cap_.err;
     for (const std::string& fact : std::vector<std::string>{
              "View tag: w\n", "  kind: webview\n", "  root: " + w->root + "\n",
-             "  uuid: " + uuid_text(w->uuid) + "\n", "  owner: " + user_ + "\n",
+             "  uuid: " + tbs_uuid_text(w->uuid) + "\n", "  owner: " + user_ + "\n",
              "  loaded objects: 0\n", "  load session: in progress since ", " by " + user_})
         EXPECT_TRUE(contains(cap_.out, fact)) << fact << "\n" << cap_.out;
     EXPECT_FALSE(contains(cap_.out, "View tag: s")) << cap_.out;

@@ -9,9 +9,7 @@
 #include <algorithm>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <map>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -19,22 +17,10 @@
 #include "core/imsg/imsg.h"
 #include "core/view/view.h"
 #include "core/vob/vob.h"
+#include "support/core_fixture.h"
 #include "support/temp_dir.h"
 
 namespace {
-
-void quiet(void*, int, char*) {}
-
-void write_file(const std::string& path, const std::string& data) {
-    std::ofstream(path, std::ios::binary) << data;
-}
-
-std::string read_file(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-}
 
 // What a client sees of one session, and what it would commit.
 struct Client {
@@ -99,15 +85,8 @@ struct Client {
 class WsFixture : public ::testing::Test {
 protected:
     void SetUp() override {
-        imsg_redirect_proc_t procs[IMSG_NUM_CLASSES];
-        for (auto& p : procs) p = quiet;
-        saved_ = imsg_get_redirect_table();
-        imsg_set_redirect_procs(procs, nullptr);
-        vob_create_args_t args;
-        args.tag = "/vobs/p";
-        std::string storage = site_.path() + "/p.vbs";
-        args.storage = storage.c_str();
-        ASSERT_EQ(vob_create(args, nullptr), 0);
+        saved_ = redirect_messages(drop_message, nullptr);
+        ASSERT_EQ(create_vob("/vobs/p", site_.path() + "/p.vbs"), 0);
         mkdir_elem("/vobs/p/src");
         mkfile("/vobs/p/src/a.c", "a1");
         mkfile("/vobs/p/src/b.c", "b1");
@@ -121,21 +100,11 @@ protected:
         vob_ob_all_cache_action(4);
     }
 
-    void mkdir_elem(const std::string& p) {
-        cmd_mkelem_args_t a;
-        a.pnames = {p};
-        a.is_dir = true;
-        a.checkin = true;
-        ASSERT_EQ(cmd_utl_mkelem(&a), 0) << p;
-    }
+    void mkdir_elem(const std::string& p) { ASSERT_EQ(mkelem_ci(p, true), 0) << p; }
     void mkfile(const std::string& p, const std::string& data) {
         std::string src = tmp_ / "src";
         write_file(src, data);
-        cmd_mkelem_args_t a;
-        a.pnames = {p};
-        a.checkin = true;
-        a.from = {src};
-        ASSERT_EQ(cmd_utl_mkelem(&a), 0) << p;
+        ASSERT_EQ(mkelem_ci(p, false, src), 0) << p;
     }
     void change(const std::string& p, const std::string& data) {
         cmd_checkout_args_t co;
@@ -274,8 +243,11 @@ TEST_F(WsFixture, RemovedNamesAreUnvisitedAndMovesAreRenames) {
     // the client already holds of it.
     std::vector<std::string> paths = c.visited_paths();
     EXPECT_NE(std::find(paths.begin(), paths.end(), "vobs/p/src"), paths.end());
-    for (const ws_elem_info_t& i : c.unchanged)
-        if (i.leaf == "README") EXPECT_FALSE(tbs_uuid_is_null(i.prev_oid));
+    for (const ws_elem_info_t& i : c.unchanged) {
+        if (i.leaf == "README") {
+            EXPECT_FALSE(tbs_uuid_is_null(i.prev_oid));
+        }
+    }
     commit(web_, c);
     Client after;
     ASSERT_EQ(fetch(web_, &after), 0);

@@ -11,7 +11,6 @@
 
 #include <chrono>
 #include <cstring>
-#include <fstream>
 #include <random>
 #include <string>
 #include <thread>
@@ -22,17 +21,12 @@
 #include "core/store/content_pool.h"
 #include "core/vob/vob.h"
 #include "core/vob/vob_obj.h"
+#include "support/core_fixture.h"
 #include "support/temp_dir.h"
 
 extern char** environ;
 
 namespace {
-
-std::string uuid_text(const tbs_uuid_t& u) {
-    char buf[TBS_UUID_STR_SIZE];
-    tbs_uuid_to_str(u, buf);
-    return buf;
-}
 
 pid_t spawn(const std::vector<std::string>& args) {
     std::vector<char*> argv;
@@ -61,10 +55,6 @@ std::string sha256_hex(const std::string& data) {
     return hex;
 }
 
-void write_file(const std::string& path, const std::string& data) {
-    std::ofstream(path, std::ios::binary) << data;
-}
-
 std::string random_bytes(size_t n, unsigned seed) {
     std::mt19937_64 rng(seed);
     std::string s(n, '\0');
@@ -75,22 +65,13 @@ std::string random_bytes(size_t n, unsigned seed) {
     return s;
 }
 
-void quiet(void*, int, char*) {}
-
 }  // namespace
 
 class Reliability : public ::testing::Test {
 protected:
     void SetUp() override {
-        imsg_redirect_proc_t procs[IMSG_NUM_CLASSES];
-        for (auto& p : procs) p = quiet;
-        saved_ = imsg_get_redirect_table();
-        imsg_set_redirect_procs(procs, nullptr);
-        vob_create_args_t args;
-        args.tag = "/vobs/r";
-        std::string storage = site_.path() + "/r.vbs";
-        args.storage = storage.c_str();
-        ASSERT_EQ(vob_create(args, nullptr), 0);
+        saved_ = redirect_messages(drop_message, nullptr);
+        ASSERT_EQ(create_vob("/vobs/r", site_.path() + "/r.vbs"), 0);
         ASSERT_EQ(vob_open_by_tag("/vobs/r", &vob_), 0);
     }
     void TearDown() override {
@@ -99,12 +80,7 @@ protected:
     }
 
     void make_files(int n) {
-        for (int i = 0; i < n; ++i) {
-            cmd_mkelem_args_t a;
-            a.pnames = {pname(i)};
-            a.checkin = true;
-            ASSERT_EQ(cmd_utl_mkelem(&a), 0);
-        }
+        for (int i = 0; i < n; ++i) ASSERT_EQ(mkelem_ci(pname(i)), 0);
     }
     static std::string pname(int i) { return "/vobs/r/f" + std::to_string(i); }
 
@@ -134,7 +110,8 @@ protected:
 TEST_F(Reliability, TwoProcessesRaceForOneReservedCheckout) {
     make_files(1);
     for (int round = 0; round < 5; ++round) {
-        const std::string v1 = uuid_text(tbs_uuid_create()), v2 = uuid_text(tbs_uuid_create());
+        const std::string v1 = tbs_uuid_text(tbs_uuid_create()),
+                          v2 = tbs_uuid_text(tbs_uuid_create());
         pid_t a = spawn({"core_worker", "checkout", v1, pname(0)});
         pid_t b = spawn({"core_worker", "checkout", v2, pname(0)});
         ASSERT_GT(a, 0);
@@ -169,7 +146,7 @@ TEST_F(Reliability, KilledLargeCheckinsLeaveTheVobConsistent) {
         const std::string data = random_bytes(24 << 20, round + 1);
         const std::string src = tmp_ / ("big" + std::to_string(round));
         write_file(src, data);
-        pid_t pid = spawn({"core_worker", "checkin", uuid_text(view.view_uuid), pname(0), src});
+        pid_t pid = spawn({"core_worker", "checkin", tbs_uuid_text(view.view_uuid), pname(0), src});
         ASSERT_GT(pid, 0);
         std::this_thread::sleep_for(std::chrono::milliseconds(rng() % 400));
         kill(pid, SIGKILL);
@@ -212,7 +189,7 @@ TEST_F(Reliability, KilledAtomicCheckinIsAllOrNothing) {
     int64_t full_ms = 0;
     for (int round = 0; round < 7; ++round) {
         for (int i = 0; i < kFiles; ++i) checkout(i, view);
-        std::vector<std::string> args = {"core_worker", "atomic", uuid_text(view.view_uuid)};
+        std::vector<std::string> args = {"core_worker", "atomic", tbs_uuid_text(view.view_uuid)};
         for (int i = 0; i < kFiles; ++i) {
             std::string src = tmp_ / ("a" + std::to_string(i));
             write_file(src, random_bytes(256 << 10, round * 1000 + i + 1));

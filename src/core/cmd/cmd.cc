@@ -2,7 +2,6 @@
 // the pieces of them the other command modules share.
 #include <grp.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cstring>
@@ -14,6 +13,7 @@
 #include "core/imsg/imsg.h"
 #include "core/store/content_pool.h"
 #include "core/store/vob_store.h"
+#include "core/util/pfm.h"
 #include "core/view/config_spec.h"
 #include "core/ws/ws.h"
 
@@ -27,18 +27,6 @@ struct Attribution {
 };
 std::mutex g_attr_mu;
 Attribution g_attr;
-
-std::string host_name() {
-    char buf[256] = "";
-    if (gethostname(buf, sizeof buf - 1) != 0) return "localhost";
-    return buf;
-}
-
-std::string uuid_text(const tbs_uuid_t& u) {
-    char buf[TBS_UUID_STR_SIZE];
-    tbs_uuid_to_str(u, buf);
-    return buf;
-}
 
 bool in_named_group(const credutl_creds_t& who, const std::string& group) {
     if (group == who.group) return true;
@@ -101,11 +89,11 @@ tbs_status_t cmd_ctx_init(cmd_ctx* ctx, const vob_view_ctx_t* view) {
     tbs_status_t st = credutl_get_creds(&ctx->who);
     if (st != TBS_ST_OK) return st;
     ctx->view = view ? view : &ctx->null_view;
-    ctx->view_text = uuid_text(ctx->view->view_uuid);
+    ctx->view_text = tbs_uuid_text(ctx->view->view_uuid);
     std::lock_guard<std::mutex> lock(g_attr_mu);
     ctx->user = g_attr.set && !g_attr.login.empty() ? g_attr.login : ctx->who.user;
     ctx->group = g_attr.set && !g_attr.group.empty() ? g_attr.group : ctx->who.group;
-    ctx->host = g_attr.set && !g_attr.host.empty() ? g_attr.host : host_name();
+    ctx->host = g_attr.set && !g_attr.host.empty() ? g_attr.host : pfm_host_name();
     ctx->now = g_attr.set && g_attr.time ? g_attr.time : static_cast<int64_t>(time(nullptr));
     return TBS_ST_OK;
 }

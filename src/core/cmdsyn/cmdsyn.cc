@@ -5,6 +5,8 @@
 // commands in cmdsyn_view.cc.
 #include "core/cmdsyn/cmdsyn.h"
 
+#include <time.h>
+
 #include <algorithm>
 #include <cstring>
 #include <string>
@@ -26,6 +28,15 @@ tbs_status_t cmdsyn_usage_error(const char* usage) {
 tbs_status_t cmdsyn_failed(const char* what, const char* object, tbs_status_t st) {
     imsg_error("vdtool: Error: Unable to %s \"%s\": %s.\n", what, object, tbs_strerror(st));
     return st;
+}
+
+std::string cmdsyn_utc(int64_t at) {
+    time_t t = static_cast<time_t>(at);
+    struct tm tm;
+    char buf[32];
+    if (!gmtime_r(&t, &tm) || strftime(buf, sizeof buf, "%Y-%m-%dT%H:%M:%SZ", &tm) == 0)
+        return std::to_string(at);
+    return buf;
 }
 
 // The argument scanner ----------------------------------------------------------------

@@ -51,14 +51,6 @@ const char* const kRmnameUsage = "rmname [-view view-tag] [-force] [-c comment |
 const char* const kMvUsage = "mv [-view view-tag] [-c comment | -nc] from to";
 const char* const kLnUsage = "ln [-view view-tag] [-s] [-c comment | -nc] target link";
 
-// Every command below follows one shape: scan the options, take the operands, check the
-// pathnames, run. `TRY` returns the first status that is not ok.
-#define TRY(expr)                                 \
-    do {                                          \
-        tbs_status_t try_st_ = (expr);            \
-        if (try_st_ != TBS_ST_OK) return try_st_; \
-    } while (0)
-
 // Elements ------------------------------------------------------------------------------
 
 // mkelem, and mkdir (`dir_only`), which takes only the options that make sense for a
@@ -86,8 +78,8 @@ tbs_status_t make_elements(const cmdsyn_args_t& args, bool dir_only) {
         else
             return s.unknown();
     }
-    TRY(s.operands(1, CMDSYN_ANY, &a.pnames));
-    TRY(s.check_pnames(a.pnames, false));
+    CMDSYN_TRY(s.operands(1, CMDSYN_ANY, &a.pnames));
+    CMDSYN_TRY(s.check_pnames(a.pnames, false));
     if (a.no_checkout && checkin) return s.fail("Options -nco and -ci exclude each other.");
     if (!a.from.empty() && !checkin) return s.fail("Option -from needs -ci.");
     a.is_dir = dir_only || a.eltype == "directory";
@@ -96,7 +88,7 @@ tbs_status_t make_elements(const cmdsyn_args_t& args, bool dir_only) {
         return s.fail("Give one -from file per pathname (%s given).",
                       std::to_string(a.from.size()));
     a.checkin = checkin;
-    TRY(s.in_view(&a.view, &a.pnames));
+    CMDSYN_TRY(s.in_view(&a.view, &a.pnames));
     return cmd_utl_mkelem(&a);
 }
 
@@ -116,8 +108,8 @@ tbs_status_t import(const cmdsyn_args_t& args) {
     while (s.next_option())
         if (!s.comment(&a.comment, &mode)) return s.unknown();
     names_t ops;
-    TRY(s.operands(2, 2, &ops));
-    TRY(s.check_pnames({ops[1]}, false));
+    CMDSYN_TRY(s.operands(2, 2, &ops));
+    CMDSYN_TRY(s.check_pnames({ops[1]}, false));
     a.source = ops[0];
     a.dest = ops[1];
     return cmd_import(&a);
@@ -139,13 +131,13 @@ tbs_status_t checkout(const cmdsyn_args_t& args) {
         else
             return s.unknown();
     }
-    TRY(s.operands(1, CMDSYN_ANY, &a.pnames));
-    TRY(s.check_pnames(a.pnames, false));
+    CMDSYN_TRY(s.operands(1, CMDSYN_ANY, &a.pnames));
+    CMDSYN_TRY(s.check_pnames(a.pnames, false));
     // Both: try a reserved checkout, fall back to an unreserved one.
     a.reserved = reserved || !unreserved;
     a.unreserved = unreserved;
     a.nonlatest = version ? CMD_NONLATEST_SELECTED : CMD_NONLATEST_FAIL;
-    TRY(s.in_view(&a.view, &a.pnames));
+    CMDSYN_TRY(s.in_view(&a.view, &a.pnames));
     return cmd_checkout(&a);
 }
 
@@ -163,12 +155,12 @@ tbs_status_t checkin(const cmdsyn_args_t& args) {
         else
             return s.unknown();
     }
-    TRY(s.operands(1, CMDSYN_ANY, &a.pnames));
-    TRY(s.check_pnames(a.pnames, false));
+    CMDSYN_TRY(s.operands(1, CMDSYN_ANY, &a.pnames));
+    CMDSYN_TRY(s.check_pnames(a.pnames, false));
     if (!a.from.empty() && a.from.size() != a.pnames.size())
         return s.fail("Give one -from file per pathname (%s given).",
                       std::to_string(a.from.size()));
-    TRY(s.in_view(&a.view, &a.pnames));
+    CMDSYN_TRY(s.in_view(&a.view, &a.pnames));
     return cmd_checkin(&a);
 }
 
@@ -179,9 +171,9 @@ tbs_status_t uncheckout(const cmdsyn_args_t& args) {
         if (!s.flag("-rmbranch", 3)) return s.unknown();
         a.pop_kind = CMD_POP_EMPTY_BRANCH;
     }
-    TRY(s.operands(1, CMDSYN_ANY, &a.pnames));
-    TRY(s.check_pnames(a.pnames, false));
-    TRY(s.in_view(&a.view, &a.pnames));
+    CMDSYN_TRY(s.operands(1, CMDSYN_ANY, &a.pnames));
+    CMDSYN_TRY(s.check_pnames(a.pnames, false));
+    CMDSYN_TRY(s.in_view(&a.view, &a.pnames));
     return cmd_uncheckout_with_pop(&a);
 }
 
@@ -196,9 +188,9 @@ tbs_status_t rmname(const cmdsyn_args_t& args) {
         if (!s.flag("-force", 1)) return s.unknown();
         a.force = true;
     }
-    TRY(s.operands(1, CMDSYN_ANY, &a.pnames));
-    TRY(s.check_pnames(a.pnames, false));
-    TRY(s.in_view(&a.view, &a.pnames));
+    CMDSYN_TRY(s.operands(1, CMDSYN_ANY, &a.pnames));
+    CMDSYN_TRY(s.check_pnames(a.pnames, false));
+    CMDSYN_TRY(s.in_view(&a.view, &a.pnames));
     return cmd_rmname(&a);
 }
 
@@ -209,9 +201,9 @@ tbs_status_t mv(const cmdsyn_args_t& args) {
     while (s.next_option())
         if (!s.comment(&a.comment, &mode)) return s.unknown();
     names_t ops;
-    TRY(s.operands(2, 2, &ops));
-    TRY(s.check_pnames(ops, false));
-    TRY(s.in_view(&a.view, &ops));
+    CMDSYN_TRY(s.operands(2, 2, &ops));
+    CMDSYN_TRY(s.check_pnames(ops, false));
+    CMDSYN_TRY(s.in_view(&a.view, &ops));
     a.from = ops[0];
     a.to = ops[1];
     return cmd_mv(&a);
@@ -227,12 +219,12 @@ tbs_status_t ln(const cmdsyn_args_t& args) {
         a.symbolic = true;
     }
     names_t ops;
-    TRY(s.operands(2, 2, &ops));
+    CMDSYN_TRY(s.operands(2, 2, &ops));
     // A symbolic link's text is kept as written, relative or not; a hard link names an
     // element.
     names_t names = a.symbolic ? names_t{ops[1]} : ops;
-    TRY(s.check_pnames(names, false));
-    TRY(s.in_view(&a.view, &names));
+    CMDSYN_TRY(s.check_pnames(names, false));
+    CMDSYN_TRY(s.in_view(&a.view, &names));
     a.target = a.symbolic ? ops[0] : names[0];
     a.link = names.back();
     return cmd_ln(&a);
@@ -266,7 +258,7 @@ tbs_status_t make_types(const cmdsyn_args_t& args, int mtype, const char* usage)
         return s.unknown();
     }
     names_t names;
-    TRY(s.operands(1, eltype ? 1 : CMDSYN_ANY, &names));
+    CMDSYN_TRY(s.operands(1, eltype ? 1 : CMDSYN_ANY, &names));
     if (!merge.empty()) {
         static const char* const kMerge[] = {"auto", "user", "never", "copy"};  // by merge type
         for (int i = 0; i < 4; ++i)
@@ -276,13 +268,13 @@ tbs_status_t make_types(const cmdsyn_args_t& args, int mtype, const char* usage)
     std::vector<std::pair<std::string, std::string>> parts;
     for (const std::string& n : names) {
         std::string name, vob;
-        TRY(split_type_name(s, n, &name, &vob));
+        CMDSYN_TRY(split_type_name(s, n, &name, &vob));
         parts.emplace_back(name, vob);
     }
     for (const auto& p : parts) {
         a.name = p.first;
         a.vob = p.second;
-        TRY(cmd_mktype(&a));
+        CMDSYN_TRY(cmd_mktype(&a));
     }
     return TBS_ST_OK;
 }
@@ -311,11 +303,11 @@ tbs_status_t rmtype(const cmdsyn_args_t& args) {
         a.force = true;
     }
     names_t sels;
-    TRY(s.operands(1, CMDSYN_ANY, &sels));
-    TRY(s.check_pnames(sels, true));
+    CMDSYN_TRY(s.operands(1, CMDSYN_ANY, &sels));
+    CMDSYN_TRY(s.check_pnames(sels, true));
     for (const std::string& sel : sels) {
         a.selector = sel;
-        TRY(cmd_rmtype(&a));
+        CMDSYN_TRY(cmd_rmtype(&a));
     }
     return TBS_ST_OK;
 }
@@ -337,10 +329,10 @@ tbs_status_t label_command(const cmdsyn_args_t& args, bool remove) {
             return s.unknown();
     }
     names_t ops;
-    TRY(s.operands(2, CMDSYN_ANY, &ops));
+    CMDSYN_TRY(s.operands(2, CMDSYN_ANY, &ops));
     a.label = ops[0];
     a.pnames.assign(ops.begin() + 1, ops.end());
-    TRY(s.check_pnames(a.pnames, false));
+    CMDSYN_TRY(s.check_pnames(a.pnames, false));
     return remove ? cmd_rmlabel(&a) : cmd_mklabel(&a);
 }
 
@@ -363,11 +355,11 @@ tbs_status_t attr_command(const cmdsyn_args_t& args, bool remove) {
     }
     names_t ops;
     const long first_object = remove ? 1 : 2;
-    TRY(s.operands(first_object + 1, CMDSYN_ANY, &ops));
+    CMDSYN_TRY(s.operands(first_object + 1, CMDSYN_ANY, &ops));
     a.attype = ops[0];
     if (!remove) a.value = ops[1];
     a.objects.assign(ops.begin() + first_object, ops.end());
-    TRY(s.check_pnames(a.objects, true));
+    CMDSYN_TRY(s.check_pnames(a.objects, true));
     return remove ? cmd_rmattr(&a) : cmd_mkattr(&a);
 }
 
@@ -385,8 +377,8 @@ tbs_status_t mkhlink(const cmdsyn_args_t& args) {
     while (s.next_option())
         if (!s.comment(&a.comment, &mode)) return s.unknown();
     names_t ops;
-    TRY(s.operands(3, 3, &ops));
-    TRY(s.check_pnames({ops[1], ops[2]}, true));
+    CMDSYN_TRY(s.operands(3, 3, &ops));
+    CMDSYN_TRY(s.check_pnames({ops[1], ops[2]}, true));
     a.hltype = ops[0];
     a.from = ops[1];
     a.to = ops[2];
@@ -404,10 +396,10 @@ tbs_status_t mkbranch(const cmdsyn_args_t& args) {
             return s.unknown();
     }
     names_t ops;
-    TRY(s.operands(2, CMDSYN_ANY, &ops));
+    CMDSYN_TRY(s.operands(2, CMDSYN_ANY, &ops));
     a.branch_type = ops[0];
     a.pnames.assign(ops.begin() + 1, ops.end());
-    TRY(s.check_pnames(a.pnames, false));
+    CMDSYN_TRY(s.check_pnames(a.pnames, false));
     return cmd_mkbranch(&a);
 }
 
@@ -431,8 +423,8 @@ tbs_status_t lock_command(const cmdsyn_args_t& args, bool unlock) {
         else
             return s.unknown();
     }
-    TRY(s.operands(1, CMDSYN_ANY, &a.objects));
-    TRY(s.check_pnames(a.objects, true));
+    CMDSYN_TRY(s.operands(1, CMDSYN_ANY, &a.objects));
+    CMDSYN_TRY(s.check_pnames(a.objects, true));
     if (has_nusers && a.obsolete)
         return s.fail("Options -nusers and -obsolete exclude each other.");
     for (size_t start = 0; has_nusers;) {
@@ -463,8 +455,8 @@ tbs_status_t protect(const cmdsyn_args_t& args) {
             continue;
         return s.unknown();
     }
-    TRY(s.operands(1, CMDSYN_ANY, &a.objects));
-    TRY(s.check_pnames(a.objects, true));
+    CMDSYN_TRY(s.operands(1, CMDSYN_ANY, &a.objects));
+    CMDSYN_TRY(s.check_pnames(a.objects, true));
     if (a.owner.empty() && a.group.empty() && mode.empty())
         return s.fail("Nothing to change: give -chown, -chgrp or -chmod.");
     if (!mode.empty()) {

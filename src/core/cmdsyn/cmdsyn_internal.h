@@ -12,6 +12,7 @@
 #define CORE_CMDSYN_CMDSYN_INTERNAL_H
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -42,6 +43,18 @@ extern const size_t cmdsyn_view_command_count;
 tbs_status_t cmdsyn_usage_error(const char* usage);
 // Prints "vdtool: Error: Unable to <what> "<object>": <status text>." and returns `st`.
 tbs_status_t cmdsyn_failed(const char* what, const char* object, tbs_status_t st);
+
+// A time as vdtool prints it: UTC, "2024-05-01T12:00:00Z" (the bare number when it cannot
+// be converted).
+std::string cmdsyn_utc(int64_t at);
+
+// Every command follows one shape: scan the options, take the operands, check the
+// pathnames, run. `CMDSYN_TRY` returns the first status that is not ok.
+#define CMDSYN_TRY(expr)                          \
+    do {                                          \
+        tbs_status_t try_st_ = (expr);            \
+        if (try_st_ != TBS_ST_OK) return try_st_; \
+    } while (0)
 
 // Operand counts for cmdsyn_scanner::operands.
 enum { CMDSYN_ANY = -1 };

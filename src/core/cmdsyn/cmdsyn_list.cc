@@ -1,8 +1,6 @@
 // vdtool commands that read: ls, describe, lshistory and lscheckout. They look through the
 // null view (the server's own, whose checkouts vdtool makes), or through the view given with
 // -view (ls, describe, lscheckout), and print one message per line; times are UTC.
-#include <time.h>
-
 #include <algorithm>
 #include <cstdio>
 #include <set>
@@ -23,28 +21,7 @@ const char* const kDescribeUsage = "describe | desc [-view view-tag] [-long] pna
 const char* const kLshistoryUsage = "lshistory | lshis pname-or-selector...";
 const char* const kLscheckoutUsage = "lscheckout | lsco [-view view-tag] [-all] [pname...]";
 
-#define TRY(expr)                                 \
-    do {                                          \
-        tbs_status_t try_st_ = (expr);            \
-        if (try_st_ != TBS_ST_OK) return try_st_; \
-    } while (0)
-
 // Texts of facts ------------------------------------------------------------------------
-
-std::string utc(int64_t at) {
-    time_t t = static_cast<time_t>(at);
-    struct tm tm;
-    char buf[32];
-    if (!gmtime_r(&t, &tm) || strftime(buf, sizeof buf, "%Y-%m-%dT%H:%M:%SZ", &tm) == 0)
-        return std::to_string(at);
-    return buf;
-}
-
-std::string uuid_text(const tbs_uuid_t& u) {
-    char buf[TBS_UUID_STR_SIZE];
-    tbs_uuid_to_str(u, buf);
-    return buf;
-}
 
 // The readable selector of an object; one that no longer exists reads as its dbid.
 std::string selector_of(vob_t* vob, vob_dbid_t dbid) {
@@ -153,6 +130,13 @@ tbs_status_t resolve_named(const std::string& name, const vob_view_ctx_t* view, 
     return TBS_ST_OK;
 }
 
+// The entries of every registered VOB, for ls and lscheckout given no pathname; a failure
+// is reported.
+tbs_status_t every_vob(std::vector<rgy_vob_entry_t>* tags) {
+    tbs_status_t st = rgy_list_vob_tags(nullptr, tags);
+    return st == TBS_ST_OK ? st : cmdsyn_failed("list", "versioned object bases", st);
+}
+
 // ls --------------------------------------------------------------------------------------
 
 // One line for an element as seen in the view, a symbolic link, or a version.
@@ -216,15 +200,14 @@ tbs_status_t ls(const cmdsyn_args_t& args) {
         long_form = true;
     }
     names_t names;
-    TRY(s.operands(0, CMDSYN_ANY, &names));
-    TRY(s.check_pnames(names, false));
+    CMDSYN_TRY(s.operands(0, CMDSYN_ANY, &names));
+    CMDSYN_TRY(s.check_pnames(names, false));
     const vob_view_ctx_t* view = nullptr;
-    TRY(s.in_view(&view, &names));
+    CMDSYN_TRY(s.in_view(&view, &names));
     if (names.empty()) {
         // No pathname: the root of every VOB.
         std::vector<rgy_vob_entry_t> tags;
-        tbs_status_t st = rgy_list_vob_tags(nullptr, &tags);
-        if (st != TBS_ST_OK) return cmdsyn_failed("list", "versioned object bases", st);
+        CMDSYN_TRY(every_vob(&tags));
         for (const rgy_vob_entry_t& e : tags) names.push_back(e.tag);
     }
     tbs_status_t result = TBS_ST_OK;
@@ -261,7 +244,7 @@ void print_comment(const std::string& comment) {
 void print_created(vob_t* vob, vob_dbid_t obj) {
     vob_obj_info_t o;
     if (vob_obj_get_info(vob, obj, &o) == TBS_ST_OK)
-        imsg_ok("  created %s by %s\n", utc(o.created).c_str(), o.creator.c_str());
+        imsg_ok("  created %s by %s\n", cmdsyn_utc(o.created).c_str(), o.creator.c_str());
 }
 
 void print_attrs_and_hlinks(vob_t* vob, vob_dbid_t obj) {
@@ -285,7 +268,7 @@ void print_lock(vob_t* vob, vob_dbid_t obj) {
     if (vob_obj_get_lock(vob, obj, &lock) != TBS_ST_OK || !lock.locked) return;
     std::string except;
     for (const std::string& u : lock.excluded) except += (except.empty() ? "" : ",") + u;
-    imsg_ok("  locked by %s at %s%s%s\n", lock.locker.c_str(), utc(lock.at).c_str(),
+    imsg_ok("  locked by %s at %s%s%s\n", lock.locker.c_str(), cmdsyn_utc(lock.at).c_str(),
             lock.obsolete ? " (obsolete)" : "",
             except.empty() ? "" : (" except for users " + except).c_str());
 }
@@ -300,15 +283,25 @@ void print_protection(vob_t* vob, vob_dbid_t obj) {
 void print_long_facts(vob_t* vob, vob_dbid_t obj) {
     vob_obj_info_t o;
     if (vob_obj_get_info(vob, obj, &o) == TBS_ST_OK)
-        imsg_ok("  object id: %s (dbid %lld)\n", uuid_text(o.oid).c_str(),
+        imsg_ok("  object id: %s (dbid %lld)\n", tbs_uuid_text(o.oid).c_str(),
                 static_cast<long long>(obj));
 }
 
 void print_checkout(vob_t* vob, const vob_checkout_info_t& co) {
     imsg_ok("  checked out %s from %s by %s at %s (%s) in view %s\n",
             version_id(vob, co.dbid).c_str(), version_id(vob, co.pred_version).c_str(),
-            co.user.c_str(), utc(co.at).c_str(), co.reserved ? "reserved" : "unreserved",
-            uuid_text(co.view_uuid).c_str());
+            co.user.c_str(), cmdsyn_utc(co.at).c_str(), co.reserved ? "reserved" : "unreserved",
+            tbs_uuid_text(co.view_uuid).c_str());
+}
+
+// What every description but a version's ends with: attributes and hyperlinks, the lock,
+// the protection of `protected_by` (a branch's is its element's), and with -long the
+// object id.
+void print_closing_facts(vob_t* vob, vob_dbid_t obj, vob_dbid_t protected_by, bool long_form) {
+    print_attrs_and_hlinks(vob, obj);
+    print_lock(vob, obj);
+    print_protection(vob, protected_by);
+    if (long_form) print_long_facts(vob, obj);
 }
 
 tbs_status_t describe_version(const Named& n, bool long_form) {
@@ -319,7 +312,7 @@ tbs_status_t describe_version(const Named& n, bool long_form) {
     const std::string id = version_id(vob, n.dbid);
     imsg_ok("%s \"%s@@%s\"\n", v.is_dir ? "directory version" : "version", n.text.c_str(),
             id.c_str());
-    imsg_ok("  created %s by %s\n", utc(v.created).c_str(), v.creator.c_str());
+    imsg_ok("  created %s by %s\n", cmdsyn_utc(v.created).c_str(), v.creator.c_str());
     print_comment(v.comment);
     vob_type_info_t t;
     if (vob_elem_get_type(vob, v.element, &t) == TBS_ST_OK)
@@ -366,10 +359,7 @@ tbs_status_t describe_element(const Named& n, bool long_form) {
     std::vector<vob_checkout_info_t> cos;
     if (vob_ob_next_ckouts(vob, n.dbid, &cos) == TBS_ST_OK)
         for (const vob_checkout_info_t& co : cos) print_checkout(vob, co);
-    print_attrs_and_hlinks(vob, n.dbid);
-    print_lock(vob, n.dbid);
-    print_protection(vob, n.dbid);
-    if (long_form) print_long_facts(vob, n.dbid);
+    print_closing_facts(vob, n.dbid, n.dbid, long_form);
     return TBS_ST_OK;
 }
 
@@ -386,10 +376,7 @@ tbs_status_t describe_branch(const Named& n, bool long_form) {
     if (vob_ob_next_ckouts(vob, n.element, &cos) == TBS_ST_OK)
         for (const vob_checkout_info_t& co : cos)
             if (co.branch == n.dbid) print_checkout(vob, co);
-    print_attrs_and_hlinks(vob, n.dbid);
-    print_lock(vob, n.dbid);
-    print_protection(vob, n.element);
-    if (long_form) print_long_facts(vob, n.dbid);
+    print_closing_facts(vob, n.dbid, n.element, long_form);
     return TBS_ST_OK;
 }
 
@@ -408,10 +395,7 @@ tbs_status_t describe_type(const Named& n, bool long_form) {
     if (n.mtype == VOB_MTYPE_ELTYPE)
         imsg_ok("  merge type: %s%s%s\n", merge_word(t.merge_type),
                 t.type_manager.empty() ? "" : ", type manager ", t.type_manager.c_str());
-    print_attrs_and_hlinks(vob, n.dbid);
-    print_lock(vob, n.dbid);
-    print_protection(vob, n.dbid);
-    if (long_form) print_long_facts(vob, n.dbid);
+    print_closing_facts(vob, n.dbid, n.dbid, long_form);
     return TBS_ST_OK;
 }
 
@@ -420,12 +404,9 @@ tbs_status_t describe_vob(const Named& n, bool long_form) {
     imsg_ok("versioned object base \"%s\"\n", vob->tag.c_str());
     print_created(vob, n.dbid);
     imsg_ok("  storage: %s\n", vob->storage.c_str());
-    imsg_ok("  family uuid: %s\n", uuid_text(vob->family_uuid).c_str());
-    imsg_ok("  replica uuid: %s\n", uuid_text(vob->uuid).c_str());
-    print_attrs_and_hlinks(vob, n.dbid);
-    print_lock(vob, n.dbid);
-    print_protection(vob, n.dbid);
-    if (long_form) print_long_facts(vob, n.dbid);
+    imsg_ok("  family uuid: %s\n", tbs_uuid_text(vob->family_uuid).c_str());
+    imsg_ok("  replica uuid: %s\n", tbs_uuid_text(vob->uuid).c_str());
+    print_closing_facts(vob, n.dbid, n.dbid, long_form);
     return TBS_ST_OK;
 }
 
@@ -438,10 +419,7 @@ tbs_status_t describe_other(const Named& n, bool long_form) {
             imsg_ok("  link text: %s\n", text.c_str());
     }
     print_created(vob, n.dbid);
-    print_attrs_and_hlinks(vob, n.dbid);
-    print_lock(vob, n.dbid);
-    print_protection(vob, n.dbid);
-    if (long_form) print_long_facts(vob, n.dbid);
+    print_closing_facts(vob, n.dbid, n.dbid, long_form);
     return TBS_ST_OK;
 }
 
@@ -453,10 +431,10 @@ tbs_status_t describe(const cmdsyn_args_t& args) {
         long_form = true;
     }
     names_t names;
-    TRY(s.operands(1, CMDSYN_ANY, &names));
-    TRY(s.check_pnames(names, true));
+    CMDSYN_TRY(s.operands(1, CMDSYN_ANY, &names));
+    CMDSYN_TRY(s.check_pnames(names, true));
     const vob_view_ctx_t* view = nullptr;
-    TRY(s.in_view(&view, &names));
+    CMDSYN_TRY(s.in_view(&view, &names));
     tbs_status_t result = TBS_ST_OK;
     for (const std::string& name : names) {
         Named n;
@@ -524,8 +502,8 @@ tbs_status_t lshistory(const cmdsyn_args_t& args) {
     cmdsyn_scanner s(args, kLshistoryUsage);
     while (s.next_option()) return s.unknown();
     names_t names;
-    TRY(s.operands(1, CMDSYN_ANY, &names));
-    TRY(s.check_pnames(names, true));
+    CMDSYN_TRY(s.operands(1, CMDSYN_ANY, &names));
+    CMDSYN_TRY(s.check_pnames(names, true));
     for (const std::string& name : names) {
         Named n;
         tbs_status_t st = resolve_named(name, nullptr, &n);
@@ -536,7 +514,7 @@ tbs_status_t lshistory(const cmdsyn_args_t& args) {
         std::sort(events.begin(), events.end(),
                   [](const vob_event_info_t& a, const vob_event_info_t& b) { return a.id > b.id; });
         for (const vob_event_info_t& e : events) {
-            imsg_ok("%s  %s  %s \"%s\"\n", utc(e.at).c_str(), e.user.c_str(), e.kind.c_str(),
+            imsg_ok("%s  %s  %s \"%s\"\n", cmdsyn_utc(e.at).c_str(), e.user.c_str(), e.kind.c_str(),
                     event_object(n, e.obj).c_str());
             print_comment(e.comment);
         }
@@ -550,10 +528,10 @@ void print_checkout_line(vob_t* vob, const vob_checkout_info_t& co) {
     std::string pname;
     if (vob_elem_get_pname(vob, co.element, &pname) != TBS_ST_OK)
         pname = selector_of(vob, co.element);
-    imsg_ok("%s  %s  %s@@%s from %s  (%s)  view %s\n", utc(co.at).c_str(), co.user.c_str(),
+    imsg_ok("%s  %s  %s@@%s from %s  (%s)  view %s\n", cmdsyn_utc(co.at).c_str(), co.user.c_str(),
             pname.c_str(), version_id(vob, co.dbid).c_str(),
             version_id(vob, co.pred_version).c_str(), co.reserved ? "reserved" : "unreserved",
-            uuid_text(co.view_uuid).c_str());
+            tbs_uuid_text(co.view_uuid).c_str());
     print_comment(co.comment);
 }
 
@@ -573,20 +551,19 @@ tbs_status_t lscheckout(const cmdsyn_args_t& args) {
         all = true;
     }
     names_t names;
-    TRY(s.operands(0, CMDSYN_ANY, &names));
-    TRY(s.check_pnames(names, false));
+    CMDSYN_TRY(s.operands(0, CMDSYN_ANY, &names));
+    CMDSYN_TRY(s.check_pnames(names, false));
     const vob_view_ctx_t* view = nullptr;
-    TRY(s.in_view(&view, &names));
+    CMDSYN_TRY(s.in_view(&view, &names));
     if (names.empty()) {
         // Every checkout of every VOB.
         std::vector<rgy_vob_entry_t> tags;
-        tbs_status_t st = rgy_list_vob_tags(nullptr, &tags);
-        if (st != TBS_ST_OK) return cmdsyn_failed("list", "versioned object bases", st);
+        CMDSYN_TRY(every_vob(&tags));
         for (const rgy_vob_entry_t& e : tags) {
             vob_t* vob = nullptr;
-            if ((st = vob_open_by_tag(e.tag.c_str(), &vob)) != TBS_ST_OK)
-                return cmdsyn_failed("open", e.tag.c_str(), st);
-            TRY(list_checkouts(vob, 0, e.tag));
+            tbs_status_t st = vob_open_by_tag(e.tag.c_str(), &vob);
+            if (st != TBS_ST_OK) return cmdsyn_failed("open", e.tag.c_str(), st);
+            CMDSYN_TRY(list_checkouts(vob, 0, e.tag));
         }
         return TBS_ST_OK;
     }
@@ -597,18 +574,18 @@ tbs_status_t lscheckout(const cmdsyn_args_t& args) {
         if (st != TBS_ST_OK) return cmdsyn_failed("access", name.c_str(), st);
         if (all) {
             // The whole VOB of the pathname, once.
-            if (vobs_done.insert(r.vob).second) TRY(list_checkouts(r.vob, 0, name));
+            if (vobs_done.insert(r.vob).second) CMDSYN_TRY(list_checkouts(r.vob, 0, name));
             continue;
         }
         if (r.mtype == VOB_MTYPE_SLINK) continue;
-        TRY(list_checkouts(r.vob, r.element, name));
+        CMDSYN_TRY(list_checkouts(r.vob, r.element, name));
         if (r.mtype != VOB_MTYPE_DIR_VERSION) continue;
         // A directory: also the checkouts of the elements it holds.
         std::vector<vob_dir_entry_t> entries;
         if ((st = vob_dir_list(r.vob, r.dbid, &entries)) != TBS_ST_OK)
             return cmdsyn_failed("list", name.c_str(), st);
         for (const vob_dir_entry_t& e : entries)
-            if (e.mtype != VOB_MTYPE_SLINK) TRY(list_checkouts(r.vob, e.target, name));
+            if (e.mtype != VOB_MTYPE_SLINK) CMDSYN_TRY(list_checkouts(r.vob, e.target, name));
     }
     return TBS_ST_OK;
 }

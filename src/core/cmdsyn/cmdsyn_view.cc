@@ -3,7 +3,6 @@
 // engine, printing a line for each element it writes, removes or moves.
 #include <fcntl.h>
 #include <sys/stat.h>
-#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -30,27 +29,6 @@ const char* const kLsviewUsage = "lsview [-long] [view-tag]";
 const char* const kCatcsUsage = "catcs -tag view-tag";
 const char* const kSetcsUsage = "setcs -tag view-tag (file | -default | -current)";
 const char* const kUpdateUsage = "update -tag view-tag [-preview] [scope...]";
-
-#define TRY(expr)                                 \
-    do {                                          \
-        tbs_status_t try_st_ = (expr);            \
-        if (try_st_ != TBS_ST_OK) return try_st_; \
-    } while (0)
-
-std::string uuid_text(const tbs_uuid_t& u) {
-    char buf[TBS_UUID_STR_SIZE];
-    tbs_uuid_to_str(u, buf);
-    return buf;
-}
-
-std::string utc(int64_t at) {
-    time_t t = static_cast<time_t>(at);
-    struct tm tm;
-    char buf[32];
-    if (!gmtime_r(&t, &tm) || strftime(buf, sizeof buf, "%Y-%m-%dT%H:%M:%SZ", &tm) == 0)
-        return std::to_string(at);
-    return buf;
-}
 
 // A view tag is a simple name: it becomes part of pathnames ("/view/<tag>").
 tbs_status_t check_tag(const cmdsyn_scanner& s, const std::string& tag) {
@@ -126,20 +104,20 @@ tbs_status_t mkview(const cmdsyn_args_t& args) {
         if (!matched) return s.unknown();
     }
     names_t ops;
-    TRY(s.operands(1, 1, &ops));
-    TRY(check_tag(s, a.tag));
+    CMDSYN_TRY(s.operands(1, 1, &ops));
+    CMDSYN_TRY(check_tag(s, a.tag));
     if (kinds.size() > 1) return s.fail("Give one view kind, not several.");
     if (ops[0][0] != '/') return s.fail("Storage path is not absolute: \"%s\".", ops[0]);
     a.storage = ops[0];
     if (!kinds.empty()) a.kind = kinds[0];
     if (!cspec_file.empty()) {
-        TRY(read_cspec_file(cspec_file, &a.cspec));
+        CMDSYN_TRY(read_cspec_file(cspec_file, &a.cspec));
         if (a.cspec.empty()) a.cspec = "\n";  // an empty file is an empty spec, not the default
     }
     tbs_status_t st = cmd_mkview(&a);
     if (st != TBS_ST_OK) return cmdsyn_failed("create view", a.tag.c_str(), st);
     imsg_ok("Created view \"%s\" (%s%s) at \"%s\".\nView uuid: %s\n", a.tag.c_str(), a.kind.c_str(),
-            a.sum_view ? ", sumview" : "", a.storage.c_str(), uuid_text(a.uuid).c_str());
+            a.sum_view ? ", sumview" : "", a.storage.c_str(), tbs_uuid_text(a.uuid).c_str());
     return TBS_ST_OK;
 }
 
@@ -147,8 +125,8 @@ tbs_status_t rmview(const cmdsyn_args_t& args) {
     cmdsyn_scanner s(args, kRmviewUsage);
     while (s.next_option()) return s.unknown();
     names_t ops;
-    TRY(s.operands(1, 1, &ops));
-    TRY(check_tag(s, ops[0]));
+    CMDSYN_TRY(s.operands(1, 1, &ops));
+    CMDSYN_TRY(check_tag(s, ops[0]));
     tbs_status_t st = cmd_rmview(ops[0].c_str());
     if (st != TBS_ST_OK) return cmdsyn_failed("remove view", ops[0].c_str(), st);
     imsg_ok("Removed view \"%s\".\n", ops[0].c_str());
@@ -163,7 +141,7 @@ void print_view_long(const rgy_view_entry_t& e) {
     imsg_ok(
         "View tag: %s\n  kind: %s\n  storage: %s\n  root: %s\n  uuid: %s\n  owner: %s\n"
         "  host: %s\n",
-        e.tag.c_str(), kind.c_str(), e.storage.c_str(), root.c_str(), uuid_text(e.uuid).c_str(),
+        e.tag.c_str(), kind.c_str(), e.storage.c_str(), root.c_str(), tbs_uuid_text(e.uuid).c_str(),
         e.owner.c_str(), e.host.c_str());
     view_t* view = nullptr;
     tbs_status_t st = view_open_by_tag(e.tag.c_str(), &view);
@@ -178,7 +156,7 @@ void print_view_long(const rgy_view_entry_t& e) {
     imsg_ok("  loaded objects: %lld\n", static_cast<long long>(count));
     if (session.in_progress)
         imsg_ok("  load session: in progress since %s by %s (process %s)\n",
-                utc(session.started).c_str(), session.user.c_str(), session.pid.c_str());
+                cmdsyn_utc(session.started).c_str(), session.user.c_str(), session.pid.c_str());
     else
         imsg_ok("  load session: none\n");
 }
@@ -191,7 +169,7 @@ tbs_status_t lsview(const cmdsyn_args_t& args) {
         long_form = true;
     }
     names_t ops;
-    TRY(s.operands(0, 1, &ops));
+    CMDSYN_TRY(s.operands(0, 1, &ops));
     std::vector<rgy_view_entry_t> views;
     tbs_status_t st = rgy_list_view_tags(nullptr, &views);
     if (st != TBS_ST_OK) return cmdsyn_failed("list", "views", st);
@@ -221,10 +199,10 @@ tbs_status_t catcs(const cmdsyn_args_t& args) {
     while (s.next_option())
         if (!s.value("-tag", 1, &tag)) return s.unknown();
     names_t ops;
-    TRY(s.operands(0, 0, &ops));
-    TRY(check_tag(s, tag));
+    CMDSYN_TRY(s.operands(0, 0, &ops));
+    CMDSYN_TRY(check_tag(s, tag));
     view_t* view = nullptr;
-    TRY(open_view(tag, &view));
+    CMDSYN_TRY(open_view(tag, &view));
     std::string text;
     tbs_status_t st = view_get_cspec(view, &text);
     if (st != TBS_ST_OK) return cmdsyn_failed("read the config spec of view", tag.c_str(), st);
@@ -247,14 +225,14 @@ tbs_status_t setcs(const cmdsyn_args_t& args) {
             return s.unknown();
     }
     names_t ops;
-    TRY(s.operands(0, 1, &ops));
-    TRY(check_tag(s, tag));
+    CMDSYN_TRY(s.operands(0, 1, &ops));
+    CMDSYN_TRY(check_tag(s, tag));
     if (!ops.empty()) modes.push_back(VIEW_SETCS_REPLACE);
     if (modes.size() != 1) return s.fail("Give one of a file, -default or -current.");
     std::string text;
-    if (modes[0] == VIEW_SETCS_REPLACE) TRY(read_cspec_file(ops[0], &text));
+    if (modes[0] == VIEW_SETCS_REPLACE) CMDSYN_TRY(read_cspec_file(ops[0], &text));
     view_t* view = nullptr;
-    TRY(open_view(tag, &view));
+    CMDSYN_TRY(open_view(tag, &view));
     // Parse errors are printed by view_set_cspec, each with its line number.
     tbs_status_t st = view_set_cspec(view, modes[0], text, nullptr);
     if (st != TBS_ST_OK) return cmdsyn_failed("set the config spec of view", tag.c_str(), st);
@@ -322,14 +300,14 @@ tbs_status_t update(const cmdsyn_args_t& args) {
         preview = true;
     }
     names_t scopes;
-    TRY(s.operands(0, CMDSYN_ANY, &scopes));
-    TRY(check_tag(s, tag));
-    TRY(s.check_pnames(scopes, false));
+    CMDSYN_TRY(s.operands(0, CMDSYN_ANY, &scopes));
+    CMDSYN_TRY(check_tag(s, tag));
+    CMDSYN_TRY(s.check_pnames(scopes, false));
     for (const std::string& sc : scopes)
         if (("/" + sc + "/").find("/../") != std::string::npos)
             return s.fail("A scope may not hold \"..\": \"%s\".", sc);
     view_t* view = nullptr;
-    TRY(open_view(tag, &view));
+    CMDSYN_TRY(open_view(tag, &view));
     if (view->kind == VIEW_KIND_WEB) {
         imsg_error("View \"%s\" is a web view: its client updates it.\n", tag.c_str());
         return cmdsyn_failed("update view", tag.c_str(), VOB_ST_NOT_SUPPORTED);

@@ -1,5 +1,5 @@
 // Small helpers for the store layer's own query code: bind every value by position, run a
-// statement, read one row or each row.
+// statement, read one row, each row, or all rows into a vector.
 #ifndef CORE_STORE_QUERY_H
 #define CORE_STORE_QUERY_H
 
@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 #include <type_traits>
+#include <vector>
 
 #include "core/store/db.h"
 
@@ -71,6 +72,19 @@ tbs_status_t each(store_db& db, const char* sql, F&& read, const A&... args) {
         if (r == store_step_t::done) return TBS_ST_OK;
         read(s);
     }
+}
+
+// Reads all rows into `out` (emptied first), each with `read(stmt, &row)`.
+template <class T, class F, class... A>
+tbs_status_t rows(store_db& db, const char* sql, std::vector<T>* out, F&& read, const A&... args) {
+    out->clear();
+    return each(
+        db, sql,
+        [&](store_stmt& s) {
+            out->emplace_back();
+            read(s, &out->back());
+        },
+        args...);
 }
 
 }  // namespace store_query

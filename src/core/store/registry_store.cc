@@ -1,9 +1,9 @@
 // The registry's tables and queries; the registry module's boundary calls live here with
 // their SQL, which stays within what SQLite and PostgreSQL both accept.
-#include <cctype>
-#include <cerrno>
 #include <unistd.h>
 
+#include <cctype>
+#include <cerrno>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -55,12 +55,6 @@ bool valid_name(const std::string& s) {
     for (unsigned char c : s)
         if (c < 32 || c == 127 || isspace(c)) return false;
     return true;
-}
-
-std::string uuid_text(const tbs_uuid_t& u) {
-    char buf[TBS_UUID_STR_SIZE];
-    tbs_uuid_to_str(u, buf);
-    return buf;
 }
 
 const char* region_or_default(const char* region) {
@@ -163,7 +157,7 @@ tbs_status_t rgy_add_vob_tag(const rgy_vob_entry_t& e) {
             return st;
         return s.bind_text(1, e.tag)
             .bind_text(2, e.region)
-            .bind_text(3, uuid_text(e.uuid))
+            .bind_text(3, tbs_uuid_text(e.uuid))
             .bind_text(4, e.storage)
             .bind_int64(5, e.is_public ? 1 : 0)
             .bind_text(6, e.mount_options)
@@ -197,7 +191,7 @@ tbs_status_t rgy_find_vob_by_tag(const char* tag, const char* region, rgy_vob_en
 tbs_status_t rgy_find_vob_by_uuid(const tbs_uuid_t& uuid, rgy_vob_entry_t* out) {
     std::vector<rgy_vob_entry_t> rows;
     tbs_status_t st = query(std::string(kVobColumns) + "WHERE uuid = ? ORDER BY region, tag",
-                            {uuid_text(uuid)}, &rows, read_vob);
+                            {tbs_uuid_text(uuid)}, &rows, read_vob);
     return st != TBS_ST_OK ? st : first(rows, out);
 }
 
@@ -219,7 +213,7 @@ tbs_status_t rgy_add_view_tag(const rgy_view_entry_t& e) {
             return st;
         return s.bind_text(1, e.tag)
             .bind_text(2, e.region)
-            .bind_text(3, uuid_text(e.uuid))
+            .bind_text(3, tbs_uuid_text(e.uuid))
             .bind_text(4, e.storage)
             .bind_text(5, e.host)
             .bind_text(6, e.owner)
@@ -242,7 +236,7 @@ tbs_status_t rgy_find_view_by_tag(const char* tag, const char* region, rgy_view_
 tbs_status_t rgy_findbyuuid_entry(const tbs_uuid_t& uuid, rgy_view_entry_t* out) {
     std::vector<rgy_view_entry_t> rows;
     tbs_status_t st = query(std::string(kViewColumns) + "WHERE uuid = ? ORDER BY region, tag",
-                            {uuid_text(uuid)}, &rows, read_view);
+                            {tbs_uuid_text(uuid)}, &rows, read_view);
     return st != TBS_ST_OK ? st : first(rows, out);
 }
 

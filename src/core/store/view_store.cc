@@ -7,6 +7,7 @@
 using store_query::each;
 using store_query::exec;
 using store_query::one;
+using store_query::rows;
 
 namespace {
 
@@ -24,12 +25,6 @@ const char* const kMigrations[] = {
     "CREATE TABLE pending_renames (id BIGINT PRIMARY KEY, src_dir TEXT NOT NULL, src_leaf TEXT"
     " NOT NULL, dst_dir TEXT NOT NULL, dst_leaf TEXT NOT NULL);",
 };
-
-std::string uuid_text(const tbs_uuid_t& u) {
-    char buf[TBS_UUID_STR_SIZE];
-    tbs_uuid_to_str(u, buf);
-    return buf;
-}
 
 void read_wso(store_stmt& s, view_wso_t* w) {
     w->dir = s.column_string(0);
@@ -102,8 +97,8 @@ tbs_status_t view_store_put_wso(store_db& db, store_txn&, const view_wso_t& w) {
                 " vob_uuid = excluded.vob_uuid, elem_oid = excluded.elem_oid,"
                 " ver_oid = excluded.ver_oid, ftype = excluded.ftype, fh = excluded.fh,"
                 " target = excluded.target",
-                w.dir, w.leaf, uuid_text(w.vob_uuid), uuid_text(w.elem_oid), uuid_text(w.ver_oid),
-                w.ftype, std::string(fh), w.target);
+                w.dir, w.leaf, tbs_uuid_text(w.vob_uuid), tbs_uuid_text(w.elem_oid),
+                tbs_uuid_text(w.ver_oid), w.ftype, std::string(fh), w.target);
 }
 
 tbs_status_t view_store_get_wso(store_db& db, const std::string& dir, const std::string& leaf,
@@ -133,14 +128,7 @@ tbs_status_t view_store_count_wso(store_db& db, int64_t* count) {
 tbs_status_t view_store_list_dir(store_db& db, const std::string& dir,
                                  std::vector<view_wso_t>* out) {
     static const std::string sql = std::string(kWsoCols) + " WHERE dir = ? ORDER BY leaf";
-    out->clear();
-    return each(
-        db, sql.c_str(),
-        [&](store_stmt& s) {
-            out->emplace_back();
-            read_wso(s, &out->back());
-        },
-        dir);
+    return rows(db, sql.c_str(), out, read_wso, dir);
 }
 
 tbs_status_t view_store_list_after(store_db& db, const std::string& dir, const std::string& leaf,
@@ -149,26 +137,14 @@ tbs_status_t view_store_list_after(store_db& db, const std::string& dir, const s
     static const std::string after = std::string(kWsoCols) +
                                      " WHERE dir > ? OR (dir = ? AND leaf > ?)"
                                      " ORDER BY dir, leaf LIMIT ?";
-    out->clear();
-    auto read = [&](store_stmt& s) {
-        out->emplace_back();
-        read_wso(s, &out->back());
-    };
-    if (inclusive_start) return each(db, from_start.c_str(), read, max);
-    return each(db, after.c_str(), read, dir, dir, leaf, max);
+    if (inclusive_start) return rows(db, from_start.c_str(), out, read_wso, max);
+    return rows(db, after.c_str(), out, read_wso, dir, dir, leaf, max);
 }
 
 tbs_status_t view_store_find_elem(store_db& db, const std::string& elem_oid,
                                   std::vector<view_wso_t>* out) {
     static const std::string sql = std::string(kWsoCols) + " WHERE elem_oid = ? ORDER BY dir, leaf";
-    out->clear();
-    return each(
-        db, sql.c_str(),
-        [&](store_stmt& s) {
-            out->emplace_back();
-            read_wso(s, &out->back());
-        },
-        elem_oid);
+    return rows(db, sql.c_str(), out, read_wso, elem_oid);
 }
 
 tbs_status_t view_store_get_session(store_db& db, view_load_session_t* out) {

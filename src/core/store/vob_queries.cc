@@ -6,6 +6,7 @@
 using store_query::each;
 using store_query::exec;
 using store_query::one;
+using store_query::rows;
 
 namespace {
 
@@ -115,16 +116,10 @@ tbs_status_t vob_store_find_type_info(store_db& db, int mtype, const char* name,
 }
 
 tbs_status_t vob_store_list_types(store_db& db, int mtype, std::vector<vob_type_info_t>* out) {
-    out->clear();
-    return each(
-        db,
-        "SELECT dbid, mtype, name, merge_type, type_manager FROM types WHERE mtype = ?"
-        " ORDER BY name",
-        [&](store_stmt& s) {
-            out->emplace_back();
-            read_type(s, &out->back());
-        },
-        mtype);
+    return rows(db,
+                "SELECT dbid, mtype, name, merge_type, type_manager FROM types WHERE mtype = ?"
+                " ORDER BY name",
+                out, read_type, mtype);
 }
 
 tbs_status_t vob_store_type_uses(store_db& db, const vob_type_info_t& type, int64_t* uses) {
@@ -246,14 +241,7 @@ tbs_status_t vob_store_list_versions(store_db& db, int64_t element,
                                      std::vector<vob_version_info_t>* out) {
     static const std::string sql =
         std::string(kVersionCols) + " WHERE v.element = ? ORDER BY v.branch, v.number";
-    out->clear();
-    return each(
-        db, sql.c_str(),
-        [&](store_stmt& s) {
-            out->emplace_back();
-            read_version(s, &out->back());
-        },
-        element);
+    return rows(db, sql.c_str(), out, read_version, element);
 }
 
 tbs_status_t vob_store_delete_version(store_db& db, int64_t dbid) {
@@ -361,12 +349,8 @@ tbs_status_t vob_store_list_checkouts(store_db& db, int64_t element,
     static const std::string by_element =
         std::string(kCheckoutCols) + " WHERE element = ? ORDER BY dbid";
     static const std::string all = std::string(kCheckoutCols) + " ORDER BY dbid";
-    out->clear();
-    auto read = [&](store_stmt& s) {
-        out->emplace_back();
-        read_checkout(s, &out->back());
-    };
-    return element ? each(db, by_element.c_str(), read, element) : each(db, all.c_str(), read);
+    return element ? rows(db, by_element.c_str(), out, read_checkout, element)
+                   : rows(db, all.c_str(), out, read_checkout);
 }
 
 tbs_status_t vob_store_delete_checkout(store_db& db, int64_t dbid) {

@@ -61,12 +61,6 @@ const char* const kMigrations[] = {
     "CREATE INDEX branches_brtype ON branches (brtype);",
 };
 
-std::string oid_text() {
-    char buf[TBS_UUID_STR_SIZE];
-    tbs_uuid_to_str(tbs_uuid_create(), buf);
-    return buf;
-}
-
 }  // namespace
 
 tbs_status_t vob_store_open(const std::string& storage, bool create,
@@ -108,7 +102,7 @@ tbs_status_t vob_store_new_object(store_db& db, store_txn& txn, const vob_store_
                          &s)) != TBS_ST_OK)
         return st;
     return s.bind_int64(1, *dbid)
-        .bind_text(2, oid_text())
+        .bind_text(2, tbs_uuid_text(tbs_uuid_create()))
         .bind_int64(3, o.mtype)
         .bind_int64(4, o.created)
         .bind_text(5, o.creator)

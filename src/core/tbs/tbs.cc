@@ -133,6 +133,12 @@ void tbs_uuid_to_str(const tbs_uuid_t& u, char* buf) {
     buf[32] = '\0';
 }
 
+std::string tbs_uuid_text(const tbs_uuid_t& u) {
+    char buf[TBS_UUID_STR_SIZE];
+    tbs_uuid_to_str(u, buf);
+    return buf;
+}
+
 static int hex_value(char c) {
     if (c >= '0' && c <= '9') return c - '0';
     if (c >= 'a' && c <= 'f') return c - 'a' + 10;

@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 typedef int32_t tbs_status_t;
 
@@ -43,6 +44,8 @@ tbs_uuid_t tbs_uuid_null();
 tbs_uuid_t tbs_uuid_create();
 // Writes the 32-digit form into `buf` (at least TBS_UUID_STR_SIZE bytes).
 void tbs_uuid_to_str(const tbs_uuid_t& u, char* buf);
+// The same 32-digit form as a string.
+std::string tbs_uuid_text(const tbs_uuid_t& u);
 // Parses exactly 32 hexadecimal digits (either case); anything else fails with
 // TBS_ST_ERR and leaves `out` null.
 tbs_status_t tbs_uuid_from_str(const char* text, tbs_uuid_t* out);

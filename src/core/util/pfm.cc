@@ -1,5 +1,7 @@
-// Exit-handler list and prompting mode.
+// Exit-handler list, prompting mode and host name.
 #include "core/util/pfm.h"
+
+#include <unistd.h>
 
 #include <cstdlib>
 
@@ -40,4 +42,10 @@ void ks_set_web_vdprompt(int on) {
 
 int ks_get_web_vdprompt() {
     return g_web_prompt;
+}
+
+std::string pfm_host_name() {
+    char buf[256] = "";
+    if (gethostname(buf, sizeof buf - 1) != 0) return "localhost";
+    return buf;
 }

@@ -25,13 +25,6 @@ bool is_space(char c) {
     return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f';
 }
 
-bool all_digits(const std::string& s) {
-    if (s.empty() || s.size() > 18) return false;
-    for (char c : s)
-        if (c < '0' || c > '9') return false;
-    return true;
-}
-
 std::vector<std::string> split_slashes(const std::string& s) {
     std::vector<std::string> parts;
     size_t i = 0;
@@ -145,7 +138,7 @@ bool parse_selector(const std::string& text, view_cspec_selector_t* out, std::st
                s != "CHECKEDOUT";
     };
     if (text[0] != '/' && text.compare(0, 4, ".../") != 0) {
-        if (!plain_name(text) || all_digits(text) || text[0] == '-') return false;
+        if (!plain_name(text) || vob_utl_is_number(text) || text[0] == '-') return false;
         out->kind = VIEW_SEL_LABEL;
         out->label = text;
         return true;
@@ -168,7 +161,7 @@ bool parse_selector(const std::string& text, view_cspec_selector_t* out, std::st
     const std::string& last = parts.back();
     if (last == "LATEST") {
         out->kind = VIEW_SEL_LATEST;
-    } else if (all_digits(last)) {
+    } else if (vob_utl_is_number(last)) {
         out->kind = VIEW_SEL_NUMBER;
         out->number = std::stoll(last);
     } else if (plain_name(last)) {
@@ -455,10 +448,8 @@ tbs_status_t select_one(const view_cspec_selector_t& sel, vob_t* vob, vob_dbid_t
         case VIEW_SEL_NONE:
             return TBS_ST_OK;
         case VIEW_SEL_CHECKEDOUT: {
-            char uuid[TBS_UUID_STR_SIZE];
-            tbs_uuid_to_str(view_uuid, uuid);
             vob_checkout_info_t co;
-            st = vob_store_find_checkout(*vob->db, element, uuid, &co);
+            st = vob_store_find_checkout(*vob->db, element, tbs_uuid_text(view_uuid), &co);
             if (st == TBS_ST_OK) *version = co.dbid;
             return names_nothing(st) ? TBS_ST_OK : st;
         }

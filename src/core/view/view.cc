@@ -2,7 +2,6 @@
 #include "core/view/view.h"
 
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
@@ -18,14 +17,9 @@
 #include "core/store/view_store.h"
 #include "core/store/vob_store.h"
 #include "core/util/fileutl.h"
+#include "core/util/pfm.h"
 
 namespace {
-
-std::string uuid_text(const tbs_uuid_t& u) {
-    char buf[TBS_UUID_STR_SIZE];
-    tbs_uuid_to_str(u, buf);
-    return buf;
-}
 
 std::map<std::string, std::unique_ptr<view_t>>& cache() {
     static auto* c = new std::map<std::string, std::unique_ptr<view_t>>;
@@ -50,10 +44,10 @@ int kind_of(const std::string& properties) {
     return VIEW_KIND_DYNAMIC;
 }
 
-std::string host_name() {
-    char buf[256] = "";
-    if (gethostname(buf, sizeof buf - 1) != 0) return "localhost";
-    return buf;
+// Where a view's files are seen: its copy area below the storage, or for a dynamic view
+// "/view/<tag>", which has no file system of its own here.
+std::string root_of(const rgy_view_entry_t& e) {
+    return kind_of(e.properties) == VIEW_KIND_DYNAMIC ? "/view/" + e.tag : e.storage + "/root";
 }
 
 // Parses the stored spec and points the view's lookups at it.
@@ -74,7 +68,7 @@ tbs_status_t install_cspec(view_t* v, const std::string& text) {
 
 tbs_status_t open_entry(const rgy_view_entry_t& e, view_t** out) {
     std::lock_guard<std::recursive_mutex> lock(g_mu);
-    const std::string key = uuid_text(e.uuid);
+    const std::string key = tbs_uuid_text(e.uuid);
     auto it = cache().find(key);
     if (it != cache().end()) {
         *out = it->second.get();
@@ -87,7 +81,7 @@ tbs_status_t open_entry(const rgy_view_entry_t& e, view_t** out) {
     v->properties = e.properties;
     v->kind = kind_of(e.properties);
     v->sum_view = has_word(e.properties, "sumview");
-    v->root = v->kind == VIEW_KIND_DYNAMIC ? "/view/" + e.tag : e.storage + "/root";
+    v->root = root_of(e);
     tbs_status_t st = view_store_open(e.storage, false, &v->db);
     if (st != TBS_ST_OK) return st;
     std::string text;
@@ -150,7 +144,7 @@ tbs_status_t cmd_mkview(cmd_mkview_args_t* a) {
         if (st == TBS_ST_OK)
             st = db->transact(store_txn_kind::write, [&](store_txn& txn) -> tbs_status_t {
                 tbs_status_t s = view_store_set_info(*db, "cspec", text);
-                if (s == TBS_ST_OK) s = view_store_set_info(*db, "uuid", uuid_text(a->uuid));
+                if (s == TBS_ST_OK) s = view_store_set_info(*db, "uuid", tbs_uuid_text(a->uuid));
                 if (s == TBS_ST_OK) s = view_store_set_info(*db, "text_mode", "unix");
                 if (s == TBS_ST_OK) s = view_store_set_info(*db, "ptime", "1");
                 return s == TBS_ST_OK ? txn.commit() : s;
@@ -161,7 +155,7 @@ tbs_status_t cmd_mkview(cmd_mkview_args_t* a) {
         e.tag = a->tag;
         e.uuid = a->uuid;
         e.storage = a->storage;
-        e.host = host_name();
+        e.host = pfm_host_name();
         e.owner = who.user;
         e.properties = a->kind == "dynamic" ? "" : a->kind;
         if (a->sum_view) e.properties += e.properties.empty() ? "sumview" : " sumview";
@@ -196,7 +190,7 @@ tbs_status_t cmd_rmview(const char* tag) {
     }
     {
         std::lock_guard<std::recursive_mutex> lock(g_mu);
-        cache().erase(uuid_text(e.uuid));
+        cache().erase(tbs_uuid_text(e.uuid));
     }
     if ((st = rgy_remove_view_tag(tag, nullptr)) != TBS_ST_OK) return st;
     std::error_code ec;
@@ -225,8 +219,7 @@ tbs_status_t view_open_by_root(const char* path, view_t** view) {
     tbs_status_t st = rgy_list_view_tags(nullptr, &views);
     if (st != TBS_ST_OK) return st;
     for (const rgy_view_entry_t& e : views) {
-        std::string root =
-            kind_of(e.properties) == VIEW_KIND_DYNAMIC ? "/view/" + e.tag : e.storage + "/root";
+        const std::string root = root_of(e);
         if (p == root || p.rfind(root + "/", 0) == 0) return open_entry(e, view);
     }
     return TBS_ST_NOT_FOUND;
@@ -257,12 +250,9 @@ tbs_status_t tbs_view_root(const char* tag, std::string* root) {
     rgy_view_entry_t e;
     tbs_status_t st = rgy_find_view_by_tag(tag, nullptr, &e);
     if (st != TBS_ST_OK) return st;
-    if (kind_of(e.properties) != VIEW_KIND_DYNAMIC) {
-        *root = e.storage + "/root";
-        return TBS_ST_OK;
-    }
-    *root = "/view/" + e.tag;
-    return VIEW_ST_NO_VTFS;
+    *root = root_of(e);
+    return kind_of(e.properties) == VIEW_KIND_DYNAMIC ? static_cast<tbs_status_t>(VIEW_ST_NO_VTFS)
+                                                      : TBS_ST_OK;
 }
 
 tbs_status_t view_start_dynamic(const char* tag) {

@@ -14,16 +14,6 @@
 
 namespace {
 
-std::string uuid_text(const tbs_uuid_t& u) {
-    char buf[TBS_UUID_STR_SIZE];
-    tbs_uuid_to_str(u, buf);
-    return buf;
-}
-
-bool is_null(const tbs_uuid_t& u) {
-    return tbs_uuid_is_null(u);
-}
-
 // "vobs/p/src" + "a.c"; a path splits at its last "/".
 void split(const std::string& path, std::string* dir, std::string* leaf) {
     size_t slash = path.find_last_of('/');
@@ -71,7 +61,7 @@ tbs_status_t record_for(view_t* view, const view_fhandle& fh, const char* dir, c
 tbs_status_t view_make_fhandle(view_t* view, vob_t* vob, vob_dbid_t element, vob_dbid_t version,
                                view_fhandle* fh) {
     int64_t num = 0;
-    const std::string vu = uuid_text(vob->uuid);
+    const std::string vu = tbs_uuid_text(vob->uuid);
     tbs_status_t st = view_store_vob_number(*view->db, nullptr, vu, &num);
     if (st == TBS_ST_NOT_FOUND) {
         st = view->db->transact(store_txn_kind::write, [&](store_txn& txn) {
@@ -240,7 +230,7 @@ tbs_status_t view_ws_list_dir(view_t* view, const std::string& dir, std::vector<
 
 tbs_status_t view_ws_find_elem(view_t* view, const tbs_oid_t& elem_oid,
                                std::vector<view_wso_t>* out) {
-    return view_store_find_elem(*view->db, uuid_text(elem_oid), out);
+    return view_store_find_elem(*view->db, tbs_uuid_text(elem_oid), out);
 }
 
 tbs_status_t view_ws_is_frozen_object(view_t* view, const char* dir, const char* leaf,
@@ -258,7 +248,7 @@ tbs_status_t view_ws_is_frozen_object(view_t* view, const char* dir, const char*
     if ((st = vob_select_version(vob, element, pname.c_str(), &view->ctx, &selected)) != TBS_ST_OK)
         return st;
     vob_dbid_t loaded = 0;
-    if (is_null(w.ver_oid) || vob_obj_oid_to_dbid(vob, w.ver_oid, &loaded) != TBS_ST_OK)
+    if (tbs_uuid_is_null(w.ver_oid) || vob_obj_oid_to_dbid(vob, w.ver_oid, &loaded) != TBS_ST_OK)
         return TBS_ST_OK;
     *frozen = loaded != selected;
     return TBS_ST_OK;

@@ -1,8 +1,6 @@
 // VOB creation, removal, opening and the process's handle cache.
 #include "core/vob/vob.h"
 
-#include <unistd.h>
-
 #include <cerrno>
 #include <ctime>
 #include <filesystem>
@@ -16,24 +14,13 @@
 #include "core/store/db.h"
 #include "core/store/vob_store.h"
 #include "core/util/fileutl.h"
+#include "core/util/pfm.h"
 
 namespace {
 
 std::map<std::string, std::unique_ptr<vob_t>>& cache() {
     static auto* c = new std::map<std::string, std::unique_ptr<vob_t>>;
     return *c;
-}
-
-std::string uuid_text(const tbs_uuid_t& u) {
-    char buf[TBS_UUID_STR_SIZE];
-    tbs_uuid_to_str(u, buf);
-    return buf;
-}
-
-std::string host_name() {
-    char buf[256] = "";
-    if (gethostname(buf, sizeof buf - 1) != 0) return "localhost";
-    return buf;
 }
 
 // The objects every VOB starts with, in one transaction.
@@ -55,8 +42,9 @@ tbs_status_t populate(store_db& db, const tbs_uuid_t& uuid, const tbs_uuid_t& fa
             return vob_store_new_object(db, txn, o, dbid);
         };
         tbs_status_t s;
-        if ((s = vob_store_set_info(db, "uuid", uuid_text(uuid))) != TBS_ST_OK) return s;
-        if ((s = vob_store_set_info(db, "family_uuid", uuid_text(family))) != TBS_ST_OK) return s;
+        if ((s = vob_store_set_info(db, "uuid", tbs_uuid_text(uuid))) != TBS_ST_OK) return s;
+        if ((s = vob_store_set_info(db, "family_uuid", tbs_uuid_text(family))) != TBS_ST_OK)
+            return s;
         if ((s = vob_store_set_info(db, "gen_num", "1")) != TBS_ST_OK) return s;
         int64_t vob_obj = 0;
         if ((s = object(VOB_MTYPE_VOB, 0775, &vob_obj)) != TBS_ST_OK) return s;
@@ -97,7 +85,7 @@ tbs_status_t populate(store_db& db, const tbs_uuid_t& uuid, const tbs_uuid_t& fa
         if ((s = vob_store_set_info(db, "root_element", std::to_string(root))) != TBS_ST_OK)
             return s;
         if ((s = vob_store_add_event(db, txn, vob_obj, "create versioned object base", who.user,
-                                     host_name().c_str(), now, comment)) != TBS_ST_OK)
+                                     pfm_host_name().c_str(), now, comment)) != TBS_ST_OK)
             return s;
         return txn.commit();
     });

@@ -16,19 +16,6 @@
 
 namespace {
 
-std::string uuid_text(const tbs_uuid_t& u) {
-    char buf[TBS_UUID_STR_SIZE];
-    tbs_uuid_to_str(u, buf);
-    return buf;
-}
-
-bool all_digits(const std::string& s) {
-    if (s.empty() || s.size() > 18) return false;
-    for (char c : s)
-        if (c < '0' || c > '9') return false;
-    return true;
-}
-
 std::vector<std::string> split_path(const std::string& path) {
     std::vector<std::string> parts;
     size_t i = 0;
@@ -93,7 +80,7 @@ tbs_status_t resolve_extended(vob_t* vob, vob_dbid_t element, const std::string&
     if (parts.empty()) return TBS_ST_NAME_NOT_FOUND;
     std::string last = parts.back();
     bool names_version =
-        parts.size() > 1 && (all_digits(last) || last == "LATEST" || last == "CHECKEDOUT");
+        parts.size() > 1 && (vob_utl_is_number(last) || last == "LATEST" || last == "CHECKEDOUT");
     std::string br;
     size_t nbr = parts.size();
     if (!names_version && parts.size() > 1) {
@@ -126,7 +113,7 @@ tbs_status_t resolve_extended(vob_t* vob, vob_dbid_t element, const std::string&
     if (last == "CHECKEDOUT") {
         vob_checkout_info_t co;
         tbs_uuid_t vu = view ? view->view_uuid : tbs_uuid_null();
-        if (vob_store_find_checkout(*vob->db, element, uuid_text(vu), &co) != TBS_ST_OK ||
+        if (vob_store_find_checkout(*vob->db, element, tbs_uuid_text(vu), &co) != TBS_ST_OK ||
             co.branch != branch)
             return TBS_ST_NAME_NOT_FOUND;
         version = co.dbid;
@@ -161,7 +148,7 @@ tbs_status_t vob_obj_get_mtypes(vob_t* vob, vob_dbid_t dbid, int* mtype) {
 }
 
 tbs_status_t vob_obj_oid_to_dbid(vob_t* vob, const tbs_oid_t& oid, vob_dbid_t* dbid) {
-    tbs_status_t st = vob_store_find_oid(*vob->db, uuid_text(oid), dbid);
+    tbs_status_t st = vob_store_find_oid(*vob->db, tbs_uuid_text(oid), dbid);
     return st == TBS_ST_NOT_FOUND ? TBS_ST_OBJ_NOT_FOUND : st;
 }
 
@@ -325,6 +312,13 @@ tbs_status_t vob_obj_get_hlinks(vob_t* vob, vob_dbid_t obj, std::vector<vob_hlin
     return vob_store_list_hlinks(*vob->db, obj, out);
 }
 
+bool vob_utl_is_number(const std::string& text) {
+    if (text.empty() || text.size() > 18) return false;
+    for (char c : text)
+        if (c < '0' || c > '9') return false;
+    return true;
+}
+
 bool vob_utl_valid_name(const char* name) {
     if (!name || !*name) return false;
     size_t n = strlen(name);
@@ -430,7 +424,7 @@ tbs_status_t vob_utl_parse_objsel(const char* text_in, vob_objsel_t* out) {
     }
     if (prefix == "dbid") {
         tbs_status_t st = name_and_vob(VOB_SEL_DBID);
-        if (st == TBS_ST_OK && !all_digits(out->name)) return VOB_ST_BAD_SELECTOR;
+        if (st == TBS_ST_OK && !vob_utl_is_number(out->name)) return VOB_ST_BAD_SELECTOR;
         return st;
     }
     for (const TypePrefix& p : kTypePrefixes) {
@@ -461,9 +455,9 @@ tbs_status_t vob_utl_create_objsel(const char* prefix, const char* name, const c
 std::string vob_selector(vob_t* vob, vob_vobsel_kind_t kind) {
     switch (kind) {
         case VOB_VOBSEL_FAMILY:
-            return "vobuuid:" + uuid_text(vob->family_uuid);
+            return "vobuuid:" + tbs_uuid_text(vob->family_uuid);
         case VOB_VOBSEL_REPLICA:
-            return "replica_uuid:" + uuid_text(vob->uuid);
+            return "replica_uuid:" + tbs_uuid_text(vob->uuid);
         default:
             return "vob:" + vob->tag;
     }
@@ -519,7 +513,7 @@ tbs_status_t vob_select_version(vob_t* vob, vob_dbid_t element, const char* pnam
     if (view && view->select) return view->select(view->select_ctx, vob, element, pname, version);
     vob_checkout_info_t co;
     tbs_uuid_t vu = view ? view->view_uuid : tbs_uuid_null();
-    tbs_status_t st = vob_store_find_checkout(*vob->db, element, uuid_text(vu), &co);
+    tbs_status_t st = vob_store_find_checkout(*vob->db, element, tbs_uuid_text(vu), &co);
     if (st == TBS_ST_OK) {
         *version = co.dbid;
         return TBS_ST_OK;

@@ -182,6 +182,9 @@ tbs_status_t vob_obj_get_hlinks(vob_t* vob, vob_dbid_t obj, std::vector<vob_hlin
 
 // Whether a name is acceptable as one pathname component.
 bool vob_utl_valid_name(const char* name);
+// Whether `text` is a version number as pathnames write it: 1 to 18 decimal digits, so
+// that it fits an int64.
+bool vob_utl_is_number(const std::string& text);
 
 // Selectors ---------------------------------------------------------------------------
 

@@ -34,14 +34,15 @@ struct ws_xfer_cache_t {
 
 namespace {
 
-std::string uuid_text(const tbs_uuid_t& u) {
-    char buf[TBS_UUID_STR_SIZE];
-    tbs_uuid_to_str(u, buf);
-    return buf;
-}
-
 bool same(const tbs_uuid_t& a, const tbs_uuid_t& b) {
     return memcmp(a.bytes, b.bytes, 16) == 0;
+}
+
+// The VOB whose replica is `replica`, and the object `oid` names in it.
+tbs_status_t find_oid(const tbs_uuid_t& replica, const tbs_oid_t& oid, vob_t** vob,
+                      vob_dbid_t* dbid) {
+    tbs_status_t st = vob_open_by_uuid(replica, vob);
+    return st == TBS_ST_OK ? vob_obj_oid_to_dbid(*vob, oid, dbid) : st;
 }
 
 // "/vobs/p/src/a.c" -> "vobs/p/src" and "a.c".
@@ -98,7 +99,7 @@ struct Session {
         return vob_select_version(vob, element, pname.c_str(), ctx, version);
     }
     tbs_status_t fhandle(vob_t* vob, vob_dbid_t element, vob_dbid_t version, view_fhandle* fh) {
-        const std::string key = uuid_text(vob->uuid);
+        const std::string key = tbs_uuid_text(vob->uuid);
         auto it = vob_numbers.find(key);
         if (it == vob_numbers.end()) {
             tbs_status_t st = view_make_fhandle(view, vob, element, version, fh);
@@ -257,7 +258,7 @@ tbs_status_t report(Session& s, vob_t* vob, const std::string& pname, vob_dbid_t
         vob_obj_info_t elem;
         std::vector<view_wso_t> recs;
         if (vob_obj_get_info(vob, target, &elem) == TBS_ST_OK &&
-            view_store_find_elem(*s.view->db, uuid_text(elem.oid), &recs) == TBS_ST_OK) {
+            view_store_find_elem(*s.view->db, tbs_uuid_text(elem.oid), &recs) == TBS_ST_OK) {
             for (const view_wso_t& r : recs) {
                 std::string old = rel_join(r.dir, r.leaf);
                 if (old == pname || s.renamed_from.count(old)) continue;
@@ -306,6 +307,32 @@ tbs_status_t report(Session& s, vob_t* vob, const std::string& pname, vob_dbid_t
     return TBS_ST_OK;
 }
 
+// What the client holds at a record, as the unvisited report gives it.
+ws_elem_info_t held_info(const view_wso_t& w) {
+    ws_elem_info_t info;
+    info.dir = w.dir;
+    info.leaf = w.leaf;
+    info.fh = w.fh;
+    info.ftype = w.ftype;
+    info.prev_replica = w.vob_uuid;
+    info.prev_oid = w.ver_oid;
+    return info;
+}
+
+// A name the client holds that the view no longer shows: a view updated in place loses its
+// copy, and the observer hears of it. False once the observer asked to stop.
+bool report_unvisited(Session& s, const std::string& pname, const ws_elem_info_t& info) {
+    if (s.update_in_place) {
+        std::error_code ec;
+        std::filesystem::remove_all(s.view->root + pname, ec);
+        view_ws_unload_one_object_ext(s.view, 0, 0, pname.c_str());
+    }
+    if (!s.h->obs.unvisited) return true;
+    int n = 0;
+    s.h->obs.unvisited(s.h->obs.ctx, &info, 1, &n);
+    return s.notify(n);
+}
+
 tbs_status_t walk(Session& s, vob_t* vob, const std::string& pname, vob_dbid_t target, int mtype,
                   int depth) {
     if (s.stopped) return TBS_ST_OK;
@@ -321,23 +348,7 @@ tbs_status_t walk(Session& s, vob_t* vob, const std::string& pname, vob_dbid_t t
             view_wso_t rec;
             if (view_store_get_wso(*s.view->db, dir, leaf, &rec) == TBS_ST_OK) {
                 s.renamed_from.insert(pname);  // reported here, not again below
-                ws_elem_info_t info;
-                info.dir = dir;
-                info.leaf = leaf;
-                info.fh = rec.fh;
-                info.ftype = rec.ftype;
-                info.prev_replica = rec.vob_uuid;
-                info.prev_oid = rec.ver_oid;
-                if (s.update_in_place) {
-                    std::error_code ec;
-                    std::filesystem::remove_all(s.view->root + pname, ec);
-                    view_ws_unload_one_object_ext(s.view, 0, 0, pname.c_str());
-                }
-                if (s.h->obs.unvisited) {
-                    int n = 0;
-                    s.h->obs.unvisited(s.h->obs.ctx, &info, 1, &n);
-                    s.notify(n);
-                }
+                report_unvisited(s, pname, held_info(rec));
             }
             return TBS_ST_OK;
         }
@@ -407,7 +418,7 @@ bool still_loaded(Session& s, const view_wso_t& w, bool all_scopes) {
             std::vector<vob_dir_entry_t> entries;
             if (vob_dir_list(d.vob, d.version, &entries) == TBS_ST_OK) {
                 s.cached_ok = true;
-                s.cached_vob = uuid_text(d.vob->uuid);
+                s.cached_vob = tbs_uuid_text(d.vob->uuid);
                 for (const vob_dir_entry_t& e : entries) s.cached_entries[e.name] = e.target;
             }
         }
@@ -421,7 +432,7 @@ bool still_loaded(Session& s, const view_wso_t& w, bool all_scopes) {
         return same(r.vob->uuid, w.vob_uuid) && static_cast<vob_dbid_t>(w.fh.elem_dbid) == id;
     }
     auto it = s.cached_entries.find(w.leaf);
-    return it != s.cached_entries.end() && s.cached_vob == uuid_text(w.vob_uuid) &&
+    return it != s.cached_entries.end() && s.cached_vob == tbs_uuid_text(w.vob_uuid) &&
            static_cast<vob_dbid_t>(w.fh.elem_dbid) == it->second;
 }
 
@@ -441,33 +452,17 @@ tbs_status_t unvisited_pass(Session& s, const std::vector<std::string>& scopes, 
                 if (!in) continue;
             }
             if (s.renamed_from.count(pname) || still_loaded(s, w, all_scopes)) continue;
-            ws_elem_info_t info;
-            info.dir = w.dir;
-            info.leaf = w.leaf;
-            info.fh = w.fh;
-            info.ftype = w.ftype;
-            info.prev_replica = w.vob_uuid;
-            info.prev_oid = w.ver_oid;
+            ws_elem_info_t info = held_info(w);
             // Whether the element is still checked out to the view (its checkout stays).
             vob_t* vob = nullptr;
             vob_dbid_t elem = 0;
-            if (vob_open_by_uuid(w.vob_uuid, &vob) == TBS_ST_OK &&
-                vob_obj_oid_to_dbid(vob, w.elem_oid, &elem) == TBS_ST_OK) {
+            if (find_oid(w.vob_uuid, w.elem_oid, &vob, &elem) == TBS_ST_OK) {
                 std::vector<vob_checkout_info_t> cos;
                 vob_ob_next_ckouts(vob, elem, &cos);
                 for (const vob_checkout_info_t& c : cos)
                     if (same(c.view_uuid, s.view->uuid)) info.flags |= WS_FLAG_CHECKED_OUT;
             }
-            if (s.update_in_place) {
-                std::error_code ec;
-                std::filesystem::remove_all(s.view->root + pname, ec);
-                view_ws_unload_one_object_ext(s.view, 0, 0, pname.c_str());
-            }
-            if (s.h->obs.unvisited) {
-                int n = 0;
-                s.h->obs.unvisited(s.h->obs.ctx, &info, 1, &n);
-                if (!s.notify(n)) return TBS_ST_OK;
-            }
+            if (!report_unvisited(s, pname, info)) return TBS_ST_OK;
         }
         view_ws_free_unvisited_wsos(&batch);
     }
@@ -693,10 +688,8 @@ tbs_status_t ws_lookup_realpath(ws_handle_t* handle, const char* path, std::stri
 tbs_status_t ws_get_idstr(const tbs_uuid_t& replica, const tbs_oid_t& oid, std::string* idstr) {
     vob_t* vob = nullptr;
     vob_dbid_t dbid = 0;
-    tbs_status_t st = vob_open_by_uuid(replica, &vob);
-    if (st == TBS_ST_OK) st = vob_obj_oid_to_dbid(vob, oid, &dbid);
-    if (st == TBS_ST_OK) st = vob_ver_get_idstr(vob, dbid, idstr);
-    return st;
+    tbs_status_t st = find_oid(replica, oid, &vob, &dbid);
+    return st == TBS_ST_OK ? vob_ver_get_idstr(vob, dbid, idstr) : st;
 }
 
 // Cleartext -------------------------------------------------------------------------------
@@ -708,10 +701,8 @@ tbs_status_t ws_xfer_recvfile(bool has_oid, const tbs_uuid_t& replica, const tbs
     if (cache) ++(*cache)->uses;
     vob_t* vob = nullptr;
     vob_dbid_t dbid = 0;
-    tbs_status_t st = vob_open_by_uuid(replica, &vob);
-    if (st == TBS_ST_OK) st = vob_obj_oid_to_dbid(vob, oid, &dbid);
-    if (st == TBS_ST_OK) st = vob_ver_get_cleartext(vob, dbid, tmpname);
-    return st;
+    tbs_status_t st = find_oid(replica, oid, &vob, &dbid);
+    return st == TBS_ST_OK ? vob_ver_get_cleartext(vob, dbid, tmpname) : st;
 }
 
 void ws_xfer_free_cache(ws_xfer_cache_t** cache) {
