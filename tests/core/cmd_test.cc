@@ -13,6 +13,7 @@
 #include "core/cred/credutl.h"
 #include "core/imsg/imsg.h"
 #include "core/store/vob_store.h"
+#include "core/sum/sum_vob.h"
 #include "core/vob/vob.h"
 #include "core/vob/vob_obj.h"
 #include "support/core_fixture.h"
@@ -538,4 +539,50 @@ TEST_F(CmdFixture, InternalErrorsAreLoggedOneLineEach) {
     std::string log = read_file(std::string(tbs_product_log_dir()) + "/internal_error_log");
     EXPECT_NE(log.find(" VD CM Server file.cc:42: bad request shape\n"), std::string::npos) << log;
     EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 1);
+}
+
+TEST_F(CmdFixture, VobObjectsAndTheirDescriptions) {
+    ASSERT_EQ(mkelem("/vobs/p/f"), 0);
+    SUM_Vob vob;
+    ASSERT_EQ(SUM_Vob::construct_from_tag("/vobs/p", &vob), 0);
+    SUM_String sel;
+    ASSERT_EQ(vob.selector(VOB_VOBSEL_TAG, &sel), 0);
+    EXPECT_EQ(sel.str(), "vob:/vobs/p");
+    SUM_VobObject version;
+    ASSERT_EQ(SUM_VobObject::construct_from_selector("/vobs/p/f", nullptr, &version), 0);
+    ASSERT_EQ(version.selector(&sel), 0);
+    EXPECT_EQ(sel.str(), "/vobs/p/f@@/main/1");
+    // The stable selector names the same object again.
+    ASSERT_EQ(version.stable_selector(&sel), 0);
+    SUM_VobObject again;
+    ASSERT_EQ(SUM_VobObject::construct_from_selector(sel.c_str(), nullptr, &again), 0);
+    vob_dbid_t a = 0, b = 0;
+    ASSERT_EQ(version.dbid(&a), 0);
+    ASSERT_EQ(again.dbid(&b), 0);
+    EXPECT_EQ(a, b);
+
+    cmd_mktype_args_t t;
+    t.mtype = VOB_MTYPE_LBTYPE;
+    t.name = "REL1";
+    t.vob = "/vobs/p";
+    t.comment = "first release";
+    ASSERT_EQ(cmd_mktype(&t), 0);
+    SUM_VobObject label;
+    ASSERT_EQ(SUM_VobObject::construct_from_selector("lbtype:REL1@/vobs/p", nullptr, &label), 0);
+    SUM_String text;
+    ASSERT_EQ(label.description(&text), 0);
+    EXPECT_EQ(text.str(), "first release");
+    for (SUM_VobObject* o : {&version, &label}) {
+        ASSERT_EQ(o->set_description("described", nullptr), 0) << out_.text;
+        ASSERT_EQ(o->description(&text), 0);
+        EXPECT_EQ(text.str(), "described");
+    }
+    // Somebody else's object keeps its description.
+    ASSERT_EQ(credutl_set_credentials("nobody", nullptr), 0);
+    EXPECT_EQ(label.set_description("not mine", nullptr), TBS_ST_PERMISSION);
+    credutl_reset_creds();
+    ASSERT_EQ(label.description(&text), 0);
+    EXPECT_EQ(text.str(), "described");
+    SUM_VobObject null_object;
+    EXPECT_EQ(null_object.description(&text), TBS_ST_BAD_REQUEST);
 }

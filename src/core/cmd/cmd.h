@@ -238,6 +238,16 @@ struct cmd_import_args_t {
 };
 tbs_status_t cmd_import(cmd_import_args_t* args);
 
+// Changes an object's description (a version's comment, or the comment of the event that
+// made any other object). Its owner or creator, the VOB's owner or a privileged identity.
+struct cmd_chevent_args_t {
+    vob_t* vob = nullptr;
+    vob_dbid_t dbid = 0;
+    std::string comment;
+    const vob_view_ctx_t* view = nullptr;
+};
+tbs_status_t cmd_chevent(cmd_chevent_args_t* args);
+
 // Lookups for the web layer ------------------------------------------------------------
 
 // Resolves a pathname or an object selector in a view (null: the null view).

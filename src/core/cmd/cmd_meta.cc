@@ -446,6 +446,38 @@ tbs_status_t cmd_protect(cmd_protect_args_t* a) {
     return TBS_ST_OK;
 }
 
+// Descriptions ----------------------------------------------------------------------------
+
+tbs_status_t cmd_chevent(cmd_chevent_args_t* a) {
+    if (!a || !a->vob) return TBS_ST_BAD_REQUEST;
+    cmd_ctx ctx;
+    tbs_status_t st = cmd_ctx_init(&ctx, a->view);
+    if (st == TBS_ST_OK) st = cmd_check_comment(a->comment);
+    if (st != TBS_ST_OK) return st;
+    vob_t* vob = a->vob;
+    st = vob->db->transact(store_txn_kind::write, [&](store_txn& txn) -> tbs_status_t {
+        vob_obj_info_t o;
+        tbs_status_t s = vob_obj_get_info(vob, a->dbid, &o);
+        if (s != TBS_ST_OK) return s;
+        if (o.creator != ctx.user && (s = cmd_check_owner(vob, ctx, a->dbid)) != TBS_ST_OK)
+            return s;
+        vob_version_info_t v;
+        const bool is_version = vob_store_get_version(*vob->db, a->dbid, &v) == TBS_ST_OK;
+        if ((s = cmd_check_locks(vob, ctx, {is_version ? v.element : a->dbid})) != TBS_ST_OK)
+            return s;
+        s = is_version ? vob_store_set_version_comment(*vob->db, a->dbid, a->comment)
+                       : vob_store_set_first_event_comment(*vob->db, a->dbid, a->comment);
+        if (s != TBS_ST_OK) return s;
+        return cmd_event(vob, txn, ctx, a->dbid, "change comment", a->comment);
+    });
+    if (st != TBS_ST_OK) {
+        char sel[1024];
+        if (vob_obj_get_selector(vob, a->dbid, sel, sizeof sel) != TBS_ST_OK) sel[0] = '\0';
+        return cmd_fail("Unable to change the description of", sel, st);
+    }
+    return TBS_ST_OK;
+}
+
 // Lookups ---------------------------------------------------------------------------------
 
 tbs_status_t cmd_resolve_obj_long(const char* name, const vob_view_ctx_t* view, int flags,

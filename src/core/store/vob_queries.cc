@@ -531,3 +531,23 @@ tbs_status_t vob_store_find_hlink(store_db& db, int64_t hltype, int64_t from, in
         db, "SELECT dbid FROM hyperlinks WHERE hltype = ? AND from_obj = ? AND to_obj = ?",
         [&](store_stmt& s) { *dbid = s.column_int64(0); }, hltype, from, to);
 }
+
+tbs_status_t vob_store_set_version_comment(store_db& db, int64_t version,
+                                           const std::string& comment) {
+    tbs_status_t st = exec(db, "UPDATE versions SET comment = ? WHERE dbid = ?", comment, version);
+    if (st == TBS_ST_OK && db.changes() == 0) return TBS_ST_NOT_FOUND;
+    return st;
+}
+
+tbs_status_t vob_store_first_event_comment(store_db& db, int64_t obj, std::string* comment) {
+    return one(
+        db, "SELECT comment FROM events WHERE obj = ? ORDER BY id LIMIT 1",
+        [&](store_stmt& s) { *comment = s.column_string(0); }, obj);
+}
+
+tbs_status_t vob_store_set_first_event_comment(store_db& db, int64_t obj,
+                                               const std::string& comment) {
+    return exec(
+        db, "UPDATE events SET comment = ? WHERE id = (SELECT MIN(id) FROM events WHERE obj = ?)",
+        comment, obj);
+}

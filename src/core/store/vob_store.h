@@ -145,6 +145,14 @@ tbs_status_t vob_store_list_events(store_db& db, int64_t obj, std::vector<vob_ev
 tbs_status_t vob_store_list_element_events(store_db& db, int64_t element,
                                            std::vector<vob_event_info_t>* out);
 
+// Descriptions: a version's comment, or the comment of the first event of any other
+// object (the one that made it).
+tbs_status_t vob_store_set_version_comment(store_db& db, int64_t version,
+                                           const std::string& comment);
+tbs_status_t vob_store_first_event_comment(store_db& db, int64_t obj, std::string* comment);
+tbs_status_t vob_store_set_first_event_comment(store_db& db, int64_t obj,
+                                               const std::string& comment);
+
 // Content names every version refers to (for consistency checks and pool clean-up).
 tbs_status_t vob_store_list_contents(store_db& db, std::vector<std::string>* out);
 

@@ -770,3 +770,21 @@ tbs_status_t vob_check(vob_t* vob, std::vector<std::string>* problems) {
     }
     return TBS_ST_OK;
 }
+
+tbs_status_t vob_obj_get_description(vob_t* vob, vob_dbid_t dbid, std::string* text) {
+    vob_version_info_t v;
+    tbs_status_t st = vob_store_get_version(*vob->db, dbid, &v);
+    if (st == TBS_ST_OK) {
+        *text = v.comment;
+        return TBS_ST_OK;
+    }
+    if (st != TBS_ST_NOT_FOUND) return st;
+    int mtype = 0;
+    if ((st = vob_obj_get_mtypes(vob, dbid, &mtype)) != TBS_ST_OK) return st;
+    st = vob_store_first_event_comment(*vob->db, dbid, text);
+    if (st == TBS_ST_NOT_FOUND) {
+        text->clear();
+        return TBS_ST_OK;
+    }
+    return st;
+}

@@ -257,6 +257,10 @@ tbs_status_t vob_select_version(vob_t* vob, vob_dbid_t element, const char* pnam
 // first name found), e.g. "/vobs/p/src/a.c".
 tbs_status_t vob_elem_get_pname(vob_t* vob, vob_dbid_t element, std::string* pname);
 
+// An object's description: a version's comment, or the comment of the event that made
+// any other object ("" when it has none).
+tbs_status_t vob_obj_get_description(vob_t* vob, vob_dbid_t dbid, std::string* text);
+
 // Checks a VOB's agreement with its content pool: every content a version refers to is
 // present and reads back matching its name and size. Each problem found is one line in
 // `problems`; the status is TBS_ST_OK when the check itself could run.
