@@ -100,7 +100,8 @@ struct view_cspec_t {
 
 // Parses a spec. On success `out` holds its rules and the status is TBS_ST_OK. On failure
 // the status is VOB_ST_INVALID, `out` is left as it was, and each problem is one entry of
-// `errors` (when given) reading "line N: <what>"; at most VIEW_CSPEC_MAX_ERRORS are listed.
+// `errors` (when given) reading "line N: <what>"; after VIEW_CSPEC_MAX_ERRORS of them one
+// last entry says where parsing stopped.
 tbs_status_t view_cspec_parse(const char* text, view_cspec_t* out,
                               std::vector<std::string>* errors);
 
