@@ -14,6 +14,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <functional>
 #include <string>
 #include <vector>
@@ -22,6 +23,17 @@
 #include "core/tbs/tbs.h"
 
 namespace bench {
+
+// Removes a scratch tree; a program that left a process of its own behind (git's
+// background maintenance) may still be changing it, so a failure is retried and then left.
+inline void remove_tree(const std::string& path) {
+    for (int i = 0; i < 5; ++i) {
+        std::error_code ec;
+        std::filesystem::remove_all(path, ec);
+        if (!ec) return;
+        usleep(200 * 1000);
+    }
+}
 
 using Clock = std::chrono::steady_clock;
 

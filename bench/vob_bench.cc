@@ -73,8 +73,8 @@ int import_into(const std::string& home, const char* tag, const std::string& sou
 
 int bench_import(const std::string& dir, int files, int kib) {
     const std::string tree = dir + "/tree", home = dir + "/home";
-    fs::remove_all(tree);
-    fs::remove_all(home);
+    bench::remove_tree(tree);
+    bench::remove_tree(home);
     fs::create_directories(home);
     make_tree(tree, files, kib);
     printf("tree: %d files of %d KiB (%.1f MB)\n", files, kib, files * kib * 1024.0 / 1e6);
@@ -100,8 +100,8 @@ int bench_import(const std::string& dir, int files, int kib) {
     printf("git add+commit:%7.2f s  %6.1f MB/s\n", git.seconds,
            files * kib * 1024.0 / 1e6 / git.seconds);
     printf("ratio import/git: %.2f\n", imp.seconds / git.seconds);
-    fs::remove_all(tree);
-    fs::remove_all(home);
+    bench::remove_tree(tree);
+    bench::remove_tree(home);
     return 0;
 }
 
@@ -109,8 +109,8 @@ int bench_import(const std::string& dir, int files, int kib) {
 // and the rest as files in directories of 100.
 int scale_one(const std::string& dir, int elements) {
     const std::string tree = dir + "/scale-tree", home = dir + "/scale-home";
-    fs::remove_all(tree);
-    fs::remove_all(home);
+    bench::remove_tree(tree);
+    bench::remove_tree(home);
     fs::create_directories(home);
     std::string deep = tree;
     for (int i = 0; i < 10; ++i) deep += "/level" + std::to_string(i);
@@ -158,8 +158,8 @@ int scale_one(const std::string& dir, int elements) {
     });
     printf("%7s           (VOB of %d elements built by import in %.1f s)\n", "", elements,
            build.seconds);
-    fs::remove_all(tree);
-    fs::remove_all(home);
+    bench::remove_tree(tree);
+    bench::remove_tree(home);
     fs::remove(src);
     return measure.status;
 }
@@ -183,6 +183,6 @@ int main(int argc, char** argv) {
         fprintf(stderr, "usage: bench_vob import|scale [dir] [n] [n]\n");
         rc = 64;
     }
-    fs::remove_all(dir);
+    bench::remove_tree(dir);
     return rc;
 }

@@ -76,8 +76,8 @@ int session(const std::string& home, Counter* c) {
 
 int bench_size(const std::string& dir, int files) {
     const std::string tree = dir + "/tree", home = dir + "/home";
-    fs::remove_all(tree);
-    fs::remove_all(home);
+    bench::remove_tree(tree);
+    bench::remove_tree(home);
     fs::create_directories(home);
     std::string buf(1024, 'x');
     for (int i = 0; i < files; ++i) {
@@ -149,8 +149,8 @@ int bench_size(const std::string& dir, int files) {
     Run git = in_child([&] { return run_program(tree, {"git", "status", "--porcelain"}); });
     printf("  git status:                                          %7.3f s\n", git.seconds);
     printf("  ratio unchanged session / git status: %.1f\n", unchanged.seconds / git.seconds);
-    fs::remove_all(tree);
-    fs::remove_all(home);
+    bench::remove_tree(tree);
+    bench::remove_tree(home);
     return 0;
 }
 
@@ -168,6 +168,6 @@ int main(int argc, char** argv) {
         printf("web view of %d files:\n", n);
         if ((rc = bench_size(dir, n)) != 0) break;
     }
-    fs::remove_all(dir);
+    bench::remove_tree(dir);
     return rc;
 }

@@ -537,6 +537,10 @@ tbs_status_t vob_resolve_pname(const char* pname_in, const vob_view_ctx_t* view,
     tbs_status_t st = find_vob(pname, &vob, &rest);
     if (st != TBS_ST_OK) return st;
     out->vob = vob;
+    // One snapshot for the whole walk, unless the caller's transaction already holds the
+    // connection (then its own view of the VOB is the one to see).
+    store_txn snapshot;
+    if (vob->db->begin(store_txn_kind::read, &snapshot) != TBS_ST_OK) snapshot = store_txn();
 
     // The version-extended part runs from the first "@@" to the end, slashes included.
     std::string ext_all;

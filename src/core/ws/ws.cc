@@ -372,6 +372,10 @@ tbs_status_t visit_scope(Session& s, const std::string& scope) {
     if (st == TBS_ST_NAME_NOT_FOUND) return TBS_ST_OK;  // its names go as unvisited
     if (st != TBS_ST_OK) return st;
     vob_t* vob = r.vob;
+    // The whole walk reads one snapshot of the VOB: consistent, and without a lock taken
+    // and dropped for every statement. (Only the view's database is written meanwhile.)
+    store_txn snapshot;
+    if (vob->db->begin(store_txn_kind::read, &snapshot) != TBS_ST_OK) snapshot = store_txn();
     std::string path = vob->tag;
     if (!s.reported.count(path) && r.vob_path != "/") {
         vob_dbid_t root_version = 0;
@@ -437,6 +441,18 @@ bool still_loaded(Session& s, const view_wso_t& w, bool all_scopes) {
 }
 
 tbs_status_t unvisited_pass(Session& s, const std::vector<std::string>& scopes, bool all_scopes) {
+    // One read snapshot of each VOB the walk saw, as the walk itself had.
+    std::vector<store_txn> snapshots;
+    for (const auto& [uuid, number] : s.vob_numbers) {
+        tbs_uuid_t u;
+        vob_t* vob = nullptr;
+        if (tbs_uuid_from_str(uuid.c_str(), &u) != TBS_ST_OK ||
+            vob_open_by_uuid(u, &vob) != TBS_ST_OK)
+            continue;
+        store_txn txn;
+        if (vob->db->begin(store_txn_kind::read, &txn) == TBS_ST_OK)
+            snapshots.push_back(std::move(txn));
+    }
     view_wso_cursor_t cursor;
     std::vector<view_wso_t> batch;
     for (;;) {
