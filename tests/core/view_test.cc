@@ -590,3 +590,18 @@ TEST_F(ViewTest, UsageErrorsChangeNothing) {
     ASSERT_EQ(run({"catcs", "-tag", "w"}), 0);
     EXPECT_EQ(cap_.out, VIEW_CSPEC_DEFAULT);
 }
+
+TEST_F(ViewTest, UpdateAbandonsASessionLeftInProgressOnlyWhenAsked) {
+    view_t* s = make_view("s", "snapshot");
+    ASSERT_EQ(run({"setcs", "-tag", "s",
+                   source("cs", "element * CHECKEDOUT\nelement * /main/LATEST\nload /vobs/p\n")}),
+              0);
+    // An update that died before it ended its session.
+    bool conflict = false;
+    ASSERT_EQ(view_ws_begin_load_session(s, 1, "1", "someone", 1, &conflict, 0), 0);
+    ASSERT_FALSE(conflict);
+    EXPECT_EQ(run({"update", "-tag", "s"}), VIEW_ST_CONFLICT);
+    ASSERT_EQ(run({"update", "-tag", "s", "-abort"}), 0) << cap_.err;
+    EXPECT_TRUE(contains(cap_.out, "Loaded \"vobs/p/src/a.c\"")) << cap_.out;
+    EXPECT_NE(run({"update", "-tag", "s", "-overwrite", "-rename"}), 0);
+}

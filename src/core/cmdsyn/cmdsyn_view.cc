@@ -28,7 +28,8 @@ const char* const kRmviewUsage = "rmview view-tag";
 const char* const kLsviewUsage = "lsview [-long] [view-tag]";
 const char* const kCatcsUsage = "catcs -tag view-tag";
 const char* const kSetcsUsage = "setcs -tag view-tag (file | -default | -current)";
-const char* const kUpdateUsage = "update -tag view-tag [-preview] [scope...]";
+const char* const kUpdateUsage =
+    "update -tag view-tag [-preview] [-abort] [-overwrite | -rename] [scope...]";
 
 // A view tag is a simple name: it becomes part of pathnames ("/view/<tag>").
 tbs_status_t check_tag(const cmdsyn_scanner& s, const std::string& tag) {
@@ -293,12 +294,27 @@ struct UpdateReport {
 tbs_status_t update(const cmdsyn_args_t& args) {
     cmdsyn_scanner s(args, kUpdateUsage);
     std::string tag;
-    bool preview = false;
+    bool preview = false, overwrite = false, rename_hijacked = false;
+    unsigned prefs = 0;
     while (s.next_option()) {
         if (s.value("-tag", 1, &tag)) continue;
-        if (!s.flag("-preview", 2)) return s.unknown();
-        preview = true;
+        if (s.flag("-preview", 2)) {
+            preview = true;
+            prefs |= WS_PREF_PREVIEW;
+        } else if (s.flag("-abort", 2)) {
+            prefs |= WS_PREF_ABORT_INPROGRESS;  // an update left in progress is abandoned
+        } else if (s.flag("-overwrite", 2)) {
+            overwrite = true;  // hijacked files are overwritten
+        } else if (s.flag("-rename", 3)) {
+            rename_hijacked = true;  // hijacked files are saved beside, then loaded
+        } else {
+            return s.unknown();
+        }
     }
+    if (overwrite && rename_hijacked)
+        return s.fail("Options -overwrite and -rename exclude each other.");
+    if (overwrite) prefs |= 0x60;
+    if (rename_hijacked) prefs |= 0x20;
     names_t scopes;
     CMDSYN_TRY(s.operands(0, CMDSYN_ANY, &scopes));
     CMDSYN_TRY(check_tag(s, tag));
@@ -312,9 +328,11 @@ tbs_status_t update(const cmdsyn_args_t& args) {
         imsg_error("View \"%s\" is a web view: its client updates it.\n", tag.c_str());
         return cmdsyn_failed("update view", tag.c_str(), VOB_ST_NOT_SUPPORTED);
     }
-    if (view->kind != VIEW_KIND_SNAPSHOT) {
-        imsg_error("View \"%s\" is not a snapshot view: update loads snapshot views only.\n",
-                   tag.c_str());
+    if (view->kind != VIEW_KIND_SNAPSHOT && view->kind != VIEW_KIND_AUTOMATIC) {
+        imsg_error(
+            "View \"%s\" is not a snapshot view (nor an automatic one): update loads the views "
+            "whose copy is on the server.\n",
+            tag.c_str());
         return cmdsyn_failed("update view", tag.c_str(), VOB_ST_NOT_SUPPORTED);
     }
     ws_handle_t* handle = nullptr;
@@ -327,7 +345,7 @@ tbs_status_t update(const cmdsyn_args_t& args) {
     obs.unvisited = UpdateReport::unvisited;
     obs.renamed = UpdateReport::renamed;
     ws_set_load_observer(handle, &obs);
-    if (preview) ws_set_load_preferences(handle, WS_PREF_PREVIEW, 0);
+    ws_set_load_preferences(handle, prefs, 0);
     std::vector<const char*> ptrs;
     for (const std::string& sc : scopes) ptrs.push_back(sc.c_str());
     st = ws_load_scopes(handle, ptrs.data(), static_cast<int>(ptrs.size()));
