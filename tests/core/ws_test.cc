@@ -4,6 +4,7 @@
 #include "core/ws/ws.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -494,4 +495,31 @@ TEST_F(WsFixture, CheckoutThroughAViewAppliesTheSelectingRule) {
     EXPECT_EQ(id, "/main/1");
     co.pnames = {"/vobs/p/doc/readme"};
     EXPECT_EQ(cmd_checkout(&co), VOB_ST_NOT_SUPPORTED);
+}
+
+TEST_F(WsFixture, SnapshotFilesWithoutVersionTimesAreNotTakenForHijacked) {
+    view_t* snap = make_view("snap", "snapshot");
+    ws_handle_t* h = nullptr;
+    ASSERT_EQ(ws_get_handle(snap->root.c_str(), 0, &h), 0);
+    ASSERT_EQ(ws_set_ptime_prop(h, false), 0);
+    ws_free_handle(h);
+    // New versions carry a time long past, so a copy written now differs from it.
+    cmd_setevent_args_t ev;
+    ev.time = 1000000000;
+    ASSERT_EQ(cmd_setevent(&ev), 0);
+    change("/vobs/p/src/a.c", "a2");
+    Client c;
+    ASSERT_EQ(fetch(snap, &c), 0);
+    const std::string file = snap->root + "/vobs/p/src/a.c";
+    struct stat sb;
+    ASSERT_EQ(stat(file.c_str(), &sb), 0);
+    EXPECT_NE(sb.st_mtime, 1000000000);  // written now, not at the version's time
+    change("/vobs/p/src/a.c", "a3");
+    cmd_setevent_args_t reset;
+    reset.reset = 1;
+    ASSERT_EQ(cmd_setevent(&reset), 0);
+    Client u;
+    ASSERT_EQ(fetch(snap, &u), 0);
+    for (const ws_elem_info_t& i : u.visited) EXPECT_EQ(i.flags & WS_FLAG_HIJACKED, 0u) << i.leaf;
+    EXPECT_EQ(read_file(file), "a3");
 }

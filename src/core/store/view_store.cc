@@ -24,6 +24,8 @@ const char* const kMigrations[] = {
     // Renames a fetch reported; the commit that ends its session applies them.
     "CREATE TABLE pending_renames (id BIGINT PRIMARY KEY, src_dir TEXT NOT NULL, src_leaf TEXT"
     " NOT NULL, dst_dir TEXT NOT NULL, dst_leaf TEXT NOT NULL);",
+    // Snapshot views: the modification time a copy was written with, to know it again.
+    "ALTER TABLE wso ADD COLUMN mtime BIGINT NOT NULL DEFAULT 0;",
 };
 
 void read_wso(store_stmt& s, view_wso_t* w) {
@@ -41,10 +43,11 @@ void read_wso(store_stmt& s, view_wso_t* w) {
         tbs_uuid_from_str(view, &f.view_uuid) == TBS_ST_OK)
         w->fh = f;
     w->target = s.column_string(7);
+    w->mtime = s.column_int64(8);
 }
 
 constexpr const char* kWsoCols =
-    "SELECT dir, leaf, vob_uuid, elem_oid, ver_oid, ftype, fh, target FROM wso";
+    "SELECT dir, leaf, vob_uuid, elem_oid, ver_oid, ftype, fh, target, mtime FROM wso";
 
 }  // namespace
 
@@ -92,13 +95,13 @@ tbs_status_t view_store_put_wso(store_db& db, store_txn&, const view_wso_t& w) {
     snprintf(fh, sizeof fh, "%s,%lx,%lx,%lx,%lx,%lx", view, w.fh.vob_dbid, w.fh.elem_dbid,
              w.fh.ver_dbid, w.fh.gen, w.fh.flags);
     return exec(db,
-                "INSERT INTO wso (dir, leaf, vob_uuid, elem_oid, ver_oid, ftype, fh, target)"
-                " VALUES (?, ?, ?, ?, ?, ?, ?, ?) ON CONFLICT (dir, leaf) DO UPDATE SET"
+                "INSERT INTO wso (dir, leaf, vob_uuid, elem_oid, ver_oid, ftype, fh, target, mtime)"
+                " VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?) ON CONFLICT (dir, leaf) DO UPDATE SET"
                 " vob_uuid = excluded.vob_uuid, elem_oid = excluded.elem_oid,"
                 " ver_oid = excluded.ver_oid, ftype = excluded.ftype, fh = excluded.fh,"
-                " target = excluded.target",
+                " target = excluded.target, mtime = excluded.mtime",
                 w.dir, w.leaf, tbs_uuid_text(w.vob_uuid), tbs_uuid_text(w.elem_oid),
-                tbs_uuid_text(w.ver_oid), w.ftype, std::string(fh), w.target);
+                tbs_uuid_text(w.ver_oid), w.ftype, std::string(fh), w.target, w.mtime);
 }
 
 tbs_status_t view_store_get_wso(store_db& db, const std::string& dir, const std::string& leaf,

@@ -68,6 +68,7 @@ struct Session {
     view_t* view;
     const vob_view_ctx_t* ctx;
     bool update_in_place = false;  // a snapshot view written by the engine
+    bool use_ptime = true;         // its files get their versions' times
     bool stopped = false;
     tbs_status_t failed = TBS_ST_OK;
     std::set<std::string> renamed_from;  // record paths reported renamed
@@ -178,7 +179,7 @@ tbs_status_t make_info(Session& s, vob_t* vob, const std::string& pname, vob_dbi
 
 // Whether the file a snapshot view holds for an element was changed there by hand (it is
 // not what the loaded version wrote): it is hijacked.
-bool hijacked(vob_t* vob, const std::string& path, const ws_elem_info_t& info) {
+bool hijacked(Session& s, vob_t* vob, const std::string& path, const ws_elem_info_t& info) {
     if (info.ftype != WS_FTYPE_FILE || (info.flags & WS_FLAG_CHECKED_OUT) ||
         tbs_uuid_is_null(info.prev_oid))
         return false;
@@ -189,8 +190,13 @@ bool hijacked(vob_t* vob, const std::string& path, const ws_elem_info_t& info) {
     if (vob_obj_oid_to_dbid(vob, info.prev_oid, &prev) != TBS_ST_OK ||
         vob_ver_get_info(vob, prev, &v) != TBS_ST_OK)
         return false;
+    // The time the copy was written with, as recorded; else the version's own.
+    int64_t written = v.created;
+    view_wso_t rec;
+    if (view_store_get_wso(*s.view->db, info.dir, info.leaf, &rec) == TBS_ST_OK && rec.mtime != 0)
+        written = rec.mtime;
     return !S_ISREG(sb.st_mode) || sb.st_size != v.size ||
-           static_cast<int64_t>(sb.st_mtime) != v.created;
+           static_cast<int64_t>(sb.st_mtime) != written;
 }
 
 // Writes a snapshot view's copy of one element and records it. A hijacked file is kept
@@ -199,7 +205,7 @@ tbs_status_t update_in_place(Session& s, vob_t* vob, ws_elem_info_t& info, vob_d
                              vob_dbid_t version) {
     const std::string path = s.view->root + rel_join(info.dir, info.leaf);
     tbs_status_t st = TBS_ST_OK;
-    if (hijacked(vob, path, info)) {
+    if (hijacked(s, vob, path, info)) {
         info.flags |= WS_FLAG_HIJACKED;
         const unsigned mode = s.h->prefs & 0x60;
         if (mode == 0) return TBS_ST_OK;  // kept: neither the file nor the record changes
@@ -224,9 +230,11 @@ tbs_status_t update_in_place(Session& s, vob_t* vob, ws_elem_info_t& info, vob_d
         if (st == TBS_ST_OK) st = vob_ver_get_cleartext(vob, version, path.c_str());
         if (st == TBS_ST_OK) {
             chmod(path.c_str(), info.flags & WS_FLAG_CHECKED_OUT ? 0664 : 0444);
-            struct timeval tv[2] = {{static_cast<time_t>(info.fstat.mtime), 0},
-                                    {static_cast<time_t>(info.fstat.mtime), 0}};
-            utimes(path.c_str(), tv);
+            if (s.use_ptime) {
+                struct timeval tv[2] = {{static_cast<time_t>(info.fstat.mtime), 0},
+                                        {static_cast<time_t>(info.fstat.mtime), 0}};
+                utimes(path.c_str(), tv);
+            }
         }
     }
     if (st != TBS_ST_OK) return st;
@@ -241,6 +249,9 @@ tbs_status_t update_in_place(Session& s, vob_t* vob, ws_elem_info_t& info, vob_d
     w.ftype = info.ftype;
     w.fh = info.fh;
     w.target = info.target_leaf;
+    struct stat written;
+    if (info.ftype == WS_FTYPE_FILE && stat(path.c_str(), &written) == 0)
+        w.mtime = static_cast<int64_t>(written.st_mtime);
     return s.view->db->transact(store_txn_kind::write, [&](store_txn& txn) {
         return view_store_put_wso(*s.view->db, txn, w);
     });
@@ -612,6 +623,8 @@ tbs_status_t ws_load_scopes(ws_handle_t* handle, const char* const* scopes, int 
     const bool server_copy = view->kind == VIEW_KIND_SNAPSHOT || view->kind == VIEW_KIND_AUTOMATIC;
     s.update_in_place =
         server_copy && !(handle->prefs & (WS_PREF_NO_UPDATE_IN_PLACE | WS_PREF_PREVIEW));
+    std::string ptime;
+    s.use_ptime = view_get_prop(view, "ptime", &ptime) != TBS_ST_OK || ptime != "0";
     const bool all = count == 0;
     std::vector<std::string> list;
     for (int i = 0; i < count; ++i) list.push_back(normalize_scope(view, scopes[i]));
