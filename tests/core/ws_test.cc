@@ -523,3 +523,42 @@ TEST_F(WsFixture, SnapshotFilesWithoutVersionTimesAreNotTakenForHijacked) {
     for (const ws_elem_info_t& i : u.visited) EXPECT_EQ(i.flags & WS_FLAG_HIJACKED, 0u) << i.leaf;
     EXPECT_EQ(read_file(file), "a3");
 }
+
+TEST_F(WsFixture, SnapshotCopiesAreEditedCheckedInAndRestored) {
+    view_t* snap = make_view("snap", "snapshot");
+    Client first;
+    ASSERT_EQ(fetch(snap, &first), 0);
+    const std::string file = snap->root + "/vobs/p/src/a.c";
+    cmd_checkout_args_t co;
+    co.pnames = {"/vobs/p/src/a.c"};
+    co.view = &snap->ctx;
+    ASSERT_EQ(cmd_checkout(&co), 0);
+    ASSERT_EQ(access(file.c_str(), W_OK), 0);  // writable for the checkout
+    write_file(file, "edited in the view");
+    // An update while checked out leaves the edits alone.
+    Client during;
+    ASSERT_EQ(fetch(snap, &during), 0);
+    EXPECT_EQ(read_file(file), "edited in the view");
+    // Checkin takes the view's copy when no contents file is named.
+    cmd_checkin_args_t ci;
+    ci.pnames = {"/vobs/p/src/a.c"};
+    ci.view = &snap->ctx;
+    ASSERT_EQ(cmd_checkin(&ci), 0);
+    EXPECT_EQ(cleartext("/vobs/p/src/a.c", tmp_ / "out"), "edited in the view");
+    Client after;
+    ASSERT_EQ(fetch(snap, &after), 0);
+    for (const ws_elem_info_t& i : after.visited)
+        EXPECT_EQ(i.flags & WS_FLAG_HIJACKED, 0u) << i.leaf;
+    EXPECT_EQ(read_file(file), "edited in the view");
+
+    // Cancelling a checkout puts the version back, keeping the edits beside when asked.
+    ASSERT_EQ(cmd_checkout(&co), 0);
+    write_file(file, "second edit");
+    cmd_uncheckout_args_t un;
+    un.pnames = {"/vobs/p/src/a.c"};
+    un.view = &snap->ctx;
+    un.keep = true;
+    ASSERT_EQ(cmd_uncheckout_with_pop(&un), 0);
+    EXPECT_EQ(read_file(file), "edited in the view");
+    EXPECT_EQ(read_file(file + ".keep"), "second edit");
+}

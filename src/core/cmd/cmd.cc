@@ -76,6 +76,23 @@ tbs_status_t put_content(vob_t* vob, const std::string& from, std::string* name,
     return TBS_ST_OK;
 }
 
+// The view-private file a pathname has in the view's server-side root, when the context
+// is a real view and a regular file is there: what checkin and mkelem take when no
+// contents file is named.
+std::string view_private_file(const cmd_ctx& ctx, const std::string& pname) {
+    if (tbs_uuid_is_null(ctx.view->view_uuid)) return std::string();
+    view_t* view = nullptr;
+    if (view_open_by_uuid(ctx.view->view_uuid, &view) != TBS_ST_OK ||
+        view->kind == VIEW_KIND_DYNAMIC)
+        return std::string();
+    const std::string vob_path = view_pname_to_vob(view, pname.c_str());
+    size_t at = vob_path.find("@@");
+    if (vob_path.empty() || at != std::string::npos) return std::string();
+    const std::string path = view->root + vob_path;
+    struct stat sb;
+    return lstat(path.c_str(), &sb) == 0 && S_ISREG(sb.st_mode) ? path : std::string();
+}
+
 }  // namespace
 
 // Shared pieces --------------------------------------------------------------------------
@@ -474,6 +491,9 @@ tbs_status_t cmd_checkout(cmd_checkout_args_t* a) {
             from = idstr(r.vob, c.pred_version);
         imsg_ok("Checked out \"%s\" from version \"%s\"%s.\n", pname.c_str(), from.c_str(),
                 reserved ? "" : " (unreserved)");
+        // A copy the view holds on the server becomes writable for the checkout.
+        const std::string copy = view_private_file(ctx, pname);
+        if (!copy.empty()) chmod(copy.c_str(), 0664);
     }
     return TBS_ST_OK;
 }
@@ -511,15 +531,16 @@ tbs_status_t cmd_checkin(cmd_checkin_args_t* a) {
         if (a->atomic && !items.empty() && items[0].vob != it.vob)
             return cmd_fail("Atomic checkin spans more than one VOB", it.pname,
                             VOB_ST_NOT_SUPPORTED);
-        if (!a->from.empty() && !a->from[i].empty()) {
+        std::string from = !a->from.empty() ? a->from[i] : std::string();
+        if (from.empty() && r.mtype == VOB_MTYPE_VERSION) from = view_private_file(ctx, it.pname);
+        if (!from.empty()) {
             if (r.mtype == VOB_MTYPE_DIR_VERSION)
                 return cmd_fail("Unable to check in", it.pname, VOB_ST_IS_DIRECTORY);
             if (a->atomic && !batch) batch = std::make_unique<content_batch>(r.vob->pool->dir());
-            if ((st = put_content(r.vob, a->from[i], &it.content, &it.size, batch.get())) !=
-                TBS_ST_OK)
+            if ((st = put_content(r.vob, from, &it.content, &it.size, batch.get())) != TBS_ST_OK)
                 return st;
             it.has_content = true;
-            if (a->ptime) it.created = file_mtime(a->from[i]);
+            if (a->ptime) it.created = file_mtime(from);
         }
         items.push_back(std::move(it));
     }
@@ -628,6 +649,22 @@ tbs_status_t cmd_uncheckout_with_pop(cmd_uncheckout_args_t* a) {
             return cmd_event(vob, txn, ctx, co.element, "uncheckout version", "");
         });
         if (st != TBS_ST_OK) return cmd_fail("Unable to uncheck out", pname, st);
+        // A copy the view holds on the server goes back to the version now selected; with
+        // keep, the edited copy is saved beside first.
+        const std::string copy = view_private_file(ctx, pname);
+        if (!copy.empty() && back_to) {
+            if (a->keep) {
+                std::string kept = copy + ".keep";
+                for (int n = 1; access(kept.c_str(), F_OK) == 0 && n < 1000; ++n)
+                    kept = copy + ".keep." + std::to_string(n);
+                if (rename(copy.c_str(), kept.c_str()) != 0)
+                    imsg_warning("Unable to keep \"%s\" as \"%s\".\n", copy.c_str(), kept.c_str());
+            }
+            vob_resolved_t now;
+            if (vob_resolve_pname(pname.c_str(), ctx.view, 0, &now) == TBS_ST_OK &&
+                vob_ver_get_cleartext(now.vob, now.version, copy.c_str()) == TBS_ST_OK)
+                chmod(copy.c_str(), 0444);
+        }
         imsg_ok("Checkout cancelled for \"%s\"; back at version \"%s\".\n", pname.c_str(),
                 idstr(vob, back_to).c_str());
     }
@@ -791,14 +828,16 @@ tbs_status_t cmd_utl_mkelem(cmd_mkelem_args_t* a) {
         const std::string& pname = a->pnames[i];
         std::string content;
         int64_t size = 0, created = 0;
-        if (a->checkin && !a->is_dir && !a->from.empty() && !a->from[i].empty()) {
+        std::string from = !a->from.empty() ? a->from[i] : std::string();
+        if (from.empty() && a->checkin && !a->is_dir) from = view_private_file(ctx, pname);
+        if (a->checkin && !a->is_dir && !from.empty()) {
             vob_resolved_t r;
             std::string up = parent_of(pname);
             while ((st = vob_resolve_pname(up.c_str(), ctx.view, 0, &r)) != TBS_ST_OK && up != "/")
                 up = parent_of(up);
             if (st != TBS_ST_OK) return cmd_fail("Unable to create element", pname, st);
-            if ((st = put_content(r.vob, a->from[i], &content, &size)) != TBS_ST_OK) return st;
-            if (a->ptime) created = file_mtime(a->from[i]);
+            if ((st = put_content(r.vob, from, &content, &size)) != TBS_ST_OK) return st;
+            if (a->ptime) created = file_mtime(from);
         }
         std::vector<std::pair<int, std::string>> events;
         int64_t elem = 0;

@@ -3,6 +3,7 @@
 #include "core/ws/ws.h"
 
 #include <fcntl.h>
+#include <openssl/evp.h>
 #include <sys/stat.h>
 #include <sys/time.h>
 #include <unistd.h>
@@ -179,6 +180,33 @@ tbs_status_t make_info(Session& s, vob_t* vob, const std::string& pname, vob_dbi
 
 // Whether the file a snapshot view holds for an element was changed there by hand (it is
 // not what the loaded version wrote): it is hijacked.
+// Whether a file holds exactly a content of the pool (named by its SHA-256; "" is empty).
+bool file_has_content(const std::string& path, const std::string& content, int64_t size) {
+    struct stat sb;
+    if (stat(path.c_str(), &sb) != 0 || sb.st_size != size) return false;
+    if (content.empty()) return size == 0;
+    int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return false;
+    EVP_MD_CTX* md = EVP_MD_CTX_new();
+    bool ok = md && EVP_DigestInit_ex(md, EVP_sha256(), nullptr) == 1;
+    std::vector<unsigned char> buf(64 * 1024);
+    for (ssize_t n; ok && (n = read(fd, buf.data(), buf.size())) != 0;) {
+        if (n < 0)
+            ok = false;
+        else
+            ok = EVP_DigestUpdate(md, buf.data(), static_cast<size_t>(n)) == 1;
+    }
+    close(fd);
+    unsigned char digest[EVP_MAX_MD_SIZE];
+    unsigned int len = 0;
+    ok = ok && EVP_DigestFinal_ex(md, digest, &len) == 1;
+    EVP_MD_CTX_free(md);
+    if (!ok) return false;
+    char hex[2 * EVP_MAX_MD_SIZE + 1];
+    for (unsigned int i = 0; i < len; ++i) snprintf(hex + 2 * i, 3, "%02x", digest[i]);
+    return content == hex;
+}
+
 bool hijacked(Session& s, vob_t* vob, const std::string& path, const ws_elem_info_t& info) {
     if (info.ftype != WS_FTYPE_FILE || (info.flags & WS_FLAG_CHECKED_OUT) ||
         tbs_uuid_is_null(info.prev_oid))
@@ -195,8 +223,16 @@ bool hijacked(Session& s, vob_t* vob, const std::string& path, const ws_elem_inf
     view_wso_t rec;
     if (view_store_get_wso(*s.view->db, info.dir, info.leaf, &rec) == TBS_ST_OK && rec.mtime != 0)
         written = rec.mtime;
-    return !S_ISREG(sb.st_mode) || sb.st_size != v.size ||
-           static_cast<int64_t>(sb.st_mtime) != written;
+    if (S_ISREG(sb.st_mode) && sb.st_size == v.size && static_cast<int64_t>(sb.st_mtime) == written)
+        return false;
+    // A copy that already holds the version being loaded (it was checked in from this very
+    // file) is not hijacked either.
+    vob_dbid_t cur = 0;
+    vob_version_info_t c;
+    if (S_ISREG(sb.st_mode) && vob_obj_oid_to_dbid(vob, info.cur_oid, &cur) == TBS_ST_OK &&
+        vob_ver_get_info(vob, cur, &c) == TBS_ST_OK && file_has_content(path, c.content, c.size))
+        return false;
+    return true;
 }
 
 // Writes a snapshot view's copy of one element and records it. A hijacked file is kept
@@ -205,6 +241,10 @@ tbs_status_t update_in_place(Session& s, vob_t* vob, ws_elem_info_t& info, vob_d
                              vob_dbid_t version) {
     const std::string path = s.view->root + rel_join(info.dir, info.leaf);
     tbs_status_t st = TBS_ST_OK;
+    // A checked-out file's copy is the checkout's data, being edited: never overwritten.
+    struct stat existing;
+    const bool keep_checkout = info.ftype == WS_FTYPE_FILE && (info.flags & WS_FLAG_CHECKED_OUT) &&
+                               lstat(path.c_str(), &existing) == 0 && S_ISREG(existing.st_mode);
     if (hijacked(s, vob, path, info)) {
         info.flags |= WS_FLAG_HIJACKED;
         const unsigned mode = s.h->prefs & 0x60;
@@ -223,6 +263,8 @@ tbs_status_t update_in_place(Session& s, vob_t* vob, ws_elem_info_t& info, vob_d
         std::error_code ec;
         std::filesystem::remove(path, ec);
         if (symlink(info.target_leaf.c_str(), path.c_str()) != 0) st = tbs_errno2status(errno);
+    } else if (keep_checkout) {
+        chmod(path.c_str(), 0664);
     } else {
         st = fileutl_mkdir_p(s.view->root.c_str(), 0775);
         std::string parent = path.substr(0, path.find_last_of('/'));
