@@ -380,10 +380,11 @@ tbs_status_t cmd_do_first_version(vob_t* vob, store_txn& txn, const cmd_ctx& ctx
 namespace {
 
 tbs_status_t checkout_one(cmd_checkout_args_t* a, const cmd_ctx& ctx, const std::string& pname,
-                          int64_t* co_out, bool* got_reserved) {
+                          vob_t** vob_out, int64_t* co_out, bool* got_reserved) {
     vob_resolved_t r;
     tbs_status_t st = vob_resolve_pname(pname.c_str(), ctx.view, 0, &r);
     if (st != TBS_ST_OK) return st;
+    *vob_out = r.vob;
     vob_t* vob = r.vob;
     const std::string comment = comment_of(a->comment_mode, a->comment);
     return vob->db->transact(store_txn_kind::write, [&](store_txn& txn) -> tbs_status_t {
@@ -475,7 +476,8 @@ tbs_status_t cmd_checkout(cmd_checkout_args_t* a) {
     for (const std::string& pname : a->pnames) {
         int64_t co = 0;
         bool reserved = false;
-        st = checkout_one(a, ctx, pname, &co, &reserved);
+        vob_t* vob = nullptr;
+        st = checkout_one(a, ctx, pname, &vob, &co, &reserved);
         if (st != TBS_ST_OK) return cmd_fail("Unable to check out", pname, st);
         a->checkouts.push_back(co);
         a->got_reserved.push_back(reserved);
@@ -483,12 +485,9 @@ tbs_status_t cmd_checkout(cmd_checkout_args_t* a) {
             imsg_ok("Created branch \"%s\" for \"%s\".\n", a->branch_type.c_str(), pname.c_str());
             continue;
         }
-        vob_resolved_t r;
         std::string from = "?";
         vob_checkout_info_t c;
-        if (vob_resolve_pname(pname.c_str(), ctx.view, 0, &r) == TBS_ST_OK &&
-            vob_ckout_get(r.vob, co, &c) == TBS_ST_OK)
-            from = idstr(r.vob, c.pred_version);
+        if (vob_ckout_get(vob, co, &c) == TBS_ST_OK) from = idstr(vob, c.pred_version);
         imsg_ok("Checked out \"%s\" from version \"%s\"%s.\n", pname.c_str(), from.c_str(),
                 reserved ? "" : " (unreserved)");
         // A copy the view holds on the server becomes writable for the checkout.

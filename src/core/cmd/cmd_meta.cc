@@ -39,25 +39,10 @@ struct Target {
 
 tbs_status_t resolve_target(const std::string& text, const cmd_ctx& ctx, Target* t) {
     if (text.find('\0') != std::string::npos) return VOB_ST_BAD_NAME;
-    vob_objsel_t sel;
-    tbs_status_t st = vob_utl_parse_objsel(text.c_str(), &sel);
-    if (st != TBS_ST_OK) return st;
-    if (sel.kind == VOB_SEL_PNAME) {
-        vob_resolved_t r;
-        if ((st = vob_resolve_pname(text.c_str(), ctx.view, 0, &r)) != TBS_ST_OK) return st;
-        *t = {r.vob, r.dbid, r.mtype, r.element};
-        return TBS_ST_OK;
-    }
-    if ((st = vob_resolve_general(text.c_str(), ctx.view, &t->vob, &t->dbid, &t->mtype)) !=
-        TBS_ST_OK)
-        return st;
-    if (t->mtype == VOB_MTYPE_VERSION || t->mtype == VOB_MTYPE_DIR_VERSION) {
-        vob_version_info_t v;
-        if (vob_ver_get_info(t->vob, t->dbid, &v) == TBS_ST_OK) t->element = v.element;
-    } else if (t->mtype == VOB_MTYPE_FILE_ELEMENT || t->mtype == VOB_MTYPE_DIR_ELEMENT) {
-        t->element = t->dbid;
-    }
-    return TBS_ST_OK;
+    vob_resolved_t r;
+    tbs_status_t st = cmd_resolve_obj_long(text.c_str(), ctx.view, 0, &r);
+    if (st == TBS_ST_OK) *t = {r.vob, r.dbid, r.mtype, r.element};
+    return st;
 }
 
 tbs_status_t find_type(vob_t* vob, int mtype, const std::string& name, vob_type_info_t* t) {

@@ -99,7 +99,9 @@ tbs_status_t credutl_set_credentials(const char* user, const char* group) {
     return credutl_set_creds(c);
 }
 
-void credutl_reset_creds() { g_acting_set = false; }
+void credutl_reset_creds() {
+    g_acting_set = false;
+}
 
 bool credutl_in_group(const credutl_creds_t& creds, gid_t gid) {
     for (int i = 0; i < creds.ngroups; ++i)

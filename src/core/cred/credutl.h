@@ -15,10 +15,10 @@ enum { CREDUTL_NAME_SIZE = 256, CREDUTL_MAX_GROUPS = 64 };
 
 struct credutl_creds_t {
     uid_t uid;
-    gid_t gid;                          // primary group
+    gid_t gid;  // primary group
     char user[CREDUTL_NAME_SIZE];
-    char group[CREDUTL_NAME_SIZE];      // primary group's name
-    int ngroups;                        // supplementary groups, primary included
+    char group[CREDUTL_NAME_SIZE];  // primary group's name
+    int ngroups;                    // supplementary groups, primary included
     gid_t groups[CREDUTL_MAX_GROUPS];
 };
 

@@ -128,12 +128,6 @@ tbs_status_t view_store_count_wso(store_db& db, int64_t* count) {
     return one(db, "SELECT COUNT(*) FROM wso", [&](store_stmt& s) { *count = s.column_int64(0); });
 }
 
-tbs_status_t view_store_list_dir(store_db& db, const std::string& dir,
-                                 std::vector<view_wso_t>* out) {
-    static const std::string sql = std::string(kWsoCols) + " WHERE dir = ? ORDER BY leaf";
-    return rows(db, sql.c_str(), out, read_wso, dir);
-}
-
 tbs_status_t view_store_list_after(store_db& db, const std::string& dir, const std::string& leaf,
                                    bool inclusive_start, int max, std::vector<view_wso_t>* out) {
     static const std::string from_start = std::string(kWsoCols) + " ORDER BY dir, leaf LIMIT ?";

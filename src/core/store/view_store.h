@@ -32,8 +32,6 @@ tbs_status_t view_store_delete_wso(store_db& db, const std::string& dir, const s
 // Every record at or below `path` (dir/leaf) as a directory.
 tbs_status_t view_store_delete_below(store_db& db, const std::string& path);
 tbs_status_t view_store_count_wso(store_db& db, int64_t* count);
-tbs_status_t view_store_list_dir(store_db& db, const std::string& dir,
-                                 std::vector<view_wso_t>* out);
 tbs_status_t view_store_list_after(store_db& db, const std::string& dir, const std::string& leaf,
                                    bool inclusive_start, int max, std::vector<view_wso_t>* out);
 tbs_status_t view_store_find_elem(store_db& db, const std::string& elem_oid,

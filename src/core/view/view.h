@@ -157,10 +157,6 @@ struct view_wso_cursor_t {
 tbs_status_t view_ws_get_unvisited_wsos(view_t* view, view_wso_cursor_t* cursor, int max,
                                         std::vector<view_wso_t>* out);
 void view_ws_free_unvisited_wsos(std::vector<view_wso_t>* batch);
-// Records of one directory, or below a path prefix.
-tbs_status_t view_ws_list_dir(view_t* view, const std::string& dir, std::vector<view_wso_t>* out);
-tbs_status_t view_ws_find_elem(view_t* view, const tbs_oid_t& elem_oid,
-                               std::vector<view_wso_t>* out);
 // Whether the object at dir/leaf is loaded at a version other than the one the view
 // selects now (a checked-out element's loaded predecessor is frozen).
 tbs_status_t view_ws_is_frozen_object(view_t* view, const char* dir, const char* leaf,

@@ -224,15 +224,6 @@ void view_ws_free_unvisited_wsos(std::vector<view_wso_t>* batch) {
     batch->shrink_to_fit();
 }
 
-tbs_status_t view_ws_list_dir(view_t* view, const std::string& dir, std::vector<view_wso_t>* out) {
-    return view_store_list_dir(*view->db, strip_slashes(dir), out);
-}
-
-tbs_status_t view_ws_find_elem(view_t* view, const tbs_oid_t& elem_oid,
-                               std::vector<view_wso_t>* out) {
-    return view_store_find_elem(*view->db, tbs_uuid_text(elem_oid), out);
-}
-
 tbs_status_t view_ws_is_frozen_object(view_t* view, const char* dir, const char* leaf,
                                       bool* frozen) {
     *frozen = false;

@@ -162,6 +162,10 @@ tbs_status_t vob_remove(const char* tag) {
     return ec ? tbs_errno2status(ec.value()) : TBS_ST_OK;
 }
 
+tbs_status_t vob_open_entry(const rgy_vob_entry_t& entry, vob_t** vob) {
+    return open_storage(entry.tag, entry.storage, vob);
+}
+
 tbs_status_t vob_open_by_tag(const char* tag, vob_t** vob) {
     rgy_vob_entry_t entry;
     tbs_status_t st = rgy_find_vob_by_tag(tag, nullptr, &entry);

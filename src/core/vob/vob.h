@@ -15,6 +15,7 @@
 #include "core/tbs/tbs.h"
 
 class store_db;
+struct rgy_vob_entry_t;
 class content_pool;
 
 typedef int64_t vob_dbid_t;
@@ -70,7 +71,9 @@ tbs_status_t vob_create(const vob_create_args_t& args, tbs_uuid_t* uuid);
 // Unregisters the tag and removes the storage.
 tbs_status_t vob_remove(const char* tag);
 
-// Opens (or finds in the process cache) the VOB of a tag or of a replica UUID.
+// Opens (or finds in the process cache) the VOB of a registry entry already read, of a tag
+// or of a replica UUID.
+tbs_status_t vob_open_entry(const rgy_vob_entry_t& entry, vob_t** vob);
 tbs_status_t vob_open_by_tag(const char* tag, vob_t** vob);
 tbs_status_t vob_open_by_uuid(const tbs_uuid_t& uuid, vob_t** vob);
 // Drops cached handles: 1 and 2 keep nothing beyond the current request, 3 and 4

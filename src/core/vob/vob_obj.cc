@@ -59,7 +59,7 @@ tbs_status_t find_vob(const std::string& pname, vob_t** vob, std::string* rest) 
     }
     if (!best) return TBS_ST_NAME_NOT_FOUND;
     *rest = pname.substr(best->tag.size());
-    return vob_open_by_tag(best->tag.c_str(), vob);
+    return vob_open_entry(*best, vob);  // the entry is in hand: no second registry query
 }
 
 // The part after "@@": "" (element), "/main" (branch), "/main/3", "/main/LATEST",
@@ -233,16 +233,6 @@ tbs_status_t vob_branch_latest(vob_t* vob, vob_dbid_t branch, vob_dbid_t* versio
     return st == TBS_ST_NOT_FOUND ? TBS_ST_OBJ_NOT_FOUND : st;
 }
 
-tbs_status_t vob_ver_find(vob_t* vob, vob_dbid_t element, const char* branch_path_text,
-                          int64_t number, vob_dbid_t* version) {
-    vob_dbid_t branch = 0;
-    tbs_status_t st = vob_branch_find(vob, element, branch_path_text, &branch);
-    if (st != TBS_ST_OK) return st;
-    if (number < 0) return vob_branch_latest(vob, branch, version);
-    st = vob_store_find_version(*vob->db, branch, number, version);
-    return st == TBS_ST_NOT_FOUND ? TBS_ST_NAME_NOT_FOUND : st;
-}
-
 tbs_status_t vob_slink_get_text(vob_t* vob, vob_dbid_t slink, std::string* text) {
     tbs_status_t st = vob_store_get_slink(*vob->db, slink, text);
     return st == TBS_ST_NOT_FOUND ? TBS_ST_OBJ_NOT_FOUND : st;
@@ -292,10 +282,6 @@ tbs_status_t vob_type_find(vob_t* vob, int mtype, const char* name, vob_type_inf
 tbs_status_t vob_type_get(vob_t* vob, vob_dbid_t dbid, vob_type_info_t* out) {
     tbs_status_t st = vob_store_get_type(*vob->db, dbid, out);
     return st == TBS_ST_NOT_FOUND ? TBS_ST_OBJ_NOT_FOUND : st;
-}
-
-tbs_status_t vob_type_list(vob_t* vob, int mtype, std::vector<vob_type_info_t>* out) {
-    return vob_store_list_types(*vob->db, mtype, out);
 }
 
 tbs_status_t vob_ob_next_ckouts(vob_t* vob, vob_dbid_t element,
@@ -557,13 +543,14 @@ tbs_status_t vob_resolve_pname(const char* pname_in, const vob_view_ctx_t* view,
         vob_dbid_t element;
         vob_dbid_t version;
         std::string name;
+        std::string path;  // the directory's pathname as walked ("/vobs/p/src")
     };
     std::vector<Level> stack;
     vob_dbid_t root_version = 0;
     if ((st = vob_select_version(vob, vob->root_element, vob->tag.c_str(), view, &root_version)) !=
         TBS_ST_OK)
         return st;
-    stack.push_back({vob->root_element, root_version, ""});
+    stack.push_back({vob->root_element, root_version, "", vob->tag});
     if (todo.empty()) {
         out->element = vob->root_element;
         out->vob_path = "/";
@@ -596,9 +583,7 @@ tbs_status_t vob_resolve_pname(const char* pname_in, const vob_view_ctx_t* view,
         if (dir.version == 0) return TBS_ST_NAME_NOT_FOUND;
         // The pathname of this component as walked so far: selection rules match the
         // directories on the way by their own names.
-        std::string walked = vob->tag;
-        for (size_t i = 1; i < stack.size(); ++i) walked += "/" + stack[i].name;
-        walked += "/" + comp;
+        const std::string walked = dir.path + "/" + comp;
         vob_dbid_t target = 0;
         int mtype = 0;
         st = vob_store_dir_lookup(*vob->db, dir.version, comp, &target, &mtype);
@@ -648,14 +633,14 @@ tbs_status_t vob_resolve_pname(const char* pname_in, const vob_view_ctx_t* view,
             if (v == 0) return TBS_ST_NAME_NOT_FOUND;
             out->dbid = out->version = v;
             out->mtype = mtype == VOB_MTYPE_DIR_ELEMENT ? VOB_MTYPE_DIR_VERSION : VOB_MTYPE_VERSION;
-            stack.push_back({target, v, comp});
+            stack.push_back({target, v, comp, walked});
             break;
         }
         if (mtype != VOB_MTYPE_DIR_ELEMENT) return VOB_ST_NOT_DIRECTORY;
         vob_dbid_t v = 0;
         if ((st = vob_select_version(vob, target, walked.c_str(), view, &v)) != TBS_ST_OK)
             return st;
-        stack.push_back({target, v, comp});
+        stack.push_back({target, v, comp, walked});
     }
     if (out->dbid == 0 && out->exists) {
         // The path ended on "." or "..": the directory on top of the stack.

@@ -147,9 +147,6 @@ tbs_status_t vob_ver_get_info(vob_t* vob, vob_dbid_t version, vob_version_info_t
 tbs_status_t vob_ver_get_idstr(vob_t* vob, vob_dbid_t version, std::string* idstr);
 // The version's bytes, written to `dest` (created or truncated, mode 0644).
 tbs_status_t vob_ver_get_cleartext(vob_t* vob, vob_dbid_t version, const char* dest);
-// The version a branch path and number name ("/main/dev", 2), or "LATEST" as -1.
-tbs_status_t vob_ver_find(vob_t* vob, vob_dbid_t element, const char* branch_path, int64_t number,
-                          vob_dbid_t* version);
 tbs_status_t vob_branch_find(vob_t* vob, vob_dbid_t element, const char* branch_path,
                              vob_dbid_t* branch);
 tbs_status_t vob_branch_latest(vob_t* vob, vob_dbid_t branch, vob_dbid_t* version);
@@ -165,7 +162,6 @@ tbs_status_t vob_obj_get_lock(vob_t* vob, vob_dbid_t obj, vob_lock_info_t* out);
 tbs_status_t vob_obj_get_events(vob_t* vob, vob_dbid_t obj, std::vector<vob_event_info_t>* out);
 tbs_status_t vob_type_find(vob_t* vob, int mtype, const char* name, vob_type_info_t* out);
 tbs_status_t vob_type_get(vob_t* vob, vob_dbid_t dbid, vob_type_info_t* out);
-tbs_status_t vob_type_list(vob_t* vob, int mtype, std::vector<vob_type_info_t>* out);
 // Checkouts of an element (every view), or of the VOB when `element` is 0.
 tbs_status_t vob_ob_next_ckouts(vob_t* vob, vob_dbid_t element,
                                 std::vector<vob_checkout_info_t>* out);

@@ -18,6 +18,7 @@
 #include <set>
 
 #include "core/cred/credutl.h"
+#include "core/rgy/rgy.h"
 #include "core/store/content_pool.h"
 #include "core/store/db.h"
 #include "core/store/view_store.h"
@@ -29,8 +30,11 @@ struct ws_handle_t {
     ws_load_observer_t obs;
 };
 
+// The registry entry of the VOB the last transfer of a session read from: transfers come
+// element by element, mostly from one VOB, which is then opened without the registry.
 struct ws_xfer_cache_t {
-    int uses = 0;
+    rgy_vob_entry_t entry;
+    bool valid = false;
 };
 
 namespace {
@@ -769,10 +773,22 @@ tbs_status_t ws_xfer_recvfile(bool has_oid, const tbs_uuid_t& replica, const tbs
                               const char* tmpname, ws_xfer_cache_t** cache) {
     if (!has_oid || !tmpname) return TBS_ST_BAD_REQUEST;
     if (cache && !*cache) *cache = new ws_xfer_cache_t;
-    if (cache) ++(*cache)->uses;
+    ws_xfer_cache_t* c = cache ? *cache : nullptr;
     vob_t* vob = nullptr;
+    tbs_status_t st;
+    if (c && c->valid && memcmp(c->entry.uuid.bytes, replica.bytes, 16) == 0) {
+        st = vob_open_entry(c->entry, &vob);
+    } else {
+        rgy_vob_entry_t entry;
+        st = rgy_find_vob_by_uuid(replica, &entry);
+        if (st == TBS_ST_OK) st = vob_open_entry(entry, &vob);
+        if (st == TBS_ST_OK && c) {
+            c->entry = entry;
+            c->valid = true;
+        }
+    }
     vob_dbid_t dbid = 0;
-    tbs_status_t st = find_oid(replica, oid, &vob, &dbid);
+    if (st == TBS_ST_OK) st = vob_obj_oid_to_dbid(vob, oid, &dbid);
     return st == TBS_ST_OK ? vob_ver_get_cleartext(vob, dbid, tmpname) : st;
 }
 
