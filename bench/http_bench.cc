@@ -8,9 +8,11 @@
 //     connection. N runs each; --requests 0 leaves this section out.
 // (b) Streaming: compute_primes_rpc sending P parts of BYTES each through lighttpd to a
 //     client that discards them, next to lighttpd serving a static file of the same size.
-//     After a warm-up transfer of each, R rounds each make one transfer of both, taking
-//     turns at which goes first; the medians of the rates and of the per-round ratios are
-//     reported.
+//     The same number of bytes also goes through a second lighttpd, configured alike, from
+//     bench_cgi_relay, a CGI program that only writes them: the most any CGI program can
+//     get out of lighttpd's relay. After a warm-up transfer of each, R rounds each make one
+//     transfer of all three, taking turns at the order; the medians of the rates and of
+//     the per-round ratios are reported.
 #include <curl/curl.h>
 
 #include <algorithm>
@@ -187,7 +189,7 @@ double median(std::vector<double> v) {
     return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
 }
 
-void streaming(const Options& o, e2e::LighttpdServer& server) {
+void streaming(const Options& o, e2e::LighttpdServer& server, e2e::LighttpdServer& relay) {
     Client client;
     const std::string args = "primeCount=" + std::to_string(o.parts) +
                              "\nperiodInSeconds=0\nbodySize=" + std::to_string(o.part_size) + "\n";
@@ -207,11 +209,11 @@ void streaming(const Options& o, e2e::LighttpdServer& server) {
         stream_bytes = s.bytes;
         return t;
     };
-    auto file_once = [&] {
+    auto fetch_once = [&](const std::string& url, const char* what) {
         Clock::time_point start = Clock::now();
-        unsigned long long got = client.fetch(file_url, nullptr).bytes;
+        unsigned long long got = client.fetch(url, nullptr).bytes;
         double t = since(start);
-        if (got != stream_bytes) die("static file arrived short");
+        if (got != stream_bytes) die(std::string(what) + " arrived short");
         return t;
     };
 
@@ -228,25 +230,29 @@ void streaming(const Options& o, e2e::LighttpdServer& server) {
         }
         if (!f) die("cannot write the static file");
     }
+    const std::string relay_url = relay.url("/vdweb?" + std::to_string(stream_bytes));
+    auto file_once = [&] { return fetch_once(file_url, "static file"); };
+    auto relay_once = [&] { return fetch_once(relay_url, "minimal CGI stream"); };
     file_once();
+    relay_once();
 
-    // Rounds of one transfer each, taking turns at going first, so that whatever else the
-    // machine does at a given moment weighs on both sides alike. Each round gives a ratio;
-    // the medians hide the occasional round that another process disturbed.
+    // Rounds of one transfer of each, rotating the order, so that whatever else the machine
+    // does at a given moment weighs on all alike. Each round gives ratios; the medians hide
+    // the occasional round that another process disturbed.
     const double mib = static_cast<double>(stream_bytes) / (1024.0 * 1024.0);
-    std::vector<double> stream_rate, file_rate, ratio;
+    std::vector<double> stream_rate, file_rate, relay_rate, ratio, relay_ratio, own_ratio;
     for (int round = 0; round < o.rounds; ++round) {
-        double stream_s, file_s;
-        if (round % 2 == 0) {
-            stream_s = stream_once();
-            file_s = file_once();
-        } else {
-            file_s = file_once();
-            stream_s = stream_once();
+        double t[3] = {0, 0, 0};
+        for (int k = 0; k < 3; ++k) {
+            int which = (round + k) % 3;
+            t[which] = which == 0 ? stream_once() : which == 1 ? file_once() : relay_once();
         }
-        stream_rate.push_back(mib / stream_s);
-        file_rate.push_back(mib / file_s);
+        stream_rate.push_back(mib / t[0]);
+        file_rate.push_back(mib / t[1]);
+        relay_rate.push_back(mib / t[2]);
         ratio.push_back(stream_rate.back() / file_rate.back());
+        relay_ratio.push_back(relay_rate.back() / file_rate.back());
+        own_ratio.push_back(stream_rate.back() / relay_rate.back());
     }
 
     printf(
@@ -254,9 +260,12 @@ void streaming(const Options& o, e2e::LighttpdServer& server) {
         "%.1f MiB; median of %d rounds):\n",
         o.parts, o.part_size, mib, o.rounds);
     row("vdweb.cgi compute_primes_rpc", median(stream_rate), "MiB/s");
+    row("minimal CGI writing the same bytes", median(relay_rate), "MiB/s");
     row("static file of the same size", median(file_rate), "MiB/s");
     row("ratio (CGI stream / static file)", median(ratio), "");
-    printf("  %-44s", "ratio per round");
+    row("ratio (minimal CGI / static file)", median(relay_ratio), "");
+    row("ratio (CGI stream / minimal CGI)", median(own_ratio), "");
+    printf("  %-44s", "ratio to static file per round");
     for (double r : ratio) printf(" %.2f", r);
     printf("\n");
 }
@@ -272,7 +281,9 @@ int main(int argc, char** argv) {
         e2e::LighttpdServer server;
         if (!server.started()) die(server.failure());
         if (o.requests > 0) per_request_http(o, server, separator);
-        streaming(o, server);
+        e2e::LighttpdServer relay({}, VDWEB_CGI_RELAY_PATH);
+        if (!relay.started()) die(relay.failure());
+        streaming(o, server, relay);
     }
     curl_global_cleanup();
     return 0;

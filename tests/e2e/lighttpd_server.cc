@@ -20,6 +20,7 @@
 #include <fstream>
 #include <sstream>
 #include <thread>
+#include <utility>
 
 namespace e2e {
 
@@ -102,7 +103,8 @@ std::string LighttpdServer::render_config(std::string text, int port, const std:
     return text;
 }
 
-LighttpdServer::LighttpdServer(const Settings& settings) : site_(settings) {
+LighttpdServer::LighttpdServer(const Settings& settings, std::string cgi)
+    : site_(settings), cgi_(cgi.empty() ? cgi_path() : std::move(cgi)) {
     if (!site_.ok()) {
         failure_ = "cannot create a site directory";
         return;
@@ -137,7 +139,7 @@ bool LighttpdServer::start_once() {
         return false;
     }
     const std::string conf = site_.home() + "/lighttpd.conf";
-    site_.write_file("lighttpd.conf", render_config(text, port_, site_.home(), cgi_path()));
+    site_.write_file("lighttpd.conf", render_config(text, port_, site_.home(), cgi_));
 
     const std::string console = site_.home() + "/log/lighttpd.out";
     pid_ = fork();
@@ -193,7 +195,7 @@ std::vector<pid_t> LighttpdServer::cgi_processes() const {
     std::vector<pid_t> found;
     if (pid_ <= 0) return found;
     std::error_code ec;
-    const std::string cgi = std::filesystem::weakly_canonical(cgi_path(), ec).string();
+    const std::string cgi = std::filesystem::weakly_canonical(cgi_, ec).string();
     DIR* proc = opendir("/proc");
     if (!proc) return found;
     while (dirent* d = readdir(proc)) {

@@ -22,7 +22,8 @@ public:
     // A static file the document root holds, for comparing with the CGI program.
     static constexpr const char* kStaticFile = "/hello.txt";
 
-    explicit LighttpdServer(const Settings& settings = {});
+    // cgi names the program served at /vdweb; empty means the built vdweb.cgi.
+    explicit LighttpdServer(const Settings& settings = {}, std::string cgi = {});
     ~LighttpdServer();
     LighttpdServer(const LighttpdServer&) = delete;
     LighttpdServer& operator=(const LighttpdServer&) = delete;
@@ -49,6 +50,7 @@ private:
     void stop();
 
     TempSite site_;
+    std::string cgi_;
     int port_ = 0;
     pid_t pid_ = -1;
     std::string failure_;
