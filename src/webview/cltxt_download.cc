@@ -1,8 +1,8 @@
 // Plain downloads: URL validation and the answer.
 //
-// Versions are looked up in the VOB that the URL names. The repository store is not part
-// of this build yet, so no VOB replica is known and every well-formed URL is answered
-// with "VOB replica not found".
+// Versions are looked up in the VOB that the URL names. Serving the contents needs the
+// text modes and the file-part transfer of the web-view update, which this build does not
+// have yet, so every well-formed URL is answered with "VOB replica not found".
 #include "webview/cltxt_download.h"
 
 #include <unistd.h>
@@ -50,7 +50,7 @@ void vdw_get_cltxt_url(const VDW_Request& request, std::ostream&) {
         imsg_print_catalog(IMSG_ERROR, &_vdw_lib_lib_msg_table, 257, parts[1].c_str());
         fail("bad VOB oid in GET");
     }
-    // No VOB replica is registered with this server.
+    // Not served yet: see the top of this file.
     imsg_print_catalog(IMSG_ERROR, &_vdw_lib_lib_msg_table, 257, parts[1].c_str());
     fail("unknown VOB oid in GET");
 }
