@@ -28,7 +28,8 @@ void VDW_ComputePrimesRpc::send_response_body() {
     long period = VDW_ReqArgsParser::decode_long(text);
     if (!args.match_next("bodySize", &text, status())) return;
     long size = VDW_ReqArgsParser::decode_long(text);
-    if (size < 0 || size > kMaxBodySize) {
+    if (size < 0) size = 0;  // no body
+    if (size > kMaxBodySize) {
         status().set_status(1001);
         status().format(&_vdweb_lib_msg_table, 100, text);
         return;

@@ -184,7 +184,7 @@ VDW_MultipartData::VDW_MultipartData() = default;
 
 VDW_MultipartData::VDW_MultipartData(const char* name, const char* content_type,
                                      const char* description, const void* data, long long length)
-    : data_(data), length_(length < 0 ? 0 : length) {
+    : data_(data), length_(data && length > 0 ? length : 0) {
     add_header(HTTP_CONTENT_ID, name);
     std::string type = content_type ? content_type : MIME_TEXT;
     if (text_type_needs_encoding(type.c_str())) {

@@ -8,6 +8,7 @@
 #include <ctime>
 #include <ostream>
 #include <stdexcept>
+#include <system_error>
 #include <thread>
 
 #include "foundation/vdw_trace.h"
@@ -43,7 +44,12 @@ public:
         std::lock_guard<std::mutex> lk(m_);
         interval_ = seconds;
         stopping_ = false;
-        thread_ = std::thread([this] { run(); });
+        try {
+            thread_ = std::thread([this] { run(); });
+        } catch (const std::system_error&) {
+            interval_ = 0;  // no thread: running() reports the failure
+            return;
+        }
         if (!exit_hook_) {
             exit_hook_ = true;
             atexit([] { VDW_KeepaliveTimer::instance().stop(); });
@@ -171,10 +177,8 @@ bool VDW_RpcResponse::add_part(VDW_MultipartData& part, bool flush) {
 bool VDW_RpcResponse::send_status_and_trailer() {
     std::lock_guard<std::recursive_mutex> lk(stream_lock());
     if (trailer_sent_) return false;
-    if (write_header_locked()) {
-        trailer_sent_ = true;  // nothing more can reach the client
-        return true;
-    }
+    // Nothing can reach a client whose stream has failed; every call says so.
+    if (write_header_locked()) return true;
     bool has_non_ok = false;
     char* extra = nullptr;
     if (facade_) {

@@ -169,7 +169,14 @@ TEST(RpcResponse, FailedStreamIsReportedNotThrown) {
     VDW_RpcResponse r(pool, status, out, nullptr);
     VDW_MultipartData p("X", nullptr, nullptr, "a", 1);
     EXPECT_TRUE(r.add_part(p, true));
+    // Every status call on a dead stream reports the failure, not only the first.
     EXPECT_TRUE(r.send_status_and_trailer());
+    EXPECT_TRUE(r.send_status_and_trailer());
+    // A part given no data carries none, whatever length it is given.
+    VDW_MultipartData empty("Y", VDW_MultipartData::MIME_TEXT, nullptr, nullptr, 100);
+    std::ostringstream written;
+    empty.write_self_to_stream(written);
+    EXPECT_NE(written.str().find("Content-Length: 0"), std::string::npos) << written.str();
 }
 
 TEST(RpcResponse, KeepalivesArriveBetweenPartsWhileWorkGoesOn) {
