@@ -12,6 +12,7 @@
 #include <ostream>
 #include <string>
 
+#include "core/cred/credutl.h"
 #include "core/meter/client_meters.h"
 #include "core/util/fileutl.h"
 #include "core/util/pfm.h"
@@ -86,11 +87,26 @@ VDW_Request& mut(const VDW_Request& r) {
     return const_cast<VDW_Request&>(r);
 }
 
-// putenv keeps the pointer: each entry gets storage that lives for the process.
+// putenv keeps the pointer: each entry gets storage that lives for the process. The entry
+// is formatted aside first, because the buffer may already be in the environment: a value
+// too long for it leaves the variable as it was, and is traced.
 void export_env(char (&buf)[kEnvBufferSize], const char* name, const char* value) {
-    int n = snprintf(buf, sizeof buf, "%s=%s", name, value ? value : "");
-    if (n < 0 || static_cast<size_t>(n) >= sizeof buf) return;  // too long: not exported
+    char entry[kEnvBufferSize];
+    int n = snprintf(entry, sizeof entry, "%s=%s", name, value ? value : "");
+    if (n < 0 || static_cast<size_t>(n) >= sizeof entry) {
+        VDW_Trace trace(QLMX_COMPONENT, kClass, "export_env");
+        if (trace.shouldTrace(1)) trace.writeTrace("%s is too long to export; left unchanged", name);
+        return;
+    }
+    memcpy(buf, entry, static_cast<size_t>(n) + 1);
     putenv(buf);
+}
+
+// The user name of the process's current credentials, or null when it cannot be found.
+const char* current_user_name() {
+    static credutl_creds_t creds;
+    if (credutl_get_creds(&creds) != TBS_ST_OK || !creds.user[0]) return nullptr;
+    return creds.user;
 }
 
 void on_exit_proc(void*) {
@@ -225,8 +241,8 @@ void generate_rpc_response(const VDW_Request& request, std::ostream& out, WCM_Me
         static bool started = false;
         if (!started) {
             started = true;
-            VDW_Meter::set_meter_options(VDW_Config::getInstance().get_user().c_str(), 0,
-                                         static_cast<int>(getpid()));
+            const char* user = current_user_name();
+            VDW_Meter::set_meter_options(user ? user : "", 0, static_cast<int>(getpid()));
             client_meters_start_program("QLMX");
         }
     }
@@ -240,9 +256,9 @@ void generate_rpc_response(const VDW_Request& request, std::ostream& out, WCM_Me
     }
     VDW_RpcResponse::enable_interaction_requests(nullptr, nullptr, buffer_flush);
     if (trace.shouldTrace(2)) {
-        const char* user = VDW_Config::getInstance().get_user().c_str();
+        const char* user = current_user_name();
         const char* rpc = mut(request).rpc_name();
-        trace.writeTrace("Process id is %s (rpc name is %s)\n", user && *user ? user : "NULL",
+        trace.writeTrace("Process id is %s (rpc name is %s)\n", user ? user : "NULL",
                          rpc ? rpc : "");
     }
     if (VDW_AbstractRpc::handle(request, session, pool, status, out, &facade)) return;

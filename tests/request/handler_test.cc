@@ -5,7 +5,11 @@
 #include <sstream>
 #include <string>
 
+#include <pwd.h>
+#include <unistd.h>
+
 #include "foundation/vdw_config.h"
+#include "foundation/vdw_meter.h"
 #include "foundation/wcm_mempool.h"
 #include "foundation/wcm_status.h"
 #include "ops/vdw_session.h"
@@ -14,6 +18,7 @@
 #include "request/vdw_multipart_data.h"
 #include "request/vdw_request.h"
 #include "request/vdweb_request_handler.h"
+#include "support/temp_dir.h"
 
 using Env = std::multimap<std::string, std::string>;
 
@@ -126,6 +131,22 @@ TEST(RequestHandler, ServesHandlerRpcs) {
     EXPECT_NE(primes.find("Status: 0\r\n"), std::string::npos);
 }
 
+// With metering on, the first request names the process's meter file after the user the
+// process acts as.
+TEST(RequestHandler, MeterFileNamesTheActingUser) {
+    TempHome home;
+    VDW_Meter::meteringOn = true;
+    post("rpc=VDW_Vdcore::get_version_separator_rpc");
+    VDW_Meter::meteringOn = false;
+    const char* options = getenv(VDW_Meter::OPTIONS_VARIABLE);
+    ASSERT_NE(options, nullptr);
+    const passwd* pw = getpwuid(geteuid());
+    ASSERT_NE(pw, nullptr);
+    const std::string expected = std::string("_meter_") + pw->pw_name + "_s0_" +
+                                 std::to_string(getpid()) + ".ascii";
+    EXPECT_NE(std::string(options).find(expected), std::string::npos) << options;
+}
+
 TEST(RequestHandler, PathInfoNamesSessionAndElement) {
     struct Case {
         const char* path_info;
@@ -150,6 +171,27 @@ TEST(RequestHandler, PathInfoNamesSessionAndElement) {
             EXPECT_EQ(req->num_elems(), 0);
         }
         delete req;
+    }
+}
+
+// The message catalog path a request names is exported for the process; one too long for
+// its buffer leaves the earlier value in place rather than a cut one.
+TEST(RequestHandler, NlspathIsExportedWholeOrNotAtAll) {
+    const std::string too_long(1100, 'n');
+    const struct {
+        const char* value;
+        const char* expected;
+    } cases[] = {{"/usr/share/catalogs/%N", "/usr/share/catalogs/%N"},
+                 {too_long.c_str(), "/usr/share/catalogs/%N"},
+                 {"/other/%N", "/other/%N"}};
+    for (const auto& c : cases) {
+        WCM_MemPool pool;
+        WCM_Status status;
+        std::istringstream in;
+        delete read_request(0, nullptr, in, {{"REQUEST_METHOD", "GET"}, {"NLSPATH", c.value}},
+                            pool, status);
+        ASSERT_NE(getenv("NLSPATH"), nullptr);
+        EXPECT_STREQ(getenv("NLSPATH"), c.expected);
     }
 }
 
