@@ -8,12 +8,16 @@
 #ifndef OPS_VDW_VDCORE_H
 #define OPS_VDW_VDCORE_H
 
+#include <cstddef>
 #include <iosfwd>
 
 #include "core/imsg/imsg.h"
 
+class SUM_String;
+class SUM_View;
 class WCM_MemPool;
 class WCM_Status;
+struct tbs_uuid_t;
 
 class VDW_Vdcore {
 public:
@@ -43,6 +47,45 @@ public:
 
     // The text between an element pathname and a version selector ("@@").
     static const char* get_ver_ext_string() { return s_ext_string; }
+
+    // ---- Files and paths. Pathname buffers are PNAME_SIZE bytes unless a size is given;
+    // a result that does not fit is a failure, never a cut name.
+    static constexpr size_t PNAME_SIZE = 1024;
+
+    // Copies `source` to `directory`/`leaf`, making the missing parent directories (0775).
+    void copy_file(const char* source, const char* directory, const char* leaf,
+                   WCM_Status& status);
+    // `view_root` + "/" + `path` ("/" only when `path` does not begin with one), or `path`
+    // alone without a view root, in local separator form. False when it does not fit.
+    static bool get_view_pname(const char* view_root, const char* path, char* out,
+                               size_t size = PNAME_SIZE);
+    // Removes the view-root prefix from `path` in place when `view_root` is the path or
+    // a parent of it.
+    static void strip_viewroot(const char* view_root, char* path);
+    // Local separators to "/", and back.
+    static void convert_pname_to_global(char* path);
+    static void convert_pname_to_local(char* path);
+    // A name that is free: `directory`/`name`, else with ".1" to ".99" appended. 0 and the
+    // name in `out`, else a core status (TBS_ST_EXISTS when every candidate is taken).
+    static int generate_available_ws_location(const char* directory, const char* name,
+                                              char* out);
+    // The same in the core's temporary directory.
+    static int generate_available_tmp_location(const char* name, char* out);
+
+    // ---- Views.
+    struct ViewInfo {
+        char tag[PNAME_SIZE];
+        bool is_web, is_xcm, is_automatic, is_snapshot;
+    };
+    // The root of the view named by the text form of its UUID.
+    void uuid_to_viewroot(const char* uuid_text, char* view_root, WCM_Status& status);
+    // Tag and kind of a view found by UUID, by a pathname inside it, or by tag. No such
+    // view is status 1002.
+    void lookup_view_by_uuid(const tbs_uuid_t& uuid, ViewInfo* info, WCM_Status& status);
+    void lookup_view_by_path(const char* path, ViewInfo* info, WCM_Status& status);
+    void lookup_view_by_tag(const char* tag, ViewInfo* info, WCM_Status& status);
+    // A view's root; a dynamic view's only where the server can start dynamic views.
+    int get_view_root(const SUM_View& view, SUM_String* root);
 
 private:
     char** list_for(OutputType kind, int*& count);

@@ -2,8 +2,13 @@
 #include <gtest/gtest.h>
 
 #include "core/imsg/imsg.h"
+#include "core/sum/sum_view.h"
+#include "core/util/fileutl.h"
+#include "core/view/view.h"
 #include "foundation/wcm_mempool.h"
+#include "foundation/wcm_status.h"
 #include "ops/vdw_vdcore.h"
+#include "support/core_fixture.h"
 #include "support/temp_dir.h"
 
 TEST(VdcoreCapture, MessagesByKindInArrivalOrder) {
@@ -52,4 +57,178 @@ TEST(VdcoreCache, ActionOutOfRangeIsAnInternalError) {
     ASSERT_NE(err, nullptr);
     EXPECT_NE(std::string(err).find("vob_cache_action 7"), std::string::npos) << err;
     VDW_Vdcore::free_msg_text(err);
+}
+
+// ---- Files and pathnames.
+
+TEST(VdcorePaths, ViewPnameStripAndSeparators) {
+    char out[VDW_Vdcore::PNAME_SIZE];
+    struct {
+        const char* root;
+        const char* path;
+        const char* expected;
+    } joins[] = {
+        {"/views/v", "vobs/p/a.c", "/views/v/vobs/p/a.c"},
+        {"/views/v", "/vobs/p", "/views/v/vobs/p"},
+        {"", "vobs/p", "vobs/p"},
+        {nullptr, "/vobs/p", "/vobs/p"},
+    };
+    for (const auto& j : joins) {
+        ASSERT_TRUE(VDW_Vdcore::get_view_pname(j.root, j.path, out));
+        EXPECT_STREQ(out, j.expected);
+    }
+    // A result that does not fit fails instead of being cut.
+    std::string long_path(VDW_Vdcore::PNAME_SIZE, 'x');
+    EXPECT_FALSE(VDW_Vdcore::get_view_pname("/views/v", long_path.c_str(), out));
+    EXPECT_STREQ(out, "");
+
+    struct {
+        const char* root;
+        const char* path;
+        const char* expected;
+    } strips[] = {
+        {"/views/v", "/views/v/vobs/p", "/vobs/p"},
+        {"/views/v", "/views/v", ""},
+        {"/views/v/", "/views/v/a", "/a"},
+        {"/views/v", "/views/vx/a", "/views/vx/a"},  // not below the root
+        {"/views/v", "/other", "/other"},
+    };
+    for (const auto& s : strips) {
+        std::string buf = s.path;
+        VDW_Vdcore::strip_viewroot(s.root, buf.data());
+        EXPECT_STREQ(buf.c_str(), s.expected) << s.root << " " << s.path;
+    }
+    char p[] = "/vobs/p/a";
+    VDW_Vdcore::convert_pname_to_local(p);
+    VDW_Vdcore::convert_pname_to_global(p);
+    EXPECT_STREQ(p, "/vobs/p/a");
+}
+
+TEST(VdcorePaths, FreeNamesAndFileCopy) {
+    TempHome home;
+    const std::string dir = home.path() + "/area";
+    ASSERT_EQ(fileutl_mkdir_p(dir.c_str(), 0775), TBS_ST_OK);
+    char out[VDW_Vdcore::PNAME_SIZE];
+    ASSERT_EQ(VDW_Vdcore::generate_available_ws_location(dir.c_str(), "x", out), 0);
+    EXPECT_EQ(std::string(out), dir + "/x");
+    write_file(dir + "/x", "");
+    ASSERT_EQ(VDW_Vdcore::generate_available_ws_location(dir.c_str(), "x", out), 0);
+    EXPECT_EQ(std::string(out), dir + "/x.1");
+    for (int i = 1; i < 100; ++i) write_file(dir + "/x." + std::to_string(i), "");
+    // Every candidate taken: a failure, never a name in use.
+    EXPECT_NE(VDW_Vdcore::generate_available_ws_location(dir.c_str(), "x", out), 0);
+
+    ASSERT_EQ(VDW_Vdcore::generate_available_tmp_location("t", out), 0);
+    EXPECT_EQ(std::string(out), std::string(fileutl_get_tmpdir()) + "/t");
+
+    // A copy makes the missing directories on the way.
+    WCM_Status status;
+    const std::string src = write_file(dir + "/src", "contents\n");
+    {
+        VDW_Vdcore facade;
+        facade.copy_file(src.c_str(), (dir + "/new/deeper").c_str(), "sub/leaf", status);
+        EXPECT_TRUE(status.is_ok()) << status.text();
+        EXPECT_EQ(read_file(dir + "/new/deeper/sub/leaf"), "contents\n");
+        // A missing source: the core's copy message, captured, and no target left.
+        facade.copy_file((dir + "/missing").c_str(), dir.c_str(), "out", status);
+        EXPECT_FALSE(status.is_ok());
+        EXPECT_FALSE(fileutl_exists((dir + "/out").c_str()));
+        WCM_MemPool pool;
+        char* err = facade.msg_text(VDW_Vdcore::ERR, pool);
+        ASSERT_NE(err, nullptr);
+        EXPECT_NE(std::string(err).find("Unable to copy"), std::string::npos) << err;
+        VDW_Vdcore::free_msg_text(err);
+    }
+}
+
+// ---- Views.
+
+TEST(VdcoreViews, LookupsByUuidPathAndTag) {
+    TempHome home;
+    struct {
+        const char* tag;
+        const char* kind;
+        bool sum_view;
+        bool web, xcm, automatic, snapshot;
+    } views[] = {
+        {"w", "webview", false, true, false, false, false},
+        {"s", "snapshot", false, false, false, false, true},
+        {"a", "automatic", true, false, true, true, false},
+    };
+    VDW_Vdcore facade;
+    for (const auto& v : views) {
+        SCOPED_TRACE(v.tag);
+        cmd_mkview_args_t args;
+        args.tag = v.tag;
+        args.storage = home.path() + "/" + v.tag + ".vws";
+        args.kind = v.kind;
+        args.sum_view = v.sum_view;
+        ASSERT_EQ(cmd_mkview(&args), TBS_ST_OK);
+
+        WCM_Status status;
+        VDW_Vdcore::ViewInfo info;
+        facade.lookup_view_by_uuid(args.uuid, &info, status);
+        ASSERT_TRUE(status.is_ok());
+        EXPECT_STREQ(info.tag, v.tag);
+        EXPECT_EQ(info.is_web, v.web);
+        EXPECT_EQ(info.is_xcm, v.xcm);
+        EXPECT_EQ(info.is_automatic, v.automatic);
+        EXPECT_EQ(info.is_snapshot, v.snapshot);
+
+        char root[VDW_Vdcore::PNAME_SIZE];
+        facade.uuid_to_viewroot(tbs_uuid_text(args.uuid).c_str(), root, status);
+        ASSERT_TRUE(status.is_ok());
+        VDW_Vdcore::ViewInfo by_path;
+        facade.lookup_view_by_path((std::string(root) + "/vobs/x").c_str(), &by_path, status);
+        ASSERT_TRUE(status.is_ok());
+        EXPECT_STREQ(by_path.tag, v.tag);
+        VDW_Vdcore::ViewInfo by_tag;
+        facade.lookup_view_by_tag(v.tag, &by_tag, status);
+        ASSERT_TRUE(status.is_ok());
+        EXPECT_EQ(by_tag.is_snapshot, v.snapshot);
+    }
+
+    WCM_Status status;
+    VDW_Vdcore::ViewInfo info;
+    facade.lookup_view_by_uuid(tbs_uuid_create(), &info, status);
+    EXPECT_EQ(status.status(), 1002);
+    facade.lookup_view_by_tag("nosuch", &info, status);
+    EXPECT_EQ(status.status(), 1002);
+    facade.lookup_view_by_path("/not/in/a/view", &info, status);
+    EXPECT_FALSE(status.is_ok());
+    EXPECT_NE(std::string(status.text()).find("VDSRV1052"), std::string::npos);
+    char root[VDW_Vdcore::PNAME_SIZE];
+    facade.uuid_to_viewroot("not a uuid", root, status);
+    EXPECT_FALSE(status.is_ok());
+    EXPECT_STREQ(root, "");
+}
+
+TEST(VdcoreViews, DynamicViewRootNeedsTheVirtualFileSystem) {
+    TempHome home;
+    cmd_mkview_args_t args;
+    args.tag = "dyn";
+    args.storage = home.path() + "/dyn.vws";
+    args.kind = "dynamic";
+    ASSERT_EQ(cmd_mkview(&args), TBS_ST_OK);
+    SUM_View view;
+    ASSERT_EQ(SUM_View::construct_from_tag("dyn", &view), TBS_ST_OK);
+    VDW_Vdcore facade;
+    SUM_String root;
+    EXPECT_EQ(facade.get_view_root(view, &root), 1001);
+    WCM_MemPool pool;
+    char* err = facade.msg_text(VDW_Vdcore::ERR, pool);
+    ASSERT_NE(err, nullptr);
+    EXPECT_STREQ(err,
+                 "VDSRV1278: Could not access dynamic view 'dyn' because VTFS is not configured "
+                 "on the server.\n");
+    VDW_Vdcore::free_msg_text(err);
+
+    cmd_mkview_args_t web;
+    web.tag = "web";
+    web.storage = home.path() + "/web.vws";
+    ASSERT_EQ(cmd_mkview(&web), TBS_ST_OK);
+    SUM_View wv;
+    ASSERT_EQ(SUM_View::construct_from_tag("web", &wv), TBS_ST_OK);
+    ASSERT_EQ(facade.get_view_root(wv, &root), 0);
+    EXPECT_EQ(root.str(), web.storage + "/root");
 }

@@ -16,6 +16,7 @@ const char* const kTexts[] = {
     /* 23 */ "Unable to rename \"%s\" to \"%s\": %s.\n",
     /* 24 */ "Unable to create directory \"%s\": %s.\n",
     /* 25 */ "Unable to access \"%s\": %s.\n",
+    /* 26 */ "Unable to copy \"%s\" to \"%s\": %s.\n",
     /* 38 */ "No file handle is recorded for \"%s\".\n",
     /* 46 */ "Operation \"%s\" failed: %s.\n",
     /* 47 */ "Operation \"%s\" failed on \"%s\": %s.\n",
@@ -27,7 +28,7 @@ const char* const kTexts[] = {
     "supports (%d).\n",
 };
 
-const uint16_t kNumbers[] = {1, 2, 18, 19, 20, 21, 22, 23, 24, 25, 38, 46, 47, 158, 159};
+const uint16_t kNumbers[] = {1, 2, 18, 19, 20, 21, 22, 23, 24, 25, 26, 38, 46, 47, 158, 159};
 
 static_assert(sizeof kTexts / sizeof kTexts[0] == sizeof kNumbers / sizeof kNumbers[0]);
 

@@ -12,6 +12,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
+
+#include "core/imsg/imsg.h"
 
 namespace {
 std::string g_tmpdir;
@@ -70,6 +73,35 @@ tbs_status_t fileutl_mkdir_p(const char* path, mode_t mode) {
 tbs_status_t fileutl_rm(const char* path) {
     if (::unlink(path) == 0) return TBS_ST_OK;
     return tbs_errno2status(errno);
+}
+
+tbs_status_t fileutl_copy(const char* src, const char* dst, size_t bufsize) {
+    tbs_status_t st = TBS_ST_OK;
+    int in = ::open(src, O_RDONLY | O_CLOEXEC);
+    int out = -1;
+    struct stat info;
+    if (in < 0 || ::fstat(in, &info) != 0) {
+        st = tbs_errno2status(errno);
+    } else {
+        out = ::open(dst, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, info.st_mode & 07777);
+        if (out < 0) st = tbs_errno2status(errno);
+    }
+    std::vector<char> buf(bufsize > 0 ? bufsize : 8192);
+    while (st == TBS_ST_OK) {
+        ssize_t n = ::read(in, buf.data(), buf.size());
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) st = tbs_errno2status(errno);
+        if (n <= 0) break;
+        if (!fileutl_write_all(out, buf.data(), static_cast<size_t>(n)))
+            st = tbs_errno2status(errno);
+    }
+    if (out >= 0 && ::close(out) != 0 && st == TBS_ST_OK) st = tbs_errno2status(errno);
+    if (in >= 0) ::close(in);
+    if (st != TBS_ST_OK) {
+        if (out >= 0) ::unlink(dst);
+        imsg_core_error(26, src, dst, tbs_strerror(st));
+    }
+    return st;
 }
 
 bool fileutl_exists(const char* path) {

@@ -36,6 +36,11 @@ void fileutl_random_name(char* buf, size_t len);
 // (`size` bytes) holds its pathname; on failure -1 with errno set.
 int fileutl_create_temp(const char* dir, const char* prefix, mode_t mode, char* path, size_t size);
 
+// Copies the file `src` to `dst` (created or replaced, with the permission bits of `src`)
+// through a buffer of `bufsize` bytes. A failure prints the core's copy message (26) with
+// both names and the error text and leaves no partial `dst` behind.
+tbs_status_t fileutl_copy(const char* src, const char* dst, size_t bufsize);
+
 // Uncompresses the gzip file `src` into `dst` (created or truncated). On failure `dst`
 // may hold partial output; the caller removes it.
 tbs_status_t fileutl_gunzip(const char* src, const char* dst);
