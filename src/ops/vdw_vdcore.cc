@@ -10,6 +10,7 @@
 #include "foundation/vdw_trace.h"
 #include "foundation/wcm_mempool.h"
 #include "foundation/wcm_status.h"
+#include "interact/vdw_prompt.h"
 #include "request/vdw_rpc_response.h"
 
 const char* VDW_Vdcore::s_ext_string = "@@";
@@ -33,7 +34,10 @@ char** append(WCM_MemPool& pool, char** array, int& count, int initial, char* te
 
 }  // namespace
 
-VDW_Vdcore::VDW_Vdcore() : msg_pool_(new WCM_MemPool), saved_table_(imsg_get_redirect_table()) {
+VDW_Vdcore::VDW_Vdcore()
+    : msg_pool_(new WCM_MemPool),
+      saved_table_(imsg_get_redirect_table()),
+      saved_prompts_(imsg_get_prompt_procs()) {
     imsg_redirect_proc_t procs[IMSG_NUM_CLASSES] = {
         vdw_handle_ok_message,    vdw_handle_ok_message,     vdw_handle_ok_message,
         vdw_handle_ok_message,    vdw_handle_warn_message,   vdw_handle_warn_message,
@@ -41,9 +45,12 @@ VDW_Vdcore::VDW_Vdcore() : msg_pool_(new WCM_MemPool), saved_table_(imsg_get_red
         vdw_handle_trace_message, imsg_append_proc_suppress,
     };
     imsg_set_redirect_procs(procs, this);
+    // Questions of the core go to the remote user as interaction requests.
+    imsg_set_prompt_procs(&vdw_prompt_procs());
 }
 
 VDW_Vdcore::~VDW_Vdcore() {
+    imsg_set_prompt_procs(&saved_prompts_);
     imsg_set_redirect_table(saved_table_);
     delete msg_pool_;
 }

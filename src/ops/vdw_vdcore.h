@@ -99,6 +99,7 @@ private:
     int ok_count_ = 0, warn_count_ = 0, err_count_ = 0;
     bool capture_ = true;
     imsg_redirect_table_t saved_table_;
+    imsg_prompt_procs_t saved_prompts_;
 
     static const char* s_ext_string;
 };

@@ -13,6 +13,7 @@
 #include "ops/vdw_compute_primes_rpc.h"
 #include "ops/vdw_force_exit_rpc.h"
 #include "ops/vdw_get_version_separator_rpc.h"
+#include "ops/vdw_interaction_response_rpc.h"
 #include "ops/vdw_sleep_rpc.h"
 #include "ops/vdw_timeout_randomly_rpc.h"
 #include "request/vdw_request.h"
@@ -44,6 +45,7 @@ const FactoryRow kFactory[] = {
     {"VDW_Vdcore::compute_primes_rpc", create<VDW_ComputePrimesRpc>},
     {"VDW_Vdcore::force_exit_rpc", create<VDW_ForceExitRpc>},
     {"VDW_Vdcore::get_version_separator_rpc", create<VDW_GetVersionSeparatorRpc>},
+    {"VDW_Vdcore::interaction_response_rpc", create<VDW_InteractionResponseRpc>},
     {"VDW_Vdcore::sleep_rpc", create<VDW_SleepRpc>},
     {"VDW_Vdcore::timeout_randomly_rpc", create<VDW_TimeoutRandomlyRpc>},
 };

@@ -23,6 +23,7 @@
 #include "foundation/wcm_mempool.h"
 #include "foundation/wcm_status.h"
 #include "interact/ireq_msg.h"
+#include "interact/ireq_request.h"
 #include "ops/vdw_session.h"
 #include "ops/vdw_vdcore.h"
 #include "request/vdw_abstract_rpc.h"
@@ -131,6 +132,13 @@ void VDWebRequestHandler::initialize_process(int, char**) {
     VDW_Trace trace(QLMX_COMPONENT, kClass, "initialize_process");
     VDW_Trace::runtime_debug("vdweb::initialize_process");
     pfm_on_exit(on_exit_proc, nullptr);
+    // Interaction requests reserve their message files in the core's temporary directory.
+    const char* tmp = fileutl_get_tmpdir();
+    if (!fileutl_exists(tmp)) {
+        tbs_status_t st = fileutl_mkdir_p(tmp, 0775);
+        if (st != TBS_ST_OK && trace.shouldTrace(1))
+            trace.writeTrace("cannot make %s: %s", tmp, tbs_strerror(st));
+    }
     g_process_initialized = true;
 }
 
@@ -254,7 +262,8 @@ void generate_rpc_response(const VDW_Request& request, std::ostream& out, WCM_Me
         vdw_get_cltxt_url(request, out);
         return;
     }
-    VDW_RpcResponse::enable_interaction_requests(nullptr, nullptr, buffer_flush);
+    VDW_RpcResponse::enable_interaction_requests(ireq_listener_start, ireq_listener_stop,
+                                                 buffer_flush);
     if (trace.shouldTrace(2)) {
         const char* user = current_user_name();
         const char* rpc = mut(request).rpc_name();

@@ -1,4 +1,5 @@
-// File helpers: atomic whole-file writes, bounded joins, locks, gzip.
+// File helpers: atomic whole-file writes, bounded joins, the string encoding pair, locks,
+// gzip.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -6,8 +7,10 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <string>
+#include <vector>
 
 #include "core/stg/stg.h"
 #include "core/util/fileutl.h"
@@ -48,6 +51,46 @@ TEST(Strutl, ConcatFailsInsteadOfTruncating) {
     EXPECT_FALSE(fileutl_join(small, sizeof small, "ab", "c"));
     EXPECT_TRUE(fileutl_join(buf, sizeof buf, "ab", "c"));
     EXPECT_STREQ(buf, "ab/c");
+}
+
+TEST(Strutl, ExtractPairRoundTripsWithinItsBounds) {
+    const std::string texts[] = {"", "a", "MsgType=Message\nA=x\\ny\n",
+                                 "\x01\x7f\x80\xff=\r\t~H:", std::string(1000, 'z')};
+    for (const std::string& t : texts) {
+        // Exactly the stated bound, with a guard byte after it that must stay untouched.
+        std::vector<char> enc(STRUTL_EXTRACT_HEAD_SIZE(t.size()) + 1, '#');
+        ASSERT_EQ(strutl_extract_head(t.c_str(), enc.data(), enc.size() - 1), 0) << t;
+        EXPECT_EQ(enc.back(), '#');
+        std::string e = enc.data();
+        EXPECT_EQ(e.find_first_of("\n\r"), std::string::npos);
+        std::vector<char> dec(STRUTL_EXTRACT_TAIL_SIZE(e.size()) + 1, '#');
+        ASSERT_EQ(strutl_extract_tail(e.c_str(), dec.data(), dec.size() - 1), 0) << e;
+        EXPECT_EQ(dec.back(), '#');
+        EXPECT_EQ(std::string(dec.data()), t);
+        // One byte fewer than the encoding needs fails instead of cutting it.
+        EXPECT_EQ(strutl_extract_head(t.c_str(), enc.data(), e.size()), TBS_ST_ERR);
+        EXPECT_STREQ(enc.data(), "");
+        EXPECT_EQ(strutl_extract_tail(e.c_str(), dec.data(), t.size()), TBS_ST_ERR);
+    }
+    char dec[8];
+    ASSERT_EQ(strutl_extract_tail("~H:4A6b", dec, sizeof dec), 0);  // either case of digit
+    EXPECT_STREQ(dec, "Jk");
+}
+
+TEST(Strutl, ExtractTailRejectsWhatTheEncoderCannotWrite) {
+    const char* const malformed[] = {"",        "~H",      "4142",     "~h:4142",
+                                     "~H:414",  "~H:41x2", "~H:41 42", "~H:4100",
+                                     "~H:0041", "~H:-1",   "~H:\n4142"};
+    for (const char* m : malformed) {
+        char dec[64];
+        memset(dec, '#', sizeof dec);
+        EXPECT_EQ(strutl_extract_tail(m, dec, sizeof dec), TBS_ST_ERR) << m;
+        EXPECT_STREQ(dec, "") << m;
+    }
+    char dec[4];
+    EXPECT_EQ(strutl_extract_tail(nullptr, dec, sizeof dec), TBS_ST_ERR);
+    EXPECT_EQ(strutl_extract_tail("~H:41", dec, 0), TBS_ST_ERR);
+    EXPECT_EQ(strutl_extract_head(nullptr, dec, sizeof dec), TBS_ST_ERR);
 }
 
 TEST(Srvlock, SecondHolderIsRefusedUntilRelease) {

@@ -7,7 +7,18 @@
 #include <string>
 #include <vector>
 
+#include <cstdlib>
+#include <fstream>
+#include <future>
+#include <iterator>
+#include <thread>
+
+#include "core/stg/stg.h"
+#include "core/tbs/tbs.h"
+#include "core/util/fileutl.h"
 #include "e2e/cgi_process.h"
+#include "interact/ireq_msg.h"
+#include "interact/ireq_request.h"
 #include "e2e/multipart.h"
 
 namespace e2e {
@@ -354,4 +365,91 @@ TEST_F(CgiTest, GetIsNeverDispatched) {
 }
 
 }  // namespace
+}  // namespace e2e
+
+namespace e2e {
+namespace {
+
+std::string whole_file(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+std::string element(const ireq_msg_t* m, const char* name) {
+    const char* v = nullptr;
+    return m && ireq_msg_get_element(m, name, &v) ? v : "<missing>";
+}
+
+}  // namespace
+
+// A question asked in this process is answered by a vdweb.cgi process serving the
+// client's interaction_response_rpc, as two server processes meet during a request.
+TEST_F(CgiTest, InteractionResponseAnswersTheWaitingQuestion) {
+    const char* old_home = getenv("VERDANE_HOME");
+    const std::string saved_home = old_home ? old_home : "";
+    setenv("VERDANE_HOME", site_.home().c_str(), 1);
+    tbs_reset_product_dir();
+    fileutl_reset_tmpdir();
+    struct Asked {
+        std::promise<std::string> text;
+        static int deliver(const char* t, void* data) {
+            static_cast<Asked*>(data)->text.set_value(t);
+            return 1;
+        }
+    } asked;
+    ireq_requestor_set_callback(&Asked::deliver, &asked);
+    stg_area_t* area = stg_create_area(4096);
+    ireq_msg_t* answer = nullptr;
+    auto waiting = std::async(std::launch::async, [&] {
+        ireq_msg_t* q = ireq_msg_create(area, "Vdprompt", "1.0", 10);
+        ireq_msg_add_element(q, "kind", "text");
+        return ireq_request_send("Vdprompt", "1.0", area, q, &answer, 30);
+    });
+    std::future<std::string> question = asked.text.get_future();
+    ASSERT_EQ(question.wait_for(std::chrono::seconds(20)), std::future_status::ready);
+    stg_area_t* qa = stg_create_area(4096);
+    ireq_msg_t* q = ireq_msg_from_string(qa, question.get().c_str());
+    const std::string connection = element(q, "MsgConnection");
+    const std::string seq = element(q, "MsgSeqID");
+
+    // Answers naming a file the channel did not hand out write nothing.
+    const std::string conf = site_.home() + "/config/qlmx/server.conf";
+    const std::string before = whole_file(conf);
+    for (const std::string& target : {conf, site_.home() + "/tmp/../config/qlmx/server.conf"}) {
+        const std::string args = "MsgProtocol=Vdprompt\nMsgVersion=1.0\nMsgConnection=" +
+                                 target + "\nMsgSeqID=" + seq + "\nMsgType=Message\n";
+        Response bad = read_response(
+            post(form_body("VDW_Vdcore::interaction_response_rpc", args.c_str())).out);
+        ASSERT_TRUE(bad.complete) << bad.error;
+        EXPECT_EQ(bad.parts.size(), 1u);
+        EXPECT_EQ(*bad.status()->header("Status"), "1001");
+    }
+    EXPECT_EQ(whole_file(conf), before);
+
+    const std::string args = "MsgProtocol=Vdprompt\nMsgVersion=1.0\nMsgConnection=" +
+                             connection + "\nMsgSeqID=" + seq +
+                             "\nMsgType=Message\nResponse=proceed\nInputText=two%0Alines\n";
+    Response r =
+        read_response(post(form_body("VDW_Vdcore::interaction_response_rpc", args.c_str())).out);
+    ASSERT_TRUE(r.complete) << r.error;
+    ASSERT_EQ(r.parts.size(), 2u);
+    EXPECT_EQ(r.parts[0].name(), "InteractionResponseResult");
+    EXPECT_EQ(*r.parts[0].header("InteractionResponseResult"), "OK");
+    EXPECT_EQ(*r.status()->header("Status"), "0");
+
+    ASSERT_EQ(waiting.wait_for(std::chrono::seconds(20)), std::future_status::ready);
+    EXPECT_EQ(waiting.get(), 0);
+    EXPECT_EQ(element(answer, "Response"), "proceed");
+    EXPECT_EQ(element(answer, "InputText"), "two\nlines");
+    ireq_requestor_set_callback(nullptr, nullptr);
+    stg_delete_area(qa);
+    stg_delete_area(area);
+    if (saved_home.empty())
+        unsetenv("VERDANE_HOME");
+    else
+        setenv("VERDANE_HOME", saved_home.c_str(), 1);
+    tbs_reset_product_dir();
+    fileutl_reset_tmpdir();
+}
+
 }  // namespace e2e

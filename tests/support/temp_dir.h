@@ -35,12 +35,16 @@ private:
 class TempHome {
 public:
     TempHome() {
+        if (const char* old = getenv("VERDANE_HOME")) saved_ = old;
         setenv("VERDANE_HOME", dir_.path().c_str(), 1);
         tbs_reset_product_dir();
         fileutl_reset_tmpdir();
     }
     ~TempHome() {
-        unsetenv("VERDANE_HOME");
+        if (saved_.empty())
+            unsetenv("VERDANE_HOME");
+        else
+            setenv("VERDANE_HOME", saved_.c_str(), 1);
         tbs_reset_product_dir();
         fileutl_reset_tmpdir();
     }
@@ -48,6 +52,7 @@ public:
 
 private:
     TempDir dir_;
+    std::string saved_;  // the home in force before
 };
 
 #endif

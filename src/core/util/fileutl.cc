@@ -135,10 +135,17 @@ void fileutl_random_name(char* buf, size_t len) {
 }
 
 int fileutl_create_temp(const char* dir, const char* prefix, mode_t mode, char* path, size_t size) {
+    return fileutl_create_temp_ext(dir, prefix, nullptr, mode, path, size);
+}
+
+int fileutl_create_temp_ext(const char* dir, const char* prefix, const char* ext, mode_t mode,
+                            char* path, size_t size) {
+    const bool has_ext = ext && *ext;
     for (int attempt = 0; attempt < 100; ++attempt) {
         char leaf[16];
         fileutl_random_name(leaf, 12);
-        int n = snprintf(path, size, "%s/%s%s", dir, prefix, leaf);
+        int n = snprintf(path, size, "%s/%s%s%s%s", dir, prefix, leaf, has_ext ? "." : "",
+                         has_ext ? ext : "");
         if (n < 0 || static_cast<size_t>(n) >= size) {
             errno = ENAMETOOLONG;
             return -1;

@@ -35,6 +35,9 @@ void fileutl_random_name(char* buf, size_t len);
 // `mode` (subject to the umask). On success the open descriptor is returned and `path`
 // (`size` bytes) holds its pathname; on failure -1 with errno set.
 int fileutl_create_temp(const char* dir, const char* prefix, mode_t mode, char* path, size_t size);
+// The same with the name ending in "." and `ext` (none for a null or empty `ext`).
+int fileutl_create_temp_ext(const char* dir, const char* prefix, const char* ext, mode_t mode,
+                            char* path, size_t size);
 
 // Copies the file `src` to `dst` (created or replaced, with the permission bits of `src`)
 // through a buffer of `bufsize` bytes. A failure prints the core's copy message (26) with

@@ -1,4 +1,4 @@
-// Whole-file reads and atomic whole-file writes.
+// Whole-file reads, atomic whole-file writes, bounded joins and the string encoding pair.
 #include "core/util/strutl.h"
 
 #include <fcntl.h>
@@ -119,4 +119,56 @@ tbs_status_t strutl_concat(char* buf, size_t size, int count, ...) {
     va_end(ap);
     buf[st == TBS_ST_OK ? used : 0] = '\0';
     return st;
+}
+
+namespace {
+
+constexpr char kHexDigits[] = "0123456789abcdef";
+
+int hex_value(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+tbs_status_t fail_empty(char* buf, size_t size) {
+    if (buf && size) buf[0] = '\0';
+    return TBS_ST_ERR;
+}
+
+}  // namespace
+
+tbs_status_t strutl_extract_head(const char* text, char* buf, size_t size) {
+    if (!text || !buf) return fail_empty(buf, size);
+    const size_t n = strlen(text);
+    const size_t marker = sizeof STRUTL_EXTRACT_MARKER - 1;
+    // Compare without forming 2n + marker + 1, which could wrap for absurd n.
+    if (size <= marker || (size - marker - 1) / 2 < n) return fail_empty(buf, size);
+    memcpy(buf, STRUTL_EXTRACT_MARKER, marker);
+    char* out = buf + marker;
+    for (size_t i = 0; i < n; ++i) {
+        unsigned char c = static_cast<unsigned char>(text[i]);
+        *out++ = kHexDigits[c >> 4];
+        *out++ = kHexDigits[c & 0xf];
+    }
+    *out = '\0';
+    return TBS_ST_OK;
+}
+
+tbs_status_t strutl_extract_tail(const char* text, char* buf, size_t size) {
+    if (!text || !buf || size == 0) return fail_empty(buf, size);
+    const size_t marker = sizeof STRUTL_EXTRACT_MARKER - 1;
+    if (strncmp(text, STRUTL_EXTRACT_MARKER, marker) != 0) return fail_empty(buf, size);
+    const char* in = text + marker;
+    const size_t n = strlen(in);
+    if (n % 2 != 0 || n / 2 >= size) return fail_empty(buf, size);
+    for (size_t i = 0; i < n / 2; ++i) {
+        int hi = hex_value(in[2 * i]);
+        int lo = hex_value(in[2 * i + 1]);
+        if (hi < 0 || lo < 0 || (hi | lo) == 0) return fail_empty(buf, size);
+        buf[i] = static_cast<char>(hi << 4 | lo);
+    }
+    buf[n / 2] = '\0';
+    return TBS_ST_OK;
 }

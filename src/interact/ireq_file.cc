@@ -1,0 +1,100 @@
+// Files of the interaction channel.
+#include "interact/ireq_file.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "core/util/fileutl.h"
+
+namespace {
+
+constexpr mode_t kFileMode = 0600;
+
+// Closes the descriptor when the scope ends.
+struct ScopedFd {
+    int fd = -1;
+    ~ScopedFd() {
+        if (fd >= 0) ::close(fd);
+    }
+};
+
+}  // namespace
+
+int ireq_temp_filename(char* buf, size_t size) {
+    if (!buf || size == 0) return 1;
+    buf[0] = '\0';
+    const char* dir = fileutl_get_tmpdir();
+    if (fileutl_mkdir_p(dir, 0777) != 0) return 1;
+    int fd = fileutl_create_temp_ext(dir, IREQ_TEMP_PREFIX, IREQ_TEMP_EXT, kFileMode, buf, size);
+    if (fd < 0) {
+        buf[0] = '\0';
+        return 1;
+    }
+    ::close(fd);
+    if (buf[0]) ::unlink(buf);
+    for (char* p = buf; *p; ++p)
+        if (*p == '\\') *p = '/';
+    return 0;
+}
+
+int ireq_read_file(const char* path, stg_area_t* area, char** text) {
+    if (text) *text = nullptr;
+    if (!path || !area || !text) return 1;
+    ScopedFd f;
+    f.fd = ::open(path, O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+    if (f.fd < 0) return errno == ENOENT ? 0 : 1;
+    struct stat st;
+    if (::fstat(f.fd, &st) != 0 || !S_ISREG(st.st_mode)) return 1;
+    std::string data;
+    char chunk[4096];
+    for (;;) {
+        ssize_t n = ::read(f.fd, chunk, sizeof chunk);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return 1;
+        }
+        if (n == 0) break;
+        if (data.size() + static_cast<size_t>(n) > IREQ_READ_MAX) return 1;
+        data.append(chunk, static_cast<size_t>(n));
+    }
+    if (data.empty()) return 0;
+    *text = stg_area_strndup(area, data.data(), data.size());
+    return *text ? 0 : 1;
+}
+
+int ireq_write_file(const char* path, const char* text) {
+    if (!path || !*path || !text) return 1;
+    char tmp[IREQ_WRITE_PATH_MAX + 1];
+    int n = snprintf(tmp, sizeof tmp, "%s%s", path, IREQ_WRITE_SUFFIX);
+    if (n < 0 || static_cast<size_t>(n) >= sizeof tmp) return 1;
+    // A leftover from an earlier failed write (or anything planted there) is removed, and
+    // the temporary file is then created exclusively, so the write never goes through a
+    // link to another file.
+    if (::unlink(tmp) != 0 && errno != ENOENT) return 1;
+    ScopedFd f;
+    f.fd = ::open(tmp, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, kFileMode);
+    if (f.fd < 0) return 1;
+    bool ok = fileutl_write_all(f.fd, text, strlen(text));
+    ok = ::close(f.fd) == 0 && ok;
+    f.fd = -1;
+    ok = ok && ::rename(tmp, path) == 0;
+    if (!ok) ::unlink(tmp);
+    return ok ? 0 : 1;
+}
+
+int ireq_delete_file(const char* path) {
+    if (!path) return 1;
+    ::unlink(path);
+    return ireq_file_exists(path);
+}
+
+int ireq_file_exists(const char* path) {
+    struct stat st;
+    return path && ::lstat(path, &st) == 0 ? 1 : 0;
+}
