@@ -67,21 +67,6 @@ char g_request_file[IREQ_REQUEST_FILENAME_SIZE];
 char g_request_file_env[sizeof IREQ_REQUEST_FILENAME_EV + IREQ_REQUEST_FILENAME_SIZE];
 int g_sequence = 0;
 
-// A scratch storage area released with the scope.
-class ScratchArea {
-public:
-    ScratchArea() : area_(stg_create_area(4096)) {}
-    ~ScratchArea() {
-        if (area_) stg_delete_area(area_);
-    }
-    ScratchArea(const ScratchArea&) = delete;
-    ScratchArea& operator=(const ScratchArea&) = delete;
-    stg_area_t* get() const { return area_; }
-
-private:
-    stg_area_t* area_;
-};
-
 // The variable's value when it is a whole decimal number within int range.
 bool env_int(const char* name, int* value) {
     const char* s = getenv(name);
@@ -139,7 +124,7 @@ enum class Poll { NONE, GOT, BAD };
 // unreadable one does not end the wait, one that does not decode or parse does.
 Poll poll_response(const char* path, stg_area_t* area, ireq_msg_t** msg) {
     if (!ireq_file_exists(path)) return Poll::NONE;
-    ScratchArea scratch;
+    stg_scoped_area scratch;
     if (!scratch.get()) return Poll::NONE;
     char* raw = nullptr;
     if (ireq_read_file(path, scratch.get(), &raw) != 0) print_msg(MSG_READ_FILE, path);
@@ -258,7 +243,7 @@ int file_callback(int action, const char* filename) {
     switch (action) {
         case VOB_CB_TRIG_ACTION_MESSAGE: {
             if (!ireq_file_exists(filename)) break;
-            ScratchArea scratch;
+            stg_scoped_area scratch;
             char* text = nullptr;
             if (scratch.get() && ireq_read_file(filename, scratch.get(), &text) != 0)
                 print_msg(MSG_READ_FILE, filename);

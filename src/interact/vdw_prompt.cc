@@ -24,26 +24,11 @@ constexpr AnswerName kAnswers[] = {
     {IMSG_RESP_NO, "no"},
 };
 
-// A storage area released with the scope.
-class Area {
-public:
-    Area() : area_(stg_create_area(4096)) {}
-    ~Area() {
-        if (area_) stg_delete_area(area_);
-    }
-    Area(const Area&) = delete;
-    Area& operator=(const Area&) = delete;
-    stg_area_t* get() const { return area_; }
-
-private:
-    stg_area_t* area_;
-};
-
 // Asks one question: `fill` adds the elements after the protocol's own. On success the
 // answer is in `*answer` (living in `area`) and true is returned; otherwise the reason
 // has been printed.
 template <typename Fill>
-bool ask(const Area& area, Fill fill, ireq_msg_t** answer) {
+bool ask(const stg_scoped_area& area, Fill fill, ireq_msg_t** answer) {
     ireq_msg_t* msg = area.get()
                           ? ireq_msg_create(area.get(), VDW_PROMPT_PROTOCOL, VDW_PROMPT_VERSION, 10)
                           : nullptr;
@@ -120,7 +105,7 @@ bool cvt_imsg_type_t(int type, char* text, size_t size) {
 
 int vdw_prompt_text(const char* prompt, const char*, int multiline, char** text) {
     if (text) *text = nullptr;
-    Area area;
+    stg_scoped_area area;
     ireq_msg_t* answer = nullptr;
     bool asked = ask(
         area,
@@ -155,7 +140,7 @@ int vdw_prompt_list(const char*, const char* const*, int, int*) {
 }
 
 int vdw_prompt_proceed(int type, const char* prompt, int answer_mask, int default_mask) {
-    Area area;
+    stg_scoped_area area;
     ireq_msg_t* answer = nullptr;
     if (!ask(
             area,
@@ -170,7 +155,7 @@ int vdw_prompt_proceed(int type, const char* prompt, int answer_mask, int defaul
 }
 
 int vdw_prompt_yes_no(int type, const char* prompt, int answer_mask, int default_mask) {
-    Area area;
+    stg_scoped_area area;
     ireq_msg_t* answer = nullptr;
     if (!ask(
             area,

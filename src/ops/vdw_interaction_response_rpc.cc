@@ -11,18 +11,6 @@
 #include "request/vdw_req_args.h"
 #include "request/vdw_request.h"
 
-namespace {
-
-// A storage area released with the scope.
-struct Area {
-    stg_area_t* area = stg_create_area(4096);
-    ~Area() {
-        if (area) stg_delete_area(area);
-    }
-};
-
-}  // namespace
-
 void VDW_InteractionResponseRpc::send_response_body() {
     status().set_status(0);
     if (!check_std_rpc_info(status(), true)) return;
@@ -36,9 +24,9 @@ void VDW_InteractionResponseRpc::send_response_body() {
     if (!args.match_next("MsgConnection", &value, status())) return;
     const std::string connection = value;
 
-    Area area;
+    stg_scoped_area area;
     ireq_msg_t* msg =
-        area.area ? ireq_msg_create(area.area, protocol.c_str(), version.c_str(), 10) : nullptr;
+        area.get() ? ireq_msg_create(area.get(), protocol.c_str(), version.c_str(), 10) : nullptr;
     if (!msg) {
         status().set_status(1001);
         return;
@@ -57,7 +45,7 @@ void VDW_InteractionResponseRpc::send_response_body() {
     char* text = nullptr;
     // The channel accepts only a response file of its own making: the name comes from the
     // client, so nothing else of the site can be written through it.
-    if (ireq_msg_to_string(msg, area.area, &text) != 0 || !text ||
+    if (ireq_msg_to_string(msg, area.get(), &text) != 0 || !text ||
         ireq_response_send(text, connection.c_str()) != 0) {
         status().set_status(1001);
         return;

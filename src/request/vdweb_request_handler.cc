@@ -330,17 +330,16 @@ bool buffer_flush(VDW_RpcResponse* response) {
             trace.writeTrace("EV (%s) = (%s); bufsize = %d", "QLMX_CGI_BUFFER_SIZE",
                              var ? var : "(unset)", size);
         if (size > 0) {
-            stg_area_t* area = stg_create_area(4096);
-            ireq_msg_t* msg = ireq_msg_create(area, IREQ_PROTOCOL_KEEPALIVE, "1.0", 4);
+            stg_scoped_area area;
+            ireq_msg_t* msg =
+                area.get() ? ireq_msg_create(area.get(), IREQ_PROTOCOL_KEEPALIVE, "1.0", 4)
+                           : nullptr;
             std::string dummy(static_cast<size_t>(size - 1), 'x');
             char* text = nullptr;
             if (!msg || !ireq_msg_add_element(msg, "DUMMY", dummy.c_str()) ||
-                ireq_msg_to_string(msg, area, &text) != 0 || !text || !*text) {
-                stg_delete_area(area);
+                ireq_msg_to_string(msg, area.get(), &text) != 0 || !text || !*text)
                 return false;
-            }
             padding_text = text;
-            stg_delete_area(area);
         } else {
             padding_text.clear();
         }

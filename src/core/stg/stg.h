@@ -21,6 +21,21 @@ void stg_delete_area(stg_area_t* area);
 // Bytes currently held from the system by the area (chunks and headers).
 size_t stg_area_footprint(const stg_area_t* area);
 
+// An area that lives for a scope: `get()` is null when it could not be made.
+class stg_scoped_area {
+public:
+    explicit stg_scoped_area(size_t chunk_size = 4096) : area_(stg_create_area(chunk_size)) {}
+    ~stg_scoped_area() {
+        if (area_) stg_delete_area(area_);
+    }
+    stg_scoped_area(const stg_scoped_area&) = delete;
+    stg_scoped_area& operator=(const stg_scoped_area&) = delete;
+    stg_area_t* get() const { return area_; }
+
+private:
+    stg_area_t* area_;
+};
+
 // Heap buffers outside any area; the caller frees them with `stg_free`.
 void* stg_malloc(size_t size);
 void stg_free(void* p);
