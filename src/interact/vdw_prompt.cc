@@ -68,12 +68,24 @@ bool fill_choice(ireq_msg_t* msg, const char* kind, int type, const char* prompt
            ireq_msg_add_element(msg, "type", type_name);
 }
 
-// The answer's "Response", or null after printing why there is none.
-const char* response_of(const ireq_msg_t* answer) {
+// A proceed or yes/no question: `yes_bit` when the answer is `yes_name`, else `no_bit`.
+int ask_choice(const char* kind, int type, const char* prompt, int answer_mask,
+               int default_mask, const char* yes_name, int yes_bit, int no_bit) {
+    stg_scoped_area area;
+    ireq_msg_t* answer = nullptr;
+    if (!ask(
+            area,
+            [&](ireq_msg_t* msg) {
+                return fill_choice(msg, kind, type, prompt, answer_mask, default_mask);
+            },
+            &answer))
+        return IMSG_RESP_FAILED;
     const char* response = field(answer, "Response");
-    if (!response)
+    if (!response) {
         imsg_error("%s\n", "Vdprompt callback unable to read fields from interaction request");
-    return response;
+        return IMSG_RESP_FAILED;
+    }
+    return strcmp(response, yes_name) == 0 ? yes_bit : no_bit;
 }
 
 }  // namespace
@@ -140,33 +152,13 @@ int vdw_prompt_list(const char*, const char* const*, int, int*) {
 }
 
 int vdw_prompt_proceed(int type, const char* prompt, int answer_mask, int default_mask) {
-    stg_scoped_area area;
-    ireq_msg_t* answer = nullptr;
-    if (!ask(
-            area,
-            [&](ireq_msg_t* msg) {
-                return fill_choice(msg, "proceed", type, prompt, answer_mask, default_mask);
-            },
-            &answer))
-        return IMSG_RESP_FAILED;
-    const char* response = response_of(answer);
-    if (!response) return IMSG_RESP_FAILED;
-    return strcmp(response, "proceed") == 0 ? IMSG_RESP_PROCEED : IMSG_RESP_ABORT;
+    return ask_choice("proceed", type, prompt, answer_mask, default_mask, "proceed",
+                      IMSG_RESP_PROCEED, IMSG_RESP_ABORT);
 }
 
 int vdw_prompt_yes_no(int type, const char* prompt, int answer_mask, int default_mask) {
-    stg_scoped_area area;
-    ireq_msg_t* answer = nullptr;
-    if (!ask(
-            area,
-            [&](ireq_msg_t* msg) {
-                return fill_choice(msg, "yes_no", type, prompt, answer_mask, default_mask);
-            },
-            &answer))
-        return IMSG_RESP_FAILED;
-    const char* response = response_of(answer);
-    if (!response) return IMSG_RESP_FAILED;
-    return strcmp(response, "yes") == 0 ? IMSG_RESP_YES : IMSG_RESP_NO;
+    return ask_choice("yes_no", type, prompt, answer_mask, default_mask, "yes", IMSG_RESP_YES,
+                      IMSG_RESP_NO);
 }
 
 int vdw_prompt_password(const char*, char** password) {

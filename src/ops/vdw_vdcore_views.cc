@@ -31,6 +31,22 @@ bool has_word(const char* properties, const char* word) {
     return properties && strstr(properties, word) != nullptr;
 }
 
+// Tag and kind from a view's registry entry.
+void view_info_from_entry(const rgy_view_entry_t& entry, VDW_Vdcore::ViewInfo* info,
+                          WCM_Status& status) {
+    if (!copy_whole(info->tag, sizeof info->tag, entry.tag)) {
+        status.set_status(tbs_errno2status(ENAMETOOLONG));
+        return;
+    }
+    // The kind words of the entry's property text; unreadable text means no kind.
+    const char* props = rgy_getstring_from_entry_const(entry, RGY_FIELD_PROPERTIES);
+    info->is_automatic = has_word(props, "automatic");
+    info->is_web = has_word(props, "webview");
+    info->is_xcm = has_word(props, "sumview");
+    info->is_snapshot = has_word(props, "snapshot");
+    status.set_status(TBS_ST_OK);
+}
+
 }  // namespace
 
 void VDW_Vdcore::uuid_to_viewroot(const char* uuid_text, char* view_root, WCM_Status& status) {
@@ -49,22 +65,8 @@ void VDW_Vdcore::lookup_view_by_uuid(const tbs_uuid_t& uuid, ViewInfo* info,
                                      WCM_Status& status) {
     *info = ViewInfo{};
     rgy_view_entry_t entry;
-    tbs_status_t st = rgy_findbyuuid_entry(uuid, &entry);
-    if (st != TBS_ST_OK) {
-        status.set_status(st);
-        return;
-    }
-    if (!copy_whole(info->tag, sizeof info->tag, entry.tag)) {
-        status.set_status(tbs_errno2status(ENAMETOOLONG));
-        return;
-    }
-    // The kind words of the entry's property text; unreadable text means no kind.
-    const char* props = rgy_getstring_from_entry_const(entry, RGY_FIELD_PROPERTIES);
-    info->is_automatic = has_word(props, "automatic");
-    info->is_web = has_word(props, "webview");
-    info->is_xcm = has_word(props, "sumview");
-    info->is_snapshot = has_word(props, "snapshot");
-    status.set_status(TBS_ST_OK);
+    if (status.set_status(rgy_findbyuuid_entry(uuid, &entry)))
+        view_info_from_entry(entry, info, status);
 }
 
 void VDW_Vdcore::lookup_view_by_path(const char* path, ViewInfo* info, WCM_Status& status) {
@@ -81,12 +83,8 @@ void VDW_Vdcore::lookup_view_by_path(const char* path, ViewInfo* info, WCM_Statu
 void VDW_Vdcore::lookup_view_by_tag(const char* tag, ViewInfo* info, WCM_Status& status) {
     *info = ViewInfo{};
     rgy_view_entry_t entry;
-    tbs_status_t st = rgy_find_view_by_tag(tag ? tag : "", nullptr, &entry);
-    if (st != TBS_ST_OK) {
-        status.set_status(st);
-        return;
-    }
-    lookup_view_by_uuid(entry.uuid, info, status);
+    if (status.set_status(rgy_find_view_by_tag(tag ? tag : "", nullptr, &entry)))
+        view_info_from_entry(entry, info, status);
 }
 
 int VDW_Vdcore::get_view_root(const SUM_View& view, SUM_String* root) {

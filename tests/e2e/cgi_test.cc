@@ -14,11 +14,10 @@
 #include <thread>
 
 #include "core/stg/stg.h"
-#include "core/tbs/tbs.h"
-#include "core/util/fileutl.h"
 #include "e2e/cgi_process.h"
 #include "interact/ireq_msg.h"
 #include "interact/ireq_request.h"
+#include "support/temp_dir.h"
 #include "e2e/multipart.h"
 
 namespace e2e {
@@ -385,11 +384,7 @@ std::string element(const ireq_msg_t* m, const char* name) {
 // A question asked in this process is answered by a vdweb.cgi process serving the
 // client's interaction_response_rpc, as two server processes meet during a request.
 TEST_F(CgiTest, InteractionResponseAnswersTheWaitingQuestion) {
-    const char* old_home = getenv("VERDANE_HOME");
-    const std::string saved_home = old_home ? old_home : "";
-    setenv("VERDANE_HOME", site_.home().c_str(), 1);
-    tbs_reset_product_dir();
-    fileutl_reset_tmpdir();
+    ScopedHome home(site_.home());
     struct Asked {
         std::promise<std::string> text;
         static int deliver(const char* t, void* data) {
@@ -444,12 +439,6 @@ TEST_F(CgiTest, InteractionResponseAnswersTheWaitingQuestion) {
     ireq_requestor_set_callback(nullptr, nullptr);
     stg_delete_area(qa);
     stg_delete_area(area);
-    if (saved_home.empty())
-        unsetenv("VERDANE_HOME");
-    else
-        setenv("VERDANE_HOME", saved_home.c_str(), 1);
-    tbs_reset_product_dir();
-    fileutl_reset_tmpdir();
 }
 
 }  // namespace e2e

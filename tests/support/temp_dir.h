@@ -31,16 +31,17 @@ private:
     std::string path_;
 };
 
-// Points VERDANE_HOME at a fresh directory for the object's lifetime.
-class TempHome {
+// Points VERDANE_HOME at `path` for the object's lifetime, then back at the home in force
+// before (or none).
+class ScopedHome {
 public:
-    TempHome() {
+    explicit ScopedHome(const std::string& path) {
         if (const char* old = getenv("VERDANE_HOME")) saved_ = old;
-        setenv("VERDANE_HOME", dir_.path().c_str(), 1);
+        setenv("VERDANE_HOME", path.c_str(), 1);
         tbs_reset_product_dir();
         fileutl_reset_tmpdir();
     }
-    ~TempHome() {
+    ~ScopedHome() {
         if (saved_.empty())
             unsetenv("VERDANE_HOME");
         else
@@ -48,11 +49,21 @@ public:
         tbs_reset_product_dir();
         fileutl_reset_tmpdir();
     }
+    ScopedHome(const ScopedHome&) = delete;
+    ScopedHome& operator=(const ScopedHome&) = delete;
+
+private:
+    std::string saved_;
+};
+
+// Points VERDANE_HOME at a fresh directory for the object's lifetime.
+class TempHome {
+public:
     const std::string& path() const { return dir_.path(); }
 
 private:
     TempDir dir_;
-    std::string saved_;  // the home in force before
+    ScopedHome home_{dir_.path()};
 };
 
 #endif

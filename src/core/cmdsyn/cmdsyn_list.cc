@@ -132,6 +132,21 @@ tbs_status_t resolve_named(const std::string& name, const vob_view_ctx_t* view, 
 
 // The entries of every registered VOB, for ls and lscheckout given no pathname; a failure
 // is reported.
+// What the listing commands read: at most the one flag `flag` (`*set` tells whether it
+// was given), then at least `min` pathnames (or selectors, with `selectors`) in the view
+// the options name.
+tbs_status_t flag_and_names(cmdsyn_scanner& s, const char* flag, bool* set, long min,
+                            bool selectors, names_t* names, const vob_view_ctx_t** view) {
+    *set = false;
+    while (s.next_option()) {
+        if (!s.flag(flag, 1)) return s.unknown();
+        *set = true;
+    }
+    CMDSYN_TRY(s.operands(min, CMDSYN_ANY, names));
+    CMDSYN_TRY(s.check_pnames(*names, selectors));
+    return s.in_view(view, names);
+}
+
 tbs_status_t every_vob(std::vector<rgy_vob_entry_t>* tags) {
     tbs_status_t st = rgy_list_vob_tags(nullptr, tags);
     return st == TBS_ST_OK ? st : cmdsyn_failed("list", "versioned object bases", st);
@@ -195,15 +210,9 @@ tbs_status_t list_directory(vob_t* vob, const std::string& dir, vob_dbid_t dir_v
 tbs_status_t ls(const cmdsyn_args_t& args) {
     cmdsyn_scanner s(args, kLsUsage, CMDSYN_TAKES_VIEW);
     bool long_form = false;
-    while (s.next_option()) {
-        if (!s.flag("-long", 1)) return s.unknown();
-        long_form = true;
-    }
     names_t names;
-    CMDSYN_TRY(s.operands(0, CMDSYN_ANY, &names));
-    CMDSYN_TRY(s.check_pnames(names, false));
     const vob_view_ctx_t* view = nullptr;
-    CMDSYN_TRY(s.in_view(&view, &names));
+    CMDSYN_TRY(flag_and_names(s, "-long", &long_form, 0, false, &names, &view));
     if (names.empty()) {
         // No pathname: the root of every VOB.
         std::vector<rgy_vob_entry_t> tags;
@@ -426,15 +435,9 @@ tbs_status_t describe_other(const Named& n, bool long_form) {
 tbs_status_t describe(const cmdsyn_args_t& args) {
     cmdsyn_scanner s(args, kDescribeUsage, CMDSYN_TAKES_VIEW);
     bool long_form = false;
-    while (s.next_option()) {
-        if (!s.flag("-long", 1)) return s.unknown();
-        long_form = true;
-    }
     names_t names;
-    CMDSYN_TRY(s.operands(1, CMDSYN_ANY, &names));
-    CMDSYN_TRY(s.check_pnames(names, true));
     const vob_view_ctx_t* view = nullptr;
-    CMDSYN_TRY(s.in_view(&view, &names));
+    CMDSYN_TRY(flag_and_names(s, "-long", &long_form, 1, true, &names, &view));
     tbs_status_t result = TBS_ST_OK;
     for (const std::string& name : names) {
         Named n;
@@ -546,15 +549,9 @@ tbs_status_t list_checkouts(vob_t* vob, vob_dbid_t element, const std::string& n
 tbs_status_t lscheckout(const cmdsyn_args_t& args) {
     cmdsyn_scanner s(args, kLscheckoutUsage, CMDSYN_TAKES_VIEW);
     bool all = false;
-    while (s.next_option()) {
-        if (!s.flag("-all", 1)) return s.unknown();
-        all = true;
-    }
     names_t names;
-    CMDSYN_TRY(s.operands(0, CMDSYN_ANY, &names));
-    CMDSYN_TRY(s.check_pnames(names, false));
     const vob_view_ctx_t* view = nullptr;
-    CMDSYN_TRY(s.in_view(&view, &names));
+    CMDSYN_TRY(flag_and_names(s, "-all", &all, 0, false, &names, &view));
     if (names.empty()) {
         // Every checkout of every VOB.
         std::vector<rgy_vob_entry_t> tags;
