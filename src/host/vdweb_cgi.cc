@@ -23,7 +23,7 @@
 #include "foundation/vdw_config.h"
 #include "foundation/vdw_trace.h"
 #include "request/vdw_rpc_response.h"
-#include "request/vdweb_request_handler.h"
+#include "dispatch/vdweb_request_handler.h"
 
 extern char** environ;
 

@@ -111,8 +111,8 @@ char* VDW_Vdcore::msg_text(OutputType kind, WCM_MemPool&) {
     return out;
 }
 
-void VDW_Vdcore::free_msg_text(char* text) {
-    stg_free(text);
+VDW_CapturedMessages* vdw_captured_messages(VDW_Vdcore* facade) {
+    return facade;
 }
 
 bool VDW_Vdcore::have_msg_text(OutputType kind) const {

@@ -12,6 +12,7 @@
 #include <iosfwd>
 
 #include "core/imsg/imsg.h"
+#include "request/vdw_captured_messages.h"
 
 class SUM_String;
 class SUM_View;
@@ -19,9 +20,8 @@ class WCM_MemPool;
 class WCM_Status;
 struct tbs_uuid_t;
 
-class VDW_Vdcore {
+class VDW_Vdcore : public VDW_CapturedMessages {
 public:
-    enum OutputType { OK = 0, WARN = 1, ERR = 2, ALL = 3 };
 
     VDW_Vdcore();
     virtual ~VDW_Vdcore();
@@ -29,12 +29,8 @@ public:
     VDW_Vdcore& operator=(const VDW_Vdcore&) = delete;
 
     void handle_message(OutputType kind, char* text);
-    // All recorded messages of one kind (every message, in arrival order, for ALL), joined
-    // with nothing between them, in a buffer the caller releases with free_msg_text; null
-    // when there is nothing.
-    char* msg_text(OutputType kind, WCM_MemPool& pool);
-    static void free_msg_text(char* text);
-    bool have_msg_text(OutputType kind) const;
+    char* msg_text(OutputType kind, WCM_MemPool& pool) override;
+    bool have_msg_text(OutputType kind) const override;
     void clear_msg_text();
     bool capture_msg_text(bool capture);
     // Writes the request status as a complete error response.

@@ -59,7 +59,9 @@ void VDW_Vdcore::copy_file(const char* source, const char* directory, const char
         status.format(&_vdw_lib_lib_msg_table, 25, target, tbs_strerror(st));
         return;
     }
-    status.set_status(fileutl_copy(source, target, 8192));
+    st = fileutl_copy(source, target, 8192);
+    status.set_status(st);
+    if (st != TBS_ST_OK) imsg_core_error(26, source, target, tbs_strerror(st));
 }
 
 bool VDW_Vdcore::get_view_pname(const char* view_root, const char* path, char* out,

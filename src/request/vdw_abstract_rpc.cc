@@ -1,4 +1,4 @@
-// The RPC framework: handler construction, the calling sequence and the factory table.
+// The RPC framework: handler construction, the calling sequence and the factory lookup.
 #include "request/vdw_abstract_rpc.h"
 
 #include <cstdlib>
@@ -10,12 +10,6 @@
 #include "foundation/vdw_meter.h"
 #include "foundation/vdw_trace.h"
 #include "foundation/wcm_status.h"
-#include "ops/vdw_compute_primes_rpc.h"
-#include "ops/vdw_force_exit_rpc.h"
-#include "ops/vdw_get_version_separator_rpc.h"
-#include "ops/vdw_interaction_response_rpc.h"
-#include "ops/vdw_sleep_rpc.h"
-#include "ops/vdw_timeout_randomly_rpc.h"
 #include "request/vdw_request.h"
 
 namespace {
@@ -26,34 +20,12 @@ constexpr int kServerProtocolMajor = 6;
 constexpr int kServerProtocolMinor = 11;
 constexpr int kDefaultProtocol = 1;
 
-typedef VDW_AbstractRpc* (*rpc_creator_t)(const VDW_Request&, VDW_Session&, WCM_MemPool&,
-                                          WCM_Status&, std::ostream&, VDW_Vdcore*);
-
-template <class T>
-VDW_AbstractRpc* create(const VDW_Request& request, VDW_Session& session, WCM_MemPool& pool,
-                        WCM_Status& status, std::ostream& out, VDW_Vdcore* facade) {
-    return new T(request, session, pool, status, out, facade);
-}
-
-struct FactoryRow {
-    const char* name;
-    rpc_creator_t create;
-};
-
-// Compared in this order, exactly. Each handler class adds its row when it exists.
-const FactoryRow kFactory[] = {
-    {"VDW_Vdcore::compute_primes_rpc", create<VDW_ComputePrimesRpc>},
-    {"VDW_Vdcore::force_exit_rpc", create<VDW_ForceExitRpc>},
-    {"VDW_Vdcore::get_version_separator_rpc", create<VDW_GetVersionSeparatorRpc>},
-    {"VDW_Vdcore::interaction_response_rpc", create<VDW_InteractionResponseRpc>},
-    {"VDW_Vdcore::sleep_rpc", create<VDW_SleepRpc>},
-    {"VDW_Vdcore::timeout_randomly_rpc", create<VDW_TimeoutRandomlyRpc>},
-};
-
-const FactoryRow* find_row(const char* name) {
+const VDW_RpcFactoryRow* find_row(const char* name) {
     if (!name) return nullptr;
-    for (const FactoryRow& row : kFactory)
-        if (strcmp(row.name, name) == 0) return &row;
+    size_t count = 0;
+    const VDW_RpcFactoryRow* rows = vdw_rpc_factory_table(count);
+    for (size_t i = 0; i < count; ++i)
+        if (strcmp(rows[i].name, name) == 0) return &rows[i];
     return nullptr;
 }
 
@@ -82,7 +54,7 @@ VDW_AbstractRpc* VDW_AbstractRpc::create_handler_instance(const VDW_Request& req
                                                           VDW_Vdcore* facade) {
     const char* name = const_cast<VDW_Request&>(request).rpc_name();
     VDW_Trace::runtime_debug(name ? name : "");
-    const FactoryRow* row = find_row(name);
+    const VDW_RpcFactoryRow* row = find_row(name);
     return row ? row->create(request, session, pool, status, out, facade) : nullptr;
 }
 

@@ -6,6 +6,7 @@
 #ifndef REQUEST_VDW_ABSTRACT_RPC_H
 #define REQUEST_VDW_ABSTRACT_RPC_H
 
+#include <cstddef>
 #include <iosfwd>
 
 #include "request/vdw_rpc_response.h"
@@ -55,5 +56,26 @@ private:
     VDW_Session* session_;
     int client_protocol_ = 0;
 };
+
+// One row of the factory table: an RPC name and how to make its handler. The table lives
+// with the handler classes (ops/vdw_rpc_table.cc), so that this framework knows none of
+// them.
+typedef VDW_AbstractRpc* (*vdw_rpc_creator_t)(const VDW_Request&, VDW_Session&, WCM_MemPool&,
+                                              WCM_Status&, std::ostream&, VDW_Vdcore*);
+struct VDW_RpcFactoryRow {
+    const char* name;
+    vdw_rpc_creator_t create;
+};
+
+template <class T>
+VDW_AbstractRpc* vdw_rpc_create(const VDW_Request& request, VDW_Session& session,
+                                WCM_MemPool& pool, WCM_Status& status, std::ostream& out,
+                                VDW_Vdcore* facade) {
+    return new T(request, session, pool, status, out, facade);
+}
+
+// The factory table in comparison order, and its length in `count`. Defined by the layer
+// that holds the handlers.
+const VDW_RpcFactoryRow* vdw_rpc_factory_table(size_t& count);
 
 #endif

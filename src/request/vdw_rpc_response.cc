@@ -11,9 +11,10 @@
 #include <system_error>
 #include <thread>
 
+#include "core/stg/stg.h"
 #include "foundation/vdw_trace.h"
 #include "foundation/wcm_status.h"
-#include "ops/vdw_vdcore.h"
+#include "request/vdw_captured_messages.h"
 #include "request/vdw_multipart_data.h"
 
 VDW_RpcResponse::listener_start_t VDW_RpcResponse::s_listener_start = nullptr;
@@ -181,13 +182,13 @@ bool VDW_RpcResponse::send_status_and_trailer() {
     if (write_header_locked()) return true;
     bool has_non_ok = false;
     char* extra = nullptr;
-    if (facade_) {
-        has_non_ok =
-            facade_->have_msg_text(VDW_Vdcore::WARN) || facade_->have_msg_text(VDW_Vdcore::ERR);
-        extra = facade_->msg_text(VDW_Vdcore::ALL, *pool_);
+    if (VDW_CapturedMessages* messages = vdw_captured_messages(facade_)) {
+        has_non_ok = messages->have_msg_text(VDW_CapturedMessages::WARN) ||
+                     messages->have_msg_text(VDW_CapturedMessages::ERR);
+        extra = messages->msg_text(VDW_CapturedMessages::ALL, *pool_);
     }
     VDW_MultipartData::generate_status_part(*out_, *status_, has_non_ok, extra);
-    VDW_Vdcore::free_msg_text(extra);
+    VDW_CapturedMessages::free_msg_text(extra);
     VDW_MultipartData::generate_body_trailer(*out_);
     trailer_sent_ = true;
     last_write_ = time(nullptr);
@@ -257,4 +258,8 @@ void VDW_RpcResponse::unschedule_keepalive() {
 
 int VDW_RpcResponse::keepalive_interval() {
     return VDW_KeepaliveTimer::instance().interval();
+}
+
+void VDW_CapturedMessages::free_msg_text(char* text) {
+    stg_free(text);
 }

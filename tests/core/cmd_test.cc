@@ -12,7 +12,7 @@
 
 #include "core/cred/credutl.h"
 #include "core/imsg/imsg.h"
-#include "core/store/vob_store.h"
+#include "core/vob/vob_store.h"
 #include "core/sum/sum_vob.h"
 #include "core/vob/vob.h"
 #include "core/vob/vob_obj.h"

@@ -12,7 +12,7 @@
 #include "core/cmdsyn/cmdsyn.h"
 #include "core/rgy/rgy.h"
 #include "core/store/db.h"
-#include "core/store/vob_store.h"
+#include "core/vob/vob_store.h"
 #include "core/sum/imsg_redirector.h"
 #include "support/temp_dir.h"
 

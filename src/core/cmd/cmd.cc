@@ -12,7 +12,7 @@
 #include "core/cmd/cmd_internal.h"
 #include "core/imsg/imsg.h"
 #include "core/store/content_pool.h"
-#include "core/store/vob_store.h"
+#include "core/vob/vob_store.h"
 #include "core/util/pfm.h"
 #include "core/view/config_spec.h"
 #include "core/ws/ws.h"

@@ -6,7 +6,7 @@
 
 #include "core/cmd/cmd_internal.h"
 #include "core/imsg/imsg.h"
-#include "core/store/vob_store.h"
+#include "core/vob/vob_store.h"
 
 namespace {
 

@@ -14,7 +14,6 @@
 #include <string>
 #include <vector>
 
-#include "core/imsg/imsg.h"
 
 namespace {
 std::string g_tmpdir;
@@ -97,10 +96,7 @@ tbs_status_t fileutl_copy(const char* src, const char* dst, size_t bufsize) {
     }
     if (out >= 0 && ::close(out) != 0 && st == TBS_ST_OK) st = tbs_errno2status(errno);
     if (in >= 0) ::close(in);
-    if (st != TBS_ST_OK) {
-        if (out >= 0) ::unlink(dst);
-        imsg_core_error(26, src, dst, tbs_strerror(st));
-    }
+    if (st != TBS_ST_OK && out >= 0) ::unlink(dst);
     return st;
 }
 

@@ -40,8 +40,8 @@ int fileutl_create_temp_ext(const char* dir, const char* prefix, const char* ext
                             char* path, size_t size);
 
 // Copies the file `src` to `dst` (created or replaced, with the permission bits of `src`)
-// through a buffer of `bufsize` bytes. A failure prints the core's copy message (26) with
-// both names and the error text and leaves no partial `dst` behind.
+// through a buffer of `bufsize` bytes. A failure leaves no partial `dst` behind; the
+// caller reports it (this module sits below the message library).
 tbs_status_t fileutl_copy(const char* src, const char* dst, size_t bufsize);
 
 // Uncompresses the gzip file `src` into `dst` (created or truncated). On failure `dst`

@@ -9,7 +9,7 @@
 #include <cstring>
 #include <utility>
 
-#include "core/store/vob_store.h"
+#include "core/vob/vob_store.h"
 
 const char* const VIEW_CSPEC_DEFAULT = "element * CHECKEDOUT\nelement * /main/LATEST\n";
 

@@ -14,8 +14,8 @@
 #include "core/imsg/imsg.h"
 #include "core/rgy/rgy.h"
 #include "core/store/db.h"
-#include "core/store/view_store.h"
-#include "core/store/vob_store.h"
+#include "core/view/view_store.h"
+#include "core/vob/vob_store.h"
 #include "core/util/fileutl.h"
 #include "core/util/pfm.h"
 

@@ -9,7 +9,7 @@
 #include "core/cred/credutl.h"
 #include "core/rgy/rgy.h"
 #include "core/store/db.h"
-#include "core/store/view_store.h"
+#include "core/view/view_store.h"
 #include "core/view/view.h"
 
 namespace {

@@ -12,7 +12,7 @@
 #include "core/rgy/rgy.h"
 #include "core/store/content_pool.h"
 #include "core/store/db.h"
-#include "core/store/vob_store.h"
+#include "core/vob/vob_store.h"
 
 namespace {
 

@@ -21,7 +21,7 @@
 #include "core/rgy/rgy.h"
 #include "core/store/content_pool.h"
 #include "core/store/db.h"
-#include "core/store/view_store.h"
+#include "core/view/view_store.h"
 #include "core/util/fileutl.h"
 
 struct ws_handle_t {

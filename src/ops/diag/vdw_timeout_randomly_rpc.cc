@@ -1,5 +1,5 @@
 // VDW_TimeoutRandomlyRpc.
-#include "ops/vdw_timeout_randomly_rpc.h"
+#include "ops/diag/vdw_timeout_randomly_rpc.h"
 
 #include <cstdlib>
 #include <ctime>

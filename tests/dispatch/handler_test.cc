@@ -17,7 +17,7 @@
 #include "request/vdw_abstract_rpc.h"
 #include "request/vdw_multipart_data.h"
 #include "request/vdw_request.h"
-#include "request/vdweb_request_handler.h"
+#include "dispatch/vdweb_request_handler.h"
 #include "support/temp_dir.h"
 
 using Env = std::multimap<std::string, std::string>;

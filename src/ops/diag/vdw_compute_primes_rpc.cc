@@ -1,5 +1,5 @@
 // VDW_ComputePrimesRpc.
-#include "ops/vdw_compute_primes_rpc.h"
+#include "ops/diag/vdw_compute_primes_rpc.h"
 
 #include <chrono>
 #include <string>

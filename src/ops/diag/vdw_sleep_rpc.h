@@ -1,7 +1,7 @@
 // VDW_SleepRpc: sleeps as long as asked, then answers the process id (a test of long requests and
 // keep-alives).
-#ifndef OPS_VDW_SLEEP_RPC_H
-#define OPS_VDW_SLEEP_RPC_H
+#ifndef OPS_DIAG_VDW_SLEEP_RPC_H
+#define OPS_DIAG_VDW_SLEEP_RPC_H
 
 #include "request/vdw_abstract_rpc.h"
 

@@ -3,8 +3,8 @@
 // Another process of the site is waiting for this answer: the handler turns the arguments
 // into a message of the request's protocol and writes it to the response file the question
 // named ("MsgConnection"), where the waiting process finds it.
-#ifndef OPS_VDW_INTERACTION_RESPONSE_RPC_H
-#define OPS_VDW_INTERACTION_RESPONSE_RPC_H
+#ifndef OPS_INTERACTION_VDW_INTERACTION_RESPONSE_RPC_H
+#define OPS_INTERACTION_VDW_INTERACTION_RESPONSE_RPC_H
 
 #include "request/vdw_abstract_rpc.h"
 

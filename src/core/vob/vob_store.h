@@ -1,6 +1,6 @@
 // The VOB database: its schema and the queries of the VOB layer.
-#ifndef CORE_STORE_VOB_STORE_H
-#define CORE_STORE_VOB_STORE_H
+#ifndef CORE_VOB_VOB_STORE_H
+#define CORE_VOB_VOB_STORE_H
 
 #include <cstdint>
 #include <memory>

@@ -1,5 +1,5 @@
 // VDW_ForceExitRpc.
-#include "ops/vdw_force_exit_rpc.h"
+#include "ops/diag/vdw_force_exit_rpc.h"
 
 #include <unistd.h>
 

@@ -1,7 +1,7 @@
 // VDW_ForceExitRpc: ends the serving process at once with the given exit code (a test of clients
 // facing a broken response).
-#ifndef OPS_VDW_FORCE_EXIT_RPC_H
-#define OPS_VDW_FORCE_EXIT_RPC_H
+#ifndef OPS_DIAG_VDW_FORCE_EXIT_RPC_H
+#define OPS_DIAG_VDW_FORCE_EXIT_RPC_H
 
 #include "request/vdw_abstract_rpc.h"
 

@@ -1,7 +1,7 @@
 // VDW_ComputePrimesRpc: streams a given number of parts of a given size at a given pace (a test of
 // streaming).
-#ifndef OPS_VDW_COMPUTE_PRIMES_RPC_H
-#define OPS_VDW_COMPUTE_PRIMES_RPC_H
+#ifndef OPS_DIAG_VDW_COMPUTE_PRIMES_RPC_H
+#define OPS_DIAG_VDW_COMPUTE_PRIMES_RPC_H
 
 #include "request/vdw_abstract_rpc.h"
 

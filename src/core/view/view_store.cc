@@ -1,5 +1,5 @@
 // The view schema and the view layer's queries (SQLite and PostgreSQL compatible).
-#include "core/store/view_store.h"
+#include "core/view/view_store.h"
 
 #include "core/store/db.h"
 #include "core/store/query.h"

@@ -1,5 +1,5 @@
 // The VOB schema and the VOB layer's queries (SQLite and PostgreSQL compatible).
-#include "core/store/vob_store.h"
+#include "core/vob/vob_store.h"
 
 #include "core/store/db.h"
 #include "core/util/fileutl.h"

@@ -1,5 +1,5 @@
 // VDW_GetVersionSeparatorRpc.
-#include "ops/vdw_get_version_separator_rpc.h"
+#include "ops/repo/vdw_get_version_separator_rpc.h"
 
 #include "foundation/wcm_status.h"
 #include "ops/vdw_vdcore.h"

@@ -1,7 +1,7 @@
 // VDW_GetVersionSeparatorRpc: answers the text that separates an element pathname from a version
 // selector.
-#ifndef OPS_VDW_GET_VERSION_SEPARATOR_RPC_H
-#define OPS_VDW_GET_VERSION_SEPARATOR_RPC_H
+#ifndef OPS_REPO_VDW_GET_VERSION_SEPARATOR_RPC_H
+#define OPS_REPO_VDW_GET_VERSION_SEPARATOR_RPC_H
 
 #include "request/vdw_abstract_rpc.h"
 

@@ -1,7 +1,7 @@
 // The VOB layer's queries over the object model (SQLite and PostgreSQL compatible).
 #include "core/store/db.h"
 #include "core/store/query.h"
-#include "core/store/vob_store.h"
+#include "core/vob/vob_store.h"
 
 using store_query::each;
 using store_query::exec;

@@ -1,7 +1,7 @@
 // VDW_TimeoutRandomlyRpc: succeeds or reports an expired session at random (a test of client
 // session handling).
-#ifndef OPS_VDW_TIMEOUT_RANDOMLY_RPC_H
-#define OPS_VDW_TIMEOUT_RANDOMLY_RPC_H
+#ifndef OPS_DIAG_VDW_TIMEOUT_RANDOMLY_RPC_H
+#define OPS_DIAG_VDW_TIMEOUT_RANDOMLY_RPC_H
 
 #include "request/vdw_abstract_rpc.h"
 

@@ -1,5 +1,5 @@
 // VDW_InteractionResponseRpc.
-#include "ops/vdw_interaction_response_rpc.h"
+#include "ops/interaction/vdw_interaction_response_rpc.h"
 
 #include <string>
 

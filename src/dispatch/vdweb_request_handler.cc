@@ -1,5 +1,5 @@
 // The request handler: process set-up, decoding, error responses and dispatch.
-#include "request/vdweb_request_handler.h"
+#include "dispatch/vdweb_request_handler.h"
 
 #include <strings.h>
 #include <unistd.h>

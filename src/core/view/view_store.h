@@ -1,6 +1,6 @@
 // The view database: its schema and the view layer's queries.
-#ifndef CORE_STORE_VIEW_STORE_H
-#define CORE_STORE_VIEW_STORE_H
+#ifndef CORE_VIEW_VIEW_STORE_H
+#define CORE_VIEW_VIEW_STORE_H
 
 #include <cstdint>
 #include <memory>

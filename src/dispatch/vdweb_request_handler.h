@@ -6,8 +6,8 @@
 // the whole CGI output. A request that could not be decoded is answered with an error
 // response; every other one goes to the RPC framework, and names it does not know to
 // the older dispatch table of facade methods.
-#ifndef REQUEST_VDWEB_REQUEST_HANDLER_H
-#define REQUEST_VDWEB_REQUEST_HANDLER_H
+#ifndef DISPATCH_VDWEB_REQUEST_HANDLER_H
+#define DISPATCH_VDWEB_REQUEST_HANDLER_H
 
 #include <iosfwd>
 #include <map>

@@ -1,5 +1,5 @@
 // VDW_SleepRpc.
-#include "ops/vdw_sleep_rpc.h"
+#include "ops/diag/vdw_sleep_rpc.h"
 
 #include <unistd.h>
 
