@@ -24,7 +24,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         tbs_status_t st =
             vob_utl_create_objsel(prefix, sel.name.c_str(), sel.vob.c_str(), buf.data(), n);
         if (st == TBS_ST_OK && strlen(buf.c_str()) >= n) __builtin_trap();
-        if (st != TBS_ST_OK && st != VOB_ST_TOO_LONG) __builtin_trap();
+        if (st != TBS_ST_OK && st != TBS_ST_TOO_LONG) __builtin_trap();
     }
     return 0;
 }

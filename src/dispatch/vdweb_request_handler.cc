@@ -196,7 +196,7 @@ VDW_Request* read_request(int argc, char** argv, std::istream& body,
     WCM_RequestStatus decoded = request->status();
     if (trace.shouldTrace(4)) trace.writeTrace("CGI request parsed");
     if (decoded != WCM_REQUEST_OK) {
-        status.set_status(1001);
+        status.set_status(TBS_ST_ERR);
         switch (decoded) {
             case WCM_REQUEST_BAD_METHOD:
                 status.format(&_vdweb_lib_msg_table, 94);
@@ -213,7 +213,7 @@ VDW_Request* read_request(int argc, char** argv, std::istream& body,
             case WCM_REQUEST_NOT_CONVERTED:
                 status.add_text(request->rpc_name() ? request->dump_parsing_error_text()
                                                     : request->dump_parsing_error_html());
-                status.set_status(100023);
+                status.set_status(TBS_ST_NOT_CONVERTIBLE);
                 break;
             default:
                 status.format(&_vdweb_lib_msg_table, 97);
@@ -283,9 +283,9 @@ void dispatch_to_unrefactored_rpcs(VDW_Session& session, const VDW_Request& requ
     const char* args = mut(request).rpcargs();
     for (const OldRpcRow& row : kOldRpcs) {
         if (!row.method || !name || strcasecmp(row.name, name) != 0) continue;
-        if (row.reset_first) status.set_status(0);
+        if (row.reset_first) status.set_status(TBS_ST_OK);
         if (row.args_required && (!args || !*args)) {
-            status.set_status(1001);
+            status.set_status(TBS_ST_ERR);
             status.format(&_vdweb_lib_msg_table, 67, name);
             status.format(&_vdweb_lib_msg_table, 66);
             report_rpc_error(pool, out, status);
@@ -296,7 +296,7 @@ void dispatch_to_unrefactored_rpcs(VDW_Session& session, const VDW_Request& requ
         row.method(ctx);
         return;
     }
-    status.set_status(100008);
+    status.set_status(TBS_ST_UNRECOGNIZED_RPC);
     status.format(&_vdweb_lib_msg_table, 65, name && *name ? name : "<null>");
     report_rpc_error(pool, out, status);
 }

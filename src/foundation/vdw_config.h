@@ -22,6 +22,8 @@
 #include <string>
 #include <vector>
 
+#include "core/tbs/tbs.h"
+
 class VDW_Config {
 public:
     static constexpr const char* KEEPALIVE_INTERVAL_KEY = "qlmxKeepAliveInterval";
@@ -46,7 +48,7 @@ public:
     static constexpr const char* VOB_LINE_TERMINATOR_KEY = "qlmxVobLineTerminator";
 
     // Status codes of `load`.
-    enum { LOAD_OK = 0, LOAD_FAILED = 1001 };
+    enum { LOAD_OK = 0, LOAD_FAILED = TBS_ST_ERR };
 
     // The process's instance, built and loaded on the first call. A file that cannot be
     // read leaves the built-in defaults only.

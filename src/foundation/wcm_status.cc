@@ -54,12 +54,12 @@ bool WCM_Status::set_status(int code) {
 }
 
 const char* WCM_Status::strerror() const {
-    if (code_ == OK || code_ == WARNING) return "";
+    if (code_ == TBS_ST_OK || code_ == TBS_ST_WARNING) return "";
     return tbs_strerror(code_);
 }
 
 void WCM_Status::clear() {
-    code_ = OK;
+    code_ = TBS_ST_OK;
     release_text();
 }
 

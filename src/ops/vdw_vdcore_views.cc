@@ -100,7 +100,7 @@ int VDW_Vdcore::get_view_root(const SUM_View& view, SUM_String* root) {
     if (st != TBS_ST_OK) return st;
     std::string path;
     st = tbs_view_root(tag.c_str(), &path);
-    if (st == VIEW_ST_NO_VTFS) {
+    if (st == TBS_ST_NO_VTFS) {
         imsg_print_catalog(IMSG_ERROR, &_vdw_lib_lib_msg_table, 252, tag.c_str());
         return TBS_ST_ERR;
     }

@@ -88,12 +88,12 @@ int VDW_AbstractRpc::default_protocol_ver() {
 }
 
 bool VDW_AbstractRpc::check_std_rpc_info(WCM_Status& st, bool args_required) {
-    st.set_status(0);
+    st.set_status(TBS_ST_OK);
     if (!args_required) return true;
     const char* args = const_cast<VDW_Request&>(*request_).rpcargs();
     if (args && *args) return true;
     const char* name = const_cast<VDW_Request&>(*request_).rpc_name();
-    st.set_status(1001);
+    st.set_status(TBS_ST_ERR);
     st.format(&_vdw_rpcs_rpcs_msg_table, 2, name ? name : "");
     st.format(&_vdw_rpcs_rpcs_msg_table, 3);
     send_status_and_trailer();
@@ -105,16 +105,16 @@ bool VDW_AbstractRpc::check_rpc_upload_file_arg(WCM_Status& st) {
 }
 
 bool VDW_AbstractRpc::check_rpc_upload_file_arg(bool optional, WCM_Status& st) {
-    st.set_status(0);
+    st.set_status(TBS_ST_OK);
     auto& req = const_cast<VDW_Request&>(*request_);
     const char* upload = req.upload_pname();
     if (!upload || !*upload) {
         bool too_large = req.status() == WCM_REQUEST_UPLOAD_TOO_LARGE;
         if (too_large) {
-            st.set_status(1001);
+            st.set_status(TBS_ST_ERR);
             st.format(&_vdw_rpcs_rpcs_msg_table, 4);
         } else if (!optional) {
-            st.set_status(1001);
+            st.set_status(TBS_ST_ERR);
             st.format(&_vdw_rpcs_rpcs_msg_table, 5);
         }
     }

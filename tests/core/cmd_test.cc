@@ -87,7 +87,7 @@ TEST_F(CmdFixture, ElementLifeCycle) {
 
     ASSERT_EQ(checkout("/vobs/p/src/a.c"), 0) << out_.text;
     EXPECT_EQ(idstr("/vobs/p/src/a.c"), "/main/CHECKEDOUT");
-    EXPECT_EQ(checkout("/vobs/p/src/a.c"), VOB_ST_CHECKED_OUT);
+    EXPECT_EQ(checkout("/vobs/p/src/a.c"), TBS_ST_CHECKED_OUT);
     ASSERT_EQ(checkin("/vobs/p/src/a.c", "int x;\n"), 0) << out_.text;
     EXPECT_EQ(idstr("/vobs/p/src/a.c"), "/main/2");
     EXPECT_EQ(contents("/vobs/p/src/a.c"), "int x;\n");
@@ -96,7 +96,7 @@ TEST_F(CmdFixture, ElementLifeCycle) {
 
     // Identical contents are refused unless allowed.
     ASSERT_EQ(checkout("/vobs/p/src/a.c"), 0);
-    EXPECT_EQ(checkin("/vobs/p/src/a.c", "int x;\n"), VOB_ST_IDENTICAL);
+    EXPECT_EQ(checkin("/vobs/p/src/a.c", "int x;\n"), TBS_ST_IDENTICAL);
     EXPECT_EQ(idstr("/vobs/p/src/a.c"), "/main/CHECKEDOUT");
     EXPECT_EQ(checkin("/vobs/p/src/a.c", "int x;\n", true), 0);
     EXPECT_EQ(idstr("/vobs/p/src/a.c"), "/main/3");
@@ -107,8 +107,8 @@ TEST_F(CmdFixture, ElementLifeCycle) {
     un.pnames = {"/vobs/p/src/a.c"};
     ASSERT_EQ(cmd_uncheckout_with_pop(&un), 0) << out_.text;
     EXPECT_EQ(idstr("/vobs/p/src/a.c"), "/main/3");
-    EXPECT_EQ(cmd_uncheckout_with_pop(&un), VOB_ST_NOT_CHECKED_OUT);
-    EXPECT_EQ(checkin("/vobs/p/src/a.c", "y"), VOB_ST_NOT_CHECKED_OUT);
+    EXPECT_EQ(cmd_uncheckout_with_pop(&un), TBS_ST_NOT_CHECKED_OUT);
+    EXPECT_EQ(checkin("/vobs/p/src/a.c", "y"), TBS_ST_NOT_CHECKED_OUT);
 
     // History, newest first.
     vob_resolved_t r;
@@ -126,15 +126,15 @@ TEST_F(CmdFixture, ReservedAndUnreservedCheckoutsInTwoViews) {
     v1.view_uuid = tbs_uuid_create();
     v2.view_uuid = tbs_uuid_create();
     ASSERT_EQ(checkout("/vobs/p/f", true, false, &v1), 0) << out_.text;
-    EXPECT_EQ(checkout("/vobs/p/f", true, false, &v2), VOB_ST_RESERVED);
+    EXPECT_EQ(checkout("/vobs/p/f", true, false, &v2), TBS_ST_RESERVED);
     ASSERT_EQ(checkout("/vobs/p/f", true, true, &v2), 0);  // falls back to unreserved
     EXPECT_EQ(idstr("/vobs/p/f", &v2), "/main/CHECKEDOUT");
     EXPECT_EQ(idstr("/vobs/p/f"), "/main/1");  // the null view sees the latest
     // The unreserved one cannot check in while the branch is reserved elsewhere.
-    EXPECT_EQ(checkin("/vobs/p/f", "two", false, &v2), VOB_ST_RESERVED);
+    EXPECT_EQ(checkin("/vobs/p/f", "two", false, &v2), TBS_ST_RESERVED);
     ASSERT_EQ(checkin("/vobs/p/f", "one", false, &v1), 0);
     // Now v2's checkout is not from the latest version.
-    EXPECT_EQ(checkin("/vobs/p/f", "two", false, &v2), VOB_ST_NOT_LATEST);
+    EXPECT_EQ(checkin("/vobs/p/f", "two", false, &v2), TBS_ST_NOT_LATEST);
     EXPECT_EQ(contents("/vobs/p/f"), "one");
 }
 
@@ -147,11 +147,11 @@ TEST_F(CmdFixture, BranchesAndNonLatestCheckout) {
     t.name = "dev";
     t.vob = "/vobs/p";
     ASSERT_EQ(cmd_mktype(&t), 0) << out_.text;
-    EXPECT_EQ(cmd_mktype(&t), VOB_ST_EXISTS);
+    EXPECT_EQ(cmd_mktype(&t), TBS_ST_EXISTS);
 
     cmd_checkout_args_t co;
     co.pnames = {"/vobs/p/f@@/main/1"};
-    EXPECT_EQ(cmd_checkout(&co), VOB_ST_NOT_LATEST);
+    EXPECT_EQ(cmd_checkout(&co), TBS_ST_NOT_LATEST);
     co.branch_type = "dev";
     ASSERT_EQ(cmd_checkout(&co), 0) << out_.text;
     EXPECT_EQ(idstr("/vobs/p/f"), "/main/dev/CHECKEDOUT");
@@ -217,13 +217,13 @@ TEST_F(CmdFixture, NamespaceCommands) {
     extra.pnames = {"/vobs/p/c"};
     extra.checkin = true;
     ASSERT_EQ(checkout("/vobs/p/b"), 0);
-    EXPECT_EQ(cmd_rmname(&rm), VOB_ST_CHECKED_OUT);  // nobody to ask: the default, abort
+    EXPECT_EQ(cmd_rmname(&rm), TBS_ST_CHECKED_OUT);  // nobody to ask: the default, abort
     // A prompt procedure that declines, then one that agrees.
     static int asked = 0;
     imsg_prompt_procs_t procs{};
     procs.proceed = [](int, const char*, int, int) -> int { return ++asked, IMSG_RESP_ABORT; };
     imsg_set_prompt_procs(&procs);
-    EXPECT_EQ(cmd_rmname(&rm), VOB_ST_CHECKED_OUT);
+    EXPECT_EQ(cmd_rmname(&rm), TBS_ST_CHECKED_OUT);
     EXPECT_EQ(asked, 1);
     procs.proceed = [](int, const char*, int, int) -> int { return IMSG_RESP_PROCEED; };
     imsg_set_prompt_procs(&procs);
@@ -263,7 +263,7 @@ TEST_F(CmdFixture, MakePathAndParentCheckouts) {
     std::vector<vob_checkout_info_t> cos;
     ASSERT_EQ(vob_ob_next_ckouts(vob_, 0, &cos), 0);
     EXPECT_TRUE(cos.empty());
-    EXPECT_EQ(mkelem("/vobs/p/x/y/z.txt"), VOB_ST_EXISTS);
+    EXPECT_EQ(mkelem("/vobs/p/x/y/z.txt"), TBS_ST_EXISTS);
     EXPECT_EQ(mkelem("/vobs/p/none/z.txt"), TBS_ST_NAME_NOT_FOUND);
 }
 
@@ -285,12 +285,12 @@ TEST_F(CmdFixture, LabelsAttributesHyperlinks) {
     EXPECT_EQ(idstr("/vobs/p/d/a@@/main/REL1"), "/main/1");
     lb.recurse = false;
     lb.pnames = {"/vobs/p/d/a"};
-    EXPECT_EQ(cmd_mklabel(&lb), VOB_ST_EXISTS);  // on another version already
+    EXPECT_EQ(cmd_mklabel(&lb), TBS_ST_EXISTS);  // on another version already
     lb.replace = true;
     ASSERT_EQ(cmd_mklabel(&lb), 0);
     EXPECT_EQ(idstr("/vobs/p/d/a@@/main/REL1"), "/main/2");
     lb.label = "NOPE";
-    EXPECT_EQ(cmd_mklabel(&lb), VOB_ST_TYPE_NOT_FOUND);
+    EXPECT_EQ(cmd_mklabel(&lb), TBS_ST_TYPE_NOT_FOUND);
 
     t.mtype = VOB_MTYPE_ATTYPE;
     t.name = "Status";
@@ -300,7 +300,7 @@ TEST_F(CmdFixture, LabelsAttributesHyperlinks) {
     at.value = "\"ok\"";
     at.objects = {"/vobs/p/d/a"};
     ASSERT_EQ(cmd_mkattr(&at), 0) << out_.text;
-    EXPECT_EQ(cmd_mkattr(&at), VOB_ST_EXISTS);
+    EXPECT_EQ(cmd_mkattr(&at), TBS_ST_EXISTS);
     vob_resolved_t r;
     ASSERT_EQ(vob_resolve_pname("/vobs/p/d/a", nullptr, 0, &r), 0);
     std::vector<std::pair<std::string, std::string>> attrs;
@@ -324,7 +324,7 @@ TEST_F(CmdFixture, LabelsAttributesHyperlinks) {
     // A type in use is kept unless forced.
     cmd_rmtype_args_t rt;
     rt.selector = "lbtype:REL1@vob:/vobs/p";
-    EXPECT_EQ(cmd_rmtype(&rt), VOB_ST_IN_USE);
+    EXPECT_EQ(cmd_rmtype(&rt), TBS_ST_IN_USE);
     rt.force = true;
     ASSERT_EQ(cmd_rmtype(&rt), 0) << out_.text;
     EXPECT_EQ(vob_resolve_pname("/vobs/p/d/a@@/main/REL1", nullptr, 0, &r), TBS_ST_NAME_NOT_FOUND);
@@ -349,7 +349,7 @@ TEST_F(CmdFixture, SelectorsRoundTrip) {
     snprintf(dbid, sizeof dbid, "%lld", static_cast<long long>(r.version));
     char small[8];
     EXPECT_EQ(vob_utl_create_objsel("dbid", dbid, replica.c_str(), small, sizeof small),
-              VOB_ST_TOO_LONG);
+              TBS_ST_TOO_LONG);
     struct Case {
         std::string text;
         vob_dbid_t dbid;
@@ -377,7 +377,7 @@ TEST_F(CmdFixture, SelectorsRoundTrip) {
     for (const char* bad : {"oid:12@/vobs/p", "dbid:x@/vobs/p", "lbtype:@/vobs/p", "nope:x",
                             "vobuuid:zz", "lbtype:a/b@/vobs/p"}) {
         vob_objsel_t sel;
-        EXPECT_EQ(vob_utl_parse_objsel(bad, &sel), VOB_ST_BAD_SELECTOR) << bad;
+        EXPECT_EQ(vob_utl_parse_objsel(bad, &sel), TBS_ST_BAD_SELECTOR) << bad;
     }
     vob_t* vob = nullptr;
     vob_dbid_t got = 0;
@@ -412,13 +412,13 @@ TEST_F(CmdFixture, BadInputChangesNothing) {
     a.pnames = {"/vobs/p/d/ok"};
     a.comment_mode = CMD_COMMENT_GIVEN;
     a.comment = std::string(100000, 'c');
-    EXPECT_EQ(cmd_utl_mkelem(&a), VOB_ST_TOO_LONG);
+    EXPECT_EQ(cmd_utl_mkelem(&a), TBS_ST_TOO_LONG);
     a.comment = "fine";
     a.eltype = "no_such_type";
-    EXPECT_EQ(cmd_utl_mkelem(&a), VOB_ST_TYPE_NOT_FOUND);
-    EXPECT_EQ(checkin("/vobs/p/d", "x"), VOB_ST_IS_DIRECTORY);
+    EXPECT_EQ(cmd_utl_mkelem(&a), TBS_ST_TYPE_NOT_FOUND);
+    EXPECT_EQ(checkin("/vobs/p/d", "x"), TBS_ST_IS_DIRECTORY);
     ASSERT_EQ(mkelem("/vobs/p/f"), 0);
-    EXPECT_EQ(checkin("/vobs/p/f", "x"), VOB_ST_NOT_CHECKED_OUT);
+    EXPECT_EQ(checkin("/vobs/p/f", "x"), TBS_ST_NOT_CHECKED_OUT);
     count_objects(&after);
     EXPECT_EQ(before, after);
 }
@@ -431,11 +431,11 @@ TEST_F(CmdFixture, LocksAndPermissions) {
     ASSERT_NE(nobody, nullptr);
     lk.nusers = {"nobody"};
     ASSERT_EQ(cmd_lock(&lk), 0) << out_.text;
-    EXPECT_EQ(cmd_lock(&lk), VOB_ST_LOCKED);
-    EXPECT_EQ(checkout("/vobs/p/f"), VOB_ST_LOCKED);
+    EXPECT_EQ(cmd_lock(&lk), TBS_ST_LOCKED);
+    EXPECT_EQ(checkout("/vobs/p/f"), TBS_ST_LOCKED);
     cmd_rmname_args_t rm;
     rm.pnames = {"/vobs/p/f"};
-    EXPECT_EQ(cmd_rmname(&rm), VOB_ST_LOCKED);
+    EXPECT_EQ(cmd_rmname(&rm), TBS_ST_LOCKED);
     // The excluded user may still change it, as far as permissions go.
     ASSERT_EQ(credutl_set_credentials("nobody", nullptr), 0);
     EXPECT_EQ(checkout("/vobs/p/f"), TBS_ST_PERMISSION);  // not the owner, not in the group
@@ -444,7 +444,7 @@ TEST_F(CmdFixture, LocksAndPermissions) {
     cmd_protect_args_t pr;
     pr.objects = {"/vobs/p/f"};
     pr.mode = 0666;
-    EXPECT_EQ(cmd_protect(&pr), VOB_ST_LOCKED);
+    EXPECT_EQ(cmd_protect(&pr), TBS_ST_LOCKED);
     ASSERT_EQ(cmd_unlock(&lk), 0);
     ASSERT_EQ(cmd_protect(&pr), 0) << out_.text;
     ASSERT_EQ(credutl_set_credentials("nobody", nullptr), 0);
@@ -456,7 +456,7 @@ TEST_F(CmdFixture, LocksAndPermissions) {
     lk.obsolete = true;
     lk.objects = {"vob:/vobs/p"};
     ASSERT_EQ(cmd_lock(&lk), 0);
-    EXPECT_EQ(mkelem("/vobs/p/g"), VOB_ST_LOCKED);
+    EXPECT_EQ(mkelem("/vobs/p/g"), TBS_ST_LOCKED);
     ASSERT_EQ(cmd_unlock(&lk), 0);
     EXPECT_EQ(mkelem("/vobs/p/g"), 0);
 }
@@ -473,7 +473,7 @@ TEST_F(CmdFixture, AtomicCheckinIsAllOrNothing) {
     ci.atomic = true;
     ci.pnames = {"/vobs/p/a", "/vobs/p/b", "/vobs/p/c"};  // b is not checked out
     ci.from = {s1, s2, s3};
-    EXPECT_EQ(cmd_checkin(&ci), VOB_ST_NOT_CHECKED_OUT);
+    EXPECT_EQ(cmd_checkin(&ci), TBS_ST_NOT_CHECKED_OUT);
     EXPECT_EQ(idstr("/vobs/p/a"), "/main/CHECKEDOUT");
     EXPECT_EQ(idstr("/vobs/p/c"), "/main/CHECKEDOUT");
     ASSERT_EQ(checkout("/vobs/p/b"), 0);

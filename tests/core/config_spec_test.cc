@@ -27,7 +27,7 @@ view_cspec_t parse_ok(const std::string& text) {
 std::vector<std::string> parse_errors(const std::string& text) {
     view_cspec_t cs;
     std::vector<std::string> errors;
-    EXPECT_EQ(view_cspec_parse(text.c_str(), &cs, &errors), VOB_ST_INVALID) << text;
+    EXPECT_EQ(view_cspec_parse(text.c_str(), &cs, &errors), TBS_ST_INVALID) << text;
     return errors;
 }
 
@@ -121,10 +121,10 @@ TEST(ConfigSpecParse, ErrorsNameTheirLines) {
 
 TEST(ConfigSpecParse, FailureLeavesTheSpecAlone) {
     view_cspec_t cs = parse_ok("element * /main/LATEST\n");
-    EXPECT_EQ(view_cspec_parse("element * CHECKEDOUT\nnonsense\n", &cs, nullptr), VOB_ST_INVALID);
+    EXPECT_EQ(view_cspec_parse("element * CHECKEDOUT\nnonsense\n", &cs, nullptr), TBS_ST_INVALID);
     ASSERT_EQ(cs.rules.size(), 1u);
     EXPECT_EQ(cs.rules[0].text, "element * /main/LATEST");
-    EXPECT_EQ(view_cspec_parse(nullptr, &cs, nullptr), VOB_ST_INVALID);
+    EXPECT_EQ(view_cspec_parse(nullptr, &cs, nullptr), TBS_ST_INVALID);
     // An empty spec is valid and selects nothing.
     EXPECT_EQ(view_cspec_parse("  # nothing\n\n", &cs, nullptr), TBS_ST_OK);
     EXPECT_TRUE(cs.rules.empty());
@@ -164,11 +164,11 @@ TEST(ConfigSpecParse, RuleFormatFailsRatherThanTruncates) {
     ASSERT_EQ(view_spec_rule_format(cs, 0, buf, want.size() + 1), TBS_ST_OK);
     EXPECT_EQ(std::string(buf), want);
     memset(buf, 'z', sizeof buf);
-    EXPECT_EQ(view_spec_rule_format(cs, 0, buf, want.size()), VOB_ST_TOO_LONG);
+    EXPECT_EQ(view_spec_rule_format(cs, 0, buf, want.size()), TBS_ST_TOO_LONG);
     EXPECT_EQ(buf[0], 'z');
-    EXPECT_EQ(view_spec_rule_format(cs, 1, buf, sizeof buf), VOB_ST_INVALID);
-    EXPECT_EQ(view_spec_rule_format(cs, -1, buf, sizeof buf), VOB_ST_INVALID);
-    EXPECT_EQ(view_spec_rule_format(cs, 0, nullptr, 10), VOB_ST_INVALID);
+    EXPECT_EQ(view_spec_rule_format(cs, 1, buf, sizeof buf), TBS_ST_INVALID);
+    EXPECT_EQ(view_spec_rule_format(cs, -1, buf, sizeof buf), TBS_ST_INVALID);
+    EXPECT_EQ(view_spec_rule_format(cs, 0, nullptr, 10), TBS_ST_INVALID);
 }
 
 // Patterns -----------------------------------------------------------------------------
@@ -254,7 +254,7 @@ TEST(ConfigSpecSetcs, Modes) {
     view_setcs_mode_t mode;
     ASSERT_EQ(view_setcs_mode_from_name("default", &mode), TBS_ST_OK);
     EXPECT_EQ(mode, VIEW_SETCS_DEFAULT);
-    EXPECT_EQ(view_setcs_mode_from_name("Replace", &mode), VOB_ST_INVALID);
+    EXPECT_EQ(view_setcs_mode_from_name("Replace", &mode), TBS_ST_INVALID);
 
     const char* current = "element * REL1 # as of the release\n";
     view_cspec_t cs;
@@ -273,13 +273,13 @@ TEST(ConfigSpecSetcs, Modes) {
     // A bad replacement changes neither the text nor the spec.
     std::vector<std::string> errors;
     EXPECT_EQ(view_cspec_setcs(VIEW_SETCS_REPLACE, current, "element *\n", &text, &cs, &errors),
-              VOB_ST_INVALID);
+              TBS_ST_INVALID);
     EXPECT_EQ(errors,
               std::vector<std::string>{"line 1: element rule needs a pattern and a selector"});
     EXPECT_EQ(text, VIEW_CSPEC_DEFAULT);
     EXPECT_EQ(cs.rules.size(), 2u);
     EXPECT_EQ(view_cspec_setcs(VIEW_SETCS_REPLACE, current, nullptr, &text, &cs, nullptr),
-              VOB_ST_INVALID);
+              TBS_ST_INVALID);
 
     ASSERT_EQ(view_cspec_setcs(VIEW_SETCS_REPLACE, current, "load /vobs/p\n", &text, &cs, nullptr),
               0);

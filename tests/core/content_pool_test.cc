@@ -322,13 +322,13 @@ TEST(ContentPool, DamageIsDetectedAndNeverDeliveredAsGood) {
             chmod(path.c_str(), 0644);
             dmg.apply(path);
 
-            EXPECT_EQ(pool->verify(sha.c_str()), STORE_ST_DAMAGED);
+            EXPECT_EQ(pool->verify(sha.c_str()), TBS_ST_DAMAGED);
             tbs_status_t st;
             read_all(*pool, sha, &st);
-            EXPECT_EQ(st, STORE_ST_DAMAGED);
+            EXPECT_EQ(st, TBS_ST_DAMAGED);
             const std::string out = dir / "out";
             write_file(out, "kept");
-            EXPECT_EQ(pool->get_to_file(sha.c_str(), out.c_str()), STORE_ST_DAMAGED);
+            EXPECT_EQ(pool->get_to_file(sha.c_str(), out.c_str()), TBS_ST_DAMAGED);
             EXPECT_EQ(read_file(out), "kept");
             EXPECT_EQ(list_pool(dir / "").temporaries, 0);  // no leftover beside `out`
         }
@@ -344,7 +344,7 @@ TEST(ContentPool, RestoringRepairsATruncatedContent) {
     ASSERT_EQ(pool->put_buffer(data.data(), data.size(), &sha, nullptr), TBS_ST_OK);
     std::string path = pool->path_of(sha.c_str());
     ASSERT_EQ(truncate(path.c_str(), 100), 0);
-    ASSERT_EQ(pool->verify(sha.c_str()), STORE_ST_DAMAGED);
+    ASSERT_EQ(pool->verify(sha.c_str()), TBS_ST_DAMAGED);
     ASSERT_EQ(pool->put_buffer(data.data(), data.size(), &sha, nullptr), TBS_ST_OK);
     EXPECT_EQ(pool->verify(sha.c_str()), TBS_ST_OK);
 }
@@ -364,11 +364,11 @@ TEST(ContentPool, MissingAndMalformedNames) {
         tbs_status_t want;
     } cases[] = {
         {sha, TBS_ST_OBJ_NOT_FOUND},
-        {std::string(64, 'A'), STORE_ST_INVALID},
-        {std::string(63, 'a'), STORE_ST_INVALID},
-        {std::string(65, 'a'), STORE_ST_INVALID},
-        {"../" + std::string(61, 'a'), STORE_ST_INVALID},
-        {"", STORE_ST_INVALID},
+        {std::string(64, 'A'), TBS_ST_INVALID},
+        {std::string(63, 'a'), TBS_ST_INVALID},
+        {std::string(65, 'a'), TBS_ST_INVALID},
+        {"../" + std::string(61, 'a'), TBS_ST_INVALID},
+        {"", TBS_ST_INVALID},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);

@@ -169,8 +169,8 @@ TEST(StoreDb, StatementsAreReusedAndComeBackReset) {
     s.release();
 
     // More than one statement, or none, is refused rather than half run.
-    EXPECT_EQ(db->prepare("DELETE FROM item; DELETE FROM note", &s), STORE_ST_INVALID);
-    EXPECT_EQ(db->prepare("  ", &s), STORE_ST_INVALID);
+    EXPECT_EQ(db->prepare("DELETE FROM item; DELETE FROM note", &s), TBS_ST_INVALID);
+    EXPECT_EQ(db->prepare("  ", &s), TBS_ST_INVALID);
     EXPECT_EQ(count_rows(*db, "SELECT COUNT(*) FROM item"), 51);
 }
 
@@ -194,7 +194,7 @@ TEST(StoreTxn, OnlyCommittedWorkRemains) {
         insert_one(txn, "dropped");
         // One transaction at a time on a connection.
         store_txn second;
-        EXPECT_EQ(db->begin(store_txn_kind::read, &second), STORE_ST_INVALID);
+        EXPECT_EQ(db->begin(store_txn_kind::read, &second), TBS_ST_INVALID);
     }  // destroyed uncommitted
     {
         store_txn txn;
@@ -211,14 +211,14 @@ TEST(StoreTxn, OnlyCommittedWorkRemains) {
     EXPECT_EQ(insert_one(txn, "kept"), 1);
     EXPECT_EQ(insert_one(txn, "kept too"), 2);
     ASSERT_EQ(txn.commit(), TBS_ST_OK);
-    EXPECT_EQ(txn.commit(), STORE_ST_INVALID);  // already ended
+    EXPECT_EQ(txn.commit(), TBS_ST_INVALID);  // already ended
     EXPECT_EQ(count_rows(*db, "SELECT COUNT(*) FROM item"), 3);
 
     // Readers cannot allocate ids.
     store_txn reader;
     ASSERT_EQ(db->begin(store_txn_kind::read, &reader), TBS_ST_OK);
     int64_t id = 0;
-    EXPECT_EQ(reader.next_id("item", &id), STORE_ST_INVALID);
+    EXPECT_EQ(reader.next_id("item", &id), TBS_ST_INVALID);
 }
 
 TEST(StoreDb, FailuresMapToCoreStatuses) {
@@ -230,8 +230,8 @@ TEST(StoreDb, FailuresMapToCoreStatuses) {
         const char* sql;
         tbs_status_t want;
     } cases[] = {
-        {"INSERT INTO item (id, name) VALUES (1, 'other')", STORE_ST_EXISTS},  // primary key
-        {"INSERT INTO item (id, name) VALUES (2, 'one')", STORE_ST_EXISTS},    // unique
+        {"INSERT INTO item (id, name) VALUES (1, 'other')", TBS_ST_EXISTS},  // primary key
+        {"INSERT INTO item (id, name) VALUES (2, 'one')", TBS_ST_EXISTS},    // unique
         {"INSERT INTO note (id, item) VALUES (1, 99)", TBS_ST_ERR},            // foreign key
         {"INSERT INTO item (id) VALUES (3)", TBS_ST_ERR},                      // not null
         {"UPDATE nowhere SET x = 1", TBS_ST_ERR},                              // no such table
@@ -262,7 +262,7 @@ TEST(StoreDb, FailuresMapToCoreStatuses) {
     }
     std::shared_ptr<store_db> bad;
     EXPECT_EQ(store_db::open((dir / "junk.db").c_str(), store_options(), kSchema, &bad),
-              STORE_ST_DAMAGED);
+              TBS_ST_DAMAGED);
     EXPECT_FALSE(store_db::open_error().empty());
     EXPECT_EQ(store_db::open((dir / "no/such/dir.db").c_str(), store_options(), kSchema, &bad),
               tbs_errno2status(ENOENT));
@@ -281,9 +281,9 @@ TEST(StoreDb, ChildOfForkCannotUseItsParentsDatabase) {
     ASSERT_TRUE(db);
     pid_t child = spawn([&]() -> int {
         store_txn txn;
-        if (db->begin(store_txn_kind::write, &txn) != STORE_ST_INVALID) return 2;
+        if (db->begin(store_txn_kind::write, &txn) != TBS_ST_INVALID) return 2;
         store_stmt s;
-        if (db->prepare("SELECT COUNT(*) FROM item", &s) != STORE_ST_INVALID) return 3;
+        if (db->prepare("SELECT COUNT(*) FROM item", &s) != TBS_ST_INVALID) return 3;
         std::shared_ptr<store_db> again;
         if (store_db::open((dir / "f.db").c_str(), store_options(), kSchema, &again) != TBS_ST_ERR)
             return 4;
@@ -403,13 +403,13 @@ TEST(StoreDb, WriterHeldPastTimeoutGivesBusy) {
     auto db = open_db(path, 100);
     ASSERT_TRUE(db);
     store_txn txn;
-    EXPECT_EQ(db->begin(store_txn_kind::write, &txn), STORE_ST_BUSY);
+    EXPECT_EQ(db->begin(store_txn_kind::write, &txn), TBS_ST_BUSY);
     EXPECT_NE(db->last_error().find("locked"), std::string::npos) << db->last_error();
     // A statement outside a transaction waits and fails the same way.
-    EXPECT_EQ(db->exec("INSERT INTO item (id, name) VALUES (2, 'x')"), STORE_ST_BUSY);
+    EXPECT_EQ(db->exec("INSERT INTO item (id, name) VALUES (2, 'x')"), TBS_ST_BUSY);
     EXPECT_EQ(db->transact(
                   store_txn_kind::write, [](store_txn&) { return TBS_ST_OK; }, 2),
-              STORE_ST_BUSY);
+              TBS_ST_BUSY);
     {
         store_txn reader;  // WAL: readers are not held up by the writer
         ASSERT_EQ(db->begin(store_txn_kind::read, &reader), TBS_ST_OK);

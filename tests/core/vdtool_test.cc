@@ -173,9 +173,9 @@ TEST_F(VdtoolTest, CoreFailuresAreReportedOnce) {
     };
     const Case cases[] = {
         {{"checkout", "/vobs/p/missing"}, TBS_ST_NAME_NOT_FOUND},
-        {{"checkin", "/vobs/p/f"}, VOB_ST_NOT_CHECKED_OUT},
-        {{"mklabel", "NOPE", "/vobs/p/f"}, VOB_ST_TYPE_NOT_FOUND},
-        {{"mkelem", "/vobs/p/f"}, VOB_ST_EXISTS},
+        {{"checkin", "/vobs/p/f"}, TBS_ST_NOT_CHECKED_OUT},
+        {{"mklabel", "NOPE", "/vobs/p/f"}, TBS_ST_TYPE_NOT_FOUND},
+        {{"mkelem", "/vobs/p/f"}, TBS_ST_EXISTS},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(run(c.args), c.st) << c.args[0];
@@ -223,8 +223,8 @@ TEST_F(VdtoolTest, CheckoutReservationAndVersions) {
     held.view = &other;
     ASSERT_EQ(cmd_checkout(&held), 0);
 
-    EXPECT_EQ(run({"checkout", "/vobs/p/f"}), VOB_ST_RESERVED);  // reserved by default
-    EXPECT_EQ(run({"checkout", "-reserved", "/vobs/p/f"}), VOB_ST_RESERVED);
+    EXPECT_EQ(run({"checkout", "/vobs/p/f"}), TBS_ST_RESERVED);  // reserved by default
+    EXPECT_EQ(run({"checkout", "-reserved", "/vobs/p/f"}), TBS_ST_RESERVED);
     ASSERT_EQ(run({"co", "-res", "-unr", "/vobs/p/f"}), 0) << cap_.err;  // falls back
     EXPECT_TRUE(contains(cap_.out, "(unreserved)")) << cap_.out;
     ASSERT_EQ(run({"lsco", "/vobs/p/f"}), 0) << cap_.err;
@@ -245,7 +245,7 @@ TEST_F(VdtoolTest, CheckoutReservationAndVersions) {
         << cap_.err;
 
     // A version that is not the latest needs -version.
-    EXPECT_EQ(run({"checkout", "/vobs/p/f@@/main/1"}), VOB_ST_NOT_LATEST);
+    EXPECT_EQ(run({"checkout", "/vobs/p/f@@/main/1"}), TBS_ST_NOT_LATEST);
     ASSERT_EQ(run({"checkout", "-version", "/vobs/p/f@@/main/1"}), 0) << cap_.err;
     EXPECT_TRUE(contains(cap_.out, "from version \"/main/1\"")) << cap_.out;
     ASSERT_EQ(run({"uncheckout", "/vobs/p/f"}), 0) << cap_.err;
@@ -277,7 +277,7 @@ TEST_F(VdtoolTest, CheckinComments) {
     EXPECT_TRUE(contains(cap_.out, "\"given\"")) << cap_.out;
     // Identical contents need -identical.
     ASSERT_EQ(run({"co", "/vobs/p/a"}), 0);
-    EXPECT_EQ(run({"ci", "-from", source("same", "3a"), "/vobs/p/a"}), VOB_ST_IDENTICAL);
+    EXPECT_EQ(run({"ci", "-from", source("same", "3a"), "/vobs/p/a"}), TBS_ST_IDENTICAL);
     ASSERT_EQ(run({"ci", "-ident", "-from", source("same", "3a"), "/vobs/p/a"}), 0) << cap_.err;
     EXPECT_EQ(idstr("/vobs/p/a"), "/main/4");
 }
@@ -291,7 +291,7 @@ TEST_F(VdtoolTest, MetadataShowsInDescribe) {
         << cap_.err;
     // "--" lets a value begin with a dash.
     ASSERT_EQ(run({"mkattr", "--", "Priority", "-1", "/vobs/p/f"}), 0) << cap_.err;
-    EXPECT_EQ(run({"mkattr", "Priority", "2", "/vobs/p/f"}), VOB_ST_EXISTS);
+    EXPECT_EQ(run({"mkattr", "Priority", "2", "/vobs/p/f"}), TBS_ST_EXISTS);
     ASSERT_EQ(run({"mkattr", "-replace", "Priority", "high", "/vobs/p/f"}), 0) << cap_.err;
     ASSERT_EQ(run({"mkhlink", "Tracks", "/vobs/p/f", "/vobs/p/g"}), 0) << cap_.err;
     ASSERT_EQ(run({"lock", "-nusers", "root,daemon", "/vobs/p/f"}), 0) << cap_.err;
@@ -318,7 +318,7 @@ TEST_F(VdtoolTest, MetadataShowsInDescribe) {
     // A label in use goes only with -rmall.
     ASSERT_EQ(run({"mklbtype", "REL2@/vobs/p"}), 0);
     ASSERT_EQ(run({"mklabel", "REL2", "/vobs/p/f"}), 0);
-    EXPECT_EQ(run({"rmtype", "lbtype:REL2@/vobs/p"}), VOB_ST_IN_USE);
+    EXPECT_EQ(run({"rmtype", "lbtype:REL2@/vobs/p"}), TBS_ST_IN_USE);
     ASSERT_EQ(run({"rmtype", "-rmall", "lbtype:REL2@/vobs/p"}), 0) << cap_.err;
     EXPECT_EQ(run({"describe", "lbtype:REL2@/vobs/p"}), TBS_ST_NAME_NOT_FOUND);
 
@@ -340,7 +340,7 @@ TEST_F(VdtoolTest, NamespaceAndListings) {
     ASSERT_EQ(run({"ln", "-s", "d/a", "/vobs/p/to_a"}), 0) << cap_.err;
     ASSERT_EQ(run({"mv", "/vobs/p/d/b", "/vobs/p/b2"}), 0) << cap_.err;
     ASSERT_EQ(run({"co", "/vobs/p/d/a"}), 0);
-    EXPECT_EQ(run({"rmname", "/vobs/p/d/a"}), VOB_ST_CHECKED_OUT);
+    EXPECT_EQ(run({"rmname", "/vobs/p/d/a"}), TBS_ST_CHECKED_OUT);
 
     ASSERT_EQ(run({"ls", "-l", "/vobs/p"}), 0) << cap_.err;
     EXPECT_TRUE(contains(cap_.out, "file             b2@@/main/1\n")) << cap_.out;

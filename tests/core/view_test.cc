@@ -136,13 +136,13 @@ TEST_F(ViewTest, RefusedCreationLeavesNothingBehind) {
         const char* why;  // in the error text
     };
     const Case cases[] = {
-        {"v1", "/v1.vws", "webview", "element * /main/LATEST\nbogus rule\n", VOB_ST_INVALID,
+        {"v1", "/v1.vws", "webview", "element * /main/LATEST\nbogus rule\n", TBS_ST_INVALID,
          "line 2"},
-        {"v2", "/v2.vws", "snapshot", "load\n", VOB_ST_INVALID, "line 1"},
+        {"v2", "/v2.vws", "snapshot", "load\n", TBS_ST_INVALID, "line 1"},
         {"v3", "/v3.vws", "weird", "", TBS_ST_BAD_REQUEST, "Unknown view kind"},
         {"v4", "", "webview", "", TBS_ST_BAD_REQUEST, ""},
         {"v5", "/occupied", "webview", "", tbs_errno2status(EEXIST), "already exists"},
-        {"taken", "/v6.vws", "webview", "", VOB_ST_EXISTS, "already exists"},
+        {"taken", "/v6.vws", "webview", "", TBS_ST_EXISTS, "already exists"},
     };
     for (const Case& c : cases) {
         cap_ = Captured{};
@@ -179,7 +179,7 @@ TEST_F(ViewTest, RemovalIsRefusedWhileTheViewHasCheckouts) {
     ASSERT_EQ(run({"co", "/vobs/p/src/b.c"}), 0) << cap_.err;
 
     cap_ = Captured{};
-    EXPECT_EQ(cmd_rmview("w"), VOB_ST_CHECKED_OUT);
+    EXPECT_EQ(cmd_rmview("w"), TBS_ST_CHECKED_OUT);
     EXPECT_TRUE(contains(cap_.err, "still has checkouts")) << cap_.err;
     EXPECT_TRUE(exists(storage("w") + "/view.db"));
     view_t* again = nullptr;
@@ -239,11 +239,11 @@ TEST_F(ViewTest, DynamicViewsNeedAVirtualFileSystem) {
     make_view("dyn", "dynamic");
     view_t* snap = make_view("snap", "snapshot");
     std::string root;
-    EXPECT_EQ(tbs_view_root("dyn", &root), VIEW_ST_NO_VTFS);
+    EXPECT_EQ(tbs_view_root("dyn", &root), TBS_ST_NO_VTFS);
     EXPECT_EQ(root, "/view/dyn");
-    EXPECT_EQ(view_start_dynamic("dyn"), VIEW_ST_NO_VTFS);
+    EXPECT_EQ(view_start_dynamic("dyn"), TBS_ST_NO_VTFS);
     ws_handle_t* h = nullptr;
-    EXPECT_EQ(ws_get_handle("/view/dyn", 0, &h), VIEW_ST_NO_VTFS);
+    EXPECT_EQ(ws_get_handle("/view/dyn", 0, &h), TBS_ST_NO_VTFS);
     ASSERT_EQ(tbs_view_root("snap", &root), 0);
     EXPECT_EQ(root, snap->root);
     EXPECT_EQ(view_start_dynamic("snap"), 0);
@@ -252,12 +252,12 @@ TEST_F(ViewTest, DynamicViewsNeedAVirtualFileSystem) {
     SUM_View dyn;
     ASSERT_EQ(SUM_View::construct_from_tag("dyn", &dyn), 0);
     SUM_String sroot;
-    EXPECT_EQ(dyn.view_root(&sroot), VIEW_ST_NO_VTFS);
+    EXPECT_EQ(dyn.view_root(&sroot), TBS_ST_NO_VTFS);
     EXPECT_EQ(sroot.str(), "/view/dyn");
-    EXPECT_EQ(dyn.start(), VIEW_ST_NO_VTFS);
+    EXPECT_EQ(dyn.start(), TBS_ST_NO_VTFS);
 
     // Commands told to act in it fail the same way.
-    EXPECT_EQ(run({"checkout", "-view", "dyn", "/vobs/p/src/a.c"}), VIEW_ST_NO_VTFS);
+    EXPECT_EQ(run({"checkout", "-view", "dyn", "/vobs/p/src/a.c"}), TBS_ST_NO_VTFS);
     EXPECT_EQ(idstr("/vobs/p/src/a.c"), "/main/1");
 }
 
@@ -428,7 +428,7 @@ TEST_F(ViewTest, ElementCommandsActInTheGivenView) {
     EXPECT_TRUE(contains(cap_.out, "(reserved)  view " + tbs_uuid_text(w->uuid))) << cap_.out;
 
     // The checkout is the view's: the null view has none to check in.
-    EXPECT_EQ(run({"checkin", "/vobs/p/src/a.c"}), VOB_ST_NOT_CHECKED_OUT);
+    EXPECT_EQ(run({"checkin", "/vobs/p/src/a.c"}), TBS_ST_NOT_CHECKED_OUT);
     ASSERT_EQ(run({"checkin", "-view", "w", "-from", source("a2", "a2"), in_w}), 0) << cap_.err;
     EXPECT_EQ(idstr("/vobs/p/src/a.c"), "/main/2");
 
@@ -458,7 +458,7 @@ TEST_F(ViewTest, CatcsSetcsAndLsview) {
 
     // A spec with errors is refused with each error's line; the view keeps its spec.
     const std::string bad = source("bad", "element * /main/LATEST\nelemnt * x\n\nload\n");
-    EXPECT_EQ(run({"setcs", "-tag", "w", bad}), VOB_ST_INVALID);
+    EXPECT_EQ(run({"setcs", "-tag", "w", bad}), TBS_ST_INVALID);
     EXPECT_TRUE(contains(cap_.err, "line 2")) << cap_.err;
     EXPECT_TRUE(contains(cap_.err, "line 4")) << cap_.err;
     ASSERT_EQ(run({"catcs", "-tag", "w"}), 0);
@@ -508,9 +508,9 @@ TEST_F(ViewTest, CatcsSetcsAndLsview) {
 TEST_F(ViewTest, UpdateLoadsSnapshotViewsOnly) {
     make_view("w", "webview");
     make_view("d", "dynamic");
-    EXPECT_EQ(run({"update", "-tag", "w"}), VOB_ST_NOT_SUPPORTED);
+    EXPECT_EQ(run({"update", "-tag", "w"}), TBS_ST_NOT_SUPPORTED);
     EXPECT_TRUE(contains(cap_.err, "is a web view: its client updates it")) << cap_.err;
-    EXPECT_EQ(run({"update", "-tag", "d"}), VOB_ST_NOT_SUPPORTED);
+    EXPECT_EQ(run({"update", "-tag", "d"}), TBS_ST_NOT_SUPPORTED);
     EXPECT_TRUE(contains(cap_.err, "not a snapshot view")) << cap_.err;
     EXPECT_EQ(run({"update", "-tag", "nope"}), TBS_ST_NOT_FOUND);
     // Neither refusal began a session.
@@ -531,7 +531,7 @@ TEST_F(ViewTest, RmviewThroughVdtool) {
     ASSERT_EQ(run({"catcs", "-tag", "w"}), 0);
     EXPECT_EQ(cap_.out, "element -file * /main/0\nelement * /main/LATEST\n");
     ASSERT_EQ(run({"co", "-view", "w", "-version", "/vobs/p/src/a.c"}), 0) << cap_.err;
-    EXPECT_EQ(run({"rmview", "w"}), VOB_ST_CHECKED_OUT);
+    EXPECT_EQ(run({"rmview", "w"}), TBS_ST_CHECKED_OUT);
     EXPECT_TRUE(contains(cap_.err, "Unable to remove view \"w\"")) << cap_.err;
     ASSERT_EQ(run({"unco", "-view", "w", "/vobs/p/src/a.c"}), 0) << cap_.err;
     ASSERT_EQ(run({"rmview", "w"}), 0) << cap_.err;
@@ -539,7 +539,7 @@ TEST_F(ViewTest, RmviewThroughVdtool) {
     EXPECT_FALSE(exists(storage("w")));
     // A spec file with errors refuses the view.
     EXPECT_EQ(run({"mkview", "-tag", "x", "-cspec", source("bad", "bogus\n"), storage("x")}),
-              VOB_ST_INVALID);
+              TBS_ST_INVALID);
     EXPECT_TRUE(contains(cap_.err, "line 1")) << cap_.err;
     EXPECT_FALSE(exists(storage("x")));
 }
@@ -600,7 +600,7 @@ TEST_F(ViewTest, UpdateAbandonsASessionLeftInProgressOnlyWhenAsked) {
     bool conflict = false;
     ASSERT_EQ(view_ws_begin_load_session(s, 1, "1", "someone", 1, &conflict, 0), 0);
     ASSERT_FALSE(conflict);
-    EXPECT_EQ(run({"update", "-tag", "s"}), VIEW_ST_CONFLICT);
+    EXPECT_EQ(run({"update", "-tag", "s"}), TBS_ST_VIEW_CONFLICT);
     ASSERT_EQ(run({"update", "-tag", "s", "-abort"}), 0) << cap_.err;
     EXPECT_TRUE(contains(cap_.out, "Loaded \"vobs/p/src/a.c\"")) << cap_.out;
     EXPECT_NE(run({"update", "-tag", "s", "-overwrite", "-rename"}), 0);

@@ -284,7 +284,7 @@ TEST_F(WsFixture, SessionInProgressRefusesASecondUntilAbandoned) {
     ws_free_handle(h);
 
     Client second;
-    EXPECT_EQ(fetch(web_, &second), VIEW_ST_CONFLICT);
+    EXPECT_EQ(fetch(web_, &second), TBS_ST_VIEW_CONFLICT);
     EXPECT_TRUE(second.visited.empty());
     // A commit naming another session conflicts too.
     bool conflict = false;
@@ -494,7 +494,7 @@ TEST_F(WsFixture, CheckoutThroughAViewAppliesTheSelectingRule) {
     ASSERT_EQ(vob_ver_get_idstr(r.vob, r.version, &id), 0);
     EXPECT_EQ(id, "/main/1");
     co.pnames = {"/vobs/p/doc/readme"};
-    EXPECT_EQ(cmd_checkout(&co), VOB_ST_NOT_SUPPORTED);
+    EXPECT_EQ(cmd_checkout(&co), TBS_ST_NOT_SUPPORTED);
 }
 
 TEST_F(WsFixture, SnapshotFilesWithoutVersionTimesAreNotTakenForHijacked) {

@@ -44,5 +44,5 @@ int main(int argc, char** argv) {
         return 64;
     }
     if (st == TBS_ST_OK) return 0;
-    return st == VOB_ST_RESERVED ? 3 : 1;
+    return st == TBS_ST_RESERVED ? 3 : 1;
 }

@@ -57,7 +57,7 @@ tbs_status_t resolve_version(const std::string& pname, const cmd_ctx& ctx, vob_r
     tbs_status_t st = vob_resolve_pname(pname.c_str(), ctx.view, 0, r);
     if (st != TBS_ST_OK) return st;
     if (r->mtype != VOB_MTYPE_VERSION && r->mtype != VOB_MTYPE_DIR_VERSION)
-        return r->mtype == VOB_MTYPE_SLINK ? VOB_ST_NOT_ELEMENT : VOB_ST_BAD_SELECTOR;
+        return r->mtype == VOB_MTYPE_SLINK ? TBS_ST_NOT_ELEMENT : TBS_ST_BAD_SELECTOR;
     return TBS_ST_OK;
 }
 
@@ -119,28 +119,28 @@ tbs_status_t cmd_check_comment(const std::string& comment) {
     if (comment.size() > VOB_MAX_COMMENT) {
         imsg_error("Comment of %zu bytes is longer than the limit of %d.\n", comment.size(),
                    static_cast<int>(VOB_MAX_COMMENT));
-        return VOB_ST_TOO_LONG;
+        return TBS_ST_TOO_LONG;
     }
     if (memchr(comment.data(), '\0', comment.size()))
-        return cmd_fail("Bad comment", "", VOB_ST_INVALID);
+        return cmd_fail("Bad comment", "", TBS_ST_INVALID);
     return TBS_ST_OK;
 }
 
 tbs_status_t cmd_check_name(const std::string& name) {
     if (name.size() > VOB_MAX_NAME)
-        return cmd_fail("Name too long", name.substr(0, 64) + "...", VOB_ST_TOO_LONG);
+        return cmd_fail("Name too long", name.substr(0, 64) + "...", TBS_ST_TOO_LONG);
     if (!vob_utl_valid_name(name.c_str()) || memchr(name.data(), '\0', name.size()))
-        return cmd_fail("Invalid name", name, VOB_ST_BAD_NAME);
+        return cmd_fail("Invalid name", name, TBS_ST_BAD_NAME);
     return TBS_ST_OK;
 }
 
 tbs_status_t cmd_check_pnames(const std::vector<std::string>& pnames) {
     for (const std::string& p : pnames) {
         if (p.size() > VOB_MAX_PNAME)
-            return cmd_fail("Pathname too long", p.substr(0, 64) + "...", VOB_ST_TOO_LONG);
+            return cmd_fail("Pathname too long", p.substr(0, 64) + "...", TBS_ST_TOO_LONG);
         for (unsigned char c : p)
-            if (c < 32 || c == 127) return cmd_fail("Invalid pathname", p.c_str(), VOB_ST_BAD_NAME);
-        if (p.empty()) return cmd_fail("Invalid pathname", p, VOB_ST_BAD_NAME);
+            if (c < 32 || c == 127) return cmd_fail("Invalid pathname", p.c_str(), TBS_ST_BAD_NAME);
+        if (p.empty()) return cmd_fail("Invalid pathname", p, TBS_ST_BAD_NAME);
     }
     return TBS_ST_OK;
 }
@@ -202,7 +202,7 @@ tbs_status_t cmd_check_locks(vob_t* vob, const cmd_ctx& ctx, std::initializer_li
             snprintf(sel, sizeof sel, "dbid:%lld", static_cast<long long>(obj));
         imsg_error("Lock on %s \"%s\" prevents the operation.\n",
                    lock.obsolete ? "obsolete object" : "object", sel);
-        return VOB_ST_LOCKED;
+        return TBS_ST_LOCKED;
     };
     tbs_status_t st = check(cmd_vob_object(vob));
     for (int64_t obj : objs)
@@ -224,10 +224,10 @@ tbs_status_t cmd_do_checkout(vob_t* vob, store_txn& txn, const cmd_ctx& ctx, int
     store_db& db = *vob->db;
     vob_version_info_t v;
     tbs_status_t st = vob_store_get_version(db, version, &v);
-    if (st != TBS_ST_OK) return st == TBS_ST_NOT_FOUND ? VOB_ST_CHECKED_OUT : st;
+    if (st != TBS_ST_OK) return st == TBS_ST_NOT_FOUND ? TBS_ST_CHECKED_OUT : st;
     vob_checkout_info_t existing;
     if (vob_store_find_checkout(db, element, ctx.view_text, &existing) == TBS_ST_OK)
-        return VOB_ST_CHECKED_OUT;
+        return TBS_ST_CHECKED_OUT;
     if ((st = cmd_check_write(vob, ctx, element)) != TBS_ST_OK) return st;
     if ((st = cmd_check_element_locks(vob, ctx, element, v.branch)) != TBS_ST_OK) return st;
     int64_t co = 0;
@@ -244,10 +244,10 @@ tbs_status_t cmd_do_checkout(vob_t* vob, store_txn& txn, const cmd_ctx& ctx, int
     c.at = ctx.now;
     c.comment = comment;
     c.reserved = reserved;
-    st = reserved ? vob_store_new_checkout(db, c) : STORE_ST_EXISTS;
-    if (st == STORE_ST_EXISTS) {
+    st = reserved ? vob_store_new_checkout(db, c) : TBS_ST_EXISTS;
+    if (st == TBS_ST_EXISTS) {
         // The partial unique index admits one reserved checkout per branch.
-        if (!unreserved_ok) return VOB_ST_RESERVED;
+        if (!unreserved_ok) return TBS_ST_RESERVED;
         c.reserved = false;
         st = vob_store_new_checkout(db, c);
     }
@@ -266,7 +266,7 @@ tbs_status_t cmd_do_checkin(vob_t* vob, store_txn& txn, const cmd_ctx& ctx, int6
     store_db& db = *vob->db;
     vob_checkout_info_t co;
     tbs_status_t st = vob_store_get_checkout(db, co_dbid, &co);
-    if (st != TBS_ST_OK) return st == TBS_ST_NOT_FOUND ? VOB_ST_NOT_CHECKED_OUT : st;
+    if (st != TBS_ST_OK) return st == TBS_ST_NOT_FOUND ? TBS_ST_NOT_CHECKED_OUT : st;
     if (co.user != ctx.who.user && !credutl_is_privileged(ctx.who) &&
         cmd_check_owner(vob, ctx, co.element) != TBS_ST_OK)
         return TBS_ST_PERMISSION;
@@ -279,19 +279,19 @@ tbs_status_t cmd_do_checkin(vob_t* vob, store_txn& txn, const cmd_ctx& ctx, int6
         int64_t arrow = 0;
         if (vob_store_find_type_info(db, VOB_MTYPE_HLTYPE, "Merge", &merge) != TBS_ST_OK ||
             vob_store_find_hlink(db, merge.dbid, latest, co_dbid, &arrow) != TBS_ST_OK)
-            return VOB_ST_NOT_LATEST;
+            return TBS_ST_NOT_LATEST;
     }
     if (!co.reserved) {
         std::vector<vob_checkout_info_t> others;
         if ((st = vob_store_list_checkouts(db, co.element, &others)) != TBS_ST_OK) return st;
         for (const vob_checkout_info_t& o : others)
-            if (o.reserved && o.branch == co.branch && o.dbid != co_dbid) return VOB_ST_RESERVED;
+            if (o.reserved && o.branch == co.branch && o.dbid != co_dbid) return TBS_ST_RESERVED;
     }
     vob_version_info_t pred;
     if ((st = vob_store_get_version(db, co.pred_version, &pred)) != TBS_ST_OK) return st;
     std::string new_content = content ? *content : pred.content;
     int64_t new_size = content ? size : pred.size;
-    if (!pred.is_dir && !identical && new_content == pred.content) return VOB_ST_IDENTICAL;
+    if (!pred.is_dir && !identical && new_content == pred.content) return TBS_ST_IDENTICAL;
     if (pred.is_dir) new_content.clear(), new_size = 0;
     const std::string& text = comment ? *comment : co.comment;
     if ((st = vob_store_new_version(db, co_dbid, co.element, co.branch, number + 1, new_content,
@@ -329,7 +329,7 @@ tbs_status_t cmd_do_mkelem(vob_t* vob, store_txn& txn, const cmd_ctx& ctx, int64
     store_db& db = *vob->db;
     int64_t existing = 0;
     if (vob_store_dir_lookup(db, dir_co, leaf, &existing, nullptr) == TBS_ST_OK)
-        return VOB_ST_EXISTS;
+        return TBS_ST_EXISTS;
     int64_t main_type = 0;
     tbs_status_t st = vob_store_find_type(db, VOB_MTYPE_BRTYPE, "main", &main_type);
     if (st != TBS_ST_OK) return st;
@@ -393,7 +393,7 @@ tbs_status_t checkout_one(cmd_checkout_args_t* a, const cmd_ctx& ctx, const std:
         if (s != TBS_ST_OK) return s;
         vob_version_info_t v;
         if ((s = vob_ver_get_info(vob, cur.version, &v)) != TBS_ST_OK) return s;
-        if (v.checked_out) return VOB_ST_CHECKED_OUT;
+        if (v.checked_out) return TBS_ST_CHECKED_OUT;
         int64_t element = cur.element, selected = cur.version, branch = v.branch;
         store_db& db = *vob->db;
         // Through a config spec, the rule that selected the version may say to branch first
@@ -408,7 +408,7 @@ tbs_status_t checkout_one(cmd_checkout_args_t* a, const cmd_ctx& ctx, const std:
             if (ch.nocheckout) {
                 imsg_error("The config spec rule that selects \"%s\" forbids checkouts.\n",
                            pname.c_str());
-                return VOB_ST_NOT_SUPPORTED;
+                return TBS_ST_NOT_SUPPORTED;
             }
             branch_type = ch.mkbranch;
         }
@@ -416,7 +416,7 @@ tbs_status_t checkout_one(cmd_checkout_args_t* a, const cmd_ctx& ctx, const std:
             vob_type_info_t bt;
             if (vob_store_find_type_info(db, VOB_MTYPE_BRTYPE, branch_type.c_str(), &bt) !=
                 TBS_ST_OK)
-                return cmd_fail("Branch type not found", branch_type, VOB_ST_TYPE_NOT_FOUND);
+                return cmd_fail("Branch type not found", branch_type, TBS_ST_TYPE_NOT_FOUND);
             int64_t existing = 0;
             if (vob_store_find_branch(db, element, bt.dbid, &existing) == TBS_ST_OK) {
                 branch = existing;
@@ -456,7 +456,7 @@ tbs_status_t checkout_one(cmd_checkout_args_t* a, const cmd_ctx& ctx, const std:
             if (decision == CMD_NONLATEST_LATEST)
                 selected = latest;
             else if (decision != CMD_NONLATEST_SELECTED)
-                return VOB_ST_NOT_LATEST;
+                return TBS_ST_NOT_LATEST;
         }
         return cmd_do_checkout(vob, txn, ctx, element, selected, a->reserved,
                                a->unreserved || !a->reserved, comment, co_out, got_reserved);
@@ -529,12 +529,12 @@ tbs_status_t cmd_checkin(cmd_checkin_args_t* a) {
         it.vob = r.vob;
         if (a->atomic && !items.empty() && items[0].vob != it.vob)
             return cmd_fail("Atomic checkin spans more than one VOB", it.pname,
-                            VOB_ST_NOT_SUPPORTED);
+                            TBS_ST_NOT_SUPPORTED);
         std::string from = !a->from.empty() ? a->from[i] : std::string();
         if (from.empty() && r.mtype == VOB_MTYPE_VERSION) from = view_private_file(ctx, it.pname);
         if (!from.empty()) {
             if (r.mtype == VOB_MTYPE_DIR_VERSION)
-                return cmd_fail("Unable to check in", it.pname, VOB_ST_IS_DIRECTORY);
+                return cmd_fail("Unable to check in", it.pname, TBS_ST_IS_DIRECTORY);
             if (a->atomic && !batch) batch = std::make_unique<content_batch>(r.vob->pool->dir());
             if ((st = put_content(r.vob, from, &it.content, &it.size, batch.get())) != TBS_ST_OK)
                 return st;
@@ -552,7 +552,7 @@ tbs_status_t cmd_checkin(cmd_checkin_args_t* a) {
         if (s != TBS_ST_OK) return s;
         vob_checkout_info_t co;
         if (vob_store_find_checkout(*it.vob->db, r.element, ctx.view_text, &co) != TBS_ST_OK)
-            return VOB_ST_NOT_CHECKED_OUT;
+            return TBS_ST_NOT_CHECKED_OUT;
         return cmd_do_checkin(it.vob, txn, ctx, co.dbid, it.has_content ? &it.content : nullptr,
                               it.size, comment, a->identical, it.created, version);
     };
@@ -613,7 +613,7 @@ tbs_status_t cmd_uncheckout_with_pop(cmd_uncheckout_args_t* a) {
             if (s != TBS_ST_OK) return s;
             vob_checkout_info_t co;
             if (vob_store_find_checkout(db, cur.element, ctx.view_text, &co) != TBS_ST_OK)
-                return VOB_ST_NOT_CHECKED_OUT;
+                return TBS_ST_NOT_CHECKED_OUT;
             if (co.user != ctx.who.user && !credutl_is_privileged(ctx.who) &&
                 (s = cmd_check_owner(vob, ctx, co.element)) != TBS_ST_OK)
                 return s;
@@ -728,8 +728,8 @@ tbs_status_t mkelem_one(cmd_mkelem_args_t* a, const cmd_ctx& ctx, const std::str
             dir = parent_of(dir);
         }
         if (s != TBS_ST_OK) return s;
-        if (d.mtype != VOB_MTYPE_DIR_VERSION) return VOB_ST_NOT_DIRECTORY;
-        if (d.vob != vob) return VOB_ST_NOT_SUPPORTED;
+        if (d.mtype != VOB_MTYPE_DIR_VERSION) return TBS_ST_NOT_DIRECTORY;
+        if (d.vob != vob) return TBS_ST_NOT_SUPPORTED;
         int64_t dir_type = 0;
         if ((s = vob_store_find_type(db, VOB_MTYPE_ELTYPE, "directory", &dir_type)) != TBS_ST_OK)
             return s;
@@ -767,7 +767,7 @@ tbs_status_t mkelem_one(cmd_mkelem_args_t* a, const cmd_ctx& ctx, const std::str
                                                          : std::string("file");
         if (vob_store_find_type(db, VOB_MTYPE_ELTYPE, type_name.c_str(), &eltype) != TBS_ST_OK) {
             imsg_error("Element type not found: \"%s\".\n", type_name.c_str());
-            return VOB_ST_TYPE_NOT_FOUND;
+            return TBS_ST_TYPE_NOT_FOUND;
         }
         if ((s = cmd_check_locks(vob, ctx, {eltype})) != TBS_ST_OK) return s;
         int64_t co = 0;
@@ -897,15 +897,15 @@ tbs_status_t cmd_mv(cmd_mv_args_t* a) {
         vob_resolved_t f, t;
         tbs_status_t s = vob_resolve_pname(a->from.c_str(), ctx.view, VOB_RESOLVE_NOFOLLOW, &f);
         if (s != TBS_ST_OK) return s;
-        if (f.extended || f.leaf.empty() || f.parent_element == 0) return VOB_ST_BAD_NAME;
+        if (f.extended || f.leaf.empty() || f.parent_element == 0) return TBS_ST_BAD_NAME;
         s = vob_resolve_pname(a->to.c_str(), ctx.view, VOB_RESOLVE_PARENT_OK | VOB_RESOLVE_NOFOLLOW,
                               &t);
         if (s != TBS_ST_OK) return s;
-        if (t.vob != vob) return VOB_ST_NOT_SUPPORTED;
+        if (t.vob != vob) return TBS_ST_NOT_SUPPORTED;
         int64_t to_dir = t.parent_element, to_ver = t.parent_version;
         new_leaf = t.leaf;
         if (t.exists) {
-            if (t.mtype != VOB_MTYPE_DIR_VERSION) return VOB_ST_EXISTS;
+            if (t.mtype != VOB_MTYPE_DIR_VERSION) return TBS_ST_EXISTS;
             to_dir = t.element;
             to_ver = t.version;
             new_leaf = f.leaf;
@@ -914,14 +914,14 @@ tbs_status_t cmd_mv(cmd_mv_args_t* a) {
         // A directory cannot move below itself.
         if (f.mtype == VOB_MTYPE_DIR_VERSION) {
             std::string inner = t.exists ? t.vob_path : t.vob_path.substr(0, t.vob_path.rfind('/'));
-            if (inner == f.vob_path || inner.rfind(f.vob_path + "/", 0) == 0) return VOB_ST_INVALID;
+            if (inner == f.vob_path || inner.rfind(f.vob_path + "/", 0) == 0) return TBS_ST_INVALID;
         }
         int64_t target = f.mtype == VOB_MTYPE_SLINK ? f.dbid : f.element;
         if ((s = cmd_check_locks(vob, ctx, {target})) != TBS_ST_OK) return s;
         auto add = [&](int64_t co) -> tbs_status_t {
             int64_t existing = 0;
             if (vob_store_dir_lookup(*vob->db, co, new_leaf, &existing, nullptr) == TBS_ST_OK)
-                return VOB_ST_EXISTS;
+                return TBS_ST_EXISTS;
             return vob_store_dir_add(*vob->db, co, new_leaf, target);
         };
         auto remove = [&](int64_t co) { return vob_store_dir_remove(*vob->db, co, f.leaf); };
@@ -968,13 +968,13 @@ tbs_status_t cmd_rmname(cmd_rmname_args_t* a) {
             vob_resolved_t f;
             tbs_status_t s = vob_resolve_pname(pname.c_str(), ctx.view, VOB_RESOLVE_NOFOLLOW, &f);
             if (s != TBS_ST_OK) return s;
-            if (f.extended || f.parent_element == 0) return VOB_ST_BAD_NAME;
+            if (f.extended || f.parent_element == 0) return TBS_ST_BAD_NAME;
             int64_t target = f.mtype == VOB_MTYPE_SLINK ? f.dbid : f.element;
             if (f.mtype != VOB_MTYPE_SLINK && !approved) {
                 std::vector<vob_checkout_info_t> cos;
                 if ((s = vob_store_list_checkouts(*vob->db, f.element, &cos)) != TBS_ST_OK)
                     return s;
-                if (!cos.empty()) return VOB_ST_CHECKED_OUT;
+                if (!cos.empty()) return TBS_ST_CHECKED_OUT;
             }
             if ((s = cmd_check_locks(vob, ctx, {target})) != TBS_ST_OK) return s;
             s = in_dir(vob, txn, ctx, f.parent_element, f.parent_version, a->comment,
@@ -998,7 +998,7 @@ tbs_status_t cmd_ln(cmd_ln_args_t* a) {
     if ((st = cmd_check_pnames({a->link})) != TBS_ST_OK) return st;
     if (a->target.empty() || a->target.size() > VOB_MAX_PNAME ||
         memchr(a->target.data(), '\0', a->target.size()))
-        return cmd_fail("Unable to link", a->link, VOB_ST_BAD_NAME);
+        return cmd_fail("Unable to link", a->link, TBS_ST_BAD_NAME);
     vob_resolved_t probe;
     if ((st = vob_resolve_pname(a->link.c_str(), ctx.view, VOB_RESOLVE_PARENT_OK, &probe)) !=
         TBS_ST_OK)
@@ -1009,12 +1009,12 @@ tbs_status_t cmd_ln(cmd_ln_args_t* a) {
         tbs_status_t s = vob_resolve_pname(a->link.c_str(), ctx.view,
                                            VOB_RESOLVE_PARENT_OK | VOB_RESOLVE_NOFOLLOW, &l);
         if (s != TBS_ST_OK) return s;
-        if (l.exists) return VOB_ST_EXISTS;
+        if (l.exists) return TBS_ST_EXISTS;
         if ((s = cmd_check_name(l.leaf)) != TBS_ST_OK) return s;
         int64_t target = 0;
         if (a->symbolic) {
             for (unsigned char c : a->target)
-                if (c < 32 || c == 127) return VOB_ST_BAD_NAME;
+                if (c < 32 || c == 127) return TBS_ST_BAD_NAME;
             if ((s = cmd_new_object(vob, txn, ctx, VOB_MTYPE_SLINK, 0777, &target)) != TBS_ST_OK)
                 return s;
             if ((s = vob_store_new_slink(*vob->db, target, a->target)) != TBS_ST_OK) return s;
@@ -1023,8 +1023,8 @@ tbs_status_t cmd_ln(cmd_ln_args_t* a) {
             if ((s = vob_resolve_pname(a->target.c_str(), ctx.view, VOB_RESOLVE_NOFOLLOW, &t)) !=
                 TBS_ST_OK)
                 return s;
-            if (t.vob != vob) return VOB_ST_NOT_SUPPORTED;
-            if (t.mtype == VOB_MTYPE_DIR_VERSION) return VOB_ST_IS_DIRECTORY;
+            if (t.vob != vob) return TBS_ST_NOT_SUPPORTED;
+            if (t.mtype == VOB_MTYPE_DIR_VERSION) return TBS_ST_IS_DIRECTORY;
             target = t.mtype == VOB_MTYPE_SLINK ? t.dbid : t.element;
         }
         s = in_dir(vob, txn, ctx, l.parent_element, l.parent_version, a->comment,
@@ -1062,7 +1062,7 @@ tbs_status_t cmd_setevent(const cmd_setevent_args_t* a) {
     }
     if (a->login.size() > 255 || a->group.size() > 255 || a->host.size() > 255 ||
         a->fullname.size() > 1024)
-        return VOB_ST_TOO_LONG;
+        return TBS_ST_TOO_LONG;
     g_attr.set = true;
     g_attr.time = a->time;
     g_attr.login = a->login;

@@ -34,7 +34,7 @@ typedef void (*cmd_mkelem_observer_t)(void* data, int event, const char* pname);
 
 // Decision for a checkout whose selected version is not the latest on its branch.
 enum cmd_nonlatest_t {
-    CMD_NONLATEST_FAIL = 1,      // refuse (VOB_ST_NOT_LATEST)
+    CMD_NONLATEST_FAIL = 1,      // refuse (TBS_ST_NOT_LATEST)
     CMD_NONLATEST_SELECTED = 2,  // check out the selected version (a merge is due at checkin)
     CMD_NONLATEST_LATEST = 3,    // check out the latest version instead
 };

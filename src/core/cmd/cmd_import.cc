@@ -57,7 +57,7 @@ struct Importer {
         vob_resolved_t r;
         tbs_status_t st = vob_resolve_pname(pname.c_str(), ctx.view, 0, &r);
         if (st != TBS_ST_OK) return st;
-        if (r.mtype != VOB_MTYPE_DIR_VERSION) return VOB_ST_NOT_DIRECTORY;
+        if (r.mtype != VOB_MTYPE_DIR_VERSION) return TBS_ST_NOT_DIRECTORY;
         *element = r.element;
         *version = r.version;
         return TBS_ST_OK;
@@ -202,14 +202,14 @@ tbs_status_t cmd_import(cmd_import_args_t* a) {
     a->files = a->dirs = a->bytes = 0;
     struct stat sb;
     if (stat(a->source.c_str(), &sb) != 0 || !S_ISDIR(sb.st_mode))
-        return cmd_fail("Not a directory", a->source, VOB_ST_NOT_DIRECTORY);
+        return cmd_fail("Not a directory", a->source, TBS_ST_NOT_DIRECTORY);
     std::string dest = a->dest;
     while (dest.size() > 1 && dest.back() == '/') dest.pop_back();
     vob_resolved_t r;
     if ((st = vob_resolve_pname(dest.c_str(), im.ctx.view, 0, &r)) != TBS_ST_OK)
         return cmd_fail("Unable to find", dest, st);
     if (r.mtype != VOB_MTYPE_DIR_VERSION)
-        return cmd_fail("Not a directory", dest, VOB_ST_NOT_DIRECTORY);
+        return cmd_fail("Not a directory", dest, TBS_ST_NOT_DIRECTORY);
     im.vob = r.vob;
     if ((st = vob_store_find_type(*im.vob->db, VOB_MTYPE_ELTYPE, "file", &im.file_type)) !=
             TBS_ST_OK ||

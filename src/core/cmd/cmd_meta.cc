@@ -38,7 +38,7 @@ struct Target {
 };
 
 tbs_status_t resolve_target(const std::string& text, const cmd_ctx& ctx, Target* t) {
-    if (text.find('\0') != std::string::npos) return VOB_ST_BAD_NAME;
+    if (text.find('\0') != std::string::npos) return TBS_ST_BAD_NAME;
     vob_resolved_t r;
     tbs_status_t st = cmd_resolve_obj_long(text.c_str(), ctx.view, 0, &r);
     if (st == TBS_ST_OK) *t = {r.vob, r.dbid, r.mtype, r.element};
@@ -48,7 +48,7 @@ tbs_status_t resolve_target(const std::string& text, const cmd_ctx& ctx, Target*
 tbs_status_t find_type(vob_t* vob, int mtype, const std::string& name, vob_type_info_t* t) {
     if (vob_type_find(vob, mtype, name.c_str(), t) == TBS_ST_OK) return TBS_ST_OK;
     imsg_error("The %s \"%s\" was not found.\n", type_word(mtype), name.c_str());
-    return VOB_ST_TYPE_NOT_FOUND;
+    return TBS_ST_TYPE_NOT_FOUND;
 }
 
 bool known_user(const std::string& name) {
@@ -84,7 +84,7 @@ tbs_status_t cmd_mktype(cmd_mktype_args_t* a) {
         vob_type_info_t existing;
         if (vob_type_find(vob, a->mtype, a->name.c_str(), &existing) == TBS_ST_OK) {
             existed = true;
-            return a->replace ? TBS_ST_OK : static_cast<tbs_status_t>(VOB_ST_EXISTS);
+            return a->replace ? TBS_ST_OK : static_cast<tbs_status_t>(TBS_ST_EXISTS);
         }
         tbs_status_t s = cmd_check_locks(vob, ctx, {});
         if (s != TBS_ST_OK) return s;
@@ -94,11 +94,11 @@ tbs_status_t cmd_mktype(cmd_mktype_args_t* a) {
             vob_type_info_t super;
             std::string sup = a->supertype.empty() ? "file" : a->supertype;
             if ((s = find_type(vob, VOB_MTYPE_ELTYPE, sup, &super)) != TBS_ST_OK) return s;
-            if (super.name == "directory") return VOB_ST_INVALID;
+            if (super.name == "directory") return TBS_ST_INVALID;
             manager = super.type_manager;
             if (a->merge_type < 0) merge = super.merge_type;
         }
-        if (merge < VOB_MERGE_AUTO || merge > VOB_MERGE_COPY) return VOB_ST_INVALID;
+        if (merge < VOB_MERGE_AUTO || merge > VOB_MERGE_COPY) return TBS_ST_INVALID;
         int64_t dbid = 0;
         if ((s = cmd_new_object(vob, txn, ctx, a->mtype, 0444, &dbid)) != TBS_ST_OK) return s;
         if ((s = vob_store_new_type(*vob->db, dbid, a->mtype, a->name.c_str(), merge,
@@ -119,7 +119,7 @@ tbs_status_t cmd_rmtype(cmd_rmtype_args_t* a) {
     if ((st = vob_utl_parse_objsel(a->selector.c_str(), &sel)) != TBS_ST_OK ||
         sel.kind != VOB_SEL_TYPE)
         return cmd_fail("Unable to remove type", a->selector,
-                        st != TBS_ST_OK ? st : VOB_ST_BAD_SELECTOR);
+                        st != TBS_ST_OK ? st : TBS_ST_BAD_SELECTOR);
     vob_t* vob = nullptr;
     vob_dbid_t dbid = 0;
     int mtype = 0;
@@ -129,9 +129,9 @@ tbs_status_t cmd_rmtype(cmd_rmtype_args_t* a) {
         vob_type_info_t t;
         tbs_status_t s = vob_type_get(vob, dbid, &t);
         if (s != TBS_ST_OK) return s;
-        if (t.mtype == VOB_MTYPE_BRTYPE && t.name == "main") return VOB_ST_IN_USE;
+        if (t.mtype == VOB_MTYPE_BRTYPE && t.name == "main") return TBS_ST_IN_USE;
         if (t.mtype == VOB_MTYPE_ELTYPE && (t.name == "file" || t.name == "directory"))
-            return VOB_ST_IN_USE;
+            return TBS_ST_IN_USE;
         if ((s = cmd_check_owner(vob, ctx, dbid)) != TBS_ST_OK) return s;
         if ((s = cmd_check_locks(vob, ctx, {dbid})) != TBS_ST_OK) return s;
         int64_t uses = 0;
@@ -140,7 +140,7 @@ tbs_status_t cmd_rmtype(cmd_rmtype_args_t* a) {
             // Branches and elements of a type cannot lose it; labels, attributes and
             // hyperlinks go with it when forced.
             if (!a->force || t.mtype == VOB_MTYPE_BRTYPE || t.mtype == VOB_MTYPE_ELTYPE)
-                return VOB_ST_IN_USE;
+                return TBS_ST_IN_USE;
             if ((s = vob_store_remove_type_uses(*vob->db, t)) != TBS_ST_OK) return s;
         }
         if ((s = vob_store_delete_type(*vob->db, dbid)) != TBS_ST_OK) return s;
@@ -165,7 +165,7 @@ tbs_status_t label_tree(vob_t* vob, store_txn& txn, const cmd_ctx& ctx, const vo
     if (st != TBS_ST_OK) return st;
     vob_version_info_t v;
     if ((st = vob_ver_get_info(vob, version, &v)) != TBS_ST_OK) return st;
-    if (v.checked_out) return VOB_ST_CHECKED_OUT;
+    if (v.checked_out) return TBS_ST_CHECKED_OUT;
     if (remove) {
         int64_t labelled = 0;
         if (vob_store_get_label(db, lb.dbid, element, &labelled) != TBS_ST_OK ||
@@ -177,7 +177,7 @@ tbs_status_t label_tree(vob_t* vob, store_txn& txn, const cmd_ctx& ctx, const vo
     } else {
         int64_t labelled = 0;
         if (vob_store_get_label(db, lb.dbid, element, &labelled) == TBS_ST_OK) {
-            if (labelled != version && !a->replace) return VOB_ST_EXISTS;
+            if (labelled != version && !a->replace) return TBS_ST_EXISTS;
         }
         if (labelled != version) {
             if ((st = vob_store_set_label(db, lb.dbid, element, version)) != TBS_ST_OK) return st;
@@ -226,7 +226,7 @@ tbs_status_t label_command(cmd_mklabel_args_t* a, bool remove) {
             tbs_status_t s = vob_resolve_pname(pname.c_str(), ctx.view, 0, &cur);
             if (s != TBS_ST_OK) return s;
             if (cur.mtype != VOB_MTYPE_VERSION && cur.mtype != VOB_MTYPE_DIR_VERSION)
-                return VOB_ST_NOT_ELEMENT;
+                return TBS_ST_NOT_ELEMENT;
             vob_type_info_t lb;
             if ((s = find_type(vob, VOB_MTYPE_LBTYPE, a->label, &lb)) != TBS_ST_OK) return s;
             return label_tree(vob, txn, ctx, lb, cur.element, cur.version, a, remove, 0, &count);
@@ -259,7 +259,7 @@ tbs_status_t attr_command(cmd_mkattr_args_t* a, bool remove) {
     if (st == TBS_ST_OK) st = cmd_check_comment(a->comment);
     if (st != TBS_ST_OK) return st;
     if (a->value.size() > VOB_MAX_COMMENT)
-        return cmd_fail("Attribute value too long for", a->attype, VOB_ST_TOO_LONG);
+        return cmd_fail("Attribute value too long for", a->attype, TBS_ST_TOO_LONG);
     for (const std::string& obj : a->objects) {
         Target t;
         if ((st = resolve_target(obj, ctx, &t)) != TBS_ST_OK)
@@ -278,7 +278,7 @@ tbs_status_t attr_command(cmd_mkattr_args_t* a, bool remove) {
                 if ((s = vob_store_remove_attr(*t.vob->db, t.dbid, at.dbid)) != TBS_ST_OK) return s;
                 return cmd_event(t.vob, txn, ctx, t.dbid, "remove attribute", a->attype);
             }
-            if (has && !a->replace) return VOB_ST_EXISTS;
+            if (has && !a->replace) return TBS_ST_EXISTS;
             if ((s = vob_store_set_attr(*t.vob->db, t.dbid, at.dbid, a->value)) != TBS_ST_OK)
                 return s;
             return cmd_event(t.vob, txn, ctx, t.dbid, "make attribute", a->attype + "=" + a->value);
@@ -313,7 +313,7 @@ tbs_status_t cmd_mkhlink(cmd_mkhlink_args_t* a) {
         return cmd_fail("Unable to find", a->from, st);
     if ((st = resolve_target(a->to, ctx, &to)) != TBS_ST_OK)
         return cmd_fail("Unable to find", a->to, st);
-    if (from.vob != to.vob) return cmd_fail("Unable to link", a->to, VOB_ST_NOT_SUPPORTED);
+    if (from.vob != to.vob) return cmd_fail("Unable to link", a->to, TBS_ST_NOT_SUPPORTED);
     vob_t* vob = from.vob;
     st = vob->db->transact(store_txn_kind::write, [&](store_txn& txn) -> tbs_status_t {
         vob_type_info_t ht;
@@ -370,7 +370,7 @@ tbs_status_t lock_command(cmd_lock_args_t* a, bool unlock) {
                 if ((s = vob_store_remove_lock(*t.vob->db, target)) != TBS_ST_OK) return s;
                 return cmd_event(t.vob, txn, ctx, target, "unlock", a->comment);
             }
-            if (lock.locked && !a->replace) return VOB_ST_LOCKED;
+            if (lock.locked && !a->replace) return TBS_ST_LOCKED;
             if ((s = vob_store_set_lock(*t.vob->db, target, a->obsolete,
                                         a->obsolete ? "" : excluded, ctx.user, ctx.now)) !=
                 TBS_ST_OK)
@@ -402,7 +402,7 @@ tbs_status_t cmd_protect(cmd_protect_args_t* a) {
         return cmd_fail("Unknown user", a->owner, TBS_ST_NOT_FOUND);
     if (!a->group.empty() && !known_group(a->group))
         return cmd_fail("Unknown group", a->group, TBS_ST_NOT_FOUND);
-    if (a->mode > 07777) return cmd_fail("Bad mode for", "protect", VOB_ST_INVALID);
+    if (a->mode > 07777) return cmd_fail("Bad mode for", "protect", TBS_ST_INVALID);
     for (const std::string& obj : a->objects) {
         Target t;
         if ((st = resolve_target(obj, ctx, &t)) != TBS_ST_OK)

@@ -52,7 +52,7 @@ tbs_status_t read_cspec_file(const std::string& path, std::string* text) {
     else if (!S_ISREG(sb.st_mode))
         st = tbs_errno2status(EINVAL);
     else if (sb.st_size > VIEW_CSPEC_MAX_TEXT)
-        st = VOB_ST_TOO_LONG;
+        st = TBS_ST_TOO_LONG;
     text->clear();
     char buf[8192];
     while (st == TBS_ST_OK) {
@@ -60,7 +60,7 @@ tbs_status_t read_cspec_file(const std::string& path, std::string* text) {
         if (n < 0 && errno == EINTR) continue;
         if (n < 0) st = tbs_errno2status(errno);
         if (n <= 0) break;
-        if (text->size() + static_cast<size_t>(n) > VIEW_CSPEC_MAX_TEXT) st = VOB_ST_TOO_LONG;
+        if (text->size() + static_cast<size_t>(n) > VIEW_CSPEC_MAX_TEXT) st = TBS_ST_TOO_LONG;
         text->append(buf, static_cast<size_t>(n));
     }
     close(fd);
@@ -71,7 +71,7 @@ tbs_status_t read_cspec_file(const std::string& path, std::string* text) {
 // A registered view's root and kind words; a dynamic view's words begin with "dynamic"
 // (its registry entry has no kind word of its own).
 void root_and_kind(const rgy_view_entry_t& e, std::string* root, std::string* kind) {
-    const bool dynamic = tbs_view_root(e.tag.c_str(), root) == VIEW_ST_NO_VTFS;
+    const bool dynamic = tbs_view_root(e.tag.c_str(), root) == TBS_ST_NO_VTFS;
     *kind = dynamic ? "dynamic" : "";
     if (!e.properties.empty()) *kind += (kind->empty() ? "" : " ") + e.properties;
 }
@@ -326,14 +326,14 @@ tbs_status_t update(const cmdsyn_args_t& args) {
     CMDSYN_TRY(open_view(tag, &view));
     if (view->kind == VIEW_KIND_WEB) {
         imsg_error("View \"%s\" is a web view: its client updates it.\n", tag.c_str());
-        return cmdsyn_failed("update view", tag.c_str(), VOB_ST_NOT_SUPPORTED);
+        return cmdsyn_failed("update view", tag.c_str(), TBS_ST_NOT_SUPPORTED);
     }
     if (view->kind != VIEW_KIND_SNAPSHOT && view->kind != VIEW_KIND_AUTOMATIC) {
         imsg_error(
             "View \"%s\" is not a snapshot view (nor an automatic one): update loads the views "
             "whose copy is on the server.\n",
             tag.c_str());
-        return cmdsyn_failed("update view", tag.c_str(), VOB_ST_NOT_SUPPORTED);
+        return cmdsyn_failed("update view", tag.c_str(), TBS_ST_NOT_SUPPORTED);
     }
     ws_handle_t* handle = nullptr;
     tbs_status_t st = ws_get_handle(view->root.c_str(), 0, &handle);

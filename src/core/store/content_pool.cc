@@ -104,7 +104,7 @@ tbs_status_t read_header(int fd, bool* compressed, uint64_t* size) {
     if (r < 0) return errno_status(errno);
     if (static_cast<size_t>(r) < sizeof h || memcmp(h, kMagic, 4) != 0 ||
         (h[4] != kFlagRaw && h[4] != kFlagZlib) || h[5] || h[6] || h[7])
-        return STORE_ST_DAMAGED;
+        return TBS_ST_DAMAGED;
     *compressed = h[4] == kFlagZlib;
     *size = 0;
     for (int i = 0; i < 8; ++i) *size = (*size << 8) | h[8 + i];
@@ -300,13 +300,13 @@ content_writer::content_writer(std::unique_ptr<impl> p) : p_(std::move(p)) {}
 content_writer::~content_writer() = default;
 
 tbs_status_t content_writer::write(const void* data, size_t len) {
-    if (!p_) return STORE_ST_INVALID;
-    if (len && !data) return STORE_ST_INVALID;
+    if (!p_) return TBS_ST_INVALID;
+    if (len && !data) return TBS_ST_INVALID;
     return p_->write(static_cast<const unsigned char*>(data), len);
 }
 
 tbs_status_t content_writer::commit(std::string* sha256_hex, uint64_t* size) {
-    if (!p_) return STORE_ST_INVALID;
+    if (!p_) return TBS_ST_INVALID;
     tbs_status_t st = p_->finish(sha256_hex, size);
     p_.reset();  // removes the temporary file when it is still there
     return st;
@@ -417,9 +417,9 @@ struct content_reader::impl {
             if (rc == Z_STREAM_END) {
                 z_end = true;
             } else if (rc == Z_BUF_ERROR && in_eof && z.avail_in == 0) {
-                return fail(STORE_ST_DAMAGED);  // the stream stops short
+                return fail(TBS_ST_DAMAGED);  // the stream stops short
             } else if (rc != Z_OK && rc != Z_BUF_ERROR) {
-                return fail(STORE_ST_DAMAGED);
+                return fail(TBS_ST_DAMAGED);
             }
         }
         *got = room - z.avail_out;
@@ -433,17 +433,17 @@ struct content_reader::impl {
         if (compressed) {
             size_t got = 0;
             if (inflate_some(&extra, 1, &got)) return failed;
-            if (got) return fail(STORE_ST_DAMAGED);  // longer than the header says
-            if (z.avail_in != 0) return fail(STORE_ST_DAMAGED);
+            if (got) return fail(TBS_ST_DAMAGED);  // longer than the header says
+            if (z.avail_in != 0) return fail(TBS_ST_DAMAGED);
             if (!in_eof) {
                 ssize_t r = read_full(fd, &extra, 1);
-                if (r != 0) return fail(r < 0 ? errno_status(errno) : STORE_ST_DAMAGED);
+                if (r != 0) return fail(r < 0 ? errno_status(errno) : TBS_ST_DAMAGED);
             }
         } else {
             ssize_t r = read_full(fd, &extra, 1);
-            if (r != 0) return fail(r < 0 ? errno_status(errno) : STORE_ST_DAMAGED);
+            if (r != 0) return fail(r < 0 ? errno_status(errno) : TBS_ST_DAMAGED);
         }
-        if (md.hex() != expect) return fail(STORE_ST_DAMAGED);
+        if (md.hex() != expect) return fail(TBS_ST_DAMAGED);
         done = true;
         return TBS_ST_OK;
     }
@@ -462,7 +462,7 @@ struct content_reader::impl {
             if (r < 0) return fail(errno_status(errno));
             produced = static_cast<size_t>(r);
         }
-        if (produced == 0) return fail(STORE_ST_DAMAGED);  // shorter than the header says
+        if (produced == 0) return fail(TBS_ST_DAMAGED);  // shorter than the header says
         md.update(buf, produced);
         delivered += produced;
         // The block that completes the content is handed out only once it all checks.
@@ -476,9 +476,9 @@ content_reader::content_reader(std::unique_ptr<impl> p) : p_(std::move(p)) {}
 content_reader::~content_reader() = default;
 
 tbs_status_t content_reader::read(void* buf, size_t n, size_t* got) {
-    if (!got) return STORE_ST_INVALID;
+    if (!got) return TBS_ST_INVALID;
     *got = 0;
-    if (!buf || n == 0) return STORE_ST_INVALID;
+    if (!buf || n == 0) return TBS_ST_INVALID;
     return p_->read(static_cast<unsigned char*>(buf), n, got);
 }
 
@@ -490,7 +490,7 @@ uint64_t content_reader::size() const {
 // Pool
 
 tbs_status_t content_pool::open(const char* dir, std::unique_ptr<content_pool>* out) {
-    if (!dir || !*dir || !out) return STORE_ST_INVALID;
+    if (!dir || !*dir || !out) return TBS_ST_INVALID;
     if (tbs_status_t st = fileutl_mkdir_p(dir, 0777)) return st;
     out->reset(new content_pool(dir));
     return TBS_ST_OK;
@@ -502,7 +502,7 @@ std::string content_pool::path_of(const char* sha) const {
 }
 
 tbs_status_t content_pool::open_writer(std::unique_ptr<content_writer>* out) {
-    if (!out) return STORE_ST_INVALID;
+    if (!out) return TBS_ST_INVALID;
     auto p = std::make_unique<content_writer::impl>();
     if (!p->md.ctx) return TBS_ST_ERR;
     p->pool_dir = dir_;
@@ -561,7 +561,7 @@ tbs_status_t content_batch::sync() {
 
 tbs_status_t content_pool::put_file(const char* path, std::string* sha256_hex, uint64_t* size,
                                     content_batch* batch) {
-    if (!path) return STORE_ST_INVALID;
+    if (!path) return TBS_ST_INVALID;
     int fd = ::open(path, O_RDONLY | O_CLOEXEC);
     if (fd < 0) return errno_status(errno);
     std::unique_ptr<content_writer> w;
@@ -584,10 +584,10 @@ tbs_status_t content_pool::put_file(const char* path, std::string* sha256_hex, u
 }
 
 tbs_status_t content_pool::open_reader(const char* sha, std::unique_ptr<content_reader>* out) {
-    if (!out) return STORE_ST_INVALID;
+    if (!out) return TBS_ST_INVALID;
     out->reset();
     std::string path = path_of(sha);
-    if (path.empty()) return STORE_ST_INVALID;
+    if (path.empty()) return TBS_ST_INVALID;
     auto p = std::make_unique<content_reader::impl>();
     if (!p->md.ctx) return TBS_ST_ERR;
     p->fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
@@ -604,7 +604,7 @@ tbs_status_t content_pool::open_reader(const char* sha, std::unique_ptr<content_
 }
 
 tbs_status_t content_pool::get_to_file(const char* sha, const char* dest) {
-    if (!dest || !*dest) return STORE_ST_INVALID;
+    if (!dest || !*dest) return TBS_ST_INVALID;
     std::unique_ptr<content_reader> r;
     if (tbs_status_t st = open_reader(sha, &r)) return st;
     std::string d(dest);
@@ -637,9 +637,9 @@ bool content_pool::exists(const char* sha) const {
 }
 
 tbs_status_t content_pool::size(const char* sha, uint64_t* size) const {
-    if (!size) return STORE_ST_INVALID;
+    if (!size) return TBS_ST_INVALID;
     std::string path = path_of(sha);
-    if (path.empty()) return STORE_ST_INVALID;
+    if (path.empty()) return TBS_ST_INVALID;
     int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) return open_status(errno);
     bool compressed = false;
@@ -661,7 +661,7 @@ tbs_status_t content_pool::verify(const char* sha) {
 
 tbs_status_t content_pool::remove(const char* sha) {
     std::string path = path_of(sha);
-    if (path.empty()) return STORE_ST_INVALID;
+    if (path.empty()) return TBS_ST_INVALID;
     if (::unlink(path.c_str()) != 0) return open_status(errno);
     return TBS_ST_OK;
 }

@@ -23,10 +23,10 @@
 // no name refers to and that `sweep_temporaries` removes. Storing a content that is already
 // present leaves the pool as it was.
 //
-// Reading checks: a reader hashes what it returns and fails with STORE_ST_DAMAGED at the
+// Reading checks: a reader hashes what it returns and fails with TBS_ST_DAMAGED at the
 // end when the content does not match its name or its size, so damaged data is never
 // delivered as good. A missing content gives TBS_ST_OBJ_NOT_FOUND; a name that is not 64
-// lower-case hexadecimal digits STORE_ST_INVALID.
+// lower-case hexadecimal digits TBS_ST_INVALID.
 //
 // Memory does not grow with content size: every operation works in fixed blocks.
 // A pool object holds no open files and may be used from several threads and processes.
@@ -131,7 +131,7 @@ public:
     bool exists(const char* sha256_hex) const;
     tbs_status_t size(const char* sha256_hex, uint64_t* size) const;
     // Reads the whole content: TBS_ST_OK when it matches its name and size,
-    // STORE_ST_DAMAGED when it does not.
+    // TBS_ST_DAMAGED when it does not.
     tbs_status_t verify(const char* sha256_hex);
     tbs_status_t remove(const char* sha256_hex);
     // Removes temporary files left by writers that died, when older than `min_age_s`

@@ -116,7 +116,7 @@ public:
         if (!st || (tail && *tail)) {
             sqlite3_finalize(st);
             error_ = st ? "text after the first statement" : "no statement in the text";
-            return STORE_ST_INVALID;
+            return TBS_ST_INVALID;
         }
         *out = std::make_unique<sqlite_stmt>(this, st);
         return TBS_ST_OK;
@@ -238,14 +238,14 @@ tbs_status_t store_status_for(int rc, int sys_errno) {
             return TBS_ST_OK;
         case SQLITE_BUSY:
         case SQLITE_LOCKED:
-            return STORE_ST_BUSY;
+            return TBS_ST_BUSY;
         case SQLITE_CONSTRAINT:
             if (rc == SQLITE_CONSTRAINT_UNIQUE || rc == SQLITE_CONSTRAINT_PRIMARYKEY)
-                return STORE_ST_EXISTS;
+                return TBS_ST_EXISTS;
             return TBS_ST_ERR;
         case SQLITE_CORRUPT:
         case SQLITE_NOTADB:
-            return STORE_ST_DAMAGED;
+            return TBS_ST_DAMAGED;
         case SQLITE_IOERR:
         case SQLITE_CANTOPEN:
         case SQLITE_READONLY:
@@ -352,7 +352,7 @@ store_stmt& store_stmt::bind_null(int idx) {
 
 store_step_t store_stmt::step() {
     if (!stmt_) {
-        status_ = STORE_ST_INVALID;
+        status_ = TBS_ST_INVALID;
         return store_step_t::error;
     }
     if (status_) return store_step_t::error;  // a bind failed: do not run half-bound
@@ -410,7 +410,7 @@ store_txn& store_txn::operator=(store_txn&& other) noexcept {
 }
 
 tbs_status_t store_txn::commit() {
-    if (!db_) return STORE_ST_INVALID;
+    if (!db_) return TBS_ST_INVALID;
     tbs_status_t st = db_->end_txn(true);
     db_ = nullptr;
     hold_.unlock();
@@ -426,7 +426,7 @@ tbs_status_t store_txn::rollback() {
 }
 
 tbs_status_t store_txn::next_id(std::string_view counter, int64_t* id) {
-    if (!db_ || !id || kind_ != store_txn_kind::write) return STORE_ST_INVALID;
+    if (!db_ || !id || kind_ != store_txn_kind::write) return TBS_ST_INVALID;
     store_stmt s;
     tbs_status_t st = db_->prepare(kNextId, &s);
     if (st) return st;
@@ -465,7 +465,7 @@ std::string store_db::open_error() {
 tbs_status_t store_db::open(const char* path, const store_options& opts,
                             std::span<const char* const> migrations,
                             std::shared_ptr<store_db>* out) {
-    if (!path || !*path || !out) return STORE_ST_INVALID;
+    if (!path || !*path || !out) return TBS_ST_INVALID;
     out->reset();
     t_open_error.clear();
     std::shared_ptr<store_db> db;
@@ -547,15 +547,15 @@ tbs_status_t store_db::migrate(std::span<const char* const> migrations) {
 }
 
 tbs_status_t store_db::prepare(const char* sql, store_stmt* out) {
-    if (!sql || !out) return STORE_ST_INVALID;
+    if (!sql || !out) return TBS_ST_INVALID;
     out->release();
     std::unique_lock<std::recursive_timed_mutex> hold(mu_, std::defer_lock);
     if (!hold.try_lock_for(std::chrono::milliseconds(busy_timeout_ms_))) {
-        return STORE_ST_BUSY;
+        return TBS_ST_BUSY;
     }
     if (getpid() != owner_pid_) {
         backend_->set_error("the connection belongs to another process");
-        return STORE_ST_INVALID;
+        return TBS_ST_INVALID;
     }
     auto it = cache_.find(sql);
     bool fresh = it == cache_.end();
@@ -598,19 +598,19 @@ tbs_status_t store_db::exec(const char* sql) {
 }
 
 tbs_status_t store_db::begin(store_txn_kind kind, store_txn* out) {
-    if (!out) return STORE_ST_INVALID;
+    if (!out) return TBS_ST_INVALID;
     out->rollback();
     std::unique_lock<std::recursive_timed_mutex> hold(mu_, std::defer_lock);
     if (!hold.try_lock_for(std::chrono::milliseconds(busy_timeout_ms_))) {
-        return STORE_ST_BUSY;
+        return TBS_ST_BUSY;
     }
     if (getpid() != owner_pid_) {
         backend_->set_error("the connection belongs to another process");
-        return STORE_ST_INVALID;
+        return TBS_ST_INVALID;
     }
     if (in_txn_) {
         backend_->set_error("a transaction is already open on this connection");
-        return STORE_ST_INVALID;
+        return TBS_ST_INVALID;
     }
     tbs_status_t st = backend_->begin(kind);
     if (st) return st;
@@ -644,7 +644,7 @@ tbs_status_t store_db::transact(store_txn_kind kind,
         if (!st) st = body(txn);
         if (!st && txn.active()) st = txn.commit();
         txn.rollback();
-        if (st != STORE_ST_BUSY || attempt >= attempts) return st;
+        if (st != TBS_ST_BUSY || attempt >= attempts) return st;
         // Apart at random, so that the waiters do not all come back at once.
         std::this_thread::sleep_for(std::chrono::milliseconds(5 + rng() % 45));
     }

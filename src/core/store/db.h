@@ -47,7 +47,7 @@
 // memory, and a child gets a copy of it that no longer matches the locks it really holds
 // (none): a connection the child opened on the same file could be refused a lock forever,
 // or let another process delete the log under it. So a child can neither use the
-// connections it inherited (STORE_ST_INVALID) nor open a database that its parent had open
+// connections it inherited (TBS_ST_INVALID) nor open a database that its parent had open
 // when it forked (TBS_ST_ERR); it opens other databases freely. A program that forks
 // workers on a database forks them before opening it, or has them exec. The inherited
 // copies are abandoned, never closed, so the parent's locks and files are left alone.
@@ -82,14 +82,6 @@
 
 #include "core/tbs/tbs.h"
 
-// Statuses the store layer reports besides errno values and TBS_ST_ERR.
-enum : tbs_status_t {
-    STORE_ST_EXISTS = 1004,   // a unique or primary-key constraint refused a row
-    STORE_ST_INVALID = 1005,  // bad argument or misuse of a handle
-    STORE_ST_DAMAGED = 1012,  // the file is not a database, or is corrupt
-    STORE_ST_BUSY = 1013,     // the lock was not had within the busy timeout
-};
-
 enum class store_txn_kind {
     read,   // deferred: sees one consistent snapshot, never blocks writers in WAL mode
     write,  // takes the database's write lock at once (SQLite: BEGIN IMMEDIATE)
@@ -99,7 +91,7 @@ enum class store_step_t { row, done, error };
 
 struct store_options {
     // How long a statement or `begin` waits for another process's lock before failing
-    // with STORE_ST_BUSY.
+    // with TBS_ST_BUSY.
     int busy_timeout_ms = 10000;
     // Create the database file when it does not exist.
     bool create = true;
@@ -159,9 +151,9 @@ tbs_status_t store_sqlite_open(const char* path, const store_options& opts,
                                std::unique_ptr<store_backend>* out);
 
 // Core status for an SQLite result code (extended codes accepted) and the operating
-// system's errno of the failure (0 when none): BUSY and LOCKED give STORE_ST_BUSY, a
-// unique or primary-key violation STORE_ST_EXISTS, other constraints TBS_ST_ERR, CORRUPT
-// and NOTADB STORE_ST_DAMAGED, I/O and open failures the errno when known, INTERRUPT
+// system's errno of the failure (0 when none): BUSY and LOCKED give TBS_ST_BUSY, a
+// unique or primary-key violation TBS_ST_EXISTS, other constraints TBS_ST_ERR, CORRUPT
+// and NOTADB TBS_ST_DAMAGED, I/O and open failures the errno when known, INTERRUPT
 // TBS_ST_INTERRUPTED, anything else TBS_ST_ERR.
 tbs_status_t store_status_for(int sqlite_rc, int sys_errno);
 
@@ -280,12 +272,12 @@ public:
     tbs_status_t exec(const char* sql);
 
     // Begins a transaction. A writer waiting longer than the busy timeout for another
-    // process fails with STORE_ST_BUSY; so does a thread of this process that waits that
+    // process fails with TBS_ST_BUSY; so does a thread of this process that waits that
     // long for another thread's transaction.
     tbs_status_t begin(store_txn_kind kind, store_txn* out);
 
     // Runs `body` in a transaction and commits it when the body returns TBS_ST_OK. When
-    // the begin, the body or the commit fails with STORE_ST_BUSY, the whole transaction
+    // the begin, the body or the commit fails with TBS_ST_BUSY, the whole transaction
     // is rolled back and run again after a short random pause, up to `attempts` times in
     // all. The body must therefore have no effects outside the database.
     tbs_status_t transact(store_txn_kind kind, const std::function<tbs_status_t(store_txn&)>& body,

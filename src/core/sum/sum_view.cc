@@ -34,7 +34,7 @@ tbs_status_t SUM_View::construct_from_tag(const char* tag, SUM_View* out) {
 tbs_status_t SUM_View::view_root(SUM_String* root) const {
     if (is_null() || !root) return TBS_ST_BAD_REQUEST;
     *root = SUM_String(root_);
-    return kind_ == VIEW_KIND_DYNAMIC ? static_cast<tbs_status_t>(VIEW_ST_NO_VTFS) : TBS_ST_OK;
+    return kind_ == VIEW_KIND_DYNAMIC ? static_cast<tbs_status_t>(TBS_ST_NO_VTFS) : TBS_ST_OK;
 }
 
 tbs_status_t SUM_View::handle(view_t** view) const {

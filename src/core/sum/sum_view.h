@@ -12,7 +12,7 @@
 // removed since construction answers TBS_ST_NOT_FOUND instead of a stale handle.
 //
 // Dynamic views need a virtual file system this server does not have: their `view_root()`
-// gives the root they would have ("/view/<tag>") and fails with VIEW_ST_NO_VTFS, and so
+// gives the root they would have ("/view/<tag>") and fails with TBS_ST_NO_VTFS, and so
 // does `start()`.
 #ifndef CORE_SUM_SUM_VIEW_H
 #define CORE_SUM_SUM_VIEW_H

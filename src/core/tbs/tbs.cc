@@ -16,59 +16,15 @@ struct StatusText {
     const char* text;
 };
 
-// Kept sorted by code.
-constexpr StatusText kStatusTexts[] = {
-    {TBS_ST_ERR, "Error"},
-    {TBS_ST_NOT_FOUND, "Not found"},
-    {TBS_ST_NAME_NOT_FOUND, "No such file or directory in the view"},
-    {1004, "Object already exists"},
-    {1005, "Invalid argument"},
-    {1006, "Object is locked"},
-    {1007, "Element is already checked out"},
-    {1008, "Element is not checked out"},
-    {1009, "Checkout is reserved by another view"},
-    {1010, "Version is not the latest on its branch"},
-    {1011, "Name is not valid"},
-    {1012, "Storage area is damaged"},
-    {1013, "Database is busy"},
-    {1014, "Content is identical to its predecessor"},
-    {1015, "Not a directory"},
-    {1016, "Is a directory"},
-    {1017, "Type not found"},
-    {1018, "Operation not supported"},
-    {1019, "Object selector is not valid"},
-    {1020, "Object is still in use"},
-    {1021, "Text is too long"},
-    {1022, "Not an element"},
-    {TBS_ST_WARNING, "Warning"},
-    {TBS_ST_OBJ_NOT_FOUND, "Object not found"},
-    {TBS_ST_INTERRUPTED, "Operation cancelled"},
-    {TBS_ST_PERMISSION, "Permission denied"},
-    {TBS_ST_BAD_REQUEST, "Request does not match the operation"},
-    {100001, "Login required"},
-    {100002, "Session expired"},
-    {100003, "Config spec is out of step with the stream"},
-    {100004, "Operation already in progress"},
-    {100005, "No operation in progress"},
-    {100006, "Merge from the latest version required"},
-    {100007, "Client protocol version is too old for this server"},
-    {100008, "Unrecognized RPC request or protocol version"},
-    {100009, "Version is not the latest on its branch"},
-    {100010, "Version discordance"},
-    {100011, "VOB was reformatted"},
-    {100012, "Request cancelled"},
-    {100013, "Interaction request failed"},
-    {100014, "Interaction response not received"},
-    {100015, "View is not a web view"},
-    {100016, "Copy area is not valid"},
-    {100017, "View state has changed"},
-    {100018, "Credentials required"},
-    {100019, "Element is not mastered locally"},
-    {100020, "Branch type is not mastered locally"},
-    {100021, "Stream is not valid"},
-    {100022, "Activity is not valid"},
-    {100023, "Request text cannot be converted to the server's character set"},
-};
+#define TBS_STATUS_TEXT_ROW(name, number, text) {name, text},
+constexpr StatusText kStatusTexts[] = {TBS_STATUS_TABLE(TBS_STATUS_TEXT_ROW)};
+
+constexpr bool sorted_by_code() {
+    for (size_t i = 1; i < sizeof kStatusTexts / sizeof kStatusTexts[0]; ++i)
+        if (kStatusTexts[i - 1].code >= kStatusTexts[i].code) return false;
+    return true;
+}
+static_assert(sorted_by_code(), "the status table must stay sorted by number");
 
 std::string g_product_dir;
 std::string g_config_dir;

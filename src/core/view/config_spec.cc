@@ -497,12 +497,12 @@ tbs_status_t view_cspec_parse(const char* text, view_cspec_t* out,
     };
     if (!text || !out) {
         errs.push_back("no config spec given");
-        return finish(VOB_ST_INVALID);
+        return finish(TBS_ST_INVALID);
     }
     const size_t total = strnlen(text, static_cast<size_t>(VIEW_CSPEC_MAX_TEXT) + 1);
     if (total > static_cast<size_t>(VIEW_CSPEC_MAX_TEXT)) {
         errs.push_back("config spec longer than " + std::to_string(VIEW_CSPEC_MAX_TEXT) + " bytes");
-        return finish(VOB_ST_INVALID);
+        return finish(TBS_ST_INVALID);
     }
     std::vector<view_cspec_rule_t> rules;
     int line = 0;
@@ -534,7 +534,7 @@ tbs_status_t view_cspec_parse(const char* text, view_cspec_t* out,
         }
         pos = end + 1;
     }
-    if (!errs.empty()) return finish(VOB_ST_INVALID);
+    if (!errs.empty()) return finish(TBS_ST_INVALID);
     out->rules = std::move(rules);
     return finish(TBS_ST_OK);
 }
@@ -548,7 +548,7 @@ bool view_cspec_pattern_match(const view_cspec_pattern_t& pat, const char* pname
 tbs_status_t view_cspec_select(const view_cspec_t& cspec, vob_t* vob, vob_dbid_t element,
                                const char* pname, const tbs_uuid_t& view_uuid,
                                view_cspec_choice_t* out) {
-    if (!vob || !out || !pname) return VOB_ST_INVALID;
+    if (!vob || !out || !pname) return TBS_ST_INVALID;
     *out = view_cspec_choice_t{};
     int is_dir = -1;  // looked up on the first rule that asks
     const size_t len = element_name_length(pname);
@@ -560,7 +560,7 @@ tbs_status_t view_cspec_select(const view_cspec_t& cspec, vob_t* vob, vob_dbid_t
             if (is_dir < 0) {
                 bool d = false;
                 tbs_status_t st = vob_store_get_element(*vob->db, element, nullptr, &d, nullptr);
-                if (st != TBS_ST_OK) return names_nothing(st) ? VOB_ST_NOT_ELEMENT : st;
+                if (st != TBS_ST_OK) return names_nothing(st) ? TBS_ST_NOT_ELEMENT : st;
                 is_dir = d ? 1 : 0;
             }
             if ((r.elkind == VIEW_ELKIND_DIR) != (is_dir == 1)) continue;
@@ -580,7 +580,7 @@ tbs_status_t view_cspec_select(const view_cspec_t& cspec, vob_t* vob, vob_dbid_t
 
 tbs_status_t view_cspec_select_proc(void* ctx, vob_t* vob, vob_dbid_t element, const char* pname,
                                     vob_dbid_t* version) {
-    if (!ctx || !version) return VOB_ST_INVALID;
+    if (!ctx || !version) return TBS_ST_INVALID;
     const view_cspec_t& cspec = *static_cast<const view_cspec_t*>(ctx);
     view_cspec_choice_t choice;
     tbs_status_t st = view_cspec_select(cspec, vob, element, pname, cspec.view_uuid, &choice);
@@ -599,9 +599,9 @@ vob_view_ctx_t view_cspec_view_ctx(const view_cspec_t& cspec) {
 tbs_status_t view_spec_rule_format(const view_cspec_t& cspec, int rule_index, char* buf,
                                    size_t size) {
     if (!buf || rule_index < 0 || static_cast<size_t>(rule_index) >= cspec.rules.size())
-        return VOB_ST_INVALID;
+        return TBS_ST_INVALID;
     const std::string& text = cspec.rules[rule_index].text;
-    if (text.size() >= size) return VOB_ST_TOO_LONG;
+    if (text.size() >= size) return TBS_ST_TOO_LONG;
     memcpy(buf, text.c_str(), text.size() + 1);
     return TBS_ST_OK;
 }
@@ -652,13 +652,13 @@ tbs_status_t view_setcs_mode_from_name(const char* name, view_setcs_mode_t* mode
             return TBS_ST_OK;
         }
     }
-    return VOB_ST_INVALID;
+    return TBS_ST_INVALID;
 }
 
 tbs_status_t view_cspec_setcs(view_setcs_mode_t mode, const char* current, const char* given,
                               std::string* text, view_cspec_t* out,
                               std::vector<std::string>* errors) {
-    if (!text || !out) return VOB_ST_INVALID;
+    if (!text || !out) return TBS_ST_INVALID;
     const char* src = nullptr;
     switch (mode) {
         case VIEW_SETCS_REPLACE:

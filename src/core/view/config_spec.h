@@ -99,7 +99,7 @@ struct view_cspec_t {
 };
 
 // Parses a spec. On success `out` holds its rules and the status is TBS_ST_OK. On failure
-// the status is VOB_ST_INVALID, `out` is left as it was, and each problem is one entry of
+// the status is TBS_ST_INVALID, `out` is left as it was, and each problem is one entry of
 // `errors` (when given) reading "line N: <what>"; after VIEW_CSPEC_MAX_ERRORS of them one
 // last entry says where parsing stopped.
 tbs_status_t view_cspec_parse(const char* text, view_cspec_t* out,
@@ -135,7 +135,7 @@ tbs_status_t view_cspec_select_proc(void* ctx, vob_t* vob, vob_dbid_t element, c
 vob_view_ctx_t view_cspec_view_ctx(const view_cspec_t& cspec);
 
 // Writes the text of rule `rule_index` as the user wrote it (whitespace normalised, comment
-// dropped). VOB_ST_INVALID for an index out of range, VOB_ST_TOO_LONG when it does not fit
+// dropped). TBS_ST_INVALID for an index out of range, TBS_ST_TOO_LONG when it does not fit
 // in `size` bytes with its terminating NUL (nothing is written then).
 tbs_status_t view_spec_rule_format(const view_cspec_t& cspec, int rule_index, char* buf,
                                    size_t size);
@@ -163,7 +163,7 @@ enum view_setcs_mode_t {
     VIEW_SETCS_DEFAULT = 2,  // VIEW_CSPEC_DEFAULT
     VIEW_SETCS_CURRENT = 3,  // the view's current text again, unchanged
 };
-// The mode named "replace", "default" or "current"; VOB_ST_INVALID for any other name.
+// The mode named "replace", "default" or "current"; TBS_ST_INVALID for any other name.
 tbs_status_t view_setcs_mode_from_name(const char* name, view_setcs_mode_t* mode);
 
 // Chooses and parses a view's new spec. `current` is the view's spec text now and `given`

@@ -102,7 +102,7 @@ tbs_status_t cmd_mkview(cmd_mkview_args_t* a) {
     for (unsigned char c : a->tag) tag_ok &= c > 32 && c != 127 && c != '/';
     if (!tag_ok) {
         imsg_error("Invalid view tag \"%s\".\n", a->tag.c_str());
-        return VOB_ST_BAD_NAME;
+        return TBS_ST_BAD_NAME;
     }
     if (a->storage.empty() || a->storage[0] != '/') {
         imsg_error("View storage \"%s\" must be an absolute pathname.\n", a->storage.c_str());
@@ -118,7 +118,7 @@ tbs_status_t cmd_mkview(cmd_mkview_args_t* a) {
     rgy_view_entry_t existing;
     if (rgy_find_view_by_tag(a->tag.c_str(), nullptr, &existing) == TBS_ST_OK) {
         imsg_error("View tag \"%s\" already exists.\n", a->tag.c_str());
-        return VOB_ST_EXISTS;
+        return TBS_ST_EXISTS;
     }
     std::error_code ec;
     if (std::filesystem::exists(a->storage, ec)) {
@@ -185,7 +185,7 @@ tbs_status_t cmd_rmview(const char* tag) {
             imsg_error(
                 "View \"%s\" still has checkouts in \"%s\"; cancel or check them in first.\n", tag,
                 ve.tag.c_str());
-            return VOB_ST_CHECKED_OUT;
+            return TBS_ST_CHECKED_OUT;
         }
     }
     {
@@ -251,7 +251,7 @@ tbs_status_t tbs_view_root(const char* tag, std::string* root) {
     tbs_status_t st = rgy_find_view_by_tag(tag, nullptr, &e);
     if (st != TBS_ST_OK) return st;
     *root = root_of(e);
-    return kind_of(e.properties) == VIEW_KIND_DYNAMIC ? static_cast<tbs_status_t>(VIEW_ST_NO_VTFS)
+    return kind_of(e.properties) == VIEW_KIND_DYNAMIC ? static_cast<tbs_status_t>(TBS_ST_NO_VTFS)
                                                       : TBS_ST_OK;
 }
 
@@ -259,7 +259,7 @@ tbs_status_t view_start_dynamic(const char* tag) {
     rgy_view_entry_t e;
     tbs_status_t st = rgy_find_view_by_tag(tag, nullptr, &e);
     if (st != TBS_ST_OK) return st;
-    return kind_of(e.properties) == VIEW_KIND_DYNAMIC ? static_cast<tbs_status_t>(VIEW_ST_NO_VTFS)
+    return kind_of(e.properties) == VIEW_KIND_DYNAMIC ? static_cast<tbs_status_t>(TBS_ST_NO_VTFS)
                                                       : TBS_ST_OK;
 }
 

@@ -26,11 +26,6 @@
 
 class store_db;
 
-enum : tbs_status_t {
-    VIEW_ST_NO_VTFS = 1023,   // dynamic views need a virtual file system
-    VIEW_ST_CONFLICT = 1024,  // another load session holds the view
-};
-
 enum view_kind_t {
     VIEW_KIND_DYNAMIC = 0,
     VIEW_KIND_WEB = 1,
@@ -73,7 +68,7 @@ void view_cache_clear();
 tbs_status_t cmd_utl_get_view_info(const char* path, tbs_uuid_t* uuid, std::string* tag);
 tbs_status_t cmd_utl_get_view_tag(const tbs_uuid_t& uuid, std::string* tag);
 // Root of a dynamic view by tag ("/view/<tag>"), and starting one: without a virtual file
-// system both fail with VIEW_ST_NO_VTFS.
+// system both fail with TBS_ST_NO_VTFS.
 tbs_status_t tbs_view_root(const char* tag, std::string* root);
 tbs_status_t view_start_dynamic(const char* tag);
 

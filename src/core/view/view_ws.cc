@@ -37,7 +37,7 @@ tbs_status_t record_for(view_t* view, const view_fhandle& fh, const char* dir, c
                         const tbs_oid_t& next_oid, view_wso_t* w) {
     w->dir = strip_slashes(dir ? dir : "");
     w->leaf = leaf ? leaf : "";
-    if (w->leaf.empty() || w->leaf.find('/') != std::string::npos) return VOB_ST_BAD_NAME;
+    if (w->leaf.empty() || w->leaf.find('/') != std::string::npos) return TBS_ST_BAD_NAME;
     std::string vob_text;
     tbs_status_t st =
         view_store_vob_by_number(*view->db, static_cast<int64_t>(fh.vob_dbid), &vob_text);
@@ -305,7 +305,7 @@ tbs_status_t view_cltxt(view_t* view, const view_fhandle& fh, size_t size, char*
             TBS_ST_OK)
             return st;
     }
-    if (file.size() >= size) return VOB_ST_TOO_LONG;
+    if (file.size() >= size) return TBS_ST_TOO_LONG;
     memcpy(path, file.c_str(), file.size() + 1);
     return TBS_ST_OK;
 }

@@ -123,7 +123,7 @@ tbs_status_t vob_create(const vob_create_args_t& args, tbs_uuid_t* uuid_out) {
     if (!args.tag || !args.storage || !*args.storage) return TBS_ST_BAD_REQUEST;
     const std::string storage = args.storage;
     rgy_vob_entry_t existing;
-    if (rgy_find_vob_by_tag(args.tag, nullptr, &existing) == TBS_ST_OK) return 1004;
+    if (rgy_find_vob_by_tag(args.tag, nullptr, &existing) == TBS_ST_OK) return TBS_ST_EXISTS;
     std::error_code ec;
     if (std::filesystem::exists(storage, ec)) return tbs_errno2status(EEXIST);
     tbs_status_t st = fileutl_mkdir_p((storage + "/pool").c_str(), 0775);

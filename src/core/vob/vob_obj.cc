@@ -154,13 +154,13 @@ tbs_status_t vob_obj_oid_to_dbid(vob_t* vob, const tbs_oid_t& oid, vob_dbid_t* d
 
 tbs_status_t vob_elem_get_main_branch(vob_t* vob, vob_dbid_t element, vob_dbid_t* branch) {
     tbs_status_t st = vob_store_get_element(*vob->db, element, nullptr, nullptr, branch);
-    return st == TBS_ST_NOT_FOUND ? VOB_ST_NOT_ELEMENT : st;
+    return st == TBS_ST_NOT_FOUND ? TBS_ST_NOT_ELEMENT : st;
 }
 
 tbs_status_t vob_elem_get_type(vob_t* vob, vob_dbid_t element, vob_type_info_t* eltype) {
     int64_t type = 0;
     tbs_status_t st = vob_store_get_element(*vob->db, element, &type, nullptr, nullptr);
-    if (st != TBS_ST_OK) return st == TBS_ST_NOT_FOUND ? VOB_ST_NOT_ELEMENT : st;
+    if (st != TBS_ST_OK) return st == TBS_ST_NOT_FOUND ? TBS_ST_NOT_ELEMENT : st;
     return vob_store_get_type(*vob->db, type, eltype);
 }
 
@@ -291,7 +291,7 @@ tbs_status_t vob_ob_next_ckouts(vob_t* vob, vob_dbid_t element,
 
 tbs_status_t vob_ckout_get(vob_t* vob, vob_dbid_t checkout, vob_checkout_info_t* out) {
     tbs_status_t st = vob_store_get_checkout(*vob->db, checkout, out);
-    return st == TBS_ST_NOT_FOUND ? VOB_ST_NOT_CHECKED_OUT : st;
+    return st == TBS_ST_NOT_FOUND ? TBS_ST_NOT_CHECKED_OUT : st;
 }
 
 tbs_status_t vob_obj_get_hlinks(vob_t* vob, vob_dbid_t obj, std::vector<vob_hlink_info_t>* out) {
@@ -345,22 +345,22 @@ tbs_status_t parse_vob_part(const std::string& text, vob_objsel_t* out) {
         out->vob_kind = VOB_VOBSEL_TAG;
         out->vob = text;
     }
-    if (out->vob.empty()) return VOB_ST_BAD_SELECTOR;
+    if (out->vob.empty()) return TBS_ST_BAD_SELECTOR;
     if (out->vob_kind != VOB_VOBSEL_TAG) {
         tbs_uuid_t u;
-        if (tbs_uuid_from_str(out->vob.c_str(), &u) != TBS_ST_OK) return VOB_ST_BAD_SELECTOR;
+        if (tbs_uuid_from_str(out->vob.c_str(), &u) != TBS_ST_OK) return TBS_ST_BAD_SELECTOR;
     }
     return TBS_ST_OK;
 }
 
 tbs_status_t open_selected_vob(const vob_objsel_t& sel, vob_t** vob) {
-    if (sel.vob.empty()) return VOB_ST_BAD_SELECTOR;
+    if (sel.vob.empty()) return TBS_ST_BAD_SELECTOR;
     if (sel.vob_kind == VOB_VOBSEL_TAG) {
         tbs_status_t st = vob_open_by_tag(sel.vob.c_str(), vob);
         return st == TBS_ST_NOT_FOUND ? TBS_ST_NAME_NOT_FOUND : st;
     }
     tbs_uuid_t u;
-    if (tbs_uuid_from_str(sel.vob.c_str(), &u) != TBS_ST_OK) return VOB_ST_BAD_SELECTOR;
+    if (tbs_uuid_from_str(sel.vob.c_str(), &u) != TBS_ST_OK) return TBS_ST_BAD_SELECTOR;
     if (sel.vob_kind == VOB_VOBSEL_REPLICA) return vob_open_by_uuid(u, vob);
     // A family id: one replica per VOB here, so look through the registered VOBs.
     std::vector<rgy_vob_entry_t> tags;
@@ -381,11 +381,11 @@ tbs_status_t open_selected_vob(const vob_objsel_t& sel, vob_t** vob) {
 
 tbs_status_t vob_utl_parse_objsel(const char* text_in, vob_objsel_t* out) {
     *out = vob_objsel_t{};
-    if (!text_in || !*text_in) return VOB_ST_BAD_SELECTOR;
+    if (!text_in || !*text_in) return TBS_ST_BAD_SELECTOR;
     std::string text = text_in;
-    if (text.size() > VOB_MAX_PNAME) return VOB_ST_TOO_LONG;
+    if (text.size() > VOB_MAX_PNAME) return TBS_ST_TOO_LONG;
     for (unsigned char c : text)
-        if (c < 32 || c == 127) return VOB_ST_BAD_SELECTOR;
+        if (c < 32 || c == 127) return TBS_ST_BAD_SELECTOR;
     size_t colon = text.find(':');
     std::string prefix = colon == std::string::npos ? "" : text.substr(0, colon);
     if (prefix == "vob" || prefix == "vobuuid" || prefix == "replica_uuid") {
@@ -397,7 +397,7 @@ tbs_status_t vob_utl_parse_objsel(const char* text_in, vob_objsel_t* out) {
         std::string rest = text.substr(colon + 1);
         size_t at = rest.find('@');
         out->name = rest.substr(0, at);
-        if (out->name.empty()) return VOB_ST_BAD_SELECTOR;
+        if (out->name.empty()) return TBS_ST_BAD_SELECTOR;
         if (at == std::string::npos) return TBS_ST_OK;  // the VOB comes from the context
         return parse_vob_part(rest.substr(at + 1), out);
     };
@@ -405,22 +405,22 @@ tbs_status_t vob_utl_parse_objsel(const char* text_in, vob_objsel_t* out) {
         tbs_status_t st = name_and_vob(VOB_SEL_OID);
         tbs_uuid_t u;
         if (st == TBS_ST_OK && tbs_uuid_from_str(out->name.c_str(), &u) != TBS_ST_OK)
-            return VOB_ST_BAD_SELECTOR;
+            return TBS_ST_BAD_SELECTOR;
         return st;
     }
     if (prefix == "dbid") {
         tbs_status_t st = name_and_vob(VOB_SEL_DBID);
-        if (st == TBS_ST_OK && !vob_utl_is_number(out->name)) return VOB_ST_BAD_SELECTOR;
+        if (st == TBS_ST_OK && !vob_utl_is_number(out->name)) return TBS_ST_BAD_SELECTOR;
         return st;
     }
     for (const TypePrefix& p : kTypePrefixes) {
         if (prefix != p.prefix) continue;
         out->mtype = p.mtype;
         tbs_status_t st = name_and_vob(VOB_SEL_TYPE);
-        if (st == TBS_ST_OK && !vob_utl_valid_name(out->name.c_str())) return VOB_ST_BAD_SELECTOR;
+        if (st == TBS_ST_OK && !vob_utl_valid_name(out->name.c_str())) return TBS_ST_BAD_SELECTOR;
         return st;
     }
-    if (!prefix.empty() && text[0] != '/' && text[0] != '.') return VOB_ST_BAD_SELECTOR;
+    if (!prefix.empty() && text[0] != '/' && text[0] != '.') return TBS_ST_BAD_SELECTOR;
     out->kind = VOB_SEL_PNAME;
     out->name = text;
     return TBS_ST_OK;
@@ -433,7 +433,7 @@ tbs_status_t vob_utl_create_objsel(const char* prefix, const char* name, const c
                                   : snprintf(buf, size, "%s:%s", prefix, name);
     if (n < 0 || static_cast<size_t>(n) >= size) {
         buf[0] = '\0';
-        return VOB_ST_TOO_LONG;
+        return TBS_ST_TOO_LONG;
     }
     return TBS_ST_OK;
 }
@@ -487,7 +487,7 @@ tbs_status_t vob_obj_get_selector(vob_t* vob, vob_dbid_t dbid, char* buf, size_t
     if (text.empty()) {
         return vob_utl_create_objsel("dbid", std::to_string(dbid).c_str(), vsel.c_str(), buf, size);
     }
-    if (text.size() >= size) return VOB_ST_TOO_LONG;
+    if (text.size() >= size) return TBS_ST_TOO_LONG;
     memcpy(buf, text.c_str(), text.size() + 1);
     return TBS_ST_OK;
 }
@@ -515,9 +515,9 @@ tbs_status_t vob_resolve_pname(const char* pname_in, const vob_view_ctx_t* view,
     *out = vob_resolved_t{};
     if (!pname_in || pname_in[0] != '/') return TBS_ST_NAME_NOT_FOUND;
     std::string pname = pname_in;
-    if (pname.size() > VOB_MAX_PNAME) return VOB_ST_TOO_LONG;
+    if (pname.size() > VOB_MAX_PNAME) return TBS_ST_TOO_LONG;
     for (unsigned char c : pname)
-        if (c < 32 || c == 127) return VOB_ST_BAD_NAME;
+        if (c < 32 || c == 127) return TBS_ST_BAD_NAME;
     vob_t* vob = nullptr;
     std::string rest;
     tbs_status_t st = find_vob(pname, &vob, &rest);
@@ -578,7 +578,7 @@ tbs_status_t vob_resolve_pname(const char* pname_in, const vob_view_ctx_t* view,
         // in are taken first.
         const bool extended = last && has_ext;
         const std::string& ext = ext_all;
-        if (comp.size() > VOB_MAX_NAME) return VOB_ST_TOO_LONG;
+        if (comp.size() > VOB_MAX_NAME) return TBS_ST_TOO_LONG;
         const Level& dir = stack.back();
         if (dir.version == 0) return TBS_ST_NAME_NOT_FOUND;
         // The pathname of this component as walked so far: selection rules match the
@@ -636,7 +636,7 @@ tbs_status_t vob_resolve_pname(const char* pname_in, const vob_view_ctx_t* view,
             stack.push_back({target, v, comp, walked});
             break;
         }
-        if (mtype != VOB_MTYPE_DIR_ELEMENT) return VOB_ST_NOT_DIRECTORY;
+        if (mtype != VOB_MTYPE_DIR_ELEMENT) return TBS_ST_NOT_DIRECTORY;
         vob_dbid_t v = 0;
         if ((st = vob_select_version(vob, target, walked.c_str(), view, &v)) != TBS_ST_OK)
             return st;
@@ -705,7 +705,7 @@ tbs_status_t vob_resolve_general(const char* text, const vob_view_ctx_t* view, v
             return TBS_ST_OK;
         }
         default:
-            return VOB_ST_BAD_SELECTOR;
+            return TBS_ST_BAD_SELECTOR;
     }
 }
 

@@ -24,27 +24,6 @@
 #include "core/tbs/tbs.h"
 #include "core/vob/vob.h"
 
-// Core statuses of the object layer and the commands.
-enum : tbs_status_t {
-    VOB_ST_EXISTS = 1004,  // the name or object exists already
-    VOB_ST_INVALID = 1005,
-    VOB_ST_LOCKED = 1006,
-    VOB_ST_CHECKED_OUT = 1007,  // already checked out in this view, or still in use
-    VOB_ST_NOT_CHECKED_OUT = 1008,
-    VOB_ST_RESERVED = 1009,    // the branch is reserved by another view
-    VOB_ST_NOT_LATEST = 1010,  // checkout or checkin not from the latest version
-    VOB_ST_BAD_NAME = 1011,
-    VOB_ST_IDENTICAL = 1014,  // checkin of contents identical to the predecessor
-    VOB_ST_NOT_DIRECTORY = 1015,
-    VOB_ST_IS_DIRECTORY = 1016,
-    VOB_ST_TYPE_NOT_FOUND = 1017,
-    VOB_ST_NOT_SUPPORTED = 1018,
-    VOB_ST_BAD_SELECTOR = 1019,
-    VOB_ST_IN_USE = 1020,    // a type or branch still in use
-    VOB_ST_TOO_LONG = 1021,  // a text beyond its limit
-    VOB_ST_NOT_ELEMENT = 1022,
-};
-
 enum {
     VOB_MAX_NAME = 255,  // one pathname component or type name
     VOB_MAX_PNAME = 4096,
@@ -208,7 +187,7 @@ struct vob_objsel_t {
 tbs_status_t vob_utl_parse_objsel(const char* text, vob_objsel_t* out);
 // Writes a selector: `prefix` ("oid", "dbid", "lbtype", ...), the name, and the VOB part
 // ("vob:<tag>", "vobuuid:<uuid>" or "replica_uuid:<uuid>") when `vob_part` is given.
-// Fails with VOB_ST_TOO_LONG instead of truncating.
+// Fails with TBS_ST_TOO_LONG instead of truncating.
 tbs_status_t vob_utl_create_objsel(const char* prefix, const char* name, const char* vob_part,
                                    char* buf, size_t size);
 // The readable selector of an object: a type's "lbtype:NAME@vob:<tag>", an element's or

@@ -562,7 +562,7 @@ tbs_status_t ws_get_handle(const char* view_root, int, ws_handle_t** handle) {
     view_t* v = nullptr;
     tbs_status_t st = view_open_by_root(view_root, &v);
     if (st != TBS_ST_OK) return st;
-    if (v->kind == VIEW_KIND_DYNAMIC) return VIEW_ST_NO_VTFS;
+    if (v->kind == VIEW_KIND_DYNAMIC) return TBS_ST_NO_VTFS;
     auto* h = new ws_handle_t;
     h->view = v;
     *handle = h;
@@ -604,7 +604,7 @@ tbs_status_t set_scopes(ws_handle_t* h, std::vector<std::string> scopes, bool ke
     for (const std::string& sc : scopes) {
         std::string p = normalize_scope(h->view, sc.c_str());
         if (p.find('"') != std::string::npos || p.find('\n') != std::string::npos)
-            return VOB_ST_BAD_NAME;
+            return TBS_ST_BAD_NAME;
         out += "load \"" + p + "\"\n";
     }
     return view_set_cspec(h->view, VIEW_SETCS_REPLACE, out, nullptr);
@@ -698,12 +698,12 @@ tbs_status_t ws_load_scopes(ws_handle_t* handle, const char* const* scopes, int 
         TBS_ST_OK)
         return st;
     if (conflict) {
-        if (!(handle->prefs & WS_PREF_ABORT_INPROGRESS)) return VIEW_ST_CONFLICT;
+        if (!(handle->prefs & WS_PREF_ABORT_INPROGRESS)) return TBS_ST_VIEW_CONFLICT;
         if ((st = view_ws_abandon_load_session(view)) != TBS_ST_OK) return st;
         if ((st = view_ws_begin_load_session(view, 1, sid.c_str(), who.user, getpid(), &conflict,
                                              0)) != TBS_ST_OK)
             return st;
-        if (conflict) return VIEW_ST_CONFLICT;
+        if (conflict) return TBS_ST_VIEW_CONFLICT;
     }
     if (handle->obs.begin_session) {
         int n = 0;

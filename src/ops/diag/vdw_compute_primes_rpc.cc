@@ -17,7 +17,7 @@ constexpr long kMaxBodySize = 64L << 20;
 }  // namespace
 
 void VDW_ComputePrimesRpc::send_response_body() {
-    status().set_status(0);
+    status().set_status(TBS_ST_OK);
     if (!check_std_rpc_info(status(), true)) return;
     VDW_ReqArgsParser args(const_cast<VDW_Request&>(request()).rpcargs());
     // A value points into the parser and lasts until the next argument is read.
@@ -30,7 +30,7 @@ void VDW_ComputePrimesRpc::send_response_body() {
     long size = VDW_ReqArgsParser::decode_long(text);
     if (size < 0) size = 0;  // no body
     if (size > kMaxBodySize) {
-        status().set_status(1001);
+        status().set_status(TBS_ST_ERR);
         status().format(&_vdweb_lib_msg_table, 100, text);
         return;
     }

@@ -8,7 +8,7 @@
 #include "request/vdw_request.h"
 
 void VDW_ForceExitRpc::send_response_body() {
-    status().set_status(0);
+    status().set_status(TBS_ST_OK);
     if (!check_std_rpc_info(status(), true)) return;
     VDW_ReqArgsParser args(const_cast<VDW_Request&>(request()).rpcargs());
     const char* code = nullptr;

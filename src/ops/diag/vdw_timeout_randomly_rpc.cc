@@ -7,9 +7,9 @@
 #include "foundation/wcm_status.h"
 
 void VDW_TimeoutRandomlyRpc::send_response_body() {
-    status().set_status(0);
+    status().set_status(TBS_ST_OK);
     if (!check_std_rpc_info(status(), false)) return;
     srand(static_cast<unsigned>(time(nullptr)));
     // 100002: the session has expired.
-    status().set_status(rand() % 2 == 1 ? 0 : 100002);
+    status().set_status(rand() % 2 == 1 ? 0 : TBS_ST_SESSION_EXPIRED);
 }

@@ -12,7 +12,7 @@
 #include "request/vdw_request.h"
 
 void VDW_InteractionResponseRpc::send_response_body() {
-    status().set_status(0);
+    status().set_status(TBS_ST_OK);
     if (!check_std_rpc_info(status(), true)) return;
     VDW_ReqArgsParser args(const_cast<VDW_Request&>(request()).rpcargs());
     // Values point into the parser until the next argument is read: keep copies.
@@ -28,7 +28,7 @@ void VDW_InteractionResponseRpc::send_response_body() {
     ireq_msg_t* msg =
         area.get() ? ireq_msg_create(area.get(), protocol.c_str(), version.c_str(), 10) : nullptr;
     if (!msg) {
-        status().set_status(1001);
+        status().set_status(TBS_ST_ERR);
         return;
     }
     while (args.has_more_args()) {
@@ -38,7 +38,7 @@ void VDW_InteractionResponseRpc::send_response_body() {
         VDW_ReqArgsParser::decode_rich_string(text.data());
         text.resize(std::char_traits<char>::length(text.c_str()));
         if (!ireq_msg_add_element(msg, name, text.c_str())) {
-            status().set_status(1001);
+            status().set_status(TBS_ST_ERR);
             return;
         }
     }
@@ -47,7 +47,7 @@ void VDW_InteractionResponseRpc::send_response_body() {
     // client, so nothing else of the site can be written through it.
     if (ireq_msg_to_string(msg, area.get(), &text) != 0 || !text ||
         ireq_response_send(text, connection.c_str()) != 0) {
-        status().set_status(1001);
+        status().set_status(TBS_ST_ERR);
         return;
     }
     VDW_MultipartData part("InteractionResponseResult", nullptr, nullptr, nullptr, 0);
