@@ -4,6 +4,7 @@
 #include <strings.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -262,6 +263,7 @@ void generate_rpc_response(const VDW_Request& request, std::ostream& out, WCM_Me
         vdw_get_cltxt_url(request, out);
         return;
     }
+    buffer_flush_prepare();
     VDW_RpcResponse::enable_interaction_requests(ireq_listener_start, ireq_listener_stop,
                                                  buffer_flush);
     if (trace.shouldTrace(2)) {
@@ -318,37 +320,49 @@ void initialize_base_integration(const char* session_id) {
     export_env(storage_env, "QLMX_STORAGE_DIR", storage ? storage : "");
 }
 
-bool buffer_flush(VDW_RpcResponse* response) {
-    // Computed on the first call (again after a failed one); empty means no padding.
-    static bool computed = false;
-    static std::string padding_text;
-    VDW_Trace trace(QLMX_COMPONENT, kClass, "buffer_flush");
-    if (!computed) {
-        const char* var = getenv("QLMX_CGI_BUFFER_SIZE");
-        int size = var ? atoi(var) : 136001;
-        if (trace.shouldTrace(4))
-            trace.writeTrace("EV (%s) = (%s); bufsize = %d", "QLMX_CGI_BUFFER_SIZE",
-                             var ? var : "(unset)", size);
-        if (size > 0) {
-            stg_scoped_area area;
-            ireq_msg_t* msg =
-                area.get() ? ireq_msg_create(area.get(), IREQ_PROTOCOL_KEEPALIVE, "1.0", 4)
-                           : nullptr;
-            std::string dummy(static_cast<size_t>(size - 1), 'x');
-            char* text = nullptr;
-            if (!msg || !ireq_msg_add_element(msg, "DUMMY", dummy.c_str()) ||
-                ireq_msg_to_string(msg, area.get(), &text) != 0 || !text || !*text)
-                return false;
-            padding_text = text;
-        } else {
-            padding_text.clear();
-        }
-        computed = true;
+namespace {
+
+// The padding text of interaction requests. Built by buffer_flush_prepare on the main
+// thread, from the environment, before the listener or the keep-alive timer can call
+// buffer_flush; after that it is only read, so the timer never reads the environment
+// while the main thread changes it.
+std::atomic<bool> g_padding_ready{false};
+std::string g_padding_text;
+
+}  // namespace
+
+bool buffer_flush_prepare() {
+    if (g_padding_ready.load(std::memory_order_acquire)) return true;
+    VDW_Trace trace(QLMX_COMPONENT, kClass, "buffer_flush_prepare");
+    const char* var = getenv("QLMX_CGI_BUFFER_SIZE");
+    int size = var ? atoi(var) : 136001;
+    if (trace.shouldTrace(4))
+        trace.writeTrace("EV (%s) = (%s); bufsize = %d", "QLMX_CGI_BUFFER_SIZE",
+                         var ? var : "(unset)", size);
+    std::string text;
+    if (size > 0) {
+        stg_scoped_area area;
+        ireq_msg_t* msg = area.get()
+                              ? ireq_msg_create(area.get(), IREQ_PROTOCOL_KEEPALIVE, "1.0", 4)
+                              : nullptr;
+        std::string dummy(static_cast<size_t>(size - 1), 'x');
+        char* encoded = nullptr;
+        if (!msg || !ireq_msg_add_element(msg, "DUMMY", dummy.c_str()) ||
+            ireq_msg_to_string(msg, area.get(), &encoded) != 0 || !encoded || !*encoded)
+            return false;
+        text = encoded;
     }
-    if (!padding_text.empty() && response) {
+    g_padding_text = std::move(text);
+    g_padding_ready.store(true, std::memory_order_release);
+    return true;
+}
+
+bool buffer_flush(VDW_RpcResponse* response) {
+    if (!g_padding_ready.load(std::memory_order_acquire)) return false;
+    if (!g_padding_text.empty() && response) {
         VDW_MultipartData part(VDW_MultipartData::INTERACTOR_REQUEST, VDW_MultipartData::MIME_TEXT,
-                               nullptr, padding_text.data(),
-                               static_cast<long long>(padding_text.size()));
+                               nullptr, g_padding_text.data(),
+                               static_cast<long long>(g_padding_text.size()));
         response->add_part(part, true);
     }
     return true;

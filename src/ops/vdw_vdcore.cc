@@ -13,7 +13,7 @@
 #include "interact/vdw_prompt.h"
 #include "request/vdw_rpc_response.h"
 
-const char* VDW_Vdcore::s_ext_string = "@@";
+const char* VDW_Vdcore::s_ext_string = TBS_VER_EXT;
 
 namespace {
 

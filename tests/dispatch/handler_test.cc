@@ -222,8 +222,12 @@ TEST(RequestHandler, SessionCookieExportsOncePerProcess) {
 }
 
 TEST(RequestHandler, InteractionRequestsArePaddedToTheBufferSize) {
-    // The padding size is read once per process.
+    // The padding size is read once per process, on the main thread before interaction
+    // requests are enabled; a later change of the environment does not reach buffer_flush,
+    // which may run on the keep-alive timer's thread.
     setenv("QLMX_CGI_BUFFER_SIZE", "64", 1);
+    ASSERT_TRUE(buffer_flush_prepare());
+    setenv("QLMX_CGI_BUFFER_SIZE", "8", 1);
     WCM_MemPool pool;
     WCM_Status status;
     std::ostringstream out;

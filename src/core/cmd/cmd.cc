@@ -86,7 +86,7 @@ std::string view_private_file(const cmd_ctx& ctx, const std::string& pname) {
         view->kind == VIEW_KIND_DYNAMIC)
         return std::string();
     const std::string vob_path = view_pname_to_vob(view, pname.c_str());
-    size_t at = vob_path.find("@@");
+    size_t at = vob_path.find(TBS_VER_EXT);
     if (vob_path.empty() || at != std::string::npos) return std::string();
     const std::string path = view->root + vob_path;
     struct stat sb;

@@ -143,7 +143,7 @@ tbs_status_t cmdsyn_scanner::in_view(const vob_view_ctx_t** ctx,
         std::string& n = (*names)[i];
         if (n != view->root && n.rfind(view->root + "/", 0) != 0) continue;
         // The name part (before any version extension) must stay below the root.
-        const std::string name = n.substr(0, n.find("@@"));
+        const std::string name = n.substr(0, n.find(TBS_VER_EXT));
         if (("/" + name + "/").find("/../") != std::string::npos)
             return fail("Pathname leaves the view root: \"%s\".", n);
         n = view_pname_to_vob(view, n.c_str());

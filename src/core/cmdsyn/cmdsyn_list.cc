@@ -38,14 +38,14 @@ std::string version_id(vob_t* vob, vob_dbid_t version) {
 
 // A pathname without its version extension.
 std::string element_part(const std::string& pname) {
-    size_t at = pname.find("@@");
+    size_t at = pname.find(TBS_VER_EXT);
     return at == std::string::npos ? pname : pname.substr(0, at);
 }
 
 // The part of a selector after "@@" ("/main/dev"), or "" when it has none.
 std::string extension_of(const std::string& selector) {
-    size_t at = selector.find("@@");
-    return at == std::string::npos ? std::string() : selector.substr(at + 2);
+    size_t at = selector.find(TBS_VER_EXT);
+    return at == std::string::npos ? std::string() : selector.substr(at + TBS_VER_EXT_LEN);
 }
 
 const char* kind_word(int mtype) {
@@ -490,12 +490,12 @@ std::string event_object(const Named& n, vob_dbid_t obj) {
     switch (mtype) {
         case VOB_MTYPE_VERSION:
         case VOB_MTYPE_DIR_VERSION:
-            return n.text + "@@" + version_id(n.vob, obj);
+            return n.text + TBS_VER_EXT + version_id(n.vob, obj);
         case VOB_MTYPE_BRANCH:
-            return n.text + "@@" + extension_of(selector_of(n.vob, obj));
+            return n.text + TBS_VER_EXT + extension_of(selector_of(n.vob, obj));
         case VOB_MTYPE_FILE_ELEMENT:
         case VOB_MTYPE_DIR_ELEMENT:
-            return n.text + "@@";
+            return n.text + TBS_VER_EXT;
         default:
             return selector_of(n.vob, obj);
     }

@@ -79,6 +79,12 @@ const char* tbs_strerror(tbs_status_t status);
 // Status for an errno value: the errno itself (0 stays 0).
 tbs_status_t tbs_errno2status(int err);
 
+// The version-extended naming symbol: what joins an element's pathname and a version, a
+// branch or nothing ("src/a.c@@/main/3", "src/a.c@@"). Every parser and printer of such
+// names uses this one constant.
+constexpr char TBS_VER_EXT[] = "@@";
+constexpr size_t TBS_VER_EXT_LEN = sizeof TBS_VER_EXT - 1;
+
 // A UUID or object id: 16 bytes, written as 32 lower-case hexadecimal digits.
 struct tbs_uuid_t {
     uint8_t bytes[16];

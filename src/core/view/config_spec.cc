@@ -482,7 +482,7 @@ tbs_status_t select_one(const view_cspec_selector_t& sel, vob_t* vob, vob_dbid_t
 }
 
 size_t element_name_length(const char* pname) {
-    const char* ext = strstr(pname, "@@");
+    const char* ext = strstr(pname, TBS_VER_EXT);
     return ext ? static_cast<size_t>(ext - pname) : strlen(pname);
 }
 

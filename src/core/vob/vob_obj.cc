@@ -54,7 +54,7 @@ tbs_status_t find_vob(const std::string& pname, vob_t** vob, std::string* rest) 
     for (const rgy_vob_entry_t& e : tags) {
         const std::string& t = e.tag;
         if (pname.compare(0, t.size(), t) != 0) continue;
-        if (pname.size() > t.size() && pname[t.size()] != '/' && pname[t.size()] != '@') continue;
+        if (pname.size() > t.size() && pname[t.size()] != '/' && pname[t.size()] != TBS_VER_EXT[0]) continue;
         if (!best || t.size() > best->tag.size()) best = &e;
     }
     if (!best) return TBS_ST_NAME_NOT_FOUND;
@@ -310,7 +310,7 @@ bool vob_utl_valid_name(const char* name) {
     size_t n = strlen(name);
     if (n > VOB_MAX_NAME) return false;
     if (strcmp(name, ".") == 0 || strcmp(name, "..") == 0) return false;
-    if (strstr(name, "@@")) return false;
+    if (strstr(name, TBS_VER_EXT)) return false;
     for (size_t i = 0; i < n; ++i) {
         unsigned char c = static_cast<unsigned char>(name[i]);
         if (c < 32 || c == 127 || c == '/') return false;
@@ -464,14 +464,14 @@ tbs_status_t vob_obj_get_selector(vob_t* vob, vob_dbid_t dbid, char* buf, size_t
     if (mtype == VOB_MTYPE_VOB) {
         text = vsel;
     } else if (is_element_mtype(mtype)) {
-        if (vob_elem_get_pname(vob, dbid, &text) == TBS_ST_OK) text += "@@";
+        if (vob_elem_get_pname(vob, dbid, &text) == TBS_ST_OK) text += TBS_VER_EXT;
     } else if (mtype == VOB_MTYPE_VERSION || mtype == VOB_MTYPE_DIR_VERSION) {
         vob_version_info_t v;
         std::string id;
         if (vob_ver_get_info(vob, dbid, &v) == TBS_ST_OK &&
             vob_elem_get_pname(vob, v.element, &text) == TBS_ST_OK &&
             vob_ver_get_idstr(vob, dbid, &id) == TBS_ST_OK)
-            text += "@@" + id;
+            text += TBS_VER_EXT + id;
         else
             text.clear();
     } else if (mtype == VOB_MTYPE_BRANCH) {
@@ -480,7 +480,7 @@ tbs_status_t vob_obj_get_selector(vob_t* vob, vob_dbid_t dbid, char* buf, size_t
         if (vob_store_get_branch(*vob->db, dbid, &element, nullptr, nullptr) == TBS_ST_OK &&
             vob_elem_get_pname(vob, element, &text) == TBS_ST_OK &&
             branch_path(vob, dbid, &path) == TBS_ST_OK)
-            text += "@@" + path;
+            text += TBS_VER_EXT + path;
         else
             text.clear();
     }
@@ -531,9 +531,9 @@ tbs_status_t vob_resolve_pname(const char* pname_in, const vob_view_ctx_t* view,
     // The version-extended part runs from the first "@@" to the end, slashes included.
     std::string ext_all;
     bool has_ext = false;
-    size_t at_at = rest.find("@@");
+    size_t at_at = rest.find(TBS_VER_EXT);
     if (at_at != std::string::npos) {
-        ext_all = rest.substr(at_at + 2);
+        ext_all = rest.substr(at_at + TBS_VER_EXT_LEN);
         rest = rest.substr(0, at_at);
         has_ext = true;
         if (!rest.empty() && rest.back() == '/') return TBS_ST_NAME_NOT_FOUND;
