@@ -85,10 +85,6 @@ const OldRpcRow kOldRpcs[] = {
     {"VDW_Vdcore::streams_of_project_rpc", true, true, nullptr},
 };
 
-VDW_Request& mut(const VDW_Request& r) {
-    return const_cast<VDW_Request&>(r);
-}
-
 // putenv keeps the pointer: each entry gets storage that lives for the process. The entry
 // is formatted aside first, because the buffer may already be in the environment: a value
 // too long for it leaves the variable as it was, and is traced.
@@ -258,7 +254,7 @@ void generate_rpc_response(const VDW_Request& request, std::ostream& out, WCM_Me
     ks_set_web_vdprompt(1);
     facade.vob_cache_action(2);
 
-    const char* method = mut(request).request_method();
+    const char* method = request.request_method();
     if (method && strcmp(method, "GET") == 0) {
         vdw_get_cltxt_url(request, out);
         return;
@@ -268,7 +264,7 @@ void generate_rpc_response(const VDW_Request& request, std::ostream& out, WCM_Me
                                                  buffer_flush);
     if (trace.shouldTrace(2)) {
         const char* user = current_user_name();
-        const char* rpc = mut(request).rpc_name();
+        const char* rpc = request.rpc_name();
         trace.writeTrace("Process id is %s (rpc name is %s)\n", user ? user : "NULL",
                          rpc ? rpc : "");
     }
@@ -280,9 +276,9 @@ void dispatch_to_unrefactored_rpcs(VDW_Session& session, const VDW_Request& requ
                                    std::ostream& out, WCM_MemPool& pool, VDW_Vdcore& facade,
                                    WCM_Status& status) {
     VDW_Trace trace(QLMX_COMPONENT, kClass, "dispatch_to_unrefactored_rpcs");
-    const char* name = mut(request).rpc_name();
+    const char* name = request.rpc_name();
     if (trace.shouldTrace(4)) trace.writeTrace("RPC is %s", name ? name : "");
-    const char* args = mut(request).rpcargs();
+    const char* args = request.rpcargs();
     for (const OldRpcRow& row : kOldRpcs) {
         if (!row.method || !name || strcasecmp(row.name, name) != 0) continue;
         if (row.reset_first) status.set_status(TBS_ST_OK);
@@ -294,7 +290,7 @@ void dispatch_to_unrefactored_rpcs(VDW_Session& session, const VDW_Request& requ
             return;
         }
         OldRpcContext ctx{session, request, out,  pool,
-                          facade,  status,  args, mut(request).accept_compressed_cleartext()};
+                          facade,  status,  args, request.accept_compressed_cleartext()};
         row.method(ctx);
         return;
     }

@@ -35,7 +35,7 @@ VDW_AbstractRpc::VDW_AbstractRpc(const VDW_Request& request, VDW_Session& sessio
                                  WCM_MemPool& pool, WCM_Status& status, std::ostream& out,
                                  VDW_Vdcore* facade)
     : VDW_RpcResponse(pool, status, out, facade), request_(&request), session_(&session) {
-    const char* proto = const_cast<VDW_Request&>(request).param(VDW_PARAM_CLIENT_PROTOCOL);
+    const char* proto = request.param(VDW_PARAM_CLIENT_PROTOCOL);
     client_protocol_ = proto ? atoi(proto) : 0;
     VDW_Config& config = VDW_Config::getInstance();
     config.set_client_snapshot_view_aware(client_protocol_ >= 7);
@@ -52,7 +52,7 @@ VDW_AbstractRpc* VDW_AbstractRpc::create_handler_instance(const VDW_Request& req
                                                           VDW_Session& session, WCM_MemPool& pool,
                                                           WCM_Status& status, std::ostream& out,
                                                           VDW_Vdcore* facade) {
-    const char* name = const_cast<VDW_Request&>(request).rpc_name();
+    const char* name = request.rpc_name();
     VDW_Trace::runtime_debug(name ? name : "");
     const VDW_RpcFactoryRow* row = find_row(name);
     return row ? row->create(request, session, pool, status, out, facade) : nullptr;
@@ -63,7 +63,7 @@ bool VDW_AbstractRpc::handle(const VDW_Request& request, VDW_Session& session, W
     std::unique_ptr<VDW_AbstractRpc> handler(
         create_handler_instance(request, session, pool, status, out, facade));
     if (!handler) return false;
-    VDW_MeterRegion region(const_cast<VDW_Request&>(request).rpc_name());
+    VDW_MeterRegion region(request.rpc_name());
     handler->respond();
     return true;
 }
@@ -90,9 +90,9 @@ int VDW_AbstractRpc::default_protocol_ver() {
 bool VDW_AbstractRpc::check_std_rpc_info(WCM_Status& st, bool args_required) {
     st.set_status(TBS_ST_OK);
     if (!args_required) return true;
-    const char* args = const_cast<VDW_Request&>(*request_).rpcargs();
+    const char* args = request_->rpcargs();
     if (args && *args) return true;
-    const char* name = const_cast<VDW_Request&>(*request_).rpc_name();
+    const char* name = request_->rpc_name();
     st.set_status(TBS_ST_ERR);
     st.format(&_vdw_rpcs_rpcs_msg_table, 2, name ? name : "");
     st.format(&_vdw_rpcs_rpcs_msg_table, 3);
@@ -106,7 +106,7 @@ bool VDW_AbstractRpc::check_rpc_upload_file_arg(WCM_Status& st) {
 
 bool VDW_AbstractRpc::check_rpc_upload_file_arg(bool optional, WCM_Status& st) {
     st.set_status(TBS_ST_OK);
-    auto& req = const_cast<VDW_Request&>(*request_);
+    const VDW_Request& req = *request_;
     const char* upload = req.upload_pname();
     if (!upload || !*upload) {
         bool too_large = req.status() == WCM_REQUEST_UPLOAD_TOO_LARGE;

@@ -25,7 +25,7 @@ VDW_Request::VDW_Request(int argc, char** argv, std::istream& body,
                          long upload_limit)
     : WCM_Request(argc, argv, body, env, pool, upload_limit) {}
 
-char* VDW_Request::process_param(const char* name, char* value) {
+char* VDW_Request::process_param(const char* name, char* value) const {
     if (!name || !value || !is_path_param(name)) return value;
     char* start = value;
     while (*start && isspace(static_cast<unsigned char>(*start))) ++start;
@@ -38,7 +38,7 @@ char* VDW_Request::process_param(const char* name, char* value) {
     return value;
 }
 
-bool VDW_Request::accept_compressed_cleartext() {
+bool VDW_Request::accept_compressed_cleartext() const {
     const char* enc = param(VDW_PARAM_ACCEPT_ENCODING);
     return enc && strstr(enc, "deflate");
 }

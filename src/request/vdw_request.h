@@ -88,47 +88,47 @@ public:
                 long upload_limit);
 
     // Pathname parameters are trimmed and their backslashes turned into slashes.
-    char* process_param(const char* name, char* value) override;
+    char* process_param(const char* name, char* value) const override;
 
-    const char* viewtag() { return param(VDW_PARAM_VIEWTAG); }
-    const char* viewroot() { return param(VDW_PARAM_VIEWROOT); }
-    const char* copyarearoot() { return param(VDW_PARAM_COPYAREAROOT); }
-    const char* vobtag() { return param(VDW_PARAM_VOBTAG); }
-    const char* dir() { return param(VDW_PARAM_DIR); }
-    const char* pdir() { return param(VDW_PARAM_PDIR); }
-    int num_elems() { return num_values(VDW_PARAM_ELEM); }
-    const char* elem(int i) { return param(VDW_PARAM_ELEM, i); }
-    const char* cmd() { return param(VDW_PARAM_CMD); }
-    const char* rpc_name() { return param(VDW_PARAM_RPC); }
-    const char* rpcargs() { return param(VDW_PARAM_RPCARGS); }
-    const char* option() { return param(VDW_PARAM_OPTION); }
-    const char* configview() { return param(VDW_PARAM_CONFIGVIEW); }
-    int num_activities() { return num_values(VDW_PARAM_ACTIVITY); }
-    const char* activity(int i) { return param(VDW_PARAM_ACTIVITY, i); }
-    const char* comment() { return param(VDW_PARAM_COMMENT); }
-    const char* to_version() { return param(VDW_PARAM_TO_VERSION); }
-    const char* from_version() { return param(VDW_PARAM_FROM_VERSION); }
-    const char* base_version() { return param(VDW_PARAM_BASE_VERSION); }
-    const char* automerge() { return param(VDW_PARAM_AUTOMERGE); }
-    const char* deferload() { return param(VDW_PARAM_DEFERLOAD); }
-    const char* int_viewtag() { return param(VDW_PARAM_INT_VIEWTAG); }
-    const char* pvob() { return param(VDW_PARAM_PVOB); }
-    const char* project() { return param(VDW_PARAM_PROJECT); }
-    const char* labelsel() { return param(VDW_PARAM_LABELSEL); }
-    const char* branchsel() { return param(VDW_PARAM_BRANCHSEL); }
-    const char* versionsel() { return param(VDW_PARAM_VERSIONSEL); }
-    const char* viewsel() { return param(VDW_PARAM_VIEWSEL); }
-    const char* automrgdir() { return param(VDW_PARAM_AUTOMRGDIR); }
-    const char* dironly() { return param(VDW_PARAM_DIRONLY); }
-    const char* follow() { return param(VDW_PARAM_FOLLOW); }
-    const char* secondary_win() { return param(VDW_PARAM_SECONDARY_WIN); }
-    const char* modal() { return param(VDW_PARAM_MODAL); }
-    const char* component() { return param(VDW_PARAM_COMPONENT); }
-    const char* session_cookie_value() { return param(VDW_SESSION_COOKIE_VALUE); }
-    const char* request_method() { return param(VDW_PARAM_REQUEST_METHOD); }
-    const char* get_url() { return param(VDW_PARAM_GET_URL); }
+    const char* viewtag() const { return param(VDW_PARAM_VIEWTAG); }
+    const char* viewroot() const { return param(VDW_PARAM_VIEWROOT); }
+    const char* copyarearoot() const { return param(VDW_PARAM_COPYAREAROOT); }
+    const char* vobtag() const { return param(VDW_PARAM_VOBTAG); }
+    const char* dir() const { return param(VDW_PARAM_DIR); }
+    const char* pdir() const { return param(VDW_PARAM_PDIR); }
+    int num_elems() const { return num_values(VDW_PARAM_ELEM); }
+    const char* elem(int i) const { return param(VDW_PARAM_ELEM, i); }
+    const char* cmd() const { return param(VDW_PARAM_CMD); }
+    const char* rpc_name() const { return param(VDW_PARAM_RPC); }
+    const char* rpcargs() const { return param(VDW_PARAM_RPCARGS); }
+    const char* option() const { return param(VDW_PARAM_OPTION); }
+    const char* configview() const { return param(VDW_PARAM_CONFIGVIEW); }
+    int num_activities() const { return num_values(VDW_PARAM_ACTIVITY); }
+    const char* activity(int i) const { return param(VDW_PARAM_ACTIVITY, i); }
+    const char* comment() const { return param(VDW_PARAM_COMMENT); }
+    const char* to_version() const { return param(VDW_PARAM_TO_VERSION); }
+    const char* from_version() const { return param(VDW_PARAM_FROM_VERSION); }
+    const char* base_version() const { return param(VDW_PARAM_BASE_VERSION); }
+    const char* automerge() const { return param(VDW_PARAM_AUTOMERGE); }
+    const char* deferload() const { return param(VDW_PARAM_DEFERLOAD); }
+    const char* int_viewtag() const { return param(VDW_PARAM_INT_VIEWTAG); }
+    const char* pvob() const { return param(VDW_PARAM_PVOB); }
+    const char* project() const { return param(VDW_PARAM_PROJECT); }
+    const char* labelsel() const { return param(VDW_PARAM_LABELSEL); }
+    const char* branchsel() const { return param(VDW_PARAM_BRANCHSEL); }
+    const char* versionsel() const { return param(VDW_PARAM_VERSIONSEL); }
+    const char* viewsel() const { return param(VDW_PARAM_VIEWSEL); }
+    const char* automrgdir() const { return param(VDW_PARAM_AUTOMRGDIR); }
+    const char* dironly() const { return param(VDW_PARAM_DIRONLY); }
+    const char* follow() const { return param(VDW_PARAM_FOLLOW); }
+    const char* secondary_win() const { return param(VDW_PARAM_SECONDARY_WIN); }
+    const char* modal() const { return param(VDW_PARAM_MODAL); }
+    const char* component() const { return param(VDW_PARAM_COMPONENT); }
+    const char* session_cookie_value() const { return param(VDW_SESSION_COOKIE_VALUE); }
+    const char* request_method() const { return param(VDW_PARAM_REQUEST_METHOD); }
+    const char* get_url() const { return param(VDW_PARAM_GET_URL); }
     // The client takes compressed file contents ("deflate" in Accept-Encoding).
-    bool accept_compressed_cleartext();
+    bool accept_compressed_cleartext() const;
 };
 
 #endif

@@ -125,23 +125,23 @@ WCM_Request::~WCM_Request() {
     delete impl_;
 }
 
-char* WCM_Request::process_param(const char*, char* value) {
+char* WCM_Request::process_param(const char*, char* value) const {
     return value;
 }
 
-const char* WCM_Request::product_dir() {
+const char* WCM_Request::product_dir() const {
     static std::string dir;
     dir = std::string(tbs_product_dir()) + "/web/bin";
     return dir.c_str();
 }
 
-WCM_RequestParam* WCM_Request::find(const char* name) {
+WCM_RequestParam* WCM_Request::find(const char* name) const {
     if (!name || !impl_->table_created) return nullptr;
     auto it = impl_->table.find(name);
     return it == impl_->table.end() ? nullptr : it->second;
 }
 
-WCM_RequestParam* WCM_Request::create(const char* name, int kind) {
+WCM_RequestParam* WCM_Request::create(const char* name, int kind) const {
     auto* p = static_cast<WCM_RequestParam*>(pool_->calloc(sizeof(WCM_RequestParam)));
     if (!p) return nullptr;
     p->name = pool_->strdup(name);
@@ -151,7 +151,7 @@ WCM_RequestParam* WCM_Request::create(const char* name, int kind) {
     return p;
 }
 
-void WCM_Request::append_value(WCM_RequestParam* p, entrytype* e) {
+void WCM_Request::append_value(WCM_RequestParam* p, entrytype* e) const {
     if (p->count == 0) {
         p->values.one = e;
         p->count = 1;
@@ -175,7 +175,7 @@ void WCM_Request::append_value(WCM_RequestParam* p, entrytype* e) {
     p->values.many[p->count++] = e;
 }
 
-void WCM_Request::decode() {
+void WCM_Request::decode() const {
     if (impl_->status >= 0) return;
     impl_->status = WCM_REQUEST_OK;
     if (upload_limit_ > 0) set_upload_limit(upload_limit_);
@@ -230,25 +230,25 @@ void WCM_Request::decode() {
     if (impl_->status != WCM_REQUEST_OK) discard_upload();
 }
 
-WCM_RequestStatus WCM_Request::status() {
+WCM_RequestStatus WCM_Request::status() const {
     decode();
     return static_cast<WCM_RequestStatus>(impl_->status);
 }
 
-const char* WCM_Request::param(const char* name, int index) {
+const char* WCM_Request::param(const char* name, int index) const {
     decode();
     WCM_RequestParam* p = find(name);
     if (!p || index < 0 || index >= p->count) return nullptr;
     return p->count == 1 ? p->values.one->value : p->values.many[index]->value;
 }
 
-int WCM_Request::num_values(const char* name) {
+int WCM_Request::num_values(const char* name) const {
     decode();
     WCM_RequestParam* p = find(name);
     return p ? p->count : 0;
 }
 
-void WCM_Request::cgi_param_names(const char**& names, int& count) {
+void WCM_Request::cgi_param_names(const char**& names, int& count) const {
     decode();
     count = 0;
     names = static_cast<const char**>(malloc(sizeof(char*) * (impl_->order.size() + 1)));
@@ -294,24 +294,24 @@ bool is_upload_path(const char* path) {
 
 }  // namespace
 
-const char* WCM_Request::upload_pname() {
+const char* WCM_Request::upload_pname() const {
     const char* p = param(WCM_PARAM_UPLOAD_PNAME);
     return is_upload_path(p) ? p : nullptr;
 }
 
 // A request that failed to decode is answered with an error and runs no RPC, so nothing
 // would consume its upload: remove it now.
-void WCM_Request::discard_upload() {
+void WCM_Request::discard_upload() const {
     const char* p = upload_pname();
     if (p) unlink(p);
 }
 
-const char* WCM_Request::user_language() {
+const char* WCM_Request::user_language() const {
     const char* l = param(WCM_PARAM_USER_LANGUAGE);
     return l ? l : "us-en";
 }
 
-const char* WCM_Request::protocol() {
+const char* WCM_Request::protocol() const {
     if (g_cache.protocol_done) return g_cache.protocol;
     g_cache.protocol_done = true;
     const char* https = param("HTTPS");
@@ -331,7 +331,7 @@ const char* WCM_Request::protocol() {
     return g_cache.protocol;
 }
 
-const char* WCM_Request::url() {
+const char* WCM_Request::url() const {
     if (g_cache.url_done) return g_cache.url;
     g_cache.url_done = true;
     const char* script = param("SCRIPT_NAME");
@@ -341,7 +341,7 @@ const char* WCM_Request::url() {
     return g_cache.url;
 }
 
-const char* WCM_Request::script_root() {
+const char* WCM_Request::script_root() const {
     if (g_cache.root_done) return g_cache.script_root.c_str();
     g_cache.root_done = true;
     const char* path = param("PATH_TRANSLATED");
@@ -370,7 +370,7 @@ bool WCM_Request::server_is_CGI() {
     return is_cgi;
 }
 
-bool WCM_Request::IE_version(int& major, int& minor) {
+bool WCM_Request::IE_version(int& major, int& minor) const {
     auto& b = g_cache.ie;
     if (!b.done) {
         b.done = true;
@@ -387,7 +387,7 @@ bool WCM_Request::IE_version(int& major, int& minor) {
     return b.is;
 }
 
-bool WCM_Request::NS4_version(int& major, int& minor) {
+bool WCM_Request::NS4_version(int& major, int& minor) const {
     auto& b = g_cache.ns4;
     if (!b.done) {
         b.done = true;
@@ -402,7 +402,7 @@ bool WCM_Request::NS4_version(int& major, int& minor) {
     return b.is;
 }
 
-bool WCM_Request::NS7_version(int& major, int& minor) {
+bool WCM_Request::NS7_version(int& major, int& minor) const {
     auto& b = g_cache.ns7;
     if (!b.done) {
         b.done = true;
@@ -418,7 +418,7 @@ bool WCM_Request::NS7_version(int& major, int& minor) {
     return b.is;
 }
 
-bool WCM_Request::Mozilla_version(int& major, int& minor) {
+bool WCM_Request::Mozilla_version(int& major, int& minor) const {
     auto& b = g_cache.mozilla;
     if (!b.done) {
         b.done = true;
@@ -440,7 +440,7 @@ bool WCM_Request::Mozilla_version(int& major, int& minor) {
     return b.is;
 }
 
-bool WCM_Request::Safari_version(int& major, int& minor) {
+bool WCM_Request::Safari_version(int& major, int& minor) const {
     auto& b = g_cache.safari;
     if (!b.done) {
         b.done = true;
@@ -456,7 +456,7 @@ bool WCM_Request::Safari_version(int& major, int& minor) {
     return b.is;
 }
 
-const char* WCM_Request::client_platform() {
+const char* WCM_Request::client_platform() const {
     const char* agent = param("HTTP_USER_AGENT");
     if (agent && strstr(agent, "Win")) return WCM_CLIENT_WINDOWS;
     if (agent && strstr(agent, "Mac")) return WCM_CLIENT_MAC;
@@ -490,7 +490,7 @@ bool is_password(const WCM_RequestParam* p) {
 
 }  // namespace
 
-void WCM_Request::dump_html(std::ostream& out) {
+void WCM_Request::dump_html(std::ostream& out) const {
     decode();
     static const char* const kHeadings[] = {"CGI Parameters", "Cookie Parameters",
                                             "Environment Parameters"};
@@ -512,7 +512,7 @@ void WCM_Request::dump_html(std::ostream& out) {
     }
 }
 
-char* WCM_Request::dump_parsing_error(bool html) {
+char* WCM_Request::dump_parsing_error(bool html) const {
     decode();
     std::ostringstream out;
     const char* br = html ? "<br>\n" : "\n";
@@ -549,10 +549,10 @@ char* WCM_Request::dump_parsing_error(bool html) {
     return pool_->strndup(s.data(), s.size());
 }
 
-char* WCM_Request::dump_parsing_error_text() {
+char* WCM_Request::dump_parsing_error_text() const {
     return dump_parsing_error(false);
 }
 
-char* WCM_Request::dump_parsing_error_html() {
+char* WCM_Request::dump_parsing_error_html() const {
     return dump_parsing_error(true);
 }

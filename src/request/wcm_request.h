@@ -3,7 +3,9 @@
 // Three sources feed the table: the decoded body (form fields, multipart fields, or the
 // two fields of an XML request), the cookies, and the request environment the host passes
 // in (CGI variables and HTTP headers). Each name holds one or more values. Decoding is
-// lazy: the body is read and the table built on the first call of any accessor.
+// lazy: the body is read and the table built on the first call of any accessor. The
+// accessors are const; the table they fill lives behind `impl_`, decoding state that is
+// not part of the request's value.
 #ifndef REQUEST_WCM_REQUEST_H
 #define REQUEST_WCM_REQUEST_H
 
@@ -63,50 +65,50 @@ public:
 
     // Called for every body entry while the table is built; an override may change the
     // value in place. The result is not stored.
-    virtual char* process_param(const char* name, char* value);
+    virtual char* process_param(const char* name, char* value) const;
     // The product's web program directory.
-    virtual const char* product_dir();
+    virtual const char* product_dir() const;
 
-    WCM_RequestStatus status();
-    const char* param(const char* name, int index = 0);
-    int num_values(const char* name);
+    WCM_RequestStatus status() const;
+    const char* param(const char* name, int index = 0) const;
+    int num_values(const char* name) const;
     // Names of all form (kind 0) parameters in table order, in an array the caller
     // releases with free().
-    void cgi_param_names(const char**& names, int& count);
+    void cgi_param_names(const char**& names, int& count) const;
     void add_param(const char* name, const char* value);
     void remove_param(const char* name);
 
-    const char* session() { return param(WCM_PARAM_SESSION); }
-    const char* username() { return param(WCM_PARAM_USER); }
-    const char* password() { return param(WCM_PARAM_PASSWORD); }
-    const char* domain() { return nullptr; }
+    const char* session() const { return param(WCM_PARAM_SESSION); }
+    const char* username() const { return param(WCM_PARAM_USER); }
+    const char* password() const { return param(WCM_PARAM_PASSWORD); }
+    const char* domain() const { return nullptr; }
     // The server pathname of the uploaded file. Only a file the decoder wrote into the
     // upload directory is answered: a "filename" field sent as plain form data or as a
     // header must never make an RPC read or remove an arbitrary file.
-    const char* upload_pname();
-    const char* user_language();
-    const char* server_name() { return param("SERVER_NAME"); }
-    bool is_logged_in() { return false; }
+    const char* upload_pname() const;
+    const char* user_language() const;
+    const char* server_name() const { return param("SERVER_NAME"); }
+    bool is_logged_in() const { return false; }
 
     // Computed once per process.
-    const char* protocol();
-    const char* url();
-    const char* script_root();
+    const char* protocol() const;
+    const char* url() const;
+    const char* script_root() const;
     static bool server_is_CGI();
 
     // Browser detection on the user agent, computed once per process.
-    bool IE_version(int& major, int& minor);
-    bool NS4_version(int& major, int& minor);
-    bool NS7_version(int& major, int& minor);
-    bool Mozilla_version(int& major, int& minor);
-    bool Safari_version(int& major, int& minor);
-    const char* client_platform();
+    bool IE_version(int& major, int& minor) const;
+    bool NS4_version(int& major, int& minor) const;
+    bool NS7_version(int& major, int& minor) const;
+    bool Mozilla_version(int& major, int& minor) const;
+    bool Safari_version(int& major, int& minor) const;
+    const char* client_platform() const;
 
-    void dump_html(std::ostream& out);
-    char* dump_parsing_error_text();
-    char* dump_parsing_error_html();
+    void dump_html(std::ostream& out) const;
+    char* dump_parsing_error_text() const;
+    char* dump_parsing_error_html() const;
 
-    WCM_MemPool& pool() { return *pool_; }
+    WCM_MemPool& pool() const { return *pool_; }
     int argc() const { return argc_; }
     char** argv() const { return argv_; }
     long upload_limit() const { return upload_limit_; }
@@ -116,12 +118,12 @@ public:
     static void reset_process_cache();
 
 private:
-    void decode();
-    void discard_upload();
-    WCM_RequestParam* find(const char* name);
-    WCM_RequestParam* create(const char* name, int kind);
-    void append_value(WCM_RequestParam* p, entrytype* e);
-    char* dump_parsing_error(bool html);
+    void decode() const;
+    void discard_upload() const;
+    WCM_RequestParam* find(const char* name) const;
+    WCM_RequestParam* create(const char* name, int kind) const;
+    void append_value(WCM_RequestParam* p, entrytype* e) const;
+    char* dump_parsing_error(bool html) const;
 
     WCM_MemPool* pool_;
     WCM_RequestImp* impl_;

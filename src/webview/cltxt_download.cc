@@ -41,7 +41,7 @@ std::vector<std::string> split(const char* url) {
 }  // namespace
 
 void vdw_get_cltxt_url(const VDW_Request& request, std::ostream&) {
-    const char* url = const_cast<VDW_Request&>(request).get_url();
+    const char* url = request.get_url();
     if (!url || !*url) fail("missing URL in GET");
     std::vector<std::string> parts = split(url);
     if (parts.size() != 4 || parts[0] != "cltxt") fail("missing cltxt tag in GET");

@@ -174,7 +174,7 @@ TEST(WcmRequest, BrowserDetection) {
     for (const auto& c : cases) {
         WCM_Request::reset_process_cache();
         Req r("", {{"REQUEST_METHOD", "GET"}, {"HTTP_USER_AGENT", c.agent}});
-        using Probe = bool (WCM_Request::*)(int&, int&);
+        using Probe = bool (WCM_Request::*)(int&, int&) const;
         const Probe probes[5] = {&WCM_Request::IE_version, &WCM_Request::NS4_version,
                                  &WCM_Request::NS7_version, &WCM_Request::Mozilla_version,
                                  &WCM_Request::Safari_version};

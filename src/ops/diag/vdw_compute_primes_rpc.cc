@@ -19,7 +19,7 @@ constexpr long kMaxBodySize = 64L << 20;
 void VDW_ComputePrimesRpc::send_response_body() {
     status().set_status(TBS_ST_OK);
     if (!check_std_rpc_info(status(), true)) return;
-    VDW_ReqArgsParser args(const_cast<VDW_Request&>(request()).rpcargs());
+    VDW_ReqArgsParser args(request().rpcargs());
     // A value points into the parser and lasts until the next argument is read.
     const char* text = nullptr;
     if (!args.match_next("primeCount", &text, status())) return;

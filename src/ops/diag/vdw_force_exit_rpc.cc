@@ -10,7 +10,7 @@
 void VDW_ForceExitRpc::send_response_body() {
     status().set_status(TBS_ST_OK);
     if (!check_std_rpc_info(status(), true)) return;
-    VDW_ReqArgsParser args(const_cast<VDW_Request&>(request()).rpcargs());
+    VDW_ReqArgsParser args(request().rpcargs());
     const char* code = nullptr;
     if (!args.match_next("ExitCode", &code, status())) return;
     // At once: no status part, no trailer, no exit handlers writing to the stream.

@@ -14,7 +14,7 @@
 void VDW_SleepRpc::send_response_body() {
     status().set_status(TBS_ST_OK);
     if (!check_std_rpc_info(status(), true)) return;
-    VDW_ReqArgsParser args(const_cast<VDW_Request&>(request()).rpcargs());
+    VDW_ReqArgsParser args(request().rpcargs());
     const char* seconds = nullptr;
     if (!args.match_next("SleepTimeSeconds", &seconds, status())) return;
     int n = VDW_ReqArgsParser::decode_int(seconds);

@@ -14,7 +14,7 @@
 void VDW_InteractionResponseRpc::send_response_body() {
     status().set_status(TBS_ST_OK);
     if (!check_std_rpc_info(status(), true)) return;
-    VDW_ReqArgsParser args(const_cast<VDW_Request&>(request()).rpcargs());
+    VDW_ReqArgsParser args(request().rpcargs());
     // Values point into the parser until the next argument is read: keep copies.
     const char* value = nullptr;
     if (!args.match_next("MsgProtocol", &value, status())) return;
