@@ -5,6 +5,7 @@
 #include <sqlite3.h>
 #include <unistd.h>
 
+#include <cassert>
 #include <cerrno>
 #include <chrono>
 #include <climits>
@@ -615,6 +616,8 @@ tbs_status_t store_db::begin(store_txn_kind kind, store_txn* out) {
     tbs_status_t st = backend_->begin(kind);
     if (st) return st;
     in_txn_ = true;
+    txn_kind_ = kind;
+    txn_thread_ = std::this_thread::get_id();
     out->db_ = this;
     out->kind_ = kind;
     out->hold_ = std::move(hold);
@@ -629,7 +632,13 @@ tbs_status_t store_db::end_txn(bool commit) {
         backend_->set_error(why);
     }
     in_txn_ = false;
+    txn_thread_ = std::thread::id();
     return st;
+}
+
+void store_db::assert_writer() const {
+    assert(in_txn_ && txn_kind_ == store_txn_kind::write &&
+           txn_thread_ == std::this_thread::get_id());
 }
 
 tbs_status_t store_db::transact(store_txn_kind kind,

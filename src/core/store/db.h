@@ -77,6 +77,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <unordered_map>
 #include <vector>
 
@@ -290,6 +291,11 @@ public:
     int64_t schema_version();
     store_stats stats();
 
+    // Invariant check for code that changes rows: the calling thread has a writer
+    // transaction open on this connection. Store functions that write begin with it, the
+    // way a B-tree asserts the locks its callers must hold; a violation aborts (assert).
+    void assert_writer() const;
+
 private:
     friend class store_stmt;
     friend class store_txn;
@@ -304,6 +310,8 @@ private:
     pid_t owner_pid_;
     std::recursive_timed_mutex mu_;
     bool in_txn_ = false;
+    store_txn_kind txn_kind_ = store_txn_kind::read;  // of the open transaction
+    std::thread::id txn_thread_;                      // that opened it
     // Idle statements by SQL text; a text in use twice at once gets a second statement.
     std::unordered_map<std::string, std::vector<std::unique_ptr<store_backend_stmt>>> cache_;
     store_stats stats_;

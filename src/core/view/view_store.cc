@@ -59,6 +59,7 @@ tbs_status_t view_store_open(const std::string& storage, bool create,
 }
 
 tbs_status_t view_store_set_info(store_db& db, const char* key, const std::string& value) {
+    db.assert_writer();
     return exec(db,
                 "INSERT INTO view_info (key, value) VALUES (?, ?)"
                 " ON CONFLICT (key) DO UPDATE SET value = excluded.value",
@@ -89,6 +90,7 @@ tbs_status_t view_store_vob_by_number(store_db& db, int64_t number, std::string*
 }
 
 tbs_status_t view_store_put_wso(store_db& db, store_txn&, const view_wso_t& w) {
+    db.assert_writer();
     char fh[160];
     char view[TBS_UUID_STR_SIZE];
     tbs_uuid_to_str(w.fh.view_uuid, view);
@@ -112,12 +114,14 @@ tbs_status_t view_store_get_wso(store_db& db, const std::string& dir, const std:
 }
 
 tbs_status_t view_store_delete_wso(store_db& db, const std::string& dir, const std::string& leaf) {
+    db.assert_writer();
     tbs_status_t st = exec(db, "DELETE FROM wso WHERE dir = ? AND leaf = ?", dir, leaf);
     if (st == TBS_ST_OK && db.changes() == 0) return TBS_ST_NOT_FOUND;
     return st;
 }
 
 tbs_status_t view_store_delete_below(store_db& db, const std::string& path) {
+    db.assert_writer();
     // Directories below `path` are `path` itself and the range path + "/" .. path + "0"
     // ('0' follows '/' in byte order).
     return exec(db, "DELETE FROM wso WHERE dir = ? OR (dir >= ? AND dir < ?)", path, path + "/",
@@ -160,6 +164,7 @@ tbs_status_t view_store_get_session(store_db& db, view_load_session_t* out) {
 }
 
 tbs_status_t view_store_set_session(store_db& db, const view_load_session_t& v) {
+    db.assert_writer();
     return exec(db,
                 "INSERT INTO load_session (id, kind, session_id, usr, pid, started)"
                 " VALUES (1, ?, ?, ?, ?, ?) ON CONFLICT (id) DO UPDATE SET kind = excluded.kind,"
@@ -169,12 +174,14 @@ tbs_status_t view_store_set_session(store_db& db, const view_load_session_t& v) 
 }
 
 tbs_status_t view_store_clear_session(store_db& db) {
+    db.assert_writer();
     return exec(db, "DELETE FROM load_session WHERE id = 1");
 }
 
 tbs_status_t view_store_add_rename(store_db& db, store_txn& txn, const std::string& src_dir,
                                    const std::string& src_leaf, const std::string& dst_dir,
                                    const std::string& dst_leaf) {
+    db.assert_writer();
     int64_t id = 0;
     tbs_status_t st = txn.next_id("pending_renames", &id);
     if (st != TBS_ST_OK) return st;
@@ -185,6 +192,7 @@ tbs_status_t view_store_add_rename(store_db& db, store_txn& txn, const std::stri
 }
 
 tbs_status_t view_store_clear_renames(store_db& db) {
+    db.assert_writer();
     return exec(db, "DELETE FROM pending_renames");
 }
 

@@ -83,15 +83,18 @@ tbs_status_t vob_store_find_oid(store_db& db, const std::string& oid, int64_t* d
 
 tbs_status_t vob_store_set_protection(store_db& db, int64_t dbid, const std::string& owner,
                                       const std::string& group, int mode) {
+    db.assert_writer();
     return exec(db, "UPDATE objects SET owner = ?, grp = ?, mode = ? WHERE dbid = ?", owner, group,
                 mode, dbid);
 }
 
 tbs_status_t vob_store_set_object_mtype(store_db& db, int64_t dbid, int mtype) {
+    db.assert_writer();
     return exec(db, "UPDATE objects SET mtype = ? WHERE dbid = ?", mtype, dbid);
 }
 
 tbs_status_t vob_store_delete_object(store_db& db, int64_t dbid) {
+    db.assert_writer();
     tbs_status_t st = exec(db, "DELETE FROM attributes WHERE obj = ?", dbid);
     if (st == TBS_ST_OK) st = exec(db, "DELETE FROM locks WHERE obj = ?", dbid);
     if (st == TBS_ST_OK) st = exec(db, "DELETE FROM objects WHERE dbid = ?", dbid);
@@ -142,6 +145,7 @@ tbs_status_t vob_store_type_uses(store_db& db, const vob_type_info_t& type, int6
 }
 
 tbs_status_t vob_store_remove_type_uses(store_db& db, const vob_type_info_t& type) {
+    db.assert_writer();
     switch (type.mtype) {
         case VOB_MTYPE_LBTYPE:
             return exec(db, "DELETE FROM labels WHERE lbtype = ?", type.dbid);
@@ -164,6 +168,7 @@ tbs_status_t vob_store_remove_type_uses(store_db& db, const vob_type_info_t& typ
 }
 
 tbs_status_t vob_store_delete_type(store_db& db, int64_t dbid) {
+    db.assert_writer();
     tbs_status_t st = exec(db, "DELETE FROM types WHERE dbid = ?", dbid);
     return st == TBS_ST_OK ? vob_store_delete_object(db, dbid) : st;
 }
@@ -201,6 +206,7 @@ tbs_status_t vob_store_find_branch(store_db& db, int64_t element, int64_t brtype
 }
 
 tbs_status_t vob_store_delete_branch(store_db& db, int64_t branch) {
+    db.assert_writer();
     tbs_status_t st = exec(db, "DELETE FROM branches WHERE dbid = ?", branch);
     return st == TBS_ST_OK ? vob_store_delete_object(db, branch) : st;
 }
@@ -238,6 +244,7 @@ tbs_status_t vob_store_list_versions(store_db& db, int64_t element,
 }
 
 tbs_status_t vob_store_delete_version(store_db& db, int64_t dbid) {
+    db.assert_writer();
     tbs_status_t st = exec(db, "DELETE FROM labels WHERE version = ?", dbid);
     if (st == TBS_ST_OK) st = vob_store_dir_clear(db, dbid);
     if (st == TBS_ST_OK) st = exec(db, "DELETE FROM versions WHERE dbid = ?", dbid);
@@ -302,6 +309,7 @@ tbs_status_t vob_store_dir_parents(store_db& db, int64_t target,
 }
 
 tbs_status_t vob_store_new_slink(store_db& db, int64_t dbid, const std::string& text) {
+    db.assert_writer();
     return exec(db, "INSERT INTO slinks (dbid, target) VALUES (?, ?)", dbid, text);
 }
 
@@ -314,6 +322,7 @@ tbs_status_t vob_store_get_slink(store_db& db, int64_t dbid, std::string* text) 
 // Checkouts -----------------------------------------------------------------------------
 
 tbs_status_t vob_store_new_checkout(store_db& db, const vob_checkout_info_t& c) {
+    db.assert_writer();
     char view[TBS_UUID_STR_SIZE];
     tbs_uuid_to_str(c.view_uuid, view);
     return exec(db,
@@ -347,10 +356,12 @@ tbs_status_t vob_store_list_checkouts(store_db& db, int64_t element,
 }
 
 tbs_status_t vob_store_delete_checkout(store_db& db, int64_t dbid) {
+    db.assert_writer();
     return exec(db, "DELETE FROM checkouts WHERE dbid = ?", dbid);
 }
 
 tbs_status_t vob_store_set_checkout_reserved(store_db& db, int64_t dbid, bool reserved) {
+    db.assert_writer();
     return exec(db, "UPDATE checkouts SET reserved = ? WHERE dbid = ?", reserved ? 1 : 0, dbid);
 }
 
@@ -363,6 +374,7 @@ tbs_status_t vob_store_get_label(store_db& db, int64_t lbtype, int64_t element, 
 }
 
 tbs_status_t vob_store_set_label(store_db& db, int64_t lbtype, int64_t element, int64_t version) {
+    db.assert_writer();
     return exec(db,
                 "INSERT INTO labels (lbtype, element, version) VALUES (?, ?, ?)"
                 " ON CONFLICT (lbtype, element) DO UPDATE SET version = excluded.version",
@@ -370,6 +382,7 @@ tbs_status_t vob_store_set_label(store_db& db, int64_t lbtype, int64_t element, 
 }
 
 tbs_status_t vob_store_remove_label(store_db& db, int64_t lbtype, int64_t element) {
+    db.assert_writer();
     return exec(db, "DELETE FROM labels WHERE lbtype = ? AND element = ?", lbtype, element);
 }
 
@@ -385,6 +398,7 @@ tbs_status_t vob_store_version_labels(store_db& db, int64_t version,
 
 tbs_status_t vob_store_set_attr(store_db& db, int64_t obj, int64_t attype,
                                 const std::string& value) {
+    db.assert_writer();
     return exec(db,
                 "INSERT INTO attributes (obj, attype, value) VALUES (?, ?, ?)"
                 " ON CONFLICT (obj, attype) DO UPDATE SET value = excluded.value",
@@ -398,6 +412,7 @@ tbs_status_t vob_store_get_attr(store_db& db, int64_t obj, int64_t attype, std::
 }
 
 tbs_status_t vob_store_remove_attr(store_db& db, int64_t obj, int64_t attype) {
+    db.assert_writer();
     return exec(db, "DELETE FROM attributes WHERE obj = ? AND attype = ?", obj, attype);
 }
 
@@ -413,6 +428,7 @@ tbs_status_t vob_store_list_attrs(store_db& db, int64_t obj,
 
 tbs_status_t vob_store_new_hlink(store_db& db, int64_t dbid, int64_t hltype, int64_t from,
                                  int64_t to, const std::string& text) {
+    db.assert_writer();
     return exec(db,
                 "INSERT INTO hyperlinks (dbid, hltype, from_obj, to_obj, text)"
                 " VALUES (?, ?, ?, ?, ?)",
@@ -435,6 +451,7 @@ tbs_status_t vob_store_list_hlinks(store_db& db, int64_t obj, std::vector<vob_hl
 tbs_status_t vob_store_set_lock(store_db& db, int64_t obj, bool obsolete,
                                 const std::string& excluded, const std::string& locker,
                                 int64_t at) {
+    db.assert_writer();
     return exec(db,
                 "INSERT INTO locks (obj, obsolete, excluded, locker, locked_at)"
                 " VALUES (?, ?, ?, ?, ?) ON CONFLICT (obj) DO UPDATE SET"
@@ -466,6 +483,7 @@ tbs_status_t vob_store_get_lock(store_db& db, int64_t obj, vob_lock_info_t* out)
 }
 
 tbs_status_t vob_store_remove_lock(store_db& db, int64_t obj) {
+    db.assert_writer();
     return exec(db, "DELETE FROM locks WHERE obj = ?", obj);
 }
 
@@ -506,6 +524,7 @@ tbs_status_t vob_store_list_element_events(store_db& db, int64_t element,
 
 tbs_status_t vob_store_set_object_created(store_db& db, int64_t dbid, int64_t created,
                                           const std::string& creator) {
+    db.assert_writer();
     return exec(db, "UPDATE objects SET created = ?, creator = ? WHERE dbid = ?", created, creator,
                 dbid);
 }
@@ -527,6 +546,7 @@ tbs_status_t vob_store_find_hlink(store_db& db, int64_t hltype, int64_t from, in
 
 tbs_status_t vob_store_set_version_comment(store_db& db, int64_t version,
                                            const std::string& comment) {
+    db.assert_writer();
     tbs_status_t st = exec(db, "UPDATE versions SET comment = ? WHERE dbid = ?", comment, version);
     if (st == TBS_ST_OK && db.changes() == 0) return TBS_ST_NOT_FOUND;
     return st;
@@ -540,6 +560,7 @@ tbs_status_t vob_store_first_event_comment(store_db& db, int64_t obj, std::strin
 
 tbs_status_t vob_store_set_first_event_comment(store_db& db, int64_t obj,
                                                const std::string& comment) {
+    db.assert_writer();
     return exec(
         db, "UPDATE events SET comment = ? WHERE id = (SELECT MIN(id) FROM events WHERE obj = ?)",
         comment, obj);

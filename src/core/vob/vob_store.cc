@@ -71,6 +71,7 @@ tbs_status_t vob_store_open(const std::string& storage, bool create,
 }
 
 tbs_status_t vob_store_set_info(store_db& db, const char* key, const std::string& value) {
+    db.assert_writer();
     store_stmt s;
     tbs_status_t st = db.prepare(
         "INSERT INTO vob_info (key, value) VALUES (?, ?)"
@@ -94,6 +95,7 @@ tbs_status_t vob_store_get_info(store_db& db, const char* key, std::string* valu
 
 tbs_status_t vob_store_new_object(store_db& db, store_txn& txn, const vob_store_object_t& o,
                                   int64_t* dbid) {
+    db.assert_writer();
     tbs_status_t st = txn.next_id("objects", dbid);
     if (st != TBS_ST_OK) return st;
     store_stmt s;
@@ -114,6 +116,7 @@ tbs_status_t vob_store_new_object(store_db& db, store_txn& txn, const vob_store_
 
 tbs_status_t vob_store_new_type(store_db& db, int64_t dbid, int mtype, const char* name,
                                 int merge_type, const char* type_manager) {
+    db.assert_writer();
     store_stmt s;
     tbs_status_t st = db.prepare(
         "INSERT INTO types (dbid, mtype, name, merge_type, type_manager) VALUES (?, ?, ?, ?, ?)",
@@ -140,6 +143,7 @@ tbs_status_t vob_store_find_type(store_db& db, int mtype, const char* name, int6
 }
 
 tbs_status_t vob_store_new_element(store_db& db, int64_t dbid, int64_t eltype, bool is_dir) {
+    db.assert_writer();
     store_stmt s;
     tbs_status_t st =
         db.prepare("INSERT INTO elements (dbid, eltype, is_dir) VALUES (?, ?, ?)", &s);
@@ -149,6 +153,7 @@ tbs_status_t vob_store_new_element(store_db& db, int64_t dbid, int64_t eltype, b
 
 tbs_status_t vob_store_new_branch(store_db& db, int64_t dbid, int64_t element, int64_t brtype,
                                   int64_t parent_version) {
+    db.assert_writer();
     store_stmt s;
     tbs_status_t st = db.prepare(
         "INSERT INTO branches (dbid, element, brtype, parent_version) VALUES (?, ?, ?, ?)", &s);
@@ -162,6 +167,7 @@ tbs_status_t vob_store_new_branch(store_db& db, int64_t dbid, int64_t element, i
 }
 
 tbs_status_t vob_store_set_main_branch(store_db& db, int64_t element, int64_t branch) {
+    db.assert_writer();
     store_stmt s;
     tbs_status_t st = db.prepare("UPDATE elements SET main_branch = ? WHERE dbid = ?", &s);
     if (st != TBS_ST_OK) return st;
@@ -171,6 +177,7 @@ tbs_status_t vob_store_set_main_branch(store_db& db, int64_t element, int64_t br
 tbs_status_t vob_store_new_version(store_db& db, int64_t dbid, int64_t element, int64_t branch,
                                    int64_t number, const std::string& content, int64_t size,
                                    const std::string& comment, int64_t pred) {
+    db.assert_writer();
     store_stmt s;
     tbs_status_t st = db.prepare(
         "INSERT INTO versions (dbid, element, branch, number, content, size, comment, pred)"
@@ -191,6 +198,7 @@ tbs_status_t vob_store_new_version(store_db& db, int64_t dbid, int64_t element, 
 tbs_status_t vob_store_add_event(store_db& db, store_txn& txn, int64_t obj, const char* kind,
                                  const char* user, const char* host, int64_t at,
                                  const char* comment) {
+    db.assert_writer();
     int64_t id = 0;
     tbs_status_t st = txn.next_id("events", &id);
     if (st != TBS_ST_OK) return st;
