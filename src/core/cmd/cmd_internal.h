@@ -7,11 +7,14 @@
 #include <cstdint>
 #include <initializer_list>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "core/cmd/cmd.h"
 #include "core/cred/credutl.h"
 #include "core/store/db.h"
+
+class content_batch;
 
 struct cmd_ctx {
     credutl_creds_t who{};
@@ -50,29 +53,82 @@ tbs_status_t cmd_check_element_locks(vob_t* vob, const cmd_ctx& ctx, int64_t ele
                                      int64_t branch);
 int64_t cmd_vob_object(vob_t* vob);
 
+// What every step inside a command's transaction works on: the VOB, the command's open
+// writer transaction and its acting context. The steps assert the transaction.
+struct cmd_txn {
+    vob_t* vob;
+    store_txn& txn;
+    const cmd_ctx& ctx;
+};
+
 // Checks out `version` of `element` in the context's view. `reserved` tries a reserved
 // checkout; `unreserved_ok` takes an unreserved one when that is refused (or at once when
 // `reserved` is false).
-tbs_status_t cmd_do_checkout(vob_t* vob, store_txn& txn, const cmd_ctx& ctx, int64_t element,
-                             int64_t version, bool reserved, bool unreserved_ok,
-                             const std::string& comment, int64_t* checkout, bool* got_reserved);
-// Turns checkout `co` into the branch's next version. `content` null keeps the
-// predecessor's contents. `comment` null keeps the checkout's comment. `created` 0 is now.
-tbs_status_t cmd_do_checkin(vob_t* vob, store_txn& txn, const cmd_ctx& ctx, int64_t co,
-                            const std::string* content, int64_t size, const std::string* comment,
-                            bool identical, int64_t created, int64_t* version);
+struct cmd_checkout_item {
+    int64_t element = 0;
+    int64_t version = 0;
+    bool reserved = true;
+    bool unreserved_ok = false;
+    std::string_view comment;
+};
+tbs_status_t cmd_do_checkout(const cmd_txn& t, const cmd_checkout_item& item, int64_t* checkout,
+                             bool* got_reserved);
+
+// Turns a checkout into the branch's next version.
+struct cmd_checkin_item {
+    int64_t checkout = 0;
+    const std::string* content = nullptr;  // pool name; null keeps the predecessor's contents
+    int64_t size = 0;
+    const std::string* comment = nullptr;  // null keeps the checkout's comment
+    bool identical = false;                // contents identical to the predecessor are fine
+    int64_t created = 0;                   // 0 is now
+};
+tbs_status_t cmd_do_checkin(const cmd_txn& t, const cmd_checkin_item& item, int64_t* version);
+
 // The checkout of a directory in the context's view to change its names: the one there is,
 // or a new one made here (`*made` true) that the caller checks in when it is done.
-tbs_status_t cmd_dir_checkout(vob_t* vob, store_txn& txn, const cmd_ctx& ctx, int64_t dir_element,
-                              int64_t dir_version, int64_t* co, bool* made);
-// Makes a new element (version /main/0, empty) named `leaf` in checked-out directory `dir_co`.
-tbs_status_t cmd_do_mkelem(vob_t* vob, store_txn& txn, const cmd_ctx& ctx, int64_t dir_co,
-                           const std::string& leaf, int64_t eltype, bool is_dir,
-                           const std::string& comment, int64_t* element, int64_t* version0);
+tbs_status_t cmd_dir_checkout(const cmd_txn& t, int64_t dir_element, int64_t dir_version,
+                              int64_t* co, bool* made);
+
+// Makes a new element (version /main/0, empty) named `leaf` in a checked-out directory.
+struct cmd_mkelem_item {
+    int64_t dir_checkout = 0;
+    std::string_view leaf;
+    int64_t eltype = 0;
+    bool is_dir = false;
+    std::string_view comment;
+};
+tbs_status_t cmd_do_mkelem(const cmd_txn& t, const cmd_mkelem_item& item, int64_t* element,
+                           int64_t* version0);
+
 // Creates version 1 of a new element directly from a content (import and mkelem -ci).
-tbs_status_t cmd_do_first_version(vob_t* vob, store_txn& txn, const cmd_ctx& ctx, int64_t element,
-                                  int64_t version0, const std::string& content, int64_t size,
-                                  const std::string& comment, int64_t created, int64_t* version);
+struct cmd_first_version_item {
+    int64_t element = 0;
+    int64_t version0 = 0;
+    std::string_view content;  // pool name
+    int64_t size = 0;
+    std::string_view comment;
+    int64_t created = 0;  // 0 is now
+};
+tbs_status_t cmd_do_first_version(const cmd_txn& t, const cmd_first_version_item& item,
+                                  int64_t* version);
+
+// The version id text of a version ("/main/3"), or "?".
+std::string cmd_idstr(vob_t* vob, int64_t version);
+// The comment a command records for a comment mode: the given text, or none.
+std::string cmd_comment_of(int mode, const std::string& comment);
+// Resolves inside a transaction and checks that the name is an element's version.
+tbs_status_t cmd_resolve_version(const std::string& pname, const cmd_ctx& ctx,
+                                 vob_resolved_t* r);
+// The file's modification time, 0 when it cannot be read.
+int64_t cmd_file_mtime(const std::string& path);
+// Puts a file's contents in the VOB's pool: before the transaction that refers to them.
+tbs_status_t cmd_put_content(vob_t* vob, const std::string& from, std::string* name,
+                             int64_t* size, content_batch* batch = nullptr);
+// The view-private file a pathname has in the view's server-side root, when the context
+// is a real view and a regular file is there: what checkin and mkelem take when no
+// contents file is named.
+std::string cmd_view_private_file(const cmd_ctx& ctx, const std::string& pname);
 
 // Prints "<what> "<name>": <status text>." as an error and returns `st`.
 tbs_status_t cmd_fail(const char* what, const std::string& name, tbs_status_t st);
