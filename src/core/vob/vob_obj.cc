@@ -510,141 +510,155 @@ tbs_status_t vob_select_version(vob_t* vob, vob_dbid_t element, const char* pnam
     return vob_branch_latest(vob, main, version);
 }
 
-tbs_status_t vob_resolve_pname(const char* pname_in, const vob_view_ctx_t* view, int flags,
-                               vob_resolved_t* out) {
-    *out = vob_resolved_t{};
+namespace {
+
+// A version-extended pathname taken apart: its VOB, the element path inside the VOB, and
+// the part after the extended-name symbol (slashes included) when there is one.
+struct ParsedPname {
+    vob_t* vob = nullptr;
+    std::string rest;
+    std::string ext;
+    bool has_ext = false;
+};
+
+tbs_status_t parse_extended_name(const char* pname_in, ParsedPname* p) {
     if (!pname_in || pname_in[0] != '/') return TBS_ST_NAME_NOT_FOUND;
     std::string pname = pname_in;
     if (pname.size() > VOB_MAX_PNAME) return TBS_ST_TOO_LONG;
     for (unsigned char c : pname)
         if (c < 32 || c == 127) return TBS_ST_BAD_NAME;
-    vob_t* vob = nullptr;
-    std::string rest;
-    tbs_status_t st = find_vob(pname, &vob, &rest);
+    tbs_status_t st = find_vob(pname, &p->vob, &p->rest);
     if (st != TBS_ST_OK) return st;
-    out->vob = vob;
-    // One snapshot for the whole walk, unless the caller's transaction already holds the
-    // connection (then its own view of the VOB is the one to see).
-    store_txn snapshot;
-    if (vob->db->begin(store_txn_kind::read, &snapshot) != TBS_ST_OK) snapshot = store_txn();
-
-    // The version-extended part runs from the first "@@" to the end, slashes included.
-    std::string ext_all;
-    bool has_ext = false;
-    size_t at_at = rest.find(TBS_VER_EXT);
+    size_t at_at = p->rest.find(TBS_VER_EXT);
     if (at_at != std::string::npos) {
-        ext_all = rest.substr(at_at + TBS_VER_EXT_LEN);
-        rest = rest.substr(0, at_at);
-        has_ext = true;
-        if (!rest.empty() && rest.back() == '/') return TBS_ST_NAME_NOT_FOUND;
+        p->ext = p->rest.substr(at_at + TBS_VER_EXT_LEN);
+        p->rest.resize(at_at);
+        p->has_ext = true;
+        if (!p->rest.empty() && p->rest.back() == '/') return TBS_ST_NAME_NOT_FOUND;
     }
-    std::vector<std::string> todo = split_path(rest);
+    return TBS_ST_OK;
+}
+
+// One walk of a pathname: the directories entered so far, and the components still to
+// take, reversed, so that a symbolic link's target can be spliced in at the back.
+struct Walk {
     struct Level {
         vob_dbid_t element;
         vob_dbid_t version;
         std::string name;
         std::string path;  // the directory's pathname as walked ("/vobs/p/src")
     };
+    vob_t* vob;
+    const vob_view_ctx_t* view;
+    int flags;
     std::vector<Level> stack;
-    vob_dbid_t root_version = 0;
-    if ((st = vob_select_version(vob, vob->root_element, vob->tag.c_str(), view, &root_version)) !=
-        TBS_ST_OK)
-        return st;
-    stack.push_back({vob->root_element, root_version, "", vob->tag});
-    if (todo.empty()) {
-        out->element = vob->root_element;
-        out->vob_path = "/";
-        if (has_ext) {
-            out->extended = true;
-            return resolve_extended(vob, vob->root_element, ext_all, view, out);
-        }
-        out->dbid = out->version = root_version;
-        out->mtype = VOB_MTYPE_DIR_VERSION;
-        return root_version ? TBS_ST_OK : TBS_ST_NAME_NOT_FOUND;
-    }
-    // Components are consumed from the back of `todo` reversed, so links can splice in.
-    std::reverse(todo.begin(), todo.end());
+    std::vector<std::string> todo;
     int links = 0;
-    while (!todo.empty()) {
-        std::string comp = todo.back();
-        todo.pop_back();
-        const bool last = todo.empty();
-        if (comp == ".") continue;
-        if (comp == "..") {
-            if (stack.size() > 1) stack.pop_back();
-            continue;
-        }
+};
+
+// A symbolic link met on the way: a relative target's components are taken next; an
+// absolute target gives, in `restart`, the pathname to resolve instead (the target and the
+// components still to take).
+tbs_status_t follow_link(Walk& w, vob_dbid_t link, std::string* restart) {
+    if (++w.links > VOB_MAX_SLINK_DEPTH) return tbs_errno2status(ELOOP);
+    std::string text;
+    tbs_status_t st = vob_slink_get_text(w.vob, link, &text);
+    if (st != TBS_ST_OK) return st;
+    if (!text.empty() && text[0] == '/') {
+        *restart = text;
+        for (auto it = w.todo.rbegin(); it != w.todo.rend(); ++it) *restart += "/" + *it;
+        return TBS_ST_OK;
+    }
+    std::vector<std::string> parts = split_path(text);
+    for (auto it = parts.rbegin(); it != parts.rend(); ++it) w.todo.push_back(*it);
+    return TBS_ST_OK;
+}
+
+// The name's own last component, found in the directory on top of the walk as `target`
+// of kind `mtype`: what it names goes into `out`.
+tbs_status_t resolve_leaf(Walk& w, const ParsedPname& p, const std::string& comp,
+                          const std::string& walked, vob_dbid_t target, int mtype,
+                          vob_resolved_t* out) {
+    const Walk::Level& dir = w.stack.back();
+    out->parent_element = dir.element;
+    out->parent_version = dir.version;
+    out->leaf = comp;
+    if (mtype == VOB_MTYPE_SLINK) {
+        out->dbid = target;
+        out->mtype = VOB_MTYPE_SLINK;
+        return TBS_ST_OK;
+    }
+    out->element = target;
+    if (p.has_ext) {
+        out->extended = true;
+        return resolve_extended(w.vob, target, p.ext, w.view, out);
+    }
+    vob_dbid_t v = 0;
+    tbs_status_t st = vob_select_version(w.vob, target, walked.c_str(), w.view, &v);
+    if (st != TBS_ST_OK) return st;
+    if (v == 0) return TBS_ST_NAME_NOT_FOUND;
+    out->dbid = out->version = v;
+    out->mtype = mtype == VOB_MTYPE_DIR_ELEMENT ? VOB_MTYPE_DIR_VERSION : VOB_MTYPE_VERSION;
+    w.stack.push_back({target, v, comp, walked});
+    return TBS_ST_OK;
+}
+
+// Takes the components of the walk until the name's own; `restart` is set when an
+// absolute link leads elsewhere.
+tbs_status_t walk_components(Walk& w, const ParsedPname& p, vob_resolved_t* out,
+                             std::string* restart) {
+    while (!w.todo.empty()) {
+        std::string comp = w.todo.back();
+        w.todo.pop_back();
         // The last component popped is always the name's own: components a link splices
         // in are taken first.
-        const bool extended = last && has_ext;
-        const std::string& ext = ext_all;
+        const bool last = w.todo.empty();
+        if (comp == ".") continue;
+        if (comp == "..") {
+            if (w.stack.size() > 1) w.stack.pop_back();
+            continue;
+        }
+        const bool extended = last && p.has_ext;
         if (comp.size() > VOB_MAX_NAME) return TBS_ST_TOO_LONG;
-        const Level& dir = stack.back();
+        const Walk::Level& dir = w.stack.back();
         if (dir.version == 0) return TBS_ST_NAME_NOT_FOUND;
         // The pathname of this component as walked so far: selection rules match the
         // directories on the way by their own names.
         const std::string walked = dir.path + "/" + comp;
         vob_dbid_t target = 0;
         int mtype = 0;
-        st = vob_store_dir_lookup(*vob->db, dir.version, comp, &target, &mtype);
-        if (st == TBS_ST_NOT_FOUND) {
-            if (last && !extended && (flags & VOB_RESOLVE_PARENT_OK)) {
-                out->exists = false;
-                out->parent_element = dir.element;
-                out->parent_version = dir.version;
-                out->leaf = comp;
-                break;
-            }
-            return TBS_ST_NAME_NOT_FOUND;
-        }
-        if (st != TBS_ST_OK) return st;
-        if (mtype == VOB_MTYPE_SLINK && (!last || !(flags & VOB_RESOLVE_NOFOLLOW)) && !extended) {
-            if (++links > VOB_MAX_SLINK_DEPTH) return tbs_errno2status(ELOOP);
-            std::string text;
-            if ((st = vob_slink_get_text(vob, target, &text)) != TBS_ST_OK) return st;
-            if (!text.empty() && text[0] == '/') {
-                // An absolute target restarts from its VOB: keep the rest of the path.
-                std::string restart = text;
-                for (auto it = todo.rbegin(); it != todo.rend(); ++it) restart += "/" + *it;
-                return vob_resolve_pname(restart.c_str(), view, flags, out);
-            }
-            std::vector<std::string> parts = split_path(text);
-            for (auto it = parts.rbegin(); it != parts.rend(); ++it) todo.push_back(*it);
-            continue;
-        }
-        if (last) {
+        tbs_status_t st = vob_store_dir_lookup(*w.vob->db, dir.version, comp, &target, &mtype);
+        if (st == TBS_ST_NOT_FOUND && last && !extended && (w.flags & VOB_RESOLVE_PARENT_OK)) {
+            out->exists = false;
             out->parent_element = dir.element;
             out->parent_version = dir.version;
             out->leaf = comp;
-            if (mtype == VOB_MTYPE_SLINK) {
-                out->dbid = target;
-                out->mtype = VOB_MTYPE_SLINK;
-                break;
-            }
-            out->element = target;
-            if (extended) {
-                out->extended = true;
-                if ((st = resolve_extended(vob, target, ext, view, out)) != TBS_ST_OK) return st;
-                break;
-            }
-            vob_dbid_t v = 0;
-            if ((st = vob_select_version(vob, target, walked.c_str(), view, &v)) != TBS_ST_OK)
-                return st;
-            if (v == 0) return TBS_ST_NAME_NOT_FOUND;
-            out->dbid = out->version = v;
-            out->mtype = mtype == VOB_MTYPE_DIR_ELEMENT ? VOB_MTYPE_DIR_VERSION : VOB_MTYPE_VERSION;
-            stack.push_back({target, v, comp, walked});
-            break;
+            return TBS_ST_OK;
         }
+        if (st == TBS_ST_NOT_FOUND) return TBS_ST_NAME_NOT_FOUND;
+        if (st != TBS_ST_OK) return st;
+        if (mtype == VOB_MTYPE_SLINK && (!last || !(w.flags & VOB_RESOLVE_NOFOLLOW)) &&
+            !extended) {
+            if ((st = follow_link(w, target, restart)) != TBS_ST_OK || !restart->empty())
+                return st;
+            continue;
+        }
+        if (last) return resolve_leaf(w, p, comp, walked, target, mtype, out);
         if (mtype != VOB_MTYPE_DIR_ELEMENT) return TBS_ST_NOT_DIRECTORY;
         vob_dbid_t v = 0;
-        if ((st = vob_select_version(vob, target, walked.c_str(), view, &v)) != TBS_ST_OK)
+        if ((st = vob_select_version(w.vob, target, walked.c_str(), w.view, &v)) != TBS_ST_OK)
             return st;
-        stack.push_back({target, v, comp, walked});
+        w.stack.push_back({target, v, comp, walked});
     }
+    return TBS_ST_OK;
+}
+
+// Completes `out` after a walk: the directory a path ending on "." or ".." names, and the
+// element path inside the VOB.
+tbs_status_t fill_result(const Walk& w, vob_resolved_t* out) {
+    const auto& stack = w.stack;
     if (out->dbid == 0 && out->exists) {
-        // The path ended on "." or "..": the directory on top of the stack.
-        const Level& top = stack.back();
+        const Walk::Level& top = stack.back();
         out->element = top.element;
         out->dbid = out->version = top.version;
         out->mtype = VOB_MTYPE_DIR_VERSION;
@@ -662,6 +676,49 @@ tbs_status_t vob_resolve_pname(const char* pname_in, const vob_view_ctx_t* view,
         path += "/" + out->leaf;
     out->vob_path = path.empty() ? "/" : path;
     return TBS_ST_OK;
+}
+
+}  // namespace
+
+tbs_status_t vob_resolve_pname(const char* pname_in, const vob_view_ctx_t* view, int flags,
+                               vob_resolved_t* out) {
+    *out = vob_resolved_t{};
+    ParsedPname p;
+    tbs_status_t st = parse_extended_name(pname_in, &p);
+    if (p.vob) out->vob = p.vob;
+    if (st != TBS_ST_OK) return st;
+    vob_t* vob = p.vob;
+    // One snapshot for the whole walk, unless the caller's transaction already holds the
+    // connection (then its own view of the VOB is the one to see).
+    store_txn snapshot;
+    if (vob->db->begin(store_txn_kind::read, &snapshot) != TBS_ST_OK) snapshot = store_txn();
+
+    Walk w{vob, view, flags, {}, split_path(p.rest)};
+    vob_dbid_t root_version = 0;
+    if ((st = vob_select_version(vob, vob->root_element, vob->tag.c_str(), view, &root_version)) !=
+        TBS_ST_OK)
+        return st;
+    w.stack.push_back({vob->root_element, root_version, "", vob->tag});
+    if (w.todo.empty()) {
+        out->element = vob->root_element;
+        out->vob_path = "/";
+        if (p.has_ext) {
+            out->extended = true;
+            return resolve_extended(vob, vob->root_element, p.ext, view, out);
+        }
+        out->dbid = out->version = root_version;
+        out->mtype = VOB_MTYPE_DIR_VERSION;
+        return root_version ? TBS_ST_OK : TBS_ST_NAME_NOT_FOUND;
+    }
+    std::reverse(w.todo.begin(), w.todo.end());
+    std::string restart;
+    if ((st = walk_components(w, p, out, &restart)) != TBS_ST_OK) return st;
+    if (!restart.empty()) {
+        // An absolute link target restarts from its own VOB, outside this snapshot.
+        snapshot = store_txn();
+        return vob_resolve_pname(restart.c_str(), view, flags, out);
+    }
+    return fill_result(w, out);
 }
 
 tbs_status_t vob_resolve_general(const char* text, const vob_view_ctx_t* view, vob_t** vob,
