@@ -108,7 +108,8 @@ public:
     void set_group_list(const char* groups) { group_list_ = groups ? groups : ""; }
     bool is_smart_card() const { return smart_card_ != 0; }
     void set_smart_card(int smart_card) { smart_card_ = smart_card; }
-    // Wipes and empties all credentials.
+    // Wipes and empties all credentials. The credential setters have no caller until the
+    // login path arrives.
     void clear_credentials();
 
 private:

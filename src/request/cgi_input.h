@@ -60,6 +60,10 @@ void entry_setvalue(entrytype* e, const char* s, WCM_MemPool& pool);
 void entry_setnameuconv(entrytype* e, const char* s, WCM_MemPool& pool);
 void entry_setvalueuconv(entrytype* e, const char* s, WCM_MemPool& pool);
 
+// The list and field helpers below are the decoder's toolkit for hosts and diagnostic
+// tools. cgilist_next, cgilist_on_list, cgilist_traverse, cgilist_clear, get_upload_limit,
+// newstr, cgi_name_multi, print_cgi_env and accept_image have no caller in this tree yet;
+// their tests are their only users.
 void cgilist_create(llist* l);
 // Inserts a pool copy of `e` after `after` (or first, when the list is empty or `after`
 // is null) and returns the new node.
