@@ -61,7 +61,7 @@ void VDW_Vdcore::copy_file(const char* source, const char* directory, const char
     }
     st = fileutl_copy(source, target, 8192);
     status.set_status(st);
-    if (st != TBS_ST_OK) imsg_core_error(26, source, target, tbs_strerror(st));
+    if (st != TBS_ST_OK) imsg_core_error(IMSG_CORE_COPY_FAILED, source, target, tbs_strerror(st));
 }
 
 bool VDW_Vdcore::get_view_pname(const char* view_root, const char* path, char* out,

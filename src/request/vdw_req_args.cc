@@ -21,9 +21,6 @@ enum {
     MSG_PARSE_PROBLEM = 179,   // "Problem parsing request args for arg \"%s\"."
 };
 
-// Core messages: "Operation \"%s\" failed: %s." and "Operation \"%s\" failed on \"%s\": %s."
-enum { CORE_MSG_OP_FAILED = 46, CORE_MSG_OP_FAILED_ON = 47 };
-
 // A too-long line is quoted in its message by its first characters only.
 constexpr size_t LINE_EXCERPT_MAX = 64;
 constexpr char LINE_EXCERPT_CUT[] = "...";
@@ -308,7 +305,7 @@ char* VDW_ReqArgsParser::decode_rich_string(char* text) {
 bool VDW_ReqArgsParser::decode_fh(const char* text, view_fhandle* fh, WCM_Status& status) {
     auto malformed = [&status] {
         status.set_error();
-        imsg_core_error(CORE_MSG_OP_FAILED, "decode_fh", tbs_strerror(TBS_ST_ERR));
+        imsg_core_error(IMSG_CORE_OP_FAILED, "decode_fh", tbs_strerror(TBS_ST_ERR));
         return false;
     };
     if (!text) return malformed();
@@ -336,7 +333,7 @@ bool VDW_ReqArgsParser::decode_fh(const char* text, view_fhandle* fh, WCM_Status
     tbs_status_t st = tbs_uuid_from_str(uuid_text, &parsed.view_uuid);
     if (st != TBS_ST_OK) {
         status.set_status(st);
-        imsg_core_error(CORE_MSG_OP_FAILED_ON, "tbs_uuid_from_str", uuid_text, tbs_strerror(st));
+        imsg_core_error(IMSG_CORE_OP_FAILED_ON, "tbs_uuid_from_str", uuid_text, tbs_strerror(st));
         return false;
     }
     parsed.vob_dbid = words[0];
