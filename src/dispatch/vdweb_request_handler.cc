@@ -17,7 +17,7 @@
 #include "core/meter/client_meters.h"
 #include "core/util/fileutl.h"
 #include "core/util/pfm.h"
-#include "foundation/catalogs/catalogs.h"
+#include "foundation/catalogs/vdweb_catalog.h"
 #include "foundation/vdw_config.h"
 #include "foundation/vdw_meter.h"
 #include "foundation/vdw_trace.h"
@@ -196,16 +196,16 @@ VDW_Request* read_request(int argc, char** argv, std::istream& body,
         status.set_status(TBS_ST_ERR);
         switch (decoded) {
             case WCM_REQUEST_BAD_METHOD:
-                status.format(&_vdweb_lib_msg_table, 94);
+                status.format(&_vdweb_lib_msg_table, VDWEB_CGI_NO_METHOD);
                 break;
             case WCM_REQUEST_BAD_FORMAT:
-                status.format(&_vdweb_lib_msg_table, 95);
+                status.format(&_vdweb_lib_msg_table, VDWEB_CGI_BAD_FORMAT);
                 break;
             case WCM_REQUEST_UPLOAD_TOO_LARGE:
-                status.format(&_vdweb_lib_msg_table, 44);
+                status.format(&_vdweb_lib_msg_table, VDWEB_UPLOAD_TOO_LARGE);
                 break;
             case WCM_REQUEST_UPLOAD_FAILED:
-                status.format(&_vdweb_lib_msg_table, 96);
+                status.format(&_vdweb_lib_msg_table, VDWEB_CGI_UPLOAD_ERROR);
                 break;
             case WCM_REQUEST_NOT_CONVERTED:
                 status.add_text(request->rpc_name() ? request->dump_parsing_error_text()
@@ -213,7 +213,7 @@ VDW_Request* read_request(int argc, char** argv, std::istream& body,
                 status.set_status(TBS_ST_NOT_CONVERTIBLE);
                 break;
             default:
-                status.format(&_vdweb_lib_msg_table, 97);
+                status.format(&_vdweb_lib_msg_table, VDWEB_CGI_GENERIC_ERROR);
                 break;
         }
         return request;
@@ -284,8 +284,8 @@ void dispatch_to_unrefactored_rpcs(VDW_Session& session, const VDW_Request& requ
         if (row.reset_first) status.set_status(TBS_ST_OK);
         if (row.args_required && (!args || !*args)) {
             status.set_status(TBS_ST_ERR);
-            status.format(&_vdweb_lib_msg_table, 67, name);
-            status.format(&_vdweb_lib_msg_table, 66);
+            status.format(&_vdweb_lib_msg_table, VDWEB_MISSING_DISPATCH_INFO, name);
+            status.format(&_vdweb_lib_msg_table, VDWEB_MISSING_ARGS);
             report_rpc_error(pool, out, status);
             return;
         }
@@ -295,7 +295,7 @@ void dispatch_to_unrefactored_rpcs(VDW_Session& session, const VDW_Request& requ
         return;
     }
     status.set_status(TBS_ST_UNRECOGNIZED_RPC);
-    status.format(&_vdweb_lib_msg_table, 65, name && *name ? name : "<null>");
+    status.format(&_vdweb_lib_msg_table, VDWEB_UNRECOGNIZED_RPC, name && *name ? name : "<null>");
     report_rpc_error(pool, out, status);
 }
 

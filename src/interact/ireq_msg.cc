@@ -6,11 +6,9 @@
 #include <string>
 
 #include "core/imsg/imsg.h"
-#include "foundation/catalogs/catalogs.h"
+#include "foundation/catalogs/ireq_lib_catalog.h"
 
 namespace {
-
-enum { MSG_PARSE_ERROR = 0 };  // index in the "ireq_lib" catalog
 
 // Gives the message room for `by` more elements. The old arrays stay in the area; areas
 // free nothing one by one.
@@ -40,7 +38,7 @@ ireq_msg_t* new_msg(stg_area_t* area, int slots) {
 }
 
 ireq_msg_t* parse_error(const char* text) {
-    imsg_print_catalog(IMSG_ERROR, &_ireq_lib_libireq_msg_table, MSG_PARSE_ERROR,
+    imsg_print_catalog(IMSG_ERROR, &_ireq_lib_libireq_msg_table, IREQ_LIB_PARSE_ERROR,
                        "ireq_msg_from_string", text);
     return nullptr;
 }

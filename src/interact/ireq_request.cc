@@ -20,7 +20,7 @@
 #include "core/imsg/imsg.h"
 #include "core/util/fileutl.h"
 #include "core/util/strutl.h"
-#include "foundation/catalogs/catalogs.h"
+#include "foundation/catalogs/ireq_lib_catalog.h"
 #include "foundation/vdw_trace.h"
 #include "interact/ireq_file.h"
 
@@ -28,24 +28,9 @@ namespace {
 
 constexpr const char kTraceClass[] = "ireq";
 
-// Entries of the "ireq_lib" catalog.
-enum {
-    MSG_NO_TEMP_NAME = 1,
-    MSG_ADD_ELEMENT = 2,
-    MSG_WRITE_FILE = 3,
-    MSG_SERIALIZE = 4,
-    MSG_READ_FILE = 5,
-    MSG_DELETE_FILE = 6,
-    MSG_NOT_PARSED = 7,
-    MSG_TIMED_OUT = 8,
-    MSG_MISSING_FIELD = 9,
-    MSG_WRONG_SEQID = 10,
-    MSG_CLIENT_ERROR = 11,
-};
-
 template <typename... Args>
-void print_msg(int index, Args... args) {
-    imsg_print_catalog(IMSG_ERROR, &_ireq_lib_libireq_msg_table, index, args...);
+void print_msg(ireq_lib_msg_t msg, Args... args) {
+    imsg_print_catalog(IMSG_ERROR, &_ireq_lib_libireq_msg_table, msg, args...);
 }
 
 // Debugging aid: a developer who owns the marker file gets each listener start to write
@@ -107,7 +92,7 @@ int deliver(const char* text) {
     const char* name = request_file_from_env();
     if (!name || ireq_write_file(name, text) != 0) {
         const char* shown = getenv(IREQ_REQUEST_FILENAME_EV);
-        print_msg(MSG_WRITE_FILE, shown ? shown : "(NULL)");
+        print_msg(IREQ_LIB_WRITE_FILE_FAILED, shown ? shown : "(NULL)");
         return 1;
     }
     return 0;
@@ -115,7 +100,7 @@ int deliver(const char* text) {
 
 // Removes a message file that has been dealt with.
 void discard(const char* path) {
-    if (ireq_delete_file(path) != 0) print_msg(MSG_DELETE_FILE, path);
+    if (ireq_delete_file(path) != 0) print_msg(IREQ_LIB_DELETE_FILE_FAILED, path);
 }
 
 enum class Poll { NONE, GOT, BAD };
@@ -127,7 +112,7 @@ Poll poll_response(const char* path, stg_area_t* area, ireq_msg_t** msg) {
     stg_scoped_area scratch;
     if (!scratch.get()) return Poll::NONE;
     char* raw = nullptr;
-    if (ireq_read_file(path, scratch.get(), &raw) != 0) print_msg(MSG_READ_FILE, path);
+    if (ireq_read_file(path, scratch.get(), &raw) != 0) print_msg(IREQ_LIB_READ_FILE_FAILED, path);
     if (!raw) {
         discard(path);
         return Poll::NONE;
@@ -139,7 +124,7 @@ Poll poll_response(const char* path, stg_area_t* area, ireq_msg_t** msg) {
                              : nullptr;
     discard(path);
     if (!parsed) {
-        print_msg(MSG_NOT_PARSED);
+        print_msg(IREQ_LIB_NOT_PARSED);
         return Poll::BAD;
     }
     *msg = parsed;
@@ -154,20 +139,20 @@ Verdict check_response(const ireq_msg_t* msg, const char* seqid) {
     const char* value[3] = {};
     for (int i = 0; i < 3; ++i) {
         if (!ireq_msg_get_element(msg, kRequired[i], &value[i])) {
-            print_msg(MSG_MISSING_FIELD, kRequired[i]);
+            print_msg(IREQ_LIB_MISSING_FIELD, kRequired[i]);
             return Verdict::FAIL;
         }
     }
     const char* got_seqid = value[0];
     const char* type = value[1];
     if (strcmp(got_seqid, seqid) != 0) {
-        print_msg(MSG_WRONG_SEQID, seqid, got_seqid);
+        print_msg(IREQ_LIB_WRONG_SEQID, seqid, got_seqid);
         return Verdict::FAIL;
     }
     if (strcmp(type, IREQ_MSG_TYPE_ERROR) == 0) {
         const char* text = nullptr;
         ireq_msg_get_element(msg, IREQ_MSG_ERROR_MESSAGE, &text);
-        print_msg(MSG_CLIENT_ERROR, text ? text : "()");
+        print_msg(IREQ_LIB_CLIENT_ERROR, text ? text : "()");
         return Verdict::FAIL;
     }
     if (strcmp(type, IREQ_MSG_TYPE_KEEPALIVE) == 0) return Verdict::KEEP_WAITING;
@@ -224,7 +209,7 @@ int wait_for_response(const Exchange& x, const char* keepalive_text, stg_area_t*
                 std::min<Clock::duration>(std::chrono::seconds(1), round_end - now));
         }
         if (Clock::now() >= deadline) {
-            print_msg(MSG_TIMED_OUT,
+            print_msg(IREQ_LIB_TIMED_OUT,
                       static_cast<int>(std::min<long long>(x.wait_seconds, INT_MAX)));
             return 1;
         }
@@ -246,7 +231,7 @@ int file_callback(int action, const char* filename) {
             stg_scoped_area scratch;
             char* text = nullptr;
             if (scratch.get() && ireq_read_file(filename, scratch.get(), &text) != 0)
-                print_msg(MSG_READ_FILE, filename);
+                print_msg(IREQ_LIB_READ_FILE_FAILED, filename);
             if (text) {
                 trace.writeTrace(VDW_Trace::TRACE_LEVEL_4,
                                  "file_callback: Processing message in %s", filename);
@@ -293,7 +278,7 @@ int ireq_request_send(const char* protocol, const char* version, stg_area_t* are
     Exchange x;
     plan_exchange(timeout, &x);
     if (ireq_temp_filename(x.response_file, sizeof x.response_file) != 0) {
-        print_msg(MSG_NO_TEMP_NAME);
+        print_msg(IREQ_LIB_NO_TEMP_NAME);
         return 1;
     }
     const char* const added[][2] = {{IREQ_MSG_CONNECTION, x.response_file},
@@ -301,14 +286,14 @@ int ireq_request_send(const char* protocol, const char* version, stg_area_t* are
                                     {IREQ_MSG_TIMEOUT, x.timeout_text}};
     for (const auto& element : added) {
         if (!ireq_msg_add_element(request, element[0], element[1])) {
-            print_msg(MSG_ADD_ELEMENT, element[0]);
+            print_msg(IREQ_LIB_ADD_ELEMENT_FAILED, element[0]);
             return 1;
         }
     }
 
     char* text = nullptr;
     if (ireq_msg_to_string(request, area, &text) != 0) {
-        print_msg(MSG_SERIALIZE);
+        print_msg(IREQ_LIB_SERIALIZE_FAILED);
         return 1;
     }
     if (deliver(text) != 0) return 1;
@@ -317,7 +302,7 @@ int ireq_request_send(const char* protocol, const char* version, stg_area_t* are
         ireq_msg_create(area, IREQ_PROTOCOL_KEEPALIVE, IREQ_PROTOCOL_KEEPALIVE_VERSION, 2);
     char* keepalive_text = nullptr;
     if (!keepalive || ireq_msg_to_string(keepalive, area, &keepalive_text) != 0) {
-        print_msg(MSG_SERIALIZE);
+        print_msg(IREQ_LIB_SERIALIZE_FAILED);
         return 1;
     }
     return wait_for_response(x, keepalive_text, area, response);
@@ -335,16 +320,16 @@ int ireq_response_send(const char* text, const char* path) {
     for (size_t i = expected.size(); ours && i < path_len - ext_len; ++i)
         ours = isalnum(static_cast<unsigned char>(path[i])) != 0;
     if (!ours) {
-        print_msg(MSG_WRITE_FILE, path);
+        print_msg(IREQ_LIB_WRITE_FILE_FAILED, path);
         return 1;
     }
     std::vector<char> encoded(STRUTL_EXTRACT_HEAD_SIZE(strlen(text)));
     if (strutl_extract_head(text, encoded.data(), encoded.size()) != TBS_ST_OK) {
-        print_msg(MSG_SERIALIZE);
+        print_msg(IREQ_LIB_SERIALIZE_FAILED);
         return 1;
     }
     if (ireq_write_file(path, encoded.data()) != 0) {
-        print_msg(MSG_WRITE_FILE, path);
+        print_msg(IREQ_LIB_WRITE_FILE_FAILED, path);
         return 1;
     }
     return 0;
@@ -360,7 +345,7 @@ int ireq_listener_start(ireq_deliver_proc_t proc, void* data) {
     debug_pause_if_asked();
     char name[IREQ_REQUEST_FILENAME_SIZE];
     if (ireq_temp_filename(name, sizeof name) != 0) {
-        print_msg(MSG_NO_TEMP_NAME);
+        print_msg(IREQ_LIB_NO_TEMP_NAME);
         return 1;
     }
     memcpy(g_request_file, name, sizeof g_request_file);

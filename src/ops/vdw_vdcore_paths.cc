@@ -8,7 +8,7 @@
 
 #include "core/tbs/tbs.h"
 #include "core/util/fileutl.h"
-#include "foundation/catalogs/catalogs.h"
+#include "foundation/catalogs/vdw_lib_catalog.h"
 #include "foundation/wcm_status.h"
 #include "ops/vdw_vdcore.h"
 
@@ -47,8 +47,8 @@ void VDW_Vdcore::copy_file(const char* source, const char* directory, const char
     char target[PNAME_SIZE];
     if (!source || !directory || !leaf || !fileutl_join(target, sizeof target, directory, leaf)) {
         status.set_status(tbs_errno2status(ENAMETOOLONG));
-        status.format(&_vdw_lib_lib_msg_table, 25, leaf ? leaf : "",
-                      status.strerror());
+        status.format(&_vdw_lib_lib_msg_table, VDW_LIB_CREATE_FILE_PATHNAME_FAILED,
+                      leaf ? leaf : "", status.strerror());
         return;
     }
     // The parent of the target: `leaf` may hold directories of its own.
@@ -56,12 +56,13 @@ void VDW_Vdcore::copy_file(const char* source, const char* directory, const char
     tbs_status_t st = parent.empty() ? TBS_ST_OK : fileutl_mkdir_p(parent.c_str(), 0775);
     if (st != TBS_ST_OK) {
         status.set_status(st);
-        status.format(&_vdw_lib_lib_msg_table, 25, target, tbs_strerror(st));
+        status.format(&_vdw_lib_lib_msg_table, VDW_LIB_CREATE_FILE_PATHNAME_FAILED, target,
+                      tbs_strerror(st));
         return;
     }
     st = fileutl_copy(source, target, 8192);
     status.set_status(st);
-    if (st != TBS_ST_OK) imsg_core_error(26, source, target, tbs_strerror(st));
+    if (st != TBS_ST_OK) imsg_core_error(IMSG_CORE_COPY_FAILED, source, target, tbs_strerror(st));
 }
 
 bool VDW_Vdcore::get_view_pname(const char* view_root, const char* path, char* out,

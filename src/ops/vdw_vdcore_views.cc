@@ -10,7 +10,7 @@
 #include "core/tbs/tbs.h"
 #include "core/util/fileutl.h"
 #include "core/view/view.h"
-#include "foundation/catalogs/catalogs.h"
+#include "foundation/catalogs/vdw_lib_catalog.h"
 #include "foundation/wcm_status.h"
 #include "ops/vdw_vdcore.h"
 
@@ -74,7 +74,7 @@ void VDW_Vdcore::lookup_view_by_path(const char* path, ViewInfo* info, WCM_Statu
     tbs_uuid_t uuid{};
     std::string tag;
     if (!status.set_status(cmd_utl_get_view_info(path ? path : "", &uuid, &tag))) {
-        status.format(&_vdw_lib_lib_msg_table, 44, "cmd_utl_get_view_info");
+        status.format(&_vdw_lib_lib_msg_table, VDW_LIB_INTERNAL_OP_FAILED, "cmd_utl_get_view_info");
         return;
     }
     lookup_view_by_uuid(uuid, info, status);
@@ -101,14 +101,16 @@ int VDW_Vdcore::get_view_root(const SUM_View& view, SUM_String* root) {
     std::string path;
     st = tbs_view_root(tag.c_str(), &path);
     if (st == TBS_ST_NO_VTFS) {
-        imsg_print_catalog(IMSG_ERROR, &_vdw_lib_lib_msg_table, 252, tag.c_str());
+        imsg_print_catalog(IMSG_ERROR, &_vdw_lib_lib_msg_table, VDW_LIB_DYNAMIC_VIEW_NO_VTFS,
+                           tag.c_str());
         return TBS_ST_ERR;
     }
     if (st != TBS_ST_OK) return st;
     if (!fileutl_exists(path.c_str())) {
         view.start();
         if (!fileutl_exists(path.c_str())) {
-            imsg_print_catalog(IMSG_ERROR, &_vdw_lib_lib_msg_table, 253, tag.c_str());
+            imsg_print_catalog(IMSG_ERROR, &_vdw_lib_lib_msg_table,
+                               VDW_LIB_START_DYNAMIC_VIEW_FAILED, tag.c_str());
             return TBS_ST_ERR;
         }
     }

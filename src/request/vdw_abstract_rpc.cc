@@ -5,7 +5,7 @@
 #include <cstring>
 #include <memory>
 
-#include "foundation/catalogs/catalogs.h"
+#include "foundation/catalogs/vdw_rpcs_catalog.h"
 #include "foundation/vdw_config.h"
 #include "foundation/vdw_meter.h"
 #include "foundation/vdw_trace.h"
@@ -94,8 +94,8 @@ bool VDW_AbstractRpc::check_std_rpc_info(WCM_Status& st, bool args_required) {
     if (args && *args) return true;
     const char* name = request_->rpc_name();
     st.set_status(TBS_ST_ERR);
-    st.format(&_vdw_rpcs_rpcs_msg_table, 2, name ? name : "");
-    st.format(&_vdw_rpcs_rpcs_msg_table, 3);
+    st.format(&_vdw_rpcs_rpcs_msg_table, VDW_RPCS_MISSING_DISPATCH_INFO, name ? name : "");
+    st.format(&_vdw_rpcs_rpcs_msg_table, VDW_RPCS_MISSING_ARGS);
     send_status_and_trailer();
     return false;
 }
@@ -112,10 +112,10 @@ bool VDW_AbstractRpc::check_rpc_upload_file_arg(bool optional, WCM_Status& st) {
         bool too_large = req.status() == WCM_REQUEST_UPLOAD_TOO_LARGE;
         if (too_large) {
             st.set_status(TBS_ST_ERR);
-            st.format(&_vdw_rpcs_rpcs_msg_table, 4);
+            st.format(&_vdw_rpcs_rpcs_msg_table, VDW_RPCS_UPLOAD_TOO_LARGE);
         } else if (!optional) {
             st.set_status(TBS_ST_ERR);
-            st.format(&_vdw_rpcs_rpcs_msg_table, 5);
+            st.format(&_vdw_rpcs_rpcs_msg_table, VDW_RPCS_NO_UPLOAD_FILE);
         }
     }
     if (st.is_ok()) return true;

@@ -9,20 +9,9 @@
 
 #include "core/imsg/imsg.h"
 #include "core/tbs/tbs.h"
-#include "foundation/catalogs/catalogs.h"
+#include "foundation/catalogs/vdw_lib_catalog.h"
 
 namespace {
-
-// vdw_lib entries of the argument parser.
-enum {
-    MSG_PREMATURE_END = 176,   // "Malformed Request Args: premature end of arg list."
-    MSG_LINE_TOO_LONG = 177,   // "Malformed Request Args: line too long \"%s\"."
-    MSG_UNEXPECTED_ARG = 178,  // "Malformed Request Args.  Expected arg \"%s\".  Got arg \"%s\"."
-    MSG_PARSE_PROBLEM = 179,   // "Problem parsing request args for arg \"%s\"."
-};
-
-// Core messages: "Operation \"%s\" failed: %s." and "Operation \"%s\" failed on \"%s\": %s."
-enum { CORE_MSG_OP_FAILED = 46, CORE_MSG_OP_FAILED_ON = 47 };
 
 // A too-long line is quoted in its message by its first characters only.
 constexpr size_t LINE_EXCERPT_MAX = 64;
@@ -170,7 +159,7 @@ void VDW_ReqArgsParser::fail_too_long(const char* line_start, WCM_Status& status
     char quoted[LINE_EXCERPT_MAX + sizeof LINE_EXCERPT_CUT];
     snprintf(quoted, sizeof quoted, "%s%s", line_start, LINE_EXCERPT_CUT);
     status.set_error();
-    imsg_print_catalog(IMSG_ERROR, &_vdw_lib_lib_msg_table, MSG_LINE_TOO_LONG, quoted);
+    imsg_print_catalog(IMSG_ERROR, &_vdw_lib_lib_msg_table, VDW_LIB_ARGS_LINE_TOO_LONG, quoted);
 }
 
 // Reads one line into name_ and value_. The line is split at its first "="; each part
@@ -186,7 +175,7 @@ bool VDW_ReqArgsParser::read_line(WCM_Status& status) {
         int c = take();
         if (c == std::char_traits<char>::eof()) {
             status.set_error();
-            imsg_print_catalog(IMSG_ERROR, &_vdw_lib_lib_msg_table, MSG_PREMATURE_END);
+            imsg_print_catalog(IMSG_ERROR, &_vdw_lib_lib_msg_table, VDW_LIB_ARGS_PREMATURE_END);
             ok = false;
             break;
         }
@@ -232,13 +221,15 @@ bool VDW_ReqArgsParser::match_next(const char* expected, const char** value, WCM
     const char* val;
     *value = nullptr;
     if (!next(name, val, status)) {
-        imsg_print_catalog(IMSG_ERROR, &_vdw_lib_lib_msg_table, MSG_PARSE_PROBLEM, expected);
+        imsg_print_catalog(IMSG_ERROR, &_vdw_lib_lib_msg_table, VDW_LIB_ARGS_PARSE_PROBLEM,
+                           expected);
         return false;
     }
     if (strcmp(name, expected) != 0) {
         consumed_ = false;
         status.set_error();
-        imsg_print_catalog(IMSG_ERROR, &_vdw_lib_lib_msg_table, MSG_UNEXPECTED_ARG, expected, name);
+        imsg_print_catalog(IMSG_ERROR, &_vdw_lib_lib_msg_table, VDW_LIB_ARGS_UNEXPECTED_ARG,
+                           expected, name);
         return false;
     }
     *value = val;
@@ -254,7 +245,8 @@ bool VDW_ReqArgsParser::match_next_opt(const char* expected, const char** value,
     // An optional argument may be the last one the client leaves out.
     if (!has_more_args()) return true;
     if (!next(name, val, status)) {
-        imsg_print_catalog(IMSG_ERROR, &_vdw_lib_lib_msg_table, MSG_PARSE_PROBLEM, expected);
+        imsg_print_catalog(IMSG_ERROR, &_vdw_lib_lib_msg_table, VDW_LIB_ARGS_PARSE_PROBLEM,
+                           expected);
         return false;
     }
     if (strcmp(name, expected) != 0) {
@@ -308,7 +300,7 @@ char* VDW_ReqArgsParser::decode_rich_string(char* text) {
 bool VDW_ReqArgsParser::decode_fh(const char* text, view_fhandle* fh, WCM_Status& status) {
     auto malformed = [&status] {
         status.set_error();
-        imsg_core_error(CORE_MSG_OP_FAILED, "decode_fh", tbs_strerror(TBS_ST_ERR));
+        imsg_core_error(IMSG_CORE_OP_FAILED, "decode_fh", tbs_strerror(TBS_ST_ERR));
         return false;
     };
     if (!text) return malformed();
@@ -336,7 +328,7 @@ bool VDW_ReqArgsParser::decode_fh(const char* text, view_fhandle* fh, WCM_Status
     tbs_status_t st = tbs_uuid_from_str(uuid_text, &parsed.view_uuid);
     if (st != TBS_ST_OK) {
         status.set_status(st);
-        imsg_core_error(CORE_MSG_OP_FAILED_ON, "tbs_uuid_from_str", uuid_text, tbs_strerror(st));
+        imsg_core_error(IMSG_CORE_OP_FAILED_ON, "tbs_uuid_from_str", uuid_text, tbs_strerror(st));
         return false;
     }
     parsed.vob_dbid = words[0];

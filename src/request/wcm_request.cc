@@ -16,7 +16,7 @@
 
 #include "core/imsg/imsg.h"
 #include "core/tbs/tbs.h"
-#include "foundation/catalogs/catalogs.h"
+#include "foundation/catalogs/wcm_common_catalog.h"
 #include "foundation/wcm_mempool.h"
 #include "request/cgi_input.h"
 
@@ -97,9 +97,9 @@ const char* text_kind(int kind) {
     }
 }
 
-std::string catalog_text(int index, const char* arg = nullptr) {
+std::string catalog_text(wcm_common_msg_t msg, const char* arg = nullptr) {
     char buf[1024];
-    if (imsg_sprintf(buf, sizeof buf, &_wcm_lib_msg_table, index, arg) < 0) return {};
+    if (imsg_sprintf(buf, sizeof buf, &_wcm_lib_msg_table, msg, arg) < 0) return {};
     return buf;
 }
 
@@ -526,7 +526,7 @@ char* WCM_Request::dump_parsing_error(bool html) const {
         out << br;
     };
     if (html) out << "<p>";
-    put(catalog_text(13), "");
+    put(catalog_text(WCM_COMMON_UNSUPPORTED_CHARACTERS), "");
     for (int kind = 0; kind < 3; ++kind) {
         for (WCM_RequestParam* p : sorted_of_kind(impl_->order, kind)) {
             for (int i = 0; i < p->count; ++i) {
@@ -535,12 +535,17 @@ char* WCM_Request::dump_parsing_error(bool html) const {
                 bool secret = is_password(p);
                 int where = e->name_status ? e->value_errloc : e->name_errloc;
                 std::string loc = std::to_string(where);
-                put(catalog_text(14), e->name_status ? p->name : e->name_unconv);
-                put(catalog_text(15), text_kind(kind));
-                put(catalog_text(16), secret ? "********" : e->value);
-                put(catalog_text(17), catalog_text(20, loc.c_str()).c_str());
-                if (!e->name_status) put(catalog_text(18), e->name_unconv);
-                if (!e->value_status) put(catalog_text(19), secret ? "********" : e->value_unconv);
+                put(catalog_text(WCM_COMMON_PARAM_NAME_LABEL),
+                    e->name_status ? p->name : e->name_unconv);
+                put(catalog_text(WCM_COMMON_PARAM_TYPE_LABEL), text_kind(kind));
+                put(catalog_text(WCM_COMMON_PARAM_VALUE_LABEL), secret ? "********" : e->value);
+                put(catalog_text(WCM_COMMON_ERROR_DESCRIPTION_LABEL),
+                    catalog_text(WCM_COMMON_BAD_CHARACTER_OFFSET, loc.c_str()).c_str());
+                if (!e->name_status)
+                    put(catalog_text(WCM_COMMON_NAME_UNCONVERTED_LABEL), e->name_unconv);
+                if (!e->value_status)
+                    put(catalog_text(WCM_COMMON_VALUE_UNCONVERTED_LABEL),
+                        secret ? "********" : e->value_unconv);
             }
         }
     }

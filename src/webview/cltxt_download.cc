@@ -13,7 +13,7 @@
 
 #include "core/imsg/imsg.h"
 #include "core/tbs/tbs.h"
-#include "foundation/catalogs/catalogs.h"
+#include "foundation/catalogs/vdw_lib_catalog.h"
 #include "foundation/vdw_trace.h"
 #include "request/vdw_request.h"
 
@@ -47,10 +47,12 @@ void vdw_get_cltxt_url(const VDW_Request& request, std::ostream&) {
     if (parts.size() != 4 || parts[0] != "cltxt") fail("missing cltxt tag in GET");
     tbs_uuid_t vob{};
     if (tbs_uuid_from_str(parts[1].c_str(), &vob) != TBS_ST_OK) {
-        imsg_print_catalog(IMSG_ERROR, &_vdw_lib_lib_msg_table, 257, parts[1].c_str());
+        imsg_print_catalog(IMSG_ERROR, &_vdw_lib_lib_msg_table, VDW_LIB_REPLICA_UUID_NOT_FOUND,
+                           parts[1].c_str());
         fail("bad VOB oid in GET");
     }
     // Not served yet: see the top of this file.
-    imsg_print_catalog(IMSG_ERROR, &_vdw_lib_lib_msg_table, 257, parts[1].c_str());
+    imsg_print_catalog(IMSG_ERROR, &_vdw_lib_lib_msg_table, VDW_LIB_REPLICA_UUID_NOT_FOUND,
+                       parts[1].c_str());
     fail("unknown VOB oid in GET");
 }

@@ -8,6 +8,13 @@
 #include <cstring>
 #include <string>
 
+#include "foundation/catalogs/ireq_lib_catalog.h"
+#include "foundation/catalogs/vdw_lib_catalog.h"
+#include "foundation/catalogs/vdw_prop_catalog.h"
+#include "foundation/catalogs/vdw_rpcs_catalog.h"
+#include "foundation/catalogs/vdweb_catalog.h"
+#include "foundation/catalogs/wcm_common_catalog.h"
+
 namespace {
 
 struct CatalogShape {
@@ -34,11 +41,12 @@ const CatalogShape kShapes[] = {
     {&_ireq_lib_libireq_msg_table, "ireq_lib", "libireq_lib", 1, 12, 2, 13, false},
 };
 
-// The prefix a server catalog's text must start with. vdw_prop entry 13 is numbered 2018 but
-// carries the text of message 3203.
+// The prefix a server catalog's text must start with. VDW_PROP_BRANCH_TYPE_NOT_MASTERED is
+// numbered 2018 but carries the text of message 3203.
 std::string expected_prefix(const CatalogShape& shape, int index) {
     unsigned number = shape.catalog->numbers[index];
-    if (shape.catalog == &_vdw_prop_props_msg_table && index == 13) number = 3203;
+    if (shape.catalog == &_vdw_prop_props_msg_table && index == VDW_PROP_BRANCH_TYPE_NOT_MASTERED)
+        number = 3203;
     char buf[32];
     std::snprintf(buf, sizeof buf, "VDSRV%04u: ", number);
     return buf;
@@ -120,8 +128,7 @@ TEST(CatalogFormatCheck, RejectsConversionsCallersDoNotPass) {
     EXPECT_EQ(first_unsafe_conversion("dangling %"), "%");
 }
 
-// Texts that clients see or that other code of the library raises. An index of -1 marks an
-// entry checked by its message number alone.
+// Texts that clients see or that other code of the library raises, by the name callers use.
 struct QuotedText {
     const imsg_catalog_t* catalog;
     int index;
@@ -131,152 +138,166 @@ struct QuotedText {
 
 const QuotedText kQuoted[] = {
     // vdweb: request front end
-    {&_vdweb_lib_msg_table, 44, 4050,
+    {&_vdweb_lib_msg_table, VDWEB_UPLOAD_TOO_LARGE, 4050,
      "VDSRV4050: The file could not be uploaded because it exceeded the current size limit.\n"},
-    {&_vdweb_lib_msg_table, 65, 4076, "VDSRV4076: Unrecognized RPC request: rpc=\"%s\"\n"},
-    {&_vdweb_lib_msg_table, 66, 4077, "VDSRV4077: Missing RPC args parameter.\n"},
-    {&_vdweb_lib_msg_table, 67, 4078,
+    {&_vdweb_lib_msg_table, VDWEB_UNRECOGNIZED_RPC, 4076,
+     "VDSRV4076: Unrecognized RPC request: rpc=\"%s\"\n"},
+    {&_vdweb_lib_msg_table, VDWEB_MISSING_ARGS, 4077, "VDSRV4077: Missing RPC args parameter.\n"},
+    {&_vdweb_lib_msg_table, VDWEB_MISSING_DISPATCH_INFO, 4078,
      "VDSRV4078: Internal Error: missing RPC dispatch info for \"%s\".\n"},
-    {&_vdweb_lib_msg_table, 94, 4106,
+    {&_vdweb_lib_msg_table, VDWEB_CGI_NO_METHOD, 4106,
      "VDSRV4106: The CGI request method could not be determined.\n"},
-    {&_vdweb_lib_msg_table, 95, 4107,
+    {&_vdweb_lib_msg_table, VDWEB_CGI_BAD_FORMAT, 4107,
      "VDSRV4107: The CGI request was not in the correct format.\n"},
-    {&_vdweb_lib_msg_table, 96, 4108, "VDSRV4108: There was an error uploading the file.\n"},
-    {&_vdweb_lib_msg_table, 97, 4109,
+    {&_vdweb_lib_msg_table, VDWEB_CGI_UPLOAD_ERROR, 4108,
+     "VDSRV4108: There was an error uploading the file.\n"},
+    {&_vdweb_lib_msg_table, VDWEB_CGI_GENERIC_ERROR, 4109,
      "VDSRV4109: There was an unspecified error in the CGI request.\n"},
-    {&_vdweb_lib_msg_table, 99, 4111,
+    {&_vdweb_lib_msg_table, VDWEB_TEMP_DIR_INACCESSIBLE, 4111,
      "VDSRV4111: The temporary directory \"%s\" does not exist or cannot be accessed.\n"},
-    {&_vdweb_lib_msg_table, 100, 4112, "VDSRV4112: The string \"%s\" is too long.\n"},
-    {&_vdweb_lib_msg_table, -1, 4037, "VDSRV4037: Checkout"},
-    {&_vdweb_lib_msg_table, -1, 4054, "VDSRV4054: Created by:"},
-    {&_vdweb_lib_msg_table, -1, 4116,
+    {&_vdweb_lib_msg_table, VDWEB_STRING_TOO_LONG, 4112,
+     "VDSRV4112: The string \"%s\" is too long.\n"},
+    {&_vdweb_lib_msg_table, VDWEB_CHECKOUT_LABEL, 4037, "VDSRV4037: Checkout"},
+    {&_vdweb_lib_msg_table, VDWEB_CREATED_BY_LABEL, 4054, "VDSRV4054: Created by:"},
+    {&_vdweb_lib_msg_table, VDWEB_TARNIS_LOGIN_SEND_FAILED, 4116,
      "VDSRV4116: Unable to login to Tarnis: error sending login request.\n"},
-    {&_vdweb_lib_msg_table, -1, 4123,
+    {&_vdweb_lib_msg_table, VDWEB_PROVIDER_LOGIN_CANCELED, 4123,
      "VDSRV4123: Unable to login to CM Provider: user canceled login operation.\n"},
 
     // vdw_lib: argument parser, web view update and commit, cleartext download
-    {&_vdw_lib_lib_msg_table, 176, 1196,
+    {&_vdw_lib_lib_msg_table, VDW_LIB_ARGS_PREMATURE_END, 1196,
      "VDSRV1196: Malformed Request Args: premature end of arg list.\n"},
-    {&_vdw_lib_lib_msg_table, 177, 1197,
+    {&_vdw_lib_lib_msg_table, VDW_LIB_ARGS_LINE_TOO_LONG, 1197,
      "VDSRV1197: Malformed Request Args: line too long \"%s\".\n"},
-    {&_vdw_lib_lib_msg_table, 178, 1198,
+    {&_vdw_lib_lib_msg_table, VDW_LIB_ARGS_UNEXPECTED_ARG, 1198,
      "VDSRV1198: Malformed Request Args.  Expected arg \"%s\".  Got arg \"%s\".\n"},
-    {&_vdw_lib_lib_msg_table, 179, 1199,
+    {&_vdw_lib_lib_msg_table, VDW_LIB_ARGS_PARSE_PROBLEM, 1199,
      "VDSRV1199: Problem parsing request args for arg \"%s\".\n"},
-    {&_vdw_lib_lib_msg_table, 195, 1215,
+    {&_vdw_lib_lib_msg_table, VDW_LIB_FETCH_PROBLEMS, 1215,
      "VDSRV1215: Problems were encountered while retrieving view synchronization information "
      "and data.\n"},
-    {&_vdw_lib_lib_msg_table, 207, 1227, "VDSRV1227: Unable to open view \"%s\".\n"},
-    {&_vdw_lib_lib_msg_table, 211, 1231, "VDSRV1231: Problem downloading mkelem of \"%s\": %s\n"},
-    {&_vdw_lib_lib_msg_table, 214, 1234, "VDSRV1234: Unable to commit item \"%s\" \"%s\"\n."},
-    {&_vdw_lib_lib_msg_table, 218, 1238, "VDSRV1238: <version no longer exists>"},
-    {&_vdw_lib_lib_msg_table, 219, 1239,
+    {&_vdw_lib_lib_msg_table, VDW_LIB_OPEN_VIEW_FAILED, 1227,
+     "VDSRV1227: Unable to open view \"%s\".\n"},
+    {&_vdw_lib_lib_msg_table, VDW_LIB_DOWNLOAD_MKELEM_FAILED, 1231,
+     "VDSRV1231: Problem downloading mkelem of \"%s\": %s\n"},
+    {&_vdw_lib_lib_msg_table, VDW_LIB_COMMIT_ITEM_FAILED, 1234,
+     "VDSRV1234: Unable to commit item \"%s\" \"%s\"\n."},
+    {&_vdw_lib_lib_msg_table, VDW_LIB_VERSION_NO_LONGER_EXISTS, 1238,
+     "VDSRV1238: <version no longer exists>"},
+    {&_vdw_lib_lib_msg_table, VDW_LIB_PREMATURE_EOF, 1239,
      "VDSRV1239: Premature EOF reading \"%s\": tried reading %lld bytes\n"},
-    {&_vdw_lib_lib_msg_table, 232, 1254,
+    {&_vdw_lib_lib_msg_table, VDW_LIB_CS_OUT_OF_STEP, 1254,
      "VDSRV1254: Config spec for view, \"%s\", needs to be synchronized with the stream.\n"},
-    {&_vdw_lib_lib_msg_table, 240, 1262,
+    {&_vdw_lib_lib_msg_table, VDW_LIB_CS_RULE_LOOKUP_FAILED, 1262,
      "VDSRV1262: Lookup failed for \"%s\": \"%s\": unable to determine the configuration spec "
      "rule.\n"},
-    {&_vdw_lib_lib_msg_table, 258, 1284,
+    {&_vdw_lib_lib_msg_table, VDW_LIB_URL_INVALID_TEXT_MODE, 1284,
      "VDSRV1284: GET URL is attempting to use an invalid text mode: %s\n"},
-    {&_vdw_lib_lib_msg_table, -1, 1002, "VDSRV1002: Unable to checkout \"%s\"\n"},
-    {&_vdw_lib_lib_msg_table, -1, 1084,
+    {&_vdw_lib_lib_msg_table, VDW_LIB_CHECKOUT_FAILED, 1002,
+     "VDSRV1002: Unable to checkout \"%s\"\n"},
+    {&_vdw_lib_lib_msg_table, VDW_LIB_CREATE_FILE_PATHNAME_FAILED, 1031,
+     "VDSRV1031: Unable to create pathname for file \"%s\": %s\n"},
+    {&_vdw_lib_lib_msg_table, VDW_LIB_INTERNAL_OP_FAILED, 1052,
+     "VDSRV1052: The internal operation \"%s\" failed.\n"},
+    {&_vdw_lib_lib_msg_table, VDW_LIB_LOGIN_INCORRECT, 1084,
      "VDSRV1084: Unable to login: username or password is incorrect\n"},
-    {&_vdw_lib_lib_msg_table, -1, 1086,
+    {&_vdw_lib_lib_msg_table, VDW_LIB_SET_USER_IDENTITY_FAILED, 1086,
      "VDSRV1086: Unable to set identity for user \"%s\" (uid %ul, gid %ul):\n"},
-    {&_vdw_lib_lib_msg_table, -1, 1191,
+    {&_vdw_lib_lib_msg_table, VDW_LIB_COMPARE_DIRS_TEMP_FILE_FAILED, 1191,
      "VDSRV1191: Unable to compare directories.\nCannot create temporary DIFF file: %s"},
-    {&_vdw_lib_lib_msg_table, -1, 1192, "VDSRV1192: <<< merge needed >>>"},
-    {&_vdw_lib_lib_msg_table, -1, 1278,
+    {&_vdw_lib_lib_msg_table, VDW_LIB_MERGE_NEEDED_MARK, 1192, "VDSRV1192: <<< merge needed >>>"},
+    {&_vdw_lib_lib_msg_table, VDW_LIB_DYNAMIC_VIEW_NO_VTFS, 1278,
      "VDSRV1278: Could not access dynamic view '%s' because VTFS is not configured on the "
      "server.\n"},
+    {&_vdw_lib_lib_msg_table, VDW_LIB_START_DYNAMIC_VIEW_FAILED, 1279,
+     "VDSRV1279: Unable to start dynamic view '%s' on server.\n"},
+    {&_vdw_lib_lib_msg_table, VDW_LIB_REPLICA_UUID_NOT_FOUND, 1283,
+     "VDSRV1283: The specified VOB replica with UUID: \"%s\" was not found.\n"},
 
     // wcm_common: parameter conversion dump
-    {&_wcm_lib_msg_table, 0, 5001,
+    {&_wcm_lib_msg_table, WCM_COMMON_INTERNAL_OP_FAILED, 5001,
      "VDSRV5001: The internal operation \"%s\" failed. Please contact Verdane customer "
      "support.\n"},
-    {&_wcm_lib_msg_table, 13, 5014,
+    {&_wcm_lib_msg_table, WCM_COMMON_UNSUPPORTED_CHARACTERS, 5014,
      "VDSRV5014: Error: One or more characters in the string is not supported by the server's "
      "operating system."},
-    {&_wcm_lib_msg_table, 14, 5015, "VDSRV5015: Parameter Name: "},
-    {&_wcm_lib_msg_table, 15, 5016, "VDSRV5016: Parameter Type: "},
-    {&_wcm_lib_msg_table, 16, 5017, "VDSRV5017: Parameter Value: "},
-    {&_wcm_lib_msg_table, 17, 5018, "VDSRV5018: Error Description: "},
-    {&_wcm_lib_msg_table, 18, 5019, "VDSRV5019: Name Unconverted: "},
-    {&_wcm_lib_msg_table, 19, 5020, "VDSRV5020: Value Unconverted: "},
-    {&_wcm_lib_msg_table, 20, 5021, "VDSRV5021: Character at byte offset %s is unavailable"},
-    {&_wcm_lib_msg_table, 26, 5027, "VDSRV5027: Unable to rename session data file \"%s\": %s.\n"},
+    {&_wcm_lib_msg_table, WCM_COMMON_PARAM_NAME_LABEL, 5015, "VDSRV5015: Parameter Name: "},
+    {&_wcm_lib_msg_table, WCM_COMMON_PARAM_TYPE_LABEL, 5016, "VDSRV5016: Parameter Type: "},
+    {&_wcm_lib_msg_table, WCM_COMMON_PARAM_VALUE_LABEL, 5017, "VDSRV5017: Parameter Value: "},
+    {&_wcm_lib_msg_table, WCM_COMMON_ERROR_DESCRIPTION_LABEL, 5018,
+     "VDSRV5018: Error Description: "},
+    {&_wcm_lib_msg_table, WCM_COMMON_NAME_UNCONVERTED_LABEL, 5019, "VDSRV5019: Name Unconverted: "},
+    {&_wcm_lib_msg_table, WCM_COMMON_VALUE_UNCONVERTED_LABEL, 5020,
+     "VDSRV5020: Value Unconverted: "},
+    {&_wcm_lib_msg_table, WCM_COMMON_BAD_CHARACTER_OFFSET, 5021,
+     "VDSRV5021: Character at byte offset %s is unavailable"},
+    {&_wcm_lib_msg_table, WCM_COMMON_RENAME_SESSION_FILE_FAILED, 5027,
+     "VDSRV5027: Unable to rename session data file \"%s\": %s.\n"},
 
     // vdw_rpcs: RPC framework, checkout and checkin, version tree
-    {&_vdw_rpcs_rpcs_msg_table, 2, 3003,
+    {&_vdw_rpcs_rpcs_msg_table, VDW_RPCS_MISSING_DISPATCH_INFO, 3003,
      "VDSRV3003: Internal Error: missing RPC dispatch info for \"%s\".\n"},
-    {&_vdw_rpcs_rpcs_msg_table, 3, 3005, "VDSRV3005: Missing RPC args parameter.\n"},
-    {&_vdw_rpcs_rpcs_msg_table, 4, 3006,
+    {&_vdw_rpcs_rpcs_msg_table, VDW_RPCS_MISSING_ARGS, 3005,
+     "VDSRV3005: Missing RPC args parameter.\n"},
+    {&_vdw_rpcs_rpcs_msg_table, VDW_RPCS_UPLOAD_TOO_LARGE, 3006,
      "VDSRV3006: The file could not be uploaded because it exceeded the current size limit.\n"},
-    {&_vdw_rpcs_rpcs_msg_table, 5, 3007,
+    {&_vdw_rpcs_rpcs_msg_table, VDW_RPCS_NO_UPLOAD_FILE, 3007,
      "VDSRV3007: No upload file was specified in the request\n"},
-    {&_vdw_rpcs_rpcs_msg_table, 6, 3008, "VDSRV3008: A user name must be specified\n"},
-    {&_vdw_rpcs_rpcs_msg_table, 140, 3152, "VDSRV3152: Cannot create temporary view"},
-    {&_vdw_rpcs_rpcs_msg_table, 156, 3168,
+    {&_vdw_rpcs_rpcs_msg_table, VDW_RPCS_USER_NAME_REQUIRED, 3008,
+     "VDSRV3008: A user name must be specified\n"},
+    {&_vdw_rpcs_rpcs_msg_table, VDW_RPCS_CREATE_TEMP_VIEW_FAILED, 3152,
+     "VDSRV3152: Cannot create temporary view"},
+    {&_vdw_rpcs_rpcs_msg_table, VDW_RPCS_VOB_REFORMATTED, 3168,
      "VDSRV3168: VOB was reformatted: \"%s\". Client version tree data is invalid.\n"},
-    {&_vdw_rpcs_rpcs_msg_table, -1, 3009,
+    {&_vdw_rpcs_rpcs_msg_table, VDW_RPCS_GET_VIEW_TAG_FAILED, 3009,
      "VDSRV3009: Unable to get the view tag name for \"%s\": %s"},
-    {&_vdw_rpcs_rpcs_msg_table, -1, 3034,
+    {&_vdw_rpcs_rpcs_msg_table, VDW_RPCS_CHECKIN_NOT_FROM_LATEST, 3034,
      "VDSRV3034: Cannot checkin \"%s\" because it is not checked out from the latest version on "
      "its branch.\nYou must merge the latest version into the checkout before checking it in.\n"},
-    {&_vdw_rpcs_rpcs_msg_table, -1, 3139,
+    {&_vdw_rpcs_rpcs_msg_table, VDW_RPCS_CHECKOUT_NOT_LATEST, 3139,
      "VDSRV3139: Checkout version \"%s\" is  not LATEST on the branch.\n"},
-    {&_vdw_rpcs_rpcs_msg_table, -1, 3140, "VDSRV3140: Version discordance detected for \"%s\". \n"},
-    {&_vdw_rpcs_rpcs_msg_table, -1, 3191,
+    {&_vdw_rpcs_rpcs_msg_table, VDW_RPCS_VERSION_DISCORDANCE, 3140,
+     "VDSRV3140: Version discordance detected for \"%s\". \n"},
+    {&_vdw_rpcs_rpcs_msg_table, VDW_RPCS_MERGE_HIJACKED_WITH_TRIGGER_FAILED, 3191,
      "VDSRV3191: Unable to merge hijacked file contents with post-checkout file modifications "
      "\nmade by server side trigger for \n   %s\nYou need to manually save your hijacked file "
      "contents, uncheckout the file, check it\n out again and manually merge your hijacked "
      "changes into the new checkout."},
-    {&_vdw_rpcs_rpcs_msg_table, -1, 3203,
+    {&_vdw_rpcs_rpcs_msg_table, VDW_RPCS_BRANCH_TYPE_NOT_MASTERED, 3203,
      "VDSRV3203: Cannot checkout element \"%s\" - branch type is not mastered locally: %s\n"},
-    {&_vdw_rpcs_rpcs_msg_table, -1, 3205,
+    {&_vdw_rpcs_rpcs_msg_table, VDW_RPCS_NO_CHECKOUT_UNSUPPORTED, 3205,
      "VDSRV3205: The 'no checkout' option is not supported for file creation in views of this "
      "type."},
 
     // vdw_prop: XML protocol
-    {&_vdw_prop_props_msg_table, 5, 2009, "VDSRV2009: Unsupported operation: %s (%s: %ld)\n"},
-    {&_vdw_prop_props_msg_table, 9, 2013,
+    {&_vdw_prop_props_msg_table, VDW_PROP_UNSUPPORTED_OPERATION, 2009,
+     "VDSRV2009: Unsupported operation: %s (%s: %ld)\n"},
+    {&_vdw_prop_props_msg_table, VDW_PROP_UNSUPPORTED_CHARACTERS, 2013,
      "VDSRV2013: Error: One or more characters in the following string is not supported by the "
      "server's operating system: \"%s\".\n"},
-    {&_vdw_prop_props_msg_table, 13, 2018,
+    {&_vdw_prop_props_msg_table, VDW_PROP_BRANCH_TYPE_NOT_MASTERED, 2018,
      "VDSRV3203: Cannot checkout element \"%s\" - branch type is not mastered locally: %s\n"},
-    {&_vdw_prop_props_msg_table, 14, 2033, "VDSRV2033: Property is not yet implemented - \"%s\"\n"},
-    {&_vdw_prop_props_msg_table, 16, 2035,
+    {&_vdw_prop_props_msg_table, VDW_PROP_PROPERTY_NOT_IMPLEMENTED, 2033,
+     "VDSRV2033: Property is not yet implemented - \"%s\"\n"},
+    {&_vdw_prop_props_msg_table, VDW_PROP_DETERMINE_REAL_PATH_FAILED, 2035,
      "VDSRV2035: Unable to determine real path for '%s' in view '%s': %s.\n"},
 
     // ireq_lib: interaction channel
-    {&_ireq_lib_libireq_msg_table, -1, 2,
+    {&_ireq_lib_libireq_msg_table, IREQ_LIB_PARSE_ERROR, 2,
      "Message parsing error in function %s parsing message %s\n"},
-    {&_ireq_lib_libireq_msg_table, -1, 10,
+    {&_ireq_lib_libireq_msg_table, IREQ_LIB_TIMED_OUT, 10,
      "Timed out - no user response received within %d seconds\n"},
-    {&_ireq_lib_libireq_msg_table, -1, 12,
+    {&_ireq_lib_libireq_msg_table, IREQ_LIB_WRONG_SEQID, 12,
      "Client message had wrong sequence id: Expected %s received %s\n"},
 };
 
-int index_of_number(const imsg_catalog_t& cat, uint16_t number) {
-    for (int i = 0; i < cat.count; ++i) {
-        if (cat.numbers[i] == number) return i;
-    }
-    return -1;
-}
-
-TEST(CatalogQuotedTexts, TextsSitAtTheirIndexAndNumber) {
+TEST(CatalogQuotedTexts, NamedEntriesCarryTheirNumberAndText) {
     for (const QuotedText& q : kQuoted) {
         const imsg_catalog_t& cat = *q.catalog;
         SCOPED_TRACE(std::string(cat.component_name) + " " + std::to_string(q.number));
-        int index = q.index;
-        if (index < 0) {
-            index = index_of_number(cat, q.number);
-            ASSERT_GE(index, 0) << "number not in catalog";
-        }
-        ASSERT_LT(index, cat.count);
-        EXPECT_EQ(cat.numbers[index], q.number);
-        EXPECT_STREQ(cat.texts[index], q.text);
+        ASSERT_LT(q.index, cat.count);
+        EXPECT_EQ(cat.numbers[q.index], q.number);
+        EXPECT_STREQ(cat.texts[q.index], q.text);
     }
 }
 

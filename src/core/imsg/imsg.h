@@ -16,6 +16,7 @@
 #include <cstddef>
 
 #include "core/imsg/imsg_catalog.h"
+#include "core/imsg/imsg_core_catalog.h"
 
 enum imsg_class_t {
     IMSG_OK = 0,
@@ -67,11 +68,12 @@ int imsg_sprintf(char* buf, size_t size, const imsg_catalog_t* catalog, int inde
 // Formats and prints a catalog entry on `msg_class`.
 void imsg_print_catalog(int msg_class, const imsg_catalog_t* catalog, int index, ...);
 
-// The core's own catalog, addressed by message number (not index).
+// The core's own catalog, addressed by message number (not index): the IMSG_CORE_ names of
+// imsg_core_catalog.h.
 const imsg_catalog_t* imsg_core_catalog();
 // Index of core message `number`, or -1.
 int imsg_core_index(int number);
-// Prints core message `number` as an error message.
+// Prints core message `number` (an IMSG_CORE_ name) as an error message.
 void imsg_core_error(int number, ...);
 
 // Style characters: the core marks emphasis in texts with bytes 0x01..0x03; a caller

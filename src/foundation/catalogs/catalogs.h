@@ -1,7 +1,18 @@
 // The library's message catalogs, one table per component.
 //
-// Entries are addressed by index (0-based); `WCM_Status::format` and the core message
-// library take the record and the index.
+// Each catalog's entries are written once, as the X-macro table in its header
+// (vdw_rpcs_catalog.h holds VDW_RPCS_CATALOG), one row of name, message number and text per
+// entry. The catalog's source expands the table into its texts and its numbers, the header
+// into an enumeration that gives each name the entry's index, so index, number and text
+// cannot drift apart. `WCM_Status::format` and the core message library take the record and
+// the name: st.format(&_vdw_rpcs_rpcs_msg_table, VDW_RPCS_MISSING_ARGS).
+//
+// Clients and stored files know entries by number and text, and both stay with the index
+// they have: a row is never moved or removed, new rows go at the end with a number above the
+// last, the numbers ascend (each catalog source checks that when it compiles), and a retired
+// message leaves only a gap in them. Names are upper case, begin with the catalog's prefix
+// and say what the message is about; failures to do something end in _FAILED, and a view's
+// configuration is CS, as in the status names.
 #ifndef FOUNDATION_CATALOGS_CATALOGS_H
 #define FOUNDATION_CATALOGS_CATALOGS_H
 

@@ -5,7 +5,7 @@
 #include <string>
 #include <thread>
 
-#include "foundation/catalogs/catalogs.h"
+#include "foundation/catalogs/vdweb_catalog.h"
 #include "foundation/wcm_status.h"
 #include "request/vdw_multipart_data.h"
 #include "request/vdw_req_args.h"
@@ -31,7 +31,7 @@ void VDW_ComputePrimesRpc::send_response_body() {
     if (size < 0) size = 0;  // no body
     if (size > kMaxBodySize) {
         status().set_status(TBS_ST_ERR);
-        status().format(&_vdweb_lib_msg_table, 100, text);
+        status().format(&_vdweb_lib_msg_table, VDWEB_STRING_TOO_LONG, text);
         return;
     }
     const std::string body(static_cast<size_t>(size), 'p');
