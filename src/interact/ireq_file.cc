@@ -11,6 +11,7 @@
 #include <string>
 
 #include "core/util/fileutl.h"
+#include "core/util/fsys.h"
 
 namespace {
 
@@ -20,7 +21,7 @@ constexpr mode_t kFileMode = 0600;
 struct ScopedFd {
     int fd = -1;
     ~ScopedFd() {
-        if (fd >= 0) ::close(fd);
+        if (fd >= 0) fsys_close(fd);
     }
 };
 
@@ -36,8 +37,8 @@ int ireq_temp_filename(char* buf, size_t size) {
         buf[0] = '\0';
         return 1;
     }
-    ::close(fd);
-    if (buf[0]) ::unlink(buf);
+    fsys_close(fd);
+    if (buf[0]) fsys_unlink(buf);
     for (char* p = buf; *p; ++p)
         if (*p == '\\') *p = '/';
     return 0;
@@ -47,18 +48,15 @@ int ireq_read_file(const char* path, stg_area_t* area, char** text) {
     if (text) *text = nullptr;
     if (!path || !area || !text) return 1;
     ScopedFd f;
-    f.fd = ::open(path, O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+    f.fd = fsys_open(path, O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
     if (f.fd < 0) return errno == ENOENT ? 0 : 1;
     struct stat st;
-    if (::fstat(f.fd, &st) != 0 || !S_ISREG(st.st_mode)) return 1;
+    if (fsys_fstat(f.fd, &st) != 0 || !S_ISREG(st.st_mode)) return 1;
     std::string data;
     char chunk[4096];
     for (;;) {
-        ssize_t n = ::read(f.fd, chunk, sizeof chunk);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return 1;
-        }
+        ssize_t n = fsys_read(f.fd, chunk, sizeof chunk);
+        if (n < 0) return 1;
         if (n == 0) break;
         if (data.size() + static_cast<size_t>(n) > IREQ_READ_MAX) return 1;
         data.append(chunk, static_cast<size_t>(n));
@@ -76,25 +74,25 @@ int ireq_write_file(const char* path, const char* text) {
     // A leftover from an earlier failed write (or anything planted there) is removed, and
     // the temporary file is then created exclusively, so the write never goes through a
     // link to another file.
-    if (::unlink(tmp) != 0 && errno != ENOENT) return 1;
+    if (fsys_unlink(tmp) != 0 && errno != ENOENT) return 1;
     ScopedFd f;
-    f.fd = ::open(tmp, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, kFileMode);
+    f.fd = fsys_open(tmp, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, kFileMode);
     if (f.fd < 0) return 1;
     bool ok = fileutl_write_all(f.fd, text, strlen(text));
-    ok = ::close(f.fd) == 0 && ok;
+    ok = fsys_close(f.fd) == 0 && ok;
     f.fd = -1;
-    ok = ok && ::rename(tmp, path) == 0;
-    if (!ok) ::unlink(tmp);
+    ok = ok && fsys_rename(tmp, path) == 0;
+    if (!ok) fsys_unlink(tmp);
     return ok ? 0 : 1;
 }
 
 int ireq_delete_file(const char* path) {
     if (!path) return 1;
-    ::unlink(path);
+    fsys_unlink(path);
     return ireq_file_exists(path);
 }
 
 int ireq_file_exists(const char* path) {
     struct stat st;
-    return path && ::lstat(path, &st) == 0 ? 1 : 0;
+    return path && fsys_lstat(path, &st) == 0 ? 1 : 0;
 }

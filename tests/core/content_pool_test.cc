@@ -1,5 +1,5 @@
-// Content pool: round trips, single storage, bounded memory, damage detection, and a
-// writer killed in the middle of a content.
+// Content pool: round trips, single storage, bounded memory, damage detection, a writer
+// killed in the middle of a content, and faults of the file system under stores and fetches.
 #include "core/store/content_pool.h"
 
 #include <dirent.h>
@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "support/fault_fsys.h"
 #include "support/temp_dir.h"
 
 namespace {
@@ -469,4 +470,111 @@ TEST(ContentPool, BatchNamesContentsOnlyWhenSynced) {
     pf = list_pool(pool->dir());
     EXPECT_EQ(pf.contents, 3);
     EXPECT_EQ(pf.temporaries, 0);
+}
+
+// A store that meets a fault fails with the failing call's status and leaves no temporary
+// file; a content has its name only when the fault came after the rename (a directory or
+// file-system flush), and the pool stores the same content afterwards.
+TEST(ContentPool, StoreFaultsAreReportedAndLeaveNoTemporaries) {
+    const std::string raw = random_bytes(600 * 1024, 7);
+    const std::string text = text_bytes(1 << 20);
+    struct Case {
+        const char* name;
+        fs_fault fault;
+        bool batch = false;
+        bool named = false;
+        bool compressed = false;
+    };
+    const Case cases[] = {
+        {"temporary not created", {fs_op::open, ENOSPC, ".tmp-"}},
+        {"disk full at the header", {fs_op::write, ENOSPC, ".tmp-", 0, 0}},
+        {"disk full in stored data", {fs_op::write, ENOSPC, ".tmp-", 0, 300000}},
+        {.name = "disk full in compressed data",
+         .fault = {fs_op::write, ENOSPC, ".tmp-", 0, 4096},
+         .compressed = true},
+        {"temporary not flushed", {fs_op::fsync, EIO, ".tmp-"}},
+        {"temporary not closed", {fs_op::close, EIO, ".tmp-"}},
+        {"subdirectory not made", {fs_op::mkdir, ENOSPC, "/pool-store/"}},
+        {"rename fails", {fs_op::rename, EIO, ".tmp-"}},
+        {"rename finds no room", {fs_op::rename, ENOSPC, ".tmp-"}},
+        // Flushes of the temporary, the pool directory (for a new subdirectory), then the
+        // subdirectory (after the rename).
+        {"pool directory not flushed", {fs_op::fsync, EIO, "/pool-store", 1}},
+        {"subdirectory not flushed", {fs_op::fsync, EIO, "/pool-store", 2}, false, true},
+        {"batch: disk full", {fs_op::write, ENOSPC, ".tmp-", 0, 300000}, true},
+        {"batch: first flush", {fs_op::syncfs, EIO, "/pool-store"}, true},
+        {"batch: subdirectory not made", {fs_op::mkdir, ENOSPC, "/pool-store/"}, true},
+        {"batch: rename fails", {fs_op::rename, EIO, ".tmp-"}, true},
+        {"batch: second flush", {fs_op::syncfs, EIO, "/pool-store", 1}, true, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDir dir;
+        auto pool = open_pool(dir / "pool-store");
+        ASSERT_TRUE(pool);
+        const std::string src = dir / "src";
+        write_file(src, c.compressed ? text : raw);
+        std::string sha;
+        tbs_status_t st;
+        int hits = 0;
+        {
+            ScopedFault fault(c.fault);
+            content_batch batch(pool->dir());  // unsynced, it is dropped under the fault
+            st = pool->put_file(src.c_str(), &sha, nullptr, c.batch ? &batch : nullptr);
+            if (st == TBS_ST_OK && c.batch) st = batch.sync();
+            hits = fault.hits();
+        }
+        EXPECT_EQ(st, tbs_errno2status(c.fault.err));
+        EXPECT_GT(hits, 0);
+        PoolFiles pf = list_pool(pool->dir());
+        EXPECT_EQ(pf.temporaries, 0);
+        EXPECT_EQ(pf.contents, c.named ? 1 : 0);
+
+        ASSERT_EQ(pool->put_file(src.c_str(), &sha, nullptr), TBS_ST_OK);
+        EXPECT_EQ(pool->verify(sha.c_str()), TBS_ST_OK);
+        pf = list_pool(pool->dir());
+        EXPECT_EQ(pf.temporaries, 0);
+        EXPECT_EQ(pf.contents, 1);
+    }
+}
+
+// A fetch that meets a fault fails with the failing call's status (a read error is not
+// reported as damage), the destination keeps what it held, and no temporary is left
+// beside it.
+TEST(ContentPool, FetchFaultsLeaveTheDestinationAsItWas) {
+    TempDir dir;
+    auto pool = open_pool(dir / "pool-store");
+    ASSERT_TRUE(pool);
+    const std::string data = random_bytes(600 * 1024, 9);
+    std::string sha;
+    ASSERT_EQ(pool->put_buffer(data.data(), data.size(), &sha, nullptr), TBS_ST_OK);
+    ASSERT_EQ(mkdir((dir / "dest").c_str(), 0777), 0);
+    const std::string dest = dir / "dest/out";
+    struct Case {
+        const char* name;
+        fs_fault fault;
+    };
+    const Case cases[] = {
+        {"content unreadable", {fs_op::read, EIO, "/pool-store/"}},
+        {"destination full", {fs_op::write, ENOSPC, "/dest/", 0, 100000}},
+        {"destination not closed", {fs_op::close, EIO, "/dest/"}},
+        {"destination rename fails", {fs_op::rename, EIO, "/dest/"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        write_file(dest, "old");
+        tbs_status_t st;
+        int hits = 0;
+        {
+            ScopedFault fault(c.fault);
+            st = pool->get_to_file(sha.c_str(), dest.c_str());
+            hits = fault.hits();
+        }
+        EXPECT_EQ(st, tbs_errno2status(c.fault.err));
+        EXPECT_GT(hits, 0);
+        EXPECT_EQ(read_file(dest), "old");
+        EXPECT_EQ(list_pool(dir / "dest").temporaries, 0);
+    }
+    EXPECT_EQ(pool->get_to_file(sha.c_str(), dest.c_str()), TBS_ST_OK);
+    EXPECT_EQ(read_file(dest), data);
 }

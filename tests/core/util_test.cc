@@ -1,5 +1,5 @@
-// File helpers: atomic whole-file writes, bounded joins, the string encoding pair, locks,
-// gzip.
+// File helpers: atomic whole-file writes (also under faults of the file system), bounded
+// joins, the string encoding pair, locks, gzip.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -16,6 +17,7 @@
 #include "core/util/fileutl.h"
 #include "core/util/srvlock.h"
 #include "core/util/strutl.h"
+#include "support/fault_fsys.h"
 #include "support/temp_dir.h"
 
 TEST(Strutl, WriteReplacesWholeFileAndReadReturnsIt) {
@@ -39,6 +41,55 @@ TEST(Strutl, WriteReplacesWholeFileAndReadReturnsIt) {
     // No temporary file is left beside it.
     EXPECT_EQ(std::system(("test $(ls -A '" + dir.path() + "' | wc -l) -eq 1").c_str()), 0);
     stg_delete_area(area);
+}
+
+// A whole-file write or a copy that meets a fault fails with the failing call's status and
+// leaves the directory as it was: the replaced file whole, no temporary, no partial copy.
+TEST(Strutl, FailedWritesLeaveTheDirectoryAsItWas) {
+    struct Case {
+        const char* name;
+        fs_fault fault;
+        bool copy;  // fileutl_copy onto "data", else strutl_write of it
+    };
+    const Case cases[] = {
+        {"write: disk full", {fs_op::write, ENOSPC, "/data-dir/", 0, 5000}, false},
+        {"write: not flushed", {fs_op::fsync, EIO, "/data-dir/"}, false},
+        {"write: not closed", {fs_op::close, EIO, "/data-dir/"}, false},
+        {"write: rename fails", {fs_op::rename, EIO, "/data-dir/"}, false},
+        {"copy: disk full", {fs_op::write, ENOSPC, "/data-dir/", 0, 5000}, true},
+        {"copy: not closed", {fs_op::close, EIO, "/data-dir/"}, true},
+    };
+    TempDir dir;
+    const std::string sub = dir / "data-dir";
+    ASSERT_EQ(mkdir(sub.c_str(), 0777), 0);
+    const std::string data = sub + "/data", src = dir / "src";
+    const std::string big(20000, 'x');
+    std::ofstream(src) << big;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::filesystem::remove(data);
+        if (!c.copy) {
+            ASSERT_EQ(strutl_write(data.c_str(), "old", true), 0);
+        }
+        tbs_status_t st;
+        int hits = 0;
+        {
+            ScopedFault fault(c.fault);
+            st = c.copy ? fileutl_copy(src.c_str(), data.c_str(), 4096)
+                        : strutl_write(data.c_str(), big.c_str(), true);
+            hits = fault.hits();
+        }
+        EXPECT_EQ(st, tbs_errno2status(c.fault.err));
+        EXPECT_GT(hits, 0);
+        std::vector<std::string> left;
+        for (const auto& e : std::filesystem::directory_iterator(sub))
+            left.push_back(e.path().filename().string());
+        EXPECT_EQ(left, c.copy ? std::vector<std::string>{} : std::vector<std::string>{"data"});
+        if (!c.copy) {
+            std::ifstream in(data);
+            EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "old");
+        }
+    }
 }
 
 TEST(Strutl, ConcatFailsInsteadOfTruncating) {

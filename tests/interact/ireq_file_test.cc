@@ -1,5 +1,5 @@
-// Files of the interaction channel: reserved names, whole-file writes that appear at once,
-// reads that refuse what is not a plain file.
+// Files of the interaction channel: reserved names, whole-file writes that appear at once
+// or fail visibly, reads that refuse what is not a plain file.
 #include "interact/ireq_file.h"
 
 #include <gtest/gtest.h>
@@ -10,6 +10,7 @@
 #include <string>
 
 #include "support/core_fixture.h"
+#include "support/fault_fsys.h"
 #include "support/temp_dir.h"
 
 namespace {
@@ -84,6 +85,42 @@ TEST_F(IreqFile, WriteReadDeleteAndRefusals) {
     EXPECT_EQ(ireq_write_file(fits.c_str(), "x"), 0);
     // A missing directory fails cleanly.
     EXPECT_EQ(ireq_write_file((home_.path() + "/none/msg").c_str(), "x"), 1);
+}
+
+// A file that cannot be written is reported; the file it was to replace keeps what it held
+// and no temporary is left. A read error is reported, not taken for an empty file.
+TEST_F(IreqFile, FailedWritesAndReadsAreReported) {
+    std::string path = home_.path() + "/msg";
+    struct Case {
+        const char* name;
+        fs_fault fault;
+    };
+    const Case cases[] = {
+        {"temporary not created", {fs_op::open, ENOSPC, "/msg_temp"}},
+        {"disk full", {fs_op::write, ENOSPC, "/msg_temp", 0, 3}},
+        {"close fails", {fs_op::close, EIO, "/msg_temp"}},
+        {"rename fails", {fs_op::rename, EIO, "/msg_temp"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ASSERT_EQ(ireq_write_file(path.c_str(), "A=old\n"), 0);
+        int rc = 0, hits = 0;
+        {
+            ScopedFault fault(c.fault);
+            rc = ireq_write_file(path.c_str(), "A=new\nB=more\n");
+            hits = fault.hits();
+        }
+        EXPECT_EQ(rc, 1);
+        EXPECT_GT(hits, 0);
+        EXPECT_EQ(read_file(path), "A=old\n");
+        EXPECT_FALSE(ireq_file_exists((path + "_temp").c_str()));
+    }
+
+    ScopedFault fault({fs_op::read, EIO, "/msg"});
+    char* text = nullptr;
+    EXPECT_EQ(ireq_read_file(path.c_str(), area_, &text), 1);
+    EXPECT_EQ(text, nullptr);
+    EXPECT_GT(fault.hits(), 0);
 }
 
 }  // namespace

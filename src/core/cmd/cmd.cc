@@ -78,7 +78,8 @@ tbs_status_t cmd_put_content(vob_t* vob, const std::string& from, std::string* n
                              content_batch* batch) {
     uint64_t n = 0;
     tbs_status_t st = vob->pool->put_file(from.c_str(), name, &n, batch);
-    if (st != TBS_ST_OK) return cmd_fail("Unable to read", from, st);
+    // The failure may be the source's (unreadable) or the pool's (full, failing to flush).
+    if (st != TBS_ST_OK) return cmd_fail("Unable to store the contents of", from, st);
     *size = static_cast<int64_t>(n);
     return TBS_ST_OK;
 }

@@ -97,7 +97,7 @@ struct Importer {
                     uint64_t n = 0;
                     if ((st = vob->pool->put_file(path.c_str(), &p.content, &n, &batch)) !=
                         TBS_ST_OK)
-                        return cmd_fail("Unable to read", path, st);
+                        return cmd_fail("Unable to store the contents of", path, st);
                     p.size = static_cast<int64_t>(n);
                 } else {
                     char buf[4096];

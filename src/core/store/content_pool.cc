@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "core/util/fileutl.h"
+#include "core/util/fsys.h"
 
 namespace {
 
@@ -60,11 +61,8 @@ ssize_t read_full(int fd, void* data, size_t n) {
     auto* p = static_cast<char*>(data);
     size_t done = 0;
     while (done < n) {
-        ssize_t r = ::read(fd, p + done, n - done);
-        if (r < 0) {
-            if (errno == EINTR) continue;
-            return -1;
-        }
+        ssize_t r = fsys_read(fd, p + done, n - done);
+        if (r < 0) return -1;
         if (r == 0) break;
         done += static_cast<size_t>(r);
     }
@@ -72,11 +70,11 @@ ssize_t read_full(int fd, void* data, size_t n) {
 }
 
 tbs_status_t fsync_dir(const std::string& dir) {
-    int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    int fd = fsys_open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) return errno_status(errno);
-    int rc = ::fsync(fd);
+    int rc = fsys_fsync(fd);
     int err = errno;
-    ::close(fd);
+    fsys_close(fd);
     return rc == 0 ? TBS_ST_OK : errno_status(err);
 }
 
@@ -159,8 +157,8 @@ struct content_writer::impl {
 
     ~impl() {
         if (z_live) deflateEnd(&z);
-        if (fd >= 0) ::close(fd);
-        if (!tmp_path.empty()) ::unlink(tmp_path.c_str());
+        if (fd >= 0) fsys_close(fd);
+        if (!tmp_path.empty()) fsys_unlink(tmp_path.c_str());
     }
 
     tbs_status_t fail(tbs_status_t st) {
@@ -325,15 +323,15 @@ tbs_status_t content_writer::impl::finish(std::string* sha, uint64_t* size) {
 
     unsigned char h[kHeaderSize];
     encode_header(h, m == mode::zlib ? kFlagZlib : kFlagRaw, total);
-    if (::pwrite(fd, h, sizeof h, 0) != static_cast<ssize_t>(sizeof h))
+    if (fsys_pwrite(fd, h, sizeof h, 0) != static_cast<ssize_t>(sizeof h))
         return fail(errno_status(errno));
     // The bytes must be on disk before any name refers to them: now, or at the batch's sync.
-    if (!batch && ::fsync(fd) != 0) return fail(errno_status(errno));
+    if (!batch && fsys_fsync(fd) != 0) return fail(errno_status(errno));
     struct stat tmp_st;
-    if (::fstat(fd, &tmp_st) != 0) return fail(errno_status(errno));
+    if (fsys_fstat(fd, &tmp_st) != 0) return fail(errno_status(errno));
     int fd_copy = fd;
     fd = -1;
-    if (::close(fd_copy) != 0) return fail(errno_status(errno));
+    if (fsys_close(fd_copy) != 0) return fail(errno_status(errno));
 
     std::string hex = md.hex();
     std::string sub = pool_dir + "/" + hex.substr(0, 2);
@@ -345,16 +343,18 @@ tbs_status_t content_writer::impl::finish(std::string* sha, uint64_t* size) {
         if (size) *size = total;
         return TBS_ST_OK;
     }
-    bool made_sub = ::mkdir(sub.c_str(), 0777) == 0;
+    bool made_sub = fsys_mkdir(sub.c_str(), 0777) == 0;
     if (!made_sub && errno != EEXIST) return fail(errno_status(errno));
-    if (made_sub && fsync_dir(pool_dir)) return fail(errno_status(errno));
+    if (made_sub) {
+        if (tbs_status_t st = fsync_dir(pool_dir)) return fail(st);
+    }
 
     struct stat cur;
-    if (::stat(target.c_str(), &cur) == 0 && cur.st_size == tmp_st.st_size) {
+    if (fsys_stat(target.c_str(), &cur) == 0 && cur.st_size == tmp_st.st_size) {
         // Already present: the same content makes the same bytes. One of another size is
         // damaged and is replaced below.
-        ::unlink(tmp_path.c_str());
-    } else if (::rename(tmp_path.c_str(), target.c_str()) != 0) {
+        fsys_unlink(tmp_path.c_str());
+    } else if (fsys_rename(tmp_path.c_str(), target.c_str()) != 0) {
         return fail(errno_status(errno));
     }
     tmp_path.clear();
@@ -386,7 +386,7 @@ struct content_reader::impl {
 
     ~impl() {
         if (z_live) inflateEnd(&z);
-        if (fd >= 0) ::close(fd);
+        if (fd >= 0) fsys_close(fd);
     }
 
     tbs_status_t fail(tbs_status_t st) {
@@ -530,31 +530,31 @@ tbs_status_t content_pool::put_file(const char* path, std::string* sha256_hex, u
 }
 
 content_batch::~content_batch() {
-    for (const pending& p : pending_) ::unlink(p.tmp.c_str());
+    for (const pending& p : pending_) fsys_unlink(p.tmp.c_str());
 }
 
 tbs_status_t content_batch::sync() {
     if (pending_.empty()) return TBS_ST_OK;
-    int fd = ::open(dir_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    int fd = fsys_open(dir_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) return errno_status(errno);
-    tbs_status_t st = ::syncfs(fd) == 0 ? TBS_ST_OK : errno_status(errno);
+    tbs_status_t st = fsys_syncfs(fd) == 0 ? TBS_ST_OK : errno_status(errno);
     for (size_t i = 0; st == TBS_ST_OK && i < pending_.size(); ++i) {
         const pending& p = pending_[i];
-        if (::mkdir(p.sub.c_str(), 0777) != 0 && errno != EEXIST) {
+        if (fsys_mkdir(p.sub.c_str(), 0777) != 0 && errno != EEXIST) {
             st = errno_status(errno);
             break;
         }
         struct stat cur, tmp;
-        if (::stat(p.target.c_str(), &cur) == 0 && ::stat(p.tmp.c_str(), &tmp) == 0 &&
+        if (fsys_stat(p.target.c_str(), &cur) == 0 && fsys_stat(p.tmp.c_str(), &tmp) == 0 &&
             cur.st_size == tmp.st_size) {
-            ::unlink(p.tmp.c_str());
-        } else if (::rename(p.tmp.c_str(), p.target.c_str()) != 0) {
+            fsys_unlink(p.tmp.c_str());
+        } else if (fsys_rename(p.tmp.c_str(), p.target.c_str()) != 0) {
             st = errno_status(errno);
         }
     }
     // The new names (and directories) are durable once the file system is flushed again.
-    if (st == TBS_ST_OK && ::syncfs(fd) != 0) st = errno_status(errno);
-    ::close(fd);
+    if (st == TBS_ST_OK && fsys_syncfs(fd) != 0) st = errno_status(errno);
+    fsys_close(fd);
     if (st == TBS_ST_OK) pending_.clear();
     return st;
 }
@@ -562,7 +562,7 @@ tbs_status_t content_batch::sync() {
 tbs_status_t content_pool::put_file(const char* path, std::string* sha256_hex, uint64_t* size,
                                     content_batch* batch) {
     if (!path) return TBS_ST_INVALID;
-    int fd = ::open(path, O_RDONLY | O_CLOEXEC);
+    int fd = fsys_open(path, O_RDONLY | O_CLOEXEC);
     if (fd < 0) return errno_status(errno);
     std::unique_ptr<content_writer> w;
     tbs_status_t st = open_writer(&w);
@@ -578,7 +578,7 @@ tbs_status_t content_pool::put_file(const char* path, std::string* sha256_hex, u
         if (r == 0) break;
         st = w->write(buf.data(), static_cast<size_t>(r));
     }
-    ::close(fd);
+    fsys_close(fd);
     if (!st) w->p_->batch = batch;
     return st ? st : w->commit(sha256_hex, size);
 }
@@ -590,7 +590,7 @@ tbs_status_t content_pool::open_reader(const char* sha, std::unique_ptr<content_
     if (path.empty()) return TBS_ST_INVALID;
     auto p = std::make_unique<content_reader::impl>();
     if (!p->md.ctx) return TBS_ST_ERR;
-    p->fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    p->fd = fsys_open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (p->fd < 0) return open_status(errno);
     if (tbs_status_t st = read_header(p->fd, &p->compressed, &p->size)) return st;
     p->expect = sha;
@@ -624,27 +624,27 @@ tbs_status_t content_pool::get_to_file(const char* sha, const char* dest) {
             break;
         }
     }
-    if (::close(fd) != 0 && !st) st = errno_status(errno);
-    if (!st && ::rename(tmp.data(), dest) != 0) st = errno_status(errno);
-    if (st) ::unlink(tmp.data());
+    if (fsys_close(fd) != 0 && !st) st = errno_status(errno);
+    if (!st && fsys_rename(tmp.data(), dest) != 0) st = errno_status(errno);
+    if (st) fsys_unlink(tmp.data());
     return st;
 }
 
 bool content_pool::exists(const char* sha) const {
     std::string path = path_of(sha);
     struct stat st;
-    return !path.empty() && ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+    return !path.empty() && fsys_stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
 tbs_status_t content_pool::size(const char* sha, uint64_t* size) const {
     if (!size) return TBS_ST_INVALID;
     std::string path = path_of(sha);
     if (path.empty()) return TBS_ST_INVALID;
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    int fd = fsys_open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) return open_status(errno);
     bool compressed = false;
     tbs_status_t st = read_header(fd, &compressed, size);
-    ::close(fd);
+    fsys_close(fd);
     return st;
 }
 
@@ -662,7 +662,7 @@ tbs_status_t content_pool::verify(const char* sha) {
 tbs_status_t content_pool::remove(const char* sha) {
     std::string path = path_of(sha);
     if (path.empty()) return TBS_ST_INVALID;
-    if (::unlink(path.c_str()) != 0) return open_status(errno);
+    if (fsys_unlink(path.c_str()) != 0) return open_status(errno);
     return TBS_ST_OK;
 }
 
@@ -677,9 +677,9 @@ tbs_status_t content_pool::sweep_temporaries(int64_t min_age_s, int* removed) {
         if (strncmp(e->d_name, kTempPrefix, plen) != 0) continue;
         std::string path = dir_ + "/" + e->d_name;
         struct stat s;
-        if (::lstat(path.c_str(), &s) != 0 || !S_ISREG(s.st_mode)) continue;
+        if (fsys_lstat(path.c_str(), &s) != 0 || !S_ISREG(s.st_mode)) continue;
         if (static_cast<int64_t>(now - s.st_mtime) < min_age_s) continue;
-        if (::unlink(path.c_str()) == 0) {
+        if (fsys_unlink(path.c_str()) == 0) {
             ++count;
         } else if (errno != ENOENT && !st) {
             st = errno_status(errno);

@@ -12,12 +12,13 @@
 #include <string>
 
 #include "core/util/fileutl.h"
+#include "core/util/fsys.h"
 
 tbs_status_t strutl_read(const char* path, bool missing_ok, stg_area_t* area, char** contents,
                          size_t* len) {
     *contents = nullptr;
     if (len) *len = 0;
-    int fd = ::open(path, O_RDONLY | O_CLOEXEC);
+    int fd = fsys_open(path, O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
         if (errno == ENOENT && missing_ok) {
             *contents = static_cast<char*>(stg_alloc(area, 1));
@@ -28,9 +29,9 @@ tbs_status_t strutl_read(const char* path, bool missing_ok, stg_area_t* area, ch
         return tbs_errno2status(errno);
     }
     struct stat st;
-    if (::fstat(fd, &st) != 0) {
+    if (fsys_fstat(fd, &st) != 0) {
         int err = errno;
-        ::close(fd);
+        fsys_close(fd);
         return tbs_errno2status(err);
     }
     // The file may grow while it is read; read what is there, growing the copy as needed.
@@ -48,17 +49,16 @@ tbs_status_t strutl_read(const char* path, bool missing_ok, stg_area_t* area, ch
             buf = bigger;
             cap *= 2;
         }
-        ssize_t n = ::read(fd, buf + used, cap - used);
+        ssize_t n = fsys_read(fd, buf + used, cap - used);
         if (n < 0) {
-            if (errno == EINTR) continue;
             int err = errno;
-            ::close(fd);
+            fsys_close(fd);
             return tbs_errno2status(err);
         }
         if (n == 0) break;
         used += static_cast<size_t>(n);
     }
-    ::close(fd);
+    fsys_close(fd);
     if (!buf) return tbs_errno2status(ENOMEM);
     buf[used] = '\0';
     *contents = buf;
@@ -77,25 +77,14 @@ tbs_status_t strutl_write(const char* path, const char* contents, bool durable, 
     if (fd < 0) return tbs_errno2status(errno);
     tmp.resize(strlen(tmp.c_str()));
     tbs_status_t st = TBS_ST_OK;
-    const char* p = contents;
-    size_t left = len;
-    while (left > 0) {
-        ssize_t w = ::write(fd, p, left);
-        if (w < 0) {
-            if (errno == EINTR) continue;
-            st = tbs_errno2status(errno);
-            break;
-        }
-        p += w;
-        left -= static_cast<size_t>(w);
-    }
+    if (!fileutl_write_all(fd, contents, len)) st = tbs_errno2status(errno);
     // Keep the mode of the file being replaced.
     struct stat old;
-    if (st == TBS_ST_OK && ::stat(path, &old) == 0) ::fchmod(fd, old.st_mode & 07777);
-    if (st == TBS_ST_OK && durable && ::fsync(fd) != 0) st = tbs_errno2status(errno);
-    if (::close(fd) != 0 && st == TBS_ST_OK) st = tbs_errno2status(errno);
-    if (st == TBS_ST_OK && ::rename(tmp.c_str(), path) != 0) st = tbs_errno2status(errno);
-    if (st != TBS_ST_OK) ::unlink(tmp.c_str());
+    if (st == TBS_ST_OK && fsys_stat(path, &old) == 0) ::fchmod(fd, old.st_mode & 07777);
+    if (st == TBS_ST_OK && durable && fsys_fsync(fd) != 0) st = tbs_errno2status(errno);
+    if (fsys_close(fd) != 0 && st == TBS_ST_OK) st = tbs_errno2status(errno);
+    if (st == TBS_ST_OK && fsys_rename(tmp.c_str(), path) != 0) st = tbs_errno2status(errno);
+    if (st != TBS_ST_OK) fsys_unlink(tmp.c_str());
     return st;
 }
 

@@ -12,6 +12,7 @@
 #include "core/rgy/rgy.h"
 #include "core/store/content_pool.h"
 #include "core/store/db.h"
+#include "core/util/fsys.h"
 #include "core/vob/vob_store.h"
 
 namespace {
@@ -204,10 +205,10 @@ tbs_status_t vob_ver_get_cleartext(vob_t* vob, vob_dbid_t version, const char* d
     if (v.is_dir) return TBS_ST_BAD_REQUEST;
     if (!v.content.empty()) return vob->pool->get_to_file(v.content.c_str(), dest);
     // Replaced, not truncated: a read-only copy there is still replaced.
-    if (unlink(dest) != 0 && errno != ENOENT) return tbs_errno2status(errno);
-    int fd = open(dest, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    if (fsys_unlink(dest) != 0 && errno != ENOENT) return tbs_errno2status(errno);
+    int fd = fsys_open(dest, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
     if (fd < 0) return tbs_errno2status(errno);
-    close(fd);
+    fsys_close(fd);
     return TBS_ST_OK;
 }
 

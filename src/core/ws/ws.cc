@@ -23,6 +23,7 @@
 #include "core/store/db.h"
 #include "core/view/view_store.h"
 #include "core/util/fileutl.h"
+#include "core/util/fsys.h"
 
 struct ws_handle_t {
     view_t* view = nullptr;
@@ -187,20 +188,20 @@ tbs_status_t make_info(Session& s, vob_t* vob, const std::string& pname, vob_dbi
 // Whether a file holds exactly a content of the pool (named by its SHA-256; "" is empty).
 bool file_has_content(const std::string& path, const std::string& content, int64_t size) {
     struct stat sb;
-    if (stat(path.c_str(), &sb) != 0 || sb.st_size != size) return false;
+    if (fsys_stat(path.c_str(), &sb) != 0 || sb.st_size != size) return false;
     if (content.empty()) return size == 0;
-    int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    int fd = fsys_open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) return false;
     EVP_MD_CTX* md = EVP_MD_CTX_new();
     bool ok = md && EVP_DigestInit_ex(md, EVP_sha256(), nullptr) == 1;
     std::vector<unsigned char> buf(64 * 1024);
-    for (ssize_t n; ok && (n = read(fd, buf.data(), buf.size())) != 0;) {
+    for (ssize_t n; ok && (n = fsys_read(fd, buf.data(), buf.size())) != 0;) {
         if (n < 0)
             ok = false;
         else
             ok = EVP_DigestUpdate(md, buf.data(), static_cast<size_t>(n)) == 1;
     }
-    close(fd);
+    fsys_close(fd);
     unsigned char digest[EVP_MAX_MD_SIZE];
     unsigned int len = 0;
     ok = ok && EVP_DigestFinal_ex(md, digest, &len) == 1;
@@ -216,7 +217,7 @@ bool hijacked(Session& s, vob_t* vob, const std::string& path, const ws_elem_inf
         tbs_uuid_is_null(info.prev_oid))
         return false;
     struct stat sb;
-    if (lstat(path.c_str(), &sb) != 0) return false;
+    if (fsys_lstat(path.c_str(), &sb) != 0) return false;
     vob_dbid_t prev = 0;
     vob_version_info_t v;
     if (vob_obj_oid_to_dbid(vob, info.prev_oid, &prev) != TBS_ST_OK ||
@@ -248,7 +249,8 @@ tbs_status_t update_in_place(Session& s, vob_t* vob, ws_elem_info_t& info, vob_d
     // A checked-out file's copy is the checkout's data, being edited: never overwritten.
     struct stat existing;
     const bool keep_checkout = info.ftype == WS_FTYPE_FILE && (info.flags & WS_FLAG_CHECKED_OUT) &&
-                               lstat(path.c_str(), &existing) == 0 && S_ISREG(existing.st_mode);
+                               fsys_lstat(path.c_str(), &existing) == 0 &&
+                               S_ISREG(existing.st_mode);
     if (hijacked(s, vob, path, info)) {
         info.flags |= WS_FLAG_HIJACKED;
         const unsigned mode = s.h->prefs & 0x60;
@@ -257,7 +259,7 @@ tbs_status_t update_in_place(Session& s, vob_t* vob, ws_elem_info_t& info, vob_d
             std::string saved = path + ".hijacked";
             for (int i = 1; access(saved.c_str(), F_OK) == 0 && i < 1000; ++i)
                 saved = path + ".hijacked." + std::to_string(i);
-            if (rename(path.c_str(), saved.c_str()) != 0) return tbs_errno2status(errno);
+            if (fsys_rename(path.c_str(), saved.c_str()) != 0) return tbs_errno2status(errno);
             info.hijack_saved = saved.substr(saved.find_last_of('/') + 1);
         }
     }
@@ -296,7 +298,7 @@ tbs_status_t update_in_place(Session& s, vob_t* vob, ws_elem_info_t& info, vob_d
     w.fh = info.fh;
     w.target = info.target_leaf;
     struct stat written;
-    if (info.ftype == WS_FTYPE_FILE && stat(path.c_str(), &written) == 0)
+    if (info.ftype == WS_FTYPE_FILE && fsys_stat(path.c_str(), &written) == 0)
         w.mtime = static_cast<int64_t>(written.st_mtime);
     return s.view->db->transact(store_txn_kind::write, [&](store_txn& txn) {
         return view_store_put_wso(*s.view->db, txn, w);
@@ -336,8 +338,7 @@ tbs_status_t report(Session& s, vob_t* vob, const std::string& pname, vob_dbid_t
                 info.prev_replica = r.vob_uuid;
                 info.prev_oid = r.ver_oid;
                 if (s.update_in_place) {
-                    std::error_code ec;
-                    std::filesystem::rename(s.view->root + old, s.view->root + pname, ec);
+                    fsys_rename((s.view->root + old).c_str(), (s.view->root + pname).c_str());
                     s.view->db->transact(store_txn_kind::write, [&](store_txn&) {
                         return view_store_delete_wso(*s.view->db, r.dir, r.leaf);
                     });
