@@ -6,10 +6,7 @@
 #include <grp.h>
 #include <sys/stat.h>
 
-#include <algorithm>
 #include <cstring>
-#include <ctime>
-#include <memory>
 #include <mutex>
 
 #include "core/cmd/cmd_internal.h"
@@ -17,8 +14,6 @@
 #include "core/store/content_pool.h"
 #include "core/vob/vob_store.h"
 #include "core/util/pfm.h"
-#include "core/view/config_spec.h"
-#include "core/ws/ws.h"
 
 namespace {
 

@@ -1,18 +1,12 @@
 // Namespace commands: mkelem, mv, rmname, ln and mkbranch. Each changes names in a
 // checked-out directory and checks in what it checked out for itself.
-#include <sys/stat.h>
 
 #include <algorithm>
 #include <cstring>
-#include <ctime>
-#include <memory>
 
 #include "core/cmd/cmd_internal.h"
 #include "core/imsg/imsg.h"
-#include "core/store/content_pool.h"
 #include "core/vob/vob_store.h"
-#include "core/util/pfm.h"
-#include "core/view/config_spec.h"
 #include "core/ws/ws.h"
 
 // mkelem ---------------------------------------------------------------------------------

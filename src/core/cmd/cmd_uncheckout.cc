@@ -1,18 +1,10 @@
 // The uncheckout command: removes a checkout, optionally keeping the edits beside.
 #include <sys/stat.h>
 
-#include <algorithm>
-#include <cstring>
-#include <ctime>
-#include <memory>
 
 #include "core/cmd/cmd_internal.h"
 #include "core/imsg/imsg.h"
-#include "core/store/content_pool.h"
 #include "core/vob/vob_store.h"
-#include "core/util/pfm.h"
-#include "core/view/config_spec.h"
-#include "core/ws/ws.h"
 
 // uncheckout -----------------------------------------------------------------------------
 
