@@ -20,8 +20,8 @@ int main() {
     memset(block, 'p', sizeof block);
     if (!fileutl_write_all(STDOUT_FILENO, header, sizeof header - 1)) return 1;
     while (left > 0) {
-        size_t n = left < static_cast<long long>(sizeof block) ? static_cast<size_t>(left)
-                                                                : sizeof block;
+        size_t n =
+            left < static_cast<long long>(sizeof block) ? static_cast<size_t>(left) : sizeof block;
         if (!fileutl_write_all(STDOUT_FILENO, block, n)) return 1;
         left -= static_cast<long long>(n);
     }

@@ -93,7 +93,8 @@ void export_env(char (&buf)[kEnvBufferSize], const char* name, const char* value
     int n = snprintf(entry, sizeof entry, "%s=%s", name, value ? value : "");
     if (n < 0 || static_cast<size_t>(n) >= sizeof entry) {
         VDW_Trace trace(QLMX_COMPONENT, kClass, "export_env");
-        if (trace.shouldTrace(1)) trace.writeTrace("%s is too long to export; left unchanged", name);
+        if (trace.shouldTrace(1))
+            trace.writeTrace("%s is too long to export; left unchanged", name);
         return;
     }
     memcpy(buf, entry, static_cast<size_t>(n) + 1);
@@ -338,9 +339,8 @@ bool buffer_flush_prepare() {
     std::string text;
     if (size > 0) {
         stg_scoped_area area;
-        ireq_msg_t* msg = area.get()
-                              ? ireq_msg_create(area.get(), IREQ_PROTOCOL_KEEPALIVE, "1.0", 4)
-                              : nullptr;
+        ireq_msg_t* msg =
+            area.get() ? ireq_msg_create(area.get(), IREQ_PROTOCOL_KEEPALIVE, "1.0", 4) : nullptr;
         std::string dummy(static_cast<size_t>(size - 1), 'x');
         char* encoded = nullptr;
         if (!msg || !ireq_msg_add_element(msg, "DUMMY", dummy.c_str()) ||

@@ -20,10 +20,10 @@
 #include <string>
 
 #include "core/util/fileutl.h"
+#include "dispatch/vdweb_request_handler.h"
 #include "foundation/vdw_config.h"
 #include "foundation/vdw_trace.h"
 #include "request/vdw_rpc_response.h"
-#include "dispatch/vdweb_request_handler.h"
 
 extern char** environ;
 

@@ -55,22 +55,21 @@ const char* field(const ireq_msg_t* answer, const char* name) {
 }
 
 // The elements of a proceed or yes/no question.
-bool fill_choice(ireq_msg_t* msg, const char* kind, int type, const char* prompt,
-                 int answer_mask, int default_mask) {
+bool fill_choice(ireq_msg_t* msg, const char* kind, int type, const char* prompt, int answer_mask,
+                 int default_mask) {
     char mask[kTextSize], def[kTextSize], type_name[kTextSize];
     return cvt_imsg_response_t(answer_mask, mask, sizeof mask) &&
            cvt_imsg_response_t(default_mask, def, sizeof def) &&
            cvt_imsg_type_t(type, type_name, sizeof type_name) &&
            ireq_msg_add_element(msg, "kind", kind) &&
            ireq_msg_add_element(msg, "prompt", prompt ? prompt : "") &&
-           ireq_msg_add_element(msg, "mask", mask) &&
-           ireq_msg_add_element(msg, "default", def) &&
+           ireq_msg_add_element(msg, "mask", mask) && ireq_msg_add_element(msg, "default", def) &&
            ireq_msg_add_element(msg, "type", type_name);
 }
 
 // A proceed or yes/no question: `yes_bit` when the answer is `yes_name`, else `no_bit`.
-int ask_choice(const char* kind, int type, const char* prompt, int answer_mask,
-               int default_mask, const char* yes_name, int yes_bit, int no_bit) {
+int ask_choice(const char* kind, int type, const char* prompt, int answer_mask, int default_mask,
+               const char* yes_name, int yes_bit, int no_bit) {
     stg_scoped_area area;
     ireq_msg_t* answer = nullptr;
     if (!ask(
@@ -168,8 +167,8 @@ int vdw_prompt_password(const char*, char** password) {
 
 const imsg_prompt_procs_t& vdw_prompt_procs() {
     static const imsg_prompt_procs_t procs = {
-        vdw_prompt_text,    vdw_prompt_file,    vdw_prompt_list,
-        vdw_prompt_proceed, vdw_prompt_yes_no,  vdw_prompt_password,
+        vdw_prompt_text,    vdw_prompt_file,   vdw_prompt_list,
+        vdw_prompt_proceed, vdw_prompt_yes_no, vdw_prompt_password,
     };
     return procs;
 }

@@ -14,12 +14,13 @@
 namespace {
 
 const VDW_RpcFactoryRow kFactory[] = {
-    {"VDW_Vdcore::compute_primes_rpc", vdw_rpc_create<VDW_ComputePrimesRpc>},        // diag
-    {"VDW_Vdcore::force_exit_rpc", vdw_rpc_create<VDW_ForceExitRpc>},                // diag
+    {"VDW_Vdcore::compute_primes_rpc", vdw_rpc_create<VDW_ComputePrimesRpc>},               // diag
+    {"VDW_Vdcore::force_exit_rpc", vdw_rpc_create<VDW_ForceExitRpc>},                       // diag
     {"VDW_Vdcore::get_version_separator_rpc", vdw_rpc_create<VDW_GetVersionSeparatorRpc>},  // repo
-    {"VDW_Vdcore::interaction_response_rpc", vdw_rpc_create<VDW_InteractionResponseRpc>},  // interaction
-    {"VDW_Vdcore::sleep_rpc", vdw_rpc_create<VDW_SleepRpc>},                         // diag
-    {"VDW_Vdcore::timeout_randomly_rpc", vdw_rpc_create<VDW_TimeoutRandomlyRpc>},    // diag
+    {"VDW_Vdcore::interaction_response_rpc",
+     vdw_rpc_create<VDW_InteractionResponseRpc>},                                  // interaction
+    {"VDW_Vdcore::sleep_rpc", vdw_rpc_create<VDW_SleepRpc>},                       // diag
+    {"VDW_Vdcore::timeout_randomly_rpc", vdw_rpc_create<VDW_TimeoutRandomlyRpc>},  // diag
 };
 
 }  // namespace

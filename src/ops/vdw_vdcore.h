@@ -22,7 +22,6 @@ struct tbs_uuid_t;
 
 class VDW_Vdcore : public VDW_CapturedMessages {
 public:
-
     VDW_Vdcore();
     virtual ~VDW_Vdcore();
     VDW_Vdcore(const VDW_Vdcore&) = delete;
@@ -49,8 +48,7 @@ public:
     static constexpr size_t PNAME_SIZE = 1024;
 
     // Copies `source` to `directory`/`leaf`, making the missing parent directories (0775).
-    void copy_file(const char* source, const char* directory, const char* leaf,
-                   WCM_Status& status);
+    void copy_file(const char* source, const char* directory, const char* leaf, WCM_Status& status);
     // `view_root` + "/" + `path` ("/" only when `path` does not begin with one), or `path`
     // alone without a view root, in local separator form. False when it does not fit.
     static bool get_view_pname(const char* view_root, const char* path, char* out,
@@ -63,8 +61,7 @@ public:
     static void convert_pname_to_local(char* path);
     // A name that is free: `directory`/`name`, else with ".1" to ".99" appended. 0 and the
     // name in `out`, else a core status (TBS_ST_EXISTS when every candidate is taken).
-    static int generate_available_ws_location(const char* directory, const char* name,
-                                              char* out);
+    static int generate_available_ws_location(const char* directory, const char* name, char* out);
     // The same in the core's temporary directory.
     static int generate_available_tmp_location(const char* name, char* out);
 

@@ -65,8 +65,7 @@ void VDW_Vdcore::copy_file(const char* source, const char* directory, const char
     if (st != TBS_ST_OK) imsg_core_error(IMSG_CORE_COPY_FAILED, source, target, tbs_strerror(st));
 }
 
-bool VDW_Vdcore::get_view_pname(const char* view_root, const char* path, char* out,
-                                size_t size) {
+bool VDW_Vdcore::get_view_pname(const char* view_root, const char* path, char* out, size_t size) {
     if (!out || size == 0) return false;
     const char* p = path ? path : "";
     int n;
@@ -99,8 +98,7 @@ void VDW_Vdcore::convert_pname_to_local(char* path) {
     translate(path, '/', kLocalSeparator);
 }
 
-int VDW_Vdcore::generate_available_ws_location(const char* directory, const char* name,
-                                               char* out) {
+int VDW_Vdcore::generate_available_ws_location(const char* directory, const char* name, char* out) {
     char base[PNAME_SIZE];
     if (!directory || !name || !out || !fileutl_join(base, sizeof base, directory, name))
         return tbs_errno2status(ENAMETOOLONG);

@@ -61,8 +61,7 @@ void VDW_Vdcore::uuid_to_viewroot(const char* uuid_text, char* view_root, WCM_St
         status.set_status(tbs_errno2status(ENAMETOOLONG));
 }
 
-void VDW_Vdcore::lookup_view_by_uuid(const tbs_uuid_t& uuid, ViewInfo* info,
-                                     WCM_Status& status) {
+void VDW_Vdcore::lookup_view_by_uuid(const tbs_uuid_t& uuid, ViewInfo* info, WCM_Status& status) {
     *info = ViewInfo{};
     rgy_view_entry_t entry;
     if (status.set_status(rgy_findbyuuid_entry(uuid, &entry)))

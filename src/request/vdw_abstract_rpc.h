@@ -68,9 +68,8 @@ struct VDW_RpcFactoryRow {
 };
 
 template <class T>
-VDW_AbstractRpc* vdw_rpc_create(const VDW_Request& request, VDW_Session& session,
-                                WCM_MemPool& pool, WCM_Status& status, std::ostream& out,
-                                VDW_Vdcore* facade) {
+VDW_AbstractRpc* vdw_rpc_create(const VDW_Request& request, VDW_Session& session, WCM_MemPool& pool,
+                                WCM_Status& status, std::ostream& out, VDW_Vdcore* facade) {
     return new T(request, session, pool, status, out, facade);
 }
 

@@ -12,10 +12,10 @@
 
 #include "core/cred/credutl.h"
 #include "core/imsg/imsg.h"
-#include "core/vob/vob_store.h"
 #include "core/sum/sum_vob.h"
 #include "core/vob/vob.h"
 #include "core/vob/vob_obj.h"
+#include "core/vob/vob_store.h"
 #include "support/core_fixture.h"
 #include "support/temp_dir.h"
 

@@ -232,9 +232,9 @@ TEST(StoreDb, FailuresMapToCoreStatuses) {
     } cases[] = {
         {"INSERT INTO item (id, name) VALUES (1, 'other')", TBS_ST_EXISTS},  // primary key
         {"INSERT INTO item (id, name) VALUES (2, 'one')", TBS_ST_EXISTS},    // unique
-        {"INSERT INTO note (id, item) VALUES (1, 99)", TBS_ST_ERR},            // foreign key
-        {"INSERT INTO item (id) VALUES (3)", TBS_ST_ERR},                      // not null
-        {"UPDATE nowhere SET x = 1", TBS_ST_ERR},                              // no such table
+        {"INSERT INTO note (id, item) VALUES (1, 99)", TBS_ST_ERR},          // foreign key
+        {"INSERT INTO item (id) VALUES (3)", TBS_ST_ERR},                    // not null
+        {"UPDATE nowhere SET x = 1", TBS_ST_ERR},                            // no such table
     };
     for (const Case& c : cases) {
         EXPECT_EQ(db->exec(c.sql), c.want) << c.sql;

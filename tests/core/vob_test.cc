@@ -12,8 +12,8 @@
 #include "core/cmdsyn/cmdsyn.h"
 #include "core/rgy/rgy.h"
 #include "core/store/db.h"
-#include "core/vob/vob_store.h"
 #include "core/sum/imsg_redirector.h"
+#include "core/vob/vob_store.h"
 #include "support/temp_dir.h"
 
 class VobFixture : public ::testing::Test {

@@ -1,13 +1,13 @@
 // The request handler and the RPC framework, driven in process.
 #include <gtest/gtest.h>
+#include <pwd.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <sstream>
 #include <string>
 
-#include <pwd.h>
-#include <unistd.h>
-
+#include "dispatch/vdweb_request_handler.h"
 #include "foundation/vdw_config.h"
 #include "foundation/vdw_meter.h"
 #include "foundation/wcm_mempool.h"
@@ -17,7 +17,6 @@
 #include "request/vdw_abstract_rpc.h"
 #include "request/vdw_multipart_data.h"
 #include "request/vdw_request.h"
-#include "dispatch/vdweb_request_handler.h"
 #include "support/temp_dir.h"
 
 using Env = std::multimap<std::string, std::string>;
@@ -142,8 +141,8 @@ TEST(RequestHandler, MeterFileNamesTheActingUser) {
     ASSERT_NE(options, nullptr);
     const passwd* pw = getpwuid(geteuid());
     ASSERT_NE(pw, nullptr);
-    const std::string expected = std::string("_meter_") + pw->pw_name + "_s0_" +
-                                 std::to_string(getpid()) + ".ascii";
+    const std::string expected =
+        std::string("_meter_") + pw->pw_name + "_s0_" + std::to_string(getpid()) + ".ascii";
     EXPECT_NE(std::string(options).find(expected), std::string::npos) << options;
 }
 
@@ -188,8 +187,8 @@ TEST(RequestHandler, NlspathIsExportedWholeOrNotAtAll) {
         WCM_MemPool pool;
         WCM_Status status;
         std::istringstream in;
-        delete read_request(0, nullptr, in, {{"REQUEST_METHOD", "GET"}, {"NLSPATH", c.value}},
-                            pool, status);
+        delete read_request(0, nullptr, in, {{"REQUEST_METHOD", "GET"}, {"NLSPATH", c.value}}, pool,
+                            status);
         ASSERT_NE(getenv("NLSPATH"), nullptr);
         EXPECT_STREQ(getenv("NLSPATH"), c.expected);
     }

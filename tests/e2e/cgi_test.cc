@@ -2,23 +2,22 @@
 // whole CGI output and the exit status out.
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <algorithm>
-#include <string>
-#include <vector>
-
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <future>
 #include <iterator>
+#include <string>
 #include <thread>
+#include <vector>
 
 #include "core/stg/stg.h"
 #include "e2e/cgi_process.h"
+#include "e2e/multipart.h"
 #include "interact/ireq_msg.h"
 #include "interact/ireq_request.h"
 #include "support/temp_dir.h"
-#include "e2e/multipart.h"
 
 namespace e2e {
 namespace {
@@ -411,8 +410,8 @@ TEST_F(CgiTest, InteractionResponseAnswersTheWaitingQuestion) {
     const std::string conf = site_.home() + "/config/qlmx/server.conf";
     const std::string before = whole_file(conf);
     for (const std::string& target : {conf, site_.home() + "/tmp/../config/qlmx/server.conf"}) {
-        const std::string args = "MsgProtocol=Vdprompt\nMsgVersion=1.0\nMsgConnection=" +
-                                 target + "\nMsgSeqID=" + seq + "\nMsgType=Message\n";
+        const std::string args = "MsgProtocol=Vdprompt\nMsgVersion=1.0\nMsgConnection=" + target +
+                                 "\nMsgSeqID=" + seq + "\nMsgType=Message\n";
         Response bad = read_response(
             post(form_body("VDW_Vdcore::interaction_response_rpc", args.c_str())).out);
         ASSERT_TRUE(bad.complete) << bad.error;
@@ -421,8 +420,8 @@ TEST_F(CgiTest, InteractionResponseAnswersTheWaitingQuestion) {
     }
     EXPECT_EQ(whole_file(conf), before);
 
-    const std::string args = "MsgProtocol=Vdprompt\nMsgVersion=1.0\nMsgConnection=" +
-                             connection + "\nMsgSeqID=" + seq +
+    const std::string args = "MsgProtocol=Vdprompt\nMsgVersion=1.0\nMsgConnection=" + connection +
+                             "\nMsgSeqID=" + seq +
                              "\nMsgType=Message\nResponse=proceed\nInputText=two%0Alines\n";
     Response r =
         read_response(post(form_body("VDW_Vdcore::interaction_response_rpc", args.c_str())).out);

@@ -79,7 +79,7 @@ TEST(PromptNames, AnswerBitsAndTypes) {
         EXPECT_STREQ(text, a.names);
     }
     EXPECT_FALSE(cvt_imsg_response_t(15, text, 8));  // does not fit: nothing cut
-    const char* types[] = {"ok", "ok", "box", "box", "warning", "warning",
+    const char* types[] = {"ok",    "ok",    "box",   "box",   "warning", "warning",
                            "error", "error", "trace", "trace", ""};
     for (int t = 0; t < 11; ++t) {
         ASSERT_TRUE(cvt_imsg_type_t(t, text, sizeof text));
@@ -91,9 +91,9 @@ TEST_F(PromptTest, ProceedAndYesNoQuestionsAndTheirAnswers) {
     client.answer = {{"Response", "proceed"}};
     // The core asks through the procedures the facade installs.
     imsg_set_prompt_procs(&vdw_prompt_procs());
-    EXPECT_EQ(imsg_prompt_proceed(4, "Go on?", IMSG_RESP_ABORT | IMSG_RESP_PROCEED,
-                                  IMSG_RESP_ABORT),
-              IMSG_RESP_PROCEED);
+    EXPECT_EQ(
+        imsg_prompt_proceed(4, "Go on?", IMSG_RESP_ABORT | IMSG_RESP_PROCEED, IMSG_RESP_ABORT),
+        IMSG_RESP_PROCEED);
     client.answer = {{"Response", "abort"}};
     EXPECT_EQ(vdw_prompt_proceed(6, "Go on?", 3, 1), IMSG_RESP_ABORT);
     client.answer = {{"Response", "yes"}};
@@ -139,8 +139,8 @@ TEST_F(PromptTest, UnansweredOrUnaskableQuestionsFail) {
     // An answer without "Response".
     client.answer = {{"Other", "x"}};
     EXPECT_EQ(vdw_prompt_proceed(0, "Go on?", 3, 1), IMSG_RESP_FAILED);
-    EXPECT_TRUE(contains(cap.text,
-                         "Vdprompt callback unable to read fields from interaction request\n"));
+    EXPECT_TRUE(
+        contains(cap.text, "Vdprompt callback unable to read fields from interaction request\n"));
     // Nobody to deliver to: the channel fails and so does the question.
     ireq_requestor_set_callback(nullptr, nullptr);
     unsetenv(IREQ_REQUEST_FILENAME_EV);

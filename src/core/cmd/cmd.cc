@@ -12,8 +12,8 @@
 #include "core/cmd/cmd_internal.h"
 #include "core/imsg/imsg.h"
 #include "core/store/content_pool.h"
-#include "core/vob/vob_store.h"
 #include "core/util/pfm.h"
+#include "core/vob/vob_store.h"
 
 namespace {
 
@@ -325,13 +325,17 @@ tbs_status_t cmd_dir_checkout(const cmd_txn& t, int64_t dir_element, int64_t dir
     t.vob->db->assert_writer();
     *made = false;
     vob_checkout_info_t existing;
-    if (vob_store_find_checkout(*t.vob->db, dir_element, t.ctx.view_text, &existing) ==
-        TBS_ST_OK) {
+    if (vob_store_find_checkout(*t.vob->db, dir_element, t.ctx.view_text, &existing) == TBS_ST_OK) {
         *co = existing.dbid;
         return TBS_ST_OK;
     }
-    tbs_status_t st =
-        cmd_do_checkout(t, {.element = dir_element, .version = dir_version, .reserved = true, .unreserved_ok = false, .comment = ""}, co, nullptr);
+    tbs_status_t st = cmd_do_checkout(t,
+                                      {.element = dir_element,
+                                       .version = dir_version,
+                                       .reserved = true,
+                                       .unreserved_ok = false,
+                                       .comment = ""},
+                                      co, nullptr);
     if (st == TBS_ST_OK) *made = true;
     return st;
 }

@@ -1,7 +1,6 @@
 // The checkout and checkin commands.
 #include <sys/stat.h>
 
-
 #include "core/cmd/cmd_internal.h"
 #include "core/imsg/imsg.h"
 #include "core/store/content_pool.h"
@@ -90,7 +89,13 @@ tbs_status_t checkout_one(cmd_checkout_args_t* a, const cmd_ctx& ctx, const std:
             else if (decision != CMD_NONLATEST_SELECTED)
                 return TBS_ST_NOT_LATEST;
         }
-        return cmd_do_checkout({vob, txn, ctx}, {.element = element, .version = selected, .reserved = a->reserved, .unreserved_ok = a->unreserved || !a->reserved, .comment = comment}, co_out, got_reserved);
+        return cmd_do_checkout({vob, txn, ctx},
+                               {.element = element,
+                                .version = selected,
+                                .reserved = a->reserved,
+                                .unreserved_ok = a->unreserved || !a->reserved,
+                                .comment = comment},
+                               co_out, got_reserved);
     });
 }
 
@@ -162,12 +167,14 @@ tbs_status_t cmd_checkin(cmd_checkin_args_t* a) {
             return cmd_fail("Atomic checkin spans more than one VOB", it.pname,
                             TBS_ST_NOT_SUPPORTED);
         std::string from = !a->from.empty() ? a->from[i] : std::string();
-        if (from.empty() && r.mtype == VOB_MTYPE_VERSION) from = cmd_view_private_file(ctx, it.pname);
+        if (from.empty() && r.mtype == VOB_MTYPE_VERSION)
+            from = cmd_view_private_file(ctx, it.pname);
         if (!from.empty()) {
             if (r.mtype == VOB_MTYPE_DIR_VERSION)
                 return cmd_fail("Unable to check in", it.pname, TBS_ST_IS_DIRECTORY);
             if (a->atomic && !batch) batch = std::make_unique<content_batch>(r.vob->pool->dir());
-            if ((st = cmd_put_content(r.vob, from, &it.content, &it.size, batch.get())) != TBS_ST_OK)
+            if ((st = cmd_put_content(r.vob, from, &it.content, &it.size, batch.get())) !=
+                TBS_ST_OK)
                 return st;
             it.has_content = true;
             if (a->ptime) it.created = cmd_file_mtime(from);
@@ -184,7 +191,14 @@ tbs_status_t cmd_checkin(cmd_checkin_args_t* a) {
         vob_checkout_info_t co;
         if (vob_store_find_checkout(*it.vob->db, r.element, ctx.view_text, &co) != TBS_ST_OK)
             return TBS_ST_NOT_CHECKED_OUT;
-        return cmd_do_checkin({it.vob, txn, ctx}, {.checkout = co.dbid, .content = it.has_content ? &it.content : nullptr, .size = it.size, .comment = comment, .identical = a->identical, .created = it.created}, version);
+        return cmd_do_checkin({it.vob, txn, ctx},
+                              {.checkout = co.dbid,
+                               .content = it.has_content ? &it.content : nullptr,
+                               .size = it.size,
+                               .comment = comment,
+                               .identical = a->identical,
+                               .created = it.created},
+                              version);
     };
     if (a->atomic && !items.empty()) {
         std::vector<int64_t> versions;
@@ -218,7 +232,8 @@ tbs_status_t cmd_checkin(cmd_checkin_args_t* a) {
                                   [&](store_txn& txn) { return checkin_item(txn, it, &v); });
         if (st != TBS_ST_OK) return cmd_fail("Unable to check in", it.pname, st);
         a->versions.push_back(v);
-        imsg_ok("Checked in \"%s\" version \"%s\".\n", it.pname.c_str(), cmd_idstr(it.vob, v).c_str());
+        imsg_ok("Checked in \"%s\" version \"%s\".\n", it.pname.c_str(),
+                cmd_idstr(it.vob, v).c_str());
     }
     return TBS_ST_OK;
 }

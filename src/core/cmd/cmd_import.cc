@@ -142,9 +142,22 @@ struct Importer {
                         continue;
                     }
                     int64_t elem = 0, v0 = 0;
-                    if ((s = cmd_do_mkelem({vob, txn, ctx}, {.dir_checkout = co, .leaf = p.e->name, .eltype = file_type, .is_dir = false, .comment = a->comment}, &elem, &v0)) != TBS_ST_OK)
+                    if ((s = cmd_do_mkelem({vob, txn, ctx},
+                                           {.dir_checkout = co,
+                                            .leaf = p.e->name,
+                                            .eltype = file_type,
+                                            .is_dir = false,
+                                            .comment = a->comment},
+                                           &elem, &v0)) != TBS_ST_OK)
                         return s;
-                    if ((s = cmd_do_first_version({vob, txn, ctx}, {.element = elem, .version0 = v0, .content = p.content, .size = p.size, .comment = a->comment, .created = 0}, nullptr)) != TBS_ST_OK)
+                    if ((s = cmd_do_first_version({vob, txn, ctx},
+                                                  {.element = elem,
+                                                   .version0 = v0,
+                                                   .content = p.content,
+                                                   .size = p.size,
+                                                   .comment = a->comment,
+                                                   .created = 0},
+                                                  nullptr)) != TBS_ST_OK)
                         return s;
                     ++files;
                     bytes += p.size;
@@ -157,7 +170,13 @@ struct Importer {
                             continue;
                         changed = true;
                         int64_t elem = 0;
-                        if ((s = cmd_do_mkelem({vob, txn, ctx}, {.dir_checkout = co, .leaf = name, .eltype = dir_type, .is_dir = true, .comment = a->comment}, &elem, nullptr)) != TBS_ST_OK)
+                        if ((s = cmd_do_mkelem({vob, txn, ctx},
+                                               {.dir_checkout = co,
+                                                .leaf = name,
+                                                .eltype = dir_type,
+                                                .is_dir = true,
+                                                .comment = a->comment},
+                                               &elem, nullptr)) != TBS_ST_OK)
                             return s;
                         ++dirs;
                     }
@@ -169,7 +188,14 @@ struct Importer {
                     return vob_store_delete_object(*vob->db, co);
                 }
                 if (made)
-                    return cmd_do_checkin({vob, txn, ctx}, {.checkout = co, .content = nullptr, .size = 0, .comment = &a->comment, .identical = true, .created = 0}, nullptr);
+                    return cmd_do_checkin({vob, txn, ctx},
+                                          {.checkout = co,
+                                           .content = nullptr,
+                                           .size = 0,
+                                           .comment = &a->comment,
+                                           .identical = true,
+                                           .created = 0},
+                                          nullptr);
                 return TBS_ST_OK;
             });
             if (st != TBS_ST_OK) return cmd_fail("Unable to import into", dest, st);

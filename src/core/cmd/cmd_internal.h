@@ -118,13 +118,12 @@ std::string cmd_idstr(vob_t* vob, int64_t version);
 // The comment a command records for a comment mode: the given text, or none.
 std::string cmd_comment_of(int mode, const std::string& comment);
 // Resolves inside a transaction and checks that the name is an element's version.
-tbs_status_t cmd_resolve_version(const std::string& pname, const cmd_ctx& ctx,
-                                 vob_resolved_t* r);
+tbs_status_t cmd_resolve_version(const std::string& pname, const cmd_ctx& ctx, vob_resolved_t* r);
 // The file's modification time, 0 when it cannot be read.
 int64_t cmd_file_mtime(const std::string& path);
 // Puts a file's contents in the VOB's pool: before the transaction that refers to them.
-tbs_status_t cmd_put_content(vob_t* vob, const std::string& from, std::string* name,
-                             int64_t* size, content_batch* batch = nullptr);
+tbs_status_t cmd_put_content(vob_t* vob, const std::string& from, std::string* name, int64_t* size,
+                             content_batch* batch = nullptr);
 // The view-private file a pathname has in the view's server-side root, when the context
 // is a real view and a regular file is there: what checkin and mkelem take when no
 // contents file is named.

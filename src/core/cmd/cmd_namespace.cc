@@ -17,8 +17,14 @@ namespace {
 tbs_status_t checkin_made(vob_t* vob, store_txn& txn, const cmd_ctx& ctx,
                           const std::vector<int64_t>& made, const std::string& comment) {
     for (auto it = made.rbegin(); it != made.rend(); ++it) {
-        tbs_status_t st =
-            cmd_do_checkin({vob, txn, ctx}, {.checkout = *it, .content = nullptr, .size = 0, .comment = &comment, .identical = true, .created = 0}, nullptr);
+        tbs_status_t st = cmd_do_checkin({vob, txn, ctx},
+                                         {.checkout = *it,
+                                          .content = nullptr,
+                                          .size = 0,
+                                          .comment = &comment,
+                                          .identical = true,
+                                          .created = 0},
+                                         nullptr);
         if (st != TBS_ST_OK) return st;
     }
     return TBS_ST_OK;
@@ -80,11 +86,22 @@ tbs_status_t mkelem_one(cmd_mkelem_args_t* a, const cmd_ctx& ctx, const std::str
                 TBS_ST_OK)
                 return s;
             if (did) made.push_back(co);
-            if ((s = cmd_do_mkelem({vob, txn, ctx}, {.dir_checkout = co, .leaf = leaf, .eltype = dir_type, .is_dir = true, .comment = comment}, &elem, &v0)) !=
-                TBS_ST_OK)
+            if ((s = cmd_do_mkelem({vob, txn, ctx},
+                                   {.dir_checkout = co,
+                                    .leaf = leaf,
+                                    .eltype = dir_type,
+                                    .is_dir = true,
+                                    .comment = comment},
+                                   &elem, &v0)) != TBS_ST_OK)
                 return s;
             // The new directory is checked out to receive the next name, and checked in.
-            if ((s = cmd_do_checkout({vob, txn, ctx}, {.element = elem, .version = v0, .reserved = true, .unreserved_ok = false, .comment = comment}, &nco, nullptr)) != TBS_ST_OK)
+            if ((s = cmd_do_checkout({vob, txn, ctx},
+                                     {.element = elem,
+                                      .version = v0,
+                                      .reserved = true,
+                                      .unreserved_ok = false,
+                                      .comment = comment},
+                                     &nco, nullptr)) != TBS_ST_OK)
                 return s;
             made.push_back(nco);
             events->emplace_back(CMD_MKELEM_EV_MKDIR, *it);
@@ -106,30 +123,62 @@ tbs_status_t mkelem_one(cmd_mkelem_args_t* a, const cmd_ctx& ctx, const std::str
         if ((s = cmd_check_locks(vob, ctx, {eltype})) != TBS_ST_OK) return s;
         int64_t co = 0;
         bool did = false;
-        if ((s = cmd_dir_checkout({vob, txn, ctx}, dir_element, dir_version, &co, &did)) != TBS_ST_OK)
+        if ((s = cmd_dir_checkout({vob, txn, ctx}, dir_element, dir_version, &co, &did)) !=
+            TBS_ST_OK)
             return s;
         const bool parent_made_here = did;
         if (did && std::find(made.begin(), made.end(), co) == made.end()) made.push_back(co);
         int64_t elem = 0, v0 = 0;
-        if ((s = cmd_do_mkelem({vob, txn, ctx}, {.dir_checkout = co, .leaf = leaf, .eltype = eltype, .is_dir = a->is_dir, .comment = comment}, &elem, &v0)) !=
-            TBS_ST_OK)
+        if ((s = cmd_do_mkelem({vob, txn, ctx},
+                               {.dir_checkout = co,
+                                .leaf = leaf,
+                                .eltype = eltype,
+                                .is_dir = a->is_dir,
+                                .comment = comment},
+                               &elem, &v0)) != TBS_ST_OK)
             return s;
         events->emplace_back(CMD_MKELEM_EV_CREATED, pname);
         if (a->checkin && !a->is_dir) {
-            if ((s = cmd_do_first_version({vob, txn, ctx}, {.element = elem, .version0 = v0, .content = content ? *content : "", .size = size, .comment = comment, .created = created}, nullptr)) != TBS_ST_OK)
+            if ((s = cmd_do_first_version({vob, txn, ctx},
+                                          {.element = elem,
+                                           .version0 = v0,
+                                           .content = content ? *content : "",
+                                           .size = size,
+                                           .comment = comment,
+                                           .created = created},
+                                          nullptr)) != TBS_ST_OK)
                 return s;
             events->emplace_back(CMD_MKELEM_EV_CHECKEDIN, pname);
         } else if (a->checkin && a->is_dir) {
             // A new directory checked in at once: its (empty) first version.
             int64_t dco = 0;
-            if ((s = cmd_do_checkout({vob, txn, ctx}, {.element = elem, .version = v0, .reserved = true, .unreserved_ok = false, .comment = comment}, &dco, nullptr)) != TBS_ST_OK)
+            if ((s = cmd_do_checkout({vob, txn, ctx},
+                                     {.element = elem,
+                                      .version = v0,
+                                      .reserved = true,
+                                      .unreserved_ok = false,
+                                      .comment = comment},
+                                     &dco, nullptr)) != TBS_ST_OK)
                 return s;
-            if ((s = cmd_do_checkin({vob, txn, ctx}, {.checkout = dco, .content = nullptr, .size = 0, .comment = &comment, .identical = true, .created = created}, nullptr)) != TBS_ST_OK)
+            if ((s = cmd_do_checkin({vob, txn, ctx},
+                                    {.checkout = dco,
+                                     .content = nullptr,
+                                     .size = 0,
+                                     .comment = &comment,
+                                     .identical = true,
+                                     .created = created},
+                                    nullptr)) != TBS_ST_OK)
                 return s;
             events->emplace_back(CMD_MKELEM_EV_CHECKEDIN, pname);
         } else if (!a->no_checkout && !a->checkin) {
             int64_t eco = 0;
-            if ((s = cmd_do_checkout({vob, txn, ctx}, {.element = elem, .version = v0, .reserved = true, .unreserved_ok = false, .comment = comment}, &eco, nullptr)) != TBS_ST_OK)
+            if ((s = cmd_do_checkout({vob, txn, ctx},
+                                     {.element = elem,
+                                      .version = v0,
+                                      .reserved = true,
+                                      .unreserved_ok = false,
+                                      .comment = comment},
+                                     &eco, nullptr)) != TBS_ST_OK)
                 return s;
         }
         // Directories this command checked out are checked in; a parent the caller had

@@ -1,7 +1,6 @@
 // The uncheckout command: removes a checkout, optionally keeping the edits beside.
 #include <sys/stat.h>
 
-
 #include "core/cmd/cmd_internal.h"
 #include "core/imsg/imsg.h"
 #include "core/vob/vob_store.h"

@@ -469,7 +469,6 @@ tbs_status_t protect(const cmdsyn_args_t& args) {
     return cmd_protect(&a);
 }
 
-
 }  // namespace
 
 const cmdsyn_command_t cmdsyn_elem_commands[] = {

@@ -587,7 +587,6 @@ tbs_status_t lscheckout(const cmdsyn_args_t& args) {
     return TBS_ST_OK;
 }
 
-
 }  // namespace
 
 const cmdsyn_command_t cmdsyn_list_commands[] = {

@@ -356,7 +356,6 @@ tbs_status_t update(const cmdsyn_args_t& args) {
     return TBS_ST_OK;
 }
 
-
 }  // namespace
 
 const cmdsyn_command_t cmdsyn_view_commands[] = {

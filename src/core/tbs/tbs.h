@@ -16,59 +16,67 @@ typedef int32_t tbs_status_t;
 // and text, kept sorted by number. Numbers travel on the wire and sit in stored files, so
 // a row's number never changes; 1 .. 999 are errno values and have no rows. Expand with
 // a macro X(name, number, text).
-#define TBS_STATUS_TABLE(X) \
-    X(TBS_ST_ERR, 1001, "Error")  /* general failure */ \
-    X(TBS_ST_NOT_FOUND, 1002, "Not found")  /* name or object not found */ \
-    X(TBS_ST_NAME_NOT_FOUND, 1003, "No such file or directory in the view")  /* pathname does not resolve */ \
-    X(TBS_ST_EXISTS, 1004, "Object already exists")  /* a name, object or row exists already */ \
-    X(TBS_ST_INVALID, 1005, "Invalid argument")  /* bad argument or misuse of a handle */ \
-    X(TBS_ST_LOCKED, 1006, "Object is locked") \
-    X(TBS_ST_CHECKED_OUT, 1007, "Element is already checked out")  /* already checked out in this view, or still in use */ \
-    X(TBS_ST_NOT_CHECKED_OUT, 1008, "Element is not checked out") \
-    X(TBS_ST_RESERVED, 1009, "Checkout is reserved by another view") \
-    X(TBS_ST_NOT_LATEST, 1010, "Version is not the latest on its branch")  /* checkout or checkin not from the latest version */ \
-    X(TBS_ST_BAD_NAME, 1011, "Name is not valid") \
-    X(TBS_ST_DAMAGED, 1012, "Storage area is damaged")  /* the file is not a database, or is corrupt */ \
-    X(TBS_ST_BUSY, 1013, "Database is busy")  /* a lock was not had within the busy timeout */ \
-    X(TBS_ST_IDENTICAL, 1014, "Content is identical to its predecessor") \
-    X(TBS_ST_NOT_DIRECTORY, 1015, "Not a directory") \
-    X(TBS_ST_IS_DIRECTORY, 1016, "Is a directory") \
-    X(TBS_ST_TYPE_NOT_FOUND, 1017, "Type not found") \
-    X(TBS_ST_NOT_SUPPORTED, 1018, "Operation not supported") \
-    X(TBS_ST_BAD_SELECTOR, 1019, "Object selector is not valid") \
-    X(TBS_ST_IN_USE, 1020, "Object is still in use")  /* a type or branch still in use */ \
-    X(TBS_ST_TOO_LONG, 1021, "Text is too long")  /* a text beyond its limit */ \
-    X(TBS_ST_NOT_ELEMENT, 1022, "Not an element") \
-    X(TBS_ST_NO_VTFS, 1023, "VTFS is not configured")  /* dynamic views need a virtual file system */ \
-    X(TBS_ST_VIEW_CONFLICT, 1024, "Another load session holds the view") \
-    X(TBS_ST_WARNING, 1033, "Warning")  /* succeeded with a warning */ \
-    X(TBS_ST_OBJ_NOT_FOUND, 1052, "Object not found")  /* object id names nothing */ \
-    X(TBS_ST_INTERRUPTED, 1055, "Operation cancelled") \
-    X(TBS_ST_PERMISSION, 1063, "Permission denied")  /* permission or identity denied */ \
-    X(TBS_ST_BAD_REQUEST, 1072, "Request does not match the operation")  /* request does not fit the operation */ \
-    X(TBS_ST_LOGIN_REQUIRED, 100001, "Login required") \
-    X(TBS_ST_SESSION_EXPIRED, 100002, "Session expired") \
-    X(TBS_ST_CS_OUT_OF_STEP, 100003, "Config spec is out of step with the stream") \
-    X(TBS_ST_OP_IN_PROGRESS, 100004, "Operation already in progress") \
-    X(TBS_ST_NO_OP_IN_PROGRESS, 100005, "No operation in progress") \
-    X(TBS_ST_MERGE_FROM_LATEST, 100006, "Merge from the latest version required") \
-    X(TBS_ST_CLIENT_TOO_OLD, 100007, "Client protocol version is too old for this server") \
-    X(TBS_ST_UNRECOGNIZED_RPC, 100008, "Unrecognized RPC request or protocol version") \
-    X(TBS_ST_VERSION_NOT_LATEST, 100009, "Version is not the latest on its branch") \
-    X(TBS_ST_VERSION_DISCORDANCE, 100010, "Version discordance") \
-    X(TBS_ST_VOB_REFORMATTED, 100011, "VOB was reformatted") \
-    X(TBS_ST_REQUEST_CANCELLED, 100012, "Request cancelled") \
-    X(TBS_ST_IREQ_FAILED, 100013, "Interaction request failed") \
-    X(TBS_ST_IREQ_NO_RESPONSE, 100014, "Interaction response not received") \
-    X(TBS_ST_NOT_WEB_VIEW, 100015, "View is not a web view") \
-    X(TBS_ST_COPY_AREA_INVALID, 100016, "Copy area is not valid") \
-    X(TBS_ST_VIEW_STATE_CHANGED, 100017, "View state has changed") \
-    X(TBS_ST_CREDENTIALS_REQUIRED, 100018, "Credentials required") \
-    X(TBS_ST_ELEM_NOT_MASTERED, 100019, "Element is not mastered locally") \
-    X(TBS_ST_BRTYPE_NOT_MASTERED, 100020, "Branch type is not mastered locally") \
-    X(TBS_ST_BAD_STREAM, 100021, "Stream is not valid") \
-    X(TBS_ST_BAD_ACTIVITY, 100022, "Activity is not valid") \
-    X(TBS_ST_NOT_CONVERTIBLE, 100023, "Request text cannot be converted to the server's character set")
+#define TBS_STATUS_TABLE(X)                                                                     \
+    X(TBS_ST_ERR, 1001, "Error")           /* general failure */                                \
+    X(TBS_ST_NOT_FOUND, 1002, "Not found") /* name or object not found */                       \
+    X(TBS_ST_NAME_NOT_FOUND, 1003,                                                              \
+      "No such file or directory in the view")      /* pathname does not resolve */             \
+    X(TBS_ST_EXISTS, 1004, "Object already exists") /* a name, object or row exists already */  \
+    X(TBS_ST_INVALID, 1005, "Invalid argument")     /* bad argument or misuse of a handle */    \
+    X(TBS_ST_LOCKED, 1006, "Object is locked")                                                  \
+    X(TBS_ST_CHECKED_OUT, 1007,                                                                 \
+      "Element is already checked out") /* already checked out in this view, or still in use */ \
+    X(TBS_ST_NOT_CHECKED_OUT, 1008, "Element is not checked out")                               \
+    X(TBS_ST_RESERVED, 1009, "Checkout is reserved by another view")                            \
+    X(TBS_ST_NOT_LATEST, 1010,                                                                  \
+      "Version is not the latest on its branch") /* checkout or checkin not from the latest     \
+                                                    version */                                  \
+    X(TBS_ST_BAD_NAME, 1011, "Name is not valid")                                               \
+    X(TBS_ST_DAMAGED, 1012,                                                                     \
+      "Storage area is damaged")             /* the file is not a database, or is corrupt */    \
+    X(TBS_ST_BUSY, 1013, "Database is busy") /* a lock was not had within the busy timeout */   \
+    X(TBS_ST_IDENTICAL, 1014, "Content is identical to its predecessor")                        \
+    X(TBS_ST_NOT_DIRECTORY, 1015, "Not a directory")                                            \
+    X(TBS_ST_IS_DIRECTORY, 1016, "Is a directory")                                              \
+    X(TBS_ST_TYPE_NOT_FOUND, 1017, "Type not found")                                            \
+    X(TBS_ST_NOT_SUPPORTED, 1018, "Operation not supported")                                    \
+    X(TBS_ST_BAD_SELECTOR, 1019, "Object selector is not valid")                                \
+    X(TBS_ST_IN_USE, 1020, "Object is still in use") /* a type or branch still in use */        \
+    X(TBS_ST_TOO_LONG, 1021, "Text is too long")     /* a text beyond its limit */              \
+    X(TBS_ST_NOT_ELEMENT, 1022, "Not an element")                                               \
+    X(TBS_ST_NO_VTFS, 1023,                                                                     \
+      "VTFS is not configured") /* dynamic views need a virtual file system */                  \
+    X(TBS_ST_VIEW_CONFLICT, 1024, "Another load session holds the view")                        \
+    X(TBS_ST_WARNING, 1033, "Warning")                /* succeeded with a warning */            \
+    X(TBS_ST_OBJ_NOT_FOUND, 1052, "Object not found") /* object id names nothing */             \
+    X(TBS_ST_INTERRUPTED, 1055, "Operation cancelled")                                          \
+    X(TBS_ST_PERMISSION, 1063, "Permission denied") /* permission or identity denied */         \
+    X(TBS_ST_BAD_REQUEST, 1072,                                                                 \
+      "Request does not match the operation") /* request does not fit the operation */          \
+    X(TBS_ST_LOGIN_REQUIRED, 100001, "Login required")                                          \
+    X(TBS_ST_SESSION_EXPIRED, 100002, "Session expired")                                        \
+    X(TBS_ST_CS_OUT_OF_STEP, 100003, "Config spec is out of step with the stream")              \
+    X(TBS_ST_OP_IN_PROGRESS, 100004, "Operation already in progress")                           \
+    X(TBS_ST_NO_OP_IN_PROGRESS, 100005, "No operation in progress")                             \
+    X(TBS_ST_MERGE_FROM_LATEST, 100006, "Merge from the latest version required")               \
+    X(TBS_ST_CLIENT_TOO_OLD, 100007, "Client protocol version is too old for this server")      \
+    X(TBS_ST_UNRECOGNIZED_RPC, 100008, "Unrecognized RPC request or protocol version")          \
+    X(TBS_ST_VERSION_NOT_LATEST, 100009, "Version is not the latest on its branch")             \
+    X(TBS_ST_VERSION_DISCORDANCE, 100010, "Version discordance")                                \
+    X(TBS_ST_VOB_REFORMATTED, 100011, "VOB was reformatted")                                    \
+    X(TBS_ST_REQUEST_CANCELLED, 100012, "Request cancelled")                                    \
+    X(TBS_ST_IREQ_FAILED, 100013, "Interaction request failed")                                 \
+    X(TBS_ST_IREQ_NO_RESPONSE, 100014, "Interaction response not received")                     \
+    X(TBS_ST_NOT_WEB_VIEW, 100015, "View is not a web view")                                    \
+    X(TBS_ST_COPY_AREA_INVALID, 100016, "Copy area is not valid")                               \
+    X(TBS_ST_VIEW_STATE_CHANGED, 100017, "View state has changed")                              \
+    X(TBS_ST_CREDENTIALS_REQUIRED, 100018, "Credentials required")                              \
+    X(TBS_ST_ELEM_NOT_MASTERED, 100019, "Element is not mastered locally")                      \
+    X(TBS_ST_BRTYPE_NOT_MASTERED, 100020, "Branch type is not mastered locally")                \
+    X(TBS_ST_BAD_STREAM, 100021, "Stream is not valid")                                         \
+    X(TBS_ST_BAD_ACTIVITY, 100022, "Activity is not valid")                                     \
+    X(TBS_ST_NOT_CONVERTIBLE, 100023,                                                           \
+      "Request text cannot be converted to the server's character set")
 
 #define TBS_STATUS_ENUMERATOR(name, number, text) name = number,
 enum : tbs_status_t { TBS_ST_OK = 0, TBS_STATUS_TABLE(TBS_STATUS_ENUMERATOR) };

@@ -14,10 +14,10 @@
 #include "core/imsg/imsg.h"
 #include "core/rgy/rgy.h"
 #include "core/store/db.h"
-#include "core/view/view_store.h"
-#include "core/vob/vob_store.h"
 #include "core/util/fileutl.h"
 #include "core/util/pfm.h"
+#include "core/view/view_store.h"
+#include "core/vob/vob_store.h"
 
 namespace {
 

@@ -9,8 +9,8 @@
 #include "core/cred/credutl.h"
 #include "core/rgy/rgy.h"
 #include "core/store/db.h"
-#include "core/view/view_store.h"
 #include "core/view/view.h"
+#include "core/view/view_store.h"
 
 namespace {
 

@@ -12,9 +12,9 @@
 #include "core/rgy/rgy.h"
 #include "core/store/content_pool.h"
 #include "core/store/db.h"
-#include "core/vob/vob_store.h"
 #include "core/util/fileutl.h"
 #include "core/util/pfm.h"
+#include "core/vob/vob_store.h"
 
 namespace {
 

@@ -55,7 +55,8 @@ tbs_status_t find_vob(const std::string& pname, vob_t** vob, std::string* rest) 
     for (const rgy_vob_entry_t& e : tags) {
         const std::string& t = e.tag;
         if (pname.compare(0, t.size(), t) != 0) continue;
-        if (pname.size() > t.size() && pname[t.size()] != '/' && pname[t.size()] != TBS_VER_EXT[0]) continue;
+        if (pname.size() > t.size() && pname[t.size()] != '/' && pname[t.size()] != TBS_VER_EXT[0])
+            continue;
         if (!best || t.size() > best->tag.size()) best = &e;
     }
     if (!best) return TBS_ST_NAME_NOT_FOUND;
@@ -638,10 +639,8 @@ tbs_status_t walk_components(Walk& w, const ParsedPname& p, vob_resolved_t* out,
         }
         if (st == TBS_ST_NOT_FOUND) return TBS_ST_NAME_NOT_FOUND;
         if (st != TBS_ST_OK) return st;
-        if (mtype == VOB_MTYPE_SLINK && (!last || !(w.flags & VOB_RESOLVE_NOFOLLOW)) &&
-            !extended) {
-            if ((st = follow_link(w, target, restart)) != TBS_ST_OK || !restart->empty())
-                return st;
+        if (mtype == VOB_MTYPE_SLINK && (!last || !(w.flags & VOB_RESOLVE_NOFOLLOW)) && !extended) {
+            if ((st = follow_link(w, target, restart)) != TBS_ST_OK || !restart->empty()) return st;
             continue;
         }
         if (last) return resolve_leaf(w, p, comp, walked, target, mtype, out);

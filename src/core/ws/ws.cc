@@ -3,13 +3,11 @@
 // transfer in ws_cltxt.cc.
 #include "core/ws/ws.h"
 
-
 #include <cstring>
 #include <mutex>
 
 #include "core/view/view_store.h"
 #include "core/ws/ws_internal.h"
-
 
 namespace {
 

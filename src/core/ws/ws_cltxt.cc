@@ -46,4 +46,3 @@ tbs_status_t ws_xlate_cltxt_pname(const tbs_uuid_t&, const tbs_oid_t&, std::stri
     // Contents live compressed in the pool: there is no readable file to offer instead.
     return TBS_ST_NOT_FOUND;
 }
-

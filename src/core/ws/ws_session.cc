@@ -13,11 +13,10 @@
 
 #include "core/cred/credutl.h"
 #include "core/store/db.h"
-#include "core/view/view_store.h"
 #include "core/util/fileutl.h"
 #include "core/util/fsys.h"
+#include "core/view/view_store.h"
 #include "core/ws/ws_internal.h"
-
 
 namespace {
 
@@ -125,7 +124,8 @@ tbs_status_t make_info(Session& s, vob_t* vob, const std::string& pname, vob_dbi
     view_wso_t rec;
     if (view_store_get_wso(*s.view->db, info->dir, info->leaf, &rec) == TBS_ST_OK) {
         vob_obj_info_t elem;
-        if (vob_obj_get_info(vob, target, &elem) == TBS_ST_OK && ws_same_uuid(elem.oid, rec.elem_oid)) {
+        if (vob_obj_get_info(vob, target, &elem) == TBS_ST_OK &&
+            ws_same_uuid(elem.oid, rec.elem_oid)) {
             info->prev_replica = rec.vob_uuid;
             info->prev_oid = rec.ver_oid;
             if (mtype == VOB_MTYPE_SLINK && rec.target == info->target_leaf) {
@@ -446,7 +446,8 @@ bool still_loaded(Session& s, const view_wso_t& w, bool all_scopes) {
         if (vob_resolve_pname(pname.c_str(), s.ctx, VOB_RESOLVE_NOFOLLOW, &r) != TBS_ST_OK)
             return false;
         vob_dbid_t id = r.mtype == VOB_MTYPE_SLINK ? r.dbid : r.element;
-        return ws_same_uuid(r.vob->uuid, w.vob_uuid) && static_cast<vob_dbid_t>(w.fh.elem_dbid) == id;
+        return ws_same_uuid(r.vob->uuid, w.vob_uuid) &&
+               static_cast<vob_dbid_t>(w.fh.elem_dbid) == id;
     }
     auto it = s.cached_entries.find(w.leaf);
     return it != s.cached_entries.end() && s.cached_vob == tbs_uuid_text(w.vob_uuid) &&
