@@ -35,9 +35,16 @@ void print_msg(ireq_lib_msg_t msg, Args... args) {
 
 // Debugging aid: a developer who owns the marker file gets each listener start to write
 // its process id and pause, so a debugger can attach. The marker must be a regular file
-// of this process's own user, so that nobody else can stall the server through it.
-constexpr const char kDebugMarker[] = "/var/tmp/listener_start_debug";
-constexpr const char kDebugPidFile[] = "/var/tmp/request_enable.out";
+// of this process's own user, so that nobody else can stall the server through it. Both
+// files live in the site's own temporary directory: nothing outside the site is ever
+// read or removed.
+constexpr const char kDebugMarker[] = "listener_start_debug";
+constexpr const char kDebugPidFile[] = "request_enable.out";
+
+// `leaf` in the core's temporary directory; false when the name does not fit.
+bool debug_path(const char* leaf, char* out, size_t size) {
+    return fileutl_join(out, size, fileutl_get_tmpdir(), leaf);
+}
 constexpr int kDebugPauseSeconds = 30;
 
 // Process-wide state.
@@ -251,11 +258,15 @@ int file_callback(int action, const char* filename) {
 }
 
 void debug_pause_if_asked() {
+    char marker[IREQ_REQUEST_FILENAME_SIZE], pid_file[IREQ_REQUEST_FILENAME_SIZE];
+    if (!debug_path(kDebugMarker, marker, sizeof marker) ||
+        !debug_path(kDebugPidFile, pid_file, sizeof pid_file))
+        return;
     struct stat st;
-    if (::lstat(kDebugMarker, &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != geteuid()) return;
+    if (::lstat(marker, &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != geteuid()) return;
     // Written exclusively after removing what was there, so never through a planted link.
-    ::unlink(kDebugPidFile);
-    int fd = ::open(kDebugPidFile, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+    ::unlink(pid_file);
+    int fd = ::open(pid_file, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
     if (fd >= 0) {
         char line[64];
         int n = snprintf(line, sizeof line, "Process id: %d\n", static_cast<int>(getpid()));
@@ -361,7 +372,8 @@ int ireq_listener_start(ireq_deliver_proc_t proc, void* data) {
     g_listener.poll_value = IREQ_LISTENER_POLL_VALUE;
     trace.writeTrace(VDW_Trace::TRACE_LEVEL_2, "Request file EV %s set to %s",
                      IREQ_REQUEST_FILENAME_EV, g_request_file);
-    ::unlink(kDebugPidFile);
+    char pid_file[IREQ_REQUEST_FILENAME_SIZE];
+    if (debug_path(kDebugPidFile, pid_file, sizeof pid_file)) ::unlink(pid_file);
     return 0;
 }
 

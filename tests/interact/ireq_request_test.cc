@@ -332,6 +332,28 @@ TEST_F(IreqChannel, ListenerRegistersWithTheCoreAndStopUndoesIt) {
     EXPECT_STREQ(record.filename, "");
 }
 
+TEST_F(IreqChannel, ListenerStartTouchesNoFileOutsideTheSite) {
+    // The debugging aid's files live in the site's temporary directory: a file of the same
+    // name elsewhere, whoever owns it, is never removed.
+    const std::string outside = testing::TempDir() + "/request_enable.out";
+    const std::string var_tmp = "/var/tmp/request_enable.out";
+    const bool had_var_tmp = fileutl_exists(var_tmp.c_str());
+    ASSERT_EQ(strutl_write(outside.c_str(), "keep\n", false), TBS_ST_OK);
+    if (!had_var_tmp) ASSERT_EQ(strutl_write(var_tmp.c_str(), "keep\n", false), TBS_ST_OK);
+    ASSERT_EQ(fileutl_mkdir_p(fileutl_get_tmpdir(), 0700), TBS_ST_OK);
+    const std::string inside = std::string(fileutl_get_tmpdir()) + "/request_enable.out";
+    ASSERT_EQ(strutl_write(inside.c_str(), "stale\n", false), TBS_ST_OK);
+
+    Recorder client;
+    ASSERT_EQ(ireq_listener_start(&Recorder::deliver, &client), 0);
+    ireq_listener_stop();
+    EXPECT_TRUE(fileutl_exists(var_tmp.c_str()));
+    EXPECT_TRUE(fileutl_exists(outside.c_str()));
+    EXPECT_FALSE(fileutl_exists(inside.c_str()));
+    if (!had_var_tmp) ::unlink(var_tmp.c_str());
+    ::unlink(outside.c_str());
+}
+
 TEST_F(IreqChannel, ListenerWithoutARequestFileNameDoesNotStart) {
     // A temporary directory too long for the 256-byte request file name.
     std::string dir = home_.path() + "/" + std::string(240, 'd');
