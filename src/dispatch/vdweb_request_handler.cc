@@ -285,7 +285,8 @@ void dispatch_to_unrefactored_rpcs(VDW_Session& session, const VDW_Request& requ
         if (row.reset_first) status.set_status(TBS_ST_OK);
         if (row.args_required && (!args || !*args)) {
             status.set_status(TBS_ST_ERR);
-            status.format(&_vdweb_lib_msg_table, VDWEB_MISSING_DISPATCH_INFO, name);
+            status.format(&_vdweb_lib_msg_table, VDWEB_MISSING_DISPATCH_INFO,
+                          VDW_MultipartData::echo_text(name).c_str());
             status.format(&_vdweb_lib_msg_table, VDWEB_MISSING_ARGS);
             report_rpc_error(pool, out, status);
             return;
@@ -296,7 +297,8 @@ void dispatch_to_unrefactored_rpcs(VDW_Session& session, const VDW_Request& requ
         return;
     }
     status.set_status(TBS_ST_UNRECOGNIZED_RPC);
-    status.format(&_vdweb_lib_msg_table, VDWEB_UNRECOGNIZED_RPC, name && *name ? name : "<null>");
+    status.format(&_vdweb_lib_msg_table, VDWEB_UNRECOGNIZED_RPC,
+                  name && *name ? VDW_MultipartData::echo_text(name).c_str() : "<null>");
     report_rpc_error(pool, out, status);
 }
 

@@ -10,6 +10,7 @@
 #include "foundation/vdw_meter.h"
 #include "foundation/vdw_trace.h"
 #include "foundation/wcm_status.h"
+#include "request/vdw_multipart_data.h"
 #include "request/vdw_request.h"
 
 namespace {
@@ -94,7 +95,8 @@ bool VDW_AbstractRpc::check_std_rpc_info(WCM_Status& st, bool args_required) {
     if (args && *args) return true;
     const char* name = request_->rpc_name();
     st.set_status(TBS_ST_ERR);
-    st.format(&_vdw_rpcs_rpcs_msg_table, VDW_RPCS_MISSING_DISPATCH_INFO, name ? name : "");
+    st.format(&_vdw_rpcs_rpcs_msg_table, VDW_RPCS_MISSING_DISPATCH_INFO,
+              VDW_MultipartData::echo_text(name).c_str());
     st.format(&_vdw_rpcs_rpcs_msg_table, VDW_RPCS_MISSING_ARGS);
     send_status_and_trailer();
     return false;

@@ -216,10 +216,38 @@ VDW_MultipartData::VDW_MultipartData(const char* name, const char* content_type,
 
 VDW_MultipartData::~VDW_MultipartData() = default;
 
+void VDW_MultipartData::break_boundaries(std::string& text) {
+    // The part boundary's distinctive tail; a space inside it makes it an ordinary line.
+    static const std::string tail = std::string(MP_BOUNDARY).substr(strspn(MP_BOUNDARY, "-"));
+    for (size_t at = text.find(tail); at != std::string::npos; at = text.find(tail, at + 1))
+        text.insert(at + tail.size() / 2, " ");
+}
+
+std::string VDW_MultipartData::echo_text(const char* text) {
+    std::string out = text ? text : "";
+    for (char& c : out) {
+        unsigned char u = static_cast<unsigned char>(c);
+        if (u < 32 || u == 127) c = '?';
+    }
+    break_boundaries(out);
+    return out;
+}
+
 void VDW_MultipartData::add_header(const char* name, const char* value) {
-    headers_ += name;
+    // A header name is a token: anything else (a colon, a space, a control character that
+    // would end the header or the part) is written as '_', so no name can forge a header
+    // or a part of its own.
+    for (const char* p = name && *name ? name : "_"; *p; ++p) {
+        unsigned char c = static_cast<unsigned char>(*p);
+        headers_ += c > 32 && c < 127 && c != ':' ? static_cast<char>(c) : '_';
+    }
     headers_ += ": ";
-    headers_ += value ? value : "";
+    // Values reach here encoded (items) or as names the code chose (part names, types);
+    // a control character still never ends the header line.
+    for (const char* p = value ? value : ""; *p; ++p) {
+        unsigned char c = static_cast<unsigned char>(*p);
+        headers_ += c < 32 || c == 127 ? '_' : static_cast<char>(c);
+    }
     headers_ += CRLF;
 }
 
@@ -335,6 +363,7 @@ void VDW_MultipartData::generate_status_part(std::ostream& out, const WCM_Status
         content += "\n\n";
         content += extra_text;
     }
+    break_boundaries(content);
     VDW_MultipartData part(STATUS_PART, MIME_TEXT, nullptr, content.data(),
                            static_cast<long long>(content.size()));
     part.add_part_item(HTTP_STATUS, status.status());

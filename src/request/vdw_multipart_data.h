@@ -160,6 +160,13 @@ public:
     VDW_MultipartData(const VDW_MultipartData&) = delete;
     VDW_MultipartData& operator=(const VDW_MultipartData&) = delete;
 
+    // Client text as it may be echoed into a text part (a status text, a message): control
+    // characters become '?' and the part boundary is broken up, so the text can neither end
+    // a line of its own nor forge a part.
+    static std::string echo_text(const char* text);
+    // Breaks up every occurrence of the part boundary in `text`.
+    static void break_boundaries(std::string& text);
+
     VDW_MultipartData& add_part_item(const char* name, const char* value);
     VDW_MultipartData& add_part_item(const char* name, const SUM_String& value);
     VDW_MultipartData& add_part_item(const char* name, long value);

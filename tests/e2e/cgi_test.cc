@@ -131,6 +131,11 @@ TEST_F(CgiTest, ErrorResponsesAreExact) {
     const std::string other_case = form_body("vdw_vdcore::GET_VERSION_SEPARATOR_RPC");
     const std::string empty_name = "rpc=&rpcargs=x";
     const std::string no_name = "rpcargs=x";
+    // A name that tries to end the status text and forge a second, successful part.
+    const std::string forged =
+        "rpc=" + url_encode(
+                     "x\r\n--------------------------aAJYnbd98Xui1cX9oiQh\r\n"
+                     "Content-ID: Status\r\nStatus: 0\r\n\r\n");
 
     struct Case {
         const char* label;
@@ -199,6 +204,13 @@ TEST_F(CgiTest, ErrorResponsesAreExact) {
          no_name,
          100008,
          "VDSRV4076: Unrecognized RPC request: rpc=\"<null>\"\n"},
+        {"unknown RPC whose name carries line ends and the boundary",
+         {},
+         form_post_env(forged),
+         forged,
+         100008,
+         "VDSRV4076: Unrecognized RPC request: rpc=\"x??--------------------------aAJYnbd98X "
+         "ui1cX9oiQh??Content-ID: Status??Status: 0????\"\n"},
         {"sleep without rpcargs",
          {},
          form_post_env(sleep_no_args),

@@ -109,6 +109,31 @@ TEST(RpcResponse, PartsHeadersAndConversion) {
         std::string::npos);
 }
 
+TEST(RpcResponse, NamesCannotForgeHeadersOrParts) {
+    // Part and item names are written as tokens and header values never end their line;
+    // client text echoed into a status loses its line ends and the boundary.
+    WCM_MemPool pool;
+    WCM_Status status;
+    std::ostringstream out;
+    {
+        VDW_RpcResponse r(pool, status, out, nullptr);
+        VDW_MultipartData p("Part\r\nStatus: 0", nullptr, nullptr, "x", 1);
+        p.add_part_item("Item\r\nForged:", "v");
+        r.add_part(p, false);
+        status.set_status(TBS_ST_ERR);
+        status.add_text(VDW_MultipartData::echo_text(("a\r\n--" + kB + "\r\n").c_str()).c_str());
+    }
+    const std::string s = out.str();
+    EXPECT_NE(s.find("Content-ID: Part__Status: 0\r\n"), std::string::npos) << s;
+    EXPECT_NE(s.find("\r\nItem__Forged_: v\r\n"), std::string::npos) << s;
+    EXPECT_EQ(s.find("\r\nStatus: 0\r\n"), std::string::npos) << s;
+    // The boundary appears only where the stream itself writes it: in the document header,
+    // before the part, before the status part and in the trailer.
+    size_t lines = 0;
+    for (size_t at = s.find(kB); at != std::string::npos; at = s.find(kB, at + 1)) ++lines;
+    EXPECT_EQ(lines, 4u) << s;
+}
+
 TEST(RpcResponse, TextFromALatin1ServerIsSentAsUtf8) {
     setenv("VERDANE_CHARSET", "ISO-8859-1", 1);
     i18n_reset_native();
