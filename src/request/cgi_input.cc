@@ -94,14 +94,26 @@ size_t read_fully(std::istream& in, char* buf, size_t want) {
     return got;
 }
 
+// The declared body length: -1 when none is declared, kBadLength when the declaration is
+// not a plain decimal number ("12abc", "-1", " 12", out of range).
+constexpr long kBadLength = -2;
 long content_length() {
     const char* cl = get_header("CONTENT_LENGTH");
     if (!cl) return -1;
+    if (!isdigit(static_cast<unsigned char>(cl[0]))) return kBadLength;
     char* end = nullptr;
     errno = 0;
     long n = strtol(cl, &end, 10);
-    if (errno != 0 || end == cl || n < 0) return 0;
+    if (errno != 0 || *end != '\0') return kBadLength;
     return n;
+}
+
+// Whether a percent-encoded text decodes to a NUL somewhere: a C string would silently
+// name something shorter, so such a name or value is refused.
+bool encodes_nul(const char* raw) {
+    for (const char* p = raw; (p = strchr(p, '%')) != nullptr; ++p)
+        if (p[1] == '0' && p[2] == '0') return true;
+    return false;
 }
 
 // The boundary parameter of a multipart content type, without quotes.
@@ -504,6 +516,7 @@ int parse_CGI_encoded(llist* entries, char* text, WCM_MemPool& pool) {
         char stop = *p;
         *p = '\0';
         char* received = pool.strdup(name_start);
+        if (encodes_nul(received)) return CGI_MALFORMED;
         unescape_url(name_start);
         e.name = name_start;
         if (!to_native(e.name, e.name_errloc, pool)) {
@@ -520,6 +533,7 @@ int parse_CGI_encoded(llist* entries, char* text, WCM_MemPool& pool) {
             stop = *p;
             *p = '\0';
             char* raw = pool.strdup(value_start);
+            if (encodes_nul(raw)) return CGI_MALFORMED;
             unescape_url(value_start);
             e.value = value_start;
             if (!to_native(e.value, e.value_errloc, pool)) {
@@ -766,9 +780,12 @@ int parse_form_encoded(std::istream& body, llist* entries, WCM_MemPool& pool) {
             value.resize(value.size() - 2);
         else if (!value.empty() && value.back() == '\n')
             value.pop_back();
+        // A NUL would cut the value short without anyone noticing: refused.
+        if (value.find('\0') != std::string::npos) return CGI_MALFORMED;
         e.value = pool.strndup(value.data(), value.size());
-        if (utf8 && !convert_buffer_to_local_charset(&e, i18n_utf8(), pool))
-            result = CGI_NOT_CONVERTED;
+        // Every text field is UTF-8 whether or not its part says so: a part without a
+        // charset gets the same check (and conversion) as one with it.
+        if (!convert_buffer_to_local_charset(&e, i18n_utf8(), pool)) result = CGI_NOT_CONVERTED;
         last = cgilist_insafter(entries, last, e, pool);
         if (closing) break;
     }
@@ -779,6 +796,7 @@ int read_cgi_input(std::istream& body, const std::multimap<std::string, std::str
                    llist* entries, WCM_MemPool& pool) {
     set_header_table(env);
     cgilist_create(entries);
+    if (content_length() == kBadLength) return CGI_MALFORMED;
     if (const char* ctype = get_header("CONTENT_TYPE")) {
         if (strstr(ctype, "multipart/form-data")) return parse_form_encoded(body, entries, pool);
         if (strstr(ctype, "text/xml")) return parse_xml_encoded(body, entries, pool);

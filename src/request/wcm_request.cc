@@ -538,7 +538,10 @@ char* WCM_Request::dump_parsing_error(bool html) const {
                 put(catalog_text(WCM_COMMON_PARAM_NAME_LABEL),
                     e->name_status ? p->name : e->name_unconv);
                 put(catalog_text(WCM_COMMON_PARAM_TYPE_LABEL), text_kind(kind));
-                put(catalog_text(WCM_COMMON_PARAM_VALUE_LABEL), secret ? "********" : e->value);
+                // A value that could not be converted is shown escaped: its raw bytes are not
+                // text of the server's character set.
+                put(catalog_text(WCM_COMMON_PARAM_VALUE_LABEL),
+                    secret ? "********" : (e->value_status ? e->value : e->value_unconv));
                 put(catalog_text(WCM_COMMON_ERROR_DESCRIPTION_LABEL),
                     catalog_text(WCM_COMMON_BAD_CHARACTER_OFFSET, loc.c_str()).c_str());
                 if (!e->name_status)

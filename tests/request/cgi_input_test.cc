@@ -137,6 +137,41 @@ TEST_F(CgiInput, InvalidUtf8IsKeptAndMarked) {
     EXPECT_STREQ(bad_value.value_unconv, "a%C3");
 }
 
+// Input a lenient decoder would take for something else: a NUL decoded into a name or a
+// value (which would end the C string early), a body length that is not a number, and bytes
+// that are not UTF-8 in a multipart field whose part names no charset.
+TEST_F(CgiInput, AmbiguousInputIsRefused) {
+    const std::string nul_field = field("rpc", std::string("a\0b", 3)) + kTrailer;
+    const std::string latin1 = field("rpc", "caf\xe9") + kTrailer;
+    struct Case {
+        const char* what;
+        std::string body;
+        Env env;
+        int result;
+    } cases[] = {
+        {"NUL in a value", "", {{"REQUEST_METHOD", "GET"}, {"QUERY_STRING", "rpc=a%00b"}}, -2},
+        {"NUL in a name", "", {{"REQUEST_METHOD", "GET"}, {"QUERY_STRING", "r%00pc=a"}}, -2},
+        {"length with trailing text",
+         "a=1",
+         {{"REQUEST_METHOD", "POST"}, {"CONTENT_LENGTH", "3abc"}},
+         -2},
+        {"negative length", "a=1", {{"REQUEST_METHOD", "POST"}, {"CONTENT_LENGTH", "-3"}}, -2},
+        {"length with a leading blank",
+         "a=1",
+         {{"REQUEST_METHOD", "POST"}, {"CONTENT_LENGTH", " 3"}},
+         -2},
+        {"NUL in a multipart field", nul_field, multipart_env(nul_field), -2},
+        {"Latin-1 in a multipart field without charset", latin1, multipart_env(latin1), -5},
+        {"plain POST still fine", "a=1", {{"REQUEST_METHOD", "POST"}, {"CONTENT_LENGTH", "3"}}, 1},
+    };
+    for (const Case& c : cases) {
+        WCM_MemPool pool;
+        llist l{};
+        std::istringstream in(c.body);
+        EXPECT_EQ(read_cgi_input(in, c.env, &l, pool), c.result) << c.what;
+    }
+}
+
 TEST_F(CgiInput, ConvertsToANonUtf8ServerCharset) {
     setenv("VERDANE_CHARSET", "ISO-8859-1", 1);
     i18n_reset_native();

@@ -189,6 +189,16 @@ TEST(WcmRequest, BrowserDetection) {
     WCM_Request::reset_process_cache();
 }
 
+TEST(WcmRequest, ParsingErrorDumpEscapesBytesItCouldNotConvert) {
+    std::string body = "v=ab%FF%0Acd";
+    Req r(body, post(body));
+    EXPECT_EQ(r.req.status(), WCM_REQUEST_NOT_CONVERTED);
+    std::string text = r.req.dump_parsing_error_text();
+    EXPECT_NE(text.find("Value: ab%FF%0Acd\n"), std::string::npos) << text;
+    EXPECT_EQ(text.find("\xff"), std::string::npos);
+    EXPECT_EQ(text.find("ab\xff"), std::string::npos);
+}
+
 TEST(WcmRequest, DumpsMaskThePasswordAndNameFailures) {
     setenv("HTTP_COOKIE", "c=1", 1);
     std::string body = "password=secret&b%FFd=x&user=%3Cbob%3E";
