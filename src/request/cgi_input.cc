@@ -477,8 +477,14 @@ int convert_buffer_to_local_charset(entrytype* e, const i18n_charset_t* from, WC
 char* get_unix_temp_file_dir() {
     if (!fileutl_join(g_upload_dir, sizeof g_upload_dir, fileutl_get_tmpdir(), "QLMXuploadtmp"))
         return nullptr;
-    UmaskZero umask0;
-    if (fileutl_mkdir_p(g_upload_dir, 0777) != 0) return nullptr;
+    // Only the site account may see or replace an upload between its arrival and its use:
+    // the directory is 0700 and must be the account's own (one left wider by an older
+    // release is narrowed).
+    if (fileutl_mkdir_p(g_upload_dir, 0700) != 0) return nullptr;
+    struct stat st;
+    if (::lstat(g_upload_dir, &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != geteuid())
+        return nullptr;
+    if ((st.st_mode & 07777) != 0700 && ::chmod(g_upload_dir, 0700) != 0) return nullptr;
     return g_upload_dir;
 }
 
@@ -489,7 +495,7 @@ char* get_temp_file(WCM_MemPool& pool) {
     int fd;
     {
         UmaskZero umask0;
-        fd = fileutl_create_temp(dir, "QLMX", 0666, path, sizeof path);
+        fd = fileutl_create_temp(dir, "QLMX", 0600, path, sizeof path);
     }
     if (fd < 0) return nullptr;
     ::close(fd);

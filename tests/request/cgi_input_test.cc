@@ -327,13 +327,18 @@ TEST_F(CgiInput, UploadDirectoryAndTempFiles) {
     ASSERT_NE(dir, nullptr);
     struct stat st;
     ASSERT_EQ(stat(dir, &st), 0);
-    EXPECT_EQ(st.st_mode & 0777, 0777u);
+    EXPECT_EQ(st.st_mode & 0777, 0700u);
     char* a = get_temp_file(pool_);
     char* b = get_temp_file(pool_);
     ASSERT_TRUE(a && b);
     EXPECT_STRNE(a, b);
     ASSERT_EQ(stat(a, &st), 0);
-    EXPECT_EQ(st.st_mode & 0777, 0666u);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+    // A directory an older release left open to everyone is narrowed to the site account.
+    ASSERT_EQ(chmod(dir, 0777), 0);
+    ASSERT_NE(get_unix_temp_file_dir(), nullptr);
+    ASSERT_EQ(stat(dir, &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0700u);
     // A temporary directory whose name does not fit the path buffer is a clean failure.
     setenv("VERDANE_TMP", ("/tmp/" + std::string(1100, 'd')).c_str(), 1);
     fileutl_reset_tmpdir();
