@@ -1,28 +1,27 @@
 // Plain downloads: URL validation and the answer.
 //
-// Versions are looked up in the VOB that the URL names. Serving the contents needs the
-// text modes and the file-part transfer of the web-view update, which this build does not
-// have yet, so every well-formed URL is answered with "VOB replica not found".
+// Serving the contents needs the text modes and the file-part transfer of the web-view
+// update, which this build does not have yet, so every URL is answered with a complete
+// error response instead.
 #include "webview/cltxt_download.h"
-
-#include <unistd.h>
 
 #include <cstring>
 #include <string>
 #include <vector>
 
-#include "core/imsg/imsg.h"
 #include "core/tbs/tbs.h"
 #include "foundation/catalogs/vdw_lib_catalog.h"
 #include "foundation/vdw_trace.h"
+#include "foundation/wcm_status.h"
+#include "request/vdw_multipart_data.h"
 #include "request/vdw_request.h"
+#include "request/vdw_rpc_response.h"
 
 namespace {
 
-[[noreturn]] void fail(const char* trace_line) {
+void trace_line(const char* line) {
     VDW_Trace trace(QLMX_COMPONENT, "VDW_WsSyncFetch", "get_cltxt_url");
-    if (trace.shouldTrace(1)) trace.writeTrace("%s", trace_line);
-    _exit(8);
+    if (trace.shouldTrace(1)) trace.writeTrace("%s", line);
 }
 
 std::vector<std::string> split(const char* url) {
@@ -40,19 +39,22 @@ std::vector<std::string> split(const char* url) {
 
 }  // namespace
 
-void vdw_get_cltxt_url(const VDW_Request& request, std::ostream&) {
+void vdw_get_cltxt_url(const VDW_Request& request, std::ostream& out, WCM_MemPool& pool,
+                       WCM_Status& status) {
     const char* url = request.get_url();
-    if (!url || !*url) fail("missing URL in GET");
-    std::vector<std::string> parts = split(url);
-    if (parts.size() != 4 || parts[0] != "cltxt") fail("missing cltxt tag in GET");
+    std::vector<std::string> parts = url && *url ? split(url) : std::vector<std::string>();
     tbs_uuid_t vob{};
-    if (tbs_uuid_from_str(parts[1].c_str(), &vob) != TBS_ST_OK) {
-        imsg_print_catalog(IMSG_ERROR, &_vdw_lib_lib_msg_table, VDW_LIB_REPLICA_UUID_NOT_FOUND,
-                           parts[1].c_str());
-        fail("bad VOB oid in GET");
+    if (parts.size() != 4 || parts[0] != "cltxt" ||
+        tbs_uuid_from_str(parts[1].c_str(), &vob) != TBS_ST_OK) {
+        trace_line("malformed download URL in GET");
+        status.set_status(TBS_ST_BAD_REQUEST);
+        status.format(&_vdw_lib_lib_msg_table, VDW_LIB_BAD_DOWNLOAD_URL,
+                      VDW_MultipartData::echo_text(url ? url : "").c_str());
+    } else {
+        // Not served yet: see the top of this file.
+        trace_line("download by URL not served");
+        status.set_status(TBS_ST_NOT_SUPPORTED);
+        status.format(&_vdw_lib_lib_msg_table, VDW_LIB_DOWNLOAD_NOT_SERVED);
     }
-    // Not served yet: see the top of this file.
-    imsg_print_catalog(IMSG_ERROR, &_vdw_lib_lib_msg_table, VDW_LIB_REPLICA_UUID_NOT_FOUND,
-                       parts[1].c_str());
-    fail("unknown VOB oid in GET");
+    VDW_RpcResponse response(pool, status, out, nullptr);
 }

@@ -5,10 +5,14 @@
 #include <iosfwd>
 
 class VDW_Request;
+class WCM_MemPool;
+class WCM_Status;
 
-// Serves the GET named by the request's "x-tarvex-cltxt-url" header, of the form
-// cltxt/<VOB replica oid>/<version oid>/<text mode>. A request that cannot be served
-// ends the process with exit code 8.
-void vdw_get_cltxt_url(const VDW_Request& request, std::ostream& out);
+// Answers the GET named by the request's "x-tarvex-cltxt-url" header, of the form
+// cltxt/<VOB replica oid>/<version oid>/<text mode>. Until contents are served, every URL
+// gets a complete error response: a malformed one status 1072, a well-formed one 1018
+// (not supported). The process then ends normally.
+void vdw_get_cltxt_url(const VDW_Request& request, std::ostream& out, WCM_MemPool& pool,
+                       WCM_Status& status);
 
 #endif

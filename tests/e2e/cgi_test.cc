@@ -339,7 +339,7 @@ TEST_F(CgiTest, ForceExitEndsWithTheCodeAndAnIncompleteStream) {
 }
 
 // A GET is a download by URL: whatever it carries, no RPC runs (force_exit would end with
-// its own code) and no multipart response is written; an unservable URL ends with 8.
+// its own code). Until downloads are served, every GET gets one well-formed error response.
 TEST_F(CgiTest, GetIsNeverDispatched) {
     const std::string upload = form_data({{"rpc", kSeparatorRpc}}, nullptr);
     struct Case {
@@ -369,9 +369,23 @@ TEST_F(CgiTest, GetIsNeverDispatched) {
         SCOPED_TRACE(c.label);
         CgiResult r = run(c.env, c.body);
         ASSERT_TRUE(r.exited);
-        EXPECT_EQ(r.exit_code, 8);
-        EXPECT_EQ(r.out.find(kBoundary), std::string::npos) << r.out;
-    }
+        EXPECT_EQ(r.exit_code, 0);
+        Response resp = read_response(r.out);
+        EXPECT_TRUE(resp.complete) << resp.error;
+        ASSERT_EQ(resp.parts.size(), 1u);
+        ASSERT_NE(resp.status(), nullptr);
+        EXPECT_NE(resp.status()->content.find("VDSRV1290: The download URL"), std::string::npos)
+            << resp.status()->content;
+    }  // A well-formed URL is refused as not served yet, in a complete response as well.
+    CgiResult r = run({{"REQUEST_METHOD", "GET"},
+                       {"HTTP_X_TARVEX_CLTXT_URL", "cltxt/0123456789abcdef0123456789abcdef/1/2"}},
+                      "");
+    ASSERT_TRUE(r.exited);
+    EXPECT_EQ(r.exit_code, 0);
+    Response resp = read_response(r.out);
+    EXPECT_TRUE(resp.complete) << resp.error;
+    ASSERT_NE(resp.status(), nullptr);
+    EXPECT_NE(resp.status()->content.find("VDSRV1291:"), std::string::npos) << r.out;
 }
 
 }  // namespace

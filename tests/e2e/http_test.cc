@@ -263,7 +263,6 @@ TEST_F(HttpTest, CgiEndingWithoutAResponse) {
         std::string path_or_body;
     } cases[] = {
         {"force_exit", false, form_body("VDW_Vdcore::force_exit_rpc", "ExitCode=3\n")},
-        {"GET of an unknown download", true, "/vdweb/cltxt/x/y/z"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.label);
@@ -293,6 +292,34 @@ TEST_F(HttpTest, CgiEndingWithoutAResponse) {
         EXPECT_EQ(ex.raw.find(kBoundary), std::string::npos) << ex.raw;
         expect_still_serving();
     }
+}
+
+// A GET that cannot be served gets a complete error response through the web server, not
+// a bare exit that lighttpd turns into HTTP 500.
+TEST_F(HttpTest, UnservableDownloadIsAWellFormedError) {
+    CURL* curl = curl_easy_init();
+    std::string body;
+    long http_status = 0;
+    curl_easy_setopt(curl, CURLOPT_URL, server_.url("/vdweb/cltxt/x/y/z").c_str());
+    curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(curl, CURLOPT_TIMEOUT, 60L);
+    curl_easy_setopt(
+        curl, CURLOPT_WRITEFUNCTION, +[](char* d, size_t s, size_t n, void* u) {
+            static_cast<std::string*>(u)->append(d, s * n);
+            return s * n;
+        });
+    curl_easy_setopt(curl, CURLOPT_WRITEDATA, &body);
+    ASSERT_EQ(curl_easy_perform(curl), CURLE_OK);
+    curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &http_status);
+    curl_easy_cleanup(curl);
+    EXPECT_EQ(http_status, 200);
+    // One status part carrying the refusal, then the trailer.
+    EXPECT_NE(body.find("Content-ID: Status\r\n"), std::string::npos) << body;
+    EXPECT_NE(body.find("VDSRV1290: The download URL"), std::string::npos) << body;
+    const std::string trailer = "--" + std::string(kBoundary) + "--\r\n";
+    ASSERT_GE(body.size(), trailer.size());
+    EXPECT_EQ(body.compare(body.size() - trailer.size(), trailer.size(), trailer), 0) << body;
+    expect_still_serving();
 }
 
 }  // namespace

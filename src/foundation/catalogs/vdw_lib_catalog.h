@@ -273,7 +273,9 @@
     X(VDW_LIB_DETERMINE_TEXT_MODE_FAILED, 1285, "VDSRV1285: Unable to determine the text mode of version \"%s\": %s\n") \
     X(VDW_LIB_SEND_CLEARTEXT_FAILED, 1287, "VDSRV1287: Unable to send the cleartext of version \"%s\": %s\n") \
     X(VDW_LIB_URL_MISSING_CLTXT_TAG, 1288, "VDSRV1288: GET URL is missing the cltxt tag: \"%s\"\n") \
-    X(VDW_LIB_OPEN_CLEARTEXT_FAILED, 1289, "VDSRV1289: Unable to open cleartext \"%s\": %s\n")
+    X(VDW_LIB_OPEN_CLEARTEXT_FAILED, 1289, "VDSRV1289: Unable to open cleartext \"%s\": %s\n") \
+    X(VDW_LIB_BAD_DOWNLOAD_URL, 1290, "VDSRV1290: The download URL \"%s\" is not valid.\n") \
+    X(VDW_LIB_DOWNLOAD_NOT_SERVED, 1291, "VDSRV1291: Downloads of version contents by URL are not served by this server yet.\n")
 // clang-format on
 
 // The index of each entry in _vdw_lib_lib_msg_table.
