@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <spawn.h>
 #include <sys/stat.h>
+#include <sys/time.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -14,6 +15,8 @@
 #include "core/cmd/cmd.h"
 #include "core/cred/credutl.h"
 #include "core/imsg/imsg.h"
+#include "core/store/content_pool.h"
+#include "core/store/db.h"
 #include "core/vob/vob.h"
 #include "core/vob/vob_obj.h"
 #include "support/core_fixture.h"
@@ -388,6 +391,7 @@ TEST_F(VdtoolTest, HelpListsEveryCommand) {
     for (const char* name : {"catcs",
                              "checkin | ci",
                              "checkout | co",
+                             "checkvob",
                              "describe | desc",
                              "help",
                              "import",
@@ -427,6 +431,115 @@ TEST_F(VdtoolTest, HelpListsEveryCommand) {
     // Each usage line is also what a usage error of that command prints.
     ASSERT_EQ(run({"help", "unco"}), 0);
     EXPECT_EQ(cap_.out, "Usage: uncheckout | unco [-view view-tag] [-rmbranch] pname...\n");
+}
+
+// checkvob over a VOB holding one file element, damaged or littered one way at a time.
+class CheckvobTest : public VdtoolTest {
+protected:
+    void SetUp() override {
+        VdtoolTest::SetUp();
+        make_file("/vobs/p/f", "the one content of this VOB");
+        ASSERT_EQ(vob_open_by_tag("/vobs/p", &vob_), 0);
+        vob_->pool->each_content([&](const std::string& sha, int64_t) { sha_ = sha; });
+        ASSERT_FALSE(sha_.empty());
+    }
+    // Makes `path` look last written two hours ago.
+    static void age(const std::string& path) {
+        struct timeval tv[2];
+        gettimeofday(&tv[0], nullptr);
+        tv[0].tv_sec -= 2 * 3600;
+        tv[1] = tv[0];
+        ASSERT_EQ(::utimes(path.c_str(), tv), 0) << path;
+    }
+    std::string pool() const { return vob_->pool->dir(); }
+    void sql(const char* statement) {
+        ASSERT_EQ(vob_->db->transact(store_txn_kind::write,
+                                     [&](store_txn&) { return vob_->db->exec(statement); }),
+                  0)
+            << vob_->db->last_error();
+    }
+
+    vob_t* vob_ = nullptr;
+    std::string sha_;
+};
+
+TEST_F(CheckvobTest, ConsistentVobReportsNothing) {
+    // A fresh temporary and a fresh unreferenced content may belong to a checkin at work.
+    write_file(pool() + "/.tmp-fresh", "in progress");
+    std::string fresh_sha;
+    ASSERT_EQ(vob_->pool->put_buffer("not yet committed", 17, &fresh_sha, nullptr), 0);
+    for (const char* opt : {"", "-repair"}) {
+        std::vector<std::string> args = {"checkvob", "/vobs/p"};
+        if (*opt) args.insert(args.begin() + 1, opt);
+        EXPECT_EQ(run(args), 0) << opt << cap_.err;
+        EXPECT_EQ(cap_.err, "") << opt;
+        EXPECT_EQ(cap_.out, "Versioned object base \"/vobs/p\" is consistent.\n") << opt;
+    }
+    EXPECT_TRUE(fileutl_exists((pool() + "/.tmp-fresh").c_str()));
+    EXPECT_EQ(run({"checkvob", "/vobs/nowhere"}), TBS_ST_NOT_FOUND);
+    EXPECT_NE(run({"checkvob"}), 0);
+    EXPECT_TRUE(contains(cap_.err, "Usage: checkvob [-repair] vob-tag")) << cap_.err;
+}
+
+TEST_F(CheckvobTest, RemovedContentIsReportedAndNotRepaired) {
+    ASSERT_EQ(vob_->pool->remove(sha_.c_str()), 0);
+    for (const char* opt : {"", "-repair"}) {
+        std::vector<std::string> args = {"checkvob", "/vobs/p"};
+        if (*opt) args.insert(args.begin() + 1, opt);
+        EXPECT_NE(run(args), 0) << opt;
+        EXPECT_TRUE(contains(cap_.err, "/vobs/p: missing content " + sha_)) << cap_.err;
+        EXPECT_FALSE(contains(cap_.text, "consistent")) << cap_.text;
+    }
+    EXPECT_TRUE(contains(cap_.err, "Problems checkvob cannot repair in \"/vobs/p\": 1."))
+        << cap_.err;
+    EXPECT_FALSE(vob_->pool->exists(sha_.c_str()));
+    EXPECT_EQ(contents("/vobs/p/f"), "<error>");
+}
+
+TEST_F(CheckvobTest, StaleTemporaryIsSweptByRepair) {
+    const std::string stale = write_file(pool() + "/.tmp-killedwriter", std::string(4096, 'x'));
+    age(stale);
+    EXPECT_NE(run({"checkvob", "/vobs/p"}), 0);
+    EXPECT_TRUE(contains(cap_.err, "stale temporary .tmp-killedwriter")) << cap_.err;
+    EXPECT_TRUE(fileutl_exists(stale.c_str())) << "checking alone removed it";
+
+    EXPECT_EQ(run({"checkvob", "-repair", "/vobs/p"}), 0) << cap_.err;
+    EXPECT_TRUE(contains(cap_.out, "Removed 1 stale temporary files.")) << cap_.out;
+    EXPECT_TRUE(contains(cap_.out, "is consistent")) << cap_.out;
+    EXPECT_FALSE(fileutl_exists(stale.c_str()));
+    EXPECT_EQ(contents("/vobs/p/f"), "the one content of this VOB");
+}
+
+TEST_F(CheckvobTest, OldUnreferencedContentIsReportedAndKept) {
+    std::string orphan;
+    ASSERT_EQ(vob_->pool->put_buffer("left by a killed checkin", 24, &orphan, nullptr), 0);
+    age(vob_->pool->path_of(orphan.c_str()));
+    EXPECT_NE(run({"checkvob", "-repair", "/vobs/p"}), 0);
+    EXPECT_TRUE(contains(cap_.err, "unreferenced content " + orphan)) << cap_.err;
+    EXPECT_FALSE(contains(cap_.err, sha_)) << cap_.err;
+    EXPECT_TRUE(vob_->pool->exists(orphan.c_str()));
+}
+
+TEST_F(CheckvobTest, MissingRowsAreReported) {
+    struct Case {
+        const char* damage;
+        const char* report;
+    };
+    // The damage adds up from case to case; each case looks for its own line.
+    const Case cases[] = {
+        {"INSERT INTO objects (dbid, oid, mtype, created, creator, owner, grp, mode)"
+         " VALUES (9001, 'ffff', 7, 0, 'u', 'u', 'g', 0)",
+         "symbolic link without its target: dbid 9001"},
+        {"DELETE FROM versions WHERE number = 0 AND element = (SELECT MAX(dbid) FROM elements)",
+         "branch without its version 0"},
+        {"UPDATE elements SET main_branch = NULL WHERE dbid = (SELECT MAX(dbid) FROM elements)",
+         "element without its main branch"},
+    };
+    for (const Case& c : cases) {
+        sql(c.damage);
+        EXPECT_NE(run({"checkvob", "/vobs/p"}), 0) << c.damage;
+        EXPECT_TRUE(contains(cap_.err, c.report)) << c.damage << "\n" << cap_.err;
+    }
 }
 
 // The vdtool program itself: exit codes and what it prints on its two streams.

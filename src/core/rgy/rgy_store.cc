@@ -47,6 +47,9 @@ tbs_status_t open_registry(std::shared_ptr<store_db>* db) {
     kept = *db;
     kept_path = path;
     kept_pid = getpid();
+    // The site is first used in this process: what killed processes left in its
+    // temporary directory goes now.
+    fileutl_sweep_site_temps();
     return TBS_ST_OK;
 }
 

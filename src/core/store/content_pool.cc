@@ -5,6 +5,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <openssl/evp.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <zlib.h>
@@ -36,6 +37,8 @@ constexpr int kLevel = Z_BEST_SPEED;
 // fast as a copy) and tries compressing again every this many blocks.
 constexpr int kProbeEvery = 4;
 constexpr const char* kTempPrefix = ".tmp-";
+// Held shared by waiting batches, exclusively by a sweep.
+constexpr const char* kSweepGuard = ".sweep-lock";
 
 bool valid_sha(const char* sha) {
     if (!sha) return false;
@@ -531,6 +534,29 @@ tbs_status_t content_pool::put_file(const char* path, std::string* sha256_hex, u
 
 content_batch::~content_batch() {
     for (const pending& p : pending_) fsys_unlink(p.tmp.c_str());
+    let_go();
+}
+
+tbs_status_t content_batch::hold() {
+    if (guard_fd_ >= 0) return TBS_ST_OK;
+    const std::string guard = dir_ + "/" + kSweepGuard;
+    int fd = fsys_open(guard.c_str(), O_RDONLY | O_CREAT | O_CLOEXEC, 0666);
+    if (fd < 0) return errno_status(errno);
+    // A sweep holds the guard only for one listing of the pool directory.
+    while (::flock(fd, LOCK_SH) != 0) {
+        if (errno != EINTR) {
+            int err = errno;
+            fsys_close(fd);
+            return errno_status(err);
+        }
+    }
+    guard_fd_ = fd;
+    return TBS_ST_OK;
+}
+
+void content_batch::let_go() {
+    if (guard_fd_ >= 0) fsys_close(guard_fd_);
+    guard_fd_ = -1;
 }
 
 tbs_status_t content_batch::sync() {
@@ -555,13 +581,20 @@ tbs_status_t content_batch::sync() {
     // The new names (and directories) are durable once the file system is flushed again.
     if (st == TBS_ST_OK && fsys_syncfs(fd) != 0) st = errno_status(errno);
     fsys_close(fd);
-    if (st == TBS_ST_OK) pending_.clear();
+    if (st == TBS_ST_OK) {
+        pending_.clear();
+        let_go();
+    }
     return st;
 }
 
 tbs_status_t content_pool::put_file(const char* path, std::string* sha256_hex, uint64_t* size,
                                     content_batch* batch) {
     if (!path) return TBS_ST_INVALID;
+    // Before the temporary file exists, so that it is never unguarded once closed.
+    if (batch) {
+        if (tbs_status_t st = batch->hold()) return st;
+    }
     int fd = fsys_open(path, O_RDONLY | O_CLOEXEC);
     if (fd < 0) return errno_status(errno);
     std::unique_ptr<content_writer> w;
@@ -667,25 +700,65 @@ tbs_status_t content_pool::remove(const char* sha) {
 }
 
 tbs_status_t content_pool::sweep_temporaries(int64_t min_age_s, int* removed) {
-    int count = 0;
+    if (removed) *removed = 0;
+    const std::string guard = dir_ + "/" + kSweepGuard;
+    int fd = fsys_open(guard.c_str(), O_RDONLY | O_CREAT | O_CLOEXEC, 0666);
+    if (fd < 0) return errno_status(errno);
+    tbs_status_t st = TBS_ST_OK;
+    if (::flock(fd, LOCK_EX | LOCK_NB) == 0) {
+        const char* const prefixes[] = {kTempPrefix};
+        st = fileutl_sweep_temps(dir_.c_str(), prefixes, 1, min_age_s, removed);
+    }
+    fsys_close(fd);
+    return st;
+}
+
+tbs_status_t content_pool::each_content(
+    const std::function<void(const std::string&, int64_t)>& fn) const {
+    DIR* top = ::opendir(dir_.c_str());
+    if (!top) return errno_status(errno);
+    tbs_status_t st = TBS_ST_OK;
+    while (struct dirent* e = ::readdir(top)) {
+        const std::string sub = e->d_name;
+        if (sub.size() != 2 || !valid_sha((sub + std::string(62, '0')).c_str())) continue;
+        DIR* d = ::opendir((dir_ + "/" + sub).c_str());
+        if (!d) {
+            st = errno_status(errno);
+            break;
+        }
+        while (struct dirent* f = ::readdir(d)) {
+            const std::string sha = sub + f->d_name;
+            struct stat s;
+            if (!valid_sha(sha.c_str()) || fsys_lstat(path_of(sha.c_str()).c_str(), &s) != 0 ||
+                !S_ISREG(s.st_mode))
+                continue;
+            fn(sha, static_cast<int64_t>(s.st_mtime));
+        }
+        ::closedir(d);
+    }
+    ::closedir(top);
+    return st;
+}
+
+tbs_status_t content_pool::stale_temporaries(int64_t min_age_s,
+                                             std::vector<std::string>* names) const {
+    names->clear();
     DIR* d = ::opendir(dir_.c_str());
     if (!d) return errno_status(errno);
-    const size_t plen = strlen(kTempPrefix);
-    time_t now = ::time(nullptr);
-    tbs_status_t st = TBS_ST_OK;
+    const time_t now = ::time(nullptr);
     while (struct dirent* e = ::readdir(d)) {
-        if (strncmp(e->d_name, kTempPrefix, plen) != 0) continue;
-        std::string path = dir_ + "/" + e->d_name;
+        if (strncmp(e->d_name, kTempPrefix, strlen(kTempPrefix)) != 0) continue;
+        const std::string path = dir_ + "/" + e->d_name;
         struct stat s;
-        if (fsys_lstat(path.c_str(), &s) != 0 || !S_ISREG(s.st_mode)) continue;
-        if (static_cast<int64_t>(now - s.st_mtime) < min_age_s) continue;
-        if (fsys_unlink(path.c_str()) == 0) {
-            ++count;
-        } else if (errno != ENOENT && !st) {
-            st = errno_status(errno);
-        }
+        if (fsys_lstat(path.c_str(), &s) != 0 || !S_ISREG(s.st_mode) ||
+            static_cast<int64_t>(now - s.st_mtime) < min_age_s)
+            continue;
+        int fd = fsys_open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+        if (fd < 0) continue;
+        if (fileutl_lock_temp(fd)) names->push_back(e->d_name);
+        fsys_close(fd);
     }
     ::closedir(d);
-    if (removed) *removed = count;
-    return st;
+    std::sort(names->begin(), names->end());
+    return TBS_ST_OK;
 }

@@ -23,6 +23,17 @@
 // no name refers to and that `sweep_temporaries` removes. Storing a content that is already
 // present leaves the pool as it was.
 //
+// Stale temporaries. Opening a VOB sweeps its pool's temporary files (one listing of the
+// pool directory, never a walk of the pool), by the rule fileutl.h states for every
+// temporary file of the core: a temporary is removed only when it is older than
+// CONTENT_TEMP_STALE_S (FILEUTL_STALE_TEMP_S, an hour) and no writer holds its lock. A
+// writer holds flock(LOCK_EX) on its temporary file from its creation until it closes it
+// just before naming it; a killed writer's lock goes with its process. The temporaries of
+// a batch wait closed for the batch's sync, however long the batch takes, so a batch holds
+// a shared lock on the pool's guard file ".sweep-lock" from its first content until it is
+// synced or destroyed, and a sweep that cannot take that lock exclusively at once sweeps
+// nothing (the next open will).
+//
 // Reading checks: a reader hashes what it returns and fails with TBS_ST_DAMAGED at the
 // end when the content does not match its name or its size, so damaged data is never
 // delivered as good. A missing content gives TBS_ST_OBJ_NOT_FOUND; a name that is not 64
@@ -35,14 +46,18 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "core/store/db.h"
 #include "core/tbs/tbs.h"
+#include "core/util/fileutl.h"
 
 enum { CONTENT_SHA_HEX_LEN = 64 };
+// The age from which a temporary file of the pool may be swept (with its lock free).
+enum { CONTENT_TEMP_STALE_S = FILEUTL_STALE_TEMP_S };
 
 class content_pool;
 
@@ -102,6 +117,12 @@ public:
 
 private:
     friend class content_writer;
+    friend class content_pool;
+    // Takes the shared guard lock that keeps sweeps away while contents wait; held until
+    // the batch is synced or destroyed.
+    tbs_status_t hold();
+    void let_go();
+    int guard_fd_ = -1;
     struct pending {
         std::string tmp, sub, target;
     };
@@ -134,9 +155,16 @@ public:
     // TBS_ST_DAMAGED when it does not.
     tbs_status_t verify(const char* sha256_hex);
     tbs_status_t remove(const char* sha256_hex);
-    // Removes temporary files left by writers that died, when older than `min_age_s`
-    // seconds (a younger one may belong to a writer still at work); `removed` gets the count.
+    // Removes temporary files left by writers that died: those older than `min_age_s`
+    // seconds whose lock is free, unless a batch is waiting (see above); `removed` gets
+    // the count.
     tbs_status_t sweep_temporaries(int64_t min_age_s, int* removed);
+    // Names (in the pool directory) of the temporaries a sweep for `min_age_s` would
+    // remove now.
+    tbs_status_t stale_temporaries(int64_t min_age_s, std::vector<std::string>* names) const;
+    // Calls `fn(sha256_hex, mtime)` for every content file of the pool (a walk of the
+    // whole pool, for checks; temporaries and files of other names are skipped).
+    tbs_status_t each_content(const std::function<void(const std::string&, int64_t)>& fn) const;
 
     // Pathname of a content, whether or not it exists; empty for a malformed name.
     std::string path_of(const char* sha256_hex) const;

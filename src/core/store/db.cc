@@ -160,6 +160,7 @@ public:
     const std::string& last_error() const override { return error_; }
     void set_error(std::string msg) override { error_ = std::move(msg); }
     void abandon() override { db_ = nullptr; }
+    tbs_status_t check_integrity(std::vector<std::string>* problems) override;
 
 private:
     sqlite3* db_;
@@ -190,6 +191,37 @@ tbs_status_t pragma_text(sqlite_backend* be, sqlite3* db, const char* sql, std::
     tbs_status_t status = rc == SQLITE_OK ? TBS_ST_OK : be->fail(rc);
     sqlite3_finalize(st);
     return status;
+}
+
+tbs_status_t sqlite_backend::check_integrity(std::vector<std::string>* problems) {
+    // integrity_check answers "ok" alone for a sound file; foreign_key_check answers one row
+    // (table, rowid, parent table, constraint) per dangling reference.
+    struct check {
+        const char* sql;
+        bool fk;
+    };
+    static const check kChecks[] = {{"PRAGMA integrity_check(100)", false},
+                                    {"PRAGMA foreign_key_check", true}};
+    for (const check& c : kChecks) {
+        sqlite3_stmt* st = nullptr;
+        int rc = sqlite3_prepare_v2(db_, c.sql, -1, &st, nullptr);
+        while (rc == SQLITE_OK && (rc = sqlite3_step(st)) == SQLITE_ROW) {
+            auto text = [&](int col) {
+                auto* p = reinterpret_cast<const char*>(sqlite3_column_text(st, col));
+                return std::string(p ? p : "");
+            };
+            if (!c.fk) {
+                if (text(0) != "ok") problems->push_back("database: " + text(0));
+            } else {
+                problems->push_back("database: row " + text(1) + " of " + text(0) +
+                                    " refers to a missing row of " + text(2));
+            }
+        }
+        tbs_status_t status = rc == SQLITE_DONE ? TBS_ST_OK : fail(rc);
+        sqlite3_finalize(st);
+        if (status) return status;
+    }
+    return TBS_ST_OK;
 }
 
 // ---------------------------------------------------------------------------------------
@@ -657,6 +689,13 @@ tbs_status_t store_db::transact(store_txn_kind kind,
         // Apart at random, so that the waiters do not all come back at once.
         std::this_thread::sleep_for(std::chrono::milliseconds(5 + rng() % 45));
     }
+}
+
+tbs_status_t store_db::check_integrity(std::vector<std::string>* problems) {
+    if (!problems) return TBS_ST_INVALID;
+    std::lock_guard<std::recursive_timed_mutex> lock(mu_);
+    if (getpid() != owner_pid_) return TBS_ST_INVALID;
+    return backend_->check_integrity(problems);
 }
 
 std::string store_db::last_error() {

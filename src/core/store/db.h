@@ -144,6 +144,9 @@ public:
     virtual void set_error(std::string msg) = 0;
     // Forgets the connection without closing it: used in a child of `fork`.
     virtual void abandon() = 0;
+    // Checks the database's own structure and its references between tables, appending
+    // one line per fault found to `problems`; TBS_ST_OK when the check could run.
+    virtual tbs_status_t check_integrity(std::vector<std::string>* problems) = 0;
 };
 
 // Opens (and with `opts.create`, creates) the SQLite database at `path` in WAL mode with
@@ -283,6 +286,10 @@ public:
     // all. The body must therefore have no effects outside the database.
     tbs_status_t transact(store_txn_kind kind, const std::function<tbs_status_t(store_txn&)>& body,
                           int attempts = 5);
+
+    // The engine's check of the database file and of its foreign keys: one line per fault
+    // in `problems` (none for a sound database). Reads only; runs outside any transaction.
+    tbs_status_t check_integrity(std::vector<std::string>* problems);
 
     // Engine's message of the most recent failure on this connection.
     std::string last_error();

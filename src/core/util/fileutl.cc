@@ -1,7 +1,9 @@
 // File and directory helpers: temporary directory and files, paths, gzip.
 #include "core/util/fileutl.h"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/random.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -11,6 +13,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -144,7 +148,11 @@ int fileutl_create_temp_ext(const char* dir, const char* prefix, const char* ext
             return -1;
         }
         int fd = fsys_open(path, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
-        if (fd >= 0) return fd;
+        if (fd >= 0) {
+            // Fresh and just made by us: nobody else can hold its lock yet.
+            fileutl_lock_temp(fd);
+            return fd;
+        }
         if (errno != EEXIST) return -1;
     }
     errno = EEXIST;
@@ -221,4 +229,70 @@ tbs_status_t fileutl_gzip(const char* src, const char* dst, int level) {
     }
     if (gzclose(out) != Z_OK && st == TBS_ST_OK) st = TBS_ST_ERR;
     return st;
+}
+
+bool fileutl_lock_temp(int fd) {
+    for (;;) {
+        if (::flock(fd, LOCK_EX | LOCK_NB) == 0) return true;
+        if (errno != EINTR) return false;
+    }
+}
+
+namespace {
+
+// Removes `path` when it is stale: unchanged for `min_age_s` and its writer lock free.
+// The lock is held across the unlink, and the name must still lead to the file locked,
+// so a file that a writer renamed or replaced meanwhile is left alone.
+bool remove_if_stale(const std::string& path, int64_t min_age_s, time_t now) {
+    struct stat before;
+    if (fsys_lstat(path.c_str(), &before) != 0 || !S_ISREG(before.st_mode)) return false;
+    if (static_cast<int64_t>(now - before.st_mtime) < min_age_s) return false;
+    int fd = fsys_open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return false;
+    bool removed = false;
+    struct stat held, now_named;
+    if (fileutl_lock_temp(fd) && fsys_fstat(fd, &held) == 0 &&
+        static_cast<int64_t>(now - held.st_mtime) >= min_age_s &&
+        fsys_lstat(path.c_str(), &now_named) == 0 && now_named.st_ino == held.st_ino &&
+        now_named.st_dev == held.st_dev)
+        removed = fsys_unlink(path.c_str()) == 0;
+    fsys_close(fd);
+    return removed;
+}
+
+}  // namespace
+
+tbs_status_t fileutl_sweep_temps(const char* dir, const char* const* prefixes, size_t count,
+                                 int64_t min_age_s, int* removed) {
+    if (removed) *removed = 0;
+    if (!dir || (count && !prefixes)) return tbs_errno2status(EINVAL);
+    DIR* d = ::opendir(dir);
+    if (!d) return errno == ENOENT ? TBS_ST_OK : tbs_errno2status(errno);
+    const time_t now = ::time(nullptr);
+    int n = 0;
+    while (struct dirent* e = ::readdir(d)) {
+        bool named = false;
+        for (size_t i = 0; i < count && !named; ++i)
+            named = strncmp(e->d_name, prefixes[i], strlen(prefixes[i])) == 0;
+        if (named && remove_if_stale(std::string(dir) + "/" + e->d_name, min_age_s, now)) ++n;
+    }
+    ::closedir(d);
+    if (removed) *removed = n;
+    return TBS_ST_OK;
+}
+
+void fileutl_sweep_site_temps() {
+    // The web layer's temporary files: interaction-request and cancel channel files in
+    // the temporary directory, uploaded bodies in its upload area.
+    static const char* const kChannels[] = {"qlmx_ireq", "qlmx_cancel_"};
+    static const char* const kUploads[] = {"QLMX"};
+    static std::mutex mu;
+    static std::string swept;
+    std::lock_guard<std::mutex> lock(mu);
+    const std::string dir = fileutl_get_tmpdir();
+    if (swept == dir) return;
+    swept = dir;
+    fileutl_sweep_temps(dir.c_str(), kChannels, 2, FILEUTL_STALE_TEMP_S, nullptr);
+    fileutl_sweep_temps((dir + "/QLMXuploadtmp").c_str(), kUploads, 1, FILEUTL_STALE_TEMP_S,
+                        nullptr);
 }

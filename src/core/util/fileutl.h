@@ -32,12 +32,46 @@ bool fileutl_write_all(int fd, const void* data, size_t n);
 void fileutl_random_name(char* buf, size_t len);
 
 // Creates a new file in `dir` named `prefix` plus random characters, exclusively, with
-// `mode` (subject to the umask). On success the open descriptor is returned and `path`
-// (`size` bytes) holds its pathname; on failure -1 with errno set.
+// `mode` (subject to the umask). On success the open descriptor is returned, holding the
+// file's writer lock (see below) until it is closed, and `path` (`size` bytes) holds its
+// pathname; on failure -1 with errno set.
 int fileutl_create_temp(const char* dir, const char* prefix, mode_t mode, char* path, size_t size);
 // The same with the name ending in "." and `ext` (none for a null or empty `ext`).
 int fileutl_create_temp_ext(const char* dir, const char* prefix, const char* ext, mode_t mode,
                             char* path, size_t size);
+
+// Stale temporary files. A process killed while writing a temporary file leaves it behind,
+// and nothing else will ever remove it; sweeps remove such files once they are older than
+// FILEUTL_STALE_TEMP_S. Age alone does not prove a writer dead (a writer may be slow, or
+// wait on its client), so the rule has two parts:
+//
+//   - A writer holds flock(LOCK_EX) on its temporary file for as long as it writes it.
+//     fileutl_create_temp takes the lock on the descriptor it returns; it lasts until that
+//     descriptor (and every duplicate of it) is closed, and the system drops it when the
+//     process dies. A writer that closes its temporary file and opens it again later takes
+//     the lock again with `fileutl_lock_temp` on the new descriptor.
+//   - A sweep removes a file only when its last change is older than the stale age and it
+//     can take that lock without waiting; it keeps the lock while it unlinks the file.
+//
+// The age covers the moment between a file's creation and its writer taking the lock; the
+// lock covers writers of any speed. A file nobody holds open and nobody changed for the
+// stale age is dead whatever its name says.
+enum { FILEUTL_STALE_TEMP_S = 3600 };
+
+// Takes the writer lock on the temporary file open as `fd`; false (errno set) when
+// another holds it.
+bool fileutl_lock_temp(int fd);
+
+// Removes from `dir` (not below it) the regular files whose names begin with one of the
+// `count` `prefixes` and that are stale by the rule above for `min_age_s` seconds;
+// `removed` (may be null) gets how many went. A directory that does not exist holds none.
+tbs_status_t fileutl_sweep_temps(const char* dir, const char* const* prefixes, size_t count,
+                                 int64_t min_age_s, int* removed);
+
+// Sweeps the site's temporary directory (fileutl_get_tmpdir(): interaction and cancel
+// channel files) and its upload area for stale files. The registry's first open in a
+// process calls it; later calls for the same directory do nothing.
+void fileutl_sweep_site_temps();
 
 // Copies the file `src` to `dst` (created or replaced, with the permission bits of `src`)
 // through a buffer of `bufsize` bytes. A failure leaves no partial `dst` behind; the

@@ -8,6 +8,8 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
+#include <set>
 
 #include "core/rgy/rgy.h"
 #include "core/store/content_pool.h"
@@ -803,8 +805,10 @@ tbs_status_t vob_elem_get_pname(vob_t* vob, vob_dbid_t element, std::string* pna
 
 tbs_status_t vob_check(vob_t* vob, std::vector<std::string>* problems) {
     problems->clear();
+    tbs_status_t st = vob->db->check_integrity(problems);
+    if (st == TBS_ST_OK) st = vob_store_check_rows(*vob->db, problems);
     std::vector<std::string> contents;
-    tbs_status_t st = vob_store_list_contents(*vob->db, &contents);
+    if (st == TBS_ST_OK) st = vob_store_list_contents(*vob->db, &contents);
     if (st != TBS_ST_OK) return st;
     for (const std::string& c : contents) {
         if (!vob->pool->exists(c.c_str())) {
@@ -815,6 +819,31 @@ tbs_status_t vob_check(vob_t* vob, std::vector<std::string>* problems) {
         if (v != TBS_ST_OK) problems->push_back("damaged content " + c + ": " + tbs_strerror(v));
     }
     return TBS_ST_OK;
+}
+
+tbs_status_t vob_check_leftovers(vob_t* vob, int64_t min_age_s, std::vector<std::string>* found,
+                                 int* stale_temps) {
+    found->clear();
+    std::vector<std::string> temps;
+    tbs_status_t st = vob->pool->stale_temporaries(min_age_s, &temps);
+    if (st != TBS_ST_OK) return st;
+    for (const std::string& t : temps) found->push_back("stale temporary " + t);
+    if (stale_temps) *stale_temps = static_cast<int>(temps.size());
+    std::vector<std::string> listed;
+    if ((st = vob_store_list_contents(*vob->db, &listed)) != TBS_ST_OK) return st;
+    const std::set<std::string> referenced(listed.begin(), listed.end());
+    const int64_t now = static_cast<int64_t>(time(nullptr));
+    std::vector<std::string> unreferenced;
+    st = vob->pool->each_content([&](const std::string& sha, int64_t mtime) {
+        if (now - mtime >= min_age_s && !referenced.count(sha)) unreferenced.push_back(sha);
+    });
+    std::sort(unreferenced.begin(), unreferenced.end());
+    for (const std::string& sha : unreferenced) found->push_back("unreferenced content " + sha);
+    return st;
+}
+
+tbs_status_t vob_sweep_temporaries(vob_t* vob, int* removed) {
+    return vob->pool->sweep_temporaries(CONTENT_TEMP_STALE_S, removed);
 }
 
 tbs_status_t vob_obj_get_description(vob_t* vob, vob_dbid_t dbid, std::string* text) {

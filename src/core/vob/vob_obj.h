@@ -236,9 +236,22 @@ tbs_status_t vob_elem_get_pname(vob_t* vob, vob_dbid_t element, std::string* pna
 // any other object ("" when it has none).
 tbs_status_t vob_obj_get_description(vob_t* vob, vob_dbid_t dbid, std::string* text);
 
-// Checks a VOB's agreement with its content pool: every content a version refers to is
-// present and reads back matching its name and size. Each problem found is one line in
-// `problems`; the status is TBS_ST_OK when the check itself could run.
+// Checks a VOB for damage: the database file and its references (the engine's own
+// check), the rows the object model requires (an element's main branch, a branch's
+// version 0, the row of each object's kind), and the pool against the database: every
+// content a version refers to is present and reads back matching its name and size. Each
+// problem found is one line in `problems`; the status is TBS_ST_OK when the check itself
+// could run. Leftovers that damage nothing (see vob_check_leftovers) are not problems here.
 tbs_status_t vob_check(vob_t* vob, std::vector<std::string>* problems);
+
+// What failed writers left in the pool: contents no version refers to and temporary files
+// a sweep would remove, each older than `min_age_s` (a younger content may belong to a
+// checkin about to commit). One line per leftover in `found`; `stale_temps` (may be null)
+// gets the count of temporaries among them.
+tbs_status_t vob_check_leftovers(vob_t* vob, int64_t min_age_s, std::vector<std::string>* found,
+                                 int* stale_temps);
+// Removes the pool's stale temporary files (by the rule of content_pool.h); `removed` gets
+// how many went.
+tbs_status_t vob_sweep_temporaries(vob_t* vob, int* removed);
 
 #endif

@@ -506,6 +506,62 @@ tbs_status_t vob_store_list_contents(store_db& db, std::vector<std::string>* out
                 [&](store_stmt& s) { out->push_back(s.column_string(0)); });
 }
 
+tbs_status_t vob_store_check_rows(store_db& db, std::vector<std::string>* problems) {
+    // Each query answers the dbids of the objects that lack what `fault` names. The
+    // references the schema declares are the engine's own check; these are the ones it
+    // cannot declare.
+    struct rule {
+        const char* fault;
+        const char* sql;
+    };
+    static const rule kRules[] = {
+        {"element object without its element row",
+         "SELECT o.dbid FROM objects o WHERE o.mtype IN (4, 5)"
+         " AND NOT EXISTS (SELECT 1 FROM elements e WHERE e.dbid = o.dbid) ORDER BY o.dbid"},
+        {"element without its main branch",
+         "SELECT e.dbid FROM elements e WHERE e.main_branch IS NULL OR NOT EXISTS"
+         " (SELECT 1 FROM branches b WHERE b.dbid = e.main_branch AND b.element = e.dbid)"
+         " ORDER BY e.dbid"},
+        {"branch object without its branch row",
+         "SELECT o.dbid FROM objects o WHERE o.mtype = 6"
+         " AND NOT EXISTS (SELECT 1 FROM branches b WHERE b.dbid = o.dbid) ORDER BY o.dbid"},
+        {"branch without its version 0",
+         "SELECT b.dbid FROM branches b WHERE NOT EXISTS"
+         " (SELECT 1 FROM versions v WHERE v.branch = b.dbid AND v.number = 0) ORDER BY b.dbid"},
+        {"version of another element than its branch's",
+         "SELECT v.dbid FROM versions v JOIN branches b ON b.dbid = v.branch"
+         " WHERE b.element <> v.element ORDER BY v.dbid"},
+        {"version object without its version or checkout row",
+         "SELECT o.dbid FROM objects o WHERE o.mtype IN (2, 3)"
+         " AND NOT EXISTS (SELECT 1 FROM versions v WHERE v.dbid = o.dbid)"
+         " AND NOT EXISTS (SELECT 1 FROM checkouts c WHERE c.dbid = o.dbid) ORDER BY o.dbid"},
+        {"symbolic link without its target",
+         "SELECT o.dbid FROM objects o WHERE o.mtype = 7"
+         " AND NOT EXISTS (SELECT 1 FROM slinks l WHERE l.dbid = o.dbid) ORDER BY o.dbid"},
+        {"type object without its type row",
+         "SELECT o.dbid FROM objects o WHERE o.mtype BETWEEN 8 AND 13"
+         " AND NOT EXISTS (SELECT 1 FROM types t WHERE t.dbid = o.dbid) ORDER BY o.dbid"},
+        {"hyperlink object without its hyperlink row",
+         "SELECT o.dbid FROM objects o WHERE o.mtype = 14"
+         " AND NOT EXISTS (SELECT 1 FROM hyperlinks h WHERE h.dbid = o.dbid) ORDER BY o.dbid"},
+        {"directory entry of a missing version",
+         "SELECT DISTINCT d.version FROM dir_entries d WHERE NOT EXISTS"
+         " (SELECT 1 FROM versions v WHERE v.dbid = d.version) ORDER BY d.version"},
+        {"checkout of a missing element or branch",
+         "SELECT c.dbid FROM checkouts c WHERE NOT EXISTS"
+         " (SELECT 1 FROM branches b WHERE b.dbid = c.branch AND b.element = c.element)"
+         " ORDER BY c.dbid"},
+    };
+    for (const rule& r : kRules) {
+        tbs_status_t st = each(db, r.sql, [&](store_stmt& s) {
+            problems->push_back(std::string(r.fault) + ": dbid " +
+                                std::to_string(s.column_int64(0)));
+        });
+        if (st != TBS_ST_OK) return st;
+    }
+    return TBS_ST_OK;
+}
+
 tbs_status_t vob_store_list_element_events(store_db& db, int64_t element,
                                            std::vector<vob_event_info_t>* out) {
     out->clear();

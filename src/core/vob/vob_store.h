@@ -154,5 +154,9 @@ tbs_status_t vob_store_set_first_event_comment(store_db& db, int64_t obj,
 
 // Content names every version refers to (for consistency checks and pool clean-up).
 tbs_status_t vob_store_list_contents(store_db& db, std::vector<std::string>* out);
+// Rows the object model requires and does not find (an element without its main branch, a
+// branch without its version 0, an object of a kind without the row of that kind, ...):
+// one line per fault, naming the object by dbid.
+tbs_status_t vob_store_check_rows(store_db& db, std::vector<std::string>* problems);
 
 #endif
