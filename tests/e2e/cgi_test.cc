@@ -209,7 +209,8 @@ TEST_F(CgiTest, ErrorResponsesAreExact) {
          form_post_env(forged),
          forged,
          100008,
-         "VDSRV4076: Unrecognized RPC request: rpc=\"x??--------------------------aAJYnbd98X "
+         "VDSRV4076: Unrecognized RPC request: rpc=\"x?"
+         "?--------------------------aAJYnbd98X "
          "ui1cX9oiQh??Content-ID: Status??Status: 0????\"\n"},
         {"sleep without rpcargs",
          {},

@@ -339,7 +339,9 @@ TEST_F(IreqChannel, ListenerStartTouchesNoFileOutsideTheSite) {
     const std::string var_tmp = "/var/tmp/request_enable.out";
     const bool had_var_tmp = fileutl_exists(var_tmp.c_str());
     ASSERT_EQ(strutl_write(outside.c_str(), "keep\n", false), TBS_ST_OK);
-    if (!had_var_tmp) ASSERT_EQ(strutl_write(var_tmp.c_str(), "keep\n", false), TBS_ST_OK);
+    if (!had_var_tmp) {
+        ASSERT_EQ(strutl_write(var_tmp.c_str(), "keep\n", false), TBS_ST_OK);
+    }
     ASSERT_EQ(fileutl_mkdir_p(fileutl_get_tmpdir(), 0700), TBS_ST_OK);
     const std::string inside = std::string(fileutl_get_tmpdir()) + "/request_enable.out";
     ASSERT_EQ(strutl_write(inside.c_str(), "stale\n", false), TBS_ST_OK);
