@@ -20,6 +20,7 @@
 #include "core/vob/vob.h"
 #include "core/vob/vob_obj.h"
 #include "support/core_fixture.h"
+#include "support/fault_fsys.h"
 #include "support/temp_dir.h"
 
 extern char** environ;
@@ -540,6 +541,65 @@ TEST_F(CheckvobTest, MissingRowsAreReported) {
         EXPECT_NE(run({"checkvob", "/vobs/p"}), 0) << c.damage;
         EXPECT_TRUE(contains(cap_.err, c.report)) << c.damage << "\n" << cap_.err;
     }
+}
+
+// A nearly full disk: a checkin that would eat into the free-space reserve is refused
+// before anything is written, the VOB stays whole, and reading commands still answer.
+TEST_F(VdtoolTest, CheckinIntoTheReserveIsRefusedAndReadsGoOn) {
+    make_file("/vobs/p/f", "one");
+    ASSERT_EQ(run({"checkout", "-nc", "/vobs/p/f"}), 0) << cap_.err;
+    const std::string big = source("big", std::string(5 << 20, 'b'));
+    {
+        NearlyFullFs disk(66ull << 20);  // 2 MiB beyond the default reserve of 64 MiB
+        EXPECT_EQ(run({"checkin", "-from", big, "/vobs/p/f"}), tbs_errno2status(ENOSPC));
+        EXPECT_TRUE(contains(cap_.err, "Not enough free space in")) << cap_.err;
+        EXPECT_TRUE(contains(cap_.err, "reserve of 64 MiB")) << cap_.err;
+        EXPECT_GT(disk.calls(), 0);
+        for (std::vector<std::string> args : {std::vector<std::string>{"lsvob"},
+                                              {"ls", "/vobs/p"},
+                                              {"describe", "/vobs/p/f"},
+                                              {"checkvob", "/vobs/p"}})
+            EXPECT_EQ(run(args), 0) << args[0] << ": " << cap_.err;
+        // Small contents still fit.
+        EXPECT_EQ(run({"checkin", "-from", source("small", "two"), "/vobs/p/f"}), 0) << cap_.err;
+    }
+    vob_t* vob = nullptr;
+    ASSERT_EQ(vob_open_by_tag("/vobs/p", &vob), 0);
+    std::vector<std::string> problems, leftovers;
+    ASSERT_EQ(vob_check(vob, &problems), 0);
+    EXPECT_TRUE(problems.empty()) << problems.front();
+    ASSERT_EQ(vob_check_leftovers(vob, 0, &leftovers, nullptr), 0);
+    EXPECT_TRUE(leftovers.empty()) << leftovers.front();
+    EXPECT_EQ(idstr("/vobs/p/f"), "/main/2");
+    EXPECT_EQ(contents("/vobs/p/f"), "two");
+}
+
+TEST(FreeSpaceReserve, SettingAndArithmetic) {
+    TempDir dir;
+    struct Case {
+        const char* setting;  // VERDANE_MIN_FREE_MB, null for unset
+        unsigned long long free_mib, write_bytes;
+        bool ok;
+    } const cases[] = {
+        {nullptr, 65, 1 << 20, true},  // default 64 MiB: exactly the reserve left
+        {nullptr, 65, (1 << 20) + 1, false},
+        {nullptr, 63, 0, false},  // already inside the reserve: even 0 more
+        {"0", 0, 1 << 30, true},  // no reserve
+        {"10", 11, 1 << 20, true},
+        {"10", 11, 2 << 20, false},
+        {"lots", 65, 2 << 20, false},  // unreadable: the default holds
+    };
+    for (const Case& c : cases) {
+        if (c.setting)
+            setenv("VERDANE_MIN_FREE_MB", c.setting, 1);
+        else
+            unsetenv("VERDANE_MIN_FREE_MB");
+        NearlyFullFs disk(c.free_mib << 20);
+        tbs_status_t st = fileutl_check_reserve(dir.path().c_str(), c.write_bytes);
+        EXPECT_EQ(st, c.ok ? TBS_ST_OK : tbs_errno2status(ENOSPC))
+            << (c.setting ? c.setting : "unset") << " " << c.free_mib << " " << c.write_bytes;
+    }
+    unsetenv("VERDANE_MIN_FREE_MB");
 }
 
 // The vdtool program itself: exit codes and what it prints on its two streams.

@@ -118,6 +118,26 @@ private:
     bool counting_ = false;
 };
 
+// A file system with `free_bytes` left for writers, as statvfs reports it; every other
+// call is the system's. Made current for its own lifetime.
+class NearlyFullFs : public fsys_posix {
+public:
+    explicit NearlyFullFs(unsigned long long free_bytes) : free_(free_bytes), scope_(this) {}
+    int statvfs(const char* path, struct statvfs* st) override {
+        if (fsys_posix::statvfs(path, st) != 0) return -1;
+        st->f_frsize = 4096;
+        st->f_bavail = static_cast<fsblkcnt_t>(free_ / 4096);
+        ++calls_;
+        return 0;
+    }
+    int calls() const { return calls_; }
+
+private:
+    unsigned long long free_;
+    int calls_ = 0;
+    fsys_scope scope_;
+};
+
 // A FaultFs made current for the scope.
 class ScopedFault {
 public:

@@ -6,12 +6,15 @@
 #include <grp.h>
 #include <sys/stat.h>
 
+#include <cerrno>
 #include <cstring>
 #include <mutex>
 
 #include "core/cmd/cmd_internal.h"
 #include "core/imsg/imsg.h"
+#include "core/imsg/imsg_core_catalog.h"
 #include "core/store/content_pool.h"
+#include "core/util/fileutl.h"
 #include "core/util/pfm.h"
 #include "core/vob/vob_store.h"
 
@@ -73,6 +76,12 @@ tbs_status_t cmd_put_content(vob_t* vob, const std::string& from, std::string* n
                              content_batch* batch) {
     uint64_t n = 0;
     tbs_status_t st = vob->pool->put_file(from.c_str(), name, &n, batch);
+    struct stat sb;
+    if (st == tbs_errno2status(ENOSPC) && stat(from.c_str(), &sb) == 0 &&
+        fileutl_check_reserve(vob->pool->dir().c_str(), static_cast<uint64_t>(sb.st_size)) != 0)
+        imsg_core_error(IMSG_CORE_NO_RESERVE, vob->pool->dir().c_str(),
+                        static_cast<unsigned long long>(sb.st_size),
+                        static_cast<unsigned long long>(fileutl_reserve_bytes() >> 20));
     // The failure may be the source's (unreadable) or the pool's (full, failing to flush).
     if (st != TBS_ST_OK) return cmd_fail("Unable to store the contents of", from, st);
     *size = static_cast<int64_t>(n);

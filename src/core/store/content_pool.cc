@@ -522,6 +522,7 @@ tbs_status_t content_pool::open_writer(std::unique_ptr<content_writer>* out) {
 
 tbs_status_t content_pool::put_buffer(const void* data, size_t len, std::string* sha256_hex,
                                       uint64_t* size) {
+    if (tbs_status_t st = fileutl_check_reserve(dir_.c_str(), len + kHeaderSize)) return st;
     std::unique_ptr<content_writer> w;
     if (tbs_status_t st = open_writer(&w)) return st;
     if (tbs_status_t st = w->write(data, len)) return st;
@@ -592,11 +593,20 @@ tbs_status_t content_pool::put_file(const char* path, std::string* sha256_hex, u
                                     content_batch* batch) {
     if (!path) return TBS_ST_INVALID;
     // Before the temporary file exists, so that it is never unguarded once closed.
-    if (batch) {
-        if (tbs_status_t st = batch->hold()) return st;
-    }
     int fd = fsys_open(path, O_RDONLY | O_CLOEXEC);
     if (fd < 0) return errno_status(errno);
+    // Refused before a byte is written: contents are stored at most their own size (and a
+    // header) when they do not compress.
+    struct stat src;
+    tbs_status_t room =
+        fsys_fstat(fd, &src) != 0
+            ? errno_status(errno)
+            : fileutl_check_reserve(dir_.c_str(), static_cast<uint64_t>(src.st_size) + kHeaderSize);
+    if (!room && batch) room = batch->hold();
+    if (room) {
+        fsys_close(fd);
+        return room;
+    }
     std::unique_ptr<content_writer> w;
     tbs_status_t st = open_writer(&w);
     // One read buffer per thread: clearing a fresh one per file costs more than a small

@@ -6,10 +6,12 @@
 #include <sys/file.h>
 #include <sys/random.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 #include <zlib.h>
 
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -295,4 +297,32 @@ void fileutl_sweep_site_temps() {
     fileutl_sweep_temps(dir.c_str(), kChannels, 2, FILEUTL_STALE_TEMP_S, nullptr);
     fileutl_sweep_temps((dir + "/QLMXuploadtmp").c_str(), kUploads, 1, FILEUTL_STALE_TEMP_S,
                         nullptr);
+}
+
+uint64_t fileutl_reserve_bytes() {
+    uint64_t mb = FILEUTL_DEFAULT_RESERVE_MB;
+    if (const char* v = getenv("VERDANE_MIN_FREE_MB"); v && *v) {
+        char* end = nullptr;
+        errno = 0;
+        unsigned long long n = strtoull(v, &end, 10);
+        // A value that does not read as a number keeps the default rather than no reserve.
+        if (errno == 0 && end && *end == '\0' && v[0] != '-') mb = n;
+    }
+    return mb > (UINT64_MAX >> 20) ? UINT64_MAX : mb << 20;
+}
+
+tbs_status_t fileutl_check_reserve(const char* dir, uint64_t bytes) {
+    if (!dir || !*dir) return tbs_errno2status(EINVAL);
+    const uint64_t reserve = fileutl_reserve_bytes();
+    if (reserve == 0) return TBS_ST_OK;
+    struct statvfs vfs;
+    // A file system that cannot say how full it is is not refused: the write itself will
+    // tell.
+    if (fsys_statvfs(dir, &vfs) != 0) return TBS_ST_OK;
+    // What an unprivileged writer may use; the blocks kept for root are the system's own
+    // reserve.
+    const uint64_t unit = vfs.f_frsize ? vfs.f_frsize : vfs.f_bsize;
+    const uint64_t avail = static_cast<uint64_t>(vfs.f_bavail) * unit;
+    if (avail < reserve || avail - reserve < bytes) return tbs_errno2status(ENOSPC);
+    return TBS_ST_OK;
 }

@@ -5,6 +5,7 @@
 #include <sys/types.h>
 
 #include <cstddef>
+#include <cstdint>
 
 #include "core/tbs/tbs.h"
 
@@ -72,6 +73,18 @@ tbs_status_t fileutl_sweep_temps(const char* dir, const char* const* prefixes, s
 // channel files) and its upload area for stale files. The registry's first open in a
 // process calls it; later calls for the same directory do nothing.
 void fileutl_sweep_site_temps();
+
+// The free-space reserve: room every write of contents leaves free, so that a full disk
+// still lets the site answer (opening a database in WAL mode needs room for its
+// shared-memory file, and every command opens one). VERDANE_MIN_FREE_MB sets it in MiB
+// (0 turns the check off); the default is FILEUTL_DEFAULT_RESERVE_MB.
+enum { FILEUTL_DEFAULT_RESERVE_MB = 64 };
+// The reserve in bytes, read from the environment at each call.
+uint64_t fileutl_reserve_bytes();
+
+// TBS_ST_OK when writing `bytes` more into the file system holding `dir` leaves the reserve free;
+// else ENOSPC (as status), with nothing written.
+tbs_status_t fileutl_check_reserve(const char* dir, uint64_t bytes);
 
 // Copies the file `src` to `dst` (created or replaced, with the permission bits of `src`)
 // through a buffer of `bufsize` bytes. A failure leaves no partial `dst` behind; the

@@ -49,6 +49,10 @@ int fsys_posix::syncfs(int fd) {
     return ::syncfs(fd);
 }
 
+int fsys_posix::statvfs(const char* path, struct statvfs* st) {
+    return ::statvfs(path, st);
+}
+
 int fsys_posix::close(int fd) {
     return ::close(fd);
 }

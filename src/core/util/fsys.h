@@ -20,6 +20,7 @@
 #define CORE_UTIL_FSYS_H
 
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <sys/types.h>
 
 #include <atomic>
@@ -43,6 +44,8 @@ public:
     virtual int rename(const char* from, const char* to) = 0;
     virtual int unlink(const char* path) = 0;
     virtual int mkdir(const char* path, mode_t mode) = 0;
+    // The room of the file system holding `path`.
+    virtual int statvfs(const char* path, struct statvfs* st) = 0;
 };
 
 // The system's calls. A fault injector derives from it and overrides only the calls it
@@ -62,6 +65,7 @@ public:
     int rename(const char* from, const char* to) override;
     int unlink(const char* path) override;
     int mkdir(const char* path, mode_t mode) override;
+    int statvfs(const char* path, struct statvfs* st) override;
 };
 
 namespace fsys_detail {
@@ -123,6 +127,9 @@ inline int fsys_unlink(const char* path) {
 }
 inline int fsys_mkdir(const char* path, mode_t mode) {
     return fsys_current()->mkdir(path, mode);
+}
+inline int fsys_statvfs(const char* path, struct statvfs* st) {
+    return fsys_current()->statvfs(path, st);
 }
 
 #endif
