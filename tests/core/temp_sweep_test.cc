@@ -86,6 +86,26 @@ TEST_F(TempSweep, OpeningAVobSweepsItsPool) {
                  });
 }
 
+// Opens pace their sweeps by the pool's stamp: a reopen soon after a sweep lists nothing, one
+// after the interval sweeps again.
+TEST_F(TempSweep, SweepsOnOpenArePacedByTheStamp) {
+    ASSERT_EQ(create_vob("/vobs/s", site_.path() + "/s.vbs"), 0);
+    const std::string pool = site_.path() + "/s.vbs/pool";
+    auto reopen = [] {
+        vob_ob_all_cache_action(4);
+        vob_t* vob = nullptr;
+        ASSERT_EQ(vob_open_by_tag("/vobs/s", &vob), 0);
+    };
+    reopen();
+    const std::string killed = write_file(pool + "/.tmp-killed", "partial");
+    age(killed, kOld);
+    reopen();
+    EXPECT_TRUE(fileutl_exists(killed.c_str()));
+    age(pool + "/.sweep-stamp", FILEUTL_SWEEP_INTERVAL_S + 1);
+    reopen();
+    EXPECT_FALSE(fileutl_exists(killed.c_str()));
+}
+
 // The contents of a batch wait closed under temporary names until its sync: however long
 // the batch takes, no sweep may take them.
 TEST_F(TempSweep, WaitingBatchKeepsSweepsAway) {

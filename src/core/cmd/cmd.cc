@@ -229,45 +229,42 @@ tbs_status_t cmd_check_element_locks(vob_t* vob, const cmd_ctx& ctx, int64_t ele
 tbs_status_t cmd_do_checkout(const cmd_txn& t, const cmd_checkout_item& item, int64_t* checkout,
                              bool* got_reserved) {
     vob_t* vob = t.vob;
-    store_txn& txn = t.txn;
     const cmd_ctx& ctx = t.ctx;
     vob->db->assert_writer();
-    const int64_t element = item.element, version = item.version;
-    const bool reserved = item.reserved, unreserved_ok = item.unreserved_ok;
-    const std::string comment(item.comment);
     store_db& db = *vob->db;
     vob_version_info_t v;
-    tbs_status_t st = vob_store_get_version(db, version, &v);
+    tbs_status_t st = vob_store_get_version(db, item.version, &v);
     if (st != TBS_ST_OK) return st == TBS_ST_NOT_FOUND ? TBS_ST_CHECKED_OUT : st;
     vob_checkout_info_t existing;
-    if (vob_store_find_checkout(db, element, ctx.view_text, &existing) == TBS_ST_OK)
+    if (vob_store_find_checkout(db, item.element, ctx.view_text, &existing) == TBS_ST_OK)
         return TBS_ST_CHECKED_OUT;
-    if ((st = cmd_check_write(vob, ctx, element)) != TBS_ST_OK) return st;
-    if ((st = cmd_check_element_locks(vob, ctx, element, v.branch)) != TBS_ST_OK) return st;
+    if ((st = cmd_check_write(vob, ctx, item.element)) != TBS_ST_OK) return st;
+    if ((st = cmd_check_element_locks(vob, ctx, item.element, v.branch)) != TBS_ST_OK) return st;
     int64_t co = 0;
-    if ((st = cmd_new_object(vob, txn, ctx, v.is_dir ? VOB_MTYPE_DIR_VERSION : VOB_MTYPE_VERSION,
+    if ((st = cmd_new_object(vob, t.txn, ctx, v.is_dir ? VOB_MTYPE_DIR_VERSION : VOB_MTYPE_VERSION,
                              v.is_dir ? 0775 : 0664, &co)) != TBS_ST_OK)
         return st;
     vob_checkout_info_t c;
     c.dbid = co;
-    c.element = element;
+    c.element = item.element;
     c.branch = v.branch;
-    c.pred_version = version;
+    c.pred_version = item.version;
     c.view_uuid = ctx.view->view_uuid;
     c.user = ctx.who.user;
     c.at = ctx.now;
-    c.comment = comment;
-    c.reserved = reserved;
-    st = reserved ? vob_store_new_checkout(db, c) : TBS_ST_EXISTS;
+    c.comment = item.comment;
+    c.reserved = item.reserved;
+    st = item.reserved ? vob_store_new_checkout(db, c) : TBS_ST_EXISTS;
     if (st == TBS_ST_EXISTS) {
-        // The partial unique index admits one reserved checkout per branch.
-        if (!unreserved_ok) return TBS_ST_RESERVED;
+        // The partial unique index admits one item.reserved checkout per branch.
+        if (!item.unreserved_ok) return TBS_ST_RESERVED;
         c.reserved = false;
         st = vob_store_new_checkout(db, c);
     }
     if (st != TBS_ST_OK) return st;
-    if (v.is_dir && (st = vob_store_dir_copy(db, version, co)) != TBS_ST_OK) return st;
-    if ((st = cmd_event(vob, txn, ctx, element, "checkout version", comment)) != TBS_ST_OK)
+    if (v.is_dir && (st = vob_store_dir_copy(db, item.version, co)) != TBS_ST_OK) return st;
+    if ((st = cmd_event(vob, t.txn, ctx, item.element, "checkout version", item.comment)) !=
+        TBS_ST_OK)
         return st;
     *checkout = co;
     if (got_reserved) *got_reserved = c.reserved;
@@ -276,16 +273,11 @@ tbs_status_t cmd_do_checkout(const cmd_txn& t, const cmd_checkout_item& item, in
 
 tbs_status_t cmd_do_checkin(const cmd_txn& t, const cmd_checkin_item& item, int64_t* version) {
     vob_t* vob = t.vob;
-    store_txn& txn = t.txn;
     const cmd_ctx& ctx = t.ctx;
     vob->db->assert_writer();
-    const int64_t co_dbid = item.checkout, size = item.size, created = item.created;
-    const std::string* content = item.content;
-    const std::string* comment = item.comment;
-    const bool identical = item.identical;
     store_db& db = *vob->db;
     vob_checkout_info_t co;
-    tbs_status_t st = vob_store_get_checkout(db, co_dbid, &co);
+    tbs_status_t st = vob_store_get_checkout(db, item.checkout, &co);
     if (st != TBS_ST_OK) return st == TBS_ST_NOT_FOUND ? TBS_ST_NOT_CHECKED_OUT : st;
     if (co.user != ctx.who.user && !credutl_is_privileged(ctx.who) &&
         cmd_check_owner(vob, ctx, co.element) != TBS_ST_OK)
@@ -298,34 +290,35 @@ tbs_status_t cmd_do_checkin(const cmd_txn& t, const cmd_checkin_item& item, int6
         vob_type_info_t merge;
         int64_t arrow = 0;
         if (vob_store_find_type_info(db, VOB_MTYPE_HLTYPE, "Merge", &merge) != TBS_ST_OK ||
-            vob_store_find_hlink(db, merge.dbid, latest, co_dbid, &arrow) != TBS_ST_OK)
+            vob_store_find_hlink(db, merge.dbid, latest, item.checkout, &arrow) != TBS_ST_OK)
             return TBS_ST_NOT_LATEST;
     }
     if (!co.reserved) {
         std::vector<vob_checkout_info_t> others;
         if ((st = vob_store_list_checkouts(db, co.element, &others)) != TBS_ST_OK) return st;
         for (const vob_checkout_info_t& o : others)
-            if (o.reserved && o.branch == co.branch && o.dbid != co_dbid) return TBS_ST_RESERVED;
+            if (o.reserved && o.branch == co.branch && o.dbid != item.checkout)
+                return TBS_ST_RESERVED;
     }
     vob_version_info_t pred;
     if ((st = vob_store_get_version(db, co.pred_version, &pred)) != TBS_ST_OK) return st;
-    std::string new_content = content ? *content : pred.content;
-    int64_t new_size = content ? size : pred.size;
-    if (!pred.is_dir && !identical && new_content == pred.content) return TBS_ST_IDENTICAL;
+    std::string new_content = item.content ? *item.content : pred.content;
+    int64_t new_size = item.content ? item.size : pred.size;
+    if (!pred.is_dir && !item.identical && new_content == pred.content) return TBS_ST_IDENTICAL;
     if (pred.is_dir) new_content.clear(), new_size = 0;
-    const std::string& text = comment ? *comment : co.comment;
-    if ((st = vob_store_new_version(db, co_dbid, co.element, co.branch, number + 1, new_content,
-                                    new_size, text, co.pred_version)) != TBS_ST_OK)
+    const std::string& text = item.comment ? *item.comment : co.comment;
+    if ((st = vob_store_new_version(db, item.checkout, co.element, co.branch, number + 1,
+                                    new_content, new_size, text, co.pred_version)) != TBS_ST_OK)
         return st;
-    if ((st = vob_store_delete_checkout(db, co_dbid)) != TBS_ST_OK) return st;
-    if ((st = vob_store_set_object_created(db, co_dbid, created ? created : ctx.now, ctx.user)) !=
-        TBS_ST_OK)
+    if ((st = vob_store_delete_checkout(db, item.checkout)) != TBS_ST_OK) return st;
+    if ((st = vob_store_set_object_created(db, item.checkout, item.created ? item.created : ctx.now,
+                                           ctx.user)) != TBS_ST_OK)
         return st;
-    if ((st = cmd_event(vob, txn, ctx, co_dbid,
+    if ((st = cmd_event(vob, t.txn, ctx, item.checkout,
                         pred.is_dir ? "create directory version" : "create version", text)) !=
         TBS_ST_OK)
         return st;
-    if (version) *version = co_dbid;
+    if (version) *version = item.checkout;
     return TBS_ST_OK;
 }
 
@@ -338,13 +331,8 @@ tbs_status_t cmd_dir_checkout(const cmd_txn& t, int64_t dir_element, int64_t dir
         *co = existing.dbid;
         return TBS_ST_OK;
     }
-    tbs_status_t st = cmd_do_checkout(t,
-                                      {.element = dir_element,
-                                       .version = dir_version,
-                                       .reserved = true,
-                                       .unreserved_ok = false,
-                                       .comment = ""},
-                                      co, nullptr);
+    tbs_status_t st = cmd_do_checkout(
+        t, {.element = dir_element, .version = dir_version, .comment = {}}, co, nullptr);
     if (st == TBS_ST_OK) *made = true;
     return st;
 }
@@ -352,36 +340,34 @@ tbs_status_t cmd_dir_checkout(const cmd_txn& t, int64_t dir_element, int64_t dir
 tbs_status_t cmd_do_mkelem(const cmd_txn& t, const cmd_mkelem_item& item, int64_t* element,
                            int64_t* version0) {
     vob_t* vob = t.vob;
-    store_txn& txn = t.txn;
     const cmd_ctx& ctx = t.ctx;
     vob->db->assert_writer();
-    const int64_t dir_co = item.dir_checkout, eltype = item.eltype;
-    const std::string leaf(item.leaf), comment(item.comment);
     const bool is_dir = item.is_dir;
     store_db& db = *vob->db;
     int64_t existing = 0;
-    if (vob_store_dir_lookup(db, dir_co, leaf, &existing, nullptr) == TBS_ST_OK)
+    if (vob_store_dir_lookup(db, item.dir_checkout, item.leaf, &existing, nullptr) == TBS_ST_OK)
         return TBS_ST_EXISTS;
     int64_t main_type = 0;
     tbs_status_t st = vob_store_find_type(db, VOB_MTYPE_BRTYPE, "main", &main_type);
     if (st != TBS_ST_OK) return st;
     int64_t elem = 0, branch = 0, v0 = 0;
-    if ((st = cmd_new_object(vob, txn, ctx, is_dir ? VOB_MTYPE_DIR_ELEMENT : VOB_MTYPE_FILE_ELEMENT,
+    if ((st = cmd_new_object(vob, t.txn, ctx,
+                             is_dir ? VOB_MTYPE_DIR_ELEMENT : VOB_MTYPE_FILE_ELEMENT,
                              is_dir ? 0775 : 0664, &elem)) != TBS_ST_OK)
         return st;
-    if ((st = vob_store_new_element(db, elem, eltype, is_dir)) != TBS_ST_OK) return st;
-    if ((st = cmd_new_object(vob, txn, ctx, VOB_MTYPE_BRANCH, 0775, &branch)) != TBS_ST_OK)
+    if ((st = vob_store_new_element(db, elem, item.eltype, is_dir)) != TBS_ST_OK) return st;
+    if ((st = cmd_new_object(vob, t.txn, ctx, VOB_MTYPE_BRANCH, 0775, &branch)) != TBS_ST_OK)
         return st;
     if ((st = vob_store_new_branch(db, branch, elem, main_type, 0)) != TBS_ST_OK) return st;
     if ((st = vob_store_set_main_branch(db, elem, branch)) != TBS_ST_OK) return st;
-    if ((st = cmd_new_object(vob, txn, ctx, is_dir ? VOB_MTYPE_DIR_VERSION : VOB_MTYPE_VERSION,
+    if ((st = cmd_new_object(vob, t.txn, ctx, is_dir ? VOB_MTYPE_DIR_VERSION : VOB_MTYPE_VERSION,
                              is_dir ? 0775 : 0664, &v0)) != TBS_ST_OK)
         return st;
     if ((st = vob_store_new_version(db, v0, elem, branch, 0, "", 0, "")) != TBS_ST_OK) return st;
-    if ((st = vob_store_dir_add(db, dir_co, leaf, elem)) != TBS_ST_OK) return st;
-    if ((st = cmd_event(vob, txn, ctx, elem,
-                        is_dir ? "create directory element" : "create file element", comment)) !=
-        TBS_ST_OK)
+    if ((st = vob_store_dir_add(db, item.dir_checkout, item.leaf, elem)) != TBS_ST_OK) return st;
+    if ((st = cmd_event(vob, t.txn, ctx, elem,
+                        is_dir ? "create directory element" : "create file element",
+                        item.comment)) != TBS_ST_OK)
         return st;
     *element = elem;
     if (version0) *version0 = v0;
@@ -391,24 +377,21 @@ tbs_status_t cmd_do_mkelem(const cmd_txn& t, const cmd_mkelem_item& item, int64_
 tbs_status_t cmd_do_first_version(const cmd_txn& t, const cmd_first_version_item& item,
                                   int64_t* version) {
     vob_t* vob = t.vob;
-    store_txn& txn = t.txn;
-    const cmd_ctx& ctx = t.ctx;
     vob->db->assert_writer();
-    const int64_t element = item.element, version0 = item.version0, size = item.size,
-                  created = item.created;
-    const std::string content(item.content), comment(item.comment);
     vob_version_info_t v0;
-    tbs_status_t st = vob_store_get_version(*vob->db, version0, &v0);
+    tbs_status_t st = vob_store_get_version(*vob->db, item.version0, &v0);
     if (st != TBS_ST_OK) return st;
     int64_t v1 = 0;
-    if ((st = cmd_new_object(vob, txn, ctx, VOB_MTYPE_VERSION, 0664, &v1)) != TBS_ST_OK) return st;
-    if ((st = vob_store_new_version(*vob->db, v1, element, v0.branch, 1, content, size, comment,
-                                    version0)) != TBS_ST_OK)
+    if ((st = cmd_new_object(vob, t.txn, t.ctx, VOB_MTYPE_VERSION, 0664, &v1)) != TBS_ST_OK)
         return st;
-    if (created &&
-        (st = vob_store_set_object_created(*vob->db, v1, created, ctx.user)) != TBS_ST_OK)
+    if ((st = vob_store_new_version(*vob->db, v1, item.element, v0.branch, 1, item.content,
+                                    item.size, item.comment, item.version0)) != TBS_ST_OK)
         return st;
-    if ((st = cmd_event(vob, txn, ctx, v1, "create version", comment)) != TBS_ST_OK) return st;
+    if (item.created &&
+        (st = vob_store_set_object_created(*vob->db, v1, item.created, t.ctx.user)) != TBS_ST_OK)
+        return st;
+    if ((st = cmd_event(vob, t.txn, t.ctx, v1, "create version", item.comment)) != TBS_ST_OK)
+        return st;
     if (version) *version = v1;
     return TBS_ST_OK;
 }

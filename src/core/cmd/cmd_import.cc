@@ -113,6 +113,7 @@ struct Importer {
             const bool with_dirs = end == items.size();
             int64_t files = 0, dirs = 0, bytes = 0;
             st = vob->db->transact(store_txn_kind::write, [&](store_txn& txn) -> tbs_status_t {
+                const cmd_txn t{vob, txn, ctx};
                 files = dirs = bytes = 0;
                 int64_t del = 0, dver = 0;
                 tbs_status_t s = dir_at(dest, &del, &dver);
@@ -121,8 +122,7 @@ struct Importer {
                 if ((s = cmd_check_locks(vob, ctx, {del})) != TBS_ST_OK) return s;
                 int64_t co = 0;
                 bool made = false;
-                if ((s = cmd_dir_checkout({vob, txn, ctx}, del, dver, &co, &made)) != TBS_ST_OK)
-                    return s;
+                if ((s = cmd_dir_checkout(t, del, dver, &co, &made)) != TBS_ST_OK) return s;
                 bool changed = false;
                 for (const Put& p : puts) {
                     int64_t existing = 0;
@@ -142,7 +142,7 @@ struct Importer {
                         continue;
                     }
                     int64_t elem = 0, v0 = 0;
-                    if ((s = cmd_do_mkelem({vob, txn, ctx},
+                    if ((s = cmd_do_mkelem(t,
                                            {.dir_checkout = co,
                                             .leaf = p.e->name,
                                             .eltype = file_type,
@@ -150,7 +150,7 @@ struct Importer {
                                             .comment = a->comment},
                                            &elem, &v0)) != TBS_ST_OK)
                         return s;
-                    if ((s = cmd_do_first_version({vob, txn, ctx},
+                    if ((s = cmd_do_first_version(t,
                                                   {.element = elem,
                                                    .version0 = v0,
                                                    .content = p.content,
@@ -170,7 +170,7 @@ struct Importer {
                             continue;
                         changed = true;
                         int64_t elem = 0;
-                        if ((s = cmd_do_mkelem({vob, txn, ctx},
+                        if ((s = cmd_do_mkelem(t,
                                                {.dir_checkout = co,
                                                 .leaf = name,
                                                 .eltype = dir_type,
@@ -188,7 +188,7 @@ struct Importer {
                     return vob_store_delete_object(*vob->db, co);
                 }
                 if (made)
-                    return cmd_do_checkin({vob, txn, ctx},
+                    return cmd_do_checkin(t,
                                           {.checkout = co,
                                            .content = nullptr,
                                            .size = 0,

@@ -7,7 +7,6 @@
 #include <cstdint>
 #include <initializer_list>
 #include <string>
-#include <string_view>
 #include <vector>
 
 #include "core/cmd/cmd.h"
@@ -69,7 +68,7 @@ struct cmd_checkout_item {
     int64_t version = 0;
     bool reserved = true;
     bool unreserved_ok = false;
-    std::string_view comment;
+    std::string comment;
 };
 tbs_status_t cmd_do_checkout(const cmd_txn& t, const cmd_checkout_item& item, int64_t* checkout,
                              bool* got_reserved);
@@ -93,10 +92,10 @@ tbs_status_t cmd_dir_checkout(const cmd_txn& t, int64_t dir_element, int64_t dir
 // Makes a new element (version /main/0, empty) named `leaf` in a checked-out directory.
 struct cmd_mkelem_item {
     int64_t dir_checkout = 0;
-    std::string_view leaf;
+    std::string leaf;
     int64_t eltype = 0;
     bool is_dir = false;
-    std::string_view comment;
+    std::string comment;
 };
 tbs_status_t cmd_do_mkelem(const cmd_txn& t, const cmd_mkelem_item& item, int64_t* element,
                            int64_t* version0);
@@ -105,9 +104,9 @@ tbs_status_t cmd_do_mkelem(const cmd_txn& t, const cmd_mkelem_item& item, int64_
 struct cmd_first_version_item {
     int64_t element = 0;
     int64_t version0 = 0;
-    std::string_view content;  // pool name
+    std::string content;  // pool name
     int64_t size = 0;
-    std::string_view comment;
+    std::string comment;
     int64_t created = 0;  // 0 is now
 };
 tbs_status_t cmd_do_first_version(const cmd_txn& t, const cmd_first_version_item& item,

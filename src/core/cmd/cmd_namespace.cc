@@ -55,6 +55,7 @@ tbs_status_t mkelem_one(cmd_mkelem_args_t* a, const cmd_ctx& ctx, const std::str
     }
     const std::string comment = cmd_comment_of(a->comment_mode, a->comment);
     return vob->db->transact(store_txn_kind::write, [&](store_txn& txn) -> tbs_status_t {
+        const cmd_txn t{vob, txn, ctx};
         events->clear();
         store_db& db = *vob->db;
         std::vector<int64_t> made;  // directory checkouts to check in at the end
@@ -82,11 +83,10 @@ tbs_status_t mkelem_one(cmd_mkelem_args_t* a, const cmd_ctx& ctx, const std::str
             if ((s = cmd_check_locks(vob, ctx, {dir_element})) != TBS_ST_OK) return s;
             int64_t co = 0, elem = 0, v0 = 0, nco = 0;
             bool did = false;
-            if ((s = cmd_dir_checkout({vob, txn, ctx}, dir_element, dir_version, &co, &did)) !=
-                TBS_ST_OK)
+            if ((s = cmd_dir_checkout(t, dir_element, dir_version, &co, &did)) != TBS_ST_OK)
                 return s;
             if (did) made.push_back(co);
-            if ((s = cmd_do_mkelem({vob, txn, ctx},
+            if ((s = cmd_do_mkelem(t,
                                    {.dir_checkout = co,
                                     .leaf = leaf,
                                     .eltype = dir_type,
@@ -95,7 +95,7 @@ tbs_status_t mkelem_one(cmd_mkelem_args_t* a, const cmd_ctx& ctx, const std::str
                                    &elem, &v0)) != TBS_ST_OK)
                 return s;
             // The new directory is checked out to receive the next name, and checked in.
-            if ((s = cmd_do_checkout({vob, txn, ctx},
+            if ((s = cmd_do_checkout(t,
                                      {.element = elem,
                                       .version = v0,
                                       .reserved = true,
@@ -123,13 +123,11 @@ tbs_status_t mkelem_one(cmd_mkelem_args_t* a, const cmd_ctx& ctx, const std::str
         if ((s = cmd_check_locks(vob, ctx, {eltype})) != TBS_ST_OK) return s;
         int64_t co = 0;
         bool did = false;
-        if ((s = cmd_dir_checkout({vob, txn, ctx}, dir_element, dir_version, &co, &did)) !=
-            TBS_ST_OK)
-            return s;
+        if ((s = cmd_dir_checkout(t, dir_element, dir_version, &co, &did)) != TBS_ST_OK) return s;
         const bool parent_made_here = did;
         if (did && std::find(made.begin(), made.end(), co) == made.end()) made.push_back(co);
         int64_t elem = 0, v0 = 0;
-        if ((s = cmd_do_mkelem({vob, txn, ctx},
+        if ((s = cmd_do_mkelem(t,
                                {.dir_checkout = co,
                                 .leaf = leaf,
                                 .eltype = eltype,
@@ -139,7 +137,7 @@ tbs_status_t mkelem_one(cmd_mkelem_args_t* a, const cmd_ctx& ctx, const std::str
             return s;
         events->emplace_back(CMD_MKELEM_EV_CREATED, pname);
         if (a->checkin && !a->is_dir) {
-            if ((s = cmd_do_first_version({vob, txn, ctx},
+            if ((s = cmd_do_first_version(t,
                                           {.element = elem,
                                            .version0 = v0,
                                            .content = content ? *content : "",
@@ -152,7 +150,7 @@ tbs_status_t mkelem_one(cmd_mkelem_args_t* a, const cmd_ctx& ctx, const std::str
         } else if (a->checkin && a->is_dir) {
             // A new directory checked in at once: its (empty) first version.
             int64_t dco = 0;
-            if ((s = cmd_do_checkout({vob, txn, ctx},
+            if ((s = cmd_do_checkout(t,
                                      {.element = elem,
                                       .version = v0,
                                       .reserved = true,
@@ -160,7 +158,7 @@ tbs_status_t mkelem_one(cmd_mkelem_args_t* a, const cmd_ctx& ctx, const std::str
                                       .comment = comment},
                                      &dco, nullptr)) != TBS_ST_OK)
                 return s;
-            if ((s = cmd_do_checkin({vob, txn, ctx},
+            if ((s = cmd_do_checkin(t,
                                     {.checkout = dco,
                                      .content = nullptr,
                                      .size = 0,
@@ -172,7 +170,7 @@ tbs_status_t mkelem_one(cmd_mkelem_args_t* a, const cmd_ctx& ctx, const std::str
             events->emplace_back(CMD_MKELEM_EV_CHECKEDIN, pname);
         } else if (!a->no_checkout && !a->checkin) {
             int64_t eco = 0;
-            if ((s = cmd_do_checkout({vob, txn, ctx},
+            if ((s = cmd_do_checkout(t,
                                      {.element = elem,
                                       .version = v0,
                                       .reserved = true,

@@ -283,6 +283,18 @@ tbs_status_t fileutl_sweep_temps(const char* dir, const char* const* prefixes, s
     return TBS_ST_OK;
 }
 
+bool fileutl_sweep_due(const char* stamp) {
+    struct stat st;
+    if (fsys_stat(stamp, &st) == 0 && ::time(nullptr) - st.st_mtime < FILEUTL_SWEEP_INTERVAL_S)
+        return false;
+    int fd = fsys_open(stamp, O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
+    if (fd >= 0) {
+        ::futimens(fd, nullptr);
+        fsys_close(fd);
+    }
+    return true;
+}
+
 void fileutl_sweep_site_temps() {
     // The web layer's temporary files: interaction-request and cancel channel files in
     // the temporary directory, uploaded bodies in its upload area.
@@ -294,6 +306,7 @@ void fileutl_sweep_site_temps() {
     const std::string dir = fileutl_get_tmpdir();
     if (swept == dir) return;
     swept = dir;
+    if (!fileutl_sweep_due((dir + "/.sweep-stamp").c_str())) return;
     fileutl_sweep_temps(dir.c_str(), kChannels, 2, FILEUTL_STALE_TEMP_S, nullptr);
     fileutl_sweep_temps((dir + "/QLMXuploadtmp").c_str(), kUploads, 1, FILEUTL_STALE_TEMP_S,
                         nullptr);

@@ -69,9 +69,17 @@ bool fileutl_lock_temp(int fd);
 tbs_status_t fileutl_sweep_temps(const char* dir, const char* const* prefixes, size_t count,
                                  int64_t min_age_s, int* removed);
 
+// Sweeps run where every request passes (a VOB's open, the registry's first open in a
+// process), so they are paced by a stamp file: a sweep is due when `stamp` is missing or was
+// last touched FILEUTL_SWEEP_INTERVAL_S ago or more, and a due check touches it, so that of
+// the processes that open at once mostly one sweeps. The common path costs one stat.
+enum { FILEUTL_SWEEP_INTERVAL_S = FILEUTL_STALE_TEMP_S / 6 };
+bool fileutl_sweep_due(const char* stamp);
+
 // Sweeps the site's temporary directory (fileutl_get_tmpdir(): interaction and cancel
-// channel files) and its upload area for stale files. The registry's first open in a
-// process calls it; later calls for the same directory do nothing.
+// channel files) and its upload area for stale files, when due by the stamp ".sweep-stamp"
+// there. The registry's first open in a process calls it; later calls for the same
+// directory do nothing.
 void fileutl_sweep_site_temps();
 
 // The free-space reserve: room every write of contents leaves free, so that a full disk

@@ -103,10 +103,11 @@ tbs_status_t open_storage(const std::string& tag, const std::string& storage, vo
     tbs_status_t st = vob_store_open(storage, false, &vob->db);
     if (st != TBS_ST_OK) return st;
     if ((st = content_pool::open((storage + "/pool").c_str(), &vob->pool)) != TBS_ST_OK) return st;
-    // What killed writers left behind goes when the VOB is opened: one listing of the pool
-    // directory. A failed sweep costs only room and is tried again at the next open.
+    // What killed writers left behind goes when the VOB is opened and a sweep is due: one
+    // listing of the pool directory. A failed sweep costs only room and is tried again later.
     int swept = 0;
-    vob->pool->sweep_temporaries(CONTENT_TEMP_STALE_S, &swept);
+    if (fileutl_sweep_due((storage + "/pool/.sweep-stamp").c_str()))
+        vob->pool->sweep_temporaries(CONTENT_TEMP_STALE_S, &swept);
     std::string text;
     if ((st = vob_store_get_info(*vob->db, "uuid", &text)) != TBS_ST_OK) return st;
     if (tbs_uuid_from_str(text.c_str(), &vob->uuid) != TBS_ST_OK) return TBS_ST_ERR;
