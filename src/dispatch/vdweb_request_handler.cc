@@ -27,6 +27,7 @@
 #include "interact/ireq_request.h"
 #include "ops/vdw_session.h"
 #include "ops/vdw_vdcore.h"
+#include "request/cgi_input.h"
 #include "request/vdw_abstract_rpc.h"
 #include "request/vdw_multipart_data.h"
 #include "request/vdw_request.h"
@@ -207,6 +208,10 @@ VDW_Request* read_request(int argc, char** argv, std::istream& body,
                 break;
             case WCM_REQUEST_UPLOAD_FAILED:
                 status.format(&_vdweb_lib_msg_table, VDWEB_CGI_UPLOAD_ERROR);
+                if (const char* why = cgi_upload_failure()) {
+                    status.add_text(why);
+                    status.add_text("\n");
+                }
                 break;
             case WCM_REQUEST_NOT_CONVERTED:
                 status.add_text(request->rpc_name() ? request->dump_parsing_error_text()

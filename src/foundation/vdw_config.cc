@@ -25,6 +25,9 @@ struct Default {
 
 const Default kDefaults[] = {
     {VDW_Config::KEEPALIVE_INTERVAL_KEY, "300"},
+    // A finite limit unless the site sets one (0 or less there: none), so that an anonymous
+    // client cannot fill the disk with one request.
+    {VDW_Config::UPLOAD_LIMIT_KEY, "1073741824"},
     {VDW_Config::DOWNLOAD_COMPRESSION_THRESHOLD_KEY, "15"},
     {VDW_Config::FILTER_OBSOLETE_KEY, "true"},
     {VDW_Config::MAX_REQUESTS_PER_SESSION_KEY, "10"},

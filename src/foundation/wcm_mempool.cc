@@ -53,9 +53,7 @@ void* WCM_MemPoolData::alloc(unsigned size) {
 }
 
 void* WCM_MemPoolData::realloc(void* p, unsigned old_size, unsigned new_size) {
-    void* q = stg_alloc(area_, new_size);
-    if (q && p) memcpy(q, p, old_size < new_size ? old_size : new_size);
-    return q;
+    return stg_resize(area_, p, old_size, new_size);
 }
 
 void WCM_MemPoolData::free() {

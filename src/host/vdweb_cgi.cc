@@ -23,6 +23,7 @@
 #include "dispatch/vdweb_request_handler.h"
 #include "foundation/vdw_config.h"
 #include "foundation/vdw_trace.h"
+#include "request/cgi_input.h"
 #include "request/vdw_rpc_response.h"
 
 extern char** environ;
@@ -124,6 +125,9 @@ void apply_settings() {
 
 int main(int argc, char** argv) {
     signal(SIGPIPE, SIG_IGN);
+    // The web server ends a request whose client went away with SIGTERM: the upload being
+    // received goes with it.
+    cgi_remove_upload_on_termination();
     // A larger pipe to the web server lets long streams move in bigger batches; where the
     // output is not a pipe, or the size cannot be raised, nothing changes.
     fcntl(STDOUT_FILENO, F_SETPIPE_SZ, 1 << 20);

@@ -75,6 +75,10 @@ int ireq_write_file(const char* path, const char* text) {
     // the temporary file is then created exclusively, so the write never goes through a
     // link to another file.
     if (fsys_unlink(tmp) != 0 && errno != ENOENT) return 1;
+    // Like every temporary file of the site, a message never eats into the free-space reserve.
+    std::string dir(path);
+    dir.resize(dir.find_last_of('/') == std::string::npos ? 0 : dir.find_last_of('/'));
+    if (fileutl_check_reserve(dir.empty() ? "." : dir.c_str(), strlen(text)) != TBS_ST_OK) return 1;
     ScopedFd f;
     f.fd = fsys_open(tmp, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, kFileMode);
     if (f.fd < 0) return 1;
@@ -84,6 +88,49 @@ int ireq_write_file(const char* path, const char* text) {
     ok = ok && fsys_rename(tmp, path) == 0;
     if (!ok) fsys_unlink(tmp);
     return ok ? 0 : 1;
+}
+
+namespace {
+
+bool marker_path(const char* path, char* out, size_t size) {
+    if (!path || !*path) return false;
+    int n = snprintf(out, size, "%s%s", path, IREQ_WAIT_SUFFIX);
+    return n > 0 && static_cast<size_t>(n) < size;
+}
+
+}  // namespace
+
+int ireq_wait_begin(const char* path) {
+    char marker[IREQ_WRITE_PATH_MAX + 1];
+    if (!marker_path(path, marker, sizeof marker)) return -1;
+    int fd = fsys_open(marker, O_RDONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, kFileMode);
+    if (fd < 0) return -1;
+    if (!fileutl_lock_temp(fd)) {  // fresh and ours: only a failing system refuses
+        fsys_close(fd);
+        fsys_unlink(marker);
+        return -1;
+    }
+    return fd;
+}
+
+void ireq_wait_end(const char* path, int fd) {
+    char marker[IREQ_WRITE_PATH_MAX + 1];
+    if (fd < 0) return;
+    if (marker_path(path, marker, sizeof marker)) fsys_unlink(marker);
+    fsys_close(fd);
+}
+
+int ireq_is_awaited(const char* path) {
+    char marker[IREQ_WRITE_PATH_MAX + 1];
+    if (!marker_path(path, marker, sizeof marker)) return 0;
+    ScopedFd f;
+    f.fd = fsys_open(marker, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (f.fd < 0) return 0;
+    struct stat st;
+    if (fsys_fstat(f.fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != geteuid()) return 0;
+    // The waiter holds the lock: taking it must fail. A marker whose lock is free was left by
+    // a process that is gone.
+    return fileutl_lock_temp(f.fd) ? 0 : 1;
 }
 
 int ireq_delete_file(const char* path) {

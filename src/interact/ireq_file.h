@@ -45,4 +45,18 @@ int ireq_delete_file(const char* path);
 // 1 when something exists at `path` (a symbolic link counts as itself), else 0.
 int ireq_file_exists(const char* path);
 
+// A request waits for its answer under a marker: the response file's name plus
+// IREQ_WAIT_SUFFIX, made by the waiting process, which holds the marker's writer lock
+// (fileutl_lock_temp) for as long as it waits. An answer is written only where a live
+// process of the same user holds such a marker, so a client cannot make the site write a
+// file that no request waits for; the lock also keeps sweeps of stale temporaries away.
+#define IREQ_WAIT_SUFFIX "_wait"
+// Starts the wait for the answer at `path`: makes and locks its marker. The descriptor to
+// hand to ireq_wait_end, or -1 when the marker cannot be made.
+int ireq_wait_begin(const char* path);
+// Ends the wait begun with `fd`: removes the marker and drops its lock.
+void ireq_wait_end(const char* path, int fd);
+// 1 when a live request waits for an answer at `path`, else 0.
+int ireq_is_awaited(const char* path);
+
 #endif

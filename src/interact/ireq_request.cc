@@ -292,6 +292,16 @@ int ireq_request_send(const char* protocol, const char* version, stg_area_t* are
         print_msg(IREQ_LIB_NO_TEMP_NAME);
         return 1;
     }
+    // The wait's marker lasts until this function returns, whichever way.
+    struct Waiting {
+        const char* path;
+        int fd;
+        ~Waiting() { ireq_wait_end(path, fd); }
+    } waiting{x.response_file, ireq_wait_begin(x.response_file)};
+    if (waiting.fd < 0) {
+        print_msg(IREQ_LIB_NO_TEMP_NAME);
+        return 1;
+    }
     const char* const added[][2] = {{IREQ_MSG_CONNECTION, x.response_file},
                                     {IREQ_MSG_SEQID, x.seqid},
                                     {IREQ_MSG_TIMEOUT, x.timeout_text}};
@@ -330,13 +340,19 @@ int ireq_response_send(const char* text, const char* path) {
                 strcmp(path + path_len - ext_len, ext) == 0;
     for (size_t i = expected.size(); ours && i < path_len - ext_len; ++i)
         ours = isalnum(static_cast<unsigned char>(path[i])) != 0;
-    if (!ours) {
+    // Only a request of this site that is still waiting gets an answer, and no larger than
+    // its reader accepts.
+    if (!ours || !ireq_is_awaited(path)) {
         print_msg(IREQ_LIB_WRITE_FILE_FAILED, path);
         return 1;
     }
     std::vector<char> encoded(STRUTL_EXTRACT_HEAD_SIZE(strlen(text)));
     if (strutl_extract_head(text, encoded.data(), encoded.size()) != TBS_ST_OK) {
         print_msg(IREQ_LIB_SERIALIZE_FAILED);
+        return 1;
+    }
+    if (strlen(encoded.data()) > IREQ_READ_MAX) {
+        print_msg(IREQ_LIB_WRITE_FILE_FAILED, path);
         return 1;
     }
     if (ireq_write_file(path, encoded.data()) != 0) {

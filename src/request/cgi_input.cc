@@ -4,8 +4,11 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <zlib.h>
 
+#include <atomic>
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -13,6 +16,7 @@
 #include <ostream>
 #include <string>
 
+#include "core/stg/stg.h"
 #include "core/util/fileutl.h"
 #include "core/util/i18n.h"
 #include "foundation/wcm_mempool.h"
@@ -33,31 +37,182 @@ private:
     mode_t saved_;
 };
 
-// Closes a descriptor and, unless kept, removes the file it was opened for.
-class UploadFile {
+// The upload of the request being decoded. It is process-wide so that a termination signal
+// can remove it (the handler reads only `live` and `path`), and its descriptor stays open,
+// holding the file's writer lock, until the request ends or hands the file on: a sweep of
+// stale temporaries never takes an upload that a live request still uses.
+struct TrackedUpload {
+    char path[CGI_PATH_MAX];
+    int fd = -1;
+    volatile sig_atomic_t live = 0;
+};
+TrackedUpload g_upload;
+// Why the last upload failed, for the error the request answers with ("" when unknown).
+char g_upload_failure[CGI_PATH_MAX + 160];
+
+void set_upload_failure(const char* text) {
+    snprintf(g_upload_failure, sizeof g_upload_failure, "%s", text);
+}
+
+// Creates the upload file in the upload directory and makes it the tracked upload;
+// false (nothing tracked) when it cannot be made.
+bool track_new_upload() {
+    cgi_upload_end(nullptr, false);
+    const char* dir = get_unix_temp_file_dir();
+    if (!dir) return false;
+    char path[CGI_PATH_MAX];
+    int fd;
+    {
+        UmaskZero umask0;
+        fd = fileutl_create_temp(dir, "QLMX", 0600, path, sizeof path);
+    }
+    if (fd < 0) return false;
+    memcpy(g_upload.path, path, sizeof path);
+    g_upload.fd = fd;
+    std::atomic_signal_fence(std::memory_order_seq_cst);  // the path is whole before it is live
+    g_upload.live = 1;
+    return true;
+}
+
+extern "C" void remove_upload_and_terminate(int sig) {
+    if (g_upload.live) ::unlink(g_upload.path);
+    ::signal(sig, SIG_DFL);
+    ::raise(sig);
+}
+
+// Where an upload's bytes go: straight into the file, or through gzip decompression. The
+// limit (0: none) and the free-space reserve apply to the bytes written, so a small
+// compressed upload cannot unfold into more than the site accepts.
+class UploadSink {
 public:
-    explicit UploadFile(const char* path) : path_(path) {}
-    ~UploadFile() {
-        close_fd();
-        if (!keep_ && path_) ::unlink(path_);
+    UploadSink(int fd, bool gzip, long limit) : fd_(fd), gzip_(gzip), limit_(limit) {
+        if (gzip_) {
+            z_ = z_stream{};
+            ok_ = inflateInit2(&z_, 15 + 16) == Z_OK;  // gzip framing only
+            if (!ok_) set_upload_failure("Unable to start decompressing the upload.");
+        }
     }
-    bool open() {
-        fd_ = ::open(path_, O_WRONLY | O_TRUNC | O_CLOEXEC);
-        return fd_ >= 0;
+    ~UploadSink() {
+        if (gzip_) inflateEnd(&z_);
     }
-    bool write_all(const char* p, size_t n) { return fileutl_write_all(fd_, p, n); }
-    bool close_fd() {
-        if (fd_ < 0) return true;
-        int fd = fd_;
-        fd_ = -1;
-        return ::close(fd) == 0;
+    UploadSink(const UploadSink&) = delete;
+    UploadSink& operator=(const UploadSink&) = delete;
+
+    // Takes the next received bytes; false once anything failed.
+    bool put(const char* p, size_t n) {
+        if (!ok_) return false;
+        if (!gzip_) return write(p, n);
+        z_.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(p));
+        z_.avail_in = static_cast<uInt>(n);
+        for (;;) {
+            if (ended_) {
+                if (z_.avail_in == 0) break;
+                // Another gzip member follows the one that ended (as `cat a.gz b.gz` makes).
+                if (inflateReset(&z_) != Z_OK) return fail_data();
+                ended_ = false;
+            }
+            unsigned char out[CGI_COPY_BLOCK];
+            z_.next_out = out;
+            z_.avail_out = sizeof out;
+            int rc = inflate(&z_, Z_NO_FLUSH);
+            if (rc == Z_BUF_ERROR && z_.avail_in == 0) break;  // wants more input
+            if (rc != Z_OK && rc != Z_STREAM_END) return fail_data();
+            if (!write(reinterpret_cast<char*>(out), sizeof out - z_.avail_out)) return false;
+            ended_ = rc == Z_STREAM_END;
+            if (!ended_ && z_.avail_in == 0 && z_.avail_out != 0) break;  // all taken in
+        }
+        return ok_;
     }
-    void keep() { keep_ = true; }
+    // Whether everything received made a whole file.
+    bool complete() {
+        if (ok_ && gzip_ && !ended_) fail_data();  // empty or cut short
+        return ok_;
+    }
+    bool too_large() const { return too_large_; }
 
 private:
-    const char* path_;
-    int fd_ = -1;
-    bool keep_ = false;
+    bool write(const char* p, size_t n) {
+        if (n == 0) return true;
+        if (limit_ > 0 && written_ + n > static_cast<uint64_t>(limit_)) {
+            too_large_ = true;
+            return ok_ = false;
+        }
+        // The reserve is checked once per reserve step, not per block.
+        if (written_ / kReserveStep != (written_ + n) / kReserveStep || written_ == 0) {
+            const char* dir = get_unix_temp_file_dir();
+            if (!dir || fileutl_check_reserve(dir, kReserveStep) != TBS_ST_OK) {
+                char text[sizeof g_upload_failure];
+                snprintf(text, sizeof text,
+                         "Not enough free space on the server to store the upload and keep the "
+                         "reserve of %llu MiB free (VERDANE_MIN_FREE_MB).",
+                         static_cast<unsigned long long>(fileutl_reserve_bytes() >> 20));
+                set_upload_failure(text);
+                return ok_ = false;
+            }
+        }
+        if (!fileutl_write_all(fd_, p, n)) {
+            set_upload_failure(strerror(errno));
+            return ok_ = false;
+        }
+        written_ += n;
+        return true;
+    }
+    bool fail_data() {
+        set_upload_failure("The compressed upload is not valid gzip data.");
+        return ok_ = false;
+    }
+
+    static constexpr uint64_t kReserveStep = 1 << 20;
+    int fd_;
+    bool gzip_;
+    long limit_;
+    z_stream z_{};
+    bool ok_ = true;
+    bool ended_ = false;
+    bool too_large_ = false;
+    uint64_t written_ = 0;
+};
+
+// A text that grows in the request pool as it is read. A large one has a chunk of its own
+// that the allocator resizes in place, so reading a value costs about its own size, and the
+// text is never copied into the pool afterwards.
+class PoolText {
+public:
+    explicit PoolText(WCM_MemPool& pool) : area_(pool.get_area()) {}
+    // Room for `n` more bytes (and the terminator) at `end()`; false when out of memory.
+    bool reserve(size_t n) {
+        if (len_ + n < cap_) return true;
+        size_t want = cap_ < 4096 ? 4096 : cap_ + cap_ / 2;
+        if (want < len_ + n + 1) want = len_ + n + 1;
+        auto* grown = static_cast<char*>(stg_resize(area_, buf_, cap_, want));
+        if (!grown) return false;
+        buf_ = grown;
+        cap_ = want;
+        return true;
+    }
+    bool append(const char* p, size_t n) {
+        if (!reserve(n)) return false;
+        memcpy(buf_ + len_, p, n);
+        len_ += n;
+        return true;
+    }
+    char* end() { return buf_ + len_; }
+    void added(size_t n) { len_ += n; }
+    size_t size() const { return len_; }
+    const char* data() const { return buf_; }
+    void shorten(size_t n) { len_ = n; }
+    // The terminated text, in the pool; null when out of memory.
+    char* finish() {
+        if (!reserve(0)) return nullptr;
+        buf_[len_] = '\0';
+        return buf_;
+    }
+
+private:
+    stg_area_t* area_;
+    char* buf_ = nullptr;
+    size_t len_ = 0;
+    size_t cap_ = 0;
 };
 
 bool is_crlf_line(const char* line) {
@@ -131,21 +286,36 @@ std::string boundary_of(const char* content_type) {
     return out;
 }
 
-// Reads a whole body of `length` bytes; false when the input ends first.
-bool read_body(std::istream& in, long length, std::string& out) {
-    out.clear();
-    // Grow with the data rather than trusting a length the client states.
+// Reads a whole body of `length` bytes into the pool, terminated; null when the input ends
+// first. The buffer grows with the data rather than trusting a length the client states.
+char* read_body(std::istream& in, long length, WCM_MemPool& pool, size_t* size) {
+    PoolText text(pool);
     constexpr size_t kStep = 1 << 20;
     size_t want = static_cast<size_t>(length);
-    while (out.size() < want) {
-        size_t chunk = want - out.size() < kStep ? want - out.size() : kStep;
-        size_t old = out.size();
-        out.resize(old + chunk);
-        size_t got = read_fully(in, out.data() + old, chunk);
-        out.resize(old + got);
-        if (got < chunk) return false;
+    while (text.size() < want) {
+        size_t chunk = want - text.size() < kStep ? want - text.size() : kStep;
+        if (!text.reserve(chunk)) return nullptr;
+        size_t got = read_fully(in, text.end(), chunk);
+        text.added(got);
+        if (got < chunk) return nullptr;
     }
-    return true;
+    if (size) *size = text.size();
+    return text.finish();
+}
+
+// Adds an entry whose strings already live in the request pool, without copying them.
+node* append_entry(llist* l, node* after, const entrytype& e, WCM_MemPool& pool) {
+    auto* n = static_cast<node*>(pool.alloc(sizeof(node)));
+    if (!n) return nullptr;
+    n->entry = e;
+    if (!l->head || !after) {
+        n->next = l->head;
+        l->head = n;
+    } else {
+        n->next = after->next;
+        after->next = n;
+    }
+    return n;
 }
 
 }  // namespace
@@ -463,8 +633,11 @@ int convert_buffer_to_local_charset(entrytype* e, const i18n_charset_t* from, WC
     if (!from || !e->value) return 1;
     long off = 0;
     char* out = nullptr;
-    if (i18n_convert(from, i18n_native(), e->value, strlen(e->value), pool.get_area(), &out,
-                     &off) == 0) {
+    if (from == i18n_utf8() && i18n_native_is_utf8()) {
+        // Nothing to convert: the value is only checked, in place.
+        if (i18n_valid_utf8(e->value, strlen(e->value), &off)) return 1;
+    } else if (i18n_convert(from, i18n_native(), e->value, strlen(e->value), pool.get_area(), &out,
+                            &off) == 0) {
         e->value = out;
         return 1;
     }
@@ -502,7 +675,91 @@ char* get_temp_file(WCM_MemPool& pool) {
     return pool.strdup(path);
 }
 
+void cgi_upload_end(const char* path, bool remove) {
+    bool tracked = g_upload.live && (!path || strcmp(path, g_upload.path) == 0);
+    if (remove && (path || tracked)) ::unlink(path ? path : g_upload.path);
+    if (!tracked) return;
+    g_upload.live = 0;
+    std::atomic_signal_fence(std::memory_order_seq_cst);
+    if (g_upload.fd >= 0) ::close(g_upload.fd);
+    g_upload.fd = -1;
+}
+
+const char* cgi_upload_path() {
+    return g_upload.live ? g_upload.path : nullptr;
+}
+
+const char* cgi_upload_failure() {
+    return g_upload_failure[0] ? g_upload_failure : nullptr;
+}
+
+void cgi_remove_upload_on_termination() {
+    struct sigaction sa {};
+    sa.sa_handler = remove_upload_and_terminate;
+    sigemptyset(&sa.sa_mask);
+    for (int sig : {SIGTERM, SIGINT, SIGHUP}) sigaction(sig, &sa, nullptr);
+}
+
 // ---- decoders ---------------------------------------------------------------------
+
+namespace {
+
+// Whether the %-decoded form of `raw` is valid UTF-8; when not, `errloc` gets the offset of
+// the first bad byte in the decoded text. It decodes piece by piece on the stack, so a large
+// value is checked without a copy.
+bool decoded_is_utf8(const char* raw, int& errloc) {
+    char buf[4096];
+    size_t n = 0, base = 0;  // bytes in buf; decoded offset of buf[0]
+    const char* p = raw;
+    for (;;) {
+        while (*p && n < sizeof buf) {
+            if (*p == '%' && isxdigit(static_cast<unsigned char>(p[1])) &&
+                isxdigit(static_cast<unsigned char>(p[2]))) {
+                buf[n++] = x2c(p + 1);
+                p += 3;
+            } else {
+                buf[n++] = *p++;
+            }
+        }
+        long off = 0;
+        if (i18n_valid_utf8(buf, n, &off)) {
+            if (!*p) return true;
+            base += n;
+            n = 0;
+            continue;
+        }
+        // A sequence cut by the end of the piece is carried into the next one; anything
+        // else is a bad byte.
+        size_t at = static_cast<size_t>(off);
+        if (!*p || at + 4 <= n || at == 0) {
+            errloc = static_cast<int>(base + at);
+            return false;
+        }
+        memmove(buf, buf + at, n - at);
+        base += at;
+        n -= at;
+    }
+}
+
+// Decodes the %-escapes of the received text in place and converts it to the server's
+// character set. On failure `unconv` gets the text as received and `errloc` the offset of
+// the bad byte. Where the server's character set is UTF-8 the text is only checked, and it
+// is copied only when it fails.
+bool decode_field(char*& text, int& errloc, char*& unconv, WCM_MemPool& pool) {
+    if (i18n_native_is_utf8()) {
+        bool ok = decoded_is_utf8(text, errloc);
+        if (!ok) unconv = pool.strdup(text);
+        unescape_url(text);
+        return ok;
+    }
+    char* received = pool.strdup(text);
+    unescape_url(text);
+    if (to_native(text, errloc, pool)) return true;
+    unconv = received;
+    return false;
+}
+
+}  // namespace
 
 int parse_CGI_encoded(llist* entries, char* text, WCM_MemPool& pool) {
     if (!text || !*text) return CGI_NOTHING;
@@ -521,13 +778,10 @@ int parse_CGI_encoded(llist* entries, char* text, WCM_MemPool& pool) {
         }
         char stop = *p;
         *p = '\0';
-        char* received = pool.strdup(name_start);
-        if (encodes_nul(received)) return CGI_MALFORMED;
-        unescape_url(name_start);
+        if (encodes_nul(name_start)) return CGI_MALFORMED;
         e.name = name_start;
-        if (!to_native(e.name, e.name_errloc, pool)) {
+        if (!decode_field(e.name, e.name_errloc, e.name_unconv, pool)) {
             e.name_status = 0;
-            e.name_unconv = received;
             result = CGI_NOT_CONVERTED;
         }
         if (stop == '=' && p[1] != '\0') {
@@ -538,22 +792,19 @@ int parse_CGI_encoded(llist* entries, char* text, WCM_MemPool& pool) {
             }
             stop = *p;
             *p = '\0';
-            char* raw = pool.strdup(value_start);
-            if (encodes_nul(raw)) return CGI_MALFORMED;
-            unescape_url(value_start);
+            if (encodes_nul(value_start)) return CGI_MALFORMED;
             e.value = value_start;
-            if (!to_native(e.value, e.value_errloc, pool)) {
+            if (!decode_field(e.value, e.value_errloc, e.value_unconv, pool)) {
                 e.value_status = 0;
-                e.value_unconv = raw;
                 result = CGI_NOT_CONVERTED;
             }
-            last = cgilist_insafter(entries, last, e, pool);
+            last = append_entry(entries, last, e, pool);
             if (stop == '\0') break;
             ++p;
             continue;
         }
-        e.value = const_cast<char*>("");
-        last = cgilist_insafter(entries, last, e, pool);
+        e.value = pool.strdup("");
+        last = append_entry(entries, last, e, pool);
         if (stop == '&') return CGI_MALFORMED;  // a name without "=" before more pairs
         break;                                  // end of text, or a trailing "="
     }
@@ -563,12 +814,12 @@ int parse_CGI_encoded(llist* entries, char* text, WCM_MemPool& pool) {
 char* get_POST(std::istream& body, WCM_MemPool& pool) {
     long length = content_length();
     if (length <= 0) return nullptr;
-    std::string text;
-    if (!read_body(body, length, text)) {
+    char* text = read_body(body, length, pool, nullptr);
+    if (!text) {
         fputs("caught by cgihtml: input length < CONTENT_LENGTH\n", stderr);
         exit(1);
     }
-    return pool.strndup(text.data(), text.size());
+    return text;
 }
 
 char* get_GET(WCM_MemPool& pool) {
@@ -593,16 +844,14 @@ int parse_xml_encoded(std::istream& body, llist* entries, WCM_MemPool& pool) {
     if (length < 0) return CGI_NOTHING;
     entrytype rpc;
     entry_default(&rpc);
-    rpc.name = const_cast<char*>("rpc");
-    node* last = cgilist_insafter(entries, nullptr, rpc, pool);
-    std::string doc;
-    if (!read_body(body, length, doc)) return CGI_MALFORMED;
+    rpc.name = pool.strdup("rpc");
+    node* last = append_entry(entries, nullptr, rpc, pool);
     entrytype args;
     entry_default(&args);
-    args.name = const_cast<char*>("rpcargs");
-    args.value = pool.strndup(doc.data(), doc.size());
+    args.name = pool.strdup("rpcargs");
+    args.value = read_body(body, length, pool, nullptr);
     if (!args.value) return CGI_MALFORMED;
-    cgilist_insafter(entries, last, args, pool);
+    append_entry(entries, last, args, pool);
     return CGI_OK;
 }
 
@@ -666,60 +915,58 @@ bool read_part_headers(MultipartReader& r, bool& utf8, bool& gzip) {
     }
 }
 
-int copy_upload(MultipartReader& r, const char* path, bool gzip, entrytype& e, llist* entries,
-                node*& last, WCM_MemPool& pool) {
-    UploadFile file(path);
-    if (!file.open()) return CGI_UPLOAD_FAILED;
+// Copies the upload, which runs up to the body's closing trailer, into a new upload file
+// (uncompressing a gzip upload on the way) and adds its entry. On failure no file is left.
+int copy_upload(MultipartReader& r, bool gzip, llist* entries, node*& last, WCM_MemPool& pool) {
+    if (!track_new_upload()) {
+        set_upload_failure(strerror(errno));
+        return CGI_UPLOAD_FAILED;
+    }
+    auto fail = [](int result) {
+        cgi_upload_end(nullptr, true);
+        return result;
+    };
     long size = r.remaining() - static_cast<long>(r.boundary_length() + 8);
-    bool copy_error = size < 0;
-    // The upload runs up to the closing trailer, so a delimiter line inside it means that
-    // another part follows the file: that is refused. `carry` keeps the end of the
-    // previous block so that a delimiter split between two blocks is seen too.
+    if (size < 0) return fail(CGI_UPLOAD_FAILED);
+    UploadSink sink(g_upload.fd, gzip, g_upload_limit);
+    // A delimiter line inside the upload means that another part follows the file: that is
+    // refused. `tail` keeps the last bytes of the previous block, so that a delimiter split
+    // between two blocks is seen too.
     const std::string marker = "\r\n" + r.delimiter();
+    const size_t keep = marker.size() - 1;
     static thread_local char block[CGI_COPY_BLOCK];
-    std::string tail;  // last marker.size() - 1 bytes copied so far
-    bool delimiter_inside = false;
-    while (!copy_error && size > 0) {
+    std::string tail;
+    while (size > 0) {
         size_t want = size < CGI_COPY_BLOCK ? static_cast<size_t>(size) : CGI_COPY_BLOCK;
         size_t got = read_fully(r.stream(), block, want);
         r.consumed(static_cast<long>(got));
         size -= static_cast<long>(got);
-        if (got < want || !file.write_all(block, got)) copy_error = true;
+        if (got < want) return fail(CGI_UPLOAD_FAILED);
         std::string seam = tail;
-        seam.append(block, got < marker.size() - 1 ? got : marker.size() - 1);
+        seam.append(block, got < keep ? got : keep);
         if (seam.find(marker) != std::string::npos ||
             memmem(block, got, marker.data(), marker.size()))
-            delimiter_inside = true;
-        seam = tail;
-        seam.append(block + (got > marker.size() ? got - marker.size() : 0),
-                    got > marker.size() ? marker.size() : got);
-        tail = seam.substr(seam.size() > marker.size() - 1 ? seam.size() - (marker.size() - 1) : 0);
+            return fail(CGI_UPLOAD_FAILED);
+        if (got >= keep) {
+            tail.assign(block + got - keep, keep);
+        } else {
+            tail.append(block, got);
+            if (tail.size() > keep) tail.erase(0, tail.size() - keep);
+        }
+        if (!sink.put(block, got))
+            return fail(sink.too_large() ? CGI_TOO_LARGE : CGI_UPLOAD_FAILED);
     }
-    if (delimiter_inside) copy_error = true;
-    if (!file.close_fd()) return CGI_UPLOAD_FAILED;
-    if (copy_error) return CGI_UPLOAD_FAILED;
-
-    const char* result = path;
-    if (gzip) {
-        char* plain = get_temp_file(pool);
-        if (!plain) return CGI_UPLOAD_FAILED;
-        UploadFile unzipped(plain);
-        if (fileutl_gunzip(path, plain) != 0) return CGI_UPLOAD_FAILED;
-        unzipped.keep();
-        result = plain;  // `file` removes the compressed copy
-    } else {
-        file.keep();
-    }
-    e.value = const_cast<char*>(result);
+    if (!sink.complete()) return fail(CGI_UPLOAD_FAILED);
     // The closing trailer must follow exactly: CR LF, then "--" boundary "--" CR LF.
     std::string closing = r.delimiter() + "--\r\n";
     bool trailer_ok = r.line() == 2 && is_crlf_line(r.text()) && r.line() > 0 &&
                       r.is_exact(closing) && r.remaining() == 0 && r.stream().good();
-    if (!trailer_ok) {
-        ::unlink(result);
-        return CGI_UPLOAD_FAILED;
-    }
-    last = cgilist_insafter(entries, last, e, pool);
+    if (!trailer_ok) return fail(CGI_UPLOAD_FAILED);
+    entrytype e;
+    entry_default(&e);
+    e.name = pool.strdup("filename");
+    e.value = pool.strdup(g_upload.path);
+    last = append_entry(entries, last, e, pool);
     return CGI_OK;
 }
 
@@ -750,14 +997,8 @@ int parse_form_encoded(std::istream& body, llist* entries, WCM_MemPool& pool) {
                 if (!headers_done) read_part_headers(r, utf8, gzip);
                 return CGI_TOO_LARGE;
             }
-            e.name = const_cast<char*>("filename");
-            char* path = get_temp_file(pool);
-            if (!path) return CGI_UPLOAD_FAILED;
-            if (!headers_done && !read_part_headers(r, utf8, gzip)) {
-                ::unlink(path);
-                return CGI_UPLOAD_FAILED;
-            }
-            int st = copy_upload(r, path, gzip, e, entries, last, pool);
+            if (!headers_done && !read_part_headers(r, utf8, gzip)) return CGI_UPLOAD_FAILED;
+            int st = copy_upload(r, gzip, entries, last, pool);
             return st == CGI_OK ? result : st;
         }
         if (const char* n = strstr(r.text(), "name=\"")) {
@@ -772,7 +1013,7 @@ int parse_form_encoded(std::istream& body, llist* entries, WCM_MemPool& pool) {
 
         // Field content: lines up to the next delimiter line; the CR LF before the
         // delimiter belongs to the framing, not to the value.
-        std::string value;
+        PoolText value(pool);
         bool closing = false;
         for (;;) {
             if (r.line() == 0) return CGI_MALFORMED;
@@ -780,19 +1021,21 @@ int parse_form_encoded(std::istream& body, llist* entries, WCM_MemPool& pool) {
                 closing = r.is_closing_delimiter();
                 break;
             }
-            value.append(r.text(), static_cast<size_t>(r.length()));
+            if (!value.append(r.text(), static_cast<size_t>(r.length()))) return CGI_MALFORMED;
         }
-        if (value.size() >= 2 && value.compare(value.size() - 2, 2, "\r\n") == 0)
-            value.resize(value.size() - 2);
-        else if (!value.empty() && value.back() == '\n')
-            value.pop_back();
+        size_t len = value.size();
+        if (len >= 2 && memcmp(value.data() + len - 2, "\r\n", 2) == 0)
+            value.shorten(len - 2);
+        else if (len >= 1 && value.data()[len - 1] == '\n')
+            value.shorten(len - 1);
         // A NUL would cut the value short without anyone noticing: refused.
-        if (value.find('\0') != std::string::npos) return CGI_MALFORMED;
-        e.value = pool.strndup(value.data(), value.size());
+        if (memchr(value.data(), '\0', value.size())) return CGI_MALFORMED;
+        e.value = value.finish();
+        if (!e.value) return CGI_MALFORMED;
         // Every text field is UTF-8 whether or not its part says so: a part without a
         // charset gets the same check (and conversion) as one with it.
         if (!convert_buffer_to_local_charset(&e, i18n_utf8(), pool)) result = CGI_NOT_CONVERTED;
-        last = cgilist_insafter(entries, last, e, pool);
+        last = append_entry(entries, last, e, pool);
         if (closing) break;
     }
     return result;
@@ -802,6 +1045,8 @@ int read_cgi_input(std::istream& body, const std::multimap<std::string, std::str
                    llist* entries, WCM_MemPool& pool) {
     set_header_table(env);
     cgilist_create(entries);
+    g_upload_failure[0] = '\0';
+    cgi_upload_end(nullptr, false);  // an upload of an earlier decoding is not this one's
     if (content_length() == kBadLength) return CGI_MALFORMED;
     if (const char* ctype = get_header("CONTENT_TYPE")) {
         if (strstr(ctype, "multipart/form-data")) return parse_form_encoded(body, entries, pool);

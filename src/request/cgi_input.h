@@ -3,9 +3,9 @@
 //
 // Bodies may be URL-encoded form data, multipart form data with at most one uploaded file
 // (written to a private temporary file in the upload directory; gzip uploads are
-// uncompressed), or an XML document. Every string lives in the request pool; text is
-// converted to the server's character set, and an entry whose conversion failed keeps
-// the received text beside a failed status.
+// uncompressed as they arrive, and the upload limit counts the uncompressed bytes), or an XML
+// document. Every string lives in the request pool; text is converted to the server's character
+// set, and an entry whose conversion failed keeps the received text beside a failed status.
 #ifndef REQUEST_CGI_INPUT_H
 #define REQUEST_CGI_INPUT_H
 
@@ -62,8 +62,8 @@ void entry_setvalueuconv(entrytype* e, const char* s, WCM_MemPool& pool);
 
 // The list and field helpers below are the decoder's toolkit for hosts and diagnostic
 // tools. cgilist_next, cgilist_on_list, cgilist_traverse, cgilist_clear, get_upload_limit,
-// newstr, cgi_name_multi, print_cgi_env and accept_image have no caller in this tree yet;
-// their tests are their only users.
+// newstr, cgi_name_multi, print_cgi_env, accept_image and get_temp_file have no caller in
+// this tree yet; their tests are their only users.
 void cgilist_create(llist* l);
 // Inserts a pool copy of `e` after `after` (or first, when the list is empty or `after`
 // is null) and returns the new node.
@@ -86,6 +86,21 @@ char* get_DEBUG(std::istream& in, WCM_MemPool& pool);
 
 char* get_temp_file(WCM_MemPool& pool);
 char* get_unix_temp_file_dir();
+
+// An upload lives as long as the request it came with. The decoder keeps the file it wrote
+// open, holding its writer lock (so that no sweep of stale temporaries takes it), until
+// `cgi_upload_end`: with `remove` at the request's end, without it when an RPC takes the
+// file over. `path` names the upload (null: the one the last decoding wrote); an upload
+// file that is no longer tracked is still removed when asked.
+void cgi_upload_end(const char* path, bool remove);
+// The tracked upload's pathname, or null.
+const char* cgi_upload_path();
+// Why the last decoding's upload failed, for the request's error ("No space left on
+// device", the free-space reserve, bad gzip data), or null when no reason is known.
+const char* cgi_upload_failure();
+// Makes SIGTERM, SIGINT and SIGHUP (what the web server sends when a client goes away)
+// remove the upload in progress before the process ends as the signal would have ended it.
+void cgi_remove_upload_on_termination();
 
 int convert_buffer_to_local_charset(entrytype* e, const i18n_charset_t* from, WCM_MemPool& pool);
 

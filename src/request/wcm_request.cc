@@ -30,6 +30,10 @@ public:
     std::vector<WCM_RequestParam*> order;
     bool table_created = false;
     int status = -1;  // -1: not yet decoded
+    // The file the decoder wrote for this request's upload, and whether an RPC took it over;
+    // an upload nobody took over is removed with the request.
+    const char* upload = nullptr;
+    bool upload_taken = false;
 };
 
 namespace {
@@ -122,6 +126,7 @@ WCM_Request::WCM_Request(int argc, char** argv, WCM_MemPool& pool, long upload_l
     : WCM_Request(argc, argv, std::cin, {}, pool, upload_limit) {}
 
 WCM_Request::~WCM_Request() {
+    if (impl_->upload && !impl_->upload_taken) cgi_upload_end(impl_->upload, true);
     delete impl_;
 }
 
@@ -183,6 +188,7 @@ void WCM_Request::decode() const {
     llist entries;
     int r = read_cgi_input(*impl_->body, impl_->env, &entries, *pool_);
     impl_->status = map_decoder_result(r);
+    if (const char* upload = cgi_upload_path()) impl_->upload = pool_->strdup(upload);
 
     impl_->table.reserve(kTableBuckets);
     impl_->table_created = true;
@@ -279,31 +285,26 @@ void WCM_Request::remove_param(const char* name) {
     impl_->order.erase(std::find(impl_->order.begin(), impl_->order.end(), p));
 }
 
-namespace {
-
-// Whether `path` names a file directly inside the upload directory.
-bool is_upload_path(const char* path) {
-    if (!path || !*path) return false;
-    const char* dir = get_unix_temp_file_dir();
-    if (!dir) return false;
-    size_t n = strlen(dir);
-    if (strncmp(path, dir, n) != 0 || path[n] != '/') return false;
-    const char* leaf = path + n + 1;
-    return *leaf && !strchr(leaf, '/') && strcmp(leaf, ".") != 0 && strcmp(leaf, "..") != 0;
+const char* WCM_Request::upload_pname() const {
+    decode();
+    return impl_->upload;
 }
 
-}  // namespace
-
-const char* WCM_Request::upload_pname() const {
-    const char* p = param(WCM_PARAM_UPLOAD_PNAME);
-    return is_upload_path(p) ? p : nullptr;
+const char* WCM_Request::take_upload() const {
+    decode();
+    if (impl_->upload && !impl_->upload_taken) {
+        cgi_upload_end(impl_->upload, false);
+        impl_->upload_taken = true;
+    }
+    return impl_->upload;
 }
 
 // A request that failed to decode is answered with an error and runs no RPC, so nothing
 // would consume its upload: remove it now.
 void WCM_Request::discard_upload() const {
-    const char* p = upload_pname();
-    if (p) unlink(p);
+    if (!impl_->upload) return;
+    cgi_upload_end(impl_->upload, true);
+    impl_->upload = nullptr;
 }
 
 const char* WCM_Request::user_language() const {

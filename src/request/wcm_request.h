@@ -82,10 +82,14 @@ public:
     const char* username() const { return param(WCM_PARAM_USER); }
     const char* password() const { return param(WCM_PARAM_PASSWORD); }
     const char* domain() const { return nullptr; }
-    // The server pathname of the uploaded file. Only a file the decoder wrote into the
-    // upload directory is answered: a "filename" field sent as plain form data or as a
-    // header must never make an RPC read or remove an arbitrary file.
+    // The server pathname of the uploaded file. Only the file the decoder wrote for this
+    // request is answered: a "filename" field sent as plain form data or as a header must
+    // never make an RPC read or remove an arbitrary file.
     const char* upload_pname() const;
+    // The upload lives as long as the request and is removed with it. An RPC that keeps
+    // the file beyond the request (moves it elsewhere, hands it to a later request) takes
+    // it over with this call and from then on removes it itself; the pathname, or null.
+    const char* take_upload() const;
     const char* user_language() const;
     const char* server_name() const { return param("SERVER_NAME"); }
     bool is_logged_in() const { return false; }

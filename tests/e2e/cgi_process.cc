@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -74,9 +75,9 @@ struct Pipe {
     }
 };
 
-[[noreturn]] void exec_child(const char* path, const std::vector<std::string>& env_text, Pipe& in,
+[[noreturn]] void exec_child(const char* path, const std::vector<std::string>& env_text, int in,
                              Pipe& out, Pipe& err) {
-    if (dup2(in.fd[0], 0) < 0 || dup2(out.fd[1], 1) < 0 || dup2(err.fd[1], 2) < 0) _exit(127);
+    if (dup2(in, 0) < 0 || dup2(out.fd[1], 1) < 0 || dup2(err.fd[1], 2) < 0) _exit(127);
     signal(SIGPIPE, SIG_DFL);  // as a web server would start it
     std::vector<char*> envp;
     for (const std::string& e : env_text) envp.push_back(const_cast<char*>(e.c_str()));
@@ -94,15 +95,43 @@ int remaining_ms(std::chrono::steady_clock::time_point deadline) {
 
 }  // namespace
 
+namespace {
+CgiResult run_child(const char* path, const Env& env, std::string_view body, int input,
+                    std::chrono::seconds limit, const AfterBody& after_body);
+}  // namespace
+
 CgiResult run_cgi(const std::string& home, const Env& env, std::string_view body,
-                  std::chrono::seconds limit) {
+                  std::chrono::seconds limit, const AfterBody& after_body) {
     Env full = env;
     full.emplace_back("VERDANE_HOME", home);
-    return run_program(cgi_path(), full, body, limit);
+    return run_program(cgi_path(), full, body, limit, after_body);
+}
+
+CgiResult run_cgi_reading(const std::string& home, const Env& env, const std::string& input,
+                          std::chrono::seconds limit) {
+    int fd = ::open(input.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        CgiResult result;
+        result.err = input + ": " + strerror(errno);
+        return result;
+    }
+    Env full = env;
+    full.emplace_back("VERDANE_HOME", home);
+    CgiResult result = run_child(cgi_path(), full, {}, fd, limit, nullptr);
+    ::close(fd);
+    return result;
 }
 
 CgiResult run_program(const char* path, const Env& env, std::string_view body,
-                      std::chrono::seconds limit) {
+                      std::chrono::seconds limit, const AfterBody& after_body) {
+    return run_child(path, env, body, -1, limit, after_body);
+}
+
+namespace {
+
+// The child reads `body` through a pipe, or the file open as `input` when that is not -1.
+CgiResult run_child(const char* path, const Env& env, std::string_view body, int input,
+                    std::chrono::seconds limit, const AfterBody& after_body) {
     // A child that stops reading its input must not kill the test with SIGPIPE.
     signal(SIGPIPE, SIG_IGN);
     CgiResult result;
@@ -110,6 +139,7 @@ CgiResult run_program(const char* path, const Env& env, std::string_view body,
     for (const auto& [name, value] : env) env_text.push_back(name + "=" + value);
 
     Pipe in, out, err;
+    int held_input = -1;  // the input end kept open after the body for the hook
     if (!in.open() || !out.open() || !err.open()) {
         result.err = std::string("pipe: ") + strerror(errno);
         return result;
@@ -119,15 +149,28 @@ CgiResult run_program(const char* path, const Env& env, std::string_view body,
         result.err = std::string("fork: ") + strerror(errno);
         return result;
     }
-    if (pid == 0) exec_child(path, env_text, in, out, err);
+    if (pid == 0) exec_child(path, env_text, input >= 0 ? input : in.fd[0], out, err);
     in.close_end(0);
+    if (input >= 0) in.close_end(1);
     out.close_end(1);
     err.close_end(1);
     fcntl(in.fd[1], F_SETFL, O_NONBLOCK);
 
     const auto deadline = std::chrono::steady_clock::now() + limit;
     size_t written = 0;
-    if (body.empty()) in.close_end(1);
+    // The body is done: the input is closed, or kept open for the hook.
+    auto body_done = [&]() {
+        if (!after_body) {
+            in.close_end(1);
+            return;
+        }
+        pid_t child = pid;
+        AfterBody hook = after_body;
+        hook(child);
+        held_input = in.fd[1];
+        in.fd[1] = -1;
+    };
+    if (body.empty()) body_done();
     char buf[65536];
     while (out.fd[0] >= 0 || err.fd[0] >= 0) {
         pollfd fds[3];
@@ -147,7 +190,9 @@ CgiResult run_program(const char* path, const Env& env, std::string_view body,
             ssize_t w = write(in.fd[1], body.data() + written, body.size() - written);
             if (w > 0) written += static_cast<size_t>(w);
             // Done, or the child has closed its input: either way no more to give.
-            if (written == body.size() || (w < 0 && errno != EAGAIN && errno != EINTR))
+            if (written == body.size())
+                body_done();
+            else if (w < 0 && errno != EAGAIN && errno != EINTR)
                 in.close_end(1);
         }
         for (auto [slot, pipe, sink] :
@@ -161,9 +206,12 @@ CgiResult run_program(const char* path, const Env& env, std::string_view body,
         }
     }
     in.close_end(1);
+    if (held_input >= 0) ::close(held_input);
     int status = 0;
-    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    struct rusage usage {};
+    while (wait4(pid, &status, 0, &usage) < 0 && errno == EINTR) {
     }
+    result.max_rss_kb = usage.ru_maxrss;
     if (WIFEXITED(status)) {
         result.exited = true;
         result.exit_code = WEXITSTATUS(status);
@@ -172,6 +220,8 @@ CgiResult run_program(const char* path, const Env& env, std::string_view body,
     }
     return result;
 }
+
+}  // namespace
 
 // ---- request bodies ---------------------------------------------------------------
 

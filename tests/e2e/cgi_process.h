@@ -6,6 +6,7 @@
 #include <sys/types.h>
 
 #include <chrono>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -46,16 +47,29 @@ struct CgiResult {
     int exit_code = -1;
     int signal = 0;          // the signal that ended it, if any
     bool timed_out = false;  // killed because it outlived the limit given to run_cgi
+    long max_rss_kb = 0;     // the process's peak resident memory
 };
+
+// Called with the child's process id once the whole body has been written. When one is
+// given, the child's input stays open afterwards (as a client that stopped sending leaves
+// it), so a body shorter than its stated length keeps the child waiting for more.
+using AfterBody = std::function<void(pid_t)>;
 
 // Runs vdweb.cgi with exactly `env` and VERDANE_HOME=home as its environment, `body` on
 // its standard input. A process still running after `limit` is killed, so a hanging
 // program fails the test instead of stopping it.
 CgiResult run_cgi(const std::string& home, const Env& env, std::string_view body,
-                  std::chrono::seconds limit = std::chrono::seconds(60));
+                  std::chrono::seconds limit = std::chrono::seconds(60),
+                  const AfterBody& after_body = nullptr);
+// The same with the body read from the file `input`. A child forked from a process holding a
+// large body in memory starts with that process's resident size as its peak, so a test that
+// measures a child's memory hands it its body in a file.
+CgiResult run_cgi_reading(const std::string& home, const Env& env, const std::string& input,
+                          std::chrono::seconds limit = std::chrono::seconds(60));
 // The same for any program, with exactly `env` as its environment.
 CgiResult run_program(const char* path, const Env& env, std::string_view body,
-                      std::chrono::seconds limit = std::chrono::seconds(60));
+                      std::chrono::seconds limit = std::chrono::seconds(60),
+                      const AfterBody& after_body = nullptr);
 
 // application/x-www-form-urlencoded text of one value.
 std::string url_encode(std::string_view text);

@@ -1,6 +1,7 @@
 // vdweb.cgi as a process: request in through the environment and standard input, the
 // whole CGI output and the exit status out.
 #include <gtest/gtest.h>
+#include <signal.h>
 
 #include <algorithm>
 #include <cstdlib>
@@ -433,10 +434,13 @@ TEST_F(CgiTest, InteractionResponseAnswersTheWaitingQuestion) {
     const std::string connection = element(q, "MsgConnection");
     const std::string seq = element(q, "MsgSeqID");
 
-    // Answers naming a file the channel did not hand out write nothing.
+    // Answers naming a file the channel did not hand out, or one of its names that no request
+    // waits for, write nothing.
     const std::string conf = site_.home() + "/config/qlmx/server.conf";
     const std::string before = whole_file(conf);
-    for (const std::string& target : {conf, site_.home() + "/tmp/../config/qlmx/server.conf"}) {
+    const std::string unawaited = site_.home() + "/tmp/qlmx_ireqAbCd12.msg";
+    for (const std::string& target :
+         {conf, site_.home() + "/tmp/../config/qlmx/server.conf", unawaited}) {
         const std::string args = "MsgProtocol=Vdprompt\nMsgVersion=1.0\nMsgConnection=" + target +
                                  "\nMsgSeqID=" + seq + "\nMsgType=Message\n";
         Response bad = read_response(
@@ -446,6 +450,7 @@ TEST_F(CgiTest, InteractionResponseAnswersTheWaitingQuestion) {
         EXPECT_EQ(*bad.status()->header("Status"), "1001");
     }
     EXPECT_EQ(whole_file(conf), before);
+    EXPECT_FALSE(std::filesystem::exists(unawaited));
 
     const std::string args = "MsgProtocol=Vdprompt\nMsgVersion=1.0\nMsgConnection=" + connection +
                              "\nMsgSeqID=" + seq +
@@ -465,6 +470,65 @@ TEST_F(CgiTest, InteractionResponseAnswersTheWaitingQuestion) {
     ireq_requestor_set_callback(nullptr, nullptr);
     stg_delete_area(qa);
     stg_delete_area(area);
+}
+
+// An upload lives only as long as its request: one that no RPC takes over is gone when the
+// answer is complete, and one whose client goes away mid-body (the web server then sends
+// SIGTERM) is removed before the process ends.
+TEST_F(CgiTest, UploadsEndWithTheirRequest) {
+    const std::string file(200000, 'f');
+    const std::string body = form_data({{"rpc", kSeparatorRpc}}, &file);
+    CgiResult done = run(form_data_env(body), body);
+    ASSERT_TRUE(read_response(done.out).complete);
+    EXPECT_EQ(uploads_left(), 0u) << "an upload nobody consumed outlived its request";
+
+    const std::string upload_dir = site_.home() + "/tmp/QLMXuploadtmp";
+    const std::string part = body.substr(0, body.size() - 1000);
+    bool seen = false;
+    CgiResult cut =
+        run_cgi(site_.home(), form_data_env(body), part, std::chrono::seconds(60), [&](pid_t pid) {
+            // The upload file exists once the body's file part has begun to arrive.
+            for (int i = 0; i < 500 && !seen; ++i) {
+                std::error_code ec;
+                seen = std::filesystem::exists(upload_dir, ec) &&
+                       !std::filesystem::is_empty(upload_dir, ec);
+                if (!seen) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            }
+            kill(pid, SIGTERM);
+        });
+    EXPECT_TRUE(seen) << "the upload never started";
+    EXPECT_EQ(cut.signal, SIGTERM);
+    EXPECT_EQ(uploads_left(), 0u) << "a terminated upload was left behind";
+}
+
+// A large form field costs about its own size in memory, in every body encoding.
+TEST_F(CgiTest, LargeFieldPeakMemoryStaysNearItsSize) {
+#if defined(__SANITIZE_ADDRESS__)
+    GTEST_SKIP() << "the address sanitizer's own memory hides the decoder's";
+#endif
+    const size_t size = 100u << 20;
+    const std::string input = site_.home() + "/body";
+    for (bool multipart : {false, true}) {
+        const char* what = multipart ? "multipart" : "urlencoded";
+        Env env;
+        {
+            // Built, written and freed before the child starts (see run_cgi_reading).
+            const std::string value(size, 'v');
+            std::string body = multipart
+                                   ? form_data({{"rpc", kSeparatorRpc}, {"big", value}}, nullptr)
+                                   : form_body(kSeparatorRpc) + "&big=" + value;
+            env = multipart ? form_data_env(body) : form_post_env(body);
+            std::ofstream(input, std::ios::binary | std::ios::trunc)
+                .write(body.data(), static_cast<std::streamsize>(body.size()));
+        }
+        CgiResult r = run_cgi_reading(site_.home(), env, input);
+        Response resp = read_response(r.out);
+        ASSERT_TRUE(resp.complete) << what << ": " << resp.error;
+        ASSERT_NE(resp.status(), nullptr);
+        EXPECT_EQ(*resp.status()->header("Status"), "0") << what;
+        EXPECT_LE(static_cast<double>(r.max_rss_kb) * 1024, 1.5 * static_cast<double>(size))
+            << what << ": peak " << r.max_rss_kb / 1024 << " MiB";
+    }
 }
 
 }  // namespace e2e

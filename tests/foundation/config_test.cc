@@ -147,7 +147,7 @@ TEST_F(ConfigTest, DefaultsWithoutAFile) {
     EXPECT_TRUE(c.get_boolean_param(VDW_Config::FILTER_OBSOLETE_KEY));
     EXPECT_TRUE(c.get_boolean_param(VDW_Config::SUPPORTS_PARALLEL_LOAD_KEY));
     EXPECT_TRUE(c.get_boolean_param(VDW_Config::SUPPORTS_CLIENT_SESSION_CACHING_KEY));
-    EXPECT_EQ(c.get_long_param(VDW_Config::UPLOAD_LIMIT_KEY), 0L);
+    EXPECT_EQ(c.get_long_param(VDW_Config::UPLOAD_LIMIT_KEY), 1L << 30);
     EXPECT_EQ(c.get_string_param(VDW_Config::TEMP_DIR_KEY), nullptr);
     EXPECT_FALSE(c.get_boolean_param(VDW_Config::USE_VIEW_HOST_PATH_FOR_GLOBAL_PATH_KEY));
 }
@@ -229,6 +229,7 @@ TEST_F(ConfigTest, DumpMapAndClientFlagsAreTraced) {
         "[qlmxSupportsClientSessionCaching] = [true]",
         "[qlmxSupportsParallelLoad] = [true]",
         "[qlmxTempDir] = [/t]",
+        "[qlmxUploadLimit] = [1073741824]",
         "loaded -----------------...end",
         "Exiting",
     };

@@ -11,6 +11,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -407,6 +408,20 @@ TEST_F(IreqChannel, FileCallbackActions) {
 TEST_F(IreqChannel, ResponseGoesOnlyToAChannelFileAndIsEncoded) {
     char name[IREQ_REQUEST_FILENAME_SIZE];
     ASSERT_EQ(ireq_temp_filename(name, sizeof name), 0);
+    const std::string marker = std::string(name) + IREQ_WAIT_SUFFIX;
+    // Nobody waits at that name yet; a marker left by a process that is gone (its lock free)
+    // does not count either.
+    EXPECT_EQ(ireq_response_send("MsgType=Message\n", name), 1);
+    std::ofstream(marker).put('x');
+    EXPECT_EQ(ireq_response_send("MsgType=Message\n", name), 1);
+    EXPECT_FALSE(ireq_file_exists(name));
+    ASSERT_EQ(unlink(marker.c_str()), 0);
+
+    const int waiting = ireq_wait_begin(name);
+    ASSERT_GE(waiting, 0);
+    // An answer larger than the waiting side reads is refused.
+    EXPECT_EQ(ireq_response_send(("A=" + std::string(IREQ_READ_MAX, 'a')).c_str(), name), 1);
+    EXPECT_FALSE(ireq_file_exists(name));
     ASSERT_EQ(ireq_response_send("MsgType=Message\nA=x\\ny\n", name), 0);
     std::string stored = read_file(name);
     EXPECT_EQ(stored.rfind(STRUTL_EXTRACT_MARKER, 0), 0u) << stored;
@@ -414,6 +429,8 @@ TEST_F(IreqChannel, ResponseGoesOnlyToAChannelFileAndIsEncoded) {
     ASSERT_EQ(strutl_extract_tail(stored.c_str(), decoded.data(), decoded.size()), 0);
     EXPECT_STREQ(decoded.data(), "MsgType=Message\nA=x\\ny\n");
     EXPECT_EQ(ireq_response_send("", name), 1);
+    ireq_wait_end(name, waiting);
+    EXPECT_FALSE(ireq_file_exists(marker.c_str()));
 
     // The path comes from the client: nothing but a channel file may be written.
     std::string tmp = fileutl_get_tmpdir();

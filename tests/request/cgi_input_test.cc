@@ -137,6 +137,38 @@ TEST_F(CgiInput, InvalidUtf8IsKeptAndMarked) {
     EXPECT_STREQ(bad_value.value_unconv, "a%C3");
 }
 
+// Values longer than the decoder's check pieces: a character cut by a piece boundary is
+// whole, and a bad byte far into a value is found at its decoded offset.
+TEST_F(CgiInput, LongValuesAreCheckedAcrossPieces) {
+    struct Case {
+        const char* what;
+        std::string value;  // as sent, %-encoded
+        int errloc;         // -1: valid
+    } cases[] = {
+        {"raw multibyte characters", std::string(4095, 'a') + "\xc3\xa9" + std::string(9000, 'b'),
+         -1},
+        {"escaped multibyte characters",
+         std::string(4094, 'a') + "%E2%82%AC" + std::string(10, 'b'), -1},
+        {"bad byte far in", std::string(9000, 'a') + "%FF" + "z", 9000},
+        {"character cut at the end", std::string(5000, 'a') + "%E2%82", 5000},
+    };
+    for (const Case& c : cases) {
+        WCM_MemPool pool;
+        llist l{};
+        std::string query = "v=" + c.value;
+        std::istringstream in;
+        int r = read_cgi_input(in, {{"REQUEST_METHOD", "GET"}, {"QUERY_STRING", query}}, &l, pool);
+        ASSERT_NE(l.head, nullptr) << c.what;
+        if (c.errloc < 0) {
+            EXPECT_EQ(r, 1) << c.what;
+            continue;
+        }
+        EXPECT_EQ(r, -5) << c.what;
+        EXPECT_EQ(l.head->entry.value_errloc, c.errloc) << c.what;
+        EXPECT_EQ(l.head->entry.value_unconv, c.value) << c.what;
+    }
+}
+
 // Input a lenient decoder would take for something else: a NUL decoded into a name or a
 // value (which would end the C string early), a body length that is not a number, and bytes
 // that are not UTF-8 in a multipart field whose part names no charset.
@@ -229,36 +261,92 @@ TEST_F(CgiInput, MultipartFieldsAndUpload) {
     EXPECT_EQ(uploads(), 1u);
 }
 
-TEST_F(CgiInput, GzipUploadIsUncompressed) {
-    std::string plain;
-    for (int i = 0; i < 5000; ++i) plain += "line " + std::to_string(i) + "\n";
-    uLongf cap = compressBound(plain.size()) + 64;
-    // Build a gzip member with zlib's deflate in gzip mode.
-    std::string gz(cap, '\0');
+namespace {
+
+std::string gzip(const std::string& plain) {
+    std::string gz(compressBound(plain.size()) + 64, '\0');
     z_stream zs{};
-    deflateInit2(&zs, 6, Z_DEFLATED, 15 + 16, 8, Z_DEFAULT_STRATEGY);
-    zs.next_in = reinterpret_cast<Bytef*>(plain.data());
+    deflateInit2(&zs, 9, Z_DEFLATED, 15 + 16, 8, Z_DEFAULT_STRATEGY);
+    zs.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(plain.data()));
     zs.avail_in = static_cast<uInt>(plain.size());
     zs.next_out = reinterpret_cast<Bytef*>(gz.data());
     zs.avail_out = static_cast<uInt>(gz.size());
-    ASSERT_EQ(deflate(&zs, Z_FINISH), Z_STREAM_END);
+    EXPECT_EQ(deflate(&zs, Z_FINISH), Z_STREAM_END);
     gz.resize(zs.total_out);
     deflateEnd(&zs);
+    return gz;
+}
 
-    std::string body = file_part(gz, "application/x-gzip") + kTrailer;
+std::string read_all(const char* path) {
+    std::ifstream f(path, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
+}
+
+}  // namespace
+
+// A gzip upload is uncompressed as it arrives, and the upload limit counts what it unfolds
+// to: a small upload of zeros cannot become a file larger than the site accepts.
+TEST_F(CgiInput, GzipUploadsAreUncompressedWithinTheLimit) {
+    std::string plain;
+    for (int i = 0; i < 5000; ++i) plain += "line " + std::to_string(i) + "\n";
+    const std::string zeros(64 << 20, '\0');
+    struct Case {
+        const char* what;
+        std::string sent;
+        long limit;
+        int result;
+        std::string stored;
+    } cases[] = {
+        {"one member", gzip(plain), 0, 1, plain},
+        {"two members", gzip("first\n") + gzip("second\n"), 0, 1, "first\nsecond\n"},
+        {"within the limit", gzip(plain), static_cast<long>(plain.size()), 1, plain},
+        {"unfolds past the limit", gzip(zeros), 1 << 20, -3, ""},
+        {"not gzip at all", "not gzip at all", 0, -4, ""},
+        {"cut short", gzip(plain).substr(0, 200), 0, -4, ""},
+    };
+    for (const Case& c : cases) {
+        set_upload_limit(c.limit);
+        WCM_MemPool pool;
+        llist l{};
+        std::string body = file_part(c.sent, "application/x-gzip") + kTrailer;
+        std::istringstream in(body);
+        ASSERT_EQ(read_cgi_input(in, multipart_env(body), &l, pool), c.result) << c.what;
+        if (c.result == 1) {
+            EXPECT_EQ(read_all(l.head->entry.value), c.stored) << c.what;
+            cgi_upload_end(l.head->entry.value, true);
+        }
+        EXPECT_EQ(uploads(), 0u) << c.what;
+    }
+}
+
+// An upload that would eat into the free-space reserve is refused before it fills the disk,
+// and the request can say why.
+TEST_F(CgiInput, UploadKeepsTheFreeSpaceReserve) {
+    setenv("VERDANE_MIN_FREE_MB", "1000000000", 1);
+    std::string body = file_part("contents", "application/octet-stream") + kTrailer;
+    EXPECT_EQ(decode(body, multipart_env(body)), -4);
+    EXPECT_EQ(uploads(), 0u);
+    ASSERT_NE(cgi_upload_failure(), nullptr);
+    EXPECT_NE(std::string(cgi_upload_failure()).find("VERDANE_MIN_FREE_MB"), std::string::npos);
+    unsetenv("VERDANE_MIN_FREE_MB");
+}
+
+// While its request runs an upload is held against sweeps of stale temporaries, however old
+// it looks; once the request lets go of it (an RPC took it over) it is an ordinary file.
+TEST_F(CgiInput, UploadInUseIsNeverSwept) {
+    std::string body = file_part("contents", "application/octet-stream") + kTrailer;
     ASSERT_EQ(decode(body, multipart_env(body)), 1);
-    std::ifstream f(list_.head->entry.value, std::ios::binary);
-    std::string stored((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
-    EXPECT_EQ(stored, plain);
-    EXPECT_EQ(uploads(), 1u);  // the compressed copy is gone
-
-    // A corrupt gzip upload fails and leaves no file behind.
-    WCM_MemPool pool;
-    llist l{};
-    std::string bad = file_part("not gzip at all", "application/x-gzip") + kTrailer;
-    std::istringstream in(bad);
-    EXPECT_EQ(read_cgi_input(in, multipart_env(bad), &l, pool), -4);
-    EXPECT_EQ(uploads(), 1u);
+    const std::string path = list_.head->entry.value;
+    ASSERT_STREQ(cgi_upload_path(), path.c_str());
+    const char* prefixes[] = {"QLMX"};
+    int removed = -1;
+    ASSERT_EQ(fileutl_sweep_temps(upload_dir().c_str(), prefixes, 1, 0, &removed), 0);
+    EXPECT_EQ(removed, 0);
+    cgi_upload_end(path.c_str(), false);
+    EXPECT_EQ(cgi_upload_path(), nullptr);
+    EXPECT_TRUE(fs::exists(path));
+    ASSERT_EQ(fileutl_sweep_temps(upload_dir().c_str(), prefixes, 1, 0, &removed), 0);
+    EXPECT_EQ(removed, 1);
 }
 
 TEST_F(CgiInput, MultipartFailuresLeaveNoUpload) {

@@ -244,6 +244,7 @@ TEST(WcmRequest, UploadPathnameOnlyFromRealUploads) {
     EXPECT_EQ(forged.req.upload_pname(), nullptr);
 
     // A real upload is answered; when another part fails to decode, the upload is removed.
+    // It lives as long as its request, unless an RPC takes it over.
     for (bool bad_field : {false, true}) {
         std::string mp = std::string("--BND\r\nContent-Disposition: form-data; name=\"c\"\r\n") +
                          "Content-Type: text/plain; charset=UTF-8\r\n\r\n" +
@@ -261,6 +262,22 @@ TEST(WcmRequest, UploadPathnameOnlyFromRealUploads) {
             ASSERT_NE(up.req.upload_pname(), nullptr);
             EXPECT_TRUE(std::filesystem::exists(up.req.upload_pname()));
         }
+    }
+    for (bool taken : {false, true}) {
+        std::string mp =
+            "--BND\r\nContent-Disposition: form-data; name=\"up\"; filename=\"f\"\r\n\r\n"
+            "data\r\n--BND--\r\n";
+        std::string path;
+        {
+            Req up(mp, {{"REQUEST_METHOD", "POST"},
+                        {"CONTENT_TYPE", "multipart/form-data; boundary=BND"},
+                        {"CONTENT_LENGTH", std::to_string(mp.size())}});
+            ASSERT_NE(up.req.upload_pname(), nullptr);
+            path = up.req.upload_pname();
+            if (taken) EXPECT_EQ(up.req.take_upload(), path);
+        }
+        EXPECT_EQ(std::filesystem::exists(path), taken) << (taken ? "taken over" : "left");
+        std::filesystem::remove(path);
     }
     std::filesystem::remove_all(tmp);
     unsetenv("VERDANE_TMP");

@@ -19,6 +19,7 @@ struct Chunk {
     Chunk* next;
     size_t size;  // usable bytes after the header
     size_t used;
+    bool own;  // holds one big block only
 };
 
 constexpr size_t kHeader = (sizeof(Chunk) + kAlign - 1) & ~(kAlign - 1);
@@ -46,6 +47,7 @@ static Chunk* new_chunk(stg_area_t* a, size_t usable) {
     if (!c) return nullptr;
     c->size = usable;
     c->used = 0;
+    c->own = false;
     c->next = a->chunks;
     a->chunks = c;
     a->footprint += kHeader + usable;
@@ -78,6 +80,7 @@ void* stg_alloc(stg_area_t* a, size_t size) {
         Chunk* big = new_chunk(a, need);
         if (!big) return nullptr;
         big->used = need;
+        big->own = true;
         return chunk_data(big);
     }
     c = new_chunk(a, a->chunk_size);
@@ -98,6 +101,30 @@ char* stg_area_strndup(stg_area_t* a, const char* s, size_t n) {
 
 char* stg_area_strdup(stg_area_t* a, const char* s) {
     return s ? stg_area_strndup(a, s, strlen(s)) : nullptr;
+}
+
+void* stg_resize(stg_area_t* a, void* p, size_t old_size, size_t size) {
+    if (!a) return nullptr;
+    if (!p) return stg_alloc(a, size);
+    if (size == 0) size = 1;
+    if (size > SIZE_MAX - kAlign) return nullptr;
+    size_t need = round_up(size);
+    for (Chunk** link = &a->chunks; *link; link = &(*link)->next) {
+        Chunk* c = *link;
+        if (chunk_data(c) != p) continue;
+        if (!c->own || need <= a->chunk_size / 4 || need > SIZE_MAX - kHeader) break;
+        // A block with a chunk of its own: the allocator resizes it in place or moves it,
+        // by remapping pages when it is large, so the bytes are not copied here.
+        auto* moved = static_cast<Chunk*>(::realloc(c, kHeader + need));
+        if (!moved) return nullptr;
+        a->footprint = a->footprint - moved->size + need;
+        moved->size = moved->used = need;
+        *link = moved;
+        return chunk_data(moved);
+    }
+    void* q = stg_alloc(a, size);
+    if (q) memcpy(q, p, old_size < size ? old_size : size);
+    return q;
 }
 
 void stg_free_area(stg_area_t* a) {

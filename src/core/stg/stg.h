@@ -16,6 +16,12 @@ stg_area_t* stg_create_area(size_t chunk_size);
 void* stg_alloc(stg_area_t* area, size_t size);
 char* stg_area_strdup(stg_area_t* area, const char* s);
 char* stg_area_strndup(stg_area_t* area, const char* s, size_t n);
+// Resizes the block `p` (from stg_alloc on `area`, `old_size` bytes; null allocates) to
+// `size` bytes, keeping its first bytes. A big block, one with a chunk of its own, is
+// resized by the system allocator, which moves a large one by remapping its pages rather
+// than copying them; any other block is copied into a new one and the old one stays in the
+// area until it is freed. Null when out of memory, with `p` unchanged.
+void* stg_resize(stg_area_t* area, void* p, size_t old_size, size_t size);
 void stg_free_area(stg_area_t* area);
 void stg_delete_area(stg_area_t* area);
 // Bytes currently held from the system by the area (chunks and headers).

@@ -86,8 +86,15 @@ tbs_status_t fileutl_copy(const char* src, const char* dst, size_t bufsize) {
     if (in < 0 || fsys_fstat(in, &info) != 0) {
         st = tbs_errno2status(errno);
     } else {
-        out = fsys_open(dst, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, info.st_mode & 07777);
-        if (out < 0) st = tbs_errno2status(errno);
+        // A copy is as large as its source: it must leave the free-space reserve free.
+        std::string dir(dst);
+        size_t slash = dir.rfind('/');
+        dir = slash == std::string::npos ? "." : slash == 0 ? "/" : dir.substr(0, slash);
+        st = fileutl_check_reserve(dir.c_str(), static_cast<uint64_t>(info.st_size));
+        if (st == TBS_ST_OK) {
+            out = fsys_open(dst, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, info.st_mode & 07777);
+            if (out < 0) st = tbs_errno2status(errno);
+        }
     }
     std::vector<char> buf(bufsize > 0 ? bufsize : 8192);
     while (st == TBS_ST_OK) {
