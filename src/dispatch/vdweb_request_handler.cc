@@ -17,6 +17,7 @@
 #include "core/meter/client_meters.h"
 #include "core/util/fileutl.h"
 #include "core/util/pfm.h"
+#include "foundation/catalogs/vdw_lib_catalog.h"
 #include "foundation/catalogs/vdweb_catalog.h"
 #include "foundation/vdw_config.h"
 #include "foundation/vdw_meter.h"
@@ -25,6 +26,7 @@
 #include "foundation/wcm_status.h"
 #include "interact/ireq_msg.h"
 #include "interact/ireq_request.h"
+#include "ops/login/vdw_login_rpc.h"
 #include "ops/vdw_session.h"
 #include "ops/vdw_vdcore.h"
 #include "request/cgi_input.h"
@@ -118,6 +120,7 @@ void on_exit_proc(void*) {
 // ---- the handler ------------------------------------------------------------------
 
 VDWebRequestHandler::~VDWebRequestHandler() {
+    if (config_) config_->clear_credentials();
     delete pool_;
     pool_ = nullptr;
     delete request_;
@@ -131,6 +134,7 @@ void VDWebRequestHandler::initialize_process(int, char**) {
     VDW_Trace trace(QLMX_COMPONENT, kClass, "initialize_process");
     VDW_Trace::runtime_debug("vdweb::initialize_process");
     pfm_on_exit(on_exit_proc, nullptr);
+    VDW_Config::set_login_validator(VDW_LoginRpc::validate_and_impersonate);
     // Interaction requests reserve their message files in the core's temporary directory.
     const char* tmp = fileutl_get_tmpdir();
     if (!fileutl_exists(tmp)) {
@@ -156,6 +160,29 @@ void VDWebRequestHandler::read_request(std::istream& body,
         pool_ = new WCM_MemPool;
     }
     request_ = ::read_request(0, nullptr, body, env, *pool_, *status_);
+    login_ = take_credentials(env, *config_);
+}
+
+bool VDWebRequestHandler::authenticate(std::ostream& out) {
+    switch (login_) {
+        case LOGIN_NONE:
+            if (anonymous_allowed()) return true;
+            send_login_challenge(out);
+            return false;
+        case LOGIN_MALFORMED:
+            status_->set_status(TBS_ST_LOGIN_REQUIRED);
+            status_->format(&_vdw_lib_lib_msg_table, VDW_LIB_LOGIN_INCORRECT);
+            break;
+        case LOGIN_GIVEN: {
+            bool ok = config_->validate_login_and_impersonate(*status_) == TBS_ST_OK;
+            // Checked once; nothing later in the request needs the password itself.
+            config_->set_password(nullptr);
+            if (ok) return true;
+            break;
+        }
+    }
+    report_error(*request_, *pool_, out, *status_);
+    return false;
 }
 
 void VDWebRequestHandler::generate_response(std::ostream& out) {
@@ -165,6 +192,7 @@ void VDWebRequestHandler::generate_response(std::ostream& out) {
         report_error(*request_, *pool_, out, *status_);
         return;
     }
+    if (!authenticate(out)) return;
     const char* cookie = request_->session_cookie_value();
     if (!g_base_integration_initialized && cookie) {
         initialize_base_integration(cookie);
@@ -185,6 +213,37 @@ void VDWebRequestHandler::generate_response(std::ostream& out) {
 }
 
 // ---- free functions ---------------------------------------------------------------
+
+bool anonymous_allowed() {
+    const char* allow = getenv("VDWEB_ALLOW_ANONYMOUS");
+    return allow && strcmp(allow, "1") == 0;
+}
+
+VDWebRequestHandler::Login take_credentials(const std::multimap<std::string, std::string>& env,
+                                            VDW_Config& config) {
+    config.clear_credentials();
+    auto it = env.find("HTTP_AUTHORIZATION");
+    if (it == env.end()) return VDWebRequestHandler::LOGIN_NONE;
+    const std::string& header = it->second;
+    constexpr size_t kScheme = 6;  // "Basic "
+    if (header.size() <= kScheme || strncasecmp(header.c_str(), "Basic ", kScheme) != 0)
+        return VDWebRequestHandler::LOGIN_MALFORMED;
+    size_t start = header.find_first_not_of(' ', kScheme);
+    size_t end = header.find_last_not_of(' ');
+    if (start == std::string::npos) return VDWebRequestHandler::LOGIN_MALFORMED;
+    std::string token = header.substr(start, end + 1 - start);
+    bool ok = config.set_credentials(token.c_str(), nullptr, nullptr);
+    return ok ? VDWebRequestHandler::LOGIN_GIVEN : VDWebRequestHandler::LOGIN_MALFORMED;
+}
+
+void send_login_challenge(std::ostream& out) {
+    out << "Status: 401 Unauthorized\r\n"
+           "WWW-Authenticate: Basic realm=\"vdweb\", charset=\"UTF-8\"\r\n"
+           "Content-Type: text/plain; charset=UTF-8\r\n"
+           "\r\n"
+           "This server requires a login.\n";
+    out.flush();
+}
 
 VDW_Request* read_request(int argc, char** argv, std::istream& body,
                           const std::multimap<std::string, std::string>& env, WCM_MemPool& pool,

@@ -39,12 +39,32 @@ public:
     static bool g_process_initialized;
     static bool g_base_integration_initialized;
 
+    // What the request said about its user: nothing, credentials the configuration now
+    // holds, or an Authorization header that is not valid Basic credentials.
+    enum Login { LOGIN_NONE, LOGIN_GIVEN, LOGIN_MALFORMED };
+
 private:
+    // Checks the request's credentials and takes on their user's identity; false when the
+    // request has been answered (a login challenge or an error response).
+    bool authenticate(std::ostream& out);
+
+    Login login_ = LOGIN_NONE;
     VDW_Config* config_ = nullptr;
     WCM_MemPool* pool_ = nullptr;
     WCM_Status* status_ = nullptr;
     VDW_Request* request_ = nullptr;
 };
+
+// Whether requests without credentials may run, as the site account: only when the host's
+// environment holds VDWEB_ALLOW_ANONYMOUS=1 (a site that authenticates elsewhere, or not
+// at all).
+bool anonymous_allowed();
+// Stores the credentials of an "Authorization: Basic" header (the host passes it as
+// HTTP_AUTHORIZATION) in the configuration, which forgets any earlier ones.
+VDWebRequestHandler::Login take_credentials(const std::multimap<std::string, std::string>& env,
+                                            VDW_Config& config);
+// The answer to a request without credentials: HTTP 401 with a Basic challenge.
+void send_login_challenge(std::ostream& out);
 
 // The same decoding as the member, for a caller that owns pool and status; the caller
 // owns the returned request.

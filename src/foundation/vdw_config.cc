@@ -12,7 +12,9 @@
 
 #include "core/tbs/tbs.h"
 #include "core/util/fileutl.h"
+#include "core/util/i18n.h"
 #include "foundation/vdw_trace.h"
+#include "foundation/wcm_status.h"
 
 namespace {
 
@@ -264,6 +266,112 @@ void VDW_Config::set_using_extended_groups(int used) {
 void VDW_Config::set_password(const char* password) {
     wipe(password_);
     password_ = password ? password : "";
+}
+
+namespace {
+
+VDW_Config::login_validator_t g_login_validator = nullptr;
+
+// Strict Base64 of the standard alphabet with padding; false on anything else.
+bool base64_decode(const char* in, std::string* out) {
+    static const std::string kAlphabet =
+        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    size_t len = strlen(in);
+    if (len % 4 != 0) return false;
+    out->clear();
+    for (size_t i = 0; i < len; i += 4) {
+        unsigned value = 0;
+        int pad = 0;
+        for (size_t j = 0; j < 4; ++j) {
+            char c = in[i + j];
+            size_t digit = 0;
+            if (c == '=' && i + 4 == len && j >= 2) {
+                ++pad;
+            } else {
+                if (pad > 0 || c == '\0') return false;  // data after padding
+                digit = kAlphabet.find(c);
+                if (digit == std::string::npos) return false;
+            }
+            value = value << 6 | static_cast<unsigned>(digit);
+        }
+        out->push_back(static_cast<char>(value >> 16));
+        if (pad < 2) out->push_back(static_cast<char>(value >> 8 & 0xff));
+        if (pad < 1) out->push_back(static_cast<char>(value & 0xff));
+    }
+    return true;
+}
+
+std::string group_list_of(const char* groups) {
+    std::string list = groups ? groups : "";
+    for (char& c : list)
+        if (c == ';') c = ':';
+    return list;
+}
+
+}  // namespace
+
+bool VDW_Config::set_credentials(const char* base64, const char* primary_group,
+                                 const char* groups) {
+    clear_credentials();
+    if (!base64 || strlen(base64) > CREDENTIALS_MAX) return false;
+    std::string text;
+    bool ok = base64_decode(base64, &text) && text.find('\0') == std::string::npos;
+    std::string native;
+    long bad = 0;
+    ok = ok && i18n_convert(i18n_utf8(), i18n_native(), text.data(), text.size(), native, &bad) ==
+                   TBS_ST_OK;
+    wipe(text);
+    size_t colon = ok ? native.find(':') : std::string::npos;
+    if (colon == std::string::npos || colon == 0) {
+        wipe(native);
+        return false;
+    }
+    separate_user_domain(native.substr(0, colon), &user_, &domain_);
+    password_.assign(native, colon + 1, std::string::npos);
+    wipe(native);
+    if (user_.empty()) {
+        clear_credentials();
+        return false;
+    }
+    set_primary_group(primary_group);
+    group_list_ = group_list_of(groups);
+    using_extended_groups_ = !group_list_.empty();
+    return true;
+}
+
+void VDW_Config::set_smart_card_creds(const char* user, const char* primary_group,
+                                      const char* groups) {
+    clear_credentials();
+    separate_user_domain(user ? user : "", &user_, &domain_);
+    smart_card_ = 1;
+    set_primary_group(primary_group);
+    group_list_ = group_list_of(groups);
+    using_extended_groups_ = !group_list_.empty();
+}
+
+void VDW_Config::separate_user_domain(const std::string& text, std::string* user,
+                                      std::string* domain) {
+    size_t sep = text.find('\\');
+    if (sep == std::string::npos) {
+        *user = text;
+        domain->clear();
+        return;
+    }
+    *domain = text.substr(0, sep);
+    *user = text.substr(sep + 1);
+}
+
+void VDW_Config::set_login_validator(login_validator_t validator) {
+    g_login_validator = validator;
+}
+
+int VDW_Config::validate_login_and_impersonate(WCM_Status& status) {
+    // Without a validator nobody could check the credentials: refused, never waved through.
+    if (!g_login_validator) {
+        status.set_status(TBS_ST_LOGIN_REQUIRED);
+        return status.status();
+    }
+    return g_login_validator(*this, status);
 }
 
 void VDW_Config::clear_credentials() {

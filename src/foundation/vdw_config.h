@@ -24,6 +24,8 @@
 
 #include "core/tbs/tbs.h"
 
+class WCM_Status;
+
 class VDW_Config {
 public:
     static constexpr const char* KEEPALIVE_INTERVAL_KEY = "qlmxKeepAliveInterval";
@@ -108,9 +110,28 @@ public:
     void set_group_list(const char* groups) { group_list_ = groups ? groups : ""; }
     bool is_smart_card() const { return smart_card_ != 0; }
     void set_smart_card(int smart_card) { smart_card_ = smart_card; }
-    // Wipes and empties all credentials. The credential setters have no caller until the
-    // login path arrives.
+    // Wipes and empties all credentials.
     void clear_credentials();
+    // Takes a request's credential text: Base64 (standard alphabet, padded) of the user name,
+    // ":" and the password, in UTF-8. The user part may name a domain ("DOMAIN\\user").
+    // False, with no credentials held, when the text is not Base64, longer than
+    // CREDENTIALS_MAX, has no ":", an empty user, a NUL, or is not valid UTF-8 convertible to
+    // the server's character set. `groups` (may be null) is a ";"-separated group list, kept
+    // with ":" separators.
+    static constexpr size_t CREDENTIALS_MAX = 1024;
+    bool set_credentials(const char* base64, const char* primary_group, const char* groups);
+    // A smart-card login: a user name only.
+    void set_smart_card_creds(const char* user, const char* primary_group, const char* groups);
+    // "DOMAIN\\user" gives domain and user; anything else is a user without a domain.
+    static void separate_user_domain(const std::string& text, std::string* user,
+                                     std::string* domain);
+    bool has_credentials() const { return !user_.empty(); }
+    // Checks the request's credentials and makes their user the identity of every core
+    // operation of this process, through the validator the login layer registers. Returns
+    // the status code (0 when the process may go on); `status` carries the failure.
+    typedef int (*login_validator_t)(VDW_Config& config, WCM_Status& status);
+    static void set_login_validator(login_validator_t validator);
+    int validate_login_and_impersonate(WCM_Status& status);
 
 private:
     std::map<std::string, std::string> params_;

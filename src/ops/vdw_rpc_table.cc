@@ -8,6 +8,7 @@
 #include "ops/diag/vdw_sleep_rpc.h"
 #include "ops/diag/vdw_timeout_randomly_rpc.h"
 #include "ops/interaction/vdw_interaction_response_rpc.h"
+#include "ops/login/vdw_login_rpc.h"
 #include "ops/repo/vdw_get_version_separator_rpc.h"
 #include "request/vdw_abstract_rpc.h"
 
@@ -19,6 +20,7 @@ const VDW_RpcFactoryRow kFactory[] = {
     {"VDW_Vdcore::get_version_separator_rpc", vdw_rpc_create<VDW_GetVersionSeparatorRpc>},  // repo
     {"VDW_Vdcore::interaction_response_rpc",
      vdw_rpc_create<VDW_InteractionResponseRpc>},                                  // interaction
+    {"VDW_Vdcore::login_rpc", vdw_rpc_create<VDW_LoginRpc>},                       // login
     {"VDW_Vdcore::sleep_rpc", vdw_rpc_create<VDW_SleepRpc>},                       // diag
     {"VDW_Vdcore::timeout_randomly_rpc", vdw_rpc_create<VDW_TimeoutRandomlyRpc>},  // diag
 };

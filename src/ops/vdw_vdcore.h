@@ -43,6 +43,22 @@ public:
     // The text between an element pathname and a version selector ("@@").
     static const char* get_ver_ext_string() { return s_ext_string; }
 
+    // ---- Process set-up: the identity of the request's user.
+    // Checks `password` (unless `smart_card`) and makes `user` the acting identity of every
+    // following core operation, with `primary_group` and the ":"-separated `groups` first
+    // when given. Wrong password: 1063 and VDSRV1084; identity not set: 1063 and VDSRV1086.
+    void impersonate(const char* user, const char* password, const char* domain, bool smart_card,
+                     const char* primary_group, const char* groups, WCM_Status& status);
+    // Whether the core's temporary directory is writable; 1001 and VDSRV1263 when not.
+    int check_tmpdir(WCM_Status& status);
+    // 1 when a file can be made in `dir`, else 0.
+    static int is_dir_writable(const char* dir);
+    // Each puts NAME=value into the process environment; nothing for an empty value.
+    static void set_tmpdir_ev(const SUM_String& dir);           // TMPDIR and TMP
+    static void set_groups_ev(const SUM_String& groups);        // VERDANE_GROUPS
+    static void set_primary_group_ev(const SUM_String& group);  // VERDANE_PRIMARY_GROUP
+    static void set_region_mapfile_ev(const SUM_String& file);  // VDWEB_USER_REGION_MAPFILE
+
     // ---- Files and paths. Pathname buffers are PNAME_SIZE bytes unless a size is given;
     // a result that does not fit is a failure, never a cut name.
     static constexpr size_t PNAME_SIZE = 1024;

@@ -23,6 +23,10 @@ using Env = std::multimap<std::string, std::string>;
 
 namespace {
 
+// Requests without credentials run here as the test's own account, as on a site that
+// allows them; the login tests below say otherwise where they need to.
+const bool kAnonymousAllowed = setenv("VDWEB_ALLOW_ANONYMOUS", "1", 1) == 0;
+
 const std::string kB = "------------------------aAJYnbd98Xui1cX9oiQh";
 
 std::string error_response(int code, const std::string& text, bool non_ok = false) {
@@ -245,4 +249,40 @@ TEST(RequestHandler, InteractionRequestsArePaddedToTheBufferSize) {
                      std::string(63, 'x') + "\n"),
               std::string::npos);
     unsetenv("QLMX_CGI_BUFFER_SIZE");
+}
+
+// A request's user: a missing login is challenged (unless the site allows anonymous
+// requests), and credentials that are not Basic "user:password" or whose password is wrong
+// are refused before any RPC runs.
+TEST(RequestHandler, LoginIsRequiredAndChecked) {
+    ASSERT_TRUE(kAnonymousAllowed);
+    const std::string body = "rpc=VDW_Vdcore::get_version_separator_rpc";
+    const std::string refused =
+        error_response(100001, "VDSRV1084: Unable to login: username or password is incorrect\n");
+    struct Case {
+        const char* what;
+        const char* authorization;  // null: no header
+        std::string response;       // its start
+    } cases[] = {
+        {"no credentials", nullptr,
+         "Status: 401 Unauthorized\r\nWWW-Authenticate: Basic realm=\"vdweb\""},
+        {"another scheme", "Bearer abc", refused},
+        {"not Base64", "Basic !!!", refused},
+        {"no colon", "Basic cm9vdA==", refused},        // "root"
+        {"empty user", "Basic OnNlY3JldA==", refused},  // ":secret"
+        {"not UTF-8", "Basic cm9vdDr/", refused},       // "root:\xff"
+        {"too long", nullptr, refused},
+        {"wrong password", "Basic cm9vdDpub3QtdGhlLXBhc3N3b3Jk", refused},  // root:not-the-password
+    };
+    const std::string too_long = "Basic " + std::string(2000, 'A');
+    setenv("VDWEB_ALLOW_ANONYMOUS", "0", 1);
+    for (const Case& c : cases) {
+        Env env = {{"REQUEST_METHOD", "POST"}};
+        if (c.authorization) env.emplace("HTTP_AUTHORIZATION", c.authorization);
+        if (std::string(c.what) == "too long") env.emplace("HTTP_AUTHORIZATION", too_long);
+        std::string got = serve(body, env);
+        EXPECT_EQ(got.substr(0, c.response.size()), c.response) << c.what << "\n" << got;
+    }
+    setenv("VDWEB_ALLOW_ANONYMOUS", "1", 1);
+    EXPECT_EQ(VDW_Config::getInstance().get_password(), "");  // forgotten after each request
 }

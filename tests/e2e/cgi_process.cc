@@ -96,15 +96,25 @@ int remaining_ms(std::chrono::steady_clock::time_point deadline) {
 }  // namespace
 
 namespace {
+
+// The environment of a vdweb.cgi run: `env`, the site, and anonymous requests allowed unless
+// `env` says otherwise.
+Env cgi_env(const std::string& home, const Env& env) {
+    Env full = env;
+    full.emplace_back("VERDANE_HOME", home);
+    bool anonymous_given = false;
+    for (const auto& [name, value] : env) anonymous_given |= name == "VDWEB_ALLOW_ANONYMOUS";
+    if (!anonymous_given) full.emplace_back("VDWEB_ALLOW_ANONYMOUS", "1");
+    return full;
+}
+
 CgiResult run_child(const char* path, const Env& env, std::string_view body, int input,
                     std::chrono::seconds limit, const AfterBody& after_body);
 }  // namespace
 
 CgiResult run_cgi(const std::string& home, const Env& env, std::string_view body,
                   std::chrono::seconds limit, const AfterBody& after_body) {
-    Env full = env;
-    full.emplace_back("VERDANE_HOME", home);
-    return run_program(cgi_path(), full, body, limit, after_body);
+    return run_program(cgi_path(), cgi_env(home, env), body, limit, after_body);
 }
 
 CgiResult run_cgi_reading(const std::string& home, const Env& env, const std::string& input,
@@ -115,9 +125,7 @@ CgiResult run_cgi_reading(const std::string& home, const Env& env, const std::st
         result.err = input + ": " + strerror(errno);
         return result;
     }
-    Env full = env;
-    full.emplace_back("VERDANE_HOME", home);
-    CgiResult result = run_child(cgi_path(), full, {}, fd, limit, nullptr);
+    CgiResult result = run_child(cgi_path(), cgi_env(home, env), {}, fd, limit, nullptr);
     ::close(fd);
     return result;
 }

@@ -55,7 +55,8 @@ struct CgiResult {
 // it), so a body shorter than its stated length keeps the child waiting for more.
 using AfterBody = std::function<void(pid_t)>;
 
-// Runs vdweb.cgi with exactly `env` and VERDANE_HOME=home as its environment, `body` on
+// Runs vdweb.cgi with exactly `env` and VERDANE_HOME=home as its environment (and
+// VDWEB_ALLOW_ANONYMOUS=1 unless `env` sets it: a test of a login passes "0"), `body` on
 // its standard input. A process still running after `limit` is killed, so a hanging
 // program fails the test instead of stopping it.
 CgiResult run_cgi(const std::string& home, const Env& env, std::string_view body,

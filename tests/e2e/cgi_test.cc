@@ -16,6 +16,7 @@
 #include "core/stg/stg.h"
 #include "e2e/cgi_process.h"
 #include "e2e/multipart.h"
+#include "e2e/test_users.h"
 #include "interact/ireq_msg.h"
 #include "interact/ireq_request.h"
 #include "support/temp_dir.h"
@@ -529,6 +530,56 @@ TEST_F(CgiTest, LargeFieldPeakMemoryStaysNearItsSize) {
         EXPECT_LE(static_cast<double>(r.max_rss_kb) * 1024, 1.5 * static_cast<double>(size))
             << what << ": peak " << r.max_rss_kb / 1024 << " MiB";
     }
+}
+
+// Login through the host: the credentials come from the request's "Authorization: Basic"
+// header and are checked by PAM before any RPC runs; the login RPC negotiates the protocol.
+// At the highest trace level no file the site writes holds the password.
+TEST_F(CgiTest, LoginThroughTheAuthorizationHeader) {
+    std::string why;
+    ASSERT_TRUE(ensure_test_users(&why)) << why;
+    site_.write_config({{"qlmxTraceLevel", "4"}, {"qlmxTraceSubsystem", "QLMX"}});
+    const std::string args =
+        "trace_subsys=\ntrace_level=0\nmeter=0\nmin_clnt_proto_ver=1\nmax_clnt_proto_ver=6\n"
+        "clienttype=ClientType.CLI\nclient_supports_tnweb_browser=0\nserver_cache_tnlogin=0\n";
+    const std::string body = form_body("VDW_Vdcore::login_rpc", args.c_str());
+    auto login = [&](const char* authorization) {
+        Env env = with(form_post_env(body), "VDWEB_ALLOW_ANONYMOUS", "0");
+        if (authorization) env.emplace_back("HTTP_AUTHORIZATION", authorization);
+        return run(env, body);
+    };
+
+    CgiResult anonymous = login(nullptr);
+    EXPECT_EQ(anonymous.out.rfind("Status: 401 Unauthorized\r\n", 0), 0u) << anonymous.out;
+
+    CgiResult wrong = login(basic_auth(kAlice, "guess").c_str());
+    Response refused = read_response(wrong.out);
+    ASSERT_TRUE(refused.complete) << refused.error;
+    EXPECT_EQ(*refused.status()->header("Status"), "100001");
+    EXPECT_EQ(refused.status()->content,
+              "VDSRV1084: Unable to login: username or password is incorrect\n");
+
+    CgiResult ok = login(basic_auth(kAlice).c_str());
+    Response r = read_response(ok.out);
+    ASSERT_TRUE(r.complete) << r.error << ok.err;
+    ASSERT_EQ(*r.status()->header("Status"), "0") << r.status()->content;
+    std::vector<std::string> names;
+    for (const Part& p : r.parts) names.push_back(p.name());
+    EXPECT_EQ(names,
+              (std::vector<std::string>{"logininfo2", "logininfo3", "logininfo4",
+                                        "NewFeaturesIn2007C", "additionalVersionInfo", "Status"}));
+    EXPECT_EQ(*r.parts[0].header("protocolver"), "6");
+    EXPECT_EQ(*r.parts[2].header("ExtNameSep"), "@@");
+
+    std::error_code ec;
+    size_t files = 0;
+    for (auto it = std::filesystem::recursive_directory_iterator(site_.home(), ec);
+         !ec && it != std::filesystem::recursive_directory_iterator(); it.increment(ec)) {
+        if (!it->is_regular_file()) continue;
+        ++files;
+        EXPECT_EQ(whole_file(it->path()).find(kAlice.password), std::string::npos) << it->path();
+    }
+    EXPECT_GT(files, 1u);  // the trace was written
 }
 
 }  // namespace e2e

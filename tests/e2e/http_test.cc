@@ -14,6 +14,7 @@
 #include "e2e/cgi_process.h"
 #include "e2e/lighttpd_server.h"
 #include "e2e/multipart.h"
+#include "e2e/test_users.h"
 
 namespace e2e {
 namespace {
@@ -30,6 +31,7 @@ struct Exchange {
     bool complete = false;  // the trailer arrived and nothing after it
     std::string error;      // what the reader found wrong, if anything
     std::string raw;        // the first bytes of the body, for messages
+    std::string headers;    // the response's header lines
 };
 
 // Called with all parts so far each time new ones complete; true ends the transfer there,
@@ -63,9 +65,15 @@ size_t on_body(char* data, size_t size, size_t n, void* user) {
     return t->stop && t->stop(t->ex->parts) ? 0 : len;
 }
 
-// A POST of `body`, or a GET when `body` is null.
+size_t on_header(char* data, size_t size, size_t n, void* user) {
+    static_cast<std::string*>(user)->append(data, size * n);
+    return size * n;
+}
+
+// A POST of `body`, or a GET when `body` is null; with `login` ("user:password") as HTTP
+// Basic credentials.
 Exchange exchange(const std::string& url, const std::string* body, StopWhen stop = nullptr,
-                  OnData on_data = nullptr) {
+                  OnData on_data = nullptr, const std::string* login = nullptr) {
     static const bool curl_ready = curl_global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK;
     Exchange ex;
     if (!curl_ready) {
@@ -80,6 +88,12 @@ Exchange exchange(const std::string& url, const std::string* body, StopWhen stop
         curl_easy_setopt(curl, CURLOPT_POSTFIELDS, body->data());
         curl_easy_setopt(curl, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(body->size()));
     }
+    if (login) {
+        curl_easy_setopt(curl, CURLOPT_HTTPAUTH, CURLAUTH_BASIC);
+        curl_easy_setopt(curl, CURLOPT_USERPWD, login->c_str());
+    }
+    curl_easy_setopt(curl, CURLOPT_HEADERFUNCTION, on_header);
+    curl_easy_setopt(curl, CURLOPT_HEADERDATA, &ex.headers);
     curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, on_body);
     curl_easy_setopt(curl, CURLOPT_WRITEDATA, &t);
     curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
@@ -287,4 +301,28 @@ TEST_F(HttpTest, UnservableDownloadIsAWellFormedError) {
 }
 
 }  // namespace
+// Through the web server: a site that allows no anonymous requests challenges them, and a
+// client that answers the challenge with a user's credentials is served as that user.
+TEST(HttpLogin, BasicCredentialsThroughTheServer) {
+    std::string why;
+    ASSERT_TRUE(ensure_test_users(&why)) << why;
+    LighttpdServer server({}, {}, {}, /*allow_anonymous=*/false);
+    ASSERT_TRUE(server.started()) << server.failure();
+    const std::string body = form_body("VDW_Vdcore::get_version_separator_rpc");
+    Exchange anonymous = post(server.url(), body);
+    EXPECT_EQ(anonymous.http_status, 401);
+    EXPECT_NE(anonymous.headers.find("WWW-Authenticate: Basic realm=\"vdweb\""), std::string::npos)
+        << anonymous.headers;
+    for (bool right : {false, true}) {
+        const std::string login =
+            std::string(kAlice.name) + ":" + (right ? kAlice.password : "guess");
+        Exchange ex = exchange(server.url(), &body, nullptr, nullptr, &login);
+        EXPECT_EQ(ex.http_status, 200);
+        ASSERT_TRUE(ex.complete) << ex.error << "\n" << server.error_log();
+        const Part* status = ex.parts.back().name() == "Status" ? &ex.parts.back() : nullptr;
+        ASSERT_NE(status, nullptr);
+        EXPECT_EQ(*status->header("Status"), right ? "0" : "100001") << status->content;
+    }
+}
+
 }  // namespace e2e

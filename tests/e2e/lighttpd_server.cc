@@ -103,8 +103,17 @@ std::string LighttpdServer::render_config(std::string text, int port, const std:
     return text;
 }
 
-LighttpdServer::LighttpdServer(const Settings& settings, std::string cgi)
-    : site_(settings), cgi_(cgi.empty() ? cgi_path() : std::move(cgi)) {
+LighttpdServer::LighttpdServer(const Settings& settings, std::string cgi, std::string extra_config,
+                               bool allow_anonymous)
+    : site_(settings),
+      cgi_(cgi.empty() ? cgi_path() : std::move(cgi)),
+      extra_config_(std::move(extra_config)) {
+    // lighttpd merges a block with the same condition into the template's and "+=" adds to
+    // its environment.
+    if (allow_anonymous)
+        extra_config_ +=
+            "\n$HTTP[\"url\"] =~ \"^/vdweb(/|$)\" {\n"
+            "    setenv.add-environment += ( \"VDWEB_ALLOW_ANONYMOUS\" => \"1\" )\n}\n";
     if (!site_.ok()) {
         failure_ = "cannot create a site directory";
         return;
@@ -139,6 +148,7 @@ bool LighttpdServer::start_once() {
         return false;
     }
     const std::string conf = site_.home() + "/lighttpd.conf";
+    if (!extra_config_.empty()) text += "\n" + extra_config_ + "\n";
     site_.write_file("lighttpd.conf", render_config(text, port_, site_.home(), cgi_));
 
     const std::string console = site_.home() + "/log/lighttpd.out";
