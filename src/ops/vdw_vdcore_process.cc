@@ -16,6 +16,7 @@
 #include "foundation/vdw_trace.h"
 #include "foundation/wcm_status.h"
 #include "ops/login/vdw_credutl.h"
+#include "ops/login/vdw_login_cache.h"
 #include "ops/vdw_vdcore.h"
 
 namespace {
@@ -34,7 +35,7 @@ void VDW_Vdcore::impersonate(const char* user, const char* password, const char*
     VDW_Trace trace(QLMX_COMPONENT, kClass, "impersonate");
     (void)domain;  // users are the system's own: a domain names nothing more here
     status.set_status(TBS_ST_OK);
-    if (!smart_card) {
+    if (!smart_card && !VDW_LoginCache::recently_checked(user, password)) {
         tbs_status_t st = sysutl_check_password(user, password);
         if (st != TBS_ST_OK) {
             if (st != TBS_ST_PERMISSION) trace.writeTrace(1, "password check failed: PAM error");
@@ -42,6 +43,7 @@ void VDW_Vdcore::impersonate(const char* user, const char* password, const char*
             status.format(&_vdw_lib_lib_msg_table, VDW_LIB_LOGIN_INCORRECT);
             return;
         }
+        VDW_LoginCache::remember(user, password);
     }
     VDW_Credutl creds;
     if (trace.shouldTrace(2) && creds.get_credentials(status))

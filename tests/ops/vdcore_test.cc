@@ -1,5 +1,12 @@
 // The facade's message capture.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <ctime>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
 
 #include "core/imsg/imsg.h"
 #include "core/sum/sum_view.h"
@@ -7,6 +14,7 @@
 #include "core/view/view.h"
 #include "foundation/wcm_mempool.h"
 #include "foundation/wcm_status.h"
+#include "ops/login/vdw_login_cache.h"
 #include "ops/vdw_vdcore.h"
 #include "support/core_fixture.h"
 #include "support/temp_dir.h"
@@ -231,4 +239,37 @@ TEST(VdcoreViews, DynamicViewRootNeedsTheVirtualFileSystem) {
     ASSERT_EQ(SUM_View::construct_from_tag("web", &wv), TBS_ST_OK);
     ASSERT_EQ(facade.get_view_root(wv, &root), 0);
     EXPECT_EQ(root.str(), web.storage + "/root");
+}
+
+// A login that passed the password check counts again only with the same user and password,
+// only for a while, and the cache keeps no password.
+TEST(LoginCache, RemembersExactLoginsForAWhile) {
+    TempDir tmp;
+    setenv("VERDANE_TMP", tmp.path().c_str(), 1);
+    fileutl_reset_tmpdir();
+    EXPECT_FALSE(VDW_LoginCache::recently_checked("ann", "secret one"));
+    VDW_LoginCache::remember("ann", "secret one");
+    EXPECT_TRUE(VDW_LoginCache::recently_checked("ann", "secret one"));
+    EXPECT_FALSE(VDW_LoginCache::recently_checked("ann", "secret two"));
+    EXPECT_FALSE(VDW_LoginCache::recently_checked("bob", "secret one"));
+    EXPECT_FALSE(VDW_LoginCache::recently_checked("ann", ""));
+
+    const std::string dir = tmp / "logins";
+    struct stat st;
+    ASSERT_EQ(stat(dir.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0700u);
+    for (const auto& entry : std::filesystem::directory_iterator(dir)) {
+        std::ifstream in(entry.path(), std::ios::binary);
+        std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        EXPECT_EQ(bytes.find("secret one"), std::string::npos) << entry.path();
+        if (entry.path().filename() == "key") continue;
+        // Older than the cache time: the check is due again.
+        const int64_t old =
+            static_cast<int64_t>(time(nullptr)) - VDW_LoginCache::LOGIN_CACHE_SECONDS;
+        for (int i = 0; i < 8; ++i) bytes[i] = static_cast<char>(old >> (8 * i));
+        std::ofstream(entry.path(), std::ios::binary | std::ios::trunc) << bytes;
+    }
+    EXPECT_FALSE(VDW_LoginCache::recently_checked("ann", "secret one"));
+    unsetenv("VERDANE_TMP");
+    fileutl_reset_tmpdir();
 }

@@ -1,0 +1,143 @@
+// VDW_LoginCache.
+#include "ops/login/vdw_login_cache.h"
+
+#include <fcntl.h>
+#include <openssl/crypto.h>
+#include <openssl/evp.h>
+#include <openssl/hmac.h>
+#include <openssl/rand.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <string>
+
+#include "core/util/fileutl.h"
+#include "core/util/strutl.h"
+
+namespace {
+
+constexpr size_t kKeySize = 32;
+constexpr size_t kMacSize = 32;
+
+// The library's configuration file holds nothing a keyed hash needs; reading it would cost
+// more than the whole check.
+bool crypto_ready() {
+    static const bool ready =
+        OPENSSL_init_crypto(OPENSSL_INIT_NO_LOAD_CONFIG | OPENSSL_INIT_NO_ATEXIT, nullptr) == 1;
+    return ready;
+}
+
+std::string cache_dir() {
+    if (!crypto_ready()) return {};
+    std::string dir = std::string(fileutl_get_tmpdir()) + "/logins";
+    if (fileutl_mkdir_p(dir.c_str(), 0700) != TBS_ST_OK) return {};
+    struct stat st;
+    if (::lstat(dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != geteuid()) return {};
+    if ((st.st_mode & 077) != 0 && ::chmod(dir.c_str(), 0700) != 0) return {};
+    return dir;
+}
+
+bool read_exact(const std::string& path, unsigned char* buf, size_t size, size_t* got) {
+    int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) return false;
+    ssize_t n = ::read(fd, buf, size);
+    ::close(fd);
+    if (n < 0) return false;
+    *got = static_cast<size_t>(n);
+    return true;
+}
+
+// Writes `size` bytes to `path` through a temporary file renamed into place, mode 0600.
+bool write_whole(const std::string& dir, const std::string& path, const void* data, size_t size) {
+    char tmp[1024];
+    int fd = fileutl_create_temp(dir.c_str(), ".wr", 0600, tmp, sizeof tmp);
+    if (fd < 0) return false;
+    bool ok = fileutl_write_all(fd, data, size);
+    ok = ::close(fd) == 0 && ok;
+    ok = ok && ::rename(tmp, path.c_str()) == 0;
+    if (!ok) ::unlink(tmp);
+    return ok;
+}
+
+// The site's key, made on first use. A key that cannot be read or made disables the cache.
+bool site_key(const std::string& dir, unsigned char key[kKeySize]) {
+    const std::string path = dir + "/key";
+    size_t got = 0;
+    if (read_exact(path, key, kKeySize, &got) && got == kKeySize) return true;
+    if (RAND_bytes(key, static_cast<int>(kKeySize)) != 1) return false;
+    if (!write_whole(dir, path, key, kKeySize)) return false;
+    // Two first uses at once: whichever key stayed is the one.
+    return read_exact(path, key, kKeySize, &got) && got == kKeySize;
+}
+
+// HMAC(key, user NUL password).
+bool mac_of(const unsigned char key[kKeySize], const char* user, const char* password,
+            unsigned char out[kMacSize]) {
+    std::string text = std::string(user) + '\0' + password;
+    unsigned int len = 0;
+    bool ok = HMAC(EVP_sha256(), key, static_cast<int>(kKeySize),
+                   reinterpret_cast<const unsigned char*>(text.data()), text.size(), out, &len) &&
+              len == kMacSize;
+    OPENSSL_cleanse(text.data(), text.size());
+    return ok;
+}
+
+// The entry file of `user`: named by a hash of the name, so any user name makes a safe leaf.
+std::string entry_path(const std::string& dir, const char* user) {
+    unsigned char digest[EVP_MAX_MD_SIZE];
+    unsigned int len = 0;
+    if (!EVP_Digest(user, strlen(user), digest, &len, EVP_sha256(), nullptr)) return {};
+    static const char kHex[] = "0123456789abcdef";
+    std::string name = dir + "/u";
+    for (unsigned i = 0; i < len; ++i) {
+        name += kHex[digest[i] >> 4];
+        name += kHex[digest[i] & 15];
+    }
+    return name;
+}
+
+// An entry: the time of the check (8 bytes, little-endian) and the MAC.
+struct Entry {
+    unsigned char when[8];
+    unsigned char mac[kMacSize];
+};
+
+}  // namespace
+
+bool VDW_LoginCache::recently_checked(const char* user, const char* password) {
+    if (!user || !*user || !password) return false;
+    std::string dir = cache_dir();
+    unsigned char key[kKeySize];
+    if (dir.empty() || !site_key(dir, key)) return false;
+    std::string path = entry_path(dir, user);
+    Entry e;
+    size_t got = 0;
+    if (path.empty() || !read_exact(path, reinterpret_cast<unsigned char*>(&e), sizeof e, &got) ||
+        got != sizeof e)
+        return false;
+    int64_t when = 0;
+    for (int i = 7; i >= 0; --i) when = when << 8 | e.when[i];
+    int64_t now = static_cast<int64_t>(time(nullptr));
+    if (now < when || now - when >= LOGIN_CACHE_SECONDS) return false;
+    unsigned char mac[kMacSize];
+    bool match = mac_of(key, user, password, mac) && CRYPTO_memcmp(mac, e.mac, kMacSize) == 0;
+    OPENSSL_cleanse(key, sizeof key);
+    return match;
+}
+
+void VDW_LoginCache::remember(const char* user, const char* password) {
+    if (!user || !*user || !password) return;
+    std::string dir = cache_dir();
+    unsigned char key[kKeySize];
+    if (dir.empty() || !site_key(dir, key)) return;
+    std::string path = entry_path(dir, user);
+    Entry e;
+    int64_t now = static_cast<int64_t>(time(nullptr));
+    for (int i = 0; i < 8; ++i) e.when[i] = static_cast<unsigned char>(now >> (8 * i));
+    if (!path.empty() && mac_of(key, user, password, e.mac)) write_whole(dir, path, &e, sizeof e);
+    OPENSSL_cleanse(key, sizeof key);
+}
