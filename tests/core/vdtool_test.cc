@@ -661,3 +661,55 @@ TEST(VdtoolProgram, SessionExitCodesAndOutput) {
     EXPECT_EQ(r.code, 1);
     EXPECT_TRUE(contains(r.err, "Usage: checkout")) << r.err;
 }
+
+// Trigger types: a pre-operation trigger that fails cancels its operation with its output as
+// the reason and nothing changed; one that passes lets it through; post-operation triggers
+// run after the change with the operation in their environment; an element-type trigger
+// fires only on elements of that type; a bad definition is refused.
+TEST_F(VdtoolTest, TriggersRunAroundOperations) {
+    make_file("/vobs/p/a.c", "one");
+    ASSERT_EQ(run({"mkeltype", "-supertype", "file", "doc@/vobs/p"}), 0) << cap_.err;
+    const std::string log = site_.path() + "/trigger.log";
+    ASSERT_EQ(
+        run({"mktrtype", "-element", "-all", "-preop", "checkout,mklabel", "-exec",
+             "echo \"no $VD_OP_KIND by $VD_USER\"; test \"$VD_COMMENT\" = go", "gate@/vobs/p"}),
+        0)
+        << cap_.err;
+    ASSERT_EQ(run({"mktrtype", "-element", "-all", "-postop", "checkout", "-exec",
+                   "echo \"$VD_PHASE $VD_OP_KIND $VD_PNAME $VD_ID $VD_ELTYPE\" >> " + log,
+                   "after@/vobs/p"}),
+              0)
+        << cap_.err;
+    ASSERT_EQ(run({"mktrtype", "-element", "-eltype", "doc", "-preop", "checkout", "-exec",
+                   "exit 3", "docs_frozen@/vobs/p"}),
+              0)
+        << cap_.err;
+
+    EXPECT_EQ(run({"checkout", "-c", "stop", "/vobs/p/a.c"}), TBS_ST_TRIGGER_FAILED);
+    EXPECT_TRUE(contains(cap_.err, "Trigger \"gate\" refused checkout of \"/vobs/p/a.c\"."))
+        << cap_.err;
+    EXPECT_TRUE(contains(cap_.err, "no checkout by")) << cap_.err;
+    EXPECT_EQ(idstr("/vobs/p/a.c"), "/main/1");
+    EXPECT_FALSE(std::ifstream(log).good()) << "a post-operation trigger ran for nothing";
+
+    EXPECT_EQ(run({"checkout", "-c", "go", "/vobs/p/a.c"}), 0) << cap_.err;
+    EXPECT_EQ(read_file(log), "post checkout /vobs/p/a.c /main/1 file\n");
+
+    // The element-type trigger leaves other elements alone and stops its own.
+    ASSERT_EQ(run({"mkelem", "-eltype", "doc", "-ci", "-from", source("d", "d"), "/vobs/p/d.txt"}),
+              0)
+        << cap_.err;
+    EXPECT_EQ(run({"checkout", "-c", "go", "/vobs/p/d.txt"}), TBS_ST_TRIGGER_FAILED);
+
+    struct Bad {
+        std::vector<std::string> args;
+    } const bad[] = {
+        {{"mktrtype", "-element", "-all", "-preop", "fly", "-exec", "true", "x@/vobs/p"}},
+        {{"mktrtype", "-element", "-all", "-preop", "checkin", "y@/vobs/p"}},
+        {{"mktrtype", "-element", "-all", "-preop", "checkin", "-postop", "checkout", "-exec",
+          "true", "z@/vobs/p"}},
+        {{"mktrtype", "-element", "-eltype", "nosuch", "-preop", "checkin", "-exec", "true",
+          "w@/vobs/p"}},
+    };
+    for (const Bad& b : bad) EXPECT_NE(run(b.args), 0) << b.args[4];
+}

@@ -9,6 +9,7 @@
 #include <fstream>
 #include <future>
 #include <iterator>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -19,6 +20,7 @@
 #include "e2e/test_users.h"
 #include "interact/ireq_msg.h"
 #include "interact/ireq_request.h"
+#include "support/core_fixture.h"
 #include "support/temp_dir.h"
 
 namespace e2e {
@@ -580,6 +582,86 @@ TEST_F(CgiTest, LoginThroughTheAuthorizationHeader) {
         EXPECT_EQ(whole_file(it->path()).find(kAlice.password), std::string::npos) << it->path();
     }
     EXPECT_GT(files, 1u);  // the trace was written
+}
+
+// A trigger asks the remote user: a pre-checkin trigger runs vdprompt, whose question the
+// operation's process passes on while the trigger runs, and the answer, given through a
+// vdweb.cgi process serving interaction_response_rpc, decides whether the checkin happens.
+TEST_F(CgiTest, TriggerAsksTheRemoteUserThroughVdprompt) {
+    ScopedHome home(site_.home());
+    // The checkin runs on another thread: the core's messages are dropped rather than
+    // gathered by two threads at once.
+    Captured cap;
+    const imsg_redirect_table_t saved = redirect_messages(drop_message, nullptr);
+    const std::string storage = site_.home() + "/t.vbs";
+    ASSERT_EQ(run_vdtool(&cap, {"mkvob", "-tag", "/vobs/t", storage}), 0) << cap.text;
+    const std::string src = site_.home() + "/f.txt";
+    write_file(src, "one\n");
+    ASSERT_EQ(mkelem_ci("/vobs/t/f.txt", false, src), 0);
+    ASSERT_EQ(run_vdtool(&cap, {"mktrtype", "-element", "-all", "-preop", "checkin", "-exec",
+                                std::string(VDPROMPT_PATH) +
+                                    " proceed -prompt \"Check in $VD_PNAME?\" -default abort",
+                                "ask@/vobs/t"}),
+              0)
+        << cap.text;
+
+    struct Asked {
+        std::mutex m;
+        std::vector<std::string> texts;
+        static int deliver(const char* t, void* data) {
+            auto* self = static_cast<Asked*>(data);
+            std::lock_guard<std::mutex> lock(self->m);
+            self->texts.push_back(t);
+            return 1;
+        }
+        std::string next(size_t index) {
+            for (int i = 0; i < 2000; ++i) {
+                {
+                    std::lock_guard<std::mutex> lock(m);
+                    if (texts.size() > index) return texts[index];
+                }
+                std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            }
+            return {};
+        }
+    } asked;
+    ASSERT_EQ(ireq_listener_start(&Asked::deliver, &asked), 0);
+    size_t questions = 0;
+    for (const char* answer : {"abort", "proceed"}) {
+        SCOPED_TRACE(answer);
+        write_file(src, std::string("changed, ") + answer + "\n");
+        ASSERT_EQ(run_vdtool(&cap, {"checkout", "-nc", "/vobs/t/f.txt"}), 0) << cap.text;
+        auto checkin = std::async(std::launch::async, [&] {
+            Captured mine;
+            return run_vdtool(&mine, {"checkin", "-nc", "-from", src, "/vobs/t/f.txt"});
+        });
+        const std::string question = asked.next(questions++);
+        ASSERT_FALSE(question.empty()) << "no question reached the client";
+        stg_area_t* qa = stg_create_area(4096);
+        ireq_msg_t* q = ireq_msg_from_string(qa, question.c_str());
+        EXPECT_EQ(element(q, "kind"), "proceed");
+        EXPECT_EQ(element(q, "prompt"), "Check in /vobs/t/f.txt?");
+        EXPECT_EQ(element(q, "mask"), "abort proceed");
+        const std::string args =
+            "MsgProtocol=Vdprompt\nMsgVersion=1.0\nMsgConnection=" + element(q, "MsgConnection") +
+            "\nMsgSeqID=" + element(q, "MsgSeqID") + "\nMsgType=Message\nResponse=" + answer + "\n";
+        stg_delete_area(qa);
+        Response r = read_response(
+            post(form_body("VDW_Vdcore::interaction_response_rpc", args.c_str())).out);
+        ASSERT_TRUE(r.complete) << r.error;
+        EXPECT_EQ(*r.status()->header("Status"), "0") << r.status()->content;
+        ASSERT_EQ(checkin.wait_for(std::chrono::seconds(30)), std::future_status::ready);
+        if (std::string(answer) == "abort") {
+            EXPECT_EQ(checkin.get(), TBS_ST_TRIGGER_FAILED);
+            EXPECT_EQ(idstr("/vobs/t/f.txt"), "/main/CHECKEDOUT");
+            ASSERT_EQ(run_vdtool(&cap, {"uncheckout", "/vobs/t/f.txt"}), 0) << cap.text;
+        } else {
+            EXPECT_EQ(checkin.get(), TBS_ST_OK);
+            EXPECT_EQ(idstr("/vobs/t/f.txt"), "/main/2");
+        }
+    }
+    ireq_listener_stop();
+    imsg_set_redirect_table(saved);
 }
 
 }  // namespace e2e

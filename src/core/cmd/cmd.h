@@ -150,6 +150,16 @@ struct cmd_mktype_args_t {
     int merge_type = -1;    // element types: -1 takes the supertype's
     std::string comment;
     bool replace = false;  // an existing type of that name is kept (no error)
+    // Trigger types: before (and able to cancel) or after the operations named, for the
+    // elements of `trigger_eltype` (empty: all), running `trigger_exec` with /bin/sh. The
+    // program sees the operation in its environment: VD_OP_KIND (the operation), VD_PHASE
+    // ("pre" or "post"), VD_PNAME, VD_ID (the version, when there is one), VD_USER,
+    // VD_COMMENT, VD_ELTYPE, VD_TRTYPE and VD_VOB. A pre-operation trigger that exits other
+    // than 0 cancels the operation with its output as the reason.
+    bool trigger_pre = true;
+    std::vector<std::string> trigger_ops;  // checkout, checkin, uncheckout, mkelem, rmname, mklabel
+    std::string trigger_eltype;
+    std::string trigger_exec;
 };
 tbs_status_t cmd_mktype(cmd_mktype_args_t* args);
 struct cmd_rmtype_args_t {

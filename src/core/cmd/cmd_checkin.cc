@@ -2,6 +2,7 @@
 #include <sys/stat.h>
 
 #include "core/cmd/cmd_internal.h"
+#include "core/cmd/cmd_trigger.h"
 #include "core/imsg/imsg.h"
 #include "core/store/content_pool.h"
 #include "core/vob/vob_store.h"
@@ -18,6 +19,9 @@ tbs_status_t checkout_one(cmd_checkout_args_t* a, const cmd_ctx& ctx, const std:
     *vob_out = r.vob;
     vob_t* vob = r.vob;
     const std::string comment = cmd_comment_of(a->comment_mode, a->comment);
+    if (!a->branch_only && (st = cmd_fire_triggers_on(vob, ctx, true, "checkout", pname, r.element,
+                                                      r.version, comment)) != TBS_ST_OK)
+        return st;
     return vob->db->transact(store_txn_kind::write, [&](store_txn& txn) -> tbs_status_t {
         vob_resolved_t cur;
         tbs_status_t s = cmd_resolve_version(pname, ctx, &cur);
@@ -126,6 +130,8 @@ tbs_status_t cmd_checkout(cmd_checkout_args_t* a) {
         if (vob_ckout_get(vob, co, &c) == TBS_ST_OK) from = cmd_idstr(vob, c.pred_version);
         imsg_ok("Checked out \"%s\" from version \"%s\"%s.\n", pname.c_str(), from.c_str(),
                 reserved ? "" : " (unreserved)");
+        cmd_fire_triggers_on(vob, ctx, false, "checkout", pname, c.element, c.pred_version,
+                             a->comment);
         // A copy the view holds on the server becomes writable for the checkout.
         const std::string copy = cmd_view_private_file(ctx, pname);
         if (!copy.empty()) chmod(copy.c_str(), 0664);
@@ -148,6 +154,7 @@ tbs_status_t cmd_checkin(cmd_checkin_args_t* a) {
     struct Item {
         std::string pname;
         vob_t* vob = nullptr;
+        int64_t element = 0;
         bool has_content = false;
         std::string content;
         int64_t size = 0;
@@ -163,6 +170,11 @@ tbs_status_t cmd_checkin(cmd_checkin_args_t* a) {
         if ((st = vob_resolve_pname(it.pname.c_str(), ctx.view, 0, &r)) != TBS_ST_OK)
             return cmd_fail("Unable to check in", it.pname, st);
         it.vob = r.vob;
+        it.element = r.element;
+        // Before any content is stored: a trigger that refuses leaves nothing behind.
+        if ((st = cmd_fire_triggers_on(r.vob, ctx, true, "checkin", it.pname, r.element, r.version,
+                                       a->comment)) != TBS_ST_OK)
+            return cmd_fail("Unable to check in", it.pname, st);
         if (a->atomic && !items.empty() && items[0].vob != it.vob)
             return cmd_fail("Atomic checkin spans more than one VOB", it.pname,
                             TBS_ST_NOT_SUPPORTED);
@@ -221,9 +233,12 @@ tbs_status_t cmd_checkin(cmd_checkin_args_t* a) {
             return cmd_fail("Unable to check in", items[failed_at].pname, st);
         }
         a->versions = versions;
-        for (size_t i = 0; i < items.size(); ++i)
+        for (size_t i = 0; i < items.size(); ++i) {
             imsg_ok("Checked in \"%s\" version \"%s\".\n", items[i].pname.c_str(),
                     cmd_idstr(items[i].vob, versions[i]).c_str());
+            cmd_fire_triggers_on(items[i].vob, ctx, false, "checkin", items[i].pname,
+                                 items[i].element, versions[i], a->comment);
+        }
         return TBS_ST_OK;
     }
     for (const Item& it : items) {
@@ -234,6 +249,7 @@ tbs_status_t cmd_checkin(cmd_checkin_args_t* a) {
         a->versions.push_back(v);
         imsg_ok("Checked in \"%s\" version \"%s\".\n", it.pname.c_str(),
                 cmd_idstr(it.vob, v).c_str());
+        cmd_fire_triggers_on(it.vob, ctx, false, "checkin", it.pname, it.element, v, a->comment);
     }
     return TBS_ST_OK;
 }

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "core/cmd/cmd_internal.h"
+#include "core/cmd/cmd_trigger.h"
 #include "core/imsg/imsg.h"
 #include "core/vob/vob_store.h"
 
@@ -75,6 +76,17 @@ tbs_status_t cmd_mktype(cmd_mktype_args_t* a) {
     if (st != TBS_ST_OK) return st;
     if (a->mtype < VOB_MTYPE_ELTYPE || a->mtype > VOB_MTYPE_TRTYPE)
         return cmd_fail("Unknown type kind for", a->name, TBS_ST_BAD_REQUEST);
+    std::string trigger_ops;
+    if (a->mtype == VOB_MTYPE_TRTYPE) {
+        if (a->trigger_exec.empty() || a->trigger_ops.empty())
+            return cmd_fail("A trigger type needs operations and a program:", a->name,
+                            TBS_ST_BAD_REQUEST);
+        for (const std::string& op : a->trigger_ops) {
+            if (!cmd_trigger_op_known(op))
+                return cmd_fail("Triggers cannot fire on the operation", op, TBS_ST_INVALID);
+            trigger_ops += (trigger_ops.empty() ? "" : " ") + op;
+        }
+    }
     vob_t* vob = nullptr;
     if ((st = vob_open_by_tag(a->vob.c_str(), &vob)) != TBS_ST_OK)
         return cmd_fail("Unable to find VOB", a->vob, st);
@@ -104,6 +116,19 @@ tbs_status_t cmd_mktype(cmd_mktype_args_t* a) {
         if ((s = vob_store_new_type(*vob->db, dbid, a->mtype, a->name.c_str(), merge,
                                     manager.c_str())) != TBS_ST_OK)
             return s;
+        if (a->mtype == VOB_MTYPE_TRTYPE) {
+            vob_type_info_t scope;
+            if (!a->trigger_eltype.empty() &&
+                (s = find_type(vob, VOB_MTYPE_ELTYPE, a->trigger_eltype, &scope)) != TBS_ST_OK)
+                return s;
+            vob_store_trigger_t t;
+            t.dbid = dbid;
+            t.pre = a->trigger_pre;
+            t.ops = trigger_ops;
+            t.eltype = a->trigger_eltype;
+            t.command = a->trigger_exec;
+            if ((s = vob_store_new_trigger(*vob->db, t)) != TBS_ST_OK) return s;
+        }
         return cmd_event(vob, txn, ctx, dbid, "create type", a->comment);
     });
     if (st != TBS_ST_OK) return cmd_fail("Unable to create type", a->name, st);
@@ -220,6 +245,9 @@ tbs_status_t label_command(cmd_mklabel_args_t* a, bool remove) {
             return cmd_fail(remove ? "Unable to remove label from" : "Unable to label", pname, st);
         vob_t* vob = r.vob;
         int64_t count = 0;
+        if (!remove && (st = cmd_fire_triggers_on(vob, ctx, true, "mklabel", pname, r.element,
+                                                  r.version, a->comment)) != TBS_ST_OK)
+            return cmd_fail("Unable to label", pname, st);
         st = vob->db->transact(store_txn_kind::write, [&](store_txn& txn) -> tbs_status_t {
             count = 0;
             vob_resolved_t cur;
@@ -236,6 +264,9 @@ tbs_status_t label_command(cmd_mklabel_args_t* a, bool remove) {
         imsg_ok(remove ? "Removed label \"%s\" from \"%s\" (%lld versions).\n"
                        : "Created label \"%s\" on \"%s\" (%lld versions).\n",
                 a->label.c_str(), pname.c_str(), static_cast<long long>(count));
+        if (!remove)
+            cmd_fire_triggers_on(vob, ctx, false, "mklabel", pname, r.element, r.version,
+                                 a->comment);
     }
     return TBS_ST_OK;
 }

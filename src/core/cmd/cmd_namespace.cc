@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "core/cmd/cmd_internal.h"
+#include "core/cmd/cmd_trigger.h"
 #include "core/imsg/imsg.h"
 #include "core/vob/vob_store.h"
 #include "core/ws/ws.h"
@@ -206,12 +207,21 @@ tbs_status_t cmd_utl_mkelem(cmd_mkelem_args_t* a) {
         int64_t size = 0, created = 0;
         std::string from = !a->from.empty() ? a->from[i] : std::string();
         if (from.empty() && a->checkin && !a->is_dir) from = cmd_view_private_file(ctx, pname);
+        // The nearest existing directory names the VOB (missing parents are made on the way).
+        vob_resolved_t r;
+        std::string up = parent_of(pname);
+        while ((st = vob_resolve_pname(up.c_str(), ctx.view, 0, &r)) != TBS_ST_OK && up != "/")
+            up = parent_of(up);
+        if (st != TBS_ST_OK) return cmd_fail("Unable to create element", pname, st);
+        cmd_trigger_event event;
+        event.op = "mkelem";
+        event.pname = pname;
+        event.eltype = !a->eltype.empty() ? a->eltype : a->is_dir ? "directory" : "file";
+        event.comment = a->comment;
+        event.vob_tag = r.vob->tag;
+        if ((st = cmd_fire_triggers(r.vob, ctx, true, event)) != TBS_ST_OK)
+            return cmd_fail("Unable to create element", pname, st);
         if (a->checkin && !a->is_dir && !from.empty()) {
-            vob_resolved_t r;
-            std::string up = parent_of(pname);
-            while ((st = vob_resolve_pname(up.c_str(), ctx.view, 0, &r)) != TBS_ST_OK && up != "/")
-                up = parent_of(up);
-            if (st != TBS_ST_OK) return cmd_fail("Unable to create element", pname, st);
             if ((st = cmd_put_content(r.vob, from, &content, &size)) != TBS_ST_OK) return st;
             if (a->ptime) created = cmd_file_mtime(from);
         }
@@ -222,6 +232,7 @@ tbs_status_t cmd_utl_mkelem(cmd_mkelem_args_t* a) {
         if (st != TBS_ST_OK) return cmd_fail("Unable to create element", pname, st);
         a->elements.push_back(elem);
         ws_vob_op_notify(ctx.view->view_uuid, WS_VOB_OP_MKELEM, pname.c_str(), nullptr);
+        cmd_fire_triggers(r.vob, ctx, false, event);
         for (const auto& ev : events) {
             if (a->observer) a->observer(a->observer_data, ev.first, ev.second.c_str());
             if (ev.first == CMD_MKELEM_EV_MKDIR)
@@ -331,6 +342,10 @@ tbs_status_t cmd_rmname(cmd_rmname_args_t* a) {
             TBS_ST_OK)
             return cmd_fail("Unable to remove name", pname, st);
         vob_t* vob = r.vob;
+        const int64_t named = r.mtype == VOB_MTYPE_SLINK ? 0 : r.element;
+        if ((st = cmd_fire_triggers_on(vob, ctx, true, "rmname", pname, named, 0, a->comment)) !=
+            TBS_ST_OK)
+            return cmd_fail("Unable to remove name", pname, st);
         // Removing the name of a checked-out element is asked about first (outside the
         // transaction: the answer may take a while), unless forced.
         bool approved = a->force;
@@ -363,6 +378,7 @@ tbs_status_t cmd_rmname(cmd_rmname_args_t* a) {
         if (st != TBS_ST_OK) return cmd_fail("Unable to remove name", pname, st);
         imsg_ok("Removed \"%s\".\n", pname.c_str());
         ws_vob_op_notify(ctx.view->view_uuid, WS_VOB_OP_RMNAME, pname.c_str(), nullptr);
+        cmd_fire_triggers_on(vob, ctx, false, "rmname", pname, named, 0, a->comment);
     }
     return TBS_ST_OK;
 }

@@ -2,6 +2,7 @@
 #include <sys/stat.h>
 
 #include "core/cmd/cmd_internal.h"
+#include "core/cmd/cmd_trigger.h"
 #include "core/imsg/imsg.h"
 #include "core/vob/vob_store.h"
 
@@ -18,6 +19,9 @@ tbs_status_t cmd_uncheckout_with_pop(cmd_uncheckout_args_t* a) {
             return cmd_fail("Unable to uncheck out", pname, st);
         vob_t* vob = r.vob;
         int64_t back_to = 0;
+        if ((st = cmd_fire_triggers_on(vob, ctx, true, "uncheckout", pname, r.element, r.version,
+                                       "")) != TBS_ST_OK)
+            return cmd_fail("Unable to uncheck out", pname, st);
         st = vob->db->transact(store_txn_kind::write, [&](store_txn& txn) -> tbs_status_t {
             store_db& db = *vob->db;
             vob_resolved_t cur;
@@ -78,6 +82,7 @@ tbs_status_t cmd_uncheckout_with_pop(cmd_uncheckout_args_t* a) {
         }
         imsg_ok("Checkout cancelled for \"%s\"; back at version \"%s\".\n", pname.c_str(),
                 cmd_idstr(vob, back_to).c_str());
+        cmd_fire_triggers_on(vob, ctx, false, "uncheckout", pname, r.element, back_to, "");
     }
     return TBS_ST_OK;
 }

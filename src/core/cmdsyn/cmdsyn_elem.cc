@@ -32,6 +32,9 @@ const char* const kMklabelUsage = "mklabel [-replace] [-recurse] [-c comment | -
 const char* const kRmlabelUsage = "rmlabel label pname...";
 const char* const kMkbrtypeUsage = "mkbrtype [-c comment | -nc] name@vob-tag...";
 const char* const kMklbtypeUsage = "mklbtype [-c comment | -nc] name@vob-tag...";
+const char* const kMktrtypeUsage =
+    "mktrtype -element [-all | -eltype type] -preop|-postop operation[,operation...] "
+    "-exec command [-c comment | -nc] name@vob-tag";
 const char* const kMkattypeUsage = "mkattype [-c comment | -nc] name@vob-tag...";
 const char* const kMkhltypeUsage = "mkhltype [-c comment | -nc] name@vob-tag...";
 const char* const kMkeltypeUsage =
@@ -295,6 +298,53 @@ tbs_status_t mkeltype(const cmdsyn_args_t& args) {
     return make_types(args, VOB_MTYPE_ELTYPE, kMkeltypeUsage);
 }
 
+// A trigger type: where it fires (every element, or one element type's), when (before or
+// after the operations listed) and the program it runs.
+tbs_status_t mktrtype(const cmdsyn_args_t& args) {
+    cmdsyn_scanner s(args, kMktrtypeUsage);
+    cmd_mktype_args_t a;
+    a.mtype = VOB_MTYPE_TRTYPE;
+    int mode = CMD_COMMENT_NONE;
+    bool element = false, pre = false, post = false;
+    std::string ops;
+    while (s.next_option()) {
+        if (s.comment(&a.comment, &mode)) continue;
+        if (s.flag("-element", 3)) {
+            element = true;
+            continue;
+        }
+        if (s.flag("-all", 3)) continue;
+        if (s.value("-eltype", 3, &a.trigger_eltype) || s.value("-exec", 3, &a.trigger_exec))
+            continue;
+        if (s.value("-preop", 4, &ops)) {
+            pre = true;
+            continue;
+        }
+        if (s.value("-postop", 5, &ops)) {
+            post = true;
+            continue;
+        }
+        return s.unknown();
+    }
+    if (!element) return s.fail("Give -element: trigger types fire on elements.");
+    if (pre == post) return s.fail("Give one of -preop and -postop.");
+    if (a.trigger_exec.empty()) return s.fail("Give the program to run with -exec.");
+    a.trigger_pre = pre;
+    size_t start = 0;
+    while (start <= ops.size()) {
+        size_t comma = ops.find(',', start);
+        std::string op =
+            ops.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
+        if (!op.empty()) a.trigger_ops.push_back(op);
+        if (comma == std::string::npos) break;
+        start = comma + 1;
+    }
+    names_t names;
+    CMDSYN_TRY(s.operands(1, 1, &names));
+    CMDSYN_TRY(split_type_name(s, names[0], &a.name, &a.vob));
+    return cmd_mktype(&a);
+}
+
 tbs_status_t rmtype(const cmdsyn_args_t& args) {
     cmdsyn_scanner s(args, kRmtypeUsage);
     cmd_rmtype_args_t a;
@@ -488,6 +538,7 @@ const cmdsyn_command_t cmdsyn_elem_commands[] = {
     {"mkhltype", nullptr, mkhltype, kMkhltypeUsage},
     {"mklabel", nullptr, mklabel, kMklabelUsage},
     {"mklbtype", nullptr, mklbtype, kMklbtypeUsage},
+    {"mktrtype", nullptr, mktrtype, kMktrtypeUsage},
     {"mv", nullptr, mv, kMvUsage},
     {"protect", nullptr, protect, kProtectUsage},
     {"rmattr", nullptr, rmattr, kRmattrUsage},

@@ -47,6 +47,7 @@ typedef int32_t tbs_status_t;
     X(TBS_ST_NO_VTFS, 1023,                                                                     \
       "VTFS is not configured") /* dynamic views need a virtual file system */                  \
     X(TBS_ST_VIEW_CONFLICT, 1024, "Another load session holds the view")                        \
+    X(TBS_ST_TRIGGER_FAILED, 1025, "Operation cancelled by a trigger")                          \
     X(TBS_ST_WARNING, 1033, "Warning")                /* succeeded with a warning */            \
     X(TBS_ST_OBJ_NOT_FOUND, 1052, "Object not found") /* object id names nothing */             \
     X(TBS_ST_INTERRUPTED, 1055, "Operation cancelled")                                          \

@@ -169,8 +169,32 @@ tbs_status_t vob_store_remove_type_uses(store_db& db, const vob_type_info_t& typ
 
 tbs_status_t vob_store_delete_type(store_db& db, int64_t dbid) {
     db.assert_writer();
-    tbs_status_t st = exec(db, "DELETE FROM types WHERE dbid = ?", dbid);
+    tbs_status_t st = exec(db, "DELETE FROM trtypes WHERE dbid = ?", dbid);
+    if (st == TBS_ST_OK) st = exec(db, "DELETE FROM types WHERE dbid = ?", dbid);
     return st == TBS_ST_OK ? vob_store_delete_object(db, dbid) : st;
+}
+
+tbs_status_t vob_store_new_trigger(store_db& db, const vob_store_trigger_t& t) {
+    db.assert_writer();
+    return exec(db, "INSERT INTO trtypes (dbid, pre, ops, eltype, command) VALUES (?, ?, ?, ?, ?)",
+                t.dbid, static_cast<int64_t>(t.pre ? 1 : 0), t.ops, t.eltype, t.command);
+}
+
+tbs_status_t vob_store_triggers(store_db& db, std::vector<vob_store_trigger_t>* out) {
+    out->clear();
+    return each(db,
+                "SELECT r.dbid, t.name, r.pre, r.ops, r.eltype, r.command FROM trtypes r"
+                " JOIN types t ON t.dbid = r.dbid ORDER BY r.dbid",
+                [&](store_stmt& s) {
+                    vob_store_trigger_t t;
+                    t.dbid = s.column_int64(0);
+                    t.name = s.column_text(1);
+                    t.pre = s.column_int64(2) != 0;
+                    t.ops = s.column_text(3);
+                    t.eltype = s.column_text(4);
+                    t.command = s.column_text(5);
+                    out->push_back(std::move(t));
+                });
 }
 
 // Elements and branches -----------------------------------------------------------------

@@ -59,6 +59,10 @@ const char* const kMigrations[] = {
     "CREATE INDEX attributes_attype ON attributes (attype);"
     "CREATE INDEX elements_eltype ON elements (eltype);"
     "CREATE INDEX branches_brtype ON branches (brtype);",
+    // Trigger types: when they fire (before or after), on which operations (a blank-separated
+    // list), for which elements (an element type's name, or empty for all) and what they run.
+    "CREATE TABLE trtypes (dbid BIGINT PRIMARY KEY REFERENCES types(dbid), pre BIGINT NOT NULL,"
+    " ops TEXT NOT NULL, eltype TEXT NOT NULL, command TEXT NOT NULL);",
 };
 
 }  // namespace

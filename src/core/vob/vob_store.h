@@ -66,6 +66,19 @@ tbs_status_t vob_store_type_uses(store_db& db, const vob_type_info_t& type, int6
 tbs_status_t vob_store_remove_type_uses(store_db& db, const vob_type_info_t& type);
 tbs_status_t vob_store_delete_type(store_db& db, int64_t dbid);
 
+// A trigger type's firing rule (the rest of the type is its row in `types`).
+struct vob_store_trigger_t {
+    int64_t dbid = 0;
+    std::string name;
+    bool pre = true;      // before the operation (and able to cancel it), else after it
+    std::string ops;      // the operations it fires on, blank-separated
+    std::string eltype;   // only elements of this element type; empty: every element
+    std::string command;  // run by /bin/sh -c
+};
+tbs_status_t vob_store_new_trigger(store_db& db, const vob_store_trigger_t& t);
+// Every trigger type of the VOB, in order of creation.
+tbs_status_t vob_store_triggers(store_db& db, std::vector<vob_store_trigger_t>* out);
+
 // Elements and branches.
 tbs_status_t vob_store_get_element(store_db& db, int64_t dbid, int64_t* eltype, bool* is_dir,
                                    int64_t* main_branch);
