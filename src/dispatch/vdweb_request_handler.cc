@@ -26,6 +26,7 @@
 #include "foundation/wcm_status.h"
 #include "interact/ireq_msg.h"
 #include "interact/ireq_request.h"
+#include "ops/login/vdw_current_user.h"
 #include "ops/login/vdw_login_rpc.h"
 #include "ops/vdw_session.h"
 #include "ops/vdw_vdcore.h"
@@ -379,8 +380,9 @@ void initialize_base_integration(const char* session_id) {
     static char session_env[kEnvBufferSize];
     static char storage_env[kEnvBufferSize];
     export_env(session_env, "QLMX_SESSION_ID", session_id);
-    const char* storage = VDW_Config::getInstance().get_string_param(VDW_Config::VIEW_STORAGE_KEY);
-    export_env(storage_env, "QLMX_STORAGE_DIR", storage ? storage : "");
+    VDW_CurrentUser& user = VDW_CurrentUser::the_instance();
+    user.set_session_id(session_id);
+    export_env(storage_env, "QLMX_STORAGE_DIR", user.view_storage_dir().c_str());
 }
 
 namespace {

@@ -16,6 +16,7 @@
 #include "foundation/vdw_trace.h"
 #include "foundation/wcm_status.h"
 #include "ops/login/vdw_credutl.h"
+#include "ops/login/vdw_current_user.h"
 #include "ops/login/vdw_login_cache.h"
 #include "ops/vdw_vdcore.h"
 
@@ -59,6 +60,7 @@ void VDW_Vdcore::impersonate(const char* user, const char* password, const char*
                       static_cast<unsigned long>(creds.creds().gid));
         return;
     }
+    VDW_CurrentUser::the_instance().set_user(creds.creds().user);
     // Programs the core starts for the user find the product's tools.
     const char* old_path = getenv("PATH");
     std::string path = old_path && *old_path ? std::string(old_path) + ":" : std::string();
