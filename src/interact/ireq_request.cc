@@ -46,6 +46,8 @@ bool debug_path(const char* leaf, char* out, size_t size) {
     return fileutl_join(out, size, fileutl_get_tmpdir(), leaf);
 }
 constexpr int kDebugPauseSeconds = 30;
+// How often a waiting request looks for its answer file.
+constexpr int kAnswerPollMs = 20;
 
 // Process-wide state.
 struct Requestor {
@@ -212,8 +214,9 @@ int wait_for_response(const Exchange& x, const char* keepalive_text, stg_area_t*
             }
             const auto now = Clock::now();
             if (now >= round_end) break;
-            std::this_thread::sleep_for(
-                std::min<Clock::duration>(std::chrono::seconds(1), round_end - now));
+            // A look costs one stat; looking often keeps an answered question from waiting.
+            std::this_thread::sleep_for(std::min<Clock::duration>(
+                std::chrono::milliseconds(kAnswerPollMs), round_end - now));
         }
         if (Clock::now() >= deadline) {
             print_msg(IREQ_LIB_TIMED_OUT,

@@ -27,6 +27,9 @@ namespace {
 
 const char* const kOps[] = {"checkout", "checkin", "uncheckout", "mkelem", "rmname", "mklabel"};
 
+// Milliseconds between looks for a message from a running trigger program.
+constexpr int kLookMs = 20;
+
 // Output beyond this is dropped: a trigger's message is a few lines.
 constexpr size_t kOutputMax = 64 * 1024;
 
@@ -90,7 +93,10 @@ tbs_status_t run_program(const std::string& command, const std::vector<std::stri
         _exit(127);
     }
     close(out[1]);
-    const int poll_ms = have && listener.poll_ms > 0 ? listener.poll_ms : 500;
+    // The registration's value is the longest wait between looks for a message; while a
+    // trigger program runs the core looks more often, since a question waits on it.
+    const int poll_ms =
+        have && listener.poll_ms > 0 && listener.poll_ms < kLookMs ? listener.poll_ms : kLookMs;
     char buf[4096];
     bool open_out = true;
     int status = 0;
