@@ -103,8 +103,10 @@ std::string LighttpdServer::render_config(std::string text, int port, const std:
     return text;
 }
 
-LighttpdServer::LighttpdServer(const Settings& settings, std::string cgi)
-    : site_(settings), cgi_(cgi.empty() ? cgi_path() : std::move(cgi)) {
+LighttpdServer::LighttpdServer(const Settings& settings, std::string cgi, std::string extra_config)
+    : site_(settings),
+      cgi_(cgi.empty() ? cgi_path() : std::move(cgi)),
+      extra_config_(std::move(extra_config)) {
     if (!site_.ok()) {
         failure_ = "cannot create a site directory";
         return;
@@ -139,6 +141,7 @@ bool LighttpdServer::start_once() {
         return false;
     }
     const std::string conf = site_.home() + "/lighttpd.conf";
+    if (!extra_config_.empty()) text += "\n" + extra_config_ + "\n";
     site_.write_file("lighttpd.conf", render_config(text, port_, site_.home(), cgi_));
 
     const std::string console = site_.home() + "/log/lighttpd.out";

@@ -22,8 +22,11 @@ public:
     // A static file the document root holds, for comparing with the CGI program.
     static constexpr const char* kStaticFile = "/hello.txt";
 
-    // cgi names the program served at /vdweb; empty means the built vdweb.cgi.
-    explicit LighttpdServer(const Settings& settings = {}, std::string cgi = {});
+    // cgi names the program served at /vdweb; empty means the built vdweb.cgi. extra_config
+    // goes after the template, its markers replaced alike: lines that add to the site's
+    // configuration or, assigned with ":=", replace one of its settings.
+    explicit LighttpdServer(const Settings& settings = {}, std::string cgi = {},
+                            std::string extra_config = {});
     ~LighttpdServer();
     LighttpdServer(const LighttpdServer&) = delete;
     LighttpdServer& operator=(const LighttpdServer&) = delete;
@@ -51,6 +54,7 @@ private:
 
     TempSite site_;
     std::string cgi_;
+    std::string extra_config_;
     int port_ = 0;
     pid_t pid_ = -1;
     std::string failure_;
