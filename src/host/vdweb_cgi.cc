@@ -6,12 +6,16 @@
 // trace and keep-alive settings, hands body and environment to the library, and copies
 // the library's output to the client as it is produced.
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <unistd.h>
 
 #include <cctype>
 #include <cerrno>
+#include <chrono>
+#include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <exception>
 #include <iostream>
@@ -63,16 +67,44 @@ protected:
     }
     int_type underflow() override {
         if (gptr() < egptr()) return traits_type::to_int_type(*gptr());
+        if (!body_keeps_coming()) return traits_type::eof();
         ssize_t n;
         do {
             n = ::read(fd_, buf_, sizeof buf_);
         } while (n < 0 && errno == EINTR);
         if (n <= 0) return traits_type::eof();
+        received_ += static_cast<uint64_t>(n);
         setg(buf_, buf_, buf_ + n);
         return traits_type::to_int_type(*gptr());
     }
 
+public:
+    // A request body must keep coming: a client that sends nothing for `idle_s` seconds, or
+    // less than kMinRate bytes a second on average once kGraceS seconds have passed, holds a
+    // process for nothing, and its body ends there (the request then fails to decode).
+    // 0 turns the deadline off.
+    void set_body_deadline(int idle_s) {
+        idle_s_ = idle_s;
+        started_ = std::chrono::steady_clock::now();
+    }
+
 private:
+    static constexpr uint64_t kMinRate = 1024;
+    static constexpr int kGraceS = 60;
+
+    bool body_keeps_coming() {
+        if (idle_s_ <= 0) return true;
+        using namespace std::chrono;
+        const double elapsed = duration<double>(steady_clock::now() - started_).count();
+        if (elapsed > kGraceS && static_cast<double>(received_) < kMinRate * elapsed) return false;
+        pollfd p{fd_, POLLIN, 0};
+        int ready;
+        do {
+            ready = ::poll(&p, 1, idle_s_ * 1000);
+        } while (ready < 0 && errno == EINTR);
+        return ready > 0;
+    }
+
     int flush_buffer() {
         if (failed_) return -1;
         size_t n = static_cast<size_t>(pptr() - pbase());
@@ -87,6 +119,9 @@ private:
 
     int fd_;
     bool failed_ = false;
+    int idle_s_ = 0;
+    uint64_t received_ = 0;
+    std::chrono::steady_clock::time_point started_;
     char buf_[262144];
 };
 
@@ -105,6 +140,17 @@ std::multimap<std::string, std::string> request_environment() {
         }
     }
     return env;
+}
+
+// VDWEB_BODY_IDLE_SECONDS in the host's environment, default kBodyIdleDefault; 0 turns the
+// body deadline off.
+constexpr int kBodyIdleDefault = 30;
+int body_idle_seconds() {
+    const char* text = getenv("VDWEB_BODY_IDLE_SECONDS");
+    if (!text || !*text) return kBodyIdleDefault;
+    char* end = nullptr;
+    long v = strtol(text, &end, 10);
+    return *end || v < 0 || v > 86400 ? kBodyIdleDefault : static_cast<int>(v);
 }
 
 void apply_settings() {
@@ -134,6 +180,7 @@ int main(int argc, char** argv) {
     std::ios::sync_with_stdio(false);
     FdBuf in_buf(STDIN_FILENO, false);
     FdBuf out_buf(STDOUT_FILENO, true);
+    in_buf.set_body_deadline(body_idle_seconds());
     std::istream in(&in_buf);
     std::ostream out(&out_buf);
 

@@ -504,6 +504,26 @@ TEST_F(CgiTest, UploadsEndWithTheirRequest) {
     EXPECT_EQ(uploads_left(), 0u) << "a terminated upload was left behind";
 }
 
+// A client that stops sending its body does not hold a process: after the body deadline
+// the request ends by itself, its upload removed, whichever encoding it used.
+TEST_F(CgiTest, StalledBodyEndsTheRequest) {
+    const std::string file(100000, 'f');
+    const std::string multipart = form_data({{"rpc", kSeparatorRpc}}, &file);
+    const std::string form = form_body(kSeparatorRpc) + "&x=" + std::string(5000, 'x');
+    for (bool upload : {true, false}) {
+        const std::string& body = upload ? multipart : form;
+        Env env = with(upload ? form_data_env(body) : form_post_env(body),
+                       "VDWEB_BODY_IDLE_SECONDS", "1");
+        const auto start = std::chrono::steady_clock::now();
+        CgiResult r = run_cgi(site_.home(), env, std::string_view(body).substr(0, body.size() / 2),
+                              std::chrono::seconds(30), [](pid_t) {});
+        EXPECT_FALSE(r.timed_out) << (upload ? "multipart" : "form") << " held the process";
+        EXPECT_TRUE(r.exited);
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
+        EXPECT_EQ(uploads_left(), 0u);
+    }
+}
+
 // A large form field costs about its own size in memory, in every body encoding.
 TEST_F(CgiTest, LargeFieldPeakMemoryStaysNearItsSize) {
 #if defined(__SANITIZE_ADDRESS__)
