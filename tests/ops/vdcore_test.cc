@@ -15,6 +15,7 @@
 #include "foundation/wcm_mempool.h"
 #include "foundation/wcm_status.h"
 #include "ops/login/vdw_login_cache.h"
+#include "ops/login/vdw_string_utils.h"
 #include "ops/vdw_vdcore.h"
 #include "support/core_fixture.h"
 #include "support/temp_dir.h"
@@ -272,4 +273,16 @@ TEST(LoginCache, RemembersExactLoginsForAWhile) {
     EXPECT_FALSE(VDW_LoginCache::recently_checked("ann", "secret one"));
     unsetenv("VERDANE_TMP");
     fileutl_reset_tmpdir();
+}
+
+// The server's reversible encoding: round trips, hides the text, and answers the empty
+// string for what it cannot take.
+TEST(StringUtils, EncodesReversiblyWithinItsBuffer) {
+    const SUM_String plain("user:pass word");
+    const SUM_String coded = VDW_StringUtils::encrypt(plain);
+    EXPECT_FALSE(coded.is_empty());
+    EXPECT_EQ(std::string(coded.c_str()).find("pass"), std::string::npos);
+    EXPECT_STREQ(VDW_StringUtils::decrypt(coded).c_str(), plain.c_str());
+    EXPECT_TRUE(VDW_StringUtils::encrypt(SUM_String(std::string(500, 'x'))).is_empty());
+    EXPECT_TRUE(VDW_StringUtils::decrypt(SUM_String("not an encoding")).is_empty());
 }
