@@ -1,16 +1,23 @@
 // The request's parameter table: sources, order, hiding, header rules, accessors, dumps.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <sstream>
 #include <string>
 
 #include "core/util/fileutl.h"
 #include "core/util/i18n.h"
+#include "core/util/strutl.h"
 #include "foundation/wcm_mempool.h"
+#include "foundation/wcm_status.h"
 #include "request/vdw_request.h"
+#include "request/wcm_session.h"
 
 using Env = std::multimap<std::string, std::string>;
 
@@ -274,7 +281,9 @@ TEST(WcmRequest, UploadPathnameOnlyFromRealUploads) {
                         {"CONTENT_LENGTH", std::to_string(mp.size())}});
             ASSERT_NE(up.req.upload_pname(), nullptr);
             path = up.req.upload_pname();
-            if (taken) EXPECT_EQ(up.req.take_upload(), path);
+            if (taken) {
+                EXPECT_EQ(up.req.take_upload(), path);
+            }
         }
         EXPECT_EQ(std::filesystem::exists(path), taken) << (taken ? "taken over" : "left");
         std::filesystem::remove(path);
@@ -282,4 +291,67 @@ TEST(WcmRequest, UploadPathnameOnlyFromRealUploads) {
     std::filesystem::remove_all(tmp);
     unsetenv("VERDANE_TMP");
     fileutl_reset_tmpdir();
+}
+
+// Sessions: saved in the user's own 0600 file with the password never in clear, found again
+// by their id, numbered apart, and an id older than the timeout loses the password.
+TEST(WcmSession, SavedFoundAndExpired) {
+    char tmpl[] = "/tmp/vdweb-session-XXXXXX";
+    const std::string root = mkdtemp(tmpl);
+    WCM_Status st;
+    WCM_Session first(root.c_str());
+    first.set_user("ann", nullptr);
+    first.set_password("p\"a%ss\nword");
+    first.add_param("color", "blue \"sky\"");
+    first.save(st);
+    ASSERT_TRUE(st.is_ok());
+    WCM_Session second(root.c_str());
+    second.set_user("ann", nullptr);
+    second.save(st);
+    EXPECT_EQ(first.number(), 1);
+    EXPECT_EQ(second.number(), 2);
+    EXPECT_EQ(first.num_sessions("ann"), 2);
+
+    const std::string file = root + "/ann/session.dat";
+    struct stat sb;
+    ASSERT_EQ(stat(file.c_str(), &sb), 0);
+    EXPECT_EQ(sb.st_mode & 0777, 0600u);
+    std::ifstream in(file);
+    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(text.find("word"), std::string::npos) << text;
+
+    WCM_Session loaded(root.c_str());
+    loaded.load_session(first.encode_session_id().c_str(), st);
+    ASSERT_EQ(st.status(), 0);
+    EXPECT_STREQ(loaded.password(), "p\"a%ss\nword");
+    EXPECT_STREQ(loaded.param("color"), "blue \"sky\"");
+    EXPECT_EQ(loaded.number(), 1);
+
+    // Unknown ids and numbers.
+    for (const char* id : {"nonsense", ""}) {
+        WCM_Session none(root.c_str());
+        none.load_session(id, st);
+        EXPECT_EQ(st.status(), TBS_ST_NOT_FOUND) << id;
+    }
+    std::string user, domain;
+    int number = 0;
+    long age = -1;
+    ASSERT_TRUE(WCM_Session::decode_session_id(second.encode_session_id().c_str(), &user, &domain,
+                                               &number, &age));
+    EXPECT_EQ(user, "ann");
+    EXPECT_EQ(domain, "");
+    EXPECT_EQ(number, 2);
+    EXPECT_LE(age, 1);
+
+    // An old id: the session is found without its password.
+    char old_id[800];
+    std::string plain =
+        "ann:.:1:" + std::to_string(time(nullptr) - WCM_Session::TIMEOUT_DEFAULT - 5);
+    ASSERT_EQ(strutl_extract_head(plain.c_str(), old_id, sizeof old_id), 0);
+    WCM_Session expired(root.c_str());
+    expired.load_session(old_id, st);
+    EXPECT_EQ(st.status(), TBS_ST_SESSION_EXPIRED);
+    EXPECT_EQ(expired.password(), nullptr);
+    EXPECT_STREQ(expired.param("color"), "blue \"sky\"");
+    std::filesystem::remove_all(root);
 }
