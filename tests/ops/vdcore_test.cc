@@ -14,6 +14,9 @@
 #include "core/view/view.h"
 #include "foundation/wcm_mempool.h"
 #include "foundation/wcm_status.h"
+#include "interact/ireq_msg.h"
+#include "interact/ireq_request.h"
+#include "ops/login/vdw_creds_managers.h"
 #include "ops/login/vdw_login_cache.h"
 #include "ops/login/vdw_string_utils.h"
 #include "ops/vdw_vdcore.h"
@@ -285,4 +288,90 @@ TEST(StringUtils, EncodesReversiblyWithinItsBuffer) {
     EXPECT_STREQ(VDW_StringUtils::decrypt(coded).c_str(), plain.c_str());
     EXPECT_TRUE(VDW_StringUtils::encrypt(SUM_String(std::string(500, 'x'))).is_empty());
     EXPECT_TRUE(VDW_StringUtils::decrypt(SUM_String("not an encoding")).is_empty());
+}
+
+namespace {
+
+// A client that answers every login request at once with the fields given.
+struct LoginClient {
+    std::vector<std::pair<std::string, std::string>> answer;
+    std::vector<std::string> asked;
+    static int deliver(const char* text, void* data) {
+        auto* self = static_cast<LoginClient*>(data);
+        self->asked.push_back(text);
+        stg_scoped_area area;
+        ireq_msg_t* q = ireq_msg_from_string(area.get(), text);
+        const char* conn = nullptr;
+        const char* seq = nullptr;
+        ireq_msg_get_element(q, IREQ_MSG_CONNECTION, &conn);
+        ireq_msg_get_element(q, IREQ_MSG_SEQID, &seq);
+        std::string reply = std::string("MsgSeqID=") + seq + "\nMsgType=Message\nMsgVersion=1.0\n";
+        for (const auto& [name, value] : self->answer) reply += name + "=" + value + "\n";
+        ireq_response_send(reply.c_str(), conn);
+        return 1;
+    }
+};
+
+}  // namespace
+
+// Logins the credentials managers ask of the client: the answer is taken and cached, a
+// cancel leaves the operation without a login and says so, a change-request login cached
+// for the same database set ends without asking, and caching can be turned off.
+TEST(CredsManagers, AskCacheAndCancel) {
+    TempDir tmp;
+    setenv("VERDANE_TMP", tmp.path().c_str(), 1);
+    fileutl_reset_tmpdir();
+    Captured cap;
+    const imsg_redirect_table_t saved = redirect_messages(Captured::proc, &cap);
+    LoginClient client;
+    ireq_requestor_set_callback(&LoginClient::deliver, &client);
+
+    int out = -1;
+    VDW_CmiCreds cmi;
+    client.answer = {{"status", "ok"}, {"userName", "ann"}, {"password", "pw1"}};
+    VDW_CmiCredsManager::obtain_login("git-cm", "checkin", &cmi, 0, "", &out);
+    EXPECT_EQ(out, 0);
+    EXPECT_EQ(cmi.user, "ann");
+    ASSERT_EQ(client.asked.size(), 1u);
+    EXPECT_NE(client.asked[0].find("providerName=git-cm\n"), std::string::npos);
+    VDW_CmiCreds cached;
+    EXPECT_EQ(VDW_CmiCredsManager::get_creds("git-cm", &cached), 1002);
+    EXPECT_EQ(cached.password, "pw1");
+
+    client.answer = {{"status", "cancel"}};
+    VDW_CmiCredsManager::obtain_login("git-cm", "checkin", &cmi, 1, "bad password", &out);
+    EXPECT_EQ(out, 1);
+    EXPECT_NE(client.asked.back().find("lastErrorMsg=bad password\n"), std::string::npos);
+    EXPECT_NE(cap.err.find("VDSRV4123: Unable to login to CM Provider: user canceled login "
+                           "operation."),
+              std::string::npos)
+        << cap.err;
+
+    VDW_TnCreds tn;
+    client.answer = {{"status", "ok"},
+                     {"userName", "bob"},
+                     {"password", "pw2"},
+                     {"userDb", "DEV"},
+                     {"dbSet", "main"}};
+    VDW_TnCredsManager::obtain_login("DEV", "main", "http://tn", &tn, 0, "", &out);
+    EXPECT_EQ(out, 0);
+    EXPECT_EQ(tn.user, "bob");
+    const size_t asked = client.asked.size();
+    VDW_TnCreds again;
+    VDW_TnCredsManager::obtain_login("QA", "main", "http://tn", &again, 0, "", &out);
+    EXPECT_EQ(out, 0);
+    EXPECT_EQ(client.asked.size(), asked) << "a cached login of the set was asked again";
+    EXPECT_EQ(again.user_db, "QA");
+
+    VDW_TnCredsManager::clear_all_creds();
+    VDW_TnCredsManager::set_caching_enabled(false);
+    VDW_TnCredsManager::obtain_login("DEV", "main", "http://tn", &tn, 0, "", &out);
+    EXPECT_EQ(VDW_TnCredsManager::get_creds("DEV", "main", &again), 1002);
+    VDW_TnCredsManager::set_caching_enabled(true);
+
+    ireq_requestor_set_callback(nullptr, nullptr);
+    VDW_CmiCredsManager::clear_all_creds();
+    imsg_set_redirect_table(saved);
+    unsetenv("VERDANE_TMP");
+    fileutl_reset_tmpdir();
 }

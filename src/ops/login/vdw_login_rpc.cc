@@ -10,6 +10,7 @@
 #include "foundation/vdw_config.h"
 #include "foundation/vdw_trace.h"
 #include "foundation/wcm_status.h"
+#include "ops/login/vdw_creds_managers.h"
 #include "ops/vdw_session.h"
 #include "ops/vdw_vdcore.h"
 #include "request/vdw_multipart_data.h"
@@ -141,5 +142,7 @@ int VDW_LoginRpc::validate_and_impersonate(VDW_Config& config, WCM_Status& statu
                      domain.empty() ? "NULL" : domain.c_str());
     const char* groups = getenv("VERDANE_GROUPS");
     trace.writeTrace(2, "VERDANE_GROUPS = %s", groups ? groups : "NOT DEFINED");
+    // Change-request logins cached for another user must not serve this one.
+    VDW_TnCredsManager::clear_all_creds();
     return status.status();
 }
