@@ -122,10 +122,11 @@ void on_exit_proc(void*) {
 
 VDWebRequestHandler::~VDWebRequestHandler() {
     if (config_) config_->clear_credentials();
-    delete pool_;
-    pool_ = nullptr;
+    // The request refers to the pool (its upload's pathname among others): it goes first.
     delete request_;
     request_ = nullptr;
+    delete pool_;
+    pool_ = nullptr;
     delete status_;
     status_ = nullptr;
     config_ = nullptr;
