@@ -66,6 +66,10 @@ struct OldRpcRow {
     old_rpc_t method;  // null until the facade method exists: the name is not served
 };
 
+void oid_to_pname(OldRpcContext& c) {
+    c.facade.oid_to_pname_rpc(c.args, c.out, c.pool, c.status);
+}
+
 // Compared without regard to case, in this order.
 const OldRpcRow kOldRpcs[] = {
     {"VDW_Vdcore::ws_sync_fetch_rpc", true, true, nullptr},
@@ -81,7 +85,7 @@ const OldRpcRow kOldRpcs[] = {
     {"VDW_Vdcore::deliver_cancel_rpc", false, false, nullptr},
     {"VDW_Vdcore::deliver_complete_rpc", false, false, nullptr},
     {"VDW_Vdcore::merge_rpc", false, false, nullptr},
-    {"VDW_Vdcore::oid_to_pname_rpc", true, true, nullptr},
+    {"VDW_Vdcore::oid_to_pname_rpc", true, true, oid_to_pname},
     {"VDW_Vdcore::ln_rpc", true, true, nullptr},
     {"VDW_Vdcore::mv_rpc", true, true, nullptr},
     {"VDW_Vdcore::rmname_rpc", true, true, nullptr},

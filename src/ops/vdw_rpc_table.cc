@@ -9,20 +9,65 @@
 #include "ops/diag/vdw_timeout_randomly_rpc.h"
 #include "ops/interaction/vdw_interaction_response_rpc.h"
 #include "ops/login/vdw_login_rpc.h"
+#include "ops/repo/vdw_apply_attribute_rpc.h"
+#include "ops/repo/vdw_apply_label_rpc.h"
+#include "ops/repo/vdw_enumerate_types_rpc.h"
+#include "ops/repo/vdw_enumerate_vobs_rpc.h"
+#include "ops/repo/vdw_get_base_version_rpc.h"
+#include "ops/repo/vdw_get_history_rpc.h"
+#include "ops/repo/vdw_get_oid_rpc.h"
+#include "ops/repo/vdw_get_vd_proj_root_rpc.h"
 #include "ops/repo/vdw_get_version_separator_rpc.h"
+#include "ops/repo/vdw_get_vob_family_rpc.h"
+#include "ops/repo/vdw_is_type_visible_rpc.h"
+#include "ops/repo/vdw_mk_branch_type_rpc.h"
+#include "ops/repo/vdw_mk_label_type_rpc.h"
+#include "ops/repo/vdw_read_content_rpc.h"
+#include "ops/repo/vdw_remove_attribute_rpc.h"
+#include "ops/repo/vdw_remove_resource_rpc.h"
+#include "ops/repo/vdw_request_for_mastership_rpc.h"
+#include "ops/repo/vdw_rm_metadata_type_rpc.h"
+#include "ops/view/vdw_enumerate_views_rpc.h"
+#include "ops/view/vdw_get_config_spec_rpc.h"
+#include "ops/view/vdw_mkview_rpc.h"
+#include "ops/view/vdw_rmview_rpc.h"
+#include "ops/view/vdw_view_info_rpc.h"
 #include "request/vdw_abstract_rpc.h"
 
 namespace {
 
 const VDW_RpcFactoryRow kFactory[] = {
+    {"VDW_Vdcore::apply_attribute_rpc", vdw_rpc_create<VDW_ApplyAttributeRpc>},             // repo
+    {"VDW_Vdcore::apply_label_rpc", vdw_rpc_create<VDW_ApplyLabelRpc>},                     // repo
     {"VDW_Vdcore::compute_primes_rpc", vdw_rpc_create<VDW_ComputePrimesRpc>},               // diag
+    {"VDW_Vdcore::enumerate_types_rpc", vdw_rpc_create<VDW_EnumerateTypesRpc>},             // repo
+    {"VDW_Vdcore::enumerate_views_rpc", vdw_rpc_create<VDW_EnumerateViewsRpc>},             // view
+    {"VDW_Vdcore::enumerate_vobs_rpc", vdw_rpc_create<VDW_EnumerateVobsRpc>},               // repo
     {"VDW_Vdcore::force_exit_rpc", vdw_rpc_create<VDW_ForceExitRpc>},                       // diag
+    {"VDW_Vdcore::get_base_version_rpc", vdw_rpc_create<VDW_GetBaseVersionRpc>},            // repo
+    {"VDW_Vdcore::get_config_spec_rpc", vdw_rpc_create<VDW_GetConfigSpecRpc>},              // view
+    {"VDW_Vdcore::get_history_rpc", vdw_rpc_create<VDW_GetHistoryRpc>},                     // repo
+    {"VDW_Vdcore::get_oid_rpc", vdw_rpc_create<VDW_GetOIDRpc>},                             // repo
+    {"VDW_Vdcore::get_vd_proj_root_rpc", vdw_rpc_create<VDW_GetVDProjRootRpc>},             // repo
     {"VDW_Vdcore::get_version_separator_rpc", vdw_rpc_create<VDW_GetVersionSeparatorRpc>},  // repo
+    {"VDW_Vdcore::get_vob_family_rpc", vdw_rpc_create<VDW_GetVobFamilyRpc>},                // repo
     {"VDW_Vdcore::interaction_response_rpc",
-     vdw_rpc_create<VDW_InteractionResponseRpc>},                                  // interaction
-    {"VDW_Vdcore::login_rpc", vdw_rpc_create<VDW_LoginRpc>},                       // login
+     vdw_rpc_create<VDW_InteractionResponseRpc>},                                     // interaction
+    {"VDW_Vdcore::is_type_visible_rpc", vdw_rpc_create<VDW_IsTypeVisibleRpc>},        // repo
+    {"VDW_Vdcore::login_rpc", vdw_rpc_create<VDW_LoginRpc>},                          // login
+    {"VDW_Vdcore::make_branch_type_rpc", vdw_rpc_create<VDW_MkBranchTypeRpc>},        // repo
+    {"VDW_Vdcore::make_label_type_rpc", vdw_rpc_create<VDW_MkLabelTypeRpc>},          // repo
+    {"VDW_Vdcore::mkview_rpc", vdw_rpc_create<VDW_MkviewRpc>},                        // view
+    {"VDW_Vdcore::read_content_rpc", vdw_rpc_create<VDW_ReadContentRpc>},             // repo
+    {"VDW_Vdcore::remove_attribute_rpc", vdw_rpc_create<VDW_RemoveAttributeRpc>},     // repo
+    {"VDW_Vdcore::remove_metadata_type_rpc", vdw_rpc_create<VDW_RmMetadataTypeRpc>},  // repo
+    {"VDW_Vdcore::remove_resource_rpc", vdw_rpc_create<VDW_RemoveResourceRpc>},       // repo
+    {"VDW_Vdcore::request_for_mastership_rpc",
+     vdw_rpc_create<VDW_RequestForMastershipRpc>},                                 // repo
+    {"VDW_Vdcore::rmview_rpc", vdw_rpc_create<VDW_RmviewRpc>},                     // view
     {"VDW_Vdcore::sleep_rpc", vdw_rpc_create<VDW_SleepRpc>},                       // diag
     {"VDW_Vdcore::timeout_randomly_rpc", vdw_rpc_create<VDW_TimeoutRandomlyRpc>},  // diag
+    {"VDW_Vdcore::viewinfo_rpc", vdw_rpc_create<VDW_ViewInfoRpc>},                 // view
 };
 
 }  // namespace

@@ -9,16 +9,20 @@
 #define OPS_VDW_VDCORE_H
 
 #include <cstddef>
+#include <cstdint>
 #include <iosfwd>
+#include <string>
+#include <vector>
 
 #include "core/imsg/imsg.h"
+#include "core/sum/sum_string.h"
+#include "core/vob/vob_obj.h"
 #include "request/vdw_captured_messages.h"
 
-class SUM_String;
 class SUM_View;
 class WCM_MemPool;
 class WCM_Status;
-struct tbs_uuid_t;
+struct view_t;
 
 class VDW_Vdcore : public VDW_CapturedMessages {
 public:
@@ -95,6 +99,145 @@ public:
     void lookup_view_by_tag(const char* tag, ViewInfo* info, WCM_Status& status);
     // A view's root; a dynamic view's only where the server can start dynamic views.
     int get_view_root(const SUM_View& view, SUM_String* root);
+    // The open view named by the text form of its UUID (owned by the core's view cache).
+    // A text that is no UUID, or one that names no view: the core's status and VDSRV1012.
+    void open_view(const char* uuid_text, view_t** view, WCM_Status& status);
+    struct ViewEntry {
+        std::string tag;
+        SUM_Uuid uuid;
+        bool is_web, is_snapshot, is_automatic, is_dynamic, is_xcm;
+    };
+    // Every registered view, by tag.
+    void get_view_list(std::vector<ViewEntry>* views, WCM_Status& status);
+    // Makes the web view `tag` for the acting user, starting with the config spec `cspec`
+    // ("" for the default). Its storage is <view storage>/<tag>.vws (qlmxViewStorage, else
+    // the site's views/ directory; ".1" ... appended when that is taken). A client copy-area
+    // root, when given, is kept as the view's property "copy_area_root". On failure nothing
+    // of the view remains.
+    void create_view(const char* tag, const char* cspec, const char* copy_area_root, SUM_Uuid* uuid,
+                     WCM_Status& status);
+    // Removes the view `tag`: its owner or the site's administrator, and only without
+    // checkouts made in it.
+    void remove_view(const char* tag, WCM_Status& status);
+    // The config spec text of a view, or of the view with a tag.
+    void get_view_cspec(view_t* view, std::string* text, WCM_Status& status);
+    void get_view_cspec(const char* tag, std::string* text, WCM_Status& status);
+    // The version a web view's client holds at a VOB pathname (0 when none is recorded).
+    void get_loaded_version(view_t* view, const char* vob_pname, vob_t* vob, vob_dbid_t* version,
+                            WCM_Status& status);
+
+    // ---- VOBs.
+    struct VobEntry {
+        std::string tag;
+        SUM_Uuid family;
+        SUM_Uuid replica;
+        bool is_public;
+    };
+    // Every registered VOB, by tag. A VOB whose database cannot be opened is left out, with
+    // a warning.
+    void get_vob_tag_list(std::vector<VobEntry>* vobs, WCM_Status& status);
+    // The VOB of a tag, or of the text form of its family or replica UUID. Not found: the
+    // core's status and VDSRV1025 or VDSRV1024.
+    void find_vob_by_tag(const char* tag, vob_t** vob, WCM_Status& status);
+    void find_vob_by_uuid(const char* uuid_text, vob_t** vob, WCM_Status& status);
+    // Every VOB has one replica, which masters all of its objects.
+    static constexpr const char* LOCAL_REPLICA_NAME = "original";
+    static bool has_local_mastership(vob_t*, vob_dbid_t) { return true; }
+
+    // ---- Objects and names.
+    // Parses the text of an object selector; a text with no selector prefix is a pathname.
+    static tbs_status_t parse_objsel(const char* text, vob_objsel_t* out);
+    // The VOB pathname a client's pathname stands for in `view` (null: the server's own
+    // view): one relative to the view's root ("vobs/p/a.c"), a VOB pathname, or one below
+    // the view's server-side root. "" when the name climbs out of the root.
+    static std::string to_vob_pname(view_t* view, const char* path);
+    // Resolves a pathname (taken in `view` as above) or an object selector. Failure: the
+    // core's status and VDSRV1037 (pathnames) or VDSRV1121 (selectors).
+    void resolve_vob_obj(view_t* view, const char* name, int flags, vob_resolved_t* out,
+                         WCM_Status& status);
+    // The object id of a VOB object.
+    void get_obj_oid(vob_t* vob, vob_dbid_t dbid, SUM_Oid* oid, WCM_Status& status);
+    // How clients name an object: a version's or branch's version-extended pathname, an
+    // element's pathname, a type's or VOB's selector.
+    void get_obj_name(vob_t* vob, vob_dbid_t dbid, std::string* name, WCM_Status& status);
+    // The version a resolved element, branch or version stands for: the version itself, the
+    // latest on a branch, or the version `view` selects for an element (none: 1003).
+    void version_from_selector(const vob_resolved_t& obj, view_t* view, vob_dbid_t* version,
+                               WCM_Status& status);
+    // The version a copy-area file at `path` in `view` is based on: for an element checked
+    // out in the view, the version it was checked out from; for a file the client says it
+    // holds (`loaded` or `hijacked`), the version the view's record says was loaded there,
+    // when there is one; otherwise the version the view selects. `name` gets its
+    // version-extended pathname ("/vobs/p/a.c@@/main/2").
+    void get_base_version(view_t* view, const char* path, bool hijacked, bool loaded,
+                          std::string* name, WCM_Status& status);
+
+    // ---- Types, labels and attributes.
+    // The metatype a selector prefix names ("lbtype", "brtype", "attype", "hltype",
+    // "eltype", "trtype"); 0 for any other text.
+    static int type_mtype_from_name(const char* name);
+    struct TypeEntry {
+        std::string name;
+        SUM_Oid oid;
+        vob_dbid_t dbid;
+        std::string description;
+        int64_t created;
+        bool obsolete;
+    };
+    // The types of one kind in a VOB, by name.
+    void get_type_list(vob_t* vob, int mtype, std::vector<TypeEntry>* types, WCM_Status& status);
+    bool is_type_visible(vob_t* vob, int mtype, const char* name);
+    void create_type(vob_t* vob, int mtype, const char* name, const char* comment,
+                     WCM_Status& status);
+    // Removes the type a selector names; `all` also removes its labels and attributes.
+    void remove_type(const char* selector, bool all, WCM_Status& status);
+    // Removes the object a selector names: types only (1018 for any other object).
+    void remove_object(const char* selector, WCM_Status& status);
+    // Labels and attributes act on a pathname as the client names it in `view` (see
+    // to_vob_pname; version-extended or not) or, for attributes, on any object selector.
+    struct LabelRequest {
+        std::string label;  // label type name
+        std::string pname;
+        view_t* view = nullptr;
+        bool replace = false, recurse = false, follow = false;
+        std::string comment;
+    };
+    void apply_label(const LabelRequest& request, WCM_Status& status);
+    struct AttributeRequest {
+        std::string attype;
+        std::string value;
+        std::string object;
+        view_t* view = nullptr;
+        bool replace = false;
+        std::string comment;
+    };
+    void apply_attribute(const AttributeRequest& request, WCM_Status& status);
+    void remove_attribute(const AttributeRequest& request, WCM_Status& status);
+
+    // ---- Contents and history.
+    // Writes a file version's contents into a new file of the core's temporary directory;
+    // `path` (PNAME_SIZE bytes) names it. The caller removes it with free_cleartext.
+    void get_cleartext(vob_t* vob, vob_dbid_t version, char* path, WCM_Status& status);
+    static void free_cleartext(const char* path);
+    struct HistoryEvent {
+        int64_t time;
+        std::string kind;
+        std::string user;
+        std::string host;
+        std::string object;   // how clients name the object the event is about
+        std::string version;  // its version id ("/main/3") when it is a version
+        std::string comment;
+    };
+    // The events of an object, newest first; an element's include its branches' and
+    // versions'.
+    void get_history(const vob_resolved_t& obj, std::vector<HistoryEvent>* events,
+                     WCM_Status& status);
+
+    // ---- Older RPC methods: each reads its argument string and writes its whole response.
+    // Arguments "ViewUuid", "ReplicaUuid" (the VOB's replica or family), "Oid"; answers
+    // "RpcResult" with "Pathname", how clients name the object.
+    void oid_to_pname_rpc(const char* args, std::ostream& out, WCM_MemPool& pool,
+                          WCM_Status& status);
 
 private:
     char** list_for(OutputType kind, int*& count);

@@ -1,9 +1,12 @@
-// VDW_Vdcore: view lookups.
+// VDW_Vdcore: views: lookups, the list of views, creation and removal, config specs and
+// what a web view's client holds.
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <string>
 
+#include "core/cmd/cmd.h"
 #include "core/imsg/imsg.h"
 #include "core/rgy/rgy.h"
 #include "core/sum/sum_view.h"
@@ -11,8 +14,10 @@
 #include "core/util/fileutl.h"
 #include "core/view/view.h"
 #include "foundation/catalogs/vdw_lib_catalog.h"
+#include "foundation/vdw_config.h"
 #include "foundation/wcm_status.h"
 #include "ops/vdw_vdcore.h"
+#include "ops/vdw_vdcore_report.h"
 
 namespace {
 
@@ -45,6 +50,15 @@ void view_info_from_entry(const rgy_view_entry_t& entry, VDW_Vdcore::ViewInfo* i
     info->is_xcm = has_word(props, "sumview");
     info->is_snapshot = has_word(props, "snapshot");
     status.set_status(TBS_ST_OK);
+}
+
+// Where new views keep their storage: the configured view storage, else the site's
+// views/ directory.
+std::string view_storage_dir() {
+    const char* configured =
+        VDW_Config::getInstance().get_string_param(VDW_Config::VIEW_STORAGE_KEY);
+    if (configured && *configured) return configured;
+    return std::string(tbs_product_dir()) + "/views";
 }
 
 }  // namespace
@@ -115,4 +129,101 @@ int VDW_Vdcore::get_view_root(const SUM_View& view, SUM_String* root) {
     }
     *root = SUM_String(path);
     return TBS_ST_OK;
+}
+
+void VDW_Vdcore::open_view(const char* uuid_text, view_t** view, WCM_Status& status) {
+    *view = nullptr;
+    const char* text = uuid_text ? uuid_text : "";
+    tbs_uuid_t uuid{};
+    tbs_status_t st = tbs_uuid_from_str(text, &uuid);
+    if (st == TBS_ST_OK) st = view_open_by_uuid(uuid, view);
+    if (st != TBS_ST_OK) *view = nullptr;
+    vdw_core_ok(status, st, VDW_LIB_FIND_VIEW_BY_UUID_FAILED, text);
+}
+
+void VDW_Vdcore::get_view_list(std::vector<ViewEntry>* views, WCM_Status& status) {
+    views->clear();
+    std::vector<rgy_view_entry_t> entries;
+    tbs_status_t st = rgy_list_view_tags(nullptr, &entries);
+    if (!vdw_core_ok(status, st, VDW_LIB_LIST_VIEWS_FAILED)) return;
+    std::sort(entries.begin(), entries.end(),
+              [](const rgy_view_entry_t& a, const rgy_view_entry_t& b) { return a.tag < b.tag; });
+    for (const rgy_view_entry_t& e : entries) {
+        ViewInfo info;
+        WCM_Status kind;
+        view_info_from_entry(e, &info, kind);
+        if (!kind.is_ok()) continue;  // a tag too long for any client to use
+        views->push_back({e.tag, SUM_Uuid(e.uuid), info.is_web, info.is_snapshot, info.is_automatic,
+                          !info.is_web && !info.is_snapshot && !info.is_automatic, info.is_xcm});
+    }
+}
+
+void VDW_Vdcore::create_view(const char* tag, const char* cspec, const char* copy_area_root,
+                             SUM_Uuid* uuid, WCM_Status& status) {
+    const char* name = tag ? tag : "";
+    const std::string dir = view_storage_dir();
+    tbs_status_t st = fileutl_mkdir_p(dir.c_str(), 0775);
+    char storage[PNAME_SIZE];
+    // The tag is checked by the core; a name that would leave the storage directory is not
+    // even tried as a storage name.
+    if (st == TBS_ST_OK && (!*name || strchr(name, '/') || strcmp(name, "..") == 0))
+        st = TBS_ST_BAD_NAME;
+    if (st == TBS_ST_OK)
+        st = generate_available_ws_location(dir.c_str(), (std::string(name) + ".vws").c_str(),
+                                            storage);
+    if (!vdw_core_ok(status, st, VDW_LIB_CREATE_VIEW_FAILED, name)) return;
+    cmd_mkview_args_t args;
+    args.tag = name;
+    args.storage = storage;
+    args.kind = "webview";
+    args.cspec = cspec ? cspec : "";
+    if (!vdw_core_ok(status, cmd_mkview(&args), VDW_LIB_CREATE_VIEW_FAILED, name)) return;
+    if (copy_area_root && *copy_area_root) {
+        view_t* view = nullptr;
+        st = view_open_by_uuid(args.uuid, &view);
+        if (st == TBS_ST_OK) st = view_set_prop(view, "copy_area_root", copy_area_root);
+        if (st != TBS_ST_OK) {
+            cmd_rmview(name);  // a view without its copy area is not what was asked for
+            vdw_core_ok(status, st, VDW_LIB_CREATE_VIEW_FAILED, name);
+            return;
+        }
+    }
+    if (uuid) *uuid = SUM_Uuid(args.uuid);
+}
+
+void VDW_Vdcore::remove_view(const char* tag, WCM_Status& status) {
+    const char* name = tag ? tag : "";
+    vdw_core_ok(status, cmd_rmview(name), VDW_LIB_REMOVE_VIEW_FAILED, name);
+}
+
+void VDW_Vdcore::get_view_cspec(view_t* view, std::string* text, WCM_Status& status) {
+    vdw_core_ok(status, view_get_cspec(view, text), VDW_LIB_GET_CS_FAILED, view->tag.c_str());
+}
+
+void VDW_Vdcore::get_view_cspec(const char* tag, std::string* text, WCM_Status& status) {
+    const char* name = tag ? tag : "";
+    view_t* view = nullptr;
+    tbs_status_t st = view_open_by_tag(name, &view);
+    if (st == TBS_ST_OK) st = view_get_cspec(view, text);
+    vdw_core_ok(status, st, VDW_LIB_GET_CS_FAILED, name);
+}
+
+void VDW_Vdcore::get_loaded_version(view_t* view, const char* vob_pname, vob_t* vob,
+                                    vob_dbid_t* version, WCM_Status& status) {
+    *version = 0;
+    // The record keeps names relative to the view root: "vobs/p/src" and "a.c".
+    const std::string path = vob_pname ? vob_pname : "";
+    const size_t slash = path.find_last_of('/');
+    const std::string dir =
+        slash == std::string::npos || slash == 0 ? "" : path.substr(1, slash - 1);
+    const std::string leaf = slash == std::string::npos ? path : path.substr(slash + 1);
+    view_wso_t wso;
+    tbs_status_t st = view_ws_find(view, dir.c_str(), leaf.c_str(), &wso);
+    if (st == TBS_ST_NOT_FOUND || (st == TBS_ST_OK && tbs_uuid_is_null(wso.ver_oid))) {
+        status.set_status(TBS_ST_OK);
+        return;
+    }
+    if (st == TBS_ST_OK) st = vob_obj_oid_to_dbid(vob, wso.ver_oid, version);
+    if (!vdw_core_ok(status, st, VDW_LIB_DETERMINE_LOADED_VERSION_FAILED, path.c_str()))
+        *version = 0;
 }

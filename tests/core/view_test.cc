@@ -202,6 +202,21 @@ TEST_F(ViewTest, RemovalIsRefusedWhileTheViewHasCheckouts) {
     EXPECT_NE(make_view("w", "snapshot"), nullptr);
 }
 
+// A view is removed by its owner or the site's administrator, never by another user.
+TEST_F(ViewTest, OnlyItsOwnerRemovesAView) {
+    ASSERT_NE(make_view("root-view", "webview"), nullptr);
+    ASSERT_EQ(credutl_set_credentials("nobody", nullptr), 0);
+    cap_ = Captured{};
+    EXPECT_EQ(cmd_rmview("root-view"), TBS_ST_PERMISSION);
+    EXPECT_TRUE(contains(cap_.err, "only its owner")) << cap_.err;
+    EXPECT_TRUE(exists(storage("root-view") + "/view.db"));
+    ASSERT_NE(make_view("own-view", "webview"), nullptr);
+    EXPECT_EQ(cmd_rmview("own-view"), 0);
+    credutl_reset_creds();
+    EXPECT_EQ(cmd_rmview("root-view"), 0);  // the administrator may
+    EXPECT_FALSE(exists(storage("root-view")));
+}
+
 TEST_F(ViewTest, LookupsByTagUuidAndRoot) {
     view_t* a = make_view("alpha", "webview");
     view_t* b = make_view("beta", "snapshot");

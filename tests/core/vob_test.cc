@@ -49,6 +49,15 @@ TEST_F(VobFixture, CreateOpenRemove) {
         int64_t dbid = 0;
         EXPECT_EQ(vob_store_find_type(*vob->db, mtype, name, &dbid), 0) << name;
     }
+    // Listed by kind, in name order.
+    std::vector<vob_type_info_t> types;
+    ASSERT_EQ(vob_type_list(vob, VOB_MTYPE_ELTYPE, &types), 0);
+    std::vector<std::string> names;
+    for (const vob_type_info_t& t : types) names.push_back(t.name);
+    EXPECT_EQ(names,
+              (std::vector<std::string>{"compressed_file", "directory", "file", "text_file"}));
+    ASSERT_EQ(vob_type_list(vob, VOB_MTYPE_LBTYPE, &types), 0);
+    EXPECT_TRUE(types.empty());
     std::string vob_dbid;
     ASSERT_EQ(vob_store_get_info(*vob->db, "vob_dbid", &vob_dbid), 0);
     int64_t events = 0;

@@ -8,7 +8,9 @@
 #include <iterator>
 #include <string>
 
+#include "core/cred/credutl.h"
 #include "core/imsg/imsg.h"
+#include "core/rgy/rgy.h"
 #include "core/sum/sum_view.h"
 #include "core/util/fileutl.h"
 #include "core/view/view.h"
@@ -243,6 +245,58 @@ TEST(VdcoreViews, DynamicViewRootNeedsTheVirtualFileSystem) {
     ASSERT_EQ(SUM_View::construct_from_tag("web", &wv), TBS_ST_OK);
     ASSERT_EQ(facade.get_view_root(wv, &root), 0);
     EXPECT_EQ(root.str(), web.storage + "/root");
+}
+
+// A web view made for a client gets storage of its own under the site's views, even when
+// the obvious name is taken; a refused one leaves no storage behind, and only its owner
+// removes it.
+TEST(VdcoreViews, CreatedViewsTakeAFreeStorageNameAndLeaveNothingWhenRefused) {
+    TempHome home;
+    const std::string views = home.path() + "/views";
+    ASSERT_EQ(fileutl_mkdir_p((views + "/w.vws").c_str(), 0775), TBS_ST_OK);  // not a view
+    VDW_Vdcore facade;
+    WCM_Status status;
+    SUM_Uuid uuid;
+    facade.create_view("w", "", "C:/work/w", &uuid, status);
+    ASSERT_TRUE(status.is_ok()) << status.text();
+    rgy_view_entry_t entry;
+    ASSERT_EQ(rgy_find_view_by_tag("w", nullptr, &entry), 0);
+    EXPECT_EQ(entry.storage, views + "/w.vws.1");
+    EXPECT_EQ(tbs_uuid_text(entry.uuid), uuid.string().str());
+    view_t* view = nullptr;
+    facade.open_view(uuid.string().c_str(), &view, status);
+    ASSERT_NE(view, nullptr) << status.text();
+    std::string root;
+    ASSERT_EQ(view_get_prop(view, "copy_area_root", &root), 0);
+    EXPECT_EQ(root, "C:/work/w");
+
+    struct {
+        const char* tag;
+        int status;
+    } refused[] = {{"w", TBS_ST_EXISTS}, {"../w", TBS_ST_BAD_NAME}, {"", TBS_ST_BAD_NAME}};
+    for (const auto& r : refused) {
+        SCOPED_TRACE(r.tag);
+        WCM_Status st;
+        facade.create_view(r.tag, "", "", &uuid, st);
+        EXPECT_EQ(st.status(), r.status);
+        EXPECT_NE(std::string(st.text()).find("VDSRV1014"), std::string::npos) << st.text();
+    }
+    size_t entries = 0;
+    for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator(views)) ++entries;
+    EXPECT_EQ(entries, 2u);
+    EXPECT_FALSE(std::filesystem::exists(home.path() + "/w.vws"));
+
+    ASSERT_EQ(credutl_set_credentials("nobody", nullptr), 0);
+    WCM_Status not_owner;
+    facade.remove_view("w", not_owner);
+    credutl_reset_creds();
+    EXPECT_EQ(not_owner.status(), TBS_ST_PERMISSION);
+    EXPECT_NE(std::string(not_owner.text()).find("VDSRV1016"), std::string::npos);
+    WCM_Status owner;
+    facade.remove_view("w", owner);
+    EXPECT_TRUE(owner.is_ok()) << owner.text();
+    EXPECT_FALSE(std::filesystem::exists(views + "/w.vws.1"));
+    view_cache_clear();
 }
 
 // A login that passed the password check counts again only with the same user and password,

@@ -16,6 +16,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <iterator>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -303,9 +304,10 @@ bool fileutl_sweep_due(const char* stamp) {
 }
 
 void fileutl_sweep_site_temps() {
-    // The web layer's temporary files: interaction-request and cancel channel files in
-    // the temporary directory, uploaded bodies in its upload area.
-    static const char* const kChannels[] = {"qlmx_ireq", "qlmx_cancel_"};
+    // The web layer's temporary files: interaction-request and cancel channel files and
+    // fetched version contents in the temporary directory, uploaded bodies in its upload
+    // area.
+    static const char* const kChannels[] = {"qlmx_ireq", "qlmx_cancel_", "qlmx_cltxt_"};
     static const char* const kUploads[] = {"QLMX"};
     static std::mutex mu;
     static std::string swept;
@@ -314,7 +316,8 @@ void fileutl_sweep_site_temps() {
     if (swept == dir) return;
     swept = dir;
     if (!fileutl_sweep_due((dir + "/.sweep-stamp").c_str())) return;
-    fileutl_sweep_temps(dir.c_str(), kChannels, 2, FILEUTL_STALE_TEMP_S, nullptr);
+    fileutl_sweep_temps(dir.c_str(), kChannels, std::size(kChannels), FILEUTL_STALE_TEMP_S,
+                        nullptr);
     fileutl_sweep_temps((dir + "/QLMXuploadtmp").c_str(), kUploads, 1, FILEUTL_STALE_TEMP_S,
                         nullptr);
 }

@@ -77,9 +77,9 @@ enum { FILEUTL_SWEEP_INTERVAL_S = FILEUTL_STALE_TEMP_S / 6 };
 bool fileutl_sweep_due(const char* stamp);
 
 // Sweeps the site's temporary directory (fileutl_get_tmpdir(): interaction and cancel
-// channel files) and its upload area for stale files, when due by the stamp ".sweep-stamp"
-// there. The registry's first open in a process calls it; later calls for the same
-// directory do nothing.
+// channel files, fetched version contents) and its upload area for stale files, when due by the
+// stamp ".sweep-stamp" there. The registry's first open in a process calls it; later calls for the
+// same directory do nothing.
 void fileutl_sweep_site_temps();
 
 // The free-space reserve: room every write of contents leaves free, so that a full disk

@@ -172,6 +172,14 @@ tbs_status_t cmd_rmview(const char* tag) {
     rgy_view_entry_t e;
     tbs_status_t st = rgy_find_view_by_tag(tag, nullptr, &e);
     if (st != TBS_ST_OK) return st;
+    // A view is its owner's: nobody else removes it but the site's administrator.
+    credutl_creds_t who;
+    if ((st = credutl_get_creds(&who)) != TBS_ST_OK) return st;
+    if (e.owner != who.user && !credutl_is_privileged(who)) {
+        imsg_error("View \"%s\" belongs to \"%s\"; only its owner can remove it.\n", tag,
+                   e.owner.c_str());
+        return TBS_ST_PERMISSION;
+    }
     // Checkouts made in the view would be left without a view: they are undone first.
     std::vector<rgy_vob_entry_t> vobs;
     if ((st = rgy_list_vob_tags(nullptr, &vobs)) != TBS_ST_OK) return st;

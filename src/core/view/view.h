@@ -56,6 +56,8 @@ struct cmd_mkview_args_t {
     tbs_uuid_t uuid{};  // result
 };
 tbs_status_t cmd_mkview(cmd_mkview_args_t* args);
+// Removes a view: its owner, or a privileged identity (TBS_ST_PERMISSION otherwise); refused
+// while checkouts made in it remain.
 tbs_status_t cmd_rmview(const char* tag);
 
 tbs_status_t view_open_by_tag(const char* tag, view_t** view);

@@ -288,6 +288,11 @@ tbs_status_t vob_type_get(vob_t* vob, vob_dbid_t dbid, vob_type_info_t* out) {
     return st == TBS_ST_NOT_FOUND ? TBS_ST_OBJ_NOT_FOUND : st;
 }
 
+tbs_status_t vob_type_list(vob_t* vob, int mtype, std::vector<vob_type_info_t>* out) {
+    out->clear();
+    return vob_store_list_types(*vob->db, mtype, out);
+}
+
 tbs_status_t vob_ob_next_ckouts(vob_t* vob, vob_dbid_t element,
                                 std::vector<vob_checkout_info_t>* out) {
     return vob_store_list_checkouts(*vob->db, element, out);

@@ -141,6 +141,8 @@ tbs_status_t vob_obj_get_lock(vob_t* vob, vob_dbid_t obj, vob_lock_info_t* out);
 tbs_status_t vob_obj_get_events(vob_t* vob, vob_dbid_t obj, std::vector<vob_event_info_t>* out);
 tbs_status_t vob_type_find(vob_t* vob, int mtype, const char* name, vob_type_info_t* out);
 tbs_status_t vob_type_get(vob_t* vob, vob_dbid_t dbid, vob_type_info_t* out);
+// The types of one kind (VOB_MTYPE_LBTYPE ...) in the VOB, by name.
+tbs_status_t vob_type_list(vob_t* vob, int mtype, std::vector<vob_type_info_t>* out);
 // Checkouts of an element (every view), or of the VOB when `element` is 0.
 tbs_status_t vob_ob_next_ckouts(vob_t* vob, vob_dbid_t element,
                                 std::vector<vob_checkout_info_t>* out);

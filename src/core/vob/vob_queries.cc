@@ -118,6 +118,13 @@ tbs_status_t vob_store_find_type_info(store_db& db, int mtype, const char* name,
         [&](store_stmt& s) { read_type(s, out); }, mtype, name);
 }
 
+tbs_status_t vob_store_list_types(store_db& db, int mtype, std::vector<vob_type_info_t>* out) {
+    return rows(db,
+                "SELECT dbid, mtype, name, merge_type, type_manager FROM types"
+                " WHERE mtype = ? ORDER BY name",
+                out, read_type, mtype);
+}
+
 tbs_status_t vob_store_type_uses(store_db& db, const vob_type_info_t& type, int64_t* uses) {
     const char* sql = nullptr;
     switch (type.mtype) {

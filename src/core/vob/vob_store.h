@@ -61,6 +61,8 @@ tbs_status_t vob_store_set_object_created(store_db& db, int64_t dbid, int64_t cr
 tbs_status_t vob_store_get_type(store_db& db, int64_t dbid, vob_type_info_t* out);
 tbs_status_t vob_store_find_type_info(store_db& db, int mtype, const char* name,
                                       vob_type_info_t* out);
+// The types of one kind, by name.
+tbs_status_t vob_store_list_types(store_db& db, int mtype, std::vector<vob_type_info_t>* out);
 // How many objects use a type (branches, labels, attributes, hyperlinks, elements).
 tbs_status_t vob_store_type_uses(store_db& db, const vob_type_info_t& type, int64_t* uses);
 tbs_status_t vob_store_remove_type_uses(store_db& db, const vob_type_info_t& type);

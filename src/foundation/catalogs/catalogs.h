@@ -19,7 +19,7 @@
 #include "core/imsg/imsg_catalog.h"
 
 extern "C" {
-extern const imsg_catalog_t _vdw_lib_lib_msg_table;       // "vdw_lib"    1002-1289
+extern const imsg_catalog_t _vdw_lib_lib_msg_table;       // "vdw_lib"    1002-1300
 extern const imsg_catalog_t _vdw_prop_props_msg_table;    // "vdw_prop"   2004-2037
 extern const imsg_catalog_t _vdw_rpcs_rpcs_msg_table;     // "vdw_rpcs"   3001-3207
 extern const imsg_catalog_t _vdweb_lib_msg_table;         // "vdweb"      4001-4123

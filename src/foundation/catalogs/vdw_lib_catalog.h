@@ -275,7 +275,16 @@
     X(VDW_LIB_URL_MISSING_CLTXT_TAG, 1288, "VDSRV1288: GET URL is missing the cltxt tag: \"%s\"\n") \
     X(VDW_LIB_OPEN_CLEARTEXT_FAILED, 1289, "VDSRV1289: Unable to open cleartext \"%s\": %s\n") \
     X(VDW_LIB_BAD_DOWNLOAD_URL, 1290, "VDSRV1290: The download URL \"%s\" is not valid.\n") \
-    X(VDW_LIB_DOWNLOAD_NOT_SERVED, 1291, "VDSRV1291: Downloads of version contents by URL are not served by this server yet.\n")
+    X(VDW_LIB_DOWNLOAD_NOT_SERVED, 1291, "VDSRV1291: Downloads of version contents by URL are not served by this server yet.\n") \
+    X(VDW_LIB_CREATE_TYPE_FAILED, 1292, "VDSRV1292: Unable to create type \"%s\": %s\n") \
+    X(VDW_LIB_REMOVE_TYPE_FAILED, 1293, "VDSRV1293: Unable to remove type \"%s\": %s\n") \
+    X(VDW_LIB_APPLY_ATTRIBUTE_FAILED, 1294, "VDSRV1294: Unable to apply attribute \"%s\" to \"%s\": %s\n") \
+    X(VDW_LIB_REMOVE_ATTRIBUTE_FAILED, 1295, "VDSRV1295: Unable to remove attribute \"%s\" from \"%s\": %s\n") \
+    X(VDW_LIB_REMOVE_OBJECT_FAILED, 1296, "VDSRV1296: Unable to remove \"%s\": %s\n") \
+    X(VDW_LIB_LIST_TYPES_FAILED, 1297, "VDSRV1297: Unable to list the types of VOB \"%s\": %s\n") \
+    X(VDW_LIB_GET_HISTORY_FAILED, 1298, "VDSRV1298: Unable to get the history of \"%s\": %s\n") \
+    X(VDW_LIB_LIST_VIEWS_FAILED, 1299, "VDSRV1299: Unable to list the views: %s\n") \
+    X(VDW_LIB_VALUE_NOT_SUPPORTED, 1300, "VDSRV1300: The value \"%s\" of \"%s\" is not supported by this server.\n")
 // clang-format on
 
 // The index of each entry in _vdw_lib_lib_msg_table.

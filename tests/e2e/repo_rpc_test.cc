@@ -1,0 +1,463 @@
+// The repository and view RPCs through vdweb.cgi, as a logged-in client drives them: VOBs
+// and views listed, a web view made, read and removed, label, branch and attribute types
+// made and removed, a version labelled and given an attribute, contents and history read,
+// object ids turned into pathnames; and the requests that must change nothing: malformed
+// or unknown arguments, views that do not exist, names outside the view, and changes the
+// core refuses to a user without the right.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <sstream>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "core/cmd/cmd.h"
+#include "core/rgy/rgy.h"
+#include "core/view/view.h"
+#include "core/vob/vob.h"
+#include "core/vob/vob_obj.h"
+#include "e2e/cgi_process.h"
+#include "e2e/multipart.h"
+#include "e2e/test_users.h"
+#include "request/vdw_req_args.h"
+#include "support/core_fixture.h"
+#include "support/temp_dir.h"
+
+namespace e2e {
+namespace {
+
+using ArgList = std::vector<std::pair<std::string, std::string>>;
+
+// An argument string as a client writes it (line feeds in values become "%0A").
+std::string args(const ArgList& list) {
+    std::ostringstream out;
+    VDW_ReqArgsGenerator gen(out);
+    for (const auto& [name, value] : list) gen.add_arg(name.c_str(), value.c_str());
+    return out.str();
+}
+
+std::string header(const Part* part, const char* name) {
+    const std::string* v = part ? part->header(name) : nullptr;
+    return v ? *v : "<missing>";
+}
+
+std::string status_of(const Response& r) {
+    return header(r.status(), "Status");
+}
+
+// The status part's text, for the messages of failed checks.
+std::string text_of(const Response& r) {
+    return r.status() ? r.status()->content : "<no status part>";
+}
+
+// A site with the VOB /vobs/p holding src/a.c (/main/1 "one", /main/2 "two", owned by
+// alice so that she may label it) and the view "cfg" whose config spec new views copy.
+class RepoRpcTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        std::string why;
+        ASSERT_TRUE(ensure_test_users(&why)) << why;
+        ASSERT_TRUE(site_.ok());
+        saved_ = redirect_messages(Captured::proc, &cap_);
+        const std::string one = write_file(site_.home() + "/one", "one\n");
+        const std::string two = write_file(site_.home() + "/two", "two\n");
+        for (const std::vector<std::string>& line : std::vector<std::vector<std::string>>{
+                 {"mkvob", "-tag", "/vobs/p", site_.home() + "/vobs/p.vbs"},
+                 {"mkelem", "-mkpath", "-ci", "-from", one, "/vobs/p/src/a.c"},
+                 {"co", "/vobs/p/src/a.c"},
+                 {"ci", "-from", two, "/vobs/p/src/a.c"},
+                 {"protect", "-chown", kAlice.name, "/vobs/p/src/a.c"},
+             })
+            ASSERT_EQ(run_vdtool(&cap_, line), 0) << cap_.err;
+        cmd_mkview_args_t cfg;
+        cfg.tag = "cfg";
+        cfg.storage = site_.home() + "/cfg.vws";
+        cfg.cspec =
+            "# the project's rules\nelement * CHECKEDOUT\nelement * /main/LATEST\n"
+            "load /vobs/p/src\n";
+        ASSERT_EQ(cmd_mkview(&cfg), 0) << cap_.err;
+        ASSERT_EQ(vob_open_by_tag("/vobs/p", &vob_), 0);
+    }
+    void TearDown() override {
+        view_cache_clear();
+        vob_ob_all_cache_action(4);
+        imsg_set_redirect_table(saved_);
+    }
+
+    // Runs one RPC as `user` and reads the whole answer.
+    Response call(const char* rpc, const std::string& rpcargs, const TestUser& user = kAlice) {
+        const std::string body = form_body(std::string("VDW_Vdcore::") + rpc, rpcargs.c_str());
+        Env env = form_post_env(body);
+        env.emplace_back("VDWEB_ALLOW_ANONYMOUS", "0");
+        env.emplace_back("HTTP_AUTHORIZATION", basic_auth(user));
+        CgiResult r = run_cgi(site_.home(), env, body);
+        EXPECT_TRUE(r.exited && r.exit_code == 0) << rpc << ": " << r.err;
+        Response resp = read_response(r.out);
+        EXPECT_TRUE(resp.complete) << rpc << ": " << resp.error << "\n" << r.out;
+        return resp;
+    }
+
+    // Makes alice's web view `tag`; its UUID.
+    std::string make_view(const std::string& tag) {
+        Response r = call("mkview_rpc", args({{"ViewTag", tag},
+                                              {"ConfigTag", "cfg"},
+                                              {"Stream", ""},
+                                              {"TextMode", ""},
+                                              {"Stgloc", ""},
+                                              {"Colocate", "0"},
+                                              {"CopyAreaRoot", "C:\\work\\" + tag}}));
+        EXPECT_EQ(status_of(r), "0") << text_of(r);
+        return header(r.named("RpcResult").empty() ? nullptr : r.named("RpcResult")[0], "Uuid");
+    }
+
+    vob_dbid_t version(const std::string& vxpname) {
+        vob_resolved_t r;
+        return vob_resolve_pname(vxpname.c_str(), nullptr, 0, &r) == 0 ? r.dbid : 0;
+    }
+    std::vector<std::string> labels(const std::string& vxpname) {
+        std::vector<std::string> out;
+        vob_ver_get_labels(vob_, version(vxpname), &out);
+        return out;
+    }
+    std::vector<std::string> type_names(int mtype) {
+        std::vector<vob_type_info_t> types;
+        std::vector<std::string> names;
+        if (vob_type_list(vob_, mtype, &types) == 0)
+            for (const vob_type_info_t& t : types) names.push_back(t.name);
+        return names;
+    }
+    // What the failing requests must leave as it is: types, labels, attributes, views.
+    std::string state() {
+        std::string s;
+        for (int mtype : {VOB_MTYPE_LBTYPE, VOB_MTYPE_BRTYPE, VOB_MTYPE_ATTYPE})
+            for (const std::string& n : type_names(mtype)) s += n + " ";
+        for (const char* v : {"/vobs/p/src/a.c@@/main/1", "/vobs/p/src/a.c@@/main/2"}) {
+            for (const std::string& l : labels(v)) s += l + " ";
+            std::vector<std::pair<std::string, std::string>> attrs;
+            vob_obj_get_attrs(vob_, version(v), &attrs);
+            for (const auto& [name, value] : attrs) s += name + "=" + value + " ";
+        }
+        std::vector<rgy_view_entry_t> views;
+        rgy_list_view_tags(nullptr, &views);
+        for (const rgy_view_entry_t& e : views) s += e.tag + " ";
+        return s;
+    }
+
+    TempSite site_;
+    ScopedHome home_{site_.home()};
+    Captured cap_;
+    imsg_redirect_table_t saved_{};
+    vob_t* vob_ = nullptr;
+};
+
+TEST_F(RepoRpcTest, ClientWorksThroughTheRepositoryRpcs) {
+    // VOBs, and the one replica of the VOB's family.
+    Response vobs = call("enumerate_vobs_rpc", args({{"NameFilter", "/vobs/*"},
+                                                     {"ShowOnlyProjectVobs", "0"},
+                                                     {"ShowOnlyPublicVobs", "0"}}));
+    ASSERT_EQ(vobs.named("VobFound").size(), 1u) << text_of(vobs);
+    const Part* found = vobs.named("VobFound")[0];
+    EXPECT_EQ(found->header_names(),
+              (std::vector<std::string>{"Content-ID", "Content-Type", "Content-Length", "Tag",
+                                        "Uuid", "Kind", "MountAccess"}));
+    EXPECT_EQ(header(found, "Tag"), "/vobs/p");
+    EXPECT_EQ(header(found, "Uuid"), tbs_uuid_text(vob_->family_uuid));
+    const std::string replica = tbs_uuid_text(vob_->uuid);
+    Response family = call("get_vob_family_rpc", args({{"VobFamilyUuid", header(found, "Uuid")}}));
+    ASSERT_EQ(family.named("ReplicaFound").size(), 1u);
+    EXPECT_EQ(header(family.named("ReplicaFound")[0], "Uuid"), replica);
+    EXPECT_EQ(header(family.named("ReplicaFound")[0], "Replica"), "original");
+
+    // A web view of alice's, starting from the config spec of "cfg".
+    const std::string uuid = make_view("alice_web");
+    ASSERT_EQ(uuid.size(), 32u);
+    auto web_views = [&] {
+        std::vector<std::string> tags;
+        const Response r = call("enumerate_views_rpc", args({{"ViewType", "WEB"}}));
+        for (const Part* p : r.named("ViewFound"))
+            tags.push_back(header(p, "View") + " " + header(p, "Uuid"));
+        return tags;
+    };
+    rgy_view_entry_t cfg;
+    ASSERT_EQ(rgy_find_view_by_tag("cfg", nullptr, &cfg), 0);
+    const std::string cfg_line = "cfg " + tbs_uuid_text(cfg.uuid);
+    EXPECT_EQ(web_views(), (std::vector<std::string>{"alice_web " + uuid, cfg_line}));
+    Response info = call("viewinfo_rpc", args({{"ViewUuid", uuid}}));
+    EXPECT_EQ(header(info.named("RpcResult")[0], "ViewTag"), "alice_web");
+    EXPECT_EQ(header(info.named("RpcResult")[0], "IsXcmView"), "N");
+    Response cs = call("get_config_spec_rpc", args({{"ViewUuid", uuid}}));
+    ASSERT_EQ(cs.parts.size(), 3u) << text_of(cs);
+    EXPECT_EQ(cs.parts[0].name(), "CspecElemSection");
+    EXPECT_EQ(cs.parts[0].content,
+              "# the project's rules\nelement * CHECKEDOUT\nelement * /main/LATEST\n");
+    EXPECT_EQ(cs.parts[1].name(), "CspecLoadSection");
+    EXPECT_EQ(cs.parts[1].content, "load /vobs/p/src\n");
+
+    // A label type, listed with its comment, and a label on the first version.
+    const std::string family_uuid = header(found, "Uuid");
+    auto label_type = [&](const std::string& name) {
+        return args({{"VobTag", "/vobs/p"},
+                     {"VobUuid", ""},
+                     {"Name", name},
+                     {"Comment", "first\ncut"},
+                     {"Globalness", ""},
+                     {"Acquire", "0"},
+                     {"Occurrence", ""},
+                     {"MasterKind", "type"}});
+    };
+    ASSERT_EQ(status_of(call("make_label_type_rpc", label_type("REL1"))), "0");
+    Response types = call("enumerate_types_rpc", args({{"MType", "lbtype"},
+                                                       {"FetchDetails", "1"},
+                                                       {"FetchFilter", "1"},
+                                                       {"FetchLocalonly", "0"},
+                                                       {"TypeName", "REL*"},
+                                                       {"NumElems", "1"},
+                                                       {"Elem", "/vobs/p/src/a.c"}}));
+    ASSERT_EQ(types.named("TypeFound").size(), 1u) << text_of(types);
+    EXPECT_EQ(header(types.named("TypeFound")[0], "Name"), "REL1");
+    EXPECT_EQ(header(types.named("TypeFound")[0], "Description"), "=?UTF-8?q?first=0Acut?=");
+    for (const auto& [name, visible] : {std::pair{"REL1", "1"}, std::pair{"REL2", "0"}}) {
+        Response r = call("is_type_visible_rpc",
+                          args({{"VobUuid", family_uuid}, {"Name", name}, {"MType", "lbtype"}}));
+        EXPECT_EQ(header(r.named("TypeFound")[0], "TypeVisible"), visible) << name;
+    }
+    Response labelled = call("apply_label_rpc", args({{"ViewUuid", uuid},
+                                                      {"Selector", "lbtype:REL1@/vobs/p"},
+                                                      {"VersionString", "/main/1"},
+                                                      {"Follow", "0"},
+                                                      {"Recurse", "0"},
+                                                      {"Replace", "0"},
+                                                      {"Comment", "release"},
+                                                      {"NumElements", "1"},
+                                                      {"PerElementList", "vobs/p/src/a.c"}}));
+    ASSERT_EQ(status_of(labelled), "0") << text_of(labelled);
+    ASSERT_EQ(labelled.named("RpcResult").size(), 1u);
+    EXPECT_EQ(header(labelled.named("RpcResult")[0], "Pname"), "vobs/p/src/a.c");
+    EXPECT_EQ(labels("/vobs/p/src/a.c@@/main/1"), std::vector<std::string>{"REL1"});
+    EXPECT_TRUE(labels("/vobs/p/src/a.c@@/main/2").empty());
+
+    // History, newest first: the label is alice's, each record followed by its comment.
+    Response history =
+        call("get_history_rpc", args({{"Scope", "vobs/p/src/a.c"}, {"ViewUuid", uuid}}));
+    ASSERT_EQ(status_of(history), "0");
+    ASSERT_GE(history.parts.size(), 5u);
+    for (size_t i = 0; i + 1 < history.parts.size(); ++i)
+        EXPECT_EQ(history.parts[i].name(), i % 2 ? "HistoryComment" : "History") << i;
+    const Part& newest = history.parts[0];
+    EXPECT_EQ(header(&newest, "Kind"), "make label");
+    EXPECT_EQ(header(&newest, "CreatedUser"), kAlice.name);
+    EXPECT_EQ(header(&newest, "Object"), "/vobs/p/src/a.c@@/main/1");
+    EXPECT_EQ(header(&newest, "Version"), "/main/1");
+    EXPECT_EQ(header(&newest, "HasTasks"), "0");
+    EXPECT_EQ(history.parts[1].content, "REL1 release");
+
+    // An attribute on the version the view selects, and away again.
+    ASSERT_EQ(run_vdtool(&cap_, {"mkattype", "Review@/vobs/p"}), 0);
+    ArgList attr = {{"TypeName", "Review"}, {"Value", "\"passed\""},    {"Default", "0"},
+                    {"Recurse", "0"},       {"Replace", "0"},           {"Comment", ""},
+                    {"ViewUuid", uuid},     {"Elem", "vobs/p/src/a.c"}, {"Selector", ""}};
+    ASSERT_EQ(status_of(call("apply_attribute_rpc", args(attr))), "0");
+    std::vector<std::pair<std::string, std::string>> attrs;
+    ASSERT_EQ(vob_obj_get_attrs(vob_, version("/vobs/p/src/a.c@@/main/2"), &attrs), 0);
+    EXPECT_EQ(attrs, (std::vector<std::pair<std::string, std::string>>{{"Review", "\"passed\""}}));
+    ASSERT_EQ(status_of(call("remove_attribute_rpc", args({{"TypeName", "Review"},
+                                                           {"Recurse", "0"},
+                                                           {"Comment", ""},
+                                                           {"ViewUuid", uuid},
+                                                           {"Elem", "vobs/p/src/a.c"},
+                                                           {"Selector", ""}}))),
+              "0");
+    ASSERT_EQ(vob_obj_get_attrs(vob_, version("/vobs/p/src/a.c@@/main/2"), &attrs), 0);
+    EXPECT_TRUE(attrs.empty());
+
+    // A branch type made by the VOB's family id and removed by its selector; a label type
+    // removed as a resource.
+    ASSERT_EQ(status_of(call("make_branch_type_rpc", args({{"VobUuid", family_uuid},
+                                                           {"Name", "dev"},
+                                                           {"Comment", ""},
+                                                           {"Globalness", "Scope:LOCAL"},
+                                                           {"Acquire", "0"},
+                                                           {"Occurrence", "element"}}))),
+              "0");
+    EXPECT_EQ(type_names(VOB_MTYPE_BRTYPE), (std::vector<std::string>{"dev", "main"}));
+    ASSERT_EQ(status_of(call("remove_metadata_type_rpc",
+                             args({{"Selector", "brtype:dev@/vobs/p"}, {"All", "1"}}))),
+              "0");
+    EXPECT_EQ(type_names(VOB_MTYPE_BRTYPE), std::vector<std::string>{"main"});
+    ASSERT_EQ(status_of(call("make_label_type_rpc", label_type("SCRATCH"))), "0");
+    ASSERT_EQ(
+        status_of(call("remove_resource_rpc", args({{"Selector", "lbtype:SCRATCH@/vobs/p"}}))),
+        "0");
+    EXPECT_EQ(type_names(VOB_MTYPE_LBTYPE), std::vector<std::string>{"REL1"});
+
+    // Contents: a version by its extended name, and what the view selects.
+    struct {
+        ArgList list;
+        const char* content;
+        const char* version;
+    } reads[] = {
+        {{{"ResourceSelector", "/vobs/p/src/a.c@@/main/1"}}, "one\n", "/vobs/p/src/a.c@@/main/1"},
+        {{{"ResourceSelector", "vobs/p/src/a.c"}, {"ViewUuid", uuid}},
+         "two\n",
+         "/vobs/p/src/a.c@@/main/2"},
+    };
+    for (const auto& r : reads) {
+        Response content = call("read_content_rpc", args(r.list));
+        ASSERT_EQ(content.parts.size(), 2u) << text_of(content);
+        EXPECT_EQ(content.parts[0].content, r.content);
+        EXPECT_EQ(header(&content.parts[0], "Content-Type"), "application/octet-stream");
+        EXPECT_EQ(header(&content.parts[0], "Version"), r.version);
+    }
+
+    // Object ids and back to pathnames, through the older dispatch.
+    struct {
+        const char* path;
+        const char* type;
+        const char* pathname;
+    } oids[] = {
+        {"vobs/p/src/a.c", "element", "/vobs/p/src/a.c"},
+        {"vobs\\p\\src\\a.c", "VERSION", "/vobs/p/src/a.c@@/main/2"},
+        {"vobs/p/src", "element", "/vobs/p/src"},
+    };
+    for (const auto& o : oids) {
+        SCOPED_TRACE(o.path);
+        Response r =
+            call("get_oid_rpc",
+                 args({{"ViewUuid", uuid}, {"ElementPathname", o.path}, {"OidType", o.type}}));
+        ASSERT_EQ(r.named("Oid").size(), 1u) << text_of(r);
+        const std::string oid = header(r.named("Oid")[0], "Oid");
+        EXPECT_EQ(header(r.named("Oid")[0], "ReplicaUuid"), replica);
+        Response back = call("oid_to_pname_rpc",
+                             args({{"ViewUuid", uuid}, {"ReplicaUuid", replica}, {"Oid", oid}}));
+        ASSERT_EQ(back.named("RpcResult").size(), 1u) << text_of(back);
+        EXPECT_EQ(header(back.named("RpcResult")[0], "Pathname"), o.pathname);
+        if (std::string(o.type) != "element") continue;
+        Response root = call("get_vd_proj_root_rpc",
+                             args({{"ViewUuid", uuid}, {"ObjectOid", oid}, {"VobTag", "/vobs/p"}}));
+        EXPECT_EQ(header(root.named("VDProjRoot")[0], "VDProjRoot"), o.pathname);
+    }
+
+    // The base of a file: what the view selects, or for a checkout what it came from.
+    auto base_of = [&](const char* checked_out) {
+        Response r = call("get_base_version_rpc", args({{"ViewUuid", uuid},
+                                                        {"ElemPath", "vobs/p/src/a.c"},
+                                                        {"CheckedOut", checked_out},
+                                                        {"Hijacked", "0"},
+                                                        {"Loaded", "1"}}));
+        const std::vector<const Part*> parts = r.named("VersionExtendedPathname");
+        return header(parts.empty() ? nullptr : parts[0], "VersionExtendedPathname");
+    };
+    EXPECT_EQ(base_of("0"), "/vobs/p/src/a.c@@/main/2");
+    view_t* view = nullptr;
+    ASSERT_EQ(view_open_by_tag("alice_web", &view), 0);
+    cmd_checkout_args_t co;
+    co.pnames = {"/vobs/p/src/a.c"};
+    co.view = &view->ctx;
+    ASSERT_EQ(cmd_checkout(&co), 0) << cap_.err;
+    EXPECT_EQ(base_of("1"), "/vobs/p/src/a.c@@/main/2");  // not the checked-out version
+    cmd_uncheckout_args_t unco;
+    unco.pnames = co.pnames;
+    unco.view = &view->ctx;
+    ASSERT_EQ(cmd_uncheckout(&unco), 0) << cap_.err;
+
+    // Mastership: the one replica masters everything already.
+    Response rfm = call("request_for_mastership_rpc", args({{"ViewUuid", uuid},
+                                                            {"NumItems", "1"},
+                                                            {"SelectorList", "brtype:main@/vobs/p"},
+                                                            {"BranchList", ""},
+                                                            {"Comment", ""},
+                                                            {"RFMPreview", "0"}}));
+    ASSERT_EQ(rfm.named("RFMData").size(), 1u) << text_of(rfm);
+    EXPECT_EQ(header(rfm.named("RFMData")[0], "RFMStatus"), "ALREADY_MASTERED");
+    EXPECT_EQ(header(rfm.named("RFMData")[0], "RFMReplicaName"), "original");
+
+    // The view goes, with its storage.
+    view_cache_clear();
+    ASSERT_EQ(status_of(call("rmview_rpc", args({{"ViewUuid", uuid}}))), "0");
+    EXPECT_EQ(web_views(), std::vector<std::string>{cfg_line});
+    EXPECT_TRUE(std::filesystem::is_empty(site_.home() + "/views"));
+}
+
+// Requests the server or the core refuses leave the VOB and the views as they were, and
+// say why.
+TEST_F(RepoRpcTest, RefusedRequestsChangeNothing) {
+    const std::string uuid = make_view("alice_web");
+    ASSERT_EQ(run_vdtool(&cap_, {"mklbtype", "REL1@/vobs/p"}), 0);
+    const std::string no_view = "0123456789abcdef0123456789abcdef";
+    auto label = [&](const std::string& view, const std::string& selector, const std::string& count,
+                     const std::string& list) {
+        return args({{"ViewUuid", view},
+                     {"Selector", selector},
+                     {"Follow", "0"},
+                     {"Recurse", "0"},
+                     {"Replace", "0"},
+                     {"Comment", ""},
+                     {"NumElements", count},
+                     {"PerElementList", list}});
+    };
+    const std::string a_c = "vobs/p/src/a.c";
+    struct Case {
+        const char* label;
+        const char* rpc;
+        std::string rpcargs;
+        const char* status;
+        const char* says;  // in the status part's text
+        const TestUser* user = &kAlice;
+    } cases[] = {
+        {"argument missing", "viewinfo_rpc", "Other=1\n", "1001", "Expected arg \"ViewUuid\""},
+        {"arguments out of order", "make_branch_type_rpc",
+         "VobUuid=x\nComment=\nName=dev\nGlobalness=\nAcquire=0\nOccurrence=\n", "1001",
+         "Expected arg \"Name\".  Got arg \"Comment\""},
+        {"count not matching the list", "apply_label_rpc", label(uuid, "REL1", "2", a_c), "1001",
+         "VDSRV3014"},
+        {"not a label type", "apply_label_rpc", label(uuid, "brtype:main", "1", a_c), "1001",
+         "invalid value \"brtype:main\" for arg \"Selector\""},
+        {"unknown type kind", "enumerate_types_rpc",
+         "MType=xtype\nFetchDetails=0\nFetchFilter=0\nFetchLocalonly=0\nTypeName=\nNumElems=0\n",
+         "1001", "arg \"MType\""},
+        {"unknown view kind", "enumerate_views_rpc", "ViewType=cloud\n", "1001", "\"ViewType\""},
+        {"unknown selector prefix", "remove_metadata_type_rpc", "Selector=nope:REL1@/vobs/p\n",
+         "1019", "Unable to remove type \"nope:REL1@/vobs/p\""},
+        {"label type that does not exist", "apply_label_rpc", label(uuid, "REL9", "1", a_c), "1017",
+         "VDSRV1060: Unable to apply label \"REL9\""},
+        {"type that exists already", "make_label_type_rpc",
+         "VobTag=/vobs/p\nVobUuid=\nName=REL1\nComment=\nGlobalness=\nAcquire=0\nOccurrence=\n"
+         "MasterKind=\n",
+         "1004", "VDSRV1292: Unable to create type \"lbtype:REL1@vob:/vobs/p\""},
+        {"view UUID that names no view", "apply_label_rpc", label(no_view, "REL1", "1", a_c),
+         "1002", "VDSRV1012: Unable to find view with uuid \"0123456789abcdef"},
+        {"no view to remove", "rmview_rpc", "ViewUuid=" + no_view + "\n", "1002", "VDSRV1012"},
+        {"view UUID that is no UUID", "get_history_rpc", "Scope=" + a_c + "\nViewUuid=zz\n", "1001",
+         "uuid \"zz\""},
+        {"pathname leaving the view", "apply_label_rpc",
+         label(uuid, "REL1", "1", "vobs/../../../etc/passwd"), "1003", "VDSRV1060"},
+        {"view in a stream", "mkview_rpc",
+         "ViewTag=s\nConfigTag=\nStream=dev@/vobs/p\nTextMode=\nStgloc=\nColocate=0\n"
+         "CopyAreaRoot=\n",
+         "1018", "\"Stream\" is not supported"},
+        {"global type", "make_branch_type_rpc",
+         "VobTag=/vobs/p\nVobUuid=\nName=dev\nComment=\nGlobalness=global\nAcquire=0\n"
+         "Occurrence=\n",
+         "1018", "\"Globalness\" is not supported"},
+        {"object id that is no id", "oid_to_pname_rpc",
+         "ViewUuid=\nReplicaUuid=" + tbs_uuid_text(vob_->uuid) + "\nOid=123\n", "1001",
+         "VDSRV1123"},
+        {"label by a user who may not write the element", "apply_label_rpc",
+         label(uuid, "REL1", "1", a_c), "1063", "VDSRV1060", &kMallory},
+        {"another user's view", "rmview_rpc", "ViewUuid=" + uuid + "\n", "1063", "VDSRV1016",
+         &kMallory},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        const std::string before = state();
+        Response r = call(c.rpc, c.rpcargs, *c.user);
+        ASSERT_NE(r.status(), nullptr);
+        EXPECT_EQ(status_of(r), c.status) << text_of(r);
+        EXPECT_NE(text_of(r).find(c.says), std::string::npos) << text_of(r);
+        EXPECT_EQ(state(), before);
+    }
+}
+
+}  // namespace
+}  // namespace e2e
