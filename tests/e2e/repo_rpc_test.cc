@@ -1,12 +1,15 @@
-// The repository and view RPCs through vdweb.cgi, as a logged-in client drives them: VOBs
+// The repository and view RPCs through lighttpd and vdweb.cgi, as a logged-in client drives
+// them (HTTP Basic credentials, checked by PAM, on every request): VOBs
 // and views listed, a web view made, read and removed, label, branch and attribute types
 // made and removed, a version labelled and given an attribute, contents and history read,
 // object ids turned into pathnames; and the requests that must change nothing: malformed
 // or unknown arguments, views that do not exist, names outside the view, and changes the
 // core refuses to a user without the right.
+#include <curl/curl.h>
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <functional>
 #include <sstream>
 #include <string>
 #include <utility>
@@ -14,12 +17,15 @@
 
 #include "core/cmd/cmd.h"
 #include "core/rgy/rgy.h"
+#include "core/stg/stg.h"
 #include "core/view/view.h"
 #include "core/vob/vob.h"
 #include "core/vob/vob_obj.h"
 #include "e2e/cgi_process.h"
+#include "e2e/lighttpd_server.h"
 #include "e2e/multipart.h"
 #include "e2e/test_users.h"
+#include "interact/ireq_msg.h"
 #include "request/vdw_req_args.h"
 #include "support/core_fixture.h"
 #include "support/temp_dir.h"
@@ -35,6 +41,53 @@ std::string args(const ArgList& list) {
     VDW_ReqArgsGenerator gen(out);
     for (const auto& [name, value] : list) gen.add_arg(name.c_str(), value.c_str());
     return out.str();
+}
+
+// One POST through the web server as `user`; `on_part` (may be empty) sees each part as it
+// arrives, while the response is still open.
+using OnPart = std::function<void(const Part&)>;
+Response http_post(const std::string& url, const std::string& body, const TestUser& user,
+                   const OnPart& on_part = nullptr) {
+    struct Reading {
+        MultipartReader reader{MultipartReader::Start::FIRST_BOUNDARY};
+        Response response;
+        const OnPart* on_part;
+        static size_t write(char* data, size_t size, size_t n, void* self_ptr) {
+            auto* self = static_cast<Reading*>(self_ptr);
+            self->reader.feed(std::string_view(data, size * n));
+            for (Part& p : self->reader.take_parts()) {
+                if (*self->on_part) (*self->on_part)(p);
+                self->response.parts.push_back(std::move(p));
+            }
+            return size * n;
+        }
+    } reading;
+    reading.on_part = &on_part;
+    static const bool ready = curl_global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK;
+    CURL* curl = ready ? curl_easy_init() : nullptr;
+    if (!curl) {
+        reading.response.error = "curl unavailable";
+        return reading.response;
+    }
+    const std::string login = std::string(user.name) + ":" + user.password;
+    curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
+    curl_easy_setopt(curl, CURLOPT_POSTFIELDS, body.data());
+    curl_easy_setopt(curl, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(body.size()));
+    curl_easy_setopt(curl, CURLOPT_HTTPAUTH, CURLAUTH_BASIC);
+    curl_easy_setopt(curl, CURLOPT_USERPWD, login.c_str());
+    curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &Reading::write);
+    curl_easy_setopt(curl, CURLOPT_WRITEDATA, &reading);
+    curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(curl, CURLOPT_TIMEOUT, 120L);
+    CURLcode rc = curl_easy_perform(curl);
+    long status = 0;
+    curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
+    curl_easy_cleanup(curl);
+    reading.response.complete = reading.reader.complete();
+    reading.response.error = rc != CURLE_OK  ? curl_easy_strerror(rc)
+                             : status != 200 ? "HTTP " + std::to_string(status)
+                                             : reading.reader.error();
+    return reading.response;
 }
 
 std::string header(const Part* part, const char* name) {
@@ -58,7 +111,7 @@ protected:
     void SetUp() override {
         std::string why;
         ASSERT_TRUE(ensure_test_users(&why)) << why;
-        ASSERT_TRUE(site_.ok());
+        ASSERT_TRUE(server_.started()) << server_.failure();
         saved_ = redirect_messages(Captured::proc, &cap_);
         const std::string one = write_file(site_.home() + "/one", "one\n");
         const std::string two = write_file(site_.home() + "/two", "two\n");
@@ -88,13 +141,8 @@ protected:
     // Runs one RPC as `user` and reads the whole answer.
     Response call(const char* rpc, const std::string& rpcargs, const TestUser& user = kAlice) {
         const std::string body = form_body(std::string("VDW_Vdcore::") + rpc, rpcargs.c_str());
-        Env env = form_post_env(body);
-        env.emplace_back("VDWEB_ALLOW_ANONYMOUS", "0");
-        env.emplace_back("HTTP_AUTHORIZATION", basic_auth(user));
-        CgiResult r = run_cgi(site_.home(), env, body);
-        EXPECT_TRUE(r.exited && r.exit_code == 0) << rpc << ": " << r.err;
-        Response resp = read_response(r.out);
-        EXPECT_TRUE(resp.complete) << rpc << ": " << resp.error << "\n" << r.out;
+        Response resp = http_post(server_.url(), body, user);
+        EXPECT_TRUE(resp.complete) << rpc << ": " << resp.error << "\n" << server_.error_log();
         return resp;
     }
 
@@ -144,7 +192,9 @@ protected:
         return s;
     }
 
-    TempSite site_;
+    // The site lighttpd serves, which requires a login as scripts/serve's does.
+    LighttpdServer server_{{}, {}, {}, /*allow_anonymous=*/false};
+    const TempSite& site_ = server_.site();
     ScopedHome home_{site_.home()};
     Captured cap_;
     imsg_redirect_table_t saved_{};
@@ -460,4 +510,63 @@ TEST_F(RepoRpcTest, RefusedRequestsChangeNothing) {
 }
 
 }  // namespace
+// A trigger asks the client through the web server: a pre-mklabel trigger runs vdprompt,
+// the question arrives as an "InteractionRequest" part of the label request's still-open
+// response, the client answers with a second request, and the answer decides.
+TEST_F(RepoRpcTest, TriggerQuestionAnsweredThroughTheServer) {
+    const std::string uuid = make_view("alice_web");
+    ASSERT_EQ(run_vdtool(&cap_, {"mklbtype", "REL1@/vobs/p"}), 0);
+    ASSERT_EQ(run_vdtool(&cap_, {"mktrtype", "-element", "-all", "-preop", "mklabel", "-exec",
+                                 std::string(VDPROMPT_PATH) +
+                                     " proceed -prompt \"Label $VD_PNAME?\" -default abort",
+                                 "ask@/vobs/p"}),
+              0)
+        << cap_.err;
+    for (const char* answer : {"abort", "proceed"}) {
+        SCOPED_TRACE(answer);
+        int asked = 0;
+        auto on_part = [&](const Part& part) {
+            if (part.name() != "InteractionRequest") return;
+            ++asked;
+            stg_scoped_area area;
+            ireq_msg_t* q = ireq_msg_from_string(area.get(), part.content.c_str());
+            const char* prompt = nullptr;
+            const char* conn = nullptr;
+            const char* seq = nullptr;
+            ireq_msg_get_element(q, "prompt", &prompt);
+            ireq_msg_get_element(q, "MsgConnection", &conn);
+            ireq_msg_get_element(q, "MsgSeqID", &seq);
+            EXPECT_STREQ(prompt, "Label /vobs/p/src/a.c?");
+            const std::string reply = args({{"MsgProtocol", "Vdprompt"},
+                                            {"MsgVersion", "1.0"},
+                                            {"MsgConnection", conn ? conn : ""},
+                                            {"MsgSeqID", seq ? seq : ""},
+                                            {"MsgType", "Message"},
+                                            {"Response", answer}});
+            Response r = call("interaction_response_rpc", reply);
+            EXPECT_EQ(status_of(r), "0") << text_of(r);
+        };
+        const std::string body =
+            form_body("VDW_Vdcore::apply_label_rpc", args({{"ViewUuid", uuid},
+                                                           {"Selector", "REL1"},
+                                                           {"Follow", "0"},
+                                                           {"Recurse", "0"},
+                                                           {"Replace", "0"},
+                                                           {"Comment", ""},
+                                                           {"NumElements", "1"},
+                                                           {"PerElementList", "vobs/p/src/a.c"}})
+                                                         .c_str());
+        Response labelled = http_post(server_.url(), body, kAlice, on_part);
+        ASSERT_TRUE(labelled.complete) << labelled.error;
+        EXPECT_EQ(asked, 1);
+        if (std::string(answer) == "abort") {
+            EXPECT_EQ(status_of(labelled), "1025") << text_of(labelled);
+            EXPECT_TRUE(labels("/vobs/p/src/a.c@@/main/2").empty());
+        } else {
+            EXPECT_EQ(status_of(labelled), "0") << text_of(labelled);
+            EXPECT_EQ(labels("/vobs/p/src/a.c@@/main/2"), std::vector<std::string>{"REL1"});
+        }
+    }
+}
+
 }  // namespace e2e
