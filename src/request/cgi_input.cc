@@ -54,18 +54,21 @@ void set_upload_failure(const char* text) {
     snprintf(g_upload_failure, sizeof g_upload_failure, "%s", text);
 }
 
+// A new file in the upload directory, 0600 and its writer lock held: the descriptor, with
+// its pathname in `path`, or -1.
+int create_upload_file(char (&path)[CGI_PATH_MAX]) {
+    const char* dir = get_unix_temp_file_dir();
+    if (!dir) return -1;
+    UmaskZero umask0;
+    return fileutl_create_temp(dir, "QLMX", 0600, path, sizeof path);
+}
+
 // Creates the upload file in the upload directory and makes it the tracked upload;
 // false (nothing tracked) when it cannot be made.
 bool track_new_upload() {
     cgi_upload_end(nullptr, false);
-    const char* dir = get_unix_temp_file_dir();
-    if (!dir) return false;
     char path[CGI_PATH_MAX];
-    int fd;
-    {
-        UmaskZero umask0;
-        fd = fileutl_create_temp(dir, "QLMX", 0600, path, sizeof path);
-    }
+    int fd = create_upload_file(path);
     if (fd < 0) return false;
     memcpy(g_upload.path, path, sizeof path);
     g_upload.fd = fd;
@@ -662,14 +665,8 @@ char* get_unix_temp_file_dir() {
 }
 
 char* get_temp_file(WCM_MemPool& pool) {
-    const char* dir = get_unix_temp_file_dir();
-    if (!dir) return nullptr;
     char path[CGI_PATH_MAX];
-    int fd;
-    {
-        UmaskZero umask0;
-        fd = fileutl_create_temp(dir, "QLMX", 0600, path, sizeof path);
-    }
+    int fd = create_upload_file(path);
     if (fd < 0) return nullptr;
     ::close(fd);
     return pool.strdup(path);
