@@ -36,7 +36,10 @@ void VDW_Vdcore::impersonate(const char* user, const char* password, const char*
     VDW_Trace trace(QLMX_COMPONENT, kClass, "impersonate");
     (void)domain;  // users are the system's own: a domain names nothing more here
     status.set_status(TBS_ST_OK);
-    if (!smart_card && !VDW_LoginCache::recently_checked(user, password)) {
+    // A login checked lately skips PAM and the user database: its identity was kept with it.
+    credutl_creds_t known;
+    const bool warm = !smart_card && VDW_LoginCache::recently_checked(user, password, &known);
+    if (!smart_card && !warm) {
         tbs_status_t st = sysutl_check_password(user, password);
         if (st != TBS_ST_OK) {
             if (st != TBS_ST_PERMISSION) trace.writeTrace(1, "password check failed: PAM error");
@@ -44,13 +47,16 @@ void VDW_Vdcore::impersonate(const char* user, const char* password, const char*
             status.format(&_vdw_lib_lib_msg_table, VDW_LIB_LOGIN_INCORRECT);
             return;
         }
-        VDW_LoginCache::remember(user, password);
     }
     VDW_Credutl creds;
     if (trace.shouldTrace(2) && creds.get_credentials(status))
         creds.print_creds("Process creds before impersonation");
     status.set_status(TBS_ST_OK);
-    if (!creds.get_default_credentials(user, status)) return;
+    if (warm)
+        creds.set(known);
+    else if (!creds.get_default_credentials(user, status))
+        return;
+    if (!smart_card && !warm) VDW_LoginCache::remember(user, password, creds.creds());
     if (primary_group && *primary_group && !creds.set_primary_group(primary_group, status)) return;
     if (groups && *groups && !creds.reorder_unix_grouplist(groups, status)) return;
     if (!creds.set_credentials(status)) {

@@ -300,17 +300,24 @@ TEST(VdcoreViews, CreatedViewsTakeAFreeStorageNameAndLeaveNothingWhenRefused) {
 }
 
 // A login that passed the password check counts again only with the same user and password,
-// only for a while, and the cache keeps no password.
+// only for a while, gives back the identity kept with it, and the cache keeps no password.
 TEST(LoginCache, RemembersExactLoginsForAWhile) {
     TempDir tmp;
     setenv("VERDANE_TMP", tmp.path().c_str(), 1);
     fileutl_reset_tmpdir();
-    EXPECT_FALSE(VDW_LoginCache::recently_checked("ann", "secret one"));
-    VDW_LoginCache::remember("ann", "secret one");
-    EXPECT_TRUE(VDW_LoginCache::recently_checked("ann", "secret one"));
-    EXPECT_FALSE(VDW_LoginCache::recently_checked("ann", "secret two"));
-    EXPECT_FALSE(VDW_LoginCache::recently_checked("bob", "secret one"));
-    EXPECT_FALSE(VDW_LoginCache::recently_checked("ann", ""));
+    credutl_creds_t ann{}, got{};
+    ann.uid = 1234;
+    ann.ngroups = 1;
+    ann.groups[0] = 55;
+    strcpy(ann.user, "ann");
+    EXPECT_FALSE(VDW_LoginCache::recently_checked("ann", "secret one", &got));
+    VDW_LoginCache::remember("ann", "secret one", ann);
+    ASSERT_TRUE(VDW_LoginCache::recently_checked("ann", "secret one", &got));
+    EXPECT_EQ(got.uid, 1234u);
+    EXPECT_EQ(got.groups[0], 55u);
+    EXPECT_FALSE(VDW_LoginCache::recently_checked("ann", "secret two", &got));
+    EXPECT_FALSE(VDW_LoginCache::recently_checked("bob", "secret one", &got));
+    EXPECT_FALSE(VDW_LoginCache::recently_checked("ann", "", &got));
 
     const std::string dir = tmp / "logins";
     struct stat st;
@@ -327,7 +334,7 @@ TEST(LoginCache, RemembersExactLoginsForAWhile) {
         for (int i = 0; i < 8; ++i) bytes[i] = static_cast<char>(old >> (8 * i));
         std::ofstream(entry.path(), std::ios::binary | std::ios::trunc) << bytes;
     }
-    EXPECT_FALSE(VDW_LoginCache::recently_checked("ann", "secret one"));
+    EXPECT_FALSE(VDW_LoginCache::recently_checked("ann", "secret one", &got));
     unsetenv("VERDANE_TMP");
     fileutl_reset_tmpdir();
 }

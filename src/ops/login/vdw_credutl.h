@@ -35,6 +35,8 @@ public:
     // Writes "<tag>: user <name> (uid N), group <name> (gid N), groups g1,g2,..." to the trace.
     void print_creds(const char* tag) const;
     const credutl_creds_t& creds() const { return creds_; }
+    // The working copy becomes `creds` (an identity looked up earlier).
+    void set(const credutl_creds_t& creds) { creds_ = creds; }
 
 private:
     credutl_creds_t creds_;

@@ -77,10 +77,20 @@ bool site_key(const std::string& dir, unsigned char key[kKeySize]) {
     return read_exact(path, key, kKeySize, &got) && got == kKeySize;
 }
 
-// HMAC(key, user NUL password).
+// An entry: the time of the check (8 bytes, little-endian), the user's identity then, and
+// the MAC over user, password, time and identity.
+struct Entry {
+    unsigned char when[8];
+    credutl_creds_t identity;
+    unsigned char mac[kMacSize];
+};
+
+// HMAC(key, user NUL password NUL time identity).
 bool mac_of(const unsigned char key[kKeySize], const char* user, const char* password,
-            unsigned char out[kMacSize]) {
-    std::string text = std::string(user) + '\0' + password;
+            const Entry& e, unsigned char out[kMacSize]) {
+    std::string text = std::string(user) + '\0' + password + '\0';
+    text.append(reinterpret_cast<const char*>(e.when), sizeof e.when);
+    text.append(reinterpret_cast<const char*>(&e.identity), sizeof e.identity);
     unsigned int len = 0;
     bool ok = HMAC(EVP_sha256(), key, static_cast<int>(kKeySize),
                    reinterpret_cast<const unsigned char*>(text.data()), text.size(), out, &len) &&
@@ -103,15 +113,10 @@ std::string entry_path(const std::string& dir, const char* user) {
     return name;
 }
 
-// An entry: the time of the check (8 bytes, little-endian) and the MAC.
-struct Entry {
-    unsigned char when[8];
-    unsigned char mac[kMacSize];
-};
-
 }  // namespace
 
-bool VDW_LoginCache::recently_checked(const char* user, const char* password) {
+bool VDW_LoginCache::recently_checked(const char* user, const char* password,
+                                      credutl_creds_t* identity) {
     if (!user || !*user || !password) return false;
     std::string dir = cache_dir();
     unsigned char key[kKeySize];
@@ -127,20 +132,25 @@ bool VDW_LoginCache::recently_checked(const char* user, const char* password) {
     int64_t now = static_cast<int64_t>(time(nullptr));
     if (now < when || now - when >= LOGIN_CACHE_SECONDS) return false;
     unsigned char mac[kMacSize];
-    bool match = mac_of(key, user, password, mac) && CRYPTO_memcmp(mac, e.mac, kMacSize) == 0;
+    bool match = mac_of(key, user, password, e, mac) && CRYPTO_memcmp(mac, e.mac, kMacSize) == 0;
     OPENSSL_cleanse(key, sizeof key);
+    if (match) *identity = e.identity;
     return match;
 }
 
-void VDW_LoginCache::remember(const char* user, const char* password) {
+void VDW_LoginCache::remember(const char* user, const char* password,
+                              const credutl_creds_t& identity) {
     if (!user || !*user || !password) return;
     std::string dir = cache_dir();
     unsigned char key[kKeySize];
     if (dir.empty() || !site_key(dir, key)) return;
     std::string path = entry_path(dir, user);
     Entry e;
+    memset(&e, 0, sizeof e);
     int64_t now = static_cast<int64_t>(time(nullptr));
     for (int i = 0; i < 8; ++i) e.when[i] = static_cast<unsigned char>(now >> (8 * i));
-    if (!path.empty() && mac_of(key, user, password, e.mac)) write_whole(dir, path, &e, sizeof e);
+    e.identity = identity;
+    if (!path.empty() && mac_of(key, user, password, e, e.mac))
+        write_whole(dir, path, &e, sizeof e);
     OPENSSL_cleanse(key, sizeof key);
 }
