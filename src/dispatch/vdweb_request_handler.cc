@@ -327,7 +327,7 @@ void generate_rpc_response(const VDW_Request& request, std::ostream& out, WCM_Me
 
     const char* method = request.request_method();
     if (method && strcmp(method, "GET") == 0) {
-        vdw_get_cltxt_url(request, out, pool, status);
+        vdw_get_cltxt_url(request, out, pool, facade, status);
         return;
     }
     buffer_flush_prepare();

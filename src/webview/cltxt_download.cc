@@ -1,18 +1,24 @@
-// Plain downloads: URL validation and the answer.
-//
-// Serving the contents needs the text modes and the file-part transfer of the web-view
-// update, which this build does not have yet, so every URL is answered with a complete
-// error response instead.
+// Plain downloads: the URL's VOB, version and text mode, and the one data part.
 #include "webview/cltxt_download.h"
 
+#include <strings.h>
+#include <sys/stat.h>
+
+#include <cerrno>
 #include <cstring>
+#include <fstream>
 #include <string>
 #include <vector>
 
 #include "core/tbs/tbs.h"
+#include "core/util/fileutl.h"
+#include "core/vob/vob.h"
+#include "core/vob/vob_obj.h"
 #include "foundation/catalogs/vdw_lib_catalog.h"
+#include "foundation/vdw_config.h"
 #include "foundation/vdw_trace.h"
 #include "foundation/wcm_status.h"
+#include "ops/vdw_vdcore.h"
 #include "request/vdw_multipart_data.h"
 #include "request/vdw_request.h"
 #include "request/vdw_rpc_response.h"
@@ -37,24 +43,96 @@ std::vector<std::string> split(const char* url) {
     return parts;
 }
 
+bool served_text_mode(const std::string& mode) {
+    return strcasecmp(mode.c_str(), "unix") == 0 || strcasecmp(mode.c_str(), "transparent") == 0;
+}
+
+// Removes the temporary files of one download, however it ends.
+struct Temporaries {
+    std::vector<std::string> paths;
+    ~Temporaries() {
+        for (const std::string& p : paths) fileutl_rm(p.c_str());
+    }
+};
+
+// Sends `path` as the "SyncElemData" part, compressed into a temporary file first when the
+// client accepts it and the file reaches the site's threshold.
+void send_file_part(VDW_RpcResponse& response, const char* path, bool compress_ok,
+                    Temporaries& temps, WCM_Status& status) {
+    struct stat st;
+    if (stat(path, &st) != 0) {
+        status.set_status(tbs_errno2status(errno));
+        return;
+    }
+    const long long threshold = 1024LL * VDW_Config::getInstance().get_integer_param(
+                                             VDW_Config::DOWNLOAD_COMPRESSION_THRESHOLD_KEY);
+    std::string send = path;
+    const char* type = "application/octet-stream";
+    long long size = st.st_size;
+    if (compress_ok && size >= threshold) {
+        char gz[VDW_Vdcore::PNAME_SIZE];
+        int fd = fileutl_create_temp(fileutl_get_tmpdir(), "qlmx_cltxt_", 0600, gz, sizeof gz);
+        if (fd >= 0) {
+            ::close(fd);
+            temps.paths.push_back(gz);
+            struct stat zst;
+            if (fileutl_gzip(path, gz, 6) == TBS_ST_OK && stat(gz, &zst) == 0) {
+                send = gz;
+                type = "application/x-gzip";
+                size = zst.st_size;
+            }
+        }
+    }
+    std::ifstream in(send, std::ios::binary);
+    if (!in) {
+        status.set_status(tbs_errno2status(errno ? errno : EIO));
+        return;
+    }
+    int error = 0;
+    VDW_MultipartData part("SyncElemData", type, in, size, error);
+    response.add_part(part, true);
+    if (error) status.set_status(tbs_errno2status(error));
+}
+
 }  // namespace
 
 void vdw_get_cltxt_url(const VDW_Request& request, std::ostream& out, WCM_MemPool& pool,
-                       WCM_Status& status) {
+                       VDW_Vdcore& facade, WCM_Status& status) {
     const char* url = request.get_url();
     std::vector<std::string> parts = url && *url ? split(url) : std::vector<std::string>();
-    tbs_uuid_t vob{};
+    Temporaries temps;
+    char cleartext[VDW_Vdcore::PNAME_SIZE] = "";
+    tbs_uuid_t vob_uuid{};
+    tbs_oid_t version_oid{};
+    vob_t* vob = nullptr;
+    vob_dbid_t version = 0;
+    status.set_status(TBS_ST_OK);
     if (parts.size() != 4 || parts[0] != "cltxt" ||
-        tbs_uuid_from_str(parts[1].c_str(), &vob) != TBS_ST_OK) {
+        tbs_uuid_from_str(parts[1].c_str(), &vob_uuid) != TBS_ST_OK) {
         trace_line("malformed download URL in GET");
         status.set_status(TBS_ST_BAD_REQUEST);
         status.format(&_vdw_lib_lib_msg_table, VDW_LIB_BAD_DOWNLOAD_URL,
                       VDW_MultipartData::echo_text(url ? url : "").c_str());
+    } else if (!served_text_mode(parts[3])) {
+        trace_line("invalid text mode in GET");
+        status.set_status(TBS_ST_BAD_REQUEST);
+        status.format(&_vdw_lib_lib_msg_table, VDW_LIB_URL_INVALID_TEXT_MODE,
+                      VDW_MultipartData::echo_text(parts[3].c_str()).c_str());
+    } else if (vob_open_by_uuid(vob_uuid, &vob) != TBS_ST_OK) {
+        trace_line("unknown VOB in GET");
+        status.set_status(TBS_ST_NOT_FOUND);
+        status.format(&_vdw_lib_lib_msg_table, VDW_LIB_REPLICA_UUID_NOT_FOUND, parts[1].c_str());
+    } else if (tbs_uuid_from_str(parts[2].c_str(), &version_oid) != TBS_ST_OK ||
+               vob_obj_oid_to_dbid(vob, version_oid, &version) != TBS_ST_OK) {
+        trace_line("unknown version in GET");
+        status.set_status(TBS_ST_NOT_FOUND);
+        status.format(&_vdw_lib_lib_msg_table, VDW_LIB_VERSION_OID_NOT_FOUND,
+                      VDW_MultipartData::echo_text(parts[2].c_str()).c_str());
     } else {
-        // Not served yet: see the top of this file.
-        trace_line("download by URL not served");
-        status.set_status(TBS_ST_NOT_SUPPORTED);
-        status.format(&_vdw_lib_lib_msg_table, VDW_LIB_DOWNLOAD_NOT_SERVED);
+        facade.get_cleartext(vob, version, cleartext, status);
+        if (cleartext[0]) temps.paths.push_back(cleartext);
     }
-    VDW_RpcResponse response(pool, status, out, nullptr);
+    VDW_RpcResponse response(pool, status, out, &facade);
+    if (status.is_ok())
+        send_file_part(response, cleartext, request.accept_compressed_cleartext(), temps, status);
 }

@@ -5,14 +5,19 @@
 #include <iosfwd>
 
 class VDW_Request;
+class VDW_Vdcore;
 class WCM_MemPool;
 class WCM_Status;
 
 // Answers the GET named by the request's "x-tarvex-cltxt-url" header, of the form
-// cltxt/<VOB replica oid>/<version oid>/<text mode>. Until contents are served, every URL
-// gets a complete error response: a malformed one status 1072, a well-formed one 1018
-// (not supported). The process then ends normally.
+// cltxt/<VOB replica uuid>/<version oid>/<text mode>, with one "SyncElemData" part holding
+// the version's bytes (gzip-compressed when the client accepts it and the version is at
+// least "qlmxDownloadCompressionThreshold" KiB). The text modes served are "unix" and
+// "transparent" (the bytes as stored: this server's web views keep them so). Failures get a
+// complete error response: a malformed URL or another text mode status 1072 (VDSRV1290,
+// VDSRV1284), an unknown VOB or version 1002 (VDSRV1283, VDSRV1282), a directory version
+// 1016; the core's own status for a version the user may not read.
 void vdw_get_cltxt_url(const VDW_Request& request, std::ostream& out, WCM_MemPool& pool,
-                       WCM_Status& status);
+                       VDW_Vdcore& facade, WCM_Status& status);
 
 #endif

@@ -381,16 +381,17 @@ TEST_F(CgiTest, GetIsNeverDispatched) {
         ASSERT_NE(resp.status(), nullptr);
         EXPECT_NE(resp.status()->content.find("VDSRV1290: The download URL"), std::string::npos)
             << resp.status()->content;
-    }  // A well-formed URL is refused as not served yet, in a complete response as well.
-    CgiResult r = run({{"REQUEST_METHOD", "GET"},
-                       {"HTTP_X_TARVEX_CLTXT_URL", "cltxt/0123456789abcdef0123456789abcdef/1/2"}},
-                      "");
+    }  // A well-formed URL naming no VOB gets a complete error response as well.
+    CgiResult r =
+        run({{"REQUEST_METHOD", "GET"},
+             {"HTTP_X_TARVEX_CLTXT_URL", "cltxt/0123456789abcdef0123456789abcdef/1/unix"}},
+            "");
     ASSERT_TRUE(r.exited);
     EXPECT_EQ(r.exit_code, 0);
     Response resp = read_response(r.out);
     EXPECT_TRUE(resp.complete) << resp.error;
     ASSERT_NE(resp.status(), nullptr);
-    EXPECT_NE(resp.status()->content.find("VDSRV1291:"), std::string::npos) << r.out;
+    EXPECT_NE(resp.status()->content.find("VDSRV1283:"), std::string::npos) << r.out;
 }
 
 }  // namespace

@@ -569,4 +569,76 @@ TEST_F(RepoRpcTest, TriggerQuestionAnsweredThroughTheServer) {
     }
 }
 
+// The plain download: a GET of one version's bytes by VOB replica, version object id and
+// text mode, as the logged-in user; compressed when the client accepts it and the version
+// reaches the threshold; every bad URL gets its error and nothing else.
+TEST_F(RepoRpcTest, CleartextDownloadByUrl) {
+    const std::string big = std::string(40000, 'b') + "\n";
+    const std::string big_file = write_file(site_.home() + "/big", big);
+    ASSERT_EQ(run_vdtool(&cap_, {"mkelem", "-ci", "-from", big_file, "/vobs/p/src/big.txt"}), 0);
+    auto oid_of = [&](const std::string& vxpname) {
+        vob_resolved_t r;
+        vob_obj_info_t info;
+        if (vob_resolve_pname(vxpname.c_str(), nullptr, 0, &r) != 0 ||
+            vob_obj_get_info(r.vob, r.version ? r.version : r.dbid, &info) != 0)
+            return std::string("?");
+        return tbs_uuid_text(info.oid);
+    };
+    const std::string replica = tbs_uuid_text(vob_->uuid);
+    auto get = [&](const std::string& url, bool compressed) {
+        Response r;
+        std::string body;
+        CURL* curl = curl_easy_init();
+        const std::string login = std::string(kAlice.name) + ":" + kAlice.password;
+        curl_slist* headers = curl_slist_append(nullptr, ("X-Tarvex-Cltxt-Url: " + url).c_str());
+        if (compressed) headers = curl_slist_append(headers, "Accept-Encoding: deflate");
+        curl_easy_setopt(curl, CURLOPT_URL, server_.url().c_str());
+        curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers);
+        curl_easy_setopt(curl, CURLOPT_HTTPAUTH, CURLAUTH_BASIC);
+        curl_easy_setopt(curl, CURLOPT_USERPWD, login.c_str());
+        curl_easy_setopt(
+            curl, CURLOPT_WRITEFUNCTION, +[](char* d, size_t s, size_t n, void* u) {
+                static_cast<std::string*>(u)->append(d, s * n);
+                return s * n;
+            });
+        curl_easy_setopt(curl, CURLOPT_WRITEDATA, &body);
+        CURLcode rc = curl_easy_perform(curl);
+        curl_slist_free_all(headers);
+        curl_easy_cleanup(curl);
+        if (rc != CURLE_OK) r.error = curl_easy_strerror(rc);
+        return rc == CURLE_OK ? read_response(body, MultipartReader::Start::FIRST_BOUNDARY) : r;
+    };
+    const std::string v1 = oid_of("/vobs/p/src/a.c@@/main/1");
+    const std::string vbig = oid_of("/vobs/p/src/big.txt@@/main/1");
+    Response one = get("cltxt/" + replica + "/" + v1 + "/unix", false);
+    ASSERT_TRUE(one.complete) << one.error;
+    ASSERT_EQ(status_of(one), "0") << text_of(one);
+    ASSERT_EQ(one.named("SyncElemData").size(), 1u);
+    EXPECT_EQ(one.named("SyncElemData")[0]->content, "one\n");
+    Response zipped = get("cltxt/" + replica + "/" + vbig + "/transparent", true);
+    ASSERT_EQ(zipped.named("SyncElemData").size(), 1u) << text_of(zipped);
+    EXPECT_EQ(header(zipped.named("SyncElemData")[0], "Content-Type"), "application/x-gzip");
+    EXPECT_LT(zipped.named("SyncElemData")[0]->content.size(), big.size());
+
+    struct Bad {
+        std::string url;
+        const char* status;
+        const char* says;
+    } const bad[] = {
+        {"cltxt/" + replica + "/" + v1 + "/insert_cr", "1072", "VDSRV1284"},
+        {"cltxt/" + replica + "/0123456789abcdef0123456789abcdef/unix", "1002", "VDSRV1282"},
+        {"cltxt/0123456789abcdef0123456789abcdef/" + v1 + "/unix", "1002", "VDSRV1283"},
+        {"cltxt/" + replica + "/../" + v1 + "/unix", "1072", "VDSRV1290"},
+        {"cltxt/" + replica + "/" + oid_of("/vobs/p/src") + "/unix", "1016", ""},
+        {"files/" + replica + "/" + v1 + "/unix", "1072", "VDSRV1290"},
+    };
+    for (const Bad& b : bad) {
+        Response r = get(b.url, false);
+        EXPECT_TRUE(r.complete) << b.url << ": " << r.error;
+        EXPECT_EQ(status_of(r), b.status) << b.url << ": " << text_of(r);
+        EXPECT_NE(text_of(r).find(b.says), std::string::npos) << b.url << ": " << text_of(r);
+        EXPECT_TRUE(r.named("SyncElemData").empty()) << b.url;
+    }
+}
+
 }  // namespace e2e
