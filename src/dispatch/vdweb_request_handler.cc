@@ -351,7 +351,7 @@ void dispatch_to_unrefactored_rpcs(VDW_Session& session, const VDW_Request& requ
     if (trace.shouldTrace(4)) trace.writeTrace("RPC is %s", name ? name : "");
     const char* args = request.rpcargs();
     for (const OldRpcRow& row : kOldRpcs) {
-        if (!row.method || !name || strcasecmp(row.name, name) != 0) continue;
+        if (!name || strcasecmp(row.name, name) != 0) continue;
         if (row.reset_first) status.set_status(TBS_ST_OK);
         if (row.args_required && (!args || !*args)) {
             status.set_status(TBS_ST_ERR);
@@ -361,6 +361,8 @@ void dispatch_to_unrefactored_rpcs(VDW_Session& session, const VDW_Request& requ
             report_rpc_error(pool, out, status);
             return;
         }
+        // A name whose method this build does not have yet is answered as unknown below.
+        if (!row.method) break;
         OldRpcContext ctx{session, request, out,  pool,
                           facade,  status,  args, request.accept_compressed_cleartext()};
         row.method(ctx);

@@ -105,6 +105,13 @@ TEST(RequestHandler, ErrorResponsesAreExact) {
          1001,
          "VDSRV3003: Internal Error: missing RPC dispatch info for \"VDW_Vdcore::sleep_rpc\".\n"
          "VDSRV3005: Missing RPC args parameter.\n"},
+        // The older dispatch checks the arguments of its names before anything else.
+        {"older dispatch, missing args",
+         "rpc=VDW_Vdcore::ws_sync_fetch_rpc",
+         {{"REQUEST_METHOD", "POST"}},
+         1001,
+         "VDSRV4078: Internal Error: missing RPC dispatch info for "
+         "\"VDW_Vdcore::ws_sync_fetch_rpc\".\nVDSRV4077: Missing RPC args parameter.\n"},
     };
     for (const auto& c : cases)
         EXPECT_EQ(serve(c.body, c.env), error_response(c.code, c.text)) << c.what;
