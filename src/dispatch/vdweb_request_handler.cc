@@ -69,13 +69,19 @@ struct OldRpcRow {
 void oid_to_pname(OldRpcContext& c) {
     c.facade.oid_to_pname_rpc(c.args, c.out, c.pool, c.status);
 }
+void ws_sync_check_in_progress(OldRpcContext& c) {
+    c.facade.ws_sync_check_in_progress_rpc(c.args, c.out, c.pool, c.status);
+}
+void ws_get_scopes(OldRpcContext& c) {
+    c.facade.ws_get_scopes_rpc(c.args, c.out, c.pool, c.status);
+}
 
 // Compared without regard to case, in this order.
 const OldRpcRow kOldRpcs[] = {
     {"VDW_Vdcore::ws_sync_fetch_rpc", true, true, nullptr},
     {"VDW_Vdcore::ws_sync_commit_rpc", true, true, nullptr},
-    {"VDW_Vdcore::ws_sync_check_in_progress_rpc", true, true, nullptr},
-    {"VDW_Vdcore::ws_get_scopes_rpc", false, true, nullptr},
+    {"VDW_Vdcore::ws_sync_check_in_progress_rpc", true, true, ws_sync_check_in_progress},
+    {"VDW_Vdcore::ws_get_scopes_rpc", false, true, ws_get_scopes},
     {"VDW_Vdcore::rebase_start_rpc", false, false, nullptr},
     {"VDW_Vdcore::rebase_resume_rpc", false, false, nullptr},
     {"VDW_Vdcore::rebase_cancel_rpc", false, false, nullptr},

@@ -33,6 +33,7 @@
 #include "ops/view/vdw_rmview_rpc.h"
 #include "ops/view/vdw_view_info_rpc.h"
 #include "request/vdw_abstract_rpc.h"
+#include "webview/vdw_ws_small_rpcs.h"
 
 namespace {
 
@@ -68,6 +69,7 @@ const VDW_RpcFactoryRow kFactory[] = {
     {"VDW_Vdcore::sleep_rpc", vdw_rpc_create<VDW_SleepRpc>},                       // diag
     {"VDW_Vdcore::timeout_randomly_rpc", vdw_rpc_create<VDW_TimeoutRandomlyRpc>},  // diag
     {"VDW_Vdcore::viewinfo_rpc", vdw_rpc_create<VDW_ViewInfoRpc>},                 // view
+    {"VDW_Vdcore::ws_get_scopes_rpc", vdw_rpc_create<VDW_WsGetScopesRpc>},         // webview
 };
 
 }  // namespace

@@ -236,6 +236,11 @@ public:
     // ---- Older RPC methods: each reads its argument string and writes its whole response.
     // Arguments "ViewUuid", "ReplicaUuid" (the VOB's replica or family), "Oid"; answers
     // "RpcResult" with "Pathname", how clients name the object.
+    // The web view's load scopes, and whether an update of it is in progress.
+    void ws_get_scopes_rpc(const char* args, std::ostream& out, WCM_MemPool& pool,
+                           WCM_Status& status);
+    void ws_sync_check_in_progress_rpc(const char* args, std::ostream& out, WCM_MemPool& pool,
+                                       WCM_Status& status);
     void oid_to_pname_rpc(const char* args, std::ostream& out, WCM_MemPool& pool,
                           WCM_Status& status);
 

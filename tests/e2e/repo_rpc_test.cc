@@ -8,6 +8,7 @@
 #include <curl/curl.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <functional>
 #include <sstream>
@@ -639,6 +640,30 @@ TEST_F(RepoRpcTest, CleartextDownloadByUrl) {
         EXPECT_NE(text_of(r).find(b.says), std::string::npos) << b.url << ": " << text_of(r);
         EXPECT_TRUE(r.named("SyncElemData").empty()) << b.url;
     }
+}
+
+// The small web-view RPCs: a web view's load scopes (through the handler class, and
+// through the older method a name in another letter case reaches), and whether an update of
+// it is in progress.
+TEST_F(RepoRpcTest, WebViewScopesAndUpdateState) {
+    const std::string uuid = make_view("alice_web");
+    const std::string view_arg = args({{"ViewUuid", uuid}});
+    for (const char* rpc : {"ws_get_scopes_rpc", "WS_GET_SCOPES_RPC"}) {
+        Response r = call(rpc, view_arg);
+        ASSERT_EQ(status_of(r), "0") << rpc << ": " << text_of(r);
+        ASSERT_EQ(r.named("RpcResult").size(), 1u) << rpc;
+        EXPECT_EQ(r.named("RpcResult")[0]->content, "/vobs/p/src\n") << rpc;
+    }
+    Response state = call("ws_sync_check_in_progress_rpc", view_arg);
+    ASSERT_EQ(status_of(state), "0") << text_of(state);
+    const std::vector<std::string> items = state.named("RpcResult")[0]->header_names();
+    EXPECT_EQ(header(state.named("RpcResult")[0], "HasSyncInProgress"),
+              VDW_ReqArgsGenerator::encode_bool(false));
+    EXPECT_EQ(std::count(items.begin(), items.end(), "StartTime"), 0);
+    for (const char* rpc : {"ws_get_scopes_rpc", "ws_sync_check_in_progress_rpc"})
+        EXPECT_EQ(status_of(call(rpc, args({{"ViewUuid", "0123456789abcdef0123456789abcdef"}}))),
+                  "1002")
+            << rpc;
 }
 
 }  // namespace e2e
