@@ -14,8 +14,8 @@
 #include "core/util/fileutl.h"
 #include "core/view/view.h"
 #include "foundation/catalogs/vdw_lib_catalog.h"
-#include "foundation/vdw_config.h"
 #include "foundation/wcm_status.h"
+#include "ops/login/vdw_current_user.h"
 #include "ops/vdw_vdcore.h"
 #include "ops/vdw_vdcore_report.h"
 
@@ -54,11 +54,11 @@ void view_info_from_entry(const rgy_view_entry_t& entry, VDW_Vdcore::ViewInfo* i
 
 // Where new views keep their storage: the configured view storage, else the site's
 // views/ directory.
+// The logged-in user's view storage directory; the common root on a site that lets
+// requests run without a login.
 std::string view_storage_dir() {
-    const char* configured =
-        VDW_Config::getInstance().get_string_param(VDW_Config::VIEW_STORAGE_KEY);
-    if (configured && *configured) return configured;
-    return std::string(tbs_product_dir()) + "/views";
+    const std::string& mine = VDW_CurrentUser::the_instance().view_storage_dir();
+    return mine.empty() ? VDW_CurrentUser::view_storage_root() : mine;
 }
 
 }  // namespace

@@ -427,7 +427,7 @@ TEST_F(RepoRpcTest, ClientWorksThroughTheRepositoryRpcs) {
     view_cache_clear();
     ASSERT_EQ(status_of(call("rmview_rpc", args({{"ViewUuid", uuid}}))), "0");
     EXPECT_EQ(web_views(), std::vector<std::string>{cfg_line});
-    EXPECT_TRUE(std::filesystem::is_empty(site_.home() + "/views"));
+    EXPECT_TRUE(std::filesystem::is_empty(site_.home() + "/views/" + kAlice.name));
 }
 
 // Requests the server or the core refuses leave the VOB and the views as they were, and

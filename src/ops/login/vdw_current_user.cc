@@ -9,6 +9,11 @@ VDW_CurrentUser& VDW_CurrentUser::the_instance() {
     return instance;
 }
 
+std::string VDW_CurrentUser::view_storage_root() {
+    const char* storage = VDW_Config::getInstance().get_string_param(VDW_Config::VIEW_STORAGE_KEY);
+    return storage && *storage ? std::string(storage) : std::string(tbs_product_dir()) + "/views";
+}
+
 void VDW_CurrentUser::set_user(const char* user) {
     user_ = user ? user : "";
     if (user_.empty()) {
@@ -17,10 +22,7 @@ void VDW_CurrentUser::set_user(const char* user) {
         return;
     }
     const VDW_Config& config = VDW_Config::getInstance();
-    const std::string product = tbs_product_dir();
-    user_data_dir_ = product + "/users/" + user_;
-    const char* storage = config.get_string_param(VDW_Config::VIEW_STORAGE_KEY);
-    view_storage_dir_ =
-        (storage && *storage ? std::string(storage) : product + "/views") + "/" + user_;
+    user_data_dir_ = std::string(tbs_product_dir()) + "/users/" + user_;
+    view_storage_dir_ = view_storage_root() + "/" + user_;
     gpath_flag_ = config.get_boolean_param(VDW_Config::USE_VIEW_HOST_PATH_FOR_GLOBAL_PATH_KEY);
 }

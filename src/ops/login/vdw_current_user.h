@@ -12,6 +12,9 @@
 class VDW_CurrentUser {
 public:
     static VDW_CurrentUser& the_instance();
+    // Where views made for users keep their storage: "qlmxViewStorage", else
+    // <product>/views. A user's own directory is below it.
+    static std::string view_storage_root();
 
     // Takes `user` (a name the system knows) as the current user.
     void set_user(const char* user);
