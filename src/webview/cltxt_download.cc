@@ -7,6 +7,8 @@
 #include <cerrno>
 #include <cstring>
 #include <fstream>
+#include <memory>
+#include <streambuf>
 #include <string>
 #include <vector>
 
@@ -19,6 +21,7 @@
 #include "foundation/vdw_trace.h"
 #include "foundation/wcm_status.h"
 #include "ops/vdw_vdcore.h"
+#include "ops/vdw_vdcore_report.h"
 #include "request/vdw_multipart_data.h"
 #include "request/vdw_request.h"
 #include "request/vdw_rpc_response.h"
@@ -55,43 +58,81 @@ struct Temporaries {
     }
 };
 
-// Sends `path` as the "SyncElemData" part, compressed into a temporary file first when the
-// client accepts it and the file reaches the site's threshold.
-void send_file_part(VDW_RpcResponse& response, const char* path, bool compress_ok,
-                    Temporaries& temps, WCM_Status& status) {
-    struct stat st;
-    if (stat(path, &st) != 0) {
-        status.set_status(tbs_errno2status(errno));
-        return;
+// A version's content as the input of a part.
+class ContentBuf : public std::streambuf {
+public:
+    explicit ContentBuf(vob_content_stream& in) : in_(in) {}
+    tbs_status_t status() const { return st_; }
+
+protected:
+    int_type underflow() override {
+        if (gptr() < egptr()) return traits_type::to_int_type(*gptr());
+        size_t got = 0;
+        st_ = in_.read(buf_, sizeof buf_, &got);
+        if (st_ != TBS_ST_OK || got == 0) return traits_type::eof();
+        setg(buf_, buf_, buf_ + got);
+        return traits_type::to_int_type(*gptr());
     }
-    const long long threshold = 1024LL * VDW_Config::getInstance().get_integer_param(
-                                             VDW_Config::DOWNLOAD_COMPRESSION_THRESHOLD_KEY);
-    std::string send = path;
-    const char* type = "application/octet-stream";
-    long long size = st.st_size;
-    if (compress_ok && size >= threshold) {
-        char gz[VDW_Vdcore::PNAME_SIZE];
-        int fd = fileutl_create_temp(fileutl_get_tmpdir(), "qlmx_cltxt_", 0600, gz, sizeof gz);
-        if (fd >= 0) {
-            ::close(fd);
-            temps.paths.push_back(gz);
-            struct stat zst;
-            if (fileutl_gzip(path, gz, 6) == TBS_ST_OK && stat(gz, &zst) == 0) {
-                send = gz;
-                type = "application/x-gzip";
-                size = zst.st_size;
-            }
-        }
-    }
-    std::ifstream in(send, std::ios::binary);
-    if (!in) {
-        status.set_status(tbs_errno2status(errno ? errno : EIO));
-        return;
-    }
+
+private:
+    vob_content_stream& in_;
+    tbs_status_t st_ = TBS_ST_OK;
+    char buf_[65536];
+};
+
+void send_part(VDW_RpcResponse& response, std::istream& in, const char* type, long long size,
+               WCM_Status& status) {
     int error = 0;
     VDW_MultipartData part("SyncElemData", type, in, size, error);
     response.add_part(part, true);
     if (error) status.set_status(tbs_errno2status(error));
+}
+
+// Sends the version as the "SyncElemData" part. Below the site's compression threshold, or
+// when the client takes no compressed parts, its bytes go straight from the content pool
+// into the part; otherwise they are compressed into a temporary file first.
+void send_version(VDW_RpcResponse& response, VDW_Vdcore& facade, vob_t* vob, vob_dbid_t version,
+                  bool compress_ok, WCM_Status& status) {
+    std::unique_ptr<vob_content_stream> content;
+    tbs_status_t st = vob_ver_open_content(vob, version, &content);
+    if (st != TBS_ST_OK) {
+        std::string name;
+        WCM_Status ignored;
+        facade.get_obj_name(vob, version, &name, ignored);
+        vdw_core_ok(status, st, VDW_LIB_GET_CLEARTEXT_FAILED, name.c_str());
+        return;
+    }
+    const long long size = static_cast<long long>(content->size());
+    const long long threshold = 1024LL * VDW_Config::getInstance().get_integer_param(
+                                             VDW_Config::DOWNLOAD_COMPRESSION_THRESHOLD_KEY);
+    if (!compress_ok || size < threshold) {
+        ContentBuf buf(*content);
+        std::istream in(&buf);
+        send_part(response, in, "application/octet-stream", size, status);
+        if (buf.status() != TBS_ST_OK) status.set_status(buf.status());
+        return;
+    }
+    Temporaries temps;
+    char cleartext[VDW_Vdcore::PNAME_SIZE];
+    facade.get_cleartext(vob, version, cleartext, status);
+    if (!status.is_ok()) return;
+    temps.paths.push_back(cleartext);
+    char gz[VDW_Vdcore::PNAME_SIZE];
+    int fd = fileutl_create_temp(fileutl_get_tmpdir(), "qlmx_cltxt_", 0600, gz, sizeof gz);
+    struct stat zst;
+    bool zipped = fd >= 0;
+    if (fd >= 0) {
+        ::close(fd);
+        temps.paths.push_back(gz);
+        zipped = fileutl_gzip(cleartext, gz, 6) == TBS_ST_OK && stat(gz, &zst) == 0;
+    }
+    std::ifstream in(zipped ? gz : cleartext, std::ios::binary);
+    if (!in) {
+        status.set_status(tbs_errno2status(errno ? errno : EIO));
+        return;
+    }
+    send_part(response, in, zipped ? "application/x-gzip" : "application/octet-stream",
+              zipped ? static_cast<long long>(zst.st_size) : size, status);
 }
 
 }  // namespace
@@ -100,8 +141,6 @@ void vdw_get_cltxt_url(const VDW_Request& request, std::ostream& out, WCM_MemPoo
                        VDW_Vdcore& facade, WCM_Status& status) {
     const char* url = request.get_url();
     std::vector<std::string> parts = url && *url ? split(url) : std::vector<std::string>();
-    Temporaries temps;
-    char cleartext[VDW_Vdcore::PNAME_SIZE] = "";
     tbs_uuid_t vob_uuid{};
     tbs_oid_t version_oid{};
     vob_t* vob = nullptr;
@@ -128,11 +167,8 @@ void vdw_get_cltxt_url(const VDW_Request& request, std::ostream& out, WCM_MemPoo
         status.set_status(TBS_ST_NOT_FOUND);
         status.format(&_vdw_lib_lib_msg_table, VDW_LIB_VERSION_OID_NOT_FOUND,
                       VDW_MultipartData::echo_text(parts[2].c_str()).c_str());
-    } else {
-        facade.get_cleartext(vob, version, cleartext, status);
-        if (cleartext[0]) temps.paths.push_back(cleartext);
     }
     VDW_RpcResponse response(pool, status, out, &facade);
     if (status.is_ok())
-        send_file_part(response, cleartext, request.accept_compressed_cleartext(), temps, status);
+        send_version(response, facade, vob, version, request.accept_compressed_cleartext(), status);
 }

@@ -630,7 +630,7 @@ TEST_F(RepoRpcTest, CleartextDownloadByUrl) {
         {"cltxt/" + replica + "/0123456789abcdef0123456789abcdef/unix", "1002", "VDSRV1282"},
         {"cltxt/0123456789abcdef0123456789abcdef/" + v1 + "/unix", "1002", "VDSRV1283"},
         {"cltxt/" + replica + "/../" + v1 + "/unix", "1072", "VDSRV1290"},
-        {"cltxt/" + replica + "/" + oid_of("/vobs/p/src") + "/unix", "1016", ""},
+        {"cltxt/" + replica + "/" + oid_of("/vobs/p/src") + "/unix", "1016", "VDSRV1042"},
         {"files/" + replica + "/" + v1 + "/unix", "1072", "VDSRV1290"},
     };
     for (const Bad& b : bad) {

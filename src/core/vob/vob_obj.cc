@@ -215,6 +215,39 @@ tbs_status_t vob_ver_get_cleartext(vob_t* vob, vob_dbid_t version, const char* d
     return TBS_ST_OK;
 }
 
+namespace {
+
+class pool_content_stream : public vob_content_stream {
+public:
+    explicit pool_content_stream(std::unique_ptr<content_reader> r) : r_(std::move(r)) {}
+    tbs_status_t read(void* buf, size_t n, size_t* got) override {
+        if (!r_) {
+            *got = 0;
+            return TBS_ST_OK;
+        }
+        return r_->read(buf, n, got);
+    }
+    uint64_t size() const override { return r_ ? r_->size() : 0; }
+
+private:
+    std::unique_ptr<content_reader> r_;  // null: a version without content (empty)
+};
+
+}  // namespace
+
+tbs_status_t vob_ver_open_content(vob_t* vob, vob_dbid_t version,
+                                  std::unique_ptr<vob_content_stream>* out) {
+    vob_version_info_t v;
+    tbs_status_t st = vob_ver_get_info(vob, version, &v);
+    if (st != TBS_ST_OK) return st;
+    if (v.is_dir) return TBS_ST_IS_DIRECTORY;
+    std::unique_ptr<content_reader> r;
+    if (!v.content.empty() && (st = vob->pool->open_reader(v.content.c_str(), &r)) != TBS_ST_OK)
+        return st;
+    *out = std::make_unique<pool_content_stream>(std::move(r));
+    return TBS_ST_OK;
+}
+
 tbs_status_t vob_branch_find(vob_t* vob, vob_dbid_t element, const char* branch_path_text,
                              vob_dbid_t* branch) {
     std::vector<std::string> parts = split_path(branch_path_text ? branch_path_text : "");

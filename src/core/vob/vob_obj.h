@@ -18,6 +18,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -126,6 +127,17 @@ tbs_status_t vob_ver_get_info(vob_t* vob, vob_dbid_t version, vob_version_info_t
 tbs_status_t vob_ver_get_idstr(vob_t* vob, vob_dbid_t version, std::string* idstr);
 // The version's bytes, written to `dest` (created or truncated, mode 0644).
 tbs_status_t vob_ver_get_cleartext(vob_t* vob, vob_dbid_t version, const char* dest);
+// The version's bytes as a stream, straight from the content pool: no copy is written.
+// `read` gives up to `n` bytes in `*got`; 0 bytes with TBS_ST_OK is the end, reached only
+// when the whole content matched its name (a damaged content fails its last read).
+class vob_content_stream {
+public:
+    virtual ~vob_content_stream() = default;
+    virtual tbs_status_t read(void* buf, size_t n, size_t* got) = 0;
+    virtual uint64_t size() const = 0;
+};
+tbs_status_t vob_ver_open_content(vob_t* vob, vob_dbid_t version,
+                                  std::unique_ptr<vob_content_stream>* out);
 tbs_status_t vob_branch_find(vob_t* vob, vob_dbid_t element, const char* branch_path,
                              vob_dbid_t* branch);
 tbs_status_t vob_branch_latest(vob_t* vob, vob_dbid_t branch, vob_dbid_t* version);
