@@ -20,7 +20,6 @@
 #include <cstdlib>
 #include <filesystem>
 #include <future>
-#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -30,6 +29,7 @@
 #include "e2e/cgi_process.h"
 #include "e2e/lighttpd_server.h"
 #include "e2e/multipart.h"
+#include "e2e/question_inbox.h"
 #include "e2e/test_users.h"
 #include "interact/ireq_msg.h"
 #include "interact/ireq_request.h"
@@ -141,17 +141,9 @@ void interaction_round_trip(int rounds) {
     if (run_vdtool(&cap, {"mktrtype", "-element", "-all", "-preop", "checkin", "-exec", exec,
                           "ask@/vobs/b"}) != 0)
         die("mktrtype failed");
-    struct Asked {
-        std::mutex m;
-        std::vector<std::string> texts;
-        static int deliver(const char* t, void* data) {
-            auto* self = static_cast<Asked*>(data);
-            std::lock_guard<std::mutex> lock(self->m);
-            self->texts.push_back(t);
-            return 1;
-        }
-    } asked;
-    if (ireq_listener_start(&Asked::deliver, &asked) != 0) die("listener did not start");
+    e2e::QuestionInbox asked;
+    if (ireq_listener_start(&e2e::QuestionInbox::deliver, &asked) != 0)
+        die("listener did not start");
     std::vector<double> times;
     for (int i = 0; i < rounds; ++i) {
         write_file(src, "round " + std::to_string(i) + "\n");
@@ -160,14 +152,7 @@ void interaction_round_trip(int rounds) {
             Captured mine;
             return run_vdtool(&mine, {"checkin", "-nc", "-from", src, "/vobs/b/f.txt"});
         });
-        std::string question;
-        for (int w = 0; w < 3000 && question.empty(); ++w) {
-            {
-                std::lock_guard<std::mutex> lock(asked.m);
-                if (asked.texts.size() > static_cast<size_t>(i)) question = asked.texts[i];
-            }
-            if (question.empty()) std::this_thread::sleep_for(std::chrono::milliseconds(2));
-        }
+        const std::string question = asked.next(static_cast<size_t>(i));
         if (question.empty()) die("no question arrived");
         stg_area_t* area = stg_create_area(4096);
         ireq_msg_t* q = ireq_msg_from_string(area, question.c_str());

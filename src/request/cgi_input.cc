@@ -354,21 +354,12 @@ void cgilist_create(llist* l) {
 }
 
 node* cgilist_insafter(llist* l, node* after, const entrytype& e, WCM_MemPool& pool) {
-    auto* n = static_cast<node*>(pool.alloc(sizeof(node)));
-    if (!n) return nullptr;
-    n->entry = e;
-    entry_setname(&n->entry, e.name, pool);
-    entry_setvalue(&n->entry, e.value, pool);
-    entry_setnameuconv(&n->entry, e.name_unconv, pool);
-    entry_setvalueuconv(&n->entry, e.value_unconv, pool);
-    if (!l->head || !after) {
-        n->next = l->head;
-        l->head = n;
-    } else {
-        n->next = after->next;
-        after->next = n;
-    }
-    return n;
+    entrytype copy = e;
+    entry_setname(&copy, e.name, pool);
+    entry_setvalue(&copy, e.value, pool);
+    entry_setnameuconv(&copy, e.name_unconv, pool);
+    entry_setvalueuconv(&copy, e.value_unconv, pool);
+    return append_entry(l, after, copy, pool);
 }
 
 node* cgilist_next(node* n) {

@@ -9,7 +9,6 @@
 #include <fstream>
 #include <future>
 #include <iterator>
-#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -17,6 +16,7 @@
 #include "core/stg/stg.h"
 #include "e2e/cgi_process.h"
 #include "e2e/multipart.h"
+#include "e2e/question_inbox.h"
 #include "e2e/test_users.h"
 #include "interact/ireq_msg.h"
 #include "interact/ireq_request.h"
@@ -626,27 +626,8 @@ TEST_F(CgiTest, TriggerAsksTheRemoteUserThroughVdprompt) {
               0)
         << cap.text;
 
-    struct Asked {
-        std::mutex m;
-        std::vector<std::string> texts;
-        static int deliver(const char* t, void* data) {
-            auto* self = static_cast<Asked*>(data);
-            std::lock_guard<std::mutex> lock(self->m);
-            self->texts.push_back(t);
-            return 1;
-        }
-        std::string next(size_t index) {
-            for (int i = 0; i < 2000; ++i) {
-                {
-                    std::lock_guard<std::mutex> lock(m);
-                    if (texts.size() > index) return texts[index];
-                }
-                std::this_thread::sleep_for(std::chrono::milliseconds(10));
-            }
-            return {};
-        }
-    } asked;
-    ASSERT_EQ(ireq_listener_start(&Asked::deliver, &asked), 0);
+    QuestionInbox asked;
+    ASSERT_EQ(ireq_listener_start(&QuestionInbox::deliver, &asked), 0);
     size_t questions = 0;
     for (const char* answer : {"abort", "proceed"}) {
         SCOPED_TRACE(answer);

@@ -148,28 +148,9 @@ tbs_status_t mkelem_one(cmd_mkelem_args_t* a, const cmd_ctx& ctx, const std::str
                                           nullptr)) != TBS_ST_OK)
                 return s;
             events->emplace_back(CMD_MKELEM_EV_CHECKEDIN, pname);
-        } else if (a->checkin && a->is_dir) {
-            // A new directory checked in at once: its (empty) first version.
-            int64_t dco = 0;
-            if ((s = cmd_do_checkout(t,
-                                     {.element = elem,
-                                      .version = v0,
-                                      .reserved = true,
-                                      .unreserved_ok = false,
-                                      .comment = comment},
-                                     &dco, nullptr)) != TBS_ST_OK)
-                return s;
-            if ((s = cmd_do_checkin(t,
-                                    {.checkout = dco,
-                                     .content = nullptr,
-                                     .size = 0,
-                                     .comment = &comment,
-                                     .identical = true,
-                                     .created = created},
-                                    nullptr)) != TBS_ST_OK)
-                return s;
-            events->emplace_back(CMD_MKELEM_EV_CHECKEDIN, pname);
-        } else if (!a->no_checkout && !a->checkin) {
+        } else if (a->checkin || !a->no_checkout) {
+            // The new element is checked out; a directory checked in at once gets its (empty)
+            // first version through that checkout.
             int64_t eco = 0;
             if ((s = cmd_do_checkout(t,
                                      {.element = elem,
@@ -179,6 +160,18 @@ tbs_status_t mkelem_one(cmd_mkelem_args_t* a, const cmd_ctx& ctx, const std::str
                                       .comment = comment},
                                      &eco, nullptr)) != TBS_ST_OK)
                 return s;
+            if (a->checkin) {
+                if ((s = cmd_do_checkin(t,
+                                        {.checkout = eco,
+                                         .content = nullptr,
+                                         .size = 0,
+                                         .comment = &comment,
+                                         .identical = true,
+                                         .created = created},
+                                        nullptr)) != TBS_ST_OK)
+                    return s;
+                events->emplace_back(CMD_MKELEM_EV_CHECKEDIN, pname);
+            }
         }
         // Directories this command checked out are checked in; a parent the caller had
         // checked out stays so unless asked.
