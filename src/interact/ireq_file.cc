@@ -135,7 +135,9 @@ int ireq_is_awaited(const char* path) {
 
 int ireq_delete_file(const char* path) {
     if (!path) return 1;
-    fsys_unlink(path);
+    // Once the unlink has taken the file away, a file found there afterwards is the peer's
+    // next message (it writes as soon as it sees this one gone), not a failed delete.
+    if (fsys_unlink(path) == 0 || errno == ENOENT) return 0;
     return ireq_file_exists(path);
 }
 

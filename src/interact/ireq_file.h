@@ -39,7 +39,8 @@ int ireq_read_file(const char* path, stg_area_t* area, char** text);
 // temporary file behind.
 int ireq_write_file(const char* path, const char* text);
 
-// Removes the file when it exists; 1 when it still exists afterwards or `path` is null.
+// Removes the file when it exists; 1 when the removal failed and it is still there, or
+// `path` is null.
 int ireq_delete_file(const char* path);
 
 // 1 when something exists at `path` (a symbolic link counts as itself), else 0.

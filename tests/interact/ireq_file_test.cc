@@ -123,4 +123,28 @@ TEST_F(IreqFile, FailedWritesAndReadsAreReported) {
     EXPECT_GT(fault.hits(), 0);
 }
 
+// The peer writes its next message as soon as it sees the last one gone: a file found at
+// the name after the unlink is that message, not a delete that failed. A delete the system
+// refuses is still reported.
+TEST_F(IreqFile, DeleteIsJudgedByTheUnlinkNotByWhatCameNext) {
+    struct PeerWritesAtOnce : fsys_posix {
+        int unlink(const char* path) override {
+            int rc = fsys_posix::unlink(path);
+            if (rc == 0) write_file(path, "MsgType=Message\n");
+            return rc;
+        }
+    } peer;
+    std::string path = home_.path() + "/msg";
+    write_file(path, "MsgType=KeepAlive\n");
+    {
+        fsys_scope scope(&peer);
+        EXPECT_EQ(ireq_delete_file(path.c_str()), 0);
+    }
+    EXPECT_EQ(read_file(path), "MsgType=Message\n");
+
+    ScopedFault refused({fs_op::unlink, EACCES, "/msg"});
+    EXPECT_EQ(ireq_delete_file(path.c_str()), 1);
+    EXPECT_GT(refused.hits(), 0);
+}
+
 }  // namespace

@@ -13,7 +13,7 @@
 
 #include "core/util/fsys.h"
 
-enum class fs_op { open, read, write, fsync, syncfs, close, rename, mkdir };
+enum class fs_op { open, read, write, fsync, syncfs, close, rename, unlink, mkdir };
 
 // Calls of `op` on a path containing `path_part` (for a descriptor, the path it was opened
 // with; for a rename, either name) fail with `err` once `skip` such calls have gone
@@ -68,6 +68,9 @@ public:
     int rename(const char* from, const char* to) override {
         if (strike(matches(fs_op::rename, from) || matches(fs_op::rename, to))) return -1;
         return fsys_posix::rename(from, to);
+    }
+    int unlink(const char* path) override {
+        return fires(fs_op::unlink, path) ? -1 : fsys_posix::unlink(path);
     }
     int mkdir(const char* path, mode_t mode) override {
         return fires(fs_op::mkdir, path) ? -1 : fsys_posix::mkdir(path, mode);
