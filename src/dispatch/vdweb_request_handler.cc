@@ -69,6 +69,12 @@ struct OldRpcRow {
 void oid_to_pname(OldRpcContext& c) {
     c.facade.oid_to_pname_rpc(c.args, c.out, c.pool, c.status);
 }
+void ws_sync_fetch(OldRpcContext& c) {
+    c.facade.ws_sync_fetch_rpc(c.args, c.cleartext, c.out, c.pool, c.status);
+}
+void ws_sync_commit(OldRpcContext& c) {
+    c.facade.ws_sync_commit_rpc(c.args, c.out, c.pool, c.status);
+}
 void ws_sync_check_in_progress(OldRpcContext& c) {
     c.facade.ws_sync_check_in_progress_rpc(c.args, c.out, c.pool, c.status);
 }
@@ -78,8 +84,8 @@ void ws_get_scopes(OldRpcContext& c) {
 
 // Compared without regard to case, in this order.
 const OldRpcRow kOldRpcs[] = {
-    {"VDW_Vdcore::ws_sync_fetch_rpc", true, true, nullptr},
-    {"VDW_Vdcore::ws_sync_commit_rpc", true, true, nullptr},
+    {"VDW_Vdcore::ws_sync_fetch_rpc", true, true, ws_sync_fetch},
+    {"VDW_Vdcore::ws_sync_commit_rpc", true, true, ws_sync_commit},
     {"VDW_Vdcore::ws_sync_check_in_progress_rpc", true, true, ws_sync_check_in_progress},
     {"VDW_Vdcore::ws_get_scopes_rpc", false, true, ws_get_scopes},
     {"VDW_Vdcore::rebase_start_rpc", false, false, nullptr},

@@ -241,6 +241,12 @@ public:
                            WCM_Status& status);
     void ws_sync_check_in_progress_rpc(const char* args, std::ostream& out, WCM_MemPool& pool,
                                        WCM_Status& status);
+    // Updates a web view: the records of what its client must change, streamed.
+    void ws_sync_fetch_rpc(const char* args, bool compress_ok, std::ostream& out, WCM_MemPool& pool,
+                           WCM_Status& status);
+    // Moves a web view's record to what its client says it applied.
+    void ws_sync_commit_rpc(const char* args, std::ostream& out, WCM_MemPool& pool,
+                            WCM_Status& status);
     void oid_to_pname_rpc(const char* args, std::ostream& out, WCM_MemPool& pool,
                           WCM_Status& status);
 

@@ -25,6 +25,7 @@
 #include "e2e/cgi_process.h"
 #include "e2e/lighttpd_server.h"
 #include "e2e/multipart.h"
+#include "e2e/rpc_client.h"
 #include "e2e/test_users.h"
 #include "interact/ireq_msg.h"
 #include "request/vdw_req_args.h"
@@ -33,77 +34,6 @@
 
 namespace e2e {
 namespace {
-
-using ArgList = std::vector<std::pair<std::string, std::string>>;
-
-// An argument string as a client writes it (line feeds in values become "%0A").
-std::string args(const ArgList& list) {
-    std::ostringstream out;
-    VDW_ReqArgsGenerator gen(out);
-    for (const auto& [name, value] : list) gen.add_arg(name.c_str(), value.c_str());
-    return out.str();
-}
-
-// One POST through the web server as `user`; `on_part` (may be empty) sees each part as it
-// arrives, while the response is still open.
-using OnPart = std::function<void(const Part&)>;
-Response http_post(const std::string& url, const std::string& body, const TestUser& user,
-                   const OnPart& on_part = nullptr) {
-    struct Reading {
-        MultipartReader reader{MultipartReader::Start::FIRST_BOUNDARY};
-        Response response;
-        const OnPart* on_part;
-        static size_t write(char* data, size_t size, size_t n, void* self_ptr) {
-            auto* self = static_cast<Reading*>(self_ptr);
-            self->reader.feed(std::string_view(data, size * n));
-            for (Part& p : self->reader.take_parts()) {
-                if (*self->on_part) (*self->on_part)(p);
-                self->response.parts.push_back(std::move(p));
-            }
-            return size * n;
-        }
-    } reading;
-    reading.on_part = &on_part;
-    static const bool ready = curl_global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK;
-    CURL* curl = ready ? curl_easy_init() : nullptr;
-    if (!curl) {
-        reading.response.error = "curl unavailable";
-        return reading.response;
-    }
-    const std::string login = std::string(user.name) + ":" + user.password;
-    curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
-    curl_easy_setopt(curl, CURLOPT_POSTFIELDS, body.data());
-    curl_easy_setopt(curl, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(body.size()));
-    curl_easy_setopt(curl, CURLOPT_HTTPAUTH, CURLAUTH_BASIC);
-    curl_easy_setopt(curl, CURLOPT_USERPWD, login.c_str());
-    curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &Reading::write);
-    curl_easy_setopt(curl, CURLOPT_WRITEDATA, &reading);
-    curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
-    curl_easy_setopt(curl, CURLOPT_TIMEOUT, 120L);
-    CURLcode rc = curl_easy_perform(curl);
-    long status = 0;
-    curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
-    curl_easy_cleanup(curl);
-    reading.response.complete = reading.reader.complete();
-    reading.response.error = rc != CURLE_OK  ? curl_easy_strerror(rc)
-                             : status != 200 ? "HTTP " + std::to_string(status)
-                                             : reading.reader.error();
-    return reading.response;
-}
-
-std::string header(const Part* part, const char* name) {
-    const std::string* v = part ? part->header(name) : nullptr;
-    return v ? *v : "<missing>";
-}
-
-std::string status_of(const Response& r) {
-    return header(r.status(), "Status");
-}
-
-// The status part's text, for the messages of failed checks.
-std::string text_of(const Response& r) {
-    return r.status() ? r.status()->content : "<no status part>";
-}
 
 // A site with the VOB /vobs/p holding src/a.c (/main/1 "one", /main/2 "two", owned by
 // alice so that she may label it) and the view "cfg" whose config spec new views copy.
@@ -527,7 +457,7 @@ TEST_F(RepoRpcTest, TriggerQuestionAnsweredThroughTheServer) {
         SCOPED_TRACE(answer);
         int asked = 0;
         auto on_part = [&](const Part& part) {
-            if (part.name() != "InteractionRequest") return;
+            if (part.name() != "InteractionRequest") return true;
             ++asked;
             stg_scoped_area area;
             ireq_msg_t* q = ireq_msg_from_string(area.get(), part.content.c_str());
@@ -546,6 +476,7 @@ TEST_F(RepoRpcTest, TriggerQuestionAnsweredThroughTheServer) {
                                             {"Response", answer}});
             Response r = call("interaction_response_rpc", reply);
             EXPECT_EQ(status_of(r), "0") << text_of(r);
+            return true;
         };
         const std::string body =
             form_body("VDW_Vdcore::apply_label_rpc", args({{"ViewUuid", uuid},

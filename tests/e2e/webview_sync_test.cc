@@ -1,0 +1,343 @@
+// Web views through lighttpd and vdweb.cgi, as a logged-in client works with them: a fetch
+// applied to a copy area and committed, later fetches that send only what changed, a fetch
+// cancelled from a second request or broken off by the client, and the requests that must
+// change nothing.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "core/view/view.h"
+#include "core/vob/vob.h"
+#include "e2e/lighttpd_server.h"
+#include "e2e/rpc_client.h"
+#include "e2e/test_users.h"
+#include "support/core_fixture.h"
+#include "support/temp_dir.h"
+
+namespace e2e {
+namespace {
+
+namespace fs = std::filesystem;
+
+// Every file, directory and link below `root` with what it holds ("d", "l:<target>" or the
+// file's bytes), by path relative to `root`.
+std::map<std::string, std::string> tree(const std::string& root) {
+    std::map<std::string, std::string> out;
+    if (!fs::exists(root)) return out;
+    for (auto it = fs::recursive_directory_iterator(root); it != fs::recursive_directory_iterator();
+         ++it) {
+        const std::string rel = it->path().string().substr(root.size() + 1);
+        if (it->is_symlink()) {
+            out[rel] = "l:" + fs::read_symlink(it->path()).string();
+        } else if (it->is_directory()) {
+            out[rel] = "d";
+        } else {
+            std::ifstream in(it->path(), std::ios::binary);
+            std::ostringstream s;
+            s << in.rdbuf();
+            out[rel] = s.str();
+        }
+    }
+    return out;
+}
+
+// A site with the VOB /vobs/p: src/a.c, src/sub/b.txt, src/k.bin of exactly the compression
+// threshold (1 KiB here) and src/small.bin one byte under it; the view "cfg" whose config
+// spec alice's web views copy (load /vobs/p/src).
+class WebViewSyncTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        std::string why;
+        ASSERT_TRUE(ensure_test_users(&why)) << why;
+        ASSERT_TRUE(server_.started()) << server_.failure();
+        saved_ = redirect_messages(Captured::proc, &cap_);
+        ASSERT_EQ(vdtool({"mkvob", "-tag", "/vobs/p", site_.home() + "/vobs/p.vbs"}), 0);
+        add("src/a.c", "one\n");
+        add("src/sub/b.txt", "bee\n");
+        add("src/k.bin", std::string(1024, 'k'));
+        add("src/small.bin", std::string(1023, 's'));
+        cmd_mkview_args_t cfg;
+        cfg.tag = "cfg";
+        cfg.storage = site_.home() + "/cfg.vws";
+        cfg.cspec = "element * CHECKEDOUT\nelement * /main/LATEST\nload /vobs/p/src\n";
+        ASSERT_EQ(cmd_mkview(&cfg), 0) << cap_.err;
+    }
+    void TearDown() override {
+        view_cache_clear();
+        vob_ob_all_cache_action(4);
+        imsg_set_redirect_table(saved_);
+    }
+
+    tbs_status_t vdtool(const std::vector<std::string>& line) {
+        tbs_status_t st = run_vdtool(&cap_, line);
+        EXPECT_EQ(st, 0) << cap_.err;
+        return st;
+    }
+    // A new element with `content`, checked in.
+    void add(const std::string& rel, const std::string& content) {
+        const std::string from = write_file(site_.home() + "/content", content);
+        vdtool({"mkelem", "-mkpath", "-ci", "-from", from, "/vobs/p/" + rel});
+    }
+    // A new version of an element.
+    void change(const std::string& rel, const std::string& content) {
+        const std::string from = write_file(site_.home() + "/content", content);
+        vdtool({"co", "/vobs/p/" + rel});
+        vdtool({"ci", "-from", from, "/vobs/p/" + rel});
+    }
+
+    Response call(const std::string& rpc, const std::string& rpcargs, PostOptions options = {}) {
+        Response r = post_rpc(server_.url(), rpc, rpcargs, kAlice, options);
+        EXPECT_TRUE(r.complete || options.on_part) << rpc << ": " << r.error;
+        return r;
+    }
+    std::string make_view(const std::string& tag) {
+        Response r = call("mkview_rpc", args({{"ViewTag", tag},
+                                              {"ConfigTag", "cfg"},
+                                              {"Stream", ""},
+                                              {"TextMode", ""},
+                                              {"Stgloc", ""},
+                                              {"Colocate", "0"},
+                                              {"CopyAreaRoot", "/home/alice/" + tag}}));
+        EXPECT_EQ(status_of(r), "0") << text_of(r);
+        return header(r.named("RpcResult").empty() ? nullptr : r.named("RpcResult")[0], "Uuid");
+    }
+    // A fetch applied to `area` as its parts arrive.
+    Response fetch(CopyArea& area, bool abort = false, PostOptions options = {}) {
+        OnPart outer = options.on_part;
+        options.on_part = [&area, outer](const Part& p) {
+            EXPECT_TRUE(area.apply(p)) << area.error();
+            return outer ? outer(p) : true;
+        };
+        return call("ws_sync_fetch_rpc", area.fetch_args({}, abort), options);
+    }
+    // A fetch and its commit; the fetch's element records.
+    std::vector<std::string> update(CopyArea& area) {
+        Response r = fetch(area);
+        EXPECT_EQ(status_of(r), "0") << text_of(r);
+        EXPECT_TRUE(area.ended() && area.completed_ok());
+        Response c = call("ws_sync_commit_rpc", area.commit_args());
+        EXPECT_EQ(status_of(c), "0") << text_of(c);
+        std::vector<std::string> applied = area.applied();
+        area.reset();
+        return applied;
+    }
+    // What the view selects (`files` below src), as a copy area holds it.
+    std::map<std::string, std::string> expected(const std::map<std::string, std::string>& files) {
+        std::map<std::string, std::string> out = {
+            {"vobs", "d"}, {"vobs/p", "d"}, {"vobs/p/src", "d"}};
+        for (const auto& [rel, content] : files) {
+            std::string dir = rel;
+            while (dir.find('/') != std::string::npos) {
+                dir = dir.substr(0, dir.rfind('/'));
+                out["vobs/p/src/" + dir] = "d";
+            }
+            out["vobs/p/src/" + rel] = content;
+        }
+        return out;
+    }
+
+    LighttpdServer server_{{{"qlmxDownloadCompressionThreshold", "1"}}, {}, {}, false};
+    const TempSite& site_ = server_.site();
+    ScopedHome home_{site_.home()};
+    Captured cap_;
+    imsg_redirect_table_t saved_{};
+};
+
+// A new web view fetched whole, committed, and then kept in step change by change: each
+// later fetch sends exactly what changed, and a second web view ends up with the same files.
+TEST_F(WebViewSyncTest, FetchCommitAndUpdatesThatSendWhatChanged) {
+    const std::string uuid = make_view("alice_web");
+    CopyArea area(site_.home() + "/ca1", uuid);
+    Response first = fetch(area);
+    ASSERT_EQ(status_of(first), "0") << text_of(first);
+    // Begin, then records, then end; each data part right after its element record.
+    ASSERT_GE(first.parts.size(), 3u);
+    EXPECT_EQ(first.parts[0].name(), "SyncFetchBegin");
+    EXPECT_EQ(first.parts[first.parts.size() - 2].name(), "SyncFetchEnd");
+    EXPECT_EQ(header(&first.parts[first.parts.size() - 2], "FetchCompletedOK"), "1");
+    for (size_t i = 1; i < first.parts.size(); ++i) {
+        if (first.parts[i].name() == "SyncElemData") {
+            EXPECT_EQ(first.parts[i - 1].name(), "SyncElemInfo") << i;
+        }
+    }
+    const Part* ac = nullptr;
+    for (const Part& p : first.parts)
+        if (p.name() == "SyncElemInfo" && header(&p, "Leaf") == "a.c") ac = &p;
+    ASSERT_NE(ac, nullptr);
+    EXPECT_EQ(ac->header_names(),
+              (std::vector<std::string>{
+                  "Content-ID", "Content-Type", "Content-Length", "TextMode", "NextReplicaUuid",
+                  "Leaf", "PrevVerId", "PrevVerOid", "NextVerId", "NextVerCspecRule", "NextVerOid",
+                  "NextVerCheckedOut", "NextVerFtype", "NextVerFmode", "NextVerSize", "NextVerDfh",
+                  "NextVerIsSlink", "ModifiedTime", "NextVerCltxtOmitted"}));
+    EXPECT_EQ(header(ac, "NextVerId"), "/main/1");
+    EXPECT_EQ(header(ac, "PrevVerId"), "");
+    std::map<std::string, std::string> files = {{"a.c", "one\n"},
+                                                {"sub/b.txt", "bee\n"},
+                                                {"k.bin", std::string(1024, 'k')},
+                                                {"small.bin", std::string(1023, 's')}};
+    EXPECT_EQ(tree(area.root()), expected(files));
+    // The file of exactly the threshold came compressed, the one under it did not.
+    EXPECT_EQ(area.compressed_parts(), 1u);
+    EXPECT_EQ(area.data_parts(), 4u);
+    Response c = call("ws_sync_commit_rpc", area.commit_args());
+    ASSERT_EQ(status_of(c), "0") << text_of(c);
+    area.reset();
+
+    // Nothing changed: nothing is sent.
+    EXPECT_EQ(update(area), std::vector<std::string>{});
+
+    // A new version, a new element, a rename and a removal, each reaching the copy area.
+    change("src/a.c", "two\n");
+    add("src/sub/new.h", "new\n");
+    vdtool({"co", "/vobs/p/src", "/vobs/p/src/sub"});
+    vdtool({"mv", "/vobs/p/src/small.bin", "/vobs/p/src/sub/moved.bin"});
+    vdtool({"rmname", "/vobs/p/src/k.bin"});
+    vdtool({"ci", "/vobs/p/src", "/vobs/p/src/sub"});
+    const std::vector<std::string> changed = update(area);
+    for (const char* want : {"vobs/p/src/a.c", "vobs/p/src/sub/new.h", "-vobs/p/src/k.bin",
+                             ">vobs/p/src/small.bin vobs/p/src/sub/moved.bin"})
+        EXPECT_NE(std::find(changed.begin(), changed.end(), want), changed.end()) << want;
+    files = {{"a.c", "two\n"},
+             {"sub/b.txt", "bee\n"},
+             {"sub/new.h", "new\n"},
+             {"sub/moved.bin", std::string(1023, 's')}};
+    EXPECT_EQ(tree(area.root()), expected(files));
+    EXPECT_EQ(update(area), std::vector<std::string>{});
+
+    // A second web view fetches the same files.
+    CopyArea other(site_.home() + "/ca2", make_view("alice_other"));
+    update(other);
+    EXPECT_EQ(tree(other.root()), expected(files));
+}
+
+// A fetch cancelled by a commit request of the same session stops after the element it is
+// on, ends with its end record saying it did not complete, and leaves the record as it was;
+// a client that hangs up leaves the session in progress. Either way, a fetch that abandons
+// the session sends everything again, and after its commit nothing.
+TEST_F(WebViewSyncTest, CancelledOrAbandonedFetchLeavesTheRecord) {
+    // Enough data that the fetch is still sending when the cancel arrives: the server's
+    // streaming keeps it waiting for the client, which is busy cancelling.
+    const std::string from = write_file(site_.home() + "/big", std::string(64 * 1024, 'x'));
+    for (int i = 0; i < 60; ++i)
+        vdtool({"mkelem", "-ci", "-from", from, "/vobs/p/src/f" + std::to_string(i)});
+    const std::string uuid = make_view("alice_web");
+    CopyArea area(site_.home() + "/ca", uuid);
+    bool cancelled = false;
+    PostOptions cancel;
+    cancel.on_part = [&](const Part& p) {
+        if (p.name() == "SyncElemInfo" && !cancelled) {
+            cancelled = true;
+            Response c = call("ws_sync_commit_rpc", area.commit_args(/*cancel=*/true));
+            EXPECT_EQ(status_of(c), "0") << text_of(c);
+        }
+        return true;
+    };
+    Response r = fetch(area, false, cancel);
+    EXPECT_TRUE(r.complete) << r.error;
+    EXPECT_TRUE(cancelled);
+    EXPECT_EQ(status_of(r), "1055") << text_of(r);
+    EXPECT_TRUE(area.ended());
+    EXPECT_FALSE(area.completed_ok());
+    EXPECT_LT(area.data_parts(), 64u);
+
+    // The session stays in progress: a plain fetch is refused, one that abandons it runs.
+    Response state = call("ws_sync_check_in_progress_rpc", args({{"ViewUuid", uuid}}));
+    EXPECT_EQ(header(state.named("RpcResult")[0], "HasSyncInProgress"), "1");
+    EXPECT_NE(status_of(fetch(area)), "0");
+
+    // A client that hangs up after a few records.
+    int seen = 0;
+    PostOptions hang_up;
+    hang_up.on_part = [&](const Part& p) { return p.name() != "SyncElemInfo" || ++seen < 3; };
+    fetch(area, /*abort=*/true, hang_up);
+    for (int i = 0; i < 100; ++i) {  // until the server process has noticed
+        if (server_.cgi_processes().empty()) break;
+        usleep(50 * 1000);
+    }
+    area.reset();
+    Response again = fetch(area, /*abort=*/true);
+    ASSERT_EQ(status_of(again), "0") << text_of(again);
+    EXPECT_TRUE(area.completed_ok());
+    EXPECT_EQ(area.data_parts(), 64u);  // nothing was recorded as held
+    ASSERT_EQ(status_of(call("ws_sync_commit_rpc", area.commit_args())), "0");
+    area.reset();
+    EXPECT_EQ(update(area), std::vector<std::string>{});
+}
+
+// Requests that must change nothing: malformed fetches and commits, a commit of another
+// session, and an item the record cannot take.
+TEST_F(WebViewSyncTest, MalformedRequestsChangeNothing) {
+    const std::string uuid = make_view("alice_web");
+    CopyArea area(site_.home() + "/ca", uuid);
+    const std::string good = area.fetch_args({"vobs/p/src"});
+    auto replaced = [&](const std::string& from, const std::string& to) {
+        std::string s = good;
+        s.replace(s.find(from), from.size(), to);
+        return s;
+    };
+    struct Case {
+        const char* what;
+        std::string rpc, rpcargs, status, says;
+    };
+    const Case cases[] = {
+        {"scope counts differ", "ws_sync_fetch_rpc",
+         replaced("ScopeVerIdsCnt=0", "ScopeVerIdsCnt=2"), "1001", "VDSRV1215"},
+        {"unknown mode", "ws_sync_fetch_rpc", replaced("SyncFromVob", "SyncFromMars"), "1001",
+         "VDSRV1215"},
+        {"missing key", "ws_sync_fetch_rpc", replaced("Preview=0\n", ""), "1001", "VDSRV1198"},
+        {"unknown view", "ws_sync_fetch_rpc", replaced(uuid, "0123456789abcdef0123456789abcdef"),
+         "1002", "VDSRV1215"},
+        {"unknown commit key", "ws_sync_commit_rpc",
+         args({{"CommitReqBegin", ""},
+               {"ViewUuid", uuid},
+               {"SessionTimestamp", "1"},
+               {"SessionId", "1"},
+               {"Bogus", "x"},
+               {"CommitReqEnd", ""}}),
+         "1001", "VDSRV1232: Malformed Sync Commit request.  Unrecognized arg \"Bogus\""},
+        {"bad object id", "ws_sync_commit_rpc",
+         args({{"CommitReqBegin", ""},
+               {"ViewUuid", uuid},
+               {"SessionTimestamp", "1"},
+               {"SessionId", "1"},
+               {"Item", ""},
+               {"Leaf", "a.c"},
+               {"NextVerOid", "zz"},
+               {"CommitReqEnd", ""}}),
+         "1001", "VDSRV1216"},
+        {"bad file handle", "ws_sync_commit_rpc",
+         args({{"CommitReqBegin", ""},
+               {"ViewUuid", uuid},
+               {"SessionTimestamp", "1"},
+               {"SessionId", "1"},
+               {"Dir", ""},
+               {"Pname", "vobs/p/src"},
+               {"DirEnd", ""},
+               {"Item", ""},
+               {"Leaf", "a.c"},
+               {"NextVerOid", std::string(31, '0') + "1"},
+               {"Dfh", "not-a-handle"},
+               {"CommitReqEnd", ""}}),
+         "1001", "VDSRV1216"},
+    };
+    for (const Case& c : cases) {
+        Response r = call(c.rpc, c.rpcargs);
+        EXPECT_EQ(status_of(r), c.status) << c.what << ": " << text_of(r);
+        EXPECT_NE(text_of(r).find(c.says), std::string::npos) << c.what << ": " << text_of(r);
+        EXPECT_TRUE(r.named("SyncElemInfo").empty()) << c.what;
+    }
+    // Nothing was recorded: a fetch still sends every element.
+    Response all = fetch(area);
+    ASSERT_EQ(status_of(all), "0") << text_of(all);
+    EXPECT_EQ(area.data_parts(), 4u);
+}
+
+}  // namespace
+}  // namespace e2e
