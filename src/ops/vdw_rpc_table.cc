@@ -3,6 +3,7 @@
 // keep the factory's order; each handler class adds its row when it exists.
 #include <cstddef>
 
+#include "ops/checkout/vdw_checkout_rpcs.h"
 #include "ops/diag/vdw_compute_primes_rpc.h"
 #include "ops/diag/vdw_force_exit_rpc.h"
 #include "ops/diag/vdw_sleep_rpc.h"
@@ -38,18 +39,22 @@
 namespace {
 
 const VDW_RpcFactoryRow kFactory[] = {
-    {"VDW_Vdcore::apply_attribute_rpc", vdw_rpc_create<VDW_ApplyAttributeRpc>},             // repo
-    {"VDW_Vdcore::apply_label_rpc", vdw_rpc_create<VDW_ApplyLabelRpc>},                     // repo
-    {"VDW_Vdcore::compute_primes_rpc", vdw_rpc_create<VDW_ComputePrimesRpc>},               // diag
-    {"VDW_Vdcore::enumerate_types_rpc", vdw_rpc_create<VDW_EnumerateTypesRpc>},             // repo
-    {"VDW_Vdcore::enumerate_views_rpc", vdw_rpc_create<VDW_EnumerateViewsRpc>},             // view
-    {"VDW_Vdcore::enumerate_vobs_rpc", vdw_rpc_create<VDW_EnumerateVobsRpc>},               // repo
-    {"VDW_Vdcore::force_exit_rpc", vdw_rpc_create<VDW_ForceExitRpc>},                       // diag
-    {"VDW_Vdcore::get_base_version_rpc", vdw_rpc_create<VDW_GetBaseVersionRpc>},            // repo
-    {"VDW_Vdcore::get_config_spec_rpc", vdw_rpc_create<VDW_GetConfigSpecRpc>},              // view
-    {"VDW_Vdcore::get_history_rpc", vdw_rpc_create<VDW_GetHistoryRpc>},                     // repo
-    {"VDW_Vdcore::get_oid_rpc", vdw_rpc_create<VDW_GetOIDRpc>},                             // repo
-    {"VDW_Vdcore::get_vd_proj_root_rpc", vdw_rpc_create<VDW_GetVDProjRootRpc>},             // repo
+    {"VDW_Vdcore::apply_attribute_rpc", vdw_rpc_create<VDW_ApplyAttributeRpc>},    // repo
+    {"VDW_Vdcore::apply_label_rpc", vdw_rpc_create<VDW_ApplyLabelRpc>},            // repo
+    {"VDW_Vdcore::checkin_atomic_rpc", vdw_rpc_create<VDW_CheckinAtomicRpc>},      // checkout
+    {"VDW_Vdcore::checkin_rpc", vdw_rpc_create<VDW_CheckinRpc>},                   // checkout
+    {"VDW_Vdcore::checkout_rpc", vdw_rpc_create<VDW_CheckoutRpc>},                 // checkout
+    {"VDW_Vdcore::checkout_version_rpc", vdw_rpc_create<VDW_CheckoutVersionRpc>},  // checkout
+    {"VDW_Vdcore::compute_primes_rpc", vdw_rpc_create<VDW_ComputePrimesRpc>},      // diag
+    {"VDW_Vdcore::enumerate_types_rpc", vdw_rpc_create<VDW_EnumerateTypesRpc>},    // repo
+    {"VDW_Vdcore::enumerate_views_rpc", vdw_rpc_create<VDW_EnumerateViewsRpc>},    // view
+    {"VDW_Vdcore::enumerate_vobs_rpc", vdw_rpc_create<VDW_EnumerateVobsRpc>},      // repo
+    {"VDW_Vdcore::force_exit_rpc", vdw_rpc_create<VDW_ForceExitRpc>},              // diag
+    {"VDW_Vdcore::get_base_version_rpc", vdw_rpc_create<VDW_GetBaseVersionRpc>},   // repo
+    {"VDW_Vdcore::get_config_spec_rpc", vdw_rpc_create<VDW_GetConfigSpecRpc>},     // view
+    {"VDW_Vdcore::get_history_rpc", vdw_rpc_create<VDW_GetHistoryRpc>},            // repo
+    {"VDW_Vdcore::get_oid_rpc", vdw_rpc_create<VDW_GetOIDRpc>},                    // repo
+    {"VDW_Vdcore::get_vd_proj_root_rpc", vdw_rpc_create<VDW_GetVDProjRootRpc>},    // repo
     {"VDW_Vdcore::get_version_separator_rpc", vdw_rpc_create<VDW_GetVersionSeparatorRpc>},  // repo
     {"VDW_Vdcore::get_vob_family_rpc", vdw_rpc_create<VDW_GetVobFamilyRpc>},                // repo
     {"VDW_Vdcore::interaction_response_rpc",
@@ -58,6 +63,8 @@ const VDW_RpcFactoryRow kFactory[] = {
     {"VDW_Vdcore::login_rpc", vdw_rpc_create<VDW_LoginRpc>},                          // login
     {"VDW_Vdcore::make_branch_type_rpc", vdw_rpc_create<VDW_MkBranchTypeRpc>},        // repo
     {"VDW_Vdcore::make_label_type_rpc", vdw_rpc_create<VDW_MkLabelTypeRpc>},          // repo
+    {"VDW_Vdcore::mkelem_rpc", vdw_rpc_create<VDW_MkelemRpc>},                        // checkout
+    {"VDW_Vdcore::mkelemfast_rpc", vdw_rpc_create<VDW_MkelemFastRpc>},                // checkout
     {"VDW_Vdcore::mkview_rpc", vdw_rpc_create<VDW_MkviewRpc>},                        // view
     {"VDW_Vdcore::read_content_rpc", vdw_rpc_create<VDW_ReadContentRpc>},             // repo
     {"VDW_Vdcore::remove_attribute_rpc", vdw_rpc_create<VDW_RemoveAttributeRpc>},     // repo
@@ -68,6 +75,7 @@ const VDW_RpcFactoryRow kFactory[] = {
     {"VDW_Vdcore::rmview_rpc", vdw_rpc_create<VDW_RmviewRpc>},                     // view
     {"VDW_Vdcore::sleep_rpc", vdw_rpc_create<VDW_SleepRpc>},                       // diag
     {"VDW_Vdcore::timeout_randomly_rpc", vdw_rpc_create<VDW_TimeoutRandomlyRpc>},  // diag
+    {"VDW_Vdcore::uncheckout_rpc", vdw_rpc_create<VDW_UncheckoutRpc>},             // checkout
     {"VDW_Vdcore::viewinfo_rpc", vdw_rpc_create<VDW_ViewInfoRpc>},                 // view
     {"VDW_Vdcore::ws_get_scopes_rpc", vdw_rpc_create<VDW_WsGetScopesRpc>},         // webview
 };

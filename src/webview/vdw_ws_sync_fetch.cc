@@ -321,6 +321,12 @@ const std::vector<std::string>& VDW_WsSyncFetch::view_scopes() {
     return view_scopes_;
 }
 
+bool VDW_WsSyncFetch::under_scopes(const std::string& item) const {
+    for (const std::string& s : scopes_)
+        if (at_or_below(item, scope_pname(s))) return true;
+    return false;
+}
+
 bool VDW_WsSyncFetch::inside_view_scopes(const std::string& item) {
     for (const std::string& s : view_scopes())
         if (at_or_below(item, scope_pname(s))) return true;
@@ -412,9 +418,19 @@ void VDW_WsSyncFetch::run(WCM_Status& status) {
             trace.writeTrace("ws_set_ptime_prop: %s", tbs_strerror(st));
     }
     session_timestamp_ = static_cast<long>(time(nullptr));
+    last_record_time_ = time(nullptr);
     std::vector<const char*> list;
     for (const std::string& s : scopes_) list.push_back(s.c_str());
     st = ws_load_scopes(wsh_->wsh(), list.data(), static_cast<int>(list.size()));
+    if (single_op_) {
+        // A single-element session is this request's alone: what it sent is recorded, and
+        // one that failed is not left in the way of the next update. (A session that never
+        // began because another update holds the view is that update's.)
+        if (st == TBS_ST_OK && status.is_ok() && !preview_)
+            record_sent(status);
+        else if (st != TBS_ST_VIEW_CONFLICT)
+            view_ws_abandon_load_session(view);
+    }
     // A stop the fetch asked for (cancelled, or the client went away) is not a failure of
     // the core's.
     if (st != TBS_ST_OK && status.is_ok()) status.set_status(st);
@@ -524,8 +540,8 @@ void VDW_WsSyncFetch::wrote(bool ok, WCM_Status& status) {
 }
 
 void VDW_WsSyncFetch::begin_session_callback(uint64_t session_id, WCM_Status& status) {
-    if (single_op_) return;
     session_id_ = static_cast<unsigned long>(session_id);
+    if (single_op_) return;
     cancel_.set_sessionid(static_cast<long>(session_id));
     bool ok = add_begin_response(response_, session_timestamp_, session_id_, loaded_elem_count_);
     wrote(ok, status);
@@ -559,6 +575,12 @@ void VDW_WsSyncFetch::one_element_callback(const ws_elem_info_t& info, WCM_Statu
         if (status.is_ok()) status.set_status(info.status);
         return;
     }
+    // A single-element download is about its elements alone, not the directories above
+    // them that the core walks through to reach them (the client holds those).
+    if (single_op_ && !under_scopes("/" + join(info.dir, info.leaf))) {
+        check_progress(time(nullptr), status);
+        return;
+    }
     const bool checked_out = info.flags & WS_FLAG_CHECKED_OUT;
     const bool prev_null = tbs_uuid_is_null(info.prev_oid);
     bool unload = false;
@@ -586,6 +608,7 @@ void VDW_WsSyncFetch::one_element_callback(const ws_elem_info_t& info, WCM_Statu
     if (!status.is_ok()) return;
     if (unload && !update_view_) {
         wrote(add_unload_elem_response(response_, info.leaf.c_str(), checked_out), status);
+        if (status.is_ok()) remember_sent(info, true);
         return;
     }
     bool frozen = false;
@@ -608,7 +631,41 @@ void VDW_WsSyncFetch::one_element_callback(const ws_elem_info_t& info, WCM_Statu
     add_elem_info_response(info, frozen, status);
     if (!status.is_ok()) return;
     if (!snapshot_view_ && !preview_ && !defer_load_) add_ver_data_response(info, status);
-    if (status.is_ok()) last_record_time_ = time(nullptr);
+    if (!status.is_ok()) return;
+    last_record_time_ = time(nullptr);
+    remember_sent(info, false);
+}
+
+void VDW_WsSyncFetch::remember_sent(const ws_elem_info_t& info, bool unload) {
+    if (!single_op_ || preview_) return;
+    sent_.push_back(info);
+    if (unload) sent_.back().cur_oid = tbs_uuid_null();
+}
+
+void VDW_WsSyncFetch::record_sent(WCM_Status& status) {
+    view_t* view = wsh_->viewh();
+    bool conflict = false;
+    const std::string sid = std::to_string(session_id_);
+    tbs_status_t st = view_ws_begin_load_session(view, 4, sid.c_str(), "", 0, &conflict, 0);
+    if (st == TBS_ST_OK && conflict) st = TBS_ST_VIEW_CONFLICT;
+    for (const ws_elem_info_t& e : sent_) {
+        if (st != TBS_ST_OK) break;
+        int state = 0, flags = 0;
+        if (tbs_uuid_is_null(e.cur_oid)) {
+            st = view_ws_unload_one_object_ext(view, 0, 0, join(e.dir, e.leaf).c_str());
+            if (st == TBS_ST_NOT_FOUND) st = TBS_ST_OK;
+        } else if (e.flags & WS_FLAG_SLINK) {
+            st = view_ws_load_one_slink(view, tbs_uuid_null(), e.fh, e.dir.c_str(), e.leaf.c_str(),
+                                        e.target_fh, e.target_leaf.c_str(), 2178, 0, 0, e.cur_oid,
+                                        &state, &flags);
+        } else {
+            st = view_ws_load_one_object(view, tbs_uuid_null(), e.fh, e.dir.c_str(), e.leaf.c_str(),
+                                         2178, 0, 0, e.cur_oid, &state, &flags);
+        }
+    }
+    tbs_status_t end = view_ws_end_load_session(view, st == TBS_ST_OK);
+    if (st == TBS_ST_OK) st = end;
+    if (st != TBS_ST_OK) status.set_status(st);
 }
 
 void VDW_WsSyncFetch::one_unvisited_element_callback(const ws_elem_info_t& info, int state,

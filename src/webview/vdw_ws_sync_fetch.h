@@ -152,6 +152,7 @@ private:
     const std::vector<std::string>& view_scopes();
     bool under_removed_scope(const ws_elem_info_t& info);
     bool inside_view_scopes(const std::string& item);
+    bool under_scopes(const std::string& item) const;
 
     // Handlers behind the callbacks.
     void begin_session_callback(uint64_t session_id, WCM_Status& status);
@@ -168,6 +169,10 @@ private:
     void add_ver_data_response(const ws_elem_info_t& info, WCM_Status& status);
     std::string get_cspec_rule(const ws_elem_info_t& info, WCM_Status& status);
     void wrote(bool ok, WCM_Status& status);
+    // Single-element downloads have no commit of their own: the records they sent are
+    // written into the web view's record when they end.
+    void remember_sent(const ws_elem_info_t& info, bool unload);
+    void record_sent(WCM_Status& status);
 
     VDW_Vdcore& vdcore_;
     VDW_RpcResponse& response_;
@@ -219,6 +224,7 @@ private:
     bool cspec_mod_before_update_ = false;
     std::string ns_dir_scope_;
     WCM_Status* status_ = nullptr;  // the status of the running update
+    std::vector<ws_elem_info_t> sent_;
 };
 
 #endif

@@ -339,5 +339,179 @@ TEST_F(WebViewSyncTest, MalformedRequestsChangeNothing) {
     EXPECT_EQ(area.data_parts(), 4u);
 }
 
+// Work on elements over HTTP in one web view reaching another: a checkout and its contents,
+// a reserved checkout another view cannot also take, a checkin of uploaded contents, an
+// uncheckout, a new element in a checked-out directory; an atomic checkin in which one item
+// needs a merge checks in nothing, and one whose upload is cut short neither.
+TEST_F(WebViewSyncTest, CheckoutCheckinUncheckoutAndNewElements) {
+    for (const char* e : {"/vobs/p/src", "/vobs/p/src/a.c", "/vobs/p/src/sub/b.txt"})
+        vdtool({"protect", "-chown", kAlice.name, e});
+    CopyArea a(site_.home() + "/ca", make_view("alice_web"));
+    CopyArea b(site_.home() + "/cb", make_view("alice_other"));
+    const std::string a_uuid = a.fetch_args().substr(0, 0);
+    update(a);
+    update(b);
+    auto view_of = [](const CopyArea& area) {
+        const std::string f = area.fetch_args();
+        const size_t at = f.find("ViewUuid=") + 9;
+        return f.substr(at, f.find('\n', at) - at);
+    };
+    auto checkout = [&](CopyArea& area, const std::string& scope, bool unreserved = false) {
+        PostOptions o;
+        o.on_part = [&area](const Part& p) { return area.apply(p); };
+        return call("checkout_rpc",
+                    args({{"ViewUuid", view_of(area)},
+                          {"NonlatestOption", "1"},
+                          {"UseHijack", "0"},
+                          {"Unreserved", unreserved ? "1" : "0"},
+                          {"FallbackToUnreserved", "0"},
+                          {"NotMasterOk", "0"},
+                          {"CheckReplicationOnServer", "0"},
+                          {"SeriesId", "s1"},
+                          {"SeriesIsFirst", "1"},
+                          {"SeriesIsLast", "1"},
+                          {"NumItems", "1"},
+                          {"BeginItem", ""},
+                          {"Scope", scope},
+                          {"CurVerId", ""},
+                          {"IsHijacked", "0"},
+                          {"Activity", ""},
+                          {"Comment", "working"},
+                          {"EndItem", ""}}),
+                    o);
+    };
+    auto checkin = [&](CopyArea& area, const std::string& scope, const std::string* content) {
+        PostOptions o;
+        o.upload = content;
+        o.on_part = [&area](const Part& p) { return area.apply(p); };
+        ArgList l = {{"ViewUuid", view_of(area)},
+                     {"UseCoComment", "1"},
+                     {"Comment", ""},
+                     {"Activity", ""},
+                     {"Identical", "0"},
+                     {"Scope", scope},
+                     {"SeriesId", ""},
+                     {"SeriesIsFirst", "1"},
+                     {"SeriesIsLast", "1"}};
+        if (!content) l.emplace_back("IsDir", "1");
+        return call("checkin_rpc", args(l), o);
+    };
+    const std::string a_c = "vobs/p/src/a.c";
+
+    // Checked out: the element's record says so and its contents come along.
+    Response co = checkout(a, a_c);
+    ASSERT_EQ(status_of(co), "0") << text_of(co);
+    EXPECT_TRUE(co.named("SyncFetchBegin").empty());
+    ASSERT_EQ(co.named("SyncElemInfo").size(), 1u);
+    EXPECT_EQ(header(co.named("SyncElemInfo")[0], "NextVerCheckedOut"), "1");
+    EXPECT_EQ(header(co.named("SyncElemInfo")[0], "NextVerCspecRule"), "CHECKEDOUT");
+    EXPECT_EQ(co.named("SyncElemData").size(), 1u);
+    // The other view cannot take a reserved checkout of the same branch too.
+    Response twice = checkout(b, a_c);
+    EXPECT_NE(status_of(twice), "0");
+    EXPECT_NE(text_of(twice).find("VDSRV1002"), std::string::npos) << text_of(twice);
+
+    // Checked in with uploaded contents; the other view receives them byte for byte.
+    const std::string three = "three\n\0bytes\n";
+    Response ci = checkin(a, a_c, &three);
+    ASSERT_EQ(status_of(ci), "0") << text_of(ci);
+    ASSERT_EQ(ci.named("SyncElemInfo").size(), 1u);
+    EXPECT_EQ(header(ci.named("SyncElemInfo")[0], "NextVerId"), "/main/2");
+    EXPECT_EQ(update(b), std::vector<std::string>{a_c});
+    EXPECT_EQ(tree(b.root())[a_c], three);
+    EXPECT_EQ(update(a), std::vector<std::string>{}) << "the checkin's download was recorded";
+
+    // Checked out and undone: the view's version is back, the other view saw nothing.
+    ASSERT_EQ(status_of(checkout(a, a_c)), "0");
+    Response un = call("uncheckout_rpc", args({{"ViewUuid", view_of(a)},
+                                               {"SeriesId", ""},
+                                               {"SeriesIsFirst", "1"},
+                                               {"SeriesIsLast", "1"},
+                                               {"NumItems", "1"},
+                                               {"BeginItem", ""},
+                                               {"Scope", a_c},
+                                               {"CurVerId", ""},
+                                               {"EndItem", ""}}));
+    ASSERT_EQ(status_of(un), "0") << text_of(un);
+    ASSERT_EQ(un.named("SyncElemInfo").size(), 1u);
+    EXPECT_EQ(header(un.named("SyncElemInfo")[0], "NextVerCheckedOut"), "0");
+    EXPECT_TRUE(un.named("SyncElemData").empty()) << "the contents did not change";
+    EXPECT_EQ(update(b), std::vector<std::string>{});
+
+    // A new element in the checked-out directory, checked in with the directory.
+    ASSERT_EQ(status_of(checkout(a, "vobs/p/src")), "0");
+    const std::string c_txt = "see\n";
+    PostOptions up;
+    up.upload = &c_txt;
+    Response mk = call("mkelem_rpc",
+                       args({{"ViewUuid", view_of(a)},
+                             {"Comment", "new"},
+                             {"Activity", ""},
+                             {"NoCheckout", "0"},
+                             {"CiParent", "0"},
+                             {"FileEltype", ""},
+                             {"Scope", "vobs/p/src/c.txt"},
+                             {"IsDir", "0"}}),
+                       up);
+    ASSERT_EQ(status_of(mk), "0") << text_of(mk);
+    ASSERT_EQ(mk.named("SyncElemInfo").size(), 1u);
+    EXPECT_EQ(header(mk.named("SyncElemInfo")[0], "NextVerCheckedOut"), "1");
+    ASSERT_EQ(status_of(checkin(a, "vobs/p/src/c.txt", &c_txt)), "0");
+    Response dir = checkin(a, "vobs/p/src", nullptr);
+    ASSERT_EQ(status_of(dir), "0") << text_of(dir);
+    EXPECT_EQ(update(b), (std::vector<std::string>{"vobs/p/src", "vobs/p/src/c.txt"}));
+    EXPECT_EQ(tree(b.root())["vobs/p/src/c.txt"], c_txt);
+
+    // An atomic checkin whose first item needs a merge (the other view checked in first)
+    // checks in neither item and names the first.
+    vdtool({"protect", "-chown", kAlice.name, "/vobs/p/src/c.txt"});
+    ASSERT_EQ(status_of(checkout(a, a_c, /*unreserved=*/true)), "0");
+    ASSERT_EQ(status_of(checkout(a, "vobs/p/src/c.txt")), "0");
+    ASSERT_EQ(status_of(checkout(b, a_c)), "0");
+    const std::string four = "four\n";
+    ASSERT_EQ(status_of(checkin(b, a_c, &four)), "0");
+    auto atomic = [&](const std::string& upload) {
+        PostOptions o;
+        o.upload = &upload;
+        return call("checkin_atomic_rpc",
+                    args({{"ViewUuid", view_of(a)},
+                          {"Comment", "both"},
+                          {"Identical", "0"},
+                          {"NumItems", "2"},
+                          {"Scope", a_c},
+                          {"Scope", "vobs/p/src/c.txt"}}),
+                    o);
+    };
+    Response merge = atomic("2\nA\n2\nC\n");
+    EXPECT_EQ(status_of(merge), "100006") << text_of(merge);
+    ASSERT_EQ(merge.named("CheckinMergeInputRecord").size(), 1u);
+    EXPECT_EQ(header(merge.named("CheckinMergeInputRecord")[0], "CheckinMergeItemScope"), a_c);
+    EXPECT_EQ(header(merge.named("CheckinMergeInputRecord")[0], "CheckinMergeFromVersion"),
+              "/vobs/p/src/a.c@@/main/3");
+    vob_resolved_t r;
+    ASSERT_EQ(vob_resolve_pname("/vobs/p/src/c.txt@@/main/2", nullptr, 0, &r),
+              TBS_ST_NAME_NOT_FOUND)
+        << "nothing was checked in";
+    // Without the item that needs the merge, a cut upload checks in nothing either.
+    Response cut = call("checkin_atomic_rpc",
+                        args({{"ViewUuid", view_of(a)},
+                              {"Comment", ""},
+                              {"Identical", "0"},
+                              {"NumItems", "1"},
+                              {"Scope", "vobs/p/src/c.txt"}}),
+                        [&] {
+                            PostOptions o;
+                            static const std::string short_upload = "10\nabc";
+                            o.upload = &short_upload;
+                            return o;
+                        }());
+    EXPECT_NE(status_of(cut), "0");
+    EXPECT_NE(text_of(cut).find("Premature EOF occurred while uploading files."), std::string::npos)
+        << text_of(cut);
+    EXPECT_EQ(vob_resolve_pname("/vobs/p/src/c.txt@@/main/2", nullptr, 0, &r),
+              TBS_ST_NAME_NOT_FOUND);
+    (void)a_uuid;
+}
+
 }  // namespace
 }  // namespace e2e

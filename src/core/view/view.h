@@ -155,7 +155,8 @@ tbs_status_t view_ws_get_unvisited_wsos(view_t* view, view_wso_cursor_t* cursor,
                                         std::vector<view_wso_t>* out);
 void view_ws_free_unvisited_wsos(std::vector<view_wso_t>* batch);
 // Whether the object at dir/leaf is loaded at a version other than the one the view
-// selects now (a checked-out element's loaded predecessor is frozen).
+// selects now (a checked-out element's loaded predecessor is frozen). A name the record
+// does not hold is not frozen.
 tbs_status_t view_ws_is_frozen_object(view_t* view, const char* dir, const char* leaf,
                                       bool* frozen);
 // Forgets what the record says of `path` so the next update reloads it.

@@ -229,6 +229,7 @@ tbs_status_t view_ws_is_frozen_object(view_t* view, const char* dir, const char*
     *frozen = false;
     view_wso_t w;
     tbs_status_t st = view_ws_find(view, dir, leaf, &w);
+    if (st == TBS_ST_NOT_FOUND) return TBS_ST_OK;  // the client holds nothing there yet
     if (st != TBS_ST_OK) return st;
     if (w.ftype == 5) return TBS_ST_OK;
     vob_t* vob = nullptr;
