@@ -75,6 +75,15 @@ void ws_sync_fetch(OldRpcContext& c) {
 void ws_sync_commit(OldRpcContext& c) {
     c.facade.ws_sync_commit_rpc(c.args, c.out, c.pool, c.status);
 }
+void ln(OldRpcContext& c) {
+    c.facade.ln_rpc(c.args, c.cleartext, c.out, c.pool, c.status);
+}
+void mv(OldRpcContext& c) {
+    c.facade.mv_rpc(c.args, c.cleartext, c.out, c.pool, c.status);
+}
+void rmname(OldRpcContext& c) {
+    c.facade.rmname_rpc(c.args, c.cleartext, c.out, c.pool, c.status);
+}
 void ws_sync_check_in_progress(OldRpcContext& c) {
     c.facade.ws_sync_check_in_progress_rpc(c.args, c.out, c.pool, c.status);
 }
@@ -98,9 +107,9 @@ const OldRpcRow kOldRpcs[] = {
     {"VDW_Vdcore::deliver_complete_rpc", false, false, nullptr},
     {"VDW_Vdcore::merge_rpc", false, false, nullptr},
     {"VDW_Vdcore::oid_to_pname_rpc", true, true, oid_to_pname},
-    {"VDW_Vdcore::ln_rpc", true, true, nullptr},
-    {"VDW_Vdcore::mv_rpc", true, true, nullptr},
-    {"VDW_Vdcore::rmname_rpc", true, true, nullptr},
+    {"VDW_Vdcore::ln_rpc", true, true, ln},
+    {"VDW_Vdcore::mv_rpc", true, true, mv},
+    {"VDW_Vdcore::rmname_rpc", true, true, rmname},
     {"VDW_Vdcore::get_diff_merge_rpc", false, false, nullptr},
     {"VDW_Vdcore::streams_of_project_rpc", true, true, nullptr},
 };

@@ -32,6 +32,7 @@
 #include "ops/view/vdw_get_config_spec_rpc.h"
 #include "ops/view/vdw_mkview_rpc.h"
 #include "ops/view/vdw_rmview_rpc.h"
+#include "ops/view/vdw_set_config_spec_rpc.h"
 #include "ops/view/vdw_view_info_rpc.h"
 #include "request/vdw_abstract_rpc.h"
 #include "webview/vdw_ws_small_rpcs.h"
@@ -73,6 +74,7 @@ const VDW_RpcFactoryRow kFactory[] = {
     {"VDW_Vdcore::request_for_mastership_rpc",
      vdw_rpc_create<VDW_RequestForMastershipRpc>},                                 // repo
     {"VDW_Vdcore::rmview_rpc", vdw_rpc_create<VDW_RmviewRpc>},                     // view
+    {"VDW_Vdcore::setcs_rpc", vdw_rpc_create<VDW_SetConfigSpecRpc>},               // view
     {"VDW_Vdcore::sleep_rpc", vdw_rpc_create<VDW_SleepRpc>},                       // diag
     {"VDW_Vdcore::timeout_randomly_rpc", vdw_rpc_create<VDW_TimeoutRandomlyRpc>},  // diag
     {"VDW_Vdcore::uncheckout_rpc", vdw_rpc_create<VDW_UncheckoutRpc>},             // checkout

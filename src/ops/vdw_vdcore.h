@@ -244,6 +244,17 @@ public:
     // Updates a web view: the records of what its client must change, streamed.
     void ws_sync_fetch_rpc(const char* args, bool compress_ok, std::ostream& out, WCM_MemPool& pool,
                            WCM_Status& status);
+    // Namespace changes in a web view, each answered with the records of the names it
+    // touched: "ViewUuid", "Source" and "Target" (pathnames in the view), "Comment" for a
+    // move; "ViewUuid", "Scope", "Comment" for a removed name; "ViewUuid", "Target" (a
+    // symbolic link's text, or the element a hard link names), "Link" (the new name),
+    // "Symbolic" and "Comment" for a link.
+    void mv_rpc(const char* args, bool compress_ok, std::ostream& out, WCM_MemPool& pool,
+                WCM_Status& status);
+    void rmname_rpc(const char* args, bool compress_ok, std::ostream& out, WCM_MemPool& pool,
+                    WCM_Status& status);
+    void ln_rpc(const char* args, bool compress_ok, std::ostream& out, WCM_MemPool& pool,
+                WCM_Status& status);
     // Moves a web view's record to what its client says it applied.
     void ws_sync_commit_rpc(const char* args, std::ostream& out, WCM_MemPool& pool,
                             WCM_Status& status);

@@ -129,6 +129,8 @@ VDW_WsSyncFetch::~VDW_WsSyncFetch() {
     if (session_established_ && begin_sent_ && !request_args_ && status_) {
         add_end_response(response_, unvisited_done_ && unvisited_failures_ == 0);
     }
+    // What an update a core operation drove sent the client is what it now holds.
+    if (warped_ && !sent_.empty() && status_) record_sent(*status_);
     if (cltxt_cache_) ws_xfer_free_cache(&cltxt_cache_);
     if (wsh_ && wsh_->wsh()) ws_set_load_observer(wsh_->wsh(), nullptr);
     if (wsh_owned_) delete wsh_;
@@ -454,7 +456,9 @@ void VDW_WsSyncFetch::warp_wsh(WCM_Status& status) {
         return;
     }
     session_timestamp_ = static_cast<long>(time(nullptr));
+    last_record_time_ = time(nullptr);
     session_established_ = true;
+    warped_ = true;
 }
 
 // ---- callbacks --------------------------------------------------------------------------
@@ -558,7 +562,12 @@ bool VDW_WsSyncFetch::under_removed_scope(const ws_elem_info_t& info) {
     const std::string item = info.leaf.empty() ? "/" + info.dir : "/" + join(info.dir, info.leaf);
     bool removed = false;
     for (const std::string& s : removed_scopes_) removed |= at_or_below(item, scope_pname(s));
-    return removed && !inside_view_scopes(item);
+    if (!removed || inside_view_scopes(item)) return false;
+    // A directory on the way to a scope the view still loads stays: unloading it would
+    // take that scope's files with it.
+    for (const std::string& s : view_scopes())
+        if (at_or_below(scope_pname(s), item)) return false;
+    return true;
 }
 
 void VDW_WsSyncFetch::one_element_callback(const ws_elem_info_t& info, WCM_Status& status) {
@@ -637,7 +646,7 @@ void VDW_WsSyncFetch::one_element_callback(const ws_elem_info_t& info, WCM_Statu
 }
 
 void VDW_WsSyncFetch::remember_sent(const ws_elem_info_t& info, bool unload) {
-    if (!single_op_ || preview_) return;
+    if (!(single_op_ || warped_) || preview_) return;
     sent_.push_back(info);
     if (unload) sent_.back().cur_oid = tbs_uuid_null();
 }
@@ -702,6 +711,7 @@ void VDW_WsSyncFetch::one_unvisited_element_callback(const ws_elem_info_t& info,
     if (!status.is_ok()) return;
     wrote(add_unload_elem_response(response_, info.leaf.c_str(), info.flags & WS_FLAG_CHECKED_OUT),
           status);
+    if (status.is_ok()) remember_sent(info, true);
 }
 
 void VDW_WsSyncFetch::renamed_one_callback(const char* src_dir, const char* src_name,
@@ -816,6 +826,7 @@ void VDW_WsSyncFetch::add_elem_info_response(const ws_elem_info_t& info, bool fr
 }
 
 void VDW_WsSyncFetch::add_ver_data_response(const ws_elem_info_t& info, WCM_Status& status) {
+    // Data parts are never cut short by a cancel (see below).
     if (!modified_file_.empty()) {
         struct stat sb;
         if (stat(modified_file_.c_str(), &sb) != 0) {
@@ -825,7 +836,7 @@ void VDW_WsSyncFetch::add_ver_data_response(const ws_elem_info_t& info, WCM_Stat
             return;
         }
         marshal_file_part(response_, modified_file_.c_str(), static_cast<long long>(sb.st_size),
-                          compress_ok_, status, &cancel_);
+                          compress_ok_, status, nullptr);
         return;
     }
     if (info.ftype != WS_FTYPE_FILE) return;
@@ -854,7 +865,9 @@ void VDW_WsSyncFetch::add_ver_data_response(const ws_elem_info_t& info, WCM_Stat
         return;
     }
     const std::string name = join(info.dir, info.leaf);
-    vdw_send_version_part(response_, vob, version, name.c_str(), compress_ok_, &cancel_, status);
+    // A cancel is seen between elements: a part cut short would leave the client a stream
+    // it cannot read to its end record.
+    vdw_send_version_part(response_, vob, version, name.c_str(), compress_ok_, nullptr, status);
     if (status.is_ok()) last_record_time_ = time(nullptr);
 }
 

@@ -224,6 +224,7 @@ private:
     bool cspec_mod_before_update_ = false;
     std::string ns_dir_scope_;
     WCM_Status* status_ = nullptr;  // the status of the running update
+    bool warped_ = false;           // driven by a core namespace operation
     std::vector<ws_elem_info_t> sent_;
 };
 

@@ -61,6 +61,7 @@ public:
     void reset();
 
     const std::string& root() const { return root_; }
+    const std::string& view_uuid() const { return view_uuid_; }
     const std::string& error() const { return error_; }
     bool began() const { return began_; }
     bool ended() const { return ended_; }

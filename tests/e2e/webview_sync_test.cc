@@ -127,6 +127,48 @@ protected:
         area.reset();
         return applied;
     }
+    // A checkout and a checkin in `area`'s view, their records applied to it. A checkin
+    // without contents is a directory's.
+    Response checkout(CopyArea& area, const std::string& scope, bool unreserved = false) {
+        PostOptions o;
+        o.on_part = [&area](const Part& p) { return area.apply(p); };
+        return call("checkout_rpc",
+                    args({{"ViewUuid", area.view_uuid()},
+                          {"NonlatestOption", "1"},
+                          {"UseHijack", "0"},
+                          {"Unreserved", unreserved ? "1" : "0"},
+                          {"FallbackToUnreserved", "0"},
+                          {"NotMasterOk", "0"},
+                          {"CheckReplicationOnServer", "0"},
+                          {"SeriesId", "s1"},
+                          {"SeriesIsFirst", "1"},
+                          {"SeriesIsLast", "1"},
+                          {"NumItems", "1"},
+                          {"BeginItem", ""},
+                          {"Scope", scope},
+                          {"CurVerId", ""},
+                          {"IsHijacked", "0"},
+                          {"Activity", ""},
+                          {"Comment", "working"},
+                          {"EndItem", ""}}),
+                    o);
+    }
+    Response checkin(CopyArea& area, const std::string& scope, const std::string* content) {
+        PostOptions o;
+        o.upload = content;
+        o.on_part = [&area](const Part& p) { return area.apply(p); };
+        ArgList l = {{"ViewUuid", area.view_uuid()},
+                     {"UseCoComment", "1"},
+                     {"Comment", ""},
+                     {"Activity", ""},
+                     {"Identical", "0"},
+                     {"Scope", scope},
+                     {"SeriesId", ""},
+                     {"SeriesIsFirst", "1"},
+                     {"SeriesIsLast", "1"}};
+        if (!content) l.emplace_back("IsDir", "1");
+        return call("checkin_rpc", args(l), o);
+    }
     // What the view selects (`files` below src), as a copy area holds it.
     std::map<std::string, std::string> expected(const std::map<std::string, std::string>& files) {
         std::map<std::string, std::string> out = {
@@ -348,54 +390,8 @@ TEST_F(WebViewSyncTest, CheckoutCheckinUncheckoutAndNewElements) {
         vdtool({"protect", "-chown", kAlice.name, e});
     CopyArea a(site_.home() + "/ca", make_view("alice_web"));
     CopyArea b(site_.home() + "/cb", make_view("alice_other"));
-    const std::string a_uuid = a.fetch_args().substr(0, 0);
     update(a);
     update(b);
-    auto view_of = [](const CopyArea& area) {
-        const std::string f = area.fetch_args();
-        const size_t at = f.find("ViewUuid=") + 9;
-        return f.substr(at, f.find('\n', at) - at);
-    };
-    auto checkout = [&](CopyArea& area, const std::string& scope, bool unreserved = false) {
-        PostOptions o;
-        o.on_part = [&area](const Part& p) { return area.apply(p); };
-        return call("checkout_rpc",
-                    args({{"ViewUuid", view_of(area)},
-                          {"NonlatestOption", "1"},
-                          {"UseHijack", "0"},
-                          {"Unreserved", unreserved ? "1" : "0"},
-                          {"FallbackToUnreserved", "0"},
-                          {"NotMasterOk", "0"},
-                          {"CheckReplicationOnServer", "0"},
-                          {"SeriesId", "s1"},
-                          {"SeriesIsFirst", "1"},
-                          {"SeriesIsLast", "1"},
-                          {"NumItems", "1"},
-                          {"BeginItem", ""},
-                          {"Scope", scope},
-                          {"CurVerId", ""},
-                          {"IsHijacked", "0"},
-                          {"Activity", ""},
-                          {"Comment", "working"},
-                          {"EndItem", ""}}),
-                    o);
-    };
-    auto checkin = [&](CopyArea& area, const std::string& scope, const std::string* content) {
-        PostOptions o;
-        o.upload = content;
-        o.on_part = [&area](const Part& p) { return area.apply(p); };
-        ArgList l = {{"ViewUuid", view_of(area)},
-                     {"UseCoComment", "1"},
-                     {"Comment", ""},
-                     {"Activity", ""},
-                     {"Identical", "0"},
-                     {"Scope", scope},
-                     {"SeriesId", ""},
-                     {"SeriesIsFirst", "1"},
-                     {"SeriesIsLast", "1"}};
-        if (!content) l.emplace_back("IsDir", "1");
-        return call("checkin_rpc", args(l), o);
-    };
     const std::string a_c = "vobs/p/src/a.c";
 
     // Checked out: the element's record says so and its contents come along.
@@ -423,7 +419,7 @@ TEST_F(WebViewSyncTest, CheckoutCheckinUncheckoutAndNewElements) {
 
     // Checked out and undone: the view's version is back, the other view saw nothing.
     ASSERT_EQ(status_of(checkout(a, a_c)), "0");
-    Response un = call("uncheckout_rpc", args({{"ViewUuid", view_of(a)},
+    Response un = call("uncheckout_rpc", args({{"ViewUuid", a.view_uuid()},
                                                {"SeriesId", ""},
                                                {"SeriesIsFirst", "1"},
                                                {"SeriesIsLast", "1"},
@@ -444,7 +440,7 @@ TEST_F(WebViewSyncTest, CheckoutCheckinUncheckoutAndNewElements) {
     PostOptions up;
     up.upload = &c_txt;
     Response mk = call("mkelem_rpc",
-                       args({{"ViewUuid", view_of(a)},
+                       args({{"ViewUuid", a.view_uuid()},
                              {"Comment", "new"},
                              {"Activity", ""},
                              {"NoCheckout", "0"},
@@ -474,7 +470,7 @@ TEST_F(WebViewSyncTest, CheckoutCheckinUncheckoutAndNewElements) {
         PostOptions o;
         o.upload = &upload;
         return call("checkin_atomic_rpc",
-                    args({{"ViewUuid", view_of(a)},
+                    args({{"ViewUuid", a.view_uuid()},
                           {"Comment", "both"},
                           {"Identical", "0"},
                           {"NumItems", "2"},
@@ -494,7 +490,7 @@ TEST_F(WebViewSyncTest, CheckoutCheckinUncheckoutAndNewElements) {
         << "nothing was checked in";
     // Without the item that needs the merge, a cut upload checks in nothing either.
     Response cut = call("checkin_atomic_rpc",
-                        args({{"ViewUuid", view_of(a)},
+                        args({{"ViewUuid", a.view_uuid()},
                               {"Comment", ""},
                               {"Identical", "0"},
                               {"NumItems", "1"},
@@ -510,7 +506,106 @@ TEST_F(WebViewSyncTest, CheckoutCheckinUncheckoutAndNewElements) {
         << text_of(cut);
     EXPECT_EQ(vob_resolve_pname("/vobs/p/src/c.txt@@/main/2", nullptr, 0, &r),
               TBS_ST_NAME_NOT_FOUND);
-    (void)a_uuid;
+}
+
+// A move and a removed name made over HTTP in one web view: its client hears of them in the
+// same response (so its next update sends nothing), the other view at its next update.
+TEST_F(WebViewSyncTest, NamespaceChangesReachBothViews) {
+    for (const char* e : {"/vobs/p/src", "/vobs/p/src/sub"})
+        vdtool({"protect", "-chown", kAlice.name, e});
+    const std::string ua = make_view("alice_web");
+    CopyArea a(site_.home() + "/ca", ua);
+    CopyArea b(site_.home() + "/cb", make_view("alice_other"));
+    update(a);
+    update(b);
+    PostOptions apply_a;
+    apply_a.on_part = [&a](const Part& p) { return a.apply(p); };
+    for (const char* dir : {"vobs/p/src", "vobs/p/src/sub"})
+        ASSERT_EQ(status_of(checkout(a, dir)), "0") << dir;
+    Response mv = call("mv_rpc",
+                       args({{"ViewUuid", ua},
+                             {"Source", "vobs/p/src/a.c"},
+                             {"Target", "vobs/p/src/sub/a.c"},
+                             {"Comment", "moved"}}),
+                       apply_a);
+    ASSERT_EQ(status_of(mv), "0") << text_of(mv);
+    EXPECT_FALSE(mv.named("SyncElemInfo").empty());
+    Response rm =
+        call("rmname_rpc", args({{"ViewUuid", ua}, {"Scope", "vobs/p/src/k.bin"}, {"Comment", ""}}),
+             apply_a);
+    ASSERT_EQ(status_of(rm), "0") << text_of(rm);
+    const std::map<std::string, std::string> held = tree(a.root());
+    EXPECT_EQ(held.count("vobs/p/src/a.c"), 0u);
+    EXPECT_EQ(held.count("vobs/p/src/k.bin"), 0u);
+    EXPECT_EQ(held.at("vobs/p/src/sub/a.c"), "one\n");
+    // A name that leaves the view is refused and changes nothing.
+    Response out = call("mv_rpc", args({{"ViewUuid", ua},
+                                        {"Source", "vobs/p/src/sub/b.txt"},
+                                        {"Target", "../../etc/b.txt"},
+                                        {"Comment", ""}}));
+    EXPECT_NE(status_of(out), "0");
+    for (const char* dir : {"vobs/p/src", "vobs/p/src/sub"})
+        ASSERT_EQ(status_of(checkin(a, dir, nullptr)), "0") << dir;
+    a.reset();
+    update(a);
+    EXPECT_EQ(tree(a.root()), held);
+    update(b);
+    EXPECT_EQ(tree(b.root()), held);
+}
+
+// A config spec set over HTTP answers with the update it calls for: narrowing the load
+// rules unloads what left them, widening them loads it again, and each update is committed
+// like any fetch.
+TEST_F(WebViewSyncTest, ConfigSpecChangeSendsItsUpdate) {
+    CopyArea a(site_.home() + "/ca", make_view("alice_web"));
+    update(a);
+    auto setcs = [&](const std::string& load) {
+        PostOptions o;
+        o.on_part = [&a](const Part& p) { return a.apply(p); };
+        Response r = call("setcs_rpc",
+                          args({{"ViewUuid", a.view_uuid()},
+                                {"Mode", "replace"},
+                                {"NumElemLines", "2"},
+                                {"E", "element * CHECKEDOUT"},
+                                {"E", "element * /main/LATEST"},
+                                {"NumScopes", "0"},
+                                {"PartialSync", "0"},
+                                {"NumLines", "1"},
+                                {"L", load},
+                                {"HijackMode", "Keep"}}),
+                          o);
+        EXPECT_EQ(status_of(r), "0") << text_of(r);
+        EXPECT_TRUE(a.ended() && a.completed_ok());
+        EXPECT_EQ(status_of(call("ws_sync_commit_rpc", a.commit_args())), "0");
+        std::vector<std::string> applied = a.applied();
+        std::sort(applied.begin(), applied.end());
+        a.reset();
+        return applied;
+    };
+    EXPECT_EQ(setcs("load /vobs/p/src/sub"),
+              (std::vector<std::string>{"-vobs/p/src/a.c", "-vobs/p/src/k.bin",
+                                        "-vobs/p/src/small.bin"}));
+    EXPECT_EQ(tree(a.root()),
+              (std::map<std::string, std::string>{{"vobs", "d"},
+                                                  {"vobs/p", "d"},
+                                                  {"vobs/p/src", "d"},
+                                                  {"vobs/p/src/sub", "d"},
+                                                  {"vobs/p/src/sub/b.txt", "bee\n"}}));
+    EXPECT_EQ(update(a), std::vector<std::string>{});
+    const std::vector<std::string> back = setcs("load /vobs/p/src");
+    EXPECT_NE(std::find(back.begin(), back.end(), "vobs/p/src/a.c"), back.end());
+    EXPECT_EQ(tree(a.root())["vobs/p/src/a.c"], "one\n");
+    // A spec the core cannot parse changes nothing.
+    Response bad = call("setcs_rpc", args({{"ViewUuid", a.view_uuid()},
+                                           {"Mode", "replace"},
+                                           {"NumElemLines", "1"},
+                                           {"E", "element"},
+                                           {"NumScopes", "0"},
+                                           {"PartialSync", "0"},
+                                           {"NumLines", "0"},
+                                           {"HijackMode", "Keep"}}));
+    EXPECT_NE(status_of(bad), "0");
+    EXPECT_EQ(update(a), std::vector<std::string>{});
 }
 
 }  // namespace
