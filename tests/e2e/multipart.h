@@ -80,6 +80,7 @@ struct Response {
     std::vector<Part> parts;
     bool complete = false;  // trailer read, nothing after it
     std::string error;      // empty unless the stream is malformed
+    long long bytes = 0;    // bytes of the stream received
 
     // The final status part, or null when the stream has none in its place.
     const Part* status() const;

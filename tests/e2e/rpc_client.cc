@@ -61,15 +61,18 @@ Response post(const std::string& url, const std::string& body, const char* conte
         reading.response.error = "curl unavailable";
         return reading.response;
     }
-    const std::string login = std::string(user.name) + ":" + user.password;
+    const std::string login =
+        std::string(user.name ? user.name : "") + ":" + (user.password ? user.password : "");
     curl_slist* headers = curl_slist_append(nullptr, content_type);
     if (accept_gzip) headers = curl_slist_append(headers, "Accept-Encoding: deflate");
     curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
     curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers);
     curl_easy_setopt(curl, CURLOPT_POSTFIELDS, body.data());
     curl_easy_setopt(curl, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(body.size()));
-    curl_easy_setopt(curl, CURLOPT_HTTPAUTH, CURLAUTH_BASIC);
-    curl_easy_setopt(curl, CURLOPT_USERPWD, login.c_str());
+    if (user.name && *user.name) {  // no name: an anonymous request
+        curl_easy_setopt(curl, CURLOPT_HTTPAUTH, CURLAUTH_BASIC);
+        curl_easy_setopt(curl, CURLOPT_USERPWD, login.c_str());
+    }
     curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &Reading::write);
     curl_easy_setopt(curl, CURLOPT_WRITEDATA, &reading);
     curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
@@ -80,6 +83,7 @@ Response post(const std::string& url, const std::string& body, const char* conte
     curl_easy_cleanup(curl);
     curl_slist_free_all(headers);
     reading.response.complete = reading.reader.complete();
+    reading.response.bytes = static_cast<long long>(reading.reader.bytes_read());
     reading.response.error = rc != CURLE_OK  ? curl_easy_strerror(rc)
                              : status != 200 ? "HTTP " + std::to_string(status)
                                              : reading.reader.error();

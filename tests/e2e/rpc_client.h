@@ -28,7 +28,8 @@ std::string header(const Part* part, const char* name);
 std::string status_of(const Response& r);
 std::string text_of(const Response& r);
 
-// One POST of `rpc` ("VDW_Vdcore::..." added) through the web server as `user`; `on_part`
+// One POST of `rpc` ("VDW_Vdcore::..." added) through the web server as `user` (a user
+// without a name sends no credentials); `on_part`
 // (may be empty) sees each part as it arrives, while the response is still open, and may
 // return false to hang up. With `upload` set, the body is multipart/form-data with that file
 // content as its upload.
