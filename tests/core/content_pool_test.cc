@@ -892,6 +892,8 @@ TEST(ContentPool, GzipOfADamagedContentNeverPassesAsGood) {
         }
         EXPECT_EQ(st, tbs_errno2status(EIO));
         EXPECT_GT(hits, 0);
-        if (size) EXPECT_LT(member.size(), size);  // opened: the trailer was withheld
+        if (size) {
+            EXPECT_LT(member.size(), size);  // opened: the trailer was withheld
+        }
     }
 }

@@ -46,10 +46,11 @@
 // nothing (the next open will).
 //
 // Reading checks: a reader hashes what it returns and fails with TBS_ST_DAMAGED at the
-// end when the content does not match its name, its size or its CRC, so damaged data is
-// never delivered as good. A file whose length disagrees with its header (the stored size;
-// for an old content stored as it is, the original size) fails at the open. A missing content gives
-// TBS_ST_OBJ_NOT_FOUND; a name that is not 64 lower-case hexadecimal digits TBS_ST_INVALID.
+// end when the content does not match its name or its size, so damaged data is never
+// delivered as good; `verify` also checks the CRC that the gzip form sends. A file whose length
+// disagrees with its header (the stored size; for an old content stored as it is, the original
+// size) fails at the open. A missing content gives TBS_ST_OBJ_NOT_FOUND; a name that is not 64
+// lower-case hexadecimal digits TBS_ST_INVALID.
 //
 // Memory does not grow with content size: every operation works in fixed blocks.
 // A pool object holds no open files and may be used from several threads and processes.
@@ -199,7 +200,7 @@ public:
 
     bool exists(const char* sha256_hex) const;
     tbs_status_t size(const char* sha256_hex, uint64_t* size) const;
-    // Reads the whole content: TBS_ST_OK when it matches its name and size,
+    // Reads the whole content: TBS_ST_OK when it matches its name, size and CRC,
     // TBS_ST_DAMAGED when it does not.
     tbs_status_t verify(const char* sha256_hex);
     tbs_status_t remove(const char* sha256_hex);
