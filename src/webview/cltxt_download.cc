@@ -2,30 +2,22 @@
 #include "webview/cltxt_download.h"
 
 #include <strings.h>
-#include <sys/stat.h>
 
-#include <cerrno>
 #include <cstring>
-#include <fstream>
-#include <memory>
-#include <streambuf>
 #include <string>
 #include <vector>
 
 #include "core/tbs/tbs.h"
-#include "core/util/fileutl.h"
 #include "core/vob/vob.h"
 #include "core/vob/vob_obj.h"
 #include "foundation/catalogs/vdw_lib_catalog.h"
-#include "foundation/vdw_config.h"
 #include "foundation/vdw_trace.h"
 #include "foundation/wcm_status.h"
 #include "ops/vdw_vdcore.h"
-#include "ops/vdw_vdcore_report.h"
 #include "request/vdw_multipart_data.h"
 #include "request/vdw_request.h"
 #include "request/vdw_rpc_response.h"
-#include "webview/vdw_version_part.h"
+#include "webview/vdw_version_stream.h"
 
 namespace {
 
@@ -49,6 +41,19 @@ std::vector<std::string> split(const char* url) {
 
 bool served_text_mode(const std::string& mode) {
     return strcasecmp(mode.c_str(), "unix") == 0 || strcasecmp(mode.c_str(), "transparent") == 0;
+}
+
+// Sends the version as the "SyncElemData" part, in the form vdw_open_version_stream picks:
+// gzip framed from the pool's compressed form when the client takes it and the version
+// reaches the site's threshold, otherwise its bytes as they are; straight from the content
+// pool either way.
+void send_version(VDW_RpcResponse& response, VDW_Vdcore& facade, vob_t* vob, vob_dbid_t version,
+                  bool compress_ok, WCM_Status& status) {
+    VDW_VersionStream stream;
+    if (vdw_open_version_stream(facade, vob, version, compress_ok, vdw_compression_threshold(),
+                                &stream, status))
+        vdw_send_version(response, VDW_MultipartData::SYNC_VER_DATA, stream, "version", nullptr,
+                         status);
 }
 
 }  // namespace
@@ -85,10 +90,6 @@ void vdw_get_cltxt_url(const VDW_Request& request, std::ostream& out, WCM_MemPoo
                       VDW_MultipartData::echo_text(parts[2].c_str()).c_str());
     }
     VDW_RpcResponse response(pool, status, out, &facade);
-    if (!status.is_ok()) return;
-    std::string name;
-    WCM_Status ignored;
-    facade.get_obj_name(vob, version, &name, ignored);
-    vdw_send_version_part(response, vob, version, name.c_str(),
-                          request.accept_compressed_cleartext(), nullptr, status);
+    if (status.is_ok())
+        send_version(response, facade, vob, version, request.accept_compressed_cleartext(), status);
 }

@@ -23,7 +23,7 @@
 #include "request/vdw_multipart_data.h"
 #include "request/vdw_req_args.h"
 #include "request/vdw_rpc_response.h"
-#include "webview/vdw_version_part.h"
+#include "webview/vdw_version_stream.h"
 #include "webview/vdw_ws_handle.h"
 
 namespace {
@@ -116,6 +116,7 @@ VDW_WsSyncFetch::VDW_WsSyncFetch(VDW_Vdcore& vdcore, VDW_WsHandle& wsh, bool com
 
 void VDW_WsSyncFetch::common_init(Mode mode, bool compress_ok) {
     compress_ok_ = compress_ok;
+    threshold_ = vdw_compression_threshold();
     mode_ = mode;
     if (mode >= CHECKOUT && mode <= MKELEM) {
         mode_ = SYNC_FROM_VIEW;
@@ -864,10 +865,13 @@ void VDW_WsSyncFetch::add_ver_data_response(const ws_elem_info_t& info, WCM_Stat
                       join(info.dir, info.leaf).c_str(), tbs_strerror(st));
         return;
     }
-    const std::string name = join(info.dir, info.leaf);
     // A cancel is seen between elements: a part cut short would leave the client a stream
     // it cannot read to its end record.
-    vdw_send_version_part(response_, vob, version, name.c_str(), compress_ok_, nullptr, status);
+    const std::string name = join(info.dir, info.leaf);
+    VDW_VersionStream stream;
+    if (vdw_open_version_stream(vdcore_, vob, version, compress_ok_, threshold_, &stream, status))
+        vdw_send_version(response_, VDW_MultipartData::SYNC_VER_DATA, stream, name.c_str(), nullptr,
+                         status);
     if (status.is_ok()) last_record_time_ = time(nullptr);
 }
 
@@ -938,7 +942,7 @@ bool VDW_WsSyncFetch::add_failed_elem_response(VDW_RpcResponse& r, const char* l
 
 void VDW_WsSyncFetch::marshal_file_part(VDW_RpcResponse& r, const char* path, long long size,
                                         bool compress_ok, WCM_Status& status, VDW_Cancel* cancel) {
-    vdw_send_file_part(r, path, size, compress_ok, cancel, status);
+    vdw_send_file_part(r, path, size, compress_ok, vdw_compression_threshold(), cancel, status);
 }
 
 // ---- single-element downloads ------------------------------------------------------------

@@ -180,6 +180,7 @@ private:
     std::string view_root_;
     const char* request_args_ = nullptr;
     bool compress_ok_ = false;
+    long long threshold_ = 0;  // bytes from which data parts go compressed
     Mode mode_ = SYNC_FROM_VOB;
     HijackMode hijack_mode_ = HIJACK_KEEP;
     bool single_op_ = false;

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <openssl/sha.h>
 #include <pwd.h>
+#include <zlib.h>
 
 #include <algorithm>
 #include <string>
@@ -118,6 +119,65 @@ TEST_F(CmdFixture, ElementLifeCycle) {
     ASSERT_GE(events.size(), 5u);
     EXPECT_EQ(events.front().kind, "uncheckout version");
     EXPECT_EQ(events.back().kind, "create file element");
+}
+
+// A version's bytes as a gzip member, framed from the pool's compressed form; a version
+// whose bytes the pool keeps as they are (small, or none) has no gzip form and is read
+// plainly; a directory version has neither.
+TEST_F(CmdFixture, VersionBytesAsGzip) {
+    ASSERT_EQ(mkelem("/vobs/p/src", true), 0) << out_.text;
+    ASSERT_EQ(mkelem("/vobs/p/src/a.c"), 0) << out_.text;
+    std::string text;
+    for (int i = 0; text.size() < 100000; ++i) text += "int f" + std::to_string(i) + "(void);\n";
+    ASSERT_EQ(checkout("/vobs/p/src/a.c"), 0);
+    ASSERT_EQ(checkin("/vobs/p/src/a.c", text), 0) << out_.text;
+    ASSERT_EQ(checkout("/vobs/p/src/a.c"), 0);
+    ASSERT_EQ(checkin("/vobs/p/src/a.c", "x\n"), 0) << out_.text;
+
+    auto gunzip = [](vob_content_stream& in) {
+        z_stream z{};
+        inflateInit2(&z, 15 + 16);
+        std::string out;
+        std::vector<unsigned char> buf(4096), back(65536);
+        int rc = Z_OK;
+        size_t got = 1;
+        while (rc == Z_OK && got && in.read(buf.data(), buf.size(), &got) == TBS_ST_OK) {
+            z.next_in = buf.data();
+            z.avail_in = static_cast<uInt>(got);
+            do {
+                z.next_out = back.data();
+                z.avail_out = static_cast<uInt>(back.size());
+                rc = inflate(&z, Z_NO_FLUSH);
+                out.append(reinterpret_cast<char*>(back.data()), back.size() - z.avail_out);
+            } while (rc == Z_OK && (z.avail_in || !z.avail_out));
+        }
+        inflateEnd(&z);
+        return rc == Z_STREAM_END ? out : "<not a whole gzip member>";
+    };
+    struct Case {
+        const char* pname;
+        tbs_status_t gzip;
+        std::string bytes;
+    } const cases[] = {
+        {"/vobs/p/src/a.c@@/main/1", TBS_ST_NOT_SUPPORTED, ""},
+        {"/vobs/p/src/a.c@@/main/2", TBS_ST_OK, text},
+        {"/vobs/p/src/a.c@@/main/3", TBS_ST_NOT_SUPPORTED, "x\n"},
+        {"/vobs/p/src", TBS_ST_IS_DIRECTORY, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.pname);
+        vob_resolved_t r;
+        ASSERT_EQ(vob_resolve_pname(c.pname, nullptr, 0, &r), 0);
+        std::unique_ptr<vob_content_stream> gz, plain;
+        ASSERT_EQ(vob_ver_open_gzip(r.vob, r.version, &gz), c.gzip);
+        if (c.gzip == TBS_ST_OK) {
+            EXPECT_LT(gz->size(), c.bytes.size() / 4);
+            EXPECT_TRUE(gunzip(*gz) == c.bytes);
+        } else if (c.gzip == TBS_ST_NOT_SUPPORTED) {
+            ASSERT_EQ(vob_ver_open_content(r.vob, r.version, &plain), TBS_ST_OK);
+            EXPECT_EQ(plain->size(), c.bytes.size());
+        }
+    }
 }
 
 TEST_F(CmdFixture, ReservedAndUnreservedCheckoutsInTwoViews) {

@@ -10,7 +10,9 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <zlib.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -23,10 +25,7 @@
 
 namespace {
 
-std::string sha256_hex(const std::string& data) {
-    unsigned char d[EVP_MAX_MD_SIZE];
-    unsigned int n = 0;
-    EVP_Digest(data.data(), data.size(), d, &n, EVP_sha256(), nullptr);
+std::string hex_of(const unsigned char* d, unsigned n) {
     std::string hex;
     char two[3];
     for (unsigned i = 0; i < n; ++i) {
@@ -34,6 +33,22 @@ std::string sha256_hex(const std::string& data) {
         hex += two;
     }
     return hex;
+}
+
+std::string sha256_hex(const std::string& data) {
+    unsigned char d[EVP_MAX_MD_SIZE];
+    unsigned int n = 0;
+    EVP_Digest(data.data(), data.size(), d, &n, EVP_sha256(), nullptr);
+    return hex_of(d, n);
+}
+
+// Finishes and frees a digest; its hexadecimal form.
+std::string finish_hex(EVP_MD_CTX* md) {
+    unsigned char d[EVP_MAX_MD_SIZE];
+    unsigned int n = 0;
+    EVP_DigestFinal_ex(md, d, &n);
+    EVP_MD_CTX_free(md);
+    return hex_of(d, n);
 }
 
 std::string random_bytes(size_t n, unsigned seed) {
@@ -74,6 +89,66 @@ std::string read_all(content_pool& pool, const std::string& sha, tbs_status_t* s
         out.append(buf, got);
     }
     return out;
+}
+
+// Reads a content's gzip member in pieces of changing sizes, so that the ends of its
+// header, body and trailer fall inside reads. `status` gets the open's or the first read's
+// failure, `size` what the reader promised.
+std::string read_gzip(content_pool& pool, const std::string& sha, tbs_status_t* status,
+                      uint64_t* size = nullptr) {
+    std::unique_ptr<content_gzip_reader> r;
+    *status = pool.open_gzip(sha.c_str(), &r);
+    if (size) *size = r ? r->size() : 0;
+    std::string out;
+    static const size_t kPieces[] = {1, 3, 7777, 65536, 5};
+    std::vector<char> buf(65536);
+    for (size_t i = 0; *status == TBS_ST_OK; ++i) {
+        size_t got = 0;
+        *status = r->read(buf.data(), kPieces[i % 5], &got);
+        if (got == 0) break;
+        out.append(buf.data(), got);
+    }
+    return out;
+}
+
+// Inflates a gzip member as a client does: Z_STREAM_END only when it is whole, its CRC and
+// size check, and nothing follows it.
+int gunzip(const std::string& member, std::string* out) {
+    z_stream z{};
+    if (inflateInit2(&z, 15 + 16) != Z_OK) return Z_MEM_ERROR;
+    z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(member.data()));
+    z.avail_in = static_cast<uInt>(member.size());
+    std::vector<char> buf(65536);
+    int rc;
+    do {
+        z.next_out = reinterpret_cast<Bytef*>(buf.data());
+        z.avail_out = static_cast<uInt>(buf.size());
+        rc = inflate(&z, Z_NO_FLUSH);
+        out->append(buf.data(), buf.size() - z.avail_out);
+    } while (rc == Z_OK);
+    if (rc == Z_STREAM_END && z.avail_in != 0) rc = Z_DATA_ERROR;
+    inflateEnd(&z);
+    return rc;
+}
+
+// What the gzip program makes of a member.
+std::string gzip_program_output(const std::string& member, const std::string& scratch) {
+    write_file(scratch, member);
+    std::string out;
+    FILE* p = popen(("gzip -dc < '" + scratch + "' 2>/dev/null").c_str(), "r");
+    if (!p) return "<no gzip>";
+    char buf[65536];
+    size_t n;
+    while ((n = fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
+    return pclose(p) == 0 ? out : "<gzip failed>";
+}
+
+// Rewrites a content file into the form contents had before the CRC was kept: the 16-byte
+// "VDC1" header, then the same stored bytes.
+void to_old_format(const std::string& path) {
+    std::string s = read_file(path);
+    chmod(path.c_str(), 0644);
+    write_file(path, "VDC1" + s.substr(4, 12) + s.substr(32));
 }
 
 // Files directly in the pool (temporaries) and in its two-digit directories (contents).
@@ -155,7 +230,7 @@ TEST(ContentPool, RoundTripsAndStoresCompressedOnlyWhenItPays) {
         if (c.stored_share > 0)
             EXPECT_LT(on_disk, c.stored_share * static_cast<double>(c.data.size()));
         else
-            EXPECT_EQ(on_disk, static_cast<double>(16 + c.data.size()));
+            EXPECT_EQ(on_disk, static_cast<double>(32 + c.data.size()));
 
         tbs_status_t st;
         EXPECT_EQ(read_all(*pool, sha, &st), c.data);
@@ -194,8 +269,8 @@ TEST(ContentPool, SameContentIsStoredOnce) {
     EXPECT_EQ(pf.temporaries, 0);
 }
 
-// 20 MB through put_file and back, with the process's peak memory watched: the content
-// must pass in blocks, never whole.
+// 20 MB through put_file and back, plainly and as a gzip member, with the process's peak
+// memory watched: the content must pass in blocks, never whole.
 TEST(ContentPool, LargeContentStreamsInBoundedMemory) {
     TempDir dir;
     auto pool = open_pool(dir / "pool");
@@ -215,16 +290,7 @@ TEST(ContentPool, LargeContentStreamsInBoundedMemory) {
             f.write(b.data(), static_cast<std::streamsize>(b.size()));
         }
     }
-    unsigned char d[EVP_MAX_MD_SIZE];
-    unsigned int n = 0;
-    EVP_DigestFinal_ex(md, d, &n);
-    EVP_MD_CTX_free(md);
-    std::string want;
-    for (unsigned i = 0; i < n; ++i) {
-        char two[3];
-        snprintf(two, sizeof two, "%02x", d[i]);
-        want += two;
-    }
+    const std::string want = finish_hex(md);
 
     // Resetting the peak needs /proc/self/clear_refs; without it the peak only grows and
     // the check below still holds or fails for the right reason.
@@ -238,6 +304,34 @@ TEST(ContentPool, LargeContentStreamsInBoundedMemory) {
     EXPECT_EQ(pool->verify(sha.c_str()), TBS_ST_OK);
     const std::string out = dir / "out";
     ASSERT_EQ(pool->get_to_file(sha.c_str(), out.c_str()), TBS_ST_OK);
+    // The gzip member, inflated as it comes and hashed: blocks of both kinds, whole.
+    {
+        std::unique_ptr<content_gzip_reader> gz;
+        ASSERT_EQ(pool->open_gzip(sha.c_str(), &gz), TBS_ST_OK);
+        z_stream z{};
+        ASSERT_EQ(inflateInit2(&z, 15 + 16), Z_OK);
+        EVP_MD_CTX* back_md = EVP_MD_CTX_new();
+        EVP_DigestInit_ex(back_md, EVP_sha256(), nullptr);
+        std::vector<unsigned char> in(100000), inflated(1 << 16);
+        uint64_t member = 0;
+        int rc = Z_OK;
+        for (size_t got = 1; got;) {
+            ASSERT_EQ(gz->read(in.data(), in.size(), &got), TBS_ST_OK);
+            member += got;
+            z.next_in = in.data();
+            z.avail_in = static_cast<uInt>(got);
+            while (got && (z.avail_in || !z.avail_out) && rc == Z_OK) {
+                z.next_out = inflated.data();
+                z.avail_out = static_cast<uInt>(inflated.size());
+                rc = inflate(&z, Z_NO_FLUSH);
+                EVP_DigestUpdate(back_md, inflated.data(), inflated.size() - z.avail_out);
+            }
+        }
+        inflateEnd(&z);
+        EXPECT_EQ(rc, Z_STREAM_END);
+        EXPECT_EQ(member, gz->size());
+        EXPECT_EQ(finish_hex(back_md), want);
+    }
     long growth_kib = status_kib("VmHWM:") - rss_before;
     EXPECT_LT(growth_kib, 8 * 1024) << "peak grew by " << growth_kib << " KiB";
 
@@ -577,4 +671,229 @@ TEST(ContentPool, FetchFaultsLeaveTheDestinationAsItWas) {
     }
     EXPECT_EQ(pool->get_to_file(sha.c_str(), dest.c_str()), TBS_ST_OK);
     EXPECT_EQ(read_file(dest), data);
+}
+
+// A compressed content goes out as a gzip member whose body is the stored deflate data byte
+// for byte, and which inflates to the content; a content stored as it is has no gzip form.
+TEST(ContentPool, GzipMemberIsTheStoredDeflateDataFramed) {
+    TempDir dir;
+    auto pool = open_pool(dir / "pool");
+    ASSERT_TRUE(pool);
+    struct Case {
+        const char* name;
+        std::string data;
+        bool framed;
+    } cases[] = {
+        {"empty", "", false},
+        {"tiny", "abc", false},
+        {"random", random_bytes(1 << 20, 1), false},
+        {"at the tiny limit", std::string(64, 'a'), true},
+        {"small text", text_bytes(5000), true},
+        {"one block exactly", text_bytes(256 * 1024), true},
+        {"two blocks exactly", text_bytes(512 * 1024), true},
+        {"one block and a byte", text_bytes(256 * 1024 + 1), true},
+        {"text head, random tail", text_bytes(300 * 1024) + random_bytes(300 * 1024, 7), true},
+        // Compressed, stored blocks through the random stretch, compressed again.
+        {"text, random, text",
+         text_bytes(256 * 1024) + random_bytes(512 * 1024, 9) + text_bytes(3 << 20), true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::string sha;
+        ASSERT_EQ(pool->put_buffer(c.data.data(), c.data.size(), &sha, nullptr), TBS_ST_OK);
+        tbs_status_t st;
+        uint64_t size = 0;
+        const std::string member = read_gzip(*pool, sha, &st, &size);
+        if (!c.framed) {
+            EXPECT_EQ(st, TBS_ST_NOT_SUPPORTED);
+            continue;
+        }
+        ASSERT_EQ(st, TBS_ST_OK);
+        EXPECT_EQ(member.size(), size);
+        std::string back;
+        EXPECT_EQ(gunzip(member, &back), Z_STREAM_END);
+        EXPECT_TRUE(back == c.data);
+        // The body is the zlib stream of the file without its header and Adler-32.
+        const std::string file = read_file(pool->path_of(sha.c_str()));
+        ASSERT_GT(member.size(), 18u);
+        EXPECT_TRUE(member.substr(10, member.size() - 18) == file.substr(34, file.size() - 38));
+        EXPECT_TRUE(gzip_program_output(member, dir / "member.gz") == c.data);
+        std::unique_ptr<content_gzip_reader> r;
+        ASSERT_EQ(pool->open_gzip(sha.c_str(), &r), TBS_ST_OK);
+        EXPECT_EQ(r->content_size(), c.data.size());
+    }
+}
+
+// Contents written with the older 16-byte header read as before, give the same gzip member
+// (its CRC computed by inflating alongside, the whole content checked on the way), and are
+// replaced by the newer form when stored again.
+TEST(ContentPool, OldFormatContentsStillRead) {
+    TempDir dir;
+    auto pool = open_pool(dir / "pool");
+    ASSERT_TRUE(pool);
+    struct Case {
+        const char* name;
+        std::string data;
+        bool compressed;
+    } cases[] = {
+        {"tiny", "abc", false},
+        {"random", random_bytes(100 * 1024, 4), false},
+        {"text", text_bytes(5000), true},
+        {"text, random, text",
+         text_bytes(256 * 1024) + random_bytes(512 * 1024, 9) + text_bytes(1 << 20), true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::string sha;
+        ASSERT_EQ(pool->put_buffer(c.data.data(), c.data.size(), &sha, nullptr), TBS_ST_OK);
+        const std::string path = pool->path_of(sha.c_str());
+        tbs_status_t st;
+        const std::string new_member = read_gzip(*pool, sha, &st);
+        to_old_format(path);
+
+        uint64_t size = 0;
+        EXPECT_EQ(pool->size(sha.c_str(), &size), TBS_ST_OK);
+        EXPECT_EQ(size, c.data.size());
+        EXPECT_TRUE(read_all(*pool, sha, &st) == c.data);
+        EXPECT_EQ(st, TBS_ST_OK);
+        EXPECT_EQ(pool->verify(sha.c_str()), TBS_ST_OK);
+        uint64_t member_size = 0;
+        const std::string member = read_gzip(*pool, sha, &st, &member_size);
+        if (!c.compressed) {
+            EXPECT_EQ(st, TBS_ST_NOT_SUPPORTED);
+        } else {
+            ASSERT_EQ(st, TBS_ST_OK);
+            EXPECT_EQ(member.size(), member_size);
+            EXPECT_TRUE(member == new_member);
+        }
+
+        ASSERT_EQ(pool->put_buffer(c.data.data(), c.data.size(), &sha, nullptr), TBS_ST_OK);
+        EXPECT_EQ(read_file(path).substr(0, 4), "VDC2");
+        EXPECT_EQ(pool->verify(sha.c_str()), TBS_ST_OK);
+    }
+
+    // Damage inside an old content's deflate data is found on the way, since it is inflated:
+    // the read fails and the trailer never goes out.
+    const std::string data = text_bytes(700 * 1024);
+    for (int cut : {0, 1}) {
+        SCOPED_TRACE(cut ? "one byte cut off" : "flipped byte in the middle");
+        std::string sha;
+        ASSERT_EQ(pool->put_buffer(data.data(), data.size(), &sha, nullptr), TBS_ST_OK);
+        const std::string path = pool->path_of(sha.c_str());
+        to_old_format(path);
+        std::string s = read_file(path);
+        if (cut)
+            s.pop_back();
+        else
+            s[s.size() / 2] ^= 0x20;
+        write_file(path, s);
+        tbs_status_t st;
+        uint64_t size = 0;
+        const std::string member = read_gzip(*pool, sha, &st, &size);
+        EXPECT_EQ(st, TBS_ST_DAMAGED);
+        EXPECT_LT(member.size(), size);
+        ASSERT_EQ(pool->remove(sha.c_str()), TBS_ST_OK);
+    }
+}
+
+// Damage to a compressed content never goes out as a good gzip member: the open or a read
+// fails (the trailer is withheld), or, for damage inside the deflate data or the CRC that
+// only inflating would show, the client's gunzip rejects the member. The pool's own check
+// finds every case.
+TEST(ContentPool, GzipOfADamagedContentNeverPassesAsGood) {
+    enum class found { at_open, at_read, by_client };
+    struct Damage {
+        const char* name;
+        void (*apply)(std::string& file);
+        found where;
+        bool after_open = false;
+    } damages[] = {
+        {"one byte cut off", [](std::string& s) { s.pop_back(); }, found::at_open},
+        {"cut to half", [](std::string& s) { s.resize(s.size() / 2); }, found::at_open},
+        {"header only", [](std::string& s) { s.resize(32); }, found::at_open},
+        {"byte appended", [](std::string& s) { s += 'x'; }, found::at_open},
+        {"stored size in header changed", [](std::string& s) { s[23] ^= 1; }, found::at_open},
+        {"preset dictionary in the zlib header",
+         [](std::string& s) {
+             unsigned cmf = static_cast<unsigned char>(s[32]);
+             unsigned flg = (static_cast<unsigned char>(s[33]) & 0xc0) | 0x20;
+             flg |= (31 - (cmf * 256 + flg) % 31) % 31;
+             s[33] = static_cast<char>(flg);
+         },
+         found::at_open},
+        {"original size in header changed", [](std::string& s) { s[15] ^= 1; }, found::by_client},
+        {"CRC in header changed", [](std::string& s) { s[27] ^= 1; }, found::by_client},
+        {"flipped byte in the deflate data", [](std::string& s) { s[s.size() / 2] ^= 0x20; },
+         found::by_client},
+        {"cut short after the open", [](std::string& s) { s.resize(s.size() / 2); }, found::at_read,
+         true},
+    };
+    auto damage = [](const std::string& path, const Damage& d) {
+        std::string s = read_file(path);
+        d.apply(s);
+        write_file(path, s);  // the same file, so a reader that has it open sees the change
+    };
+    const std::string data = text_bytes(700 * 1024);
+    for (const Damage& dmg : damages) {
+        SCOPED_TRACE(dmg.name);
+        TempDir dir;
+        auto pool = open_pool(dir / "pool");
+        ASSERT_TRUE(pool);
+        std::string sha;
+        ASSERT_EQ(pool->put_buffer(data.data(), data.size(), &sha, nullptr), TBS_ST_OK);
+        const std::string path = pool->path_of(sha.c_str());
+        chmod(path.c_str(), 0644);
+        if (!dmg.after_open) damage(path, dmg);
+
+        std::unique_ptr<content_gzip_reader> r;
+        tbs_status_t st = pool->open_gzip(sha.c_str(), &r);
+        if (dmg.where == found::at_open) {
+            EXPECT_EQ(st, TBS_ST_DAMAGED);
+        } else {
+            ASSERT_EQ(st, TBS_ST_OK);
+            if (dmg.after_open) damage(path, dmg);
+            std::string member;
+            std::vector<char> buf(65536);
+            for (;;) {
+                size_t got = 0;
+                st = r->read(buf.data(), buf.size(), &got);
+                if (st || got == 0) break;
+                member.append(buf.data(), got);
+            }
+            std::string back;
+            if (dmg.where == found::at_read) {
+                EXPECT_EQ(st, TBS_ST_DAMAGED);
+                EXPECT_LT(member.size(), r->size());
+            } else {
+                EXPECT_EQ(st, TBS_ST_OK);
+                EXPECT_NE(gunzip(member, &back), Z_STREAM_END);
+            }
+        }
+        EXPECT_EQ(pool->verify(sha.c_str()), TBS_ST_DAMAGED);
+    }
+
+    // A read error is reported as itself, not as damage: at the open (the header's two
+    // reads, then the zlib header's), and in the body.
+    TempDir dir;
+    auto pool = open_pool(dir / "pool-store");
+    ASSERT_TRUE(pool);
+    std::string sha;
+    ASSERT_EQ(pool->put_buffer(data.data(), data.size(), &sha, nullptr), TBS_ST_OK);
+    for (int skip : {0, 2, 3, 5}) {
+        SCOPED_TRACE("reads before the fault: " + std::to_string(skip));
+        tbs_status_t st;
+        uint64_t size = 0;
+        std::string member;
+        int hits = 0;
+        {
+            ScopedFault fault({fs_op::read, EIO, "/pool-store/", skip});
+            member = read_gzip(*pool, sha, &st, &size);
+            hits = fault.hits();
+        }
+        EXPECT_EQ(st, tbs_errno2status(EIO));
+        EXPECT_GT(hits, 0);
+        if (size) {
+            EXPECT_LT(member.size(), size);  // opened: the trailer was withheld
+        }
+    }
 }

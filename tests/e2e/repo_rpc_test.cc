@@ -7,10 +7,13 @@
 // core refuses to a user without the right.
 #include <curl/curl.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
+#include <zlib.h>
 
 #include <algorithm>
 #include <filesystem>
 #include <functional>
+#include <random>
 #include <sstream>
 #include <string>
 #include <utility>
@@ -502,12 +505,21 @@ TEST_F(RepoRpcTest, TriggerQuestionAnsweredThroughTheServer) {
 }
 
 // The plain download: a GET of one version's bytes by VOB replica, version object id and
-// text mode, as the logged-in user; compressed when the client accepts it and the version
-// reaches the threshold; every bad URL gets its error and nothing else.
+// text mode, as the logged-in user; as a gzip member when the client accepts it, the
+// version reaches the threshold and the pool keeps it compressed, as they are otherwise;
+// every bad URL and a damaged content get their error and nothing else.
 TEST_F(RepoRpcTest, CleartextDownloadByUrl) {
     const std::string big = std::string(40000, 'b') + "\n";
-    const std::string big_file = write_file(site_.home() + "/big", big);
-    ASSERT_EQ(run_vdtool(&cap_, {"mkelem", "-ci", "-from", big_file, "/vobs/p/src/big.txt"}), 0);
+    std::string noise(40000, '\0');
+    std::mt19937 rng(5);
+    for (char& c : noise) c = static_cast<char>(rng());
+    for (const auto& [name, data] : {std::pair<std::string, std::string>{"big.txt", big},
+                                     {"noise.bin", noise},
+                                     {"cut.txt", big + "cut\n"}}) {
+        const std::string file = write_file(site_.home() + "/" + name, data);
+        ASSERT_EQ(run_vdtool(&cap_, {"mkelem", "-ci", "-from", file, "/vobs/p/src/" + name}), 0)
+            << cap_.text;
+    }
     auto oid_of = [&](const std::string& vxpname) {
         vob_resolved_t r;
         vob_obj_info_t info;
@@ -541,22 +553,70 @@ TEST_F(RepoRpcTest, CleartextDownloadByUrl) {
         return rc == CURLE_OK ? read_response(body, MultipartReader::Start::FIRST_BOUNDARY) : r;
     };
     const std::string v1 = oid_of("/vobs/p/src/a.c@@/main/1");
-    const std::string vbig = oid_of("/vobs/p/src/big.txt@@/main/1");
     Response one = get("cltxt/" + replica + "/" + v1 + "/unix", false);
     ASSERT_TRUE(one.complete) << one.error;
     ASSERT_EQ(status_of(one), "0") << text_of(one);
     ASSERT_EQ(one.named("SyncElemData").size(), 1u);
     EXPECT_EQ(one.named("SyncElemData")[0]->content, "one\n");
-    Response zipped = get("cltxt/" + replica + "/" + vbig + "/transparent", true);
-    ASSERT_EQ(zipped.named("SyncElemData").size(), 1u) << text_of(zipped);
-    EXPECT_EQ(header(zipped.named("SyncElemData")[0], "Content-Type"), "application/x-gzip");
-    EXPECT_LT(zipped.named("SyncElemData")[0]->content.size(), big.size());
+    auto gunzip = [](const std::string& member) {
+        std::string out(1 << 20, '\0');
+        z_stream z{};
+        inflateInit2(&z, 15 + 16);
+        z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(member.data()));
+        z.avail_in = static_cast<uInt>(member.size());
+        z.next_out = reinterpret_cast<Bytef*>(out.data());
+        z.avail_out = static_cast<uInt>(out.size());
+        const bool whole = inflate(&z, Z_FINISH) == Z_STREAM_END && z.avail_in == 0;
+        out.resize(z.total_out);
+        inflateEnd(&z);
+        return whole ? out : "<not a whole gzip member>";
+    };
+    struct Download {
+        std::string pname;
+        bool compressed;
+        const char* type;
+        std::string bytes;  // as sent: gunzipped when the part is gzip
+    } const downloads[] = {
+        {"/vobs/p/src/big.txt@@/main/1", true, "application/x-gzip", big},
+        {"/vobs/p/src/big.txt@@/main/1", false, "application/octet-stream", big},
+        // The pool found it incompressible: not worth compressing now either.
+        {"/vobs/p/src/noise.bin@@/main/1", true, "application/octet-stream", noise},
+        {"/vobs/p/src/a.c@@/main/1", true, "application/octet-stream", "one\n"},
+    };
+    for (const Download& d : downloads) {
+        SCOPED_TRACE(d.pname + (d.compressed ? ", compressed" : ""));
+        Response r = get("cltxt/" + replica + "/" + oid_of(d.pname) + "/transparent", d.compressed);
+        ASSERT_TRUE(r.complete) << r.error;
+        ASSERT_EQ(status_of(r), "0") << text_of(r);
+        ASSERT_EQ(r.named("SyncElemData").size(), 1u) << text_of(r);
+        const auto* part = r.named("SyncElemData")[0];
+        ASSERT_EQ(header(part, "Content-Type"), d.type);
+        if (std::string(d.type) == "application/x-gzip") {
+            EXPECT_LT(part->content.size(), d.bytes.size() / 10);
+            EXPECT_TRUE(gunzip(part->content) == d.bytes);
+        } else {
+            EXPECT_TRUE(part->content == d.bytes);
+        }
+    }
+
+    // A content cut short in the pool fails before any part, naming the version.
+    vob_resolved_t cut;
+    vob_version_info_t cut_info;
+    ASSERT_EQ(vob_resolve_pname("/vobs/p/src/cut.txt@@/main/1", nullptr, 0, &cut), 0);
+    ASSERT_EQ(vob_ver_get_info(cut.vob, cut.version, &cut_info), 0);
+    const std::string pooled = cut.vob->storage + "/pool/" + cut_info.content.substr(0, 2) + "/" +
+                               cut_info.content.substr(2);
+    ASSERT_EQ(truncate(pooled.c_str(), 100), 0) << pooled;
+    const std::string vcut = oid_of("/vobs/p/src/cut.txt@@/main/1");
 
     struct Bad {
         std::string url;
         const char* status;
         const char* says;
+        bool compressed = false;
     } const bad[] = {
+        {"cltxt/" + replica + "/" + vcut + "/unix", "1012", "VDSRV1042", true},
+        {"cltxt/" + replica + "/" + vcut + "/unix", "1012", "VDSRV1042"},
         {"cltxt/" + replica + "/" + v1 + "/insert_cr", "1072", "VDSRV1284"},
         {"cltxt/" + replica + "/0123456789abcdef0123456789abcdef/unix", "1002", "VDSRV1282"},
         {"cltxt/0123456789abcdef0123456789abcdef/" + v1 + "/unix", "1002", "VDSRV1283"},
@@ -565,7 +625,7 @@ TEST_F(RepoRpcTest, CleartextDownloadByUrl) {
         {"files/" + replica + "/" + v1 + "/unix", "1072", "VDSRV1290"},
     };
     for (const Bad& b : bad) {
-        Response r = get(b.url, false);
+        Response r = get(b.url, b.compressed);
         EXPECT_TRUE(r.complete) << b.url << ": " << r.error;
         EXPECT_EQ(status_of(r), b.status) << b.url << ": " << text_of(r);
         EXPECT_NE(text_of(r).find(b.says), std::string::npos) << b.url << ": " << text_of(r);

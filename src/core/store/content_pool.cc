@@ -21,8 +21,12 @@
 
 namespace {
 
-constexpr size_t kHeaderSize = 16;
-constexpr char kMagic[4] = {'V', 'D', 'C', '1'};
+// Written now: the header with the stored size and the CRC.
+constexpr size_t kHeaderSize = 32;
+constexpr char kMagic[4] = {'V', 'D', 'C', '2'};
+// Still read: the header of contents written before the CRC was kept.
+constexpr size_t kHeaderSizeV1 = 16;
+constexpr char kMagicV1[4] = {'V', 'D', 'C', '1'};
 constexpr unsigned char kFlagRaw = 0;
 constexpr unsigned char kFlagZlib = 1;
 
@@ -91,25 +95,73 @@ std::string to_hex(const unsigned char* d, size_t n) {
     return s;
 }
 
-void encode_header(unsigned char* h, unsigned char flag, uint64_t size) {
-    memcpy(h, kMagic, 4);
-    h[4] = flag;
-    h[5] = h[6] = h[7] = 0;
-    for (int i = 0; i < 8; ++i) h[8 + i] = static_cast<unsigned char>(size >> (56 - 8 * i));
+uint64_t get_be(const unsigned char* p, int n) {
+    uint64_t v = 0;
+    for (int i = 0; i < n; ++i) v = (v << 8) | p[i];
+    return v;
 }
 
-// Reads and checks the header of an open content file.
-tbs_status_t read_header(int fd, bool* compressed, uint64_t* size) {
+void put_be(unsigned char* p, int n, uint64_t v) {
+    for (int i = 0; i < n; ++i) p[i] = static_cast<unsigned char>(v >> (8 * (n - 1 - i)));
+}
+
+// What a content file's header says.
+struct header {
+    size_t length = 0;  // of the header itself
+    bool compressed = false;
+    uint64_t size = 0;    // original
+    uint64_t stored = 0;  // bytes after the header
+    bool has_crc = false;
+    uint32_t crc = 0;
+};
+
+void encode_header(unsigned char* h, unsigned char flag, uint64_t size, uint64_t stored,
+                   uint32_t crc) {
+    memset(h, 0, kHeaderSize);
+    memcpy(h, kMagic, 4);
+    h[4] = flag;
+    put_be(h + 8, 8, size);
+    put_be(h + 16, 8, stored);
+    put_be(h + 24, 4, crc);
+}
+
+// Reads and checks the header of an open content file, and the file's length against it,
+// leaving the file at the first byte after the header.
+tbs_status_t read_header(int fd, header* out) {
     unsigned char h[kHeaderSize];
-    ssize_t r = read_full(fd, h, sizeof h);
+    ssize_t r = read_full(fd, h, kHeaderSizeV1);
     if (r < 0) return errno_status(errno);
-    if (static_cast<size_t>(r) < sizeof h || memcmp(h, kMagic, 4) != 0 ||
-        (h[4] != kFlagRaw && h[4] != kFlagZlib) || h[5] || h[6] || h[7])
+    const bool v1 = r == static_cast<ssize_t>(kHeaderSizeV1) && memcmp(h, kMagicV1, 4) == 0;
+    const bool v2 = r == static_cast<ssize_t>(kHeaderSizeV1) && memcmp(h, kMagic, 4) == 0;
+    if ((!v1 && !v2) || (h[4] != kFlagRaw && h[4] != kFlagZlib) || h[5] || h[6] || h[7])
         return TBS_ST_DAMAGED;
-    *compressed = h[4] == kFlagZlib;
-    *size = 0;
-    for (int i = 0; i < 8; ++i) *size = (*size << 8) | h[8 + i];
+    header hd;
+    hd.length = v1 ? kHeaderSizeV1 : kHeaderSize;
+    hd.compressed = h[4] == kFlagZlib;
+    hd.size = get_be(h + 8, 8);
+    if (v2) {
+        r = read_full(fd, h + kHeaderSizeV1, kHeaderSize - kHeaderSizeV1);
+        if (r < 0) return errno_status(errno);
+        if (r != static_cast<ssize_t>(kHeaderSize - kHeaderSizeV1) || get_be(h + 28, 4) != 0)
+            return TBS_ST_DAMAGED;
+        hd.stored = get_be(h + 16, 8);
+        hd.has_crc = true;
+        hd.crc = static_cast<uint32_t>(get_be(h + 24, 4));
+    }
+    struct stat st;
+    if (fsys_fstat(fd, &st) != 0) return errno_status(errno);
+    const uint64_t file = static_cast<uint64_t>(st.st_size);
+    if (file < hd.length) return TBS_ST_DAMAGED;
+    if (v1) hd.stored = file - hd.length;
+    if (file - hd.length != hd.stored || (!hd.compressed && hd.stored != hd.size))
+        return TBS_ST_DAMAGED;
+    *out = hd;
     return TBS_ST_OK;
+}
+
+// The CRC-32 of `n` more bytes.
+uint32_t crc_update(uint32_t crc, const unsigned char* p, size_t n) {
+    return static_cast<uint32_t>(crc32_z(crc, p, n));
 }
 
 struct md_ctx {
@@ -144,6 +196,7 @@ struct content_writer::impl {
     std::string tmp_path;
     int fd = -1;
     md_ctx md;
+    uint32_t crc = 0;  // CRC-32 of the original, for the header
     uint64_t total = 0;
     mode m = mode::deciding;
     std::vector<unsigned char> first;  // the first block, held until the mode is decided
@@ -244,6 +297,7 @@ struct content_writer::impl {
     tbs_status_t write(const unsigned char* p, size_t n) {
         if (failed) return failed;
         md.update(p, n);
+        crc = crc_update(crc, p, n);
         total += n;
         if (m == mode::deciding) {
             size_t take = std::min(n, kBlock - first.size());
@@ -324,14 +378,15 @@ tbs_status_t content_writer::impl::finish(std::string* sha, uint64_t* size) {
     }
     if (flush_out()) return failed;
 
+    struct stat tmp_st;
+    if (fsys_fstat(fd, &tmp_st) != 0) return fail(errno_status(errno));
     unsigned char h[kHeaderSize];
-    encode_header(h, m == mode::zlib ? kFlagZlib : kFlagRaw, total);
+    encode_header(h, m == mode::zlib ? kFlagZlib : kFlagRaw, total,
+                  static_cast<uint64_t>(tmp_st.st_size) - kHeaderSize, crc);
     if (fsys_pwrite(fd, h, sizeof h, 0) != static_cast<ssize_t>(sizeof h))
         return fail(errno_status(errno));
     // The bytes must be on disk before any name refers to them: now, or at the batch's sync.
     if (!batch && fsys_fsync(fd) != 0) return fail(errno_status(errno));
-    struct stat tmp_st;
-    if (fsys_fstat(fd, &tmp_st) != 0) return fail(errno_status(errno));
     int fd_copy = fd;
     fd = -1;
     if (fsys_close(fd_copy) != 0) return fail(errno_status(errno));
@@ -355,7 +410,7 @@ tbs_status_t content_writer::impl::finish(std::string* sha, uint64_t* size) {
     struct stat cur;
     if (fsys_stat(target.c_str(), &cur) == 0 && cur.st_size == tmp_st.st_size) {
         // Already present: the same content makes the same bytes. One of another size is
-        // damaged and is replaced below.
+        // damaged, or in the older form, and is replaced below.
         fsys_unlink(tmp_path.c_str());
     } else if (fsys_rename(tmp_path.c_str(), target.c_str()) != 0) {
         return fail(errno_status(errno));
@@ -375,10 +430,13 @@ tbs_status_t content_writer::impl::finish(std::string* sha, uint64_t* size) {
 struct content_reader::impl {
     int fd = -1;
     std::string expect;
-    uint64_t size = 0;
-    bool compressed = false;
+    header h;
     uint64_t delivered = 0;
     md_ctx md;
+    // The CRC is checked only by `verify`: the hash already guards what is read, and the
+    // CRC, which costs a fifth more per byte, matters only to the gzip form.
+    bool check_crc = false;
+    uint32_t crc = 0;
     z_stream z{};
     bool z_live = false;
     bool z_end = false;  // the zlib stream ended
@@ -433,7 +491,7 @@ struct content_reader::impl {
     // whole must hash to the name.
     tbs_status_t check_end() {
         unsigned char extra;
-        if (compressed) {
+        if (h.compressed) {
             size_t got = 0;
             if (inflate_some(&extra, 1, &got)) return failed;
             if (got) return fail(TBS_ST_DAMAGED);  // longer than the header says
@@ -446,7 +504,7 @@ struct content_reader::impl {
             ssize_t r = read_full(fd, &extra, 1);
             if (r != 0) return fail(r < 0 ? errno_status(errno) : TBS_ST_DAMAGED);
         }
-        if (md.hex() != expect) return fail(TBS_ST_DAMAGED);
+        if (md.hex() != expect || (check_crc && crc != h.crc)) return fail(TBS_ST_DAMAGED);
         done = true;
         return TBS_ST_OK;
     }
@@ -455,10 +513,10 @@ struct content_reader::impl {
         *got = 0;
         if (failed) return failed;
         if (done) return TBS_ST_OK;
-        if (delivered == size) return check_end();
-        size_t want = static_cast<size_t>(std::min<uint64_t>(n, size - delivered));
+        if (delivered == h.size) return check_end();
+        size_t want = static_cast<size_t>(std::min<uint64_t>(n, h.size - delivered));
         size_t produced = 0;
-        if (compressed) {
+        if (h.compressed) {
             if (inflate_some(buf, want, &produced)) return failed;
         } else {
             ssize_t r = read_full(fd, buf, want);
@@ -467,9 +525,10 @@ struct content_reader::impl {
         }
         if (produced == 0) return fail(TBS_ST_DAMAGED);  // shorter than the header says
         md.update(buf, produced);
+        if (check_crc) crc = crc_update(crc, buf, produced);
         delivered += produced;
         // The block that completes the content is handed out only once it all checks.
-        if (delivered == size && check_end()) return failed;
+        if (delivered == h.size && check_end()) return failed;
         *got = produced;
         return TBS_ST_OK;
     }
@@ -486,7 +545,157 @@ tbs_status_t content_reader::read(void* buf, size_t n, size_t* got) {
 }
 
 uint64_t content_reader::size() const {
-    return p_->size;
+    return p_->h.size;
+}
+
+// ---------------------------------------------------------------------------------------
+// Gzip member reader
+
+namespace {
+
+constexpr size_t kZlibHead = 2;
+constexpr size_t kZlibTrail = 4;  // Adler-32
+constexpr size_t kGzipHead = 10;
+constexpr size_t kGzipTrail = 8;  // CRC-32 and size, little-endian
+// The shortest zlib stream: its header, a final block holding nothing, the Adler-32.
+constexpr uint64_t kMinZlib = kZlibHead + 2 + kZlibTrail;
+
+// A zlib header this reader can take the deflate data out of: deflate with a window the
+// gzip format allows, a valid check, and no preset dictionary (which gzip cannot carry).
+bool plain_zlib_header(const unsigned char* h) {
+    return (h[0] & 0x0f) == Z_DEFLATED && (h[0] >> 4) <= 7 && ((h[0] << 8) | h[1]) % 31 == 0 &&
+           !(h[1] & 0x20);
+}
+
+void put_le32(unsigned char* p, uint32_t v) {
+    for (int i = 0; i < 4; ++i) p[i] = static_cast<unsigned char>(v >> (8 * i));
+}
+
+}  // namespace
+
+struct content_gzip_reader::impl {
+    int fd = -1;
+    std::string expect;
+    header h;
+    unsigned char head[kGzipHead] = {0x1f, 0x8b, Z_DEFLATED, 0, 0, 0, 0, 0, 0, 3 /* Unix */};
+    unsigned char trail[kGzipTrail] = {};
+    size_t head_at = 0;
+    uint64_t body_left = 0;        // deflate bytes still to hand out
+    size_t trail_at = kGzipTrail;  // set to 0 once the body checks
+    tbs_status_t failed = TBS_ST_OK;
+
+    // An old content without a CRC in its header: its zlib stream is inflated alongside,
+    // for the CRC and to check it whole.
+    bool alongside = false;
+    std::unique_ptr<md_ctx> md;
+    uint32_t crc = 0;
+    z_stream z{};
+    bool z_live = false;
+    bool z_end = false;
+    std::vector<unsigned char> scratch;
+
+    ~impl() {
+        if (z_live) inflateEnd(&z);
+        if (fd >= 0) fsys_close(fd);
+    }
+
+    tbs_status_t fail(tbs_status_t st) {
+        if (!failed) failed = st;
+        return failed;
+    }
+
+    uint64_t size() const { return kGzipHead + (h.stored - kZlibHead - kZlibTrail) + kGzipTrail; }
+
+    // Inflates `n` bytes of the zlib stream into the scratch buffer, for the CRC and hash.
+    tbs_status_t inflate_alongside(const unsigned char* p, size_t n) {
+        z.next_in = const_cast<unsigned char*>(p);
+        z.avail_in = static_cast<uInt>(n);
+        do {
+            z.next_out = scratch.data();
+            z.avail_out = static_cast<uInt>(scratch.size());
+            int rc = inflate(&z, Z_NO_FLUSH);
+            size_t produced = scratch.size() - z.avail_out;
+            md->update(scratch.data(), produced);
+            crc = crc_update(crc, scratch.data(), produced);
+            if (rc == Z_STREAM_END) {
+                z_end = true;
+                break;
+            }
+            if (rc != Z_OK && !(rc == Z_BUF_ERROR && z.avail_in == 0)) return fail(TBS_ST_DAMAGED);
+        } while (z.avail_in > 0 || z.avail_out == 0);
+        // Data after the end of the stream, or more than the header promised.
+        if ((z_end && z.avail_in > 0) || z.total_out > h.size) return fail(TBS_ST_DAMAGED);
+        return TBS_ST_OK;
+    }
+
+    // After the last deflate byte: the Adler-32 must end the file, and an old content must
+    // have inflated whole to its name. Only then is the trailer made.
+    tbs_status_t end_body() {
+        unsigned char adler[kZlibTrail + 1];
+        ssize_t r = read_full(fd, adler, sizeof adler);
+        if (r < 0) return fail(errno_status(errno));
+        if (r != static_cast<ssize_t>(kZlibTrail)) return fail(TBS_ST_DAMAGED);
+        uint32_t sum = h.crc;
+        if (alongside) {
+            if (inflate_alongside(adler, kZlibTrail)) return failed;
+            if (!z_end || z.total_out != h.size || md->hex() != expect) return fail(TBS_ST_DAMAGED);
+            sum = crc;
+        }
+        put_le32(trail, sum);
+        put_le32(trail + 4, static_cast<uint32_t>(h.size));
+        trail_at = 0;
+        return TBS_ST_OK;
+    }
+
+    tbs_status_t read(unsigned char* buf, size_t n, size_t* got) {
+        *got = 0;
+        if (failed) return failed;
+        size_t done = 0;
+        if (head_at < kGzipHead) {
+            size_t k = std::min(n, kGzipHead - head_at);
+            memcpy(buf, head + head_at, k);
+            head_at += k;
+            done += k;
+        }
+        if (done < n && body_left > 0) {
+            size_t want = static_cast<size_t>(
+                std::min<uint64_t>(std::min<size_t>(n - done, 1u << 30), body_left));
+            ssize_t r = read_full(fd, buf + done, want);
+            if (r < 0) return fail(errno_status(errno));
+            if (static_cast<size_t>(r) != want) return fail(TBS_ST_DAMAGED);  // cut short
+            if (alongside && inflate_alongside(buf + done, want)) return failed;
+            body_left -= want;
+            done += want;
+            // The block that ends the body is handed out only once the end checks.
+            if (body_left == 0 && end_body()) return failed;
+        }
+        if (done < n && body_left == 0 && trail_at < kGzipTrail) {
+            size_t k = std::min(n - done, kGzipTrail - trail_at);
+            memcpy(buf + done, trail + trail_at, k);
+            trail_at += k;
+            done += k;
+        }
+        *got = done;
+        return TBS_ST_OK;
+    }
+};
+
+content_gzip_reader::content_gzip_reader(std::unique_ptr<impl> p) : p_(std::move(p)) {}
+content_gzip_reader::~content_gzip_reader() = default;
+
+tbs_status_t content_gzip_reader::read(void* buf, size_t n, size_t* got) {
+    if (!got) return TBS_ST_INVALID;
+    *got = 0;
+    if (!buf || n == 0) return TBS_ST_INVALID;
+    return p_->read(static_cast<unsigned char*>(buf), n, got);
+}
+
+uint64_t content_gzip_reader::size() const {
+    return p_->size();
+}
+
+uint64_t content_gzip_reader::content_size() const {
+    return p_->h.size;
 }
 
 // ---------------------------------------------------------------------------------------
@@ -635,14 +844,44 @@ tbs_status_t content_pool::open_reader(const char* sha, std::unique_ptr<content_
     if (!p->md.ctx) return TBS_ST_ERR;
     p->fd = fsys_open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (p->fd < 0) return open_status(errno);
-    if (tbs_status_t st = read_header(p->fd, &p->compressed, &p->size)) return st;
+    if (tbs_status_t st = read_header(p->fd, &p->h)) return st;
     p->expect = sha;
-    if (p->compressed) {
+    if (p->h.compressed) {
         p->in.resize(64 * 1024);
         if (inflateInit(&p->z) != Z_OK) return tbs_errno2status(ENOMEM);
         p->z_live = true;
     }
     out->reset(new content_reader(std::move(p)));
+    return TBS_ST_OK;
+}
+
+tbs_status_t content_pool::open_gzip(const char* sha, std::unique_ptr<content_gzip_reader>* out) {
+    if (!out) return TBS_ST_INVALID;
+    out->reset();
+    std::string path = path_of(sha);
+    if (path.empty()) return TBS_ST_INVALID;
+    auto p = std::make_unique<content_gzip_reader::impl>();
+    p->fd = fsys_open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (p->fd < 0) return open_status(errno);
+    if (tbs_status_t st = read_header(p->fd, &p->h)) return st;
+    if (!p->h.compressed) return TBS_ST_NOT_SUPPORTED;
+    if (p->h.stored < kMinZlib) return TBS_ST_DAMAGED;
+    unsigned char zh[kZlibHead];
+    ssize_t r = read_full(p->fd, zh, sizeof zh);
+    if (r < 0) return errno_status(errno);
+    if (r != static_cast<ssize_t>(sizeof zh) || !plain_zlib_header(zh)) return TBS_ST_DAMAGED;
+    p->body_left = p->h.stored - kZlibHead - kZlibTrail;
+    p->expect = sha;
+    if (!p->h.has_crc) {
+        p->alongside = true;
+        p->md = std::make_unique<md_ctx>();
+        if (!p->md->ctx) return TBS_ST_ERR;
+        p->scratch.resize(64 * 1024);
+        if (inflateInit(&p->z) != Z_OK) return tbs_errno2status(ENOMEM);
+        p->z_live = true;
+        if (p->inflate_alongside(zh, sizeof zh)) return p->failed;
+    }
+    out->reset(new content_gzip_reader(std::move(p)));
     return TBS_ST_OK;
 }
 
@@ -685,15 +924,17 @@ tbs_status_t content_pool::size(const char* sha, uint64_t* size) const {
     if (path.empty()) return TBS_ST_INVALID;
     int fd = fsys_open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) return open_status(errno);
-    bool compressed = false;
-    tbs_status_t st = read_header(fd, &compressed, size);
+    header h;
+    tbs_status_t st = read_header(fd, &h);
     fsys_close(fd);
+    if (st == TBS_ST_OK) *size = h.size;
     return st;
 }
 
 tbs_status_t content_pool::verify(const char* sha) {
     std::unique_ptr<content_reader> r;
     if (tbs_status_t st = open_reader(sha, &r)) return st;
+    r->p_->check_crc = r->p_->h.has_crc;
     std::vector<unsigned char> buf(kBlock);
     for (;;) {
         size_t got = 0;

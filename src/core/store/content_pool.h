@@ -1,12 +1,23 @@
 // The content pool of a VOB: every distinct file content kept once, named by its SHA-256.
 //
 // A content lives at `<pool>/<first 2 hex digits>/<other 62 digits>` and is immutable. The
-// file starts with a 16-byte header:
+// file starts with a 32-byte header; all numbers are big-endian:
 //
-//   bytes 0-3   "VDC1"
+//   bytes 0-3   "VDC2"
 //   byte  4     0: the data follows as it is; 1: it follows as one zlib stream
 //   bytes 5-7   zero
-//   bytes 8-15  the original size, big-endian
+//   bytes 8-15  the original size
+//   bytes 16-23 the stored size: the bytes that follow the header, which end the file
+//   bytes 24-27 the CRC-32 of the original data
+//   bytes 28-31 zero
+//
+// Contents written before the CRC was kept have a 16-byte header, "VDC1", with bytes 0-15
+// as above and no stored size or CRC; they are read as before, never rewritten in place
+// (storing the same content again replaces one by the newer form). Readers take both.
+//
+// The CRC and the sizes are what a gzip member needs besides the raw deflate data inside
+// the zlib stream, so a compressed content goes out as gzip without being compressed
+// again (`open_gzip`).
 //
 // Contents are compressed unless that does not pay: contents under 64 bytes, and contents
 // whose first block (up to 256 KiB) does not shrink below 90% of its size, are stored as
@@ -36,7 +47,9 @@
 //
 // Reading checks: a reader hashes what it returns and fails with TBS_ST_DAMAGED at the
 // end when the content does not match its name or its size, so damaged data is never
-// delivered as good. A missing content gives TBS_ST_OBJ_NOT_FOUND; a name that is not 64
+// delivered as good; `verify` also checks the CRC that the gzip form sends. A file whose length
+// disagrees with its header (the stored size; for an old content stored as it is, the original
+// size) fails at the open. A missing content gives TBS_ST_OBJ_NOT_FOUND; a name that is not 64
 // lower-case hexadecimal digits TBS_ST_INVALID.
 //
 // Memory does not grow with content size: every operation works in fixed blocks.
@@ -100,6 +113,39 @@ private:
     std::unique_ptr<impl> p_;
 };
 
+// Reads one compressed content as a complete gzip member (RFC 1952): a 10-byte header,
+// the raw deflate data of the stored zlib stream byte for byte (its 2-byte header and
+// 4-byte Adler-32 trailer left out), then the CRC-32 and the original size modulo 2^32,
+// little-endian. Nothing is compressed or inflated again, and `size()` is exact before the
+// first read.
+//
+// What it checks: the file's length against the header (at the open), the zlib header
+// (deflate, no preset dictionary), and that the file ends where the header says. The
+// deflate data is not inflated, so damage inside it reaches the client, whose gunzip
+// checks it against the CRC and size in the trailer; the trailer is withheld when a check
+// fails, so a truncated member never passes as whole. Contents written before the CRC was
+// kept are inflated alongside to compute it, and for those the whole content is checked as
+// a content_reader checks it.
+class content_gzip_reader {
+public:
+    ~content_gzip_reader();
+    content_gzip_reader(const content_gzip_reader&) = delete;
+    content_gzip_reader& operator=(const content_gzip_reader&) = delete;
+
+    // As content_reader::read, over the gzip member.
+    tbs_status_t read(void* buf, size_t n, size_t* got);
+    // Bytes of the gzip member.
+    uint64_t size() const;
+    // Original size of the content.
+    uint64_t content_size() const;
+
+private:
+    friend class content_pool;
+    struct impl;
+    explicit content_gzip_reader(std::unique_ptr<impl> p);
+    std::unique_ptr<impl> p_;
+};
+
 // Many contents made durable together: contents put with a batch stay under their
 // temporary names until `sync`, which flushes the whole file system once, names them all,
 // and flushes again. A caller puts a batch, syncs it, and only then commits the
@@ -145,13 +191,16 @@ public:
                           content_batch* batch);
 
     tbs_status_t open_reader(const char* sha256_hex, std::unique_ptr<content_reader>* out);
+    // The content as a gzip member; TBS_ST_NOT_SUPPORTED when it is stored uncompressed
+    // (then the caller sends it as it is or compresses it itself).
+    tbs_status_t open_gzip(const char* sha256_hex, std::unique_ptr<content_gzip_reader>* out);
     // Writes the content to `dest` (replaced whole, through a temporary file beside it, so
     // a damaged content never leaves a partial or wrong file there). Not flushed to disk.
     tbs_status_t get_to_file(const char* sha256_hex, const char* dest);
 
     bool exists(const char* sha256_hex) const;
     tbs_status_t size(const char* sha256_hex, uint64_t* size) const;
-    // Reads the whole content: TBS_ST_OK when it matches its name and size,
+    // Reads the whole content: TBS_ST_OK when it matches its name, size and CRC,
     // TBS_ST_DAMAGED when it does not.
     tbs_status_t verify(const char* sha256_hex);
     tbs_status_t remove(const char* sha256_hex);

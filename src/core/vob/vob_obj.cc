@@ -217,9 +217,11 @@ tbs_status_t vob_ver_get_cleartext(vob_t* vob, vob_dbid_t version, const char* d
 
 namespace {
 
+// A pool reader (plain or gzip) as a version's stream.
+template <class Reader>
 class pool_content_stream : public vob_content_stream {
 public:
-    explicit pool_content_stream(std::unique_ptr<content_reader> r) : r_(std::move(r)) {}
+    explicit pool_content_stream(std::unique_ptr<Reader> r) : r_(std::move(r)) {}
     tbs_status_t read(void* buf, size_t n, size_t* got) override {
         if (!r_) {
             *got = 0;
@@ -230,21 +232,42 @@ public:
     uint64_t size() const override { return r_ ? r_->size() : 0; }
 
 private:
-    std::unique_ptr<content_reader> r_;  // null: a version without content (empty)
+    std::unique_ptr<Reader> r_;  // null: a version without content (empty)
 };
+
+// The content-pool name of a file version ("" when it has no bytes).
+tbs_status_t file_content(vob_t* vob, vob_dbid_t version, std::string* content) {
+    vob_version_info_t v;
+    tbs_status_t st = vob_ver_get_info(vob, version, &v);
+    if (st != TBS_ST_OK) return st;
+    if (v.is_dir) return TBS_ST_IS_DIRECTORY;
+    *content = std::move(v.content);
+    return TBS_ST_OK;
+}
 
 }  // namespace
 
 tbs_status_t vob_ver_open_content(vob_t* vob, vob_dbid_t version,
                                   std::unique_ptr<vob_content_stream>* out) {
-    vob_version_info_t v;
-    tbs_status_t st = vob_ver_get_info(vob, version, &v);
+    std::string content;
+    tbs_status_t st = file_content(vob, version, &content);
     if (st != TBS_ST_OK) return st;
-    if (v.is_dir) return TBS_ST_IS_DIRECTORY;
     std::unique_ptr<content_reader> r;
-    if (!v.content.empty() && (st = vob->pool->open_reader(v.content.c_str(), &r)) != TBS_ST_OK)
+    if (!content.empty() && (st = vob->pool->open_reader(content.c_str(), &r)) != TBS_ST_OK)
         return st;
-    *out = std::make_unique<pool_content_stream>(std::move(r));
+    *out = std::make_unique<pool_content_stream<content_reader>>(std::move(r));
+    return TBS_ST_OK;
+}
+
+tbs_status_t vob_ver_open_gzip(vob_t* vob, vob_dbid_t version,
+                               std::unique_ptr<vob_content_stream>* out) {
+    std::string content;
+    tbs_status_t st = file_content(vob, version, &content);
+    if (st != TBS_ST_OK) return st;
+    if (content.empty()) return TBS_ST_NOT_SUPPORTED;
+    std::unique_ptr<content_gzip_reader> r;
+    if ((st = vob->pool->open_gzip(content.c_str(), &r)) != TBS_ST_OK) return st;
+    *out = std::make_unique<pool_content_stream<content_gzip_reader>>(std::move(r));
     return TBS_ST_OK;
 }
 

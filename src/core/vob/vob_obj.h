@@ -138,6 +138,15 @@ public:
 };
 tbs_status_t vob_ver_open_content(vob_t* vob, vob_dbid_t version,
                                   std::unique_ptr<vob_content_stream>* out);
+// The version's bytes as one gzip member, framed from the compressed form the content pool
+// keeps (nothing is compressed again); `size()` is the member's size. TBS_ST_NOT_SUPPORTED
+// when the pool keeps the bytes uncompressed (small, or not worth compressing) or the
+// version has none: the caller then sends the bytes as they are. The member's deflate
+// data is not inflated on the way; the file's length and framing are checked, and the
+// client's gunzip checks the data against the CRC and size in the trailer, which is
+// withheld when a check fails.
+tbs_status_t vob_ver_open_gzip(vob_t* vob, vob_dbid_t version,
+                               std::unique_ptr<vob_content_stream>* out);
 tbs_status_t vob_branch_find(vob_t* vob, vob_dbid_t element, const char* branch_path,
                              vob_dbid_t* branch);
 tbs_status_t vob_branch_latest(vob_t* vob, vob_dbid_t branch, vob_dbid_t* version);
