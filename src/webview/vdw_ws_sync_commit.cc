@@ -24,6 +24,23 @@ constexpr int kLoadFlags = 2178;
 // The kind of load session a commit runs in.
 constexpr int kCommitSession = 4;
 
+// Whether a name the client gives for the record stays inside the view: a leaf is one
+// component (the top of a scope may have none), a directory a relative path, and neither
+// has "." or ".." components. The record names files of server-side copies too.
+bool record_name_ok(const std::string& dir, const std::string& leaf) {
+    if (leaf == "." || leaf == ".." || leaf.find('/') != std::string::npos) return false;
+    if (!dir.empty() && dir[0] == '/') return false;
+    size_t start = 0;
+    while (start <= dir.size() && !dir.empty()) {
+        size_t end = dir.find('/', start);
+        if (end == std::string::npos) end = dir.size();
+        const std::string part = dir.substr(start, end - start);
+        if (part.empty() || part == "." || part == "..") return false;
+        start = end + 1;
+    }
+    return true;
+}
+
 }  // namespace
 
 VDW_WsSyncCommit::VDW_WsSyncCommit(VDW_Vdcore& vdcore, const char* request_args,
@@ -163,7 +180,12 @@ void VDW_WsSyncCommit::commit_items(WCM_Status& status) {
     int last_failure = TBS_ST_OK;
     for (const CommitItem& item : items_) {
         WCM_Status one;
-        if (tbs_uuid_is_null(item.next_oid))
+        if (!record_name_ok(item.dir, item.leaf)) {
+            one.set_status(TBS_ST_ERR);
+            imsg_print_catalog(IMSG_ERROR, &_vdw_lib_lib_msg_table, VDW_LIB_COMMIT_ITEM_FAILED,
+                               VDW_MultipartData::echo_text(item.dir.c_str()).c_str(),
+                               VDW_MultipartData::echo_text(item.leaf.c_str()).c_str());
+        } else if (tbs_uuid_is_null(item.next_oid))
             commit_one_unload(item, one);
         else
             commit_one_load(item, one);
