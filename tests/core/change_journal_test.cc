@@ -217,8 +217,9 @@ TEST_F(ChangeJournal, EachCommandNamesWhatItChanged) {
         for (const std::string& p : c.named) want.insert(element(p));
         EXPECT_EQ(since(before), want) << c.what;
         // The label type case is two commands; every other is one generation or none.
-        if (std::string(c.what) != "label type removed with its labels")
+        if (std::string(c.what) != "label type removed with its labels") {
             EXPECT_EQ(gen() - before, want.empty() ? 0 : 1) << c.what;
+        }
     }
 }
 

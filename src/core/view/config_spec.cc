@@ -6,8 +6,6 @@
 // pathname in place plus one or two indexed queries per rule tried.
 #include "core/view/config_spec.h"
 
-#include <openssl/evp.h>
-
 #include <cstring>
 #include <utility>
 
@@ -637,20 +635,6 @@ std::string view_cspec_text(const view_cspec_t& cspec) {
     std::string s;
     for (const view_cspec_rule_t& r : cspec.rules) s += r.text + "\n";
     return s;
-}
-
-std::string view_cspec_digest(const view_cspec_t& cspec) {
-    const std::string text = view_cspec_text(cspec);
-    unsigned char md[EVP_MAX_MD_SIZE];
-    unsigned int len = 0;
-    if (EVP_Digest(text.data(), text.size(), md, &len, EVP_sha256(), nullptr) != 1) return "";
-    static const char kHex[] = "0123456789abcdef";
-    std::string out;
-    for (unsigned int i = 0; i < len; ++i) {
-        out += kHex[md[i] >> 4];
-        out += kHex[md[i] & 15];
-    }
-    return out;
 }
 
 tbs_status_t view_setcs_mode_from_name(const char* name, view_setcs_mode_t* mode) {

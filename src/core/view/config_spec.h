@@ -153,9 +153,6 @@ view_load_scope_t view_cspec_in_load_scope(const view_cspec_t& cspec, const char
 
 // The spec written back as text, one rule a line in order.
 std::string view_cspec_text(const view_cspec_t& cspec);
-// A digest of that text (64 hexadecimal digits): two specs with the same digest select
-// alike and load the same paths.
-std::string view_cspec_digest(const view_cspec_t& cspec);
 
 // The spec a view starts with.
 extern const char* const VIEW_CSPEC_DEFAULT;

@@ -133,10 +133,10 @@ tbs_status_t view_ws_abandon_load_session(view_t* view);
 tbs_status_t view_ws_drop_load_session(view_t* view);
 
 // Sync points: what a view's record was last brought to, so that the next update need look
-// only at what changed since (see ws.h). A point is the digest of the config spec (load
-// rules included) the update ran under, and for each VOB the change generation its walk
-// read (vob_change_state). A fetch stores the point it read with its session; the commit
-// that ends the session completed then acts by the point's mode:
+// only at what changed since (see ws.h). A point is the config spec (load rules included)
+// the update ran under, as view_cspec_text writes it, and for each VOB the change
+// generation its walk read (vob_change_state). A fetch stores the point it read with its
+// session; the commit that ends the session completed then acts by the point's mode:
 //   VIEW_SYNC_RECORD  the fetch walked every load rule and reported all it found: its point
 //                     becomes the record's;
 //   VIEW_SYNC_KEEP    the fetch walked some of the load rules: the record's point stays (still
@@ -151,7 +151,7 @@ struct view_sync_gen_t {
     int64_t gen = 0;
 };
 struct view_sync_point_t {
-    std::string cspec;  // view_cspec_digest
+    std::string cspec;  // view_cspec_text
     int mode = VIEW_SYNC_RECORD;
     std::vector<view_sync_gen_t> gens;  // by VOB
 };

@@ -27,7 +27,7 @@ const char* const kMigrations[] = {
     // Snapshot views: the modification time a copy was written with, to know it again.
     "ALTER TABLE wso ADD COLUMN mtime BIGINT NOT NULL DEFAULT 0;",
     // Sync points (see view.h): what the record was brought to by the last completed update
-    // (kind 1) and what the fetch in progress read (kind 2): the config spec's digest, and
+    // (kind 1) and what the fetch in progress read (kind 2): the config spec's text, and
     // the change generation of each VOB.
     "CREATE TABLE sync_point (kind BIGINT PRIMARY KEY, cspec TEXT NOT NULL, mode BIGINT NOT"
     " NULL);"

@@ -326,10 +326,12 @@ tbs_status_t vob_store_journal_label_type(store_db& db, int64_t lbtype) {
     int64_t gen = 0;
     tbs_status_t st = txn_gen(db, &gen);
     if (st != TBS_ST_OK) return st;
-    return store_query::exec(db,
-                             "INSERT INTO change_journal (gen, element) SELECT DISTINCT ?, element"
-                             " FROM labels WHERE lbtype = ? ON CONFLICT (gen, element) DO NOTHING",
-                             gen, lbtype);
+    return store_query::exec(
+        db,
+        "INSERT INTO change_journal (gen, element) SELECT DISTINCT CAST(? AS BIGINT),"
+        " element FROM labels WHERE lbtype = ?"
+        " ON CONFLICT (gen, element) DO NOTHING",
+        gen, lbtype);
 }
 
 tbs_status_t vob_store_change_state(store_db& db, int64_t* gen, int64_t* low) {

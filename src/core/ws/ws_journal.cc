@@ -4,7 +4,7 @@
 //
 // Why it is enough. The record was brought to a sync point: every element under the load
 // rules was recorded at the version the view selected at the point's generations, under the
-// config spec whose digest the point keeps. What the view selects for an element, and the
+// config spec whose text the point keeps. What the view selects for an element, and the
 // names a directory binds, change only by the changes the journal records for that element.
 // So, with the config spec unchanged, an element the journal does not name since the point
 // is still recorded at what the view selects, under the names its directories still bind,
@@ -429,7 +429,7 @@ tbs_status_t ws_walk::plan_journal_walk(Session& s, const std::vector<std::strin
         *why = "the record has no sync point";
         return TBS_ST_NOT_FOUND;
     }
-    if (base.cspec.empty() || base.cspec != view_cspec_digest(*s.view->cspec)) {
+    if (base.cspec != view_cspec_text(*s.view->cspec)) {
         *why = "the config spec changed";
         return TBS_ST_NOT_FOUND;
     }

@@ -528,10 +528,9 @@ tbs_status_t read_sync(const std::vector<std::string>& scopes, SyncRead* out) {
 // session cannot give one (its commit then drops the record's).
 bool sync_point(Session& s, bool all, const std::vector<std::string>& list, const SyncRead& sync,
                 view_sync_point_t* point) {
-    point->cspec = view_cspec_digest(*s.view->cspec);
+    point->cspec = view_cspec_text(*s.view->cspec);
     point->mode = all ? VIEW_SYNC_RECORD : VIEW_SYNC_KEEP;
     for (const ws_walk::SyncVob& v : sync.vobs) point->gens.push_back({v.vob->uuid, v.gen});
-    if (point->cspec.empty()) return false;
     if (all) return sync.complete;
     // Some of the load rules: sound to keep the record's point only when nothing outside
     // the load rules comes to be recorded.
