@@ -84,11 +84,14 @@ constexpr int64_t kKeepGens = 65536;
 constexpr int64_t kTrimEvery = 256;
 
 // What the calling thread's latest journalled change was: the transaction (by its serial),
-// the generation it got, and the directory version whose element it named last. Only an
-// economy: rows are unique per generation and element anyway.
+// the generation it got, the element it named last and the directory version it resolved
+// last. Only an economy (a new element's branch, versions and name come one after another;
+// an import names hundreds in one directory): rows are unique per generation and element
+// anyway.
 struct JournalCursor {
     uint64_t serial = 0;
     int64_t gen = 0;
+    int64_t element = 0;  // the element last journalled
     int64_t version = 0;  // the version (or checkout) last resolved to its element
 };
 thread_local JournalCursor t_journal;
@@ -282,7 +285,7 @@ tbs_status_t txn_gen(store_db& db, int64_t* gen) {
     *gen = s.column_int64(0);
     if ((st = s.exec()) != TBS_ST_OK) return st;  // finishes the statement
     s.release();
-    t_journal = JournalCursor{serial, *gen, 0};
+    t_journal = JournalCursor{serial, *gen, 0, 0};
     // Now and then the journal drops what no view should still need.
     if (*gen % kTrimEvery != 0) return TBS_ST_OK;
     int64_t keep = kKeepGens;
@@ -295,13 +298,16 @@ tbs_status_t txn_gen(store_db& db, int64_t* gen) {
 
 tbs_status_t vob_store_journal(store_db& db, int64_t element) {
     db.assert_writer();
+    if (t_journal.serial == db.txn_serial() && t_journal.element == element) return TBS_ST_OK;
     int64_t gen = 0;
     tbs_status_t st = txn_gen(db, &gen);
     if (st != TBS_ST_OK) return st;
-    return store_query::exec(db,
-                             "INSERT INTO change_journal (gen, element) VALUES (?, ?)"
-                             " ON CONFLICT (gen, element) DO NOTHING",
-                             gen, element);
+    st = store_query::exec(db,
+                           "INSERT INTO change_journal (gen, element) VALUES (?, ?)"
+                           " ON CONFLICT (gen, element) DO NOTHING",
+                           gen, element);
+    if (st == TBS_ST_OK) t_journal.element = element;
+    return st;
 }
 
 tbs_status_t vob_store_journal_version(store_db& db, int64_t version) {
