@@ -530,3 +530,38 @@ TEST_F(WsJournal, WhatTheRecordMayNotReflectDropsTheSyncPoint) {
         commit(web_, again);
     }
 }
+
+// A snapshot view's update that keeps a hijacked file has not brought it up to date: the
+// next update reports it again. A preview changes nothing, the sync point included.
+TEST_F(WsJournal, SnapshotUpdatesLeaveWhatTheyDidNotWriteForTheNext) {
+    const std::string file = snap_->root + "/vobs/p/src/a.c";
+    std::filesystem::permissions(file, std::filesystem::perms::owner_write,
+                                 std::filesystem::perm_options::add);
+    write_file(file, "by hand");
+    ASSERT_EQ(checkin("/vobs/p/src/a.c", "a 2"), 0);
+    for (int round = 0; round < 2; ++round) {
+        Client c;
+        ASSERT_EQ(fetch(snap_, &c), 0);
+        bool flagged = false;
+        for (const ws_elem_info_t& i : c.loads)
+            flagged |= i.leaf == "a.c" && (i.flags & WS_FLAG_HIJACKED);
+        EXPECT_TRUE(flagged) << round;
+        EXPECT_EQ(read_file(file), "by hand");
+    }
+
+    const std::string other = snap_->root + "/vobs/p/src/b.c";
+    Client settle;
+    ASSERT_EQ(fetch(snap_, &settle, 0x60), 0);  // the hijack overwritten: up to date again
+    ASSERT_EQ(checkin("/vobs/p/src/b.c", "b 2"), 0);
+    Client preview;
+    ASSERT_EQ(fetch(snap_, &preview, WS_PREF_PREVIEW), 0);
+    ASSERT_EQ(preview.loads.size(), 1u);
+    EXPECT_EQ(read_file(other), "/vobs/p/src/b.c 1");
+    Client update;
+    ws_load_stats_t stats;
+    ASSERT_EQ(fetch(snap_, &update, 0, &stats), 0);
+    EXPECT_TRUE(stats.incremental) << stats.full_walk_reason;
+    ASSERT_EQ(update.loads.size(), 1u);
+    EXPECT_EQ(update.loads[0].leaf, "b.c");
+    EXPECT_EQ(read_file(other), "b 2");
+}

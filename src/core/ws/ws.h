@@ -39,8 +39,8 @@
 // sync point; each scope lies in a VOB whose generation the point holds and whose journal
 // still reaches back to it (not trimmed past it); each scope still names, by its plain path,
 // the element the record holds there; the journals name at most 20000 elements; and no
-// element has more than 1024 names within the load rules. A session over some of the load
-// rules always takes the whole walk.
+// element has more than 1024 names within the load rules. A session given scopes (rather
+// than every load rule) always takes the whole walk.
 //
 // A session stores with itself the sync point it read before its walk began (each VOB's
 // change generation, read in the same snapshot the walk reads), so a change made between

@@ -422,6 +422,11 @@ bool still_loaded(Session& s, const view_wso_t& w, bool all_scopes) {
 bool ws_walk::consider_unvisited(Session& s, const view_wso_t& w, bool all_scopes) {
     const std::string pname = ws_rel_join(w.dir, w.leaf);
     if (s.renamed_from.count(pname) || still_loaded(s, w, all_scopes)) return true;
+    // A view updated in place has already lost what was below a directory it unloaded (the
+    // record read in a batch before that may still name it).
+    view_wso_t still;
+    if (s.update_in_place && view_store_get_wso(*s.view->db, w.dir, w.leaf, &still) != TBS_ST_OK)
+        return true;
     ws_elem_info_t info = held_info(w);
     // Whether the element is still checked out to the view (its checkout stays).
     vob_t* vob = nullptr;
@@ -588,6 +593,15 @@ tbs_status_t ws_load_scopes(ws_handle_t* handle, const char* const* scopes, int 
         if (conflict) return TBS_ST_VIEW_CONFLICT;
     }
 
+    if (handle->obs.begin_session) {
+        int n = 0;
+        st = handle->obs.begin_session(handle->obs.ctx, static_cast<uint64_t>(session_id), &n);
+        if (st != TBS_ST_OK) {
+            view_ws_abandon_load_session(view);
+            return st;
+        }
+        s.notify(n);
+    }
     // What the walk reads is held still: one snapshot of each VOB under the scopes, taken
     // before anything is read, and its change generation is the session's sync point.
     SyncRead sync;
@@ -599,21 +613,14 @@ tbs_status_t ws_load_scopes(ws_handle_t* handle, const char* const* scopes, int 
     ws_walk::JournalPlan plan;
     std::string why = "forced by the load preferences";
     if (!all)
-        why = "some load rules only";
+        why = "scopes given";
     else if (!(handle->prefs & WS_PREF_FULL_WALK) &&
              (st = ws_walk::plan_journal_walk(s, walk_list, sync.vobs, &plan, &why)) != TBS_ST_OK &&
-             st != TBS_ST_NOT_FOUND)
+             st != TBS_ST_NOT_FOUND) {
+        view_ws_set_session_sync(view, nullptr);
         return st;
-
-    if (handle->obs.begin_session) {
-        int n = 0;
-        st = handle->obs.begin_session(handle->obs.ctx, static_cast<uint64_t>(session_id), &n);
-        if (st != TBS_ST_OK) {
-            view_ws_abandon_load_session(view);
-            return st;
-        }
-        s.notify(n);
     }
+
     handle->stats.incremental = plan.walk != nullptr;
     handle->stats.full_walk_reason = plan.walk ? "" : why;
     handle->stats.journalled = plan.elements;
