@@ -510,6 +510,15 @@ TEST_F(WsJournal, WhatTheRecordMayNotReflectDropsTheSyncPoint) {
              ws_free_handle(h);
              commit(web_, c);
          }},
+        {"a commit naming no session",
+         [&] {
+             Client c;
+             ASSERT_EQ(fetch(web_, &c), 0);
+             bool conflict = true;
+             ASSERT_EQ(view_ws_begin_load_session(web_, 4, "", "", 0, &conflict, 0), 0);
+             ASSERT_FALSE(conflict);
+             ASSERT_EQ(view_ws_end_load_session(web_, true), 0);
+         }},
         {"a record changed outside a session",
          [&] { ASSERT_EQ(view_ws_unload_one_object_ext(web_, 0, 0, "vobs/p/src/a.c"), 0); }},
         {"a record invalidated",

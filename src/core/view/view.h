@@ -141,10 +141,11 @@ tbs_status_t view_ws_drop_load_session(view_t* view);
 //                     becomes the record's;
 //   VIEW_SYNC_KEEP    the fetch walked some of the load rules: the record's point stays (still
 //                     sound, as what changed since it is still journalled);
-// and a session without a point (dropped because its fetch stopped early or met failures)
-// drops the record's point. The record's point is dropped as well when a session is abandoned
-// or ends uncompleted, when a record is changed while no session is in progress, and when a
-// record is invalidated: the next fetch then walks everything.
+// and a session without a point (dropped because its fetch stopped early or met failures,
+// or because its commit named no session id) drops the record's point. The record's point
+// is dropped as well when a session is abandoned or ends uncompleted, when a record is
+// changed while no session is in progress, and when a record is invalidated: the next fetch
+// then walks everything.
 enum view_sync_mode_t { VIEW_SYNC_RECORD = 1, VIEW_SYNC_KEEP = 2 };
 struct view_sync_gen_t {
     tbs_uuid_t vob_uuid{};  // the VOB's replica

@@ -107,6 +107,9 @@ tbs_status_t view_ws_begin_load_session(view_t* view, int kind, const char* sess
         if (kind == 4) {
             // A commit ends the fetch session it names; one naming another is a conflict.
             if (cur.in_progress && cur.session_id != id && !id.empty()) *conflict = true;
+            // One naming none cannot be told to apply what the fetch in progress read: it
+            // brings the record to no sync point.
+            if (id.empty()) return view_store_clear_sync(*view->db, VIEW_SYNC_SESSION);
             return TBS_ST_OK;
         }
         if (cur.in_progress) {
