@@ -1,6 +1,9 @@
 // The web-view engine's load sessions: a walk of what the view selects under the load
 // scopes against the record of what the client holds, reported element by element to the
 // observer (visited, then unvisited, then renames), and snapshot views updated in place.
+// Each session reads its VOBs' change generations first and stores them as its sync point;
+// it walks everything here, or takes the journal walk (ws_journal.cc) when the record's
+// sync point allows.
 
 #include <fcntl.h>
 #include <openssl/evp.h>
