@@ -3,9 +3,12 @@
 //   bench_ws [dir] [files...]   (default 1000 and 10000 files of 1 KiB, in directories of 100)
 //
 // For each size: the first load of a web view (the engine alone, every element reported
-// to an observer that only counts, no network), the client's commit of it, and a session
-// in which nothing changed, each in a child process with its wall time and peak memory;
-// against `git status` on a checkout of the same tree in the same run.
+// to an observer that only counts, no network), the client's commit of it; sessions in
+// which nothing changed, by the whole walk and by the journal walk; and sessions after 1%
+// of the files were checked in (one in each directory of 100), by either walk. Each runs in
+// a child process with its wall time and peak memory (a session's own time is the fetch;
+// the child also commits it). Against `git status` on a checkout of the same tree, clean
+// and with 1% of its files changed, in the same run.
 #include <unistd.h>
 
 #include <cstdio>
@@ -56,7 +59,8 @@ struct Counter {
     }
 };
 
-int session(const std::string& home, Counter* c) {
+int session(const std::string& home, Counter* c, unsigned prefs = WS_PREF_ABORT_INPROGRESS,
+            ws_load_stats_t* stats = nullptr) {
     use_site(home);
     view_t* v = nullptr;
     if (view_open_by_tag("bench", &v) != 0) return 1;
@@ -68,10 +72,72 @@ int session(const std::string& home, Counter* c) {
     o.one_element = Counter::one;
     o.unvisited = Counter::unvis;
     ws_set_load_observer(h, &o);
-    ws_set_load_preferences(h, WS_PREF_ABORT_INPROGRESS, 1);
+    ws_set_load_preferences(h, prefs, 1);
     tbs_status_t st = ws_load_scopes(h, nullptr, 0);
+    if (stats) ws_get_load_stats(h, stats);
     ws_free_handle(h);
     return st == 0 ? 0 : 1;
+}
+
+// The client's commit of a session: the loads it kept, and the session ended completed.
+int commit_session(const Counter& c) {
+    view_t* v = nullptr;
+    if (view_open_by_tag("bench", &v) != 0) return 1;
+    bool conflict = false;
+    view_ws_begin_load_session(v, 4, std::to_string(c.session).c_str(), "", 0, &conflict, 0);
+    for (const ws_elem_info_t& i : c.loads) {
+        int state = 0, flags = 0;
+        if (view_ws_load_one_object(v, tbs_uuid_null(), i.fh, i.dir.c_str(), i.leaf.c_str(), 2178,
+                                    0, 0, i.cur_oid, &state, &flags) != 0)
+            return 1;
+    }
+    return view_ws_end_load_session(v, true) == 0 && !conflict ? 0 : 1;
+}
+
+// A session in which `expect_changed` elements changed, by the walk `prefs` asks for,
+// committed; its figures printed on one line.
+int measured_session(const std::string& home, const char* what, unsigned prefs,
+                     int64_t expect_changed, bool expect_journal) {
+    Run r = in_child([&] {
+        Counter c;
+        c.keep = true;
+        ws_load_stats_t stats;
+        auto start = bench::Clock::now();
+        if (session(home, &c, prefs, &stats) != 0) return 1;
+        const double fetch = bench::seconds_since(start);
+        if (commit_session(c) != 0) return 1;
+        printf("  %-24s %6lld reported, %5lld changed, fetch %7.4f s", what,
+               static_cast<long long>(c.visited), static_cast<long long>(c.changed), fetch);
+        if (stats.incremental != expect_journal) {
+            printf("\n  (expected the %s walk: %s)\n", expect_journal ? "journal" : "whole",
+                   stats.full_walk_reason.c_str());
+            return 1;
+        }
+        return c.changed == expect_changed && c.unvisited == 0 ? 0 : 1;
+    });
+    printf("  %7.3f s  peak RSS %6.1f MiB\n", r.seconds, r.max_rss_mib);
+    return r.status;
+}
+
+// Checks in a new version of one file in each directory of 100, the `round`-th of each.
+int change_one_percent(const std::string& home, int files, int round) {
+    Run r = in_child([&] {
+        use_site(home);
+        const std::string src = home + "/ci-src";
+        for (int i = round; i < files; i += 100) {
+            std::string p = "/vobs/s/d" + std::to_string(i / 100) + "/f" + std::to_string(i);
+            cmd_checkout_args_t co;
+            co.pnames = {p};
+            if (cmd_checkout(&co) != 0) return 1;
+            std::ofstream(src) << "changed " << round << " " << i << "\n";
+            cmd_checkin_args_t ci;
+            ci.pnames = {p};
+            ci.from = {src};
+            if (cmd_checkin(&ci) != 0) return 1;
+        }
+        return 0;
+    });
+    return r.status;
 }
 
 int bench_size(const std::string& dir, int files) {
@@ -108,7 +174,7 @@ int bench_size(const std::string& dir, int files) {
     Run first = in_child([&] {
         Counter c;
         if (session(home, &c) != 0) return 1;
-        printf("  first load:        %6lld elements reported", static_cast<long long>(c.visited));
+        printf("  %-24s %6lld reported%32s", "first load", static_cast<long long>(c.visited), "");
         return 0;
     });
     printf("  %7.3f s  peak RSS %6.1f MiB\n", first.seconds, first.max_rss_mib);
@@ -116,39 +182,36 @@ int bench_size(const std::string& dir, int files) {
         Counter c;
         c.keep = true;
         if (session(home, &c) != 0) return 1;
-        view_t* v = nullptr;
-        view_open_by_tag("bench", &v);
-        bool conflict = false;
-        view_ws_begin_load_session(v, 4, std::to_string(c.session).c_str(), "", 0, &conflict, 0);
-        for (const ws_elem_info_t& i : c.loads) {
-            int state = 0, flags = 0;
-            if (view_ws_load_one_object(v, tbs_uuid_null(), i.fh, i.dir.c_str(), i.leaf.c_str(),
-                                        2178, 0, 0, i.cur_oid, &state, &flags) != 0)
-                return 1;
-        }
-        view_ws_end_load_session(v, true);
-        printf("  fetch + commit:    %6zu elements committed", c.loads.size());
+        if (commit_session(c) != 0) return 1;
+        printf("  %-24s %6zu committed%31s", "fetch + commit", c.loads.size(), "");
         return 0;
     });
     printf("  %7.3f s  peak RSS %6.1f MiB\n", commit.seconds, commit.max_rss_mib);
-    Run unchanged = in_child([&] {
-        Counter c;
-        if (session(home, &c) != 0) return 1;
-        printf("  nothing changed:   %6lld elements, %lld changed, %lld unvisited",
-               static_cast<long long>(c.visited), static_cast<long long>(c.changed),
-               static_cast<long long>(c.unvisited));
-        return c.changed == 0 && c.unvisited == 0 ? 0 : 1;
-    });
-    printf("  %7.3f s  peak RSS %6.1f MiB\n", unchanged.seconds, unchanged.max_rss_mib);
-    if (first.status || commit.status || unchanged.status) return 1;
+    if (first.status || commit.status) return 1;
+    // Each session is committed, so the next one finds the sync point it left.
+    const int changed = files / 100;
+    if (measured_session(home, "nothing changed, whole", WS_PREF_FULL_WALK, 0, false) ||
+        measured_session(home, "nothing changed", 0, 0, true) ||
+        change_one_percent(home, files, 1) ||
+        measured_session(home, "1% changed", 0, changed, true) ||
+        change_one_percent(home, files, 2) ||
+        measured_session(home, "1% changed, whole", WS_PREF_FULL_WALK, changed, false))
+        return 1;
 
     run_program(tree, {"git", "init", "-q"});
     run_program(tree, {"git", "add", "-A"});
     run_program(tree, {"git", "-c", "user.name=b", "-c", "user.email=b@x", "commit", "-qm", "x"});
     run_program(tree, {"git", "status", "--porcelain"});  // warm the index
     Run git = in_child([&] { return run_program(tree, {"git", "status", "--porcelain"}); });
-    printf("  git status:                                          %7.3f s\n", git.seconds);
-    printf("  ratio unchanged session / git status: %.1f\n", unchanged.seconds / git.seconds);
+    printf("  %-72s  %7.3f s  peak RSS %6.1f MiB\n", "git status, clean", git.seconds,
+           git.max_rss_mib);
+    for (int i = 1; i < files; i += 100) {
+        std::string f = tree + "/d" + std::to_string(i / 100) + "/f" + std::to_string(i);
+        std::ofstream(f, std::ios::app) << "changed\n";
+    }
+    Run git_changed = in_child([&] { return run_program(tree, {"git", "status", "--porcelain"}); });
+    printf("  %-72s  %7.3f s  peak RSS %6.1f MiB\n", "git status, 1% changed", git_changed.seconds,
+           git_changed.max_rss_mib);
     bench::remove_tree(tree);
     bench::remove_tree(home);
     return 0;

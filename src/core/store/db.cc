@@ -5,6 +5,7 @@
 #include <sqlite3.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cassert>
 #include <cerrno>
 #include <chrono>
@@ -647,9 +648,11 @@ tbs_status_t store_db::begin(store_txn_kind kind, store_txn* out) {
     }
     tbs_status_t st = backend_->begin(kind);
     if (st) return st;
+    static std::atomic<uint64_t> serials{0};
     in_txn_ = true;
     txn_kind_ = kind;
     txn_thread_ = std::this_thread::get_id();
+    txn_serial_ = ++serials;
     out->db_ = this;
     out->kind_ = kind;
     out->hold_ = std::move(hold);

@@ -303,6 +303,12 @@ public:
     // way a B-tree asserts the locks its callers must hold; a violation aborts (assert).
     void assert_writer() const;
 
+    // A number naming the transaction open on this connection, unique in the process and
+    // never reused (0 when none is open): code that keeps something per transaction (the
+    // VOB's change generation of a command) knows by it whether it is still in the same
+    // one. A transaction retried by `transact` gets a new number.
+    uint64_t txn_serial() const { return in_txn_ ? txn_serial_ : 0; }
+
 private:
     friend class store_stmt;
     friend class store_txn;
@@ -319,6 +325,7 @@ private:
     bool in_txn_ = false;
     store_txn_kind txn_kind_ = store_txn_kind::read;  // of the open transaction
     std::thread::id txn_thread_;                      // that opened it
+    uint64_t txn_serial_ = 0;                         // of the open transaction
     // Idle statements by SQL text; a text in use twice at once gets a second statement.
     std::unordered_map<std::string, std::vector<std::unique_ptr<store_backend_stmt>>> cache_;
     store_stats stats_;

@@ -128,6 +128,38 @@ tbs_status_t view_ws_note_rename(view_t* view, const std::string& src_dir,
                                  const std::string& dst_leaf);
 // Abandons a session left in progress.
 tbs_status_t view_ws_abandon_load_session(view_t* view);
+// Ends a session that changed nothing and reported nothing to a client (a snapshot view's
+// preview): neither the record nor its sync point changes.
+tbs_status_t view_ws_drop_load_session(view_t* view);
+
+// Sync points: what a view's record was last brought to, so that the next update need look
+// only at what changed since (see ws.h). A point is the config spec (load rules included)
+// the update ran under, as view_cspec_text writes it, and for each VOB the change
+// generation its walk read (vob_change_state). A fetch stores the point it read with its
+// session; the commit that ends the session completed then acts by the point's mode:
+//   VIEW_SYNC_RECORD  the fetch walked every load rule and reported all it found: its point
+//                     becomes the record's;
+//   VIEW_SYNC_KEEP    the fetch walked some of the load rules: the record's point stays (still
+//                     sound, as what changed since it is still journalled);
+// and a session without a point (dropped because its fetch stopped early or met failures,
+// or because its commit named no session id) drops the record's point. The record's point
+// is dropped as well when a session is abandoned or ends uncompleted, when a record is
+// changed while no session is in progress, and when a record is invalidated: the next fetch
+// then walks everything.
+enum view_sync_mode_t { VIEW_SYNC_RECORD = 1, VIEW_SYNC_KEEP = 2 };
+struct view_sync_gen_t {
+    tbs_uuid_t vob_uuid{};  // the VOB's replica
+    int64_t gen = 0;
+};
+struct view_sync_point_t {
+    std::string cspec;  // view_cspec_text
+    int mode = VIEW_SYNC_RECORD;
+    std::vector<view_sync_gen_t> gens;  // by VOB
+};
+// The record's point; `present` false when it has none.
+tbs_status_t view_ws_get_sync_base(view_t* view, bool* present, view_sync_point_t* out);
+// The point of the session in progress: stored, or with null dropped.
+tbs_status_t view_ws_set_session_sync(view_t* view, const view_sync_point_t* point);
 
 // Records the load of an element (or link) at dir/leaf; `state` is 1 (loaded) and `flags`
 // carry 0x20 when the element is checked out to the view.

@@ -26,6 +26,13 @@ const char* const kMigrations[] = {
     " NOT NULL, dst_dir TEXT NOT NULL, dst_leaf TEXT NOT NULL);",
     // Snapshot views: the modification time a copy was written with, to know it again.
     "ALTER TABLE wso ADD COLUMN mtime BIGINT NOT NULL DEFAULT 0;",
+    // Sync points (see view.h): what the record was brought to by the last completed update
+    // (kind 1) and what the fetch in progress read (kind 2): the config spec's text, and
+    // the change generation of each VOB.
+    "CREATE TABLE sync_point (kind BIGINT PRIMARY KEY, cspec TEXT NOT NULL, mode BIGINT NOT"
+    " NULL);"
+    "CREATE TABLE sync_gen (kind BIGINT NOT NULL, vob_uuid TEXT NOT NULL, gen BIGINT NOT NULL,"
+    " PRIMARY KEY (kind, vob_uuid));",
 };
 
 void read_wso(store_stmt& s, view_wso_t* w) {
@@ -218,4 +225,67 @@ tbs_status_t view_store_apply_renames(store_db& db) {
                       r.sd, r.sl);
     }
     return st == TBS_ST_OK ? view_store_clear_renames(db) : st;
+}
+
+tbs_status_t view_store_list_dir(store_db& db, const std::string& dir,
+                                 std::vector<view_wso_t>* out) {
+    static const std::string sql = std::string(kWsoCols) + " WHERE dir = ? ORDER BY leaf";
+    return rows(db, sql.c_str(), out, read_wso, dir);
+}
+
+tbs_status_t view_store_list_subtree(store_db& db, const std::string& dir, const std::string& leaf,
+                                     const std::string& after_dir, const std::string& after_leaf,
+                                     int max, std::vector<view_wso_t>* out) {
+    // The record itself, `path` as a directory, and the range below it (as in
+    // view_store_delete_below), after the cursor.
+    static const std::string sql =
+        std::string(kWsoCols) +
+        " WHERE ((dir = ? AND leaf = ?) OR dir = ? OR"
+        " (dir >= ? AND dir < ?)) AND (dir > ? OR (dir = ? AND leaf > ?))"
+        " ORDER BY dir, leaf LIMIT ?";
+    const std::string path = dir.empty() ? leaf : dir + "/" + leaf;
+    return rows(db, sql.c_str(), out, read_wso, dir, leaf, path, path + "/", path + "0", after_dir,
+                after_dir, after_leaf, max);
+}
+
+tbs_status_t view_store_get_sync(store_db& db, int kind, bool* present, view_sync_point_t* out) {
+    *out = view_sync_point_t{};
+    *present = false;
+    tbs_status_t st = one(
+        db, "SELECT cspec, mode FROM sync_point WHERE kind = ?",
+        [&](store_stmt& s) {
+            out->cspec = s.column_string(0);
+            out->mode = static_cast<int>(s.column_int64(1));
+        },
+        kind);
+    if (st == TBS_ST_NOT_FOUND) return TBS_ST_OK;
+    if (st != TBS_ST_OK) return st;
+    *present = true;
+    return each(
+        db, "SELECT vob_uuid, gen FROM sync_gen WHERE kind = ? ORDER BY vob_uuid",
+        [&](store_stmt& s) {
+            view_sync_gen_t g;
+            tbs_uuid_from_str(s.column_string(0).c_str(), &g.vob_uuid);
+            g.gen = s.column_int64(1);
+            out->gens.push_back(g);
+        },
+        kind);
+}
+
+tbs_status_t view_store_clear_sync(store_db& db, int kind) {
+    db.assert_writer();
+    tbs_status_t st = exec(db, "DELETE FROM sync_gen WHERE kind = ?", kind);
+    return st == TBS_ST_OK ? exec(db, "DELETE FROM sync_point WHERE kind = ?", kind) : st;
+}
+
+tbs_status_t view_store_put_sync(store_db& db, int kind, const view_sync_point_t& p) {
+    db.assert_writer();
+    tbs_status_t st = view_store_clear_sync(db, kind);
+    if (st == TBS_ST_OK)
+        st = exec(db, "INSERT INTO sync_point (kind, cspec, mode) VALUES (?, ?, ?)", kind, p.cspec,
+                  p.mode);
+    for (size_t i = 0; st == TBS_ST_OK && i < p.gens.size(); ++i)
+        st = exec(db, "INSERT INTO sync_gen (kind, vob_uuid, gen) VALUES (?, ?, ?)", kind,
+                  tbs_uuid_text(p.gens[i].vob_uuid), p.gens[i].gen);
+    return st;
 }

@@ -37,6 +37,22 @@ tbs_status_t view_store_list_after(store_db& db, const std::string& dir, const s
 tbs_status_t view_store_find_elem(store_db& db, const std::string& elem_oid,
                                   std::vector<view_wso_t>* out);
 
+// The records of one directory, by leaf.
+tbs_status_t view_store_list_dir(store_db& db, const std::string& dir,
+                                 std::vector<view_wso_t>* out);
+// In batches of up to `max`, the record at dir/leaf and every record below it, by dir and
+// leaf, after (after_dir, after_leaf); the empty cursor ("", "") starts at the beginning.
+tbs_status_t view_store_list_subtree(store_db& db, const std::string& dir, const std::string& leaf,
+                                     const std::string& after_dir, const std::string& after_leaf,
+                                     int max, std::vector<view_wso_t>* out);
+
+// Sync points: kind 1 what the record was brought to, kind 2 what the fetch in progress
+// read. `present` false when there is none of that kind.
+enum { VIEW_SYNC_BASE = 1, VIEW_SYNC_SESSION = 2 };
+tbs_status_t view_store_get_sync(store_db& db, int kind, bool* present, view_sync_point_t* out);
+tbs_status_t view_store_put_sync(store_db& db, int kind, const view_sync_point_t& point);
+tbs_status_t view_store_clear_sync(store_db& db, int kind);
+
 // The load session row.
 tbs_status_t view_store_get_session(store_db& db, view_load_session_t* out);
 tbs_status_t view_store_set_session(store_db& db, const view_load_session_t& s);

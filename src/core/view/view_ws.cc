@@ -56,6 +56,22 @@ tbs_status_t record_for(view_t* view, const view_fhandle& fh, const char* dir, c
     return TBS_ST_OK;
 }
 
+// A record changed while no session is in progress (not by a commit of what a fetch
+// reported): the record's sync point no longer says what it holds. Inside the caller's
+// writer transaction.
+tbs_status_t note_record_change(view_t* view) {
+    view_load_session_t cur;
+    tbs_status_t st = view_store_get_session(*view->db, &cur);
+    if (st != TBS_ST_OK || cur.in_progress) return st;
+    return view_store_clear_sync(*view->db, VIEW_SYNC_BASE);
+}
+
+// Forgets both sync points: the next fetch walks everything.
+tbs_status_t drop_sync_points(view_t* view) {
+    tbs_status_t st = view_store_clear_sync(*view->db, VIEW_SYNC_BASE);
+    return st == TBS_ST_OK ? view_store_clear_sync(*view->db, VIEW_SYNC_SESSION) : st;
+}
+
 }  // namespace
 
 tbs_status_t view_make_fhandle(view_t* view, vob_t* vob, vob_dbid_t element, vob_dbid_t version,
@@ -91,6 +107,9 @@ tbs_status_t view_ws_begin_load_session(view_t* view, int kind, const char* sess
         if (kind == 4) {
             // A commit ends the fetch session it names; one naming another is a conflict.
             if (cur.in_progress && cur.session_id != id && !id.empty()) *conflict = true;
+            // One naming none cannot be told to apply what the fetch in progress read: it
+            // brings the record to no sync point.
+            if (id.empty()) return view_store_clear_sync(*view->db, VIEW_SYNC_SESSION);
             return TBS_ST_OK;
         }
         if (cur.in_progress) {
@@ -98,6 +117,7 @@ tbs_status_t view_ws_begin_load_session(view_t* view, int kind, const char* sess
             return TBS_ST_OK;
         }
         if ((st = view_store_clear_renames(*view->db)) != TBS_ST_OK) return st;
+        if ((st = view_store_clear_sync(*view->db, VIEW_SYNC_SESSION)) != TBS_ST_OK) return st;
         view_load_session_t s;
         s.kind = kind;
         s.session_id = id;
@@ -109,10 +129,30 @@ tbs_status_t view_ws_begin_load_session(view_t* view, int kind, const char* sess
 }
 
 tbs_status_t view_ws_end_load_session(view_t* view, bool completed) {
-    if (!completed) return TBS_ST_OK;  // the view stays marked as not fully synchronized
-    return view->db->transact(store_txn_kind::write, [&](store_txn&) {
-        tbs_status_t st = view_store_apply_renames(*view->db);
-        return st == TBS_ST_OK ? view_store_clear_session(*view->db) : st;
+    store_db& db = *view->db;
+    // Uncompleted, the view stays marked as not fully synchronized, and the next fetch
+    // walks everything.
+    if (!completed)
+        return db.transact(store_txn_kind::write,
+                           [&](store_txn&) { return drop_sync_points(view); });
+    return db.transact(store_txn_kind::write, [&](store_txn&) -> tbs_status_t {
+        tbs_status_t st = view_store_apply_renames(db);
+        if (st != TBS_ST_OK) return st;
+        view_load_session_t cur;
+        if ((st = view_store_get_session(db, &cur)) != TBS_ST_OK) return st;
+        if (cur.in_progress) {
+            // The fetch's point: what its walk read before it began.
+            bool present = false;
+            view_sync_point_t point;
+            if ((st = view_store_get_sync(db, VIEW_SYNC_SESSION, &present, &point)) != TBS_ST_OK)
+                return st;
+            if (!present)
+                st = view_store_clear_sync(db, VIEW_SYNC_BASE);
+            else if (point.mode == VIEW_SYNC_RECORD)
+                st = view_store_put_sync(db, VIEW_SYNC_BASE, point);
+            if (st == TBS_ST_OK) st = view_store_clear_sync(db, VIEW_SYNC_SESSION);
+        }
+        return st == TBS_ST_OK ? view_store_clear_session(db) : st;
     });
 }
 
@@ -131,7 +171,27 @@ tbs_status_t view_ws_get_load_session(view_t* view, view_load_session_t* out) {
 tbs_status_t view_ws_abandon_load_session(view_t* view) {
     return view->db->transact(store_txn_kind::write, [&](store_txn&) {
         tbs_status_t st = view_store_clear_renames(*view->db);
+        if (st == TBS_ST_OK) st = drop_sync_points(view);
         return st == TBS_ST_OK ? view_store_clear_session(*view->db) : st;
+    });
+}
+
+tbs_status_t view_ws_drop_load_session(view_t* view) {
+    return view->db->transact(store_txn_kind::write, [&](store_txn&) {
+        tbs_status_t st = view_store_clear_renames(*view->db);
+        if (st == TBS_ST_OK) st = view_store_clear_sync(*view->db, VIEW_SYNC_SESSION);
+        return st == TBS_ST_OK ? view_store_clear_session(*view->db) : st;
+    });
+}
+
+tbs_status_t view_ws_get_sync_base(view_t* view, bool* present, view_sync_point_t* out) {
+    return view_store_get_sync(*view->db, VIEW_SYNC_BASE, present, out);
+}
+
+tbs_status_t view_ws_set_session_sync(view_t* view, const view_sync_point_t* point) {
+    return view->db->transact(store_txn_kind::write, [&](store_txn&) {
+        return point ? view_store_put_sync(*view->db, VIEW_SYNC_SESSION, *point)
+                     : view_store_clear_sync(*view->db, VIEW_SYNC_SESSION);
     });
 }
 
@@ -153,7 +213,8 @@ tbs_status_t view_ws_load_one_object(view_t* view, const tbs_oid_t&, const view_
                 view_store_delete_below(*view->db, w.dir.empty() ? w.leaf : w.dir + "/" + w.leaf);
             if (s != TBS_ST_OK) return s;
         }
-        return view_store_put_wso(*view->db, txn, w);
+        tbs_status_t s = note_record_change(view);
+        return s == TBS_ST_OK ? view_store_put_wso(*view->db, txn, w) : s;
     });
     if (st != TBS_ST_OK) return st;
     if (state) *state = VIEW_WSO_STATE_LOADED;
@@ -179,8 +240,10 @@ tbs_status_t view_ws_load_one_slink(view_t* view, const tbs_oid_t&, const view_f
     tbs_status_t st = record_for(view, fh, dir, leaf, next_oid, &w);
     if (st != TBS_ST_OK) return st;
     if (w.ftype != 5) return TBS_ST_BAD_REQUEST;
-    st = view->db->transact(store_txn_kind::write,
-                            [&](store_txn& txn) { return view_store_put_wso(*view->db, txn, w); });
+    st = view->db->transact(store_txn_kind::write, [&](store_txn& txn) {
+        tbs_status_t s = note_record_change(view);
+        return s == TBS_ST_OK ? view_store_put_wso(*view->db, txn, w) : s;
+    });
     if (st != TBS_ST_OK) return st;
     if (state) *state = VIEW_WSO_STATE_LOADED;
     if (flags) *flags = 0;
@@ -193,6 +256,7 @@ tbs_status_t view_ws_unload_one_object_ext(view_t* view, int, int, const char* p
     split(p, &dir, &leaf);
     return view->db->transact(store_txn_kind::write, [&](store_txn&) -> tbs_status_t {
         tbs_status_t st = view_store_delete_wso(*view->db, dir, leaf);
+        if (st == TBS_ST_OK) st = note_record_change(view);
         if (st != TBS_ST_OK) return st;
         return view_store_delete_below(*view->db, p);
     });
@@ -252,6 +316,7 @@ tbs_status_t view_ws_invalidate_object(view_t* view, const char* path, int recur
     return view->db->transact(store_txn_kind::write, [&](store_txn& txn) -> tbs_status_t {
         view_wso_t w;
         tbs_status_t st = view_store_get_wso(*view->db, dir, leaf, &w);
+        if (st == TBS_ST_OK) st = drop_sync_points(view);  // the next update walks everything
         if (st != TBS_ST_OK) return st;
         w.ver_oid = tbs_uuid_null();  // the next update reloads it
         if ((st = view_store_put_wso(*view->db, txn, w)) != TBS_ST_OK) return st;

@@ -196,3 +196,22 @@ tbs_status_t vob_ob_get_gen_num(vob_t* vob, int64_t* gen) {
     *gen = std::stoll(text);
     return TBS_ST_OK;
 }
+
+tbs_status_t vob_change_state(vob_t* vob, int64_t* change_gen, int64_t* low) {
+    return vob_store_change_state(*vob->db, change_gen, low);
+}
+
+tbs_status_t vob_changes_since(vob_t* vob, int64_t after, int64_t upto, int64_t max,
+                               std::vector<vob_dbid_t>* elements) {
+    return vob_store_changes(*vob->db, after, upto, max, elements);
+}
+
+tbs_status_t vob_change_trim(vob_t* vob, int64_t keep) {
+    if (keep < 0) return TBS_ST_INVALID;
+    return vob->db->transact(store_txn_kind::write, [&](store_txn&) {
+        int64_t gen = 0, low = 0;
+        tbs_status_t st = vob_store_change_state(*vob->db, &gen, &low);
+        if (st != TBS_ST_OK || gen - keep <= low) return st;
+        return vob_store_trim_changes(*vob->db, gen - keep);
+    });
+}

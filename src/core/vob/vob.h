@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "core/tbs/tbs.h"
 
@@ -80,7 +81,24 @@ tbs_status_t vob_open_by_uuid(const tbs_uuid_t& uuid, vob_t** vob);
 // also close databases.
 void vob_ob_all_cache_action(int action);
 
-// The VOB's generation number: it changes when the VOB is reformatted.
+// The VOB's generation number: it changes when the VOB is reformatted. (Not the change
+// generation below.)
 tbs_status_t vob_ob_get_gen_num(vob_t* vob, int64_t* gen);
+
+// The change journal: every change to what a view may select or name (versions made or
+// removed, checkouts made or ended, labels moved or removed, branches made or removed, a
+// directory's names changed) names the element it touched under a change generation, one
+// per writer transaction, increasing. A view brought up to date at generation G need only
+// look again at the elements journalled after G, as long as the journal still holds them:
+// it keeps the generations above its low-water mark `low`.
+//
+// The current change generation and the low-water mark, in one read.
+tbs_status_t vob_change_state(vob_t* vob, int64_t* change_gen, int64_t* low);
+// The elements journalled in generations (after, upto], each once, ascending; at most
+// `max` of them (a caller asking for one more than it accepts learns there are more).
+tbs_status_t vob_changes_since(vob_t* vob, int64_t after, int64_t upto, int64_t max,
+                               std::vector<vob_dbid_t>* elements);
+// Trims the journal to its last `keep` generations.
+tbs_status_t vob_change_trim(vob_t* vob, int64_t keep);
 
 #endif

@@ -354,6 +354,15 @@ tbs_status_t vob_ob_next_ckouts(vob_t* vob, vob_dbid_t element,
     return vob_store_list_checkouts(*vob->db, element, out);
 }
 
+tbs_status_t vob_ob_view_ckouts(vob_t* vob, const tbs_uuid_t& view_uuid,
+                                std::vector<vob_checkout_info_t>* out) {
+    return vob_store_view_checkouts(*vob->db, tbs_uuid_text(view_uuid), out);
+}
+
+tbs_status_t vob_obj_get_bindings(vob_t* vob, vob_dbid_t target, std::vector<vob_binding_t>* out) {
+    return vob_store_dir_bindings(*vob->db, target, out);
+}
+
 tbs_status_t vob_ckout_get(vob_t* vob, vob_dbid_t checkout, vob_checkout_info_t* out) {
     tbs_status_t st = vob_store_get_checkout(*vob->db, checkout, out);
     return st == TBS_ST_NOT_FOUND ? TBS_ST_NOT_CHECKED_OUT : st;

@@ -164,8 +164,19 @@ tbs_status_t vob_type_find(vob_t* vob, int mtype, const char* name, vob_type_inf
 tbs_status_t vob_type_get(vob_t* vob, vob_dbid_t dbid, vob_type_info_t* out);
 // The types of one kind (VOB_MTYPE_LBTYPE ...) in the VOB, by name.
 tbs_status_t vob_type_list(vob_t* vob, int mtype, std::vector<vob_type_info_t>* out);
+// Where an element or symbolic link is named: every directory version that binds it (the
+// checked-out ones too), with the directory's element and the name.
+struct vob_binding_t {
+    vob_dbid_t dir_version = 0;
+    vob_dbid_t dir_element = 0;
+    std::string name;
+};
+tbs_status_t vob_obj_get_bindings(vob_t* vob, vob_dbid_t target, std::vector<vob_binding_t>* out);
 // Checkouts of an element (every view), or of the VOB when `element` is 0.
 tbs_status_t vob_ob_next_ckouts(vob_t* vob, vob_dbid_t element,
+                                std::vector<vob_checkout_info_t>* out);
+// Checkouts made in one view, by element.
+tbs_status_t vob_ob_view_ckouts(vob_t* vob, const tbs_uuid_t& view_uuid,
                                 std::vector<vob_checkout_info_t>* out);
 tbs_status_t vob_ckout_get(vob_t* vob, vob_dbid_t checkout, vob_checkout_info_t* out);
 // Hyperlinks from or to an object: (type name, from, to, text).

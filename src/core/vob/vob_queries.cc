@@ -154,8 +154,12 @@ tbs_status_t vob_store_type_uses(store_db& db, const vob_type_info_t& type, int6
 tbs_status_t vob_store_remove_type_uses(store_db& db, const vob_type_info_t& type) {
     db.assert_writer();
     switch (type.mtype) {
-        case VOB_MTYPE_LBTYPE:
-            return exec(db, "DELETE FROM labels WHERE lbtype = ?", type.dbid);
+        case VOB_MTYPE_LBTYPE: {
+            // Every element that loses the label may now be seen at another version.
+            tbs_status_t st = vob_store_journal_label_type(db, type.dbid);
+            return st == TBS_ST_OK ? exec(db, "DELETE FROM labels WHERE lbtype = ?", type.dbid)
+                                   : st;
+        }
         case VOB_MTYPE_ATTYPE:
             return exec(db, "DELETE FROM attributes WHERE attype = ?", type.dbid);
         case VOB_MTYPE_HLTYPE: {
@@ -238,7 +242,10 @@ tbs_status_t vob_store_find_branch(store_db& db, int64_t element, int64_t brtype
 
 tbs_status_t vob_store_delete_branch(store_db& db, int64_t branch) {
     db.assert_writer();
-    tbs_status_t st = exec(db, "DELETE FROM branches WHERE dbid = ?", branch);
+    int64_t element = 0;
+    tbs_status_t st = vob_store_get_branch(db, branch, &element, nullptr, nullptr);
+    if (st == TBS_ST_OK) st = vob_store_journal(db, element);
+    if (st == TBS_ST_OK) st = exec(db, "DELETE FROM branches WHERE dbid = ?", branch);
     return st == TBS_ST_OK ? vob_store_delete_object(db, branch) : st;
 }
 
@@ -276,7 +283,8 @@ tbs_status_t vob_store_list_versions(store_db& db, int64_t element,
 
 tbs_status_t vob_store_delete_version(store_db& db, int64_t dbid) {
     db.assert_writer();
-    tbs_status_t st = exec(db, "DELETE FROM labels WHERE version = ?", dbid);
+    tbs_status_t st = vob_store_journal_version(db, dbid);
+    if (st == TBS_ST_OK) st = exec(db, "DELETE FROM labels WHERE version = ?", dbid);
     if (st == TBS_ST_OK) st = vob_store_dir_clear(db, dbid);
     if (st == TBS_ST_OK) st = exec(db, "DELETE FROM versions WHERE dbid = ?", dbid);
     return st == TBS_ST_OK ? vob_store_delete_object(db, dbid) : st;
@@ -311,6 +319,8 @@ tbs_status_t vob_store_dir_list(store_db& db, int64_t version, std::vector<vob_d
 }
 
 tbs_status_t vob_store_dir_copy(store_db& db, int64_t from_version, int64_t to_version) {
+    tbs_status_t st = vob_store_journal_version(db, to_version);
+    if (st != TBS_ST_OK) return st;
     return exec(db,
                 "INSERT INTO dir_entries (version, name, target)"
                 " SELECT ?, name, target FROM dir_entries WHERE version = ?",
@@ -319,15 +329,21 @@ tbs_status_t vob_store_dir_copy(store_db& db, int64_t from_version, int64_t to_v
 
 tbs_status_t vob_store_dir_add(store_db& db, int64_t version, const std::string& name,
                                int64_t target) {
+    tbs_status_t st = vob_store_journal_version(db, version);
+    if (st != TBS_ST_OK) return st;
     return exec(db, "INSERT INTO dir_entries (version, name, target) VALUES (?, ?, ?)", version,
                 name, target);
 }
 
 tbs_status_t vob_store_dir_remove(store_db& db, int64_t version, const std::string& name) {
+    tbs_status_t st = vob_store_journal_version(db, version);
+    if (st != TBS_ST_OK) return st;
     return exec(db, "DELETE FROM dir_entries WHERE version = ? AND name = ?", version, name);
 }
 
 tbs_status_t vob_store_dir_clear(store_db& db, int64_t version) {
+    tbs_status_t st = vob_store_journal_version(db, version);
+    if (st != TBS_ST_OK) return st;
     return exec(db, "DELETE FROM dir_entries WHERE version = ?", version);
 }
 
@@ -337,6 +353,19 @@ tbs_status_t vob_store_dir_parents(store_db& db, int64_t target,
     return each(
         db, "SELECT version, name FROM dir_entries WHERE target = ? ORDER BY version DESC",
         [&](store_stmt& s) { out->emplace_back(s.column_int64(0), s.column_string(1)); }, target);
+}
+
+tbs_status_t vob_store_dir_bindings(store_db& db, int64_t target, std::vector<vob_binding_t>* out) {
+    out->clear();
+    return each(
+        db,
+        "SELECT d.version, COALESCE(v.element, c.element, 0), d.name FROM dir_entries d"
+        " LEFT JOIN versions v ON v.dbid = d.version LEFT JOIN checkouts c ON c.dbid = d.version"
+        " WHERE d.target = ? ORDER BY d.version, d.name",
+        [&](store_stmt& s) {
+            out->push_back({s.column_int64(0), s.column_int64(1), s.column_string(2)});
+        },
+        target);
 }
 
 tbs_status_t vob_store_new_slink(store_db& db, int64_t dbid, const std::string& text) {
@@ -356,11 +385,12 @@ tbs_status_t vob_store_new_checkout(store_db& db, const vob_checkout_info_t& c) 
     db.assert_writer();
     char view[TBS_UUID_STR_SIZE];
     tbs_uuid_to_str(c.view_uuid, view);
-    return exec(db,
-                "INSERT INTO checkouts (dbid, element, branch, pred_version, view_uuid,"
-                " reserved, usr, at, comment) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)",
-                c.dbid, c.element, c.branch, c.pred_version, view, c.reserved ? 1 : 0, c.user, c.at,
-                c.comment);
+    tbs_status_t st = exec(db,
+                           "INSERT INTO checkouts (dbid, element, branch, pred_version, view_uuid,"
+                           " reserved, usr, at, comment) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)",
+                           c.dbid, c.element, c.branch, c.pred_version, view, c.reserved ? 1 : 0,
+                           c.user, c.at, c.comment);
+    return st == TBS_ST_OK ? vob_store_journal(db, c.element) : st;
 }
 
 tbs_status_t vob_store_get_checkout(store_db& db, int64_t dbid, vob_checkout_info_t* out) {
@@ -386,9 +416,17 @@ tbs_status_t vob_store_list_checkouts(store_db& db, int64_t element,
                    : rows(db, all.c_str(), out, read_checkout);
 }
 
+tbs_status_t vob_store_view_checkouts(store_db& db, const std::string& view_uuid,
+                                      std::vector<vob_checkout_info_t>* out) {
+    static const std::string sql =
+        std::string(kCheckoutCols) + " WHERE view_uuid = ? ORDER BY element";
+    return rows(db, sql.c_str(), out, read_checkout, view_uuid);
+}
+
 tbs_status_t vob_store_delete_checkout(store_db& db, int64_t dbid) {
     db.assert_writer();
-    return exec(db, "DELETE FROM checkouts WHERE dbid = ?", dbid);
+    tbs_status_t st = vob_store_journal_version(db, dbid);
+    return st == TBS_ST_OK ? exec(db, "DELETE FROM checkouts WHERE dbid = ?", dbid) : st;
 }
 
 tbs_status_t vob_store_set_checkout_reserved(store_db& db, int64_t dbid, bool reserved) {
@@ -406,6 +444,8 @@ tbs_status_t vob_store_get_label(store_db& db, int64_t lbtype, int64_t element, 
 
 tbs_status_t vob_store_set_label(store_db& db, int64_t lbtype, int64_t element, int64_t version) {
     db.assert_writer();
+    tbs_status_t st = vob_store_journal(db, element);
+    if (st != TBS_ST_OK) return st;
     return exec(db,
                 "INSERT INTO labels (lbtype, element, version) VALUES (?, ?, ?)"
                 " ON CONFLICT (lbtype, element) DO UPDATE SET version = excluded.version",
@@ -414,6 +454,8 @@ tbs_status_t vob_store_set_label(store_db& db, int64_t lbtype, int64_t element, 
 
 tbs_status_t vob_store_remove_label(store_db& db, int64_t lbtype, int64_t element) {
     db.assert_writer();
+    tbs_status_t st = vob_store_journal(db, element);
+    if (st != TBS_ST_OK) return st;
     return exec(db, "DELETE FROM labels WHERE lbtype = ? AND element = ?", lbtype, element);
 }
 

@@ -1,7 +1,10 @@
 // The VOB schema and the VOB layer's queries (SQLite and PostgreSQL compatible).
 #include "core/vob/vob_store.h"
 
+#include <cstdlib>
+
 #include "core/store/db.h"
+#include "core/store/query.h"
 #include "core/util/fileutl.h"
 
 namespace {
@@ -63,7 +66,35 @@ const char* const kMigrations[] = {
     // list), for which elements (an element type's name, or empty for all) and what they run.
     "CREATE TABLE trtypes (dbid BIGINT PRIMARY KEY REFERENCES types(dbid), pre BIGINT NOT NULL,"
     " ops TEXT NOT NULL, eltype TEXT NOT NULL, command TEXT NOT NULL);",
+    // The change journal: the elements each change generation touched (see vob_store.h),
+    // the current generation and the low-water mark below which rows were trimmed; and the
+    // checkouts of one view found without a scan.
+    "CREATE TABLE change_state (id BIGINT PRIMARY KEY, gen BIGINT NOT NULL, low BIGINT NOT"
+    " NULL);"
+    "INSERT INTO change_state (id, gen, low) VALUES (1, 0, 0);"
+    "CREATE TABLE change_journal (gen BIGINT NOT NULL, element BIGINT NOT NULL,"
+    " PRIMARY KEY (gen, element));"
+    "CREATE INDEX checkouts_view ON checkouts (view_uuid, element);",
 };
+
+// Generations kept when the journal trims itself (the VOB's "change_keep" setting, else
+// this), and how often it looks (every this many generations): a view last brought up to
+// date further back than that is walked whole.
+constexpr int64_t kKeepGens = 65536;
+constexpr int64_t kTrimEvery = 256;
+
+// What the calling thread's latest journalled change was: the transaction (by its serial),
+// the generation it got, the element it named last and the directory version it resolved
+// last. Only an economy (a new element's branch, versions and name come one after another;
+// an import names hundreds in one directory): rows are unique per generation and element
+// anyway.
+struct JournalCursor {
+    uint64_t serial = 0;
+    int64_t gen = 0;
+    int64_t element = 0;  // the element last journalled
+    int64_t version = 0;  // the version (or checkout) last resolved to its element
+};
+thread_local JournalCursor t_journal;
 
 }  // namespace
 
@@ -167,7 +198,8 @@ tbs_status_t vob_store_new_branch(store_db& db, int64_t dbid, int64_t element, i
         s.bind_int64(4, parent_version);
     else
         s.bind_null(4);
-    return s.exec();
+    st = s.exec();
+    return st == TBS_ST_OK ? vob_store_journal(db, element) : st;
 }
 
 tbs_status_t vob_store_set_main_branch(store_db& db, int64_t element, int64_t branch) {
@@ -188,15 +220,16 @@ tbs_status_t vob_store_new_version(store_db& db, int64_t dbid, int64_t element, 
         " VALUES (?, ?, ?, ?, ?, ?, ?, ?)",
         &s);
     if (st != TBS_ST_OK) return st;
-    return s.bind_int64(1, dbid)
-        .bind_int64(2, element)
-        .bind_int64(3, branch)
-        .bind_int64(4, number)
-        .bind_text(5, content)
-        .bind_int64(6, size)
-        .bind_text(7, comment)
-        .bind_int64(8, pred)
-        .exec();
+    st = s.bind_int64(1, dbid)
+             .bind_int64(2, element)
+             .bind_int64(3, branch)
+             .bind_int64(4, number)
+             .bind_text(5, content)
+             .bind_int64(6, size)
+             .bind_text(7, comment)
+             .bind_int64(8, pred)
+             .exec();
+    return st == TBS_ST_OK ? vob_store_journal(db, element) : st;
 }
 
 tbs_status_t vob_store_add_event(store_db& db, store_txn& txn, int64_t obj, const char* kind,
@@ -229,4 +262,106 @@ tbs_status_t vob_store_count_events(store_db& db, int64_t obj, int64_t* count) {
     if (s.step() != store_step_t::row) return s.status() ? s.status() : TBS_ST_ERR;
     *count = s.column_int64(0);
     return TBS_ST_OK;
+}
+
+// The change journal ----------------------------------------------------------------------
+
+namespace {
+
+// The generation of the open writer transaction: allocated at its first journalled change.
+tbs_status_t txn_gen(store_db& db, int64_t* gen) {
+    const uint64_t serial = db.txn_serial();
+    if (t_journal.serial == serial && serial != 0) {
+        *gen = t_journal.gen;
+        return TBS_ST_OK;
+    }
+    store_stmt s;
+    tbs_status_t st =
+        db.prepare("UPDATE change_state SET gen = gen + 1 WHERE id = 1 RETURNING gen", &s);
+    if (st != TBS_ST_OK) return st;
+    store_step_t r = s.step();
+    if (r == store_step_t::error) return s.status();
+    if (r == store_step_t::done) return TBS_ST_ERR;  // the state row is made with the table
+    *gen = s.column_int64(0);
+    if ((st = s.exec()) != TBS_ST_OK) return st;  // finishes the statement
+    s.release();
+    t_journal = JournalCursor{serial, *gen, 0, 0};
+    // Now and then the journal drops what no view should still need.
+    if (*gen % kTrimEvery != 0) return TBS_ST_OK;
+    int64_t keep = kKeepGens;
+    std::string text;
+    if (vob_store_get_info(db, "change_keep", &text) == TBS_ST_OK) keep = atoll(text.c_str());
+    return keep >= 0 && *gen > keep ? vob_store_trim_changes(db, *gen - keep) : TBS_ST_OK;
+}
+
+}  // namespace
+
+tbs_status_t vob_store_journal(store_db& db, int64_t element) {
+    db.assert_writer();
+    if (t_journal.serial == db.txn_serial() && t_journal.element == element) return TBS_ST_OK;
+    int64_t gen = 0;
+    tbs_status_t st = txn_gen(db, &gen);
+    if (st != TBS_ST_OK) return st;
+    st = store_query::exec(db,
+                           "INSERT INTO change_journal (gen, element) VALUES (?, ?)"
+                           " ON CONFLICT (gen, element) DO NOTHING",
+                           gen, element);
+    if (st == TBS_ST_OK) t_journal.element = element;
+    return st;
+}
+
+tbs_status_t vob_store_journal_version(store_db& db, int64_t version) {
+    db.assert_writer();
+    // A directory's names change one at a time (an import adds hundreds to one checkout):
+    // the element is looked up and journalled once per transaction and directory version.
+    if (t_journal.serial == db.txn_serial() && t_journal.version == version) return TBS_ST_OK;
+    int64_t element = 0;
+    tbs_status_t st = store_query::one(
+        db,
+        "SELECT element FROM versions WHERE dbid = ?"
+        " UNION ALL SELECT element FROM checkouts WHERE dbid = ?",
+        [&](store_stmt& s) { element = s.column_int64(0); }, version, version);
+    if (st == TBS_ST_NOT_FOUND) return TBS_ST_OK;  // not a version yet: its maker journals it
+    if (st == TBS_ST_OK) st = vob_store_journal(db, element);
+    if (st == TBS_ST_OK) t_journal.version = version;
+    return st;
+}
+
+tbs_status_t vob_store_journal_label_type(store_db& db, int64_t lbtype) {
+    db.assert_writer();
+    int64_t gen = 0;
+    tbs_status_t st = txn_gen(db, &gen);
+    if (st != TBS_ST_OK) return st;
+    return store_query::exec(
+        db,
+        "INSERT INTO change_journal (gen, element) SELECT DISTINCT CAST(? AS BIGINT),"
+        " element FROM labels WHERE lbtype = ?"
+        " ON CONFLICT (gen, element) DO NOTHING",
+        gen, lbtype);
+}
+
+tbs_status_t vob_store_change_state(store_db& db, int64_t* gen, int64_t* low) {
+    return store_query::one(db, "SELECT gen, low FROM change_state WHERE id = 1",
+                            [&](store_stmt& s) {
+                                *gen = s.column_int64(0);
+                                *low = s.column_int64(1);
+                            });
+}
+
+tbs_status_t vob_store_changes(store_db& db, int64_t after, int64_t upto, int64_t max,
+                               std::vector<int64_t>* elements) {
+    elements->clear();
+    return store_query::each(
+        db,
+        "SELECT DISTINCT element FROM change_journal WHERE gen > ? AND gen <= ?"
+        " ORDER BY element LIMIT ?",
+        [&](store_stmt& s) { elements->push_back(s.column_int64(0)); }, after, upto, max);
+}
+
+tbs_status_t vob_store_trim_changes(store_db& db, int64_t upto) {
+    db.assert_writer();
+    tbs_status_t st = store_query::exec(db, "DELETE FROM change_journal WHERE gen <= ?", upto);
+    if (st != TBS_ST_OK) return st;
+    return store_query::exec(db, "UPDATE change_state SET low = ? WHERE id = 1 AND low < ?", upto,
+                             upto);
 }

@@ -113,6 +113,9 @@ tbs_status_t vob_store_dir_clear(store_db& db, int64_t version);
 tbs_status_t vob_store_dir_parents(store_db& db, int64_t target,
                                    std::vector<std::pair<int64_t, std::string>>* out);
 
+// The same with each directory version's element (checked-out directories included).
+tbs_status_t vob_store_dir_bindings(store_db& db, int64_t target, std::vector<vob_binding_t>* out);
+
 tbs_status_t vob_store_new_slink(store_db& db, int64_t dbid, const std::string& text);
 tbs_status_t vob_store_get_slink(store_db& db, int64_t dbid, std::string* text);
 
@@ -124,6 +127,9 @@ tbs_status_t vob_store_find_checkout(store_db& db, int64_t element, const std::s
                                      vob_checkout_info_t* out);
 // Every checkout of an element, or of the VOB when `element` is 0.
 tbs_status_t vob_store_list_checkouts(store_db& db, int64_t element,
+                                      std::vector<vob_checkout_info_t>* out);
+// Every checkout made in one view (its UUID as text), by element.
+tbs_status_t vob_store_view_checkouts(store_db& db, const std::string& view_uuid,
                                       std::vector<vob_checkout_info_t>* out);
 tbs_status_t vob_store_delete_checkout(store_db& db, int64_t dbid);
 tbs_status_t vob_store_set_checkout_reserved(store_db& db, int64_t dbid, bool reserved);
@@ -166,6 +172,31 @@ tbs_status_t vob_store_set_version_comment(store_db& db, int64_t version,
 tbs_status_t vob_store_first_event_comment(store_db& db, int64_t obj, std::string* comment);
 tbs_status_t vob_store_set_first_event_comment(store_db& db, int64_t obj,
                                                const std::string& comment);
+
+// The change journal. Each change to what a view may select or name appends a row naming
+// the element it touched, under the change generation of its writer transaction: a version
+// made or removed, a branch made or removed, a checkout made or ended, a label moved or
+// removed (also by the removal of its type), a directory version's names changed (the
+// directory element). One generation per transaction, allocated at its first row from
+// `change_state`; writers are serialized, so generations commit in order and a reader that
+// sees generation G sees every row up to G. Rows at or below the low-water mark are gone
+// (trimmed); every 256 generations the journal trims itself to its last 65536 generations
+// (the count the VOB's "change_keep" setting gives instead, when it has one).
+//
+// The store functions above that make such changes journal them themselves, inside the
+// caller's writer transaction: no command can change a view's selection unrecorded.
+tbs_status_t vob_store_journal(store_db& db, int64_t element);
+// The element of a version or checkout (nothing when `version` is neither yet).
+tbs_status_t vob_store_journal_version(store_db& db, int64_t version);
+// Every element that carries a label of the type.
+tbs_status_t vob_store_journal_label_type(store_db& db, int64_t lbtype);
+// The current generation and the low-water mark: one read of one row.
+tbs_status_t vob_store_change_state(store_db& db, int64_t* gen, int64_t* low);
+// The elements journalled in generations (after, upto], each once, ascending, at most `max`.
+tbs_status_t vob_store_changes(store_db& db, int64_t after, int64_t upto, int64_t max,
+                               std::vector<int64_t>* elements);
+// Drops the rows of generations up to `upto` and raises the low-water mark to it.
+tbs_status_t vob_store_trim_changes(store_db& db, int64_t upto);
 
 // Content names every version refers to (for consistency checks and pool clean-up).
 tbs_status_t vob_store_list_contents(store_db& db, std::vector<std::string>* out);

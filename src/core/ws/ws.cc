@@ -129,6 +129,10 @@ void ws_set_load_observer(ws_handle_t* handle, const ws_load_observer_t* observe
     handle->obs = observer ? *observer : ws_load_observer_t{};
 }
 
+void ws_get_load_stats(ws_handle_t* handle, ws_load_stats_t* out) {
+    *out = handle ? handle->stats : ws_load_stats_t{};
+}
+
 tbs_status_t ws_ok_to_load(ws_handle_t* handle, int* state) {
     view_load_session_t s;
     tbs_status_t st = view_ws_get_load_session(handle->view, &s);

@@ -12,8 +12,44 @@
 // snapshot view is updated in place: the engine writes the files into the view root and
 // the record itself, and ends its session.
 //
+// Two walks. A session takes one of them, and `ws_get_load_stats` says which.
+//
+//   The whole walk visits every name under the scopes (and the directories from each
+//   scope's VOB root down to it) in order: scope by scope as the load rules list them (a
+//   scope inside another is walked with it), each scope's ancestors first, then its tree
+//   depth first, a directory's entries by name. It reports one-element for every element
+//   the view selects there, changed or not (the observer tells an unchanged one by its
+//   previous and current version being the same), then checks every record and reports
+//   unvisited those the walk did not find, in the record's (directory, leaf) order.
+//
+//   The journal walk visits only what changed since the record's sync point (view.h): the
+//   elements the VOBs' change journals name since it, the elements checked out to the view,
+//   and the names a changed directory gained or lost. For every element whose report would
+//   show a difference (a version other than the one held, a name not held, a rename, a
+//   failure of its own), for every element checked out to the view, and for every record the
+//   view no longer shows, it makes exactly the reports the whole walk would make (the same
+//   records, renames and unvisited states) in the same relative order, then end-of-unvisited.
+//   Elements that did not change may be reported (as unchanged) or not; nothing else is.
+//
+// A session over every load rule takes the journal walk when all of these hold, and the
+// whole walk otherwise: the load preferences do not ask for the whole walk
+// (WS_PREF_FULL_WALK); the record has a sync point, brought by a completed commit of a fetch
+// since which no session was abandoned or ended uncompleted and no record was changed
+// outside a session or invalidated; the config spec (load rules included) is the one of the
+// sync point; each scope lies in a VOB whose generation the point holds and whose journal
+// still reaches back to it (not trimmed past it); each scope still names, by its plain path,
+// the element the record holds there; the journals name at most 20000 elements; and no
+// element has more than 1024 names within the load rules. A session given scopes (rather
+// than every load rule) always takes the whole walk.
+//
+// A session stores with itself the sync point it read before its walk began (each VOB's
+// change generation, read in the same snapshot the walk reads), so a change made between
+// the fetch and its commit is still found by the next session. A session that stopped
+// early, met failures of elements, kept hijacked files, or reached a VOB outside its scopes'
+// gives no sync point, and its commit leaves the next session to walk everything.
+//
 // Memory does not grow with the number of elements: elements are reported as they are
-// found, and the record is read in batches.
+// found, and the record is read in batches; the journal walk holds what changed.
 #ifndef CORE_WS_WS_H
 #define CORE_WS_WS_H
 
@@ -41,6 +77,7 @@ enum {
     WS_PREF_NO_UPDATE_IN_PLACE = 0x400,  // a snapshot view is not changed (preview)
     WS_PREF_ABORT_INPROGRESS = 0x1000,   // abandon a session left in progress
     WS_PREF_PREVIEW = 0x200000,
+    WS_PREF_FULL_WALK = 0x40000000,  // walk everything, even where the journals would do
 };
 
 enum { WS_FTYPE_FILE = 1, WS_FTYPE_DIR = 2, WS_FTYPE_SLINK = 5 };
@@ -113,6 +150,15 @@ tbs_status_t ws_get_load_info(ws_handle_t* handle, int flags, int64_t* start, in
 // Runs a load session over `scopes` (VOB pathnames or view-relative ones; none: every
 // load rule).
 tbs_status_t ws_load_scopes(ws_handle_t* handle, const char* const* scopes, int count);
+
+// What the handle's latest session did.
+struct ws_load_stats_t {
+    bool incremental = false;      // took the journal walk
+    std::string full_walk_reason;  // why it walked everything ("" when it did not)
+    int64_t journalled = 0;        // elements the journals (and the view's checkouts) named
+    int64_t reported = 0;          // one-element reports made
+};
+void ws_get_load_stats(ws_handle_t* handle, ws_load_stats_t* out);
 
 // Lookups through the view. `path` is a view pathname or a VOB pathname.
 struct ws_lookup_t {

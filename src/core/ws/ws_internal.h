@@ -11,6 +11,7 @@ struct ws_handle_t {
     view_t* view = nullptr;
     unsigned prefs = 0;
     ws_load_observer_t obs;
+    ws_load_stats_t stats;  // of the handle's latest session
 };
 
 bool ws_same_uuid(const tbs_uuid_t& a, const tbs_uuid_t& b);

@@ -1,6 +1,9 @@
 // The web-view engine's load sessions: a walk of what the view selects under the load
 // scopes against the record of what the client holds, reported element by element to the
 // observer (visited, then unvisited, then renames), and snapshot views updated in place.
+// Each session reads its VOBs' change generations first and stores them as its sync point;
+// it walks everything here, or takes the journal walk (ws_journal.cc) when the record's
+// sync point allows.
 
 #include <fcntl.h>
 #include <openssl/evp.h>
@@ -12,74 +15,15 @@
 #include <set>
 
 #include "core/cred/credutl.h"
+#include "core/rgy/rgy.h"
 #include "core/store/db.h"
 #include "core/util/fileutl.h"
 #include "core/util/fsys.h"
-#include "core/view/view_store.h"
-#include "core/ws/ws_internal.h"
+#include "core/ws/ws_walk.h"
+
+using ws_walk::Session;
 
 namespace {
-
-// The running session: its handle, the observer, and what must be remembered across
-// elements (bounded: renames and the scopes' ancestors only).
-struct Session {
-    Session(ws_handle_t* handle, view_t* v, const vob_view_ctx_t* c) : h(handle), view(v), ctx(c) {}
-    ws_handle_t* h;
-    view_t* view;
-    const vob_view_ctx_t* ctx;
-    bool update_in_place = false;  // a snapshot view written by the engine
-    bool use_ptime = true;         // its files get their versions' times
-    bool stopped = false;
-    tbs_status_t failed = TBS_ST_OK;
-    std::set<std::string> renamed_from;  // record paths reported renamed
-    std::set<std::string> reported;      // ancestors of scopes reported already
-    int64_t visited = 0;
-    int last_rule = -1;                          // the rule of the latest selection
-    std::map<std::string, int64_t> vob_numbers;  // the view's number of each VOB seen
-    // The directory the unvisited pass looked at last: its entries by name.
-    std::string cached_dir;
-    bool cached_valid = false;
-    bool cached_ok = false;
-    std::string cached_vob;
-    std::map<std::string, vob_dbid_t> cached_entries;
-
-    // The version the view selects, and by which rule, in one evaluation.
-    tbs_status_t select(vob_t* vob, vob_dbid_t element, const std::string& pname,
-                        vob_dbid_t* version) {
-        last_rule = -1;
-        if (view->cspec && ctx->select == view_cspec_select_proc) {
-            view_cspec_choice_t ch;
-            tbs_status_t st =
-                view_cspec_select(*view->cspec, vob, element, pname.c_str(), view->uuid, &ch);
-            if (st == TBS_ST_OK) {
-                *version = ch.version;
-                last_rule = ch.rule;
-            }
-            return st;
-        }
-        return vob_select_version(vob, element, pname.c_str(), ctx, version);
-    }
-    tbs_status_t fhandle(vob_t* vob, vob_dbid_t element, vob_dbid_t version, view_fhandle* fh) {
-        const std::string key = tbs_uuid_text(vob->uuid);
-        auto it = vob_numbers.find(key);
-        if (it == vob_numbers.end()) {
-            tbs_status_t st = view_make_fhandle(view, vob, element, version, fh);
-            if (st == TBS_ST_OK) vob_numbers[key] = static_cast<int64_t>(fh->vob_dbid);
-            return st;
-        }
-        *fh = view_fhandle{};
-        fh->view_uuid = view->uuid;
-        fh->vob_dbid = static_cast<unsigned long>(it->second);
-        fh->elem_dbid = static_cast<unsigned long>(element);
-        fh->ver_dbid = static_cast<unsigned long>(version);
-        return TBS_ST_OK;
-    }
-
-    bool notify(int n) {
-        if (n == 1) stopped = true;
-        return !stopped;
-    }
-};
 
 tbs_status_t version_facts(vob_t* vob, vob_dbid_t version, ws_elem_info_t* info) {
     vob_obj_info_t o;
@@ -209,7 +153,10 @@ tbs_status_t update_in_place(Session& s, vob_t* vob, ws_elem_info_t& info, vob_d
     if (hijacked(s, vob, path, info)) {
         info.flags |= WS_FLAG_HIJACKED;
         const unsigned mode = s.h->prefs & 0x60;
-        if (mode == 0) return TBS_ST_OK;  // kept: neither the file nor the record changes
+        if (mode == 0) {
+            ++s.unapplied;  // kept: neither the file nor the record changes
+            return TBS_ST_OK;
+        }
         if (mode == 0x20) {
             std::string saved = path + ".hijacked";
             for (int i = 1; access(saved.c_str(), F_OK) == 0 && i < 1000; ++i)
@@ -260,10 +207,12 @@ tbs_status_t update_in_place(Session& s, vob_t* vob, ws_elem_info_t& info, vob_d
     });
 }
 
+}  // namespace
+
 // Reports one element; renames first when it was recorded under a name that no longer
 // holds it.
-tbs_status_t report(Session& s, vob_t* vob, const std::string& pname, vob_dbid_t target, int mtype,
-                    vob_dbid_t version) {
+tbs_status_t ws_walk::report(Session& s, vob_t* vob, const std::string& pname, vob_dbid_t target,
+                             int mtype, vob_dbid_t version) {
     ws_elem_info_t info;
     tbs_status_t st = make_info(s, vob, pname, target, mtype, version, &info);
     if (st != TBS_ST_OK) {
@@ -293,9 +242,16 @@ tbs_status_t report(Session& s, vob_t* vob, const std::string& pname, vob_dbid_t
                 info.prev_replica = r.vob_uuid;
                 info.prev_oid = r.ver_oid;
                 if (s.update_in_place) {
+                    // The copy and its record move to the new name, still holding what they
+                    // held (a directory's copy takes what is below it along: each of those
+                    // is met at its new name and its record moved in turn).
                     fsys_rename((s.view->root + old).c_str(), (s.view->root + pname).c_str());
-                    s.view->db->transact(store_txn_kind::write, [&](store_txn&) {
-                        return view_store_delete_wso(*s.view->db, r.dir, r.leaf);
+                    view_wso_t moved = r;
+                    moved.dir = info.dir;
+                    moved.leaf = info.leaf;
+                    s.view->db->transact(store_txn_kind::write, [&](store_txn& txn) {
+                        view_store_delete_wso(*s.view->db, r.dir, r.leaf);
+                        return view_store_put_wso(*s.view->db, txn, moved);
                     });
                 }
                 break;
@@ -312,6 +268,8 @@ tbs_status_t report(Session& s, vob_t* vob, const std::string& pname, vob_dbid_t
             if (!s.notify(n)) return TBS_ST_OK;
         }
     }
+    if (info.status != TBS_ST_OK) ++s.failures;
+    s.walked_vobs.insert(vob);
     if (s.h->obs.one_element) {
         int n = 0;
         s.h->obs.one_element(s.h->obs.ctx, &info, &n);
@@ -320,8 +278,7 @@ tbs_status_t report(Session& s, vob_t* vob, const std::string& pname, vob_dbid_t
     return TBS_ST_OK;
 }
 
-// What the client holds at a record, as the unvisited report gives it.
-ws_elem_info_t held_info(const view_wso_t& w) {
+ws_elem_info_t ws_walk::held_info(const view_wso_t& w) {
     ws_elem_info_t info;
     info.dir = w.dir;
     info.leaf = w.leaf;
@@ -332,9 +289,8 @@ ws_elem_info_t held_info(const view_wso_t& w) {
     return info;
 }
 
-// A name the client holds that the view no longer shows: a view updated in place loses its
-// copy, and the observer hears of it. False once the observer asked to stop.
-bool report_unvisited(Session& s, const std::string& pname, const ws_elem_info_t& info) {
+// A view updated in place loses its copy, and the observer hears of it.
+bool ws_walk::report_unvisited(Session& s, const std::string& pname, const ws_elem_info_t& info) {
     if (s.update_in_place) {
         std::error_code ec;
         std::filesystem::remove_all(s.view->root + pname, ec);
@@ -346,8 +302,8 @@ bool report_unvisited(Session& s, const std::string& pname, const ws_elem_info_t
     return s.notify(n);
 }
 
-tbs_status_t walk(Session& s, vob_t* vob, const std::string& pname, vob_dbid_t target, int mtype,
-                  int depth) {
+tbs_status_t ws_walk::walk(Session& s, vob_t* vob, const std::string& pname, vob_dbid_t target,
+                           int mtype, int depth) {
     if (s.stopped) return TBS_ST_OK;
     if (depth > 512) return tbs_errno2status(ELOOP);
     vob_dbid_t version = 0;
@@ -378,6 +334,28 @@ tbs_status_t walk(Session& s, vob_t* vob, const std::string& pname, vob_dbid_t t
     return TBS_ST_OK;
 }
 
+tbs_status_t ws_walk::report_ancestor(Session& s, vob_t* vob, const std::string& path) {
+    if (s.reported.count(path)) return TBS_ST_OK;
+    tbs_status_t st;
+    if (path == vob->tag) {
+        vob_dbid_t root_version = 0;
+        if ((st = s.select(vob, vob->root_element, path, &root_version)) != TBS_ST_OK) return st;
+        s.reported.insert(path);
+        return root_version
+                   ? report(s, vob, path, vob->root_element, VOB_MTYPE_DIR_ELEMENT, root_version)
+                   : TBS_ST_OK;
+    }
+    s.reported.insert(path);
+    vob_resolved_t a;
+    if ((st = vob_resolve_pname(path.c_str(), s.ctx, 0, &a)) != TBS_ST_OK) return st;
+    // Selected again here, so that the report names the rule that selected it.
+    vob_dbid_t version = 0;
+    if ((st = s.select(vob, a.element, path, &version)) != TBS_ST_OK) return st;
+    return version ? report(s, vob, path, a.element, VOB_MTYPE_DIR_ELEMENT, version) : TBS_ST_OK;
+}
+
+namespace {
+
 // A scope and the directories above it up to its VOB's root (each reported once).
 tbs_status_t visit_scope(Session& s, const std::string& scope) {
     vob_resolved_t r;
@@ -389,31 +367,19 @@ tbs_status_t visit_scope(Session& s, const std::string& scope) {
     // and dropped for every statement. (Only the view's database is written meanwhile.)
     store_txn snapshot;
     if (vob->db->begin(store_txn_kind::read, &snapshot) != TBS_ST_OK) snapshot = store_txn();
-    std::string path = vob->tag;
-    if (!s.reported.count(path) && r.vob_path != "/") {
-        vob_dbid_t root_version = 0;
-        if ((st = s.select(vob, vob->root_element, path, &root_version)) != TBS_ST_OK) return st;
-        s.reported.insert(path);
-        if (root_version && (st = report(s, vob, path, vob->root_element, VOB_MTYPE_DIR_ELEMENT,
-                                         root_version)) != TBS_ST_OK)
-            return st;
-    }
+    if (r.vob_path != "/" && (st = ws_walk::report_ancestor(s, vob, vob->tag)) != TBS_ST_OK)
+        return st;
     size_t pos = 1;
     while (r.vob_path != "/" && (pos = r.vob_path.find('/', pos)) != std::string::npos) {
         std::string up = vob->tag + r.vob_path.substr(0, pos);
         ++pos;
-        if (s.reported.count(up)) continue;
-        s.reported.insert(up);
-        vob_resolved_t a;
-        if ((st = vob_resolve_pname(up.c_str(), s.ctx, 0, &a)) != TBS_ST_OK) return st;
-        if ((st = report(s, vob, up, a.element, VOB_MTYPE_DIR_ELEMENT, a.version)) != TBS_ST_OK)
-            return st;
+        if ((st = ws_walk::report_ancestor(s, vob, up)) != TBS_ST_OK) return st;
     }
     int mtype = r.mtype == VOB_MTYPE_SLINK         ? VOB_MTYPE_SLINK
                 : r.mtype == VOB_MTYPE_DIR_VERSION ? VOB_MTYPE_DIR_ELEMENT
                                                    : VOB_MTYPE_FILE_ELEMENT;
-    return walk(s, vob, r.vob_path == "/" ? vob->tag : scope,
-                mtype == VOB_MTYPE_SLINK ? r.dbid : r.element, mtype, 0);
+    return ws_walk::walk(s, vob, r.vob_path == "/" ? vob->tag : scope,
+                         mtype == VOB_MTYPE_SLINK ? r.dbid : r.element, mtype, 0);
 }
 
 // Whether a recorded name is still what the view shows there: its directory (listed once
@@ -454,6 +420,31 @@ bool still_loaded(Session& s, const view_wso_t& w, bool all_scopes) {
            static_cast<vob_dbid_t>(w.fh.elem_dbid) == it->second;
 }
 
+}  // namespace
+
+bool ws_walk::consider_unvisited(Session& s, const view_wso_t& w, bool all_scopes) {
+    const std::string pname = ws_rel_join(w.dir, w.leaf);
+    if (s.renamed_from.count(pname) || still_loaded(s, w, all_scopes)) return true;
+    // A view updated in place has already lost what was below a directory it unloaded (the
+    // record read in a batch before that may still name it).
+    view_wso_t still;
+    if (s.update_in_place && view_store_get_wso(*s.view->db, w.dir, w.leaf, &still) != TBS_ST_OK)
+        return true;
+    ws_elem_info_t info = held_info(w);
+    // Whether the element is still checked out to the view (its checkout stays).
+    vob_t* vob = nullptr;
+    vob_dbid_t elem = 0;
+    if (ws_find_oid(w.vob_uuid, w.elem_oid, &vob, &elem) == TBS_ST_OK) {
+        std::vector<vob_checkout_info_t> cos;
+        vob_ob_next_ckouts(vob, elem, &cos);
+        for (const vob_checkout_info_t& c : cos)
+            if (ws_same_uuid(c.view_uuid, s.view->uuid)) info.flags |= WS_FLAG_CHECKED_OUT;
+    }
+    return report_unvisited(s, pname, info);
+}
+
+namespace {
+
 tbs_status_t unvisited_pass(Session& s, const std::vector<std::string>& scopes, bool all_scopes) {
     // One read snapshot of each VOB the walk saw, as the walk itself had.
     std::vector<store_txn> snapshots;
@@ -475,24 +466,13 @@ tbs_status_t unvisited_pass(Session& s, const std::vector<std::string>& scopes, 
         if (batch.empty()) break;
         for (const view_wso_t& w : batch) {
             if (s.stopped) return TBS_ST_OK;
-            const std::string pname = ws_rel_join(w.dir, w.leaf);
             if (!all_scopes) {
+                const std::string pname = ws_rel_join(w.dir, w.leaf);
                 bool in = false;
                 for (const std::string& sc : scopes) in |= ws_at_or_below(pname, sc);
                 if (!in) continue;
             }
-            if (s.renamed_from.count(pname) || still_loaded(s, w, all_scopes)) continue;
-            ws_elem_info_t info = held_info(w);
-            // Whether the element is still checked out to the view (its checkout stays).
-            vob_t* vob = nullptr;
-            vob_dbid_t elem = 0;
-            if (ws_find_oid(w.vob_uuid, w.elem_oid, &vob, &elem) == TBS_ST_OK) {
-                std::vector<vob_checkout_info_t> cos;
-                vob_ob_next_ckouts(vob, elem, &cos);
-                for (const vob_checkout_info_t& c : cos)
-                    if (ws_same_uuid(c.view_uuid, s.view->uuid)) info.flags |= WS_FLAG_CHECKED_OUT;
-            }
-            if (!report_unvisited(s, pname, info)) return TBS_ST_OK;
+            if (!ws_walk::consider_unvisited(s, w, all_scopes)) return TBS_ST_OK;
         }
         view_ws_free_unvisited_wsos(&batch);
     }
@@ -504,6 +484,69 @@ tbs_status_t unvisited_pass(Session& s, const std::vector<std::string>& scopes, 
     return TBS_ST_OK;
 }
 
+// The whole walk: every scope, then every record.
+tbs_status_t full_walk(Session& s, const std::vector<std::string>& walk_list,
+                       const std::vector<std::string>& list, bool all) {
+    for (const std::string& sc : walk_list) {
+        if (s.stopped) break;
+        if (tbs_status_t st = visit_scope(s, sc)) return st;
+    }
+    if (s.stopped) return TBS_ST_OK;
+    return unvisited_pass(s, all ? std::vector<std::string>{} : list, all);
+}
+
+// The VOBs under a session's scopes, each with a read snapshot held for the whole walk and
+// the change generation that snapshot shows.
+struct SyncRead {
+    std::vector<ws_walk::SyncVob> vobs;
+    std::vector<store_txn> snapshots;
+    bool complete = true;  // every scope lies in a registered VOB
+};
+
+tbs_status_t read_sync(const std::vector<std::string>& scopes, SyncRead* out) {
+    std::vector<rgy_vob_entry_t> tags;
+    tbs_status_t st = rgy_list_vob_tags(nullptr, &tags);
+    if (st != TBS_ST_OK) return st;
+    for (const std::string& scope : scopes) {
+        // The VOB whose tag is the longest one the scope starts with.
+        const rgy_vob_entry_t* best = nullptr;
+        for (const rgy_vob_entry_t& e : tags)
+            if (ws_at_or_below(scope, e.tag) && (!best || e.tag.size() > best->tag.size()))
+                best = &e;
+        vob_t* vob = nullptr;
+        if (!best || vob_open_entry(*best, &vob) != TBS_ST_OK) {
+            out->complete = false;
+            continue;
+        }
+        bool seen = false;
+        for (const ws_walk::SyncVob& v : out->vobs) seen |= v.vob == vob;
+        if (seen) continue;
+        store_txn snapshot;
+        if (vob->db->begin(store_txn_kind::read, &snapshot) == TBS_ST_OK)
+            out->snapshots.push_back(std::move(snapshot));
+        ws_walk::SyncVob v;
+        v.vob = vob;
+        if ((st = vob_change_state(vob, &v.gen, &v.low)) != TBS_ST_OK) return st;
+        out->vobs.push_back(v);
+    }
+    return TBS_ST_OK;
+}
+
+// The sync point a session stores: what a commit of it brings the record to. False when the
+// session cannot give one (its commit then drops the record's).
+bool sync_point(Session& s, bool all, const std::vector<std::string>& list, const SyncRead& sync,
+                view_sync_point_t* point) {
+    point->cspec = view_cspec_text(*s.view->cspec);
+    point->mode = all ? VIEW_SYNC_RECORD : VIEW_SYNC_KEEP;
+    for (const ws_walk::SyncVob& v : sync.vobs) point->gens.push_back({v.vob->uuid, v.gen});
+    if (all) return sync.complete;
+    // Some of the load rules: sound to keep the record's point only when nothing outside
+    // the load rules comes to be recorded.
+    for (const std::string& sc : list)
+        if (view_cspec_in_load_scope(*s.view->cspec, sc.c_str()) != VIEW_LOAD_IN) return false;
+    return true;
+}
+
 }  // namespace
 
 // Sessions --------------------------------------------------------------------------------
@@ -511,6 +554,7 @@ tbs_status_t unvisited_pass(Session& s, const std::vector<std::string>& scopes, 
 tbs_status_t ws_load_scopes(ws_handle_t* handle, const char* const* scopes, int count) {
     view_t* view = handle->view;
     Session s(handle, view, &view->ctx);
+    handle->stats = ws_load_stats_t{};
     // Snapshot and automatic views hold their copy on the server: the engine writes it.
     const bool server_copy = view->kind == VIEW_KIND_SNAPSHOT || view->kind == VIEW_KIND_AUTOMATIC;
     s.update_in_place =
@@ -551,6 +595,7 @@ tbs_status_t ws_load_scopes(ws_handle_t* handle, const char* const* scopes, int 
             return st;
         if (conflict) return TBS_ST_VIEW_CONFLICT;
     }
+
     if (handle->obs.begin_session) {
         int n = 0;
         st = handle->obs.begin_session(handle->obs.ctx, static_cast<uint64_t>(session_id), &n);
@@ -560,16 +605,44 @@ tbs_status_t ws_load_scopes(ws_handle_t* handle, const char* const* scopes, int 
         }
         s.notify(n);
     }
-    for (const std::string& sc : walk_list) {
-        if (s.stopped) break;
-        if ((st = visit_scope(s, sc)) != TBS_ST_OK) return st;
-    }
-    if (!s.stopped &&
-        (st = unvisited_pass(s, all ? std::vector<std::string>{} : list, all)) != TBS_ST_OK)
+    // What the walk reads is held still: one snapshot of each VOB under the scopes, taken
+    // before anything is read, and its change generation is the session's sync point.
+    SyncRead sync;
+    if ((st = read_sync(walk_list, &sync)) != TBS_ST_OK) return st;
+    view_sync_point_t point;
+    const bool recordable = sync_point(s, all, list, sync, &point);
+    if ((st = view_ws_set_session_sync(view, recordable ? &point : nullptr)) != TBS_ST_OK)
         return st;
+    ws_walk::JournalPlan plan;
+    std::string why = "forced by the load preferences";
+    if (!all)
+        why = "scopes given";
+    else if (!(handle->prefs & WS_PREF_FULL_WALK) &&
+             (st = ws_walk::plan_journal_walk(s, walk_list, sync.vobs, &plan, &why)) != TBS_ST_OK &&
+             st != TBS_ST_NOT_FOUND) {
+        view_ws_set_session_sync(view, nullptr);
+        return st;
+    }
+
+    handle->stats.incremental = plan.walk != nullptr;
+    handle->stats.full_walk_reason = plan.walk ? "" : why;
+    handle->stats.journalled = plan.elements;
+    st = plan.walk ? ws_walk::journal_walk(plan) : full_walk(s, walk_list, list, all);
+    handle->stats.reported = s.visited;
+    // The sync point holds only for a walk that reported everything it found, and found
+    // nothing outside the VOBs whose generations it holds.
+    bool complete = st == TBS_ST_OK && !s.stopped && s.failures == 0 && s.unapplied == 0;
+    for (const vob_t* v : s.walked_vobs) {
+        bool known = false;
+        for (const ws_walk::SyncVob& sv : sync.vobs) known |= sv.vob == v;
+        complete &= known;
+    }
+    if (recordable && !complete) view_ws_set_session_sync(view, nullptr);
+    sync.snapshots.clear();
+    if (st != TBS_ST_OK) return st;
     // A snapshot view is its own client: its record is current now.
     if (s.update_in_place) view_ws_end_load_session(view, !s.stopped);
-    if (server_copy && !s.update_in_place) view_ws_abandon_load_session(view);
+    if (server_copy && !s.update_in_place) view_ws_drop_load_session(view);
     return s.stopped ? TBS_ST_INTERRUPTED : TBS_ST_OK;
 }
 
@@ -585,7 +658,8 @@ tbs_status_t ws_update_name(ws_handle_t* handle, const char* dir, const char* le
         int mtype = r.mtype == VOB_MTYPE_SLINK         ? VOB_MTYPE_SLINK
                     : r.mtype == VOB_MTYPE_DIR_VERSION ? VOB_MTYPE_DIR_ELEMENT
                                                        : VOB_MTYPE_FILE_ELEMENT;
-        return walk(s, r.vob, pname, mtype == VOB_MTYPE_SLINK ? r.dbid : r.element, mtype, 0);
+        return ws_walk::walk(s, r.vob, pname, mtype == VOB_MTYPE_SLINK ? r.dbid : r.element, mtype,
+                             0);
     }
     if (st != TBS_ST_NAME_NOT_FOUND) return st;
     // The name went: what the record holds at it (and below) is unvisited.
