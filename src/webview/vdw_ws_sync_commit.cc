@@ -163,8 +163,12 @@ void VDW_WsSyncCommit::run(WCM_Status& status) {
 
 void VDW_WsSyncCommit::commit_items(WCM_Status& status) {
     view_t* view = wsh_->viewh();
-    if (cancel_requested_) cancel_.signal_cancel();
     const std::string sid = std::to_string(session_id_);
+    // Only the fetch of this view's session in progress is told to stop.
+    view_load_session_t cur;
+    if (cancel_requested_ && view_ws_get_load_session(view, &cur) == TBS_ST_OK && cur.in_progress &&
+        cur.session_id == sid)
+        cancel_.signal_cancel();
     bool conflict = false;
     tbs_status_t st =
         view_ws_begin_load_session(view, kCommitSession, sid.c_str(), "", 0, &conflict, 0);

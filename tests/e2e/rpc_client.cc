@@ -179,6 +179,7 @@ void CopyArea::reset() {
     data_parts_ = compressed_parts_ = 0;
     bytes_ = 0;
     dir_.clear();
+    pending_file_.clear();
 }
 
 bool CopyArea::apply(const Part& part) {
@@ -234,7 +235,11 @@ bool CopyArea::apply(const Part& part) {
         } else if (ftype == "Dir") {
             std::filesystem::create_directories(p, ec);
         } else if (h("NextVerCltxtOmitted") != VDW_ReqArgsGenerator::encode_bool(true)) {
+            // Held only once its contents are written.
             pending_file_ = p;
+            pending_item_ = it;
+            applied_.push_back(p.substr(root_.size() + 1));
+            return true;
         }
         items_.push_back(it);
         applied_.push_back(p.substr(root_.size() + 1));
@@ -265,6 +270,7 @@ bool CopyArea::apply(const Part& part) {
             return false;
         }
         pending_file_.clear();
+        items_.push_back(pending_item_);
     }
     return true;
 }

@@ -88,6 +88,7 @@ private:
     std::string session_ts_, session_id_;
     bool began_ = false, ended_ = false, completed_ok_ = false;
     std::string pending_file_;  // the file the next data part fills
+    Item pending_item_;         // and its record, held once it is filled
     std::vector<Item> items_;
     std::vector<std::string> applied_;
     size_t data_parts_ = 0, compressed_parts_ = 0;

@@ -278,6 +278,25 @@ TEST_F(WebViewSyncTest, CancelledOrAbandonedFetchLeavesTheRecord) {
         vdtool({"mkelem", "-ci", "-from", from, "/vobs/p/src/f" + std::to_string(i)});
     const std::string uuid = make_view("alice_web");
     CopyArea area(site_.home() + "/ca", uuid);
+    // A cancel sent through another view that names this session stops nothing.
+    const std::string other = make_view("alice_other");
+    bool sent = false;
+    PostOptions foreign;
+    foreign.on_part = [&](const Part& p) {
+        if (p.name() == "SyncElemInfo" && !sent) {
+            sent = true;
+            std::string c = area.commit_args(/*cancel=*/true);
+            c.replace(c.find(uuid), uuid.size(), other);
+            call("ws_sync_commit_rpc", c);
+        }
+        return true;
+    };
+    Response whole = fetch(area, false, foreign);
+    EXPECT_TRUE(sent);
+    ASSERT_EQ(status_of(whole), "0") << text_of(whole);
+    EXPECT_EQ(area.data_parts(), 104u);
+    area.reset();
+
     bool cancelled = false;
     PostOptions cancel;
     cancel.on_part = [&](const Part& p) {
@@ -288,7 +307,7 @@ TEST_F(WebViewSyncTest, CancelledOrAbandonedFetchLeavesTheRecord) {
         }
         return true;
     };
-    Response r = fetch(area, false, cancel);
+    Response r = fetch(area, /*abort=*/true, cancel);
     EXPECT_TRUE(r.complete) << r.error;
     EXPECT_TRUE(cancelled);
     EXPECT_EQ(status_of(r), "1055") << text_of(r);
@@ -434,6 +453,16 @@ TEST_F(WebViewSyncTest, CheckoutCheckinUncheckoutAndNewElements) {
     ASSERT_EQ(status_of(ci), "0") << text_of(ci);
     ASSERT_EQ(ci.named("SyncElemInfo").size(), 1u);
     EXPECT_EQ(header(ci.named("SyncElemInfo")[0], "NextVerId"), "/main/2");
+    {
+        // Single-element work keeps the record's sync point: the next update stays one of
+        // what changed.
+        view_t* view = nullptr;
+        ASSERT_EQ(view_open_by_tag("alice_web", &view), 0);
+        bool present = false;
+        view_sync_point_t point;
+        ASSERT_EQ(view_ws_get_sync_base(view, &present, &point), 0);
+        EXPECT_TRUE(present);
+    }
     EXPECT_EQ(update(b), std::vector<std::string>{a_c});
     EXPECT_EQ(tree(b.root())[a_c], three);
     EXPECT_EQ(update(a), std::vector<std::string>{}) << "the checkin's download was recorded";

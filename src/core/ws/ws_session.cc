@@ -575,11 +575,14 @@ tbs_status_t ws_load_scopes(ws_handle_t* handle, const char* const* scopes, int 
     }
 
     // The session: one at a time per view, left in progress until a commit ends it.
+    // Its id is random: a client names it to commit or cancel, and must not be able to reach
+    // another view's session by counting.
+    const tbs_uuid_t rnd = tbs_uuid_create();
     int64_t session_id = 0;
-    tbs_status_t st = view->db->transact(store_txn_kind::write, [&](store_txn& txn) {
-        return txn.next_id("load_session", &session_id);
-    });
-    if (st != TBS_ST_OK) return st;
+    for (int i = 8; i < 16; ++i) session_id = (session_id << 8) | rnd.bytes[i];
+    session_id &= INT64_C(0x3fffffffffffffff);
+    if (session_id == 0) session_id = 1;
+    tbs_status_t st = TBS_ST_OK;
     credutl_creds_t who;
     credutl_get_creds(&who);
     bool conflict = false;
