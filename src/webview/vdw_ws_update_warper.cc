@@ -43,41 +43,33 @@ void VDW_WsUpdateWarper::establish() {
     established_ = true;
 }
 
-tbs_status_t VDW_WsUpdateWarper::vob_op_update_name_cbk(void* ctx, ws_handle_t* handle, int op,
-                                                        const char* dir, const char* leaf) {
-    if (op < WS_VOB_OP_RENAME || op > WS_VOB_OP_MKELEM) return unhandled(op);
-    auto* self = static_cast<VDW_WsUpdateWarper*>(ctx);
+// Runs one namespace update of the core with this request's fetch installed on its handle,
+// so that what it changes goes out in the response.
+tbs_status_t VDW_WsUpdateWarper::warped(ws_handle_t* handle, NameOp op, const char* a,
+                                        const char* b) {
     VDW_WsHandle wsh(handle);
     WCM_Status st;
     {
-        VDW_WsSyncFetch fetch(self->vdcore_, wsh, self->compress_ok_, self->response_, self->pool_,
-                              st);
+        VDW_WsSyncFetch fetch(vdcore_, wsh, compress_ok_, response_, pool_, st);
         fetch.warp_wsh(st);
         if (st.is_ok()) {
-            tbs_status_t rc = ws_update_name(handle, dir, leaf);
+            tbs_status_t rc = op(handle, a, b);
             if (rc != TBS_ST_OK && st.is_ok()) st.set_status(rc);
         }
     }
-    if (!st.is_ok() && self->status_.is_ok()) self->status_.set_status(st.status());
+    if (!st.is_ok() && status_.is_ok()) status_.set_status(st.status());
     return st.status();
+}
+
+tbs_status_t VDW_WsUpdateWarper::vob_op_update_name_cbk(void* ctx, ws_handle_t* handle, int op,
+                                                        const char* dir, const char* leaf) {
+    if (op < WS_VOB_OP_RENAME || op > WS_VOB_OP_MKELEM) return unhandled(op);
+    return static_cast<VDW_WsUpdateWarper*>(ctx)->warped(handle, ws_update_name, dir, leaf);
 }
 
 tbs_status_t VDW_WsUpdateWarper::vob_op_rename_scope_cbk(void* ctx, ws_handle_t* handle,
                                                          const char* from, const char* to) {
-    auto* self = static_cast<VDW_WsUpdateWarper*>(ctx);
-    VDW_WsHandle wsh(handle);
-    WCM_Status st;
-    {
-        VDW_WsSyncFetch fetch(self->vdcore_, wsh, self->compress_ok_, self->response_, self->pool_,
-                              st);
-        fetch.warp_wsh(st);
-        if (st.is_ok()) {
-            tbs_status_t rc = ws_rename_scope(handle, from, to);
-            if (rc != TBS_ST_OK && st.is_ok()) st.set_status(rc);
-        }
-    }
-    if (!st.is_ok() && self->status_.is_ok()) self->status_.set_status(st.status());
-    return st.status();
+    return static_cast<VDW_WsUpdateWarper*>(ctx)->warped(handle, ws_rename_scope, from, to);
 }
 
 tbs_status_t VDW_WsUpdateWarper::vob_op_update_obj_cbk(void*, ws_handle_t* handle, int op,

@@ -34,6 +34,9 @@ public:
                                                   const char* path);
 
 private:
+    using NameOp = tbs_status_t (*)(ws_handle_t*, const char*, const char*);
+    tbs_status_t warped(ws_handle_t* handle, NameOp op, const char* a, const char* b);
+
     VDW_Vdcore& vdcore_;
     bool compress_ok_;
     VDW_RpcResponse& response_;

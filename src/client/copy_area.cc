@@ -1,0 +1,301 @@
+// A copy area and its index.
+#include "client/copy_area.h"
+
+#include <sqlite3.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <climits>
+#include <cstdlib>
+#include <filesystem>
+
+namespace client {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+const char* const kSchema =
+    "CREATE TABLE IF NOT EXISTS meta(key TEXT PRIMARY KEY, value TEXT NOT NULL);"
+    "CREATE TABLE IF NOT EXISTS elem(path TEXT PRIMARY KEY, kind TEXT NOT NULL, oid TEXT,"
+    " dfh TEXT, target TEXT, tgt_dfh TEXT, version TEXT, rule TEXT, checked_out INTEGER,"
+    " size INTEGER, mtime_ns INTEGER);"
+    "CREATE TABLE IF NOT EXISTS applied(seq INTEGER PRIMARY KEY, dir TEXT, leaf TEXT, oid TEXT,"
+    " dfh TEXT, slink INTEGER, tgt_dfh TEXT, tgt_leaf TEXT);";
+
+// One prepared statement, finalized when it goes.
+class Stmt {
+public:
+    Stmt(sqlite3* db, const char* sql) { sqlite3_prepare_v2(db, sql, -1, &s_, nullptr); }
+    ~Stmt() { sqlite3_finalize(s_); }
+    Stmt(const Stmt&) = delete;
+    Stmt& operator=(const Stmt&) = delete;
+    bool ok() const { return s_ != nullptr; }
+    Stmt& bind(int i, const std::string& v) {
+        sqlite3_bind_text(s_, i, v.data(), static_cast<int>(v.size()), SQLITE_TRANSIENT);
+        return *this;
+    }
+    Stmt& bind(int i, long long v) {
+        sqlite3_bind_int64(s_, i, v);
+        return *this;
+    }
+    int step() { return s_ ? sqlite3_step(s_) : SQLITE_ERROR; }
+    bool done() { return step() == SQLITE_DONE; }
+    std::string text(int i) const {
+        const unsigned char* t = sqlite3_column_text(s_, i);
+        return t ? reinterpret_cast<const char*>(t) : "";
+    }
+    long long integer(int i) const { return sqlite3_column_int64(s_, i); }
+
+private:
+    sqlite3_stmt* s_ = nullptr;
+};
+
+Elem read_elem(const Stmt& s) {
+    Elem e;
+    e.path = s.text(0);
+    std::string kind = s.text(1);
+    e.kind = kind.empty() ? 'f' : kind[0];
+    e.oid = s.text(2);
+    e.dfh = s.text(3);
+    e.target = s.text(4);
+    e.tgt_dfh = s.text(5);
+    e.version = s.text(6);
+    e.rule = s.text(7);
+    e.checked_out = s.integer(8) != 0;
+    e.size = s.integer(9);
+    e.mtime_ns = s.integer(10);
+    return e;
+}
+
+const char* const kElemColumns =
+    "path, kind, oid, dfh, target, tgt_dfh, version, rule, checked_out, size, mtime_ns";
+
+// The upper bound of the paths below `path` in the index's order: "p/" <= x < "p0".
+std::string below_end(const std::string& path) {
+    return path + "0";  // '0' follows '/'
+}
+
+}  // namespace
+
+bool file_matches(const std::string& abs, const Elem& e) {
+    struct stat st;
+    if (lstat(abs.c_str(), &st) != 0) return false;
+    if (e.kind == 'd') return S_ISDIR(st.st_mode);
+    if (e.kind == 'l') return S_ISLNK(st.st_mode);
+    if (!S_ISREG(st.st_mode)) return false;
+    const long long mtime =
+        static_cast<long long>(st.st_mtim.tv_sec) * 1000000000LL + st.st_mtim.tv_nsec;
+    return st.st_size == e.size && mtime == e.mtime_ns;
+}
+
+CopyArea::~CopyArea() {
+    if (in_batch_) end();
+    sqlite3_close(db_);
+}
+
+bool CopyArea::fail(const char* what) const {
+    error_ = std::string(what) + ": " + (db_ ? sqlite3_errmsg(db_) : "no database");
+    return false;
+}
+
+bool CopyArea::exec(const char* sql) {
+    char* msg = nullptr;
+    if (sqlite3_exec(db_, sql, nullptr, nullptr, &msg) == SQLITE_OK) return true;
+    error_ = std::string("the copy area's index: ") + (msg ? msg : "error");
+    sqlite3_free(msg);
+    return false;
+}
+
+bool CopyArea::open(bool create) {
+    const std::string meta = root_ + "/.vdweb";
+    std::error_code ec;
+    if (create) {
+        fs::create_directories(meta + "/tmp", ec);
+        if (ec) {
+            error_ = "cannot make " + meta + ": " + ec.message();
+            return false;
+        }
+    }
+    int flags = SQLITE_OPEN_READWRITE | (create ? SQLITE_OPEN_CREATE : 0);
+    if (sqlite3_open_v2((meta + "/area.db").c_str(), &db_, flags, nullptr) != SQLITE_OK)
+        return fail("cannot open the copy area's index");
+    sqlite3_busy_timeout(db_, 10000);
+    return exec("PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL;") && exec(kSchema);
+}
+
+std::unique_ptr<CopyArea> CopyArea::create(const std::string& dir, std::string* error) {
+    std::error_code ec;
+    fs::create_directories(dir, ec);
+    fs::path root = fs::canonical(dir, ec);
+    if (ec) {
+        *error = "cannot make " + dir + ": " + ec.message();
+        return nullptr;
+    }
+    if (fs::exists(root / ".vdweb")) {
+        *error = root.string() + " is a copy area already";
+        return nullptr;
+    }
+    std::unique_ptr<CopyArea> area(new CopyArea(root.string()));
+    if (!area->open(true)) {
+        *error = area->error_;
+        return nullptr;
+    }
+    return area;
+}
+
+std::unique_ptr<CopyArea> CopyArea::find(const std::string& path, std::string* error) {
+    std::error_code ec;
+    fs::path p = fs::weakly_canonical(fs::absolute(path, ec), ec);
+    for (; !p.empty(); p = p.parent_path()) {
+        if (fs::is_regular_file(p / ".vdweb" / "area.db", ec)) {
+            std::unique_ptr<CopyArea> area(new CopyArea(p.string()));
+            if (!area->open(false)) {
+                *error = area->error_;
+                return nullptr;
+            }
+            return area;
+        }
+        if (p == p.root_path()) break;
+    }
+    *error = "not in a copy area (no .vdweb above " + path + ")";
+    return nullptr;
+}
+
+bool CopyArea::relative(const std::string& path, std::string* rel) const {
+    std::error_code ec;
+    fs::path p = fs::weakly_canonical(fs::absolute(path, ec), ec);
+    // The leaf itself is not resolved: a symbolic link names itself.
+    fs::path given = fs::absolute(path, ec).lexically_normal();
+    if (!given.filename().empty() && given.filename() != "." && given.filename() != "..")
+        p = fs::weakly_canonical(given.parent_path(), ec) / given.filename();
+    const std::string s = p.string();
+    if (s == root_) {
+        rel->clear();
+        return true;
+    }
+    if (s.compare(0, root_.size() + 1, root_ + "/") != 0) return false;
+    *rel = s.substr(root_.size() + 1);
+    while (!rel->empty() && rel->back() == '/') rel->pop_back();
+    return *rel != ".vdweb" && rel->compare(0, 7, ".vdweb/") != 0;
+}
+
+std::string CopyArea::get(const std::string& key) const {
+    Stmt s(db_, "SELECT value FROM meta WHERE key = ?1");
+    s.bind(1, key);
+    return s.step() == SQLITE_ROW ? s.text(0) : "";
+}
+
+bool CopyArea::set(const std::string& key, const std::string& value) {
+    Stmt s(db_,
+           "INSERT INTO meta(key, value) VALUES(?1, ?2)"
+           " ON CONFLICT(key) DO UPDATE SET value = excluded.value");
+    s.bind(1, key).bind(2, value);
+    return s.done() || fail("cannot write the copy area's index");
+}
+
+bool CopyArea::lookup(const std::string& path, Elem* out) const {
+    Stmt s(db_, (std::string("SELECT ") + kElemColumns + " FROM elem WHERE path = ?1").c_str());
+    s.bind(1, path);
+    if (s.step() != SQLITE_ROW) return false;
+    *out = read_elem(s);
+    return true;
+}
+
+bool CopyArea::put(const Elem& e) {
+    Stmt s(db_, (std::string("INSERT OR REPLACE INTO elem(") + kElemColumns +
+                 ") VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11)")
+                    .c_str());
+    s.bind(1, e.path)
+        .bind(2, std::string(1, e.kind))
+        .bind(3, e.oid)
+        .bind(4, e.dfh)
+        .bind(5, e.target)
+        .bind(6, e.tgt_dfh)
+        .bind(7, e.version)
+        .bind(8, e.rule)
+        .bind(9, static_cast<long long>(e.checked_out))
+        .bind(10, e.size)
+        .bind(11, e.mtime_ns);
+    return s.done() || fail("cannot write the copy area's index");
+}
+
+bool CopyArea::forget(const std::string& path) {
+    Stmt s(db_, "DELETE FROM elem WHERE path = ?1 OR (path >= ?2 AND path < ?3)");
+    s.bind(1, path).bind(2, path + "/").bind(3, below_end(path));
+    return s.done() || fail("cannot write the copy area's index");
+}
+
+bool CopyArea::move(const std::string& from, const std::string& to) {
+    Stmt s(db_,
+           "UPDATE OR REPLACE elem SET path = ?2 || substr(path, length(?1) + 1)"
+           " WHERE path = ?1 OR (path >= ?3 AND path < ?4)");
+    s.bind(1, from).bind(2, to).bind(3, from + "/").bind(4, below_end(from));
+    return s.done() || fail("cannot write the copy area's index");
+}
+
+bool CopyArea::each(const std::string& path, const std::function<bool(const Elem&)>& fn) const {
+    std::string sql = std::string("SELECT ") + kElemColumns + " FROM elem";
+    if (!path.empty()) sql += " WHERE path = ?1 OR (path >= ?2 AND path < ?3)";
+    sql += " ORDER BY path";
+    Stmt s(db_, sql.c_str());
+    if (!path.empty()) s.bind(1, path).bind(2, path + "/").bind(3, below_end(path));
+    int rc;
+    while ((rc = s.step()) == SQLITE_ROW)
+        if (!fn(read_elem(s))) return true;
+    return rc == SQLITE_DONE || fail("cannot read the copy area's index");
+}
+
+bool CopyArea::add_applied(const AppliedItem& i) {
+    Stmt s(db_,
+           "INSERT INTO applied(dir, leaf, oid, dfh, slink, tgt_dfh, tgt_leaf)"
+           " VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7)");
+    s.bind(1, i.dir)
+        .bind(2, i.leaf)
+        .bind(3, i.oid)
+        .bind(4, i.dfh)
+        .bind(5, static_cast<long long>(i.slink))
+        .bind(6, i.tgt_dfh)
+        .bind(7, i.tgt_leaf);
+    return s.done() || fail("cannot write the copy area's index");
+}
+
+bool CopyArea::each_applied(const std::function<void(const AppliedItem&)>& fn) const {
+    Stmt s(db_, "SELECT dir, leaf, oid, dfh, slink, tgt_dfh, tgt_leaf FROM applied ORDER BY seq");
+    int rc;
+    while ((rc = s.step()) == SQLITE_ROW) {
+        AppliedItem i;
+        i.dir = s.text(0);
+        i.leaf = s.text(1);
+        i.oid = s.text(2);
+        i.dfh = s.text(3);
+        i.slink = s.integer(4) != 0;
+        i.tgt_dfh = s.text(5);
+        i.tgt_leaf = s.text(6);
+        fn(i);
+    }
+    return rc == SQLITE_DONE || fail("cannot read the copy area's index");
+}
+
+bool CopyArea::clear_applied() {
+    return exec("DELETE FROM applied");
+}
+
+long long CopyArea::applied_count() const {
+    Stmt s(db_, "SELECT count(*) FROM applied");
+    return s.step() == SQLITE_ROW ? s.integer(0) : 0;
+}
+
+bool CopyArea::begin() {
+    if (in_batch_) return true;
+    in_batch_ = exec("BEGIN IMMEDIATE");
+    return in_batch_;
+}
+
+bool CopyArea::end() {
+    if (!in_batch_) return true;
+    in_batch_ = false;
+    return exec("COMMIT");
+}
+
+}  // namespace client

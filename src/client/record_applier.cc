@@ -1,0 +1,515 @@
+// Applies the update records of a response to a copy area.
+#include "client/record_applier.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <vector>
+
+#include "client/rpc_channel.h"
+#include "request/vdw_req_args.h"
+
+namespace client {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr int kBatch = 512;  // index rows written together
+
+std::string join(const std::string& dir, const std::string& leaf) {
+    if (dir.empty()) return leaf;
+    if (leaf.empty()) return dir;
+    return dir + "/" + leaf;
+}
+
+std::string pname(const std::string& text) {
+    char buf[VDW_PNAME_BUF_SIZE];
+    std::string s = VDW_ReqArgsParser::decode_pname(text.c_str(), buf);
+    while (!s.empty() && s.front() == '/') s.erase(0, 1);
+    while (!s.empty() && s.back() == '/') s.pop_back();
+    return s;
+}
+
+// A name the server sends must stay inside the area: no absolute path, no "." or "..",
+// nothing in the area's metadata.
+bool safe_rel(const std::string& rel) {
+    if (rel.empty()) return true;
+    size_t start = 0;
+    while (start <= rel.size()) {
+        size_t end = rel.find('/', start);
+        if (end == std::string::npos) end = rel.size();
+        const std::string c = rel.substr(start, end - start);
+        if (c.empty() || c == "." || c == "..") return false;
+        if (start == 0 && c == ".vdweb") return false;
+        start = end + 1;
+    }
+    return rel.find('\0') == std::string::npos;
+}
+
+bool yes(const std::string& v) {
+    return v == "1";
+}
+
+long long mtime_of(const struct stat& st) {
+    return static_cast<long long>(st.st_mtim.tv_sec) * 1000000000LL + st.st_mtim.tv_nsec;
+}
+
+bool same_bytes(const std::string& a, const std::string& b) {
+    int fa = open(a.c_str(), O_RDONLY | O_CLOEXEC);
+    int fb = open(b.c_str(), O_RDONLY | O_CLOEXEC);
+    bool same = fa >= 0 && fb >= 0;
+    char ba[65536], bb[65536];
+    while (same) {
+        ssize_t na = read(fa, ba, sizeof ba);
+        ssize_t nb = na > 0 ? read(fb, bb, static_cast<size_t>(na)) : read(fb, bb, 1);
+        if (na < 0 || nb < 0 || na != nb) {
+            same = false;
+        } else if (na == 0) {
+            break;
+        } else {
+            same = memcmp(ba, bb, static_cast<size_t>(na)) == 0;
+        }
+    }
+    if (fa >= 0) close(fa);
+    if (fb >= 0) close(fb);
+    return same;
+}
+
+// A free name beside `abs` for a file kept out of the way.
+std::string keep_name(const std::string& abs) {
+    std::string name = abs + ".keep";
+    for (int i = 1; access(name.c_str(), F_OK) == 0 || errno != ENOENT; ++i)
+        name = abs + ".keep." + std::to_string(i);
+    return name;
+}
+
+}  // namespace
+
+// The file of an element record, until its contents are in place.
+struct RecordApplier::Pending {
+    Elem elem;
+    AppliedItem item;
+    long mtime = 0;
+    unsigned long fmode = 0644;
+    bool omitted = false;
+    bool skip = false;  // the contents go nowhere (a kept hijacked file)
+    std::string replica;
+    std::string temp;
+    int fd = -1;
+    bool gz = false;
+    bool gz_done = false;
+    z_stream z{};
+    bool z_open = false;
+
+    ~Pending() {
+        if (fd >= 0) close(fd);
+        if (z_open) inflateEnd(&z);
+        if (!temp.empty()) unlink(temp.c_str());
+    }
+    bool write_all(const char* data, size_t n) {
+        while (n > 0) {
+            ssize_t w = ::write(fd, data, n);
+            if (w < 0 && errno == EINTR) continue;
+            if (w <= 0) return false;
+            data += w;
+            n -= static_cast<size_t>(w);
+        }
+        return true;
+    }
+};
+
+RecordApplier::RecordApplier(CopyArea& area, RpcChannel& channel, Mode mode, Say warn)
+    : area_(area), channel_(channel), mode_(mode), warn_(std::move(warn)) {}
+
+RecordApplier::~RecordApplier() {
+    flush();
+}
+
+bool RecordApplier::fail(const std::string& why) {
+    if (error_.empty()) error_ = why;
+    return false;
+}
+
+bool RecordApplier::finish() {
+    if (pending_ && !settle()) return false;
+    return flush();
+}
+
+bool RecordApplier::flush() {
+    batch_ = 0;
+    if (!area_.end()) return fail(area_.error());
+    return true;
+}
+
+bool RecordApplier::record(const Elem& e, const AppliedItem& item) {
+    if (batch_ == 0 && !area_.begin()) return fail(area_.error());
+    if (!area_.put(e)) return fail(area_.error());
+    if (mode_ == Mode::SESSION && !area_.add_applied(item)) return fail(area_.error());
+    if (++batch_ >= kBatch && !flush()) return false;
+    touched_.insert(e.path);
+    ++stats_.elements;
+    if (progress_) progress_(stats_);
+    return true;
+}
+
+bool RecordApplier::streams(const Part& part) {
+    if (part.name() != "SyncElemData" || !pending_) return false;
+    Pending& p = *pending_;
+    if (p.skip) return true;
+    std::string temp = area_.tmp_dir() + "/in.XXXXXX";
+    p.fd = mkstemp(temp.data());
+    if (p.fd < 0) {
+        fail("cannot write in " + area_.tmp_dir() + ": " + strerror(errno));
+        return true;  // body() stops the reader
+    }
+    p.temp = temp;
+    p.gz = part.header("Content-Type") == "application/x-gzip";
+    if (p.gz) {
+        p.z_open = inflateInit2(&p.z, 16 + MAX_WBITS) == Z_OK;
+        if (!p.z_open) fail("cannot decompress");
+    }
+    return true;
+}
+
+bool RecordApplier::body(const char* data, size_t n) {
+    if (!pending_) return false;
+    Pending& p = *pending_;
+    stats_.bytes += static_cast<long long>(n);
+    if (p.skip) return true;
+    if (p.fd < 0) return false;
+    if (!p.gz)
+        return p.write_all(data, n) || fail("cannot write " + p.temp + ": " + strerror(errno));
+    if (!p.z_open) return false;
+    p.z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data));
+    p.z.avail_in = static_cast<uInt>(n);
+    char out[65536];
+    while (p.z.avail_in > 0 && !p.gz_done) {
+        p.z.next_out = reinterpret_cast<Bytef*>(out);
+        p.z.avail_out = sizeof out;
+        int rc = inflate(&p.z, Z_NO_FLUSH);
+        if (rc != Z_OK && rc != Z_STREAM_END) return fail("a compressed part is damaged");
+        if (!p.write_all(out, sizeof out - p.z.avail_out)) return fail("cannot write " + p.temp);
+        if (rc == Z_STREAM_END) p.gz_done = true;
+    }
+    return true;
+}
+
+bool RecordApplier::on_part(Part& part) {
+    const std::string& name = part.name();
+    if (name == "SyncElemData") {
+        if (!pending_) return fail("the server sent contents without their element");
+        std::unique_ptr<Pending> p = std::move(pending_);
+        if (p->skip) return true;
+        if (p->gz && !p->gz_done) return fail("a compressed part ended early");
+        return place(*p);
+    }
+    if (pending_ && !settle()) return false;
+    if (name == "SyncFetchBegin") {
+        began_ = true;
+        session_id_ = part.header("SessionId");
+        session_ts_ = part.header("SessionTimestamp");
+        if (part.has("TextMode")) text_mode_ = part.header("TextMode");
+        return true;
+    }
+    if (name == "SyncFetchEnd") {
+        ended_ = true;
+        completed_ok_ = yes(part.header("FetchCompletedOK"));
+        return flush();
+    }
+    if (name == "SyncDirContext") {
+        dir_ = pname(decode_header_value(part.header("Pname")));
+        if (part.has("TextMode")) text_mode_ = part.header("TextMode");
+        if (!safe_rel(dir_)) return fail("the server named a directory outside the area");
+        return true;
+    }
+    if (name == "SyncElemInfo") return element(part);
+    if (name == "SyncRenameElem") return rename(part);
+    if (name == "SyncProgress") {
+        stats_.server_count = atoll(part.header("CurElemCnt").c_str());
+        if (progress_) progress_(stats_);
+        return true;
+    }
+    return true;  // other records (for other clients) change nothing here
+}
+
+bool RecordApplier::clear_way(const std::string& path, const Elem* known) {
+    const std::string abs = area_.abs(path);
+    struct stat st;
+    if (lstat(abs.c_str(), &st) != 0) return true;
+    if (known || adopted_.count(path)) {
+        if (S_ISDIR(st.st_mode) && !(known && known->kind == 'd')) {
+            if (rmdir(abs.c_str()) != 0)
+                return fail("cannot replace the directory " + abs + ": it is not empty");
+        }
+        return true;
+    }
+    if (S_ISDIR(st.st_mode)) {
+        if (rmdir(abs.c_str()) == 0) return true;
+        return fail("a directory of files the view does not hold is in the way: " + abs);
+    }
+    const std::string keep = keep_name(abs);
+    if (::rename(abs.c_str(), keep.c_str()) != 0)
+        return fail("cannot move " + abs + " out of the way: " + strerror(errno));
+    warn_("kept " + path + " as " + keep.substr(area_.root().size() + 1));
+    return true;
+}
+
+bool RecordApplier::element(const Part& part) {
+    const std::string leaf = decode_header_value(part.header("Leaf"));
+    if (leaf.find('/') != std::string::npos || leaf == "." || leaf == "..")
+        return fail("the server named an element outside the area");
+    const std::string path = join(dir_, leaf);
+    if (path.empty() || !safe_rel(path))
+        return fail("the server named an element outside the area");
+    if (part.has("ShortRec")) {
+        const std::string failure = part.header("NextVerElemFailure");
+        if (!failure.empty()) {
+            ++stats_.failures;
+            warn_("cannot load " + path + ": " + decode_header_value(failure));
+            return true;
+        }
+        return unload(path);
+    }
+    Elem e;
+    e.path = path;
+    e.oid = part.header("NextVerOid");
+    e.dfh = part.header("NextVerDfh");
+    e.version = pname(part.header("NextVerId"));
+    if (!e.version.empty() && e.version[0] != '/') e.version = "/" + e.version;
+    e.rule = decode_header_value(part.header("NextVerCspecRule"));
+    e.checked_out = yes(part.header("NextVerCheckedOut"));
+    const bool slink = yes(part.header("NextVerIsSlink"));
+    AppliedItem item;
+    item.dir = dir_;
+    item.leaf = leaf;
+    item.oid = e.oid;
+    item.dfh = e.dfh;
+    item.slink = slink;
+    Elem known;
+    const bool has_known = area_.lookup(path, &known);
+    const std::string abs = area_.abs(path);
+    std::error_code ec;
+    fs::create_directories(fs::path(abs).parent_path(), ec);
+
+    if (slink) {
+        e.kind = 'l';
+        e.target = decode_header_value(part.header("NextVerSlinkTgtLeaf"));
+        e.tgt_dfh = part.header("NextVerSlinkTgtDfh");
+        item.tgt_dfh = e.tgt_dfh;
+        item.tgt_leaf = e.target;
+        if (!clear_way(path, has_known ? &known : nullptr)) return false;
+        unlink(abs.c_str());
+        if (symlink(e.target.c_str(), abs.c_str()) != 0)
+            return fail("cannot make the link " + abs + ": " + strerror(errno));
+        return record(e, item);
+    }
+    if (part.header("NextVerFtype") == "Dir") {
+        e.kind = 'd';
+        struct stat st;
+        if (lstat(abs.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
+            if (!clear_way(path, nullptr)) return false;
+            if (mkdir(abs.c_str(), 0777) != 0 && errno != EEXIST)
+                return fail("cannot make the directory " + abs + ": " + strerror(errno));
+        }
+        return record(e, item);
+    }
+
+    e.kind = 'f';
+    auto p = std::make_unique<Pending>();
+    p->elem = e;
+    p->item = item;
+    p->mtime = atol(part.header("ModifiedTime").c_str());
+    if (part.has("NextVerFmode"))
+        p->fmode = strtoul(part.header("NextVerFmode").c_str(), nullptr, 10);
+    p->omitted = yes(part.header("NextVerCltxtOmitted"));
+    p->replica = part.header("NextReplicaUuid");
+    struct stat st;
+    const bool exists = lstat(abs.c_str(), &st) == 0;
+    const bool hijacked = has_known && known.kind == 'f' && !known.checked_out && exists &&
+                          !file_matches(abs, known) && !adopted_.count(path);
+    if (adopted_.count(path) && exists && S_ISREG(st.st_mode)) {
+        // A new element made from this file: the file is its contents.
+        chmod(abs.c_str(), e.checked_out ? (st.st_mode | 0200) & 07777 : st.st_mode & 07555);
+        lstat(abs.c_str(), &st);
+        e.size = st.st_size;
+        e.mtime_ns = mtime_of(st);
+        p->skip = true;
+        pending_ = std::move(p);
+        return record(e, item);
+    }
+    if (hijacked) {
+        if (!e.checked_out) {
+            // The user's changes stay; the server's record is not taken either, so the
+            // next update offers the element again.
+            ++stats_.kept;
+            warn_("kept hijacked file " + path);
+            p->skip = true;
+            pending_ = std::move(p);
+            return true;
+        }
+        // Checked out with the hijacked contents: they become the checkout's.
+        chmod(abs.c_str(), (st.st_mode | 0200) & 07777);
+        lstat(abs.c_str(), &st);
+        e.size = st.st_size;
+        e.mtime_ns = mtime_of(st);
+        p->skip = true;
+        pending_ = std::move(p);
+        return record(e, item);
+    }
+    if (p->omitted) {
+        if (has_known && known.oid == e.oid && exists && file_matches(abs, known)) {
+            // What the area holds already: only the record changes.
+            mode_t m = st.st_mode & 07777;
+            m = e.checked_out ? (m | 0200) : (m & ~0222);
+            chmod(abs.c_str(), m);
+            lstat(abs.c_str(), &st);
+            e.size = st.st_size;
+            e.mtime_ns = mtime_of(st);
+            return record(e, item);
+        }
+        return fetch_by_url(*p);
+    }
+    pending_ = std::move(p);
+    return true;
+}
+
+bool RecordApplier::settle() {
+    if (!pending_) return true;
+    std::unique_ptr<Pending> p = std::move(pending_);
+    if (p->skip) return true;
+    // No contents came with the record: the server holds the area's file to be this version
+    // already (an uncheckout that changed nothing, for one). A file that is there stays,
+    // with the mode the new state asks for; one that is not is downloaded.
+    Elem& e = p->elem;
+    const std::string abs = area_.abs(e.path);
+    struct stat st;
+    if (lstat(abs.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return fetch_by_url(*p);
+    mode_t m = st.st_mode & 07777;
+    chmod(abs.c_str(), e.checked_out ? (m | 0200) : (m & ~0222));
+    if (lstat(abs.c_str(), &st) != 0) return fail("cannot read " + abs + " back");
+    e.size = st.st_size;
+    e.mtime_ns = mtime_of(st);
+    return record(e, p->item);
+}
+
+bool RecordApplier::fetch_by_url(Pending& p) {
+    auto streams = [&](const Part& part) { return this->streams(part); };
+    std::unique_ptr<Pending> keep;
+    // streams() and body() work on pending_: lend it this element for the download.
+    pending_.reset(new Pending());
+    pending_->elem = p.elem;
+    pending_->item = p.item;
+    pending_->mtime = p.mtime;
+    pending_->fmode = p.fmode;
+    bool placed = false;
+    CallResult r = channel_.get(
+        "cltxt/" + p.replica + "/" + p.elem.oid + "/" + text_mode_,
+        [&](Part& part) {
+            if (part.name() != "SyncElemData" || !pending_) return true;
+            std::unique_ptr<Pending> got = std::move(pending_);
+            placed = place(*got);
+            return placed;
+        },
+        streams, [&](const char* d, size_t n) { return body(d, n); });
+    pending_.reset();
+    if (!r.ok && error_.empty()) return fail("cannot download " + p.elem.path + ": " + r.message());
+    return placed;
+}
+
+bool RecordApplier::place(Pending& p) {
+    Elem& e = p.elem;
+    const std::string abs = area_.abs(e.path);
+    Elem known;
+    const bool has_known = area_.lookup(e.path, &known);
+    struct stat st;
+    if (!has_known && !adopted_.count(e.path) && lstat(abs.c_str(), &st) == 0 &&
+        S_ISREG(st.st_mode) && same_bytes(abs, p.temp)) {
+        // A file the area did not know yet holds exactly these bytes: take it over.
+    } else if (!clear_way(e.path, has_known ? &known : nullptr)) {
+        return false;
+    }
+    mode_t mode = (p.fmode & 0111) ? 0755 : 0644;
+    mode_t mask = umask(0);
+    umask(mask);
+    mode &= ~mask;
+    if (!e.checked_out) mode &= ~0222;
+    if (fchmod(p.fd, mode) != 0 || close(p.fd) != 0) {
+        p.fd = -1;
+        return fail("cannot write " + p.temp + ": " + strerror(errno));
+    }
+    p.fd = -1;
+    if (p.mtime > 0) {
+        struct timespec times[2] = {{0, UTIME_OMIT}, {p.mtime, 0}};
+        utimensat(AT_FDCWD, p.temp.c_str(), times, 0);
+    }
+    if (::rename(p.temp.c_str(), abs.c_str()) != 0)
+        return fail("cannot write " + abs + ": " + strerror(errno));
+    p.temp.clear();
+    if (lstat(abs.c_str(), &st) != 0) return fail("cannot read " + abs + " back");
+    e.size = st.st_size;
+    e.mtime_ns = mtime_of(st);
+    return record(e, p.item);
+}
+
+bool RecordApplier::unload(const std::string& path) {
+    std::vector<Elem> below;
+    if (!area_.each(path, [&](const Elem& e) {
+            below.push_back(e);
+            return true;
+        }))
+        return fail(area_.error());
+    // Children before their directories.
+    for (auto it = below.rbegin(); it != below.rend(); ++it) {
+        const std::string abs = area_.abs(it->path);
+        if (it->kind == 'd') {
+            if (rmdir(abs.c_str()) != 0 && errno != ENOENT)
+                warn_("kept " + it->path + ": it holds files the view does not");
+        } else if (it->kind == 'f' && (it->checked_out || !file_matches(abs, *it))) {
+            struct stat st;
+            if (lstat(abs.c_str(), &st) == 0)
+                warn_("kept " + it->path + (it->checked_out ? " (checked out)" : " (hijacked)"));
+        } else {
+            unlink(abs.c_str());
+        }
+    }
+    if (batch_ == 0 && !area_.begin()) return fail(area_.error());
+    if (!area_.forget(path)) return fail(area_.error());
+    AppliedItem item;
+    size_t slash = path.rfind('/');
+    item.dir = slash == std::string::npos ? "" : path.substr(0, slash);
+    item.leaf = slash == std::string::npos ? path : path.substr(slash + 1);
+    item.oid = std::string(32, '0');
+    if (mode_ == Mode::SESSION && !area_.add_applied(item)) return fail(area_.error());
+    if (++batch_ >= kBatch && !flush()) return false;
+    touched_.insert(path);
+    ++stats_.elements;
+    return true;
+}
+
+bool RecordApplier::rename(const Part& part) {
+    const std::string from = join(pname(decode_header_value(part.header("SrcDirPname"))),
+                                  decode_header_value(part.header("SrcName")));
+    const std::string to = join(pname(decode_header_value(part.header("DstDirPname"))),
+                                decode_header_value(part.header("DstName")));
+    if (from.empty() || to.empty() || !safe_rel(from) || !safe_rel(to))
+        return fail("the server named a rename outside the area");
+    std::error_code ec;
+    fs::create_directories(fs::path(area_.abs(to)).parent_path(), ec);
+    struct stat st;
+    if (lstat(area_.abs(from).c_str(), &st) == 0) {
+        if (!clear_way(to, nullptr)) return false;
+        if (::rename(area_.abs(from).c_str(), area_.abs(to).c_str()) != 0)
+            return fail("cannot rename " + from + " to " + to + ": " + strerror(errno));
+    }
+    if (batch_ == 0 && !area_.begin()) return fail(area_.error());
+    if (!area_.move(from, to)) return fail(area_.error());
+    if (++batch_ >= kBatch && !flush()) return false;
+    return true;
+}
+
+}  // namespace client

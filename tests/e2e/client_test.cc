@@ -1,0 +1,348 @@
+// The vdweb command-line client against lighttpd and vdweb.cgi, run as a person runs it:
+// its own process, its own configuration directory, alice's password in VDWEB_PASSWORD,
+// copy areas on disk. Work done in one copy area reaches another byte for byte; an
+// uncheckout restores; a hijacked file is reported and kept; an update cancelled with
+// Ctrl-C or killed outright is finished by the next one; a trigger's question is asked on
+// the client's terminal; a wrong password and a server process that dies are failures.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <pty.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "client/rpc_channel.h"
+#include "core/view/view.h"
+#include "core/vob/vob.h"
+#include "e2e/lighttpd_server.h"
+#include "e2e/test_users.h"
+#include "support/core_fixture.h"
+#include "support/temp_dir.h"
+
+namespace e2e {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string slurp(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+// The files below `root` (the client's metadata left out) with their bytes; "d" for a
+// directory.
+std::map<std::string, std::string> files(const std::string& root) {
+    std::map<std::string, std::string> out;
+    for (auto it = fs::recursive_directory_iterator(root); it != fs::recursive_directory_iterator();
+         ++it) {
+        const std::string rel = it->path().string().substr(root.size() + 1);
+        if (rel == ".vdweb") {
+            it.disable_recursion_pending();
+            continue;
+        }
+        out[rel] = it->is_directory() ? "d" : slurp(it->path().string());
+    }
+    return out;
+}
+
+std::string noise(size_t n, uint32_t seed) {
+    std::string s(n, '\0');
+    for (char& c : s) {
+        seed ^= seed << 13, seed ^= seed >> 17, seed ^= seed << 5;
+        c = static_cast<char>(seed);
+    }
+    return s;
+}
+
+struct Ran {
+    int rc = -1;
+    std::string out, err;
+};
+
+class ClientTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        std::string why;
+        ASSERT_TRUE(ensure_test_users(&why)) << why;
+        ASSERT_TRUE(server_.started()) << server_.failure();
+        saved_ = redirect_messages(Captured::proc, &cap_);
+        ASSERT_EQ(vdtool({"mkvob", "-tag", "/vobs/p", site_.home() + "/vobs/p.vbs"}), 0);
+        add("src/a.c", "one\n");
+        add("src/b.txt", "bee\n");
+        for (const char* e : {"/vobs/p/src", "/vobs/p/src/a.c", "/vobs/p/src/b.txt"})
+            vdtool({"protect", "-chown", kAlice.name, e});
+        config_ = site_.home() + "/client-config";
+    }
+    void TearDown() override {
+        view_cache_clear();
+        vob_ob_all_cache_action(4);
+        imsg_set_redirect_table(saved_);
+    }
+
+    tbs_status_t vdtool(const std::vector<std::string>& line) {
+        tbs_status_t st = run_vdtool(&cap_, line);
+        EXPECT_EQ(st, 0) << cap_.err;
+        return st;
+    }
+    void add(const std::string& rel, const std::string& content) {
+        const std::string from = write_file(site_.home() + "/content", content);
+        vdtool({"mkelem", "-mkpath", "-ci", "-from", from, "/vobs/p/" + rel});
+    }
+    void change(const std::string& rel, const std::string& content) {
+        const std::string from = write_file(site_.home() + "/content", content);
+        vdtool({"co", "/vobs/p/" + rel});
+        vdtool({"ci", "-from", from, "/vobs/p/" + rel});
+    }
+
+    // The client's environment: its own configuration and alice's password.
+    std::vector<std::string> env(const char* password) const {
+        std::vector<std::string> e = {"XDG_CONFIG_HOME=" + config_, "HOME=" + site_.home(),
+                                      "PATH=/usr/bin:/bin"};
+        if (password) e.push_back(std::string("VDWEB_PASSWORD=") + password);
+        return e;
+    }
+    static void exec_client(const std::string& cwd, const std::vector<std::string>& args,
+                            const std::vector<std::string>& env) {
+        if (chdir(cwd.c_str()) != 0) _exit(126);
+        std::vector<char*> argv = {const_cast<char*>(VDWEB_CLIENT_PATH)};
+        for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+        argv.push_back(nullptr);
+        std::vector<char*> envp;
+        for (const std::string& e : env) envp.push_back(const_cast<char*>(e.c_str()));
+        envp.push_back(nullptr);
+        execve(VDWEB_CLIENT_PATH, argv.data(), envp.data());
+        _exit(127);
+    }
+    // Starts the client in `cwd` with its output going to files; its pid.
+    pid_t start(const std::string& cwd, const std::vector<std::string>& args,
+                const char* password = kAlice.password) {
+        const std::vector<std::string> e = env(password);
+        pid_t pid = fork();
+        if (pid == 0) {
+            int null = open("/dev/null", O_RDONLY);
+            int out =
+                open((site_.home() + "/client.out").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+            int err =
+                open((site_.home() + "/client.err").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+            dup2(null, 0);
+            dup2(out, 1);
+            dup2(err, 2);
+            exec_client(cwd, args, e);
+        }
+        return pid;
+    }
+    Ran finish(pid_t pid) {
+        Ran r;
+        int status = 0;
+        waitpid(pid, &status, 0);
+        r.rc = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+        r.out = slurp(site_.home() + "/client.out");
+        r.err = slurp(site_.home() + "/client.err");
+        return r;
+    }
+    Ran vdweb(const std::string& cwd, const std::vector<std::string>& args,
+              const char* password = kAlice.password) {
+        return finish(start(cwd, args, password));
+    }
+    // Logged in as alice, and a copy area of a new web view that loads /vobs/p.
+    void login() {
+        Ran r = vdweb(site_.home(), {"login", server_.url(), "--user", kAlice.name});
+        ASSERT_EQ(r.rc, 0) << r.err;
+    }
+    std::string area(const std::string& tag) {
+        const std::string dir = site_.home() + "/" + tag;
+        Ran r = vdweb(site_.home(), {"mkview", tag, dir, "--load", "/vobs/p"});
+        EXPECT_EQ(r.rc, 0) << r.err;
+        return dir;
+    }
+    // Stops the client once `path` exists (the update is under way).
+    void stop_when(pid_t pid, const std::string& path) {
+        for (int i = 0; i < 20000 && !fs::exists(path); ++i) usleep(500);
+        kill(pid, SIGSTOP);
+    }
+
+    LighttpdServer server_{{}, {}, {}, false};
+    const TempSite& site_ = server_.site();
+    ScopedHome home_{site_.home()};
+    Captured cap_;
+    imsg_redirect_table_t saved_{};
+    std::string config_;
+};
+
+// Two web views' copy areas kept in step through the client: a checkin in one reaches the
+// other byte for byte, an uncheckout restores the version and keeps the work, a hijacked
+// file is reported and survives an update that brings a newer version, a view-private file
+// is reported, and a wrong password or a missing one is refused before anything runs.
+TEST_F(ClientTest, TwoCopyAreasKeptInStep) {
+    Ran wrong = vdweb(site_.home(), {"login", server_.url(), "--user", kAlice.name}, "wrong");
+    EXPECT_EQ(wrong.rc, 1);
+    EXPECT_NE(wrong.err.find("VDSRV1084"), std::string::npos) << wrong.err;
+    EXPECT_FALSE(fs::exists(config_ + "/vdweb/config"));
+    EXPECT_EQ(vdweb(site_.home(), {"lsvob"}).rc, 1) << "not logged in";
+    login();
+    Ran vobs = vdweb(site_.home(), {"lsvob"});
+    EXPECT_NE(vobs.out.find("/vobs/p"), std::string::npos) << vobs.out << vobs.err;
+    const std::string a = area("alice_a"), b = area("alice_b");
+    EXPECT_EQ(files(a), files(b));
+    EXPECT_EQ(files(a)["vobs/p/src/a.c"], "one\n");
+    EXPECT_EQ(vdweb(a, {"lsvob"}, nullptr).rc, 1) << "no password, no request";
+
+    // A checkin in one area, an update in the other: the same bytes.
+    const std::string a_c = a + "/vobs/p/src/a.c";
+    ASSERT_EQ(vdweb(a, {"checkout", "-c", "work", "vobs/p/src/a.c"}).rc, 0);
+    const std::string bytes = noise(300000, 7) + std::string("\0tail\r\n", 7);
+    write_file(a_c, bytes);
+    Ran st = vdweb(a, {"status"});
+    EXPECT_NE(st.out.find("checkedout  vobs/p/src/a.c"), std::string::npos) << st.out;
+    Ran ci = vdweb(a + "/vobs/p/src", {"checkin", "a.c"});
+    ASSERT_EQ(ci.rc, 0) << ci.err;
+    Ran up = vdweb(b, {"update"});
+    ASSERT_EQ(up.rc, 0) << up.err;
+    EXPECT_EQ(slurp(b + "/vobs/p/src/a.c"), bytes);
+    EXPECT_EQ(files(a), files(b));
+    EXPECT_EQ(vdweb(b, {"update"}).out, "") << "nothing more to send";
+
+    // An uncheckout brings the version back and keeps the work beside it.
+    ASSERT_EQ(vdweb(a, {"co", "vobs/p/src/b.txt"}).rc, 0);
+    write_file(a + "/vobs/p/src/b.txt", "draft\n");
+    Ran un = vdweb(a, {"uncheckout", "vobs/p/src/b.txt"});
+    ASSERT_EQ(un.rc, 0) << un.err;
+    EXPECT_EQ(slurp(a + "/vobs/p/src/b.txt"), "bee\n");
+    EXPECT_EQ(slurp(a + "/vobs/p/src/b.txt.keep"), "draft\n");
+    fs::remove(a + "/vobs/p/src/b.txt.keep");
+    EXPECT_EQ(vdweb(a, {"status"}).out, "");
+
+    // A hijacked file is reported, and an update bringing a newer version keeps it.
+    const std::string b_txt = b + "/vobs/p/src/b.txt";
+    fs::permissions(b_txt, fs::perms::owner_write, fs::perm_options::add);
+    write_file(b_txt, "mine\n");
+    write_file(b + "/vobs/p/src/notes", "private\n");
+    st = vdweb(b, {"status"});
+    EXPECT_NE(st.out.find("hijacked    vobs/p/src/b.txt"), std::string::npos) << st.out;
+    EXPECT_NE(st.out.find("private     vobs/p/src/notes"), std::string::npos) << st.out;
+    change("src/b.txt", "bee 2\n");
+    up = vdweb(b, {"update"});
+    EXPECT_EQ(up.rc, 0) << up.err;
+    EXPECT_NE(up.err.find("kept hijacked file vobs/p/src/b.txt"), std::string::npos) << up.err;
+    EXPECT_EQ(slurp(b_txt), "mine\n");
+    EXPECT_EQ(vdweb(a, {"update"}).rc, 0);
+    EXPECT_EQ(slurp(a + "/vobs/p/src/b.txt"), "bee 2\n");
+
+    // New elements, a move and a removed name reach the other area.
+    ASSERT_EQ(vdweb(a, {"co", "vobs/p/src"}).rc, 0);
+    write_file(a + "/vobs/p/src/new.txt", "new\n");
+    Ran mk = vdweb(a, {"mkelem", "-c", "new", "vobs/p/src/new.txt"});
+    ASSERT_EQ(mk.rc, 0) << mk.err;
+    EXPECT_EQ(slurp(a + "/vobs/p/src/new.txt"), "new\n");
+    ASSERT_EQ(vdweb(a, {"mv", "vobs/p/src/a.c", "vobs/p/src/main.c"}).rc, 0);
+    ASSERT_EQ(vdweb(a, {"ci", "-c", "both", "vobs/p/src/new.txt", "vobs/p/src"}).rc, 0);
+    EXPECT_EQ(vdweb(b, {"up"}).rc, 0);
+    std::map<std::string, std::string> want = files(a);
+    want["vobs/p/src/b.txt"] = "mine\n";
+    want["vobs/p/src/notes"] = "private\n";
+    EXPECT_EQ(files(b), want);
+    Ran cat = vdweb(b, {"cat", "vobs/p/src/main.c@@/main/1"});
+    EXPECT_EQ(cat.out, "one\n") << cat.err;
+    Ran hist = vdweb(b, {"history", "vobs/p/src/main.c"});
+    EXPECT_NE(hist.out.find(kAlice.name), std::string::npos) << hist.out << hist.err;
+}
+
+// An update stopped by Ctrl-C cancels the fetch through a second request and leaves the
+// area consistent; one killed outright is finished by the next update; either way the area
+// ends up exactly as the view selects.
+TEST_F(ClientTest, CancelledAndKilledUpdatesAreFinishedByTheNext) {
+    login();
+    const std::string a = area("alice_a"), b = area("alice_b");
+    for (int i = 0; i < 120; ++i) add("big/f" + std::to_string(i), noise(96 * 1024, i + 1));
+
+    pid_t pid = start(a, {"update"});
+    stop_when(pid, a + "/vobs/p/big/f0");
+    kill(pid, SIGINT);
+    kill(pid, SIGCONT);
+    Ran cancelled = finish(pid);
+    EXPECT_EQ(cancelled.rc, 1) << cancelled.err;
+    EXPECT_NE(cancelled.err.find("cancelled"), std::string::npos) << cancelled.err;
+    EXPECT_LT(files(a).size(), files(b).size() + 120);
+    EXPECT_NE(vdweb(a, {"status"}).out.find("did not finish"), std::string::npos);
+    Ran again = vdweb(a, {"update"});
+    ASSERT_EQ(again.rc, 0) << again.err;
+
+    for (int i = 0; i < 120; i += 2) change("big/f" + std::to_string(i), noise(96 * 1024, i + 500));
+    pid = start(b, {"update"});
+    stop_when(pid, b + "/vobs/p/big/f0");
+    kill(pid, SIGKILL);
+    finish(pid);
+    Ran recovered = vdweb(b, {"update"});
+    ASSERT_EQ(recovered.rc, 0) << recovered.err;
+    EXPECT_NE(recovered.err.find("interrupted"), std::string::npos) << recovered.err;
+    ASSERT_EQ(vdweb(a, {"update"}).rc, 0);
+    EXPECT_EQ(files(a), files(b));
+    EXPECT_EQ(files(b)["vobs/p/big/f2"], noise(96 * 1024, 502));
+    EXPECT_EQ(vdweb(b, {"update"}).out, "");
+}
+
+// A pre-checkin trigger asks through vdprompt: on the client's terminal the user answers
+// it; without a terminal the client gives the question's default.
+TEST_F(ClientTest, TriggerQuestionAskedOnTheTerminal) {
+    vdtool({"mktrtype", "-element", "-all", "-preop", "checkin", "-exec",
+            std::string(VDPROMPT_PATH) + " proceed -prompt \"Check in $VD_PNAME?\" -default abort",
+            "ask@/vobs/p"});
+    login();
+    const std::string a = area("alice_a");
+    ASSERT_EQ(vdweb(a, {"co", "vobs/p/src/a.c"}).rc, 0);
+    write_file(a + "/vobs/p/src/a.c", "two\n");
+    Ran refused = vdweb(a, {"ci", "vobs/p/src/a.c"});
+    EXPECT_EQ(refused.rc, 1);
+    EXPECT_NE(refused.err.find("1025"), std::string::npos) << refused.err;
+
+    int master = -1;
+    const std::vector<std::string> e = env(kAlice.password);
+    pid_t pid = forkpty(&master, nullptr, nullptr, nullptr);
+    ASSERT_GE(pid, 0);
+    if (pid == 0) exec_client(a, {"ci", "vobs/p/src/a.c"}, e);
+    std::string seen;
+    bool answered = false;
+    char buf[4096];
+    for (;;) {
+        ssize_t n = read(master, buf, sizeof buf);
+        if (n <= 0) break;  // the client has ended
+        seen.append(buf, static_cast<size_t>(n));
+        if (!answered && seen.find("Check in /vobs/p/src/a.c? [") != std::string::npos) {
+            answered = true;
+            ASSERT_EQ(write(master, "proceed\n", 8), 8);
+        }
+    }
+    close(master);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    EXPECT_TRUE(answered) << seen;
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << seen;
+    vob_resolved_t r;
+    EXPECT_EQ(vob_resolve_pname("/vobs/p/src/a.c@@/main/2", nullptr, 0, &r), 0);
+}
+
+// The client's channel takes an answer that ends without its status part and trailer (the
+// server process died, HTTP still said 200) as a failure, never as success.
+TEST_F(ClientTest, AnAnswerCutShortIsAFailure) {
+    client::RpcChannel channel({server_.url(), kAlice.name, kAlice.password});
+    client::CallResult died = channel.call("force_exit_rpc", client::rpc_args({{"ExitCode", "0"}}));
+    EXPECT_FALSE(died.ok);
+    EXPECT_FALSE(died.complete);
+    EXPECT_NE(died.message().find("died"), std::string::npos) << died.message();
+    client::CallResult fine = channel.call("get_version_separator_rpc", "");
+    EXPECT_TRUE(fine.ok) << fine.message();
+}
+
+}  // namespace
+}  // namespace e2e
