@@ -330,7 +330,8 @@ int run_update(Session& s, const std::string& rpc, const std::string& args, bool
     if (!commit_applied(s, false, completed ? "1" : "0", full)) return failed(s.error);
     area.set("session_state", completed ? "" : "abandoned");
     if (isatty(STDOUT_FILENO) || st.elements > 0)
-        printf("%lld elements updated, %.1f MB received%s\n", st.elements, st.bytes / 1048576.0,
+        printf("%lld element%s updated, %.1f MB received%s\n", st.elements,
+               st.elements == 1 ? "" : "s", st.bytes / 1048576.0,
                st.kept ? (", " + std::to_string(st.kept) + " hijacked files kept").c_str() : "");
     if (cancelled) return failed("update cancelled; run `vdweb update` to finish it");
     if (!r.ok) return failed(r.message());
