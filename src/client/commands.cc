@@ -935,6 +935,7 @@ int cmd_status(const Args& args) {
         }
         Elem e;
         if (area->lookup(r, &e)) continue;
+        if (it->path().filename().string().rfind(kTempPrefix, 0) == 0) continue;
         // Directories on the way to the VOBs are the area's own, not view-private.
         bool holds = false;
         if (it->is_directory(ec))

@@ -161,10 +161,13 @@ bool RecordApplier::streams(const Part& part) {
     if (part.name() != "SyncElemData" || !pending_) return false;
     Pending& p = *pending_;
     if (p.skip) return true;
-    std::string temp = area_.tmp_dir() + "/in.XXXXXX";
+    // Written beside its place: the rename is then within one directory, and the file
+    // system allocates the file where it will stay.
+    const std::string dir = fs::path(area_.abs(p.elem.path)).parent_path().string();
+    std::string temp = dir + "/" + kTempPrefix + "XXXXXX";
     p.fd = mkstemp(temp.data());
     if (p.fd < 0) {
-        fail("cannot write in " + area_.tmp_dir() + ": " + strerror(errno));
+        fail("cannot write in " + dir + ": " + strerror(errno));
         return true;  // body() stops the reader
     }
     p.temp = temp;

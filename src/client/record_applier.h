@@ -2,8 +2,8 @@
 //
 // A fetch (and the download that follows a checkout, checkin, uncheckout, element
 // creation or namespace change) streams directory contexts, element records each followed
-// by its data part, renames and unloads. Each file is written under a temporary name in
-// the area's metadata and renamed into place once whole; directories, symbolic links,
+// by its data part, renames and unloads. Each file is written under a temporary name
+// (kTempPrefix) in its directory and renamed into place once whole; directories, symbolic links,
 // modes and modification times follow the records. What the client must not lose it keeps:
 // a hijacked file stays as the user left it (and is not reported as applied), and a file
 // the area does not know that is in the way of a new element is kept beside it as
@@ -24,6 +24,9 @@
 namespace client {
 
 class RpcChannel;
+
+// The name a file has while its contents arrive, beside where it goes.
+constexpr const char kTempPrefix[] = ".#vdweb.";
 
 struct ApplyStats {
     long long elements = 0;      // records applied
