@@ -28,6 +28,8 @@
 #include "ops/repo/vdw_remove_resource_rpc.h"
 #include "ops/repo/vdw_request_for_mastership_rpc.h"
 #include "ops/repo/vdw_rm_metadata_type_rpc.h"
+#include "ops/view/vdw_describe_files_rpc.h"
+#include "ops/view/vdw_directory_listing_rpcs.h"
 #include "ops/view/vdw_enumerate_views_rpc.h"
 #include "ops/view/vdw_get_config_spec_rpc.h"
 #include "ops/view/vdw_mkview_rpc.h"
@@ -47,15 +49,22 @@ const VDW_RpcFactoryRow kFactory[] = {
     {"VDW_Vdcore::checkout_rpc", vdw_rpc_create<VDW_CheckoutRpc>},                 // checkout
     {"VDW_Vdcore::checkout_version_rpc", vdw_rpc_create<VDW_CheckoutVersionRpc>},  // checkout
     {"VDW_Vdcore::compute_primes_rpc", vdw_rpc_create<VDW_ComputePrimesRpc>},      // diag
-    {"VDW_Vdcore::enumerate_types_rpc", vdw_rpc_create<VDW_EnumerateTypesRpc>},    // repo
-    {"VDW_Vdcore::enumerate_views_rpc", vdw_rpc_create<VDW_EnumerateViewsRpc>},    // view
-    {"VDW_Vdcore::enumerate_vobs_rpc", vdw_rpc_create<VDW_EnumerateVobsRpc>},      // repo
-    {"VDW_Vdcore::force_exit_rpc", vdw_rpc_create<VDW_ForceExitRpc>},              // diag
-    {"VDW_Vdcore::get_base_version_rpc", vdw_rpc_create<VDW_GetBaseVersionRpc>},   // repo
-    {"VDW_Vdcore::get_config_spec_rpc", vdw_rpc_create<VDW_GetConfigSpecRpc>},     // view
-    {"VDW_Vdcore::get_history_rpc", vdw_rpc_create<VDW_GetHistoryRpc>},            // repo
-    {"VDW_Vdcore::get_oid_rpc", vdw_rpc_create<VDW_GetOIDRpc>},                    // repo
-    {"VDW_Vdcore::get_vd_proj_root_rpc", vdw_rpc_create<VDW_GetVDProjRootRpc>},    // repo
+    {"VDW_Vdcore::describe_files_rpc", vdw_rpc_create<VDW_DescribeFilesRpc>},      // view
+    {"VDW_Vdcore::enumerate_directory_contents_rpc",
+     vdw_rpc_create<VDW_EnumerateDirectoryContentsRpc>},  // view
+    {"VDW_Vdcore::enumerate_sub_directories_rpc",
+     vdw_rpc_create<VDW_EnumerateSubDirectoriesRpc>},                            // view
+    {"VDW_Vdcore::enumerate_types_rpc", vdw_rpc_create<VDW_EnumerateTypesRpc>},  // repo
+    {"VDW_Vdcore::enumerate_views_rpc", vdw_rpc_create<VDW_EnumerateViewsRpc>},  // view
+    {"VDW_Vdcore::enumerate_view_root_sub_directories_rpc",
+     vdw_rpc_create<VDW_EnumerateViewRootSubDirectoriesRpc>},                               // view
+    {"VDW_Vdcore::enumerate_vobs_rpc", vdw_rpc_create<VDW_EnumerateVobsRpc>},               // repo
+    {"VDW_Vdcore::force_exit_rpc", vdw_rpc_create<VDW_ForceExitRpc>},                       // diag
+    {"VDW_Vdcore::get_base_version_rpc", vdw_rpc_create<VDW_GetBaseVersionRpc>},            // repo
+    {"VDW_Vdcore::get_config_spec_rpc", vdw_rpc_create<VDW_GetConfigSpecRpc>},              // view
+    {"VDW_Vdcore::get_history_rpc", vdw_rpc_create<VDW_GetHistoryRpc>},                     // repo
+    {"VDW_Vdcore::get_oid_rpc", vdw_rpc_create<VDW_GetOIDRpc>},                             // repo
+    {"VDW_Vdcore::get_vd_proj_root_rpc", vdw_rpc_create<VDW_GetVDProjRootRpc>},             // repo
     {"VDW_Vdcore::get_version_separator_rpc", vdw_rpc_create<VDW_GetVersionSeparatorRpc>},  // repo
     {"VDW_Vdcore::get_vob_family_rpc", vdw_rpc_create<VDW_GetVobFamilyRpc>},                // repo
     {"VDW_Vdcore::interaction_response_rpc",

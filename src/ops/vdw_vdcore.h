@@ -11,6 +11,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <iosfwd>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -20,6 +21,7 @@
 #include "request/vdw_captured_messages.h"
 
 class SUM_View;
+class VDW_FsoDescription;
 class WCM_MemPool;
 class WCM_Status;
 struct view_t;
@@ -171,6 +173,25 @@ public:
     // version-extended pathname ("/vobs/p/a.c@@/main/2").
     void get_base_version(view_t* view, const char* path, bool hijacked, bool loaded,
                           std::string* name, WCM_Status& status);
+
+    // ---- Files of a view, as a client lists them.
+    // Describes the object at `path` (relative to the view's root, "vobs/p/src/a.c"): the
+    // version the view's record holds there (frozen), the one its rules select (unfrozen),
+    // the rule, size and time of the version, a link's text, checkout and VOB facts. A name
+    // that resolves to nothing is TBS_ST_OBJ_NOT_FOUND.
+    void describe_file(view_t* view, const char* path, VDW_FsoDescription* out, WCM_Status& status);
+    struct Dirent {
+        std::string name;
+        std::unique_ptr<VDW_FsoDescription> description;
+    };
+    // The entries of the directory element at `path`, by name, each described; `*listed`
+    // false (and nothing done) when `path` is no directory element.
+    void get_dirents(view_t* view, const char* path, bool dirs_only, std::vector<Dirent>* out,
+                     bool* listed, WCM_Status& status);
+    // The components of the registered VOB tags just below `path` (relative to the view's
+    // root: "" gives "vobs" for "/vobs/p"), by name, each a directory.
+    void get_tag_component_sub_directories(const char* path, std::vector<Dirent>* out,
+                                           WCM_Status& status);
 
     // ---- Types, labels and attributes.
     // The metatype a selector prefix names ("lbtype", "brtype", "attype", "hltype",

@@ -658,5 +658,73 @@ TEST_F(WebViewSyncTest, ConfigSpecChangeSendsItsUpdate) {
     EXPECT_EQ(update(a), std::vector<std::string>{});
 }
 
+// What a client lists of a web view: descriptions of named files (the version its copy
+// holds next to the one the rules now select, the rule, checkout facts; a name that is not
+// there reported in its own part) and directory listings, from a directory element or, above
+// the VOBs, from the VOB tags.
+TEST_F(WebViewSyncTest, FileDescriptionsAndDirectoryListings) {
+    vdtool({"protect", "-chown", kAlice.name, "/vobs/p/src/sub/b.txt"});
+    CopyArea a(site_.home() + "/ca", make_view("alice_web"));
+    update(a);
+    change("src/a.c", "two\n");
+    ASSERT_EQ(status_of(checkout(a, "vobs/p/src/sub/b.txt")), "0");
+    a.reset();
+    Response d = call("describe_files_rpc", args({{"ViewUuid", a.view_uuid()},
+                                                  {"NumOperands", "3"},
+                                                  {"BeginOperand", ""},
+                                                  {"Scope", "vobs/p/src/a.c"},
+                                                  {"EndOperand", ""},
+                                                  {"BeginOperand", ""},
+                                                  {"Scope", "vobs/p/nothing"},
+                                                  {"EndOperand", ""},
+                                                  {"BeginOperand", ""},
+                                                  {"Scope", "vobs/p/src/sub/b.txt"},
+                                                  {"EndOperand", ""}}));
+    ASSERT_EQ(status_of(d), "0") << text_of(d);
+    const std::vector<const Part*> ops = d.named("OperandDescription");
+    ASSERT_EQ(ops.size(), 3u);
+    EXPECT_EQ(ops[0]->header_names(),
+              (std::vector<std::string>{"Content-ID", "Content-Type", "Content-Length",
+                                        "OperandScope", "OperandStatus", "Isdir",
+                                        "FrozenVersionOid", "FrozenVersion", "UnfrozenVersionOid",
+                                        "UnfrozenVersion", "ConfigSpecRule", "Mtime", "Size"}));
+    EXPECT_EQ(header(ops[0], "OperandStatus"), "0");
+    EXPECT_EQ(header(ops[0], "FrozenVersion"), "/main/1") << "the copy still holds it";
+    EXPECT_EQ(header(ops[0], "UnfrozenVersion"), "/main/2");
+    EXPECT_EQ(header(ops[0], "ConfigSpecRule"), "element * /main/LATEST");
+    EXPECT_EQ(header(ops[0], "Size"), "4");
+    EXPECT_EQ(header(ops[1], "OperandScope"), "vobs/p/nothing");
+    EXPECT_EQ(header(ops[1], "OperandStatus"), "1052");
+    EXPECT_EQ(header(ops[2], "CheckedOut"), "1");
+    EXPECT_EQ(header(ops[2], "Reserved"), "1");
+    EXPECT_EQ(header(ops[2], "ConfigSpecRule"), "element * CHECKEDOUT");
+    Response none =
+        call("describe_files_rpc", args({{"ViewUuid", a.view_uuid()}, {"NumOperands", "0"}}));
+    EXPECT_EQ(status_of(none), "0");
+    EXPECT_TRUE(none.named("OperandDescription").empty());
+
+    auto listing = [&](const char* rpc, const char* pname, const char* entry) {
+        ArgList l = {{"ViewUuid", a.view_uuid()}};
+        if (pname) l.emplace_back("Pname", pname);
+        Response r = call(rpc, args(l));
+        EXPECT_EQ(status_of(r), "0") << rpc << " " << text_of(r);
+        std::vector<std::string> names;
+        for (const Part* p : r.named(entry)) names.push_back(header(p, entry));
+        return names;
+    };
+    EXPECT_EQ(listing("enumerate_directory_contents_rpc", "vobs/p/src", "Dirent"),
+              (std::vector<std::string>{"a.c", "k.bin", "small.bin", "sub"}));
+    EXPECT_EQ(listing("enumerate_sub_directories_rpc", "vobs/p/src", "Dirent"),
+              std::vector<std::string>{"sub"});
+    EXPECT_EQ(listing("enumerate_directory_contents_rpc", "vobs", "Dirent"),
+              std::vector<std::string>{"p"});
+    EXPECT_EQ(listing("enumerate_view_root_sub_directories_rpc", nullptr, "SubDirectory"),
+              std::vector<std::string>{"vobs"});
+    Response sub = call("enumerate_directory_contents_rpc",
+                        args({{"ViewUuid", a.view_uuid()}, {"Pname", "vobs/p/src"}}));
+    ASSERT_EQ(header(sub.named("NumDirents")[0], "NumDirents"), "4");
+    EXPECT_EQ(header(sub.named("Dirent")[3], "Isdir"), "1");
+}
+
 }  // namespace
 }  // namespace e2e
