@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -724,6 +725,87 @@ TEST_F(WebViewSyncTest, FileDescriptionsAndDirectoryListings) {
                         args({{"ViewUuid", a.view_uuid()}, {"Pname", "vobs/p/src"}}));
     ASSERT_EQ(header(sub.named("NumDirents")[0], "NumDirents"), "4");
     EXPECT_EQ(header(sub.named("Dirent")[3], "Isdir"), "1");
+}
+
+// An element's version tree as a client fetches it: branches, versions, a checkout and a
+// merge arrow, each node once; the parts of a node's children; nodes that are not there
+// reported apart; a client whose ids belong to another VOB generation refused.
+TEST_F(WebViewSyncTest, VersionTreeFetchedPiecewise) {
+    vdtool({"protect", "-chown", kAlice.name, "/vobs/p/src/a.c"});
+    change("src/a.c", "two\n");
+    vdtool({"mkbrtype", "dev@/vobs/p"});
+    vdtool({"mkbranch", "dev", "/vobs/p/src/a.c"});
+    vdtool({"ci", "-from", write_file(site_.home() + "/content", "dev\n"), "/vobs/p/src/a.c"});
+    change("src/a.c", "three\n");
+    vdtool({"mkhlink", "Merge", "/vobs/p/src/a.c@@/main/dev/1", "/vobs/p/src/a.c@@/main/3"});
+    CopyArea a(site_.home() + "/ca", make_view("alice_web"));
+    ASSERT_EQ(status_of(checkout(a, "vobs/p/src/a.c")), "0");
+    auto dbid = [](const char* v) {
+        vob_resolved_t r;
+        EXPECT_EQ(vob_resolve_pname(v, nullptr, 0, &r), 0) << v;
+        return std::to_string(r.dbid);
+    };
+    auto vtree = [&](const ArgList& more) {
+        ArgList l = {{"ViewUuid", a.view_uuid()}, {"Scope", "vobs/p/src/a.c"}};
+        l.insert(l.end(), more.begin(), more.end());
+        return call("fetch_vtree_rpc", args(l));
+    };
+    auto count = [](const Response& r, const char* name) { return r.named(name).size(); };
+
+    Response all = vtree({{"Op", "FetchDescendants"}, {"Filter", "NodeFilter.ANY"}});
+    ASSERT_EQ(status_of(all), "0") << text_of(all);
+    ASSERT_FALSE(all.parts.empty());
+    EXPECT_EQ(all.parts[0].name(), "ElementDesc");
+    EXPECT_EQ(count(all, "BranchNode"), 2u);
+    EXPECT_EQ(count(all, "CheckedinVersionNode"), 6u);  // main 0-3, dev 0-1
+    ASSERT_EQ(count(all, "CheckoutNode"), 1u);
+    EXPECT_EQ(header(all.named("CheckoutNode")[0], "ViewTag"), "alice_web");
+    EXPECT_EQ(header(all.named("CheckoutNode")[0], "IsReserved"), "1");
+    std::set<std::string> ids;
+    for (const Part& p : all.parts)
+        if (p.header("Dbid")) EXPECT_TRUE(ids.insert(*p.header("Dbid")).second) << "sent twice";
+    for (const Part* b : all.named("BranchNode"))
+        if (header(b, "Name") == "dev")
+            EXPECT_EQ(header(b, "RootwardDbid"), dbid("/vobs/p/src/a.c@@/main/2"));
+    for (const Part* v : all.named("CheckedinVersionNode")) {
+        if (header(v, "Dbid") == dbid("/vobs/p/src/a.c@@/main/dev/1"))
+            EXPECT_NE(v->content.find("MergeChild: " + dbid("/vobs/p/src/a.c@@/main/3")),
+                      std::string::npos);
+        if (header(v, "Dbid") == dbid("/vobs/p/src/a.c@@/main/3"))
+            EXPECT_NE(v->content.find("MergeParent: " + dbid("/vobs/p/src/a.c@@/main/dev/1")),
+                      std::string::npos);
+    }
+    // Any filter sends the same nodes.
+    Response interesting =
+        vtree({{"Op", "FetchDescendants"}, {"Filter", "NodeFilter.INTERESTING"}});
+    EXPECT_EQ(interesting.parts.size(), all.parts.size());
+
+    // The children of the main branch: its versions (and the checkout).
+    const std::string main_sel = "/vobs/p/src/a.c@@/main";
+    Response kids = vtree({{"Op", "FetchChildren"}, {"ObjectSelector", main_sel}});
+    ASSERT_EQ(status_of(kids), "0") << text_of(kids);
+    EXPECT_EQ(count(kids, "CheckedinVersionNode"), 4u);
+    EXPECT_EQ(count(kids, "BranchNode"), 1u) << "the branch as the versions' ancestor";
+
+    // A node that is not there is reported apart; the others still come.
+    Response refresh = vtree({{"Op", "FetchRefreshNodes"},
+                              {"ObjectSelector", "/vobs/p/src/a.c@@/main/9"},
+                              {"ObjectSelector", "/vobs/p/src/a.c@@/main/1"}});
+    ASSERT_EQ(status_of(refresh), "0") << text_of(refresh);
+    ASSERT_EQ(count(refresh, "ObjectsNotFound"), 1u);
+    EXPECT_NE(refresh.named("ObjectsNotFound")[0]->content.find("ObjectSelector: "),
+              std::string::npos);
+    EXPECT_EQ(count(refresh, "CheckedinVersionNode"), 1u);
+
+    // Ids of another generation of the VOB: refused before any node.
+    const std::string gen =
+        header(all.parts[0].header("VobGenerationNumber") ? &all.parts[0] : nullptr,
+               "VobGenerationNumber");
+    Response stale = vtree(
+        {{"Op", "FetchDescendants"}, {"VobGenerationNumber", std::to_string(std::stoll(gen) + 1)}});
+    EXPECT_EQ(status_of(stale), "100011");
+    EXPECT_NE(text_of(stale).find("VDSRV3168"), std::string::npos) << text_of(stale);
+    EXPECT_EQ(count(stale, "BranchNode") + count(stale, "CheckedinVersionNode"), 0u);
 }
 
 }  // namespace
