@@ -18,9 +18,16 @@
 // included, summed over its requests (lighttpd's mod_accesslog and Apache's mod_logio, both
 // "%O"); and the server side's memory: the peak of the summed VmRSS of every process below
 // the server (the CGI programs and what they start, or Apache's worker), sampled every 5 ms,
-// and the largest VmHWM any one of them reached. Apache is started afresh for each row, so
-// its worker's figures are the row's own, as a CGI process's are. Everything is on local
-// disk and in the page cache: the figures are the programs' costs, not a network's.
+// and the largest VmHWM any one of them reached. A CGI process that lives less than a
+// sample's interval may be missed or seen before it has grown: the memory of the quickest
+// rows is a lower bound. Apache is started afresh for each row, so its worker's figures are
+// the row's own, as a CGI process's are.
+//
+// Each server runs as shipped, apart from what measuring needs: Apache with a single worker
+// process and keep-alive without a request limit, mod_dav_svn with its defaults (a checkout
+// fetches each file with a GET of its own, uncompressed); git's repository packed, as a
+// served one is. The servers' data is in the page cache, and each row starts once what
+// earlier ones wrote is on disk: the figures are the programs' costs, not a network's.
 //
 // The vdweb rows run the command-line client when the tree builds one (VDWEB_CLIENT_PATH);
 // until then they say so and the other rows still run. The client works anonymously on a
@@ -41,7 +48,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <functional>
+#include <initializer_list>
 #include <memory>
 #include <random>
 #include <sstream>
@@ -69,9 +76,14 @@ const char* const kApache = "/usr/sbin/apache2";
 const char* const kApacheModules = "/usr/lib/apache2/modules";
 const char* const kVobTag = "/vobs/b";
 
+// A failure of the benchmark itself. It unwinds to main, so the servers stop and the
+// scratch directories go on the way.
+struct Failure {
+    std::string why;
+};
+
 [[noreturn]] void die(const std::string& why) {
-    fprintf(stderr, "bench_client: %s\n", why.c_str());
-    exit(1);
+    throw Failure{why};
 }
 
 double since(Clock::time_point start) {
@@ -252,8 +264,10 @@ private:
     size_t offset_ = 0;
 };
 
-// The client run against one server and measured.
+// The client run against one server and measured. What earlier rows wrote reaches the disk
+// first, so that writing it back does not fall into this row's time.
 Figures measure(pid_t server, const std::string& cwd, std::vector<Command> client) {
+    sync();
     Figures f;
     ServerMemory memory(server);
     const auto start = Clock::now();
@@ -469,6 +483,13 @@ struct Places {
     std::string svn_config;  // the svn client's configuration directory
 };
 
+// git, with the identity its commits need.
+Command git(std::initializer_list<std::string> args) {
+    Command c = {"git", "-c", "user.name=bench", "-c", "user.email=bench@localhost"};
+    c.insert(c.end(), args);
+    return c;
+}
+
 void serve_tree(const Places& p) {
     auto start = Clock::now();
     run(p.home, {"tar", "cf", p.home + "/htdocs/tree.tar", "-C", p.tree, "."});
@@ -487,13 +508,13 @@ void serve_tree(const Places& p) {
 
     // git last: its repository inside the tree is no part of what the others serve.
     start = Clock::now();
-    const Command git = {"git", "-c", "user.name=bench", "-c", "user.email=bench@localhost"};
-    run(p.tree, {"git", "init", "-q"});
-    run(p.tree, {"git", "add", "-A"});
-    Command commit = git;
-    commit.insert(commit.end(), {"commit", "-qm", "import"});
-    run(p.tree, commit);
-    run(p.tree, {"git", "clone", "-q", "--bare", ".", p.home + "/git/b.git"});
+    run(p.tree, git({"init", "-q"}));
+    run(p.tree, git({"add", "-A"}));
+    run(p.tree, git({"commit", "-qm", "import"}));
+    run(p.tree, git({"clone", "-q", "--bare", ".", p.home + "/git/b.git"}));
+    // Packed, as a served repository is: a clone of loose objects would spend its time
+    // compressing them.
+    run(p.tree, git({"--git-dir=" + p.home + "/git/b.git", "repack", "-adq"}));
     printf(", git %.1f s\n", since(start));
 }
 
@@ -512,60 +533,57 @@ void commit_change(const Places& p, const std::vector<std::string>& rels) {
     run(p.home, co);
     run(p.home, ci);
     run(p.home, mucc);
-    run(p.tree, {"git", "-c", "user.name=bench", "-c", "user.email=bench@localhost", "commit",
-                 "-qam", "change"});
-    run(p.tree, {"git", "push", "-q", p.home + "/git/b.git", "HEAD"});
+    run(p.tree, git({"commit", "-qam", "change"}));
+    run(p.tree, git({"push", "-q", p.home + "/git/b.git", "HEAD"}));
 }
 
-// The servers' accounts own what they serve (a no-op unless they run as another one).
+// The servers' accounts own what they serve: the site's account that lighttpd runs the CGI
+// programs as, and the account Apache's worker runs as.
 void hand_over(const Places& p) {
     run_pipeline(p.home, {{"chown", "-R", "--reference=" + p.home + "/tmp", p.home + "/vobs",
                            p.home + "/registry", p.home + "/git"}});
     if (geteuid() == 0) run(p.home, {"chown", "-R", "www-data:www-data", p.repository});
 }
 
-}  // namespace
+// One tree served four ways, and the copies the clients make of it.
+struct Bench {
+    Bench(int files, size_t size, const e2e::LighttpdServer& server, const std::string& svn_dir)
+        : server(server),
+          places{server.site().home(), server.site().home() + "/tree", svn_dir, svn_dir + "/repo",
+                 server.site().home() + "/svn-config"},
+          site(server),
+          files(files),
+          size(size) {}
 
-int main(int argc, char** argv) {
-    const int files = argc > 1 ? atoi(argv[1]) : 10000;
-    const long long megabytes = argc > 2 ? atoll(argv[2]) : 100;
-    if (files < 100 || megabytes <= 0) die("usage: bench_client [files (at least 100) [MB]]");
-    const size_t size = static_cast<size_t>(megabytes * 1000 * 1000 / files);
-    printf("bench_client: %d files of %zu bytes (%lld MB), 100 to a directory\n", files, size,
-           megabytes);
-    if (geteuid() == 0 && !getpwnam("www-data")) die("no www-data account for Apache");
+    const e2e::LighttpdServer& server;
+    const Places places;
+    LighttpdHost site;
+    const int files;
+    const size_t size;
     const bool have_client = !kClient.empty() && access(kClient.c_str(), X_OK) == 0;
+    std::mt19937 rng{42};
+    std::vector<std::string> names;
+    std::unique_ptr<ApacheHost> apache;  // once the repository exists
 
-    const std::string git_config = bench::git_backend_config();
-    if (git_config.empty()) die("git http-backend is not installed");
-    e2e::LighttpdServer server({}, {}, git_config + LighttpdHost::extra_config());
-    if (!server.started()) die(server.failure());
-    ScratchDir svn_scratch;
-    Places p;
-    p.home = server.site().home();
-    p.tree = p.home + "/tree";
-    p.svn_dir = svn_scratch.path();
-    p.repository = p.svn_dir + "/repo";
-    p.svn_config = p.home + "/svn-config";
-    // vdtool and the client find the site and keep their settings in the scratch site.
-    setenv("VERDANE_HOME", p.home.c_str(), 1);
-    setenv("XDG_CONFIG_HOME", (p.home + "/client-config").c_str(), 1);
+    std::string vdweb_area() const { return places.home + "/vdweb-area"; }
+    std::string svn_wc() const { return places.home + "/svn-wc"; }
+    std::string git_clone() const { return places.home + "/git-clone"; }
+    std::string tar_copy() const { return places.home + "/tar-copy"; }
+    // The file every copy is checked on: one of those that change.
+    const std::string& probe() const { return names[7]; }
 
-    std::mt19937 rng(42);
-    const std::vector<std::string> names = bench::write_source_tree(p.tree, files, size, rng);
-    serve_tree(p);
-    hand_over(p);
-    LighttpdHost site(server);
-    ApacheHost apache(p.svn_dir, p.repository);
-
-    const std::string vdweb_area = p.home + "/vdweb-area", svn_wc = p.home + "/svn-wc",
-                      git_clone = p.home + "/git-clone", tar_copy = p.home + "/tar-copy";
-    const Command svn = {"svn", "--non-interactive", "-q", "--config-dir", p.svn_config};
-    auto with = [](Command c, std::initializer_list<std::string> more) {
-        c.insert(c.end(), more);
+    Command svn(std::initializer_list<std::string> args) const {
+        Command c = {"svn", "--non-interactive", "-q", "--config-dir", places.svn_config};
+        c.insert(c.end(), args);
         return c;
-    };
+    }
+};
 
+struct Rows {
+    Figures vdweb, svn, git, tar;
+};
+
+void print_header() {
     printf(
         "  (time: s of the client's run; bytes, requests: what the server sent, headers included;"
         "\n   server MiB: peak summed VmRSS below the server, sampled every 5 ms, and the largest"
@@ -573,86 +591,134 @@ int main(int argc, char** argv) {
         "\n   or none did, as for a static file)\n");
     printf("  %-11s %-6s %9s %13s %8s %10s %8s\n", "row", "client", "time s", "bytes", "requests",
            "server MiB", "one MiB");
-    struct Rows {
-        Figures vdweb, svn, git, tar;
-    } populate, changed, unchanged;
+}
 
-    // Populate.
-    if (have_client) {
-        if (int rc = run_pipeline(p.home, {{kClient, "login", server.url()}}); rc != 0) {
-            populate.vdweb.status = rc;
-            printf("  vdweb login failed (exit %d)\n", rc);
-        } else {
-            populate.vdweb =
-                site.run(p.home, {{kClient, "mkview", "bench", vdweb_area, "--load", kVobTag}});
-        }
-        print_row("populate", "vdweb", populate.vdweb);
-    } else {
+void setup(Bench& b) {
+    const Places& p = b.places;
+    b.names = bench::write_source_tree(p.tree, b.files, b.size, b.rng);
+    serve_tree(p);
+    hand_over(p);
+    b.apache = std::make_unique<ApacheHost>(p.svn_dir, p.repository);
+}
+
+// Every client fills an empty copy area.
+Rows populate(Bench& b) {
+    Rows r;
+    const Places& p = b.places;
+    if (!b.have_client) {
         print_not_built("populate");
+    } else if (int rc = run_pipeline(p.home, {{kClient, "login", b.server.url()}}); rc != 0) {
+        r.vdweb.status = rc;
+        printf("  vdweb login failed (exit %d)\n", rc);
+    } else {
+        r.vdweb =
+            b.site.run(p.home, {{kClient, "mkview", "bench", b.vdweb_area(), "--load", kVobTag}});
+        print_row("populate", "vdweb", r.vdweb);
     }
-    populate.svn = apache.run(p.home, {with(svn, {"checkout", apache.url(), svn_wc})});
-    print_row("populate", "svn", populate.svn);
-    populate.git = site.run(p.home, {{"git", "clone", "-q", server.url("/git/b.git"), git_clone}});
-    print_row("populate", "git", populate.git);
-    fs::create_directories(tar_copy);
-    populate.tar = site.run(
-        p.home, {{"curl", "-sSf", server.url("/tree.tar")}, {"tar", "xf", "-", "-C", tar_copy}});
-    print_row("populate", "tar", populate.tar);
-    const std::string probe = names[7];
-    if (have_client && populate.vdweb.status == 0) check_copy("vdweb", vdweb_area, p.tree, probe);
-    check_copy("svn", svn_wc, p.tree, probe);
-    check_copy("git", git_clone, p.tree, probe);
-    check_copy("tar", tar_copy, p.tree, probe);
+    r.svn = b.apache->run(p.home, {b.svn({"checkout", b.apache->url(), b.svn_wc()})});
+    print_row("populate", "svn", r.svn);
+    r.git = b.site.run(p.home, {{"git", "clone", "-q", b.server.url("/git/b.git"), b.git_clone()}});
+    print_row("populate", "git", r.git);
+    fs::create_directories(b.tar_copy());
+    r.tar = b.site.run(p.home, {{"curl", "-sSf", b.server.url("/tree.tar")},
+                                {"tar", "xf", "-", "-C", b.tar_copy()}});
+    print_row("populate", "tar", r.tar);
 
-    // 1% of the files get a new version.
+    if (r.vdweb.status == 0 && b.have_client)
+        check_copy("vdweb", b.vdweb_area(), p.tree, b.probe());
+    check_copy("svn", b.svn_wc(), p.tree, b.probe());
+    check_copy("git", b.git_clone(), p.tree, b.probe());
+    check_copy("tar", b.tar_copy(), p.tree, b.probe());
+    return r;
+}
+
+// Every client but tar brings its copy up to date.
+Rows update(Bench& b, const char* what) {
+    Rows r;
+    if (b.have_client) {
+        r.vdweb = b.site.run(b.vdweb_area(), {{kClient, "update"}});
+        print_row(what, "vdweb", r.vdweb);
+    } else {
+        print_not_built(what);
+    }
+    r.svn = b.apache->run(b.svn_wc(), {b.svn({"update"})});
+    print_row(what, "svn", r.svn);
+    r.git = b.site.run(b.git_clone(), {{"git", "pull", "-q", "--ff-only"}});
+    print_row(what, "git", r.git);
+    if (r.vdweb.status == 0 && b.have_client)
+        check_copy("vdweb", b.vdweb_area(), b.places.tree, b.probe());
+    check_copy("svn", b.svn_wc(), b.places.tree, b.probe());
+    check_copy("git", b.git_clone(), b.places.tree, b.probe());
+    return r;
+}
+
+// 1% of the files, one in each directory, get a new version.
+void change(Bench& b) {
     std::vector<std::string> rels;
-    for (int i = 0; i < files / 100; ++i) {
-        const std::string& rel = names[static_cast<size_t>(i * 100 + 7)];
-        std::ofstream(p.tree + "/" + rel, std::ios::binary) << bench::source_text(rng, size, 1);
+    for (int i = 0; i < b.files / 100; ++i) {
+        const std::string& rel = b.names[static_cast<size_t>(i * 100 + 7)];
+        std::ofstream(b.places.tree + "/" + rel, std::ios::binary)
+            << bench::source_text(b.rng, b.size, 1);
         rels.push_back(rel);
     }
-    commit_change(p, rels);
-    hand_over(p);
-    const Command update = {kClient, "update"};
-    const Command pull = {"git", "pull", "-q", "--ff-only"};
-    if (have_client) {
-        changed.vdweb = site.run(vdweb_area, {update});
-        print_row("1% changed", "vdweb", changed.vdweb);
-    } else {
-        print_not_built("1% changed");
-    }
-    changed.svn = apache.run(svn_wc, {with(svn, {"update"})});
-    print_row("1% changed", "svn", changed.svn);
-    changed.git = site.run(git_clone, {pull});
-    print_row("1% changed", "git", changed.git);
-    if (have_client && changed.vdweb.status == 0) check_copy("vdweb", vdweb_area, p.tree, probe);
-    check_copy("svn", svn_wc, p.tree, probe);
-    check_copy("git", git_clone, p.tree, probe);
+    commit_change(b.places, rels);
+    hand_over(b.places);
+}
 
-    // Nothing changed.
-    if (have_client) {
-        unchanged.vdweb = site.run(vdweb_area, {update});
-        print_row("no change", "vdweb", unchanged.vdweb);
-    } else {
-        print_not_built("no change");
-    }
-    unchanged.svn = apache.run(svn_wc, {with(svn, {"update"})});
-    print_row("no change", "svn", unchanged.svn);
-    unchanged.git = site.run(git_clone, {pull});
-    print_row("no change", "git", unchanged.git);
-
-    if (!have_client) {
-        printf("  vdweb client not built: no ratios\n");
-        return 0;
-    }
+void print_ratios(const Rows& populated, const Rows& changed, const Rows& unchanged) {
     printf("ratios (below 1: vdweb took less time, was sent fewer bytes, its server held less)\n");
     printf("  %-11s %-10s %6s %6s %6s\n", "row", "", "time", "bytes", "memory");
-    print_ratio("populate", "svn", populate.vdweb, populate.svn);
-    print_ratio("populate", "git", populate.vdweb, populate.git);
-    print_ratio("populate", "tar", populate.vdweb, populate.tar);
+    print_ratio("populate", "svn", populated.vdweb, populated.svn);
+    print_ratio("populate", "git", populated.vdweb, populated.git);
+    print_ratio("populate", "tar", populated.vdweb, populated.tar);
     print_ratio("1% changed", "svn", changed.vdweb, changed.svn);
     print_ratio("1% changed", "git", changed.vdweb, changed.git);
     print_ratio("no change", "svn", unchanged.vdweb, unchanged.svn);
     print_ratio("no change", "git", unchanged.vdweb, unchanged.git);
+}
+
+int run_bench(int files, long long megabytes) {
+    const size_t size = static_cast<size_t>(megabytes * 1000 * 1000 / files);
+    printf("bench_client: %d files of %zu bytes (%lld MB), 100 to a directory\n", files, size,
+           megabytes);
+    if (geteuid() == 0 && !getpwnam("www-data")) die("no www-data account for Apache");
+    const std::string git_config = bench::git_backend_config();
+    if (git_config.empty()) die("git http-backend is not installed");
+    e2e::LighttpdServer server({}, {}, git_config + LighttpdHost::extra_config());
+    if (!server.started()) die(server.failure());
+    ScratchDir svn_scratch;
+    Bench b(files, size, server, svn_scratch.path());
+    // vdtool and the client find the site; the client keeps its settings in it.
+    setenv("VERDANE_HOME", b.places.home.c_str(), 1);
+    setenv("XDG_CONFIG_HOME", (b.places.home + "/client-config").c_str(), 1);
+
+    setup(b);
+    print_header();
+    const Rows populated = populate(b);
+    change(b);
+    const Rows changed = update(b, "1% changed");
+    const Rows unchanged = update(b, "no change");
+    if (b.have_client)
+        print_ratios(populated, changed, unchanged);
+    else
+        printf("  vdweb client not built: no ratios\n");
     return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const int files = argc > 1 ? atoi(argv[1]) : 10000;
+    const long long megabytes = argc > 2 ? atoll(argv[2]) : 100;
+    if (files < 100 || megabytes <= 0) {
+        fprintf(stderr, "usage: bench_client [files (at least 100) [megabytes]]\n");
+        return 2;
+    }
+    try {
+        return run_bench(files, megabytes);
+    } catch (const Failure& f) {
+        fflush(stdout);
+        fprintf(stderr, "bench_client: %s\n", f.why.c_str());
+        return 1;
+    }
 }
