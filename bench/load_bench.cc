@@ -47,9 +47,13 @@
 
 #include "e2e/lighttpd_server.h"
 #include "e2e/multipart.h"
+#include "site_support.h"
 
 namespace {
 
+using bench::children_of;
+using bench::read_proc;
+using bench::resident_pages;
 using Clock = std::chrono::steady_clock;
 using namespace std::chrono_literals;
 
@@ -118,41 +122,6 @@ void raise_fd_limit() {
     if (r.rlim_cur >= want) return;
     r.rlim_cur = want;
     setrlimit(RLIMIT_NOFILE, &r);
-}
-
-// A small /proc file into buf, NUL-terminated; 0 when the process is gone.
-size_t read_proc(const std::string& path, char* buf, size_t size) {
-    int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return 0;
-    ssize_t n = read(fd, buf, size - 1);
-    close(fd);
-    if (n <= 0) return 0;
-    buf[n] = '\0';
-    return static_cast<size_t>(n);
-}
-
-// Children of the process's main thread: lighttpd and the CGI programs start theirs there.
-std::vector<pid_t> children_of(pid_t pid) {
-    std::vector<pid_t> found;
-    char buf[16384];
-    const std::string p = std::to_string(pid);
-    if (read_proc("/proc/" + p + "/task/" + p + "/children", buf, sizeof buf) == 0) return found;
-    for (char* s = buf; *s;) {
-        char* end = nullptr;
-        long child = strtol(s, &end, 10);
-        if (end == s) break;
-        found.push_back(static_cast<pid_t>(child));
-        s = end;
-    }
-    return found;
-}
-
-// Resident pages of one process (the statm figure VmRSS is made of); 0 when it is gone.
-long resident_pages(pid_t pid) {
-    char buf[256];
-    if (read_proc("/proc/" + std::to_string(pid) + "/statm", buf, sizeof buf) == 0) return 0;
-    long size = 0, resident = 0;
-    return sscanf(buf, "%ld %ld", &size, &resident) == 2 ? resident : 0;
 }
 
 // Watches the processes below a server on a thread of its own: every `every`, the summed
@@ -417,32 +386,6 @@ void warm_up(const Workload& w, const e2e::LighttpdServer& server) {
     if (t.errors) die(w.name + " does not answer (" + t.first_error + "): " + server.error_log());
 }
 
-std::string command_output(const std::string& command) {
-    FILE* p = popen(command.c_str(), "r");
-    if (!p) return {};
-    std::string out;
-    char buf[4096];
-    while (size_t n = fread(buf, 1, sizeof buf, p)) out.append(buf, n);
-    if (pclose(p) != 0) return {};
-    while (!out.empty() && (out.back() == '\n' || out.back() == '\r')) out.pop_back();
-    return out;
-}
-
-// git http-backend at /git/<repo>, its repositories below the site's git/ directory.
-std::string git_location() {
-    const std::string backend = command_output("git --exec-path") + "/git-http-backend";
-    if (access(backend.c_str(), X_OK) != 0) die("git http-backend not found (" + backend + ")");
-    return "alias.url += ( \"/git\" => \"" + backend +
-           "\" )\n"
-           "$HTTP[\"url\"] =~ \"^/git/\" {\n"
-           "    cgi.assign = ( \"\" => \"\" )\n"
-           "    setenv.add-environment = (\n"
-           "        \"GIT_PROJECT_ROOT\" => \"@HOME@/git\",\n"
-           "        \"GIT_HTTP_EXPORT_ALL\" => \"1\",\n"
-           "    )\n"
-           "}\n";
-}
-
 // A bare repository with one commit, made without a work tree: a blob, a tree holding it,
 // a commit of the tree.
 void make_repository(const std::string& dir) {
@@ -507,7 +450,9 @@ void print_row(const std::string& first, const std::string& name, const RunFigur
 }
 
 void load(const Options& o) {
-    e2e::LighttpdServer server({}, {}, git_location());
+    const std::string git_config = bench::git_backend_config();
+    if (git_config.empty()) die("git http-backend is not installed");
+    e2e::LighttpdServer server({}, {}, git_config);
     if (!server.started()) die(server.failure());
     make_repository(server.site().home() + "/git/bench.git");
 

@@ -33,6 +33,7 @@
 #include "e2e/lighttpd_server.h"
 #include "e2e/rpc_client.h"
 #include "e2e/test_users.h"
+#include "site_support.h"
 
 namespace {
 
@@ -50,48 +51,8 @@ double since(Clock::time_point start) {
     return std::chrono::duration<double>(Clock::now() - start).count();
 }
 
-std::string command_output(const std::string& command) {
-    FILE* p = popen(command.c_str(), "r");
-    if (!p) return {};
-    std::string out;
-    char buf[4096];
-    while (size_t n = fread(buf, 1, sizeof buf, p)) out.append(buf, n);
-    if (pclose(p) != 0) return {};
-    while (!out.empty() && out.back() == '\n') out.pop_back();
-    return out;
-}
-
 void run(const std::string& command) {
     if (system(command.c_str()) != 0) die("failed: " + command);
-}
-
-std::string git_location() {
-    const std::string backend = command_output("git --exec-path") + "/git-http-backend";
-    if (access(backend.c_str(), X_OK) != 0) die("git http-backend not found (" + backend + ")");
-    return "alias.url += ( \"/git\" => \"" + backend +
-           "\" )\n"
-           "$HTTP[\"url\"] =~ \"^/git/\" {\n"
-           "    cgi.assign = ( \"\" => \"\" )\n"
-           "    setenv.add-environment = (\n"
-           "        \"GIT_PROJECT_ROOT\" => \"@HOME@/git\",\n"
-           "        \"GIT_HTTP_EXPORT_ALL\" => \"1\",\n"
-           "    )\n"
-           "}\n";
-}
-
-// Text that compresses about as source code does.
-std::string content(std::mt19937& rng, size_t size, int generation) {
-    static const char* const words[] = {"int",    "return", "static", "const",  "struct",
-                                        "void",   "if",     "else",   "for",    "while",
-                                        "buffer", "status", "count",  "result", "value"};
-    std::string s = "// generation " + std::to_string(generation) + "\n";
-    while (s.size() < size) {
-        s += words[rng() % 15];
-        s += rng() % 7 == 0 ? "\n" : " ";
-        if (rng() % 5 == 0) s += std::to_string(rng() % 100000);
-    }
-    s.resize(size);
-    return s;
 }
 
 // The peak resident size of the vdweb.cgi processes seen while it runs, in MiB.
@@ -176,7 +137,9 @@ int main(int argc, char** argv) {
     printf("bench_sync: %d files of %zu bytes (%lld MB), 100 to a directory\n", files, size,
            megabytes);
 
-    e2e::LighttpdServer server({}, {}, git_location());
+    const std::string git_config = bench::git_backend_config();
+    if (git_config.empty()) die("git http-backend is not installed");
+    e2e::LighttpdServer server({}, {}, git_config);
     if (!server.started()) die(server.failure());
     const std::string home = server.site().home();
     const std::string vdtool = "VERDANE_HOME=" + home + " " + VDTOOL_PATH;
@@ -184,13 +147,7 @@ int main(int argc, char** argv) {
     // The same tree as a VOB and as a git repository.
     std::mt19937 rng(42);
     const std::string tree = home + "/tree";
-    std::vector<std::string> names;
-    for (int i = 0; i < files; ++i) {
-        const std::string rel = "d" + std::to_string(i / 100) + "/f" + std::to_string(i) + ".c";
-        names.push_back(rel);
-        fs::create_directories(fs::path(tree + "/" + rel).parent_path());
-        std::ofstream(tree + "/" + rel, std::ios::binary) << content(rng, size, 0);
-    }
+    const std::vector<std::string> names = bench::write_source_tree(tree, files, size, rng);
     run(vdtool + " mkvob -tag /vobs/b " + home + "/vobs/b.vbs >/dev/null");
     run(vdtool + " import " + tree + " /vobs/b >/dev/null");
     std::ofstream(home + "/cs") << "element * CHECKEDOUT\nelement * /main/LATEST\nload /vobs/b\n";
@@ -206,7 +163,7 @@ int main(int argc, char** argv) {
     run("chown -R --reference=" + home + "/tmp " + home + "/git 2>/dev/null || true");
 
     auto uuid_of = [&](const char* tag) {
-        const std::string out = command_output(vdtool + " lsview -long " + tag);
+        const std::string out = bench::command_output(vdtool + " lsview -long " + tag);
         const size_t at = out.find("uuid");
         std::string u = at == std::string::npos ? "" : out.substr(at);
         u = u.substr(u.find_first_of("0123456789abcdef", 4), 32);
@@ -264,7 +221,7 @@ int main(int argc, char** argv) {
                              {"Comment", ""},
                              {"EndItem", ""}});
         ci.emplace_back("Scope", "vobs/b/" + rel);
-        const std::string c = content(rng, size, 1);
+        const std::string c = bench::source_text(rng, size, 1);
         upload += std::to_string(c.size()) + "\n" + c;
         std::ofstream(home + "/clone2/" + rel, std::ios::binary) << c;
     }

@@ -58,8 +58,21 @@ sockaddr_in loopback(int port) {
     return addr;
 }
 
-// A port the kernel had free a moment ago; the caller retries if someone takes it first.
-int free_port() {
+// Waits for the child for at most `limit`; true once it has been reaped.
+bool reap(pid_t pid, std::chrono::milliseconds limit) {
+    auto deadline = std::chrono::steady_clock::now() + limit;
+    for (;;) {
+        int status = 0;
+        pid_t r = waitpid(pid, &status, WNOHANG);
+        if (r == pid || (r < 0 && errno == ECHILD)) return true;
+        if (std::chrono::steady_clock::now() >= deadline) return false;
+        std::this_thread::sleep_for(10ms);
+    }
+}
+
+}  // namespace
+
+int free_loopback_port() {
     int s = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (s < 0) return 0;
     sockaddr_in addr = loopback(0);
@@ -80,20 +93,6 @@ bool accepts_connections(int port) {
     close(s);
     return ok;
 }
-
-// Waits for the child for at most `limit`; true once it has been reaped.
-bool reap(pid_t pid, std::chrono::milliseconds limit) {
-    auto deadline = std::chrono::steady_clock::now() + limit;
-    for (;;) {
-        int status = 0;
-        pid_t r = waitpid(pid, &status, WNOHANG);
-        if (r == pid || (r < 0 && errno == ECHILD)) return true;
-        if (std::chrono::steady_clock::now() >= deadline) return false;
-        std::this_thread::sleep_for(10ms);
-    }
-}
-
-}  // namespace
 
 std::string LighttpdServer::render_config(std::string text, int port, const std::string& home,
                                           const std::string& cgi) {
@@ -136,7 +135,7 @@ LighttpdServer::~LighttpdServer() {
 }
 
 bool LighttpdServer::start_once() {
-    port_ = free_port();
+    port_ = free_loopback_port();
     if (port_ == 0) {
         failure_ = "no free loopback port";
         return false;

@@ -17,6 +17,12 @@
 
 namespace e2e {
 
+// A loopback port the kernel had free a moment ago (0 when none); whoever binds it retries
+// if another process takes it first.
+int free_loopback_port();
+// Whether something accepts connections on the loopback port.
+bool accepts_connections(int port);
+
 class LighttpdServer {
 public:
     // A static file the document root holds, for comparing with the CGI program.

@@ -1,0 +1,48 @@
+// What the benchmarks that run through a web server share: outside programs' output, a
+// generated source tree, git http-backend behind the site's lighttpd, and the processes a
+// server has started read from /proc.
+#ifndef BENCH_SITE_SUPPORT_H
+#define BENCH_SITE_SUPPORT_H
+
+#include <sys/types.h>
+
+#include <cstddef>
+#include <random>
+#include <string>
+#include <vector>
+
+namespace bench {
+
+// What a shell command line made of the benchmark's own values prints, without its trailing
+// line ends; empty when it cannot run or fails.
+std::string command_output(const std::string& command);
+
+// The path of git http-backend; empty when it is not installed.
+std::string git_backend_path();
+// lighttpd configuration serving git http-backend at /git/<repo>, the repositories below the
+// site's git/ directory (with the site template's markers); empty when there is no backend.
+std::string git_backend_config();
+
+// Text that compresses about as source code does; its first line names the generation, so
+// every generation of a file differs from the one before.
+std::string source_text(std::mt19937& rng, size_t size, int generation);
+
+// Writes `files` files of generation 0 and `size` bytes below `dir`, 100 to a directory
+// (d<n>/f<i>.c), and returns their paths relative to `dir` in order.
+std::vector<std::string> write_source_tree(const std::string& dir, int files, size_t size,
+                                           std::mt19937& rng);
+
+// A small /proc file into buf, NUL-terminated; 0 when the process is gone.
+size_t read_proc(const std::string& path, char* buf, size_t size);
+// Children of the process's main thread: servers and CGI programs start theirs there.
+std::vector<pid_t> children_of(pid_t pid);
+// Every process below `pid`, children before their own children.
+std::vector<pid_t> descendants_of(pid_t pid);
+// Resident pages of one process (the statm figure VmRSS is made of); 0 when it is gone.
+long resident_pages(pid_t pid);
+// The process's peak resident size (VmHWM) in KiB; 0 when it is gone.
+long peak_resident_kib(pid_t pid);
+
+}  // namespace bench
+
+#endif  // BENCH_SITE_SUPPORT_H
