@@ -23,11 +23,17 @@ const char* const kSchema =
     "CREATE TABLE IF NOT EXISTS applied(seq INTEGER PRIMARY KEY, dir TEXT, leaf TEXT, oid TEXT,"
     " dfh TEXT, slink INTEGER, tgt_dfh TEXT, tgt_leaf TEXT);";
 
-// One prepared statement, finalized when it goes.
+// One use of a prepared statement: the area keeps each statement prepared for its whole
+// life (an update runs the same few for every element), and a use resets it when it goes.
 class Stmt {
 public:
-    Stmt(sqlite3* db, const char* sql) { sqlite3_prepare_v2(db, sql, -1, &s_, nullptr); }
-    ~Stmt() { sqlite3_finalize(s_); }
+    explicit Stmt(sqlite3_stmt* s) : s_(s) {}
+    ~Stmt() {
+        if (s_) {
+            sqlite3_reset(s_);
+            sqlite3_clear_bindings(s_);
+        }
+    }
     Stmt(const Stmt&) = delete;
     Stmt& operator=(const Stmt&) = delete;
     bool ok() const { return s_ != nullptr; }
@@ -91,7 +97,19 @@ bool file_matches(const std::string& abs, const Elem& e) {
 
 CopyArea::~CopyArea() {
     if (in_batch_) end();
+    for (auto& [sql, stmt] : statements_) sqlite3_finalize(stmt);
     sqlite3_close(db_);
+}
+
+sqlite3_stmt* CopyArea::prepare(const std::string& sql) const {
+    auto it = statements_.find(sql);
+    if (it != statements_.end()) return it->second;
+    sqlite3_stmt* stmt = nullptr;
+    if (sqlite3_prepare_v3(db_, sql.c_str(), -1, SQLITE_PREPARE_PERSISTENT, &stmt, nullptr) !=
+        SQLITE_OK)
+        return nullptr;
+    statements_.emplace(sql, stmt);
+    return stmt;
 }
 
 bool CopyArea::fail(const char* what) const {
@@ -181,21 +199,21 @@ bool CopyArea::relative(const std::string& path, std::string* rel) const {
 }
 
 std::string CopyArea::get(const std::string& key) const {
-    Stmt s(db_, "SELECT value FROM meta WHERE key = ?1");
+    Stmt s(prepare("SELECT value FROM meta WHERE key = ?1"));
     s.bind(1, key);
     return s.step() == SQLITE_ROW ? s.text(0) : "";
 }
 
 bool CopyArea::set(const std::string& key, const std::string& value) {
-    Stmt s(db_,
-           "INSERT INTO meta(key, value) VALUES(?1, ?2)"
-           " ON CONFLICT(key) DO UPDATE SET value = excluded.value");
+    Stmt s(
+        prepare("INSERT INTO meta(key, value) VALUES(?1, ?2)"
+                " ON CONFLICT(key) DO UPDATE SET value = excluded.value"));
     s.bind(1, key).bind(2, value);
     return s.done() || fail("cannot write the copy area's index");
 }
 
 bool CopyArea::lookup(const std::string& path, Elem* out) const {
-    Stmt s(db_, (std::string("SELECT ") + kElemColumns + " FROM elem WHERE path = ?1").c_str());
+    Stmt s(prepare((std::string("SELECT ") + kElemColumns + " FROM elem WHERE path = ?1").c_str()));
     s.bind(1, path);
     if (s.step() != SQLITE_ROW) return false;
     *out = read_elem(s);
@@ -203,9 +221,9 @@ bool CopyArea::lookup(const std::string& path, Elem* out) const {
 }
 
 bool CopyArea::put(const Elem& e) {
-    Stmt s(db_, (std::string("INSERT OR REPLACE INTO elem(") + kElemColumns +
-                 ") VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11)")
-                    .c_str());
+    Stmt s(prepare((std::string("INSERT OR REPLACE INTO elem(") + kElemColumns +
+                    ") VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11)")
+                       .c_str()));
     s.bind(1, e.path)
         .bind(2, std::string(1, e.kind))
         .bind(3, e.oid)
@@ -221,15 +239,15 @@ bool CopyArea::put(const Elem& e) {
 }
 
 bool CopyArea::forget(const std::string& path) {
-    Stmt s(db_, "DELETE FROM elem WHERE path = ?1 OR (path >= ?2 AND path < ?3)");
+    Stmt s(prepare("DELETE FROM elem WHERE path = ?1 OR (path >= ?2 AND path < ?3)"));
     s.bind(1, path).bind(2, path + "/").bind(3, below_end(path));
     return s.done() || fail("cannot write the copy area's index");
 }
 
 bool CopyArea::move(const std::string& from, const std::string& to) {
-    Stmt s(db_,
-           "UPDATE OR REPLACE elem SET path = ?2 || substr(path, length(?1) + 1)"
-           " WHERE path = ?1 OR (path >= ?3 AND path < ?4)");
+    Stmt s(
+        prepare("UPDATE OR REPLACE elem SET path = ?2 || substr(path, length(?1) + 1)"
+                " WHERE path = ?1 OR (path >= ?3 AND path < ?4)"));
     s.bind(1, from).bind(2, to).bind(3, from + "/").bind(4, below_end(from));
     return s.done() || fail("cannot write the copy area's index");
 }
@@ -238,7 +256,7 @@ bool CopyArea::each(const std::string& path, const std::function<bool(const Elem
     std::string sql = std::string("SELECT ") + kElemColumns + " FROM elem";
     if (!path.empty()) sql += " WHERE path = ?1 OR (path >= ?2 AND path < ?3)";
     sql += " ORDER BY path";
-    Stmt s(db_, sql.c_str());
+    Stmt s(prepare(sql.c_str()));
     if (!path.empty()) s.bind(1, path).bind(2, path + "/").bind(3, below_end(path));
     int rc;
     while ((rc = s.step()) == SQLITE_ROW)
@@ -247,9 +265,9 @@ bool CopyArea::each(const std::string& path, const std::function<bool(const Elem
 }
 
 bool CopyArea::add_applied(const AppliedItem& i) {
-    Stmt s(db_,
-           "INSERT INTO applied(dir, leaf, oid, dfh, slink, tgt_dfh, tgt_leaf)"
-           " VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7)");
+    Stmt s(
+        prepare("INSERT INTO applied(dir, leaf, oid, dfh, slink, tgt_dfh, tgt_leaf)"
+                " VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7)"));
     s.bind(1, i.dir)
         .bind(2, i.leaf)
         .bind(3, i.oid)
@@ -261,7 +279,8 @@ bool CopyArea::add_applied(const AppliedItem& i) {
 }
 
 bool CopyArea::each_applied(const std::function<void(const AppliedItem&)>& fn) const {
-    Stmt s(db_, "SELECT dir, leaf, oid, dfh, slink, tgt_dfh, tgt_leaf FROM applied ORDER BY seq");
+    Stmt s(
+        prepare("SELECT dir, leaf, oid, dfh, slink, tgt_dfh, tgt_leaf FROM applied ORDER BY seq"));
     int rc;
     while ((rc = s.step()) == SQLITE_ROW) {
         AppliedItem i;
@@ -282,7 +301,7 @@ bool CopyArea::clear_applied() {
 }
 
 long long CopyArea::applied_count() const {
-    Stmt s(db_, "SELECT count(*) FROM applied");
+    Stmt s(prepare("SELECT count(*) FROM applied"));
     return s.step() == SQLITE_ROW ? s.integer(0) : 0;
 }
 

@@ -16,10 +16,12 @@
 #include <sys/types.h>
 
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 
 struct sqlite3;
+struct sqlite3_stmt;
 
 namespace client {
 
@@ -93,9 +95,12 @@ private:
     bool open(bool create);
     bool exec(const char* sql);
     bool fail(const char* what) const;
+    // The statement for `sql`, prepared once; null when it does not prepare.
+    sqlite3_stmt* prepare(const std::string& sql) const;
 
     std::string root_;
     sqlite3* db_ = nullptr;
+    mutable std::map<std::string, sqlite3_stmt*> statements_;
     bool in_batch_ = false;
     mutable std::string error_;
 };

@@ -20,7 +20,6 @@ namespace {
 
 const char* const kClass = "VDW_WsSyncCommit";
 // What the core is told of each load the client confirms.
-constexpr int kLoadFlags = 2178;
 // The kind of load session a commit runs in.
 constexpr int kCommitSession = 4;
 
@@ -182,49 +181,64 @@ void VDW_WsSyncCommit::commit_items(WCM_Status& status) {
         return;
     }
     int last_failure = TBS_ST_OK;
-    for (const CommitItem& item : items_) {
-        WCM_Status one;
-        if (!record_name_ok(item.dir, item.leaf)) {
-            one.set_status(TBS_ST_ERR);
+    auto outcome = [&](const CommitItem& item, tbs_status_t st, bool print) {
+        if (st == TBS_ST_OK) {
+            last_failure = TBS_ST_OK;
+            return;
+        }
+        ++failures_;
+        last_failure = st;
+        if (print)
             imsg_print_catalog(IMSG_ERROR, &_vdw_lib_lib_msg_table, VDW_LIB_COMMIT_ITEM_FAILED,
                                VDW_MultipartData::echo_text(item.dir.c_str()).c_str(),
                                VDW_MultipartData::echo_text(item.leaf.c_str()).c_str());
-        } else if (tbs_uuid_is_null(item.next_oid))
+    };
+    // Loads go to the record together, a run at a time; unloads one by one, in their place.
+    std::vector<size_t> run;
+    auto load_run = [&]() {
+        if (run.empty()) return;
+        std::vector<view_ws_load_item_t> loads;
+        for (size_t i : run) {
+            const CommitItem& item = items_[i];
+            view_ws_load_item_t l;
+            l.fh = item.fh;
+            l.dir = item.dir;
+            l.leaf = item.leaf;
+            l.next_oid = item.next_oid;
+            l.slink = item.is_slink;
+            loads.push_back(std::move(l));
+        }
+        std::vector<view_ws_load_result_t> results;
+        tbs_status_t st = view_ws_load_objects(view, loads, &results);
+        for (size_t k = 0; k < run.size(); ++k) {
+            tbs_status_t one = st != TBS_ST_OK ? st : results[k].status;
+            if (one == TBS_ST_OK && results[k].state != VIEW_WSO_STATE_LOADED &&
+                !(results[k].flags & 0x20))
+                one = TBS_ST_ERR;
+            outcome(items_[run[k]], one, true);
+        }
+        run.clear();
+    };
+    for (size_t i = 0; i < items_.size(); ++i) {
+        const CommitItem& item = items_[i];
+        if (!record_name_ok(item.dir, item.leaf)) {
+            load_run();
+            outcome(item, TBS_ST_ERR, true);
+        } else if (tbs_uuid_is_null(item.next_oid)) {
+            load_run();
+            WCM_Status one;
             commit_one_unload(item, one);
-        else
-            commit_one_load(item, one);
-        if (!one.is_ok()) {
-            ++failures_;
-            last_failure = one.status();
+            outcome(item, one.status(), false);
         } else {
-            last_failure = TBS_ST_OK;
+            run.push_back(i);
         }
     }
+    load_run();
     if (failures_ > 0 && status.is_ok())
         status.set_status(last_failure != TBS_ST_OK ? last_failure : TBS_ST_ERR);
     st = view_ws_end_load_session(view, completed_ok_ && failures_ == 0);
     if (st != TBS_ST_OK && status.is_ok()) status.set_status(st);
     if (sync_completed_seen_) cancel_.cleanup_cancel();
-}
-
-void VDW_WsSyncCommit::commit_one_load(const CommitItem& item, WCM_Status& status) {
-    view_t* view = wsh_->viewh();
-    int state = 0, flags = 0;
-    tbs_status_t st;
-    if (item.is_slink)
-        st = view_ws_load_one_slink(
-            view, tbs_uuid_null(), item.fh, item.dir.c_str(), item.leaf.c_str(), item.slink_tgt_fh,
-            item.slink_tgt_leaf.c_str(), kLoadFlags, 0, 0, item.next_oid, &state, &flags);
-    else
-        st = view_ws_load_one_object(view, tbs_uuid_null(), item.fh, item.dir.c_str(),
-                                     item.leaf.c_str(), kLoadFlags, 0, 0, item.next_oid, &state,
-                                     &flags);
-    if (st == TBS_ST_OK && state != VIEW_WSO_STATE_LOADED && !(flags & 0x20)) st = TBS_ST_ERR;
-    if (st != TBS_ST_OK) {
-        status.set_status(st);
-        imsg_print_catalog(IMSG_ERROR, &_vdw_lib_lib_msg_table, VDW_LIB_COMMIT_ITEM_FAILED,
-                           item.dir.c_str(), item.leaf.c_str());
-    }
 }
 
 void VDW_WsSyncCommit::commit_one_unload(const CommitItem& item, WCM_Status& status) {

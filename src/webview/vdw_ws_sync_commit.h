@@ -52,7 +52,6 @@ private:
     bool parse_request(WCM_Status& status);
     bool parse_item(class VDW_ReqArgsParser& p, WCM_Status& status);
     void commit_items(WCM_Status& status);
-    void commit_one_load(const CommitItem& item, WCM_Status& status);
     void commit_one_unload(const CommitItem& item, WCM_Status& status);
 
     VDW_Vdcore& vdcore_;

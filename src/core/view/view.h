@@ -172,6 +172,23 @@ tbs_status_t view_ws_load_one_slink(view_t* view, const tbs_oid_t& null_oid, con
                                     const view_fhandle& target_fh, const char* target_leaf,
                                     int load_flags, int a, int b, const tbs_oid_t& next_oid,
                                     int* state, int* flags);
+// Records the loads of many elements and links at once, in one transaction (a commit of a
+// whole fetch): each item as view_ws_load_one_object or view_ws_load_one_slink would, its own
+// outcome in `results` (an item that cannot be recorded fails alone). A failure of the
+// database fails them all and is returned.
+struct view_ws_load_item_t {
+    view_fhandle fh;
+    std::string dir, leaf;
+    tbs_oid_t next_oid{};
+    bool slink = false;
+};
+struct view_ws_load_result_t {
+    tbs_status_t status = TBS_ST_OK;
+    int state = 0;
+    int flags = 0;  // 0x20: checked out to the view
+};
+tbs_status_t view_ws_load_objects(view_t* view, const std::vector<view_ws_load_item_t>& items,
+                                  std::vector<view_ws_load_result_t>* results);
 // Removes the record of `path` (dir/leaf) and of everything below it; TBS_ST_NOT_FOUND
 // when there is none.
 tbs_status_t view_ws_unload_one_object_ext(view_t* view, int a, int b, const char* path);

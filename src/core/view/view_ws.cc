@@ -4,7 +4,9 @@
 
 #include <cstring>
 #include <ctime>
+#include <map>
 #include <mutex>
+#include <set>
 
 #include "core/cred/credutl.h"
 #include "core/rgy/rgy.h"
@@ -247,6 +249,58 @@ tbs_status_t view_ws_load_one_slink(view_t* view, const tbs_oid_t&, const view_f
     if (st != TBS_ST_OK) return st;
     if (state) *state = VIEW_WSO_STATE_LOADED;
     if (flags) *flags = 0;
+    return TBS_ST_OK;
+}
+
+tbs_status_t view_ws_load_objects(view_t* view, const std::vector<view_ws_load_item_t>& items,
+                                  std::vector<view_ws_load_result_t>* results) {
+    results->assign(items.size(), view_ws_load_result_t{});
+    // What each item records, worked out before the transaction: a bad item fails alone.
+    std::vector<view_wso_t> records(items.size());
+    for (size_t i = 0; i < items.size(); ++i) {
+        const view_ws_load_item_t& it = items[i];
+        tbs_status_t st =
+            record_for(view, it.fh, it.dir.c_str(), it.leaf.c_str(), it.next_oid, &records[i]);
+        if (st == TBS_ST_OK && (records[i].ftype == 5) != it.slink) st = TBS_ST_BAD_REQUEST;
+        (*results)[i].status = st;
+    }
+    tbs_status_t st =
+        view->db->transact(store_txn_kind::write, [&](store_txn& txn) -> tbs_status_t {
+            tbs_status_t s = note_record_change(view);
+            for (size_t i = 0; i < items.size() && s == TBS_ST_OK; ++i) {
+                if ((*results)[i].status != TBS_ST_OK) continue;
+                const view_wso_t& w = records[i];
+                // A directory loaded as something else no longer holds what was below it.
+                view_wso_t old;
+                if (w.ftype != 2 &&
+                    view_store_get_wso(*view->db, w.dir, w.leaf, &old) == TBS_ST_OK &&
+                    old.ftype == 2)
+                    s = view_store_delete_below(*view->db,
+                                                w.dir.empty() ? w.leaf : w.dir + "/" + w.leaf);
+                if (s == TBS_ST_OK) s = view_store_put_wso(*view->db, txn, w);
+            }
+            return s;
+        });
+    if (st != TBS_ST_OK) return st;
+    // Checked out in this view: one question per VOB, not one per element.
+    std::map<std::string, std::set<vob_dbid_t>> checked_out;
+    for (size_t i = 0; i < items.size(); ++i) {
+        view_ws_load_result_t& r = (*results)[i];
+        if (r.status != TBS_ST_OK) continue;
+        r.state = VIEW_WSO_STATE_LOADED;
+        if (items[i].slink) continue;
+        const std::string key = tbs_uuid_text(records[i].vob_uuid);
+        auto found = checked_out.find(key);
+        if (found == checked_out.end()) {
+            found = checked_out.emplace(key, std::set<vob_dbid_t>()).first;
+            vob_t* vob = nullptr;
+            std::vector<vob_checkout_info_t> cos;
+            if (vob_open_by_uuid(records[i].vob_uuid, &vob) == TBS_ST_OK &&
+                vob_ob_view_ckouts(vob, view->uuid, &cos) == TBS_ST_OK)
+                for (const vob_checkout_info_t& c : cos) found->second.insert(c.element);
+        }
+        if (found->second.count(static_cast<vob_dbid_t>(items[i].fh.elem_dbid))) r.flags |= 0x20;
+    }
     return TBS_ST_OK;
 }
 
