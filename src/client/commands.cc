@@ -270,7 +270,21 @@ bool recover(Session& s) {
     CopyArea& area = *s.area;
     const std::string state = area.get("session_state");
     if (state != "fetching" && area.applied_count() == 0) return true;
-    if (state == "fetching") warn("finishing an update that was interrupted");
+    if (state == "fetching") {
+        warn("finishing an update that was interrupted");
+        // A file that was arriving when it stopped is half written: it goes.
+        std::error_code ec;
+        for (auto it = fs::recursive_directory_iterator(area.root(), ec);
+             it != fs::recursive_directory_iterator(); it.increment(ec)) {
+            if (ec) break;
+            const std::string name = it->path().filename().string();
+            if (name == ".vdweb") {
+                it.disable_recursion_pending();
+            } else if (name.rfind(kTempPrefix, 0) == 0) {
+                fs::remove(it->path(), ec);
+            }
+        }
+    }
     if (area.applied_count() > 0 && !commit_applied(s, false, nullptr, false)) return false;
     return area.set("session_state", "abandoned");
 }

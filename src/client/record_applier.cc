@@ -337,13 +337,9 @@ bool RecordApplier::element(const Part& part) {
                           !file_matches(abs, known) && !adopted_.count(path);
     if (adopted_.count(path) && exists && S_ISREG(st.st_mode)) {
         // A new element made from this file: the file is its contents.
-        chmod(abs.c_str(), e.checked_out ? (st.st_mode | 0200) & 07777 : st.st_mode & 07555);
-        lstat(abs.c_str(), &st);
-        e.size = st.st_size;
-        e.mtime_ns = mtime_of(st);
         p->skip = true;
         pending_ = std::move(p);
-        return record(e, item);
+        return keep_file(e, item);
     }
     if (hijacked) {
         if (!e.checked_out) {
@@ -356,25 +352,14 @@ bool RecordApplier::element(const Part& part) {
             return true;
         }
         // Checked out with the hijacked contents: they become the checkout's.
-        chmod(abs.c_str(), (st.st_mode | 0200) & 07777);
-        lstat(abs.c_str(), &st);
-        e.size = st.st_size;
-        e.mtime_ns = mtime_of(st);
         p->skip = true;
         pending_ = std::move(p);
-        return record(e, item);
+        return keep_file(e, item);
     }
     if (p->omitted) {
-        if (has_known && known.oid == e.oid && exists && file_matches(abs, known)) {
-            // What the area holds already: only the record changes.
-            mode_t m = st.st_mode & 07777;
-            m = e.checked_out ? (m | 0200) : (m & ~0222);
-            chmod(abs.c_str(), m);
-            lstat(abs.c_str(), &st);
-            e.size = st.st_size;
-            e.mtime_ns = mtime_of(st);
-            return record(e, item);
-        }
+        // What the area holds already: only the record changes.
+        if (has_known && known.oid == e.oid && exists && file_matches(abs, known))
+            return keep_file(e, item);
         return fetch_by_url(*p);
     }
     pending_ = std::move(p);
@@ -388,16 +373,23 @@ bool RecordApplier::settle() {
     // No contents came with the record: the server holds the area's file to be this version
     // already (an uncheckout that changed nothing, for one). A file that is there stays,
     // with the mode the new state asks for; one that is not is downloaded.
-    Elem& e = p->elem;
+    struct stat st;
+    if (lstat(area_.abs(p->elem.path).c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+        return fetch_by_url(*p);
+    return keep_file(p->elem, p->item);
+}
+
+bool RecordApplier::keep_file(Elem& e, const AppliedItem& item) {
     const std::string abs = area_.abs(e.path);
     struct stat st;
-    if (lstat(abs.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return fetch_by_url(*p);
-    mode_t m = st.st_mode & 07777;
+    if (lstat(abs.c_str(), &st) != 0) return fail("cannot read " + abs);
+    // Writable while checked out, read-only otherwise.
+    const mode_t m = st.st_mode & 07777;
     chmod(abs.c_str(), e.checked_out ? (m | 0200) : (m & ~0222));
     if (lstat(abs.c_str(), &st) != 0) return fail("cannot read " + abs + " back");
     e.size = st.st_size;
     e.mtime_ns = mtime_of(st);
-    return record(e, p->item);
+    return record(e, item);
 }
 
 bool RecordApplier::fetch_by_url(Pending& p) {

@@ -83,6 +83,8 @@ private:
     bool rename(const Part& part);
     bool place(Pending& p);
     bool settle();
+    // Takes the file in the area as the element's (mode set by the checkout state).
+    bool keep_file(Elem& e, const AppliedItem& item);
     bool fetch_by_url(Pending& p);
     bool record(const Elem& e, const AppliedItem& item);
     bool fail(const std::string& why);
