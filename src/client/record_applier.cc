@@ -296,8 +296,7 @@ bool RecordApplier::element(const Part& part) {
     Elem known;
     const bool has_known = area_.lookup(path, &known);
     const std::string abs = area_.abs(path);
-    std::error_code ec;
-    fs::create_directories(fs::path(abs).parent_path(), ec);
+    if (!make_dirs(dir_)) return false;
 
     if (slink) {
         e.kind = 'l';
@@ -307,6 +306,7 @@ bool RecordApplier::element(const Part& part) {
         item.tgt_leaf = e.target;
         if (!clear_way(path, has_known ? &known : nullptr)) return false;
         unlink(abs.c_str());
+        checked_dirs_.clear();  // a directory may have become this link
         if (symlink(e.target.c_str(), abs.c_str()) != 0)
             return fail("cannot make the link " + abs + ": " + strerror(errno));
         return record(e, item);
@@ -461,6 +461,7 @@ bool RecordApplier::unload(const std::string& path) {
     // Children before their directories.
     for (auto it = below.rbegin(); it != below.rend(); ++it) {
         const std::string abs = area_.abs(it->path);
+        if (!inside(fs::path(it->path).parent_path().string())) return false;
         if (it->kind == 'd') {
             if (rmdir(abs.c_str()) != 0 && errno != ENOENT)
                 warn_("kept " + it->path + ": it holds files the view does not");
@@ -472,6 +473,7 @@ bool RecordApplier::unload(const std::string& path) {
             unlink(abs.c_str());
         }
     }
+    checked_dirs_.clear();
     if (batch_ == 0 && !area_.begin()) return fail(area_.error());
     if (!area_.forget(path)) return fail(area_.error());
     AppliedItem item;
@@ -486,6 +488,52 @@ bool RecordApplier::unload(const std::string& path) {
     return true;
 }
 
+bool RecordApplier::inside(const std::string& rel_dir) {
+    if (rel_dir.empty() || checked_dirs_.count(rel_dir)) return true;
+    // Every directory on the way must be a real directory of the area: a symbolic link
+    // the view holds must never lead a write out of it.
+    std::string at;
+    size_t start = 0;
+    while (start <= rel_dir.size()) {
+        size_t end = rel_dir.find('/', start);
+        if (end == std::string::npos) end = rel_dir.size();
+        at = rel_dir.substr(0, end);
+        if (!checked_dirs_.count(at)) {
+            struct stat st;
+            if (lstat(area_.abs(at).c_str(), &st) != 0) return true;  // nothing there yet
+            if (!S_ISDIR(st.st_mode))
+                return fail("the server wrote through " + at + ", which is not a directory");
+            checked_dirs_.insert(at);
+        }
+        start = end + 1;
+    }
+    return true;
+}
+
+bool RecordApplier::make_dirs(const std::string& rel_dir) {
+    if (rel_dir.empty() || checked_dirs_.count(rel_dir)) return true;
+    size_t start = 0;
+    while (start <= rel_dir.size()) {
+        size_t end = rel_dir.find('/', start);
+        if (end == std::string::npos) end = rel_dir.size();
+        const std::string at = rel_dir.substr(0, end);
+        if (!checked_dirs_.count(at)) {
+            struct stat st;
+            if (lstat(area_.abs(at).c_str(), &st) != 0) {
+                if (mkdir(area_.abs(at).c_str(), 0777) != 0 && errno != EEXIST)
+                    return fail("cannot make the directory " + area_.abs(at) + ": " +
+                                strerror(errno));
+                if (lstat(area_.abs(at).c_str(), &st) != 0) return fail("cannot read " + at);
+            }
+            if (!S_ISDIR(st.st_mode))
+                return fail("the server wrote through " + at + ", which is not a directory");
+            checked_dirs_.insert(at);
+        }
+        start = end + 1;
+    }
+    return true;
+}
+
 bool RecordApplier::rename(const Part& part) {
     const std::string from = join(pname(decode_header_value(part.header("SrcDirPname"))),
                                   decode_header_value(part.header("SrcName")));
@@ -493,13 +541,15 @@ bool RecordApplier::rename(const Part& part) {
                                 decode_header_value(part.header("DstName")));
     if (from.empty() || to.empty() || !safe_rel(from) || !safe_rel(to))
         return fail("the server named a rename outside the area");
-    std::error_code ec;
-    fs::create_directories(fs::path(area_.abs(to)).parent_path(), ec);
+    const std::string to_dir = fs::path(to).parent_path().string();
+    const std::string from_dir = fs::path(from).parent_path().string();
+    if (!inside(from_dir) || !make_dirs(to_dir)) return false;
     struct stat st;
     if (lstat(area_.abs(from).c_str(), &st) == 0) {
         if (!clear_way(to, nullptr)) return false;
         if (::rename(area_.abs(from).c_str(), area_.abs(to).c_str()) != 0)
             return fail("cannot rename " + from + " to " + to + ": " + strerror(errno));
+        checked_dirs_.clear();
     }
     if (batch_ == 0 && !area_.begin()) return fail(area_.error());
     if (!area_.move(from, to)) return fail(area_.error());

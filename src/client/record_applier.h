@@ -89,6 +89,10 @@ private:
     bool record(const Elem& e, const AppliedItem& item);
     bool fail(const std::string& why);
     bool clear_way(const std::string& path, const Elem* known);
+    // Whether every existing directory of `rel_dir` is a real directory (no link on the
+    // way out of the area); make_dirs also makes the missing ones.
+    bool inside(const std::string& rel_dir);
+    bool make_dirs(const std::string& rel_dir);
 
     CopyArea& area_;
     RpcChannel& channel_;
@@ -97,6 +101,7 @@ private:
     std::function<void(const ApplyStats&)> progress_;
     std::set<std::string> adopted_;
     std::set<std::string> touched_;
+    std::set<std::string> checked_dirs_;  // directories known to be real ones
     std::string dir_;
     std::string text_mode_ = "unix";
     std::unique_ptr<Pending> pending_;

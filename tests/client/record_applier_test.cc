@@ -1,0 +1,117 @@
+// The client's applier against records no honest server sends: names that leave the copy
+// area, and a symbolic link the view holds used as a way out of it. Nothing may be written
+// outside the area, and the update fails.
+#include "client/record_applier.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "client/copy_area.h"
+#include "client/rpc_channel.h"
+#include "support/temp_dir.h"
+
+namespace client {
+namespace {
+
+namespace fs = std::filesystem;
+
+Part part(const std::string& name, std::vector<std::pair<std::string, std::string>> headers,
+          std::string content = "") {
+    Part p;
+    p.headers.emplace_back("Content-ID", name);
+    for (auto& h : headers) p.headers.push_back(std::move(h));
+    p.headers.emplace_back("Content-Length", std::to_string(content.size()));
+    p.content = std::move(content);
+    return p;
+}
+
+Part dir(const std::string& pname) {
+    return part("SyncDirContext", {{"Pname", pname}});
+}
+
+Part elem(const std::string& leaf, const char* ftype, bool slink = false,
+          const std::string& target = "") {
+    return part("SyncElemInfo", {{"Leaf", leaf},
+                                 {"NextVerOid", std::string(31, '0') + "1"},
+                                 {"NextVerDfh", "fh"},
+                                 {"NextVerId", "/main/1"},
+                                 {"NextVerCheckedOut", "0"},
+                                 {"NextVerIsSlink", slink ? "1" : "0"},
+                                 {"NextVerSlinkTgtLeaf", target},
+                                 {"NextVerFtype", ftype}});
+}
+
+// Feeds the records as the reader would: data parts through streams() and body().
+bool feed(RecordApplier& a, std::vector<Part> parts) {
+    for (Part& p : parts) {
+        if (a.streams(p)) {
+            if (!a.body(p.content.data(), p.content.size())) return false;
+        }
+        if (!a.on_part(p)) return false;
+    }
+    return a.finish();
+}
+
+TEST(RecordApplier, NothingIsWrittenOutsideTheArea) {
+    TempDir tmp;
+    const std::string outside = tmp.path() + "/outside";
+    fs::create_directories(outside);
+    struct Case {
+        const char* what;
+        std::vector<Part> parts;
+    };
+    const std::vector<Case> cases = {
+        {"a directory context with ..", {dir("vobs/../.."), elem("x", "File")}},
+        {"a leaf with ..", {dir("vobs"), elem("..", "Dir")}},
+        {"a leaf with a slash", {dir("vobs"), elem("a/b", "File")}},
+        {"the client's own metadata", {dir(".vdweb"), elem("area.db", "File")}},
+        {"a file through a link the view holds",
+         {dir("vobs"), elem("out", "File", true, outside), dir("vobs/out"), elem("x", "File"),
+          part("SyncElemData", {{"Content-Type", "application/octet-stream"}}, "pwned")}},
+        {"a directory through a link the view holds",
+         {dir("vobs"), elem("out", "File", true, outside), dir("vobs/out/sub"), elem("d", "Dir")}},
+    };
+    for (const Case& c : cases) {
+        std::string error;
+        const std::string root = tmp.path() + "/area-" + std::to_string(&c - cases.data());
+        std::unique_ptr<CopyArea> area = CopyArea::create(root, &error);
+        ASSERT_TRUE(area) << error;
+        RpcChannel channel({"http://127.0.0.1:9", "", ""});
+        RecordApplier a(*area, channel, RecordApplier::Mode::SESSION, [](const std::string&) {});
+        EXPECT_FALSE(feed(a, c.parts)) << c.what;
+        EXPECT_FALSE(a.error().empty()) << c.what;
+        EXPECT_TRUE(fs::is_empty(outside)) << c.what;
+        EXPECT_FALSE(fs::exists(tmp.path() + "/x")) << c.what;
+    }
+}
+
+TEST(RecordApplier, FilesArriveWholeWithTheirModes) {
+    TempDir tmp;
+    std::string error;
+    std::unique_ptr<CopyArea> area = CopyArea::create(tmp.path() + "/area", &error);
+    ASSERT_TRUE(area) << error;
+    RpcChannel channel({"http://127.0.0.1:9", "", ""});
+    RecordApplier a(*area, channel, RecordApplier::Mode::SESSION, [](const std::string&) {});
+    ASSERT_TRUE(feed(a, {dir("vobs/p"), elem("src", "Dir"), dir("vobs/p/src"), elem("a.c", "File"),
+                         part("SyncElemData", {}, std::string("one\0two", 7))}))
+        << a.error();
+    const std::string file = area->abs("vobs/p/src/a.c");
+    struct stat st;
+    ASSERT_EQ(stat(file.c_str(), &st), 0);
+    EXPECT_EQ(st.st_size, 7);
+    EXPECT_EQ(st.st_mode & 0222, 0u) << "read-only until checked out";
+    Elem e;
+    ASSERT_TRUE(area->lookup("vobs/p/src/a.c", &e));
+    EXPECT_TRUE(file_matches(file, e));
+    EXPECT_EQ(area->applied_count(), 2);
+    for (const auto& entry : fs::directory_iterator(area->abs("vobs/p/src")))
+        EXPECT_EQ(entry.path().filename().string().rfind(kTempPrefix, 0), std::string::npos);
+}
+
+}  // namespace
+}  // namespace client
