@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "core/sum/sum_view.h"
 #include "core/view/view.h"
 #include "core/vob/vob.h"
 #include "e2e/lighttpd_server.h"
@@ -20,6 +21,7 @@
 #include "e2e/test_users.h"
 #include "support/core_fixture.h"
 #include "support/temp_dir.h"
+#include "webview/vdw_view_state_digest.h"
 
 namespace e2e {
 namespace {
@@ -815,6 +817,55 @@ TEST_F(WebViewSyncTest, VersionTreeFetchedPiecewise) {
     EXPECT_EQ(status_of(stale), "100011");
     EXPECT_NE(text_of(stale).find("VDSRV3168"), std::string::npos) << text_of(stale);
     EXPECT_EQ(count(stale, "BranchNode") + count(stale, "CheckedinVersionNode"), 0u);
+}
+
+// What the server says a copy area holds, as its client can check it: one line per object
+// with its version and checkout, for the whole view or some directories; the per-directory
+// digests change only where a version changed.
+TEST_F(WebViewSyncTest, FrozenStateAndDigests) {
+    vdtool({"protect", "-chown", kAlice.name, "/vobs/p/src/a.c"});
+    const std::string uuid = make_view("alice_web");
+    CopyArea a(site_.home() + "/ca", uuid);
+    update(a);
+    auto oid = [](const char* v) {
+        vob_resolved_t r;
+        EXPECT_EQ(vob_resolve_pname(v, nullptr, 0, &r), 0) << v;
+        vob_obj_info_t info;
+        EXPECT_EQ(vob_obj_get_info(r.vob, r.dbid, &info), 0);
+        return tbs_uuid_text(info.oid);
+    };
+    auto states = [&](const ArgList& dirs) {
+        ArgList l = {{"ViewUuid", uuid}};
+        l.insert(l.end(), dirs.begin(), dirs.end());
+        Response r = call("fetch_frozen_state_rpc", args(l));
+        EXPECT_EQ(status_of(r), "0") << text_of(r);
+        const std::vector<const Part*> p = r.named("FrozenObjectsStates");
+        return p.empty() ? std::string() : p[0]->content;
+    };
+    const std::string all = states({});
+    EXPECT_NE(all.find("vobs/p/src/a.c FType.FILE|false|" + oid("/vobs/p/src/a.c@@/main/1") + "\n"),
+              std::string::npos)
+        << all;
+    EXPECT_NE(all.find("vobs/p/src FType.DIRECTORY|false|"), std::string::npos) << all;
+    EXPECT_EQ(
+        states({{"ViewRelPname", "vobs/p/src/sub"}}),
+        "vobs/p/src/sub/b.txt FType.FILE|false|" + oid("/vobs/p/src/sub/b.txt@@/main/1") + "\n");
+
+    view_t* view = nullptr;
+    ASSERT_EQ(view_open_by_tag("alice_web", &view), 0);
+    SUM_View sv;
+    ASSERT_EQ(SUM_View::construct_from_uuid(view->uuid, &sv), 0);
+    std::map<std::string, Sha256::MessageDigest> before, after;
+    WebViewStateDigest(sv).get_parent_digests(before);
+    const std::string whole = WebViewStateDigest(sv).get_digest().get_hex_string();
+    ASSERT_EQ(status_of(checkout(a, "vobs/p/src/a.c")), "0");
+    a.reset();
+    EXPECT_NE(states({}).find("vobs/p/src/a.c FType.FILE|true|"), std::string::npos);
+    WebViewStateDigest(sv).get_parent_digests(after);
+    ASSERT_EQ(before.size(), after.size());
+    for (const auto& [dir, d] : before)
+        EXPECT_EQ(d.get_hex_string() == after[dir].get_hex_string(), dir != "vobs/p/src") << dir;
+    EXPECT_NE(WebViewStateDigest(sv).get_digest().get_hex_string(), whole);
 }
 
 }  // namespace
