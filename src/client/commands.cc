@@ -2,8 +2,10 @@
 #include "client/commands.h"
 
 #include <fcntl.h>
+#include <openssl/evp.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <zlib.h>
 
 #include <atomic>
 #include <csignal>
@@ -15,6 +17,8 @@
 #include <iostream>
 #include <map>
 #include <memory>
+#include <set>
+#include <sstream>
 
 #include "client/client_config.h"
 #include "client/copy_area.h"
@@ -912,6 +916,153 @@ int cmd_ls(const Args& args) {
     return kOk;
 }
 
+// ---- verify -------------------------------------------------------------------------------
+
+std::string sha256_hex(const std::string& text) {
+    unsigned char raw[EVP_MAX_MD_SIZE];
+    unsigned int len = 0;
+    EVP_Digest(text.data(), text.size(), raw, &len, EVP_sha256(), nullptr);
+    static const char kHex[] = "0123456789abcdef";
+    std::string hex;
+    for (unsigned int i = 0; i < len; ++i) {
+        hex += kHex[raw[i] >> 4];
+        hex += kHex[raw[i] & 15];
+    }
+    return hex;
+}
+
+// What the area holds, in the server's canonical form: for each directory (byte order),
+// each object's line "name|type|checked out|version oid" (byte order of names).
+std::map<std::string, std::map<std::string, std::string>> canonical_state(CopyArea& area) {
+    std::map<std::string, std::map<std::string, std::string>> parents;
+    std::map<std::string, Elem> links;
+    area.each("", [&](const Elem& e) {
+        const size_t slash = e.path.rfind('/');
+        const std::string dir = slash == std::string::npos ? "" : e.path.substr(0, slash);
+        const std::string name = slash == std::string::npos ? e.path : e.path.substr(slash + 1);
+        if (e.kind == 'l') {
+            links[e.path] = e;
+            return true;
+        }
+        parents[dir][name] = std::string(e.kind == 'd' ? "FType.DIRECTORY" : "FType.FILE") + "|" +
+                             (e.checked_out ? "true" : "false") + "|" + e.oid;
+        return true;
+    });
+    // A link is described by what it leads to, when the area holds that.
+    for (const auto& [path, e] : links) {
+        const size_t slash = path.rfind('/');
+        const std::string dir = slash == std::string::npos ? "" : path.substr(0, slash);
+        const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+        const std::string target =
+            fs::path(dir.empty() ? e.target : dir + "/" + e.target).lexically_normal().string();
+        Elem t;
+        if (area.lookup(target, &t))
+            parents[dir][name] = std::string(t.kind == 'd' ? "FType.DIRECTORY" : "FType.FILE") +
+                                 "|" + (t.checked_out ? "true" : "false") + "|" + t.oid;
+    }
+    return parents;
+}
+
+int cmd_verify(const Args& args) {
+    Options o(args, {}, {});
+    if (!o.error.empty() || !o.operands.empty()) return usage("verify takes no operands", "verify");
+    Session s;
+    if (!s.open_area(".")) return failed(s.error);
+    const auto state = canonical_state(*s.area);
+    std::map<std::string, std::string> mine;  // directory -> digest
+    std::string text;
+    for (const auto& [dir, children] : state) {
+        std::string lines;
+        for (const auto& [name, desc] : children) lines += name + "|" + desc + "\n";
+        mine[dir] = sha256_hex(lines);
+        text += dir + " " + mine[dir] + "\n";
+    }
+    std::string packed;
+    std::string bogus, missing;
+    CallResult r = s.channel->call(
+        "validate_copy_area_state_rpc",
+        rpc_args({{"ViewUuid", s.view_uuid}, {"ViewStateDigest", sha256_hex(text)}}), [&](Part& p) {
+            if (p.name() == "DetailedViewStateDigest") packed = p.content;
+            if (p.name() == "BogusNonFrozenCheckouts") bogus = p.content;
+            if (p.name() == "MissingNonFrozenCheckouts") missing = p.content;
+            return true;
+        });
+    if (!r.ok) return failed(r.message());
+    if (packed.empty() && bogus.empty() && missing.empty()) {
+        printf("The copy area agrees with the server.\n");
+        return kOk;
+    }
+    // Where the two disagree: the directories whose digests differ, then their objects.
+    std::string theirs_text;
+    if (!packed.empty()) {
+        z_stream z{};
+        inflateInit2(&z, 16 + MAX_WBITS);
+        z.next_in = reinterpret_cast<Bytef*>(packed.data());
+        z.avail_in = static_cast<uInt>(packed.size());
+        char buf[65536];
+        int rc = Z_OK;
+        while (rc == Z_OK) {
+            z.next_out = reinterpret_cast<Bytef*>(buf);
+            z.avail_out = sizeof buf;
+            rc = inflate(&z, Z_NO_FLUSH);
+            theirs_text.append(buf, sizeof buf - z.avail_out);
+        }
+        inflateEnd(&z);
+        if (rc != Z_STREAM_END) return failed("the server's directory digests are damaged");
+    }
+    std::map<std::string, std::string> theirs;
+    std::istringstream lines(theirs_text);
+    for (std::string line; std::getline(lines, line);) {
+        const size_t sp = line.rfind(' ');
+        if (sp != std::string::npos) theirs[line.substr(0, sp)] = line.substr(sp + 1);
+    }
+    std::set<std::string> dirs;
+    for (const auto& [dir, d] : mine)
+        if (!theirs.count(dir) || theirs[dir] != d) dirs.insert(dir);
+    for (const auto& [dir, d] : theirs)
+        if (!mine.count(dir)) dirs.insert(dir);
+    for (const std::string& dir : dirs) {
+        ArgList a = {{"ViewUuid", s.view_uuid}, {"ViewRelPname", dir}};
+        std::string frozen;
+        CallResult f = s.channel->call("fetch_frozen_state_rpc", rpc_args(a), [&](Part& p) {
+            if (p.name() == "FrozenObjectsStates") frozen = p.content;
+            return true;
+        });
+        if (!f.ok) return failed(f.message());
+        std::map<std::string, std::string> server_objs;
+        std::istringstream in(frozen);
+        for (std::string line; std::getline(in, line);) {
+            const size_t sp = line.rfind(' ');
+            if (sp == std::string::npos) continue;
+            const std::string path = line.substr(0, sp);
+            server_objs[path.substr(path.rfind('/') == std::string::npos ? 0
+                                                                         : path.rfind('/') + 1)] =
+                line.substr(sp + 1);
+        }
+        auto mine_dir = state.find(dir);
+        std::set<std::string> names;
+        for (const auto& [n, d] : server_objs) names.insert(n);
+        if (mine_dir != state.end())
+            for (const auto& [n, d] : mine_dir->second) names.insert(n);
+        for (const std::string& n : names) {
+            const std::string path = dir.empty() ? n : dir + "/" + n;
+            const bool here = mine_dir != state.end() && mine_dir->second.count(n);
+            if (!server_objs.count(n))
+                printf("only here    %s\n", path.c_str());
+            else if (!here)
+                printf("only there   %s\n", path.c_str());
+            else if (server_objs[n] != mine_dir->second.at(n))
+                printf("differs      %s\n", path.c_str());
+        }
+    }
+    std::istringstream b(bogus), m(missing);
+    for (std::string line; std::getline(b, line);)
+        printf("not checked out on the server  %s\n", line.c_str());
+    for (std::string line; std::getline(m, line);)
+        printf("checked out, not here          %s\n", line.c_str());
+    return failed("the copy area does not agree with the server: run `vdweb update`");
+}
+
 int cmd_status(const Args& args) {
     Options o(args, {}, {});
     if (!o.error.empty() || o.operands.size() > 1) return usage("status takes one path", "status");
@@ -1006,6 +1157,11 @@ const std::vector<Command> kCommands = {
     {"ls", nullptr, cmd_ls, "vdweb ls [PATH ...]", "list elements and their versions",
      "Lists the elements of the directories (or the elements named) with the version the\n"
      "area holds and the rule that selected it.\n"},
+    {"verify", nullptr, cmd_verify, "vdweb verify", "check the copy area against the server",
+     "Compares what the copy area's index holds (each element's version and checkout) with\n"
+     "the server's record of the area by one digest; where they differ, names the\n"
+     "directories and the elements that disagree. It does not read the files: `status` shows\n"
+     "changes made to them.\n"},
     {"status", "st", cmd_status, "vdweb status [PATH]", "show what is changed in the area",
      "Lists checked-out, hijacked, missing and view-private files of the copy area.\n"},
     {"cat", nullptr, cmd_cat, "vdweb cat NAME[@@VERSION]", "print a version's contents",

@@ -39,6 +39,7 @@
 #include "request/vdw_abstract_rpc.h"
 #include "webview/vdw_fetch_frozen_state_rpc.h"
 #include "webview/vdw_fetch_vtree_rpc.h"
+#include "webview/vdw_validate_copy_area_rpcs.h"
 #include "webview/vdw_ws_small_rpcs.h"
 
 namespace {
@@ -62,13 +63,15 @@ const VDW_RpcFactoryRow kFactory[] = {
      vdw_rpc_create<VDW_EnumerateViewRootSubDirectoriesRpc>},                         // view
     {"VDW_Vdcore::enumerate_vobs_rpc", vdw_rpc_create<VDW_EnumerateVobsRpc>},         // repo
     {"VDW_Vdcore::fetch_frozen_state_rpc", vdw_rpc_create<VDW_FetchFrozenStateRpc>},  // webview
-    {"VDW_Vdcore::fetch_vtree_rpc", vdw_rpc_create<VDW_FetchVtreeRpc>},               // webview
-    {"VDW_Vdcore::force_exit_rpc", vdw_rpc_create<VDW_ForceExitRpc>},                 // diag
-    {"VDW_Vdcore::get_base_version_rpc", vdw_rpc_create<VDW_GetBaseVersionRpc>},      // repo
-    {"VDW_Vdcore::get_config_spec_rpc", vdw_rpc_create<VDW_GetConfigSpecRpc>},        // view
-    {"VDW_Vdcore::get_history_rpc", vdw_rpc_create<VDW_GetHistoryRpc>},               // repo
-    {"VDW_Vdcore::get_oid_rpc", vdw_rpc_create<VDW_GetOIDRpc>},                       // repo
-    {"VDW_Vdcore::get_vd_proj_root_rpc", vdw_rpc_create<VDW_GetVDProjRootRpc>},       // repo
+    {"VDW_Vdcore::fetch_vobs_at_least_partially_loaded_rpc",
+     vdw_rpc_create<VDW_FetchVobsAtLeastPartiallyLoadedRpc>},                     // webview
+    {"VDW_Vdcore::fetch_vtree_rpc", vdw_rpc_create<VDW_FetchVtreeRpc>},           // webview
+    {"VDW_Vdcore::force_exit_rpc", vdw_rpc_create<VDW_ForceExitRpc>},             // diag
+    {"VDW_Vdcore::get_base_version_rpc", vdw_rpc_create<VDW_GetBaseVersionRpc>},  // repo
+    {"VDW_Vdcore::get_config_spec_rpc", vdw_rpc_create<VDW_GetConfigSpecRpc>},    // view
+    {"VDW_Vdcore::get_history_rpc", vdw_rpc_create<VDW_GetHistoryRpc>},           // repo
+    {"VDW_Vdcore::get_oid_rpc", vdw_rpc_create<VDW_GetOIDRpc>},                   // repo
+    {"VDW_Vdcore::get_vd_proj_root_rpc", vdw_rpc_create<VDW_GetVDProjRootRpc>},   // repo
     {"VDW_Vdcore::get_version_separator_rpc", vdw_rpc_create<VDW_GetVersionSeparatorRpc>},  // repo
     {"VDW_Vdcore::get_vob_family_rpc", vdw_rpc_create<VDW_GetVobFamilyRpc>},                // repo
     {"VDW_Vdcore::interaction_response_rpc",
@@ -91,8 +94,10 @@ const VDW_RpcFactoryRow kFactory[] = {
     {"VDW_Vdcore::sleep_rpc", vdw_rpc_create<VDW_SleepRpc>},                       // diag
     {"VDW_Vdcore::timeout_randomly_rpc", vdw_rpc_create<VDW_TimeoutRandomlyRpc>},  // diag
     {"VDW_Vdcore::uncheckout_rpc", vdw_rpc_create<VDW_UncheckoutRpc>},             // checkout
-    {"VDW_Vdcore::viewinfo_rpc", vdw_rpc_create<VDW_ViewInfoRpc>},                 // view
-    {"VDW_Vdcore::ws_get_scopes_rpc", vdw_rpc_create<VDW_WsGetScopesRpc>},         // webview
+    {"VDW_Vdcore::validate_copy_area_state_rpc",
+     vdw_rpc_create<VDW_ValidateCopyAreaStateRpc>},                         // webview
+    {"VDW_Vdcore::viewinfo_rpc", vdw_rpc_create<VDW_ViewInfoRpc>},          // view
+    {"VDW_Vdcore::ws_get_scopes_rpc", vdw_rpc_create<VDW_WsGetScopesRpc>},  // webview
 };
 
 }  // namespace

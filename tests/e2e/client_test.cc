@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 #include <pty.h>
 #include <signal.h>
+#include <sqlite3.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -256,6 +257,24 @@ TEST_F(ClientTest, TwoCopyAreasKeptInStep) {
     EXPECT_EQ(cat.out, "one\n") << cat.err;
     Ran hist = vdweb(b, {"history", "vobs/p/src/main.c"});
     EXPECT_NE(hist.out.find(kAlice.name), std::string::npos) << hist.out << hist.err;
+
+    // One digest says the area agrees with the server's record of it; where it does not,
+    // the element is named.
+    Ran same = vdweb(b, {"verify"});
+    EXPECT_EQ(same.rc, 0) << same.out << same.err;
+    EXPECT_NE(same.out.find("agrees"), std::string::npos) << same.out;
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open((b + "/.vdweb/area.db").c_str(), &db), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(db,
+                           "UPDATE elem SET oid = '0123456789abcdef0123456789abcdef'"
+                           " WHERE path = 'vobs/p/src/new.txt'",
+                           nullptr, nullptr, nullptr),
+              SQLITE_OK);
+    sqlite3_close(db);
+    Ran differs = vdweb(b, {"verify"});
+    EXPECT_EQ(differs.rc, 1);
+    EXPECT_NE(differs.out.find("differs      vobs/p/src/new.txt"), std::string::npos)
+        << differs.out << differs.err;
 }
 
 // An update stopped by Ctrl-C cancels the fetch through a second request and leaves the

@@ -865,7 +865,31 @@ TEST_F(WebViewSyncTest, FrozenStateAndDigests) {
     ASSERT_EQ(before.size(), after.size());
     for (const auto& [dir, d] : before)
         EXPECT_EQ(d.get_hex_string() == after[dir].get_hex_string(), dir != "vobs/p/src") << dir;
-    EXPECT_NE(WebViewStateDigest(sv).get_digest().get_hex_string(), whole);
+    const std::string now = WebViewStateDigest(sv).get_digest().get_hex_string();
+    EXPECT_NE(now, whole);
+
+    // Validation: nothing to say when the digests agree; the directory digests when they do
+    // not (letter case counts); a listed checkout the view does not have is named.
+    auto validate = [&](const std::string& digest, const ArgList& more) {
+        ArgList l = {{"ViewUuid", uuid}, {"ViewStateDigest", digest}};
+        l.insert(l.end(), more.begin(), more.end());
+        Response r = call("validate_copy_area_state_rpc", args(l));
+        EXPECT_EQ(status_of(r), "0") << text_of(r);
+        return r;
+    };
+    EXPECT_EQ(validate(now, {}).parts.size(), 1u) << "the status alone";
+    std::string upper = now;
+    for (char& c : upper) c = static_cast<char>(toupper(static_cast<unsigned char>(c)));
+    Response differs = validate(upper, {});
+    ASSERT_EQ(differs.named("DetailedViewStateDigest").size(), 1u);
+    EXPECT_EQ(header(differs.named("DetailedViewStateDigest")[0], "Content-Type"),
+              "application/x-gzip");
+    Response bogus = validate(now, {{"NonFrozenCheckout", "vobs/p/src/sub/b.txt"}});
+    ASSERT_EQ(bogus.named("BogusNonFrozenCheckouts").size(), 1u);
+    EXPECT_EQ(bogus.named("BogusNonFrozenCheckouts")[0]->content, "vobs/p/src/sub/b.txt\n");
+    Response vobs = call("fetch_vobs_at_least_partially_loaded_rpc", args({{"ViewUuid", uuid}}));
+    ASSERT_EQ(vobs.named("VobFound").size(), 1u);
+    EXPECT_EQ(header(vobs.named("VobFound")[0], "VobTag"), "/vobs/p");
 }
 
 }  // namespace
