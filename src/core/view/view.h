@@ -100,9 +100,8 @@ struct view_wso_t {
     tbs_oid_t ver_oid{};    // version loaded (null for a symbolic link)
     int ftype = 0;          // 1 file, 2 directory, 5 symbolic link
     view_fhandle fh{};
-    std::string target;
-    int64_t mtime =
-        0;  // snapshot views: the copy's modification time as written  // a symbolic link's text
+    std::string target;  // a symbolic link's text
+    int64_t mtime = 0;   // snapshot views: the copy's modification time as written
 };
 
 enum { VIEW_WSO_STATE_LOADED = 1 };
