@@ -21,10 +21,12 @@
 
 #include "bench_support.h"
 #include "core/cmd/cmd.h"
+#include "core/sum/sum_view.h"
 #include "core/tbs/tbs.h"
 #include "core/view/view.h"
 #include "core/vob/vob.h"
 #include "core/ws/ws.h"
+#include "webview/vdw_view_state_digest.h"
 
 namespace fs = std::filesystem;
 using bench::in_child;
@@ -197,6 +199,19 @@ int bench_size(const std::string& dir, int files) {
         change_one_percent(home, files, 2) ||
         measured_session(home, "1% changed, whole", WS_PREF_FULL_WALK, changed, false))
         return 1;
+    // The state digest a client compares its copy area with, over the whole record.
+    Run digest = in_child([&] {
+        use_site(home);
+        SUM_View view;
+        if (SUM_View::construct_from_tag("bench", &view) != 0) return 1;
+        WebViewStateDigest d(view);
+        const std::string hex = d.get_digest().get_hex_string();
+        printf("  %-24s %6d records, digest %.8s...%24s", "state digest", d.wso_count(),
+               hex.c_str(), "");
+        return hex.size() == 64 ? 0 : 1;
+    });
+    printf("  %7.3f s  peak RSS %6.1f MiB\n", digest.seconds, digest.max_rss_mib);
+    if (digest.status) return 1;
 
     run_program(tree, {"git", "init", "-q"});
     run_program(tree, {"git", "add", "-A"});
