@@ -283,7 +283,10 @@ TEST_F(ClientTest, TwoCopyAreasKeptInStep) {
 TEST_F(ClientTest, CancelledAndKilledUpdatesAreFinishedByTheNext) {
     login();
     const std::string a = area("alice_a"), b = area("alice_b");
-    for (int i = 0; i < 120; ++i) add("big/f" + std::to_string(i), noise(96 * 1024, i + 1));
+    // More than the pipes and sockets between the server and a stopped client hold, so that
+    // the fetch is still streaming when the cancel comes.
+    constexpr int kBig = 240;
+    for (int i = 0; i < kBig; ++i) add("big/f" + std::to_string(i), noise(96 * 1024, i + 1));
 
     pid_t pid = start(a, {"update"});
     stop_when(pid, a + "/vobs/p/big/f0");
@@ -292,12 +295,13 @@ TEST_F(ClientTest, CancelledAndKilledUpdatesAreFinishedByTheNext) {
     Ran cancelled = finish(pid);
     EXPECT_EQ(cancelled.rc, 1) << cancelled.err;
     EXPECT_NE(cancelled.err.find("cancelled"), std::string::npos) << cancelled.err;
-    EXPECT_LT(files(a).size(), files(b).size() + 120);
+    EXPECT_LT(files(a).size(), files(b).size() + kBig);
     EXPECT_NE(vdweb(a, {"status"}).out.find("did not finish"), std::string::npos);
     Ran again = vdweb(a, {"update"});
     ASSERT_EQ(again.rc, 0) << again.err;
 
-    for (int i = 0; i < 120; i += 2) change("big/f" + std::to_string(i), noise(96 * 1024, i + 500));
+    for (int i = 0; i < kBig; i += 2)
+        change("big/f" + std::to_string(i), noise(96 * 1024, i + 500));
     pid = start(b, {"update"});
     stop_when(pid, b + "/vobs/p/big/f0");
     kill(pid, SIGKILL);
