@@ -2,6 +2,7 @@
 #include "core/vob/vob.h"
 
 #include <cerrno>
+#include <cstring>
 #include <ctime>
 #include <filesystem>
 #include <map>
@@ -179,6 +180,14 @@ tbs_status_t vob_open_by_tag(const char* tag, vob_t** vob) {
 }
 
 tbs_status_t vob_open_by_uuid(const tbs_uuid_t& uuid, vob_t** vob) {
+    // A VOB this process has open already answers without the registry: callers ask for
+    // the same few VOBs once per element.
+    for (const auto& [storage, open] : cache()) {
+        if (memcmp(open->uuid.bytes, uuid.bytes, sizeof uuid.bytes) == 0) {
+            *vob = open.get();
+            return TBS_ST_OK;
+        }
+    }
     rgy_vob_entry_t entry;
     tbs_status_t st = rgy_find_vob_by_uuid(uuid, &entry);
     if (st != TBS_ST_OK) return st;
