@@ -87,6 +87,9 @@ void rmname(OldRpcContext& c) {
 void ws_sync_check_in_progress(OldRpcContext& c) {
     c.facade.ws_sync_check_in_progress_rpc(c.args, c.out, c.pool, c.status);
 }
+void get_diff_merge(OldRpcContext& c) {
+    c.facade.get_diff_merge_rpc(c.args, c.request.upload_pname(), c.out, c.pool, c.status);
+}
 void ws_get_scopes(OldRpcContext& c) {
     c.facade.ws_get_scopes_rpc(c.args, c.out, c.pool, c.status);
 }
@@ -110,7 +113,7 @@ const OldRpcRow kOldRpcs[] = {
     {"VDW_Vdcore::ln_rpc", true, true, ln},
     {"VDW_Vdcore::mv_rpc", true, true, mv},
     {"VDW_Vdcore::rmname_rpc", true, true, rmname},
-    {"VDW_Vdcore::get_diff_merge_rpc", false, false, nullptr},
+    {"VDW_Vdcore::get_diff_merge_rpc", true, true, get_diff_merge},
     {"VDW_Vdcore::streams_of_project_rpc", true, true, nullptr},
 };
 

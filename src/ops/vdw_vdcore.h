@@ -258,6 +258,11 @@ public:
     // Arguments "ViewUuid", "ReplicaUuid" (the VOB's replica or family), "Oid"; answers
     // "RpcResult" with "Pathname", how clients name the object.
     // The web view's load scopes, and whether an update of it is in progress.
+    // Older RPC "VDW_Vdcore::get_diff_merge_rpc": the block stream of a diff of two versions
+    // or a merge of three (webview/vdw_diff_merge.cc); `upload`, when set, is the client's
+    // own copy of the merge's to-version.
+    void get_diff_merge_rpc(const char* args, const char* upload, std::ostream& out,
+                            WCM_MemPool& pool, WCM_Status& status);
     void ws_get_scopes_rpc(const char* args, std::ostream& out, WCM_MemPool& pool,
                            WCM_Status& status);
     void ws_sync_check_in_progress_rpc(const char* args, std::ostream& out, WCM_MemPool& pool,

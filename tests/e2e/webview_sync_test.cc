@@ -892,5 +892,79 @@ TEST_F(WebViewSyncTest, FrozenStateAndDigests) {
     EXPECT_EQ(header(vobs.named("VobFound")[0], "VobTag"), "/vobs/p");
 }
 
+// Diffs and merges as their block streams: a client rebuilds both files of a diff from the
+// parts exactly (a last line without its line feed included); a merge whose sides changed
+// different lines resolves every region by its default choice, one whose sides changed the
+// same line differently leaves the conflict; a directory diff names its entries.
+TEST_F(WebViewSyncTest, DiffAndMergeBlockStreams) {
+    const std::string v2 = "l1\nl2\nl3\nl4\nl5\nl6\n", v3 = "l1\nL2\nl3\nl4\nl5\nl6\nl7";
+    change("src/a.c", v2);
+    change("src/a.c", v3);
+    vdtool({"mkbrtype", "dev@/vobs/p"});
+    vdtool({"mkbranch", "dev", "/vobs/p/src/a.c@@/main/2"});
+    vdtool({"ci", "-from", write_file(site_.home() + "/content", "l1\nl2\nl3\nl4\nL5\nl6\n"),
+            "/vobs/p/src/a.c"});
+    const std::string a = "/vobs/p/src/a.c@@/main/";
+    auto rebuild = [](const Response& r, const char* who) {
+        std::string text;
+        for (const Part& p : r.parts) {
+            const std::string* d = p.header("Content-Description");
+            if (d && *d == "view_rel_pname") continue;
+            if (p.name() == "common" || p.name() == who) text += p.content;
+        }
+        return text;
+    };
+    Response diff = call("get_diff_merge_rpc",
+                         args({{"IsDiff", "1"}, {"Version", a + "2"}, {"Version", a + "3"}}));
+    ASSERT_EQ(status_of(diff), "0") << text_of(diff);
+    EXPECT_EQ(rebuild(diff, "from_ver"), v2);
+    EXPECT_EQ(rebuild(diff, "to_ver"), v3);
+    EXPECT_FALSE(diff.named("common").empty());
+
+    auto merge = [&](const std::string& to, const std::string& from) {
+        Response r = call("get_diff_merge_rpc", args({{"IsDiff", "0"},
+                                                      {"ToVersion", to},
+                                                      {"FromVersion", from},
+                                                      {"BaseVersion", a + "2"}}));
+        EXPECT_EQ(status_of(r), "0") << text_of(r);
+        return r;
+    };
+    Response clean = merge(a + "3", a + "dev/1");
+    ASSERT_FALSE(clean.named("result").empty());
+    for (const Part* p : clean.named("result")) {
+        EXPECT_EQ(header(p, "Content-Description"), "merged");
+        EXPECT_NE(header(p, "Merge-choice"), "<missing>");
+        EXPECT_NE(header(p, "Diff-region"), "<missing>");
+    }
+    EXPECT_EQ(rebuild(clean, "base_ver"), v2);
+    change("src/a.c", "l1\nX2\nl3\nl4\nl5\nl6\n");  // /main/4: line 2 again, otherwise
+    Response conflict = merge(a + "3", a + "4");
+    int merging = 0;
+    for (const Part* p : conflict.named("result"))
+        merging += header(p, "Content-Description") == "merging";
+    EXPECT_EQ(merging, 1) << "line 2 changed on both sides";
+
+    auto src_version = [] {
+        vob_resolved_t r;
+        EXPECT_EQ(vob_resolve_pname("/vobs/p/src", nullptr, 0, &r), 0);
+        std::string id;
+        EXPECT_EQ(vob_ver_get_idstr(r.vob, r.version, &id), 0);
+        return "/vobs/p/src@@" + id;
+    };
+    const std::string before = src_version();
+    add("src/z.txt", "zed\n");
+    Response dirs = call("get_diff_merge_rpc",
+                         args({{"IsDiff", "1"}, {"Version", before}, {"Version", src_version()}}));
+    ASSERT_EQ(status_of(dirs), "0") << text_of(dirs);
+    bool inserted = false;
+    for (const Part* p : dirs.named("to_ver"))
+        inserted |= header(p, "Content-Description") == "inserted" &&
+                    header(p, "Dir-item-kind") == "file" && p->content.rfind("z.txt\r\n", 0) == 0;
+    EXPECT_TRUE(inserted);
+    Response mixed = call("get_diff_merge_rpc",
+                          args({{"IsDiff", "1"}, {"Version", a + "2"}, {"Version", before}}));
+    EXPECT_NE(text_of(mixed).find("VDSRV1190"), std::string::npos) << text_of(mixed);
+}
+
 }  // namespace
 }  // namespace e2e
