@@ -864,6 +864,63 @@ int cmd_cat(const Args& args) {
     return r.ok ? kOk : failed(r.message());
 }
 
+// The VOB pathname of a name given in the area ("src/a.c@@/main/2" from a directory of it),
+// or of a VOB pathname as it is.
+bool vob_pname(Session& s, const std::string& name, std::string* out) {
+    if (!name.empty() && name[0] == '/' && !s.area) {
+        *out = name;
+        return true;
+    }
+    const size_t at = name.find("@@");
+    std::string rel;
+    if (!s.rel(at == std::string::npos ? name : name.substr(0, at), &rel)) return false;
+    *out = "/" + rel + (at == std::string::npos ? "" : name.substr(at));
+    return true;
+}
+
+int cmd_diff(const Args& args) {
+    Options o(args, {}, {});
+    if (!o.error.empty() || o.operands.empty() || o.operands.size() > 2)
+        return usage("diff needs one or two versions", "diff");
+    Session s;
+    std::string first, second;
+    if (!s.open_area(o.operands[0].substr(0, o.operands[0].find("@@"))) ||
+        !vob_pname(s, o.operands[0], &first) ||
+        (o.operands.size() == 2 && !vob_pname(s, o.operands[1], &second)))
+        return failed(s.error);
+    // Lines common to both, then each side's runs: "-" the first version's, "+" the second's.
+    auto print = [](const std::string& text, const char* mark) {
+        size_t start = 0;
+        while (start < text.size()) {
+            size_t end = text.find('\n', start);
+            if (end == std::string::npos) end = text.size();
+            printf("%s%.*s\n", mark, static_cast<int>(end - start), text.data() + start);
+            start = end + 1;
+        }
+    };
+    bool differs = false;
+    CallResult r = s.channel->call(
+        "get_diff_merge_rpc", rpc_args({{"IsDiff", "1"}, {"Version", first}, {"Version", second}}),
+        [&](Part& p) {
+            const std::string& kind = p.header("Content-Description");
+            if (kind == "view_rel_pname") return true;
+            // A directory's entries come one a part, their name on the first line.
+            const std::string text = p.has("Dir-item-kind")
+                                         ? p.content.substr(0, p.content.find('\r')) + "\n"
+                                         : p.content;
+            if (p.has("Dir-item-kind") && p.content.empty()) return true;
+            if (p.name() == "common") {
+                print(text, "  ");
+            } else if (p.name() == "from_ver" || p.name() == "to_ver") {
+                differs = true;
+                print(text, p.name() == "from_ver" ? "- " : "+ ");
+            }
+            return true;
+        });
+    if (!r.ok) return failed(r.message());
+    return differs ? 1 : kOk;
+}
+
 int cmd_history(const Args& args) {
     Options o(args, {}, {});
     if (!o.error.empty() || o.operands.size() != 1)
@@ -1168,6 +1225,10 @@ const std::vector<Command> kCommands = {
      "Writes the contents of a version to standard output: PATH@@/main/3 for a version of an\n"
      "element of the copy area, PATH for the version the view selects, or a VOB pathname\n"
      "such as /vobs/demo/README@@/main/1.\n"},
+    {"diff", nullptr, cmd_diff, "vdweb diff NAME@@VERSION [NAME@@VERSION]", "compare two versions",
+     "Compares two versions of an element (a file or a directory), or one version with its\n"
+     "predecessor: lines both hold are shown indented, the first version's own with '- '\n"
+     "and the second's with '+ '. Exit status 1 when they differ, as diff(1) does.\n"},
     {"history", "log", cmd_history, "vdweb history PATH", "show an element's history",
      "Lists the events of an element, newest first, with their comments.\n"},
     {"label", nullptr, cmd_label,

@@ -239,6 +239,9 @@ TEST_F(ClientTest, TwoCopyAreasKeptInStep) {
     EXPECT_EQ(slurp(b_txt), "mine\n");
     EXPECT_EQ(vdweb(a, {"update"}).rc, 0);
     EXPECT_EQ(slurp(a + "/vobs/p/src/b.txt"), "bee 2\n");
+    Ran diff = vdweb(a, {"diff", "vobs/p/src/b.txt@@/main/1", "vobs/p/src/b.txt@@/main/2"});
+    EXPECT_EQ(diff.rc, 1) << diff.err;
+    EXPECT_EQ(diff.out, "- bee\n+ bee 2\n");
 
     // New elements, a move and a removed name reach the other area.
     ASSERT_EQ(vdweb(a, {"co", "vobs/p/src"}).rc, 0);
