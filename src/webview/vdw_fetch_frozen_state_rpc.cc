@@ -5,7 +5,6 @@
 #include <string>
 
 #include "core/sum/sum_view.h"
-#include "foundation/core_vd_status.h"
 #include "foundation/vdw_trace.h"
 #include "foundation/wcm_status.h"
 #include "ops/vdw_rpc_args.h"
@@ -37,23 +36,14 @@ void VDW_FetchFrozenStateRpc::send_response_body() {
         dirs.insert(VDW_ReqArgsParser::decode_pname(value, buf));
     }
     std::string text;
-    try {
+    const bool read = vdw_read_digest(status(), [&] {
         if (dirs.empty()) {
-            WebViewStateDigest digest(view);
-            digest.get_frozen_objects_states(text);
+            WebViewStateDigest(view).get_frozen_objects_states(text);
         } else {
-            WebViewStateDigest digest(view, dirs);
-            digest.get_frozen_objects_states(text);
+            WebViewStateDigest(view, dirs).get_frozen_objects_states(text);
         }
-    } catch (const CoreVdStatusException& e) {
-        status().set_status(e.code());
-        status().add_text(e.get_description().c_str());
-        return;
-    } catch (const WebViewStateDigest::Exception& e) {
-        status().set_status(TBS_ST_ERR);
-        status().add_text(e.get_description().c_str());
-        return;
-    }
+    });
+    if (!read) return;
     VDW_MultipartData part("FrozenObjectsStates", "text/plain;charset=UTF-8", nullptr, text.c_str(),
                            text.size());
     add_part(part, true);

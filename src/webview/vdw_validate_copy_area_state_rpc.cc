@@ -10,7 +10,6 @@
 #include "core/view/config_spec.h"
 #include "core/view/view.h"
 #include "core/vob/vob_obj.h"
-#include "foundation/core_vd_status.h"
 #include "foundation/vdw_trace.h"
 #include "foundation/wcm_status.h"
 #include "ops/vdw_rpc_args.h"
@@ -89,19 +88,12 @@ void VDW_ValidateCopyAreaStateRpc::send_response_body() {
     std::string parents;
     std::set<std::string> server_checkouts;
     std::string server_digest;
-    try {
+    const bool read = vdw_read_digest(status(), [&] {
         server_digest = digest.get_digest().get_hex_string();
         if (server_digest != client_digest) digest.get_parent_digests(parents);
         server_checkouts = digest.get_non_frozen_checkouts();
-    } catch (const CoreVdStatusException& e) {
-        status().set_status(e.code());
-        status().add_text(e.get_description().c_str());
-        return;
-    } catch (const WebViewStateDigest::Exception& e) {
-        status().set_status(TBS_ST_ERR);
-        status().add_text(e.get_description().c_str());
-        return;
-    }
+    });
+    if (!read) return;
 
     // The checkouts the client holds outside the loaded state: those the view does not have,
     // and those the view has that the client did not list.

@@ -14,6 +14,7 @@
 #include "core/vob/vob.h"
 #include "core/vob/vob_obj.h"
 #include "foundation/core_vd_status.h"
+#include "foundation/wcm_status.h"
 
 // ---- Sha256 -------------------------------------------------------------------------------
 
@@ -289,4 +290,18 @@ void WebViewStateDigest::get_frozen_objects_states(std::string& out) {
 const std::set<std::string>& WebViewStateDigest::get_non_frozen_checkouts() {
     fetch_digestible_state();
     return non_frozen_checkouts_;
+}
+
+bool vdw_read_digest(WCM_Status& status, const std::function<void()>& read) {
+    try {
+        read();
+        return true;
+    } catch (const CoreVdStatusException& e) {
+        status.set_status(e.code());
+        status.add_text(e.get_description().c_str());
+    } catch (const WebViewStateDigest::Exception& e) {
+        status.set_status(TBS_ST_ERR);
+        status.add_text(e.get_description().c_str());
+    }
+    return false;
 }

@@ -12,6 +12,7 @@
 #define WEBVIEW_VDW_VIEW_STATE_DIGEST_H
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <set>
 #include <string>
@@ -138,5 +139,11 @@ private:
     int wso_count_ = 0;
     bool fetched_ = false;
 };
+
+class WCM_Status;
+
+// Runs `read`, whose digest queries may fail, and turns such a failure into `status`'s code
+// and text; false then.
+bool vdw_read_digest(WCM_Status& status, const std::function<void()>& read);
 
 #endif
