@@ -14,6 +14,7 @@
 #include "ops/repo/vdw_apply_label_rpc.h"
 #include "ops/repo/vdw_enumerate_types_rpc.h"
 #include "ops/repo/vdw_enumerate_vobs_rpc.h"
+#include "ops/repo/vdw_find_merge_candidates_rpc.h"
 #include "ops/repo/vdw_get_base_version_rpc.h"
 #include "ops/repo/vdw_get_history_rpc.h"
 #include "ops/repo/vdw_get_oid_rpc.h"
@@ -64,14 +65,15 @@ const VDW_RpcFactoryRow kFactory[] = {
     {"VDW_Vdcore::enumerate_vobs_rpc", vdw_rpc_create<VDW_EnumerateVobsRpc>},         // repo
     {"VDW_Vdcore::fetch_frozen_state_rpc", vdw_rpc_create<VDW_FetchFrozenStateRpc>},  // webview
     {"VDW_Vdcore::fetch_vobs_at_least_partially_loaded_rpc",
-     vdw_rpc_create<VDW_FetchVobsAtLeastPartiallyLoadedRpc>},                     // webview
-    {"VDW_Vdcore::fetch_vtree_rpc", vdw_rpc_create<VDW_FetchVtreeRpc>},           // webview
-    {"VDW_Vdcore::force_exit_rpc", vdw_rpc_create<VDW_ForceExitRpc>},             // diag
-    {"VDW_Vdcore::get_base_version_rpc", vdw_rpc_create<VDW_GetBaseVersionRpc>},  // repo
-    {"VDW_Vdcore::get_config_spec_rpc", vdw_rpc_create<VDW_GetConfigSpecRpc>},    // view
-    {"VDW_Vdcore::get_history_rpc", vdw_rpc_create<VDW_GetHistoryRpc>},           // repo
-    {"VDW_Vdcore::get_oid_rpc", vdw_rpc_create<VDW_GetOIDRpc>},                   // repo
-    {"VDW_Vdcore::get_vd_proj_root_rpc", vdw_rpc_create<VDW_GetVDProjRootRpc>},   // repo
+     vdw_rpc_create<VDW_FetchVobsAtLeastPartiallyLoadedRpc>},            // webview
+    {"VDW_Vdcore::fetch_vtree_rpc", vdw_rpc_create<VDW_FetchVtreeRpc>},  // webview
+    {"VDW_Vdcore::find_merge_candidates_rpc", vdw_rpc_create<VDW_FindMergeCandidatesRpc>},  // repo
+    {"VDW_Vdcore::force_exit_rpc", vdw_rpc_create<VDW_ForceExitRpc>},                       // diag
+    {"VDW_Vdcore::get_base_version_rpc", vdw_rpc_create<VDW_GetBaseVersionRpc>},            // repo
+    {"VDW_Vdcore::get_config_spec_rpc", vdw_rpc_create<VDW_GetConfigSpecRpc>},              // view
+    {"VDW_Vdcore::get_history_rpc", vdw_rpc_create<VDW_GetHistoryRpc>},                     // repo
+    {"VDW_Vdcore::get_oid_rpc", vdw_rpc_create<VDW_GetOIDRpc>},                             // repo
+    {"VDW_Vdcore::get_vd_proj_root_rpc", vdw_rpc_create<VDW_GetVDProjRootRpc>},             // repo
     {"VDW_Vdcore::get_version_separator_rpc", vdw_rpc_create<VDW_GetVersionSeparatorRpc>},  // repo
     {"VDW_Vdcore::get_vob_family_rpc", vdw_rpc_create<VDW_GetVobFamilyRpc>},                // repo
     {"VDW_Vdcore::interaction_response_rpc",

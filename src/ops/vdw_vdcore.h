@@ -81,6 +81,12 @@ public:
     // Local separators to "/", and back.
     static void convert_pname_to_global(char* path);
     static void convert_pname_to_local(char* path);
+    // Splits a pathname in `view` into its view part (the view's root, when the path begins
+    // with it) and its VOB part ("/vobs/p/a.c"); `is_snapshot` says whether the view keeps a
+    // server-side copy (snapshot and automatic views). A path that does not begin with the
+    // root has an empty view part and is its own VOB part.
+    static void split_view_vob_pname(view_t* view, const char* path, std::string* view_part,
+                                     std::string* vob_part, bool* is_snapshot);
     // A name that is free: `directory`/`name`, else with ".1" to ".99" appended. 0 and the
     // name in `out`, else a core status (TBS_ST_EXISTS when every candidate is taken).
     static int generate_available_ws_location(const char* directory, const char* name, char* out);
@@ -234,6 +240,10 @@ public:
     };
     void apply_attribute(const AttributeRequest& request, WCM_Status& status);
     void remove_attribute(const AttributeRequest& request, WCM_Status& status);
+
+    // Whether an element lies in a component of the view's stream. Views have no streams
+    // here yet, so none does.
+    bool is_in_component(view_t*, vob_t*, vob_dbid_t) const { return false; }
 
     // ---- Contents and history.
     // Writes a file version's contents into a new file of the core's temporary directory;

@@ -8,6 +8,7 @@
 
 #include "core/tbs/tbs.h"
 #include "core/util/fileutl.h"
+#include "core/view/view.h"
 #include "foundation/catalogs/vdw_lib_catalog.h"
 #include "foundation/wcm_status.h"
 #include "ops/vdw_vdcore.h"
@@ -88,6 +89,21 @@ void VDW_Vdcore::strip_viewroot(const char* view_root, char* path) {
     if (strncmp(path, view_root, len) != 0) return;
     if (path[len] != '\0' && path[len] != '/') return;  // "/rootx" is not below "/root"
     memmove(path, path + len, strlen(path + len) + 1);
+}
+
+void VDW_Vdcore::split_view_vob_pname(view_t* view, const char* path, std::string* view_part,
+                                      std::string* vob_part, bool* is_snapshot) {
+    const std::string p = path ? path : "";
+    view_part->clear();
+    *vob_part = p;
+    *is_snapshot = view && (view->kind == VIEW_KIND_SNAPSHOT || view->kind == VIEW_KIND_AUTOMATIC);
+    if (!view || view->root.empty()) return;
+    std::string root = view->root;
+    while (root.size() > 1 && root.back() == '/') root.pop_back();
+    if (p.compare(0, root.size(), root) != 0 || (p.size() > root.size() && p[root.size()] != '/'))
+        return;
+    *view_part = root;
+    *vob_part = p.size() > root.size() ? p.substr(root.size()) : "/";
 }
 
 void VDW_Vdcore::convert_pname_to_global(char* path) {

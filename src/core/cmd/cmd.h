@@ -258,6 +258,57 @@ struct cmd_chevent_args_t {
 };
 tbs_status_t cmd_chevent(cmd_chevent_args_t* args);
 
+// Merge candidates ------------------------------------------------------------------------
+//
+// cmd_findmerge finds the elements whose version from a source is not yet merged into the
+// version a view selects. The source is what a selector names for each element, or what
+// another view selects. A from-version is merged when it is the to-version or one of its
+// ancestors; a version's parents are its predecessor and the versions a "Merge" hyperlink
+// leads from into it. The base of a merge is the common ancestor nearest the
+// from-version; a merge is trivial when the base is the to-version (the to-version has not
+// changed since, so the merge is a copy of the from-version).
+//
+// A selector whose versions hang on a branch type other than main (".../dev/LATEST",
+// "/main/dev/3") or that names a label ("REL1", "/main/dev/REL1") is searched from the
+// elements that have such a branch or label, one indexed read per VOB, so the cost follows
+// what the branch or label holds; every other source walks the view's names below the
+// search roots.
+enum cmd_findmerge_kind_t {
+    // `selector`: a config-spec selector (".../dev/LATEST", "/main/dev/2", "REL1") evaluated
+    // per element, or a version-extended pathname ("/vobs/p/a.c@@/main/dev/2") naming one
+    // element's source version.
+    CMD_FINDMERGE_SELECTOR = 1,
+    CMD_FINDMERGE_VIEW = 2,        // `from_view`: what the view of that tag selects
+    CMD_FINDMERGE_ACTIVITIES = 3,  // `activities`: not supported (there are no activities)
+};
+// One call per candidate: the element's VOB pathname in the view, its VOB, the to-, from-
+// and base-version, the element's metatype (VOB_MTYPE_FILE_ELEMENT or _DIR_ELEMENT), whether
+// the merge is trivial, and how many steps of the version graph lead from the base to the
+// from-version. Every run ends with one call with a null VOB (and null pathname).
+typedef void (*cmd_findmerge_cb_t)(void* data, const char* pname, vob_t* vob, vob_dbid_t to,
+                                   vob_dbid_t from, vob_dbid_t base, int mtype, int trivial,
+                                   int64_t distance);
+struct cmd_findmerge_args_t {
+    const vob_view_ctx_t* view = nullptr;  // null: the null view
+    // The view's config spec: with no pathnames, its load rules are the search roots. Null,
+    // or a spec without load rules: the root of every registered VOB.
+    const view_cspec_t* cspec = nullptr;
+    int kind = CMD_FINDMERGE_SELECTOR;
+    std::string selector;
+    std::string from_view;
+    std::vector<std::string> activities;
+    std::vector<std::string> pnames;  // search roots (VOB pathnames), each with all below it
+    bool dir_only = false;            // only directory elements are candidates
+    bool follow = false;              // walks go through symbolic links
+    cmd_findmerge_cb_t callback = nullptr;
+    void* callback_data = nullptr;
+    // The command's own report: "-" prints a line per candidate, anything else ("NUL")
+    // prints none.
+    std::string output;
+    int64_t candidates = 0;  // result
+};
+tbs_status_t cmd_findmerge(cmd_findmerge_args_t* args);
+
 // Lookups for the web layer ------------------------------------------------------------
 
 // Resolves a pathname or an object selector in a view (null: the null view).

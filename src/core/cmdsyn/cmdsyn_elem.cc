@@ -53,6 +53,9 @@ const char* const kProtectUsage =
 const char* const kRmnameUsage = "rmname [-view view-tag] [-force] [-c comment | -nc] pname...";
 const char* const kMvUsage = "mv [-view view-tag] [-c comment | -nc] from to";
 const char* const kLnUsage = "ln [-view view-tag] [-s] [-c comment | -nc] target link";
+const char* const kFindmergeUsage =
+    "findmerge [-view view-tag] -fversion selector | -flatest brtype | -ftag view-tag "
+    "[-directory] [-follow] [-print] [pname...]";
 
 // Elements ------------------------------------------------------------------------------
 
@@ -521,9 +524,48 @@ tbs_status_t protect(const cmdsyn_args_t& args) {
 
 }  // namespace
 
+// Merge candidates ----------------------------------------------------------------------
+
+// Lists what a merge from the source into the view (the null view without -view) would
+// take, one line per element; it merges nothing, so -print is what it always does. Without
+// pathnames it searches the view's load rules, or every VOB.
+tbs_status_t findmerge(const cmdsyn_args_t& args) {
+    cmdsyn_scanner s(args, kFindmergeUsage, CMDSYN_TAKES_VIEW);
+    cmd_findmerge_args_t a;
+    std::string version, latest, tag;
+    int sources = 0;
+    while (s.next_option()) {
+        if (s.value("-fversion", 2, &version) || s.value("-flatest", 2, &latest) ||
+            s.value("-ftag", 2, &tag))
+            ++sources;
+        else if (s.flag("-directory", 2))
+            a.dir_only = true;
+        else if (s.flag("-follow", 2))
+            a.follow = true;
+        else if (!s.flag("-print", 2))
+            return s.unknown();
+    }
+    CMDSYN_TRY(s.operands(0, CMDSYN_ANY, &a.pnames));
+    if (sources != 1) return s.fail("Give one of -fversion, -flatest and -ftag.");
+    CMDSYN_TRY(s.check_pnames(a.pnames, false));
+    CMDSYN_TRY(s.in_view(&a.view, &a.pnames));
+    if (!tag.empty()) {
+        a.kind = CMD_FINDMERGE_VIEW;
+        a.from_view = tag;
+    } else {
+        a.selector = latest.empty() ? version : ".../" + latest + "/LATEST";
+    }
+    view_t* view = nullptr;
+    if (a.view && view_open_by_uuid(a.view->view_uuid, &view) == TBS_ST_OK)
+        a.cspec = view->cspec.get();
+    a.output = "-";
+    return cmd_findmerge(&a);
+}
+
 const cmdsyn_command_t cmdsyn_elem_commands[] = {
     {"checkin", "ci", checkin, kCheckinUsage},
     {"checkout", "co", checkout, kCheckoutUsage},
+    {"findmerge", nullptr, findmerge, kFindmergeUsage},
     {"import", nullptr, import, kImportUsage},
     {"ln", nullptr, ln, kLnUsage},
     {"lock", nullptr, lock, kLockUsage},

@@ -434,6 +434,22 @@ tbs_status_t vob_store_set_checkout_reserved(store_db& db, int64_t dbid, bool re
     return exec(db, "UPDATE checkouts SET reserved = ? WHERE dbid = ?", reserved ? 1 : 0, dbid);
 }
 
+// Elements by the types they use ----------------------------------------------------------
+
+// Both reads walk an index on the type (branches_brtype, the labels' primary key).
+tbs_status_t vob_store_elements_using_type(store_db& db, int mtype, int64_t type,
+                                           std::vector<int64_t>* elements) {
+    const char* sql = nullptr;
+    if (mtype == VOB_MTYPE_BRTYPE)
+        sql = "SELECT element FROM branches WHERE brtype = ? ORDER BY element";
+    else if (mtype == VOB_MTYPE_LBTYPE)
+        sql = "SELECT element FROM labels WHERE lbtype = ? ORDER BY element";
+    else
+        return TBS_ST_INVALID;
+    return rows(
+        db, sql, elements, [](store_stmt& s, int64_t* e) { *e = s.column_int64(0); }, type);
+}
+
 // Labels, attributes, hyperlinks, locks, events -----------------------------------------
 
 tbs_status_t vob_store_get_label(store_db& db, int64_t lbtype, int64_t element, int64_t* version) {

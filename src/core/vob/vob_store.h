@@ -140,6 +140,12 @@ tbs_status_t vob_store_set_label(store_db& db, int64_t lbtype, int64_t element, 
 tbs_status_t vob_store_remove_label(store_db& db, int64_t lbtype, int64_t element);
 tbs_status_t vob_store_version_labels(store_db& db, int64_t version, std::vector<std::string>* out);
 
+// The elements that have a branch of the branch type (`mtype` VOB_MTYPE_BRTYPE) or carry a
+// label of the label type (VOB_MTYPE_LBTYPE), each once, ascending. One indexed read: its
+// cost follows how many elements use the type, not how many the VOB holds.
+tbs_status_t vob_store_elements_using_type(store_db& db, int mtype, int64_t type,
+                                           std::vector<int64_t>* elements);
+
 // Attributes: one value per object and attribute type.
 tbs_status_t vob_store_set_attr(store_db& db, int64_t obj, int64_t attype,
                                 const std::string& value);
