@@ -123,7 +123,7 @@ TEST_F(MergeRpcTest, BranchCandidateIsOnePartWithItsThreeVersions) {
         {"IsTrivial", "0"},
         {"CoType", "0"},
         {"MsgType", "-1"},
-        {"ElementMergeType", "User"},
+        {"ElementMergeType", "Auto"},
     };
     for (const auto& [name, value] : want) EXPECT_EQ(header(item, name), value) << name;
     EXPECT_EQ(item->content, "");

@@ -309,6 +309,61 @@ struct cmd_findmerge_args_t {
 };
 tbs_status_t cmd_findmerge(cmd_findmerge_args_t* args);
 
+// Merging ---------------------------------------------------------------------------------
+//
+// cmd_merge merges a from-version of an element into the element's checkout in the view
+// (the to-version), over their base: the common ancestor nearest the from-version (see
+// cmd_findmerge) unless one is given. What the element type's merge type says:
+//   auto   three-way merge: regions that only one side changed take that side's lines,
+//          regions both changed alike take them once, regions both changed otherwise are
+//          conflicts;
+//   user   every region the from-version changed is left to the user as a conflict;
+//   never  refused (the merge arrow alone may still be recorded with `ndata`);
+//   copy   the result is the from-version's contents.
+// A merge whose base is the to-version's own ancestor unchanged since (the to-version did
+// not change what the base holds) is a copy of the from-version. A merge already made (the
+// from-version is an ancestor of the to-version) does nothing.
+//
+// File elements: the merged contents go to `output`, or over the view's own copy of the
+// checkout (a snapshot view's file); a web view keeps its copies on the client, so a caller
+// merging there names `to_file` (the client's copy) and `output`. Conflicting regions are
+// written between marker lines ("<<<<<<< ", "||||||| ", "=======", ">>>>>>> "), the merge
+// arrow is not recorded, and the command answers TBS_ST_MERGE_CONFLICT: nothing is checked
+// in, and once the user has resolved the file a merge with `ndata` records the arrow. With
+// `abort_on_conflict` a conflicting merge writes nothing at all.
+//
+// Directory elements: the names the from-version added, removed or renamed since the base
+// are made in the checked-out directory, in one transaction with the arrow. Two different
+// changes of one name, or two elements that would take one name, are conflicts: then the
+// directory is left as it was (TBS_ST_MERGE_CONFLICT).
+//
+// The arrow is a "Merge" hyperlink from the from-version to the checkout; checkin lets a
+// checkout that is not from the latest version of its branch in once the latest version
+// has been merged into it.
+enum cmd_merge_outcome_t {
+    CMD_MERGE_ALREADY = 1,     // the from-version was merged already: nothing done
+    CMD_MERGE_TRIVIAL = 2,     // the result is a copy of the from-version
+    CMD_MERGE_AUTO = 3,        // merged with no conflict
+    CMD_MERGE_CONFLICT = 4,    // conflicts left for the user
+    CMD_MERGE_ARROW_ONLY = 5,  // `ndata`: only the arrow was recorded
+};
+struct cmd_merge_args_t {
+    std::string to;    // the element's pathname in the view, checked out there
+    std::string from;  // a version-extended pathname, or a selector (".../dev/LATEST", "REL1")
+    std::string base;  // "": the nearest common ancestor; else a version of the same element
+    const vob_view_ctx_t* view = nullptr;
+    std::string to_file;  // contents standing for the to-version ("": the view's copy)
+    std::string output;   // where the merged contents go ("": the view's copy)
+    bool ndata = false;   // record the merge arrow only
+    bool abort_on_conflict = false;
+    // Results.
+    int outcome = 0;
+    int64_t conflicts = 0;
+    int64_t regions = 0;  // regions the two sides changed
+    vob_dbid_t from_version = 0, base_version = 0, to_version = 0;
+};
+tbs_status_t cmd_merge(cmd_merge_args_t* args);
+
 // Lookups for the web layer ------------------------------------------------------------
 
 // Resolves a pathname or an object selector in a view (null: the null view).

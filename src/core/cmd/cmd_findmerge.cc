@@ -24,7 +24,6 @@
 namespace {
 
 constexpr int kMaxDepth = 256;  // directories deep, up or down
-constexpr const char* kMergeType = "Merge";
 
 // Where the version to merge from comes from.
 struct Source {
@@ -119,39 +118,6 @@ tbs_status_t source_version(const Search& s, vob_t* vob, int64_t element, const 
     return st;
 }
 
-// A version's parents: its predecessor and the versions merged into it.
-tbs_status_t version_parents(vob_t* vob, int64_t version, std::vector<int64_t>* out) {
-    out->clear();
-    vob_version_info_t v;
-    tbs_status_t st = vob_ver_get_info(vob, version, &v);
-    if (st != TBS_ST_OK) return st;
-    if (v.predecessor) out->push_back(v.predecessor);
-    std::vector<vob_hlink_info_t> links;
-    if ((st = vob_obj_get_hlinks(vob, version, &links)) != TBS_ST_OK) return st;
-    for (const vob_hlink_info_t& l : links)
-        if (l.type == kMergeType && l.to == version && l.from) out->push_back(l.from);
-    return TBS_ST_OK;
-}
-
-// Breadth first from `start` through the parents, nearest first. `visit(version, steps)`
-// returns true to stop.
-template <class F>
-tbs_status_t each_ancestor(vob_t* vob, int64_t start, F&& visit) {
-    std::unordered_set<int64_t> seen{start};
-    std::deque<std::pair<int64_t, int64_t>> todo{{start, 0}};
-    std::vector<int64_t> parents;
-    while (!todo.empty()) {
-        auto [v, steps] = todo.front();
-        todo.pop_front();
-        if (visit(v, steps)) return TBS_ST_OK;
-        tbs_status_t st = version_parents(vob, v, &parents);
-        if (st != TBS_ST_OK) return st;
-        for (int64_t p : parents)
-            if (seen.insert(p).second) todo.push_back({p, steps + 1});
-    }
-    return TBS_ST_OK;
-}
-
 tbs_status_t report(Search& s, vob_t* vob, int mtype, const std::string& path, int64_t to,
                     int64_t from, int64_t base, int64_t distance) {
     const bool trivial = base == to;
@@ -180,20 +146,10 @@ tbs_status_t consider(Search& s, vob_t* vob, int64_t element, const std::string&
     int64_t from = 0;
     if (!to || (st = source_version(s, vob, element, path, &from)) != TBS_ST_OK) return st;
     if (!from || from == to) return TBS_ST_OK;
-    std::unordered_set<int64_t> merged;  // the to-version and its ancestors
-    st = each_ancestor(vob, to, [&](int64_t v, int64_t) {
-        merged.insert(v);
-        return v == from;
-    });
-    if (st != TBS_ST_OK || merged.count(from)) return st;
+    bool merged = false;
     int64_t base = 0, distance = 0;
-    st = each_ancestor(vob, from, [&](int64_t v, int64_t steps) {
-        if (!merged.count(v)) return false;
-        base = v;
-        distance = steps;
-        return true;
-    });
-    if (st != TBS_ST_OK) return st;
+    if ((st = cmd_merge_base(vob, to, from, &merged, &base, &distance)) != TBS_ST_OK || merged)
+        return st;
     return report(s, vob, dir ? VOB_MTYPE_DIR_ELEMENT : VOB_MTYPE_FILE_ELEMENT, path, to, from,
                   base, distance);
 }

@@ -53,6 +53,9 @@ const char* const kProtectUsage =
 const char* const kRmnameUsage = "rmname [-view view-tag] [-force] [-c comment | -nc] pname...";
 const char* const kMvUsage = "mv [-view view-tag] [-c comment | -nc] from to";
 const char* const kLnUsage = "ln [-view view-tag] [-s] [-c comment | -nc] target link";
+const char* const kMergeUsage =
+    "merge [-view view-tag] -to pname [-fversion selector] [-base version-pname] [-out file] "
+    "[-ndata] [-abort] version-pname|selector";
 const char* const kFindmergeUsage =
     "findmerge [-view view-tag] -fversion selector | -flatest brtype | -ftag view-tag "
     "[-directory] [-follow] [-print] [pname...]";
@@ -553,13 +556,45 @@ tbs_status_t findmerge(const cmdsyn_args_t& args) {
         a.kind = CMD_FINDMERGE_VIEW;
         a.from_view = tag;
     } else {
-        a.selector = latest.empty() ? version : ".../" + latest + "/LATEST";
+        a.selector = version;
+        if (!latest.empty()) a.selector.assign(".../").append(latest).append("/LATEST");
     }
     view_t* view = nullptr;
     if (a.view && view_open_by_uuid(a.view->view_uuid, &view) == TBS_ST_OK)
         a.cspec = view->cspec.get();
     a.output = "-";
     return cmd_findmerge(&a);
+}
+
+// Merges a version into the checkout of the element named by -to: a version-extended
+// pathname, or a selector evaluated for that element (-fversion takes it too).
+tbs_status_t merge(const cmdsyn_args_t& args) {
+    cmdsyn_scanner s(args, kMergeUsage, CMDSYN_TAKES_VIEW);
+    cmd_merge_args_t a;
+    std::string version;
+    while (s.next_option()) {
+        if (s.value("-to", 2, &a.to) || s.value("-fversion", 2, &version) ||
+            s.value("-base", 2, &a.base) || s.value("-out", 2, &a.output))
+            continue;
+        if (s.flag("-ndata", 2))
+            a.ndata = true;
+        else if (s.flag("-abort", 2))
+            a.abort_on_conflict = true;
+        else
+            return s.unknown();
+    }
+    std::vector<std::string> operands;
+    CMDSYN_TRY(s.operands(version.empty() ? 1 : 0, version.empty() ? 1 : 0, &operands));
+    a.from = version.empty() ? operands[0] : version;
+    if (a.to.empty()) return s.fail("Name the checked-out element to merge into with -to.");
+    std::vector<std::string> names{a.to, a.from};
+    if (!a.base.empty()) names.push_back(a.base);
+    CMDSYN_TRY(s.check_pnames({a.to}, false));
+    CMDSYN_TRY(s.in_view(&a.view, &names));
+    a.to = names[0];
+    a.from = names[1];
+    if (!a.base.empty()) a.base = names[2];
+    return cmd_merge(&a);
 }
 
 const cmdsyn_command_t cmdsyn_elem_commands[] = {
@@ -569,6 +604,7 @@ const cmdsyn_command_t cmdsyn_elem_commands[] = {
     {"import", nullptr, import, kImportUsage},
     {"ln", nullptr, ln, kLnUsage},
     {"lock", nullptr, lock, kLockUsage},
+    {"merge", nullptr, merge, kMergeUsage},
     {"mkattr", nullptr, mkattr, kMkattrUsage},
     {"mkattype", nullptr, mkattype, kMkattypeUsage},
     {"mkbranch", nullptr, mkbranch, kMkbranchUsage},

@@ -48,6 +48,7 @@ typedef int32_t tbs_status_t;
       "VTFS is not configured") /* dynamic views need a virtual file system */                  \
     X(TBS_ST_VIEW_CONFLICT, 1024, "Another load session holds the view")                        \
     X(TBS_ST_TRIGGER_FAILED, 1025, "Operation cancelled by a trigger")                          \
+    X(TBS_ST_MERGE_CONFLICT, 1026, "Merge has conflicts for the user to resolve")               \
     X(TBS_ST_WARNING, 1033, "Warning")                /* succeeded with a warning */            \
     X(TBS_ST_OBJ_NOT_FOUND, 1052, "Object not found") /* object id names nothing */             \
     X(TBS_ST_INTERRUPTED, 1055, "Operation cancelled")                                          \

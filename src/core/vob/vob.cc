@@ -57,7 +57,7 @@ tbs_status_t populate(store_db& db, const tbs_uuid_t& uuid, const tbs_uuid_t& fa
             int merge;
             const char* manager;
         } seeds[] = {
-            {VOB_MTYPE_ELTYPE, "file", VOB_MERGE_USER, "whole_copy"},
+            {VOB_MTYPE_ELTYPE, "file", VOB_MERGE_AUTO, "whole_copy"},
             {VOB_MTYPE_ELTYPE, "text_file", VOB_MERGE_AUTO, "text_file_delta"},
             {VOB_MTYPE_ELTYPE, "compressed_file", VOB_MERGE_USER, "z_whole_copy"},
             {VOB_MTYPE_ELTYPE, "directory", VOB_MERGE_AUTO, "directory"},
