@@ -88,7 +88,10 @@ void ws_sync_check_in_progress(OldRpcContext& c) {
     c.facade.ws_sync_check_in_progress_rpc(c.args, c.out, c.pool, c.status);
 }
 void get_diff_merge(OldRpcContext& c) {
-    c.facade.get_diff_merge_rpc(c.args, c.request.upload_pname(), c.out, c.pool, c.status);
+    VDW_OldRpcWrapper{c.request, c.session, c.pool, c.facade, c.out, c.status}.get_diff_merge_rpc();
+}
+void merge(OldRpcContext& c) {
+    VDW_OldRpcWrapper{c.request, c.session, c.pool, c.facade, c.out, c.status}.merge_rpc();
 }
 void ws_get_scopes(OldRpcContext& c) {
     c.facade.ws_get_scopes_rpc(c.args, c.out, c.pool, c.status);
@@ -108,12 +111,12 @@ const OldRpcRow kOldRpcs[] = {
     {"VDW_Vdcore::deliver_resume_rpc", false, false, nullptr},
     {"VDW_Vdcore::deliver_cancel_rpc", false, false, nullptr},
     {"VDW_Vdcore::deliver_complete_rpc", false, false, nullptr},
-    {"VDW_Vdcore::merge_rpc", false, false, nullptr},
+    {"VDW_Vdcore::merge_rpc", false, false, merge},
     {"VDW_Vdcore::oid_to_pname_rpc", true, true, oid_to_pname},
     {"VDW_Vdcore::ln_rpc", true, true, ln},
     {"VDW_Vdcore::mv_rpc", true, true, mv},
     {"VDW_Vdcore::rmname_rpc", true, true, rmname},
-    {"VDW_Vdcore::get_diff_merge_rpc", true, true, get_diff_merge},
+    {"VDW_Vdcore::get_diff_merge_rpc", false, false, get_diff_merge},
     {"VDW_Vdcore::streams_of_project_rpc", true, true, nullptr},
 };
 
@@ -396,6 +399,47 @@ void dispatch_to_unrefactored_rpcs(VDW_Session& session, const VDW_Request& requ
     status.format(&_vdweb_lib_msg_table, VDWEB_UNRECOGNIZED_RPC,
                   name && *name ? VDW_MultipartData::echo_text(name).c_str() : "<null>");
     report_rpc_error(pool, out, status);
+}
+
+// ---- the older RPCs with an upload ----------------------------------------------------
+
+bool VDW_OldRpcWrapper::prepare(const char* name) {
+    status.set_status(TBS_ST_OK);
+    const char* args = request.rpcargs();
+    if (!args || !*args) {
+        status.set_status(TBS_ST_ERR);
+        status.format(&_vdweb_lib_msg_table, VDWEB_MISSING_DISPATCH_INFO, name);
+        status.format(&_vdweb_lib_msg_table, VDWEB_MISSING_ARGS);
+    } else {
+        const char* upload = request.upload_pname();
+        if ((!upload || !*upload) && request.status() == WCM_REQUEST_UPLOAD_TOO_LARGE) {
+            status.set_status(TBS_ST_ERR);
+            status.format(&_vdweb_lib_msg_table, VDWEB_UPLOAD_TOO_LARGE);
+        }
+    }
+    if (status.is_ok()) return true;
+    report_rpc_error(pool, out, status);
+    remove_upload();
+    return false;
+}
+
+void VDW_OldRpcWrapper::remove_upload() {
+    const char* upload = request.upload_pname();
+    if (upload && *upload) fileutl_rm(upload);
+}
+
+void VDW_OldRpcWrapper::get_diff_merge_rpc() {
+    if (!prepare("VDW_Vdcore::get_diff_merge_rpc")) return;
+    facade.get_diff_merge_rpc(request.viewroot(), request.rpcargs(), request.upload_pname(), out,
+                              pool, status);
+    remove_upload();
+}
+
+void VDW_OldRpcWrapper::merge_rpc() {
+    if (!prepare("VDW_Vdcore::merge_rpc")) return;
+    facade.merge_rpc(request.upload_pname(), request.rpcargs(),
+                     request.accept_compressed_cleartext(), out, pool, status);
+    remove_upload();
 }
 
 void report_rpc_error(WCM_MemPool& pool, std::ostream& out, WCM_Status& status) {

@@ -4,6 +4,9 @@
 #include <cstddef>
 
 #include "ops/checkout/vdw_checkout_rpcs.h"
+#include "ops/compare/vdw_compare_rpc.h"
+#include "ops/compare/vdw_merge_rpc.h"
+#include "ops/compare/vdw_save_dir_merge_rpc.h"
 #include "ops/diag/vdw_compute_primes_rpc.h"
 #include "ops/diag/vdw_force_exit_rpc.h"
 #include "ops/diag/vdw_sleep_rpc.h"
@@ -52,6 +55,7 @@ const VDW_RpcFactoryRow kFactory[] = {
     {"VDW_Vdcore::checkin_rpc", vdw_rpc_create<VDW_CheckinRpc>},                   // checkout
     {"VDW_Vdcore::checkout_rpc", vdw_rpc_create<VDW_CheckoutRpc>},                 // checkout
     {"VDW_Vdcore::checkout_version_rpc", vdw_rpc_create<VDW_CheckoutVersionRpc>},  // checkout
+    {"VDW_Vdcore::compare_rpc", vdw_rpc_create<VDW_CompareRpc>},                   // compare
     {"VDW_Vdcore::compute_primes_rpc", vdw_rpc_create<VDW_ComputePrimesRpc>},      // diag
     {"VDW_Vdcore::describe_files_rpc", vdw_rpc_create<VDW_DescribeFilesRpc>},      // view
     {"VDW_Vdcore::enumerate_directory_contents_rpc",
@@ -85,6 +89,8 @@ const VDW_RpcFactoryRow kFactory[] = {
     {"VDW_Vdcore::mkelem_rpc", vdw_rpc_create<VDW_MkelemRpc>},                        // checkout
     {"VDW_Vdcore::mkelemfast_rpc", vdw_rpc_create<VDW_MkelemFastRpc>},                // checkout
     {"VDW_Vdcore::mkview_rpc", vdw_rpc_create<VDW_MkviewRpc>},                        // view
+    {"VDW_Vdcore::new_merge_rpc", vdw_rpc_create<VDW_MergeRpc>},                      // compare
+    {"VDW_Vdcore::new_save_dir_merge_rpc", vdw_rpc_create<VDW_SaveDirMergeRpc>},      // compare
     {"VDW_Vdcore::read_content_rpc", vdw_rpc_create<VDW_ReadContentRpc>},             // repo
     {"VDW_Vdcore::remove_attribute_rpc", vdw_rpc_create<VDW_RemoveAttributeRpc>},     // repo
     {"VDW_Vdcore::remove_metadata_type_rpc", vdw_rpc_create<VDW_RmMetadataTypeRpc>},  // repo

@@ -364,6 +364,14 @@ struct cmd_merge_args_t {
 };
 tbs_status_t cmd_merge(cmd_merge_args_t* args);
 
+// Merge ancestry. A version's parents are its predecessor and the versions a "Merge"
+// hyperlink leads from into it (a checkout's as well). `*merged` tells whether `from` is `to`
+// or one of its ancestors; if not, `*base` is the common ancestor nearest `from` (0 when the
+// two share none) and `*distance` the steps of the version graph from it to `from`.
+tbs_status_t cmd_version_parents(vob_t* vob, int64_t version, std::vector<int64_t>* out);
+tbs_status_t cmd_merge_base(vob_t* vob, int64_t to, int64_t from, bool* merged, int64_t* base,
+                            int64_t* distance);
+
 // Lookups for the web layer ------------------------------------------------------------
 
 // Resolves a pathname or an object selector in a view (null: the null view).

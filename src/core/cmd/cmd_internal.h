@@ -128,14 +128,6 @@ tbs_status_t cmd_put_content(vob_t* vob, const std::string& from, std::string* n
 // contents file is named.
 std::string cmd_view_private_file(const cmd_ctx& ctx, const std::string& pname);
 
-// Merge ancestry. A version's parents are its predecessor and the versions a "Merge"
-// hyperlink leads from into it (a checkout's as well). `*merged` tells whether `from` is `to`
-// or one of its ancestors; if not, `*base` is the common ancestor nearest `from` (0 when the
-// two share none) and `*distance` the steps of the version graph from it to `from`.
-tbs_status_t cmd_version_parents(vob_t* vob, int64_t version, std::vector<int64_t>* out);
-tbs_status_t cmd_merge_base(vob_t* vob, int64_t to, int64_t from, bool* merged, int64_t* base,
-                            int64_t* distance);
-
 // Prints "<what> "<name>": <status text>." as an error and returns `st`.
 tbs_status_t cmd_fail(const char* what, const std::string& name, tbs_status_t st);
 
