@@ -266,9 +266,10 @@ void VDW_DiffMerge::run(WCM_Status& status, WCM_MemPool&) {
 }
 
 int VDW_DiffMerge::region_of(const DCL_Block& block) const {
-    for (size_t i = 0; i < regions_.size(); ++i)
-        if (regions_[i] == block.id()) return static_cast<int>(i);
-    return -1;
+    // The engine keeps each block's index in the region map; checked against the table, so
+    // a block of no region reads -1.
+    const int i = block.region();
+    return i >= 0 && static_cast<size_t>(i) < regions_.size() && regions_[i] == block.id() ? i : -1;
 }
 
 bool VDW_DiffMerge::write_blocks(const DCL_Session& session, bool dirs, WCM_Status& status) {
