@@ -4,6 +4,7 @@
 #include <cstddef>
 
 #include "ops/checkout/vdw_checkout_rpcs.h"
+#include "ops/command/vdw_vdtool_rpc.h"
 #include "ops/compare/vdw_compare_rpc.h"
 #include "ops/compare/vdw_merge_rpc.h"
 #include "ops/compare/vdw_save_dir_merge_rpc.h"
@@ -106,6 +107,7 @@ const VDW_RpcFactoryRow kFactory[] = {
      vdw_rpc_create<VDW_ValidateCopyAreaStateRpc>},                         // webview
     {"VDW_Vdcore::viewinfo_rpc", vdw_rpc_create<VDW_ViewInfoRpc>},          // view
     {"VDW_Vdcore::ws_get_scopes_rpc", vdw_rpc_create<VDW_WsGetScopesRpc>},  // webview
+    {"VDW_VdtoolRpc", vdw_rpc_create<VDW_VdtoolRpc>},                       // command
 };
 
 }  // namespace

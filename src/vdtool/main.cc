@@ -8,5 +8,5 @@ int main(int argc, char** argv) {
         procs[i] = i <= IMSG_NOTE ? imsg_append_proc_stdout : imsg_append_proc_stderr;
     procs[IMSG_TRACE] = procs[IMSG_DEBUG] = procs[IMSG_SUPPRESS] = imsg_append_proc_suppress;
     imsg_set_redirect_procs(procs, nullptr);
-    return cmdsyn_execv(argc - 1, argv + 1) == 0 ? 0 : 1;
+    return cmdsyn_execv(argc, argv) == 0 ? 0 : 1;
 }

@@ -507,9 +507,11 @@ tbs_status_t lshistory(const cmdsyn_args_t& args) {
     names_t names;
     CMDSYN_TRY(s.operands(1, CMDSYN_ANY, &names));
     CMDSYN_TRY(s.check_pnames(names, true));
+    const vob_view_ctx_t* view = nullptr;
+    CMDSYN_TRY(s.in_view(&view, &names));
     for (const std::string& name : names) {
         Named n;
-        tbs_status_t st = resolve_named(name, nullptr, &n);
+        tbs_status_t st = resolve_named(name, view, &n);
         if (st != TBS_ST_OK) return cmdsyn_failed("list the history of", name.c_str(), st);
         std::vector<vob_event_info_t> events;
         if ((st = vob_obj_get_events(n.vob, n.element ? n.element : n.dbid, &events)) != TBS_ST_OK)
@@ -590,10 +592,10 @@ tbs_status_t lscheckout(const cmdsyn_args_t& args) {
 }  // namespace
 
 const cmdsyn_command_t cmdsyn_list_commands[] = {
-    {"describe", "desc", describe, kDescribeUsage},
+    {"describe", "desc", describe, kDescribeUsage, 3},
     {"ls", nullptr, ls, kLsUsage},
-    {"lscheckout", "lsco", lscheckout, kLscheckoutUsage},
-    {"lshistory", "lshis", lshistory, kLshistoryUsage},
+    {"lscheckout", "lsco", lscheckout, kLscheckoutUsage, 3},
+    {"lshistory", "lshis", lshistory, kLshistoryUsage, 3},
 };
 const size_t cmdsyn_list_command_count =
     sizeof cmdsyn_list_commands / sizeof cmdsyn_list_commands[0];
