@@ -309,6 +309,56 @@ struct cmd_findmerge_args_t {
 };
 tbs_status_t cmd_findmerge(cmd_findmerge_args_t* args);
 
+// Administration of objects -----------------------------------------------------------
+
+// Removes branches ("a.c@@/main/dev") with every version on them: their labels,
+// attributes and the hyperlinks (merge arrows among them) of those versions go too. A
+// branch with checkouts, or with branches made from its versions, is refused, as is an
+// element's main branch. The element's owner, the VOB's owner or a privileged identity.
+struct cmd_rmbranch_args_t {
+    std::vector<std::string> pnames;
+    const vob_view_ctx_t* view = nullptr;
+    std::string comment;
+};
+tbs_status_t cmd_rmbranch(cmd_rmbranch_args_t* args);
+
+// Removes hyperlinks named "<type>@<id>@<vob tag>" (as mkhlink reports them), or with
+// `from` and `to` set the merge arrow between two versions (rmmerge). The owner of the
+// object the link leads from, the VOB's owner or a privileged identity.
+struct cmd_rmhlink_args_t {
+    std::vector<std::string> hlinks;
+    std::string from, to;
+    const vob_view_ctx_t* view = nullptr;
+};
+tbs_status_t cmd_rmhlink(cmd_rmhlink_args_t* args);
+
+// Gives a type ("lbtype:REL1@/vobs/p") a new name; config specs that name the old one no
+// longer select by it. The type's owner, the VOB's owner or a privileged identity.
+struct cmd_rename_type_args_t {
+    std::string selector;
+    std::string name;
+};
+tbs_status_t cmd_rename_type(cmd_rename_type_args_t* args);
+
+// Makes the view's checkouts of the named elements reserved (refused while another view
+// holds a reserved checkout of the branch) or unreserved. The checkout's user or a
+// privileged identity.
+struct cmd_reserve_args_t {
+    std::vector<std::string> pnames;
+    const vob_view_ctx_t* view = nullptr;
+    bool reserve = true;
+};
+tbs_status_t cmd_reserve(cmd_reserve_args_t* args);
+
+// Changes the element type of elements: file elements take file types, directory elements
+// the directory type. The element's owner, the VOB's owner or a privileged identity.
+struct cmd_chtype_args_t {
+    std::string eltype;
+    std::vector<std::string> pnames;
+    const vob_view_ctx_t* view = nullptr;
+};
+tbs_status_t cmd_chtype(cmd_chtype_args_t* args);
+
 // Merging ---------------------------------------------------------------------------------
 //
 // cmd_merge merges a from-version of an element into the element's checkout in the view

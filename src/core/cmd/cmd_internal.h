@@ -31,6 +31,8 @@ tbs_status_t cmd_ctx_init(cmd_ctx* ctx, const vob_view_ctx_t* view);
 // Checks a comment and a name against their limits; prints why not.
 tbs_status_t cmd_check_comment(const std::string& comment);
 tbs_status_t cmd_check_name(const std::string& name);
+// A type's name: as a name, and made only of letters, digits, "_", "-" and ".".
+tbs_status_t cmd_check_type_name(const std::string& name);
 // Pathnames handed in as strings: no NUL inside (a C string would silently name something
 // shorter), no control characters, within the length limit.
 tbs_status_t cmd_check_pnames(const std::vector<std::string>& pnames);

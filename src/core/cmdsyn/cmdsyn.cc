@@ -355,21 +355,24 @@ std::vector<const cmdsyn_command_t*> all_commands() {
     for (size_t i = 0; i < cmdsyn_elem_command_count; ++i) all.push_back(&cmdsyn_elem_commands[i]);
     for (size_t i = 0; i < cmdsyn_list_command_count; ++i) all.push_back(&cmdsyn_list_commands[i]);
     for (size_t i = 0; i < cmdsyn_view_command_count; ++i) all.push_back(&cmdsyn_view_commands[i]);
+    for (size_t i = 0; i < cmdsyn_admin_command_count; ++i)
+        all.push_back(&cmdsyn_admin_commands[i]);
     std::sort(all.begin(), all.end(), [](const cmdsyn_command_t* a, const cmdsyn_command_t* b) {
         return strcmp(a->name, b->name) < 0;
     });
     return all;
 }
 
-// A command by its name, its alias, or an abbreviation it allows.
+// A command by its name or alias, else by an abbreviation it allows.
 const cmdsyn_command_t* find_command(const char* name) {
-    const size_t n = strlen(name);
-    for (const cmdsyn_command_t* c : all_commands()) {
+    const std::vector<const cmdsyn_command_t*> all = all_commands();
+    for (const cmdsyn_command_t* c : all)
         if (strcmp(c->name, name) == 0 || (c->alias && strcmp(c->alias, name) == 0)) return c;
+    const size_t n = strlen(name);
+    for (const cmdsyn_command_t* c : all)
         if (c->min_len > 0 && n >= static_cast<size_t>(c->min_len) && n < strlen(c->name) &&
             strncmp(c->name, name, n) == 0)
             return c;
-    }
     return nullptr;
 }
 

@@ -41,6 +41,8 @@ extern const cmdsyn_command_t cmdsyn_list_commands[];
 extern const size_t cmdsyn_list_command_count;
 extern const cmdsyn_command_t cmdsyn_view_commands[];
 extern const size_t cmdsyn_view_command_count;
+extern const cmdsyn_command_t cmdsyn_admin_commands[];
+extern const size_t cmdsyn_admin_command_count;
 
 // A local file a command is about to read: refused (with its message) when the files are
 // confined and it lies outside the root.

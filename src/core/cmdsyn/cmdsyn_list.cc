@@ -18,6 +18,7 @@ typedef std::vector<std::string> names_t;
 
 const char* const kLsUsage = "ls [-view view-tag] [-long] [pname...]";
 const char* const kDescribeUsage = "describe | desc [-view view-tag] [-long] pname-or-selector...";
+const char* const kDumpUsage = "dump [-view view-tag] pname-or-selector...";
 const char* const kLshistoryUsage = "lshistory | lshis pname-or-selector...";
 const char* const kLscheckoutUsage = "lscheckout | lsco [-view view-tag] [-all] [pname...]";
 
@@ -479,6 +480,15 @@ tbs_status_t describe(const cmdsyn_args_t& args) {
     return result;
 }
 
+// Everything the VOB records of the objects: their long description.
+tbs_status_t dump(const cmdsyn_args_t& args) {
+    for (const std::string& a : args)
+        if (clp_match(a.c_str(), "-long", 1)) return cmdsyn_usage_error(kDumpUsage);
+    cmdsyn_args_t with_long{"-long"};
+    with_long.insert(with_long.end(), args.begin(), args.end());
+    return describe(with_long);
+}
+
 // lshistory -------------------------------------------------------------------------------
 
 // How an event names its object: a version by its version id, a branch by its path, the
@@ -593,6 +603,7 @@ tbs_status_t lscheckout(const cmdsyn_args_t& args) {
 
 const cmdsyn_command_t cmdsyn_list_commands[] = {
     {"describe", "desc", describe, kDescribeUsage, 3},
+    {"dump", nullptr, dump, kDumpUsage},
     {"ls", nullptr, ls, kLsUsage},
     {"lscheckout", "lsco", lscheckout, kLscheckoutUsage, 3},
     {"lshistory", "lshis", lshistory, kLshistoryUsage, 3},
