@@ -10,6 +10,7 @@
 #include <cstring>
 #include <exception>
 #include <istream>
+#include <mutex>
 #include <ostream>
 #include <string>
 
@@ -462,12 +463,26 @@ void initialize_base_integration(const char* session_id) {
 
 namespace {
 
-// The padding text of interaction requests. Built by buffer_flush_prepare on the main
-// thread, from the environment, before the listener or the keep-alive timer can call
-// buffer_flush; after that it is only read, so the timer never reads the environment
-// while the main thread changes it.
+// The padding of interaction requests. buffer_flush_prepare reads its size from the
+// environment on the main thread, before the listener or the keep-alive timer can call
+// buffer_flush; the text itself is built by the first buffer_flush that needs it, once,
+// from that size alone (most requests ask nothing and never build it).
 std::atomic<bool> g_padding_ready{false};
+int g_padding_size = 0;
+std::once_flag g_padding_once;
 std::string g_padding_text;
+
+void build_padding() {
+    if (g_padding_size <= 0) return;
+    stg_scoped_area area;
+    ireq_msg_t* msg =
+        area.get() ? ireq_msg_create(area.get(), IREQ_PROTOCOL_KEEPALIVE, "1.0", 4) : nullptr;
+    std::string dummy(static_cast<size_t>(g_padding_size - 1), 'x');
+    char* encoded = nullptr;
+    if (msg && ireq_msg_add_element(msg, "DUMMY", dummy.c_str()) &&
+        ireq_msg_to_string(msg, area.get(), &encoded) == 0 && encoded)
+        g_padding_text = encoded;
+}
 
 }  // namespace
 
@@ -475,29 +490,17 @@ bool buffer_flush_prepare() {
     if (g_padding_ready.load(std::memory_order_acquire)) return true;
     VDW_Trace trace(QLMX_COMPONENT, kClass, "buffer_flush_prepare");
     const char* var = getenv("QLMX_CGI_BUFFER_SIZE");
-    int size = var ? atoi(var) : 136001;
+    g_padding_size = var ? atoi(var) : 136001;
     if (trace.shouldTrace(4))
         trace.writeTrace("EV (%s) = (%s); bufsize = %d", "QLMX_CGI_BUFFER_SIZE",
-                         var ? var : "(unset)", size);
-    std::string text;
-    if (size > 0) {
-        stg_scoped_area area;
-        ireq_msg_t* msg =
-            area.get() ? ireq_msg_create(area.get(), IREQ_PROTOCOL_KEEPALIVE, "1.0", 4) : nullptr;
-        std::string dummy(static_cast<size_t>(size - 1), 'x');
-        char* encoded = nullptr;
-        if (!msg || !ireq_msg_add_element(msg, "DUMMY", dummy.c_str()) ||
-            ireq_msg_to_string(msg, area.get(), &encoded) != 0 || !encoded || !*encoded)
-            return false;
-        text = encoded;
-    }
-    g_padding_text = std::move(text);
+                         var ? var : "(unset)", g_padding_size);
     g_padding_ready.store(true, std::memory_order_release);
     return true;
 }
 
 bool buffer_flush(VDW_RpcResponse* response) {
     if (!g_padding_ready.load(std::memory_order_acquire)) return false;
+    std::call_once(g_padding_once, build_padding);
     if (!g_padding_text.empty() && response) {
         VDW_MultipartData part(VDW_MultipartData::INTERACTOR_REQUEST, VDW_MultipartData::MIME_TEXT,
                                nullptr, g_padding_text.data(),

@@ -100,9 +100,9 @@ void report_rpc_error(WCM_MemPool& pool, std::ostream& out, WCM_Status& status);
 void report_error(const VDW_Request& request, WCM_MemPool& pool, std::ostream& out,
                   WCM_Status& status);
 void initialize_base_integration(const char* session_id);
-// Reads the padding size (QLMX_CGI_BUFFER_SIZE) once per process and builds the padding
-// text; call it on the main thread before interaction requests are enabled. False when the
-// text cannot be built (a later call tries again).
+// Reads the padding size (QLMX_CGI_BUFFER_SIZE) once per process; call it on the main
+// thread before interaction requests are enabled. The padding text is built when first
+// needed.
 bool buffer_flush_prepare();
 // Pads an interaction request so that buffering proxies pass it on at once; false when
 // buffer_flush_prepare has not succeeded. Reads nothing from the environment.
