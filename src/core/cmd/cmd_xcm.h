@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "core/cmd/cmd.h"
 #include "core/tbs/tbs.h"
 #include "core/view/view.h"
 #include "core/vob/vob.h"
@@ -144,5 +145,102 @@ struct cmd_cs_entry_t {
 };
 tbs_status_t cmd_activity_change_set(vob_t* pvob, vob_dbid_t activity,
                                      std::vector<cmd_cs_entry_t>* out);
+
+// Deliver and rebase ------------------------------------------------------------------------
+//
+// Both are resumable operations kept in the project VOB (xcm_op_t) and run in steps:
+//   start     checks the request and the project's policies, works out which elements need a
+//             merge, and records the operation with its items ("prepared"); nothing is
+//             checked out yet. TBS_ST_NO_WORK when there is nothing to merge (nothing is
+//             recorded then); TBS_ST_OP_IN_PROGRESS when the stream has an operation, or a
+//             deliver into the same target runs.
+//   run       merges each pending item in the operation's view: a checkout (in the
+//             operation's integration activity), then cmd_merge into it, the result written
+//             into the view's server-side copy ("merging", then "merged"). A merge that needs
+//             the user changes nothing and stops the run (TBS_ST_MERGE_CONFLICT); a callback
+//             that asks to stop stops it (TBS_ST_INTERRUPTED). Either way a later run goes on
+//             from the item it stopped at.
+//   complete  runs what is left, checks every merge in, and ends the operation; a rebase
+//             then makes the new baselines the stream's foundation, which its views follow.
+//   cancel    undoes every checkout of the operation's activity in its view and ends the
+//             operation: streams and views are as before it began. An operation whose
+//             checkins began can only be completed.
+// A process that dies in any step leaves the operation recorded; every step can be taken
+// again by a later process.
+
+// Progress phases of a deliver's start.
+enum {
+    CMD_INTEG_PH_COMPONENTS = 3,
+    CMD_INTEG_PH_BASELINES = 4,
+    CMD_INTEG_PH_CHANGESETS = 5,
+    CMD_INTEG_PH_EVAL_BASELINES = 6,
+    CMD_INTEG_PH_COMPARING = 7,
+    CMD_INTEG_PH_SEARCHING = 8,
+    CMD_INTEG_PH_TN_CHECK = 9,
+};
+// Version-control callback moments.
+enum { CMD_VERCTL_PRE = 0, CMD_VERCTL_POST = 1, CMD_VERCTL_STATUS = 2 };
+
+struct cmd_integ_merge_t {
+    vob_t* vob = nullptr;
+    vob_dbid_t element = 0;
+    const char* pname = "";
+    int mtype = 0;  // VOB_MTYPE_FILE_ELEMENT or _DIR_ELEMENT
+    vob_dbid_t from = 0, to = 0, base = 0;
+    bool trivial = false;
+    int merge_type = VOB_MERGE_AUTO;
+    tbs_status_t status = TBS_ST_OK;
+};
+
+// What an operation reports while it runs; each returns 0 to go on. Any may be null.
+struct cmd_integ_callbacks_t {
+    void* data = nullptr;
+    int (*progress)(void* data, int phase, int64_t total, int64_t current,
+                    const char* text) = nullptr;
+    int (*action)(void* data, const char* text) = nullptr;
+    // `action`: "CHECKOUT", "UNCHECKOUT", "CHECKIN", "MERGE", "NOOP"; `status` at
+    // CMD_VERCTL_STATUS: "Checked out", "Checked in", or the failure's text.
+    int (*verctl)(void* data, int when, const char* action, const char* pname,
+                  const char* status) = nullptr;
+    int (*merge)(void* data, const cmd_integ_merge_t& m) = nullptr;
+    // The planned items, in the order they will be merged, with their merge state
+    // ("NEEDS_MERGE", "MERGED", ...).
+    int (*sorted)(void* data, const xcm_op_item_t& item, const char* state) = nullptr;
+    int (*view_update)(void* data, const char* text) = nullptr;
+    int (*view_reload)(void* data, bool needed) = nullptr;
+    int (*component)(void* data, const char* name) = nullptr;
+};
+
+struct cmd_deliver_args_t {
+    std::string stream;                   // the stream delivered from
+    std::string target;                   // "" the stream's default target, else its parent
+    std::vector<std::string> activities;  // none: every activity with undelivered work
+    std::string view;                     // tag of a view attached to the target
+    const cmd_integ_callbacks_t* cb = nullptr;
+    int64_t items = 0;  // result: elements to merge
+};
+tbs_status_t cmd_deliver_start(cmd_deliver_args_t* args);
+
+struct cmd_rebase_args_t {
+    std::string view;                    // tag of a view attached to the stream rebased
+    std::vector<std::string> baselines;  // none: the parent's recommended baselines
+    const cmd_integ_callbacks_t* cb = nullptr;
+    int64_t items = 0;
+};
+tbs_status_t cmd_rebase_start(cmd_rebase_args_t* args);
+
+// The later steps, by the stream the operation works for.
+tbs_status_t cmd_integ_run(vob_t* pvob, vob_dbid_t stream, const cmd_integ_callbacks_t* cb);
+tbs_status_t cmd_integ_complete(vob_t* pvob, vob_dbid_t stream, const cmd_integ_callbacks_t* cb);
+tbs_status_t cmd_integ_cancel(vob_t* pvob, vob_dbid_t stream, const cmd_integ_callbacks_t* cb);
+
+// Activities of a stream with versions not yet delivered to `target` (each version's merge
+// into what the target selects), and whether each has checkouts.
+struct cmd_undelivered_t {
+    vob_dbid_t activity = 0;
+    bool has_checkouts = false;
+};
+tbs_status_t cmd_undelivered_activities(vob_t* pvob, vob_dbid_t stream, vob_dbid_t target,
+                                        std::vector<cmd_undelivered_t>* out);
 
 #endif

@@ -291,6 +291,7 @@ std::vector<const cmdsyn_command_t*> all_commands() {
     for (size_t i = 0; i < cmdsyn_elem_command_count; ++i) all.push_back(&cmdsyn_elem_commands[i]);
     for (size_t i = 0; i < cmdsyn_list_command_count; ++i) all.push_back(&cmdsyn_list_commands[i]);
     for (size_t i = 0; i < cmdsyn_view_command_count; ++i) all.push_back(&cmdsyn_view_commands[i]);
+    for (size_t i = 0; i < cmdsyn_xcm_command_count; ++i) all.push_back(&cmdsyn_xcm_commands[i]);
     std::sort(all.begin(), all.end(), [](const cmdsyn_command_t* a, const cmdsyn_command_t* b) {
         return strcmp(a->name, b->name) < 0;
     });

@@ -38,6 +38,9 @@ extern const cmdsyn_command_t cmdsyn_list_commands[];
 extern const size_t cmdsyn_list_command_count;
 extern const cmdsyn_command_t cmdsyn_view_commands[];
 extern const size_t cmdsyn_view_command_count;
+// Change management (cmdsyn_xcm.cc).
+extern const cmdsyn_command_t cmdsyn_xcm_commands[];
+extern const size_t cmdsyn_xcm_command_count;
 
 // Prints "Usage: <usage>" and returns 1072.
 tbs_status_t cmdsyn_usage_error(const char* usage);
