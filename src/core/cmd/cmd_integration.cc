@@ -727,6 +727,49 @@ tbs_status_t cmd_integ_cancel(vob_t* pvob, vob_dbid_t stream, const cmd_integ_ca
     return TBS_ST_OK;
 }
 
+tbs_status_t cmd_integ_reset_view(vob_t* pvob, vob_dbid_t stream, view_t* view, bool force) {
+    xcm_op_t op;
+    std::vector<xcm_op_item_t> items;
+    view_xcm_t nx;
+    tbs_status_t st = get_op(pvob, stream, &op);
+    if (st == TBS_ST_OK) st = xcm_op_items(pvob, stream, &items);
+    if (st != TBS_ST_OK) return st;
+    if (view_get_xcm(view, &nx) != TBS_ST_OK || nx.stream != op.target)
+        return cmd_fail("The view is not attached to the operation's stream", view->tag,
+                        TBS_ST_BAD_STREAM);
+    if (tbs_uuid_text(view->uuid) == tbs_uuid_text(op.view_uuid)) return TBS_ST_OK;
+    for (const xcm_op_item_t& i : items)
+        if (i.state == XCM_ITEM_CHECKEDIN)
+            return cmd_fail("The checkins have begun; complete the operation on stream",
+                            std::to_string(stream), TBS_ST_INVALID);
+    view_t* old = nullptr;
+    if (view_open_by_uuid(op.view_uuid, &old) == TBS_ST_OK) {
+        if (!force) return TBS_ST_EXISTS;
+        std::vector<cmd_cs_entry_t> cos;
+        if ((st = activity_checkouts(pvob, op, &cos)) != TBS_ST_OK) return st;
+        for (const cmd_cs_entry_t& e : cos) {
+            cmd_uncheckout_args_t u;
+            u.pnames = {e.pname};
+            u.view = &old->ctx;
+            u.pop_kind = CMD_POP_EMPTY_BRANCH;
+            if ((st = cmd_uncheckout(&u)) != TBS_ST_OK && st != TBS_ST_NOT_CHECKED_OUT) return st;
+        }
+        restore_activity(op);
+    }
+    op.view_uuid = view->uuid;
+    op.prior_activity = nx.activity;
+    op.state = "prepared";
+    return pvob->db->transact(store_txn_kind::write, [&](store_txn& txn) {
+        tbs_status_t s = xcm_store_update_op(*pvob->db, op);
+        for (xcm_op_item_t& i : items) {
+            i.state = XCM_ITEM_PENDING;
+            i.checkout = 0;
+            if (s == TBS_ST_OK) s = xcm_store_put_item(*pvob->db, stream, i);
+        }
+        return s == TBS_ST_OK ? txn.commit() : s;
+    });
+}
+
 tbs_status_t cmd_undelivered_activities(vob_t* pvob, vob_dbid_t stream, vob_dbid_t target,
                                         std::vector<cmd_undelivered_t>* out) {
     out->clear();

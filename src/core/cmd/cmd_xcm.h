@@ -233,6 +233,10 @@ tbs_status_t cmd_rebase_start(cmd_rebase_args_t* args);
 tbs_status_t cmd_integ_run(vob_t* pvob, vob_dbid_t stream, const cmd_integ_callbacks_t* cb);
 tbs_status_t cmd_integ_complete(vob_t* pvob, vob_dbid_t stream, const cmd_integ_callbacks_t* cb);
 tbs_status_t cmd_integ_cancel(vob_t* pvob, vob_dbid_t stream, const cmd_integ_callbacks_t* cb);
+// Moves an operation to another view attached to the same stream: the checkouts it made in
+// its old view are undone (refused with TBS_ST_EXISTS while that view exists, unless
+// `force`), and its merges start again in the new one.
+tbs_status_t cmd_integ_reset_view(vob_t* pvob, vob_dbid_t stream, view_t* view, bool force);
 
 // Activities of a stream with versions not yet delivered to `target` (each version's merge
 // into what the target selects), and whether each has checkouts.
