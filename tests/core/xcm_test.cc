@@ -211,6 +211,15 @@ TEST_F(XcmTest, ChangeSetsFollowTheViewsActivity) {
 TEST_F(XcmTest, DeliverBaselineAndRebaseCarryWorkAcrossStreams) {
     work_in_dev1();
     EXPECT_EQ(text_in("dev2", "/vobs/src/a.c"), "a1\n");  // opens dev2 before the rebase
+    // Merge candidates of the activity in the integration view: both elements, trivial.
+    cmd_findmerge_args_t fm;
+    fm.kind = CMD_FINDMERGE_ACTIVITIES;
+    fm.activities = {"activity:fix@/vobs/pvob"};
+    fm.view = ctx("int");
+    fm.pnames = {"/vobs/src"};
+    fm.output = "NUL";
+    ASSERT_EQ(cmd_findmerge(&fm), 0) << cap_.err;
+    EXPECT_EQ(fm.candidates, 2);
     Events ev;
     ASSERT_EQ(deliver_start(kDev1, &ev), 0) << cap_.err;
     EXPECT_EQ(ev.phases, (std::vector<int>{3, 4, 5, 6, 7, 7, 8, 9}));
@@ -236,6 +245,8 @@ TEST_F(XcmTest, DeliverBaselineAndRebaseCarryWorkAcrossStreams) {
     EXPECT_EQ(text_in("int", "/vobs/src/d/b.c"), "b2\n");
     // Nothing is left to deliver.
     EXPECT_EQ(deliver_start(kDev1, &ev), TBS_ST_NO_WORK);
+    ASSERT_EQ(cmd_findmerge(&fm), 0) << cap_.err;
+    EXPECT_EQ(fm.candidates, 0);
 
     ok({"mkbl", "-stream", kInt, "-recommend", "BL1"});
     ok({"lsbl", "-stream", kInt});
