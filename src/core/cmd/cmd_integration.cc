@@ -244,15 +244,20 @@ tbs_status_t merge_item(view_t* view, vob_t* vob, xcm_op_item_t* item, const Rep
         vob_checkout_info_t co;
         tbs_status_t st = vob_store_get_checkout(*vob->db, item->checkout, &co);
         m.output = merge_output(view, item->pname);
-        pred_copy = m.output + ".pred";
         if (st == TBS_ST_OK) {
             std::string dir = m.output.substr(0, m.output.rfind('/'));
             st = fileutl_mkdir_p(dir.c_str(), 0775);
         }
-        if (st == TBS_ST_OK) st = vob_ver_get_cleartext(vob, co.pred_version, pred_copy.c_str());
         if (st == TBS_ST_OK) st = vob_ver_get_cleartext(vob, co.pred_version, m.output.c_str());
         if (st != TBS_ST_OK) return cmd_fail("Unable to prepare the merge of", item->pname, st);
-        m.to_file = pred_copy;
+        // Where the view keeps no copy of its own (the merge's output is not the view's
+        // copy), the output stands for the to-version.
+        if (view->root + item->pname != m.output) {
+            pred_copy = m.output + ".pred";
+            if ((st = vob_ver_get_cleartext(vob, co.pred_version, pred_copy.c_str())) != TBS_ST_OK)
+                return cmd_fail("Unable to prepare the merge of", item->pname, st);
+            m.to_file = pred_copy;
+        }
     }
     if (!r.verctl(CMD_VERCTL_PRE, "MERGE", item->pname, "")) return stopped();
     tbs_status_t st = cmd_merge(&m);
