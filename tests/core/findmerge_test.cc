@@ -231,7 +231,7 @@ TEST_F(FindmergeTest, RefusalsStillEndTheRun) {
     no_view.kind = CMD_FINDMERGE_VIEW;
     no_view.from_view = "nosuchview";
     std::vector<Case> cases = {
-        {"activities", acts, TBS_ST_NOT_SUPPORTED},
+        {"activities of a missing project VOB", acts, TBS_ST_NAME_NOT_FOUND},
         {"empty selector", from_selector(""), TBS_ST_BAD_SELECTOR},
         {"selector with options", from_selector("REL1 -nocheckout"), TBS_ST_BAD_SELECTOR},
         {"CHECKEDOUT", from_selector("CHECKEDOUT"), TBS_ST_BAD_SELECTOR},

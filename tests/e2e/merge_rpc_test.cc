@@ -157,8 +157,10 @@ TEST_F(MergeRpcTest, SearchesThatFindNothingOrAreRefused) {
         {"a label nobody carries", with({{"SelKind", "Lb"}, {"VerSel", "REL9"}}, {}, "0"), "0", ""},
         {"a name outside the view", with(from_main, {"../../etc/passwd"}, "0"), "1003",
          "../../etc/passwd"},
-        {"activities", "ViewUuid=" + view_ + "\nSelKind=Ac\nNumActs=1\nAct=activity:x@/vobs/p\n",
-         "1018", "activit"},
+        // /vobs/p is no project VOB: it holds no activity of that name.
+        {"an activity that is not there",
+         "ViewUuid=" + view_ + "\nSelKind=Ac\nNumActs=1\nAct=activity:x@/vobs/p\n", "1003",
+         "activity:x@/vobs/p"},
         {"arguments out of order", "SelKind=Br\nViewUuid=" + view_ + "\nVerSel=main\nNumElems=0\n",
          "1001", ""},
         {"no such view", with(from_main, {}, "0").replace(9, 32, std::string(32, '0')), "1002",

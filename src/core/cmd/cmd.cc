@@ -17,6 +17,7 @@
 #include "core/util/fileutl.h"
 #include "core/util/pfm.h"
 #include "core/vob/vob_store.h"
+#include "core/vob/xcm_store.h"
 
 namespace {
 
@@ -115,6 +116,17 @@ tbs_status_t cmd_ctx_init(cmd_ctx* ctx, const vob_view_ctx_t* view) {
     if (st != TBS_ST_OK) return st;
     ctx->view = view ? view : &ctx->null_view;
     ctx->view_text = tbs_uuid_text(ctx->view->view_uuid);
+    view_t* v = nullptr;
+    view_xcm_t x;
+    if (!tbs_uuid_is_null(ctx->view->view_uuid) &&
+        view_open_by_uuid(ctx->view->view_uuid, &v) == TBS_ST_OK && v->sum_view &&
+        view_get_xcm(v, &x) == TBS_ST_OK) {
+        ctx->xcm_view = true;
+        if (x.activity) {
+            ctx->activity_pvob = tbs_uuid_text(x.pvob);
+            ctx->activity_oid = tbs_uuid_text(x.activity_oid);
+        }
+    }
     std::lock_guard<std::mutex> lock(g_attr_mu);
     ctx->user = g_attr.set && !g_attr.login.empty() ? g_attr.login : ctx->who.user;
     ctx->group = g_attr.set && !g_attr.group.empty() ? g_attr.group : ctx->who.group;
@@ -252,6 +264,10 @@ tbs_status_t cmd_do_checkout(const cmd_txn& t, const cmd_checkout_item& item, in
         return TBS_ST_CHECKED_OUT;
     if ((st = cmd_check_write(vob, ctx, item.element)) != TBS_ST_OK) return st;
     if ((st = cmd_check_element_locks(vob, ctx, item.element, v.branch)) != TBS_ST_OK) return st;
+    if (ctx.xcm_view && ctx.activity_oid.empty()) {
+        imsg_error("The view has no current activity: set one before checking out.\n");
+        return TBS_ST_NO_ACTIVITY;
+    }
     int64_t co = 0;
     if ((st = cmd_new_object(vob, t.txn, ctx, v.is_dir ? VOB_MTYPE_DIR_VERSION : VOB_MTYPE_VERSION,
                              v.is_dir ? 0775 : 0664, &co)) != TBS_ST_OK)
@@ -275,6 +291,10 @@ tbs_status_t cmd_do_checkout(const cmd_txn& t, const cmd_checkout_item& item, in
     }
     if (st != TBS_ST_OK) return st;
     if (v.is_dir && (st = vob_store_dir_copy(db, item.version, co)) != TBS_ST_OK) return st;
+    // The change set, in the same transaction as the checkout it records.
+    if (ctx.xcm_view && (st = xcm_store_add_change(db, co, item.element, ctx.activity_pvob,
+                                                   ctx.activity_oid)) != TBS_ST_OK)
+        return st;
     if ((st = cmd_event(vob, t.txn, ctx, item.element, "checkout version", item.comment)) !=
         TBS_ST_OK)
         return st;

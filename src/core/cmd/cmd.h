@@ -278,8 +278,10 @@ enum cmd_findmerge_kind_t {
     // per element, or a version-extended pathname ("/vobs/p/a.c@@/main/dev/2") naming one
     // element's source version.
     CMD_FINDMERGE_SELECTOR = 1,
-    CMD_FINDMERGE_VIEW = 2,        // `from_view`: what the view of that tag selects
-    CMD_FINDMERGE_ACTIVITIES = 3,  // `activities`: not supported (there are no activities)
+    CMD_FINDMERGE_VIEW = 2,  // `from_view`: what the view of that tag selects
+    // `activities` (selectors): the newest checked-in version of each element in their
+    // change sets (cmd_xcm.h).
+    CMD_FINDMERGE_ACTIVITIES = 3,
 };
 // One call per candidate: the element's VOB pathname in the view, its VOB, the to-, from-
 // and base-version, the element's metatype (VOB_MTYPE_FILE_ELEMENT or _DIR_ELEMENT), whether

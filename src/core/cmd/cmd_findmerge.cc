@@ -2,7 +2,8 @@
 // view selects (see cmd.h for what counts as merged, the base and a trivial merge).
 //
 // Two ways to find them. A source that only elements with a given branch or label can
-// have (a branch other than main, a label, one element's version) is searched from those
+// have (a branch other than main, a label, one element's version, the change sets of
+// activities) is searched from those
 // elements, read from the VOB's index in one query; each is named upward through the
 // directory versions the view selects, and kept when it lies below a search root. Any
 // other source (main's versions, another view) can differ anywhere, so the view's names
@@ -17,6 +18,7 @@
 #include <unordered_set>
 
 #include "core/cmd/cmd_internal.h"
+#include "core/cmd/cmd_xcm.h"
 #include "core/imsg/imsg.h"
 #include "core/rgy/rgy.h"
 #include "core/vob/vob_store.h"
@@ -35,6 +37,9 @@ struct Source {
     int64_t fixed_element = 0;
     int64_t fixed_version = 0;
     view_t* view = nullptr;  // CMD_FINDMERGE_VIEW
+    // CMD_FINDMERGE_ACTIVITIES: the newest checked-in version of each element in the
+    // activities' change sets.
+    std::map<std::pair<vob_t*, int64_t>, int64_t> act_versions;
     // The type whose users are the only elements with a source (0: any element may have one).
     int index_mtype = 0;
     std::string index_type;
@@ -59,10 +64,26 @@ bool bad_selector_text(const std::string& sel) {
 tbs_status_t make_source(const cmd_findmerge_args_t& a, const cmd_ctx& ctx, Source* s) {
     s->kind = a.kind;
     if (a.kind == CMD_FINDMERGE_ACTIVITIES) {
-        imsg_error(
-            "Merge candidates by activity are not supported: this server keeps no "
-            "activities.\n");
-        return TBS_ST_NOT_SUPPORTED;
+        std::map<std::pair<vob_t*, int64_t>, int64_t> numbers;
+        for (const std::string& sel : a.activities) {
+            vob_t* pvob = nullptr;
+            vob_dbid_t act = 0;
+            std::vector<cmd_cs_entry_t> cs;
+            tbs_status_t st = xcm_resolve(sel.c_str(), VOB_MTYPE_ACTIVITY, &pvob, &act);
+            if (st != TBS_ST_OK) return cmd_fail("Unable to find activity", sel, st);
+            if ((st = cmd_activity_change_set(pvob, act, &cs)) != TBS_ST_OK)
+                return cmd_fail("Unable to read the change set of", sel, st);
+            for (const cmd_cs_entry_t& e : cs) {
+                vob_version_info_t v;
+                if (e.checked_out || vob_ver_get_info(e.vob, e.version, &v) != TBS_ST_OK) continue;
+                auto key = std::make_pair(e.vob, e.element);
+                auto it = numbers.find(key);
+                if (it != numbers.end() && it->second >= v.number) continue;
+                numbers[key] = v.number;
+                s->act_versions[key] = e.version;
+            }
+        }
+        return TBS_ST_OK;
     }
     if (a.kind == CMD_FINDMERGE_VIEW) {
         tbs_status_t st = view_open_by_tag(a.from_view.c_str(), &s->view);
@@ -111,6 +132,11 @@ tbs_status_t source_version(const Search& s, vob_t* vob, int64_t element, const 
     }
     if (src.kind == CMD_FINDMERGE_VIEW)
         return vob_select_version(vob, element, path.c_str(), &src.view->ctx, from);
+    if (src.kind == CMD_FINDMERGE_ACTIVITIES) {
+        auto it = src.act_versions.find({vob, element});
+        if (it != src.act_versions.end()) *from = it->second;
+        return TBS_ST_OK;
+    }
     view_cspec_choice_t choice;
     tbs_status_t st =
         view_cspec_select(src.spec, vob, element, path.c_str(), tbs_uuid_null(), &choice);
@@ -213,6 +239,9 @@ tbs_status_t search_indexed(Search& s, const vob_resolved_t& root, const std::st
     std::vector<int64_t> elements;
     if (s.src.fixed) {
         if (vob == s.src.fixed_vob) elements.push_back(s.src.fixed_element);
+    } else if (s.src.kind == CMD_FINDMERGE_ACTIVITIES) {
+        for (const auto& [key, version] : s.src.act_versions)
+            if (key.first == vob) elements.push_back(key.second);
     } else {
         vob_type_info_t type;
         tbs_status_t st =
@@ -269,7 +298,7 @@ tbs_status_t search_root(Search& s, const std::string& pname) {
     if (st != TBS_ST_OK) return cmd_fail("Unable to search", pname, st);
     const std::string root_path = r.vob->tag + (r.vob_path == "/" ? "" : r.vob_path);
     const bool dir = r.mtype == VOB_MTYPE_DIR_VERSION;
-    if (s.src.index_mtype || s.src.fixed) {
+    if (s.src.index_mtype || s.src.fixed || s.src.kind == CMD_FINDMERGE_ACTIVITIES) {
         st = dir ? search_indexed(s, r, root_path)
                  : consider(s, r.vob, r.element, root_path, 0, nullptr);
     } else {

@@ -24,6 +24,11 @@ struct cmd_ctx {
     const vob_view_ctx_t* view = nullptr;
     vob_view_ctx_t null_view;
     std::string view_text;  // the view's UUID as text
+    // A view attached to a stream records what it checks out in its current activity:
+    // the project VOB's replica and the activity's oid as text ("" when none is set).
+    bool xcm_view = false;
+    std::string activity_pvob;
+    std::string activity_oid;
 };
 
 tbs_status_t cmd_ctx_init(cmd_ctx* ctx, const vob_view_ctx_t* view);

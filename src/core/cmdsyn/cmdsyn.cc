@@ -231,14 +231,15 @@ tbs_status_t failed(const char* what, const char* object, tbs_status_t st) {
     return cmdsyn_failed(what, object, st);
 }
 
-const char* const kMkvobUsage = "mkvob -tag vob-tag [-c comment | -nc] [-public] storage-path";
+const char* const kMkvobUsage =
+    "mkvob -tag vob-tag [-c comment | -nc] [-public] [-ucmproject] storage-path";
 const char* const kRmvobUsage = "rmvob vob-tag";
 const char* const kLsvobUsage = "lsvob [vob-tag]";
 const char* const kCheckvobUsage = "checkvob [-repair] vob-tag";
 
 tbs_status_t mkvob(const std::vector<std::string>& args) {
     std::string tag, comment, storage;
-    bool is_public = false;
+    bool is_public = false, ucmproject = false;
     for (size_t i = 0; i < args.size(); ++i) {
         const char* a = args[i].c_str();
         if (clp_match(a, "-tag", 1) && i + 1 < args.size()) {
@@ -249,6 +250,8 @@ tbs_status_t mkvob(const std::vector<std::string>& args) {
             comment.clear();
         } else if (clp_match(a, "-public", 2)) {
             is_public = true;
+        } else if (clp_match(a, "-ucmproject", 2)) {
+            ucmproject = true;
         } else if (a[0] == '-' || !storage.empty()) {
             return usage_error(kMkvobUsage);
         } else {
@@ -261,6 +264,7 @@ tbs_status_t mkvob(const std::vector<std::string>& args) {
     c.storage = storage.c_str();
     c.comment = comment.c_str();
     c.is_public = is_public;
+    c.ucmproject = ucmproject;
     tbs_status_t st = vob_create(c, nullptr);
     if (st != TBS_ST_OK) return failed("create versioned object base", tag.c_str(), st);
     imsg_ok(
@@ -357,6 +361,7 @@ std::vector<const cmdsyn_command_t*> all_commands() {
     for (size_t i = 0; i < cmdsyn_view_command_count; ++i) all.push_back(&cmdsyn_view_commands[i]);
     for (size_t i = 0; i < cmdsyn_admin_command_count; ++i)
         all.push_back(&cmdsyn_admin_commands[i]);
+    for (size_t i = 0; i < cmdsyn_xcm_command_count; ++i) all.push_back(&cmdsyn_xcm_commands[i]);
     std::sort(all.begin(), all.end(), [](const cmdsyn_command_t* a, const cmdsyn_command_t* b) {
         return strcmp(a->name, b->name) < 0;
     });

@@ -49,6 +49,9 @@ extern const size_t cmdsyn_admin_command_count;
 tbs_status_t cmdsyn_check_local_file(const std::string& path);
 // The same for each of `paths`.
 tbs_status_t cmdsyn_check_local_files(const std::vector<std::string>& paths);
+// Change management (cmdsyn_xcm.cc).
+extern const cmdsyn_command_t cmdsyn_xcm_commands[];
+extern const size_t cmdsyn_xcm_command_count;
 
 // Prints "Usage: <usage>" and returns 1072.
 tbs_status_t cmdsyn_usage_error(const char* usage);

@@ -23,7 +23,7 @@ typedef std::vector<std::string> names_t;
 
 const char* const kMkviewUsage =
     "mkview -tag view-tag [-webview | -snapshot | -automatic | -dynamic] [-sumview] "
-    "[-cspec file] storage-path";
+    "[-cspec file | -stream stream-selector] storage-path";
 const char* const kRmviewUsage = "rmview view-tag";
 const char* const kLsviewUsage = "lsview [-long] [view-tag]";
 const char* const kCatcsUsage = "catcs -tag view-tag";
@@ -91,7 +91,9 @@ tbs_status_t mkview(const cmdsyn_args_t& args) {
     std::vector<std::string> kinds;
     static const char* const kKinds[] = {"webview", "snapshot", "automatic", "dynamic"};
     while (s.next_option()) {
-        if (s.value("-tag", 1, &a.tag) || s.value("-cspec", 2, &cspec_file)) continue;
+        if (s.value("-tag", 1, &a.tag) || s.value("-cspec", 2, &cspec_file) ||
+            s.value("-stream", 3, &a.stream))
+            continue;
         if (s.flag("-sumview", 2)) {
             a.sum_view = true;
             continue;
@@ -112,6 +114,8 @@ tbs_status_t mkview(const cmdsyn_args_t& args) {
     if (ops[0][0] != '/') return s.fail("Storage path is not absolute: \"%s\".", ops[0]);
     a.storage = ops[0];
     if (!kinds.empty()) a.kind = kinds[0];
+    if (!cspec_file.empty() && !a.stream.empty())
+        return s.fail("A stream's view takes the stream's config spec: no -cspec.");
     if (!cspec_file.empty()) {
         CMDSYN_TRY(read_cspec_file(cspec_file, &a.cspec));
         if (a.cspec.empty()) a.cspec = "\n";  // an empty file is an empty spec, not the default

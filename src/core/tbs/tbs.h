@@ -78,7 +78,10 @@ typedef int32_t tbs_status_t;
     X(TBS_ST_BAD_STREAM, 100021, "Stream is not valid")                                         \
     X(TBS_ST_BAD_ACTIVITY, 100022, "Activity is not valid")                                     \
     X(TBS_ST_NOT_CONVERTIBLE, 100023,                                                           \
-      "Request text cannot be converted to the server's character set")
+      "Request text cannot be converted to the server's character set")                         \
+    X(TBS_ST_HAS_CHKOUTS, 100024, "Activities have checkouts")                                  \
+    X(TBS_ST_NO_WORK, 100025, "Nothing to do")                                                  \
+    X(TBS_ST_NO_ACTIVITY, 100026, "The view has no current activity")
 
 #define TBS_STATUS_ENUMERATOR(name, number, text) name = number,
 enum : tbs_status_t { TBS_ST_OK = 0, TBS_STATUS_TABLE(TBS_STATUS_ENUMERATOR) };

@@ -18,6 +18,7 @@
 #include "core/util/pfm.h"
 #include "core/view/view_store.h"
 #include "core/vob/vob_store.h"
+#include "core/vob/xcm.h"
 
 namespace {
 
@@ -72,6 +73,8 @@ tbs_status_t open_entry(const rgy_view_entry_t& e, view_t** out) {
     auto it = cache().find(key);
     if (it != cache().end()) {
         *out = it->second.get();
+        // A stream's view follows its stream; a failure keeps the spec it has.
+        if ((*out)->sum_view) view_xcm_sync(*out);
         return TBS_ST_OK;
     }
     auto v = std::make_unique<view_t>();
@@ -89,6 +92,7 @@ tbs_status_t open_entry(const rgy_view_entry_t& e, view_t** out) {
     if ((st = install_cspec(v.get(), text)) != TBS_ST_OK) return st;
     *out = v.get();
     cache()[key] = std::move(v);
+    if ((*out)->sum_view) view_xcm_sync(*out);
     return TBS_ST_OK;
 }
 
@@ -125,10 +129,28 @@ tbs_status_t cmd_mkview(cmd_mkview_args_t* a) {
         imsg_error("Storage \"%s\" already exists.\n", a->storage.c_str());
         return tbs_errno2status(EEXIST);
     }
+    // A stream's view takes the stream's spec.
+    std::string stream_prop, gen_prop;
+    std::string text = a->cspec.empty() ? std::string(VIEW_CSPEC_DEFAULT) : a->cspec;
+    if (!a->stream.empty()) {
+        vob_t* pvob = nullptr;
+        vob_dbid_t stream = 0;
+        xcm_stream_info_t si;
+        tbs_status_t s = xcm_resolve(a->stream.c_str(), VOB_MTYPE_STREAM, &pvob, &stream);
+        if (s == TBS_ST_OK) s = xcm_get_stream(pvob, stream, &si);
+        if (s == TBS_ST_OK) s = xcm_stream_cspec(pvob, stream, &text);
+        if (s != TBS_ST_OK) {
+            imsg_error("Unable to determine stream from selector \"%s\": %s.\n", a->stream.c_str(),
+                       tbs_strerror(s));
+            return s;
+        }
+        a->sum_view = true;
+        stream_prop = tbs_uuid_text(pvob->uuid) + " " + std::to_string(stream);
+        gen_prop = std::to_string(si.cfg_gen);
+    }
     // The spec is checked before anything is made.
     view_cspec_t probe;
     std::vector<std::string> errors;
-    const std::string text = a->cspec.empty() ? std::string(VIEW_CSPEC_DEFAULT) : a->cspec;
     tbs_status_t st = view_cspec_parse(text.c_str(), &probe, &errors);
     if (st != TBS_ST_OK) {
         for (const std::string& e : errors) imsg_error("%s\n", e.c_str());
@@ -147,6 +169,10 @@ tbs_status_t cmd_mkview(cmd_mkview_args_t* a) {
                 if (s == TBS_ST_OK) s = view_store_set_info(*db, "uuid", tbs_uuid_text(a->uuid));
                 if (s == TBS_ST_OK) s = view_store_set_info(*db, "text_mode", "unix");
                 if (s == TBS_ST_OK) s = view_store_set_info(*db, "ptime", "1");
+                if (s == TBS_ST_OK && !stream_prop.empty())
+                    s = view_store_set_info(*db, "xcm_stream", stream_prop);
+                if (s == TBS_ST_OK && !gen_prop.empty())
+                    s = view_store_set_info(*db, "xcm_cfg_gen", gen_prop);
                 return s == TBS_ST_OK ? txn.commit() : s;
             });
     }
@@ -329,4 +355,76 @@ tbs_status_t view_set_prop(view_t* view, const char* key, const std::string& val
         tbs_status_t s = view_store_set_info(*view->db, key, value);
         return s == TBS_ST_OK ? txn.commit() : s;
     });
+}
+
+// Change-management views ------------------------------------------------------------------
+
+tbs_status_t view_get_xcm(view_t* view, view_xcm_t* out) {
+    *out = view_xcm_t{};
+    std::string stream, activity;
+    tbs_status_t st = view_store_get_info(*view->db, "xcm_stream", &stream);
+    if (st != TBS_ST_OK) return st;
+    char uuid[64] = "", oid[64] = "";
+    long long sdbid = 0, adbid = 0;
+    if (sscanf(stream.c_str(), "%63s %lld", uuid, &sdbid) != 2 ||
+        tbs_uuid_from_str(uuid, &out->pvob) != TBS_ST_OK)
+        return TBS_ST_DAMAGED;
+    out->stream = sdbid;
+    if (view_store_get_info(*view->db, "xcm_activity", &activity) == TBS_ST_OK &&
+        sscanf(activity.c_str(), "%lld %63s", &adbid, oid) == 2 &&
+        tbs_uuid_from_str(oid, &out->activity_oid) == TBS_ST_OK)
+        out->activity = adbid;
+    return TBS_ST_OK;
+}
+
+tbs_status_t view_set_activity(view_t* view, vob_dbid_t activity) {
+    view_xcm_t x;
+    tbs_status_t st = view_get_xcm(view, &x);
+    if (st == TBS_ST_NOT_FOUND) {
+        imsg_error("View \"%s\" is not attached to a stream.\n", view->tag.c_str());
+        return TBS_ST_BAD_STREAM;
+    }
+    if (st != TBS_ST_OK) return st;
+    std::string text;
+    if (activity) {
+        vob_t* pvob = nullptr;
+        xcm_activity_info_t a;
+        if ((st = vob_open_by_uuid(x.pvob, &pvob)) != TBS_ST_OK ||
+            (st = xcm_get_activity(pvob, activity, &a)) != TBS_ST_OK)
+            return st == TBS_ST_BAD_SELECTOR ? TBS_ST_BAD_ACTIVITY : st;
+        if (a.stream != x.stream) {
+            imsg_error("Activity \"%s\" is not in the stream of view \"%s\".\n", a.name.c_str(),
+                       view->tag.c_str());
+            return TBS_ST_BAD_ACTIVITY;
+        }
+        text = std::to_string(activity) + " " + tbs_uuid_text(a.oid);
+    }
+    return view->db->transact(store_txn_kind::write, [&](store_txn& txn) -> tbs_status_t {
+        tbs_status_t s = view_store_set_info(*view->db, "xcm_activity", text);
+        return s == TBS_ST_OK ? txn.commit() : s;
+    });
+}
+
+tbs_status_t view_xcm_sync(view_t* view) {
+    view_xcm_t x;
+    tbs_status_t st = view_get_xcm(view, &x);
+    if (st != TBS_ST_OK) return st;
+    vob_t* pvob = nullptr;
+    xcm_stream_info_t s;
+    if ((st = vob_open_by_uuid(x.pvob, &pvob)) != TBS_ST_OK ||
+        (st = xcm_get_stream(pvob, x.stream, &s)) != TBS_ST_OK)
+        return st;
+    std::string gen;
+    if (view_store_get_info(*view->db, "xcm_cfg_gen", &gen) == TBS_ST_OK &&
+        gen == std::to_string(s.cfg_gen))
+        return TBS_ST_OK;
+    std::string text;
+    if ((st = xcm_stream_cspec(pvob, x.stream, &text)) != TBS_ST_OK) return st;
+    st = view->db->transact(store_txn_kind::write, [&](store_txn& txn) -> tbs_status_t {
+        tbs_status_t r = view_store_set_info(*view->db, "cspec", text);
+        if (r == TBS_ST_OK)
+            r = view_store_set_info(*view->db, "xcm_cfg_gen", std::to_string(s.cfg_gen));
+        return r == TBS_ST_OK ? txn.commit() : r;
+    });
+    return st == TBS_ST_OK ? install_cspec(view, text) : st;
 }

@@ -53,6 +53,9 @@ struct cmd_mkview_args_t {
     std::string kind = "webview";  // "webview", "snapshot", "automatic", "dynamic"
     bool sum_view = false;
     std::string cspec;  // "" for the default config spec
+    // A stream selector: the view is attached to the stream (a change-management view) and
+    // its config spec is the stream's.
+    std::string stream;
     tbs_uuid_t uuid{};  // result
 };
 tbs_status_t cmd_mkview(cmd_mkview_args_t* args);
@@ -85,6 +88,25 @@ tbs_status_t view_get_cspec(view_t* view, std::string* text);
 tbs_status_t view_set_cspec(view_t* view, view_setcs_mode_t mode, const std::string& text,
                             std::vector<std::string>* errors);
 tbs_status_t view_spec_rule_format(view_t* view, int rule, char* buf, size_t size);
+
+// Change-management views ----------------------------------------------------------------
+//
+// A view attached to a stream keeps the stream and its current activity. Its config spec
+// is the stream's (xcm_stream_cspec), made again whenever it is opened and the stream's
+// configuration generation has moved on since: a rebase or a changed foundation reaches
+// every view of the stream without anyone setting their specs.
+struct view_xcm_t {
+    tbs_uuid_t pvob{};  // the project VOB (replica)
+    vob_dbid_t stream = 0;
+    vob_dbid_t activity = 0;  // the current activity; 0 when none
+    tbs_oid_t activity_oid{};
+};
+// TBS_ST_NOT_FOUND when the view is not attached to a stream.
+tbs_status_t view_get_xcm(view_t* view, view_xcm_t* out);
+// Sets (or with 0 clears) the view's current activity; it must be of the view's stream.
+tbs_status_t view_set_activity(view_t* view, vob_dbid_t activity);
+// Makes the view's spec the stream's again when the stream has changed since.
+tbs_status_t view_xcm_sync(view_t* view);
 
 // Properties kept per view.
 tbs_status_t view_get_prop(view_t* view, const char* key, std::string* value);

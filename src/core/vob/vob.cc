@@ -16,6 +16,7 @@
 #include "core/util/fileutl.h"
 #include "core/util/pfm.h"
 #include "core/vob/vob_store.h"
+#include "core/vob/xcm_store.h"
 
 namespace {
 
@@ -26,7 +27,7 @@ std::map<std::string, std::unique_ptr<vob_t>>& cache() {
 
 // The objects every VOB starts with, in one transaction.
 tbs_status_t populate(store_db& db, const tbs_uuid_t& uuid, const tbs_uuid_t& family,
-                      const char* comment) {
+                      const char* comment, bool ucmproject) {
     credutl_creds_t who;
     tbs_status_t st = credutl_get_creds(&who);
     if (st != TBS_ST_OK) return st;
@@ -88,6 +89,17 @@ tbs_status_t populate(store_db& db, const tbs_uuid_t& uuid, const tbs_uuid_t& fa
         if ((s = vob_store_add_event(db, txn, vob_obj, "create versioned object base", who.user,
                                      pfm_host_name().c_str(), now, comment)) != TBS_ST_OK)
             return s;
+        if (ucmproject) {
+            // A project VOB starts with its root folder.
+            int64_t folder = 0;
+            xcm_folder_info_t f;
+            if ((s = vob_store_set_info(db, "ucmproject", "1")) != TBS_ST_OK ||
+                (s = object(VOB_MTYPE_FOLDER, 0775, &folder)) != TBS_ST_OK ||
+                (s = xcm_store_new_obj(db, folder, VOB_MTYPE_FOLDER, "RootFolder")) != TBS_ST_OK)
+                return s;
+            f.dbid = folder;
+            if ((s = xcm_store_put_folder(db, f)) != TBS_ST_OK) return s;
+        }
         return txn.commit();
     });
 }
@@ -139,7 +151,7 @@ tbs_status_t vob_create(const vob_create_args_t& args, tbs_uuid_t* uuid_out) {
     {
         std::shared_ptr<store_db> db;
         st = vob_store_open(storage, true, &db);
-        if (st == TBS_ST_OK) st = populate(*db, uuid, family, args.comment);
+        if (st == TBS_ST_OK) st = populate(*db, uuid, family, args.comment, args.ucmproject);
     }
     if (st == TBS_ST_OK) {
         rgy_vob_entry_t entry;

@@ -39,6 +39,13 @@ enum vob_mtype_t {
     VOB_MTYPE_TRTYPE = 13,
     VOB_MTYPE_HLINK = 14,
     VOB_MTYPE_REPLICA = 15,
+    // Change-management objects; they live in project VOBs (see xcm.h).
+    VOB_MTYPE_FOLDER = 16,
+    VOB_MTYPE_PROJECT = 17,
+    VOB_MTYPE_STREAM = 18,
+    VOB_MTYPE_ACTIVITY = 19,
+    VOB_MTYPE_BASELINE = 20,
+    VOB_MTYPE_COMPONENT = 21,
 };
 
 enum vob_merge_type_t {
@@ -64,6 +71,7 @@ struct vob_create_args_t {
     const char* storage = nullptr;  // new storage directory (must not exist)
     const char* comment = nullptr;
     bool is_public = true;
+    bool ucmproject = false;  // a project VOB (xcm.h), made with its root folder
 };
 
 // Makes the storage, the database with its first objects, and registers the tag. A

@@ -16,6 +16,7 @@
 #include "core/store/db.h"
 #include "core/util/fsys.h"
 #include "core/vob/vob_store.h"
+#include "core/vob/xcm.h"
 
 namespace {
 
@@ -494,6 +495,13 @@ tbs_status_t vob_utl_parse_objsel(const char* text_in, vob_objsel_t* out) {
         if (st == TBS_ST_OK && !vob_utl_valid_name(out->name.c_str())) return TBS_ST_BAD_SELECTOR;
         return st;
     }
+    for (int mtype = VOB_MTYPE_FOLDER; mtype <= VOB_MTYPE_COMPONENT; ++mtype) {
+        if (prefix != xcm_kind_prefix(mtype)) continue;
+        out->mtype = mtype;
+        tbs_status_t st = name_and_vob(VOB_SEL_XCM);
+        if (st == TBS_ST_OK && !vob_utl_valid_name(out->name.c_str())) return TBS_ST_BAD_SELECTOR;
+        return st;
+    }
     if (!prefix.empty() && text[0] != '/' && text[0] != '.') return TBS_ST_BAD_SELECTOR;
     out->kind = VOB_SEL_PNAME;
     out->name = text;
@@ -534,6 +542,11 @@ tbs_status_t vob_obj_get_selector(vob_t* vob, vob_dbid_t dbid, char* buf, size_t
         vob_type_info_t t;
         if ((st = vob_type_get(vob, dbid, &t)) != TBS_ST_OK) return st;
         return vob_utl_create_objsel(p.prefix, t.name.c_str(), vsel.c_str(), buf, size);
+    }
+    if (const char* prefix = xcm_kind_prefix(mtype)) {
+        xcm_obj_t o;
+        if ((st = xcm_get_obj(vob, dbid, &o)) != TBS_ST_OK) return st;
+        return vob_utl_create_objsel(prefix, o.name.c_str(), vsel.c_str(), buf, size);
     }
     if (mtype == VOB_MTYPE_VOB) {
         text = vsel;
@@ -833,6 +846,10 @@ tbs_status_t vob_resolve_general(const char* text, const vob_view_ctx_t* view, v
             *mtype = t.mtype;
             return TBS_ST_OK;
         }
+        case VOB_SEL_XCM:
+            if ((st = xcm_find(*vob, sel.mtype, sel.name, dbid)) != TBS_ST_OK) return st;
+            *mtype = sel.mtype;
+            return TBS_ST_OK;
         default:
             return TBS_ST_BAD_SELECTOR;
     }

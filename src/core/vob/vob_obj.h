@@ -11,8 +11,10 @@
 //
 // Selectors name objects without a path: "oid:<32 hex>@<vob>", "dbid:<n>@<vob>",
 // "lbtype:NAME@<vob>" and likewise "brtype:", "attype:", "hltype:", "eltype:", "trtype:",
-// and a VOB itself as "vob:<tag>", "vobuuid:<family uuid>" or "replica_uuid:<replica uuid>";
-// <vob> is any of those three VOB forms, or a bare VOB tag.
+// the change-management objects of a project VOB ("stream:NAME@<pvob>", "activity:",
+// "baseline:", "project:", "folder:", "component:"; see xcm.h), and a VOB itself as "vob:<tag>",
+// "vobuuid:<family uuid>" or "replica_uuid:<replica uuid>"; <vob> is any of those three VOB forms,
+// or a bare VOB tag.
 #ifndef CORE_VOB_VOB_OBJ_H
 #define CORE_VOB_VOB_OBJ_H
 
@@ -204,6 +206,7 @@ enum vob_objsel_kind_t {
     VOB_SEL_VOB,    // the VOB itself
     VOB_SEL_TYPE,   // lbtype:, brtype:, ... (`mtype` says which)
     VOB_SEL_PNAME,  // a pathname, possibly version-extended
+    VOB_SEL_XCM,    // stream:, activity:, baseline:, project:, folder:, component: (`mtype`)
 };
 
 enum vob_vobsel_kind_t { VOB_VOBSEL_TAG = 0, VOB_VOBSEL_FAMILY = 1, VOB_VOBSEL_REPLICA = 2 };

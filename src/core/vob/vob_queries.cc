@@ -97,6 +97,8 @@ tbs_status_t vob_store_delete_object(store_db& db, int64_t dbid) {
     db.assert_writer();
     tbs_status_t st = exec(db, "DELETE FROM attributes WHERE obj = ?", dbid);
     if (st == TBS_ST_OK) st = exec(db, "DELETE FROM locks WHERE obj = ?", dbid);
+    // A checkout undone leaves its activity's change set.
+    if (st == TBS_ST_OK) st = exec(db, "DELETE FROM xcm_changes WHERE version = ?", dbid);
     if (st == TBS_ST_OK) st = exec(db, "DELETE FROM objects WHERE dbid = ?", dbid);
     return st;
 }

@@ -75,6 +75,46 @@ const char* const kMigrations[] = {
     "CREATE TABLE change_journal (gen BIGINT NOT NULL, element BIGINT NOT NULL,"
     " PRIMARY KEY (gen, element));"
     "CREATE INDEX checkouts_view ON checkouts (view_uuid, element);",
+    // Change management (xcm.h). In a project VOB: one row per object of the model beside
+    // its row in `objects`, with the relations between them and the operations in
+    // progress; `busy` holds a deliver's target so that one deliver into a stream runs at
+    // a time. In every VOB: the activity each version was made in.
+    "CREATE TABLE xcm_objects (dbid BIGINT PRIMARY KEY REFERENCES objects(dbid), mtype BIGINT"
+    " NOT NULL, name TEXT NOT NULL, UNIQUE (mtype, name));"
+    "CREATE TABLE xcm_folders (dbid BIGINT PRIMARY KEY REFERENCES xcm_objects(dbid), parent"
+    " BIGINT NOT NULL);"
+    "CREATE TABLE xcm_components (dbid BIGINT PRIMARY KEY REFERENCES xcm_objects(dbid),"
+    " vob_uuid TEXT NOT NULL, root_element BIGINT NOT NULL, root_pname TEXT NOT NULL);"
+    "CREATE TABLE xcm_projects (dbid BIGINT PRIMARY KEY REFERENCES xcm_objects(dbid), folder"
+    " BIGINT NOT NULL, int_stream BIGINT NOT NULL, policies BIGINT NOT NULL, bl_template TEXT"
+    " NOT NULL, obsolete BIGINT NOT NULL, tn_userdb TEXT NOT NULL, tn_dbset TEXT NOT NULL);"
+    "CREATE TABLE xcm_project_components (project BIGINT NOT NULL, component BIGINT NOT NULL,"
+    " PRIMARY KEY (project, component));"
+    "CREATE TABLE xcm_streams (dbid BIGINT PRIMARY KEY REFERENCES xcm_objects(dbid), project"
+    " BIGINT NOT NULL, parent BIGINT NOT NULL, integration BIGINT NOT NULL, read_only BIGINT"
+    " NOT NULL, target BIGINT NOT NULL, cfg_gen BIGINT NOT NULL);"
+    "CREATE INDEX xcm_streams_project ON xcm_streams (project);"
+    "CREATE TABLE xcm_stream_baselines (stream BIGINT NOT NULL, baseline BIGINT NOT NULL, kind"
+    " BIGINT NOT NULL, PRIMARY KEY (stream, kind, baseline));"
+    "CREATE INDEX xcm_stream_baselines_bl ON xcm_stream_baselines (baseline);"
+    "CREATE TABLE xcm_activities (dbid BIGINT PRIMARY KEY REFERENCES xcm_objects(dbid), stream"
+    " BIGINT NOT NULL, headline TEXT NOT NULL, integration BIGINT NOT NULL);"
+    "CREATE INDEX xcm_activities_stream ON xcm_activities (stream);"
+    "CREATE TABLE xcm_baselines (dbid BIGINT PRIMARY KEY REFERENCES xcm_objects(dbid),"
+    " component BIGINT NOT NULL, stream BIGINT NOT NULL, full_bl BIGINT NOT NULL, base BIGINT"
+    " NOT NULL, promotion BIGINT NOT NULL, labelled BIGINT NOT NULL);"
+    "CREATE INDEX xcm_baselines_stream ON xcm_baselines (stream, dbid);"
+    "CREATE TABLE xcm_ops (stream BIGINT PRIMARY KEY, kind TEXT NOT NULL, state TEXT NOT NULL,"
+    " target BIGINT NOT NULL, busy BIGINT NOT NULL UNIQUE, view_uuid TEXT NOT NULL, activity"
+    " BIGINT NOT NULL, prior_activity BIGINT NOT NULL, selection TEXT NOT NULL, usr TEXT NOT"
+    " NULL, started BIGINT NOT NULL);"
+    "CREATE TABLE xcm_op_items (stream BIGINT NOT NULL, seq BIGINT NOT NULL, vob_uuid TEXT NOT"
+    " NULL, element BIGINT NOT NULL, pname TEXT NOT NULL, from_version BIGINT NOT NULL,"
+    " checkout BIGINT NOT NULL, state BIGINT NOT NULL, is_dir BIGINT NOT NULL,"
+    " PRIMARY KEY (stream, seq));"
+    "CREATE TABLE xcm_changes (version BIGINT PRIMARY KEY, element BIGINT NOT NULL, pvob TEXT"
+    " NOT NULL, activity TEXT NOT NULL);"
+    "CREATE INDEX xcm_changes_activity ON xcm_changes (activity, element, version);",
 };
 
 // Generations kept when the journal trims itself (the VOB's "change_keep" setting, else

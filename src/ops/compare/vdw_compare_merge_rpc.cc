@@ -3,6 +3,7 @@
 
 #include <sys/stat.h>
 
+#include "core/sum/sum_xcm.h"
 #include "core/view/view.h"
 #include "foundation/catalogs/vdw_rpcs_catalog.h"
 #include "foundation/vdw_trace.h"
@@ -56,13 +57,31 @@ std::string VDW_CompareMergeRpc::name_of(const Item& item, vob_dbid_t version) {
     return name;
 }
 
+bool VDW_CompareMergeRpc::find_change_set_versions(Item& item) {
+    if (item.activity.empty()) return VDW_RpcArgs::missing(status(), "ActivitySelector");
+    SUM_Activity activity;
+    std::vector<cmd_cs_entry_t> cs;
+    tbs_status_t st = SUM_Activity::construct_from_selector(item.activity.c_str(), &activity);
+    if (st == TBS_ST_OK) st = activity.change_set(&cs);
+    if (st != TBS_ST_OK) return VDW_RpcArgs::bad_value(status(), "ActivitySelector", item.activity);
+    vob_dbid_t oldest = 0;
+    for (const cmd_cs_entry_t& e : cs) {
+        if (e.vob != item.obj.vob || e.element != item.obj.element || e.checked_out) continue;
+        // Versions are numbered as they are made: the greatest is the newest.
+        if (e.version > item.cs_latest_version) item.cs_latest_version = e.version;
+        if (!oldest || e.version < oldest) oldest = e.version;
+    }
+    if (!oldest) return VDW_RpcArgs::bad_value(status(), "ActivitySelector", item.activity);
+    facade()->find_predecessor(item.obj.vob, oldest, &item.cs_pred_version, status());
+    if (!item.cs_pred_version) item.cs_pred_version = oldest;
+    return status().is_ok();
+}
+
 bool VDW_CompareMergeRpc::find_versions(view_t* view, Item& item, bool single) {
     VDW_Vdcore& core = *facade();
-    if (item.cs_latest || item.cs_pred)
-        // Change sets belong to activities, which this server does not keep.
-        return VDW_RpcArgs::not_supported(status(), item.cs_latest ? "CSLatestFlag" : "CSPredFlag",
-                                          "1");
     core.resolve_vob_obj(view, item.path.c_str(), 0, &item.obj, status());
+    if (status().is_ok() && (item.cs_latest || item.cs_pred) && !find_change_set_versions(item))
+        return false;
     if (status().is_ok()) core.version_from_selector(item.obj, view, &item.selected, status());
     std::string base;
     if (status().is_ok())

@@ -6,7 +6,9 @@
 // Arguments: "ViewUuid", "ElemPath" (optional: the file of a one-item request), "NumItems",
 // then per item "ElemPath" (optional when the first one names the only item), "CheckedOut",
 // "Hijacked", "Loaded", "PrevFlag", and optionally "CSLatestFlag", "CSPredFlag" and
-// "ActivitySelector" (comparisons within an activity's change set).
+// "ActivitySelector" (comparisons within an activity's change set: "CSLatestFlag" compares
+// with the element's newest version in the activity's change set, "CSPredFlag" shows the
+// activity's whole change, from the version before its first one of the element).
 //
 // A file the client changed (checked out or hijacked) is compared as the client holds it:
 // the request's upload (one-item requests), or a snapshot view's own copy on the server.
@@ -37,6 +39,9 @@ protected:
         vob_dbid_t base = 0;      // the version the client's file is based on
         vob_dbid_t selected = 0;  // what the view selects now
         std::string client_file;  // the client's changed copy ("" when unchanged)
+        // With "CSLatestFlag" or "CSPredFlag": the element's newest version in the
+        // activity's change set, and the version before its oldest one there.
+        vob_dbid_t cs_latest_version = 0, cs_pred_version = 0;
     };
     // Writes one item's block stream.
     virtual void run_item(view_t* view, Item& item) = 0;
@@ -46,6 +51,7 @@ protected:
 private:
     bool read_items(std::string* view_uuid, std::vector<Item>* items);
     bool find_versions(view_t* view, Item& item, bool single);
+    bool find_change_set_versions(Item& item);
 };
 
 #endif
