@@ -14,6 +14,7 @@
 #include "ops/diag/vdw_timeout_randomly_rpc.h"
 #include "ops/interaction/vdw_interaction_response_rpc.h"
 #include "ops/login/vdw_login_rpc.h"
+#include "ops/props/vdw_property_rpcs.h"
 #include "ops/repo/vdw_apply_attribute_rpc.h"
 #include "ops/repo/vdw_apply_label_rpc.h"
 #include "ops/repo/vdw_enumerate_types_rpc.h"
@@ -64,9 +65,9 @@ const VDW_RpcFactoryRow kFactory[] = {
     {"VDW_Vdcore::enumerate_sub_directories_rpc",
      vdw_rpc_create<VDW_EnumerateSubDirectoriesRpc>},                            // view
     {"VDW_Vdcore::enumerate_types_rpc", vdw_rpc_create<VDW_EnumerateTypesRpc>},  // repo
-    {"VDW_Vdcore::enumerate_views_rpc", vdw_rpc_create<VDW_EnumerateViewsRpc>},  // view
     {"VDW_Vdcore::enumerate_view_root_sub_directories_rpc",
      vdw_rpc_create<VDW_EnumerateViewRootSubDirectoriesRpc>},                         // view
+    {"VDW_Vdcore::enumerate_views_rpc", vdw_rpc_create<VDW_EnumerateViewsRpc>},       // view
     {"VDW_Vdcore::enumerate_vobs_rpc", vdw_rpc_create<VDW_EnumerateVobsRpc>},         // repo
     {"VDW_Vdcore::fetch_frozen_state_rpc", vdw_rpc_create<VDW_FetchFrozenStateRpc>},  // webview
     {"VDW_Vdcore::fetch_vobs_at_least_partially_loaded_rpc",
@@ -74,13 +75,27 @@ const VDW_RpcFactoryRow kFactory[] = {
     {"VDW_Vdcore::fetch_vtree_rpc", vdw_rpc_create<VDW_FetchVtreeRpc>},  // webview
     {"VDW_Vdcore::find_merge_candidates_rpc", vdw_rpc_create<VDW_FindMergeCandidatesRpc>},  // repo
     {"VDW_Vdcore::force_exit_rpc", vdw_rpc_create<VDW_ForceExitRpc>},                       // diag
-    {"VDW_Vdcore::get_base_version_rpc", vdw_rpc_create<VDW_GetBaseVersionRpc>},            // repo
-    {"VDW_Vdcore::get_config_spec_rpc", vdw_rpc_create<VDW_GetConfigSpecRpc>},              // view
-    {"VDW_Vdcore::get_history_rpc", vdw_rpc_create<VDW_GetHistoryRpc>},                     // repo
+    {"VDW_Vdcore::get_activity_properties_rpc",
+     vdw_rpc_create<VDW_GetActivityPropertiesRpc>},                               // props
+    {"VDW_Vdcore::get_base_version_rpc", vdw_rpc_create<VDW_GetBaseVersionRpc>},  // repo
+    {"VDW_Vdcore::get_baseline_properties_rpc",
+     vdw_rpc_create<VDW_GetBaselinePropertiesRpc>},                             // props
+    {"VDW_Vdcore::get_config_spec_rpc", vdw_rpc_create<VDW_GetConfigSpecRpc>},  // view
+    {"VDW_Vdcore::get_element_properties_rpc",
+     vdw_rpc_create<VDW_GetElementPropertiesRpc>},                       // props
+    {"VDW_Vdcore::get_history_rpc", vdw_rpc_create<VDW_GetHistoryRpc>},  // repo
+    {"VDW_Vdcore::get_labeltype_properties_rpc",
+     vdw_rpc_create<VDW_GetLabeltypePropertiesRpc>},                                        // props
     {"VDW_Vdcore::get_oid_rpc", vdw_rpc_create<VDW_GetOIDRpc>},                             // repo
+    {"VDW_Vdcore::get_stream_properties_rpc", vdw_rpc_create<VDW_GetStreamPropertiesRpc>},  // props
     {"VDW_Vdcore::get_vd_proj_root_rpc", vdw_rpc_create<VDW_GetVDProjRootRpc>},             // repo
+    {"VDW_Vdcore::get_vd_properties_rpc", vdw_rpc_create<VDW_GetVDPropertiesRpc>},          // props
+    {"VDW_Vdcore::get_version_properties_rpc",
+     vdw_rpc_create<VDW_GetVersionPropertiesRpc>},                                          // props
     {"VDW_Vdcore::get_version_separator_rpc", vdw_rpc_create<VDW_GetVersionSeparatorRpc>},  // repo
+    {"VDW_Vdcore::get_view_properties_rpc", vdw_rpc_create<VDW_GetViewPropertiesRpc>},      // props
     {"VDW_Vdcore::get_vob_family_rpc", vdw_rpc_create<VDW_GetVobFamilyRpc>},                // repo
+    {"VDW_Vdcore::get_vob_properties_rpc", vdw_rpc_create<VDW_GetVobPropertiesRpc>},        // props
     {"VDW_Vdcore::interaction_response_rpc",
      vdw_rpc_create<VDW_InteractionResponseRpc>},                                     // interaction
     {"VDW_Vdcore::is_type_visible_rpc", vdw_rpc_create<VDW_IsTypeVisibleRpc>},        // repo
@@ -97,12 +112,22 @@ const VDW_RpcFactoryRow kFactory[] = {
     {"VDW_Vdcore::remove_metadata_type_rpc", vdw_rpc_create<VDW_RmMetadataTypeRpc>},  // repo
     {"VDW_Vdcore::remove_resource_rpc", vdw_rpc_create<VDW_RemoveResourceRpc>},       // repo
     {"VDW_Vdcore::request_for_mastership_rpc",
-     vdw_rpc_create<VDW_RequestForMastershipRpc>},                                 // repo
-    {"VDW_Vdcore::rmview_rpc", vdw_rpc_create<VDW_RmviewRpc>},                     // view
-    {"VDW_Vdcore::setcs_rpc", vdw_rpc_create<VDW_SetConfigSpecRpc>},               // view
-    {"VDW_Vdcore::sleep_rpc", vdw_rpc_create<VDW_SleepRpc>},                       // diag
-    {"VDW_Vdcore::timeout_randomly_rpc", vdw_rpc_create<VDW_TimeoutRandomlyRpc>},  // diag
-    {"VDW_Vdcore::uncheckout_rpc", vdw_rpc_create<VDW_UncheckoutRpc>},             // checkout
+     vdw_rpc_create<VDW_RequestForMastershipRpc>},              // repo
+    {"VDW_Vdcore::rmview_rpc", vdw_rpc_create<VDW_RmviewRpc>},  // view
+    {"VDW_Vdcore::set_activity_properties_rpc",
+     vdw_rpc_create<VDW_SetActivityPropertiesRpc>},  // props
+    {"VDW_Vdcore::set_baseline_properties_rpc",
+     vdw_rpc_create<VDW_SetBaselinePropertiesRpc>},  // props
+    {"VDW_Vdcore::set_element_properties_rpc",
+     vdw_rpc_create<VDW_SetElementPropertiesRpc>},                                          // props
+    {"VDW_Vdcore::set_stream_properties_rpc", vdw_rpc_create<VDW_SetStreamPropertiesRpc>},  // props
+    {"VDW_Vdcore::set_version_properties_rpc",
+     vdw_rpc_create<VDW_SetVersionPropertiesRpc>},                                    // props
+    {"VDW_Vdcore::set_vob_properties_rpc", vdw_rpc_create<VDW_SetVobPropertiesRpc>},  // props
+    {"VDW_Vdcore::setcs_rpc", vdw_rpc_create<VDW_SetConfigSpecRpc>},                  // view
+    {"VDW_Vdcore::sleep_rpc", vdw_rpc_create<VDW_SleepRpc>},                          // diag
+    {"VDW_Vdcore::timeout_randomly_rpc", vdw_rpc_create<VDW_TimeoutRandomlyRpc>},     // diag
+    {"VDW_Vdcore::uncheckout_rpc", vdw_rpc_create<VDW_UncheckoutRpc>},                // checkout
     {"VDW_Vdcore::validate_copy_area_state_rpc",
      vdw_rpc_create<VDW_ValidateCopyAreaStateRpc>},                         // webview
     {"VDW_Vdcore::viewinfo_rpc", vdw_rpc_create<VDW_ViewInfoRpc>},          // view
