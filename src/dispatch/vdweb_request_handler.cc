@@ -94,6 +94,9 @@ void get_diff_merge(OldRpcContext& c) {
 void merge(OldRpcContext& c) {
     VDW_OldRpcWrapper{c.request, c.session, c.pool, c.facade, c.out, c.status}.merge_rpc();
 }
+void streams_of_project(OldRpcContext& c) {
+    c.facade.streams_of_project_rpc(c.args, c.out, c.pool, c.status);
+}
 void ws_get_scopes(OldRpcContext& c) {
     c.facade.ws_get_scopes_rpc(c.args, c.out, c.pool, c.status);
 }
@@ -118,7 +121,7 @@ const OldRpcRow kOldRpcs[] = {
     {"VDW_Vdcore::mv_rpc", true, true, mv},
     {"VDW_Vdcore::rmname_rpc", true, true, rmname},
     {"VDW_Vdcore::get_diff_merge_rpc", false, false, get_diff_merge},
-    {"VDW_Vdcore::streams_of_project_rpc", true, true, nullptr},
+    {"VDW_Vdcore::streams_of_project_rpc", true, true, streams_of_project},
 };
 
 // putenv keeps the pointer: each entry gets storage that lives for the process. The entry

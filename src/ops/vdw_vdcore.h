@@ -123,8 +123,10 @@ public:
     // the site's views/ directory; ".1" ... appended when that is taken). A client copy-area
     // root, when given, is kept as the view's property "copy_area_root". On failure nothing
     // of the view remains.
+    // With `stream` (a stream selector) the view is attached to the stream and its config
+    // spec is the stream's.
     void create_view(const char* tag, const char* cspec, const char* copy_area_root, SUM_Uuid* uuid,
-                     WCM_Status& status);
+                     WCM_Status& status, const char* stream = nullptr);
     // Removes the view `tag`: its owner or the site's administrator, and only without
     // checkouts made in it.
     void remove_view(const char* tag, WCM_Status& status);
@@ -321,6 +323,11 @@ public:
                                 WCM_Status& status);
     // Its work, into a response of the caller's.
     void save_dir_merge(VDW_RpcResponse& response, const char* args, WCM_Status& status);
+    // Older RPC "VDW_Vdcore::streams_of_project_rpc" (ops/xcm/vdw_stream_rpcs.cc): argument
+    // "Project" (a project selector); one part "Stream" per stream of the project (items
+    // "Name", "Selector", "ReplicaUuid", "Dbid", "IsIntegration").
+    void streams_of_project_rpc(const char* args, std::ostream& out, WCM_MemPool& pool,
+                                WCM_Status& status);
     void ws_get_scopes_rpc(const char* args, std::ostream& out, WCM_MemPool& pool,
                            WCM_Status& status);
     void ws_sync_check_in_progress_rpc(const char* args, std::ostream& out, WCM_MemPool& pool,

@@ -22,27 +22,23 @@
 #include "ops/vdw_rpc_args.h"
 #include "ops/vdw_vdcore.h"
 #include "ops/vdw_vdcore_report.h"
+#include "ops/xcm/vdw_xcm_util.h"
 #include "request/vdw_multipart_data.h"
 #include "request/vdw_request.h"
 
 namespace {
 
-std::string text_of(tbs_status_t (SUM_XcmObject::*get)(SUM_String*) const, const SUM_XcmObject& o) {
-    SUM_String s;
-    return (o.*get)(&s) == TBS_ST_OK ? s.c_str() : "";
-}
 std::string name(const SUM_XcmObject& o) {
-    return o.is_null() ? "" : text_of(&SUM_XcmObject::name, o);
+    return vdw_xcm_name(o);
 }
 std::string selector(const SUM_XcmObject& o) {
-    return o.is_null() ? "" : text_of(&SUM_XcmObject::selector, o);
+    return vdw_xcm_selector(o);
 }
 std::string replica(const SUM_XcmObject& o) {
-    SUM_Uuid u;
-    return o.is_null() || o.replica_uuid(&u) != TBS_ST_OK ? "" : tbs_uuid_text(u.uuid());
+    return vdw_xcm_replica(o);
 }
 std::string description(const SUM_XcmObject& o) {
-    return text_of(&SUM_XcmObject::description, o);
+    return vdw_xcm_description(o);
 }
 
 // The object's project VOB handle, for the categories that read the VOB object itself.

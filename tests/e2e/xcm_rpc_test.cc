@@ -1,0 +1,183 @@
+// The change-management RPCs through lighttpd and vdweb.cgi, as a logged-in user works:
+// a development stream and a web view on it made by RPC, an activity made current, work
+// checked in there, then what the client asks of streams, activities, baselines and
+// containers, and the project's streams through the older dispatch.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "core/view/view.h"
+#include "core/vob/vob.h"
+#include "e2e/cgi_process.h"
+#include "e2e/lighttpd_server.h"
+#include "e2e/multipart.h"
+#include "e2e/rpc_client.h"
+#include "e2e/test_users.h"
+#include "support/core_fixture.h"
+#include "support/temp_dir.h"
+
+namespace e2e {
+namespace {
+
+const char* const kProject = "project:proj@/vobs/pvob";
+
+class XcmRpcTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        std::string why;
+        ASSERT_TRUE(ensure_test_users(&why)) << why;
+        ASSERT_TRUE(server_.started()) << server_.failure();
+        saved_ = redirect_messages(Captured::proc, &cap_);
+        const std::string one = write_file(site_.home() + "/one", "one\n");
+        for (const std::vector<std::string>& line : std::vector<std::vector<std::string>>{
+                 {"mkvob", "-tag", "/vobs/src", site_.home() + "/vobs/src.vbs"},
+                 {"mkelem", "-ci", "-from", one, "/vobs/src/a.c"},
+                 {"protect", "-chown", kAlice.name, "/vobs/src/a.c"},
+                 {"mkvob", "-tag", "/vobs/pvob", "-ucmproject", site_.home() + "/vobs/pvob.vbs"},
+                 {"mkcomp", "-root", "/vobs/src", "src@/vobs/pvob"},
+                 {"mkproject", "-modcomp", "component:src@/vobs/pvob", "proj@/vobs/pvob"},
+                 {"mkstream", "-in", kProject, "-integration", "int@/vobs/pvob"},
+             })
+            ASSERT_EQ(run_vdtool(&cap_, line), 0) << cap_.err;
+    }
+    void TearDown() override {
+        view_cache_clear();
+        vob_ob_all_cache_action(4);
+        imsg_set_redirect_table(saved_);
+    }
+
+    Response call(const char* rpc, const ArgList& list) {
+        Response r = post_rpc(server_.url(), rpc, args(list), kAlice);
+        EXPECT_TRUE(r.complete) << rpc << ": " << r.error;
+        return r;
+    }
+    static std::string first(const Response& r, const char* part, const char* item) {
+        return header(r.named(part).empty() ? nullptr : r.named(part)[0], item);
+    }
+    static std::vector<std::string> all(const Response& r, const char* part, const char* item) {
+        std::vector<std::string> out;
+        for (const Part* p : r.named(part)) out.push_back(header(p, item));
+        return out;
+    }
+
+    LighttpdServer server_{{}, {}, {}, /*allow_anonymous=*/false};
+    const TempSite& site_ = server_.site();
+    ScopedHome home_{site_.home()};
+    Captured cap_;
+    imsg_redirect_table_t saved_{};
+};
+
+TEST_F(XcmRpcTest, StreamsActivitiesAndBaselines) {
+    Response pvobs = call("get_pvobs_rpc", {});
+    ASSERT_EQ(status_of(pvobs), "0") << text_of(pvobs);
+    EXPECT_EQ(all(pvobs, "PvobFound", "Pvob"), (std::vector<std::string>{"/vobs/pvob"}));
+
+    Response made = call("mkstream_rpc", {{"Stream", "alice_dev"},
+                                          {"Project", kProject},
+                                          {"Integration", "0"},
+                                          {"ReadOnly", "0"},
+                                          {"DefStream", "1"},
+                                          {"Recommend", "1"},
+                                          {"Comment", "alice's work"}});
+    ASSERT_EQ(status_of(made), "0") << text_of(made);
+    const std::string dev = first(made, "newStream", "Selector");
+    EXPECT_EQ(dev, "stream:alice_dev@vob:/vobs/pvob");
+    Response target = call("get_stream_default_delivery_target_rpc", {{"Selector", dev}});
+    EXPECT_EQ(first(target, "StreamDefDeliveryTarget", "Name"), "int");
+    EXPECT_EQ(first(call("get_int_stream_rpc", {{"projSel", kProject}}), "istream", "name"), "int");
+
+    Response view = call("mkview_rpc", {{"ViewTag", "alice_dev_web"},
+                                        {"ConfigTag", ""},
+                                        {"Stream", dev},
+                                        {"TextMode", ""},
+                                        {"Stgloc", ""},
+                                        {"Colocate", "0"},
+                                        {"CopyAreaRoot", "/home/alice/dev"}});
+    ASSERT_EQ(status_of(view), "0") << text_of(view);
+    const std::string uuid = first(view, "RpcResult", "Uuid");
+    EXPECT_EQ(
+        all(call("owned_views_on_stream_rpc", {{"StreamSelector", dev}}), "ViewFound", "ViewTag"),
+        (std::vector<std::string>{"alice_dev_web"}));
+
+    Response act = call("create_activity_rpc", {{"ViewUuid", uuid},
+                                                {"StreamSelector", dev},
+                                                {"Headline", "Fix a.c"},
+                                                {"Name", "fix_a"},
+                                                {"Comment", ""}});
+    ASSERT_EQ(status_of(act), "0") << text_of(act);
+    EXPECT_EQ(first(act, "RpcResult", "Name"), "fix_a");
+    EXPECT_EQ(first(call("get_current_activity_rpc", {{"viewUuid", uuid}}), "Act", "headline"),
+              "Fix a.c");
+
+    // Work in the view: a checkout recorded in the current activity.
+    ASSERT_EQ(run_vdtool(&cap_, {"checkout", "-view", "alice_dev_web", "/vobs/src/a.c"}), 0)
+        << cap_.err;
+    const std::string activity = "activity:fix_a@/vobs/pvob";
+    Response cos = call("get_activity_checkouts_rpc", {{"Activity", activity}});
+    ASSERT_EQ(status_of(cos), "0") << text_of(cos);
+    EXPECT_EQ(all(cos, "CheckoutInfo", "Pname"), (std::vector<std::string>{"/vobs/src/a.c"}));
+    Response finish = call("finish_activity_rpc", {{"actSel", activity}, {"resume", "0"}});
+    EXPECT_EQ(first(finish, "hasCsetCheckouts", "hasCsetCheckouts"), "1");
+    finish = call("finish_activity_rpc", {{"actSel", activity}, {"resume", "1"}});
+    ASSERT_EQ(status_of(finish), "0") << text_of(finish);
+    EXPECT_EQ(first(finish, "hasCsetCheckouts", "hasCsetCheckouts"), "0");
+    Response undelivered =
+        call("get_acts_with_undelivered_work_rpc", {{"ViewUuid", uuid}, {"StreamSelector", dev}});
+    ASSERT_EQ(status_of(undelivered), "0") << text_of(undelivered);
+    EXPECT_EQ(all(undelivered, "xcmAct", "ID"), (std::vector<std::string>{"fix_a"}));
+    Response mine = call("get_my_activities_rpc", {{"viewUuid", uuid}, {"stream", dev}});
+    EXPECT_EQ(first(mine, "projectInfo", "tnEnabledStatus"), "NOT_ENABLED");
+    EXPECT_EQ(all(mine, "xcmAct", "id"), (std::vector<std::string>{"fix_a"}));
+
+    // Baselines of the stream.
+    Response bl = call("make_baseline_rpc", {{"StreamSelector", dev},
+                                             {"Basename", "ALICE1"},
+                                             {"Description", "first of alice"},
+                                             {"BaselineKind", "full"},
+                                             {"RecommendBaseline", "0"}});
+    ASSERT_EQ(status_of(bl), "0") << text_of(bl);
+    const std::string baseline = first(bl, "Baseline", "Selector");
+    ASSERT_NE(baseline, "<missing>");
+    Response rec =
+        call("recommend_baseline_rpc", {{"StreamSelector", dev}, {"BaselineSelector", baseline}});
+    ASSERT_EQ(status_of(rec), "0") << text_of(rec);
+    Response listed =
+        call("enumerate_baselines_rpc",
+             {{"StreamSelector", dev}, {"PromotionLevel", ""}, {"WhichBaselines", "2"}});
+    ASSERT_EQ(status_of(listed), "0") << text_of(listed);
+    EXPECT_EQ(all(listed, "Baseline", "Selector"), (std::vector<std::string>{baseline}));
+    EXPECT_FALSE(call("get_baseline_naming_template_rpc", {{"StreamSelector", dev}})
+                     .named("BaselineName")
+                     .empty());
+
+    // Containers: the root folder holds the project, the project its streams.
+    vob_t* pvob = nullptr;
+    ASSERT_EQ(vob_open_by_tag("/vobs/pvob", &pvob), 0);
+    const std::string pvob_uuid = tbs_uuid_text(pvob->uuid);
+    Response root = call("enumerate_xcm_container_contents_rpc",
+                         {{"Uuid", pvob_uuid}, {"RecurseSubstreams", "0"}});
+    ASSERT_EQ(status_of(root), "0") << text_of(root);
+    EXPECT_EQ(root.named("RootFolder").size(), 1u);
+    ASSERT_EQ(all(root, "Project", "Name"), (std::vector<std::string>{"proj"}));
+    Response streams =
+        call("enumerate_xcm_container_contents_rpc", {{"Uuid", pvob_uuid},
+                                                      {"RecurseSubstreams", "0"},
+                                                      {"Dbid", first(root, "Project", "Dbid")}});
+    ASSERT_EQ(status_of(streams), "0") << text_of(streams);
+    EXPECT_EQ(streams.named("Stream").size(), 2u);
+    Response levels = call("get_promotion_levels_rpc", {{"VobUuid", pvob_uuid}});
+    EXPECT_FALSE(levels.named("PromotionLevel").empty());
+
+    Response older =
+        post_rpc(server_.url(), "streams_of_project_rpc", args({{"Project", kProject}}), kAlice);
+    ASSERT_EQ(status_of(older), "0") << text_of(older);
+    EXPECT_EQ(older.named("Stream").size(), 2u);
+
+    Response cleared = call("set_current_activity_rpc", {{"Selector", ""}, {"ViewUuid", uuid}});
+    ASSERT_EQ(status_of(cleared), "0") << text_of(cleared);
+    EXPECT_TRUE(call("get_current_activity_rpc", {{"viewUuid", uuid}}).named("Act").empty());
+}
+
+}  // namespace
+}  // namespace e2e
