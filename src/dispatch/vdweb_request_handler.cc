@@ -94,6 +94,19 @@ void get_diff_merge(OldRpcContext& c) {
 void merge(OldRpcContext& c) {
     VDW_OldRpcWrapper{c.request, c.session, c.pool, c.facade, c.out, c.status}.merge_rpc();
 }
+#define VDW_OLD_RPC(name)                                     \
+    void name(OldRpcContext& c) {                             \
+        c.facade.name##_rpc(c.args, c.out, c.pool, c.status); \
+    }
+VDW_OLD_RPC(deliver_start)
+VDW_OLD_RPC(deliver_resume)
+VDW_OLD_RPC(deliver_complete)
+VDW_OLD_RPC(deliver_cancel)
+VDW_OLD_RPC(rebase_start)
+VDW_OLD_RPC(rebase_resume)
+VDW_OLD_RPC(rebase_complete)
+VDW_OLD_RPC(rebase_cancel)
+#undef VDW_OLD_RPC
 void streams_of_project(OldRpcContext& c) {
     c.facade.streams_of_project_rpc(c.args, c.out, c.pool, c.status);
 }
@@ -107,14 +120,14 @@ const OldRpcRow kOldRpcs[] = {
     {"VDW_Vdcore::ws_sync_commit_rpc", true, true, ws_sync_commit},
     {"VDW_Vdcore::ws_sync_check_in_progress_rpc", true, true, ws_sync_check_in_progress},
     {"VDW_Vdcore::ws_get_scopes_rpc", false, true, ws_get_scopes},
-    {"VDW_Vdcore::rebase_start_rpc", false, false, nullptr},
-    {"VDW_Vdcore::rebase_resume_rpc", false, false, nullptr},
-    {"VDW_Vdcore::rebase_cancel_rpc", false, false, nullptr},
-    {"VDW_Vdcore::rebase_complete_rpc", false, false, nullptr},
-    {"VDW_Vdcore::deliver_start_rpc", false, false, nullptr},
-    {"VDW_Vdcore::deliver_resume_rpc", false, false, nullptr},
-    {"VDW_Vdcore::deliver_cancel_rpc", false, false, nullptr},
-    {"VDW_Vdcore::deliver_complete_rpc", false, false, nullptr},
+    {"VDW_Vdcore::rebase_start_rpc", true, true, rebase_start},
+    {"VDW_Vdcore::rebase_resume_rpc", true, true, rebase_resume},
+    {"VDW_Vdcore::rebase_cancel_rpc", true, true, rebase_cancel},
+    {"VDW_Vdcore::rebase_complete_rpc", true, true, rebase_complete},
+    {"VDW_Vdcore::deliver_start_rpc", true, true, deliver_start},
+    {"VDW_Vdcore::deliver_resume_rpc", true, true, deliver_resume},
+    {"VDW_Vdcore::deliver_cancel_rpc", true, true, deliver_cancel},
+    {"VDW_Vdcore::deliver_complete_rpc", true, true, deliver_complete},
     {"VDW_Vdcore::merge_rpc", false, false, merge},
     {"VDW_Vdcore::oid_to_pname_rpc", true, true, oid_to_pname},
     {"VDW_Vdcore::ln_rpc", true, true, ln},

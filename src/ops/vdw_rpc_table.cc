@@ -42,6 +42,7 @@
 #include "ops/view/vdw_rmview_rpc.h"
 #include "ops/view/vdw_set_config_spec_rpc.h"
 #include "ops/view/vdw_view_info_rpc.h"
+#include "ops/xcm/vdw_integration_rpcs.h"
 #include "ops/xcm/vdw_xcm_rpcs.h"
 #include "request/vdw_abstract_rpc.h"
 #include "webview/vdw_fetch_frozen_state_rpc.h"
@@ -63,6 +64,7 @@ const VDW_RpcFactoryRow kFactory[] = {
     {"VDW_Vdcore::compare_rpc", vdw_rpc_create<VDW_CompareRpc>},                         // compare
     {"VDW_Vdcore::compute_primes_rpc", vdw_rpc_create<VDW_ComputePrimesRpc>},            // diag
     {"VDW_Vdcore::create_activity_rpc", vdw_rpc_create<VDW_CreateActivityRpc>},          // xcm
+    {"VDW_Vdcore::deliver_reset_rpc", vdw_rpc_create<VDW_DeliverResetRpc>},              // xcm
     {"VDW_Vdcore::describe_files_rpc", vdw_rpc_create<VDW_DescribeFilesRpc>},            // view
     {"VDW_Vdcore::enumerate_baselines_rpc", vdw_rpc_create<VDW_EnumerateBaselinesRpc>},  // xcm
     {"VDW_Vdcore::enumerate_directory_contents_rpc",
@@ -132,6 +134,8 @@ const VDW_RpcFactoryRow kFactory[] = {
     {"VDW_Vdcore::new_merge_rpc", vdw_rpc_create<VDW_MergeRpc>},                  // compare
     {"VDW_Vdcore::new_save_dir_merge_rpc", vdw_rpc_create<VDW_SaveDirMergeRpc>},  // compare
     {"VDW_Vdcore::owned_views_on_stream_rpc", vdw_rpc_create<VDW_OwnedViewsOnStreamRpc>},  // xcm
+    {"VDW_Vdcore::prepare_deliver_rpc", vdw_rpc_create<VDW_PrepareDeliverRpc>},            // xcm
+    {"VDW_Vdcore::prepare_rebase_rpc", vdw_rpc_create<VDW_PrepareRebaseRpc>},              // xcm
     {"VDW_Vdcore::read_content_rpc", vdw_rpc_create<VDW_ReadContentRpc>},                  // repo
     {"VDW_Vdcore::recommend_baseline_rpc", vdw_rpc_create<VDW_RecommendBaselineRpc>},      // xcm
     {"VDW_Vdcore::remove_attribute_rpc", vdw_rpc_create<VDW_RemoveAttributeRpc>},          // repo

@@ -328,6 +328,25 @@ public:
     // "Name", "Selector", "ReplicaUuid", "Dbid", "IsIntegration").
     void streams_of_project_rpc(const char* args, std::ostream& out, WCM_MemPool& pool,
                                 WCM_Status& status);
+    // Older RPCs of deliver and rebase (ops/xcm/vdw_integration_rpcs.cc): each starts,
+    // resumes, completes or cancels the operation, streams its progress as typed parts and
+    // ends with its state ("DELIVER_SERVER_STATE", "REBASE_SERVER_STATE").
+    void deliver_start_rpc(const char* args, std::ostream& out, WCM_MemPool& pool,
+                           WCM_Status& status);
+    void deliver_resume_rpc(const char* args, std::ostream& out, WCM_MemPool& pool,
+                            WCM_Status& status);
+    void deliver_complete_rpc(const char* args, std::ostream& out, WCM_MemPool& pool,
+                              WCM_Status& status);
+    void deliver_cancel_rpc(const char* args, std::ostream& out, WCM_MemPool& pool,
+                            WCM_Status& status);
+    void rebase_start_rpc(const char* args, std::ostream& out, WCM_MemPool& pool,
+                          WCM_Status& status);
+    void rebase_resume_rpc(const char* args, std::ostream& out, WCM_MemPool& pool,
+                           WCM_Status& status);
+    void rebase_complete_rpc(const char* args, std::ostream& out, WCM_MemPool& pool,
+                             WCM_Status& status);
+    void rebase_cancel_rpc(const char* args, std::ostream& out, WCM_MemPool& pool,
+                           WCM_Status& status);
     void ws_get_scopes_rpc(const char* args, std::ostream& out, WCM_MemPool& pool,
                            WCM_Status& status);
     void ws_sync_check_in_progress_rpc(const char* args, std::ostream& out, WCM_MemPool& pool,

@@ -179,5 +179,99 @@ TEST_F(XcmRpcTest, StreamsActivitiesAndBaselines) {
     EXPECT_TRUE(call("get_current_activity_rpc", {{"viewUuid", uuid}}).named("Act").empty());
 }
 
+// Work delivered from a development stream through the integration view, completed, made a
+// baseline that a second development stream rebases to; that stream's web view then holds
+// the delivered contents. A deliver with nothing to do says so in one part.
+TEST_F(XcmRpcTest, DeliverThenRebase) {
+    const std::string two = write_file(site_.home() + "/two", "two\n");
+    for (const std::vector<std::string>& line : std::vector<std::vector<std::string>>{
+             {"mkstream", "-in", kProject, "dev1@/vobs/pvob"},
+             {"mkstream", "-in", kProject, "dev2@/vobs/pvob"},
+             {"mkview", "-tag", "int_view", "-stream", "stream:int@/vobs/pvob",
+              site_.home() + "/int.vws"},
+             {"mkview", "-tag", "dev1_view", "-stream", "stream:dev1@/vobs/pvob",
+              site_.home() + "/dev1.vws"},
+             {"mkactivity", "-in", "stream:dev1@/vobs/pvob", "-view", "dev1_view",
+              "work@/vobs/pvob"},
+             {"checkout", "-view", "dev1_view", "/vobs/src/a.c"},
+             {"checkin", "-view", "dev1_view", "-from", two, "/vobs/src/a.c"},
+         })
+        ASSERT_EQ(run_vdtool(&cap_, line), 0) << cap_.err;
+    auto uuid_of = [](const char* tag) {
+        view_t* v = nullptr;
+        EXPECT_EQ(view_open_by_tag(tag, &v), 0) << tag;
+        return v ? tbs_uuid_text(v->uuid) : std::string();
+    };
+    const std::string int_view = uuid_of("int_view");
+    auto older = [&](const char* rpc, const ArgList& list) {
+        Response r = post_rpc(server_.url(), rpc, args(list), kAlice);
+        EXPECT_TRUE(r.complete) << rpc << ": " << r.error;
+        return r;
+    };
+    Response pre =
+        call("prepare_deliver_rpc", {{"ViewUuid", uuid_of("dev1_view")}, {"TargetStream", ""}});
+    ASSERT_EQ(status_of(pre), "0") << text_of(pre);
+    EXPECT_EQ(first(pre, "PreDeliverInfo", "DeliverInProgress"), "0");
+    EXPECT_EQ(first(pre, "TargetStreamInfo", "StreamName"), "int");
+
+    Response start = older(
+        "deliver_start_rpc",
+        {{"ViewUuid", int_view}, {"DevStream", "stream:dev1@/vobs/pvob"}, {"ActivityCount", "0"}});
+    ASSERT_EQ(status_of(start), "0") << text_of(start);
+    ASSERT_EQ(start.named("DELIVER_MERGE_NOTIFICATION").size(), 1u) << text_of(start);
+    EXPECT_EQ(header(start.named("DELIVER_MERGE_NOTIFICATION")[0], "MergeType"), "Trivial");
+    ASSERT_FALSE(start.named("DELIVER_SERVER_STATE").empty());
+    EXPECT_EQ(
+        call("prepare_deliver_rpc", {{"ViewUuid", uuid_of("dev1_view")}, {"TargetStream", ""}})
+            .named("PreDeliverInfo")[0]
+            ->header("DeliverInProgress")
+            ->c_str(),
+        std::string("1"));
+    Response done = older("deliver_complete_rpc",
+                          {{"ViewUuid", int_view}, {"DevStream", "stream:dev1@/vobs/pvob"}});
+    ASSERT_EQ(status_of(done), "0") << text_of(done);
+    ASSERT_FALSE(done.named("DELIVER_SERVER_STATE").empty());
+    EXPECT_EQ(done.named("DELIVER_SERVER_STATE").back()->content, "completed");
+    Response again = older(
+        "deliver_start_rpc",
+        {{"ViewUuid", int_view}, {"DevStream", "stream:dev1@/vobs/pvob"}, {"ActivityCount", "0"}});
+    ASSERT_EQ(again.named("DELIVER_SERVER_STATE").size(), 1u) << text_of(again);
+    EXPECT_EQ(again.named("DELIVER_SERVER_STATE")[0]->content, "no_work_todo");
+
+    // A baseline of the integration stream, recommended, and a rebase of dev2 to it.
+    Response bl = call("make_baseline_rpc", {{"StreamSelector", "stream:int@/vobs/pvob"},
+                                             {"Basename", "REL2"},
+                                             {"Description", ""},
+                                             {"BaselineKind", "full"},
+                                             {"RecommendBaseline", "1"}});
+    ASSERT_EQ(status_of(bl), "0") << text_of(bl);
+    Response dev2 = call("mkview_rpc", {{"ViewTag", "alice_dev2"},
+                                        {"ConfigTag", ""},
+                                        {"Stream", "stream:dev2@/vobs/pvob"},
+                                        {"TextMode", ""},
+                                        {"Stgloc", ""},
+                                        {"Colocate", "0"},
+                                        {"CopyAreaRoot", "/home/alice/dev2"}});
+    ASSERT_EQ(status_of(dev2), "0") << text_of(dev2);
+    const std::string dev2_view = first(dev2, "RpcResult", "Uuid");
+    Response rebase = older("rebase_start_rpc", {{"ViewUuid", dev2_view},
+                                                 {"BaselineCount", "1"},
+                                                 {"Baseline", first(bl, "Baseline", "Selector")}});
+    ASSERT_EQ(status_of(rebase), "0") << text_of(rebase);
+    ASSERT_FALSE(rebase.named("REBASE_SERVER_STATE").empty());
+    EXPECT_TRUE(rebase.named("IntegrationActivity").empty() ||
+                header(rebase.named("IntegrationActivity")[0], "ID") != "<missing>");
+    Response rdone = older("rebase_complete_rpc", {{"ViewUuid", dev2_view}});
+    ASSERT_EQ(status_of(rdone), "0") << text_of(rdone);
+    EXPECT_EQ(rdone.named("REBASE_SERVER_STATE").back()->content, "completed");
+
+    CopyArea area(site_.home() + "/dev2_area", dev2_view);
+    PostOptions o;
+    o.on_part = [&area](const Part& p) { return area.apply(p); };
+    Response fetch = post_rpc(server_.url(), "ws_sync_fetch_rpc", area.fetch_args(), kAlice, o);
+    ASSERT_EQ(status_of(fetch), "0") << text_of(fetch);
+    EXPECT_EQ(read_file(area.root() + "/vobs/src/a.c"), "two\n");
+}
+
 }  // namespace
 }  // namespace e2e
