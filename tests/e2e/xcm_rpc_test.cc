@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "core/sum/sum_view.h"
+#include "core/sum/sum_xcm.h"
 #include "core/view/view.h"
 #include "core/vob/vob.h"
 #include "e2e/cgi_process.h"
@@ -14,6 +16,9 @@
 #include "e2e/multipart.h"
 #include "e2e/rpc_client.h"
 #include "e2e/test_users.h"
+#include "foundation/wcm_status.h"
+#include "ops/vdw_temporary_view.h"
+#include "ops/vdw_vdcore.h"
 #include "support/core_fixture.h"
 #include "support/temp_dir.h"
 
@@ -271,6 +276,28 @@ TEST_F(XcmRpcTest, DeliverThenRebase) {
     Response fetch = post_rpc(server_.url(), "ws_sync_fetch_rpc", area.fetch_args(), kAlice, o);
     ASSERT_EQ(status_of(fetch), "0") << text_of(fetch);
     EXPECT_EQ(read_file(area.root() + "/vobs/src/a.c"), "two\n");
+}
+
+// The views RPCs make for themselves: none unless asked, none without a stream or without
+// a user whose view storage they would go in.
+TEST_F(XcmRpcTest, NameResolverViewsAreMadeOnlyWhenTheyCanBe) {
+    VDW_Vdcore facade;
+    SUM_Stream stream;
+    ASSERT_EQ(SUM_Stream::construct_from_selector("stream:int@/vobs/pvob", &stream), 0);
+    SUM_View view;
+    bool created = true;
+    WCM_Status status;
+    get_name_resolver_view(facade, stream, false, created, view, status);
+    EXPECT_FALSE(created);
+    EXPECT_TRUE(view.is_null());
+    EXPECT_TRUE(status.is_ok());
+    get_name_resolver_view(facade, SUM_Stream(), true, created, view, status);
+    EXPECT_FALSE(created);
+    EXPECT_EQ(status.status(), TBS_ST_BAD_REQUEST);
+    WCM_Status no_user;
+    get_name_resolver_view(facade, stream, true, created, view, no_user);
+    EXPECT_FALSE(created);
+    EXPECT_NE(std::string(no_user.text()).find("VDSRV3008"), std::string::npos) << no_user.text();
 }
 
 }  // namespace
