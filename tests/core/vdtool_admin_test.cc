@@ -159,3 +159,27 @@ TEST_F(VdtoolAdminTest, InspectionCommands) {
     ASSERT_EQ(run({"dump", "/vobs/p/a.c"}), 0) << cap_.err;
     EXPECT_FALSE(cap_.out.empty());
 }
+
+// A project VOB's components and folders listed; an activity renamed and given a headline.
+TEST_F(VdtoolAdminTest, ProjectVobListsAndActivityChanges) {
+    for (const std::vector<std::string>& line : std::vector<std::vector<std::string>>{
+             {"mkvob", "-tag", "/vobs/pvob", "-ucmproject", site_.path() + "/pvob.vbs"},
+             {"mkcomp", "-root", "/vobs/p", "src@/vobs/pvob"},
+             {"mkfolder", "work@/vobs/pvob"},
+             {"mkproject", "-in", "folder:work@/vobs/pvob", "-modcomp", "component:src@/vobs/pvob",
+              "proj@/vobs/pvob"},
+             {"mkstream", "-in", "project:proj@/vobs/pvob", "-integration", "int@/vobs/pvob"},
+             {"mkactivity", "-in", "stream:int@/vobs/pvob", "-headline", "old", "act@/vobs/pvob"},
+         })
+        ASSERT_EQ(run(line), 0) << cap_.err;
+    ASSERT_EQ(run({"lscomp", "-pvob", "/vobs/pvob"}), 0) << cap_.err;
+    EXPECT_TRUE(contains(cap_.out, "component \"src\"  root directory: /vobs/p\n")) << cap_.out;
+    ASSERT_EQ(run({"lsfolder", "-pvob", "/vobs/pvob"}), 0) << cap_.err;
+    EXPECT_TRUE(contains(cap_.out, "folder \"work\"  in \"RootFolder\"  (1 item)")) << cap_.out;
+    ASSERT_EQ(run({"chact", "-headline", "new", "-name", "renamed", "activity:act@/vobs/pvob"}), 0)
+        << cap_.err;
+    ASSERT_EQ(run({"lsactivity", "-in", "stream:int@/vobs/pvob"}), 0) << cap_.err;
+    EXPECT_TRUE(contains(cap_.out, "renamed")) << cap_.out;
+    EXPECT_TRUE(contains(cap_.out, "new")) << cap_.out;
+    EXPECT_EQ(run({"chactivity", "activity:renamed@/vobs/pvob"}), TBS_ST_BAD_REQUEST);
+}

@@ -362,6 +362,8 @@ std::vector<const cmdsyn_command_t*> all_commands() {
     for (size_t i = 0; i < cmdsyn_admin_command_count; ++i)
         all.push_back(&cmdsyn_admin_commands[i]);
     for (size_t i = 0; i < cmdsyn_xcm_command_count; ++i) all.push_back(&cmdsyn_xcm_commands[i]);
+    for (size_t i = 0; i < cmdsyn_xcm_list_command_count; ++i)
+        all.push_back(&cmdsyn_xcm_list_commands[i]);
     std::sort(all.begin(), all.end(), [](const cmdsyn_command_t* a, const cmdsyn_command_t* b) {
         return strcmp(a->name, b->name) < 0;
     });

@@ -52,6 +52,8 @@ tbs_status_t cmdsyn_check_local_files(const std::vector<std::string>& paths);
 // Change management (cmdsyn_xcm.cc).
 extern const cmdsyn_command_t cmdsyn_xcm_commands[];
 extern const size_t cmdsyn_xcm_command_count;
+extern const cmdsyn_command_t cmdsyn_xcm_list_commands[];
+extern const size_t cmdsyn_xcm_list_command_count;
 
 // Prints "Usage: <usage>" and returns 1072.
 tbs_status_t cmdsyn_usage_error(const char* usage);
