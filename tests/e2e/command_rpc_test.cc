@@ -15,6 +15,7 @@
 #include "e2e/lighttpd_server.h"
 #include "e2e/multipart.h"
 #include "e2e/rpc_client.h"
+#include "e2e/site_test.h"
 #include "e2e/test_users.h"
 #include "support/core_fixture.h"
 #include "support/temp_dir.h"
@@ -23,21 +24,19 @@ namespace e2e {
 namespace {
 
 // A site with /vobs/p/src/a.c (alice's) and alice's web view "alice_cmd" over it.
-class CommandRpcTest : public ::testing::Test {
+class CommandRpcTest : public SiteTest {
 protected:
     void SetUp() override {
-        std::string why;
-        ASSERT_TRUE(ensure_test_users(&why)) << why;
-        ASSERT_TRUE(server_.started()) << server_.failure();
-        saved_ = redirect_messages(Captured::proc, &cap_);
+        SiteTest::SetUp();
+        if (HasFatalFailure()) return;
         const std::string one = write_file(site_.home() + "/one", "one\n");
-        for (const std::vector<std::string>& line : std::vector<std::vector<std::string>>{
-                 {"mkvob", "-tag", "/vobs/p", site_.home() + "/vobs/p.vbs"},
-                 {"mkelem", "-mkpath", "-ci", "-from", one, "/vobs/p/src/a.c"},
-                 {"protect", "-chown", kAlice.name, "/vobs/p/src/a.c"},
-                 {"mkbrtype", "dev@/vobs/p"},
-             })
-            ASSERT_EQ(run_vdtool(&cap_, line), 0) << cap_.err;
+        vdtool_lines({
+            {"mkvob", "-tag", "/vobs/p", site_.home() + "/vobs/p.vbs"},
+            {"mkelem", "-mkpath", "-ci", "-from", one, "/vobs/p/src/a.c"},
+            {"protect", "-chown", kAlice.name, "/vobs/p/src/a.c"},
+            {"mkbrtype", "dev@/vobs/p"},
+        });
+        if (HasFatalFailure()) return;
         cmd_mkview_args_t cfg;
         cfg.tag = "cfg";
         cfg.storage = site_.home() + "/cfg.vws";
@@ -55,12 +54,6 @@ protected:
         ASSERT_EQ(view_open_by_tag("alice_cmd", &view), 0);
         root_ = view->root;
     }
-    void TearDown() override {
-        view_cache_clear();
-        vob_ob_all_cache_action(4);
-        imsg_set_redirect_table(saved_);
-    }
-
     Response post(const std::string& rpc, const std::string& rpcargs) {
         Response resp = post_rpc(server_.url(), rpc, rpcargs, kAlice);
         EXPECT_TRUE(resp.complete) << rpc << ": " << resp.error << "\n" << server_.error_log();
@@ -89,11 +82,6 @@ protected:
         return false;
     }
 
-    LighttpdServer server_{{}, {}, {}, /*allow_anonymous=*/false};
-    const TempSite& site_ = server_.site();
-    ScopedHome home_{site_.home()};
-    Captured cap_;
-    imsg_redirect_table_t saved_{};
     std::string root_;
 };
 

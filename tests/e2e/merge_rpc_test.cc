@@ -13,6 +13,7 @@
 #include "e2e/lighttpd_server.h"
 #include "e2e/multipart.h"
 #include "e2e/rpc_client.h"
+#include "e2e/site_test.h"
 #include "e2e/test_users.h"
 #include "support/core_fixture.h"
 #include "support/temp_dir.h"
@@ -22,27 +23,25 @@ namespace {
 
 // A site with the VOB /vobs/p: src/a.c grew on dev (/main/dev/1) and on main since
 // (/main/2); src/b.c only on main. Alice's web view selects dev where there is one.
-class MergeRpcTest : public ::testing::Test {
+class MergeRpcTest : public SiteTest {
 protected:
     void SetUp() override {
-        std::string why;
-        ASSERT_TRUE(ensure_test_users(&why)) << why;
-        ASSERT_TRUE(server_.started()) << server_.failure();
-        saved_ = redirect_messages(Captured::proc, &cap_);
+        SiteTest::SetUp();
+        if (HasFatalFailure()) return;
         const std::string one = write_file(site_.home() + "/one", "one\n");
         const std::string dev = write_file(site_.home() + "/dev", "dev\n");
         const std::string two = write_file(site_.home() + "/two", "two\n");
-        for (const std::vector<std::string>& line : std::vector<std::vector<std::string>>{
-                 {"mkvob", "-tag", "/vobs/p", site_.home() + "/vobs/p.vbs"},
-                 {"mkbrtype", "dev@/vobs/p"},
-                 {"mkelem", "-mkpath", "-ci", "-from", one, "/vobs/p/src/a.c"},
-                 {"mkelem", "-ci", "-from", one, "/vobs/p/src/b.c"},
-                 {"co", "-branch", "dev", "/vobs/p/src/a.c"},
-                 {"ci", "-from", dev, "/vobs/p/src/a.c"},
-                 {"co", "/vobs/p/src/a.c"},
-                 {"ci", "-from", two, "/vobs/p/src/a.c"},
-             })
-            ASSERT_EQ(run_vdtool(&cap_, line), 0) << cap_.err;
+        vdtool_lines({
+            {"mkvob", "-tag", "/vobs/p", site_.home() + "/vobs/p.vbs"},
+            {"mkbrtype", "dev@/vobs/p"},
+            {"mkelem", "-mkpath", "-ci", "-from", one, "/vobs/p/src/a.c"},
+            {"mkelem", "-ci", "-from", one, "/vobs/p/src/b.c"},
+            {"co", "-branch", "dev", "/vobs/p/src/a.c"},
+            {"ci", "-from", dev, "/vobs/p/src/a.c"},
+            {"co", "/vobs/p/src/a.c"},
+            {"ci", "-from", two, "/vobs/p/src/a.c"},
+        });
+        if (HasFatalFailure()) return;
         cmd_mkview_args_t cfg;
         cfg.tag = "cfg";
         cfg.storage = site_.home() + "/cfg.vws";
@@ -61,12 +60,6 @@ protected:
         view_ = header(r.named("RpcResult").empty() ? nullptr : r.named("RpcResult")[0], "Uuid");
         ASSERT_EQ(view_.size(), 32u);
     }
-    void TearDown() override {
-        view_cache_clear();
-        vob_ob_all_cache_action(4);
-        imsg_set_redirect_table(saved_);
-    }
-
     Response call(const char* rpc, const std::string& rpcargs) {
         const std::string body = form_body(std::string("VDW_Vdcore::") + rpc, rpcargs.c_str());
         Response resp = http_post(server_.url(), body, kAlice);
@@ -83,11 +76,6 @@ protected:
         return call("find_merge_candidates_rpc", args(list));
     }
 
-    LighttpdServer server_{{}, {}, {}, /*allow_anonymous=*/false};
-    const TempSite& site_ = server_.site();
-    ScopedHome home_{site_.home()};
-    Captured cap_;
-    imsg_redirect_table_t saved_{};
     std::string view_;
 };
 

@@ -14,6 +14,7 @@
 #include "e2e/lighttpd_server.h"
 #include "e2e/multipart.h"
 #include "e2e/rpc_client.h"
+#include "e2e/site_test.h"
 #include "e2e/test_users.h"
 #include "support/core_fixture.h"
 #include "support/temp_dir.h"
@@ -25,33 +26,32 @@ namespace {
 const TestUser kSite = {"", ""};
 const char* const kDev = "stream:dev1@/vobs/pvob";
 
-class PropsRpcTest : public ::testing::Test {
+class PropsRpcTest : public SiteTest {
 protected:
+    PropsRpcTest() : SiteTest(/*allow_anonymous=*/true) {}
     void SetUp() override {
-        std::string why;
-        ASSERT_TRUE(ensure_test_users(&why)) << why;
-        ASSERT_TRUE(server_.started()) << server_.failure();
-        saved_ = redirect_messages(Captured::proc, &cap_);
+        SiteTest::SetUp();
+        if (HasFatalFailure()) return;
         const std::string one = write_file(site_.home() + "/one", "one\n");
         const std::string two = write_file(site_.home() + "/two", "two\n");
-        for (const std::vector<std::string>& line : std::vector<std::vector<std::string>>{
-                 {"mkvob", "-tag", "/vobs/src", site_.home() + "/vobs/src.vbs"},
-                 {"mkelem", "-ci", "-from", one, "/vobs/src/a.c"},
-                 {"mklbtype", "REL1@/vobs/src"},
-                 {"mklabel", "REL1", "/vobs/src/a.c"},
-                 {"mkvob", "-tag", "/vobs/pvob", "-ucmproject", site_.home() + "/vobs/pvob.vbs"},
-                 {"mkcomp", "-root", "/vobs/src", "src@/vobs/pvob"},
-                 {"mkproject", "-modcomp", "component:src@/vobs/pvob", "proj@/vobs/pvob"},
-                 {"mkstream", "-in", "project:proj@/vobs/pvob", "-integration", "int@/vobs/pvob"},
-                 {"mkstream", "-in", "project:proj@/vobs/pvob", "dev1@/vobs/pvob"},
-                 {"mkview", "-tag", "dev1_view", "-stream", kDev, site_.home() + "/dev1.vws"},
-                 {"mkactivity", "-in", kDev, "-headline", "Fix a.c", "-view", "dev1_view",
-                  "fix@/vobs/pvob"},
-                 {"checkout", "-view", "dev1_view", "/vobs/src/a.c"},
-                 {"checkin", "-view", "dev1_view", "-from", two, "/vobs/src/a.c"},
-                 {"mkbl", "-stream", kDev, "-full", "BL1"},
-             })
-            ASSERT_EQ(run_vdtool(&cap_, line), 0) << cap_.err;
+        vdtool_lines({
+            {"mkvob", "-tag", "/vobs/src", site_.home() + "/vobs/src.vbs"},
+            {"mkelem", "-ci", "-from", one, "/vobs/src/a.c"},
+            {"mklbtype", "REL1@/vobs/src"},
+            {"mklabel", "REL1", "/vobs/src/a.c"},
+            {"mkvob", "-tag", "/vobs/pvob", "-ucmproject", site_.home() + "/vobs/pvob.vbs"},
+            {"mkcomp", "-root", "/vobs/src", "src@/vobs/pvob"},
+            {"mkproject", "-modcomp", "component:src@/vobs/pvob", "proj@/vobs/pvob"},
+            {"mkstream", "-in", "project:proj@/vobs/pvob", "-integration", "int@/vobs/pvob"},
+            {"mkstream", "-in", "project:proj@/vobs/pvob", "dev1@/vobs/pvob"},
+            {"mkview", "-tag", "dev1_view", "-stream", kDev, site_.home() + "/dev1.vws"},
+            {"mkactivity", "-in", kDev, "-headline", "Fix a.c", "-view", "dev1_view",
+             "fix@/vobs/pvob"},
+            {"checkout", "-view", "dev1_view", "/vobs/src/a.c"},
+            {"checkin", "-view", "dev1_view", "-from", two, "/vobs/src/a.c"},
+            {"mkbl", "-stream", kDev, "-full", "BL1"},
+        });
+        if (HasFatalFailure()) return;
         view_t* view = nullptr;
         ASSERT_EQ(view_open_by_tag("dev1_view", &view), 0);
         view_uuid_ = tbs_uuid_text(view->uuid);
@@ -59,12 +59,6 @@ protected:
         ASSERT_EQ(vob_open_by_tag("/vobs/src", &vob), 0);
         vob_uuid_ = tbs_uuid_text(vob->uuid);
     }
-    void TearDown() override {
-        view_cache_clear();
-        vob_ob_all_cache_action(4);
-        imsg_set_redirect_table(saved_);
-    }
-
     Response call(const char* rpc, const ArgList& list) {
         Response r = post_rpc(server_.url(), rpc, args(list), kSite);
         EXPECT_TRUE(r.complete) << rpc << ": " << r.error;
@@ -87,11 +81,6 @@ protected:
         return l;
     }
 
-    LighttpdServer server_;
-    const TempSite& site_ = server_.site();
-    ScopedHome home_{site_.home()};
-    Captured cap_;
-    imsg_redirect_table_t saved_{};
     std::string view_uuid_, vob_uuid_;
 };
 

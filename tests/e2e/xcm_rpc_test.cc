@@ -15,6 +15,7 @@
 #include "e2e/lighttpd_server.h"
 #include "e2e/multipart.h"
 #include "e2e/rpc_client.h"
+#include "e2e/site_test.h"
 #include "e2e/test_users.h"
 #include "foundation/wcm_status.h"
 #include "ops/vdw_temporary_view.h"
@@ -27,31 +28,23 @@ namespace {
 
 const char* const kProject = "project:proj@/vobs/pvob";
 
-class XcmRpcTest : public ::testing::Test {
+class XcmRpcTest : public SiteTest {
 protected:
     void SetUp() override {
-        std::string why;
-        ASSERT_TRUE(ensure_test_users(&why)) << why;
-        ASSERT_TRUE(server_.started()) << server_.failure();
-        saved_ = redirect_messages(Captured::proc, &cap_);
+        SiteTest::SetUp();
+        if (HasFatalFailure()) return;
         const std::string one = write_file(site_.home() + "/one", "one\n");
-        for (const std::vector<std::string>& line : std::vector<std::vector<std::string>>{
-                 {"mkvob", "-tag", "/vobs/src", site_.home() + "/vobs/src.vbs"},
-                 {"mkelem", "-ci", "-from", one, "/vobs/src/a.c"},
-                 {"protect", "-chown", kAlice.name, "/vobs/src/a.c"},
-                 {"mkvob", "-tag", "/vobs/pvob", "-ucmproject", site_.home() + "/vobs/pvob.vbs"},
-                 {"mkcomp", "-root", "/vobs/src", "src@/vobs/pvob"},
-                 {"mkproject", "-modcomp", "component:src@/vobs/pvob", "proj@/vobs/pvob"},
-                 {"mkstream", "-in", kProject, "-integration", "int@/vobs/pvob"},
-             })
-            ASSERT_EQ(run_vdtool(&cap_, line), 0) << cap_.err;
+        vdtool_lines({
+            {"mkvob", "-tag", "/vobs/src", site_.home() + "/vobs/src.vbs"},
+            {"mkelem", "-ci", "-from", one, "/vobs/src/a.c"},
+            {"protect", "-chown", kAlice.name, "/vobs/src/a.c"},
+            {"mkvob", "-tag", "/vobs/pvob", "-ucmproject", site_.home() + "/vobs/pvob.vbs"},
+            {"mkcomp", "-root", "/vobs/src", "src@/vobs/pvob"},
+            {"mkproject", "-modcomp", "component:src@/vobs/pvob", "proj@/vobs/pvob"},
+            {"mkstream", "-in", kProject, "-integration", "int@/vobs/pvob"},
+        });
+        if (HasFatalFailure()) return;
     }
-    void TearDown() override {
-        view_cache_clear();
-        vob_ob_all_cache_action(4);
-        imsg_set_redirect_table(saved_);
-    }
-
     Response call(const char* rpc, const ArgList& list) {
         Response r = post_rpc(server_.url(), rpc, args(list), kAlice);
         EXPECT_TRUE(r.complete) << rpc << ": " << r.error;
@@ -65,12 +58,6 @@ protected:
         for (const Part* p : r.named(part)) out.push_back(header(p, item));
         return out;
     }
-
-    LighttpdServer server_{{}, {}, {}, /*allow_anonymous=*/false};
-    const TempSite& site_ = server_.site();
-    ScopedHome home_{site_.home()};
-    Captured cap_;
-    imsg_redirect_table_t saved_{};
 };
 
 TEST_F(XcmRpcTest, StreamsActivitiesAndBaselines) {
