@@ -15,6 +15,7 @@
 #include <istream>
 #include <ostream>
 #include <string>
+#include <vector>
 
 #include "core/stg/stg.h"
 #include "core/util/fileutl.h"
@@ -922,7 +923,8 @@ int copy_upload(MultipartReader& r, bool gzip, llist* entries, node*& last, WCM_
     // between two blocks is seen too.
     const std::string marker = "\r\n" + r.delimiter();
     const size_t keep = marker.size() - 1;
-    static thread_local char block[CGI_COPY_BLOCK];
+    std::vector<char> buffer(CGI_COPY_BLOCK);  // on the heap when an upload comes
+    char* const block = buffer.data();
     std::string tail;
     while (size > 0) {
         size_t want = size < CGI_COPY_BLOCK ? static_cast<size_t>(size) : CGI_COPY_BLOCK;

@@ -182,11 +182,15 @@ tbs_status_t fileutl_gunzip(const char* src, const char* dst) {
         return tbs_errno2status(err);
     }
     gzbuffer(in, 64 * 1024);
-    static thread_local char buf[64 * 1024];
+    // On the heap when used: a static per-thread buffer would be laid out, and cleared, for
+    // every thread of every process that links this file.
+    std::vector<char> block(64 * 1024);
+    char* const buf = block.data();
+    const size_t buf_size = block.size();
     tbs_status_t st = TBS_ST_OK;
     bool first = true;
     for (;;) {
-        int n = gzread(in, buf, sizeof buf);
+        int n = gzread(in, buf, static_cast<unsigned>(buf_size));
         if (first && n >= 0 && gzdirect(in)) {
             st = TBS_ST_ERR;  // not gzip data: zlib would copy it through unchanged
             break;
@@ -223,10 +227,12 @@ tbs_status_t fileutl_gzip(const char* src, const char* dst, int level) {
     snprintf(mode, sizeof mode, "wb%d", level < 0 ? 6 : level > 9 ? 9 : level);
     gzFile out = gzopen(dst, mode);
     if (!out) return tbs_errno2status(errno ? errno : EIO);
-    static thread_local char buf[64 * 1024];
+    std::vector<char> block(64 * 1024);  // on the heap when used, as in fileutl_gunzip
+    char* const buf = block.data();
+    const size_t buf_size = block.size();
     tbs_status_t st = TBS_ST_OK;
     for (;;) {
-        ssize_t n = fsys_read(in.fd, buf, sizeof buf);
+        ssize_t n = fsys_read(in.fd, buf, buf_size);
         if (n < 0) {
             st = tbs_errno2status(errno);
             break;
