@@ -150,6 +150,9 @@ TEST_F(CommandRpcTest, CommandsInAViewRoot) {
     Response file = vdtool("setcs", {"-tag", "alice_cmd", "/etc/passwd"}, "alice_cmd");
     EXPECT_EQ(status_of(file), "1063") << text_of(file);
     EXPECT_EQ(text_of(file).find("root:"), std::string::npos);
+    // Nor may a VOB's storage go anywhere on the server.
+    Response vob = vdtool("mkvob", {"-tag", "/vobs/x", "/tmp/x.vbs"}, "alice_cmd");
+    EXPECT_EQ(status_of(vob), "1063") << text_of(vob);
 
     // A branch made and checked out in the view: the answer brings the checkout.
     Response branch = vdtool("mkbranch", {"-nc", "dev", "vobs/p/src/a.c"}, "alice_cmd", true);

@@ -259,6 +259,11 @@ tbs_status_t mkvob(const std::vector<std::string>& args) {
         }
     }
     if (tag.empty() || storage.empty()) return usage_error(kMkvobUsage);
+    // The storage is written: its directory must be one the command may use.
+    const size_t slash = storage.rfind('/');
+    CMDSYN_TRY(cmdsyn_check_local_file(slash == std::string::npos ? "."
+                                       : slash == 0               ? "/"
+                                                                  : storage.substr(0, slash)));
     vob_create_args_t c;
     c.tag = tag.c_str();
     c.storage = storage.c_str();
