@@ -210,6 +210,18 @@ TEST_F(XcmTest, ChangeSetsFollowTheViewsActivity) {
 // same handle, opened before) selects the delivered contents.
 TEST_F(XcmTest, DeliverBaselineAndRebaseCarryWorkAcrossStreams) {
     work_in_dev1();
+    // A new element, made in the stream's view: it and its directory's new name go on the
+    // stream's branch, so the view sees them.
+    cmd_mkelem_args_t mk;
+    mk.pnames = {"/vobs/src/d/new.c"};
+    mk.from = {write_file(tmp_ / "n", "n1\n")};
+    mk.view = ctx("dev1");
+    mk.checkin = true;
+    mk.ci_parent = true;
+    ASSERT_EQ(cmd_utl_mkelem(&mk), 0) << cap_.err;
+    EXPECT_EQ(text_in("dev1", "/vobs/src/d/new.c"), "n1\n");
+    EXPECT_EQ(idstr("/vobs/src/d", ctx("dev1")), "/main/dev1/1");
+    EXPECT_EQ(text_in("int", "/vobs/src/d/new.c"), "<none>");
     EXPECT_EQ(text_in("dev2", "/vobs/src/a.c"), "a1\n");  // opens dev2 before the rebase
     // Merge candidates of the activity in the integration view: both elements, trivial.
     cmd_findmerge_args_t fm;
@@ -219,10 +231,10 @@ TEST_F(XcmTest, DeliverBaselineAndRebaseCarryWorkAcrossStreams) {
     fm.pnames = {"/vobs/src"};
     fm.output = "NUL";
     ASSERT_EQ(cmd_findmerge(&fm), 0) << cap_.err;
-    EXPECT_EQ(fm.candidates, 2);
+    EXPECT_EQ(fm.candidates, 3);  // a.c, d, b.c (new.c is not in the view yet)
     Events ev;
     ASSERT_EQ(deliver_start(kDev1, &ev), 0) << cap_.err;
-    EXPECT_EQ(ev.phases, (std::vector<int>{3, 4, 5, 6, 7, 7, 8, 9}));
+    EXPECT_EQ(ev.phases, (std::vector<int>{3, 4, 5, 6, 7, 7, 7, 7, 8, 9}));
     SUM_Stream dev1;
     ASSERT_EQ(SUM_Stream::construct_from_selector(kDev1, &dev1), 0);
     SUM_Deliver d;
@@ -233,7 +245,9 @@ TEST_F(XcmTest, DeliverBaselineAndRebaseCarryWorkAcrossStreams) {
     d.set_callback_data(&ev);
     d.set_merge_cb(Events::merge);
     ASSERT_EQ(d.do_deliver(), 0) << cap_.err;
-    EXPECT_EQ(ev.merged, (std::vector<std::string>{"/vobs/src/a.c", "/vobs/src/d/b.c"}));
+    // Parents first: the directory brings the new name before the new element is merged.
+    EXPECT_EQ(ev.merged, (std::vector<std::string>{"/vobs/src/d", "/vobs/src/a.c",
+                                                   "/vobs/src/d/b.c", "/vobs/src/d/new.c"}));
     ASSERT_EQ(d.op_state_string(&state), 0);
     EXPECT_EQ(state.str(), "merged");
     view_t* iv = nullptr;
@@ -243,6 +257,7 @@ TEST_F(XcmTest, DeliverBaselineAndRebaseCarryWorkAcrossStreams) {
     EXPECT_EQ(checkouts_in("int"), 0u);
     EXPECT_EQ(idstr("/vobs/src/a.c", ctx("int")), "/main/proj_int/1");
     EXPECT_EQ(text_in("int", "/vobs/src/d/b.c"), "b2\n");
+    EXPECT_EQ(text_in("int", "/vobs/src/d/new.c"), "n1\n");
     // Nothing is left to deliver.
     EXPECT_EQ(deliver_start(kDev1, &ev), TBS_ST_NO_WORK);
     ASSERT_EQ(cmd_findmerge(&fm), 0) << cap_.err;
@@ -251,12 +266,13 @@ TEST_F(XcmTest, DeliverBaselineAndRebaseCarryWorkAcrossStreams) {
     ok({"mkbl", "-stream", kInt, "-recommend", "BL1"});
     ok({"lsbl", "-stream", kInt});
     EXPECT_TRUE(contains(cap_.out,
-                         "baseline \"BL1\"  component \"src\"  incremental  INITIAL  2 "
+                         "baseline \"BL1\"  component \"src\"  incremental  INITIAL  4 "
                          "versions  (recommended)"))
         << cap_.out;
     ok({"rebase", "-view", "dev2", "-complete"});
     EXPECT_EQ(text_in("dev2", "/vobs/src/a.c"), "a2\n");
     EXPECT_EQ(text_in("dev2", "/vobs/src/d/b.c"), "b2\n");
+    EXPECT_EQ(text_in("dev2", "/vobs/src/d/new.c"), "n1\n");
     std::string cspec;
     view_t* dev2 = nullptr;
     ASSERT_EQ(view_open_by_tag("dev2", &dev2), 0);
