@@ -421,3 +421,53 @@ TEST_F(XcmTest, ConcurrentDeliversIntoOneStreamHaveOneWinner) {
     const std::string loser = read_file(outs[codes[0] == 0 ? 1 : 0]);
     EXPECT_TRUE(contains(loser, "already in progress")) << loser;
 }
+
+// The listings say what the model holds, changes to streams and baselines show in them,
+// and usage errors are refused before anything is done.
+TEST_F(XcmTest, VdtoolListsAndChangesTheModel) {
+    work_in_dev1();
+    ok({"lsproject", "-pvob", "/vobs/pvob"});
+    EXPECT_TRUE(
+        contains(cap_.out, "project \"proj\"  integration stream: stream:proj_int@vob:/vobs/pvob"))
+        << cap_.out;
+    ok({"lsactivity", "-in", kDev1, "-cset"});
+    EXPECT_TRUE(contains(cap_.out,
+                         "activity \"fix\"  \"Fix both\"\n"
+                         "  /vobs/src/a.c@@/main/dev1/1\n"
+                         "  /vobs/src/d/b.c@@/main/dev1/1\n"))
+        << cap_.out;
+    ok({"mkbl", "-stream", kInt, "-full", "FULL1"});
+    ok({"chbl", "-level", "TESTED", "baseline:FULL1@/vobs/pvob"});
+    ok({"chstream", "-recommended", "baseline:FULL1@/vobs/pvob", "-readonly", kDev2});
+    ok({"lsbl", "-stream", kInt});
+    EXPECT_TRUE(
+        contains(cap_.out, "baseline \"FULL1\"  component \"src\"  full  TESTED  4 versions\n"))
+        << cap_.out;
+    ok({"lsstream", "-in", kProject});
+    EXPECT_TRUE(contains(cap_.out,
+                         "stream \"dev2\" (development, read-only)\n"
+                         "  foundation: baseline:src_INITIAL@vob:/vobs/pvob\n"
+                         "  recommended: baseline:FULL1@vob:/vobs/pvob\n"))
+        << cap_.out;
+    // A read-only stream's view takes no checkouts, whatever its activity.
+    ok({"mkactivity", "-in", kDev1, "spare@/vobs/pvob"});
+    cmd_checkout_args_t co;
+    co.pnames = {"/vobs/src/a.c"};
+    co.view = ctx("dev2");
+    EXPECT_NE(cmd_checkout(&co), 0);
+    EXPECT_EQ(checkouts_in("dev2"), 0u);
+
+    const std::vector<std::vector<std::string>> refused = {
+        {"mkstream", "-in", kProject, "nameonly"},                 // no project VOB named
+        {"mkcomp", "x@/vobs/pvob"},                                // no -root
+        {"mkbl", "BL"},                                            // no -stream
+        {"chbl", "-level", "SHINY", "baseline:FULL1@/vobs/pvob"},  // no such level
+        {"deliver", "-stream", kDev1},                             // no -to view
+        {"setactivity", "activity:fix@/vobs/pvob"},                // no -view
+        {"mkproject", "-policy", "anything_goes", "p2@/vobs/pvob"},
+    };
+    for (const auto& line : refused) {
+        EXPECT_NE(run_vdtool(&cap_, line), 0) << line[0];
+        EXPECT_FALSE(cap_.err.empty()) << line[0];
+    }
+}

@@ -149,8 +149,11 @@ tbs_status_t record_op(vob_t* pvob, const cmd_ctx& ctx, xcm_op_t* op,
             (op->kind == kDeliver &&
              xcm_store_find_op_busy(*pvob->db, op->target, &other) == TBS_ST_OK))
             return static_cast<tbs_status_t>(TBS_ST_EXISTS);
+        // A locked stream takes no deliver or rebase (unless the lock excludes the user).
+        tbs_status_t s = cmd_check_locks(pvob, ctx, {op->stream, op->target});
+        if (s != TBS_ST_OK) return s;
         int64_t n = 0, act = 0;
-        tbs_status_t s = txn.next_id("xcm_integration", &n);
+        s = txn.next_id("xcm_integration", &n);
         xcm_activity_info_t a;
         a.name = prefix + "." + stream_name + "." + std::to_string(n);
         a.headline =

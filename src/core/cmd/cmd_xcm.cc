@@ -483,7 +483,9 @@ tbs_status_t cmd_mkactivity(cmd_mkactivity_args_t* a) {
         }
         act.headline = a->headline.empty() ? name : a->headline;
         act.name = name;
-        tbs_status_t r = new_obj(pvob, txn, ctx, VOB_MTYPE_ACTIVITY, name, a->comment, &act.dbid);
+        tbs_status_t r = cmd_check_locks(pvob, ctx, {act.stream});
+        if (r == TBS_ST_OK)
+            r = new_obj(pvob, txn, ctx, VOB_MTYPE_ACTIVITY, name, a->comment, &act.dbid);
         if (r == TBS_ST_OK) r = xcm_store_put_activity(*pvob->db, act);
         return r == TBS_ST_OK ? txn.commit() : r;
     });
