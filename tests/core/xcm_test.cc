@@ -269,6 +269,15 @@ TEST_F(XcmTest, DeliverBaselineAndRebaseCarryWorkAcrossStreams) {
                          "baseline \"BL1\"  component \"src\"  incremental  INITIAL  4 "
                          "versions  (recommended)"))
         << cap_.out;
+    // dev2's copy area loads d alone: its load rules outlive the stream's new spec.
+    {
+        view_t* v = nullptr;
+        std::string spec;
+        ASSERT_EQ(view_open_by_tag("dev2", &v), 0);
+        ASSERT_EQ(view_get_cspec(v, &spec), 0);
+        spec.replace(spec.find("load /vobs/src\n"), 15, "load /vobs/src/d\n");
+        ASSERT_EQ(view_set_cspec(v, VIEW_SETCS_REPLACE, spec, nullptr), 0) << cap_.err;
+    }
     ok({"rebase", "-view", "dev2", "-complete"});
     EXPECT_EQ(text_in("dev2", "/vobs/src/a.c"), "a2\n");
     EXPECT_EQ(text_in("dev2", "/vobs/src/d/b.c"), "b2\n");
@@ -278,6 +287,8 @@ TEST_F(XcmTest, DeliverBaselineAndRebaseCarryWorkAcrossStreams) {
     ASSERT_EQ(view_open_by_tag("dev2", &dev2), 0);
     ASSERT_EQ(view_get_cspec(dev2, &cspec), 0);
     EXPECT_TRUE(contains(cspec, "element /vobs/src/... BL1 -mkbranch dev2\n")) << cspec;
+    EXPECT_TRUE(contains(cspec, "load /vobs/src/d\n") && !contains(cspec, "load /vobs/src\n"))
+        << cspec;
     SUM_Stream s2;
     std::vector<SUM_Baseline> found;
     ASSERT_EQ(SUM_Stream::construct_from_selector(kDev2, &s2), 0);
