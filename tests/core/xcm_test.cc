@@ -109,6 +109,16 @@ protected:
         ci.view = ctx(view);
         return cmd_checkin(&ci);
     }
+    // A change made in another view's activity (made when named, else the current one).
+    tbs_status_t change_as(const char* view, const std::string& activity, const char* stream,
+                           const std::string& pname, const std::string& data) {
+        if (!activity.empty()) {
+            tbs_status_t st =
+                run_vdtool(&cap_, {"mkactivity", "-in", stream, "-view", view, activity});
+            if (st != 0) return st;
+        }
+        return change(view, pname, data);
+    }
     // The contents a view selects at `pname`.
     std::string text_in(const char* view, const std::string& pname) {
         vob_resolved_t r;
@@ -481,4 +491,25 @@ TEST_F(XcmTest, VdtoolListsAndChangesTheModel) {
         EXPECT_NE(run_vdtool(&cap_, line), 0) << line[0];
         EXPECT_FALSE(cap_.err.empty()) << line[0];
     }
+}
+
+// Work changed on both sides: a deliver merges regions each side changed alone, and one
+// that both changed otherwise stops the deliver with nothing of it checked in, to be
+// cancelled cleanly.
+TEST_F(XcmTest, DeliverMergesBothSidesAndStopsAtConflicts) {
+    ASSERT_EQ(change_as("int", "integ@/vobs/pvob", kInt, "/vobs/src/a.c", "top\na1\n"), 0);
+    ASSERT_EQ(change_as("int", "", kInt, "/vobs/src/d/b.c", "b-int\n"), 0);
+    ok({"mkactivity", "-in", kDev1, "-view", "dev1", "both@/vobs/pvob"});
+    ASSERT_EQ(change("dev1", "/vobs/src/a.c", "a1\nbottom\n"), 0) << cap_.err;
+    ok({"deliver", "-stream", kDev1, "-to", "int", "-complete"});
+    EXPECT_EQ(text_in("int", "/vobs/src/a.c"), "top\na1\nbottom\n");
+    EXPECT_EQ(idstr("/vobs/src/a.c", ctx("int")), "/main/proj_int/2");
+
+    ASSERT_EQ(change("dev1", "/vobs/src/d/b.c", "b-dev\n"), 0) << cap_.err;
+    EXPECT_EQ(run_vdtool(&cap_, {"deliver", "-stream", kDev1, "-to", "int"}),
+              TBS_ST_MERGE_CONFLICT);
+    EXPECT_EQ(text_in("int", "/vobs/src/d/b.c"), "b-int\n");
+    ok({"deliver", "-stream", kDev1, "-cancel"});
+    EXPECT_EQ(checkouts_in("int"), 0u);
+    EXPECT_EQ(idstr("/vobs/src/d/b.c", ctx("int")), "/main/proj_int/1");
 }
