@@ -495,7 +495,7 @@ TEST_F(XcmTest, VdtoolListsAndChangesTheModel) {
 
 // Work changed on both sides: a deliver merges regions each side changed alone, and one
 // that both changed otherwise stops the deliver with nothing of it checked in, to be
-// cancelled cleanly.
+// cancelled cleanly, or resolved by the user and completed.
 TEST_F(XcmTest, DeliverMergesBothSidesAndStopsAtConflicts) {
     ASSERT_EQ(change_as("int", "integ@/vobs/pvob", kInt, "/vobs/src/a.c", "top\na1\n"), 0);
     ASSERT_EQ(change_as("int", "", kInt, "/vobs/src/d/b.c", "b-int\n"), 0);
@@ -509,7 +509,20 @@ TEST_F(XcmTest, DeliverMergesBothSidesAndStopsAtConflicts) {
     EXPECT_EQ(run_vdtool(&cap_, {"deliver", "-stream", kDev1, "-to", "int"}),
               TBS_ST_MERGE_CONFLICT);
     EXPECT_EQ(text_in("int", "/vobs/src/d/b.c"), "b-int\n");
+    view_t* iv = nullptr;
+    ASSERT_EQ(view_open_by_tag("int", &iv), 0);
+    const std::string copy = iv->root + "/vobs/src/d/b.c";
+    EXPECT_TRUE(contains(read_file(copy), "<<<<<<< ")) << read_file(copy);
     ok({"deliver", "-stream", kDev1, "-cancel"});
     EXPECT_EQ(checkouts_in("int"), 0u);
     EXPECT_EQ(idstr("/vobs/src/d/b.c", ctx("int")), "/main/proj_int/1");
+
+    // Again, resolved by the user in the view's copy this time: it is what is checked in.
+    EXPECT_EQ(run_vdtool(&cap_, {"deliver", "-stream", kDev1, "-to", "int"}),
+              TBS_ST_MERGE_CONFLICT);
+    EXPECT_EQ(run_vdtool(&cap_, {"deliver", "-stream", kDev1, "-complete"}), TBS_ST_MERGE_CONFLICT);
+    write_file(copy, "b-both\n");
+    ok({"deliver", "-stream", kDev1, "-complete"});
+    EXPECT_EQ(text_in("int", "/vobs/src/d/b.c"), "b-both\n");
+    EXPECT_EQ(checkouts_in("int"), 0u);
 }

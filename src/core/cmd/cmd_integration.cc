@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <ctime>
 #include <map>
 #include <set>
@@ -234,14 +235,46 @@ tbs_status_t checkout_item(view_t* view, vob_t* vob, xcm_op_item_t* item, const 
                                                                              : stopped();
 }
 
+// A file of the view, whole (false when it cannot be read).
+bool read_small(const std::string& path, std::string* out) {
+    FILE* f = fopen(path.c_str(), "rb");
+    if (!f) return false;
+    char buf[65536];
+    size_t n;
+    while ((n = fread(buf, 1, sizeof buf, f)) > 0) out->append(buf, n);
+    const bool ok = !ferror(f);
+    fclose(f);
+    return ok;
+}
+
+// Whether a merged file still holds the marker lines of a conflict.
+bool has_markers(const std::string& text) {
+    for (const char* m : {"<<<<<<< ", ">>>>>>> "})
+        if (text.rfind(m, 0) == 0 || text.find(std::string("\n") + m) != std::string::npos)
+            return true;
+    return false;
+}
+
 tbs_status_t merge_item(view_t* view, vob_t* vob, xcm_op_item_t* item, const Report& r) {
     cmd_merge_args_t m;
     m.to = item->pname;
     m.from = item->pname + TBS_VER_EXT + cmd_idstr(vob, item->from_version);
     m.view = &view->ctx;
-    m.abort_on_conflict = true;
+    // A directory's conflict changes nothing; a file's leaves its markers in the view's copy
+    // for the user, and once they are gone the next run records the merge as resolved.
+    m.abort_on_conflict = item->is_dir;
     std::string pred_copy;
-    if (!item->is_dir) {
+    if (!item->is_dir && item->state == XCM_ITEM_CONFLICT) {
+        m.output = merge_output(view, item->pname);
+        std::string text;
+        if (read_small(m.output, &text) && !has_markers(text)) {
+            m.ndata = true;
+        } else {
+            imsg_error("\"%s\" still has conflicts to resolve in \"%s\".\n", item->pname.c_str(),
+                       m.output.c_str());
+            return TBS_ST_MERGE_CONFLICT;
+        }
+    } else if (!item->is_dir) {
         // The checkout's own contents stand for the to-version; the result goes to the
         // view's copy, which the checkin takes.
         vob_checkout_info_t co;
