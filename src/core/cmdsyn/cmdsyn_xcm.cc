@@ -328,32 +328,14 @@ tbs_status_t chbl(const cmdsyn_args_t& args) {
 
 // Deliver and rebase -------------------------------------------------------------------------
 
-int print_merge(void*, const cmd_integ_merge_t& m) {
-    std::string from, to;
-    vob_ver_get_idstr(m.vob, m.from, &from);
-    if (m.status == TBS_ST_OK)
-        imsg_ok("Merged \"%s\" from %s%s.\n", m.pname, from.c_str(), m.trivial ? " (trivial)" : "");
-    else
-        imsg_error("Merge of \"%s\" from %s: %s.\n", m.pname, from.c_str(), tbs_strerror(m.status));
-    return 0;
-}
-
-int print_verctl(void*, int when, const char* action, const char* pname, const char* status) {
-    if (when == CMD_VERCTL_STATUS && strcmp(action, "CHECKIN") == 0 &&
-        strcmp(status, "Checked in") == 0)
-        imsg_ok("Checked in \"%s\".\n", pname);
-    return 0;
-}
-
 int print_sorted(void*, const xcm_op_item_t& i, const char* state) {
     imsg_ok("Needs merge: \"%s\" (%s).\n", i.pname.c_str(), state);
     return 0;
 }
 
+// The checkouts, merges and checkins print their own lines.
 cmd_integ_callbacks_t printing() {
     cmd_integ_callbacks_t cb;
-    cb.merge = print_merge;
-    cb.verctl = print_verctl;
     cb.sorted = print_sorted;
     return cb;
 }
