@@ -486,6 +486,10 @@ TEST_F(XcmTest, VdtoolListsAndChangesTheModel) {
         {"deliver", "-stream", kDev1},                             // no -to view
         {"setactivity", "activity:fix@/vobs/pvob"},                // no -view
         {"mkproject", "-policy", "anything_goes", "p2@/vobs/pvob"},
+        // Names a config spec would read otherwise.
+        {"mkstream", "-in", kProject, "main@/vobs/pvob"},
+        {"mkbl", "-stream", kInt, "-full", "CHECKEDOUT"},
+        {"mkbl", "-stream", kInt, "-full", "two words"},
     };
     for (const auto& line : refused) {
         EXPECT_NE(run_vdtool(&cap_, line), 0) << line[0];
