@@ -530,3 +530,18 @@ TEST_F(XcmTest, DeliverMergesBothSidesAndStopsAtConflicts) {
     EXPECT_EQ(text_in("int", "/vobs/src/d/b.c"), "b-both\n");
     EXPECT_EQ(checkouts_in("int"), 0u);
 }
+
+// A deliver of a baseline of the development stream brings the versions it labels; a
+// baseline made elsewhere is refused.
+TEST_F(XcmTest, DeliverOfABaselineBringsItsVersions) {
+    work_in_dev1();
+    ok({"mkbl", "-stream", kDev1, "DEVBL"});
+    ASSERT_EQ(change("dev1", "/vobs/src/a.c", "a3, after the baseline\n"), 0) << cap_.err;
+    EXPECT_EQ(run_vdtool(&cap_, {"deliver", "-stream", kDev1, "-to", "int", "-baselines",
+                                 "baseline:src_INITIAL@/vobs/pvob"}),
+              TBS_ST_INVALID);
+    ok({"deliver", "-stream", kDev1, "-to", "int", "-baselines", "baseline:DEVBL@/vobs/pvob",
+        "-complete"});
+    EXPECT_EQ(text_in("int", "/vobs/src/a.c"), "a2\n");
+    EXPECT_EQ(text_in("int", "/vobs/src/d/b.c"), "b2\n");
+}

@@ -44,6 +44,9 @@ struct Report {
     bool sorted(const xcm_op_item_t& i, const char* state) const {
         return !cb || !cb->sorted || cb->sorted(cb->data, i, state) == 0;
     }
+    bool view_update(const std::string& text) const {
+        return !cb || !cb->view_update || cb->view_update(cb->data, text.c_str()) == 0;
+    }
     bool view_reload(bool needed) const {
         return !cb || !cb->view_reload || cb->view_reload(cb->data, needed) == 0;
     }
@@ -136,6 +139,57 @@ tbs_status_t latest_changes(vob_t* pvob, const std::vector<vob_dbid_t>& acts,
         }
     }
     for (auto& [key, val] : latest) out->push_back(val.first);
+    return TBS_ST_OK;
+}
+
+// The labelled versions of baselines made in `stream` (named by selectors).
+tbs_status_t baseline_items(vob_t* pvob, vob_dbid_t stream, const std::vector<std::string>& sels,
+                            std::vector<xcm_op_item_t>* out) {
+    std::map<std::pair<std::string, vob_dbid_t>, size_t> seen;
+    for (const std::string& sel : sels) {
+        vob_t* pv = nullptr;
+        vob_dbid_t b = 0;
+        xcm_baseline_info_t bl;
+        xcm_component_info_t comp;
+        vob_t* vob = nullptr;
+        tbs_status_t st = resolve(sel, VOB_MTYPE_BASELINE, &pv, &b);
+        if (st != TBS_ST_OK) return st;
+        if (pv != pvob || (st = xcm_get_baseline(pvob, b, &bl)) != TBS_ST_OK || bl.stream != stream)
+            return cmd_fail("The baseline was not made in the stream delivered", sel,
+                            st == TBS_ST_OK ? TBS_ST_INVALID : st);
+        int64_t lbtype = 0;
+        std::vector<int64_t> elements;
+        if ((st = xcm_get_component(pvob, bl.component, &comp)) != TBS_ST_OK ||
+            (st = vob_open_by_uuid(comp.vob_uuid, &vob)) != TBS_ST_OK ||
+            (st = vob_store_find_type(*vob->db, VOB_MTYPE_LBTYPE, bl.name.c_str(), &lbtype)) !=
+                TBS_ST_OK ||
+            (st = vob_store_elements_using_type(*vob->db, VOB_MTYPE_LBTYPE, lbtype, &elements)) !=
+                TBS_ST_OK)
+            return st;
+        for (int64_t element : elements) {
+            xcm_op_item_t item;
+            vob_version_info_t v;
+            if ((st = vob_store_get_label(*vob->db, lbtype, element, &item.from_version)) !=
+                    TBS_ST_OK ||
+                (st = vob_store_get_version(*vob->db, item.from_version, &v)) != TBS_ST_OK ||
+                (st = vob_elem_get_pname(vob, element, &item.pname)) != TBS_ST_OK)
+                return st;
+            item.vob_uuid = vob->uuid;
+            item.element = element;
+            item.is_dir = v.is_dir;
+            auto key = std::make_pair(tbs_uuid_text(vob->uuid), element);
+            auto it = seen.find(key);
+            if (it == seen.end()) {
+                seen[key] = out->size();
+                out->push_back(item);
+            } else if (vob_version_info_t o;
+                       vob_store_get_version(*vob->db, (*out)[it->second].from_version, &o) ==
+                           TBS_ST_OK &&
+                       o.branch == v.branch && o.number < v.number) {
+                (*out)[it->second] = item;
+            }
+        }
+    }
     return TBS_ST_OK;
 }
 
@@ -428,7 +482,14 @@ tbs_status_t cmd_deliver_start(cmd_deliver_args_t* a) {
         return stopped();
     std::vector<xcm_op_item_t> items;
     std::set<vob_dbid_t> with_cos;
-    if ((st = latest_changes(pvob, acts, &items, &with_cos)) != TBS_ST_OK) return st;
+    if (!a->baselines.empty()) {
+        // Baselines of the stream: the versions they label, what the stream had when each
+        // was made (an incremental one labels only what changed since the one before).
+        acts.clear();
+        if ((st = baseline_items(pvob, op.stream, a->baselines, &items)) != TBS_ST_OK) return st;
+    } else if ((st = latest_changes(pvob, acts, &items, &with_cos)) != TBS_ST_OK) {
+        return st;
+    }
     // Checkouts in the way, as the project's policies say.
     if (!with_cos.empty() && !(proj.policies & XCM_POLICY_DELIVER_NCO_SELACT)) {
         for (vob_dbid_t act : with_cos) {
@@ -725,6 +786,7 @@ tbs_status_t cmd_integ_complete(vob_t* pvob, vob_dbid_t stream, const cmd_integ_
     restore_activity(op);
     if (op.kind == kRebase) {
         view_xcm_sync(view);
+        r.view_update("The config spec of view " + view->tag + " is made from the new foundation");
         r.view_reload(true);
     }
     r.action(op.kind + " completed");

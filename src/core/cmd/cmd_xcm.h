@@ -217,7 +217,9 @@ struct cmd_deliver_args_t {
     std::string stream;                   // the stream delivered from
     std::string target;                   // "" the stream's default target, else its parent
     std::vector<std::string> activities;  // none: every activity with undelivered work
-    std::string view;                     // tag of a view attached to the target
+    // Instead of activities: baselines made in the stream, whose labelled versions go.
+    std::vector<std::string> baselines;
+    std::string view;  // tag of a view attached to the target
     const cmd_integ_callbacks_t* cb = nullptr;
     int64_t items = 0;  // result: elements to merge
 };

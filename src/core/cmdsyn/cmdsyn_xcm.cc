@@ -43,7 +43,8 @@ const char* const kMkblUsage =
 const char* const kChblUsage = "chbl [-level promotion-level] [-c comment] baseline-selector";
 const char* const kDeliverUsage =
     "deliver -stream stream-selector (-to view-tag [-target stream-selector] "
-    "[-activities activity-selector[,...]] [-complete] | -resume | -complete | -cancel | "
+    "[-activities activity-selector[,...] | -baselines baseline-selector[,...]] [-complete] | "
+    "-resume | -complete | -cancel | "
     "-status)";
 const char* const kRebaseUsage =
     "rebase -view view-tag ([-baseline baseline-selector[,...]] [-complete] | -resume | "
@@ -393,12 +394,12 @@ bool step_flag(cmdsyn_scanner& s, Step* step) {
 tbs_status_t deliver(const cmdsyn_args_t& args) {
     cmdsyn_scanner s(args, kDeliverUsage);
     cmd_deliver_args_t a;
-    std::string acts;
+    std::string acts, bls;
     Step step = START;
     while (s.next_option()) {
         if (s.value("-stream", 2, &a.stream) || s.value("-to", 2, &a.view) ||
             s.value("-target", 2, &a.target) || s.value("-activities", 2, &acts) ||
-            step_flag(s, &step))
+            s.value("-baselines", 2, &bls) || step_flag(s, &step))
             continue;
         return s.unknown();
     }
@@ -415,6 +416,9 @@ tbs_status_t deliver(const cmdsyn_args_t& args) {
         return integ_step(pvob, stream, step, &cb);
     if (a.view.empty()) return s.fail("Missing -to view-tag.");
     split_list(acts, &a.activities);
+    split_list(bls, &a.baselines);
+    if (!a.activities.empty() && !a.baselines.empty())
+        return s.fail("Deliver activities or baselines, not both.");
     a.cb = &cb;
     tbs_status_t st = cmd_deliver_start(&a);
     if (st == TBS_ST_NO_WORK) return TBS_ST_OK;
