@@ -545,3 +545,66 @@ TEST_F(XcmTest, DeliverOfABaselineBringsItsVersions) {
     EXPECT_EQ(text_in("int", "/vobs/src/a.c"), "a2\n");
     EXPECT_EQ(text_in("int", "/vobs/src/d/b.c"), "b2\n");
 }
+
+// What the object layer answers about streams, views and a rebase driven through it.
+TEST_F(XcmTest, ObjectLayerDrivesARebaseAndAnswersForStreams) {
+    work_in_dev1();
+    SUM_Stream dev1, integ;
+    ASSERT_EQ(SUM_Stream::construct_from_selector(kDev1, &dev1), 0);
+    ASSERT_EQ(dev1.deliver_stream(&integ), 0);
+    SUM_String name;
+    ASSERT_EQ(integ.name(&name), 0);
+    EXPECT_EQ(name.str(), "proj_int");
+    std::vector<SUM_Activity> acts;
+    std::vector<bool> cos;
+    ASSERT_EQ(dev1.undelivered_activities(integ, &acts, &cos), 0);
+    ASSERT_EQ(acts.size(), 1u);
+    EXPECT_FALSE(cos[0]);
+    std::vector<SUM_View> views;
+    ASSERT_EQ(integ.views(&views), 0);
+    ASSERT_EQ(views.size(), 1u);
+    views[0].tag(&name);
+    EXPECT_EQ(name.str(), "int");
+    std::vector<SUM_Vob> pvobs;
+    ASSERT_EQ(SUM_project_vobs(&pvobs), 0);
+    ASSERT_EQ(pvobs.size(), 1u);
+    SUM_Folder root;
+    std::vector<SUM_XcmObject> contents;
+    ASSERT_EQ(SUM_Folder::root_folder(pvobs[0], &root), 0);
+    ASSERT_EQ(root.contents(&contents), 0);
+    ASSERT_EQ(contents.size(), 1u);
+    EXPECT_EQ(contents[0].mtype(), VOB_MTYPE_PROJECT);
+
+    ok({"deliver", "-stream", kDev1, "-to", "int", "-complete"});
+    std::vector<SUM_Baseline> made;
+    ASSERT_EQ(SUM_Baseline::create(integ, "BL2", false, true, &made), 0) << cap_.err;
+    ASSERT_EQ(made.size(), 1u);
+    SUM_View dev2;
+    ASSERT_EQ(SUM_View::construct_from_tag("dev2", &dev2), 0);
+    struct Changes {
+        std::vector<std::string> seen;
+        static int note(void* d, const char* text) {
+            static_cast<Changes*>(d)->seen.push_back(text);
+            return 0;
+        }
+    } changes;
+    SUM_Rebase rb;
+    ASSERT_EQ(SUM_Rebase::rebase_prepare(dev2, made, Changes::note, Changes::note, &changes, &rb),
+              0)
+        << cap_.err;
+    // The component scanned; no change-set scan, as dev2 changed nothing itself.
+    EXPECT_EQ(changes.seen, (std::vector<std::string>{"src"}));
+    ASSERT_EQ(rb.do_rebase(), 0) << cap_.err;
+    SUM_Activity ia;
+    ASSERT_EQ(rb.integration_activity(&ia), 0);
+    EXPECT_FALSE(ia.is_null());  // the rebase's activity is current until it ends
+    SUM_String state;
+    rb.op_state_string(&state);
+    EXPECT_EQ(state.str(), "merged");
+    ASSERT_EQ(rb.complete(), 0) << cap_.err;
+    rb.op_state_string(&state);
+    EXPECT_EQ(state.str(), "completed");
+    ASSERT_EQ(rb.integration_activity(&ia), 0);
+    EXPECT_TRUE(ia.is_null());
+    EXPECT_EQ(text_in("dev2", "/vobs/src/a.c"), "a2\n");
+}
