@@ -8,8 +8,10 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <string>
 #include <vector>
@@ -607,4 +609,59 @@ TEST_F(XcmTest, ObjectLayerDrivesARebaseAndAnswersForStreams) {
     ASSERT_EQ(rb.integration_activity(&ia), 0);
     EXPECT_TRUE(ia.is_null());
     EXPECT_EQ(text_in("dev2", "/vobs/src/a.c"), "a2\n");
+}
+
+// A vdtool process killed while it delivers 40 files: a later process cancels the deliver
+// cleanly; killed again while completing, a later process completes it whole. Wherever the
+// kills land (even after the process ended), what follows must hold.
+TEST_F(XcmTest, KilledDeliverIsCancelledOrCompletedByTheNextProcess) {
+    ok({"mkactivity", "-in", kDev1, "-view", "dev1", "many@/vobs/pvob"});
+    std::vector<std::string> files;
+    for (int i = 0; i < 40; ++i) files.push_back("/vobs/src/d/f" + std::to_string(i) + ".c");
+    // The files, made in the integration stream and brought into dev1 by a rebase.
+    ok({"mkactivity", "-in", kInt, "-view", "int", "setup@/vobs/pvob"});
+    cmd_mkelem_args_t mk;
+    mk.pnames = files;
+    mk.from.assign(files.size(), write_file(tmp_ / "f", "0\n"));
+    mk.view = ctx("int");
+    mk.checkin = true;
+    ASSERT_EQ(cmd_utl_mkelem(&mk), 0) << cap_.err;
+    ok({"mkbl", "-stream", kInt, "-full", "WITH_FILES"});
+    ok({"rebase", "-view", "dev1", "-baseline", "baseline:WITH_FILES@/vobs/pvob", "-complete"});
+    ok({"setactivity", "-view", "dev1", "activity:many@/vobs/pvob"});
+    for (const std::string& f : files) ASSERT_EQ(change("dev1", f, f + " on dev1\n"), 0);
+    view_cache_clear();
+    vob_ob_all_cache_action(4);
+    auto killed_after = [&](std::vector<std::string> args, int ms) {
+        args.insert(args.begin(), VDTOOL_PATH);
+        std::vector<char*> argv;
+        for (std::string& a : args) argv.push_back(&a[0]);
+        argv.push_back(nullptr);
+        posix_spawn_file_actions_t fa;
+        posix_spawn_file_actions_init(&fa);
+        posix_spawn_file_actions_addopen(&fa, 1, "/dev/null", O_WRONLY, 0);
+        posix_spawn_file_actions_addopen(&fa, 2, "/dev/null", O_WRONLY, 0);
+        pid_t pid = -1;
+        ASSERT_EQ(posix_spawn(&pid, VDTOOL_PATH, &fa, nullptr, argv.data(), environ), 0);
+        posix_spawn_file_actions_destroy(&fa);
+        usleep(ms * 1000);
+        kill(pid, SIGKILL);
+        int status = 0;
+        waitpid(pid, &status, 0);
+    };
+    std::vector<std::string> before;
+    for (const std::string& f : files) before.push_back(idstr(f, ctx("int")));
+    killed_after({"deliver", "-stream", kDev1, "-to", "int"}, 150);
+    ok({"deliver", "-stream", kDev1, "-cancel"});
+    EXPECT_EQ(checkouts_in("int"), 0u);
+    for (size_t i = 0; i < files.size(); ++i)
+        EXPECT_EQ(idstr(files[i], ctx("int")), before[i]) << files[i];
+
+    killed_after({"deliver", "-stream", kDev1, "-to", "int", "-complete"}, 400);
+    view_cache_clear();
+    vob_ob_all_cache_action(4);
+    xcm_op_t op;
+    if (xcm_get_op(pvob(), id(kDev1), &op) == 0) ok({"deliver", "-stream", kDev1, "-complete"});
+    EXPECT_EQ(checkouts_in("int"), 0u);
+    for (const std::string& f : files) EXPECT_EQ(text_in("int", f), f + " on dev1\n") << f;
 }

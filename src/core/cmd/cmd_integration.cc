@@ -329,8 +329,7 @@ tbs_status_t merge_item(view_t* view, vob_t* vob, xcm_op_item_t* item, const Rep
             return TBS_ST_MERGE_CONFLICT;
         }
     } else if (!item->is_dir) {
-        // The checkout's own contents stand for the to-version; the result goes to the
-        // view's copy, which the checkin takes.
+        // The result goes to the view's copy, which the checkin takes.
         vob_checkout_info_t co;
         tbs_status_t st = vob_store_get_checkout(*vob->db, item->checkout, &co);
         m.output = merge_output(view, item->pname);
@@ -338,16 +337,13 @@ tbs_status_t merge_item(view_t* view, vob_t* vob, xcm_op_item_t* item, const Rep
             std::string dir = m.output.substr(0, m.output.rfind('/'));
             st = fileutl_mkdir_p(dir.c_str(), 0775);
         }
-        if (st == TBS_ST_OK) st = vob_ver_get_cleartext(vob, co.pred_version, m.output.c_str());
+        // The checkout's contents come from a copy of their own: the output is written by
+        // the merge alone, so a merge recorded by a process that died before noting it
+        // (found already made on the next run) still has its result there.
+        pred_copy = m.output + ".pred";
+        if (st == TBS_ST_OK) st = vob_ver_get_cleartext(vob, co.pred_version, pred_copy.c_str());
         if (st != TBS_ST_OK) return cmd_fail("Unable to prepare the merge of", item->pname, st);
-        // Where the view keeps no copy of its own (the merge's output is not the view's
-        // copy), the output stands for the to-version.
-        if (view->root + item->pname != m.output) {
-            pred_copy = m.output + ".pred";
-            if ((st = vob_ver_get_cleartext(vob, co.pred_version, pred_copy.c_str())) != TBS_ST_OK)
-                return cmd_fail("Unable to prepare the merge of", item->pname, st);
-            m.to_file = pred_copy;
-        }
+        m.to_file = pred_copy;
     }
     if (!r.verctl(CMD_VERCTL_PRE, "MERGE", item->pname, "")) return stopped();
     tbs_status_t st = cmd_merge(&m);
