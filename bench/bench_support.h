@@ -15,7 +15,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <functional>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -75,6 +77,84 @@ inline Run in_child(const std::function<int()>& body) {
         int rc = body();
         fflush(stdout);
         _exit(rc);
+    }
+    int status = 0;
+    struct rusage ru {};
+    wait4(pid, &status, 0, &ru);
+    r.seconds = seconds_since(start);
+    r.max_rss_mib = ru.ru_maxrss / 1024.0;
+    r.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    return r;
+}
+
+// Text like source code, about `bytes` long, one line a string: repeated short lines among
+// unique long ones.
+inline std::vector<std::string> make_lines(size_t bytes, unsigned seed) {
+    std::mt19937 rng(seed);
+    std::vector<std::string> lines;
+    size_t total = 0;
+    for (size_t i = 0; total < bytes; ++i) {
+        std::string l;
+        switch (i % 7) {
+            case 0:
+                l = "}\n";
+                break;  // repeated lines, as in real code
+            case 1:
+                l = "\n";
+                break;
+            default:
+                l = "    value_" + std::to_string(i) + " = compute(input, " +
+                    std::to_string(rng() % 1000) + ", \"" + std::to_string(rng()) + "\");\n";
+        }
+        total += l.size();
+        lines.push_back(std::move(l));
+    }
+    return lines;
+}
+
+// `percent` of the lines replaced, inserted or deleted in equal shares, scattered.
+inline std::vector<std::string> edit_lines(std::vector<std::string> lines, double percent,
+                                           unsigned seed) {
+    std::mt19937 rng(seed);
+    size_t edits = static_cast<size_t>(static_cast<double>(lines.size()) * percent / 100.0);
+    for (size_t e = 0; e < edits; ++e) {
+        size_t at = rng() % lines.size();
+        std::string fresh = "    edited_" + std::to_string(seed) + "_" + std::to_string(e) + ";\n";
+        switch (e % 3) {
+            case 0:
+                lines[at] = fresh;
+                break;
+            case 1:
+                lines.insert(lines.begin() + static_cast<ptrdiff_t>(at), fresh);
+                break;
+            default:
+                lines.erase(lines.begin() + static_cast<ptrdiff_t>(at));
+        }
+    }
+    return lines;
+}
+
+inline void write_lines(const std::string& path, const std::vector<std::string>& lines) {
+    std::ofstream out(path, std::ios::binary);
+    for (const auto& l : lines) out << l;
+}
+
+// Runs a program (found on PATH) as a child with its output discarded; its time and peak
+// memory.
+inline Run run_measured(std::vector<std::string> args) {
+    fflush(stdout);
+    Run r;
+    auto start = Clock::now();
+    pid_t pid = fork();
+    if (pid == 0) {
+        int null = open("/dev/null", O_WRONLY);
+        dup2(null, 1);
+        dup2(null, 2);
+        std::vector<char*> argv;
+        for (std::string& a : args) argv.push_back(a.data());
+        argv.push_back(nullptr);
+        execvp(argv[0], argv.data());
+        _exit(127);
     }
     int status = 0;
     struct rusage ru {};

@@ -14,6 +14,7 @@
 //     transfer of all three, taking turns at the order; the medians of the rates and of
 //     the per-round ratios are reported.
 #include <curl/curl.h>
+#include <sys/resource.h>
 
 #include <algorithm>
 #include <chrono>
@@ -27,6 +28,8 @@
 #include "e2e/cgi_process.h"
 #include "e2e/lighttpd_server.h"
 #include "e2e/multipart.h"
+#include "e2e/test_users.h"
+#include "site_support.h"
 
 namespace {
 
@@ -136,29 +139,89 @@ bool ends_with_trailer(const Sink& s) {
            s.tail.compare(s.tail.size() - kTrailer.size(), kTrailer.size(), kTrailer) == 0;
 }
 
+// Wall time and minor page faults per run, the faults from the children's resource usage.
+struct PerRun {
+    double ms = 0;
+    double minflt = 0;
+};
+
+template <class F>
+PerRun measure_runs(int n, F&& run_once) {
+    run_once();  // warm the page cache
+    struct rusage before {
+    }, after{};
+    getrusage(RUSAGE_CHILDREN, &before);
+    Clock::time_point start = Clock::now();
+    for (int i = 0; i < n; ++i) run_once();
+    PerRun r;
+    r.ms = since(start) * 1000.0 / n;
+    getrusage(RUSAGE_CHILDREN, &after);
+    r.minflt = static_cast<double>(after.ru_minflt - before.ru_minflt) / n;
+    return r;
+}
+
 void per_request_direct(const Options& o, const std::string& body) {
     e2e::TempSite site;
     if (!site.ok()) die("cannot create a site");
     const e2e::Env env = e2e::form_post_env(body);
-    auto time_runs = [&](auto run_once) {
-        run_once();  // warm the page cache and the dynamic loader
-        Clock::time_point start = Clock::now();
-        for (int i = 0; i < o.requests; ++i) run_once();
-        return since(start) * 1000.0 / o.requests;
+    auto cgi = [&](const e2e::Env& e) {
+        return [&, e] {
+            e2e::CgiResult r = e2e::run_cgi(site.home(), e, body);
+            if (r.exit_code != 0 || r.out.find(kTrailer) == std::string::npos ||
+                r.out.find("Status: 0\r\n") == std::string::npos)
+                die("vdweb.cgi did not answer: " + r.err + r.out.substr(0, 600));
+        };
     };
-    double cgi = time_runs([&] {
-        e2e::CgiResult r = e2e::run_cgi(site.home(), env, body);
-        if (r.exit_code != 0 || r.out.find(kTrailer) == std::string::npos)
-            die("vdweb.cgi did not answer: " + r.err);
-    });
-    double floor = time_runs([&] {
+    const PerRun anonymous = measure_runs(o.requests, cgi(env));
+    // A logged-in user, as every real client is (the login checked lately, so cached).
+    std::string why;
+    PerRun logged_in;
+    const bool users = e2e::ensure_test_users(&why);
+    if (users) {
+        e2e::Env with_login = env;
+        with_login.push_back({"VDWEB_ALLOW_ANONYMOUS", "0"});
+        with_login.push_back({"HTTP_AUTHORIZATION", e2e::basic_auth(e2e::kAlice)});
+        logged_in = measure_runs(o.requests, cgi(with_login));
+    }
+    const PerRun floor = measure_runs(o.requests, [&] {
         e2e::CgiResult r = e2e::run_program("/bin/true", {}, "");
         if (r.exit_code != 0) die("/bin/true failed");
     });
-    printf("per request, process started directly (%d runs each):\n", o.requests);
-    row("vdweb.cgi get_version_separator_rpc", cgi, "ms");
-    row("/bin/true", floor, "ms");
-    row("difference", cgi - floor, "ms");
+    // git http-backend answering a clone's first request of an empty repository.
+    PerRun git;
+    const std::string backend = bench::git_backend_path();
+    if (!backend.empty()) {
+        const std::string repo = site.home() + "/git/r.git";
+        if (bench::command_output("git init -q --bare " + repo + " && echo ok") != "ok")
+            die("cannot make a git repository");
+        const e2e::Env genv = {{"REQUEST_METHOD", "GET"},
+                               {"GIT_PROJECT_ROOT", site.home() + "/git"},
+                               {"GIT_HTTP_EXPORT_ALL", "1"},
+                               {"PATH_INFO", "/r.git/info/refs"},
+                               {"QUERY_STRING", "service=git-upload-pack"},
+                               {"PATH", "/usr/bin:/bin"}};
+        git = measure_runs(o.requests, [&] {
+            e2e::CgiResult r = e2e::run_program(backend.c_str(), genv, "");
+            if (r.exit_code != 0) die("git http-backend failed: " + r.err);
+        });
+    }
+    printf("per request, process started directly (%d runs each): time, minor page faults\n",
+           o.requests);
+    auto line = [](const char* label, const PerRun& r) {
+        printf("  %-44s %8.3f ms %8.0f faults\n", label, r.ms, r.minflt);
+    };
+    line("vdweb.cgi get_version_separator_rpc", anonymous);
+    if (users)
+        line("vdweb.cgi, the same logged in", logged_in);
+    else
+        printf("  (no test users: %s)\n", why.c_str());
+    line("/bin/true", floor);
+    if (!backend.empty()) line("git http-backend info/refs", git);
+    const PerRun& mine = users ? logged_in : anonymous;
+    printf("  %-44s %8.2f x (target 2 x or less)\n", "vdweb.cgi / true", mine.ms / floor.ms);
+    if (!backend.empty())
+        printf("  %-44s %8.2f x (target below 1 x)\n", "vdweb.cgi / git faults",
+               mine.minflt / git.minflt);
 }
 
 void per_request_http(const Options& o, e2e::LighttpdServer& server, const std::string& body) {

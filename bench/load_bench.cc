@@ -6,7 +6,9 @@
 //     back to back for S seconds (default 30) on one keep-alive connection, on three
 //     workloads in turn: POST get_version_separator_rpc, POST compute_primes_rpc sending 10
 //     parts of 64 KiB, and, for comparison, git http-backend answering
-//     GET /git/<repo>/info/refs?service=git-upload-pack from the same lighttpd. Each row
+//     GET /git/<repo>/info/refs?service=git-upload-pack from the same lighttpd, and the
+//     least any CGI program costs (bench_cgi_relay writing a header and one byte, under a
+//     second lighttpd configured alike). Each row
 //     gives the rate, the median and 99th percentile latencies, the errors (a curl error,
 //     a status other than 200, or a response that does not end as it must: the multipart
 //     trailer for vdweb.cgi, a flush packet for git), the peak of the summed resident size
@@ -244,6 +246,7 @@ struct CpuTimes {
 
 // What a response must end with to be complete.
 const std::string kTrailer = std::string("--") + e2e::kBoundary + "--\r\n";
+const std::string kOneByte = "p";
 const std::string kFlushPacket = "0000";
 
 struct Workload {
@@ -455,6 +458,9 @@ void load(const Options& o) {
     e2e::LighttpdServer server({}, {}, git_config);
     if (!server.started()) die(server.failure());
     make_repository(server.site().home() + "/git/bench.git");
+    // The floor of any CGI program: one that writes a header and a byte, served alike.
+    e2e::LighttpdServer floor({}, VDWEB_CGI_RELAY_PATH);
+    if (!floor.started()) die(floor.failure());
 
     const std::string primes_args = "primeCount=10\nperiodInSeconds=0\nbodySize=65536\n";
     const std::vector<Workload> workloads = {
@@ -464,6 +470,7 @@ void load(const Options& o) {
          e2e::form_body("VDW_Vdcore::compute_primes_rpc", primes_args.c_str()), &kTrailer},
         {"git http-backend info/refs",
          server.url("/git/bench.git/info/refs?service=git-upload-pack"), "", &kFlushPacket},
+        {"minimal CGI (a header and a byte)", floor.url("/vdweb?1"), "", &kOneByte},
     };
     for (const Workload& w : workloads) warm_up(w, server);
 

@@ -295,7 +295,10 @@ bool recover(Session& s) {
 
 // A fetch (or a config-spec change, which answers with one) applied to the area and
 // committed. Ctrl-C cancels it through a second request and leaves the area consistent.
-int run_update(Session& s, const std::string& rpc, const std::string& args, bool full) {
+// `other`, when given, sees every part first (the answer of a command that ends with an
+// update carries the command's own output too).
+int run_update(Session& s, const std::string& rpc, const std::string& args, bool full,
+               const std::function<void(const Part&)>& other = {}) {
     CopyArea& area = *s.area;
     RecordApplier applier(area, *s.channel, RecordApplier::Mode::SESSION, warn);
     Progress progress("Updating");
@@ -310,6 +313,7 @@ int run_update(Session& s, const std::string& rpc, const std::string& args, bool
     CallResult r = s.channel->call(
         rpc, args,
         [&](Part& part) {
+            if (other) other(part);
             if (!applier.on_part(part)) return false;
             if (applier.began() && !session_noted) {
                 session_noted = true;
@@ -392,6 +396,44 @@ int cmd_update(const Args& args) {
     }
     if (!recover(s)) return failed(s.error);
     return run_update(s, "ws_sync_fetch_rpc", fetch_args(s, scopes), scopes.empty());
+}
+
+// ---- vdtool on the server -----------------------------------------------------------------
+
+// One output line of the server's command, on standard output or (warnings and errors)
+// standard error.
+void print_command_line(const Part& p) {
+    if (p.name() != "line") return;
+    const std::string severity = p.header("Content-Description");
+    FILE* to = severity == "OK" ? stdout : stderr;
+    fprintf(to, "%s\n", p.content.c_str());
+}
+
+int cmd_vdtool(const Args& args) {
+    // Everything after "vdtool" is the server's command line, options included.
+    if (args.empty() || args[0].empty() || args[0][0] == '-')
+        return usage("name the vdtool command to run", "vdtool");
+    Session s;
+    const bool in_area = s.open_area(".");
+    if (!in_area && !s.server()) return failed(s.error);
+    ArgList a;
+    if (in_area) {
+        const std::string tag = s.area->get("view_tag");
+        if (!tag.empty()) a.emplace_back("viewtag", tag);
+    }
+    a.emplace_back("cmd", args[0]);
+    // In a copy area the command's changes come back as an update, applied and committed.
+    if (in_area) {
+        if (!recover(s)) return failed(s.error);
+        a.emplace_back("supports-sync", "");
+    }
+    for (size_t i = 1; i < args.size(); ++i) a.emplace_back("arg", args[i]);
+    if (in_area) return run_update(s, "VDW_VdtoolRpc", rpc_args(a), true, print_command_line);
+    CallResult r = s.channel->call("VDW_VdtoolRpc", rpc_args(a), [&](Part& p) {
+        print_command_line(p);
+        return true;
+    });
+    return r.ok ? kOk : failed(r.message());
 }
 
 // ---- login and views -------------------------------------------------------------------
@@ -1236,6 +1278,12 @@ const std::vector<Command> kCommands = {
      "label the versions of elements",
      "Attaches LABEL (a label type of the elements' VOB) to the version the view selects,\n"
      "or to version V; --replace moves a label already on another version.\n"},
+    {"vdtool", nullptr, cmd_vdtool, "vdweb vdtool COMMAND [ARG ...]",
+     "run an administration command on the server",
+     "Runs one vdtool command on the server (the commands the server admits: listing,\n"
+     "describing, types, labels, attributes, locks, change management ...) and prints its\n"
+     "output. Inside a copy area it runs in the area's view, and what the command changed\n"
+     "there is brought into the area.\n"},
     {"lsvob", nullptr, cmd_lsvob, "vdweb lsvob [FILTER]", "list the server's VOBs",
      "Lists the VOBs whose tag matches FILTER (default: all).\n"},
     {"lsview", nullptr, cmd_lsview, "vdweb lsview [--all]", "list views",

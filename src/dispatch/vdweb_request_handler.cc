@@ -10,6 +10,7 @@
 #include <cstring>
 #include <exception>
 #include <istream>
+#include <mutex>
 #include <ostream>
 #include <string>
 
@@ -88,7 +89,26 @@ void ws_sync_check_in_progress(OldRpcContext& c) {
     c.facade.ws_sync_check_in_progress_rpc(c.args, c.out, c.pool, c.status);
 }
 void get_diff_merge(OldRpcContext& c) {
-    c.facade.get_diff_merge_rpc(c.args, c.request.upload_pname(), c.out, c.pool, c.status);
+    VDW_OldRpcWrapper{c.request, c.session, c.pool, c.facade, c.out, c.status}.get_diff_merge_rpc();
+}
+void merge(OldRpcContext& c) {
+    VDW_OldRpcWrapper{c.request, c.session, c.pool, c.facade, c.out, c.status}.merge_rpc();
+}
+#define VDW_OLD_RPC(name)                                     \
+    void name(OldRpcContext& c) {                             \
+        c.facade.name##_rpc(c.args, c.out, c.pool, c.status); \
+    }
+VDW_OLD_RPC(deliver_start)
+VDW_OLD_RPC(deliver_resume)
+VDW_OLD_RPC(deliver_complete)
+VDW_OLD_RPC(deliver_cancel)
+VDW_OLD_RPC(rebase_start)
+VDW_OLD_RPC(rebase_resume)
+VDW_OLD_RPC(rebase_complete)
+VDW_OLD_RPC(rebase_cancel)
+#undef VDW_OLD_RPC
+void streams_of_project(OldRpcContext& c) {
+    c.facade.streams_of_project_rpc(c.args, c.out, c.pool, c.status);
 }
 void ws_get_scopes(OldRpcContext& c) {
     c.facade.ws_get_scopes_rpc(c.args, c.out, c.pool, c.status);
@@ -100,21 +120,21 @@ const OldRpcRow kOldRpcs[] = {
     {"VDW_Vdcore::ws_sync_commit_rpc", true, true, ws_sync_commit},
     {"VDW_Vdcore::ws_sync_check_in_progress_rpc", true, true, ws_sync_check_in_progress},
     {"VDW_Vdcore::ws_get_scopes_rpc", false, true, ws_get_scopes},
-    {"VDW_Vdcore::rebase_start_rpc", false, false, nullptr},
-    {"VDW_Vdcore::rebase_resume_rpc", false, false, nullptr},
-    {"VDW_Vdcore::rebase_cancel_rpc", false, false, nullptr},
-    {"VDW_Vdcore::rebase_complete_rpc", false, false, nullptr},
-    {"VDW_Vdcore::deliver_start_rpc", false, false, nullptr},
-    {"VDW_Vdcore::deliver_resume_rpc", false, false, nullptr},
-    {"VDW_Vdcore::deliver_cancel_rpc", false, false, nullptr},
-    {"VDW_Vdcore::deliver_complete_rpc", false, false, nullptr},
-    {"VDW_Vdcore::merge_rpc", false, false, nullptr},
+    {"VDW_Vdcore::rebase_start_rpc", true, true, rebase_start},
+    {"VDW_Vdcore::rebase_resume_rpc", true, true, rebase_resume},
+    {"VDW_Vdcore::rebase_cancel_rpc", true, true, rebase_cancel},
+    {"VDW_Vdcore::rebase_complete_rpc", true, true, rebase_complete},
+    {"VDW_Vdcore::deliver_start_rpc", true, true, deliver_start},
+    {"VDW_Vdcore::deliver_resume_rpc", true, true, deliver_resume},
+    {"VDW_Vdcore::deliver_cancel_rpc", true, true, deliver_cancel},
+    {"VDW_Vdcore::deliver_complete_rpc", true, true, deliver_complete},
+    {"VDW_Vdcore::merge_rpc", false, false, merge},
     {"VDW_Vdcore::oid_to_pname_rpc", true, true, oid_to_pname},
     {"VDW_Vdcore::ln_rpc", true, true, ln},
     {"VDW_Vdcore::mv_rpc", true, true, mv},
     {"VDW_Vdcore::rmname_rpc", true, true, rmname},
-    {"VDW_Vdcore::get_diff_merge_rpc", true, true, get_diff_merge},
-    {"VDW_Vdcore::streams_of_project_rpc", true, true, nullptr},
+    {"VDW_Vdcore::get_diff_merge_rpc", false, false, get_diff_merge},
+    {"VDW_Vdcore::streams_of_project_rpc", true, true, streams_of_project},
 };
 
 // putenv keeps the pointer: each entry gets storage that lives for the process. The entry
@@ -398,6 +418,47 @@ void dispatch_to_unrefactored_rpcs(VDW_Session& session, const VDW_Request& requ
     report_rpc_error(pool, out, status);
 }
 
+// ---- the older RPCs with an upload ----------------------------------------------------
+
+bool VDW_OldRpcWrapper::prepare(const char* name) {
+    status.set_status(TBS_ST_OK);
+    const char* args = request.rpcargs();
+    if (!args || !*args) {
+        status.set_status(TBS_ST_ERR);
+        status.format(&_vdweb_lib_msg_table, VDWEB_MISSING_DISPATCH_INFO, name);
+        status.format(&_vdweb_lib_msg_table, VDWEB_MISSING_ARGS);
+    } else {
+        const char* upload = request.upload_pname();
+        if ((!upload || !*upload) && request.status() == WCM_REQUEST_UPLOAD_TOO_LARGE) {
+            status.set_status(TBS_ST_ERR);
+            status.format(&_vdweb_lib_msg_table, VDWEB_UPLOAD_TOO_LARGE);
+        }
+    }
+    if (status.is_ok()) return true;
+    report_rpc_error(pool, out, status);
+    remove_upload();
+    return false;
+}
+
+void VDW_OldRpcWrapper::remove_upload() {
+    const char* upload = request.upload_pname();
+    if (upload && *upload) fileutl_rm(upload);
+}
+
+void VDW_OldRpcWrapper::get_diff_merge_rpc() {
+    if (!prepare("VDW_Vdcore::get_diff_merge_rpc")) return;
+    facade.get_diff_merge_rpc(request.viewroot(), request.rpcargs(), request.upload_pname(), out,
+                              pool, status);
+    remove_upload();
+}
+
+void VDW_OldRpcWrapper::merge_rpc() {
+    if (!prepare("VDW_Vdcore::merge_rpc")) return;
+    facade.merge_rpc(request.upload_pname(), request.rpcargs(),
+                     request.accept_compressed_cleartext(), out, pool, status);
+    remove_upload();
+}
+
 void report_rpc_error(WCM_MemPool& pool, std::ostream& out, WCM_Status& status) {
     VDW_Trace trace(QLMX_COMPONENT, kClass, "report_rpc_error");
     VDW_RpcResponse response(pool, status, out, nullptr);
@@ -418,12 +479,26 @@ void initialize_base_integration(const char* session_id) {
 
 namespace {
 
-// The padding text of interaction requests. Built by buffer_flush_prepare on the main
-// thread, from the environment, before the listener or the keep-alive timer can call
-// buffer_flush; after that it is only read, so the timer never reads the environment
-// while the main thread changes it.
+// The padding of interaction requests. buffer_flush_prepare reads its size from the
+// environment on the main thread, before the listener or the keep-alive timer can call
+// buffer_flush; the text itself is built by the first buffer_flush that needs it, once,
+// from that size alone (most requests ask nothing and never build it).
 std::atomic<bool> g_padding_ready{false};
+int g_padding_size = 0;
+std::once_flag g_padding_once;
 std::string g_padding_text;
+
+void build_padding() {
+    if (g_padding_size <= 0) return;
+    stg_scoped_area area;
+    ireq_msg_t* msg =
+        area.get() ? ireq_msg_create(area.get(), IREQ_PROTOCOL_KEEPALIVE, "1.0", 4) : nullptr;
+    std::string dummy(static_cast<size_t>(g_padding_size - 1), 'x');
+    char* encoded = nullptr;
+    if (msg && ireq_msg_add_element(msg, "DUMMY", dummy.c_str()) &&
+        ireq_msg_to_string(msg, area.get(), &encoded) == 0 && encoded)
+        g_padding_text = encoded;
+}
 
 }  // namespace
 
@@ -431,29 +506,17 @@ bool buffer_flush_prepare() {
     if (g_padding_ready.load(std::memory_order_acquire)) return true;
     VDW_Trace trace(QLMX_COMPONENT, kClass, "buffer_flush_prepare");
     const char* var = getenv("QLMX_CGI_BUFFER_SIZE");
-    int size = var ? atoi(var) : 136001;
+    g_padding_size = var ? atoi(var) : 136001;
     if (trace.shouldTrace(4))
         trace.writeTrace("EV (%s) = (%s); bufsize = %d", "QLMX_CGI_BUFFER_SIZE",
-                         var ? var : "(unset)", size);
-    std::string text;
-    if (size > 0) {
-        stg_scoped_area area;
-        ireq_msg_t* msg =
-            area.get() ? ireq_msg_create(area.get(), IREQ_PROTOCOL_KEEPALIVE, "1.0", 4) : nullptr;
-        std::string dummy(static_cast<size_t>(size - 1), 'x');
-        char* encoded = nullptr;
-        if (!msg || !ireq_msg_add_element(msg, "DUMMY", dummy.c_str()) ||
-            ireq_msg_to_string(msg, area.get(), &encoded) != 0 || !encoded || !*encoded)
-            return false;
-        text = encoded;
-    }
-    g_padding_text = std::move(text);
+                         var ? var : "(unset)", g_padding_size);
     g_padding_ready.store(true, std::memory_order_release);
     return true;
 }
 
 bool buffer_flush(VDW_RpcResponse* response) {
     if (!g_padding_ready.load(std::memory_order_acquire)) return false;
+    std::call_once(g_padding_once, build_padding);
     if (!g_padding_text.empty() && response) {
         VDW_MultipartData part(VDW_MultipartData::INTERACTOR_REQUEST, VDW_MultipartData::MIME_TEXT,
                                nullptr, g_padding_text.data(),

@@ -76,13 +76,33 @@ void generate_rpc_response(const VDW_Request& request, std::ostream& out, WCM_Me
 void dispatch_to_unrefactored_rpcs(VDW_Session& session, const VDW_Request& request,
                                    std::ostream& out, WCM_MemPool& pool, VDW_Vdcore& facade,
                                    WCM_Status& status);
+// The two older RPCs that take the request's uploaded file: checks what the dispatch
+// table checks for the others, hands the upload to the facade, and removes it afterwards
+// whatever the outcome.
+struct VDW_OldRpcWrapper {
+    const VDW_Request& request;
+    VDW_Session& session;
+    WCM_MemPool& pool;
+    VDW_Vdcore& facade;
+    std::ostream& out;
+    WCM_Status& status;
+
+    void get_diff_merge_rpc();
+    void merge_rpc();
+
+private:
+    // Steps before the call; false when an error response has been written.
+    bool prepare(const char* name);
+    void remove_upload();
+};
+
 void report_rpc_error(WCM_MemPool& pool, std::ostream& out, WCM_Status& status);
 void report_error(const VDW_Request& request, WCM_MemPool& pool, std::ostream& out,
                   WCM_Status& status);
 void initialize_base_integration(const char* session_id);
-// Reads the padding size (QLMX_CGI_BUFFER_SIZE) once per process and builds the padding
-// text; call it on the main thread before interaction requests are enabled. False when the
-// text cannot be built (a later call tries again).
+// Reads the padding size (QLMX_CGI_BUFFER_SIZE) once per process; call it on the main
+// thread before interaction requests are enabled. The padding text is built when first
+// needed.
 bool buffer_flush_prepare();
 // Pads an interaction request so that buffering proxies pass it on at once; false when
 // buffer_flush_prepare has not succeeded. Reads nothing from the environment.

@@ -4,12 +4,17 @@
 #include <cstddef>
 
 #include "ops/checkout/vdw_checkout_rpcs.h"
+#include "ops/command/vdw_vdtool_rpc.h"
+#include "ops/compare/vdw_compare_rpc.h"
+#include "ops/compare/vdw_merge_rpc.h"
+#include "ops/compare/vdw_save_dir_merge_rpc.h"
 #include "ops/diag/vdw_compute_primes_rpc.h"
 #include "ops/diag/vdw_force_exit_rpc.h"
 #include "ops/diag/vdw_sleep_rpc.h"
 #include "ops/diag/vdw_timeout_randomly_rpc.h"
 #include "ops/interaction/vdw_interaction_response_rpc.h"
 #include "ops/login/vdw_login_rpc.h"
+#include "ops/props/vdw_property_rpcs.h"
 #include "ops/repo/vdw_apply_attribute_rpc.h"
 #include "ops/repo/vdw_apply_label_rpc.h"
 #include "ops/repo/vdw_enumerate_types_rpc.h"
@@ -37,6 +42,8 @@
 #include "ops/view/vdw_rmview_rpc.h"
 #include "ops/view/vdw_set_config_spec_rpc.h"
 #include "ops/view/vdw_view_info_rpc.h"
+#include "ops/xcm/vdw_integration_rpcs.h"
+#include "ops/xcm/vdw_xcm_rpcs.h"
 #include "request/vdw_abstract_rpc.h"
 #include "webview/vdw_fetch_frozen_state_rpc.h"
 #include "webview/vdw_fetch_vtree_rpc.h"
@@ -52,54 +59,111 @@ const VDW_RpcFactoryRow kFactory[] = {
     {"VDW_Vdcore::checkin_rpc", vdw_rpc_create<VDW_CheckinRpc>},                   // checkout
     {"VDW_Vdcore::checkout_rpc", vdw_rpc_create<VDW_CheckoutRpc>},                 // checkout
     {"VDW_Vdcore::checkout_version_rpc", vdw_rpc_create<VDW_CheckoutVersionRpc>},  // checkout
-    {"VDW_Vdcore::compute_primes_rpc", vdw_rpc_create<VDW_ComputePrimesRpc>},      // diag
-    {"VDW_Vdcore::describe_files_rpc", vdw_rpc_create<VDW_DescribeFilesRpc>},      // view
+    {"VDW_Vdcore::cleanup_invisible_activity_cos_rpc",
+     vdw_rpc_create<VDW_CleanupInvisibleActivityCOsRpc>},                                // xcm
+    {"VDW_Vdcore::compare_rpc", vdw_rpc_create<VDW_CompareRpc>},                         // compare
+    {"VDW_Vdcore::compute_primes_rpc", vdw_rpc_create<VDW_ComputePrimesRpc>},            // diag
+    {"VDW_Vdcore::create_activity_rpc", vdw_rpc_create<VDW_CreateActivityRpc>},          // xcm
+    {"VDW_Vdcore::deliver_reset_rpc", vdw_rpc_create<VDW_DeliverResetRpc>},              // xcm
+    {"VDW_Vdcore::describe_files_rpc", vdw_rpc_create<VDW_DescribeFilesRpc>},            // view
+    {"VDW_Vdcore::enumerate_baselines_rpc", vdw_rpc_create<VDW_EnumerateBaselinesRpc>},  // xcm
     {"VDW_Vdcore::enumerate_directory_contents_rpc",
      vdw_rpc_create<VDW_EnumerateDirectoryContentsRpc>},  // view
     {"VDW_Vdcore::enumerate_sub_directories_rpc",
      vdw_rpc_create<VDW_EnumerateSubDirectoriesRpc>},                            // view
     {"VDW_Vdcore::enumerate_types_rpc", vdw_rpc_create<VDW_EnumerateTypesRpc>},  // repo
-    {"VDW_Vdcore::enumerate_views_rpc", vdw_rpc_create<VDW_EnumerateViewsRpc>},  // view
     {"VDW_Vdcore::enumerate_view_root_sub_directories_rpc",
-     vdw_rpc_create<VDW_EnumerateViewRootSubDirectoriesRpc>},                         // view
-    {"VDW_Vdcore::enumerate_vobs_rpc", vdw_rpc_create<VDW_EnumerateVobsRpc>},         // repo
+     vdw_rpc_create<VDW_EnumerateViewRootSubDirectoriesRpc>},                    // view
+    {"VDW_Vdcore::enumerate_views_rpc", vdw_rpc_create<VDW_EnumerateViewsRpc>},  // view
+    {"VDW_Vdcore::enumerate_vobs_rpc", vdw_rpc_create<VDW_EnumerateVobsRpc>},    // repo
+    {"VDW_Vdcore::enumerate_xcm_container_contents_rpc",
+     vdw_rpc_create<VDW_EnumerateXcmContainerContentsRpc>},                           // xcm
     {"VDW_Vdcore::fetch_frozen_state_rpc", vdw_rpc_create<VDW_FetchFrozenStateRpc>},  // webview
     {"VDW_Vdcore::fetch_vobs_at_least_partially_loaded_rpc",
      vdw_rpc_create<VDW_FetchVobsAtLeastPartiallyLoadedRpc>},            // webview
     {"VDW_Vdcore::fetch_vtree_rpc", vdw_rpc_create<VDW_FetchVtreeRpc>},  // webview
     {"VDW_Vdcore::find_merge_candidates_rpc", vdw_rpc_create<VDW_FindMergeCandidatesRpc>},  // repo
+    {"VDW_Vdcore::finish_activity_rpc", vdw_rpc_create<VDW_FinishActivityRpc>},             // xcm
     {"VDW_Vdcore::force_exit_rpc", vdw_rpc_create<VDW_ForceExitRpc>},                       // diag
-    {"VDW_Vdcore::get_base_version_rpc", vdw_rpc_create<VDW_GetBaseVersionRpc>},            // repo
-    {"VDW_Vdcore::get_config_spec_rpc", vdw_rpc_create<VDW_GetConfigSpecRpc>},              // view
-    {"VDW_Vdcore::get_history_rpc", vdw_rpc_create<VDW_GetHistoryRpc>},                     // repo
-    {"VDW_Vdcore::get_oid_rpc", vdw_rpc_create<VDW_GetOIDRpc>},                             // repo
+    {"VDW_Vdcore::get_activity_checkouts_rpc", vdw_rpc_create<VDW_GetActivityCheckoutsRpc>},  // xcm
+    {"VDW_Vdcore::get_activity_properties_rpc",
+     vdw_rpc_create<VDW_GetActivityPropertiesRpc>},  // props
+    {"VDW_Vdcore::get_acts_with_undelivered_work_rpc",
+     vdw_rpc_create<VDW_GetActsWithUndeliveredWorkRpc>},                          // xcm
+    {"VDW_Vdcore::get_base_version_rpc", vdw_rpc_create<VDW_GetBaseVersionRpc>},  // repo
+    {"VDW_Vdcore::get_baseline_naming_template_rpc",
+     vdw_rpc_create<VDW_GetBaselineNamingTemplateRpc>},  // xcm
+    {"VDW_Vdcore::get_baseline_properties_rpc",
+     vdw_rpc_create<VDW_GetBaselinePropertiesRpc>},                                       // props
+    {"VDW_Vdcore::get_config_spec_rpc", vdw_rpc_create<VDW_GetConfigSpecRpc>},            // view
+    {"VDW_Vdcore::get_current_activity_rpc", vdw_rpc_create<VDW_GetCurrentActivityRpc>},  // xcm
+    {"VDW_Vdcore::get_element_properties_rpc",
+     vdw_rpc_create<VDW_GetElementPropertiesRpc>},                            // props
+    {"VDW_Vdcore::get_history_rpc", vdw_rpc_create<VDW_GetHistoryRpc>},       // repo
+    {"VDW_Vdcore::get_int_stream_rpc", vdw_rpc_create<VDW_GetIntStreamRpc>},  // xcm
+    {"VDW_Vdcore::get_labeltype_properties_rpc",
+     vdw_rpc_create<VDW_GetLabeltypePropertiesRpc>},                                      // props
+    {"VDW_Vdcore::get_my_activities_rpc", vdw_rpc_create<VDW_GetMyActivitiesRpc>},        // xcm
+    {"VDW_Vdcore::get_oid_rpc", vdw_rpc_create<VDW_GetOIDRpc>},                           // repo
+    {"VDW_Vdcore::get_promotion_levels_rpc", vdw_rpc_create<VDW_GetPromotionLevelsRpc>},  // xcm
+    {"VDW_Vdcore::get_pvobs_rpc", vdw_rpc_create<VDW_EnumeratePvobsRpc>},                 // xcm
+    {"VDW_Vdcore::get_stream_default_delivery_target_rpc",
+     vdw_rpc_create<VDW_GetStreamDefaultDeliveryTargetRpc>},                                // xcm
+    {"VDW_Vdcore::get_stream_properties_rpc", vdw_rpc_create<VDW_GetStreamPropertiesRpc>},  // props
     {"VDW_Vdcore::get_vd_proj_root_rpc", vdw_rpc_create<VDW_GetVDProjRootRpc>},             // repo
+    {"VDW_Vdcore::get_vd_properties_rpc", vdw_rpc_create<VDW_GetVDPropertiesRpc>},          // props
+    {"VDW_Vdcore::get_version_properties_rpc",
+     vdw_rpc_create<VDW_GetVersionPropertiesRpc>},                                          // props
     {"VDW_Vdcore::get_version_separator_rpc", vdw_rpc_create<VDW_GetVersionSeparatorRpc>},  // repo
+    {"VDW_Vdcore::get_view_properties_rpc", vdw_rpc_create<VDW_GetViewPropertiesRpc>},      // props
     {"VDW_Vdcore::get_vob_family_rpc", vdw_rpc_create<VDW_GetVobFamilyRpc>},                // repo
+    {"VDW_Vdcore::get_vob_properties_rpc", vdw_rpc_create<VDW_GetVobPropertiesRpc>},        // props
     {"VDW_Vdcore::interaction_response_rpc",
-     vdw_rpc_create<VDW_InteractionResponseRpc>},                                     // interaction
-    {"VDW_Vdcore::is_type_visible_rpc", vdw_rpc_create<VDW_IsTypeVisibleRpc>},        // repo
-    {"VDW_Vdcore::login_rpc", vdw_rpc_create<VDW_LoginRpc>},                          // login
-    {"VDW_Vdcore::make_branch_type_rpc", vdw_rpc_create<VDW_MkBranchTypeRpc>},        // repo
-    {"VDW_Vdcore::make_label_type_rpc", vdw_rpc_create<VDW_MkLabelTypeRpc>},          // repo
-    {"VDW_Vdcore::mkelem_rpc", vdw_rpc_create<VDW_MkelemRpc>},                        // checkout
-    {"VDW_Vdcore::mkelemfast_rpc", vdw_rpc_create<VDW_MkelemFastRpc>},                // checkout
-    {"VDW_Vdcore::mkview_rpc", vdw_rpc_create<VDW_MkviewRpc>},                        // view
-    {"VDW_Vdcore::read_content_rpc", vdw_rpc_create<VDW_ReadContentRpc>},             // repo
-    {"VDW_Vdcore::remove_attribute_rpc", vdw_rpc_create<VDW_RemoveAttributeRpc>},     // repo
-    {"VDW_Vdcore::remove_metadata_type_rpc", vdw_rpc_create<VDW_RmMetadataTypeRpc>},  // repo
-    {"VDW_Vdcore::remove_resource_rpc", vdw_rpc_create<VDW_RemoveResourceRpc>},       // repo
+     vdw_rpc_create<VDW_InteractionResponseRpc>},                               // interaction
+    {"VDW_Vdcore::is_type_visible_rpc", vdw_rpc_create<VDW_IsTypeVisibleRpc>},  // repo
+    {"VDW_Vdcore::login_rpc", vdw_rpc_create<VDW_LoginRpc>},                    // login
+    {"VDW_Vdcore::make_baseline_rpc", vdw_rpc_create<VDW_MakeBaselineRpc>},     // xcm
+    {"VDW_Vdcore::make_branch_type_rpc", vdw_rpc_create<VDW_MkBranchTypeRpc>},  // repo
+    {"VDW_Vdcore::make_label_type_rpc", vdw_rpc_create<VDW_MkLabelTypeRpc>},    // repo
+    {"VDW_Vdcore::mkelem_rpc", vdw_rpc_create<VDW_MkelemRpc>},                  // checkout
+    {"VDW_Vdcore::mkelemfast_rpc", vdw_rpc_create<VDW_MkelemFastRpc>},          // checkout
+    {"VDW_Vdcore::mkstream_rpc", vdw_rpc_create<VDW_MkstreamRpc>},              // xcm
+    {"VDW_Vdcore::mkview_rpc", vdw_rpc_create<VDW_MkviewRpc>},                  // view
+    {"VDW_Vdcore::move_version_to_activity_rpc",
+     vdw_rpc_create<VDW_MoveVersionToActivityRpc>},                               // xcm
+    {"VDW_Vdcore::new_merge_rpc", vdw_rpc_create<VDW_MergeRpc>},                  // compare
+    {"VDW_Vdcore::new_save_dir_merge_rpc", vdw_rpc_create<VDW_SaveDirMergeRpc>},  // compare
+    {"VDW_Vdcore::owned_views_on_stream_rpc", vdw_rpc_create<VDW_OwnedViewsOnStreamRpc>},  // xcm
+    {"VDW_Vdcore::prepare_deliver_rpc", vdw_rpc_create<VDW_PrepareDeliverRpc>},            // xcm
+    {"VDW_Vdcore::prepare_rebase_rpc", vdw_rpc_create<VDW_PrepareRebaseRpc>},              // xcm
+    {"VDW_Vdcore::read_content_rpc", vdw_rpc_create<VDW_ReadContentRpc>},                  // repo
+    {"VDW_Vdcore::recommend_baseline_rpc", vdw_rpc_create<VDW_RecommendBaselineRpc>},      // xcm
+    {"VDW_Vdcore::remove_attribute_rpc", vdw_rpc_create<VDW_RemoveAttributeRpc>},          // repo
+    {"VDW_Vdcore::remove_metadata_type_rpc", vdw_rpc_create<VDW_RmMetadataTypeRpc>},       // repo
+    {"VDW_Vdcore::remove_resource_rpc", vdw_rpc_create<VDW_RemoveResourceRpc>},            // repo
     {"VDW_Vdcore::request_for_mastership_rpc",
-     vdw_rpc_create<VDW_RequestForMastershipRpc>},                                 // repo
-    {"VDW_Vdcore::rmview_rpc", vdw_rpc_create<VDW_RmviewRpc>},                     // view
-    {"VDW_Vdcore::setcs_rpc", vdw_rpc_create<VDW_SetConfigSpecRpc>},               // view
-    {"VDW_Vdcore::sleep_rpc", vdw_rpc_create<VDW_SleepRpc>},                       // diag
-    {"VDW_Vdcore::timeout_randomly_rpc", vdw_rpc_create<VDW_TimeoutRandomlyRpc>},  // diag
-    {"VDW_Vdcore::uncheckout_rpc", vdw_rpc_create<VDW_UncheckoutRpc>},             // checkout
+     vdw_rpc_create<VDW_RequestForMastershipRpc>},              // repo
+    {"VDW_Vdcore::rmview_rpc", vdw_rpc_create<VDW_RmviewRpc>},  // view
+    {"VDW_Vdcore::set_activity_properties_rpc",
+     vdw_rpc_create<VDW_SetActivityPropertiesRpc>},  // props
+    {"VDW_Vdcore::set_baseline_properties_rpc",
+     vdw_rpc_create<VDW_SetBaselinePropertiesRpc>},                                       // props
+    {"VDW_Vdcore::set_current_activity_rpc", vdw_rpc_create<VDW_SetCurrentActivityRpc>},  // xcm
+    {"VDW_Vdcore::set_element_properties_rpc",
+     vdw_rpc_create<VDW_SetElementPropertiesRpc>},                                          // props
+    {"VDW_Vdcore::set_stream_properties_rpc", vdw_rpc_create<VDW_SetStreamPropertiesRpc>},  // props
+    {"VDW_Vdcore::set_version_properties_rpc",
+     vdw_rpc_create<VDW_SetVersionPropertiesRpc>},                                    // props
+    {"VDW_Vdcore::set_vob_properties_rpc", vdw_rpc_create<VDW_SetVobPropertiesRpc>},  // props
+    {"VDW_Vdcore::setcs_rpc", vdw_rpc_create<VDW_SetConfigSpecRpc>},                  // view
+    {"VDW_Vdcore::sleep_rpc", vdw_rpc_create<VDW_SleepRpc>},                          // diag
+    {"VDW_Vdcore::timeout_randomly_rpc", vdw_rpc_create<VDW_TimeoutRandomlyRpc>},     // diag
+    {"VDW_Vdcore::uncheckout_rpc", vdw_rpc_create<VDW_UncheckoutRpc>},                // checkout
     {"VDW_Vdcore::validate_copy_area_state_rpc",
      vdw_rpc_create<VDW_ValidateCopyAreaStateRpc>},                         // webview
     {"VDW_Vdcore::viewinfo_rpc", vdw_rpc_create<VDW_ViewInfoRpc>},          // view
     {"VDW_Vdcore::ws_get_scopes_rpc", vdw_rpc_create<VDW_WsGetScopesRpc>},  // webview
+    {"VDW_VdtoolRpc", vdw_rpc_create<VDW_VdtoolRpc>},                       // command
 };
 
 }  // namespace

@@ -22,6 +22,7 @@
 
 class SUM_View;
 class VDW_FsoDescription;
+class VDW_RpcResponse;
 class WCM_MemPool;
 class WCM_Status;
 struct view_t;
@@ -122,8 +123,10 @@ public:
     // the site's views/ directory; ".1" ... appended when that is taken). A client copy-area
     // root, when given, is kept as the view's property "copy_area_root". On failure nothing
     // of the view remains.
+    // With `stream` (a stream selector) the view is attached to the stream and its config
+    // spec is the stream's.
     void create_view(const char* tag, const char* cspec, const char* copy_area_root, SUM_Uuid* uuid,
-                     WCM_Status& status);
+                     WCM_Status& status, const char* stream = nullptr);
     // Removes the view `tag`: its owner or the site's administrator, and only without
     // checkouts made in it.
     void remove_view(const char* tag, WCM_Status& status);
@@ -259,6 +262,31 @@ public:
         std::string version;  // its version id ("/main/3") when it is a version
         std::string comment;
     };
+    // ---- Compare and merge.
+    // A diff of `first` and `second` (pathnames in `view`, which may be null, or
+    // version-extended pathnames) written as the block stream, after a "view_rel_pname" part
+    // when `view_rel` is not empty; `second_file`, when set, is read in place of the second
+    // version's contents (the client's copy).
+    void diff_versions(VDW_RpcResponse& out, view_t* view, const char* first, const char* second,
+                       const char* view_rel, const char* second_file, WCM_MemPool& pool,
+                       WCM_Status& status);
+    // The same for a merge of `from` into `to` over `base`; `to_file` stands for `to`.
+    void merge_versions(VDW_RpcResponse& out, view_t* view, const char* to, const char* from,
+                        const char* base, const char* view_rel, const char* to_file,
+                        WCM_MemPool& pool, WCM_Status& status);
+    // The common ancestor of two versions of an element nearest `from`, through
+    // predecessors and merge arrows (0 when `from` is already merged into `to`).
+    void find_ancestor(vob_t* vob, vob_dbid_t to, vob_dbid_t from, vob_dbid_t* base,
+                       WCM_Status& status);
+    // The version before `version` on the version graph (0 for /main/0).
+    void find_predecessor(vob_t* vob, vob_dbid_t version, vob_dbid_t* pred, WCM_Status& status);
+    // Whether a checkout must take in the latest version of its branch before checkin: it
+    // was made from an older one and no merge arrow leads from the latest into it.
+    // `latest` gets the branch's latest version.
+    bool needs_latest_merge(vob_t* vob, const vob_checkout_info_t& co, vob_dbid_t* latest);
+    // Records that `from` is merged into the checkout of `pname` in `view`.
+    void set_merged(view_t* view, const char* pname, const char* from, WCM_Status& status);
+
     // The events of an object, newest first; an element's include its branches' and
     // versions'.
     void get_history(const vob_resolved_t& obj, std::vector<HistoryEvent>* events,
@@ -269,10 +297,56 @@ public:
     // "RpcResult" with "Pathname", how clients name the object.
     // The web view's load scopes, and whether an update of it is in progress.
     // Older RPC "VDW_Vdcore::get_diff_merge_rpc": the block stream of a diff of two versions
-    // or a merge of three (webview/vdw_diff_merge.cc); `upload`, when set, is the client's
+    // or a merge of three (webview/vdw_diff_merge.cc). Relative pathnames are taken below
+    // `viewroot` (the request's parameter; may be null); `upload`, when set, is the client's
     // own copy of the merge's to-version.
-    void get_diff_merge_rpc(const char* args, const char* upload, std::ostream& out,
-                            WCM_MemPool& pool, WCM_Status& status);
+    void get_diff_merge_rpc(const char* viewroot, const char* args, const char* upload,
+                            std::ostream& out, WCM_MemPool& pool, WCM_Status& status);
+    // Older RPC "VDW_Vdcore::merge_rpc" (ops/vdw_vdcore_merge.cc): merges a version into the
+    // checkout of an element of a web or snapshot view on the server. Arguments "ViewUuid",
+    // "Pname" (the element in the view), "FromVersion" (a version-extended pathname or a
+    // selector), "BaseVersion" ("" : the nearest common ancestor), "Ndata" (record the merge
+    // arrow only: the client has merged the file itself), "Abort" (change nothing when the
+    // merge needs the user). `upload`, when set, is the client's copy of the checkout. The
+    // answer is one part "MergeResult" (items "Outcome": "already", "trivial", "auto",
+    // "conflict" or "arrow"; "Conflicts", "FromVersion", "BaseVersion") whose body is the
+    // merged file for a file merged into a client's copy (conflicts between marker lines);
+    // a merge with conflicts ends with status 1026 and records no arrow.
+    void merge_rpc(const char* upload, const char* args, bool cleartext, std::ostream& out,
+                   WCM_MemPool& pool, WCM_Status& status);
+    // "VDW_Vdcore::new_save_dir_merge_rpc": merges a version of a directory into its
+    // checkout (the names the version added, removed or renamed since the base) and records
+    // the arrow. Arguments "ViewUuid", "Pname", "FromVersion", "BaseVersion" (may be empty).
+    // Answers "MergeResult" as merge_rpc (no body); the client's next update brings the
+    // names.
+    void new_save_dir_merge_rpc(const char* args, std::ostream& out, WCM_MemPool& pool,
+                                WCM_Status& status);
+    // Its work, into a response of the caller's.
+    void save_dir_merge(VDW_RpcResponse& response, const char* args, WCM_Status& status);
+    // Older RPC "VDW_Vdcore::streams_of_project_rpc" (ops/xcm/vdw_stream_rpcs.cc): argument
+    // "Project" (a project selector); one part "Stream" per stream of the project (items
+    // "Name", "Selector", "ReplicaUuid", "Dbid", "IsIntegration").
+    void streams_of_project_rpc(const char* args, std::ostream& out, WCM_MemPool& pool,
+                                WCM_Status& status);
+    // Older RPCs of deliver and rebase (ops/xcm/vdw_integration_rpcs.cc): each starts,
+    // resumes, completes or cancels the operation, streams its progress as typed parts and
+    // ends with its state ("DELIVER_SERVER_STATE", "REBASE_SERVER_STATE").
+    void deliver_start_rpc(const char* args, std::ostream& out, WCM_MemPool& pool,
+                           WCM_Status& status);
+    void deliver_resume_rpc(const char* args, std::ostream& out, WCM_MemPool& pool,
+                            WCM_Status& status);
+    void deliver_complete_rpc(const char* args, std::ostream& out, WCM_MemPool& pool,
+                              WCM_Status& status);
+    void deliver_cancel_rpc(const char* args, std::ostream& out, WCM_MemPool& pool,
+                            WCM_Status& status);
+    void rebase_start_rpc(const char* args, std::ostream& out, WCM_MemPool& pool,
+                          WCM_Status& status);
+    void rebase_resume_rpc(const char* args, std::ostream& out, WCM_MemPool& pool,
+                           WCM_Status& status);
+    void rebase_complete_rpc(const char* args, std::ostream& out, WCM_MemPool& pool,
+                             WCM_Status& status);
+    void rebase_cancel_rpc(const char* args, std::ostream& out, WCM_MemPool& pool,
+                           WCM_Status& status);
     void ws_get_scopes_rpc(const char* args, std::ostream& out, WCM_MemPool& pool,
                            WCM_Status& status);
     void ws_sync_check_in_progress_rpc(const char* args, std::ostream& out, WCM_MemPool& pool,

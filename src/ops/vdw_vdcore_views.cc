@@ -159,7 +159,7 @@ void VDW_Vdcore::get_view_list(std::vector<ViewEntry>* views, WCM_Status& status
 }
 
 void VDW_Vdcore::create_view(const char* tag, const char* cspec, const char* copy_area_root,
-                             SUM_Uuid* uuid, WCM_Status& status) {
+                             SUM_Uuid* uuid, WCM_Status& status, const char* stream) {
     const char* name = tag ? tag : "";
     const std::string dir = view_storage_dir();
     tbs_status_t st = fileutl_mkdir_p(dir.c_str(), 0775);
@@ -177,6 +177,10 @@ void VDW_Vdcore::create_view(const char* tag, const char* cspec, const char* cop
     args.storage = storage;
     args.kind = "webview";
     args.cspec = cspec ? cspec : "";
+    if (stream && *stream) {
+        args.stream = stream;
+        args.cspec.clear();
+    }
     if (!vdw_core_ok(status, cmd_mkview(&args), VDW_LIB_CREATE_VIEW_FAILED, name)) return;
     if (copy_area_root && *copy_area_root) {
         view_t* view = nullptr;

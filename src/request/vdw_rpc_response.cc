@@ -1,6 +1,8 @@
 // The response stream: ordering of parts, status and trailer, keep-alive timer.
 #include "request/vdw_rpc_response.h"
 
+#include <pthread.h>
+
 #include <chrono>
 #include <condition_variable>
 #include <cstdlib>
@@ -45,12 +47,20 @@ public:
         std::lock_guard<std::mutex> lk(m_);
         interval_ = seconds;
         stopping_ = false;
-        try {
-            thread_ = std::thread([this] { run(); });
-        } catch (const std::system_error&) {
+        // Started for every request, so made cheap: a small stack, and nothing on the heap
+        // (a thread's first free makes the allocator build it an arena of its own).
+        pthread_attr_t attr;
+        bool started = pthread_attr_init(&attr) == 0;
+        if (started) {
+            pthread_attr_setstacksize(&attr, kStackBytes);
+            started = pthread_create(&thread_, &attr, &VDW_KeepaliveTimer::main, this) == 0;
+            pthread_attr_destroy(&attr);
+        }
+        if (!started) {
             interval_ = 0;  // no thread: running() reports the failure
             return;
         }
+        joinable_ = true;
         if (!exit_hook_) {
             exit_hook_ = true;
             atexit([] { VDW_KeepaliveTimer::instance().stop(); });
@@ -63,7 +73,10 @@ public:
             stopping_ = true;
         }
         cv_.notify_all();
-        if (thread_.joinable() && thread_.get_id() != std::this_thread::get_id()) thread_.join();
+        if (joinable_ && !pthread_equal(thread_, pthread_self())) {
+            pthread_join(thread_, nullptr);
+            joinable_ = false;
+        }
         std::lock_guard<std::mutex> lk(m_);
         interval_ = 0;
     }
@@ -79,6 +92,14 @@ public:
     }
 
 private:
+    // Room enough for writing a keep-alive part; the default would map 8 MiB per request.
+    static constexpr size_t kStackBytes = 256 * 1024;
+
+    static void* main(void* self) {
+        static_cast<VDW_KeepaliveTimer*>(self)->run();
+        return nullptr;
+    }
+
     void run() {
         std::unique_lock<std::mutex> lk(m_);
         while (!stopping_) {
@@ -95,7 +116,8 @@ private:
 
     std::mutex m_;
     std::condition_variable cv_;
-    std::thread thread_;
+    pthread_t thread_{};
+    bool joinable_ = false;
     int interval_ = 0;
     bool stopping_ = false;
     bool exit_hook_ = false;

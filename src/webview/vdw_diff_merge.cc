@@ -7,12 +7,12 @@
 #include <cstring>
 #include <ctime>
 #include <memory>
-#include <set>
 
 #include "core/cmd/cmd.h"
 #include "core/dcl/dcl.h"
 #include "core/imsg/imsg.h"
 #include "core/util/fileutl.h"
+#include "core/view/view.h"
 #include "core/vob/vob.h"
 #include "core/vob/vob_obj.h"
 #include "foundation/catalogs/catalogs.h"
@@ -36,9 +36,9 @@ struct Contributor {
     int kind = 0;  // 3: a directory version
 };
 
-tbs_status_t resolve(const std::string& pname, Contributor* out) {
+tbs_status_t resolve(const std::string& pname, const vob_view_ctx_t* view, Contributor* out) {
     vob_resolved_t r;
-    tbs_status_t st = cmd_resolve_obj_long(pname.c_str(), nullptr, 0, &r);
+    tbs_status_t st = cmd_resolve_obj_long(pname.c_str(), view, 0, &r);
     if (st != TBS_ST_OK) return st;
     out->vob = r.vob;
     out->version =
@@ -193,7 +193,7 @@ void VDW_DiffMerge::run(WCM_Status& status, WCM_MemPool&) {
     VDW_Trace trace(QLMX_COMPONENT, kClass, "run");
     std::vector<Contributor> contributors(pnames_.size());
     for (size_t i = 0; i < pnames_.size(); ++i) {
-        tbs_status_t st = resolve(pnames_[i], &contributors[i]);
+        tbs_status_t st = resolve(pnames_[i], view_, &contributors[i]);
         if (st != TBS_ST_OK) {
             status.set_status(st);
             status.format(&_vdw_lib_lib_msg_table, VDW_LIB_DETERMINE_VOB_PATH_FAILED,
@@ -266,9 +266,10 @@ void VDW_DiffMerge::run(WCM_Status& status, WCM_MemPool&) {
 }
 
 int VDW_DiffMerge::region_of(const DCL_Block& block) const {
-    for (size_t i = 0; i < regions_.size(); ++i)
-        if (regions_[i] == block.id()) return static_cast<int>(i);
-    return -1;
+    // The engine keeps each block's index in the region map; checked against the table, so
+    // a block of no region reads -1.
+    const int i = block.region();
+    return i >= 0 && static_cast<size_t>(i) < regions_.size() && regions_[i] == block.id() ? i : -1;
 }
 
 bool VDW_DiffMerge::write_blocks(const DCL_Session& session, bool dirs, WCM_Status& status) {
@@ -395,10 +396,52 @@ bool VDW_DiffMerge::write_block(int contributor, const DCL_Block& block, int kin
     return true;
 }
 
+// ---- the facade's diff and merge -----------------------------------------------------
+
+void VDW_Vdcore::diff_versions(VDW_RpcResponse& out, view_t* view, const char* first,
+                               const char* second, const char* view_rel, const char* second_file,
+                               WCM_MemPool& pool, WCM_Status& status) {
+    const std::string a = view ? to_vob_pname(view, first) : std::string(first ? first : "");
+    const std::string b = view ? to_vob_pname(view, second) : std::string(second ? second : "");
+    VDW_DiffMerge diff(out, a.c_str(), b.c_str());
+    if (view) diff.set_view(&view->ctx);
+    if (second_file && *second_file) diff.set_cleartext_pnames({"", second_file});
+    diff.run_diff(view_rel, status, pool);
+}
+
+void VDW_Vdcore::merge_versions(VDW_RpcResponse& out, view_t* view, const char* to,
+                                const char* from, const char* base, const char* view_rel,
+                                const char* to_file, WCM_MemPool& pool, WCM_Status& status) {
+    const std::string t = view ? to_vob_pname(view, to) : std::string(to ? to : "");
+    const std::string f = view ? to_vob_pname(view, from) : std::string(from ? from : "");
+    const std::string b = view ? to_vob_pname(view, base) : std::string(base ? base : "");
+    VDW_DiffMerge merge(out, b.c_str(), f.c_str(), t.c_str());
+    if (view) merge.set_view(&view->ctx);
+    if (to_file && *to_file) merge.set_cleartext_pnames({"", "", to_file});
+    merge.run_merge(view_rel, status, pool);
+}
+
+void VDW_Vdcore::find_ancestor(vob_t* vob, vob_dbid_t to, vob_dbid_t from, vob_dbid_t* base,
+                               WCM_Status& status) {
+    bool merged = false;
+    int64_t distance = 0, found = 0;
+    tbs_status_t st = cmd_merge_base(vob, to, from, &merged, &found, &distance);
+    *base = merged ? 0 : found;
+    if (st != TBS_ST_OK) status.set_status(st);
+}
+
+void VDW_Vdcore::find_predecessor(vob_t* vob, vob_dbid_t version, vob_dbid_t* pred,
+                                  WCM_Status& status) {
+    vob_version_info_t v;
+    tbs_status_t st = vob_ver_get_info(vob, version, &v);
+    *pred = st == TBS_ST_OK ? v.predecessor : 0;
+    if (st != TBS_ST_OK) status.set_status(st);
+}
+
 // ---- the older RPC ---------------------------------------------------------------------
 
-void VDW_Vdcore::get_diff_merge_rpc(const char* args, const char* upload, std::ostream& out,
-                                    WCM_MemPool& pool, WCM_Status& status) {
+void VDW_Vdcore::get_diff_merge_rpc(const char* viewroot, const char* args, const char* upload,
+                                    std::ostream& out, WCM_MemPool& pool, WCM_Status& status) {
     VDW_Trace trace(QLMX_COMPONENT, "VDW_Vdcore", "get_diff_merge_rpc");
     VDW_RpcResponse response(pool, status, out, this);
     VDW_ReqArgsParser parser(args);
@@ -406,53 +449,69 @@ void VDW_Vdcore::get_diff_merge_rpc(const char* args, const char* upload, std::o
     char buf[VDW_PNAME_BUF_SIZE];
     if (!parser.match_next("IsDiff", &value, status)) return;
     const bool is_diff = VDW_ReqArgsParser::decode_bool(value);
+    // Pathnames are made absolute against the request's view root.
     auto pname = [&](const char* name, std::string* out_name) {
         if (!parser.match_next(name, &value, status)) return false;
-        *out_name = VDW_ReqArgsParser::decode_pname(value, buf);
+        const char* decoded = VDW_ReqArgsParser::decode_pname(value, buf);
+        char full[PNAME_SIZE];
+        if (viewroot && *viewroot && decoded[0] && decoded[0] != '/') {
+            if (!get_view_pname(viewroot, decoded, full)) {
+                status.set_status(TBS_ST_TOO_LONG);
+                return false;
+            }
+            decoded = full;
+        }
+        *out_name = decoded;
         return true;
     };
+    // What the names are taken in: the view whose root the request names, if any.
+    view_t* view = nullptr;
+    if (viewroot && *viewroot) {
+        ViewInfo info;
+        lookup_view_by_path(viewroot, &info, status);
+        if (status.is_ok() && view_open_by_tag(info.tag, &view) != TBS_ST_OK) view = nullptr;
+        status.clear();  // a root of no view: the names are taken as they are
+    }
     if (is_diff) {
         std::string first, second;
         if (!pname("Version", &first) || !pname("Version", &second)) return;
         if (second.empty()) {
             // No second version: the first one's predecessor.
             Contributor c;
-            vob_version_info_t v;
-            if (resolve(first, &c) == TBS_ST_OK &&
-                vob_ver_get_info(c.vob, c.version, &v) == TBS_ST_OK && v.predecessor) {
-                std::string name;
-                get_obj_name(c.vob, v.predecessor, &name, status);
+            vob_dbid_t pred = 0;
+            const std::string vob_first = view ? to_vob_pname(view, first.c_str()) : first;
+            if (resolve(vob_first, view ? &view->ctx : nullptr, &c) == TBS_ST_OK) {
+                find_predecessor(c.vob, c.version, &pred, status);
+                if (pred) get_obj_name(c.vob, pred, &second, status);
                 if (!status.is_ok()) return;
-                second = name;
             }
         }
-        VDW_DiffMerge diff(response, first.c_str(), second.c_str());
-        diff.run_diff(nullptr, status, pool);
+        diff_versions(response, view, first.c_str(), second.c_str(), nullptr, nullptr, pool,
+                      status);
         return;
     }
     std::string to, from, base;
     if (!pname("ToVersion", &to) || !pname("FromVersion", &from) || !pname("BaseVersion", &base))
         return;
     if (base.empty()) {
-        // No base given: the closest common ancestor along the predecessors.
+        // No base given: the common ancestor nearest the from-version, through predecessors
+        // and merge arrows.
         Contributor a, b;
-        if (resolve(to, &a) == TBS_ST_OK && resolve(from, &b) == TBS_ST_OK && a.vob == b.vob) {
-            std::set<vob_dbid_t> ancestors;
-            vob_version_info_t v;
-            for (vob_dbid_t x = a.version; x && vob_ver_get_info(a.vob, x, &v) == TBS_ST_OK;
-                 x = v.predecessor)
-                ancestors.insert(x);
-            for (vob_dbid_t x = b.version; x && vob_ver_get_info(b.vob, x, &v) == TBS_ST_OK;
-                 x = v.predecessor) {
-                if (!ancestors.count(x)) continue;
-                get_obj_name(b.vob, x, &base, status);
+        const vob_view_ctx_t* ctx = view ? &view->ctx : nullptr;
+        if (resolve(view ? to_vob_pname(view, to.c_str()) : to, ctx, &a) == TBS_ST_OK &&
+            resolve(view ? to_vob_pname(view, from.c_str()) : from, ctx, &b) == TBS_ST_OK &&
+            a.vob == b.vob) {
+            bool merged = false;
+            int64_t found = 0, distance = 0;
+            if (cmd_merge_base(a.vob, a.version, b.version, &merged, &found, &distance) ==
+                    TBS_ST_OK &&
+                (found || merged)) {
+                get_obj_name(a.vob, merged ? b.version : found, &base, status);
                 if (!status.is_ok()) return;
-                break;
             }
         }
     }
-    VDW_DiffMerge merge(response, base.c_str(), from.c_str(), to.c_str());
     // The client's own copy stands for the to-version.
-    if (upload && *upload) merge.set_cleartext_pnames({"", "", upload});
-    merge.run_merge(nullptr, status, pool);
+    merge_versions(response, view, to.c_str(), from.c_str(), base.c_str(), nullptr, upload, pool,
+                   status);
 }

@@ -13,6 +13,7 @@
 
 class DCL_Session;
 class DCL_Block;
+struct vob_view_ctx_t;
 class VDW_RpcResponse;
 class WCM_MemPool;
 class WCM_Status;
@@ -27,6 +28,8 @@ public:
     // The files a text comparison reads instead of the versions' own contents, by
     // contributor (an empty name keeps the version's).
     void set_cleartext_pnames(const std::vector<std::string>& names) { cleartext_ = names; }
+    // The view that pathnames without "@@" are taken in (none: the server's own).
+    void set_view(const vob_view_ctx_t* view) { view_ = view; }
 
     // Each clears the status, writes the view-relative pathname part when one is given, and
     // runs the comparison.
@@ -52,6 +55,7 @@ private:
     std::vector<std::string> cleartext_;
     std::vector<unsigned> regions_;  // the engine's region identifiers, in order
     long result_blocks_ = 0;
+    const vob_view_ctx_t* view_ = nullptr;
     VDW_RpcResponse& out_;
 };
 

@@ -144,8 +144,9 @@ TEST_F(MergeTest, MergeTypes) {
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.mergetype) + " " + c.to);
         const std::string type = std::string("t_") + c.mergetype;
-        if (run({"mkeltype", "-mergetype", c.mergetype, type + "@/vobs/p"}) != 0)
+        if (run({"mkeltype", "-mergetype", c.mergetype, type + "@/vobs/p"}) != 0) {
             ASSERT_TRUE(contains(cap_.err, "exists")) << cap_.err;
+        }
         const std::string f = "/vobs/p/" + type + std::to_string(n++);
         const std::string to = three_sides(f, "a\nb\nc\n", "A\nb\nc\n", c.to, type);
         cmd_merge_args_t a = merge_args(f, to);

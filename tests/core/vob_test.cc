@@ -93,21 +93,44 @@ TEST_F(VobFixture, VdtoolVobCommands) {
         tbs_status_t status;
         const char* output;  // expected start of the collected messages
     } cases[] = {
-        {{"mkvob", "-tag", "/vobs/t", "-nc", storage.c_str()}, 0, "Created versioned object base."},
-        {{"mkvob", "-tag", "/vobs/t", storage.c_str()}, 1004, "vdtool: Error: Unable to create"},
-        {{"mkvob", "-tag"}, TBS_ST_BAD_REQUEST, "Usage: mkvob"},
-        {{"lsvob", "/vobs/t"}, 0, "/vobs/t"},
-        {{"rmvob", "/vobs/t"}, 0, "Removed versioned object base \"/vobs/t\"."},
-        {{"lsvob", "/vobs/t"}, TBS_ST_NOT_FOUND, "vdtool: Error: Unable to find"},
-        {{"nosuch"}, TBS_ST_BAD_REQUEST, "vdtool: Error: Unrecognized command"},
+        {{"vdtool", "mkvob", "-tag", "/vobs/t", "-nc", storage.c_str()},
+         0,
+         "Created versioned object base."},
+        {{"vdtool", "mkvob", "-tag", "/vobs/t", storage.c_str()},
+         1004,
+         "vdtool: Error: Unable to create"},
+        {{"vdtool", "mkvob", "-tag"}, TBS_ST_BAD_REQUEST, "Usage: mkvob"},
+        {{"vdtool", "lsvob", "/vobs/t"}, 0, "/vobs/t"},
+        {{"vdtool", "rmvob", "/vobs/t"}, 0, "Removed versioned object base \"/vobs/t\"."},
+        {{"vdtool", "lsvob", "/vobs/t"}, TBS_ST_NOT_FOUND, "vdtool: Error: Unable to find"},
+        {{"vdtool", "nosuch"}, TBS_ST_BAD_REQUEST, "vdtool: Error: Unrecognized command"},
     };
     for (const auto& c : cases) {
         SUM_ImsgRedirector collect;
         EXPECT_EQ(cmdsyn_execv(static_cast<int>(c.argv.size()), c.argv.data()), c.status)
-            << c.argv[0];
+            << c.argv[1];
         EXPECT_EQ(collect.text().rfind(c.output, 0), 0u) << collect.text();
     }
     EXPECT_TRUE(clp_match("-c", "-comment", 1));
     EXPECT_FALSE(clp_match("-", "-comment", 1));
     EXPECT_FALSE(clp_match("-commentx", "-comment", 1));
+    // Subcommand patterns: a bracketed tail may be left off from its end.
+    struct Pattern {
+        const char* word;
+        const char* pattern;
+        bool match;
+    } patterns[] = {
+        {"lsh", "lsh[istory]", true},
+        {"lshist", "lsh[istory]", true},
+        {"lshistory", "lsh[istory]", true},
+        {"ls", "lsh[istory]", false},
+        {"lsx", "lsh[istory]", false},
+        {"lshistoryx", "lsh[istory]", false},
+        {"lsvob", "lsvob", true},
+        {"lsvo", "lsvob", false},
+        {"", "ls[type]", false},
+        {"ls", "ls[type]", true},
+    };
+    for (const Pattern& p : patterns)
+        EXPECT_EQ(clp_match(p.word, p.pattern), p.match) << p.word << " " << p.pattern;
 }

@@ -131,6 +131,8 @@ TEST_F(CgiTest, ErrorResponsesAreExact) {
         form_data({{"rpc", "VDW_Vdcore::merge_rpc"}, {"rpcargs", "x"}}, &small, "--XYZ-!\r\n");
     const std::string upload_big =
         form_data({{"rpc", "VDW_Vdcore::merge_rpc"}, {"rpcargs", "x"}}, &big);
+    const std::string merge_no_args =
+        form_data({{"rpc", "VDW_Vdcore::merge_rpc"}, {"rpcargs", ""}}, &small);
     const std::string unknown = form_body("VDW_Vdcore::no_such_rpc");
     const std::string other_case = form_body("vdw_vdcore::GET_VERSION_SEPARATOR_RPC");
     const std::string empty_name = "rpc=&rpcargs=x";
@@ -222,6 +224,13 @@ TEST_F(CgiTest, ErrorResponsesAreExact) {
          sleep_no_args,
          1001,
          missing_info + "sleep_rpc" + missing_args},
+        {"older merge_rpc with an upload but no rpcargs",
+         {},
+         form_data_env(merge_no_args),
+         merge_no_args,
+         1001,
+         "VDSRV4078: Internal Error: missing RPC dispatch info for \"VDW_Vdcore::merge_rpc\".\n"
+         "VDSRV4077: Missing RPC args parameter.\n"},
         {"compute_primes with empty rpcargs",
          {},
          form_post_env(primes_empty_args),

@@ -416,10 +416,10 @@ TEST_F(RepoRpcTest, RefusedRequestsChangeNothing) {
          "uuid \"zz\""},
         {"pathname leaving the view", "apply_label_rpc",
          label(uuid, "REL1", "1", "vobs/../../../etc/passwd"), "1003", "VDSRV1060"},
-        {"view in a stream", "mkview_rpc",
-         "ViewTag=s\nConfigTag=\nStream=dev@/vobs/p\nTextMode=\nStgloc=\nColocate=0\n"
+        {"view in a stream that does not exist", "mkview_rpc",
+         "ViewTag=s\nConfigTag=\nStream=stream:dev@/vobs/p\nTextMode=\nStgloc=\nColocate=0\n"
          "CopyAreaRoot=\n",
-         "1018", "\"Stream\" is not supported"},
+         "1003", "VDSRV1014: Unable to create view \"s\""},
         {"global type", "make_branch_type_rpc",
          "VobTag=/vobs/p\nVobUuid=\nName=dev\nComment=\nGlobalness=global\nAcquire=0\n"
          "Occurrence=\n",

@@ -966,5 +966,124 @@ TEST_F(WebViewSyncTest, DiffAndMergeBlockStreams) {
     EXPECT_NE(text_of(mixed).find("VDSRV1190"), std::string::npos) << text_of(mixed);
 }
 
+// A checkout overtaken on its branch: checkin asks for the merge; the client gets the
+// three-way block stream, has the server merge its copy, checks the result in, and the
+// version tree shows the merge arrow. Then a comparison with the previous version, and a
+// directory merge whose new name the next update brings.
+TEST_F(WebViewSyncTest, MergeIntoACheckoutThenCheckIn) {
+    vdtool({"protect", "-chown", kAlice.name, "/vobs/p/src/a.c"});
+    vdtool({"protect", "-chown", kAlice.name, "/vobs/p/src"});
+    const std::string base = "l1\nl2\nl3\n", theirs = "L1\nl2\nl3\n", mine = "l1\nl2\nL3\n";
+    change("src/a.c", base);  // /main/2
+    CopyArea a(site_.home() + "/ca", make_view("alice_web"));
+    update(a);
+    ASSERT_EQ(status_of(checkout(a, "vobs/p/src/a.c", /*unreserved=*/true)), "0");
+    change("src/a.c", theirs);  // /main/3, by someone else
+    Response refused = checkin(a, "vobs/p/src/a.c", &mine);
+    EXPECT_EQ(status_of(refused), "100006");
+    ASSERT_EQ(refused.named("CheckinMergeInputRecord").size(), 1u);
+
+    // The merge as blocks: each contributor rebuilds exactly, every region resolves.
+    PostOptions with_copy;
+    with_copy.upload = &mine;
+    const ArgList item = {{"ViewUuid", a.view_uuid()},
+                          {"ElemPath", "vobs/p/src/a.c"},
+                          {"NumItems", "1"},
+                          {"CheckedOut", "1"},
+                          {"Hijacked", "0"},
+                          {"Loaded", "1"},
+                          {"PrevFlag", "0"}};
+    Response blocks = call("new_merge_rpc", args(item), with_copy);
+    ASSERT_EQ(status_of(blocks), "0") << text_of(blocks);
+    auto rebuild = [](const Response& r, const char* who) {
+        std::string text;
+        for (const Part& p : r.parts) {
+            const std::string* d = p.header("Content-Description");
+            if (d && *d == "view_rel_pname") continue;
+            if (p.name() == "common" || p.name() == who) text += p.content;
+        }
+        return text;
+    };
+    EXPECT_EQ(rebuild(blocks, "base_ver"), base);
+    EXPECT_EQ(rebuild(blocks, "from_ver"), theirs);
+    EXPECT_EQ(rebuild(blocks, "to_ver"), mine);
+    ASSERT_FALSE(blocks.named("result").empty());
+    for (const Part* p : blocks.named("result"))
+        EXPECT_EQ(header(p, "Content-Description"), "merged");
+
+    // The server merges the client's copy and records the arrow; the checkin goes in.
+    Response merged = call("merge_rpc",
+                           args({{"ViewUuid", a.view_uuid()},
+                                 {"Pname", "vobs/p/src/a.c"},
+                                 {"FromVersion", "/vobs/p/src/a.c@@/main/3"},
+                                 {"BaseVersion", ""},
+                                 {"Ndata", "0"},
+                                 {"Abort", "0"}}),
+                           with_copy);
+    ASSERT_EQ(status_of(merged), "0") << text_of(merged);
+    ASSERT_EQ(merged.named("MergeResult").size(), 1u);
+    const Part* result = merged.named("MergeResult")[0];
+    EXPECT_EQ(header(result, "Outcome"), "auto");
+    EXPECT_EQ(header(result, "BaseVersion"), "/vobs/p/src/a.c@@/main/2");
+    EXPECT_EQ(result->content, "L1\nl2\nL3\n");
+    Response in = checkin(a, "vobs/p/src/a.c", &result->content);
+    ASSERT_EQ(status_of(in), "0") << text_of(in);
+    auto dbid = [](const char* v) {
+        vob_resolved_t r;
+        EXPECT_EQ(vob_resolve_pname(v, nullptr, 0, &r), 0) << v;
+        return std::to_string(r.dbid);
+    };
+    Response vtree = call("fetch_vtree_rpc", args({{"ViewUuid", a.view_uuid()},
+                                                   {"Scope", "vobs/p/src/a.c"},
+                                                   {"Op", "FetchDescendants"},
+                                                   {"Filter", "NodeFilter.ANY"}}));
+    ASSERT_EQ(status_of(vtree), "0") << text_of(vtree);
+    const std::string main3 = dbid("/vobs/p/src/a.c@@/main/3");
+    bool arrow = false;
+    for (const Part* v : vtree.named("CheckedinVersionNode"))
+        arrow |= header(v, "Dbid") == dbid("/vobs/p/src/a.c@@/main/4") &&
+                 v->content.find("MergeParent: " + main3) != std::string::npos;
+    EXPECT_TRUE(arrow) << text_of(vtree);
+
+    // The new version against the one before it.
+    Response cmp = call("compare_rpc", args({{"ViewUuid", a.view_uuid()},
+                                             {"ElemPath", "vobs/p/src/a.c"},
+                                             {"NumItems", "1"},
+                                             {"CheckedOut", "0"},
+                                             {"Hijacked", "0"},
+                                             {"Loaded", "1"},
+                                             {"PrevFlag", "1"}}));
+    ASSERT_EQ(status_of(cmp), "0") << text_of(cmp);
+    EXPECT_EQ(rebuild(cmp, "from_ver"), base);
+    EXPECT_EQ(rebuild(cmp, "to_ver"), "L1\nl2\nL3\n");
+    // A changed copy with nothing sent to compare is refused.
+    Response nothing = call("compare_rpc", args({{"ViewUuid", a.view_uuid()},
+                                                 {"ElemPath", "vobs/p/src/a.c"},
+                                                 {"NumItems", "1"},
+                                                 {"CheckedOut", "0"},
+                                                 {"Hijacked", "1"},
+                                                 {"Loaded", "1"},
+                                                 {"PrevFlag", "1"}}));
+    EXPECT_NE(text_of(nothing).find("VDSRV3007"), std::string::npos) << text_of(nothing);
+
+    // A directory merge: dev's new name reaches the client with its next update.
+    vdtool({"mkbrtype", "dev@/vobs/p"});
+    vdtool({"mkbranch", "dev", "/vobs/p/src"});
+    add("src/n.c", "new\n");
+    vdtool({"ci", "/vobs/p/src"});
+    update(a);
+    ASSERT_EQ(status_of(checkout(a, "vobs/p/src")), "0");
+    Response dir = call("new_save_dir_merge_rpc", args({{"ViewUuid", a.view_uuid()},
+                                                        {"Pname", "vobs/p/src"},
+                                                        {"FromVersion", ".../dev/LATEST"},
+                                                        {"BaseVersion", ""}}));
+    ASSERT_EQ(status_of(dir), "0") << text_of(dir);
+    ASSERT_EQ(dir.named("MergeResult").size(), 1u);
+    EXPECT_EQ(header(dir.named("MergeResult")[0], "Outcome"), "trivial");
+    ASSERT_EQ(status_of(checkin(a, "vobs/p/src", nullptr)), "0");
+    update(a);
+    EXPECT_EQ(tree(a.root())["vobs/p/src/n.c"], "new\n");
+}
+
 }  // namespace
 }  // namespace e2e

@@ -81,7 +81,7 @@ inline tbs_status_t mkelem_ci(const std::string& pname, bool dir = false,
 // Runs one vdtool command line; `cap` is emptied first, so it holds this line's messages.
 inline tbs_status_t run_vdtool(Captured* cap, const std::vector<std::string>& args) {
     *cap = Captured{};
-    std::vector<const char*> argv;
+    std::vector<const char*> argv{"vdtool"};
     for (const std::string& a : args) argv.push_back(a.c_str());
     return cmdsyn_execv(static_cast<int>(argv.size()), argv.data());
 }

@@ -160,6 +160,18 @@ tbs_status_t cmd_check_name(const std::string& name) {
     return TBS_ST_OK;
 }
 
+tbs_status_t cmd_check_type_name(const std::string& name) {
+    tbs_status_t st = cmd_check_name(name);
+    if (st != TBS_ST_OK) return st;
+    // Type names stand in selectors ("lbtype:REL1@/vobs/p") and config-spec rules: letters,
+    // digits, "_", "-" and ".", not led by "-" or ".".
+    const bool ok = !name.empty() && name[0] != '-' && name[0] != '.' &&
+                    name.find_first_not_of(
+                        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"
+                        "0123456789_-.") == std::string::npos;
+    return ok ? TBS_ST_OK : cmd_fail("Invalid type name", name, TBS_ST_BAD_NAME);
+}
+
 tbs_status_t cmd_check_pnames(const std::vector<std::string>& pnames) {
     for (const std::string& p : pnames) {
         if (p.size() > VOB_MAX_PNAME)

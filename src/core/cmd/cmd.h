@@ -311,6 +311,56 @@ struct cmd_findmerge_args_t {
 };
 tbs_status_t cmd_findmerge(cmd_findmerge_args_t* args);
 
+// Administration of objects -----------------------------------------------------------
+
+// Removes branches ("a.c@@/main/dev") with every version on them: their labels,
+// attributes and the hyperlinks (merge arrows among them) of those versions go too. A
+// branch with checkouts, or with branches made from its versions, is refused, as is an
+// element's main branch. The element's owner, the VOB's owner or a privileged identity.
+struct cmd_rmbranch_args_t {
+    std::vector<std::string> pnames;
+    const vob_view_ctx_t* view = nullptr;
+    std::string comment;
+};
+tbs_status_t cmd_rmbranch(cmd_rmbranch_args_t* args);
+
+// Removes hyperlinks named "<type>@<id>@<vob tag>" (as mkhlink reports them), or with
+// `from` and `to` set the merge arrow between two versions (rmmerge). The owner of the
+// object the link leads from, the VOB's owner or a privileged identity.
+struct cmd_rmhlink_args_t {
+    std::vector<std::string> hlinks;
+    std::string from, to;
+    const vob_view_ctx_t* view = nullptr;
+};
+tbs_status_t cmd_rmhlink(cmd_rmhlink_args_t* args);
+
+// Gives a type ("lbtype:REL1@/vobs/p") a new name; config specs that name the old one no
+// longer select by it. The type's owner, the VOB's owner or a privileged identity.
+struct cmd_rename_type_args_t {
+    std::string selector;
+    std::string name;
+};
+tbs_status_t cmd_rename_type(cmd_rename_type_args_t* args);
+
+// Makes the view's checkouts of the named elements reserved (refused while another view
+// holds a reserved checkout of the branch) or unreserved. The checkout's user or a
+// privileged identity.
+struct cmd_reserve_args_t {
+    std::vector<std::string> pnames;
+    const vob_view_ctx_t* view = nullptr;
+    bool reserve = true;
+};
+tbs_status_t cmd_reserve(cmd_reserve_args_t* args);
+
+// Changes the element type of elements: file elements take file types, directory elements
+// the directory type. The element's owner, the VOB's owner or a privileged identity.
+struct cmd_chtype_args_t {
+    std::string eltype;
+    std::vector<std::string> pnames;
+    const vob_view_ctx_t* view = nullptr;
+};
+tbs_status_t cmd_chtype(cmd_chtype_args_t* args);
+
 // Merging ---------------------------------------------------------------------------------
 //
 // cmd_merge merges a from-version of an element into the element's checkout in the view
@@ -365,6 +415,14 @@ struct cmd_merge_args_t {
     vob_dbid_t from_version = 0, base_version = 0, to_version = 0;
 };
 tbs_status_t cmd_merge(cmd_merge_args_t* args);
+
+// Merge ancestry. A version's parents are its predecessor and the versions a "Merge"
+// hyperlink leads from into it (a checkout's as well). `*merged` tells whether `from` is `to`
+// or one of its ancestors; if not, `*base` is the common ancestor nearest `from` (0 when the
+// two share none) and `*distance` the steps of the version graph from it to `from`.
+tbs_status_t cmd_version_parents(vob_t* vob, int64_t version, std::vector<int64_t>* out);
+tbs_status_t cmd_merge_base(vob_t* vob, int64_t to, int64_t from, bool* merged, int64_t* base,
+                            int64_t* distance);
 
 // Lookups for the web layer ------------------------------------------------------------
 

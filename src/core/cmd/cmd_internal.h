@@ -39,6 +39,8 @@ tbs_status_t cmd_ctx_init(cmd_ctx* ctx, const vob_view_ctx_t* view);
 // Checks a comment and a name against their limits; prints why not.
 tbs_status_t cmd_check_comment(const std::string& comment);
 tbs_status_t cmd_check_name(const std::string& name);
+// A type's name: as a name, and made only of letters, digits, "_", "-" and ".".
+tbs_status_t cmd_check_type_name(const std::string& name);
 // Pathnames handed in as strings: no NUL inside (a C string would silently name something
 // shorter), no control characters, within the length limit.
 tbs_status_t cmd_check_pnames(const std::vector<std::string>& pnames);
@@ -135,14 +137,6 @@ tbs_status_t cmd_put_content(vob_t* vob, const std::string& from, std::string* n
 // is a real view and a regular file is there: what checkin and mkelem take when no
 // contents file is named.
 std::string cmd_view_private_file(const cmd_ctx& ctx, const std::string& pname);
-
-// Merge ancestry. A version's parents are its predecessor and the versions a "Merge"
-// hyperlink leads from into it (a checkout's as well). `*merged` tells whether `from` is `to`
-// or one of its ancestors; if not, `*base` is the common ancestor nearest `from` (0 when the
-// two share none) and `*distance` the steps of the version graph from it to `from`.
-tbs_status_t cmd_version_parents(vob_t* vob, int64_t version, std::vector<int64_t>* out);
-tbs_status_t cmd_merge_base(vob_t* vob, int64_t to, int64_t from, bool* merged, int64_t* base,
-                            int64_t* distance);
 
 // Prints "<what> "<name>": <status text>." as an error and returns `st`.
 tbs_status_t cmd_fail(const char* what, const std::string& name, tbs_status_t st);

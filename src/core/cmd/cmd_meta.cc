@@ -72,7 +72,7 @@ tbs_status_t cmd_mktype(cmd_mktype_args_t* a) {
     cmd_ctx ctx;
     tbs_status_t st = cmd_ctx_init(&ctx, nullptr);
     if (st == TBS_ST_OK) st = cmd_check_comment(a->comment);
-    if (st == TBS_ST_OK) st = cmd_check_name(a->name);
+    if (st == TBS_ST_OK) st = cmd_check_type_name(a->name);
     if (st != TBS_ST_OK) return st;
     if (a->mtype < VOB_MTYPE_ELTYPE || a->mtype > VOB_MTYPE_TRTYPE)
         return cmd_fail("Unknown type kind for", a->name, TBS_ST_BAD_REQUEST);

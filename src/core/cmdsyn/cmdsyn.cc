@@ -6,8 +6,11 @@
 #include "core/cmdsyn/cmdsyn.h"
 
 #include <time.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <climits>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -38,6 +41,42 @@ std::string cmdsyn_utc(int64_t at) {
     if (!gmtime_r(&t, &tm) || strftime(buf, sizeof buf, "%Y-%m-%dT%H:%M:%SZ", &tm) == 0)
         return std::to_string(at);
     return buf;
+}
+
+// Local files ---------------------------------------------------------------------------
+
+namespace {
+bool g_confined = false;
+std::string g_file_root;  // resolved; "" confines to nothing
+}  // namespace
+
+void cmdsyn_confine_files(const char* root) {
+    g_confined = root != nullptr;
+    g_file_root.clear();
+    if (root && *root) {
+        char resolved[PATH_MAX];
+        if (realpath(root, resolved)) g_file_root = resolved;
+    }
+}
+
+tbs_status_t cmdsyn_check_local_file(const std::string& path) {
+    if (!g_confined) return TBS_ST_OK;
+    char resolved[PATH_MAX];
+    const bool inside =
+        !g_file_root.empty() && realpath(path.c_str(), resolved) &&
+        (g_file_root == resolved || std::string(resolved).rfind(g_file_root + "/", 0) == 0);
+    if (inside) return TBS_ST_OK;
+    imsg_error("vdtool: Error: \"%s\" is not a file of the view this command runs in.\n",
+               path.c_str());
+    return TBS_ST_PERMISSION;
+}
+
+tbs_status_t cmdsyn_check_local_files(const std::vector<std::string>& paths) {
+    for (const std::string& p : paths) {
+        tbs_status_t st = cmdsyn_check_local_file(p);
+        if (st != TBS_ST_OK) return st;
+    }
+    return TBS_ST_OK;
 }
 
 // The argument scanner ----------------------------------------------------------------
@@ -114,8 +153,20 @@ tbs_status_t cmdsyn_scanner::fail(const char* why, const std::string& what) cons
     return cmdsyn_usage_error(usage_);
 }
 
+// The view whose root holds the working directory (a command run in a view), or null.
+static view_t* working_view(std::string* cwd) {
+    char here[4096];
+    if (!getcwd(here, sizeof here)) return nullptr;
+    view_t* view = nullptr;
+    if (view_open_by_root(here, &view) != TBS_ST_OK) return nullptr;
+    *cwd = here;
+    return view;
+}
+
 tbs_status_t cmdsyn_scanner::check_pnames(const std::vector<std::string>& names,
                                           bool selectors) const {
+    std::string cwd;
+    bool in_view_root = false, looked = false;
     for (const std::string& n : names) {
         if (n.empty()) return fail("Empty pathname.");
         if (n[0] == '/') continue;
@@ -123,6 +174,12 @@ tbs_status_t cmdsyn_scanner::check_pnames(const std::vector<std::string>& names,
         if (selectors && vob_utl_parse_objsel(n.c_str(), &sel) == TBS_ST_OK &&
             sel.kind != VOB_SEL_PNAME)
             continue;
+        // In a view's root, names are taken relative to the working directory.
+        if (!looked) {
+            in_view_root = !view_given_ && working_view(&cwd) != nullptr;
+            looked = true;
+        }
+        if (in_view_root) continue;
         return fail(selectors ? "Not an absolute pathname or an object selector: \"%s\"."
                               : "Pathname is not absolute: \"%s\".",
                     n);
@@ -133,15 +190,26 @@ tbs_status_t cmdsyn_scanner::check_pnames(const std::vector<std::string>& names,
 tbs_status_t cmdsyn_scanner::in_view(const vob_view_ctx_t** ctx,
                                      std::vector<std::string>* names) const {
     *ctx = nullptr;
-    if (!view_given_) return TBS_ST_OK;
     view_t* view = nullptr;
-    tbs_status_t st = view_open_by_tag(view_tag_.c_str(), &view);
-    if (st != TBS_ST_OK) return cmdsyn_failed("find view", view_tag_.c_str(), st);
-    if (view->kind == VIEW_KIND_DYNAMIC &&
-        (st = view_start_dynamic(view_tag_.c_str())) != TBS_ST_OK)
-        return cmdsyn_failed("start view", view_tag_.c_str(), st);
+    std::string cwd;
+    if (view_given_) {
+        tbs_status_t st = view_open_by_tag(view_tag_.c_str(), &view);
+        if (st != TBS_ST_OK) return cmdsyn_failed("find view", view_tag_.c_str(), st);
+        if (view->kind == VIEW_KIND_DYNAMIC &&
+            (st = view_start_dynamic(view_tag_.c_str())) != TBS_ST_OK)
+            return cmdsyn_failed("start view", view_tag_.c_str(), st);
+    } else if (!(view = working_view(&cwd))) {
+        return TBS_ST_OK;  // the null view
+    }
     for (size_t i = 0; names && i < names->size(); ++i) {
         std::string& n = (*names)[i];
+        // A relative name is one below the working directory, in the view it is in.
+        if (!cwd.empty() && !n.empty() && n[0] != '/') {
+            vob_objsel_t sel;
+            if (vob_utl_parse_objsel(n.c_str(), &sel) == TBS_ST_OK && sel.kind != VOB_SEL_PNAME)
+                continue;
+            n = cwd + "/" + n;
+        }
         if (n != view->root && n.rfind(view->root + "/", 0) != 0) continue;
         // The name part (before any version extension) must stay below the root.
         const std::string name = n.substr(0, n.find(TBS_VER_EXT));
@@ -291,16 +359,27 @@ std::vector<const cmdsyn_command_t*> all_commands() {
     for (size_t i = 0; i < cmdsyn_elem_command_count; ++i) all.push_back(&cmdsyn_elem_commands[i]);
     for (size_t i = 0; i < cmdsyn_list_command_count; ++i) all.push_back(&cmdsyn_list_commands[i]);
     for (size_t i = 0; i < cmdsyn_view_command_count; ++i) all.push_back(&cmdsyn_view_commands[i]);
+    for (size_t i = 0; i < cmdsyn_admin_command_count; ++i)
+        all.push_back(&cmdsyn_admin_commands[i]);
     for (size_t i = 0; i < cmdsyn_xcm_command_count; ++i) all.push_back(&cmdsyn_xcm_commands[i]);
+    for (size_t i = 0; i < cmdsyn_xcm_list_command_count; ++i)
+        all.push_back(&cmdsyn_xcm_list_commands[i]);
     std::sort(all.begin(), all.end(), [](const cmdsyn_command_t* a, const cmdsyn_command_t* b) {
         return strcmp(a->name, b->name) < 0;
     });
     return all;
 }
 
+// A command by its name or alias, else by an abbreviation it allows.
 const cmdsyn_command_t* find_command(const char* name) {
-    for (const cmdsyn_command_t* c : all_commands())
+    const std::vector<const cmdsyn_command_t*> all = all_commands();
+    for (const cmdsyn_command_t* c : all)
         if (strcmp(c->name, name) == 0 || (c->alias && strcmp(c->alias, name) == 0)) return c;
+    const size_t n = strlen(name);
+    for (const cmdsyn_command_t* c : all)
+        if (c->min_len > 0 && n >= static_cast<size_t>(c->min_len) && n < strlen(c->name) &&
+            strncmp(c->name, name, n) == 0)
+            return c;
     return nullptr;
 }
 
@@ -324,14 +403,28 @@ bool clp_match(const char* arg, const char* name, int min_len) {
     return n >= static_cast<size_t>(min_len) + 1 && n <= strlen(name) && strncmp(arg, name, n) == 0;
 }
 
+bool clp_match(const char* word, const char* pattern) {
+    if (!word || !pattern) return false;
+    const char* open = strchr(pattern, '[');
+    const size_t n = strlen(word);
+    if (!open) return strcmp(word, pattern) == 0;
+    const char* close = strchr(open, ']');
+    if (!close || close[1] != '\0') return false;  // a tail must end the pattern
+    const size_t head = static_cast<size_t>(open - pattern);
+    const size_t tail = static_cast<size_t>(close - open - 1);
+    if (n < head || n > head + tail) return false;
+    if (strncmp(word, pattern, head) != 0) return false;
+    return strncmp(word + head, open + 1, n - head) == 0;
+}
+
 tbs_status_t cmdsyn_execv(int argc, const char* const* argv) {
-    if (argc < 1 || !argv[0]) return usage_error("vdtool command [options] [arguments]");
-    const cmdsyn_command_t* c = find_command(argv[0]);
+    if (argc < 2 || !argv[1]) return usage_error("vdtool command [options] [arguments]");
+    const cmdsyn_command_t* c = find_command(argv[1]);
     if (c) {
         std::vector<std::string> args;
-        for (int i = 1; i < argc; ++i) args.emplace_back(argv[i] ? argv[i] : "");
+        for (int i = 2; i < argc; ++i) args.emplace_back(argv[i] ? argv[i] : "");
         return c->run(args);
     }
-    imsg_error("vdtool: Error: Unrecognized command: \"%s\"\n", argv[0]);
+    imsg_error("vdtool: Error: Unrecognized command: \"%s\"\n", argv[1]);
     return TBS_ST_BAD_REQUEST;
 }

@@ -97,6 +97,7 @@ tbs_status_t make_elements(const cmdsyn_args_t& args, bool dir_only) {
         return s.fail("Give one -from file per pathname (%s given).",
                       std::to_string(a.from.size()));
     a.checkin = checkin;
+    CMDSYN_TRY(cmdsyn_check_local_files(a.from));
     CMDSYN_TRY(s.in_view(&a.view, &a.pnames));
     return cmd_utl_mkelem(&a);
 }
@@ -121,6 +122,7 @@ tbs_status_t import(const cmdsyn_args_t& args) {
     CMDSYN_TRY(s.check_pnames({ops[1]}, false));
     a.source = ops[0];
     a.dest = ops[1];
+    CMDSYN_TRY(cmdsyn_check_local_file(a.source));
     return cmd_import(&a);
 }
 
@@ -169,6 +171,7 @@ tbs_status_t checkin(const cmdsyn_args_t& args) {
     if (!a.from.empty() && a.from.size() != a.pnames.size())
         return s.fail("Give one -from file per pathname (%s given).",
                       std::to_string(a.from.size()));
+    CMDSYN_TRY(cmdsyn_check_local_files(a.from));
     CMDSYN_TRY(s.in_view(&a.view, &a.pnames));
     return cmd_checkin(&a);
 }
@@ -389,6 +392,7 @@ tbs_status_t label_command(const cmdsyn_args_t& args, bool remove) {
     a.label = ops[0];
     a.pnames.assign(ops.begin() + 1, ops.end());
     CMDSYN_TRY(s.check_pnames(a.pnames, false));
+    CMDSYN_TRY(s.in_view(&a.view, &a.pnames));
     return remove ? cmd_rmlabel(&a) : cmd_mklabel(&a);
 }
 
@@ -416,6 +420,7 @@ tbs_status_t attr_command(const cmdsyn_args_t& args, bool remove) {
     if (!remove) a.value = ops[1];
     a.objects.assign(ops.begin() + first_object, ops.end());
     CMDSYN_TRY(s.check_pnames(a.objects, true));
+    CMDSYN_TRY(s.in_view(&a.view, &a.objects));
     return remove ? cmd_rmattr(&a) : cmd_mkattr(&a);
 }
 
@@ -435,9 +440,11 @@ tbs_status_t mkhlink(const cmdsyn_args_t& args) {
     names_t ops;
     CMDSYN_TRY(s.operands(3, 3, &ops));
     CMDSYN_TRY(s.check_pnames({ops[1], ops[2]}, true));
+    names_t ends{ops[1], ops[2]};
+    CMDSYN_TRY(s.in_view(&a.view, &ends));
     a.hltype = ops[0];
-    a.from = ops[1];
-    a.to = ops[2];
+    a.from = ends[0];
+    a.to = ends[1];
     return cmd_mkhlink(&a);
 }
 
@@ -456,6 +463,7 @@ tbs_status_t mkbranch(const cmdsyn_args_t& args) {
     a.branch_type = ops[0];
     a.pnames.assign(ops.begin() + 1, ops.end());
     CMDSYN_TRY(s.check_pnames(a.pnames, false));
+    CMDSYN_TRY(s.in_view(&a.view, &a.pnames));
     return cmd_mkbranch(&a);
 }
 
@@ -491,6 +499,7 @@ tbs_status_t lock_command(const cmdsyn_args_t& args, bool unlock) {
         if (comma == std::string::npos) break;
         start = comma + 1;
     }
+    CMDSYN_TRY(s.in_view(&a.view, &a.objects));
     return unlock ? cmd_unlock(&a) : cmd_lock(&a);
 }
 
@@ -522,6 +531,7 @@ tbs_status_t protect(const cmdsyn_args_t& args) {
             return s.fail("Bad mode \"%s\": give the permission bits in octal.", mode);
         a.mode = static_cast<int>(strtol(mode.c_str(), nullptr, 8));
     }
+    CMDSYN_TRY(s.in_view(&a.view, &a.objects));
     return cmd_protect(&a);
 }
 
@@ -587,6 +597,13 @@ tbs_status_t merge(const cmdsyn_args_t& args) {
     CMDSYN_TRY(s.operands(version.empty() ? 1 : 0, version.empty() ? 1 : 0, &operands));
     a.from = version.empty() ? operands[0] : version;
     if (a.to.empty()) return s.fail("Name the checked-out element to merge into with -to.");
+    if (!a.output.empty()) {
+        // The file is written: its directory must be one the command may use.
+        const size_t slash = a.output.rfind('/');
+        CMDSYN_TRY(cmdsyn_check_local_file(slash == std::string::npos ? "."
+                                           : slash == 0               ? "/"
+                                                                      : a.output.substr(0, slash)));
+    }
     std::vector<std::string> names{a.to, a.from};
     if (!a.base.empty()) names.push_back(a.base);
     CMDSYN_TRY(s.check_pnames({a.to}, false));

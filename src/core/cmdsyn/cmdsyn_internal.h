@@ -26,6 +26,9 @@ struct cmdsyn_command_t {
     const char* alias;  // a short name ("co"), or null
     cmdsyn_run_t run;
     const char* usage;
+    // The shortest abbreviation of `name` the interpreter takes ("des" for "describe");
+    // 0 takes the whole name only.
+    int min_len = 0;
 };
 
 struct vob_view_ctx_t;
@@ -38,9 +41,19 @@ extern const cmdsyn_command_t cmdsyn_list_commands[];
 extern const size_t cmdsyn_list_command_count;
 extern const cmdsyn_command_t cmdsyn_view_commands[];
 extern const size_t cmdsyn_view_command_count;
+extern const cmdsyn_command_t cmdsyn_admin_commands[];
+extern const size_t cmdsyn_admin_command_count;
+
+// A local file a command is about to read: refused (with its message) when the files are
+// confined and it lies outside the root.
+tbs_status_t cmdsyn_check_local_file(const std::string& path);
+// The same for each of `paths`.
+tbs_status_t cmdsyn_check_local_files(const std::vector<std::string>& paths);
 // Change management (cmdsyn_xcm.cc).
 extern const cmdsyn_command_t cmdsyn_xcm_commands[];
 extern const size_t cmdsyn_xcm_command_count;
+extern const cmdsyn_command_t cmdsyn_xcm_list_commands[];
+extern const size_t cmdsyn_xcm_list_command_count;
 
 // Prints "Usage: <usage>" and returns 1072.
 tbs_status_t cmdsyn_usage_error(const char* usage);

@@ -18,6 +18,7 @@ typedef std::vector<std::string> names_t;
 
 const char* const kLsUsage = "ls [-view view-tag] [-long] [pname...]";
 const char* const kDescribeUsage = "describe | desc [-view view-tag] [-long] pname-or-selector...";
+const char* const kDumpUsage = "dump [-view view-tag] pname-or-selector...";
 const char* const kLshistoryUsage = "lshistory | lshis pname-or-selector...";
 const char* const kLscheckoutUsage = "lscheckout | lsco [-view view-tag] [-all] [pname...]";
 
@@ -479,6 +480,15 @@ tbs_status_t describe(const cmdsyn_args_t& args) {
     return result;
 }
 
+// Everything the VOB records of the objects: their long description.
+tbs_status_t dump(const cmdsyn_args_t& args) {
+    for (const std::string& a : args)
+        if (clp_match(a.c_str(), "-long", 1)) return cmdsyn_usage_error(kDumpUsage);
+    cmdsyn_args_t with_long{"-long"};
+    with_long.insert(with_long.end(), args.begin(), args.end());
+    return describe(with_long);
+}
+
 // lshistory -------------------------------------------------------------------------------
 
 // How an event names its object: a version by its version id, a branch by its path, the
@@ -507,9 +517,11 @@ tbs_status_t lshistory(const cmdsyn_args_t& args) {
     names_t names;
     CMDSYN_TRY(s.operands(1, CMDSYN_ANY, &names));
     CMDSYN_TRY(s.check_pnames(names, true));
+    const vob_view_ctx_t* view = nullptr;
+    CMDSYN_TRY(s.in_view(&view, &names));
     for (const std::string& name : names) {
         Named n;
-        tbs_status_t st = resolve_named(name, nullptr, &n);
+        tbs_status_t st = resolve_named(name, view, &n);
         if (st != TBS_ST_OK) return cmdsyn_failed("list the history of", name.c_str(), st);
         std::vector<vob_event_info_t> events;
         if ((st = vob_obj_get_events(n.vob, n.element ? n.element : n.dbid, &events)) != TBS_ST_OK)
@@ -590,10 +602,11 @@ tbs_status_t lscheckout(const cmdsyn_args_t& args) {
 }  // namespace
 
 const cmdsyn_command_t cmdsyn_list_commands[] = {
-    {"describe", "desc", describe, kDescribeUsage},
+    {"describe", "desc", describe, kDescribeUsage, 3},
+    {"dump", nullptr, dump, kDumpUsage},
     {"ls", nullptr, ls, kLsUsage},
-    {"lscheckout", "lsco", lscheckout, kLscheckoutUsage},
-    {"lshistory", "lshis", lshistory, kLshistoryUsage},
+    {"lscheckout", "lsco", lscheckout, kLscheckoutUsage, 3},
+    {"lshistory", "lshis", lshistory, kLshistoryUsage, 3},
 };
 const size_t cmdsyn_list_command_count =
     sizeof cmdsyn_list_commands / sizeof cmdsyn_list_commands[0];

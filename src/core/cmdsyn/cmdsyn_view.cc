@@ -43,6 +43,7 @@ tbs_status_t check_tag(const cmdsyn_scanner& s, const std::string& tag) {
 
 // A config spec file, read whole; larger than a spec may be is refused before reading.
 tbs_status_t read_cspec_file(const std::string& path, std::string* text) {
+    CMDSYN_TRY(cmdsyn_check_local_file(path));
     int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) return cmdsyn_failed("read config spec", path.c_str(), tbs_errno2status(errno));
     struct stat sb;

@@ -3,6 +3,7 @@
 
 #include <grp.h>
 #include <pwd.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -62,6 +63,35 @@ tbs_status_t credutl_get_process_creds(credutl_creds_t* out) {
         return group_name(out->gid, out->group);
     }
     return fill_from_passwd(pw, out);
+}
+
+tbs_status_t credutl_become_site_owner(const char* site, char* why, size_t why_size) {
+    auto fail = [&](const char* text, int err) {
+        if (why && why_size)
+            snprintf(why, why_size, "%s%s%s", text, err ? ": " : "", err ? strerror(err) : "");
+        return err ? tbs_errno2status(err) : TBS_ST_PERMISSION;
+    };
+    if (why && why_size) why[0] = '\0';
+    if (geteuid() != 0 || !site) return TBS_ST_OK;
+    struct stat sb;
+    if (stat(site, &sb) != 0)
+        return errno == ENOENT ? TBS_ST_OK : fail("cannot read the site", errno);
+    if (sb.st_uid == 0) return TBS_ST_OK;
+    std::vector<char> buf(16384);
+    struct passwd pw, *res = nullptr;
+    if (getpwuid_r(sb.st_uid, &pw, buf.data(), buf.size(), &res) != 0 || !res)
+        return fail("the account that owns the site has no entry in the user database", 0);
+    // Root keeps acting: its commands are the administrator's, and events say so.
+    credutl_creds_t admin;
+    tbs_status_t st = credutl_get_creds(&admin);
+    if (st != TBS_ST_OK) return fail("cannot read the administrator's identity", 0);
+    if (initgroups(pw.pw_name, pw.pw_gid) != 0) return fail("cannot take the site's groups", errno);
+    if (setgid(pw.pw_gid) != 0) return fail("cannot take the site's group", errno);
+    if (setuid(pw.pw_uid) != 0) return fail("cannot become the site's account", errno);
+    // For good: a process that could return to root has not dropped it.
+    if (setuid(0) == 0 || getuid() != pw.pw_uid || geteuid() != pw.pw_uid)
+        return fail("root could not be given up", 0);
+    return credutl_set_creds(admin);
 }
 
 tbs_status_t credutl_lookup(const char* user, const char* group, credutl_creds_t* out) {

@@ -9,6 +9,8 @@
 
 #include <sys/types.h>
 
+#include <cstddef>
+
 #include "core/tbs/tbs.h"
 
 enum { CREDUTL_NAME_SIZE = 256, CREDUTL_MAX_GROUPS = 64 };
@@ -36,6 +38,14 @@ tbs_status_t credutl_set_creds(const credutl_creds_t& creds);
 tbs_status_t credutl_set_credentials(const char* user, const char* group);
 // Back to the process identity.
 void credutl_reset_creds();
+
+// For an administrator's process run as root on a site that belongs to another account:
+// makes the process that account (its groups, group and user, for good), so that every file
+// it writes belongs to the site, while the acting identity stays root's. Nothing changes
+// for a process that is not root or a site that root owns (or that does not exist yet).
+// When the switch cannot be made (the owner has no account, a call is refused) the
+// process is left as it was and `why` says what failed: the caller must not go on.
+tbs_status_t credutl_become_site_owner(const char* site, char* why, size_t why_size);
 
 bool credutl_in_group(const credutl_creds_t& creds, gid_t gid);
 // Whether the identity has the privileges of the site's administrator: root, or the

@@ -26,6 +26,8 @@
     X(IMSG_CORE_OP_FAILED, 46, "Operation \"%s\" failed: %s.\n") \
     X(IMSG_CORE_OP_FAILED_ON, 47, "Operation \"%s\" failed on \"%s\": %s.\n") \
     X(IMSG_CORE_NO_RESERVE, 60, "Not enough free space in \"%s\" to store %llu bytes and keep the reserve of %llu MiB free (VERDANE_MIN_FREE_MB).\n") \
+    X(IMSG_CORE_ILLEGAL_OPTION, 61, "Illegal option \"%s\": not allowed here.\n") \
+    X(IMSG_CORE_CHDIR_FAILED, 62, "Unable to change directory to \"%s\": %s.\n") \
     X(IMSG_CORE_CLIENT_TOO_OLD, 158, "The client's protocol version %d is older than the oldest version this server supports (%d).\n") \
     X(IMSG_CORE_CLIENT_TOO_NEW, 159, "The client's protocol version %d is newer than the newest version this server supports (%d).\n")
 // clang-format on

@@ -187,6 +187,16 @@ tbs_status_t vob_store_delete_type(store_db& db, int64_t dbid) {
     return st == TBS_ST_OK ? vob_store_delete_object(db, dbid) : st;
 }
 
+tbs_status_t vob_store_rename_type(store_db& db, int64_t dbid, const std::string& name) {
+    db.assert_writer();
+    vob_type_info_t t, other;
+    tbs_status_t st = vob_store_get_type(db, dbid, &t);
+    if (st != TBS_ST_OK) return st;
+    if (vob_store_find_type_info(db, t.mtype, name.c_str(), &other) == TBS_ST_OK)
+        return TBS_ST_EXISTS;
+    return exec(db, "UPDATE types SET name = ? WHERE dbid = ?", name, dbid);
+}
+
 tbs_status_t vob_store_new_trigger(store_db& db, const vob_store_trigger_t& t) {
     db.assert_writer();
     return exec(db, "INSERT INTO trtypes (dbid, pre, ops, eltype, command) VALUES (?, ?, ?, ?, ?)",
@@ -249,6 +259,14 @@ tbs_status_t vob_store_delete_branch(store_db& db, int64_t branch) {
     if (st == TBS_ST_OK) st = vob_store_journal(db, element);
     if (st == TBS_ST_OK) st = exec(db, "DELETE FROM branches WHERE dbid = ?", branch);
     return st == TBS_ST_OK ? vob_store_delete_object(db, branch) : st;
+}
+
+tbs_status_t vob_store_set_element_type(store_db& db, int64_t element, int64_t eltype) {
+    db.assert_writer();
+    tbs_status_t st = vob_store_journal(db, element);
+    return st == TBS_ST_OK
+               ? exec(db, "UPDATE elements SET eltype = ? WHERE dbid = ?", eltype, element)
+               : st;
 }
 
 // Versions ------------------------------------------------------------------------------
@@ -524,6 +542,12 @@ tbs_status_t vob_store_new_hlink(store_db& db, int64_t dbid, int64_t hltype, int
                 "INSERT INTO hyperlinks (dbid, hltype, from_obj, to_obj, text)"
                 " VALUES (?, ?, ?, ?, ?)",
                 dbid, hltype, from, to, text);
+}
+
+tbs_status_t vob_store_delete_hlink(store_db& db, int64_t dbid) {
+    db.assert_writer();
+    tbs_status_t st = exec(db, "DELETE FROM hyperlinks WHERE dbid = ?", dbid);
+    return st == TBS_ST_OK ? vob_store_delete_object(db, dbid) : st;
 }
 
 tbs_status_t vob_store_list_hlinks(store_db& db, int64_t obj, std::vector<vob_hlink_info_t>* out) {

@@ -67,6 +67,8 @@ tbs_status_t vob_store_list_types(store_db& db, int mtype, std::vector<vob_type_
 tbs_status_t vob_store_type_uses(store_db& db, const vob_type_info_t& type, int64_t* uses);
 tbs_status_t vob_store_remove_type_uses(store_db& db, const vob_type_info_t& type);
 tbs_status_t vob_store_delete_type(store_db& db, int64_t dbid);
+// A new name for a type (TBS_ST_EXISTS when its kind has one of that name).
+tbs_status_t vob_store_rename_type(store_db& db, int64_t dbid, const std::string& name);
 
 // A trigger type's firing rule (the rest of the type is its row in `types`).
 struct vob_store_trigger_t {
@@ -88,6 +90,7 @@ tbs_status_t vob_store_get_branch(store_db& db, int64_t dbid, int64_t* element, 
                                   int64_t* parent_version);
 tbs_status_t vob_store_find_branch(store_db& db, int64_t element, int64_t brtype, int64_t* branch);
 tbs_status_t vob_store_delete_branch(store_db& db, int64_t branch);
+tbs_status_t vob_store_set_element_type(store_db& db, int64_t element, int64_t eltype);
 // Branches made at versions of `branch`.
 tbs_status_t vob_store_count_branch_children(store_db& db, int64_t branch, int64_t* count);
 
@@ -159,6 +162,8 @@ tbs_status_t vob_store_new_hlink(store_db& db, int64_t dbid, int64_t hltype, int
 tbs_status_t vob_store_find_hlink(store_db& db, int64_t hltype, int64_t from, int64_t to,
                                   int64_t* dbid);
 tbs_status_t vob_store_list_hlinks(store_db& db, int64_t obj, std::vector<vob_hlink_info_t>* out);
+// Removes a hyperlink and its object.
+tbs_status_t vob_store_delete_hlink(store_db& db, int64_t dbid);
 
 // Locks; excluded users are kept as one comma-separated text.
 tbs_status_t vob_store_set_lock(store_db& db, int64_t obj, bool obsolete,

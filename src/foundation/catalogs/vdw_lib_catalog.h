@@ -284,7 +284,11 @@
     X(VDW_LIB_LIST_TYPES_FAILED, 1297, "VDSRV1297: Unable to list the types of VOB \"%s\": %s\n") \
     X(VDW_LIB_GET_HISTORY_FAILED, 1298, "VDSRV1298: Unable to get the history of \"%s\": %s\n") \
     X(VDW_LIB_LIST_VIEWS_FAILED, 1299, "VDSRV1299: Unable to list the views: %s\n") \
-    X(VDW_LIB_VALUE_NOT_SUPPORTED, 1300, "VDSRV1300: The value \"%s\" of \"%s\" is not supported by this server.\n")
+    X(VDW_LIB_VALUE_NOT_SUPPORTED, 1300, "VDSRV1300: The value \"%s\" of \"%s\" is not supported by this server.\n") \
+    X(VDW_LIB_CREATE_STREAM_FAILED, 1301, "VDSRV1301: Unable to create stream \"%s\": %s\n") \
+    X(VDW_LIB_CREATE_BASELINE_FAILED, 1302, "VDSRV1302: Unable to create baseline \"%s\": %s\n") \
+    X(VDW_LIB_LIST_PVOBS_FAILED, 1303, "VDSRV1303: Unable to list the project VOBs: %s\n") \
+    X(VDW_LIB_LIST_CONTAINER_FAILED, 1304, "VDSRV1304: Unable to list the contents of \"%s\": %s\n")
 // clang-format on
 
 // The index of each entry in _vdw_lib_lib_msg_table.

@@ -70,8 +70,7 @@ bool vdw_send_merge_record(VDW_RpcResponse& response, VDW_Vdcore& core, vob_t* v
                            const vob_checkout_info_t& co, const std::string& scope,
                            WCM_Status& status) {
     vob_dbid_t latest = 0;
-    if (vob_branch_latest(vob, co.branch, &latest) != TBS_ST_OK || latest == co.pred_version)
-        return false;
+    if (!core.needs_latest_merge(vob, co, &latest)) return false;
     std::string base, from;
     WCM_Status ignored;
     core.get_obj_name(vob, co.pred_version, &base, ignored);

@@ -32,10 +32,9 @@ bool read_args(const char* text, Args* a, WCM_Status& status) {
            args.pname("CopyAreaRoot", &a->copy_area_root);
 }
 
-// What this server makes: web views outside streams, whose files keep the lines they were
+// What this server makes: web views, of a stream or not, whose files keep the lines they were
 // checked in with, with storage where the site keeps views. Each refusal names the value.
 bool check_args(const Args& a, WCM_Status& status) {
-    if (!a.stream.empty()) return VDW_RpcArgs::not_supported(status, "Stream", a.stream);
     if (!a.text_mode.empty() && strcasecmp(a.text_mode.c_str(), "transparent") != 0 &&
         strcasecmp(a.text_mode.c_str(), "unix") != 0)
         return VDW_RpcArgs::not_supported(status, "TextMode", a.text_mode);
@@ -56,10 +55,12 @@ void VDW_MkviewRpc::send_response_body() {
     // it. "ConfigTag" names a view whose config spec the new one starts with.
     VDW_Vdcore& core = *facade();
     std::string cspec;
-    if (!a.config_tag.empty()) core.get_view_cspec(a.config_tag.c_str(), &cspec, status());
+    if (!a.config_tag.empty() && a.stream.empty())
+        core.get_view_cspec(a.config_tag.c_str(), &cspec, status());
     if (!status().is_ok()) return;
     SUM_Uuid uuid;
-    core.create_view(a.tag.c_str(), cspec.c_str(), a.copy_area_root.c_str(), &uuid, status());
+    core.create_view(a.tag.c_str(), cspec.c_str(), a.copy_area_root.c_str(), &uuid, status(),
+                     a.stream.c_str());
     if (!status().is_ok()) return;
     VDW_MultipartData part(VDW_MultipartData::RPC_RESULT_PART, nullptr, nullptr, nullptr, 0);
     part.add_part_item("Uuid", uuid);
