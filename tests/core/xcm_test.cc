@@ -8,8 +8,10 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <string>
 #include <vector>
@@ -108,6 +110,16 @@ protected:
         ci.from = {write_file(tmp_ / "new", data)};
         ci.view = ctx(view);
         return cmd_checkin(&ci);
+    }
+    // A change made in another view's activity (made when named, else the current one).
+    tbs_status_t change_as(const char* view, const std::string& activity, const char* stream,
+                           const std::string& pname, const std::string& data) {
+        if (!activity.empty()) {
+            tbs_status_t st =
+                run_vdtool(&cap_, {"mkactivity", "-in", stream, "-view", view, activity});
+            if (st != 0) return st;
+        }
+        return change(view, pname, data);
     }
     // The contents a view selects at `pname`.
     std::string text_in(const char* view, const std::string& pname) {
@@ -210,6 +222,18 @@ TEST_F(XcmTest, ChangeSetsFollowTheViewsActivity) {
 // same handle, opened before) selects the delivered contents.
 TEST_F(XcmTest, DeliverBaselineAndRebaseCarryWorkAcrossStreams) {
     work_in_dev1();
+    // A new element, made in the stream's view: it and its directory's new name go on the
+    // stream's branch, so the view sees them.
+    cmd_mkelem_args_t mk;
+    mk.pnames = {"/vobs/src/d/new.c"};
+    mk.from = {write_file(tmp_ / "n", "n1\n")};
+    mk.view = ctx("dev1");
+    mk.checkin = true;
+    mk.ci_parent = true;
+    ASSERT_EQ(cmd_utl_mkelem(&mk), 0) << cap_.err;
+    EXPECT_EQ(text_in("dev1", "/vobs/src/d/new.c"), "n1\n");
+    EXPECT_EQ(idstr("/vobs/src/d", ctx("dev1")), "/main/dev1/1");
+    EXPECT_EQ(text_in("int", "/vobs/src/d/new.c"), "<none>");
     EXPECT_EQ(text_in("dev2", "/vobs/src/a.c"), "a1\n");  // opens dev2 before the rebase
     // Merge candidates of the activity in the integration view: both elements, trivial.
     cmd_findmerge_args_t fm;
@@ -219,10 +243,10 @@ TEST_F(XcmTest, DeliverBaselineAndRebaseCarryWorkAcrossStreams) {
     fm.pnames = {"/vobs/src"};
     fm.output = "NUL";
     ASSERT_EQ(cmd_findmerge(&fm), 0) << cap_.err;
-    EXPECT_EQ(fm.candidates, 2);
+    EXPECT_EQ(fm.candidates, 3);  // a.c, d, b.c (new.c is not in the view yet)
     Events ev;
     ASSERT_EQ(deliver_start(kDev1, &ev), 0) << cap_.err;
-    EXPECT_EQ(ev.phases, (std::vector<int>{3, 4, 5, 6, 7, 7, 8, 9}));
+    EXPECT_EQ(ev.phases, (std::vector<int>{3, 4, 5, 6, 7, 7, 7, 7, 8, 9}));
     SUM_Stream dev1;
     ASSERT_EQ(SUM_Stream::construct_from_selector(kDev1, &dev1), 0);
     SUM_Deliver d;
@@ -233,7 +257,9 @@ TEST_F(XcmTest, DeliverBaselineAndRebaseCarryWorkAcrossStreams) {
     d.set_callback_data(&ev);
     d.set_merge_cb(Events::merge);
     ASSERT_EQ(d.do_deliver(), 0) << cap_.err;
-    EXPECT_EQ(ev.merged, (std::vector<std::string>{"/vobs/src/a.c", "/vobs/src/d/b.c"}));
+    // Parents first: the directory brings the new name before the new element is merged.
+    EXPECT_EQ(ev.merged, (std::vector<std::string>{"/vobs/src/d", "/vobs/src/a.c",
+                                                   "/vobs/src/d/b.c", "/vobs/src/d/new.c"}));
     ASSERT_EQ(d.op_state_string(&state), 0);
     EXPECT_EQ(state.str(), "merged");
     view_t* iv = nullptr;
@@ -243,6 +269,7 @@ TEST_F(XcmTest, DeliverBaselineAndRebaseCarryWorkAcrossStreams) {
     EXPECT_EQ(checkouts_in("int"), 0u);
     EXPECT_EQ(idstr("/vobs/src/a.c", ctx("int")), "/main/proj_int/1");
     EXPECT_EQ(text_in("int", "/vobs/src/d/b.c"), "b2\n");
+    EXPECT_EQ(text_in("int", "/vobs/src/d/new.c"), "n1\n");
     // Nothing is left to deliver.
     EXPECT_EQ(deliver_start(kDev1, &ev), TBS_ST_NO_WORK);
     ASSERT_EQ(cmd_findmerge(&fm), 0) << cap_.err;
@@ -251,17 +278,29 @@ TEST_F(XcmTest, DeliverBaselineAndRebaseCarryWorkAcrossStreams) {
     ok({"mkbl", "-stream", kInt, "-recommend", "BL1"});
     ok({"lsbl", "-stream", kInt});
     EXPECT_TRUE(contains(cap_.out,
-                         "baseline \"BL1\"  component \"src\"  incremental  INITIAL  2 "
+                         "baseline \"BL1\"  component \"src\"  incremental  INITIAL  4 "
                          "versions  (recommended)"))
         << cap_.out;
+    // dev2's copy area loads d alone: its load rules outlive the stream's new spec.
+    {
+        view_t* v = nullptr;
+        std::string spec;
+        ASSERT_EQ(view_open_by_tag("dev2", &v), 0);
+        ASSERT_EQ(view_get_cspec(v, &spec), 0);
+        spec.replace(spec.find("load /vobs/src\n"), 15, "load /vobs/src/d\n");
+        ASSERT_EQ(view_set_cspec(v, VIEW_SETCS_REPLACE, spec, nullptr), 0) << cap_.err;
+    }
     ok({"rebase", "-view", "dev2", "-complete"});
     EXPECT_EQ(text_in("dev2", "/vobs/src/a.c"), "a2\n");
     EXPECT_EQ(text_in("dev2", "/vobs/src/d/b.c"), "b2\n");
+    EXPECT_EQ(text_in("dev2", "/vobs/src/d/new.c"), "n1\n");
     std::string cspec;
     view_t* dev2 = nullptr;
     ASSERT_EQ(view_open_by_tag("dev2", &dev2), 0);
     ASSERT_EQ(view_get_cspec(dev2, &cspec), 0);
     EXPECT_TRUE(contains(cspec, "element /vobs/src/... BL1 -mkbranch dev2\n")) << cspec;
+    EXPECT_TRUE(contains(cspec, "load /vobs/src/d\n") && !contains(cspec, "load /vobs/src\n"))
+        << cspec;
     SUM_Stream s2;
     std::vector<SUM_Baseline> found;
     ASSERT_EQ(SUM_Stream::construct_from_selector(kDev2, &s2), 0);
@@ -404,4 +443,225 @@ TEST_F(XcmTest, ConcurrentDeliversIntoOneStreamHaveOneWinner) {
     EXPECT_EQ((codes[0] == 0) + (codes[1] == 0), 1) << read_file(outs[0]) << read_file(outs[1]);
     const std::string loser = read_file(outs[codes[0] == 0 ? 1 : 0]);
     EXPECT_TRUE(contains(loser, "already in progress")) << loser;
+}
+
+// The listings say what the model holds, changes to streams and baselines show in them,
+// and usage errors are refused before anything is done.
+TEST_F(XcmTest, VdtoolListsAndChangesTheModel) {
+    work_in_dev1();
+    ok({"lsproject", "-pvob", "/vobs/pvob"});
+    EXPECT_TRUE(
+        contains(cap_.out, "project \"proj\"  integration stream: stream:proj_int@vob:/vobs/pvob"))
+        << cap_.out;
+    ok({"lsactivity", "-in", kDev1, "-cset"});
+    EXPECT_TRUE(contains(cap_.out,
+                         "activity \"fix\"  \"Fix both\"\n"
+                         "  /vobs/src/a.c@@/main/dev1/1\n"
+                         "  /vobs/src/d/b.c@@/main/dev1/1\n"))
+        << cap_.out;
+    ok({"mkbl", "-stream", kInt, "-full", "FULL1"});
+    ok({"chbl", "-level", "TESTED", "baseline:FULL1@/vobs/pvob"});
+    ok({"chstream", "-recommended", "baseline:FULL1@/vobs/pvob", "-readonly", kDev2});
+    ok({"lsbl", "-stream", kInt});
+    EXPECT_TRUE(
+        contains(cap_.out, "baseline \"FULL1\"  component \"src\"  full  TESTED  4 versions\n"))
+        << cap_.out;
+    ok({"lsstream", "-in", kProject});
+    EXPECT_TRUE(contains(cap_.out,
+                         "stream \"dev2\" (development, read-only)\n"
+                         "  foundation: baseline:src_INITIAL@vob:/vobs/pvob\n"
+                         "  recommended: baseline:FULL1@vob:/vobs/pvob\n"))
+        << cap_.out;
+    // A read-only stream's view takes no checkouts, whatever its activity.
+    ok({"mkactivity", "-in", kDev1, "spare@/vobs/pvob"});
+    cmd_checkout_args_t co;
+    co.pnames = {"/vobs/src/a.c"};
+    co.view = ctx("dev2");
+    EXPECT_NE(cmd_checkout(&co), 0);
+    EXPECT_EQ(checkouts_in("dev2"), 0u);
+
+    const std::vector<std::vector<std::string>> refused = {
+        {"mkstream", "-in", kProject, "nameonly"},                 // no project VOB named
+        {"mkcomp", "x@/vobs/pvob"},                                // no -root
+        {"mkbl", "BL"},                                            // no -stream
+        {"chbl", "-level", "SHINY", "baseline:FULL1@/vobs/pvob"},  // no such level
+        {"deliver", "-stream", kDev1},                             // no -to view
+        {"setactivity", "activity:fix@/vobs/pvob"},                // no -view
+        {"mkproject", "-policy", "anything_goes", "p2@/vobs/pvob"},
+        // Names a config spec would read otherwise.
+        {"mkstream", "-in", kProject, "main@/vobs/pvob"},
+        {"mkbl", "-stream", kInt, "-full", "CHECKEDOUT"},
+        {"mkbl", "-stream", kInt, "-full", "two words"},
+    };
+    for (const auto& line : refused) {
+        EXPECT_NE(run_vdtool(&cap_, line), 0) << line[0];
+        EXPECT_FALSE(cap_.err.empty()) << line[0];
+    }
+}
+
+// Work changed on both sides: a deliver merges regions each side changed alone, and one
+// that both changed otherwise stops the deliver with nothing of it checked in, to be
+// cancelled cleanly, or resolved by the user and completed.
+TEST_F(XcmTest, DeliverMergesBothSidesAndStopsAtConflicts) {
+    ASSERT_EQ(change_as("int", "integ@/vobs/pvob", kInt, "/vobs/src/a.c", "top\na1\n"), 0);
+    ASSERT_EQ(change_as("int", "", kInt, "/vobs/src/d/b.c", "b-int\n"), 0);
+    ok({"mkactivity", "-in", kDev1, "-view", "dev1", "both@/vobs/pvob"});
+    ASSERT_EQ(change("dev1", "/vobs/src/a.c", "a1\nbottom\n"), 0) << cap_.err;
+    ok({"deliver", "-stream", kDev1, "-to", "int", "-complete"});
+    EXPECT_EQ(text_in("int", "/vobs/src/a.c"), "top\na1\nbottom\n");
+    EXPECT_EQ(idstr("/vobs/src/a.c", ctx("int")), "/main/proj_int/2");
+
+    ASSERT_EQ(change("dev1", "/vobs/src/d/b.c", "b-dev\n"), 0) << cap_.err;
+    EXPECT_EQ(run_vdtool(&cap_, {"deliver", "-stream", kDev1, "-to", "int"}),
+              TBS_ST_MERGE_CONFLICT);
+    EXPECT_EQ(text_in("int", "/vobs/src/d/b.c"), "b-int\n");
+    view_t* iv = nullptr;
+    ASSERT_EQ(view_open_by_tag("int", &iv), 0);
+    const std::string copy = iv->root + "/vobs/src/d/b.c";
+    EXPECT_TRUE(contains(read_file(copy), "<<<<<<< ")) << read_file(copy);
+    ok({"deliver", "-stream", kDev1, "-cancel"});
+    EXPECT_EQ(checkouts_in("int"), 0u);
+    EXPECT_EQ(idstr("/vobs/src/d/b.c", ctx("int")), "/main/proj_int/1");
+
+    // Again, resolved by the user in the view's copy this time: it is what is checked in.
+    EXPECT_EQ(run_vdtool(&cap_, {"deliver", "-stream", kDev1, "-to", "int"}),
+              TBS_ST_MERGE_CONFLICT);
+    EXPECT_EQ(run_vdtool(&cap_, {"deliver", "-stream", kDev1, "-complete"}), TBS_ST_MERGE_CONFLICT);
+    write_file(copy, "b-both\n");
+    ok({"deliver", "-stream", kDev1, "-complete"});
+    EXPECT_EQ(text_in("int", "/vobs/src/d/b.c"), "b-both\n");
+    EXPECT_EQ(checkouts_in("int"), 0u);
+}
+
+// A deliver of a baseline of the development stream brings the versions it labels; a
+// baseline made elsewhere is refused.
+TEST_F(XcmTest, DeliverOfABaselineBringsItsVersions) {
+    work_in_dev1();
+    ok({"mkbl", "-stream", kDev1, "DEVBL"});
+    ASSERT_EQ(change("dev1", "/vobs/src/a.c", "a3, after the baseline\n"), 0) << cap_.err;
+    EXPECT_EQ(run_vdtool(&cap_, {"deliver", "-stream", kDev1, "-to", "int", "-baselines",
+                                 "baseline:src_INITIAL@/vobs/pvob"}),
+              TBS_ST_INVALID);
+    ok({"deliver", "-stream", kDev1, "-to", "int", "-baselines", "baseline:DEVBL@/vobs/pvob",
+        "-complete"});
+    EXPECT_EQ(text_in("int", "/vobs/src/a.c"), "a2\n");
+    EXPECT_EQ(text_in("int", "/vobs/src/d/b.c"), "b2\n");
+}
+
+// What the object layer answers about streams, views and a rebase driven through it.
+TEST_F(XcmTest, ObjectLayerDrivesARebaseAndAnswersForStreams) {
+    work_in_dev1();
+    SUM_Stream dev1, integ;
+    ASSERT_EQ(SUM_Stream::construct_from_selector(kDev1, &dev1), 0);
+    ASSERT_EQ(dev1.deliver_stream(&integ), 0);
+    SUM_String name;
+    ASSERT_EQ(integ.name(&name), 0);
+    EXPECT_EQ(name.str(), "proj_int");
+    std::vector<SUM_Activity> acts;
+    std::vector<bool> cos;
+    ASSERT_EQ(dev1.undelivered_activities(integ, &acts, &cos), 0);
+    ASSERT_EQ(acts.size(), 1u);
+    EXPECT_FALSE(cos[0]);
+    std::vector<SUM_View> views;
+    ASSERT_EQ(integ.views(&views), 0);
+    ASSERT_EQ(views.size(), 1u);
+    views[0].tag(&name);
+    EXPECT_EQ(name.str(), "int");
+    std::vector<SUM_Vob> pvobs;
+    ASSERT_EQ(SUM_project_vobs(&pvobs), 0);
+    ASSERT_EQ(pvobs.size(), 1u);
+    SUM_Folder root;
+    std::vector<SUM_XcmObject> contents;
+    ASSERT_EQ(SUM_Folder::root_folder(pvobs[0], &root), 0);
+    ASSERT_EQ(root.contents(&contents), 0);
+    ASSERT_EQ(contents.size(), 1u);
+    EXPECT_EQ(contents[0].mtype(), VOB_MTYPE_PROJECT);
+
+    ok({"deliver", "-stream", kDev1, "-to", "int", "-complete"});
+    std::vector<SUM_Baseline> made;
+    ASSERT_EQ(SUM_Baseline::create(integ, "BL2", false, true, &made), 0) << cap_.err;
+    ASSERT_EQ(made.size(), 1u);
+    SUM_View dev2;
+    ASSERT_EQ(SUM_View::construct_from_tag("dev2", &dev2), 0);
+    struct Changes {
+        std::vector<std::string> seen;
+        static int note(void* d, const char* text) {
+            static_cast<Changes*>(d)->seen.push_back(text);
+            return 0;
+        }
+    } changes;
+    SUM_Rebase rb;
+    ASSERT_EQ(SUM_Rebase::rebase_prepare(dev2, made, Changes::note, Changes::note, &changes, &rb),
+              0)
+        << cap_.err;
+    // The component scanned; no change-set scan, as dev2 changed nothing itself.
+    EXPECT_EQ(changes.seen, (std::vector<std::string>{"src"}));
+    ASSERT_EQ(rb.do_rebase(), 0) << cap_.err;
+    SUM_Activity ia;
+    ASSERT_EQ(rb.integration_activity(&ia), 0);
+    EXPECT_FALSE(ia.is_null());  // the rebase's activity is current until it ends
+    SUM_String state;
+    rb.op_state_string(&state);
+    EXPECT_EQ(state.str(), "merged");
+    ASSERT_EQ(rb.complete(), 0) << cap_.err;
+    rb.op_state_string(&state);
+    EXPECT_EQ(state.str(), "completed");
+    ASSERT_EQ(rb.integration_activity(&ia), 0);
+    EXPECT_TRUE(ia.is_null());
+    EXPECT_EQ(text_in("dev2", "/vobs/src/a.c"), "a2\n");
+}
+
+// A vdtool process killed while it delivers 40 files: a later process cancels the deliver
+// cleanly; killed again while completing, a later process completes it whole. Wherever the
+// kills land (even after the process ended), what follows must hold.
+TEST_F(XcmTest, KilledDeliverIsCancelledOrCompletedByTheNextProcess) {
+    ok({"mkactivity", "-in", kDev1, "-view", "dev1", "many@/vobs/pvob"});
+    std::vector<std::string> files;
+    for (int i = 0; i < 40; ++i) files.push_back("/vobs/src/d/f" + std::to_string(i) + ".c");
+    // The files, made in the integration stream and brought into dev1 by a rebase.
+    ok({"mkactivity", "-in", kInt, "-view", "int", "setup@/vobs/pvob"});
+    cmd_mkelem_args_t mk;
+    mk.pnames = files;
+    mk.from.assign(files.size(), write_file(tmp_ / "f", "0\n"));
+    mk.view = ctx("int");
+    mk.checkin = true;
+    ASSERT_EQ(cmd_utl_mkelem(&mk), 0) << cap_.err;
+    ok({"mkbl", "-stream", kInt, "-full", "WITH_FILES"});
+    ok({"rebase", "-view", "dev1", "-baseline", "baseline:WITH_FILES@/vobs/pvob", "-complete"});
+    ok({"setactivity", "-view", "dev1", "activity:many@/vobs/pvob"});
+    for (const std::string& f : files) ASSERT_EQ(change("dev1", f, f + " on dev1\n"), 0);
+    view_cache_clear();
+    vob_ob_all_cache_action(4);
+    auto killed_after = [&](std::vector<std::string> args, int ms) {
+        args.insert(args.begin(), VDTOOL_PATH);
+        std::vector<char*> argv;
+        for (std::string& a : args) argv.push_back(&a[0]);
+        argv.push_back(nullptr);
+        posix_spawn_file_actions_t fa;
+        posix_spawn_file_actions_init(&fa);
+        posix_spawn_file_actions_addopen(&fa, 1, "/dev/null", O_WRONLY, 0);
+        posix_spawn_file_actions_addopen(&fa, 2, "/dev/null", O_WRONLY, 0);
+        pid_t pid = -1;
+        ASSERT_EQ(posix_spawn(&pid, VDTOOL_PATH, &fa, nullptr, argv.data(), environ), 0);
+        posix_spawn_file_actions_destroy(&fa);
+        usleep(ms * 1000);
+        kill(pid, SIGKILL);
+        int status = 0;
+        waitpid(pid, &status, 0);
+    };
+    std::vector<std::string> before;
+    for (const std::string& f : files) before.push_back(idstr(f, ctx("int")));
+    killed_after({"deliver", "-stream", kDev1, "-to", "int"}, 150);
+    ok({"deliver", "-stream", kDev1, "-cancel"});
+    EXPECT_EQ(checkouts_in("int"), 0u);
+    for (size_t i = 0; i < files.size(); ++i)
+        EXPECT_EQ(idstr(files[i], ctx("int")), before[i]) << files[i];
+
+    killed_after({"deliver", "-stream", kDev1, "-to", "int", "-complete"}, 400);
+    view_cache_clear();
+    vob_ob_all_cache_action(4);
+    xcm_op_t op;
+    if (xcm_get_op(pvob(), id(kDev1), &op) == 0) ok({"deliver", "-stream", kDev1, "-complete"});
+    EXPECT_EQ(checkouts_in("int"), 0u);
+    for (const std::string& f : files) EXPECT_EQ(text_in("int", f), f + " on dev1\n") << f;
 }

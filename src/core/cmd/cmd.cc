@@ -17,6 +17,7 @@
 #include "core/util/fileutl.h"
 #include "core/util/pfm.h"
 #include "core/vob/vob_store.h"
+#include "core/vob/xcm.h"
 #include "core/vob/xcm_store.h"
 
 namespace {
@@ -122,6 +123,11 @@ tbs_status_t cmd_ctx_init(cmd_ctx* ctx, const vob_view_ctx_t* view) {
         view_open_by_uuid(ctx->view->view_uuid, &v) == TBS_ST_OK && v->sum_view &&
         view_get_xcm(v, &x) == TBS_ST_OK) {
         ctx->xcm_view = true;
+        vob_t* pvob = nullptr;
+        xcm_stream_info_t si;
+        if (vob_open_by_uuid(x.pvob, &pvob) == TBS_ST_OK &&
+            xcm_get_stream(pvob, x.stream, &si) == TBS_ST_OK && !si.read_only)
+            ctx->xcm_brtype = si.name;
         if (x.activity) {
             ctx->activity_pvob = tbs_uuid_text(x.pvob);
             ctx->activity_oid = tbs_uuid_text(x.activity_oid);
@@ -250,14 +256,62 @@ tbs_status_t cmd_check_element_locks(vob_t* vob, const cmd_ctx& ctx, int64_t ele
     return cmd_check_locks(vob, ctx, {element, eltype, branch, brtype});
 }
 
-tbs_status_t cmd_do_checkout(const cmd_txn& t, const cmd_checkout_item& item, int64_t* checkout,
+namespace {
+
+// In a stream's view every checkout is on the stream's branch: the version to check out is
+// the latest on that branch, which is made at `*version` when the element has none yet
+// (what the stream's config spec says with -mkbranch, for checkouts of every kind: those
+// of directories for new names and of new elements too). A component VOB without the
+// stream's branch type is left alone.
+tbs_status_t stream_branch(const cmd_txn& t, int64_t element, int64_t* version) {
+    const cmd_ctx& ctx = t.ctx;
+    if (!ctx.xcm_view) return TBS_ST_OK;
+    if (ctx.xcm_brtype.empty()) {
+        imsg_error("The stream of the view is read-only: no checkouts.\n");
+        return TBS_ST_NOT_SUPPORTED;
+    }
+    store_db& db = *t.vob->db;
+    int64_t want = 0, have = 0, branch = 0;
+    vob_version_info_t v;
+    if (vob_store_find_type(db, VOB_MTYPE_BRTYPE, ctx.xcm_brtype.c_str(), &want) != TBS_ST_OK ||
+        vob_store_get_version(db, *version, &v) != TBS_ST_OK)
+        return TBS_ST_OK;
+    tbs_status_t st = vob_store_get_branch(db, v.branch, nullptr, &have, nullptr);
+    if (st != TBS_ST_OK || have == want) return st;
+    if (vob_store_find_branch(db, element, want, &branch) == TBS_ST_OK) {
+        int64_t number = 0;
+        return vob_store_latest_version(db, branch, version, &number);
+    }
+    int64_t v0 = 0;
+    if ((st = cmd_check_write(t.vob, ctx, element)) != TBS_ST_OK ||
+        (st = cmd_check_locks(t.vob, ctx, {element, want})) != TBS_ST_OK ||
+        (st = cmd_new_object(t.vob, t.txn, ctx, VOB_MTYPE_BRANCH, 0775, &branch)) != TBS_ST_OK ||
+        (st = vob_store_new_branch(db, branch, element, want, *version)) != TBS_ST_OK ||
+        (st = cmd_new_object(t.vob, t.txn, ctx,
+                             v.is_dir ? VOB_MTYPE_DIR_VERSION : VOB_MTYPE_VERSION, 0664, &v0)) !=
+            TBS_ST_OK ||
+        (st = vob_store_new_version(db, v0, element, branch, 0, v.content, v.size, "", *version)) !=
+            TBS_ST_OK)
+        return st;
+    if (v.is_dir && (st = vob_store_dir_copy(db, *version, v0)) != TBS_ST_OK) return st;
+    if ((st = cmd_event(t.vob, t.txn, ctx, branch, "create branch", "")) != TBS_ST_OK) return st;
+    *version = v0;
+    return TBS_ST_OK;
+}
+
+}  // namespace
+
+tbs_status_t cmd_do_checkout(const cmd_txn& t, const cmd_checkout_item& in, int64_t* checkout,
                              bool* got_reserved) {
     vob_t* vob = t.vob;
     const cmd_ctx& ctx = t.ctx;
     vob->db->assert_writer();
     store_db& db = *vob->db;
+    cmd_checkout_item item = in;
     vob_version_info_t v;
-    tbs_status_t st = vob_store_get_version(db, item.version, &v);
+    tbs_status_t st = stream_branch(t, item.element, &item.version);
+    if (st != TBS_ST_OK) return st;
+    st = vob_store_get_version(db, item.version, &v);
     if (st != TBS_ST_OK) return st == TBS_ST_NOT_FOUND ? TBS_ST_CHECKED_OUT : st;
     vob_checkout_info_t existing;
     if (vob_store_find_checkout(db, item.element, ctx.view_text, &existing) == TBS_ST_OK)

@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <ctime>
 #include <map>
 #include <set>
@@ -42,6 +43,9 @@ struct Report {
     }
     bool sorted(const xcm_op_item_t& i, const char* state) const {
         return !cb || !cb->sorted || cb->sorted(cb->data, i, state) == 0;
+    }
+    bool view_update(const std::string& text) const {
+        return !cb || !cb->view_update || cb->view_update(cb->data, text.c_str()) == 0;
     }
     bool view_reload(bool needed) const {
         return !cb || !cb->view_reload || cb->view_reload(cb->data, needed) == 0;
@@ -138,6 +142,57 @@ tbs_status_t latest_changes(vob_t* pvob, const std::vector<vob_dbid_t>& acts,
     return TBS_ST_OK;
 }
 
+// The labelled versions of baselines made in `stream` (named by selectors).
+tbs_status_t baseline_items(vob_t* pvob, vob_dbid_t stream, const std::vector<std::string>& sels,
+                            std::vector<xcm_op_item_t>* out) {
+    std::map<std::pair<std::string, vob_dbid_t>, size_t> seen;
+    for (const std::string& sel : sels) {
+        vob_t* pv = nullptr;
+        vob_dbid_t b = 0;
+        xcm_baseline_info_t bl;
+        xcm_component_info_t comp;
+        vob_t* vob = nullptr;
+        tbs_status_t st = resolve(sel, VOB_MTYPE_BASELINE, &pv, &b);
+        if (st != TBS_ST_OK) return st;
+        if (pv != pvob || (st = xcm_get_baseline(pvob, b, &bl)) != TBS_ST_OK || bl.stream != stream)
+            return cmd_fail("The baseline was not made in the stream delivered", sel,
+                            st == TBS_ST_OK ? TBS_ST_INVALID : st);
+        int64_t lbtype = 0;
+        std::vector<int64_t> elements;
+        if ((st = xcm_get_component(pvob, bl.component, &comp)) != TBS_ST_OK ||
+            (st = vob_open_by_uuid(comp.vob_uuid, &vob)) != TBS_ST_OK ||
+            (st = vob_store_find_type(*vob->db, VOB_MTYPE_LBTYPE, bl.name.c_str(), &lbtype)) !=
+                TBS_ST_OK ||
+            (st = vob_store_elements_using_type(*vob->db, VOB_MTYPE_LBTYPE, lbtype, &elements)) !=
+                TBS_ST_OK)
+            return st;
+        for (int64_t element : elements) {
+            xcm_op_item_t item;
+            vob_version_info_t v;
+            if ((st = vob_store_get_label(*vob->db, lbtype, element, &item.from_version)) !=
+                    TBS_ST_OK ||
+                (st = vob_store_get_version(*vob->db, item.from_version, &v)) != TBS_ST_OK ||
+                (st = vob_elem_get_pname(vob, element, &item.pname)) != TBS_ST_OK)
+                return st;
+            item.vob_uuid = vob->uuid;
+            item.element = element;
+            item.is_dir = v.is_dir;
+            auto key = std::make_pair(tbs_uuid_text(vob->uuid), element);
+            auto it = seen.find(key);
+            if (it == seen.end()) {
+                seen[key] = out->size();
+                out->push_back(item);
+            } else if (vob_version_info_t o;
+                       vob_store_get_version(*vob->db, (*out)[it->second].from_version, &o) ==
+                           TBS_ST_OK &&
+                       o.branch == v.branch && o.number < v.number) {
+                (*out)[it->second] = item;
+            }
+        }
+    }
+    return TBS_ST_OK;
+}
+
 // A new integration activity and the operation, in one transaction: the operation's row
 // is the claim that makes a second deliver into the same target wait its turn.
 tbs_status_t record_op(vob_t* pvob, const cmd_ctx& ctx, xcm_op_t* op,
@@ -149,8 +204,11 @@ tbs_status_t record_op(vob_t* pvob, const cmd_ctx& ctx, xcm_op_t* op,
             (op->kind == kDeliver &&
              xcm_store_find_op_busy(*pvob->db, op->target, &other) == TBS_ST_OK))
             return static_cast<tbs_status_t>(TBS_ST_EXISTS);
+        // A locked stream takes no deliver or rebase (unless the lock excludes the user).
+        tbs_status_t s = cmd_check_locks(pvob, ctx, {op->stream, op->target});
+        if (s != TBS_ST_OK) return s;
         int64_t n = 0, act = 0;
-        tbs_status_t s = txn.next_id("xcm_integration", &n);
+        s = txn.next_id("xcm_integration", &n);
         xcm_activity_info_t a;
         a.name = prefix + "." + stream_name + "." + std::to_string(n);
         a.headline =
@@ -231,16 +289,47 @@ tbs_status_t checkout_item(view_t* view, vob_t* vob, xcm_op_item_t* item, const 
                                                                              : stopped();
 }
 
+// A file of the view, whole (false when it cannot be read).
+bool read_small(const std::string& path, std::string* out) {
+    FILE* f = fopen(path.c_str(), "rb");
+    if (!f) return false;
+    char buf[65536];
+    size_t n;
+    while ((n = fread(buf, 1, sizeof buf, f)) > 0) out->append(buf, n);
+    const bool ok = !ferror(f);
+    fclose(f);
+    return ok;
+}
+
+// Whether a merged file still holds the marker lines of a conflict.
+bool has_markers(const std::string& text) {
+    for (const char* m : {"<<<<<<< ", ">>>>>>> "})
+        if (text.rfind(m, 0) == 0 || text.find(std::string("\n") + m) != std::string::npos)
+            return true;
+    return false;
+}
+
 tbs_status_t merge_item(view_t* view, vob_t* vob, xcm_op_item_t* item, const Report& r) {
     cmd_merge_args_t m;
     m.to = item->pname;
     m.from = item->pname + TBS_VER_EXT + cmd_idstr(vob, item->from_version);
     m.view = &view->ctx;
-    m.abort_on_conflict = true;
+    // A directory's conflict changes nothing; a file's leaves its markers in the view's copy
+    // for the user, and once they are gone the next run records the merge as resolved.
+    m.abort_on_conflict = item->is_dir;
     std::string pred_copy;
-    if (!item->is_dir) {
-        // The checkout's own contents stand for the to-version; the result goes to the
-        // view's copy, which the checkin takes.
+    if (!item->is_dir && item->state == XCM_ITEM_CONFLICT) {
+        m.output = merge_output(view, item->pname);
+        std::string text;
+        if (read_small(m.output, &text) && !has_markers(text)) {
+            m.ndata = true;
+        } else {
+            imsg_error("\"%s\" still has conflicts to resolve in \"%s\".\n", item->pname.c_str(),
+                       m.output.c_str());
+            return TBS_ST_MERGE_CONFLICT;
+        }
+    } else if (!item->is_dir) {
+        // The result goes to the view's copy, which the checkin takes.
         vob_checkout_info_t co;
         tbs_status_t st = vob_store_get_checkout(*vob->db, item->checkout, &co);
         m.output = merge_output(view, item->pname);
@@ -248,16 +337,13 @@ tbs_status_t merge_item(view_t* view, vob_t* vob, xcm_op_item_t* item, const Rep
             std::string dir = m.output.substr(0, m.output.rfind('/'));
             st = fileutl_mkdir_p(dir.c_str(), 0775);
         }
-        if (st == TBS_ST_OK) st = vob_ver_get_cleartext(vob, co.pred_version, m.output.c_str());
+        // The checkout's contents come from a copy of their own: the output is written by
+        // the merge alone, so a merge recorded by a process that died before noting it
+        // (found already made on the next run) still has its result there.
+        pred_copy = m.output + ".pred";
+        if (st == TBS_ST_OK) st = vob_ver_get_cleartext(vob, co.pred_version, pred_copy.c_str());
         if (st != TBS_ST_OK) return cmd_fail("Unable to prepare the merge of", item->pname, st);
-        // Where the view keeps no copy of its own (the merge's output is not the view's
-        // copy), the output stands for the to-version.
-        if (view->root + item->pname != m.output) {
-            pred_copy = m.output + ".pred";
-            if ((st = vob_ver_get_cleartext(vob, co.pred_version, pred_copy.c_str())) != TBS_ST_OK)
-                return cmd_fail("Unable to prepare the merge of", item->pname, st);
-            m.to_file = pred_copy;
-        }
+        m.to_file = pred_copy;
     }
     if (!r.verctl(CMD_VERCTL_PRE, "MERGE", item->pname, "")) return stopped();
     tbs_status_t st = cmd_merge(&m);
@@ -392,7 +478,14 @@ tbs_status_t cmd_deliver_start(cmd_deliver_args_t* a) {
         return stopped();
     std::vector<xcm_op_item_t> items;
     std::set<vob_dbid_t> with_cos;
-    if ((st = latest_changes(pvob, acts, &items, &with_cos)) != TBS_ST_OK) return st;
+    if (!a->baselines.empty()) {
+        // Baselines of the stream: the versions they label, what the stream had when each
+        // was made (an incremental one labels only what changed since the one before).
+        acts.clear();
+        if ((st = baseline_items(pvob, op.stream, a->baselines, &items)) != TBS_ST_OK) return st;
+    } else if ((st = latest_changes(pvob, acts, &items, &with_cos)) != TBS_ST_OK) {
+        return st;
+    }
     // Checkouts in the way, as the project's policies say.
     if (!with_cos.empty() && !(proj.policies & XCM_POLICY_DELIVER_NCO_SELACT)) {
         for (vob_dbid_t act : with_cos) {
@@ -689,6 +782,7 @@ tbs_status_t cmd_integ_complete(vob_t* pvob, vob_dbid_t stream, const cmd_integ_
     restore_activity(op);
     if (op.kind == kRebase) {
         view_xcm_sync(view);
+        r.view_update("The config spec of view " + view->tag + " is made from the new foundation");
         r.view_reload(true);
     }
     r.action(op.kind + " completed");

@@ -29,6 +29,9 @@ struct cmd_ctx {
     bool xcm_view = false;
     std::string activity_pvob;
     std::string activity_oid;
+    // Its checkouts go on the stream's branch (made where it is missing); "" when the stream
+    // is read-only, and so refuses them.
+    std::string xcm_brtype;
 };
 
 tbs_status_t cmd_ctx_init(cmd_ctx* ctx, const vob_view_ctx_t* view);

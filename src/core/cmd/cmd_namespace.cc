@@ -137,7 +137,9 @@ tbs_status_t mkelem_one(cmd_mkelem_args_t* a, const cmd_ctx& ctx, const std::str
                                &elem, &v0)) != TBS_ST_OK)
             return s;
         events->emplace_back(CMD_MKELEM_EV_CREATED, pname);
-        if (a->checkin && !a->is_dir) {
+        // In a stream's view the first version goes on the stream's branch, through a
+        // checkout recorded in the view's activity.
+        if (a->checkin && !a->is_dir && !ctx.xcm_view) {
             if ((s = cmd_do_first_version(t,
                                           {.element = elem,
                                            .version0 = v0,
@@ -161,10 +163,11 @@ tbs_status_t mkelem_one(cmd_mkelem_args_t* a, const cmd_ctx& ctx, const std::str
                                      &eco, nullptr)) != TBS_ST_OK)
                 return s;
             if (a->checkin) {
+                const bool file = !a->is_dir && content;
                 if ((s = cmd_do_checkin(t,
                                         {.checkout = eco,
-                                         .content = nullptr,
-                                         .size = 0,
+                                         .content = file ? content : nullptr,
+                                         .size = file ? size : 0,
                                          .comment = &comment,
                                          .identical = true,
                                          .created = created},

@@ -19,6 +19,18 @@
 
 namespace {
 
+// Names of the model's objects: streams and baselines also name branch and label types
+// in config specs, so none holds blanks, quotes or "#", begins with "-", or is a word the
+// specs reserve.
+tbs_status_t check_xcm_name(const std::string& name) {
+    tbs_status_t st = cmd_check_name(name);
+    if (st != TBS_ST_OK) return st;
+    static const char* const kReserved[] = {"main", "CHECKEDOUT", "LATEST", "RootFolder"};
+    bool bad = name[0] == '-' || name.find_first_of(" \t\"#@:") != std::string::npos;
+    for (const char* r : kReserved) bad |= name == r;
+    return bad ? cmd_fail("Invalid name", name, TBS_ST_BAD_NAME) : TBS_ST_OK;
+}
+
 const char* kind_name(int mtype) {
     const char* p = xcm_kind_prefix(mtype);
     return p ? p : "object";
@@ -202,7 +214,7 @@ tbs_status_t cmd_mkfolder(cmd_mkfolder_args_t* a) {
     vob_t* pvob = nullptr;
     vob_dbid_t parent = 0;
     tbs_status_t st = cmd_ctx_init(&ctx, nullptr);
-    if (st == TBS_ST_OK) st = cmd_check_name(a->name);
+    if (st == TBS_ST_OK) st = check_xcm_name(a->name);
     if (st == TBS_ST_OK) st = cmd_check_comment(a->comment);
     if (st == TBS_ST_OK) st = open_pvob(a->pvob, &pvob);
     if (st != TBS_ST_OK) return st;
@@ -228,8 +240,8 @@ tbs_status_t cmd_mkcomp(cmd_mkcomp_args_t* a) {
     cmd_ctx ctx;
     vob_t* pvob = nullptr;
     tbs_status_t st = cmd_ctx_init(&ctx, nullptr);
-    if (st == TBS_ST_OK) st = cmd_check_name(a->name);
-    if (st == TBS_ST_OK) st = cmd_check_name(a->name + "_INITIAL");
+    if (st == TBS_ST_OK) st = check_xcm_name(a->name);
+
     if (st == TBS_ST_OK) st = cmd_check_comment(a->comment);
     if (st == TBS_ST_OK) st = open_pvob(a->pvob, &pvob);
     if (st != TBS_ST_OK) return st;
@@ -270,7 +282,7 @@ tbs_status_t cmd_mkproject(cmd_mkproject_args_t* a) {
     cmd_ctx ctx;
     vob_t* pvob = nullptr;
     tbs_status_t st = cmd_ctx_init(&ctx, nullptr);
-    if (st == TBS_ST_OK) st = cmd_check_name(a->name);
+    if (st == TBS_ST_OK) st = check_xcm_name(a->name);
     if (st == TBS_ST_OK) st = cmd_check_comment(a->comment);
     if (st == TBS_ST_OK) st = open_pvob(a->pvob, &pvob);
     if (st != TBS_ST_OK) return st;
@@ -315,7 +327,7 @@ tbs_status_t cmd_mkstream(cmd_mkstream_args_t* a) {
     xcm_stream_info_t s;
     xcm_project_info_t p;
     tbs_status_t st = cmd_ctx_init(&ctx, nullptr);
-    if (st == TBS_ST_OK) st = cmd_check_name(a->name);
+    if (st == TBS_ST_OK) st = check_xcm_name(a->name);
     if (st == TBS_ST_OK) st = cmd_check_comment(a->comment);
     if (st == TBS_ST_OK) st = resolve(a->project, VOB_MTYPE_PROJECT, &pvob, &s.project);
     if (st == TBS_ST_OK) st = xcm_get_project(pvob, s.project, &p);
@@ -399,7 +411,7 @@ tbs_status_t cmd_chstream(cmd_chstream_args_t* a) {
     tbs_status_t st = cmd_ctx_init(&ctx, nullptr);
     if (st == TBS_ST_OK) st = resolve(a->stream, VOB_MTYPE_STREAM, &pvob, &stream);
     if (st == TBS_ST_OK) st = xcm_get_stream(pvob, stream, &s);
-    if (st == TBS_ST_OK && !a->new_name.empty()) st = cmd_check_name(a->new_name);
+    if (st == TBS_ST_OK && !a->new_name.empty()) st = check_xcm_name(a->new_name);
     if (st == TBS_ST_OK && a->set_comment) st = cmd_check_comment(a->comment);
     std::vector<std::pair<vob_dbid_t, vob_dbid_t>> recommend;  // (component, baseline)
     for (const std::string& sel : a->recommend) {
@@ -462,7 +474,7 @@ tbs_status_t cmd_mkactivity(cmd_mkactivity_args_t* a) {
     xcm_activity_info_t act;
     xcm_stream_info_t s;
     tbs_status_t st = cmd_ctx_init(&ctx, nullptr);
-    if (st == TBS_ST_OK && !a->name.empty()) st = cmd_check_name(a->name);
+    if (st == TBS_ST_OK && !a->name.empty()) st = check_xcm_name(a->name);
     if (st == TBS_ST_OK) st = cmd_check_comment(a->comment);
     if (st == TBS_ST_OK) st = cmd_check_comment(a->headline);
     if (st == TBS_ST_OK) st = resolve(a->stream, VOB_MTYPE_STREAM, &pvob, &act.stream);
@@ -483,7 +495,9 @@ tbs_status_t cmd_mkactivity(cmd_mkactivity_args_t* a) {
         }
         act.headline = a->headline.empty() ? name : a->headline;
         act.name = name;
-        tbs_status_t r = new_obj(pvob, txn, ctx, VOB_MTYPE_ACTIVITY, name, a->comment, &act.dbid);
+        tbs_status_t r = cmd_check_locks(pvob, ctx, {act.stream});
+        if (r == TBS_ST_OK)
+            r = new_obj(pvob, txn, ctx, VOB_MTYPE_ACTIVITY, name, a->comment, &act.dbid);
         if (r == TBS_ST_OK) r = xcm_store_put_activity(*pvob->db, act);
         return r == TBS_ST_OK ? txn.commit() : r;
     });
@@ -503,7 +517,7 @@ tbs_status_t cmd_chactivity(const char* activity, const char* headline, const ch
     if (st == TBS_ST_OK) st = resolve(activity ? activity : "", VOB_MTYPE_ACTIVITY, &pvob, &dbid);
     if (st == TBS_ST_OK) st = xcm_get_activity(pvob, dbid, &act);
     if (st == TBS_ST_OK && headline) st = cmd_check_comment(headline);
-    if (st == TBS_ST_OK && new_name && *new_name) st = cmd_check_name(new_name);
+    if (st == TBS_ST_OK && new_name && *new_name) st = check_xcm_name(new_name);
     if (st != TBS_ST_OK) return st;
     return pvob->db->transact(store_txn_kind::write, [&](store_txn& txn) -> tbs_status_t {
         tbs_status_t r = cmd_check_owner(pvob, ctx, dbid);
@@ -659,7 +673,7 @@ tbs_status_t cmd_mkbl(cmd_mkbl_args_t* a) {
             return st;
         if (!b.full && changed.empty()) continue;  // nothing changed in this component
         b.name = baseline_name(p, s, comp, a->basename, ctx, comps.size() > 1);
-        if ((st = cmd_check_name(b.name)) != TBS_ST_OK) return st;
+        if ((st = check_xcm_name(b.name)) != TBS_ST_OK) return st;
         vob_dbid_t existing = 0;
         if (xcm_find(pvob, VOB_MTYPE_BASELINE, b.name, &existing) == TBS_ST_OK)
             return cmd_fail("A baseline of that name exists", b.name, TBS_ST_EXISTS);

@@ -157,9 +157,11 @@ tbs_status_t cmd_activity_change_set(vob_t* pvob, vob_dbid_t activity,
 //   run       merges each pending item in the operation's view: a checkout (in the
 //             operation's integration activity), then cmd_merge into it, the result written
 //             into the view's server-side copy ("merging", then "merged"). A merge that needs
-//             the user changes nothing and stops the run (TBS_ST_MERGE_CONFLICT); a callback
+//             the user stops the run (TBS_ST_MERGE_CONFLICT): a file's conflicts are left
+//             between markers in the view's copy, a directory is left as it was. A callback
 //             that asks to stop stops it (TBS_ST_INTERRUPTED). Either way a later run goes on
-//             from the item it stopped at.
+//             from the item it stopped at; a file whose copy no longer holds markers counts
+//             as resolved there, and its merge is recorded as it stands.
 //   complete  runs what is left, checks every merge in, and ends the operation; a rebase
 //             then makes the new baselines the stream's foundation, which its views follow.
 //   cancel    undoes every checkout of the operation's activity in its view and ends the
@@ -215,7 +217,9 @@ struct cmd_deliver_args_t {
     std::string stream;                   // the stream delivered from
     std::string target;                   // "" the stream's default target, else its parent
     std::vector<std::string> activities;  // none: every activity with undelivered work
-    std::string view;                     // tag of a view attached to the target
+    // Instead of activities: baselines made in the stream, whose labelled versions go.
+    std::vector<std::string> baselines;
+    std::string view;  // tag of a view attached to the target
     const cmd_integ_callbacks_t* cb = nullptr;
     int64_t items = 0;  // result: elements to merge
 };

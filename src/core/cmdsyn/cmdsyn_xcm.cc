@@ -1,6 +1,10 @@
 // vdtool commands for change management: components, folders, projects, streams,
 // activities and baselines, their listings, and deliver and rebase.
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -8,6 +12,7 @@
 #include "core/cmd/cmd_xcm.h"
 #include "core/cmdsyn/cmdsyn_internal.h"
 #include "core/imsg/imsg.h"
+#include "core/tide/tide.h"
 #include "core/vob/vob_obj.h"
 #include "core/vob/xcm.h"
 
@@ -38,7 +43,8 @@ const char* const kMkblUsage =
 const char* const kChblUsage = "chbl [-level promotion-level] [-c comment] baseline-selector";
 const char* const kDeliverUsage =
     "deliver -stream stream-selector (-to view-tag [-target stream-selector] "
-    "[-activities activity-selector[,...]] [-complete] | -resume | -complete | -cancel | "
+    "[-activities activity-selector[,...] | -baselines baseline-selector[,...]] [-complete] | "
+    "-resume | -complete | -cancel | "
     "-status)";
 const char* const kRebaseUsage =
     "rebase -view view-tag ([-baseline baseline-selector[,...]] [-complete] | -resume | "
@@ -47,6 +53,11 @@ const char* const kLsprojectUsage = "lsproject -pvob pvob-tag";
 const char* const kLsstreamUsage = "lsstream -in project-selector";
 const char* const kLsactivityUsage = "lsactivity -in stream-selector [-cset]";
 const char* const kLsblUsage = "lsbl -stream stream-selector";
+const char* const kMkcrmdbUsage = "mkcrmdb userdb@dbset";
+const char* const kMkcrmuserUsage = "mkcrmuser -pwfile password-file userdb@dbset user";
+const char* const kMkcrmrecUsage =
+    "mkcrmrec [-type record-type] [-headline text] [-state state] [-owner user] userdb@dbset id";
+const char* const kLscrmrecUsage = "lscrmrec [-owner user] userdb@dbset";
 
 // "a,b,c" as its parts (empty parts dropped).
 void split_list(const std::string& text, names_t* out) {
@@ -318,32 +329,14 @@ tbs_status_t chbl(const cmdsyn_args_t& args) {
 
 // Deliver and rebase -------------------------------------------------------------------------
 
-int print_merge(void*, const cmd_integ_merge_t& m) {
-    std::string from, to;
-    vob_ver_get_idstr(m.vob, m.from, &from);
-    if (m.status == TBS_ST_OK)
-        imsg_ok("Merged \"%s\" from %s%s.\n", m.pname, from.c_str(), m.trivial ? " (trivial)" : "");
-    else
-        imsg_error("Merge of \"%s\" from %s: %s.\n", m.pname, from.c_str(), tbs_strerror(m.status));
-    return 0;
-}
-
-int print_verctl(void*, int when, const char* action, const char* pname, const char* status) {
-    if (when == CMD_VERCTL_STATUS && strcmp(action, "CHECKIN") == 0 &&
-        strcmp(status, "Checked in") == 0)
-        imsg_ok("Checked in \"%s\".\n", pname);
-    return 0;
-}
-
 int print_sorted(void*, const xcm_op_item_t& i, const char* state) {
     imsg_ok("Needs merge: \"%s\" (%s).\n", i.pname.c_str(), state);
     return 0;
 }
 
+// The checkouts, merges and checkins print their own lines.
 cmd_integ_callbacks_t printing() {
     cmd_integ_callbacks_t cb;
-    cb.merge = print_merge;
-    cb.verctl = print_verctl;
     cb.sorted = print_sorted;
     return cb;
 }
@@ -401,12 +394,12 @@ bool step_flag(cmdsyn_scanner& s, Step* step) {
 tbs_status_t deliver(const cmdsyn_args_t& args) {
     cmdsyn_scanner s(args, kDeliverUsage);
     cmd_deliver_args_t a;
-    std::string acts;
+    std::string acts, bls;
     Step step = START;
     while (s.next_option()) {
         if (s.value("-stream", 2, &a.stream) || s.value("-to", 2, &a.view) ||
             s.value("-target", 2, &a.target) || s.value("-activities", 2, &acts) ||
-            step_flag(s, &step))
+            s.value("-baselines", 2, &bls) || step_flag(s, &step))
             continue;
         return s.unknown();
     }
@@ -423,6 +416,9 @@ tbs_status_t deliver(const cmdsyn_args_t& args) {
         return integ_step(pvob, stream, step, &cb);
     if (a.view.empty()) return s.fail("Missing -to view-tag.");
     split_list(acts, &a.activities);
+    split_list(bls, &a.baselines);
+    if (!a.activities.empty() && !a.baselines.empty())
+        return s.fail("Deliver activities or baselines, not both.");
     a.cb = &cb;
     tbs_status_t st = cmd_deliver_start(&a);
     if (st == TBS_ST_NO_WORK) return TBS_ST_OK;
@@ -581,6 +577,108 @@ tbs_status_t lsbl(const cmdsyn_args_t& args) {
     return st;
 }
 
+// Change-request databases -------------------------------------------------------------------
+
+tbs_status_t split_db(const cmdsyn_scanner& s, const std::string& op, std::string* db,
+                      std::string* set) {
+    size_t at = op.find('@');
+    if (at == std::string::npos || at == 0 || at + 1 == op.size())
+        return s.fail("Name the change-request database as userdb@dbset: \"%s\".", op);
+    *db = op.substr(0, at);
+    *set = op.substr(at + 1);
+    return TBS_ST_OK;
+}
+
+tbs_status_t mkcrmdb(const cmdsyn_args_t& args) {
+    cmdsyn_scanner s(args, kMkcrmdbUsage);
+    while (s.next_option()) return s.unknown();
+    names_t ops;
+    std::string db, set;
+    CMDSYN_TRY(s.operands(1, 1, &ops));
+    CMDSYN_TRY(split_db(s, ops[0], &db, &set));
+    tbs_status_t st = CTide_create_database(db, set);
+    if (st != TBS_ST_OK) return cmdsyn_failed("create change-request database", ops[0].c_str(), st);
+    imsg_ok("Created change-request database \"%s\" in set \"%s\".\n", db.c_str(), set.c_str());
+    return TBS_ST_OK;
+}
+
+// The first line of a small file (at most 4 KB are read).
+tbs_status_t read_first_line(const std::string& path, std::string* line) {
+    int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return tbs_errno2status(errno);
+    char buf[4096];
+    ssize_t n;
+    do {
+        n = read(fd, buf, sizeof buf);
+    } while (n < 0 && errno == EINTR);
+    const int e = errno;
+    close(fd);
+    if (n < 0) return tbs_errno2status(e);
+    line->assign(buf, static_cast<size_t>(n));
+    *line = line->substr(0, line->find_first_of("\r\n"));
+    return TBS_ST_OK;
+}
+
+// The password comes from a file (its first line), never from the command line.
+tbs_status_t mkcrmuser(const cmdsyn_args_t& args) {
+    cmdsyn_scanner s(args, kMkcrmuserUsage);
+    std::string pwfile;
+    while (s.next_option())
+        if (!s.value("-pwfile", 2, &pwfile)) return s.unknown();
+    names_t ops;
+    std::string db, set;
+    CMDSYN_TRY(s.operands(2, 2, &ops));
+    CMDSYN_TRY(split_db(s, ops[0], &db, &set));
+    if (pwfile.empty()) return s.fail("Missing -pwfile password-file.");
+    std::string password;
+    tbs_status_t st = read_first_line(pwfile, &password);
+    if (st != TBS_ST_OK) return cmdsyn_failed("read the password file", pwfile.c_str(), st);
+    if ((st = CTide_set_user(db, set, ops[1], password)) != TBS_ST_OK)
+        return cmdsyn_failed("set change-request user", ops[1].c_str(), st);
+    imsg_ok("Set user \"%s\" of change-request database \"%s\".\n", ops[1].c_str(), db.c_str());
+    return TBS_ST_OK;
+}
+
+tbs_status_t mkcrmrec(const cmdsyn_args_t& args) {
+    cmdsyn_scanner s(args, kMkcrmrecUsage);
+    CTide_Record r;
+    r.rec_type = "Defect";
+    r.state = "Submitted";
+    while (s.next_option()) {
+        if (s.value("-type", 2, &r.rec_type) || s.value("-headline", 2, &r.headline) ||
+            s.value("-state", 2, &r.state) || s.value("-owner", 2, &r.owner))
+            continue;
+        return s.unknown();
+    }
+    names_t ops;
+    std::string db, set;
+    CMDSYN_TRY(s.operands(2, 2, &ops));
+    CMDSYN_TRY(split_db(s, ops[0], &db, &set));
+    r.id = ops[1];
+    tbs_status_t st = CTide_admin_put_record(db, set, r);
+    if (st != TBS_ST_OK) return cmdsyn_failed("store change-request record", r.id.c_str(), st);
+    imsg_ok("Stored record \"%s\" in \"%s\".\n", r.id.c_str(), db.c_str());
+    return TBS_ST_OK;
+}
+
+tbs_status_t lscrmrec(const cmdsyn_args_t& args) {
+    cmdsyn_scanner s(args, kLscrmrecUsage);
+    std::string owner;
+    while (s.next_option())
+        if (!s.value("-owner", 2, &owner)) return s.unknown();
+    names_t ops;
+    std::string db, set;
+    CMDSYN_TRY(s.operands(1, 1, &ops));
+    CMDSYN_TRY(split_db(s, ops[0], &db, &set));
+    std::vector<CTide_Record> recs;
+    tbs_status_t st = tide_admin_records(db, set, owner, &recs);
+    if (st != TBS_ST_OK) return cmdsyn_failed("list change-request records", ops[0].c_str(), st);
+    for (const CTide_Record& r : recs)
+        imsg_ok("%s  %s  %s  %s  \"%s\"\n", r.id.c_str(), r.rec_type.c_str(), r.state.c_str(),
+                r.owner.c_str(), r.headline.c_str());
+    return TBS_ST_OK;
+}
+
 }  // namespace
 
 const cmdsyn_command_t cmdsyn_xcm_commands[] = {
@@ -589,11 +687,15 @@ const cmdsyn_command_t cmdsyn_xcm_commands[] = {
     {"deliver", nullptr, deliver, kDeliverUsage},
     {"lsactivity", "lsact", lsactivity, kLsactivityUsage, 5},
     {"lsbl", nullptr, lsbl, kLsblUsage},
+    {"lscrmrec", nullptr, lscrmrec, kLscrmrecUsage},
     {"lsproject", nullptr, lsproject, kLsprojectUsage, 6},
     {"lsstream", nullptr, lsstream, kLsstreamUsage},
     {"mkactivity", "mkact", mkactivity, kMkactivityUsage, 5},
     {"mkbl", nullptr, mkbl, kMkblUsage},
     {"mkcomp", nullptr, mkcomp, kMkcompUsage},
+    {"mkcrmdb", nullptr, mkcrmdb, kMkcrmdbUsage},
+    {"mkcrmrec", nullptr, mkcrmrec, kMkcrmrecUsage},
+    {"mkcrmuser", nullptr, mkcrmuser, kMkcrmuserUsage},
     {"mkfolder", nullptr, mkfolder, kMkfolderUsage},
     {"mkproject", nullptr, mkproject, kMkprojectUsage, 6},
     {"mkstream", nullptr, mkstream, kMkstreamUsage},

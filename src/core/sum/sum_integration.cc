@@ -151,9 +151,20 @@ tbs_status_t SUM_Deliver::prepare() {
     return TBS_ST_OK;
 }
 
-tbs_status_t SUM_Deliver::prepare(const std::vector<SUM_Baseline>&) {
-    imsg_error("Delivering baselines is not offered; deliver the stream's activities.\n");
-    return TBS_ST_NOT_SUPPORTED;
+tbs_status_t SUM_Deliver::prepare(const std::vector<SUM_Baseline>& baselines) {
+    for (const SUM_Baseline& b : baselines) {
+        SUM_Stream made;
+        tbs_status_t st = b.stream(&made);
+        if (st != TBS_ST_OK) return st;
+        if (made.dbid() != stream_.dbid()) {
+            SUM_String name;
+            b.name(&name);
+            imsg_error("Baseline \"%s\" was not made in the stream delivered.\n", name.c_str());
+            return TBS_ST_INVALID;
+        }
+    }
+    baselines_ = baselines;
+    return TBS_ST_OK;
 }
 
 tbs_status_t SUM_Deliver::prepare_view(const SUM_View& view) {
@@ -237,6 +248,7 @@ tbs_status_t SUM_Deliver::do_deliver() {
         }
         a.view = tag.str();
         for (const SUM_Activity& act : acts_) a.activities.push_back(sel_text(act));
+        for (const SUM_Baseline& b : baselines_) a.baselines.push_back(sel_text(b));
         a.cb = callbacks();
         st = cmd_deliver_start(&a);
         if (st == TBS_ST_NO_WORK) ended_ = "no_work_todo";

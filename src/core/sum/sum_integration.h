@@ -96,7 +96,7 @@ public:
 
     // Whether there is work: TBS_ST_NO_WORK when no activity has undelivered versions.
     tbs_status_t prepare();
-    // Delivering baselines is not offered: TBS_ST_NOT_SUPPORTED.
+    // Delivers baselines made in the source stream instead of activities.
     tbs_status_t prepare(const std::vector<SUM_Baseline>& baselines);
     tbs_status_t prepare_view(const SUM_View& view);
     static tbs_status_t get_selected_activities(const std::vector<std::string>& selectors,
@@ -113,6 +113,7 @@ private:
     SUM_Stream target_;
     SUM_View view_;
     std::vector<SUM_Activity> acts_;
+    std::vector<SUM_Baseline> baselines_;
 };
 
 class SUM_Rebase : public SUM_Integration {

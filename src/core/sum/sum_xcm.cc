@@ -5,6 +5,7 @@
 #include <map>
 
 #include "core/rgy/rgy.h"
+#include "core/tide/tide.h"
 
 namespace {
 
@@ -297,6 +298,14 @@ tbs_status_t SUM_Project::tn_database(SUM_String* userdb, SUM_String* dbset) con
     SUM_PROJECT_INFO(p);
     *userdb = SUM_String(p.tn_userdb);
     *dbset = SUM_String(p.tn_dbset);
+    return TBS_ST_OK;
+}
+
+tbs_status_t SUM_Project::tn_enabled_status(SUM_String* status) const {
+    SUM_PROJECT_INFO(p);
+    *status = SUM_String(p.tn_userdb.empty()                                       ? "NOT_ENABLED"
+                         : CTide_provider()->has_database(p.tn_userdb, p.tn_dbset) ? "ACTIVE"
+                                                                                   : "SUSPENDED");
     return TBS_ST_OK;
 }
 

@@ -108,6 +108,9 @@ public:
     tbs_status_t baseline_naming_template(SUM_String* tokens) const;
     // The change-request database; empty names for a project that is not enabled.
     tbs_status_t tn_database(SUM_String* userdb, SUM_String* dbset) const;
+    // "NOT_ENABLED" (no database named), "ACTIVE" (the site's change-request provider has
+    // it) or "SUSPENDED" (named, but not there).
+    tbs_status_t tn_enabled_status(SUM_String* status) const;
 };
 
 class SUM_Stream : public SUM_XcmObject {

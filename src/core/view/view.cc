@@ -420,6 +420,24 @@ tbs_status_t view_xcm_sync(view_t* view) {
         return TBS_ST_OK;
     std::string text;
     if ((st = xcm_stream_cspec(pvob, x.stream, &text)) != TBS_ST_OK) return st;
+    // The view's own load rules (a copy area's scopes) stay; the stream's are for a view
+    // that has none.
+    const std::vector<std::string> own = view_cspec_load_rules(*view->cspec);
+    if (!own.empty()) {
+        std::string kept;
+        size_t at = 0;
+        while (at < text.size()) {
+            size_t nl = text.find('\n', at);
+            if (nl == std::string::npos) nl = text.size();
+            if (text.compare(at, 5, "load ") != 0) kept += text.substr(at, nl - at) + "\n";
+            at = nl + 1;
+        }
+        for (const std::string& rule : own) {
+            const bool quote = rule.find_first_of(" \t\"#") != std::string::npos;
+            kept += "load " + (quote ? "\"" + rule + "\"" : rule) + "\n";
+        }
+        text = kept;
+    }
     st = view->db->transact(store_txn_kind::write, [&](store_txn& txn) -> tbs_status_t {
         tbs_status_t r = view_store_set_info(*view->db, "cspec", text);
         if (r == TBS_ST_OK)
