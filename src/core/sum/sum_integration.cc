@@ -117,6 +117,9 @@ tbs_status_t SUM_Deliver::start(const SUM_Stream& source, SUM_Deliver* out) {
 }
 
 tbs_status_t SUM_Deliver::restart(const SUM_Stream& source, int flag, SUM_Deliver* out) {
+    // Any state is taken up, flag or not: a deliver recorded is one the caller may resume,
+    // complete or cancel, and the operation itself refuses a step its state does not allow.
+    (void)flag;
     if (source.is_null() || !out) return TBS_ST_BAD_REQUEST;
     SUM_Deliver d;
     d.stream_ = source;
