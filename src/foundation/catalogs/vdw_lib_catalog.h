@@ -284,7 +284,8 @@
     X(VDW_LIB_LIST_TYPES_FAILED, 1297, "VDSRV1297: Unable to list the types of VOB \"%s\": %s\n") \
     X(VDW_LIB_GET_HISTORY_FAILED, 1298, "VDSRV1298: Unable to get the history of \"%s\": %s\n") \
     X(VDW_LIB_LIST_VIEWS_FAILED, 1299, "VDSRV1299: Unable to list the views: %s\n") \
-    X(VDW_LIB_VALUE_NOT_SUPPORTED, 1300, "VDSRV1300: The value \"%s\" of \"%s\" is not supported by this server.\n")
+    X(VDW_LIB_VALUE_NOT_SUPPORTED, 1300, "VDSRV1300: The value \"%s\" of \"%s\" is not supported by this server.\n") \
+    X(VDW_LIB_END_VIEW_FAILED, 1301, "VDSRV1301: Unable to stop view \"%s\": %s\n")
 // clang-format on
 
 // The index of each entry in _vdw_lib_lib_msg_table.
