@@ -10,7 +10,9 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
+#include <map>
 #include <set>
 
 #include "core/cred/credutl.h"
@@ -62,18 +64,41 @@ bool under(const std::string& path, const std::string& dir) {
                            (dir == "/" || path[dir.size()] == '/'));
 }
 
+// Users and groups as the system's databases name them. Looking them up reads those
+// databases, so answers are kept for a while: a change to them is seen within seconds.
+struct id_caches {
+    std::map<std::string, uid_t> uids;
+    std::map<std::string, gid_t> gids;
+    std::chrono::steady_clock::time_point since = std::chrono::steady_clock::now();
+};
+
+id_caches& ids() {
+    static id_caches c;
+    const auto now = std::chrono::steady_clock::now();
+    if (now - c.since > std::chrono::seconds(10)) c = id_caches();
+    return c;
+}
+
 uid_t uid_of(const std::string& user) {
+    auto& known = ids().uids;
+    auto it = known.find(user);
+    if (it != known.end()) return it->second;
     struct passwd pw, *res = nullptr;
     char buf[4096];
-    if (getpwnam_r(user.c_str(), &pw, buf, sizeof buf, &res) == 0 && res) return res->pw_uid;
-    return 65534;  // nobody
+    uid_t uid = 65534;  // nobody
+    if (getpwnam_r(user.c_str(), &pw, buf, sizeof buf, &res) == 0 && res) uid = res->pw_uid;
+    return known[user] = uid;
 }
 
 gid_t gid_of(const std::string& group) {
+    auto& known = ids().gids;
+    auto it = known.find(group);
+    if (it != known.end()) return it->second;
     struct group gr, *res = nullptr;
     char buf[4096];
-    if (getgrnam_r(group.c_str(), &gr, buf, sizeof buf, &res) == 0 && res) return res->gr_gid;
-    return 65534;
+    gid_t gid = 65534;
+    if (getgrnam_r(group.c_str(), &gr, buf, sizeof buf, &res) == 0 && res) gid = res->gr_gid;
+    return known[group] = gid;
 }
 
 int errno_of(tbs_status_t st) {
@@ -109,13 +134,22 @@ struct who_t {
 };
 
 who_t identify(const vtfs_caller& c) {
+    static std::map<uid_t, who_t> known;
+    static std::chrono::steady_clock::time_point since;
+    const auto now = std::chrono::steady_clock::now();
+    if (now - since > std::chrono::seconds(10)) {
+        known.clear();
+        since = now;
+    }
+    auto it = known.find(c.uid);
+    if (it != known.end()) return it->second;
     who_t w;
     w.privileged = c.uid == 0 || c.uid == geteuid();
     struct passwd pw, *res = nullptr;
     char buf[4096];
     if (getpwuid_r(c.uid, &pw, buf, sizeof buf, &res) == 0 && res)
         w.known = credutl_lookup(res->pw_name, nullptr, &w.creds) == TBS_ST_OK;
-    return w;
+    return known[c.uid] = w;
 }
 
 // Owner, group and other bits as the core's protections read them; `want` is 4, 2 or 1.
@@ -214,15 +248,54 @@ const std::string& vtfs_view::tag() const {
 void vtfs_view::forget(const std::string& path) {
     auto it = cache_.lower_bound(path);
     while (it != cache_.end() && under(it->first, path)) it = cache_.erase(it);
-    kept_.erase(path);
+    auto lt = listings_.lower_bound(path);
+    while (lt != listings_.end() && under(lt->first, path)) lt = listings_.erase(lt);
+    auto et = entries_.lower_bound(path);
+    while (et != entries_.end() && under(et->first, path)) et = entries_.erase(et);
+}
+
+// The view's and each seen VOB's database and write-ahead log. Every commit writes the log
+// (or, at a checkpoint, the database) with write(2), which moves the file's modification
+// time; the kernel's clock for those times is coarse, so a file changed within the last
+// moments could change again unseen within the same tick and is not to be trusted yet.
+std::vector<vtfs_view::file_sig> vtfs_view::signatures(bool* settled) const {
+    std::vector<std::string> files = {view_->storage + "/view.db", view_->storage + "/view.db-wal"};
+    for (const seen_t& s : seen_) {
+        files.push_back(s.vob->storage + "/vob.db");
+        files.push_back(s.vob->storage + "/vob.db-wal");
+    }
+    struct timespec now;
+    clock_gettime(CLOCK_REALTIME, &now);
+    const int64_t now_ns = static_cast<int64_t>(now.tv_sec) * 1000000000 + now.tv_nsec;
+    const int64_t kSettle = 100 * 1000000;
+    *settled = true;
+    std::vector<file_sig> out;
+    for (const std::string& f : files) {
+        file_sig sig;
+        struct stat sb;
+        if (stat(f.c_str(), &sb) == 0) {
+            sig.ino = sb.st_ino;
+            sig.size = sb.st_size;
+            sig.mtime_ns =
+                static_cast<int64_t>(sb.st_mtim.tv_sec) * 1000000000 + sb.st_mtim.tv_nsec;
+            *settled &= now_ns - sig.mtime_ns > kSettle;
+        }
+        out.push_back(sig);
+    }
+    return out;
 }
 
 // Before each operation: a config spec changed by another process, and the elements each
-// VOB's journal names since it was last read, drop what they may have changed.
+// VOB's journal names since it was last read, drop what they may have changed. Nothing is
+// asked of the databases while their files are as they were at the last settled look.
 void vtfs_view::refresh() {
+    bool settled = false;
+    std::vector<file_sig> sigs = signatures(&settled);
+    if (settled_ && sigs == sigs_) return;
     if (view_reload_cspec(view_, nullptr) == TBS_ST_OK && view_->cspec_text != cspec_seen_) {
         cache_.clear();
-        kept_.clear();
+        listings_.clear();
+        entries_.clear();
         cspec_seen_ = view_->cspec_text;
     }
     for (seen_t& s : seen_) {
@@ -241,8 +314,14 @@ void vtfs_view::refresh() {
                 dropped.push_back(path);
         }
         for (const std::string& p : dropped) forget(p);
+        // Whether a name is listed depends on what the view selects of its element, which
+        // any change may move: listings are cheap to make again.
+        listings_.clear();
+        entries_.clear();
         s.gen = gen;
     }
+    sigs_ = std::move(sigs);
+    settled_ = settled;
 }
 
 int vtfs_view::resolve(const char* path_in, const node** out) {
@@ -267,6 +346,50 @@ int vtfs_view::resolve(const char* path_in, const node** out) {
     *out = n.get();
     cache_[path] = std::move(n);
     return 0;
+}
+
+// A plain name whose directory is known: looked up among that directory version's entries
+// and seen in the version the view selects, without walking the path from the VOB's root
+// again. TBS_ST_NOT_SUPPORTED when the directory is not known (the caller then resolves
+// the whole path).
+tbs_status_t vtfs_view::lookup_in_parent(const std::string& path, vob_resolved_t* r) {
+    *r = vob_resolved_t{};
+    if (path.find(TBS_VER_EXT) != std::string::npos) return TBS_ST_NOT_SUPPORTED;
+    const std::string parent = parent_of(path);
+    auto pit = cache_.find(parent);
+    if (pit == cache_.end() || pit->second->kind != node::VOB_DIR ||
+        parent.find(TBS_VER_EXT) != std::string::npos)
+        return TBS_ST_NOT_SUPPORTED;
+    const node& dir = *pit->second;
+    r->vob = dir.vob;
+    r->parent_element = dir.element;
+    r->parent_version = dir.object;
+    auto eit = entries_.find(parent);
+    if (eit == entries_.end()) {
+        std::vector<vob_dir_entry_t> list;
+        tbs_status_t st = vob_dir_list(dir.vob, dir.object, &list);
+        if (st != TBS_ST_OK) return st;
+        std::map<std::string, vob_dir_entry_t> by_name;
+        for (vob_dir_entry_t& e : list) by_name.emplace(e.name, std::move(e));
+        eit = entries_.emplace(parent, std::move(by_name)).first;
+    }
+    auto e = eit->second.find(leaf_of(path));
+    if (e == eit->second.end()) return TBS_ST_NAME_NOT_FOUND;
+    r->leaf = e->first;
+    if (e->second.mtype == VOB_MTYPE_SLINK) {
+        r->dbid = e->second.target;
+        r->mtype = VOB_MTYPE_SLINK;
+        return TBS_ST_OK;
+    }
+    vob_dbid_t version = 0;
+    tbs_status_t st =
+        vob_select_version(dir.vob, e->second.target, path.c_str(), &view_->ctx, &version);
+    if (st != TBS_ST_OK) return st;
+    if (!version) return TBS_ST_NAME_NOT_FOUND;
+    r->element = e->second.target;
+    r->dbid = r->version = version;
+    r->mtype = VOB_MTYPE_VERSION;  // or a directory version: the version's facts say which
+    return TBS_ST_OK;
 }
 
 // Works out what `path` names. Directories above the VOB tags are made up from the tags;
@@ -314,7 +437,9 @@ int vtfs_view::lookup(const std::string& path, node* n) {
         return lookup(path, n);
     }
     vob_resolved_t r;
-    tbs_status_t st = vob_resolve_pname(path.c_str(), &view_->ctx, VOB_RESOLVE_NOFOLLOW, &r);
+    tbs_status_t st = lookup_in_parent(path, &r);
+    if (st == TBS_ST_NOT_SUPPORTED)
+        st = vob_resolve_pname(path.c_str(), &view_->ctx, VOB_RESOLVE_NOFOLLOW, &r);
     n->private_path = view_->private_root + path;
     if (st != TBS_ST_OK) {
         if (path.find(TBS_VER_EXT) != std::string::npos) return -errno_of(st);
@@ -454,22 +579,28 @@ int vtfs_view::readdir(const vtfs_caller& who, const char* path_in,
             return 0;
         }
         case node::VOB_DIR: {
-            std::vector<vob_dir_entry_t> entries;
-            tbs_status_t st = vob_dir_list(n->vob, n->object, &entries);
-            if (st != TBS_ST_OK) return -errno_of(st);
-            const std::string prefix = path == "/" ? "/" : path + "/";
-            for (const vob_dir_entry_t& e : entries) {
-                // A name whose element the view selects no version of is not there.
-                if (e.mtype != VOB_MTYPE_SLINK) {
-                    vob_dbid_t v = 0;
-                    const std::string child = prefix + e.name;
-                    if (vob_select_version(n->vob, e.target, child.c_str(), &view_->ctx, &v) !=
-                            TBS_ST_OK ||
-                        !v)
-                        continue;
+            auto listed = listings_.find(path);
+            if (listed == listings_.end()) {
+                std::vector<vob_dir_entry_t> entries;
+                tbs_status_t st = vob_dir_list(n->vob, n->object, &entries);
+                if (st != TBS_ST_OK) return -errno_of(st);
+                const std::string prefix = path == "/" ? "/" : path + "/";
+                std::vector<std::string> visible;
+                for (const vob_dir_entry_t& e : entries) {
+                    // A name whose element the view selects no version of is not there.
+                    if (e.mtype != VOB_MTYPE_SLINK) {
+                        vob_dbid_t v = 0;
+                        const std::string child = prefix + e.name;
+                        if (vob_select_version(n->vob, e.target, child.c_str(), &view_->ctx, &v) !=
+                                TBS_ST_OK ||
+                            !v)
+                            continue;
+                    }
+                    visible.push_back(e.name);
                 }
-                add(e.name);
+                listed = listings_.emplace(path, std::move(visible)).first;
             }
+            for (const std::string& name : listed->second) add(name);
             break;
         }
         case node::ELEMENT_DIR:
@@ -530,12 +661,12 @@ int vtfs_view::readlink(const vtfs_caller&, const char* path, std::string* targe
 }
 
 int vtfs_view::open(const vtfs_caller& who, const char* path, int flags,
-                    std::unique_ptr<vtfs_file>* out, bool* keep_cache) {
+                    std::unique_ptr<vtfs_file>* out, bool* direct) {
     refresh();
     const node* n = nullptr;
     int rc = resolve(path, &n);
     if (rc != 0) return rc;
-    *keep_cache = false;
+    *direct = false;
     const int acc = flags & O_ACCMODE;
     const bool writing = acc != O_RDONLY || (flags & O_TRUNC);
     const who_t w = identify(who);
@@ -567,12 +698,10 @@ int vtfs_view::open(const vtfs_caller& who, const char* path, int flags,
             if (st != TBS_ST_OK) return -errno_of(st);
             f->vob = n->vob;
             f->version = n->content_version;
-            // The kernel's cached pages stay good while the path shows the same version.
-            const std::string key =
-                tbs_uuid_text(n->vob->uuid) + ":" + std::to_string(n->content_version);
-            std::string& kept = kept_[path];
-            *keep_cache = kept == key;
-            kept = key;
+            // Past the kernel's page cache, which keeps one size and one set of pages per
+            // name: this handle reads all of the version it opened, whatever a checkin
+            // makes the name show meanwhile.
+            *direct = true;
             break;
         }
         case node::PRIVATE_FILE: {

@@ -24,6 +24,10 @@
 // that path (a checkin, a label moved, a name changed), or the view's config spec changes;
 // both are looked at before each operation, so a change made elsewhere is seen at the next
 // lookup. A journal trimmed past what was seen drops everything cached of that VOB.
+// A version's bytes are read past the kernel's page cache: the kernel keeps one size and
+// one set of pages per name, while an open file must read the whole of the version it
+// opened even when a checkin changes what its name shows (as a file replaced by rename
+// keeps its bytes for those who have it open).
 //
 // Symbolic links never lead out of the view: a target that is absolute, or that climbs
 // with ".." above the view's root, is given back relative to the link and clamped at the
@@ -44,10 +48,9 @@
 #include <vector>
 
 #include "core/tbs/tbs.h"
+#include "core/vob/vob_obj.h"
 
 struct view_t;
-struct vob_t;
-class vob_content_stream;
 
 struct vtfs_caller {
     uid_t uid = 0;
@@ -92,9 +95,10 @@ public:
                 const std::function<void(const std::string&)>& fill);
     int readlink(const vtfs_caller& who, const char* path, std::string* target);
     // Opens for the access of `flags` (O_RDONLY, O_WRONLY, O_RDWR, O_TRUNC, O_APPEND);
-    // `keep_cache` says whether what the kernel cached of the file is still its content.
+    // `direct` says the file is to be read past the kernel's page cache (a version's bytes:
+    // see the caching note above).
     int open(const vtfs_caller& who, const char* path, int flags, std::unique_ptr<vtfs_file>* out,
-             bool* keep_cache);
+             bool* direct);
     int create(const vtfs_caller& who, const char* path, mode_t mode, int flags,
                std::unique_ptr<vtfs_file>* out);
     // Bytes read or written, or a negative errno.
@@ -116,6 +120,7 @@ private:
     vtfs_view() = default;
     int resolve(const char* path, const node** out);
     int lookup(const std::string& path, node* out);
+    tbs_status_t lookup_in_parent(const std::string& path, vob_resolved_t* r);
     void refresh();
     void forget(const std::string& path);
     int private_target(const vtfs_caller& who, const std::string& path, std::string* priv);
@@ -129,8 +134,20 @@ private:
         vob_t* vob;
         int64_t gen;
     };
-    std::vector<seen_t> seen_;                 // journal generation each VOB was read at
-    std::map<std::string, std::string> kept_;  // path -> content last opened (page cache)
+    std::vector<seen_t> seen_;  // journal generation each VOB was read at
+    // The database files behind what refresh() reads, as last seen: when none of them has
+    // changed, neither has anything the queries would find.
+    struct file_sig {
+        uint64_t ino = 0;
+        int64_t size = -1;
+        int64_t mtime_ns = 0;
+        bool operator==(const file_sig&) const = default;
+    };
+    std::vector<file_sig> signatures(bool* settled) const;
+    std::vector<file_sig> sigs_;
+    bool settled_ = false;  // the signatures are trustworthy (see refresh)
+    std::map<std::string, std::vector<std::string>> listings_;  // a directory's VOB names
+    std::map<std::string, std::map<std::string, vob_dir_entry_t>> entries_;  // and entries
 };
 
 // The target to give back for a link at `link_path` whose text is `text`: `text` itself

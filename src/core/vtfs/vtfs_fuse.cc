@@ -3,9 +3,9 @@
 // threads). Every operation acts for the calling process's user (fuse_get_context), whose
 // permissions vtfs_view checks; the kernel's own permission checks are not asked for.
 //
-// Nothing is cached by the kernel beyond a request (no entry or attribute time-outs), so a
-// change made elsewhere is seen at the next lookup; file pages are kept between opens while
-// the path still shows the same version.
+// The kernel keeps no names (no entry time-out), so every lookup of a path reaches us and a
+// change made elsewhere is seen at the next lookup; a version's bytes are read past the
+// page cache (see vtfs.h).
 #define FUSE_USE_VERSION 31
 #include "core/vtfs/vtfs_fuse.h"
 
@@ -17,6 +17,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <memory>
@@ -44,9 +45,25 @@ vtfs_file* file_of(fuse_file_info* fi) {
     return fi ? reinterpret_cast<vtfs_file*>(static_cast<uintptr_t>(fi->fh)) : nullptr;
 }
 
+double kernel_cache_seconds() {
+    const char* text = getenv("VERDANE_VTFS_CACHE");
+    if (!text || !*text) return 0;
+    char* end = nullptr;
+    const double v = strtod(text, &end);
+    return *end || !(v > 0) ? 0 : v > 60 ? 60 : v;
+}
+
 void* op_init(fuse_conn_info*, fuse_config* cfg) {
-    cfg->entry_timeout = 0;
-    cfg->attr_timeout = 0;
+    // By default every lookup of a name reaches the daemon, which looks at the journal
+    // first: that is where a change made elsewhere is seen. The attributes a lookup answers
+    // then stand for a moment, so the request that follows it (stat after lookup) is not
+    // sent again; an open file reads the version it opened whatever happens meanwhile.
+    // A site may let the kernel keep names and attributes for a few seconds instead
+    // (VERDANE_VTFS_CACHE, seconds, at most 60): far fewer requests, and a change made
+    // elsewhere seen within that time rather than at once.
+    const double keep = kernel_cache_seconds();
+    cfg->entry_timeout = keep;
+    cfg->attr_timeout = keep > 1.0 ? keep : 1.0;
     cfg->negative_timeout = 0;
     cfg->use_ino = 0;
     cfg->nullpath_ok = 0;
@@ -88,10 +105,10 @@ int op_readlink(const char* path, char* buf, size_t size) {
 
 int op_open(const char* path, fuse_file_info* fi) {
     std::unique_ptr<vtfs_file> f;
-    bool keep = false;
-    int rc = g_view->open(caller(), path, fi->flags, &f, &keep);
+    bool direct = false;
+    int rc = g_view->open(caller(), path, fi->flags, &f, &direct);
     if (rc != 0) return rc;
-    fi->keep_cache = keep;
+    fi->direct_io = direct;
     fi->fh = reinterpret_cast<uintptr_t>(f.release());
     return 0;
 }

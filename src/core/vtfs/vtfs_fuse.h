@@ -9,6 +9,11 @@
 // closed. Started as root for a site owned by another account, it mounts as root (so that
 // every user may reach the mount, each with their own permissions) and then becomes that
 // account. The process's exit status: 0 after a clean end.
+//
+// The kernel keeps no names by default, so every lookup is answered afresh; with
+// VERDANE_VTFS_CACHE set to a number of seconds (at most 60) in the daemon's environment it
+// keeps names and attributes that long, for speed, and a change made elsewhere is seen
+// within that time.
 int vtfs_serve(const char* tag, int ready_fd);
 
 #endif
