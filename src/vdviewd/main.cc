@@ -10,23 +10,24 @@
 int main(int argc, char** argv) {
     int ready_fd = -1;
     const char* tag = nullptr;
-    bool options = true;
-    for (int i = 1; i < argc; ++i) {
-        if (options && strcmp(argv[i], "--") == 0) {
-            options = false;
-        } else if (options && strcmp(argv[i], "--ready-fd") == 0 && i + 1 < argc) {
-            char* end = nullptr;
-            long fd = strtol(argv[++i], &end, 10);
-            if (!*argv[i] || *end || fd < 0 || fd > 1023) tag = nullptr, i = argc;
-            ready_fd = static_cast<int>(fd);
-        } else if (!tag && (!options || argv[i][0] != '-')) {
-            tag = argv[i];
-        } else {
-            tag = nullptr;
+    bool ok = true;
+    for (int i = 1; ok && i < argc; ++i) {
+        if (strcmp(argv[i], "--") == 0 && i + 2 == argc) {
+            tag = argv[i + 1];
             break;
         }
+        if (strcmp(argv[i], "--ready-fd") == 0 && i + 1 < argc) {
+            char* end = nullptr;
+            const long fd = strtol(argv[++i], &end, 10);
+            ok = *argv[i] && !*end && fd >= 0 && fd < 1024;
+            ready_fd = static_cast<int>(fd);
+        } else if (argv[i][0] != '-' && i + 1 == argc) {
+            tag = argv[i];
+        } else {
+            ok = false;
+        }
     }
-    if (!tag) {
+    if (!ok || !tag || !*tag) {
         fprintf(stderr, "usage: vdviewd [--ready-fd N] [--] view-tag\n");
         return 2;
     }

@@ -338,10 +338,13 @@ int vtfs_view::resolve(const char* path_in, const node** out) {
         bool known = false;
         for (const seen_t& s : seen_) known |= s.vob == n->vob;
         int64_t gen = 0, low = 0;
-        // A VOB first met is read from its current generation on: what is resolved
-        // now is at least that fresh.
-        if (!known && vob_change_state(n->vob, &gen, &low) == TBS_ST_OK)
+        // A VOB first met is watched from its current generation on, and the name looked
+        // up again after that, so what is cached is at least as fresh as the generation.
+        if (!known && vob_change_state(n->vob, &gen, &low) == TBS_ST_OK) {
             seen_.push_back({n->vob, gen});
+            n = std::make_unique<node>();
+            if ((rc = lookup(path, n.get())) != 0) return rc;
+        }
     }
     *out = n.get();
     cache_[path] = std::move(n);
