@@ -7,9 +7,11 @@
 #include "core/vtfs/vtfs.h"
 
 #include <fcntl.h>
+#include <grp.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -365,4 +367,29 @@ TEST_F(VtfsMountTest, LinksThatTryToLeaveStayInside) {
     struct stat sb;
     EXPECT_NE(stat((root_ + "/vobs/p/src/up/passwd").c_str(), &sb), 0);
     EXPECT_EQ(stat((root_ + "/vobs/p/src/up/vobs/p/src/b.c").c_str(), &sb), 0);
+}
+
+// Another user reaches the mount (the daemon lets others in) and acts as themselves: what
+// the element's protection lets them read they read, the rest is refused by the view.
+TEST_F(VtfsMountTest, OtherUsersActAsThemselves) {
+    ASSERT_EQ(chmod(site_.path().c_str(), 0755), 0);  // the way to the mount is open
+    ASSERT_EQ(run({"protect", "-chmod", "0660", "/vobs/p/src/b.c"}), 0) << cap_.err;
+    ASSERT_EQ(run({"co", "-view", "dv", "-nc", root_ + "/vobs/p/src/a.c"}), 0) << cap_.err;
+    // errno of opening `path` with `flags` as uid and gid 65534, from a child process.
+    auto as_nobody = [](const std::string& path, int flags) {
+        pid_t pid = fork();
+        if (pid == 0) {
+            if (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0) _exit(99);
+            int fd = open(path.c_str(), flags | O_CLOEXEC);
+            _exit(fd >= 0 ? 0 : errno);
+        }
+        int status = 0;
+        waitpid(pid, &status, 0);
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    };
+    EXPECT_EQ(as_nobody(root_ + "/vobs/p/src/a.c", O_RDONLY), 0);
+    EXPECT_EQ(as_nobody(root_ + "/vobs/p/src/b.c", O_RDONLY), EACCES);
+    EXPECT_EQ(as_nobody(root_ + "/vobs/p/src/a.c", O_WRONLY), EACCES) << "root's checkout";
+    EXPECT_EQ(as_nobody(root_ + "/vobs/p/src/b.c", O_WRONLY), EROFS);
+    EXPECT_EQ(read_path(root_ + "/vobs/p/src/b.c"), "b1") << "root may";
 }
