@@ -254,16 +254,15 @@ void vtfs_view::forget(const std::string& path) {
     while (et != entries_.end() && under(et->first, path)) et = entries_.erase(et);
 }
 
-// The view's and each seen VOB's database and write-ahead log. Every commit writes the log
-// (or, at a checkpoint, the database) with write(2), which moves the file's modification
-// time; the kernel's clock for those times is coarse, so a file changed within the last
-// moments could change again unseen within the same tick and is not to be trusted yet.
+// The view's and each seen VOB's write-ahead log. Every commit writes its log with
+// write(2), which moves the file's modification time; the kernel's clock for those times is coarse,
+// so a file changed within the last moments could change again unseen within the same tick and is
+// not to be trusted yet.
 std::vector<vtfs_view::file_sig> vtfs_view::signatures(bool* settled) const {
-    std::vector<std::string> files = {view_->storage + "/view.db", view_->storage + "/view.db-wal"};
-    for (const seen_t& s : seen_) {
-        files.push_back(s.vob->storage + "/vob.db");
-        files.push_back(s.vob->storage + "/vob.db-wal");
-    }
+    // A checkpoint only copies into the database what the log already showed, and this
+    // process's own connection keeps each log in place: the logs are what to watch.
+    std::vector<std::string> files = {view_->storage + "/view.db-wal"};
+    for (const seen_t& s : seen_) files.push_back(s.vob->storage + "/vob.db-wal");
     struct timespec now;
     clock_gettime(CLOCK_REALTIME, &now);
     const int64_t now_ns = static_cast<int64_t>(now.tv_sec) * 1000000000 + now.tv_nsec;
@@ -536,12 +535,17 @@ int vtfs_view::lookup(const std::string& path, node* n) {
     }
 }
 
-int vtfs_view::getattr(const vtfs_caller&, const char* path, vtfs_attr* out) {
+int vtfs_view::getattr(const vtfs_caller&, const char* path, vtfs_attr* out,
+                       vtfs_content* content) {
     refresh();
     const node* n = nullptr;
     int rc = resolve(path, &n);
     if (rc != 0) return rc;
     *out = n->attr;
+    if (content) {
+        *content = vtfs_content{};
+        if (n->kind == node::VOB_FILE && !n->checked_out) *content = {n->vob, n->content_version};
+    }
     // Private files change under open handles: their size and time are read each time.
     struct stat sb;
     if (n->kind == node::PRIVATE_FILE || n->kind == node::PRIVATE_DIR) {
@@ -664,12 +668,12 @@ int vtfs_view::readlink(const vtfs_caller&, const char* path, std::string* targe
 }
 
 int vtfs_view::open(const vtfs_caller& who, const char* path, int flags,
-                    std::unique_ptr<vtfs_file>* out, bool* direct) {
+                    std::unique_ptr<vtfs_file>* out, bool* fixed, const vtfs_content* want) {
     refresh();
     const node* n = nullptr;
     int rc = resolve(path, &n);
     if (rc != 0) return rc;
-    *direct = false;
+    *fixed = false;
     const int acc = flags & O_ACCMODE;
     const bool writing = acc != O_RDONLY || (flags & O_TRUNC);
     const who_t w = identify(who);
@@ -697,14 +701,15 @@ int vtfs_view::open(const vtfs_caller& who, const char* path, int flags,
                 forget(path);
                 break;
             }
-            tbs_status_t st = vob_ver_open_content(n->vob, n->content_version, &f->stream);
-            if (st != TBS_ST_OK) return -errno_of(st);
-            f->vob = n->vob;
-            f->version = n->content_version;
-            // Past the kernel's page cache, which keeps one size and one set of pages per
-            // name: this handle reads all of the version it opened, whatever a checkin
-            // makes the name show meanwhile.
-            *direct = true;
+            // Bytes the caller saw the name show before a checkin are still its to read.
+            const bool earlier =
+                want && want->vob && !(*want == vtfs_content{n->vob, n->content_version});
+            if (earlier && writing) return -EROFS;
+            // The bytes are opened at the first read: a kernel that still holds them cached
+            // reads nothing.
+            f->vob = earlier ? want->vob : n->vob;
+            f->version = earlier ? want->version : n->content_version;
+            *fixed = true;
             break;
         }
         case node::PRIVATE_FILE: {
@@ -733,7 +738,7 @@ int vtfs_view::read(vtfs_file* f, char* buf, size_t size, int64_t offset) {
         return n < 0 ? -errno : static_cast<int>(n);
     }
     const uint64_t off = static_cast<uint64_t>(offset);
-    if (off < f->pos) {
+    if (!f->stream || off < f->pos) {
         // Back to the start: a stream reads forward only.
         tbs_status_t st = vob_ver_open_content(f->vob, f->version, &f->stream);
         if (st != TBS_ST_OK) return -errno_of(st);

@@ -24,10 +24,10 @@
 // that path (a checkin, a label moved, a name changed), or the view's config spec changes;
 // both are looked at before each operation, so a change made elsewhere is seen at the next
 // lookup. A journal trimmed past what was seen drops everything cached of that VOB.
-// A version's bytes are read past the kernel's page cache: the kernel keeps one size and
-// one set of pages per name, while an open file must read the whole of the version it
-// opened even when a checkin changes what its name shows (as a file replaced by rename
-// keeps its bytes for those who have it open).
+// A version's bytes never change, so what the kernel caches of them stays good; a name
+// whose version changes shows other bytes, which the daemon gives the kernel as another
+// file (vtfs_content), so a handle open on the old version reads all of it (as a file
+// replaced by rename keeps its bytes for those who have it open).
 //
 // Symbolic links never lead out of the view: a target that is absolute, or that climbs
 // with ".." above the view's root, is given back relative to the link and clamped at the
@@ -55,6 +55,15 @@ struct view_t;
 struct vtfs_caller {
     uid_t uid = 0;
     gid_t gid = 0;
+};
+
+// The bytes a name shows when they cannot change: a version's (not a checkout's, not a
+// private file's). Two lookups that give the same content may share what the kernel
+// cached of it; a name whose content changes is, to the kernel, a new file.
+struct vtfs_content {
+    vob_t* vob = nullptr;
+    int64_t version = 0;
+    bool operator==(const vtfs_content&) const = default;
 };
 
 struct vtfs_attr {
@@ -89,16 +98,19 @@ public:
 
     const std::string& tag() const;
 
-    int getattr(const vtfs_caller& who, const char* path, vtfs_attr* out);
+    // `content` (may be null) gets the name's unchanging content, or none.
+    int getattr(const vtfs_caller& who, const char* path, vtfs_attr* out,
+                vtfs_content* content = nullptr);
     // Calls `fill` with each name of a directory ("." and ".." first).
     int readdir(const vtfs_caller& who, const char* path,
                 const std::function<void(const std::string&)>& fill);
     int readlink(const vtfs_caller& who, const char* path, std::string* target);
     // Opens for the access of `flags` (O_RDONLY, O_WRONLY, O_RDWR, O_TRUNC, O_APPEND);
-    // `direct` says the file is to be read past the kernel's page cache (a version's bytes:
-    // see the caching note above).
+    // `fixed` says the handle reads a version's bytes, which never change. With `want`,
+    // the caller holds the name as it showed `want` and opens those bytes for reading even
+    // when the name shows others now.
     int open(const vtfs_caller& who, const char* path, int flags, std::unique_ptr<vtfs_file>* out,
-             bool* direct);
+             bool* fixed, const vtfs_content* want = nullptr);
     int create(const vtfs_caller& who, const char* path, mode_t mode, int flags,
                std::unique_ptr<vtfs_file>* out);
     // Bytes read or written, or a negative errno.
