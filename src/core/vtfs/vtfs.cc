@@ -17,6 +17,7 @@
 
 #include "core/cred/credutl.h"
 #include "core/rgy/rgy.h"
+#include "core/store/db.h"
 #include "core/util/fileutl.h"
 #include "core/view/view.h"
 #include "core/vob/vob.h"
@@ -438,6 +439,13 @@ int vtfs_view::lookup(const std::string& path, node* n) {
         vob_tags_ = now;
         return lookup(path, n);
     }
+    // One read of the VOB for all the questions a name asks of a known directory: one
+    // snapshot, one lock.
+    store_txn snapshot;
+    auto dir = cache_.find(parent_of(path));
+    if (dir != cache_.end() && dir->second->vob &&
+        dir->second->vob->db->begin(store_txn_kind::read, &snapshot) != TBS_ST_OK)
+        snapshot = store_txn();
     vob_resolved_t r;
     tbs_status_t st = lookup_in_parent(path, &r);
     if (st == TBS_ST_NOT_SUPPORTED)
