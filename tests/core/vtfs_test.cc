@@ -175,6 +175,11 @@ TEST_F(VtfsTest, NamespaceAsTheViewSelects) {
     EXPECT_EQ(cat("/vobs/p/src/a.c@@/main/LATEST"), "a2 longer");
     ASSERT_EQ(fs_->getattr({}, "/vobs/p/src/a.c@@/main", &a), 0);
     EXPECT_TRUE(S_ISDIR(a.mode));
+    // Below a directory version, names are the elements themselves.
+    EXPECT_EQ(names("/vobs/p/src@@/main/LATEST"),
+              (std::set<std::string>{"a.c", "b.c", "up", "abs"}));
+    EXPECT_EQ(names("/vobs/p/src@@/main/LATEST/a.c"), (std::set<std::string>{"main"}));
+    EXPECT_EQ(cat("/vobs/p/src@@/main/LATEST/a.c/main/1"), "a1");
 
     // The checkin made elsewhere is seen at the next lookup (the change journal), and so is
     // a config spec set by another command.

@@ -45,6 +45,10 @@ struct vtfs_view::node {
     std::string owner, group;     // whose the object is, for permission checks
     std::string private_path;     // a private file, or a checked-out file's copy
     std::string branch_path;      // BRANCH_DIR: "/main"
+    // ELEMENT_DIR and BRANCH_DIR: the version-extended name the VOB resolves them by
+    // ("/vobs/p/a.c@@/main"), which below a directory version's extended name is not the
+    // path itself ("/vobs/p/d@@/main/1/a.c/main").
+    std::string ext_name;
     vtfs_attr attr;
 };
 
@@ -357,12 +361,12 @@ int vtfs_view::resolve(const char* path_in, const node** out) {
 // the whole path).
 tbs_status_t vtfs_view::lookup_in_parent(const std::string& path, vob_resolved_t* r) {
     *r = vob_resolved_t{};
-    if (path.find(TBS_VER_EXT) != std::string::npos) return TBS_ST_NOT_SUPPORTED;
     const std::string parent = parent_of(path);
+    // Below a directory version named with "@@", names are the elements themselves.
+    const bool in_version = parent.find(TBS_VER_EXT) != std::string::npos;
+    if (leaf_of(path).find(TBS_VER_EXT) != std::string::npos) return TBS_ST_NOT_SUPPORTED;
     auto pit = cache_.find(parent);
-    if (pit == cache_.end() || pit->second->kind != node::VOB_DIR ||
-        parent.find(TBS_VER_EXT) != std::string::npos)
-        return TBS_ST_NOT_SUPPORTED;
+    if (pit == cache_.end() || pit->second->kind != node::VOB_DIR) return TBS_ST_NOT_SUPPORTED;
     const node& dir = *pit->second;
     r->vob = dir.vob;
     r->parent_element = dir.element;
@@ -382,6 +386,12 @@ tbs_status_t vtfs_view::lookup_in_parent(const std::string& path, vob_resolved_t
     if (e->second.mtype == VOB_MTYPE_SLINK) {
         r->dbid = e->second.target;
         r->mtype = VOB_MTYPE_SLINK;
+        return TBS_ST_OK;
+    }
+    if (in_version) {
+        r->element = r->dbid = e->second.target;
+        r->mtype = e->second.mtype;
+        r->extended = true;
         return TBS_ST_OK;
     }
     vob_dbid_t version = 0;
@@ -443,13 +453,34 @@ int vtfs_view::lookup(const std::string& path, node* n) {
     // snapshot, one lock.
     store_txn snapshot;
     auto dir = cache_.find(parent_of(path));
+    if (dir == cache_.end() && path.find(TBS_VER_EXT) != std::string::npos) {
+        // An extended name is resolved through its directory's (the kernel looks names up
+        // one by one; other callers may not).
+        const node* up = nullptr;
+        if (resolve(parent_of(path).c_str(), &up) == 0) dir = cache_.find(parent_of(path));
+    }
     if (dir != cache_.end() && dir->second->vob &&
         dir->second->vob->db->begin(store_txn_kind::read, &snapshot) != TBS_ST_OK)
         snapshot = store_txn();
     vob_resolved_t r;
     tbs_status_t st = lookup_in_parent(path, &r);
-    if (st == TBS_ST_NOT_SUPPORTED)
-        st = vob_resolve_pname(path.c_str(), &view_->ctx, VOB_RESOLVE_NOFOLLOW, &r);
+    if (st == TBS_ST_OK && r.extended &&
+        (r.mtype == VOB_MTYPE_FILE_ELEMENT || r.mtype == VOB_MTYPE_DIR_ELEMENT)) {
+        // An element met below a directory version: what it is named by in its VOB.
+        std::string pname;
+        st = vob_elem_get_pname(r.vob, r.element, &pname);
+        n->ext_name = pname + TBS_VER_EXT;
+    }
+    if (st == TBS_ST_NOT_SUPPORTED) {
+        // Below an element or a branch, the VOB resolves its extended name.
+        std::string pname = path;
+        if (dir != cache_.end() && !dir->second->ext_name.empty())
+            pname = dir->second->ext_name + "/" + leaf_of(path);
+        st = vob_resolve_pname(pname.c_str(), &view_->ctx, VOB_RESOLVE_NOFOLLOW, &r);
+        if (st == TBS_ST_OK && (r.mtype == VOB_MTYPE_BRANCH || r.mtype == VOB_MTYPE_FILE_ELEMENT ||
+                                r.mtype == VOB_MTYPE_DIR_ELEMENT))
+            n->ext_name = pname;
+    }
     n->private_path = view_->private_root + path;
     if (st != TBS_ST_OK) {
         if (path.find(TBS_VER_EXT) != std::string::npos) return -errno_of(st);
@@ -532,9 +563,11 @@ int vtfs_view::lookup(const std::string& path, node* n) {
             n->attr.mode = S_IFDIR | (perm & 0444) | ((perm & 0444) >> 2);
             n->attr.nlink = 2;
             n->attr.mtime = elem.created;
+            if (n->ext_name.empty()) n->ext_name = path;
             if (r.mtype == VOB_MTYPE_BRANCH) {
                 // The branch path is what follows "@@" in the name.
-                n->branch_path = path.substr(path.find(TBS_VER_EXT) + TBS_VER_EXT_LEN);
+                n->branch_path =
+                    n->ext_name.substr(n->ext_name.find(TBS_VER_EXT) + TBS_VER_EXT_LEN);
             }
             return 0;
         }
