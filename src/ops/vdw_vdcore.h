@@ -118,18 +118,20 @@ public:
     };
     // Every registered view, by tag.
     void get_view_list(std::vector<ViewEntry>* views, WCM_Status& status);
-    // Makes the web view `tag` for the acting user, starting with the config spec `cspec`
+    // Makes the view `tag` for the acting user, starting with the config spec `cspec`
     // ("" for the default). Its storage is <view storage>/<tag>.vws (qlmxViewStorage, else
     // the site's views/ directory; ".1" ... appended when that is taken). A client copy-area
-    // root, when given, is kept as the view's property "copy_area_root". On failure nothing
-    // of the view remains.
+    // root, when given, is kept as the view's property "copy_area_root" and makes a web view;
+    // without one the view is dynamic (its files are seen through its root on the server).
     // With `stream` (a stream selector) the view is attached to the stream and its config
-    // spec is the stream's.
+    // spec is the stream's. On failure nothing of the view remains.
     void create_view(const char* tag, const char* cspec, const char* copy_area_root, SUM_Uuid* uuid,
                      WCM_Status& status, const char* stream = nullptr);
     // Removes the view `tag`: its owner or the site's administrator, and only without
-    // checkouts made in it.
+    // checkouts made in it. A started dynamic view is stopped first.
     void remove_view(const char* tag, WCM_Status& status);
+    // Stops a dynamic view (its daemon and mount); other views need no stopping.
+    void end_view(const SUM_View& view, WCM_Status& status);
     // The config spec text of a view, or of the view with a tag.
     void get_view_cspec(view_t* view, std::string* text, WCM_Status& status);
     void get_view_cspec(const char* tag, std::string* text, WCM_Status& status);

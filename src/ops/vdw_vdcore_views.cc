@@ -69,8 +69,9 @@ void VDW_Vdcore::uuid_to_viewroot(const char* uuid_text, char* view_root, WCM_St
     if (!status.set_status(tbs_uuid_from_str(uuid_text ? uuid_text : "", &uuid))) return;
     SUM_View view;
     if (!status.set_status(SUM_View::construct_from_uuid(uuid, &view))) return;
+    // A dynamic view is started when it is not running: its root is then there to use.
     SUM_String root;
-    if (!status.set_status(view.view_root(&root))) return;
+    if (!status.set_status(get_view_root(view, &root))) return;
     if (view_root && !copy_whole(view_root, PNAME_SIZE, root.str()))
         status.set_status(tbs_errno2status(ENAMETOOLONG));
 }
@@ -175,7 +176,7 @@ void VDW_Vdcore::create_view(const char* tag, const char* cspec, const char* cop
     cmd_mkview_args_t args;
     args.tag = name;
     args.storage = storage;
-    args.kind = "webview";
+    args.kind = copy_area_root && *copy_area_root ? "webview" : "dynamic";
     args.cspec = cspec ? cspec : "";
     if (stream && *stream) {
         args.stream = stream;
@@ -197,7 +198,20 @@ void VDW_Vdcore::create_view(const char* tag, const char* cspec, const char* cop
 
 void VDW_Vdcore::remove_view(const char* tag, WCM_Status& status) {
     const char* name = tag ? tag : "";
+    SUM_View view;
+    if (SUM_View::construct_from_tag(name, &view) == TBS_ST_OK) {
+        // A dynamic view that cannot be served here was never started here either.
+        tbs_status_t st = view.end();
+        if (st != TBS_ST_NO_VTFS && !vdw_core_ok(status, st, VDW_LIB_END_VIEW_FAILED, name)) return;
+    }
     vdw_core_ok(status, cmd_rmview(name), VDW_LIB_REMOVE_VIEW_FAILED, name);
+}
+
+void VDW_Vdcore::end_view(const SUM_View& view, WCM_Status& status) {
+    SUM_String tag;
+    tbs_status_t st = view.tag(&tag);
+    if (st == TBS_ST_OK) st = view.end();
+    vdw_core_ok(status, st, VDW_LIB_END_VIEW_FAILED, tag.c_str());
 }
 
 void VDW_Vdcore::get_view_cspec(view_t* view, std::string* text, WCM_Status& status) {

@@ -110,8 +110,10 @@ TEST_F(ViewTest, CreationMakesStorageAndRegistersTheKind) {
         EXPECT_EQ(tbs_uuid_text(e.uuid), tbs_uuid_text(v->uuid));
         EXPECT_EQ(v->kind, c.view_kind) << c.tag;
         EXPECT_EQ(v->sum_view, c.sum) << c.tag;
-        EXPECT_EQ(v->root,
-                  c.view_kind == VIEW_KIND_DYNAMIC ? "/view/" + std::string(c.tag) : stg + "/root");
+        EXPECT_EQ(v->root, c.view_kind == VIEW_KIND_DYNAMIC
+                               ? std::string(tbs_product_dir()) + "/view/" + c.tag
+                               : stg + "/root");
+        EXPECT_EQ(v->private_root, stg + "/root");
         std::string cs;
         ASSERT_EQ(view_get_cspec(v, &cs), 0);
         EXPECT_EQ(cs, VIEW_CSPEC_DEFAULT);
@@ -251,14 +253,20 @@ TEST_F(ViewTest, LookupsByTagUuidAndRoot) {
 }
 
 TEST_F(ViewTest, DynamicViewsNeedAVirtualFileSystem) {
+    // As where no /dev/fuse can be opened.
+    setenv("VERDANE_VTFS", "off", 1);
+    struct Restore {
+        ~Restore() { unsetenv("VERDANE_VTFS"); }
+    } restore;
     make_view("dyn", "dynamic");
     view_t* snap = make_view("snap", "snapshot");
+    const std::string dyn_root = std::string(tbs_product_dir()) + "/view/dyn";
     std::string root;
     EXPECT_EQ(tbs_view_root("dyn", &root), TBS_ST_NO_VTFS);
-    EXPECT_EQ(root, "/view/dyn");
+    EXPECT_EQ(root, dyn_root);
     EXPECT_EQ(view_start_dynamic("dyn"), TBS_ST_NO_VTFS);
     ws_handle_t* h = nullptr;
-    EXPECT_EQ(ws_get_handle("/view/dyn", 0, &h), TBS_ST_NO_VTFS);
+    EXPECT_EQ(ws_get_handle(dyn_root.c_str(), 0, &h), TBS_ST_NO_VTFS);
     ASSERT_EQ(tbs_view_root("snap", &root), 0);
     EXPECT_EQ(root, snap->root);
     EXPECT_EQ(view_start_dynamic("snap"), 0);
@@ -268,8 +276,11 @@ TEST_F(ViewTest, DynamicViewsNeedAVirtualFileSystem) {
     ASSERT_EQ(SUM_View::construct_from_tag("dyn", &dyn), 0);
     SUM_String sroot;
     EXPECT_EQ(dyn.view_root(&sroot), TBS_ST_NO_VTFS);
-    EXPECT_EQ(sroot.str(), "/view/dyn");
+    EXPECT_EQ(sroot.str(), dyn_root);
     EXPECT_EQ(dyn.start(), TBS_ST_NO_VTFS);
+    EXPECT_EQ(dyn.end(), TBS_ST_NO_VTFS);
+    EXPECT_EQ(run({"startview", "dyn"}), TBS_ST_NO_VTFS);
+    EXPECT_TRUE(contains(cap_.err, "switched off")) << cap_.err;
 
     // Commands told to act in it fail the same way.
     EXPECT_EQ(run({"checkout", "-view", "dyn", "/vobs/p/src/a.c"}), TBS_ST_NO_VTFS);

@@ -665,6 +665,43 @@ TEST_F(WebViewSyncTest, ConfigSpecChangeSendsItsUpdate) {
 // holds next to the one the rules now select, the rule, checkout facts; a name that is not
 // there reported in its own part) and directory listings, from a directory element or, above
 // the VOBs, from the VOB tags.
+// A view made without a client copy area is dynamic: the first request that takes it
+// starts its daemon (from the CGI process, outliving it), its files are then read through
+// its root on the server, and removing it stops it.
+TEST_F(WebViewSyncTest, DynamicViewMadeUsedAndRemovedThroughTheServer) {
+    std::string why;
+    if (!view_vtfs_available(&why)) GTEST_SKIP() << why;
+    Response r = call("mkview_rpc", args({{"ViewTag", "alice_dyn"},
+                                          {"ConfigTag", "cfg"},
+                                          {"Stream", ""},
+                                          {"TextMode", ""},
+                                          {"Stgloc", ""},
+                                          {"Colocate", "0"},
+                                          {"CopyAreaRoot", ""}}));
+    ASSERT_EQ(status_of(r), "0") << text_of(r);
+    const std::string uuid =
+        header(r.named("RpcResult").empty() ? nullptr : r.named("RpcResult")[0], "Uuid");
+    const std::string root = site_.home() + "/view/alice_dyn";
+    EXPECT_FALSE(fs::exists(root)) << "not started yet";
+    Response l = call("enumerate_directory_contents_rpc",
+                      args({{"ViewUuid", uuid}, {"Pname", "vobs/p/src"}}));
+    ASSERT_EQ(status_of(l), "0") << text_of(l);
+    std::vector<std::string> names;
+    for (const Part* p : l.named("Dirent")) names.push_back(header(p, "Dirent"));
+    EXPECT_EQ(names, (std::vector<std::string>{"a.c", "k.bin", "small.bin", "sub"}));
+    int state = -1;
+    ASSERT_EQ(view_dynamic_state("alice_dyn", &state, nullptr), 0);
+    EXPECT_EQ(state, VIEW_DYN_RUNNING);
+    EXPECT_EQ(tree(root + "/vobs/p/src")["sub/b.txt"], "bee\n");
+    change("src/sub/b.txt", "bee two\n");
+    EXPECT_EQ(tree(root + "/vobs/p/src")["sub/b.txt"], "bee two\n") << "seen at the next lookup";
+
+    view_cache_clear();
+    ASSERT_EQ(status_of(call("rmview_rpc", args({{"ViewUuid", uuid}}))), "0");
+    ASSERT_NE(view_dynamic_state("alice_dyn", &state, nullptr), 0) << "the view is gone";
+    EXPECT_FALSE(fs::exists(root));
+}
+
 TEST_F(WebViewSyncTest, FileDescriptionsAndDirectoryListings) {
     vdtool({"protect", "-chown", kAlice.name, "/vobs/p/src/sub/b.txt"});
     CopyArea a(site_.home() + "/ca", make_view("alice_web"));

@@ -219,6 +219,10 @@ TEST(VdcoreViews, LookupsByUuidPathAndTag) {
 
 TEST(VdcoreViews, DynamicViewRootNeedsTheVirtualFileSystem) {
     TempHome home;
+    setenv("VERDANE_VTFS", "off", 1);  // as where no /dev/fuse can be opened
+    struct Restore {
+        ~Restore() { unsetenv("VERDANE_VTFS"); }
+    } restore;
     cmd_mkview_args_t args;
     args.tag = "dyn";
     args.storage = home.path() + "/dyn.vws";
@@ -245,6 +249,54 @@ TEST(VdcoreViews, DynamicViewRootNeedsTheVirtualFileSystem) {
     ASSERT_EQ(SUM_View::construct_from_tag("web", &wv), TBS_ST_OK);
     ASSERT_EQ(facade.get_view_root(wv, &root), 0);
     EXPECT_EQ(root.str(), web.storage + "/root");
+}
+
+// Where dynamic views can be served, the facade answers a dynamic view's root from the
+// running view: asking for it starts the view (the mount point exists only then), a view
+// made without a client copy area is dynamic, end_view stops it and removal stops it first.
+TEST(VdcoreViews, DynamicViewRootComesFromTheRunningView) {
+    std::string why;
+    TempHome home;
+    if (!view_vtfs_available(&why)) GTEST_SKIP() << why;
+    VDW_Vdcore facade;
+    WCM_Status status;
+    SUM_Uuid uuid;
+    facade.create_view("dyn", "", "", &uuid, status);
+    ASSERT_TRUE(status.is_ok()) << status.text();
+    SUM_View view;
+    ASSERT_EQ(SUM_View::construct_from_tag("dyn", &view), TBS_ST_OK);
+    bool web = true;
+    ASSERT_EQ(view.is_web_view(&web), 0);
+    EXPECT_FALSE(web);
+    const std::string expected = home.path() + "/view/dyn";
+    EXPECT_FALSE(std::filesystem::exists(expected));
+    SUM_String root;
+    WCM_MemPool pool;
+    ASSERT_EQ(facade.get_view_root(view, &root), 0) << facade.msg_text(VDW_Vdcore::ALL, pool);
+    EXPECT_EQ(root.str(), expected);
+    EXPECT_TRUE(std::filesystem::is_directory(expected)) << "served by its daemon";
+    int state = -1;
+    ASSERT_EQ(view_dynamic_state("dyn", &state, nullptr), 0);
+    EXPECT_EQ(state, VIEW_DYN_RUNNING);
+    char by_uuid[1024];
+    facade.uuid_to_viewroot(uuid.string().c_str(), by_uuid, status);
+    ASSERT_TRUE(status.is_ok()) << status.text();
+    EXPECT_EQ(std::string(by_uuid), expected);
+
+    facade.end_view(view, status);
+    ASSERT_TRUE(status.is_ok()) << status.text();
+    ASSERT_EQ(view_dynamic_state("dyn", &state, nullptr), 0);
+    EXPECT_EQ(state, VIEW_DYN_STOPPED);
+    EXPECT_FALSE(std::filesystem::exists(expected));
+    // Started again by the lookup that takes the view, and stopped by its removal.
+    facade.uuid_to_viewroot(uuid.string().c_str(), by_uuid, status);
+    ASSERT_EQ(view_dynamic_state("dyn", &state, nullptr), 0);
+    EXPECT_EQ(state, VIEW_DYN_RUNNING);
+    facade.remove_view("dyn", status);
+    ASSERT_TRUE(status.is_ok()) << status.text();
+    EXPECT_FALSE(std::filesystem::exists(expected));
+    rgy_view_entry_t gone;
+    EXPECT_NE(rgy_find_view_by_tag("dyn", nullptr, &gone), 0);
 }
 
 // A web view made for a client gets storage of its own under the site's views, even when

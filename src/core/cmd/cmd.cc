@@ -90,21 +90,40 @@ tbs_status_t cmd_put_content(vob_t* vob, const std::string& from, std::string* n
     return TBS_ST_OK;
 }
 
+namespace {
+
+// The view a command runs in and the VOB pathname of `pname` in it; null when the context
+// is the null view or the name is version-extended or leaves the view.
+view_t* private_path_of(const cmd_ctx& ctx, const std::string& pname, std::string* path) {
+    if (tbs_uuid_is_null(ctx.view->view_uuid)) return nullptr;
+    view_t* view = nullptr;
+    if (view_open_by_uuid(ctx.view->view_uuid, &view) != TBS_ST_OK) return nullptr;
+    const std::string vob_path = view_pname_to_vob(view, pname.c_str());
+    if (vob_path.empty() || vob_path.find(TBS_VER_EXT) != std::string::npos) return nullptr;
+    *path = view->private_root + vob_path;
+    return view;
+}
+
+}  // namespace
+
 // The view-private file a pathname has in the view's server-side root, when the context
 // is a real view and a regular file is there: what checkin and mkelem take when no
 // contents file is named.
 std::string cmd_view_private_file(const cmd_ctx& ctx, const std::string& pname) {
-    if (tbs_uuid_is_null(ctx.view->view_uuid)) return std::string();
-    view_t* view = nullptr;
-    if (view_open_by_uuid(ctx.view->view_uuid, &view) != TBS_ST_OK ||
-        view->kind == VIEW_KIND_DYNAMIC)
-        return std::string();
-    const std::string vob_path = view_pname_to_vob(view, pname.c_str());
-    size_t at = vob_path.find(TBS_VER_EXT);
-    if (vob_path.empty() || at != std::string::npos) return std::string();
-    const std::string path = view->root + vob_path;
+    std::string path;
+    if (!private_path_of(ctx, pname, &path)) return std::string();
     struct stat sb;
     return lstat(path.c_str(), &sb) == 0 && S_ISREG(sb.st_mode) ? path : std::string();
+}
+
+// A dynamic view sees a version's bytes in the VOB once its checkout ends; the private
+// copy that was edited goes with the checkout (a snapshot view's stays: it is the file).
+bool cmd_view_private_drop(const cmd_ctx& ctx, const std::string& pname) {
+    std::string path;
+    view_t* view = private_path_of(ctx, pname, &path);
+    if (!view || view->kind != VIEW_KIND_DYNAMIC) return false;
+    unlink(path.c_str());
+    return true;
 }
 
 tbs_status_t cmd_fail(const char* what, const std::string& name, tbs_status_t st) {

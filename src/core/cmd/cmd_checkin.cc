@@ -236,6 +236,7 @@ tbs_status_t cmd_checkin(cmd_checkin_args_t* a) {
         for (size_t i = 0; i < items.size(); ++i) {
             imsg_ok("Checked in \"%s\" version \"%s\".\n", items[i].pname.c_str(),
                     cmd_idstr(items[i].vob, versions[i]).c_str());
+            cmd_view_private_drop(ctx, items[i].pname);
             cmd_fire_triggers_on(items[i].vob, ctx, false, "checkin", items[i].pname,
                                  items[i].element, versions[i], a->comment);
         }
@@ -249,6 +250,7 @@ tbs_status_t cmd_checkin(cmd_checkin_args_t* a) {
         a->versions.push_back(v);
         imsg_ok("Checked in \"%s\" version \"%s\".\n", it.pname.c_str(),
                 cmd_idstr(it.vob, v).c_str());
+        cmd_view_private_drop(ctx, it.pname);
         cmd_fire_triggers_on(it.vob, ctx, false, "checkin", it.pname, it.element, v, a->comment);
     }
     return TBS_ST_OK;

@@ -137,6 +137,9 @@ tbs_status_t cmd_put_content(vob_t* vob, const std::string& from, std::string* n
 // is a real view and a regular file is there: what checkin and mkelem take when no
 // contents file is named.
 std::string cmd_view_private_file(const cmd_ctx& ctx, const std::string& pname);
+// Removes a dynamic view's private copy of `pname` once its checkout has ended; false when
+// the context is not a dynamic view (nothing is removed).
+bool cmd_view_private_drop(const cmd_ctx& ctx, const std::string& pname);
 
 // Prints "<what> "<name>": <status text>." as an error and returns `st`.
 tbs_status_t cmd_fail(const char* what, const std::string& name, tbs_status_t st);

@@ -227,6 +227,8 @@ tbs_status_t cmd_utl_mkelem(cmd_mkelem_args_t* a) {
                         &elem);
         if (st != TBS_ST_OK) return cmd_fail("Unable to create element", pname, st);
         a->elements.push_back(elem);
+        // A checked-in element's bytes are in the VOB; a checked-out one keeps its file.
+        if (a->checkin && !a->is_dir) cmd_view_private_drop(ctx, pname);
         ws_vob_op_notify(ctx.view->view_uuid, WS_VOB_OP_MKELEM, pname.c_str(), nullptr);
         cmd_fire_triggers(r.vob, ctx, false, event);
         for (const auto& ev : events) {

@@ -76,7 +76,8 @@ tbs_status_t cmd_uncheckout_with_pop(cmd_uncheckout_args_t* a) {
                     imsg_warning("Unable to keep \"%s\" as \"%s\".\n", copy.c_str(), kept.c_str());
             }
             vob_resolved_t now;
-            if (vob_resolve_pname(pname.c_str(), ctx.view, 0, &now) == TBS_ST_OK &&
+            if (!cmd_view_private_drop(ctx, pname) &&
+                vob_resolve_pname(pname.c_str(), ctx.view, 0, &now) == TBS_ST_OK &&
                 vob_ver_get_cleartext(now.vob, now.version, copy.c_str()) == TBS_ST_OK)
                 chmod(copy.c_str(), 0444);
         }

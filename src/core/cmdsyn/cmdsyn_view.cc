@@ -1,6 +1,7 @@
-// vdtool commands for views: mkview and rmview, lsview, catcs and setcs, and update, which
-// brings a snapshot view's copy area up to date with its config spec through the web-view
-// engine, printing a line for each element it writes, removes or moves.
+// vdtool commands for views: mkview and rmview, lsview, startview and endview (a dynamic
+// view's daemon), catcs and setcs, and update, which brings a snapshot view's copy area up
+// to date with its config spec through the web-view engine, printing a line for each
+// element it writes, removes or moves.
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -26,6 +27,8 @@ const char* const kMkviewUsage =
     "[-cspec file | -stream stream-selector] storage-path";
 const char* const kRmviewUsage = "rmview view-tag";
 const char* const kLsviewUsage = "lsview [-long] [view-tag]";
+const char* const kStartviewUsage = "startview view-tag";
+const char* const kEndviewUsage = "endview view-tag";
 const char* const kCatcsUsage = "catcs -tag view-tag";
 const char* const kSetcsUsage = "setcs -tag view-tag (file | -default | -current)";
 const char* const kUpdateUsage =
@@ -70,10 +73,17 @@ tbs_status_t read_cspec_file(const std::string& path, std::string* text) {
 }
 
 // A registered view's root and kind words; a dynamic view's words begin with "dynamic"
-// (its registry entry has no kind word of its own).
+// (its registry entry has no kind word of its own) and say whether it is served: "running",
+// "stopped", "dead" (its daemon is gone: endview cleans up), or "no-vtfs".
 void root_and_kind(const rgy_view_entry_t& e, std::string* root, std::string* kind) {
-    const bool dynamic = tbs_view_root(e.tag.c_str(), root) == TBS_ST_NO_VTFS;
-    *kind = dynamic ? "dynamic" : "";
+    tbs_status_t st = tbs_view_root(e.tag.c_str(), root);
+    int state = VIEW_DYN_STOPPED;
+    const bool dynamic = view_dynamic_state(e.tag.c_str(), &state, nullptr) == TBS_ST_OK;
+    *kind = !dynamic                    ? ""
+            : st == TBS_ST_NO_VTFS      ? "dynamic no-vtfs"
+            : state == VIEW_DYN_RUNNING ? "dynamic running"
+            : state == VIEW_DYN_DEAD    ? "dynamic dead"
+                                        : "dynamic stopped";
     if (!e.properties.empty()) *kind += (kind->empty() ? "" : " ") + e.properties;
 }
 
@@ -194,6 +204,47 @@ tbs_status_t lsview(const cmdsyn_args_t& args) {
         imsg_ok("%s  %s  %s  %s\n", e.tag.c_str(), kind.c_str(), e.storage.c_str(), root.c_str());
     }
     if (!ops.empty() && !found) return cmdsyn_failed("find view", ops[0].c_str(), TBS_ST_NOT_FOUND);
+    return TBS_ST_OK;
+}
+
+// startview and endview -----------------------------------------------------------------
+
+tbs_status_t dynamic_view_operand(const cmdsyn_args_t& args, const char* usage, std::string* tag) {
+    cmdsyn_scanner s(args, usage);
+    while (s.next_option()) return s.unknown();
+    names_t ops;
+    CMDSYN_TRY(s.operands(1, 1, &ops));
+    CMDSYN_TRY(check_tag(s, ops[0]));
+    *tag = ops[0];
+    int state = 0;
+    tbs_status_t st = view_dynamic_state(tag->c_str(), &state, nullptr);
+    if (st == TBS_ST_NOT_SUPPORTED) return s.fail("View \"%s\" is not a dynamic view.", *tag);
+    if (st != TBS_ST_OK) return cmdsyn_failed("find view", tag->c_str(), st);
+    std::string why;
+    if (!view_vtfs_available(&why)) {
+        imsg_error("Dynamic views cannot be served here: %s.\n", why.c_str());
+        return cmdsyn_failed("serve view", tag->c_str(), TBS_ST_NO_VTFS);
+    }
+    return TBS_ST_OK;
+}
+
+tbs_status_t startview(const cmdsyn_args_t& args) {
+    std::string tag;
+    CMDSYN_TRY(dynamic_view_operand(args, kStartviewUsage, &tag));
+    tbs_status_t st = view_start_dynamic(tag.c_str());
+    if (st != TBS_ST_OK) return cmdsyn_failed("start view", tag.c_str(), st);
+    std::string root;
+    tbs_view_root(tag.c_str(), &root);
+    imsg_ok("Started view \"%s\" at \"%s\".\n", tag.c_str(), root.c_str());
+    return TBS_ST_OK;
+}
+
+tbs_status_t endview(const cmdsyn_args_t& args) {
+    std::string tag;
+    CMDSYN_TRY(dynamic_view_operand(args, kEndviewUsage, &tag));
+    tbs_status_t st = view_end_dynamic(tag.c_str());
+    if (st != TBS_ST_OK) return cmdsyn_failed("stop view", tag.c_str(), st);
+    imsg_ok("Stopped view \"%s\".\n", tag.c_str());
     return TBS_ST_OK;
 }
 
@@ -364,9 +415,14 @@ tbs_status_t update(const cmdsyn_args_t& args) {
 }  // namespace
 
 const cmdsyn_command_t cmdsyn_view_commands[] = {
-    {"catcs", nullptr, catcs, kCatcsUsage},    {"lsview", nullptr, lsview, kLsviewUsage},
-    {"mkview", nullptr, mkview, kMkviewUsage}, {"rmview", nullptr, rmview, kRmviewUsage},
-    {"setcs", nullptr, setcs, kSetcsUsage},    {"update", nullptr, update, kUpdateUsage},
+    {"catcs", nullptr, catcs, kCatcsUsage},
+    {"lsview", nullptr, lsview, kLsviewUsage},
+    {"mkview", nullptr, mkview, kMkviewUsage},
+    {"rmview", nullptr, rmview, kRmviewUsage},
+    {"setcs", nullptr, setcs, kSetcsUsage},
+    {"update", nullptr, update, kUpdateUsage},
+    {"startview", nullptr, startview, kStartviewUsage},
+    {"endview", nullptr, endview, kEndviewUsage},
 };
 const size_t cmdsyn_view_command_count =
     sizeof cmdsyn_view_commands / sizeof cmdsyn_view_commands[0];

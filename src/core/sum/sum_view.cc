@@ -34,7 +34,9 @@ tbs_status_t SUM_View::construct_from_tag(const char* tag, SUM_View* out) {
 tbs_status_t SUM_View::view_root(SUM_String* root) const {
     if (is_null() || !root) return TBS_ST_BAD_REQUEST;
     *root = SUM_String(root_);
-    return kind_ == VIEW_KIND_DYNAMIC ? static_cast<tbs_status_t>(TBS_ST_NO_VTFS) : TBS_ST_OK;
+    return kind_ == VIEW_KIND_DYNAMIC && !view_vtfs_available(nullptr)
+               ? static_cast<tbs_status_t>(TBS_ST_NO_VTFS)
+               : TBS_ST_OK;
 }
 
 tbs_status_t SUM_View::handle(view_t** view) const {
@@ -81,4 +83,11 @@ tbs_status_t SUM_View::is_automatic_view(bool* yes) const {
 tbs_status_t SUM_View::start() const {
     if (is_null()) return TBS_ST_BAD_REQUEST;
     return kind_ == VIEW_KIND_DYNAMIC ? view_start_dynamic(tag_.c_str()) : TBS_ST_OK;
+}
+
+tbs_status_t SUM_View::end() const {
+    if (is_null()) return TBS_ST_BAD_REQUEST;
+    if (kind_ != VIEW_KIND_DYNAMIC) return TBS_ST_OK;
+    return view_vtfs_available(nullptr) ? view_end_dynamic(tag_.c_str())
+                                        : static_cast<tbs_status_t>(TBS_ST_NO_VTFS);
 }

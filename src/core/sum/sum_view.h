@@ -11,9 +11,10 @@
 // with TBS_ST_BAD_REQUEST. `handle()` looks the view up again on each call, so a view
 // removed since construction answers TBS_ST_NOT_FOUND instead of a stale handle.
 //
-// Dynamic views need a virtual file system this server does not have: their `view_root()`
-// gives the root they would have ("/view/<tag>") and fails with TBS_ST_NO_VTFS, and so
-// does `start()`.
+// A dynamic view's `view_root()` is its mount point ("<product>/view/<tag>"), which exists
+// while the view is started; `start()` starts it and `end()` stops it. Where dynamic views
+// cannot be served (see view_vtfs_available) the root is still given and all three fail
+// with TBS_ST_NO_VTFS.
 #ifndef CORE_SUM_SUM_VIEW_H
 #define CORE_SUM_SUM_VIEW_H
 
@@ -47,6 +48,7 @@ public:
 
     // Makes the view ready for use: nothing to do for a web, snapshot or automatic view.
     tbs_status_t start() const;
+    tbs_status_t end() const;
 
 private:
     static tbs_status_t from(view_t* view, SUM_View* out);

@@ -16,6 +16,7 @@
 #include "core/store/db.h"
 #include "core/util/fileutl.h"
 #include "core/util/pfm.h"
+#include "core/view/view_dynamic.h"
 #include "core/view/view_store.h"
 #include "core/vob/vob_store.h"
 #include "core/vob/xcm.h"
@@ -46,9 +47,10 @@ int kind_of(const std::string& properties) {
 }
 
 // Where a view's files are seen: its copy area below the storage, or for a dynamic view
-// "/view/<tag>", which has no file system of its own here.
+// the mount point its daemon serves.
 std::string root_of(const rgy_view_entry_t& e) {
-    return kind_of(e.properties) == VIEW_KIND_DYNAMIC ? "/view/" + e.tag : e.storage + "/root";
+    return kind_of(e.properties) == VIEW_KIND_DYNAMIC ? view_dynamic_root(e.tag)
+                                                      : e.storage + "/root";
 }
 
 // Parses the stored spec and points the view's lookups at it.
@@ -62,6 +64,7 @@ tbs_status_t install_cspec(view_t* v, const std::string& text) {
     }
     spec->view_uuid = v->uuid;
     v->cspec = std::move(spec);
+    v->cspec_text = text;
     v->ctx = view_cspec_view_ctx(*v->cspec);
     v->ctx.view_uuid = v->uuid;
     return TBS_ST_OK;
@@ -85,6 +88,7 @@ tbs_status_t open_entry(const rgy_view_entry_t& e, view_t** out) {
     v->kind = kind_of(e.properties);
     v->sum_view = has_word(e.properties, "sumview");
     v->root = root_of(e);
+    v->private_root = e.storage + "/root";
     tbs_status_t st = view_store_open(e.storage, false, &v->db);
     if (st != TBS_ST_OK) return st;
     std::string text;
@@ -222,6 +226,10 @@ tbs_status_t cmd_rmview(const char* tag) {
             return TBS_ST_CHECKED_OUT;
         }
     }
+    // A started dynamic view is stopped before its storage goes.
+    if (kind_of(e.properties) == VIEW_KIND_DYNAMIC && view_vtfs_available(nullptr) &&
+        (st = view_end_dynamic(tag)) != TBS_ST_OK)
+        return st;
     {
         std::lock_guard<std::recursive_mutex> lock(g_mu);
         cache().erase(tbs_uuid_text(e.uuid));
@@ -285,16 +293,15 @@ tbs_status_t tbs_view_root(const char* tag, std::string* root) {
     tbs_status_t st = rgy_find_view_by_tag(tag, nullptr, &e);
     if (st != TBS_ST_OK) return st;
     *root = root_of(e);
-    return kind_of(e.properties) == VIEW_KIND_DYNAMIC ? static_cast<tbs_status_t>(TBS_ST_NO_VTFS)
-                                                      : TBS_ST_OK;
+    return kind_of(e.properties) == VIEW_KIND_DYNAMIC && !view_vtfs_available(nullptr)
+               ? static_cast<tbs_status_t>(TBS_ST_NO_VTFS)
+               : TBS_ST_OK;
 }
 
-tbs_status_t view_start_dynamic(const char* tag) {
-    rgy_view_entry_t e;
-    tbs_status_t st = rgy_find_view_by_tag(tag, nullptr, &e);
-    if (st != TBS_ST_OK) return st;
-    return kind_of(e.properties) == VIEW_KIND_DYNAMIC ? static_cast<tbs_status_t>(TBS_ST_NO_VTFS)
-                                                      : TBS_ST_OK;
+tbs_status_t view_find_dynamic(const char* tag, rgy_view_entry_t* e, bool* dynamic) {
+    tbs_status_t st = rgy_find_view_by_tag(tag, nullptr, e);
+    if (st == TBS_ST_OK) *dynamic = kind_of(e->properties) == VIEW_KIND_DYNAMIC;
+    return st;
 }
 
 std::string view_pname_to_vob(const view_t* view, const char* path) {
@@ -344,6 +351,21 @@ tbs_status_t view_set_cspec(view_t* view, view_setcs_mode_t mode, const std::str
 
 tbs_status_t view_spec_rule_format(view_t* view, int rule, char* buf, size_t size) {
     return view_spec_rule_format(*view->cspec, rule, buf, size);
+}
+
+tbs_status_t view_reload_cspec(view_t* view, bool* changed) {
+    if (changed) *changed = false;
+    std::string text;
+    tbs_status_t st = view_store_get_info(*view->db, "cspec", &text);
+    if (st == TBS_ST_NOT_FOUND) {
+        text = VIEW_CSPEC_DEFAULT;
+        st = TBS_ST_OK;
+    }
+    if (st != TBS_ST_OK) return st;
+    if (view->cspec_text == text) return TBS_ST_OK;
+    if ((st = install_cspec(view, text)) != TBS_ST_OK) return st;
+    if (changed) *changed = true;
+    return TBS_ST_OK;
 }
 
 tbs_status_t view_get_prop(view_t* view, const char* key, std::string* value) {

@@ -5,8 +5,10 @@
 // root (root/), where view-private files live: uploaded checkin contents, files being made
 // elements, and the loaded files of a snapshot view. It is registered in the registry
 // under its tag; the kind words of its property text ("webview", "snapshot", "automatic",
-// "sumview") say what it is. Dynamic views (no kind word) are registered but their roots
-// need a virtual file system this server does not have.
+// "sumview") say what it is. A dynamic view (no kind word) has no copy area: once started,
+// its own daemon (vdviewd) serves its namespace as a file system mounted at its root
+// "<product>/view/<tag>", and its view-private files (checked-out files being edited, files
+// made in checked-out directories) live below its storage's root/ directory.
 //
 // Pathnames in a view are the view root followed by a VOB pathname
 // ("<root>/vobs/proj/src/a.c"); the web-view record keeps them relative to the root, as the
@@ -36,13 +38,15 @@ enum view_kind_t {
 struct view_t {
     std::string tag;
     std::string storage;
-    std::string root;  // server-side view root
+    std::string root;          // where the view's files are seen (a dynamic view's mount point)
+    std::string private_root;  // server-side root of its view-private files
     tbs_uuid_t uuid{};
     int kind = VIEW_KIND_WEB;
     bool sum_view = false;  // a change-management view
     std::string properties;
     std::shared_ptr<store_db> db;
     std::unique_ptr<view_cspec_t> cspec;  // parsed config spec, kept current
+    std::string cspec_text;               // the text it was parsed from
     vob_view_ctx_t ctx;                   // lookups through this view
     ~view_t();
 };
@@ -72,10 +76,29 @@ void view_cache_clear();
 // The view (UUID and tag) holding a pathname.
 tbs_status_t cmd_utl_get_view_info(const char* path, tbs_uuid_t* uuid, std::string* tag);
 tbs_status_t cmd_utl_get_view_tag(const tbs_uuid_t& uuid, std::string* tag);
-// Root of a dynamic view by tag ("/view/<tag>"), and starting one: without a virtual file
-// system both fail with TBS_ST_NO_VTFS.
+// Root of a view by tag; for a dynamic view its mount point "<product>/view/<tag>", which
+// exists only while the view is started. Without a virtual file system (no /dev/fuse this
+// process may open, or no vdviewd program) a dynamic view's root fails with TBS_ST_NO_VTFS,
+// and so do starting and stopping it.
 tbs_status_t tbs_view_root(const char* tag, std::string* root);
+// Whether dynamic views can be served here; `why` (may be null) says why not. The
+// environment variable VERDANE_VTFS set to "off" switches them off for the process.
+bool view_vtfs_available(std::string* why);
+// Starts a dynamic view: its daemon, started as a process of its own (fork and exec, never a
+// shell), mounts the view at its root and keeps serving it after this process ends. A view
+// already served is left as it is; a dead one (daemon gone, mount left behind) is cleaned
+// up first. Other kinds of view need no starting.
 tbs_status_t view_start_dynamic(const char* tag);
+// Stops a dynamic view: its daemon is asked to end (and killed if it does not), the mount
+// removed and the mount point with it. A view not started is not an error.
+tbs_status_t view_end_dynamic(const char* tag);
+enum view_dyn_state_t {
+    VIEW_DYN_STOPPED = 0,  // no daemon, no mount
+    VIEW_DYN_RUNNING = 1,  // daemon alive and mount in place
+    VIEW_DYN_DEAD = 2,     // a mount or a daemon without the other: endview cleans it up
+};
+// The state of a dynamic view's daemon; `pid` (may be null) its process id when known.
+tbs_status_t view_dynamic_state(const char* tag, int* state, int* pid);
 
 // The VOB pathname of a view pathname ("<root>/vobs/p/a" or "vobs/p/a" gives "/vobs/p/a").
 std::string view_pname_to_vob(const view_t* view, const char* path);
@@ -107,6 +130,9 @@ tbs_status_t view_get_xcm(view_t* view, view_xcm_t* out);
 tbs_status_t view_set_activity(view_t* view, vob_dbid_t activity);
 // Makes the view's spec the stream's again when the stream has changed since.
 tbs_status_t view_xcm_sync(view_t* view);
+// Rereads the stored config spec and installs it when another process changed it;
+// `changed` (may be null) says whether it did.
+tbs_status_t view_reload_cspec(view_t* view, bool* changed);
 
 // Properties kept per view.
 tbs_status_t view_get_prop(view_t* view, const char* key, std::string* value);

@@ -8,7 +8,7 @@
 static const char* const vdw_lib_texts[] = {VDW_LIB_CATALOG(IMSG_CATALOG_TEXT)};
 static constexpr uint16_t vdw_lib_numbers[] = {VDW_LIB_CATALOG(IMSG_CATALOG_NUMBER)};
 
-static_assert(std::size(vdw_lib_texts) == 278, "rows are appended, never removed");
+static_assert(std::size(vdw_lib_texts) == 279, "rows are appended, never removed");
 static_assert(imsg_catalog_numbers_ascend(vdw_lib_numbers), "catalog numbers must ascend");
 
 extern "C" const imsg_catalog_t _vdw_lib_lib_msg_table = {

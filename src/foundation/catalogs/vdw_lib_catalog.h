@@ -288,7 +288,8 @@
     X(VDW_LIB_CREATE_STREAM_FAILED, 1301, "VDSRV1301: Unable to create stream \"%s\": %s\n") \
     X(VDW_LIB_CREATE_BASELINE_FAILED, 1302, "VDSRV1302: Unable to create baseline \"%s\": %s\n") \
     X(VDW_LIB_LIST_PVOBS_FAILED, 1303, "VDSRV1303: Unable to list the project VOBs: %s\n") \
-    X(VDW_LIB_LIST_CONTAINER_FAILED, 1304, "VDSRV1304: Unable to list the contents of \"%s\": %s\n")
+    X(VDW_LIB_LIST_CONTAINER_FAILED, 1304, "VDSRV1304: Unable to list the contents of \"%s\": %s\n") \
+    X(VDW_LIB_END_VIEW_FAILED, 1305, "VDSRV1305: Unable to stop view \"%s\": %s\n")
 // clang-format on
 
 // The index of each entry in _vdw_lib_lib_msg_table.
