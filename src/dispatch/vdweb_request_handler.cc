@@ -27,6 +27,7 @@
 #include "foundation/wcm_status.h"
 #include "interact/ireq_msg.h"
 #include "interact/ireq_request.h"
+#include "ops/login/vdw_creds_managers.h"
 #include "ops/login/vdw_current_user.h"
 #include "ops/login/vdw_login_rpc.h"
 #include "ops/vdw_session.h"
@@ -185,6 +186,8 @@ void VDWebRequestHandler::initialize_process(int, char**) {
     VDW_Trace::runtime_debug("vdweb::initialize_process");
     pfm_on_exit(on_exit_proc, nullptr);
     VDW_Config::set_login_validator(VDW_LoginRpc::validate_and_impersonate);
+    // Further logins the core needs while it works are asked of the remote user.
+    vdw_register_login_callbacks();
     // Interaction requests reserve their message files in the core's temporary directory.
     const char* tmp = fileutl_get_tmpdir();
     if (!fileutl_exists(tmp)) {

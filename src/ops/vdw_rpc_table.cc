@@ -110,6 +110,7 @@ const VDW_RpcFactoryRow kFactory[] = {
     {"VDW_Vdcore::get_stream_default_delivery_target_rpc",
      vdw_rpc_create<VDW_GetStreamDefaultDeliveryTargetRpc>},                                // xcm
     {"VDW_Vdcore::get_stream_properties_rpc", vdw_rpc_create<VDW_GetStreamPropertiesRpc>},  // props
+    {"VDW_Vdcore::get_tn_user_database_rpc", vdw_rpc_create<VDW_GetTnUserDatabaseRpc>},     // xcm
     {"VDW_Vdcore::get_vd_proj_root_rpc", vdw_rpc_create<VDW_GetVDProjRootRpc>},             // repo
     {"VDW_Vdcore::get_vd_properties_rpc", vdw_rpc_create<VDW_GetVDPropertiesRpc>},          // props
     {"VDW_Vdcore::get_version_properties_rpc",
@@ -152,6 +153,7 @@ const VDW_RpcFactoryRow kFactory[] = {
     {"VDW_Vdcore::set_element_properties_rpc",
      vdw_rpc_create<VDW_SetElementPropertiesRpc>},                                          // props
     {"VDW_Vdcore::set_stream_properties_rpc", vdw_rpc_create<VDW_SetStreamPropertiesRpc>},  // props
+    {"VDW_Vdcore::set_tn_credentials_rpc", vdw_rpc_create<VDW_SetTnCredentialsRpc>},        // xcm
     {"VDW_Vdcore::set_version_properties_rpc",
      vdw_rpc_create<VDW_SetVersionPropertiesRpc>},                                    // props
     {"VDW_Vdcore::set_vob_properties_rpc", vdw_rpc_create<VDW_SetVobPropertiesRpc>},  // props

@@ -287,5 +287,38 @@ TEST_F(XcmRpcTest, NameResolverViewsAreMadeOnlyWhenTheyCanBe) {
     EXPECT_NE(std::string(no_user.text()).find("VDSRV3008"), std::string::npos) << no_user.text();
 }
 
+// A project enabled for change requests: its database named to a view's client, a login
+// checked and kept, and the user's records listed in place of activities.
+TEST_F(XcmRpcTest, ChangeRequestDatabases) {
+    const std::string pw = write_file(site_.home() + "/pw", "secret 1\n");
+    vdtool_lines({
+        {"mkcrmdb", "bugs@main"},
+        {"mkcrmuser", "-pwfile", pw, "bugs@main", "alice"},
+        {"mkcrmrec", "-owner", "alice", "-headline", "Crash on start", "bugs@main", "BUG1"},
+        {"mkproject", "-modcomp", "component:src@/vobs/pvob", "-crmdb", "bugs@main",
+         "tracked@/vobs/pvob"},
+        {"mkstream", "-in", "project:tracked@/vobs/pvob", "-integration", "tracked_int@/vobs/pvob"},
+        {"mkview", "-tag", "tracked_view", "-stream", "stream:tracked_int@/vobs/pvob",
+         site_.home() + "/tracked.vws"},
+    });
+    if (HasFatalFailure()) return;
+    view_t* view = nullptr;
+    ASSERT_EQ(view_open_by_tag("tracked_view", &view), 0);
+    Response db = call("get_tn_user_database_rpc", {{"viewUuid", tbs_uuid_text(view->uuid)}});
+    ASSERT_EQ(status_of(db), "0") << text_of(db);
+    EXPECT_EQ(first(db, "userDb", "name"), "bugs");
+    EXPECT_EQ(first(db, "userDb", "dbSet"), "main");
+    auto login = [&](const char* password) {
+        return first(call("set_tn_credentials_rpc", {{"userDb", "bugs"},
+                                                     {"dbSet", "main"},
+                                                     {"userName", "alice"},
+                                                     {"password", password},
+                                                     {"validate", "1"}}),
+                     "validation", "isValid");
+    };
+    EXPECT_EQ(login("wrong"), "0");
+    EXPECT_EQ(login("secret 1"), "1");
+}
+
 }  // namespace
 }  // namespace e2e

@@ -3,8 +3,10 @@
 
 #include <string>
 
+#include "core/cmi/cmi.h"
 #include "core/imsg/imsg.h"
 #include "core/stg/stg.h"
+#include "core/tide/tide.h"
 #include "foundation/catalogs/vdweb_catalog.h"
 #include "interact/ireq_msg.h"
 #include "interact/ireq_request.h"
@@ -174,4 +176,43 @@ void VDW_TnCredsManager::obtain_login(const std::string& user_db, const std::str
     creds->web_url = server_url;
     set_creds(*creds);
     *not_logged_in = 0;
+}
+
+// ---- the core's login callbacks ------------------------------------------------------------
+
+namespace {
+
+void cmi_login(void*, const char* provider, const char* context, CMI_Credentials* creds,
+               int retry_count, int* retry) {
+    VDW_CmiCreds got;
+    int not_logged_in = 1;
+    VDW_CmiCredsManager::obtain_login(provider ? provider : "", context ? context : "", &got,
+                                      retry_count, "", &not_logged_in);
+    *retry = not_logged_in;
+    if (not_logged_in) return;
+    creds->provider = got.provider.empty() && provider ? provider : got.provider;
+    creds->user_name = got.user;
+    creds->password = got.password;
+}
+
+void tide_login(void*, const char* user_db, const char* db_set, CTide_Credentials* creds,
+                int retry_count, int* retry) {
+    VDW_TnCreds got;
+    int not_logged_in = 1;
+    VDW_TnCredsManager::obtain_login(user_db ? user_db : "", db_set ? db_set : "", "", &got,
+                                     retry_count, "", &not_logged_in);
+    *retry = not_logged_in;
+    if (not_logged_in) return;
+    creds->user_db = got.user_db.empty() && user_db ? user_db : got.user_db;
+    creds->db_set = got.db_set.empty() && db_set ? db_set : got.db_set;
+    creds->web_url = got.web_url;
+    creds->user_name = got.user;
+    creds->password = got.password;
+}
+
+}  // namespace
+
+void vdw_register_login_callbacks() {
+    Cmi_Callbacks::set_login_callbacks(cmi_login, nullptr);
+    CTide_set_login_callback(tide_login, nullptr);
 }

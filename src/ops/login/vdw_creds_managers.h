@@ -5,9 +5,9 @@
 // Each login asks the client with a message of its own protocol ("CMI" 1.0 or "TnLogin"
 // 1.0) and waits up to LOGIN_TIMEOUT seconds; the answer's "status" is "ok" (with
 // "userName" and "password", for TnLogin also "userDb" and "dbSet") or "cancel". The out
-// flag of a login is 1 until a login succeeds, then 0. The core libraries that will call
-// these logins (a CM provider's, change-request databases') are not part of this core yet;
-// the managers, their caches and their prompts are complete and tested on their own.
+// flag of a login is 1 until a login succeeds, then 0. vdw_register_login_callbacks hands
+// both logins to the core, which asks them whenever a CM provider or a change-request
+// database needs credentials.
 #ifndef OPS_LOGIN_VDW_CREDS_MANAGERS_H
 #define OPS_LOGIN_VDW_CREDS_MANAGERS_H
 
@@ -69,5 +69,9 @@ public:
                              const std::string& server_url, VDW_TnCreds* creds, int retry_count,
                              const std::string& last_error, int* not_logged_in);
 };
+
+// Registers the two managers' logins as the core's login callbacks (Cmi_Callbacks for CM
+// providers, CTide_set_login_callback for change-request databases).
+void vdw_register_login_callbacks();
 
 #endif

@@ -11,10 +11,12 @@
 #include "core/sum/sum_view.h"
 #include "core/sum/sum_vob.h"
 #include "core/sum/sum_xcm.h"
+#include "core/tide/tide.h"
 #include "core/view/view.h"
 #include "foundation/catalogs/vdw_lib_catalog.h"
 #include "foundation/vdw_trace.h"
 #include "foundation/wcm_status.h"
+#include "ops/login/vdw_creds_managers.h"
 #include "ops/vdw_rpc_args.h"
 #include "ops/vdw_vdcore.h"
 #include "ops/vdw_vdcore_report.h"
@@ -306,6 +308,28 @@ void VDW_GetMyActivitiesRpc::send_response_body() {
     headings.add_part_item("id", "ID");
     headings.add_part_item("headline", "Headline");
     if (add_part(headings, false)) return;
+    // A project enabled for change requests lists the user's records; logging in to the
+    // database asks the client when no login is known yet.
+    if (enabled) {
+        CTide_Credentials given;
+        given.user_db = userdb.c_str();
+        given.db_set = dbset.c_str();
+        CTide_Session session;
+        std::vector<CTide_Record> records;
+        st = CTide_Session::open(given, &session);
+        if (st == TBS_ST_OK) st = session.query(session.credentials().user_name, &records);
+        if (!vdw_core_ok(status(), st, VDW_LIB_GET_STREAM_ACTIVITIES_FAILED, sel.c_str())) return;
+        for (const CTide_Record& rec : records) {
+            VDW_MultipartData p("tnEntity", nullptr, nullptr, nullptr, 0);
+            p.add_part_item("id", rec.id.c_str());
+            p.add_part_item("headline", rec.headline.c_str());
+            p.add_part_item("recType", rec.rec_type.c_str());
+            p.add_part_item("userDb", userdb);
+            p.add_part_item("dbSet", dbset);
+            if (add_part(p, false)) return;
+        }
+        return;
+    }
     // The user's own activities of the stream (integration activities belong to operations).
     for (const SUM_Activity& act : acts) {
         xcm_activity_info_t ai;
@@ -416,4 +440,60 @@ void VDW_EnumerateXcmContainerContentsRpc::send_response_body() {
         return;
     for (const SUM_XcmObject& o : contents)
         if (!record(part_of(o.mtype()), o)) return;
+}
+
+// ---- change-request databases --------------------------------------------------------------
+
+void VDW_GetTnUserDatabaseRpc::send_response_body() {
+    status().set_status(TBS_ST_OK);
+    if (!check_std_rpc_info(status(), true)) return;
+    VDW_RpcArgs a(request().rpcargs(), status());
+    std::string uuid;
+    if (!a.text("viewUuid", &uuid)) return;
+    SUM_View sv;
+    view_t* view = nullptr;
+    SUM_Stream stream;
+    SUM_Project project;
+    SUM_String userdb, dbset;
+    if (!find_view(*facade(), uuid, &sv, &view, status())) return;
+    tbs_status_t st = SUM_view_stream(sv, &stream);
+    if (st == TBS_ST_OK) st = stream.project(&project);
+    if (st == TBS_ST_OK) st = project.tn_database(&userdb, &dbset);
+    if (!vdw_core_ok(status(), st, VDW_LIB_GET_VIEW_STREAM_FAILED, view->tag.c_str())) return;
+    // A project that is not enabled has none: no part.
+    if (!userdb.c_str()[0]) return;
+    VDW_MultipartData p("userDb", nullptr, nullptr, nullptr, 0);
+    p.add_part_item("name", userdb);
+    p.add_part_item("dbSet", dbset);
+    add_part(p, false);
+}
+
+void VDW_SetTnCredentialsRpc::send_response_body() {
+    status().set_status(TBS_ST_OK);
+    if (!check_std_rpc_info(status(), true)) return;
+    VDW_RpcArgs a(request().rpcargs(), status());
+    VDW_TnCreds creds;
+    bool validate = false;
+    if (!a.text("userDb", &creds.user_db) || !a.text("dbSet", &creds.db_set) ||
+        !a.text("userName", &creds.user) || !a.text("password", &creds.password) ||
+        !a.boolean("validate", &validate))
+        return;
+    bool valid = VDW_TnCredsManager::creds_are_valid(creds);
+    if (valid && validate) {
+        CTide_Credentials c;
+        c.user_db = creds.user_db;
+        c.db_set = creds.db_set;
+        c.user_name = creds.user;
+        c.password = creds.password;
+        const tbs_status_t st = CTide_provider()->validate(c);
+        if (st != TBS_ST_OK && st != TBS_ST_PERMISSION &&
+            !vdw_core_ok(status(), st, VDW_LIB_FIND_ACTIVITY_FAILED, creds.user_db.c_str()))
+            return;
+        valid = st == TBS_ST_OK;
+    }
+    // Kept for the logins the process's operations ask for; the password is never echoed.
+    if (valid) VDW_TnCredsManager::set_creds(creds);
+    VDW_MultipartData p("validation", nullptr, nullptr, nullptr, 0);
+    p.add_part_item("isValid", valid);
+    add_part(p, false);
 }

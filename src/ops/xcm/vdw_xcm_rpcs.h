@@ -129,4 +129,17 @@ public:
     void send_response_body() override;
 };
 
+// The change-request databases of a view's project, and logins to them.
+class VDW_GetTnUserDatabaseRpc : public VDW_AbstractRpc {
+public:
+    using VDW_AbstractRpc::VDW_AbstractRpc;
+    void send_response_body() override;
+};
+
+class VDW_SetTnCredentialsRpc : public VDW_AbstractRpc {
+public:
+    using VDW_AbstractRpc::VDW_AbstractRpc;
+    void send_response_body() override;
+};
+
 #endif
