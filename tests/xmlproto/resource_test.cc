@@ -1,0 +1,218 @@
+// Resources built from locations over a real site, their locations read back to the same
+// objects, and properties read and written through the property model.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "core/imsg/imsg.h"
+#include "core/view/view.h"
+#include "core/vob/vob.h"
+#include "core/vob/vob_obj.h"
+#include "support/core_fixture.h"
+#include "support/temp_dir.h"
+#include "xmlproto/props/vd_prop.h"
+#include "xmlproto/resource/vd_resource.h"
+#include "xmlproto/xml/vd_xml_doc.h"
+
+namespace {
+
+class ResourceTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        saved_ = redirect_messages(Captured::proc, &cap_);
+        const std::string a = write_file(tmp_ / "a", "one\n");
+        const std::string b = write_file(tmp_ / "b", "two\n");
+        for (const std::vector<std::string>& line : std::vector<std::vector<std::string>>{
+                 {"mkvob", "-tag", "/vobs/p", site_.path() + "/p.vbs"},
+                 {"mklbtype", "REL1@/vobs/p"},
+                 {"mkelem", "-ci", "-from", a, "/vobs/p/a.c"},
+                 {"checkout", "/vobs/p/a.c"},
+                 {"checkin", "-from", b, "/vobs/p/a.c"},
+                 {"mklabel", "REL1", "/vobs/p/a.c@@/main/1"},
+                 {"mkvob", "-tag", "/vobs/pvob", "-ucmproject", site_.path() + "/pvob.vbs"},
+                 {"mkcomp", "-root", "/vobs/p", "src@/vobs/pvob"},
+                 {"mkproject", "-modcomp", "component:src@/vobs/pvob", "proj@/vobs/pvob"},
+                 {"mkstream", "-in", "project:proj@/vobs/pvob", "-integration", "int@/vobs/pvob"},
+                 {"mkstream", "-in", "project:proj@/vobs/pvob", "dev@/vobs/pvob"},
+                 {"mkactivity", "-in", "stream:dev@/vobs/pvob", "-headline", "Fix it",
+                  "fix@/vobs/pvob"},
+                 {"mkbl", "-stream", "stream:int@/vobs/pvob", "-full", "BL1"},
+                 {"mkview", "-tag", "w", "-webview", site_.path() + "/w.vws"},
+             })
+            ASSERT_EQ(run_vdtool(&cap_, line), 0) << line[0] << ": " << cap_.err;
+    }
+    void TearDown() override {
+        imsg_set_redirect_table(saved_);
+        view_cache_clear();
+        vob_ob_all_cache_action(4);
+    }
+
+    std::unique_ptr<VdResource> build(const std::string& location) {
+        std::unique_ptr<VdResource> r;
+        int st = VdResource::construct_from_location(VdLocation(SUM_String(location)), r);
+        EXPECT_EQ(st, 0) << location << ": " << cap_.err;
+        return r;
+    }
+    std::string type_of(const VdResource& r) {
+        SUM_String t;
+        r.get_type_name(t);
+        return t.str();
+    }
+    // The answer to one property request (`request` is a "prop" element's text form).
+    std::string read(const VdResource& r, const std::string& name,
+                     const std::vector<std::string>& nested = {}) {
+        VdXmlDoc req;
+        VdXmlElem* p = req.push("prop");
+        p->add_attr("prop-name", name);
+        for (const std::string& n : nested) {
+            VdXmlElem* c = req.push("prop");
+            c->add_attr("prop-name", n);
+            req.pop();
+        }
+        VdNestedProp prop;
+        EXPECT_EQ(VdNestedProp::construct_from_xml(p, prop), 0);
+        VdXmlDoc resp;
+        resp.push("answer");
+        VdNestedPropResponse(&r, prop, nullptr, &resp).read();
+        std::ostringstream out;
+        out << *resp.get_root();
+        return out.str();
+    }
+
+    TempHome site_;
+    TempDir tmp_;
+    Captured cap_;
+    imsg_redirect_table_t saved_{};
+};
+
+// Every kind of location builds its resource, and the resource's efficient, stable and
+// user-friendly locations each build the same object again.
+TEST_F(ResourceTest, LocationsBuildResourcesThatNameThemselves) {
+    vob_t* vob = nullptr;
+    ASSERT_EQ(vob_open_by_tag("/vobs/p", &vob), 0);
+    const struct {
+        std::string location, type;
+    } cases[] = {
+        {"/vobs/p/a.c@@", "felem"},
+        {"/vobs/p/a.c@@/main/1", "fver"},
+        {"/vobs/p@@", "delem"},
+        {"/vobs/p/a.c@@/main", "branch"},
+        {"lbtype:REL1@/vobs/p", "lbtype"},
+        {"brtype:main@/vobs/p", "brtype"},
+        {"vob:/vobs/p", "vob"},
+        {"replicauuid:" + tbs_uuid_text(vob->uuid), "vob"},
+        {"vobtag:/vobs/p", "vobtag"},
+        {"viewtag:w", "viewtag"},
+        {"workspace:/w", "web-view"},
+        {"server:localhost", "server"},
+        {"registryregion:default", "registryregion"},
+        {"project:proj@/vobs/pvob", "project"},
+        {"stream:dev@/vobs/pvob", "stream"},
+        {"activity:fix@/vobs/pvob", "activity"},
+        {"component:src@/vobs/pvob", "component"},
+        {"folder:RootFolder@/vobs/pvob", "folder"},
+    };
+    for (const auto& c : cases) {
+        std::unique_ptr<VdResource> r = build(c.location);
+        ASSERT_TRUE(r) << c.location;
+        EXPECT_EQ(type_of(*r), c.type) << c.location;
+        SUM_String canonical;
+        ASSERT_EQ(r->get_canonical_location(canonical), 0) << c.location;
+        VdLocation locs[3];
+        ASSERT_EQ(r->get_efficient_location(locs[0]), 0);
+        ASSERT_EQ(r->get_stable_location(locs[1]), 0);
+        ASSERT_EQ(r->get_user_friendly_location(locs[2]), 0);
+        // A view's user-friendly location is its tag's ("viewtag:w"): not compared.
+        for (int i = 0; i < (c.type == "web-view" ? 2 : 3); ++i) {
+            const VdLocation& l = locs[i];
+            std::unique_ptr<VdResource> again = build(l.to_native().str());
+            ASSERT_TRUE(again) << c.location << " -> " << l.to_native().str();
+            SUM_String c2;
+            again->get_canonical_location(c2);
+            EXPECT_EQ(c2.str(), canonical.str()) << c.location << " -> " << l.to_native().str();
+        }
+    }
+}
+
+TEST_F(ResourceTest, LocationsThatNameNothingFail) {
+    for (const char* bad :
+         {"/vobs/p/missing.c", "viewtag:nosuch", "vobtag:/vobs/none", "server:elsewhere.example",
+          "registryregion:none", "workspace:/nosuch/vobs/p", "workspace:/w/../../etc/passwd",
+          "workspace:relative", "stgloc:pool@r", "viewuuid:zz"}) {
+        std::unique_ptr<VdResource> r;
+        EXPECT_NE(VdResource::construct_from_location(VdLocation(SUM_String(bad)), r), 0) << bad;
+        EXPECT_FALSE(r) << bad;
+    }
+}
+
+TEST_F(ResourceTest, PropertiesAnswerInTheirForms) {
+    std::unique_ptr<VdResource> vob = build("vob:/vobs/p");
+    EXPECT_EQ(read(*vob, VD_PROP_NS "vob-tag-string"),
+              "<answer><prop prop-name=\"" VD_PROP_NS
+              "vob-tag-string\" prop-type=\"PATH\">/vobs/p</prop></answer>");
+    // An unknown name: not supported, with the message naming it.
+    const std::string unknown = read(*vob, "no-such-prop");
+    EXPECT_NE(unknown.find("prop-not-supported=\"true\""), std::string::npos) << unknown;
+    EXPECT_NE(unknown.find("Property is not yet implemented - \"no-such-prop\""),
+              std::string::npos);
+    // A value that is absent is the null value.
+    std::unique_ptr<VdResource> v0 = build("/vobs/p/a.c@@/main/0");
+    EXPECT_EQ(read(*v0, VD_PROP_NS "predecessor"), "<answer><prop prop-name=\"" VD_PROP_NS
+                                                   "predecessor\" prop-type=\"NULL\"/></answer>");
+    std::unique_ptr<VdResource> v1 = build("/vobs/p/a.c@@/main/1");
+    const std::string labels = read(*v1, "label-name-list");
+    EXPECT_NE(labels.find("prop-type=\"LIST\""), std::string::npos) << labels;
+    EXPECT_NE(labels.find(">REL1</prop>"), std::string::npos) << labels;
+    const std::string pred = read(*v1, VD_PROP_NS "predecessor", {"display-name"});
+    EXPECT_NE(pred.find("resource-type=\"fver\""), std::string::npos) << pred;
+    EXPECT_NE(pred.find(">/main/0</prop>"), std::string::npos) << pred;
+    // A collection of resources with a nested property of each.
+    std::unique_ptr<VdResource> proj = build("project:proj@/vobs/pvob");
+    const std::string streams = read(*proj, VD_PROP_NS "stream-list", {"display-name"});
+    EXPECT_EQ(streams.find("<answer><prop prop-name=\"" VD_PROP_NS
+                           "stream-list\" prop-type=\"RESOURCE_LIST\"/><prop"),
+              0u)
+        << streams;
+    EXPECT_NE(streams.find(">int</prop>"), std::string::npos) << streams;
+    EXPECT_NE(streams.find(">dev</prop>"), std::string::npos) << streams;
+    std::unique_ptr<VdResource> act = build("activity:fix@/vobs/pvob");
+    EXPECT_NE(read(*act, VD_PROP_NS "headline").find(">Fix it</prop>"), std::string::npos);
+    // The server's locale without LANG.
+    std::unique_ptr<VdResource> server = build("server:localhost");
+    const char* lang = getenv("LANG");
+    const std::string saved = lang ? lang : "";
+    unsetenv("LANG");
+    EXPECT_NE(read(*server, VD_PROP_NS "locale").find("prop-type=\"STRING\">EN_US<"),
+              std::string::npos);
+    if (lang) setenv("LANG", saved.c_str(), 1);
+    const std::string load = read(*server, VD_PROP_NS "load-generating-list");
+    EXPECT_NE(load.find("Bandersnatch"), std::string::npos);
+}
+
+TEST_F(ResourceTest, WritesChangeTheObjectOrFailAlone) {
+    std::unique_ptr<VdResource> v1 = build("/vobs/p/a.c@@/main/1");
+    ASSERT_EQ(v1->write_prop(PropVal(SUM_String("comment"), SUM_String("reviewed"))), 0)
+        << cap_.err;
+    EXPECT_NE(read(*v1, "comment").find(">reviewed</prop>"), std::string::npos);
+    std::unique_ptr<VdResource> vob = build("vob:/vobs/p");
+    EXPECT_EQ(vob->write_prop(PropVal(SUM_String(VD_PROP_NS "is-mounted"), SUM_String("true"))),
+              1001);
+    std::unique_ptr<VdResource> act = build("activity:fix@/vobs/pvob");
+    ASSERT_EQ(act->write_prop(PropVal(SUM_String(VD_PROP_NS "headline"), SUM_String("Fixed"))), 0)
+        << cap_.err;
+    EXPECT_NE(read(*act, VD_PROP_NS "headline").find(">Fixed</prop>"), std::string::npos);
+    std::unique_ptr<VdResource> bl = build("baseline:BL1@/vobs/pvob");
+    ASSERT_TRUE(bl);
+    ASSERT_EQ(
+        bl->write_prop(PropVal(SUM_String(VD_PROP_NS "promotion-level"), SUM_String("TESTED"))), 0)
+        << cap_.err;
+    EXPECT_NE(read(*bl, VD_PROP_NS "promotion-level").find(">TESTED</prop>"), std::string::npos);
+    // A value of the wrong kind fails without changing anything.
+    EXPECT_EQ(v1->write_prop(PropVal(SUM_String("comment"), std::vector<std::string>{"a"})), 1001);
+}
+
+}  // namespace
