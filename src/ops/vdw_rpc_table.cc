@@ -49,6 +49,7 @@
 #include "webview/vdw_fetch_vtree_rpc.h"
 #include "webview/vdw_validate_copy_area_rpcs.h"
 #include "webview/vdw_ws_small_rpcs.h"
+#include "xmlproto/rpc/vd_xml_echo_rpc.h"
 
 namespace {
 
@@ -166,6 +167,7 @@ const VDW_RpcFactoryRow kFactory[] = {
     {"VDW_Vdcore::viewinfo_rpc", vdw_rpc_create<VDW_ViewInfoRpc>},          // view
     {"VDW_Vdcore::ws_get_scopes_rpc", vdw_rpc_create<VDW_WsGetScopesRpc>},  // webview
     {"VDW_VdtoolRpc", vdw_rpc_create<VDW_VdtoolRpc>},                       // command
+    {VdXmlEchoRpc::NAME, vdw_rpc_create<VdXmlEchoRpc>},                     // xml
 };
 
 }  // namespace
