@@ -49,11 +49,14 @@
 #include "webview/vdw_fetch_vtree_rpc.h"
 #include "webview/vdw_validate_copy_area_rpcs.h"
 #include "webview/vdw_ws_small_rpcs.h"
+#include "xmlproto/props/vd_property_rpcs.h"
 #include "xmlproto/rpc/vd_xml_echo_rpc.h"
 
 namespace {
 
 const VDW_RpcFactoryRow kFactory[] = {
+    {VdReadPropertiesRpc::NAME, vdw_rpc_create<VdReadPropertiesRpc>},              // xml
+    {VdReadPropertiesListRpc::NAME, vdw_rpc_create<VdReadPropertiesListRpc>},      // xml
     {"VDW_Vdcore::apply_attribute_rpc", vdw_rpc_create<VDW_ApplyAttributeRpc>},    // repo
     {"VDW_Vdcore::apply_label_rpc", vdw_rpc_create<VDW_ApplyLabelRpc>},            // repo
     {"VDW_Vdcore::checkin_atomic_rpc", vdw_rpc_create<VDW_CheckinAtomicRpc>},      // checkout
@@ -167,6 +170,7 @@ const VDW_RpcFactoryRow kFactory[] = {
     {"VDW_Vdcore::viewinfo_rpc", vdw_rpc_create<VDW_ViewInfoRpc>},          // view
     {"VDW_Vdcore::ws_get_scopes_rpc", vdw_rpc_create<VDW_WsGetScopesRpc>},  // webview
     {"VDW_VdtoolRpc", vdw_rpc_create<VDW_VdtoolRpc>},                       // command
+    {VdWritePropertiesRpc::NAME, vdw_rpc_create<VdWritePropertiesRpc>},     // xml
     {VdXmlEchoRpc::NAME, vdw_rpc_create<VdXmlEchoRpc>},                     // xml
 };
 

@@ -1013,6 +1013,13 @@ VdPropReader* VdVobResource::get_prop_reader(const VdNestedPropResponse& r) cons
 }
 
 int VdVobResource::get_display_name(SUM_String& out) const {
+    if (mtype_ >= VOB_MTYPE_ELTYPE && mtype_ <= VOB_MTYPE_TRTYPE) {
+        vob_type_info_t t;
+        int st = vob_type_get(vob_, dbid_, &t);
+        if (st) return st;
+        out = SUM_String(t.name);
+        return 0;
+    }
     if (mtype_ >= VOB_MTYPE_FOLDER && mtype_ <= VOB_MTYPE_COMPONENT) {
         xcm_obj_t o;
         int st = xcm_get_obj(vob_, dbid_, &o);
