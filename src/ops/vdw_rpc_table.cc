@@ -51,10 +51,29 @@
 #include "webview/vdw_ws_small_rpcs.h"
 #include "xmlproto/props/vd_property_rpcs.h"
 #include "xmlproto/rpc/vd_xml_echo_rpc.h"
+#include "xmlproto/rpc/vd_xml_object_rpcs.h"
 
 namespace {
 
 const VDW_RpcFactoryRow kFactory[] = {
+    {VDW_GetHandleRpc::RPC_NAME, vdw_rpc_create<VDW_GetHandleRpc>},                          // xml
+    {VdResolvePathRpc::RPC_NAME, vdw_rpc_create<VdResolvePathRpc>},                          // xml
+    {VdIsAncestorOfRpc::RPC_NAME, vdw_rpc_create<VdIsAncestorOfRpc>},                        // xml
+    {VdCreateResourceRpc::RPC_NAME, vdw_rpc_create<VdCreateResourceRpc>},                    // xml
+    {VdMakeProjectRpc::RPC_NAME, vdw_rpc_create<VdMakeProjectRpc>},                          // xml
+    {VdMakeBaselinesRpc::RPC_NAME, vdw_rpc_create<VdMakeBaselinesRpc>},                      // xml
+    {VdCreateAutomaticViewRpc::RPC_NAME, vdw_rpc_create<VdCreateAutomaticViewRpc>},          // xml
+    {VdCleanupInvisCOsDynamicRpc::RPC_NAME, vdw_rpc_create<VdCleanupInvisCOsDynamicRpc>},    // xml
+    {VdCleanupInvisCOsSnapshotRpc::RPC_NAME, vdw_rpc_create<VdCleanupInvisCOsSnapshotRpc>},  // xml
+    {VdCleanupInvisCOsAutomaticRpc::RPC_NAME,
+     vdw_rpc_create<VdCleanupInvisCOsAutomaticRpc>},  // xml
+    {VdGetProxyTypePrivilegeMapRpc::RPC_NAME,
+     vdw_rpc_create<VdGetProxyTypePrivilegeMapRpc>},                               // xml
+    {VdRequestMastershipRpc::RPC_NAME, vdw_rpc_create<VdRequestMastershipRpc>},    // xml
+    {VdMakePolicyRpc::RPC_NAME, vdw_rpc_create<VdMakePolicyRpc>},                  // xml
+    {VdMakeRolemapRpc::RPC_NAME, vdw_rpc_create<VdMakeRolemapRpc>},                // xml
+    {VdApplyRolemapRpc::RPC_NAME, vdw_rpc_create<VdApplyRolemapRpc>},              // xml
+    {VdEditBaselineDepsRpc::RPC_NAME, vdw_rpc_create<VdEditBaselineDepsRpc>},      // xml
     {VdReadPropertiesRpc::NAME, vdw_rpc_create<VdReadPropertiesRpc>},              // xml
     {VdReadPropertiesListRpc::NAME, vdw_rpc_create<VdReadPropertiesListRpc>},      // xml
     {"VDW_Vdcore::apply_attribute_rpc", vdw_rpc_create<VDW_ApplyAttributeRpc>},    // repo

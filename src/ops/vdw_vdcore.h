@@ -124,9 +124,10 @@ public:
     // root, when given, is kept as the view's property "copy_area_root" and makes a web view;
     // without one the view is dynamic (its files are seen through its root on the server).
     // With `stream` (a stream selector) the view is attached to the stream and its config
-    // spec is the stream's. On failure nothing of the view remains.
+    // spec is the stream's. `kind` ("snapshot", "automatic", ...) names the kind of view
+    // instead. On failure nothing of the view remains.
     void create_view(const char* tag, const char* cspec, const char* copy_area_root, SUM_Uuid* uuid,
-                     WCM_Status& status, const char* stream = nullptr);
+                     WCM_Status& status, const char* stream = nullptr, const char* kind = nullptr);
     // Removes the view `tag`: its owner or the site's administrator, and only without
     // checkouts made in it. A started dynamic view is stopped first.
     void remove_view(const char* tag, WCM_Status& status);

@@ -160,7 +160,8 @@ void VDW_Vdcore::get_view_list(std::vector<ViewEntry>* views, WCM_Status& status
 }
 
 void VDW_Vdcore::create_view(const char* tag, const char* cspec, const char* copy_area_root,
-                             SUM_Uuid* uuid, WCM_Status& status, const char* stream) {
+                             SUM_Uuid* uuid, WCM_Status& status, const char* stream,
+                             const char* kind) {
     const char* name = tag ? tag : "";
     const std::string dir = view_storage_dir();
     tbs_status_t st = fileutl_mkdir_p(dir.c_str(), 0775);
@@ -176,7 +177,7 @@ void VDW_Vdcore::create_view(const char* tag, const char* cspec, const char* cop
     cmd_mkview_args_t args;
     args.tag = name;
     args.storage = storage;
-    args.kind = copy_area_root && *copy_area_root ? "webview" : "dynamic";
+    args.kind = kind && *kind ? kind : copy_area_root && *copy_area_root ? "webview" : "dynamic";
     args.cspec = cspec ? cspec : "";
     if (stream && *stream) {
         args.stream = stream;

@@ -69,7 +69,7 @@ TEST(VdResource, TypeNames) {
     EXPECT_EQ(name.str(), "folder");
     EXPECT_NE(VdResource::name_to_type(SUM_String("Web-File"), t), 0);
     std::unique_ptr<VdResource> r;
-    EXPECT_EQ(VdResource::create(VdResource::STREAM, VdLocation(), "", "", r), 1001);
+    EXPECT_EQ(VdResource::create(VdResource::STREAM, VdLocation(), {}, nullptr, r), 1001);
 }
 
 }  // namespace

@@ -122,9 +122,22 @@ void VDW_CleanupInvisibleActivityCOsRpc::send_response_body() {
     if (!find_view(*facade(), uuid, &sv, &view, status()) || !find_activity(sel, &act, status()) ||
         !vdw_core_ok(status(), act.change_set(&cs), VDW_LIB_GET_ACTIVITY_PROPS_FAILED, sel.c_str()))
         return;
-    // The elements named (all of the activity's when none are): checkouts made in this view
-    // that the view no longer sees (its stream moved past them) are undone.
-    const std::vector<std::string> named = VDW_RpcArgs::split_lines(list);
+    std::string failed;
+    tbs_status_t st = vdw_xcm_cleanup_invisible(
+        view, cs, VDW_RpcArgs::split_lines(list),
+        [this](const std::string& pname) {
+            VDW_MultipartData p("CleanedElement", nullptr, nullptr, nullptr, 0);
+            p.add_part_item("ElementPname", pname.c_str());
+            return !add_part(p, false);
+        },
+        &failed);
+    if (st != TBS_ST_OK) vdw_core_ok(status(), st, VDW_LIB_UNCHECKOUT_FAILED, failed.c_str());
+}
+
+tbs_status_t vdw_xcm_cleanup_invisible(view_t* view, const std::vector<cmd_cs_entry_t>& cs,
+                                       const std::vector<std::string>& named,
+                                       const std::function<bool(const std::string&)>& cleaned,
+                                       std::string* failed) {
     for (const cmd_cs_entry_t& e : cs) {
         if (!e.checked_out || memcmp(e.view.bytes, view->uuid.bytes, sizeof e.view.bytes) != 0)
             continue;
@@ -139,12 +152,13 @@ void VDW_CleanupInvisibleActivityCOsRpc::send_response_body() {
         cmd_uncheckout_args_t u;
         u.pnames = {e.pname + TBS_VER_EXT + e.idstr};
         u.view = &view->ctx;
-        if (!vdw_core_ok(status(), cmd_uncheckout(&u), VDW_LIB_UNCHECKOUT_FAILED, e.pname.c_str()))
-            return;
-        VDW_MultipartData p("CleanedElement", nullptr, nullptr, nullptr, 0);
-        p.add_part_item("ElementPname", e.pname.c_str());
-        if (add_part(p, false)) return;
+        if (tbs_status_t st = cmd_uncheckout(&u); st != TBS_ST_OK) {
+            *failed = e.pname;
+            return st;
+        }
+        if (!cleaned(e.pname)) break;
     }
+    return TBS_ST_OK;
 }
 
 void VDW_MoveVersionToActivityRpc::send_response_body() {

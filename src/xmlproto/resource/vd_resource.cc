@@ -1,14 +1,21 @@
 #include "xmlproto/resource/vd_resource.h"
 
 #include <cstring>
+#include <map>
 #include <string>
+#include <vector>
 
+#include "core/cmd/cmd.h"
+#include "core/cmd/cmd_xcm.h"
 #include "core/imsg/imsg.h"
+#include "core/view/view.h"
 #include "core/vob/vob_obj.h"
 #include "core/vob/xcm.h"
 #include "foundation/catalogs/vdw_prop_catalog.h"
 #include "foundation/vdw_config.h"
 #include "foundation/vdw_trace.h"
+#include "foundation/wcm_status.h"
+#include "ops/vdw_vdcore.h"
 #include "xmlproto/props/vd_prop.h"
 #include "xmlproto/resource/vd_site_resources.h"
 #include "xmlproto/resource/vd_view_resources.h"
@@ -323,9 +330,122 @@ int VdResource::util_vd_object_to_resource(vob_t* vob, int64_t dbid, int mtype,
     }
 }
 
-int VdResource::create(Type type, const VdLocation&, const std::string&, const std::string&,
-                       std::unique_ptr<VdResource>&) {
-    SUM_String name;
-    type_to_name(type, name);
-    return VD_UNSUPPORTED("create: resource type not supported: " + name.str());
+namespace {
+
+std::string prop(const std::map<std::string, std::string>& props, const char* name) {
+    auto it = props.find(name);
+    return it == props.end() ? std::string() : it->second;
+}
+std::vector<std::string> prop_list(const std::map<std::string, std::string>& props,
+                                   const char* name) {
+    std::vector<std::string> out;
+    const std::string text = prop(props, name);
+    size_t i = 0;
+    while (i < text.size()) {
+        size_t j = text.find_first_of(",\n", i);
+        if (j == std::string::npos) j = text.size();
+        if (j > i) out.push_back(text.substr(i, j - i));
+        i = j + 1;
+    }
+    return out;
+}
+
+}  // namespace
+
+int VdResource::create(Type type, const VdLocation& location,
+                       const std::map<std::string, std::string>& props, VDW_Vdcore* facade,
+                       std::unique_ptr<VdResource>& out) {
+    SUM_String type_name;
+    type_to_name(type, type_name);
+    LocationPrefix prefix;
+    SUM_String name, scope;
+    location.parse_native(prefix, name, scope);
+    // Selectors of the new object: "<kind>:NAME@<vob>".
+    std::string kind, obj_name = name.str();
+    const size_t colon = obj_name.find(':');
+    if (prefix == LP_NONE && colon != std::string::npos) {
+        kind = obj_name.substr(0, colon);
+        obj_name = obj_name.substr(colon + 1);
+    }
+    const std::string vob = scope.str();
+    const std::string comment = prop(props, "comment");
+    int st = 0;
+    switch (type) {
+        case FOLDER: {
+            cmd_mkfolder_args_t a;
+            a.name = obj_name;
+            a.pvob = vob;
+            a.parent = prop(props, "parent-folder");
+            a.comment = comment;
+            if (kind != "folder" || vob.empty()) break;
+            if (a.parent.empty()) {
+                imsg_print_catalog(IMSG_ERROR, &_vdw_prop_props_msg_table,
+                                   VDW_PROP_FOLDER_PARENT_MISSING);
+                return VD_ST_UNSUPPORTED;
+            }
+            if ((st = cmd_mkfolder(&a))) return st;
+            return construct_from_location(location, out);
+        }
+        case PROJECT: {
+            cmd_mkproject_args_t a;
+            a.name = obj_name;
+            a.pvob = vob;
+            a.folder = prop(props, "project-folder");
+            a.components = prop_list(props, "modifiable-component-list");
+            if (!prop(props, "baseline-naming-template").empty())
+                a.bl_template = prop(props, "baseline-naming-template");
+            a.comment = comment;
+            if (kind != "project" || vob.empty()) break;
+            if (a.folder.empty()) {
+                imsg_print_catalog(IMSG_ERROR, &_vdw_prop_props_msg_table,
+                                   VDW_PROP_PROJECT_FOLDER_MISSING);
+                return VD_ST_UNSUPPORTED;
+            }
+            if ((st = cmd_mkproject(&a))) return st;
+            return construct_from_location(location, out);
+        }
+        case COMPONENT: {
+            cmd_mkcomp_args_t a;
+            a.name = obj_name;
+            a.pvob = vob;
+            a.root = prop(props, "root-directory-element");
+            a.comment = comment;
+            if (kind != "component" || vob.empty()) break;
+            if (a.root.empty()) {
+                imsg_print_catalog(IMSG_ERROR, &_vdw_prop_props_msg_table,
+                                   VDW_PROP_COMPONENT_NEEDS_VIEW);
+                return VD_ST_UNSUPPORTED;
+            }
+            if ((st = cmd_mkcomp(&a))) return st;
+            return construct_from_location(location, out);
+        }
+        case HLTYPE: {
+            cmd_mktype_args_t a;
+            a.mtype = VOB_MTYPE_HLTYPE;
+            a.name = obj_name;
+            a.vob = vob;
+            a.comment = comment;
+            if (kind != "hltype" || vob.empty()) break;
+            if ((st = cmd_mktype(&a))) return st;
+            return construct_from_location(location, out);
+        }
+        case DYNAMIC_VIEW:
+        case SNAPSHOT_VIEW: {
+            if (prefix != LP_VIEWTAG || name.is_empty() || !facade) break;
+            WCM_Status status;
+            SUM_Uuid uuid;
+            facade->create_view(name.c_str(), prop(props, "config-spec").c_str(), nullptr, &uuid,
+                                status, nullptr, type == DYNAMIC_VIEW ? "dynamic" : "snapshot");
+            if (!status.is_ok()) return status.status();
+            view_t* view = nullptr;
+            if ((st = view_open_by_uuid(uuid.uuid(), &view))) return st;
+            out.reset(new VdView(view));
+            return 0;
+        }
+        default:
+            return VD_UNSUPPORTED("create: resource type not supported: " + type_name.str());
+    }
+    imsg_printf(IMSG_ERROR, "Cannot make a %s named \"%s\".\n", type_name.c_str(),
+                location.to_native().c_str());
+    return VD_ST_BAD_REQUEST;
 }

@@ -9,6 +9,7 @@
 #ifndef XMLPROTO_RESOURCE_VD_RESOURCE_H
 #define XMLPROTO_RESOURCE_VD_RESOURCE_H
 
+#include <map>
 #include <memory>
 #include <string>
 
@@ -16,6 +17,7 @@
 #include "xmlproto/resource/vd_location.h"
 
 class PropVal;
+class VDW_Vdcore;
 class VdNestedPropResponse;
 class VdPropReader;
 class VdXmlDoc;
@@ -94,8 +96,13 @@ public:
 
     static int construct_from_location(const VdLocation& location,
                                        std::unique_ptr<VdResource>& out);
-    static int create(Type type, const VdLocation& location, const std::string& props,
-                      const std::string& props2, std::unique_ptr<VdResource>& out);
+    // Makes a new object of `type` named by `location` ("folder:NAME@pvob",
+    // "project:NAME@pvob", "component:NAME@pvob", "hltype:NAME@vob", "viewtag:TAG"), with the
+    // settings of `props` (property names as read, without the namespace). Views are made
+    // through `facade` for the acting user.
+    static int create(Type type, const VdLocation& location,
+                      const std::map<std::string, std::string>& props, VDW_Vdcore* facade,
+                      std::unique_ptr<VdResource>& out);
     // The resource of a VOB object (`mtype` its metatype, as the core reports it).
     static int util_vd_object_to_resource(vob_t* vob, int64_t dbid, int mtype,
                                           std::unique_ptr<VdResource>& out);
