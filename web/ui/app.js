@@ -148,7 +148,7 @@ async function browse(q) {
     }
     const list = el('ul', {class: 'list', id: 'entries'});
     const prog = progress('the directory');
-    page('/' + path, crumbs, prog.node, list);
+    page('/' + path, crumbs, el('p', {}, link('Checkouts in this view', 'checkouts', {view, tag})), prog.node, list);
     let n = 0;
     try {
         const onEntry = (name, isDir) => {
@@ -229,18 +229,15 @@ async function vtree(q) {
     page('Version tree of /' + path, el('p', {}, link('History', 'history', {view, tag, path}),
         ' · Select a version to open it; arrows mark merges.'), prog.node, wrap);
     const nodes = [];
-    let element = '';
+    // The element's name seen from the view's root, which stands for the namespace root.
+    const element = '/' + path;
     try {
         await call('fetch_vtree_rpc', [['ViewUuid', view], ['Scope', path], ['Op', 'FetchDescendants'], ['Filter', 'NodeFilter.ANY']], (p) => {
-            if (p.name === 'ElementDesc') {
-                element = (fields(p).Selector || '').replace(/@@.*$/, '');
-                return;
-            }
             if (!['BranchNode', 'CheckedinVersionNode', 'CheckoutNode'].includes(p.name)) return;
             nodes.push({kind: p.name, f: fields(p), body: p.text});
             prog.count(nodes.length);
         });
-        const svg = drawVersionTree(nodes, element || '/' + path, (vx) => route('version', {v: vx}));
+        const svg = drawVersionTree(nodes, element, (vx) => route('version', {v: vx}));
         wrap.replaceChildren(svg);
         const versions = nodes.filter((x) => x.kind === 'CheckedinVersionNode').length;
         prog.done(versions + ' versions');
@@ -268,7 +265,11 @@ async function showContent(title, args, name) {
     page(title, info, prog.node, pre);
     try {
         const {bytes, version} = await readContent(args);
-        if (version) info.append('Version ', el('code', {}, version), ' · ', link('permalink', 'version', {v: version}));
+        if (version) {
+            info.append('Version ', el('code', {}, version), ' · ', link('permalink', 'version', {v: version}));
+            const prev = previousVersion(version);
+            if (prev) info.append(' · ', link('diff with previous', 'diff', {from: prev, to: version}));
+        }
         const url = URL.createObjectURL(bytes);
         info.append(' · ', el('a', {href: url, download: name}, 'Download'));
         const text = new TextDecoder('utf-8').decode(await bytes.arrayBuffer());
@@ -308,7 +309,17 @@ function openForm() {
         ev.preventDefault();
         location.hash = route('diff', {from: from.value.trim(), to: to.value.trim()});
     });
-    page('Open a version', f1, el('h2', {}, 'Compare two versions'), f2);
+    const base = el('input', {type: 'text', id: 'mbase', name: 'base'});
+    const mfrom = el('input', {type: 'text', id: 'mfrom', name: 'from'});
+    const mto = el('input', {type: 'text', id: 'mto', name: 'to'});
+    const f3 = el('form', {class: 'stack'}, el('label', {for: 'mfrom'}, 'Merge from version'), mfrom,
+        el('label', {for: 'mto'}, 'Into version'), mto, el('label', {for: 'mbase'}, 'Base version'), base,
+        el('button', {type: 'submit'}, 'Preview the merge'));
+    f3.addEventListener('submit', (ev) => {
+        ev.preventDefault();
+        location.hash = route('merge', {base: base.value.trim(), from: mfrom.value.trim(), to: mto.value.trim()});
+    });
+    page('Open a version', f1, el('h2', {}, 'Compare two versions'), f2, el('h2', {}, 'Preview a merge'), f3);
 }
 
 async function diff(q) {
@@ -326,6 +337,7 @@ async function diff(q) {
             prog.count(blocks.length);
         });
         const rows = diffRows(blocks);
+        grid.append(el('div', {class: 'head'}, from), el('div', {class: 'head'}, to));
         const side = (cell) => {
             const d = el('div', {class: 'line ' + (cell ? cell.kind : 'empty')});
             if (cell) d.append(el('span', {class: 'no', 'aria-hidden': 'true'}, String(cell.no) + ' '), cell.text);
@@ -366,9 +378,54 @@ async function merge(q) {
     }
 }
 
+// The view's checkouts: its directories walked breadth first, each directory's files
+// described in one call, the checked-out ones listed as they are found.
+const MAX_DIRS = 5000;
+async function checkouts(q) {
+    const view = q.get('view'), tag = q.get('tag') || view;
+    const list = el('ul', {class: 'list', id: 'checkouts'});
+    const prog = progress('the checkouts');
+    page('Checkouts in ' + tag, prog.node, list);
+    let found = 0, dirs = 0;
+    try {
+        const queue = [];
+        await call('enumerate_view_root_sub_directories_rpc', [['ViewUuid', view]], (p) => {
+            if (p.name === 'SubDirectory') queue.push(fields(p).SubDirectory);
+        });
+        while (queue.length && dirs < MAX_DIRS) {
+            const dir = queue.shift();
+            ++dirs;
+            const files = [];
+            await call('enumerate_directory_contents_rpc', [['ViewUuid', view], ['Pname', dir]], (p) => {
+                if (p.name !== 'Dirent') return;
+                const f = fields(p);
+                (f.Isdir === '1' ? queue : files).push(dir + '/' + f.Dirent);
+            });
+            if (!files.length) continue;
+            const args = [['ViewUuid', view], ['NumOperands', String(files.length)]];
+            for (const f of files) args.push(['BeginOperand', ''], ['Scope', f], ['EndOperand', '']);
+            await call('describe_files_rpc', args, (p) => {
+                if (p.name !== 'OperandDescription') return;
+                const f = fields(p);
+                if (f.CheckedOut !== '1') return;
+                ++found;
+                list.append(el('li', {}, link('/' + f.OperandScope, 'file', {view, tag, path: f.OperandScope}),
+                    f.Reserved === '1' ? ' (reserved)' : ' (unreserved)', ' — ',
+                    link('version tree', 'vtree', {view, tag, path: f.OperandScope})));
+            });
+            prog.count(found);
+        }
+        prog.done(found + (found === 1 ? ' checkout' : ' checkouts') + ' in ' + dirs + ' directories' +
+            (queue.length ? ' (stopped after ' + MAX_DIRS + ')' : ''));
+    } catch (e) {
+        prog.done('');
+        showError(main, e);
+    }
+}
+
 const PAGES = {
     '': home, browse, history, vtree, file: fileContent, version: versionContent,
-    open: openForm, diff, merge,
+    open: openForm, diff, merge, checkouts,
 };
 
 function render() {
