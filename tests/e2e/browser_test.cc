@@ -381,6 +381,17 @@ TEST_F(BrowserTest, SignInBrowseHistoryVersionTreeAndDiff) {
     EXPECT_EQ(b.run("return document.querySelectorAll('#diff b').length;"), "0");
     b.screenshot("diff.png");
 
+    // A merge preview: the result's blocks in order, what needs a choice marked.
+    const std::string v = "/vobs/demo/src/hello.c%40%40/main/";
+    b.go(ui + "#/merge?base=" + v + "2&from=" + v + "dev/1&to=" + v + "3");
+    ASSERT_TRUE(b.wait("document.querySelector('#merge .block, .error')"));
+    EXPECT_EQ(b.run("return document.querySelectorAll('.error').length;"), "0")
+        << b.text("return document.body.innerText;");
+    EXPECT_NE(b.text("return document.querySelector('#merge').textContent;").find("l4"),
+              std::string::npos)
+        << b.text("return document.body.innerText;");
+    b.screenshot("merge.png");
+
     // An error shows the status part's text.
     b.go(ui + "#/version?v=" + "/vobs/demo/src/nothing.c%40%40/main/1");
     ASSERT_TRUE(b.wait("document.querySelector('.error')"));

@@ -362,14 +362,23 @@ async function merge(q) {
     try {
         await call('get_diff_merge_rpc', [['IsDiff', '0'], ['ToVersion', to], ['FromVersion', from], ['BaseVersion', base]],
             (p) => parts.push({name: p.name, kind: p.header('Content-Description') || '', text: p.text,
-                choice: p.header('Merge-choice') || ''}));
+                choice: p.header('Merge-choice') || '', region: p.header('Diff-region')}));
         const blocks = mergeBlocks(parts);
+        const SIDE_NAMES = {to_ver: 'into version', from_ver: 'from version', base_ver: 'base'};
         let conflicts = 0;
         for (const b of blocks) {
-            if (b.kind === 'merging') ++conflicts;
-            out.append(el('div', {class: 'block ' + b.kind},
-                el('div', {class: 'comment'}, b.kind === 'merging' ? 'Conflict: needs a choice' : b.choice ? 'Taken from ' + b.choice : ''),
-                el('pre', {}, b.text)));
+            const block = el('div', {class: 'block ' + b.kind});
+            if (b.kind === 'merging') {
+                ++conflicts;
+                block.append(el('div', {class: 'comment'}, 'Conflict: needs a choice'));
+                for (const [who, text] of Object.entries(b.sides)) {
+                    block.append(el('div', {class: 'comment'}, 'In the ' + SIDE_NAMES[who] + ':'), el('pre', {}, text));
+                }
+            } else {
+                if (b.choice) block.append(el('div', {class: 'comment'}, 'Taken from the ' + (SIDE_NAMES[b.choice] || b.choice)));
+                block.append(el('pre', {}, b.text));
+            }
+            out.append(block);
         }
         prog.done(blocks.length + ' blocks, ' + conflicts + ' conflicting');
     } catch (e) {

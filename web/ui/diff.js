@@ -40,8 +40,38 @@ export function diffRows(blocks) {
     return rows;
 }
 
-// The merge's result in order: [{kind: 'merged' | 'merging', choice, text}].
+const SIDES = ['to_ver', 'from_ver', 'base_ver'];
+
+// The merge's result in order, from a three-way block stream: common text once, each
+// contributor's blocks of a differing stretch, then the result's blocks for that stretch,
+// each naming the contributor it takes ("Merge-choice") or marking a conflict. Blocks are
+// {kind: 'common' | 'merged' | 'merging', choice, text, sides: {contributor: text}}.
 export function mergeBlocks(parts) {
-    return parts.filter((p) => p.name === 'result' && !SKIP.has(p.kind))
-        .map((p) => ({kind: p.kind === 'merging' ? 'merging' : 'merged', choice: p.choice, text: p.text}));
+    const out = [];
+    let pending = [];  // contributor blocks since the last common text
+    const textOf = (who, region) => {
+        const mine = pending.filter((p) => p.name === who);
+        const same = mine.filter((p) => p.region !== null && p.region === region);
+        return (same.length ? same : mine).map((p) => p.text).join('');
+    };
+    for (const p of parts) {
+        if (SKIP.has(p.kind) && p.name !== 'result') continue;
+        if (p.name === 'common') {
+            pending = [];
+            out.push({kind: 'common', choice: '', text: p.text, sides: {}});
+        } else if (SIDES.includes(p.name)) {
+            pending.push(p);
+        } else if (p.name === 'result') {
+            if (p.kind === 'merging') {
+                const sides = {};
+                for (const who of SIDES) sides[who] = textOf(who, p.region);
+                out.push({kind: 'merging', choice: '', text: '', sides});
+            } else if (p.kind === 'merged') {
+                out.push({kind: 'merged', choice: p.choice, text: textOf(p.choice, p.region), sides: {}});
+            } else if (!SKIP.has(p.kind)) {
+                out.push({kind: 'merged', choice: '', text: p.text, sides: {}});
+            }
+        }
+    }
+    return out;
 }

@@ -2,7 +2,7 @@
 import test from 'node:test';
 import assert from 'node:assert/strict';
 import {MultipartReader, boundaryOf, decodeWords} from '../multipart.js';
-import {diffRows} from '../diff.js';
+import {diffRows, mergeBlocks} from '../diff.js';
 
 const B = '------------------------aAJYnbd98Xui1cX9oiQh';
 const enc = new TextEncoder();
@@ -100,4 +100,24 @@ test('side-by-side rows pair each side and number its lines', () => {
         '3:l3:common | 4:l3:common',
         '4:l4:deleted | -',
     ]);
+});
+
+test('a merge preview takes each stretch from the contributor the result names', () => {
+    const part = (name, kind, text, choice = '', region = null) => ({name, kind, text, choice, region});
+    const blocks = mergeBlocks([
+        part('common', 'common', 'l1\n'),
+        part('to_ver', 'changed', 'mine\n', '', '0'),
+        part('from_ver', 'changed', 'theirs\n', '', '0'),
+        part('base_ver', 'changed', 'l2\n', '', '0'),
+        part('result', 'merged', '*** mark ***', 'from_ver', '0'),
+        part('common', 'common', 'l3\n'),
+        part('to_ver', 'changed', 'a\n', '', '1'),
+        part('from_ver', 'changed', 'b\n', '', '1'),
+        part('base_ver', 'deleted', '', '', '1'),
+        part('result', 'merging', '*** mark ***', '', '1'),
+    ]);
+    assert.deepEqual(blocks.map((b) => [b.kind, b.choice, b.text]), [
+        ['common', '', 'l1\n'], ['merged', 'from_ver', 'theirs\n'], ['common', '', 'l3\n'], ['merging', '', ''],
+    ]);
+    assert.deepEqual(blocks[3].sides, {to_ver: 'a\n', from_ver: 'b\n', base_ver: ''});
 });
