@@ -380,6 +380,11 @@ TEST_F(BrowserTest, SignInBrowseHistoryVersionTreeAndDiff) {
     EXPECT_EQ(b.run("return document.querySelectorAll('#diff .common').length;"), "4");
     EXPECT_EQ(b.run("return document.querySelectorAll('#diff b').length;"), "0");
     b.screenshot("diff.png");
+    // Half as wide, as at 200% zoom: the sides stack and nothing needs scrolling sideways.
+    b.command("POST", "/window/rect", "{\"width\":550,\"height\":900}");
+    EXPECT_TRUE(b.wait("document.documentElement.scrollWidth <= window.innerWidth"))
+        << b.run("return [document.documentElement.scrollWidth, window.innerWidth];");
+    b.screenshot("diff-narrow.png");
 
     // A merge preview: the result's blocks in order, what needs a choice marked.
     const std::string v = "/vobs/demo/src/hello.c%40%40/main/";

@@ -337,13 +337,13 @@ async function diff(q) {
             prog.count(blocks.length);
         });
         const rows = diffRows(blocks);
-        grid.append(el('div', {class: 'head'}, from), el('div', {class: 'head'}, to));
-        const side = (cell) => {
-            const d = el('div', {class: 'line ' + (cell ? cell.kind : 'empty')});
+        grid.append(el('div', {class: 'head from'}, 'From ' + from), el('div', {class: 'head to'}, 'To ' + to));
+        const side = (cell, which) => {
+            const d = el('div', {class: 'line ' + which + ' ' + (cell ? cell.kind : 'empty')});
             if (cell) d.append(el('span', {class: 'no', 'aria-hidden': 'true'}, String(cell.no) + ' '), cell.text);
             return d;
         };
-        for (const r of rows) grid.append(side(r.left), side(r.right));
+        for (const r of rows) grid.append(side(r.left, 'from'), side(r.right, 'to'));
         const changed = rows.filter((r) => (r.left && r.left.kind !== 'common') || (r.right && r.right.kind !== 'common')).length;
         prog.done(rows.length + ' lines, ' + changed + ' changed');
     } catch (e) {
