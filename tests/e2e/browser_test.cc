@@ -275,6 +275,7 @@ protected:
             {"mkview", "-tag", "demo_web", "-webview", "-cspec",
              content("cs", "element * CHECKEDOUT\nelement * /main/LATEST\nload /vobs/demo\n"),
              home + "/views/demo_web.vws"},
+            {"co", "-view", "demo_web", "/vobs/demo/src/" + kMarkupName},
         });
     }
 };
@@ -396,6 +397,20 @@ TEST_F(BrowserTest, SignInBrowseHistoryVersionTreeAndDiff) {
               std::string::npos)
         << b.text("return document.body.innerText;");
     b.screenshot("merge.png");
+
+    // The view's checkouts, found by walking its directories.
+    b.command("POST", "/window/rect", "{\"width\":1100,\"height\":900}");
+    b.go(ui + "#/");
+    ASSERT_TRUE(b.wait("document.querySelector('#views a')"));
+    b.click("#views a");
+    ASSERT_TRUE(b.wait("document.querySelector('#entries a')"));
+    b.click("#main p + p a");
+    ASSERT_TRUE(
+        b.wait("document.querySelector('[role=status]').textContent.includes('directories')"))
+        << b.text("return document.body.innerText;");
+    const std::string checkouts = b.text("return document.querySelector('#checkouts').innerText;");
+    EXPECT_EQ(checkouts.rfind("/vobs/demo/src/" + kMarkupName + " (reserved)", 0), 0u) << checkouts;
+    EXPECT_EQ(b.run("return document.querySelectorAll('#checkouts li').length;"), "1");
 
     // An error shows the status part's text.
     b.go(ui + "#/version?v=" + "/vobs/demo/src/nothing.c%40%40/main/1");
