@@ -99,6 +99,7 @@ std::string LighttpdServer::render_config(std::string text, int port, const std:
     replace_all(text, "@PORT@", std::to_string(port));
     replace_all(text, "@HOME@", home);
     replace_all(text, "@CGI@", cgi);
+    replace_all(text, "@UI@", VDWEB_SOURCE_DIR "/web/ui");
     return text;
 }
 
