@@ -40,7 +40,8 @@ void VDW_GetHandleRpc::handle_request(VdXmlDoc& request, VdXmlStreamDoc& respons
         if ((st = r->marshal(response))) status().set_status(st);
         return;
     }
-    if (st == TBS_ST_NOT_FOUND || st == TBS_ST_OBJ_NOT_FOUND) {
+    if (st == TBS_ST_NOT_FOUND || st == TBS_ST_NAME_NOT_FOUND || st == TBS_ST_OBJ_NOT_FOUND ||
+        st == TBS_ST_TYPE_NOT_FOUND) {
         response.push("object-not-found");
         response.pop();
         return;

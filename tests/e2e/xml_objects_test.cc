@@ -1,0 +1,171 @@
+// XML RPCs that find and make objects, through lighttpd and vdweb.cgi as a logged-in
+// user: handles and locations of names, ancestry of versions, a folder, project and
+// baselines made, an automatic view made on a stream, and the kinds this server does not
+// keep refused.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "e2e/site_test.h"
+#include "e2e/xml_client.h"
+#include "support/core_fixture.h"
+#include "support/temp_dir.h"
+
+namespace e2e {
+namespace {
+
+class XmlObjectsTest : public SiteTest {
+protected:
+    void SetUp() override {
+        SiteTest::SetUp();
+        if (HasFatalFailure()) return;
+        const std::string one = write_file(site_.home() + "/one", "one\n");
+        const std::string two = write_file(site_.home() + "/two", "two\n");
+        vdtool_lines({
+            {"mkvob", "-tag", "/vobs/src", site_.home() + "/vobs/src.vbs"},
+            {"mkbrtype", "dev@/vobs/src"},
+            {"mkelem", "-ci", "-from", one, "/vobs/src/a.c"},
+            {"checkout", "-branch", "dev", "/vobs/src/a.c"},
+            {"checkin", "-from", two, "/vobs/src/a.c"},
+            {"mkvob", "-tag", "/vobs/pvob", "-ucmproject", site_.home() + "/vobs/pvob.vbs"},
+            {"mkcomp", "-root", "/vobs/src", "src@/vobs/pvob"},
+            {"protect", "-chown", kAlice.name, "vob:/vobs/pvob"},
+            {"mkview", "-tag", "alice_web", "-webview", site_.home() + "/views/alice_web.vws"},
+        });
+    }
+    Response call(const char* rpc, const std::string& body, std::string* doc) {
+        Response r = xml_post(
+            server_.url(), rpc,
+            std::string("<") + rpc + " version=\"" + version(rpc) + "\">" + body + "</" + rpc + ">",
+            kAlice, doc);
+        EXPECT_TRUE(r.complete) << rpc << ": " << r.error;
+        return r;
+    }
+    static const char* version(const char* rpc) {
+        return std::string(rpc) == "GetHandle" || std::string(rpc) == "CreateResource" ? "2.0"
+                                                                                       : "1.0";
+    }
+    static bool has(const std::string& doc, const std::string& part) {
+        return doc.find(part) != std::string::npos;
+    }
+};
+
+TEST_F(XmlObjectsTest, HandlesLocationsAndAncestry) {
+    std::string doc;
+    Response h =
+        call("GetHandle", "<object-selector>/vobs/src/a.c@@/main/1</object-selector>", &doc);
+    EXPECT_EQ(status_of(h), "0") << text_of(h);
+    EXPECT_TRUE(has(doc, "<resource resource-type=\"fver\">")) << doc;
+    Response missing =
+        call("GetHandle", "<object-selector>/vobs/src/none.c@@</object-selector>", &doc);
+    EXPECT_EQ(status_of(missing), "0");
+    EXPECT_TRUE(has(doc, "<object-not-found>")) << doc;
+    Response in_view = call("GetHandle",
+                            "<view-tag>alice_web</view-tag><view-relative-path>vobs/src/a.c"
+                            "</view-relative-path>",
+                            &doc);
+    EXPECT_EQ(status_of(in_view), "0") << text_of(in_view);
+    EXPECT_TRUE(has(doc, "resource-type=\"web-file\">workspace:/")) << doc;
+    Response both = call("GetHandle",
+                         "<object-selector>vob:/vobs/src</object-selector>"
+                         "<view-tag>alice_web</view-tag>",
+                         &doc);
+    EXPECT_EQ(status_of(both), "1072");
+
+    Response loc = call("ResolvePath", "<path>/vobs/src/a.c@@/main/dev/1</path>", &doc);
+    EXPECT_EQ(status_of(loc), "0") << text_of(loc);
+    EXPECT_TRUE(has(doc, "<location>dbid:")) << doc;
+
+    const struct {
+        const char *a, *d, *answer;
+    } cases[] = {
+        {"/vobs/src/a.c@@/main/1", "/vobs/src/a.c@@/main/dev/1", "true"},
+        {"/vobs/src/a.c@@/main/dev/1", "/vobs/src/a.c@@/main/1", "false"},
+        {"/vobs/src/a.c@@/main/1", "/vobs/src/a.c@@/main/1", "true"},
+    };
+    for (const auto& c : cases) {
+        Response r =
+            call("IsAncestorOfRpc",
+                 std::string("<ancestor-version>") + c.a +
+                     "</ancestor-version><descendant-version>" + c.d + "</descendant-version>",
+                 &doc);
+        EXPECT_EQ(status_of(r), "0") << text_of(r);
+        EXPECT_EQ(doc, std::string("<?xml version=\"1.0\" encoding=\"UTF-8\"?><is-ancestor>") +
+                           c.answer + "</is-ancestor>")
+            << c.a << " " << c.d;
+    }
+    Response not_version = call("IsAncestorOfRpc",
+                                "<ancestor-version>vob:/vobs/src</ancestor-version>"
+                                "<descendant-version>/vobs/src/a.c@@/main/1</descendant-version>",
+                                &doc);
+    EXPECT_EQ(status_of(not_version), "1072");
+}
+
+TEST_F(XmlObjectsTest, FolderProjectBaselinesAndAutomaticView) {
+    std::string doc;
+    Response folder =
+        call("CreateResource",
+             "<resource resource-type=\"folder\">folder:work@/vobs/pvob</resource>"
+             "<prop-name name=\"parent-folder\">folder:RootFolder@/vobs/pvob</prop-name>",
+             &doc);
+    ASSERT_EQ(status_of(folder), "0") << text_of(folder);
+    EXPECT_TRUE(has(doc, "<resource resource-type=\"folder\">")) << doc;
+    Response stream_kind =
+        call("CreateResource", "<resource resource-type=\"stream\">stream:s@/vobs/pvob</resource>",
+             &doc);
+    EXPECT_EQ(status_of(stream_kind), "1001");
+
+    Response project = call("MakeProject",
+                            "<proj-name>proj@/vobs/pvob</proj-name>"
+                            "<proj-folder>folder:work@/vobs/pvob</proj-folder>"
+                            "<mod-components><component>component:src@/vobs/pvob</component>"
+                            "</mod-components><enabled-policy-list><policy>REBASE_CO</policy>"
+                            "</enabled-policy-list><comment>made over XML</comment>",
+                            &doc);
+    ASSERT_EQ(status_of(project), "0") << text_of(project);
+    EXPECT_TRUE(has(doc, "<MakeProjectResponse><project><resource resource-type=\"project\">"))
+        << doc;
+    Response unknown_policy = call("MakeProject",
+                                   "<proj-name>p2@/vobs/pvob</proj-name><enabled-policy-list>"
+                                   "<policy>UNIX_INT_SNAP</policy></enabled-policy-list>",
+                                   &doc);
+    EXPECT_EQ(status_of(unknown_policy), "1001");
+
+    vdtool_lines(
+        {{"mkstream", "-in", "project:proj@/vobs/pvob", "-integration", "int@/vobs/pvob"}});
+    Response bls = call("MakeBaselines",
+                        "<stream>stream:int@/vobs/pvob</stream><bl-root-name>BL1</bl-root-name>"
+                        "<label-kind>FULLY_LABELED</label-kind><flag name=\"RECOMMEND\"/>",
+                        &doc);
+    ASSERT_EQ(status_of(bls), "0") << text_of(bls);
+    EXPECT_TRUE(has(doc, "<MakeBaselinesResponse><baseline><resource resource-type=\"baseline\">"))
+        << doc;
+    Response unlabeled =
+        call("MakeBaselines",
+             "<stream>stream:int@/vobs/pvob</stream><bl-root-name>BL2</bl-root-name>"
+             "<label-kind>NOT_LABELED</label-kind>",
+             &doc);
+    EXPECT_EQ(status_of(unlabeled), "1001");
+
+    Response stream = call("CreateAutomaticViewRpc", "<view-tag>alice_auto</view-tag>", &doc);
+    ASSERT_EQ(status_of(stream), "0") << text_of(stream);
+    EXPECT_TRUE(has(doc, "<CreateAutomaticViewResponse><view-uuid>")) << doc;
+    Response view_kind = xml_post(server_.url(), "ReadProperties",
+                                  "<ReadProperties version=\"2.0\"><resource>viewtag:alice_auto"
+                                  "</resource><prop prop-name=\"http://verdane.org/TEAM/"
+                                  "PROPERTY:view-tag-view-type\"/></ReadProperties>",
+                                  kAlice, &doc);
+    EXPECT_TRUE(has(doc, ">ViewType:AUTOMATIC<")) << doc;
+
+    for (const char* rpc : {"MakePolicyRpc", "ApplyRolemapRpc", "EditBaselineDeps"}) {
+        Response r = call(rpc, "", &doc);
+        EXPECT_EQ(status_of(r), "1001") << rpc;
+        EXPECT_TRUE(has(text_of(r), "Unsupported operation")) << text_of(r);
+    }
+    Response map = call("GetProxyTypePrivilegeMap", "", &doc);
+    EXPECT_EQ(status_of(map), "0");
+    EXPECT_TRUE(has(doc, "<privilege-map></privilege-map>")) << doc;
+}
+
+}  // namespace
+}  // namespace e2e
