@@ -56,6 +56,7 @@
 namespace {
 
 const VDW_RpcFactoryRow kFactory[] = {
+    {VdCompareBaselinesRpc::RPC_NAME, vdw_rpc_create<VdCompareBaselinesRpc>},                // xml
     {VDW_GetHandleRpc::RPC_NAME, vdw_rpc_create<VDW_GetHandleRpc>},                          // xml
     {VdResolvePathRpc::RPC_NAME, vdw_rpc_create<VdResolvePathRpc>},                          // xml
     {VdIsAncestorOfRpc::RPC_NAME, vdw_rpc_create<VdIsAncestorOfRpc>},                        // xml

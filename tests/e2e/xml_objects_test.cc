@@ -6,6 +6,9 @@
 
 #include <string>
 
+#include "core/cmd/cmd.h"
+#include "core/cmd/cmd_xcm.h"
+#include "core/view/view.h"
 #include "e2e/site_test.h"
 #include "e2e/xml_client.h"
 #include "support/core_fixture.h"
@@ -165,6 +168,60 @@ TEST_F(XmlObjectsTest, FolderProjectBaselinesAndAutomaticView) {
     Response map = call("GetProxyTypePrivilegeMap", "", &doc);
     EXPECT_EQ(status_of(map), "0");
     EXPECT_TRUE(has(doc, "<privilege-map></privilege-map>")) << doc;
+}
+
+// Two baselines of the integration stream: the versions and activities between them.
+TEST_F(XmlObjectsTest, CompareBaselinesReportsVersionsAndActivities) {
+    vdtool_lines({
+        {"mkproject", "-modcomp", "component:src@/vobs/pvob", "proj@/vobs/pvob"},
+        {"mkstream", "-in", "project:proj@/vobs/pvob", "-integration", "int@/vobs/pvob"},
+        {"mkbl", "-stream", "stream:int@/vobs/pvob", "-full", "BL1"},
+        {"mkview", "-tag", "intv", "-stream", "stream:int@/vobs/pvob",
+         site_.home() + "/views/intv.vws"},
+    });
+    cmd_mkactivity_args_t act;
+    act.name = "act1";
+    act.stream = "stream:int@/vobs/pvob";
+    act.view = "intv";
+    ASSERT_EQ(cmd_mkactivity(&act), 0) << cap_.err;
+    view_t* intv = nullptr;
+    ASSERT_EQ(view_open_by_tag("intv", &intv), 0);
+    cmd_checkout_args_t co;
+    co.pnames = {"/vobs/src/a.c"};
+    co.view = &intv->ctx;
+    ASSERT_EQ(cmd_checkout(&co), 0) << cap_.err;
+    cmd_checkin_args_t ci;
+    ci.pnames = {"/vobs/src/a.c"};
+    ci.from = {write_file(site_.home() + "/three", "three\n")};
+    ci.view = &intv->ctx;
+    ASSERT_EQ(cmd_checkin(&ci), 0) << cap_.err;
+    vdtool_lines({{"mkbl", "-stream", "stream:int@/vobs/pvob", "BL2"}});
+
+    std::string doc;
+    Response r = call("CompareBaselines",
+                      "<original-resource>baseline:BL1@/vobs/pvob</original-resource>"
+                      "<target-resource>baseline:BL2@/vobs/pvob</target-resource>"
+                      "<flag name=\"VERSIONS\"/><flag name=\"ACTIVITIES\"/>",
+                      &doc);
+    ASSERT_EQ(status_of(r), "0") << text_of(r);
+    EXPECT_TRUE(has(doc, "<version compare-kind=\"ADDED\"><resource resource-type=\"fver\">"))
+        << doc;
+    EXPECT_TRUE(has(doc, "<version compare-kind=\"DELETED\">")) << doc;
+    EXPECT_TRUE(has(doc, "<activity compare-kind=\"ADDED\"><resource resource-type=\"activity\">"))
+        << doc;
+    Response none = call("CompareBaselines",
+                         "<original-resource>baseline:BL1@/vobs/pvob</original-resource>"
+                         "<target-resource>baseline:BL2@/vobs/pvob</target-resource>",
+                         &doc);
+    EXPECT_EQ(status_of(none), "1072");
+    EXPECT_TRUE(has(text_of(none), "No valid report kind")) << text_of(none);
+    Response same = call("CompareBaselines",
+                         "<original-resource>baseline:BL2@/vobs/pvob</original-resource>"
+                         "<target-resource>baseline:BL2@/vobs/pvob</target-resource>"
+                         "<flag name=\"VERSIONS\"/>",
+                         &doc);
+    EXPECT_EQ(status_of(same), "0");
+    EXPECT_FALSE(has(doc, "<version")) << doc;
 }
 
 }  // namespace

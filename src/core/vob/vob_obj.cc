@@ -319,6 +319,24 @@ tbs_status_t vob_ver_get_labels(vob_t* vob, vob_dbid_t version, std::vector<std:
     return vob_store_version_labels(*vob->db, version, out);
 }
 
+tbs_status_t vob_label_versions(vob_t* vob, const char* label,
+                                std::vector<std::pair<vob_dbid_t, vob_dbid_t>>* out) {
+    out->clear();
+    vob_type_info_t t;
+    tbs_status_t st = vob_type_find(vob, VOB_MTYPE_LBTYPE, label, &t);
+    if (st != TBS_ST_OK) return st;
+    std::vector<int64_t> elements;
+    if ((st = vob_store_elements_using_type(*vob->db, VOB_MTYPE_LBTYPE, t.dbid, &elements)) !=
+        TBS_ST_OK)
+        return st;
+    for (int64_t e : elements) {
+        int64_t v = 0;
+        if ((st = vob_store_get_label(*vob->db, t.dbid, e, &v)) != TBS_ST_OK) return st;
+        if (v) out->emplace_back(e, v);
+    }
+    return TBS_ST_OK;
+}
+
 tbs_status_t vob_obj_get_attrs(vob_t* vob, vob_dbid_t obj,
                                std::vector<std::pair<std::string, std::string>>* out) {
     return vob_store_list_attrs(*vob->db, obj, out);

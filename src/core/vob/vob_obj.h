@@ -22,6 +22,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "core/tbs/tbs.h"
@@ -156,6 +157,10 @@ tbs_status_t vob_slink_get_text(vob_t* vob, vob_dbid_t slink, std::string* text)
 tbs_status_t vob_dir_list(vob_t* vob, vob_dbid_t dir_version, std::vector<vob_dir_entry_t>* out);
 tbs_status_t vob_ver_list(vob_t* vob, vob_dbid_t element, std::vector<vob_version_info_t>* out);
 tbs_status_t vob_ver_get_labels(vob_t* vob, vob_dbid_t version, std::vector<std::string>* out);
+// The (element, version) pairs a label type `label` labels, by element; its cost follows how
+// many elements carry the label, not the size of the VOB.
+tbs_status_t vob_label_versions(vob_t* vob, const char* label,
+                                std::vector<std::pair<vob_dbid_t, vob_dbid_t>>* out);
 // Attributes of an object as (type name, value) pairs.
 tbs_status_t vob_obj_get_attrs(vob_t* vob, vob_dbid_t obj,
                                std::vector<std::pair<std::string, std::string>>* out);

@@ -3,7 +3,8 @@
 //   "ResolvePath" 1.0                 the location of a pathname
 //   "IsAncestorOfRpc" 1.0             whether one version is an ancestor of another
 //   "CreateResource" 2.0              folders, projects, components, hyperlink types, views
-//   "MakeProject" 1.0, "MakeBaselines" 1.0, "CreateAutomaticViewRpc" 1.0
+//   "MakeProject" 1.0, "MakeBaselines" 1.0, "CompareBaselines" 1.0,
+//   "CreateAutomaticViewRpc" 1.0
 //   "CleanupInvisCOs{Dynamic,Snapshot,Automatic}Rpc" 1.0
 //   "GetProxyTypePrivilegeMap" 1.0, "RequestMastershipRpc" 1.0
 //   "MakePolicyRpc" 1.0, "MakeRolemapRpc" 2.1, "ApplyRolemapRpc" 1.0, "EditBaselineDeps" 1.0
@@ -47,6 +48,7 @@ VD_XML_RPC_CLASS(VdMakePolicyRpc, "MakePolicyRpc", "1.0");
 VD_XML_RPC_CLASS(VdMakeRolemapRpc, "MakeRolemapRpc", "2.1");
 VD_XML_RPC_CLASS(VdApplyRolemapRpc, "ApplyRolemapRpc", "1.0");
 VD_XML_RPC_CLASS(VdEditBaselineDepsRpc, "EditBaselineDeps", "1.0");
+VD_XML_RPC_CLASS(VdCompareBaselinesRpc, "CompareBaselines", "1.0");
 
 // The cleanup the three CleanupInvisCOs RPCs share; `answer` (may be null) receives the
 // automatic variant's "invalid-checkouts".
