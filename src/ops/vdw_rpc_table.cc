@@ -57,6 +57,9 @@ namespace {
 
 const VDW_RpcFactoryRow kFactory[] = {
     {VdCompareBaselinesRpc::RPC_NAME, vdw_rpc_create<VdCompareBaselinesRpc>},                // xml
+    {VdSaveDirectoryDynamicRpc::RPC_NAME, vdw_rpc_create<VdSaveDirectoryDynamicRpc>},        // xml
+    {VdSaveDirectorySnapshotRpc::RPC_NAME, vdw_rpc_create<VdSaveDirectorySnapshotRpc>},      // xml
+    {VdSaveDirectoryAutomaticRpc::RPC_NAME, vdw_rpc_create<VdSaveDirectoryAutomaticRpc>},    // xml
     {VDW_GetHandleRpc::RPC_NAME, vdw_rpc_create<VDW_GetHandleRpc>},                          // xml
     {VdResolvePathRpc::RPC_NAME, vdw_rpc_create<VdResolvePathRpc>},                          // xml
     {VdIsAncestorOfRpc::RPC_NAME, vdw_rpc_create<VdIsAncestorOfRpc>},                        // xml

@@ -9,6 +9,7 @@
 #include "core/cmd/cmd.h"
 #include "core/cmd/cmd_xcm.h"
 #include "core/view/view.h"
+#include "core/vob/vob_obj.h"
 #include "e2e/site_test.h"
 #include "e2e/xml_client.h"
 #include "support/core_fixture.h"
@@ -222,6 +223,47 @@ TEST_F(XmlObjectsTest, CompareBaselinesReportsVersionsAndActivities) {
                          &doc);
     EXPECT_EQ(status_of(same), "0");
     EXPECT_FALSE(has(doc, "<version")) << doc;
+}
+
+// A checked-out directory of a web view takes a new name, a link, a rename and a removal in
+// one save; a view of another kind is refused.
+TEST_F(XmlObjectsTest, SaveDirectoryAppliesItsChangesInOrder) {
+    vdtool_lines(
+        {{"mkelem", "-ci", "/vobs/src/b.c"}, {"protect", "-chown", kAlice.name, "/vobs/src"}});
+    view_t* web = nullptr;
+    ASSERT_EQ(view_open_by_tag("alice_web", &web), 0);
+    cmd_checkout_args_t co;
+    co.pnames = {"/vobs/src"};
+    co.view = &web->ctx;
+    ASSERT_EQ(cmd_checkout(&co), 0) << cap_.err;
+    std::string doc;
+    const std::string changes =
+        "<view>viewtag:alice_web</view><ddiff path=\"vobs/src\" comment=\"tidy\">"
+        "<add name=\"alias.c\">/vobs/src/a.c@@</add>"
+        "<add-symlink name=\"link\">a.c</add-symlink>"
+        "<rename from=\"b.c\" to=\"c.c\"/><remove name=\"a.c\"/></ddiff>";
+    Response wrong = call("SaveDirectoryRpc", changes, &doc);
+    EXPECT_EQ(status_of(wrong), "1072");
+    Response r = call("SaveDirectorySnapshotRpc", changes, &doc);
+    ASSERT_EQ(status_of(r), "0") << text_of(r);
+    for (const char* name : {"alias.c", "link", "c.c"}) {
+        vob_resolved_t res;
+        EXPECT_EQ(vob_resolve_pname((std::string("/vobs/src/") + name).c_str(), &web->ctx,
+                                    VOB_RESOLVE_NOFOLLOW, &res),
+                  0)
+            << name;
+    }
+    for (const char* gone : {"a.c", "b.c"}) {
+        vob_resolved_t res;
+        EXPECT_NE(vob_resolve_pname((std::string("/vobs/src/") + gone).c_str(), &web->ctx, 0, &res),
+                  0)
+            << gone;
+    }
+    Response escape = call("SaveDirectorySnapshotRpc",
+                           "<view>viewtag:alice_web</view><ddiff path=\"vobs/src\">"
+                           "<remove name=\"../etc\"/></ddiff>",
+                           &doc);
+    EXPECT_EQ(status_of(escape), "1072");
 }
 
 }  // namespace

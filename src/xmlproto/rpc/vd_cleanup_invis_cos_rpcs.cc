@@ -26,15 +26,15 @@ void vd_xml_cleanup_invisible(VdXmlRpc& rpc, WCM_Status& status, VdXmlElem* root
         imsg_printf(IMSG_ERROR, "A view and an activity are needed.\n");
         return;
     }
-    std::unique_ptr<VdResource> view, act;
-    int st = vd_xml_resource(view_loc, view);
+    std::unique_ptr<VdResource> act;
+    view_t* view = nullptr;
+    int st = vd_xml_view(view_loc, &view);
     if (!st) st = vd_xml_resource(act_loc, act);
     if (st) {
         status.set_status(st);
         return;
     }
-    auto* v = dynamic_cast<VdView*>(view.get());
-    if (!v || act->get_type() != VdResource::ACTIVITY) {
+    if (act->get_type() != VdResource::ACTIVITY) {
         status.set_status(1072);
         imsg_printf(IMSG_ERROR, "\"%s\" is no view or \"%s\" no activity.\n", view_loc.c_str(),
                     act_loc.c_str());
@@ -49,7 +49,7 @@ void vd_xml_cleanup_invisible(VdXmlRpc& rpc, WCM_Status& status, VdXmlElem* root
     if (answer) answer->push("invalid-checkouts");
     std::string failed;
     st = vdw_xcm_cleanup_invisible(
-        v->view(), cs, {},
+        view, cs, {},
         [answer](const std::string& pname) {
             if (answer) {
                 VdXmlElem* e = answer->push("element");

@@ -1,6 +1,10 @@
 #include "xmlproto/rpc/vd_xml_args.h"
 
+#include "core/imsg/imsg.h"
+#include "core/view/view.h"
 #include "xmlproto/resource/vd_resource.h"
+#include "xmlproto/resource/vd_site_resources.h"
+#include "xmlproto/resource/vd_view_resources.h"
 #include "xmlproto/xml/vd_xml_doc.h"
 
 bool vd_xml_take_text(VdXmlElem* root, const char* tag, std::string* out) {
@@ -34,4 +38,16 @@ bool vd_xml_flag(const VdXmlElem* elem, const char* attr) {
 
 int vd_xml_resource(const std::string& location, std::unique_ptr<VdResource>& out) {
     return VdResource::construct_from_location(VdLocation(SUM_String(location)), out);
+}
+
+int vd_xml_view(const std::string& location, view_t** out) {
+    std::unique_ptr<VdResource> r;
+    if (int st = vd_xml_resource(location, r)) return st;
+    if (auto* v = dynamic_cast<VdView*>(r.get())) {
+        *out = v->view();
+        return 0;
+    }
+    if (auto* t = dynamic_cast<VdViewTag*>(r.get())) return view_open_by_tag(t->tag().c_str(), out);
+    imsg_printf(IMSG_ERROR, "\"%s\" names no view.\n", location.c_str());
+    return 1072;
 }

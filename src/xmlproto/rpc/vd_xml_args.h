@@ -9,6 +9,7 @@
 
 class VdResource;
 class VdXmlElem;
+struct view_t;
 
 // The text of the child `tag` of `root`, taken out of it; false when there is none.
 bool vd_xml_take_text(VdXmlElem* root, const char* tag, std::string* out);
@@ -20,5 +21,9 @@ std::vector<std::string> vd_xml_take_flags(VdXmlElem* root);
 bool vd_xml_flag(const VdXmlElem* elem, const char* attr);
 // The resource a location names; the core's messages of a failure reach the RPC's status.
 int vd_xml_resource(const std::string& location, std::unique_ptr<VdResource>& out);
+
+// The view a location names: a view ("workspace:/<uuid>") or its tag ("viewtag:<tag>").
+// 1072 when it names something else.
+int vd_xml_view(const std::string& location, view_t** out);
 
 #endif

@@ -4,7 +4,7 @@
 //   "IsAncestorOfRpc" 1.0             whether one version is an ancestor of another
 //   "CreateResource" 2.0              folders, projects, components, hyperlink types, views
 //   "MakeProject" 1.0, "MakeBaselines" 1.0, "CompareBaselines" 1.0,
-//   "CreateAutomaticViewRpc" 1.0
+//   "CreateAutomaticViewRpc" 1.0, "SaveDirectory{,Snapshot,Automatic}Rpc"
 //   "CleanupInvisCOs{Dynamic,Snapshot,Automatic}Rpc" 1.0
 //   "GetProxyTypePrivilegeMap" 1.0, "RequestMastershipRpc" 1.0
 //   "MakePolicyRpc" 1.0, "MakeRolemapRpc" 2.1, "ApplyRolemapRpc" 1.0, "EditBaselineDeps" 1.0
@@ -49,10 +49,17 @@ VD_XML_RPC_CLASS(VdMakeRolemapRpc, "MakeRolemapRpc", "2.1");
 VD_XML_RPC_CLASS(VdApplyRolemapRpc, "ApplyRolemapRpc", "1.0");
 VD_XML_RPC_CLASS(VdEditBaselineDepsRpc, "EditBaselineDeps", "1.0");
 VD_XML_RPC_CLASS(VdCompareBaselinesRpc, "CompareBaselines", "1.0");
+VD_XML_RPC_CLASS(VdSaveDirectoryDynamicRpc, "SaveDirectoryRpc", "2.0");
+VD_XML_RPC_CLASS(VdSaveDirectorySnapshotRpc, "SaveDirectorySnapshotRpc", "1.0");
+VD_XML_RPC_CLASS(VdSaveDirectoryAutomaticRpc, "SaveDirectoryAutomaticRpc", "1.0");
 
 // The cleanup the three CleanupInvisCOs RPCs share; `answer` (may be null) receives the
 // automatic variant's "invalid-checkouts".
 void vd_xml_cleanup_invisible(VdXmlRpc& rpc, WCM_Status& status, VdXmlElem* root,
                               VdXmlStreamDoc* answer);
+
+// The save the three SaveDirectory RPCs share; `view_kind` is the kind of view they work in
+// (0 dynamic, 1 snapshot or web, 3 automatic).
+void vd_xml_save_directory(VdXmlRpc& rpc, WCM_Status& status, VdXmlElem* root, int view_kind);
 
 #endif
