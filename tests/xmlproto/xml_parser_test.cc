@@ -10,6 +10,8 @@
 #include <string>
 
 #include "core/util/i18n.h"
+#include "support/core_fixture.h"
+#include "support/temp_dir.h"
 #include "xmlproto/xml/vd_xml_parser.h"
 #include "xmlproto/xml/vd_xml_util.h"
 
@@ -105,23 +107,21 @@ TEST(VdXmlParser, RefusesHostileAndMalformedDocuments) {
         EXPECT_NE(got.find(c.message), std::string::npos) << c.what << ": " << got;
         EXPECT_EQ(got.find("TOPSECRET"), std::string::npos) << c.what;
     }
-    unlink(path);
     EXPECT_EQ(refusal(nested(VdXmlParser::MAX_DEPTH)), "accepted");
 }
 
 TEST(VdXmlParser, ParsesAFile) {
-    char path[] = "/tmp/vdxml_docXXXXXX";
-    int fd = mkstemp(path);
-    ASSERT_GE(fd, 0);
-    const std::string text = "<r><c>v</c></r>";
-    ASSERT_EQ(write(fd, text.data(), text.size()), static_cast<ssize_t>(text.size()));
-    close(fd);
+    TempDir dir;
+    const std::string path = write_file(dir / "doc.xml", "<r><c>v</c></r>");
     VdXmlParser p;
-    VdAutoPtr<VdXmlDoc> doc(p.parse_file(path).release());
-    unlink(path);
+    VdAutoPtr<VdXmlDoc> doc(p.parse_file(path.c_str()).release());
     ASSERT_NE(doc->get_root(), nullptr);
     EXPECT_EQ(doc->get_root()->get_children()[0]->get_value().str(), "v");
-    EXPECT_THROW(p.parse_file(path), VdXmlParseException);
+    EXPECT_THROW(p.parse_file((dir / "missing.xml").c_str()), VdXmlParseException);
+    // A file larger than the bound is refused before it is read.
+    const std::string big =
+        write_file(dir / "big.xml", std::string(VdXmlParser::MAX_DOCUMENT_BYTES + 1, ' '));
+    EXPECT_THROW(p.parse_file(big.c_str()), VdXmlParseException);
 }
 
 // With a server character set that cannot hold every character, such text refuses the

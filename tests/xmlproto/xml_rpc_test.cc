@@ -146,7 +146,9 @@ TEST(VdXmlRpc, AttributionIsHiddenAndOnlyForTheUserOrTheAdministrator) {
         {"time not a number", true, event("nobody", "yesterday"), false, false},
     };
     for (const Case& c : cases) {
-        if (c.as_nobody) ASSERT_EQ(credutl_set_creds(nobody), TBS_ST_OK);
+        if (c.as_nobody) {
+            ASSERT_EQ(credutl_set_creds(nobody), TBS_ST_OK);
+        }
         XmlCall r("<Probe version=\"1.0\"><a/>" + c.event + "<b/></Probe>", "Probe");
         size_t children = 0;
         {

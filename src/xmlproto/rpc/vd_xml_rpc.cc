@@ -15,6 +15,7 @@
 #include "request/vdw_req_args.h"
 #include "request/vdw_request.h"
 #include "xmlproto/xml/vd_xml_parser.h"
+#include "xmlproto/xml/vd_xml_util.h"
 
 namespace {
 
@@ -83,6 +84,9 @@ void VdXmlRpc::send_response_body() {
     }
     try {
         handle_request(*request_doc, response);
+        // A handler that leaves elements open still answers a well-formed document.
+        VD_ASSERT(response.get_curr() == nullptr, "XML response left open");
+        while (response.get_curr()) response.pop();
         stream.flush();
         unsetevent();
     } catch (const VdImmutableXmlException&) {

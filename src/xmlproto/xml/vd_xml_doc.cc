@@ -22,7 +22,7 @@ std::ostream& operator<<(std::ostream& out, const VdXmlAttr& attr) {
 
 VdXmlElem::VdXmlElem(VdXmlDoc* doc, VdXmlElem* parent, const SUM_String& tag,
                      const SUM_String& value)
-    : doc_(doc), parent_(parent), tag_(tag), value_(value) {
+    : doc_(doc), parent_(parent), tag_(tag), value_(value.str()) {
     if (parent_) parent_->children_.push_back(this);
 }
 
@@ -52,13 +52,13 @@ void VdXmlElem::add_attr(const SUM_String& name, const SUM_String& value) {
 }
 
 SUM_String VdXmlElem::get_encoded_value() const {
-    SUM_String v = VdStrUtil::replace_all(value_, "&", "&amp;");
+    SUM_String v = VdStrUtil::replace_all(SUM_String(value_), "&", "&amp;");
     v = VdStrUtil::replace_all(v, ">", "&gt;");
     return VdStrUtil::replace_all(v, "<", "&lt;");
 }
 
 void VdXmlElem::add_value(const SUM_String& text) {
-    value_ = SUM_String(value_.str() + text.str());
+    value_ += text.str();
 }
 
 const VdXmlAttr* VdXmlElem::find_attr(const SUM_String& name) const {

@@ -12,6 +12,7 @@
 
 #include <iosfwd>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "core/sum/sum_string.h"
@@ -60,7 +61,7 @@ public:
     VdXmlElem& operator=(const VdXmlElem&) = delete;
 
     SUM_String get_tag() const { return tag_; }
-    SUM_String get_value() const { return value_; }
+    SUM_String get_value() const { return SUM_String(value_); }
     // The value escaped for XML text: "&" first, then ">" and "<".
     SUM_String get_encoded_value() const;
     void add_value(const SUM_String& text);
@@ -89,7 +90,8 @@ private:
     VdXmlDoc* doc_;
     VdXmlElem* parent_;
     SUM_String tag_;
-    SUM_String value_;
+    // Kept as a growable string: a text arrives in many pieces (one per entity reference).
+    std::string value_;
     std::vector<VdXmlElem*> children_;
     std::vector<VdXmlElem*> extracted_;
     std::vector<VdXmlAttr*> attrs_;

@@ -153,8 +153,16 @@ void VdUtil::vd_assert(bool condition, const char* file, int line, const char* m
 SUM_String VdStrUtil::replace_all(const SUM_String& text, const char* from, const char* to) {
     const size_t n = strlen(from);
     if (n == 0) return text;
-    std::string s = text.str();
-    for (size_t at = s.find(from); at != std::string::npos; at = s.find(from, at + strlen(to)))
-        s.replace(at, n, to);
-    return SUM_String(std::move(s));
+    // One pass into a new string: linear in the text however many matches it holds.
+    const std::string& s = text.str();
+    std::string out;
+    out.reserve(s.size());
+    size_t start = 0;
+    for (size_t at = s.find(from); at != std::string::npos; at = s.find(from, start)) {
+        out.append(s, start, at - start);
+        out += to;
+        start = at + n;
+    }
+    out.append(s, start, std::string::npos);
+    return SUM_String(std::move(out));
 }
