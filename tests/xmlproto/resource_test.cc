@@ -108,6 +108,9 @@ TEST_F(ResourceTest, LocationsBuildResourcesThatNameThemselves) {
         {"vobtag:/vobs/p", "vobtag"},
         {"viewtag:w", "viewtag"},
         {"workspace:/w", "web-view"},
+        {"workspace:/w/vobs", "web-directory"},
+        {"workspace:/w/vobs/p", "web-directory"},
+        {"workspace:/w/vobs/p/a.c", "web-file"},
         {"server:localhost", "server"},
         {"registryregion:default", "registryregion"},
         {"project:proj@/vobs/pvob", "project"},
@@ -181,6 +184,14 @@ TEST_F(ResourceTest, PropertiesAnswerInTheirForms) {
     EXPECT_NE(streams.find(">dev</prop>"), std::string::npos) << streams;
     std::unique_ptr<VdResource> act = build("activity:fix@/vobs/pvob");
     EXPECT_NE(read(*act, VD_PROP_NS "headline").find(">Fix it</prop>"), std::string::npos);
+    // Above the VOBs' roots, a view shows the directories that lead to them.
+    std::unique_ptr<VdResource> vobs = build("workspace:/w/vobs");
+    const std::string kids = read(*vobs, "child-map", {"display-name"});
+    EXPECT_NE(kids.find("<binding-name>p</binding-name>"), std::string::npos) << kids;
+    EXPECT_NE(kids.find("<binding-name>pvob</binding-name>"), std::string::npos) << kids;
+    std::unique_ptr<VdResource> file = build("workspace:/w/vobs/p/a.c");
+    EXPECT_NE(read(*file, VD_PROP_NS "version", {"version-name"}).find(">/main/2</prop>"),
+              std::string::npos);
     // The server's locale without LANG.
     std::unique_ptr<VdResource> server = build("server:localhost");
     const char* lang = getenv("LANG");

@@ -673,6 +673,10 @@ int VdView::resolve_view_relative_path(const std::string& rel, bool follow,
             }
         }
     }
+    if (VdViewChildDirectory::is_tag_directory(path)) {
+        out.reset(new VdViewChildDirectory(view_, path));
+        return 0;
+    }
     // Not a VOB object: the view's private storage may hold it.
     if (view_->private_root.empty()) return st;
     const std::string local = view_->private_root + "/" + path;
@@ -816,6 +820,78 @@ int p_link_text(const VdResource& self, VdNestedPropResponse& r) {
     return st ? st : r.marshal_string(text);
 }
 }  // namespace
+
+// VdViewChildDirectory ---------------------------------------------------------------------
+
+namespace {
+// The registered VOB tags as paths below a view's root ("vobs/src").
+std::vector<std::string> tag_paths() {
+    std::vector<rgy_vob_entry_t> vobs;
+    std::vector<std::string> out;
+    if (rgy_list_vob_tags(nullptr, &vobs) != TBS_ST_OK) return out;
+    for (const auto& e : vobs) out.push_back(trim_slashes(e.tag));
+    return out;
+}
+int l_tag_dir_children(const VdResource& self, std::vector<VdResourceMaker>& out) {
+    const auto& d = static_cast<const VdViewChildDirectory&>(self);
+    view_t* view = d.view();
+    for (const auto& [name, is_root] : d.children()) {
+        const std::string child = d.path() + "/" + name;
+        out.push_back([view, child](std::unique_ptr<VdResource>& o) {
+            return VdView(view).resolve_view_relative_path(child, false, o);
+        });
+    }
+    return 0;
+}
+int p_tag_dir_child_map(const VdResource& self, VdNestedPropResponse& r) {
+    const auto& d = static_cast<const VdViewChildDirectory&>(self);
+    for (const auto& [name, is_root] : d.children()) {
+        std::unique_ptr<VdResource> res;
+        if (VdView(d.view()).resolve_view_relative_path(d.path() + "/" + name, false, res) == 0)
+            r.marshal_child_map_entry(name, *res);
+    }
+    return 0;
+}
+}  // namespace
+
+bool VdViewChildDirectory::is_tag_directory(const std::string& path) {
+    if (path.empty()) return false;
+    for (const std::string& t : tag_paths())
+        if (t.size() > path.size() && t.compare(0, path.size(), path) == 0 && t[path.size()] == '/')
+            return true;
+    return false;
+}
+
+std::vector<std::pair<std::string, bool>> VdViewChildDirectory::children() const {
+    std::vector<std::pair<std::string, bool>> out;
+    for (const std::string& t : tag_paths()) {
+        if (t.size() <= path_.size() || t.compare(0, path_.size(), path_) != 0 ||
+            t[path_.size()] != '/')
+            continue;
+        const std::string rest = t.substr(path_.size() + 1);
+        const size_t slash = rest.find('/');
+        const std::string name = rest.substr(0, slash);
+        bool seen = false;
+        for (const auto& c : out) seen = seen || c.first == name;
+        if (!seen) out.emplace_back(name, slash == std::string::npos);
+    }
+    return out;
+}
+
+VdResource::Type VdViewChildDirectory::get_type() const {
+    return kind_type(WEB_DIRECTORY, DYNAMIC_DIRECTORY, SNAPSHOT_DIRECTORY, AUTOMATIC_DIRECTORY);
+}
+
+VdPropReader* VdViewChildDirectory::get_prop_reader(const VdNestedPropResponse& r) const {
+    static const VdPropRow rows[] = {
+        vd_prop_resources("child-list", l_tag_dir_children),
+        vd_prop_list("child-map", CT_CHILD_MAP, p_tag_dir_child_map),
+        vd_prop_single(VD_PROP_NS "is-vob-root", p_false),
+        vd_prop_single(VD_PROP_NS "load-state", p_private_state),
+    };
+    if (VdPropReader* p = vd_find_prop(rows, *this, r.name())) return p;
+    return VdViewResidentResource::get_prop_reader(r);
+}
 
 VdResource::Type VdViewPrivateFile::get_type() const {
     return kind_type(WEB_FILE, DYNAMIC_FILE, SNAPSHOT_FILE, AUTOMATIC_FILE);

@@ -9,6 +9,8 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "xmlproto/resource/vd_resource.h"
 
@@ -124,6 +126,19 @@ public:
 private:
     vob_t* vob_;
     int64_t link_;
+};
+
+// A directory above the VOBs' roots in a view ("vobs" when VOBs are tagged "/vobs/..."):
+// it lists the VOB roots and directories below it.
+class VdViewChildDirectory : public VdViewResidentResource {
+public:
+    using VdViewResidentResource::VdViewResidentResource;
+    Type get_type() const override;
+    VdPropReader* get_prop_reader(const VdNestedPropResponse& r) const override;
+    // The names directly below it, each with whether it is a VOB's root.
+    std::vector<std::pair<std::string, bool>> children() const;
+    // Whether `path` (below a view's root) is such a directory.
+    static bool is_tag_directory(const std::string& path);
 };
 
 // An object in the view's private storage (not a VOB object).
