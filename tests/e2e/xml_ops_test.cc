@@ -418,20 +418,31 @@ TEST_F(XmlOpsTest, OperationsInADynamicView) {
     ASSERT_EQ(status_of(ci), "0") << text_of(ci);
     EXPECT_EQ(contents("/vobs/src/d/a.c@@/main/3"), "A\nB\nc\n");
 
-    // Atomic, then cancelled.
+    // Atomic: b.c unchanged is refused without "checkin-identical", so the edited a.c does
+    // not go in either; with it both do. Then a checkout cancelled.
     for (const char* leaf : {"a.c", "b.c"})
         ASSERT_EQ(status_of(xml("BulkCheckoutDynamic",
                                 root("BulkCheckoutDynamic", "1.0", co + path(leaf)))),
                   "0");
+    {
+        std::ofstream edit(dir + "/a.c", std::ios::binary | std::ios::trunc);
+        edit << "X\nB\nc\n";
+    }
+    const std::string set = "<checkin-file-set><checkin-file>" + path("a.c") +
+                            "</checkin-file><checkin-file>" + path("b.c") +
+                            "</checkin-file></checkin-file-set>";
+    Response refused =
+        xml("AtomicCheckinDynamic", root("AtomicCheckinDynamic", "1.0", set + "<checkin-flags/>"));
+    EXPECT_NE(status_of(refused), "0");
+    EXPECT_EQ(checkouts("alice_dyn"), (std::vector<std::string>{"a.c", "b.c"}));
+    EXPECT_EQ(slurp(dir + "/a.c"), "X\nB\nc\n") << "the edit is still the checkout's";
     Response atom = xml(
         "AtomicCheckinDynamic",
-        root("AtomicCheckinDynamic", "1.0",
-             "<checkin-file-set><checkin-file>" + path("a.c") + "</checkin-file><checkin-file>" +
-                 path("b.c") +
-                 "</checkin-file></checkin-file-set><checkin-flags checkin-identical=\"true\"/>"),
+        root("AtomicCheckinDynamic", "1.0", set + "<checkin-flags checkin-identical=\"true\"/>"),
         &doc);
     ASSERT_EQ(status_of(atom), "0") << text_of(atom);
     EXPECT_TRUE(has(doc, "<AtmoicCheckinDynamicResponse><checked-in>")) << doc;
+    EXPECT_EQ(contents("/vobs/src/d/a.c@@/main/4"), "X\nB\nc\n");
     ASSERT_EQ(
         status_of(xml("BulkCheckoutDynamic", root("BulkCheckoutDynamic", "1.0", co + path("b.c")))),
         "0");
@@ -496,7 +507,7 @@ TEST_F(XmlOpsTest, OperationsInADynamicView) {
                                  "<contrib-versions><contrib>/vobs/src/d/a.c@@/main/dev/1"
                                  "</contrib></contrib-versions>"));
     ASSERT_EQ(status_of(merge), "0") << text_of(merge);
-    EXPECT_EQ(slurp(dir + "/a.c"), "A\nB\nC\n");
+    EXPECT_EQ(slurp(dir + "/a.c"), "X\nB\nC\n");
     ASSERT_EQ(status_of(xml("UncheckoutDynamic", root("UncheckoutDynamic", "1.0", path("a.c")))),
               "0");
     EXPECT_EQ(checkouts("alice_dyn"), std::vector<std::string>{"d"});

@@ -1,8 +1,4 @@
 // VDW_MkelemRpc and VDW_MkelemFastRpc.
-#include <fcntl.h>
-#include <sys/stat.h>
-
-#include <cerrno>
 #include <string>
 
 #include "core/cmd/cmd.h"
