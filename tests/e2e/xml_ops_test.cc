@@ -131,13 +131,18 @@ const char* const kWs = "workspace:/alice_web";
 // Check out, check in (both request versions, with the client's contents), check in all or
 // none, and cancel a checkout, in a web view.
 TEST_F(XmlOpsTest, CheckoutCheckinAndUncheckoutInAWebView) {
-    // A checkout whose second child is the comment: 1072, nothing checked out.
-    Response bad =
-        xml("BulkCheckoutSnapshot", root("BulkCheckoutSnapshot", "1.0",
-                                         std::string("<resource>") + kWs +
-                                             "</resource><comment>x</comment><checkout-flags/>"
-                                             "<path>vobs/src/d/a.c</path>"));
-    EXPECT_EQ(status_of(bad), "1072");
+    // Checkouts whose children are out of place or empty: 1072, nothing checked out.
+    const std::string res = std::string("<resource>") + kWs + "</resource>";
+    for (const char* rpc : {"BulkCheckoutSnapshot", "BulkCheckoutDynamic"}) {
+        for (const std::string& inner :
+             {res + "<comment>x</comment><checkout-flags/><path>vobs/src/d/a.c</path>",
+              res + "<checkout-flags/><path/>",
+              std::string("<resource/><checkout-flags/><path>vobs/src/d/a.c</path>"),
+              res + "<path>vobs/src/d/a.c</path><checkout-flags/>"}) {
+            Response bad = xml(rpc, root(rpc, "1.0", inner));
+            EXPECT_EQ(status_of(bad), "1072") << rpc << ": " << inner;
+        }
+    }
     EXPECT_EQ(checkouts("alice_web"), std::vector<std::string>{});
     // An empty comment checks out without one; a path that climbs out names nothing.
     const std::string co =
@@ -391,6 +396,13 @@ TEST_F(XmlOpsTest, WorkOnAnActivity) {
 TEST_F(XmlOpsTest, OperationsInADynamicView) {
     std::string why;
     if (!view_vtfs_available(&why)) GTEST_SKIP() << why;
+    // The views' daemons end with the test, however it ends.
+    struct EndViews {
+        Captured* cap;
+        ~EndViews() {
+            for (const char* tag : {"alice_dyn", "old_dyn"}) run_vdtool(cap, {"endview", tag});
+        }
+    } end_views{&cap_};
     vdtool_lines({{"mkview", "-tag", "alice_dyn", "-dynamic", site_.home() + "/views/dyn.vws"}});
     const std::string dir = site_.home() + "/view/alice_dyn/vobs/src/d";
     auto path = [&](const char* leaf) { return "<path>" + dir + "/" + leaf + "</path>"; };
@@ -511,7 +523,29 @@ TEST_F(XmlOpsTest, OperationsInADynamicView) {
     ASSERT_EQ(status_of(xml("UncheckoutDynamic", root("UncheckoutDynamic", "1.0", path("a.c")))),
               "0");
     EXPECT_EQ(checkouts("alice_dyn"), std::vector<std::string>{"d"});
-    vdtool_lines({{"endview", "alice_dyn"}});
+
+    // A view that selects an older version: refused (100009) unless the client asks for
+    // the latest on the branch.
+    vdtool_lines({{"mkview", "-tag", "old_dyn", "-dynamic", site_.home() + "/views/old.vws"}});
+    view_t* old = nullptr;
+    ASSERT_EQ(view_open_by_tag("old_dyn", &old), 0);
+    std::vector<std::string> errors;
+    ASSERT_EQ(view_set_cspec(old, VIEW_SETCS_REPLACE, "element * CHECKEDOUT\nelement * /main/1\n",
+                             &errors),
+              0);
+    const std::string old_a = site_.home() + "/view/old_dyn/vobs/src/d/a.c";
+    const std::string old_co = "<resource>" + old_a + "</resource><checkout-flags";
+    Response stale = xml("BulkCheckoutDynamic", root("BulkCheckoutDynamic", "1.0",
+                                                     old_co + "/><path>" + old_a + "</path>"));
+    EXPECT_EQ(status_of(stale), "100009") << text_of(stale);
+    Response latest = xml("BulkCheckoutDynamic",
+                          root("BulkCheckoutDynamic", "1.0",
+                               old_co + " latest-on-branch=\"true\"/><path>" + old_a + "</path>"));
+    ASSERT_EQ(status_of(latest), "0") << text_of(latest);
+    EXPECT_EQ(slurp(old_a), "X\nB\nc\n") << "the latest on main, not /main/1";
+    ASSERT_EQ(status_of(xml("UncheckoutDynamic",
+                            root("UncheckoutDynamic", "1.0", "<path>" + old_a + "</path>"))),
+              "0");
 }
 
 }  // namespace
