@@ -32,13 +32,13 @@ public:
     void install(cmd_checkout_args_t* co);
 
     bool had_nonlatest_conflict() const { return nonlatest_conflict_; }
+    // The element itself is mastered by another replica.
     bool had_not_mastered_locally_conflict() const { return not_mastered_; }
-    // The branch type a mastership conflict concerned ("" when none was recorded).
+    // The branch type whose branch the checkout needed and whose mastership the caller
+    // must check ("" when none was recorded).
     const std::string& branch_type() const { return branch_type_; }
-    void note_not_mastered(const std::string& branch_type) {
-        not_mastered_ = true;
-        branch_type_ = branch_type;
-    }
+    void note_not_mastered_locally() { not_mastered_ = true; }
+    void note_branch_type(const std::string& branch_type) { branch_type_ = branch_type; }
 
 protected:
     // The decision for one pathname (a cmd_nonlatest_t).

@@ -95,7 +95,7 @@ void vd_xml_bulk_checkout(VdXmlRpc& rpc, VdXmlElem* root, VdXmlViewKind kind) {
     if (trace.shouldTrace(1)) trace.writeTrace("checkout of \"%s\": %d", pname.c_str(), st);
     if (st == TBS_ST_OK) return;
     status.set_status(action.had_nonlatest_conflict() ? TBS_ST_VERSION_NOT_LATEST : TBS_ST_ERR);
-    if (action.had_not_mastered_locally_conflict() && action.branch_type().empty()) {
+    if (action.had_not_mastered_locally_conflict()) {
         status.set_status(TBS_ST_ELEM_NOT_MASTERED);
         return;
     }

@@ -7,11 +7,14 @@
 // Views. "Dynamic" RPCs work in a dynamic view: their pathnames are absolute pathnames below
 // the view's root on this server ("<root>/vobs/p/a.c"), or relative to that root; the view
 // is the one whose root holds the pathname, or the one a "resource" or "view" location
-// names. The view must be one that this server can start, since its files are seen through
-// its root. "Snapshot" RPCs work in a web, snapshot or automatic view, whose copy area may
-// be on the client: their pathnames are relative to the copy area's root ("vobs/p/a.c"),
-// and the view is named by a "view" element or by the "workspace:" location of a
-// "resource". A pathname that climbs out of its root names nothing.
+// names. The view must be one this server can serve (it is started when it is not
+// running), since its files are seen through its root. "Snapshot" RPCs work in a web,
+// snapshot or automatic view, whose copy area may be on the client: their pathnames are
+// relative to the copy area's root ("vobs/p/a.c"), and the view is named by a "view"
+// element, by a "resource" location inside it, or by pathnames written as
+// "workspace:/<view uuid or tag>/<path>" locations (accepted by the dynamic RPCs too).
+// Every RPC that names pathnames accepts a "view" element. A pathname that climbs out of
+// its root names nothing; a dynamic pathname outside the view's root is refused.
 //
 // Request shapes: each argument is a child of the request root whose text is its value;
 // flags are attributes of the flags element whose value is "true". A "comment" element
