@@ -33,10 +33,9 @@ void VdMkLinkRpc::handle_request(VdXmlDoc& request, VdXmlStreamDoc& response) {
     view_t* view = nullptr;
     if (int st = vd_xml_view_of(view_loc, &view)) return void(status().set_status(st));
     if (!view) return void(status().set_status(vd_xml_bad("MkLinkRpc: no view.")));
-    const std::string dir = VDW_Vdcore::to_vob_pname(view, parent.c_str());
-    if (dir.empty() || dir == "/")
-        return void(
-            status().set_status(vd_xml_bad("MkLinkRpc: the directory is not in the view.")));
+    std::string dir;
+    const VdXmlViewKind kind = view->kind == VIEW_KIND_DYNAMIC ? VD_XML_DYNAMIC : VD_XML_SNAPSHOT;
+    if (int st = vd_xml_op_pname(kind, &view, parent, &dir)) return void(status().set_status(st));
     const std::string link = dir + "/" + name;
     facade()->make_link(view, target, link, symbolic, comment, status());
     if (!status().is_ok()) return;

@@ -4,6 +4,7 @@
 
 #include <climits>
 #include <cstdlib>
+#include <filesystem>
 #include <memory>
 
 #include "core/imsg/imsg.h"
@@ -71,6 +72,11 @@ int vd_xml_op_pname(VdXmlViewKind kind, view_t** view, const std::string& given,
         }
         *view = named;
         path = rest.substr(slash + 1);
+    }
+    // Checked against roots as the core will take it: "<root>/../x" is not below <root>.
+    if (path[0] == '/') {
+        path = std::filesystem::path(path).lexically_normal().string();
+        while (path.size() > 1 && path.back() == '/') path.pop_back();
     }
     if (kind == VD_XML_DYNAMIC) {
         if (!*view) {
