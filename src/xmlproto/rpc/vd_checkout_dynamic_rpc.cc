@@ -19,6 +19,7 @@
 #include "ops/checkout/vdw_co_act.h"
 #include "ops/checkout/vdw_co_common.h"
 #include "ops/vdw_vdcore.h"
+#include "ops/vdw_vdcore_report.h"
 #include "xmlproto/rpc/vd_xml_args.h"
 #include "xmlproto/rpc/vd_xml_op_family.h"
 #include "xmlproto/rpc/vd_xml_op_rpcs.h"
@@ -79,6 +80,12 @@ void vd_xml_bulk_checkout(VdXmlRpc& rpc, VdXmlElem* root, VdXmlViewKind kind) {
         status.set_status(st);
         return;
     }
+    // A copy-area pathname names what the web view's own lookup finds there.
+    vob_resolved_t found;
+    if (kind == VD_XML_SNAPSHOT &&
+        !vdw_core_ok(status, cmd_resolve_ws_obj(view, pname.c_str(), 0, &found),
+                     VDW_LIB_RESOLVE_ELEMENT_FAILED, given.c_str()))
+        return;
     // The decision hook: the latest version when the client asks for it, else the
     // default handling (refuse, or for a snapshot view's "non-latest" the selected one).
     VDW_ForcedLatestCoAct forced;

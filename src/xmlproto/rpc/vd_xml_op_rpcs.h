@@ -30,17 +30,17 @@
 //   BulkCheckinDynamic 1.2 (1.1), BulkCheckinSnapshot 1.1 (1.0) — one or more "path",
 //     "comment", "dest-activity" (moves each checkout to that activity first),
 //     "checkin-flags" ("atomic": all paths in one transaction; "checkin-identical";
-//     "keep": the checked-in contents stay as the view's copy, as they do here anyway;
-//     "ptime"), and, in the newer version only (`RPC_VERSION_NO_FROM` is the older one),
-//     with a single "path": "from-path" (the contents, a file below the same view's root;
-//     else the view's own copy, or in a snapshot view the request's uploaded file when there
-//     is one), "from-version" (a version the client merged into its contents: recorded as
-//     merged before the check for a needed merge) and "base-version" (that merge's base,
-//     for the record). A checkout not from the latest version of its branch that the latest
-//     was not merged into checks nothing in: status 100006 and a "merge-needed" element.
-//     Answers "BulkCheckinDynamicResponse" / "BulkCheckinSnapshotResponse" with one
-//     "checked-in" per path ("path", "version": the new version's version-extended pathname)
-//     and "merge-needed" ("path", "base-version", "from-version", "creator", "merge-type").
+//     "keep": accepted, the view sees the checked-in contents either way; "ptime"), and, in the
+//     newer version only (`RPC_VERSION_NO_FROM` is the older one), with a single "path":
+//     "from-path" (the contents, a file below the same view's root; else the view's own copy, or in
+//     a snapshot view the request's uploaded file when there is one), "from-version" (a version the
+//     client merged into its contents: recorded as merged before the check for a needed merge) and
+//     "base-version" (that merge's base, for the record). A checkout not from the latest version of
+//     its branch that the latest was not merged into checks nothing in: status 100006 and a
+//     "merge-needed" element. Answers "BulkCheckinDynamicResponse" / "BulkCheckinSnapshotResponse"
+//     with one "checked-in" per path ("path", "version": the new version's version-extended
+//     pathname) and "merge-needed" ("path", "base-version", "from-version", "creator",
+//     "merge-type").
 //   AtomicCheckinDynamic 1.0, AtomicCheckinSnapshot 1.0 — "checkin-file-set" of
 //     "checkin-file" elements (each "path", optional "from-version" and "base-version"),
 //     "comment", "checkin-flags" ("checkin-identical", "keep", "ptime"). Every item is
@@ -52,9 +52,10 @@
 //     "pop_kind" ("", "0", "none", "1" or "empty-branch").
 //   BulkMkelemDynamic 1.0, BulkMkelemSnapshot 1.0 — one or more "path", "element-type-name",
 //     "activity" (made the view's current activity first), "comment", "mkelem-flags"
-//     ("checkin", "master-locally", "mkpath", "no-checkout", "ptime"; "directory" makes
-//     directory elements). A file's first contents are the view's own file at the path, or
-//     in a snapshot view the request's uploaded file (a single path) when there is one.
+//     ("checkin", "master-locally", "mkpath", "no-checkout", "ptime"); the element type
+//     "directory" makes directory elements. A file's first contents are the view's own file
+//     at the path, or in a snapshot view the request's uploaded file (a single path) when
+//     there is one.
 //   MoveDynamic 1.0, MoveSnapshot 1.0 — "source-dir", "old-name", "dest-dir", "new-name",
 //     "comment".
 //   RemoveDynamic 1.0, RemoveSnapshot 1.0 — one or more "pname", "force" (text "true"),
@@ -80,8 +81,9 @@
 //     ("follow-symlinks", "recurse", "replace").
 //   ApplyAttributeRpc 1.0, RemoveAttributeRpc 1.0 — "resource" (a location), "name" (the
 //     attribute type), "value" (apply only), "version-id" (optional: the version of the
-//     element named by "resource"), "comment", "flags" ("default", "recurse", "replace";
-//     "recurse" only on remove).
+//     element named by "resource"), "comment", "flags" (apply: "default", "recurse",
+//     "replace"; remove: "recurse"). Attributes go on the objects named: "recurse" is
+//     refused, and so is "default" without a value (types keep no default value here).
 //   MkLinkRpc 1.0 — "view", "parent-dir" (a pathname in the view), "link-name", "target"
 //     (a symbolic link's text, or the pathname of the element a hard link names),
 //     "is-symlink" (text "true"), "comment"; answers "mklink-response" with "new-link" (the
