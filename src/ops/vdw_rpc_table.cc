@@ -52,6 +52,7 @@
 #include "xmlproto/props/vd_property_rpcs.h"
 #include "xmlproto/rpc/vd_xml_echo_rpc.h"
 #include "xmlproto/rpc/vd_xml_object_rpcs.h"
+#include "xmlproto/rpc/vd_xml_op_rpcs.h"
 
 namespace {
 
@@ -72,20 +73,42 @@ const VDW_RpcFactoryRow kFactory[] = {
     {VdCleanupInvisCOsAutomaticRpc::RPC_NAME,
      vdw_rpc_create<VdCleanupInvisCOsAutomaticRpc>},  // xml
     {VdGetProxyTypePrivilegeMapRpc::RPC_NAME,
-     vdw_rpc_create<VdGetProxyTypePrivilegeMapRpc>},                               // xml
-    {VdRequestMastershipRpc::RPC_NAME, vdw_rpc_create<VdRequestMastershipRpc>},    // xml
-    {VdMakePolicyRpc::RPC_NAME, vdw_rpc_create<VdMakePolicyRpc>},                  // xml
-    {VdMakeRolemapRpc::RPC_NAME, vdw_rpc_create<VdMakeRolemapRpc>},                // xml
-    {VdApplyRolemapRpc::RPC_NAME, vdw_rpc_create<VdApplyRolemapRpc>},              // xml
-    {VdEditBaselineDepsRpc::RPC_NAME, vdw_rpc_create<VdEditBaselineDepsRpc>},      // xml
-    {VdReadPropertiesRpc::NAME, vdw_rpc_create<VdReadPropertiesRpc>},              // xml
-    {VdReadPropertiesListRpc::NAME, vdw_rpc_create<VdReadPropertiesListRpc>},      // xml
-    {"VDW_Vdcore::apply_attribute_rpc", vdw_rpc_create<VDW_ApplyAttributeRpc>},    // repo
-    {"VDW_Vdcore::apply_label_rpc", vdw_rpc_create<VDW_ApplyLabelRpc>},            // repo
-    {"VDW_Vdcore::checkin_atomic_rpc", vdw_rpc_create<VDW_CheckinAtomicRpc>},      // checkout
-    {"VDW_Vdcore::checkin_rpc", vdw_rpc_create<VDW_CheckinRpc>},                   // checkout
-    {"VDW_Vdcore::checkout_rpc", vdw_rpc_create<VDW_CheckoutRpc>},                 // checkout
-    {"VDW_Vdcore::checkout_version_rpc", vdw_rpc_create<VDW_CheckoutVersionRpc>},  // checkout
+     vdw_rpc_create<VdGetProxyTypePrivilegeMapRpc>},                                     // xml
+    {VdRequestMastershipRpc::RPC_NAME, vdw_rpc_create<VdRequestMastershipRpc>},          // xml
+    {VdMakePolicyRpc::RPC_NAME, vdw_rpc_create<VdMakePolicyRpc>},                        // xml
+    {VdMakeRolemapRpc::RPC_NAME, vdw_rpc_create<VdMakeRolemapRpc>},                      // xml
+    {VdApplyRolemapRpc::RPC_NAME, vdw_rpc_create<VdApplyRolemapRpc>},                    // xml
+    {VdEditBaselineDepsRpc::RPC_NAME, vdw_rpc_create<VdEditBaselineDepsRpc>},            // xml
+    {VdReadPropertiesRpc::NAME, vdw_rpc_create<VdReadPropertiesRpc>},                    // xml
+    {VdReadPropertiesListRpc::NAME, vdw_rpc_create<VdReadPropertiesListRpc>},            // xml
+    {VdApplyAttributeRpc::RPC_NAME, vdw_rpc_create<VdApplyAttributeRpc>},                // xml
+    {VdApplyLabelRpc::RPC_NAME, vdw_rpc_create<VdApplyLabelRpc>},                        // xml
+    {VdCheckinAtomicDynamicRpc::RPC_NAME, vdw_rpc_create<VdCheckinAtomicDynamicRpc>},    // xml
+    {VdCheckinAtomicSnapshotRpc::RPC_NAME, vdw_rpc_create<VdCheckinAtomicSnapshotRpc>},  // xml
+    {VdBindActivityRpc::RPC_NAME, vdw_rpc_create<VdBindActivityRpc>},                    // xml
+    {VdCheckinDynamicRpc::RPC_NAME, vdw_rpc_create<VdCheckinDynamicRpc>},                // xml
+    {VdCheckinSnapshotRpc::RPC_NAME, vdw_rpc_create<VdCheckinSnapshotRpc>},              // xml
+    {VdCheckoutDynamicRpc::RPC_NAME, vdw_rpc_create<VdCheckoutDynamicRpc>},              // xml
+    {VdCheckoutSnapshotRpc::RPC_NAME, vdw_rpc_create<VdCheckoutSnapshotRpc>},            // xml
+    {VdMkelemDynamicRpc::RPC_NAME, vdw_rpc_create<VdMkelemDynamicRpc>},                  // xml
+    {VdMkelemSnapshotRpc::RPC_NAME, vdw_rpc_create<VdMkelemSnapshotRpc>},                // xml
+    {VdMakeMergeArrowRpc::RPC_NAME, vdw_rpc_create<VdMakeMergeArrowRpc>},                // xml
+    {VdMergeDynamicRpc::RPC_NAME, vdw_rpc_create<VdMergeDynamicRpc>},                    // xml
+    {VdMergeSnapshotRpc::RPC_NAME, vdw_rpc_create<VdMergeSnapshotRpc>},                  // xml
+    {VdMkLinkRpc::RPC_NAME, vdw_rpc_create<VdMkLinkRpc>},                                // xml
+    {VdMoveDynamicRpc::RPC_NAME, vdw_rpc_create<VdMoveDynamicRpc>},                      // xml
+    {VdMoveSnapshotRpc::RPC_NAME, vdw_rpc_create<VdMoveSnapshotRpc>},                    // xml
+    {VdRemoveAttributeRpc::RPC_NAME, vdw_rpc_create<VdRemoveAttributeRpc>},              // xml
+    {VdRmnameDynamicRpc::RPC_NAME, vdw_rpc_create<VdRmnameDynamicRpc>},                  // xml
+    {VdRmnameSnapshotRpc::RPC_NAME, vdw_rpc_create<VdRmnameSnapshotRpc>},                // xml
+    {VdUncheckoutDynamicRpc::RPC_NAME, vdw_rpc_create<VdUncheckoutDynamicRpc>},          // xml
+    {VdUncheckoutSnapshotRpc::RPC_NAME, vdw_rpc_create<VdUncheckoutSnapshotRpc>},        // xml
+    {"VDW_Vdcore::apply_attribute_rpc", vdw_rpc_create<VDW_ApplyAttributeRpc>},          // repo
+    {"VDW_Vdcore::apply_label_rpc", vdw_rpc_create<VDW_ApplyLabelRpc>},                  // repo
+    {"VDW_Vdcore::checkin_atomic_rpc", vdw_rpc_create<VDW_CheckinAtomicRpc>},            // checkout
+    {"VDW_Vdcore::checkin_rpc", vdw_rpc_create<VDW_CheckinRpc>},                         // checkout
+    {"VDW_Vdcore::checkout_rpc", vdw_rpc_create<VDW_CheckoutRpc>},                       // checkout
+    {"VDW_Vdcore::checkout_version_rpc", vdw_rpc_create<VDW_CheckoutVersionRpc>},        // checkout
     {"VDW_Vdcore::cleanup_invisible_activity_cos_rpc",
      vdw_rpc_create<VDW_CleanupInvisibleActivityCOsRpc>},                                // xcm
     {"VDW_Vdcore::compare_rpc", vdw_rpc_create<VDW_CompareRpc>},                         // compare
@@ -189,12 +212,14 @@ const VDW_RpcFactoryRow kFactory[] = {
     {"VDW_Vdcore::timeout_randomly_rpc", vdw_rpc_create<VDW_TimeoutRandomlyRpc>},     // diag
     {"VDW_Vdcore::uncheckout_rpc", vdw_rpc_create<VDW_UncheckoutRpc>},                // checkout
     {"VDW_Vdcore::validate_copy_area_state_rpc",
-     vdw_rpc_create<VDW_ValidateCopyAreaStateRpc>},                         // webview
-    {"VDW_Vdcore::viewinfo_rpc", vdw_rpc_create<VDW_ViewInfoRpc>},          // view
-    {"VDW_Vdcore::ws_get_scopes_rpc", vdw_rpc_create<VDW_WsGetScopesRpc>},  // webview
-    {"VDW_VdtoolRpc", vdw_rpc_create<VDW_VdtoolRpc>},                       // command
-    {VdWritePropertiesRpc::NAME, vdw_rpc_create<VdWritePropertiesRpc>},     // xml
-    {VdXmlEchoRpc::NAME, vdw_rpc_create<VdXmlEchoRpc>},                     // xml
+     vdw_rpc_create<VDW_ValidateCopyAreaStateRpc>},                                    // webview
+    {"VDW_Vdcore::viewinfo_rpc", vdw_rpc_create<VDW_ViewInfoRpc>},                     // view
+    {"VDW_Vdcore::ws_get_scopes_rpc", vdw_rpc_create<VDW_WsGetScopesRpc>},             // webview
+    {"VDW_VdtoolRpc", vdw_rpc_create<VDW_VdtoolRpc>},                                  // command
+    {VdVersionCheckoutLocalRpc::RPC_NAME, vdw_rpc_create<VdVersionCheckoutLocalRpc>},  // xml
+    {VdWorkOnRpc::RPC_NAME, vdw_rpc_create<VdWorkOnRpc>},                              // xml
+    {VdWritePropertiesRpc::NAME, vdw_rpc_create<VdWritePropertiesRpc>},                // xml
+    {VdXmlEchoRpc::NAME, vdw_rpc_create<VdXmlEchoRpc>},                                // xml
 };
 
 }  // namespace

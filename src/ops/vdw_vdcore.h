@@ -21,6 +21,7 @@
 #include "request/vdw_captured_messages.h"
 
 class SUM_View;
+struct cmd_merge_args_t;
 class VDW_FsoDescription;
 class VDW_RpcResponse;
 class WCM_MemPool;
@@ -157,6 +158,9 @@ public:
     // Every VOB has one replica, which masters all of its objects.
     static constexpr const char* LOCAL_REPLICA_NAME = "original";
     static bool has_local_mastership(vob_t*, vob_dbid_t) { return true; }
+    // The selector of the branch type `name` of `vob` ("brtype:NAME@<VOB tag>"); the
+    // object it names in `dbid` (0 when the VOB has no such type).
+    static std::string get_branch_type_selector(vob_t* vob, const char* name, vob_dbid_t* dbid);
 
     // ---- Objects and names.
     // Parses the text of an object selector; a text with no selector prefix is a pathname.
@@ -251,6 +255,18 @@ public:
     // here yet, so none does.
     bool is_in_component(view_t*, vob_t*, vob_dbid_t) const { return false; }
 
+    // ---- Checkouts.
+    // The core's pop kind of an uncheckout a client names: "", "0" or "none" only the
+    // checkout, "1" or "empty-branch" also its branch when that holds nothing else; -1 for
+    // any other text.
+    static int pop_to_vobOp(const char* text);
+
+    // ---- Change management.
+    // Makes the activity `selector` the current activity of the view `tag` ("" clears it).
+    // Failure: the core's status and VDSRV1011 (view), VDSRV1066 (activity) or VDSRV1067.
+    void set_current_activity_by_view_tag(const char* tag, const char* selector,
+                                          WCM_Status& status);
+
     // ---- Contents and history.
     // Writes a file version's contents into a new file of the core's temporary directory;
     // `path` (PNAME_SIZE bytes) names it. The caller removes it with free_cleartext.
@@ -287,6 +303,11 @@ public:
     // was made from an older one and no merge arrow leads from the latest into it.
     // `latest` gets the branch's latest version.
     bool needs_latest_merge(vob_t* vob, const vob_checkout_info_t& co, vob_dbid_t* latest);
+    // The names of a merge block: `to` (the checked-out element) and `base` taken in `view`
+    // (see to_vob_pname), `from` likewise when it is a version-extended pathname and as it
+    // is when it is a selector. False when a name leaves the view.
+    static bool merge_names(view_t* view, const std::string& to, const std::string& from,
+                            const std::string& base, cmd_merge_args_t* m);
     // Records that `from` is merged into the checkout of `pname` in `view`.
     void set_merged(view_t* view, const char* pname, const char* from, WCM_Status& status);
 
@@ -368,6 +389,16 @@ public:
                     WCM_Status& status);
     void ln_rpc(const char* args, bool compress_ok, std::ostream& out, WCM_MemPool& pool,
                 WCM_Status& status);
+    // The namespace commands themselves, shared with the XML RPCs: pathnames taken in `view`
+    // (see to_vob_pname). Failure: the core's status and VDSRV1008, VDSRV1007 or VDSRV1113,
+    // or VDSRV1037 for a name that leaves the view. `target` of a hard link is a pathname,
+    // of a symbolic link the link's text.
+    void move_name(view_t* view, const std::string& from, const std::string& to,
+                   const std::string& comment, WCM_Status& status);
+    void remove_name(view_t* view, const std::string& pname, bool force, const std::string& comment,
+                     WCM_Status& status);
+    void make_link(view_t* view, const std::string& target, const std::string& link, bool symbolic,
+                   const std::string& comment, WCM_Status& status);
     // Moves a web view's record to what its client says it applied.
     void ws_sync_commit_rpc(const char* args, std::ostream& out, WCM_MemPool& pool,
                             WCM_Status& status);

@@ -81,11 +81,18 @@ bool VDW_Vdcore::needs_latest_merge(vob_t* vob, const vob_checkout_info_t& co, v
     return cmd_merge_base(vob, co.dbid, *latest, &merged, &base, &distance) != TBS_ST_OK || !merged;
 }
 
+bool VDW_Vdcore::merge_names(view_t* view, const std::string& to, const std::string& from,
+                             const std::string& base, cmd_merge_args_t* m) {
+    m->to = to_vob_pname(view, to.c_str());
+    m->from = from.find(TBS_VER_EXT) != std::string::npos ? to_vob_pname(view, from.c_str()) : from;
+    m->base = base.empty() ? std::string() : to_vob_pname(view, base.c_str());
+    m->view = view ? &view->ctx : nullptr;
+    return !m->to.empty() && !m->from.empty() && (base.empty() || !m->base.empty());
+}
+
 void VDW_Vdcore::set_merged(view_t* view, const char* pname, const char* from, WCM_Status& status) {
     cmd_merge_args_t m;
-    m.to = to_vob_pname(view, pname);
-    m.from = from && strstr(from, TBS_VER_EXT) ? to_vob_pname(view, from) : (from ? from : "");
-    m.view = view ? &view->ctx : nullptr;
+    merge_names(view, pname ? pname : "", from ? from : "", "", &m);
     m.ndata = true;
     vdw_core_ok(status, cmd_merge(&m), VDW_LIB_RECORD_MERGE_FAILED, from ? from : "",
                 pname ? pname : "");
@@ -104,15 +111,10 @@ void VDW_Vdcore::merge_rpc(const char* upload, const char* args, bool, std::ostr
     open_view(req.view_uuid.c_str(), &view, status);
     if (!status.is_ok()) return;
     cmd_merge_args_t m;
-    m.to = to_vob_pname(view, req.pname.c_str());
-    m.from = req.from.find(TBS_VER_EXT) != std::string::npos ? to_vob_pname(view, req.from.c_str())
-                                                             : req.from;
-    m.base = req.base.empty() ? std::string() : to_vob_pname(view, req.base.c_str());
-    if (m.to.empty() || m.from.empty() || (!req.base.empty() && m.base.empty())) {
+    if (!merge_names(view, req.pname, req.from, req.base, &m)) {
         VDW_RpcArgs::bad_value(status, "Pname", req.pname);
         return;
     }
-    m.view = &view->ctx;
     m.ndata = ndata;
     m.abort_on_conflict = abort;
     // A client's copy is merged into a file of our own, which the answer carries back; a
@@ -185,11 +187,7 @@ void VDW_Vdcore::save_dir_merge(VDW_RpcResponse& response, const char* args, WCM
         return;
     }
     cmd_merge_args_t m;
-    m.to = to_vob_pname(view, req.pname.c_str());
-    m.from = req.from.find(TBS_VER_EXT) != std::string::npos ? to_vob_pname(view, req.from.c_str())
-                                                             : req.from;
-    m.base = req.base.empty() ? std::string() : to_vob_pname(view, req.base.c_str());
-    m.view = &view->ctx;
+    merge_names(view, req.pname, req.from, req.base, &m);
     tbs_status_t st = cmd_merge(&m);
     if (m.outcome) {
         std::string from_name, base_name;

@@ -127,3 +127,24 @@ void VDW_Vdcore::get_base_version(view_t* view, const char* path, bool hijacked,
     }
     get_obj_name(r.vob, base, name, status);
 }
+
+std::string VDW_Vdcore::get_branch_type_selector(vob_t* vob, const char* name, vob_dbid_t* dbid) {
+    *dbid = 0;
+    vob_type_info_t t;
+    if (vob && name && vob_type_find(vob, VOB_MTYPE_BRTYPE, name, &t) == TBS_ST_OK) *dbid = t.dbid;
+    return std::string("brtype:") + (name ? name : "") + "@" + (vob ? vob->tag : std::string());
+}
+
+int VDW_Vdcore::pop_to_vobOp(const char* text) {
+    static const struct {
+        const char* text;
+        int kind;
+    } kinds[] = {{"", CMD_POP_NONE},
+                 {"0", CMD_POP_NONE},
+                 {"none", CMD_POP_NONE},
+                 {"1", CMD_POP_EMPTY_BRANCH},
+                 {"empty-branch", CMD_POP_EMPTY_BRANCH}};
+    for (const auto& k : kinds)
+        if (strcmp(text ? text : "", k.text) == 0) return k.kind;
+    return -1;
+}

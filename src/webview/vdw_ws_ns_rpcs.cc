@@ -48,14 +48,41 @@ void VDW_Vdcore::mv_rpc(const char* args, bool compress_ok, std::ostream& out, W
     if (!a.text("ViewUuid", &uuid) || !a.pname("Source", &from) || !a.pname("Target", &to) ||
         !a.rich("Comment", &comment))
         return;
-    run_in_view(*this, uuid, compress_ok, response, pool, status, [&](view_t* view) {
-        cmd_mv_args_t mv;
-        if (!vob_pname(view, from, &mv.from, status) || !vob_pname(view, to, &mv.to, status))
-            return;
-        mv.view = &view->ctx;
-        mv.comment = comment;
-        vdw_core_ok(status, cmd_mv(&mv), VDW_LIB_MOVE_FAILED, from.c_str(), to.c_str());
-    });
+    run_in_view(*this, uuid, compress_ok, response, pool, status,
+                [&](view_t* view) { move_name(view, from, to, comment, status); });
+}
+
+void VDW_Vdcore::move_name(view_t* view, const std::string& from, const std::string& to,
+                           const std::string& comment, WCM_Status& status) {
+    cmd_mv_args_t mv;
+    if (!vob_pname(view, from, &mv.from, status) || !vob_pname(view, to, &mv.to, status)) return;
+    mv.view = &view->ctx;
+    mv.comment = comment;
+    vdw_core_ok(status, cmd_mv(&mv), VDW_LIB_MOVE_FAILED, from.c_str(), to.c_str());
+}
+
+void VDW_Vdcore::remove_name(view_t* view, const std::string& scope, bool force,
+                             const std::string& comment, WCM_Status& status) {
+    cmd_rmname_args_t rm;
+    std::string pname;
+    if (!vob_pname(view, scope, &pname, status)) return;
+    rm.pnames = {pname};
+    rm.view = &view->ctx;
+    rm.force = force;
+    rm.comment = comment;
+    vdw_core_ok(status, cmd_rmname(&rm), VDW_LIB_REMOVE_NAME_FAILED, scope.c_str());
+}
+
+void VDW_Vdcore::make_link(view_t* view, const std::string& target, const std::string& link,
+                           bool symbolic, const std::string& comment, WCM_Status& status) {
+    cmd_ln_args_t ln;
+    ln.symbolic = symbolic;
+    ln.target = target;
+    if (!symbolic && !vob_pname(view, target, &ln.target, status)) return;
+    if (!vob_pname(view, link, &ln.link, status)) return;
+    ln.view = &view->ctx;
+    ln.comment = comment;
+    vdw_core_ok(status, cmd_ln(&ln), VDW_LIB_CREATE_SYMLINK_FAILED, link.c_str(), target.c_str());
 }
 
 void VDW_Vdcore::rmname_rpc(const char* args, bool compress_ok, std::ostream& out,
@@ -66,15 +93,8 @@ void VDW_Vdcore::rmname_rpc(const char* args, bool compress_ok, std::ostream& ou
     std::string uuid, scope, comment;
     if (!a.text("ViewUuid", &uuid) || !a.pname("Scope", &scope) || !a.rich("Comment", &comment))
         return;
-    run_in_view(*this, uuid, compress_ok, response, pool, status, [&](view_t* view) {
-        cmd_rmname_args_t rm;
-        std::string pname;
-        if (!vob_pname(view, scope, &pname, status)) return;
-        rm.pnames = {pname};
-        rm.view = &view->ctx;
-        rm.comment = comment;
-        vdw_core_ok(status, cmd_rmname(&rm), VDW_LIB_REMOVE_NAME_FAILED, scope.c_str());
-    });
+    run_in_view(*this, uuid, compress_ok, response, pool, status,
+                [&](view_t* view) { remove_name(view, scope, false, comment, status); });
 }
 
 void VDW_Vdcore::ln_rpc(const char* args, bool compress_ok, std::ostream& out, WCM_MemPool& pool,
@@ -87,15 +107,6 @@ void VDW_Vdcore::ln_rpc(const char* args, bool compress_ok, std::ostream& out, W
     if (!a.text("ViewUuid", &uuid) || !a.text("Target", &target) || !a.pname("Link", &link) ||
         !a.boolean("Symbolic", &symbolic) || !a.rich("Comment", &comment))
         return;
-    run_in_view(*this, uuid, compress_ok, response, pool, status, [&](view_t* view) {
-        cmd_ln_args_t ln;
-        ln.symbolic = symbolic;
-        ln.target = target;
-        if (!symbolic && !vob_pname(view, target, &ln.target, status)) return;
-        if (!vob_pname(view, link, &ln.link, status)) return;
-        ln.view = &view->ctx;
-        ln.comment = comment;
-        vdw_core_ok(status, cmd_ln(&ln), VDW_LIB_CREATE_SYMLINK_FAILED, link.c_str(),
-                    target.c_str());
-    });
+    run_in_view(*this, uuid, compress_ok, response, pool, status,
+                [&](view_t* view) { make_link(view, target, link, symbolic, comment, status); });
 }

@@ -99,9 +99,11 @@ Response http_post(const std::string& url, const std::string& body, const TestUs
 
 Response post_rpc(const std::string& url, const std::string& rpc, const std::string& rpcargs,
                   const TestUser& user, const PostOptions& options) {
-    // Names of the facade's RPCs may come without their class; others ("VDW_VdtoolRpc") are
-    // whole.
-    const std::string name = rpc.rfind("VDW_", 0) == 0 ? rpc : "VDW_Vdcore::" + rpc;
+    // Names of the facade's RPCs ("checkout_rpc") may come without their class; others
+    // ("VDW_VdtoolRpc", the XML RPCs' "BulkCheckinSnapshot") are whole.
+    const std::string name = rpc.rfind("VDW_", 0) == 0 || rpc.find("_rpc") == std::string::npos
+                                 ? rpc
+                                 : "VDW_Vdcore::" + rpc;
     if (!options.upload)
         return post(url, form_body(name, rpcargs.c_str()),
                     "Content-Type: application/x-www-form-urlencoded", user, options.accept_gzip,

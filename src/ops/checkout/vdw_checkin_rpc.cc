@@ -26,26 +26,6 @@
 
 namespace {
 
-// Gives a file the client's modification time; false (and VDSRV3194) when it cannot.
-bool set_mtime(const std::string& path, long mtime, const std::string& scope, WCM_Status& status) {
-    struct timespec times[2] = {{mtime, 0}, {mtime, 0}};
-    if (utimensat(AT_FDCWD, path.c_str(), times, 0) == 0) return true;
-    status.set_status(tbs_errno2status(errno));
-    status.format(&_vdw_rpcs_rpcs_msg_table, VDW_RPCS_SET_MODIFIED_TIME_FAILED, scope.c_str());
-    return false;
-}
-
-// The checked-out element an item names: its VOB pathname and its checkout in the view. No
-// checkout there is the core's "not checked out".
-bool checked_out_item(VDW_Vdcore& core, view_t* view, const std::string& scope, std::string* pname,
-                      vob_resolved_t* r, vob_checkout_info_t* co, WCM_Status& status) {
-    if (!vdw_resolve_item(core, view, scope, pname, r, status)) return false;
-    if (vdw_view_checkout(r->vob, r->element, view, co)) return true;
-    status.set_status(TBS_ST_NOT_CHECKED_OUT);
-    status.format(&_vdw_rpcs_rpcs_msg_table, VDW_RPCS_CHECKIN_FAILED, scope.c_str());
-    return false;
-}
-
 // Files removed however the request ends.
 struct Temporaries {
     std::vector<std::string> paths;
@@ -79,7 +59,7 @@ void VDW_CheckinRpc::send_response_body() {
     std::string pname;
     vob_resolved_t r;
     vob_checkout_info_t co;
-    if (!checked_out_item(core, wv.view, scope, &pname, &r, &co, status())) return;
+    if (!vdw_checked_out_item(core, wv.view, scope, &pname, &r, &co, status())) return;
     if (vdw_send_merge_record(*this, core, r.vob, co, scope, status())) {
         status().set_status(TBS_ST_MERGE_FROM_LATEST);
         status().format(&_vdw_rpcs_rpcs_msg_table, VDW_RPCS_CHECKIN_NOT_FROM_LATEST, scope.c_str());
@@ -88,7 +68,7 @@ void VDW_CheckinRpc::send_response_body() {
     const std::string upload = is_dir ? "" : request().upload_pname();
     vdw_trace_series("VDW_CheckinRpc", series, pname);
     if (has_mtime && !upload.empty() &&
-        !set_mtime(upload, VDW_ReqArgsParser::decode_long(mtime_text.c_str()), scope, status()))
+        !vdw_set_mtime(upload, VDW_ReqArgsParser::decode_long(mtime_text.c_str()), scope, status()))
         return;
     cmd_checkin_args_t ci;
     ci.pnames = {pname};
@@ -147,7 +127,8 @@ void VDW_CheckinAtomicRpc::send_response_body() {
     if (!vdw_open_work_view(core, uuid, &wv, status())) return;
     // Every item resolved, and every merge that is due reported, before anything changes.
     for (Item& it : items)
-        if (!checked_out_item(core, wv.view, it.scope, &it.pname, &it.r, &it.co, status())) return;
+        if (!vdw_checked_out_item(core, wv.view, it.scope, &it.pname, &it.r, &it.co, status()))
+            return;
     const Item* first_merge = nullptr;
     for (const Item& it : items)
         if (vdw_send_merge_record(*this, core, it.r.vob, it.co, it.scope, status()) && !first_merge)
@@ -192,8 +173,8 @@ void VDW_CheckinAtomicRpc::send_response_body() {
             }
             it.file = path;
             if (it.has_mtime &&
-                !set_mtime(it.file, VDW_ReqArgsParser::decode_long(it.mtime.c_str()), it.scope,
-                           status()))
+                !vdw_set_mtime(it.file, VDW_ReqArgsParser::decode_long(it.mtime.c_str()), it.scope,
+                               status()))
                 return;
         }
     }

@@ -10,6 +10,7 @@
 #include "foundation/vdw_trace.h"
 #include "foundation/wcm_status.h"
 #include "ops/checkout/vdw_checkout_rpcs.h"
+#include "ops/checkout/vdw_co_act.h"
 #include "ops/checkout/vdw_co_common.h"
 #include "ops/vdw_rpc_args.h"
 #include "ops/vdw_vdcore.h"
@@ -40,15 +41,6 @@ bool is_predecessor(vob_t* vob, vob_dbid_t older, vob_dbid_t newer) {
          at = v.predecessor)
         if (v.predecessor == older) return true;
     return false;
-}
-
-void fill_checkout(cmd_checkout_args_t* co, const std::string& comment, bool unreserved,
-                   bool fallback, bool nmaster_ok) {
-    co->comment_mode = comment.empty() ? CMD_COMMENT_NONE : CMD_COMMENT_GIVEN;
-    co->comment = comment;
-    co->reserved = !unreserved;
-    co->unreserved = unreserved || fallback;
-    co->nmaster_ok = nmaster_ok;
 }
 
 }  // namespace
@@ -141,11 +133,10 @@ void VDW_CheckoutRpc::send_response_body() {
         }
         vdw_trace_series(kClass, series, pname);
         cmd_checkout_args_t co;
-        co.pnames = {pname};
-        co.view = &wv.view->ctx;
-        co.nonlatest = f.nonlatest;
-        fill_checkout(&co, it.comment, f.unreserved, f.fallback, f.nmaster_ok);
-        if (!vdw_core_ok(status(), cmd_checkout(&co), VDW_LIB_CHECKOUT_FAILED, it.scope.c_str()))
+        VDW_CoAct action(f.nonlatest);
+        const VDW_CheckoutFlags cf{!f.unreserved, f.unreserved || f.fallback, f.nmaster_ok};
+        if (!vdw_core_ok(status(), vdw_checkout(wv.view, pname, it.comment, cf, action, &co),
+                         VDW_LIB_CHECKOUT_FAILED, it.scope.c_str()))
             return;
         // A hijacked copy the client keeps becomes the checkout's contents: only the state
         // goes to the client then.
@@ -183,11 +174,10 @@ void VDW_CheckoutVersionRpc::send_response_body() {
     core.get_obj_name(r.vob, r.element, &elem, status());
     if (!status().is_ok()) return;
     cmd_checkout_args_t co;
-    co.pnames = {name};
-    co.view = &wv.view->ctx;
-    co.nonlatest = CMD_NONLATEST_SELECTED;
-    fill_checkout(&co, comment, unreserved, fallback, nmaster_ok);
-    if (!vdw_core_ok(status(), cmd_checkout(&co), VDW_LIB_CHECKOUT_FAILED, selector.c_str()))
+    VDW_CoAct action(CMD_NONLATEST_SELECTED);
+    const VDW_CheckoutFlags cf{!unreserved, unreserved || fallback, nmaster_ok};
+    if (!vdw_core_ok(status(), vdw_checkout(wv.view, name, comment, cf, action, &co),
+                     VDW_LIB_CHECKOUT_FAILED, selector.c_str()))
         return;
     SUM_Oid oid;
     core.get_obj_oid(r.vob, co.checkouts.empty() ? version : co.checkouts[0], &oid, status());

@@ -1,8 +1,4 @@
 // VDW_MkelemRpc and VDW_MkelemFastRpc.
-#include <fcntl.h>
-#include <sys/stat.h>
-
-#include <cerrno>
 #include <string>
 
 #include "core/cmd/cmd.h"
@@ -42,13 +38,6 @@ bool opt_mtime(VDW_RpcArgs& a, MkelemArgs* m) {
     return true;
 }
 
-// Logs each pathname the core reports while it makes the element.
-void observe_event(void* data, int event, const char* pname) {
-    VDW_Trace trace(QLMX_COMPONENT, "VDW_MkelemObserver", "observe_event");
-    (void)data;
-    if (trace.shouldTrace(2)) trace.writeTrace("event %d: %s", event, pname);
-}
-
 // Makes the element and sends the client its state; `upload` holds a file's first
 // contents ("" for none).
 void mkelem(VDW_AbstractRpc& rpc, VDW_Vdcore& core, const MkelemArgs& m, const std::string& upload,
@@ -62,15 +51,7 @@ void mkelem(VDW_AbstractRpc& rpc, VDW_Vdcore& core, const MkelemArgs& m, const s
         status.format(&_vdw_rpcs_rpcs_msg_table, VDW_RPCS_CREATE_ELEMENT_FAILED, m.scope.c_str());
         return;
     }
-    if (m.has_mtime && !upload.empty()) {
-        struct timespec times[2] = {{m.mtime, 0}, {m.mtime, 0}};
-        if (utimensat(AT_FDCWD, upload.c_str(), times, 0) != 0) {
-            status.set_status(tbs_errno2status(errno));
-            status.format(&_vdw_rpcs_rpcs_msg_table, VDW_RPCS_SET_MODIFIED_TIME_FAILED,
-                          m.scope.c_str());
-            return;
-        }
-    }
+    if (m.has_mtime && !upload.empty() && !vdw_set_mtime(upload, m.mtime, m.scope, status)) return;
     cmd_mkelem_args_t mk;
     mk.pnames = {pname};
     mk.from = {m.is_dir ? "" : upload};
@@ -85,7 +66,7 @@ void mkelem(VDW_AbstractRpc& rpc, VDW_Vdcore& core, const MkelemArgs& m, const s
     mk.master = m.master;
     mk.mkpath = m.make_path;
     mk.ptime = m.has_mtime;
-    mk.observer = observe_event;
+    mk.observer = vdw_mkelem_observer_func;
     tbs_status_t st = cmd_utl_mkelem(&mk);
     if (st != TBS_ST_OK) {
         status.set_status(st);

@@ -62,6 +62,14 @@ void VDW_UncheckoutRpc::send_response_body() {
             !a.text("CurVerId", &cur) || !a.text("EndItem", &ignored))
             return;
     if (!a.opt_text("PopKind", &pop_text, &has_pop)) return;
+    const int pop =
+        has_pop ? VDW_Vdcore::pop_to_vobOp(
+                      std::to_string(VDW_ReqArgsParser::decode_int(pop_text.c_str())).c_str())
+                : CMD_POP_NONE;
+    if (pop < 0) {
+        VDW_RpcArgs::bad_value(status(), "PopKind", pop_text);
+        return;
+    }
     VDW_Vdcore& core = *facade();
     VDW_WorkView wv;
     if (!vdw_open_work_view(core, uuid, &wv, status())) return;
@@ -79,7 +87,7 @@ void VDW_UncheckoutRpc::send_response_body() {
         cmd_uncheckout_args_t un;
         un.pnames = {pname};
         un.view = &wv.view->ctx;
-        un.pop_kind = has_pop ? VDW_ReqArgsParser::decode_int(pop_text.c_str()) : CMD_POP_NONE;
+        un.pop_kind = pop;
         tbs_status_t st = cmd_uncheckout_with_pop(&un);
         if (st != TBS_ST_OK) {
             status().set_status(st);

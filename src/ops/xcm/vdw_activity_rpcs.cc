@@ -280,20 +280,29 @@ void VDW_GetCurrentActivityRpc::send_response_body() {
     if (!act.is_null()) send_act(*this, "Act", act, true);
 }
 
+void VDW_Vdcore::set_current_activity_by_view_tag(const char* tag, const char* selector,
+                                                  WCM_Status& status) {
+    SUM_View sv;
+    SUM_Activity act;  // an empty selector clears it
+    const std::string sel = selector ? selector : "";
+    if (!vdw_core_ok(status, SUM_View::construct_from_tag(tag, &sv), VDW_LIB_GET_VIEW_TAG_FAILED,
+                     tag) ||
+        (!sel.empty() && !find_activity(sel, &act, status)))
+        return;
+    vdw_core_ok(status, SUM_view_set_current_activity(sv, act), VDW_LIB_SET_ACTIVITY_FAILED,
+                sel.c_str(), tag);
+}
+
 void VDW_SetCurrentActivityRpc::send_response_body() {
     status().set_status(TBS_ST_OK);
     if (!check_std_rpc_info(status(), true)) return;
     VDW_RpcArgs a(request().rpcargs(), status());
     std::string sel, uuid;
     if (!a.text("Selector", &sel) || !a.text("ViewUuid", &uuid)) return;
-    SUM_View sv;
     view_t* view = nullptr;
-    SUM_Activity act;  // an empty selector clears it
-    if (!find_view(*facade(), uuid, &sv, &view, status()) ||
-        (!sel.empty() && !find_activity(sel, &act, status())))
-        return;
-    vdw_core_ok(status(), SUM_view_set_current_activity(sv, act), VDW_LIB_SET_ACTIVITY_FAILED,
-                sel.c_str(), view->tag.c_str());
+    facade()->open_view(uuid.c_str(), &view, status());
+    if (!status().is_ok()) return;
+    facade()->set_current_activity_by_view_tag(view->tag.c_str(), sel.c_str(), status());
 }
 
 void VDW_GetMyActivitiesRpc::send_response_body() {

@@ -1,0 +1,13 @@
+// "AtomicCheckinDynamic": every "checkin-file" or none (see vd_checkin_dynamic_rpc.cc).
+#include "foundation/wcm_status.h"
+#include "xmlproto/rpc/vd_xml_op_family.h"
+#include "xmlproto/rpc/vd_xml_op_rpcs.h"
+#include "xmlproto/xml/vd_xml_doc.h"
+
+void VdCheckinAtomicDynamicRpc::handle_request(VdXmlDoc& request, VdXmlStreamDoc& response) {
+    if (int rc = validate_rpc_version(request.get_root(), RPC_NAME, RPC_VERSION))
+        return void(status().set_status(rc));
+    // The response root is spelled so by the protocol.
+    vd_xml_checkin(*this, request.get_root(), VD_XML_DYNAMIC, false, true,
+                   "AtmoicCheckinDynamicResponse", response);
+}
