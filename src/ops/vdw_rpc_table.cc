@@ -57,32 +57,9 @@
 namespace {
 
 const VDW_RpcFactoryRow kFactory[] = {
-    {VdCompareBaselinesRpc::RPC_NAME, vdw_rpc_create<VdCompareBaselinesRpc>},                // xml
-    {VdSaveDirectoryDynamicRpc::RPC_NAME, vdw_rpc_create<VdSaveDirectoryDynamicRpc>},        // xml
-    {VdSaveDirectorySnapshotRpc::RPC_NAME, vdw_rpc_create<VdSaveDirectorySnapshotRpc>},      // xml
-    {VdSaveDirectoryAutomaticRpc::RPC_NAME, vdw_rpc_create<VdSaveDirectoryAutomaticRpc>},    // xml
-    {VDW_GetHandleRpc::RPC_NAME, vdw_rpc_create<VDW_GetHandleRpc>},                          // xml
-    {VdResolvePathRpc::RPC_NAME, vdw_rpc_create<VdResolvePathRpc>},                          // xml
-    {VdIsAncestorOfRpc::RPC_NAME, vdw_rpc_create<VdIsAncestorOfRpc>},                        // xml
-    {VdCreateResourceRpc::RPC_NAME, vdw_rpc_create<VdCreateResourceRpc>},                    // xml
-    {VdMakeProjectRpc::RPC_NAME, vdw_rpc_create<VdMakeProjectRpc>},                          // xml
-    {VdMakeBaselinesRpc::RPC_NAME, vdw_rpc_create<VdMakeBaselinesRpc>},                      // xml
-    {VdCreateAutomaticViewRpc::RPC_NAME, vdw_rpc_create<VdCreateAutomaticViewRpc>},          // xml
-    {VdCleanupInvisCOsDynamicRpc::RPC_NAME, vdw_rpc_create<VdCleanupInvisCOsDynamicRpc>},    // xml
-    {VdCleanupInvisCOsSnapshotRpc::RPC_NAME, vdw_rpc_create<VdCleanupInvisCOsSnapshotRpc>},  // xml
-    {VdCleanupInvisCOsAutomaticRpc::RPC_NAME,
-     vdw_rpc_create<VdCleanupInvisCOsAutomaticRpc>},  // xml
-    {VdGetProxyTypePrivilegeMapRpc::RPC_NAME,
-     vdw_rpc_create<VdGetProxyTypePrivilegeMapRpc>},                                     // xml
-    {VdRequestMastershipRpc::RPC_NAME, vdw_rpc_create<VdRequestMastershipRpc>},          // xml
-    {VdMakePolicyRpc::RPC_NAME, vdw_rpc_create<VdMakePolicyRpc>},                        // xml
-    {VdMakeRolemapRpc::RPC_NAME, vdw_rpc_create<VdMakeRolemapRpc>},                      // xml
-    {VdApplyRolemapRpc::RPC_NAME, vdw_rpc_create<VdApplyRolemapRpc>},                    // xml
-    {VdEditBaselineDepsRpc::RPC_NAME, vdw_rpc_create<VdEditBaselineDepsRpc>},            // xml
-    {VdReadPropertiesRpc::NAME, vdw_rpc_create<VdReadPropertiesRpc>},                    // xml
-    {VdReadPropertiesListRpc::NAME, vdw_rpc_create<VdReadPropertiesListRpc>},            // xml
     {VdApplyAttributeRpc::RPC_NAME, vdw_rpc_create<VdApplyAttributeRpc>},                // xml
     {VdApplyLabelRpc::RPC_NAME, vdw_rpc_create<VdApplyLabelRpc>},                        // xml
+    {VdApplyRolemapRpc::RPC_NAME, vdw_rpc_create<VdApplyRolemapRpc>},                    // xml
     {VdCheckinAtomicDynamicRpc::RPC_NAME, vdw_rpc_create<VdCheckinAtomicDynamicRpc>},    // xml
     {VdCheckinAtomicSnapshotRpc::RPC_NAME, vdw_rpc_create<VdCheckinAtomicSnapshotRpc>},  // xml
     {VdBindActivityRpc::RPC_NAME, vdw_rpc_create<VdBindActivityRpc>},                    // xml
@@ -92,23 +69,46 @@ const VDW_RpcFactoryRow kFactory[] = {
     {VdCheckoutSnapshotRpc::RPC_NAME, vdw_rpc_create<VdCheckoutSnapshotRpc>},            // xml
     {VdMkelemDynamicRpc::RPC_NAME, vdw_rpc_create<VdMkelemDynamicRpc>},                  // xml
     {VdMkelemSnapshotRpc::RPC_NAME, vdw_rpc_create<VdMkelemSnapshotRpc>},                // xml
-    {VdMakeMergeArrowRpc::RPC_NAME, vdw_rpc_create<VdMakeMergeArrowRpc>},                // xml
-    {VdMergeDynamicRpc::RPC_NAME, vdw_rpc_create<VdMergeDynamicRpc>},                    // xml
-    {VdMergeSnapshotRpc::RPC_NAME, vdw_rpc_create<VdMergeSnapshotRpc>},                  // xml
-    {VdMkLinkRpc::RPC_NAME, vdw_rpc_create<VdMkLinkRpc>},                                // xml
-    {VdMoveDynamicRpc::RPC_NAME, vdw_rpc_create<VdMoveDynamicRpc>},                      // xml
-    {VdMoveSnapshotRpc::RPC_NAME, vdw_rpc_create<VdMoveSnapshotRpc>},                    // xml
-    {VdRemoveAttributeRpc::RPC_NAME, vdw_rpc_create<VdRemoveAttributeRpc>},              // xml
-    {VdRmnameDynamicRpc::RPC_NAME, vdw_rpc_create<VdRmnameDynamicRpc>},                  // xml
-    {VdRmnameSnapshotRpc::RPC_NAME, vdw_rpc_create<VdRmnameSnapshotRpc>},                // xml
-    {VdUncheckoutDynamicRpc::RPC_NAME, vdw_rpc_create<VdUncheckoutDynamicRpc>},          // xml
-    {VdUncheckoutSnapshotRpc::RPC_NAME, vdw_rpc_create<VdUncheckoutSnapshotRpc>},        // xml
-    {"VDW_Vdcore::apply_attribute_rpc", vdw_rpc_create<VDW_ApplyAttributeRpc>},          // repo
-    {"VDW_Vdcore::apply_label_rpc", vdw_rpc_create<VDW_ApplyLabelRpc>},                  // repo
-    {"VDW_Vdcore::checkin_atomic_rpc", vdw_rpc_create<VDW_CheckinAtomicRpc>},            // checkout
-    {"VDW_Vdcore::checkin_rpc", vdw_rpc_create<VDW_CheckinRpc>},                         // checkout
-    {"VDW_Vdcore::checkout_rpc", vdw_rpc_create<VDW_CheckoutRpc>},                       // checkout
-    {"VDW_Vdcore::checkout_version_rpc", vdw_rpc_create<VDW_CheckoutVersionRpc>},        // checkout
+    {VdCleanupInvisCOsAutomaticRpc::RPC_NAME,
+     vdw_rpc_create<VdCleanupInvisCOsAutomaticRpc>},                                         // xml
+    {VdCleanupInvisCOsDynamicRpc::RPC_NAME, vdw_rpc_create<VdCleanupInvisCOsDynamicRpc>},    // xml
+    {VdCleanupInvisCOsSnapshotRpc::RPC_NAME, vdw_rpc_create<VdCleanupInvisCOsSnapshotRpc>},  // xml
+    {VdCompareBaselinesRpc::RPC_NAME, vdw_rpc_create<VdCompareBaselinesRpc>},                // xml
+    {VdCreateAutomaticViewRpc::RPC_NAME, vdw_rpc_create<VdCreateAutomaticViewRpc>},          // xml
+    {VdCreateResourceRpc::RPC_NAME, vdw_rpc_create<VdCreateResourceRpc>},                    // xml
+    {VdEditBaselineDepsRpc::RPC_NAME, vdw_rpc_create<VdEditBaselineDepsRpc>},                // xml
+    {VDW_GetHandleRpc::RPC_NAME, vdw_rpc_create<VDW_GetHandleRpc>},                          // xml
+    {VdGetProxyTypePrivilegeMapRpc::RPC_NAME,
+     vdw_rpc_create<VdGetProxyTypePrivilegeMapRpc>},                                       // xml
+    {VdIsAncestorOfRpc::RPC_NAME, vdw_rpc_create<VdIsAncestorOfRpc>},                      // xml
+    {VdMakeBaselinesRpc::RPC_NAME, vdw_rpc_create<VdMakeBaselinesRpc>},                    // xml
+    {VdMakeMergeArrowRpc::RPC_NAME, vdw_rpc_create<VdMakeMergeArrowRpc>},                  // xml
+    {VdMakePolicyRpc::RPC_NAME, vdw_rpc_create<VdMakePolicyRpc>},                          // xml
+    {VdMakeProjectRpc::RPC_NAME, vdw_rpc_create<VdMakeProjectRpc>},                        // xml
+    {VdMakeRolemapRpc::RPC_NAME, vdw_rpc_create<VdMakeRolemapRpc>},                        // xml
+    {VdMergeDynamicRpc::RPC_NAME, vdw_rpc_create<VdMergeDynamicRpc>},                      // xml
+    {VdMergeSnapshotRpc::RPC_NAME, vdw_rpc_create<VdMergeSnapshotRpc>},                    // xml
+    {VdMkLinkRpc::RPC_NAME, vdw_rpc_create<VdMkLinkRpc>},                                  // xml
+    {VdMoveDynamicRpc::RPC_NAME, vdw_rpc_create<VdMoveDynamicRpc>},                        // xml
+    {VdMoveSnapshotRpc::RPC_NAME, vdw_rpc_create<VdMoveSnapshotRpc>},                      // xml
+    {VdReadPropertiesRpc::NAME, vdw_rpc_create<VdReadPropertiesRpc>},                      // xml
+    {VdReadPropertiesListRpc::NAME, vdw_rpc_create<VdReadPropertiesListRpc>},              // xml
+    {VdRemoveAttributeRpc::RPC_NAME, vdw_rpc_create<VdRemoveAttributeRpc>},                // xml
+    {VdRmnameDynamicRpc::RPC_NAME, vdw_rpc_create<VdRmnameDynamicRpc>},                    // xml
+    {VdRmnameSnapshotRpc::RPC_NAME, vdw_rpc_create<VdRmnameSnapshotRpc>},                  // xml
+    {VdRequestMastershipRpc::RPC_NAME, vdw_rpc_create<VdRequestMastershipRpc>},            // xml
+    {VdResolvePathRpc::RPC_NAME, vdw_rpc_create<VdResolvePathRpc>},                        // xml
+    {VdSaveDirectoryAutomaticRpc::RPC_NAME, vdw_rpc_create<VdSaveDirectoryAutomaticRpc>},  // xml
+    {VdSaveDirectoryDynamicRpc::RPC_NAME, vdw_rpc_create<VdSaveDirectoryDynamicRpc>},      // xml
+    {VdSaveDirectorySnapshotRpc::RPC_NAME, vdw_rpc_create<VdSaveDirectorySnapshotRpc>},    // xml
+    {VdUncheckoutDynamicRpc::RPC_NAME, vdw_rpc_create<VdUncheckoutDynamicRpc>},            // xml
+    {VdUncheckoutSnapshotRpc::RPC_NAME, vdw_rpc_create<VdUncheckoutSnapshotRpc>},          // xml
+    {"VDW_Vdcore::apply_attribute_rpc", vdw_rpc_create<VDW_ApplyAttributeRpc>},            // repo
+    {"VDW_Vdcore::apply_label_rpc", vdw_rpc_create<VDW_ApplyLabelRpc>},                    // repo
+    {"VDW_Vdcore::checkin_atomic_rpc", vdw_rpc_create<VDW_CheckinAtomicRpc>},      // checkout
+    {"VDW_Vdcore::checkin_rpc", vdw_rpc_create<VDW_CheckinRpc>},                   // checkout
+    {"VDW_Vdcore::checkout_rpc", vdw_rpc_create<VDW_CheckoutRpc>},                 // checkout
+    {"VDW_Vdcore::checkout_version_rpc", vdw_rpc_create<VDW_CheckoutVersionRpc>},  // checkout
     {"VDW_Vdcore::cleanup_invisible_activity_cos_rpc",
      vdw_rpc_create<VDW_CleanupInvisibleActivityCOsRpc>},                                // xcm
     {"VDW_Vdcore::compare_rpc", vdw_rpc_create<VDW_CompareRpc>},                         // compare
