@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "core/cred/credutl.h"
 #include "core/imsg/imsg.h"
 #include "core/view/view.h"
 #include "core/vob/vob.h"
@@ -42,6 +43,7 @@ protected:
                   "fix@/vobs/pvob"},
                  {"mkbl", "-stream", "stream:int@/vobs/pvob", "-full", "BL1"},
                  {"mkview", "-tag", "w", "-webview", site_.path() + "/w.vws"},
+                 {"mkstgloc", "-view", "-comment", "views here", "pool", site_.path()},
              })
             ASSERT_EQ(run_vdtool(&cap_, line), 0) << line[0] << ": " << cap_.err;
     }
@@ -118,6 +120,8 @@ TEST_F(ResourceTest, LocationsBuildResourcesThatNameThemselves) {
         {"activity:fix@/vobs/pvob", "activity"},
         {"component:src@/vobs/pvob", "component"},
         {"folder:RootFolder@/vobs/pvob", "folder"},
+        {"stgloc:pool@default", "stgloc"},
+        {"stgloc:pool", "stgloc"},
     };
     for (const auto& c : cases) {
         std::unique_ptr<VdResource> r = build(c.location);
@@ -200,6 +204,12 @@ TEST_F(ResourceTest, PropertiesAnswerInTheirForms) {
     EXPECT_NE(read(*server, VD_PROP_NS "locale").find("prop-type=\"STRING\">EN_US<"),
               std::string::npos);
     if (lang) setenv("LANG", saved.c_str(), 1);
+    std::unique_ptr<VdResource> region = build("registryregion:default");
+    const std::string locs =
+        read(*region, VD_PROP_NS "view-stgloc-list", {VD_PROP_NS "stgloc-storage-type", "comment"});
+    EXPECT_NE(locs.find(">StorageType:VIEW</prop>"), std::string::npos) << locs;
+    EXPECT_NE(locs.find(">views here</prop>"), std::string::npos) << locs;
+    EXPECT_EQ(read(*region, VD_PROP_NS "vob-stgloc-list").find("stgloc:"), std::string::npos);
     const std::string load = read(*server, VD_PROP_NS "load-generating-list");
     EXPECT_NE(load.find("Bandersnatch"), std::string::npos);
 }
@@ -224,6 +234,22 @@ TEST_F(ResourceTest, WritesChangeTheObjectOrFailAlone) {
     EXPECT_NE(read(*bl, VD_PROP_NS "promotion-level").find(">TESTED</prop>"), std::string::npos);
     // A value of the wrong kind fails without changing anything.
     EXPECT_EQ(v1->write_prop(PropVal(SUM_String("comment"), std::vector<std::string>{"a"})), 1001);
+}
+
+// Storage locations belong to the site's administrator; a directory that is not one is
+// refused.
+TEST_F(ResourceTest, StorageLocationsAreTheAdministrators) {
+    EXPECT_NE(run_vdtool(&cap_, {"mkstgloc", "-vob", "vobs", "/no/such/dir"}), 0);
+    EXPECT_NE(run_vdtool(&cap_, {"mkstgloc", "-vob", "-view", "both", site_.path()}), 0);
+    ASSERT_EQ(credutl_set_credentials("nobody", nullptr), 0);
+    EXPECT_EQ(run_vdtool(&cap_, {"mkstgloc", "-vob", "vobs", site_.path()}), TBS_ST_PERMISSION);
+    EXPECT_EQ(run_vdtool(&cap_, {"rmstgloc", "pool"}), TBS_ST_PERMISSION);
+    credutl_reset_creds();
+    ASSERT_EQ(run_vdtool(&cap_, {"lsstgloc"}), 0);
+    EXPECT_NE(cap_.out.find("pool"), std::string::npos) << cap_.out;
+    ASSERT_EQ(run_vdtool(&cap_, {"rmstgloc", "pool"}), 0) << cap_.err;
+    std::unique_ptr<VdResource> r;
+    EXPECT_NE(VdResource::construct_from_location(VdLocation(SUM_String("stgloc:pool")), r), 0);
 }
 
 }  // namespace

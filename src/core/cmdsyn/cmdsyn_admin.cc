@@ -20,6 +20,7 @@
 #include "core/imsg/imsg.h"
 #include "core/rgy/rgy.h"
 #include "core/util/fileutl.h"
+#include "core/util/pfm.h"
 #include "core/view/view.h"
 #include "core/vob/vob.h"
 #include "core/vob/vob_obj.h"
@@ -28,6 +29,10 @@ namespace {
 
 typedef std::vector<std::string> names_t;
 
+const char* const kMkstglocUsage =
+    "mkstgloc -vob|-view [-host host] [-region region] [-comment text] name directory";
+const char* const kLsstglocUsage = "lsstgloc [-vob|-view] [-region region]";
+const char* const kRmstglocUsage = "rmstgloc [-region region] name";
 const char* const kRmbranchUsage = "rmbranch [-c comment | -nc] branch-pname...";
 const char* const kRmhlinkUsage = "rmhlink hltype@id@vob-tag...";
 const char* const kRmmergeUsage = "rmmerge from-version-pname to-version-pname";
@@ -531,6 +536,78 @@ tbs_status_t no_clients(const cmdsyn_args_t&) {
     return not_here("This server keeps no list of its clients: every request stands alone.");
 }
 
+// Storage locations ------------------------------------------------------------------------
+
+tbs_status_t mkstgloc(const cmdsyn_args_t& args) {
+    cmdsyn_scanner s(args, kMkstglocUsage);
+    rgy_stgloc_entry_t e;
+    bool vob = false, view = false;
+    std::string region;
+    while (s.next_option()) {
+        if (s.flag("-vob", 3))
+            vob = true;
+        else if (s.flag("-view", 3))
+            view = true;
+        else if (!s.value("-host", 2, &e.host) && !s.value("-region", 2, &region) &&
+                 !s.value("-comment", 2, &e.comment))
+            return s.unknown();
+    }
+    names_t ops;
+    CMDSYN_TRY(s.operands(2, 2, &ops));
+    if (vob == view) return s.fail("Give one of -vob and -view.");
+    struct stat sb;
+    if (ops[1].empty() || ops[1][0] != '/' || stat(ops[1].c_str(), &sb) != 0 ||
+        !S_ISDIR(sb.st_mode))
+        return s.fail("Not an absolute path of a directory: \"%s\".", ops[1]);
+    e.name = ops[0];
+    e.path = ops[1];
+    e.for_views = view;
+    if (!region.empty()) e.region = region;
+    if (e.host.empty()) e.host = pfm_host_name();
+    tbs_status_t st = rgy_add_stgloc(e);
+    if (st != TBS_ST_OK) return cmdsyn_failed("make the storage location", ops[0].c_str(), st);
+    imsg_ok("Created storage location \"%s\" for %s storage: %s:%s.\n", e.name.c_str(),
+            view ? "view" : "VOB", e.host.c_str(), e.path.c_str());
+    return TBS_ST_OK;
+}
+
+tbs_status_t lsstgloc(const cmdsyn_args_t& args) {
+    cmdsyn_scanner s(args, kLsstglocUsage);
+    int kind = -1;
+    std::string region;
+    while (s.next_option()) {
+        if (s.flag("-vob", 3))
+            kind = 0;
+        else if (s.flag("-view", 3))
+            kind = 1;
+        else if (!s.value("-region", 2, &region))
+            return s.unknown();
+    }
+    names_t ops;
+    CMDSYN_TRY(s.operands(0, 0, &ops));
+    std::vector<rgy_stgloc_entry_t> locs;
+    tbs_status_t st = rgy_list_stglocs(region.c_str(), kind, &locs);
+    if (st != TBS_ST_OK) return cmdsyn_failed("list", "storage locations", st);
+    for (const rgy_stgloc_entry_t& e : locs)
+        imsg_ok("%-20s %-4s %s:%s%s%s%s\n", e.name.c_str(), e.for_views ? "view" : "vob",
+                e.host.c_str(), e.path.c_str(), e.comment.empty() ? "" : "  \"", e.comment.c_str(),
+                e.comment.empty() ? "" : "\"");
+    return TBS_ST_OK;
+}
+
+tbs_status_t rmstgloc(const cmdsyn_args_t& args) {
+    cmdsyn_scanner s(args, kRmstglocUsage);
+    std::string region;
+    while (s.next_option())
+        if (!s.value("-region", 2, &region)) return s.unknown();
+    names_t ops;
+    CMDSYN_TRY(s.operands(1, 1, &ops));
+    tbs_status_t st = rgy_remove_stgloc(ops[0].c_str(), region.c_str());
+    if (st != TBS_ST_OK) return cmdsyn_failed("remove the storage location", ops[0].c_str(), st);
+    imsg_ok("Removed storage location \"%s\".\n", ops[0].c_str());
+    return TBS_ST_OK;
+}
+
 }  // namespace
 
 const cmdsyn_command_t cmdsyn_admin_commands[] = {
@@ -543,9 +620,11 @@ const cmdsyn_command_t cmdsyn_admin_commands[] = {
     {"find", nullptr, find, kFindUsage},
     {"lsclients", nullptr, no_clients, kNotHereUsage, 4},
     {"lsdo", nullptr, no_derived_objects, kNotHereUsage},
+    {"lsstgloc", nullptr, lsstgloc, kLsstglocUsage},
     {"lslock", nullptr, lslock, kLslockUsage},
     {"lstype", nullptr, lstype, kLstypeUsage, 3},
     {"lsvtree", nullptr, lsvtree, kLsvtreeUsage, 4},
+    {"mkstgloc", nullptr, mkstgloc, kMkstglocUsage},
     {"mktrigger", nullptr, no_element_triggers, kNotHereUsage},
     {"rename", nullptr, rename, kRenameUsage},
     {"reserve", nullptr, reserve, kReserveUsage, 3},
@@ -553,6 +632,7 @@ const cmdsyn_command_t cmdsyn_admin_commands[] = {
     {"rmdo", nullptr, no_derived_objects, kNotHereUsage},
     {"rmhlink", nullptr, rmhlink, kRmhlinkUsage},
     {"rmmerge", nullptr, rmmerge, kRmmergeUsage},
+    {"rmstgloc", nullptr, rmstgloc, kRmstglocUsage},
     {"rmtrigger", nullptr, no_element_triggers, kNotHereUsage},
     {"space", nullptr, space, kSpaceUsage},
     {"unreserve", nullptr, unreserve, kUnreserveUsage, 5},

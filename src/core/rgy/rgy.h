@@ -32,6 +32,17 @@ struct rgy_view_entry_t {
     std::string region = RGY_DEFAULT_REGION;
 };
 
+// A storage location: a named directory of a region where the storage of new VOBs or of
+// new views is made ("stgloc:<name>@<region>").
+struct rgy_stgloc_entry_t {
+    std::string name;
+    std::string region = RGY_DEFAULT_REGION;
+    bool for_views = false;  // view storage; else VOB storage
+    std::string host;        // the host whose file system holds it
+    std::string path;        // absolute directory
+    std::string comment;
+};
+
 // Fields of a view entry for `rgy_getstring_from_entry_const`.
 enum rgy_view_field_t {
     RGY_FIELD_TAG = 1,
@@ -53,6 +64,14 @@ tbs_status_t rgy_remove_vob_tag(const char* tag, const char* region);
 tbs_status_t rgy_find_vob_by_tag(const char* tag, const char* region, rgy_vob_entry_t* out);
 tbs_status_t rgy_find_vob_by_uuid(const tbs_uuid_t& uuid, rgy_vob_entry_t* out);
 tbs_status_t rgy_list_vob_tags(const char* region, std::vector<rgy_vob_entry_t>* out);
+
+// Storage locations: added and removed by the site's administrator only (TBS_ST_PERMISSION
+// for anyone else); the path must be an absolute directory.
+tbs_status_t rgy_add_stgloc(const rgy_stgloc_entry_t& entry);
+tbs_status_t rgy_remove_stgloc(const char* name, const char* region);
+tbs_status_t rgy_find_stgloc(const char* name, const char* region, rgy_stgloc_entry_t* out);
+// `kind`: -1 every location, 0 those of VOB storage, 1 those of view storage; by name.
+tbs_status_t rgy_list_stglocs(const char* region, int kind, std::vector<rgy_stgloc_entry_t>* out);
 
 tbs_status_t rgy_add_view_tag(const rgy_view_entry_t& entry);
 tbs_status_t rgy_remove_view_tag(const char* tag, const char* region);

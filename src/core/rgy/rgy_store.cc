@@ -8,6 +8,7 @@
 #include <mutex>
 #include <string>
 
+#include "core/cred/credutl.h"
 #include "core/rgy/rgy.h"
 #include "core/store/db.h"
 #include "core/util/fileutl.h"
@@ -24,6 +25,9 @@ const char* const kMigrations[] = {
     " uuid TEXT NOT NULL, storage TEXT NOT NULL, host TEXT NOT NULL, owner TEXT NOT NULL,"
     " properties TEXT NOT NULL, PRIMARY KEY (region, tag));"
     "CREATE INDEX view_tags_uuid ON view_tags (uuid);",
+    "CREATE TABLE stglocs (name TEXT NOT NULL, region TEXT NOT NULL REFERENCES regions(name),"
+    " for_views BIGINT NOT NULL, host TEXT NOT NULL, path TEXT NOT NULL, comment TEXT NOT NULL,"
+    " PRIMARY KEY (region, name));",
 };
 
 // The registry's connection stays open for the process (every pathname lookup reads the
@@ -91,6 +95,17 @@ void read_view(store_stmt& s, rgy_view_entry_t* e) {
     e->properties = s.column_string(6);
 }
 
+void read_stgloc(store_stmt& s, rgy_stgloc_entry_t* e) {
+    e->name = s.column_string(0);
+    e->region = s.column_string(1);
+    e->for_views = s.column_int64(2) != 0;
+    e->host = s.column_string(3);
+    e->path = s.column_string(4);
+    e->comment = s.column_string(5);
+}
+
+const char* const kStglocColumns =
+    "SELECT name, region, for_views, host, path, comment FROM stglocs ";
 const char* const kVobColumns =
     "SELECT tag, region, uuid, storage, is_public, mount_options FROM vob_tags ";
 const char* const kViewColumns =
@@ -202,6 +217,56 @@ tbs_status_t rgy_list_vob_tags(const char* region, std::vector<rgy_vob_entry_t>*
     out->clear();
     return query(std::string(kVobColumns) + "WHERE region = ? ORDER BY tag",
                  {region_or_default(region)}, out, read_vob);
+}
+
+static bool administrator() {
+    credutl_creds_t who;
+    return credutl_get_creds(&who) == TBS_ST_OK && credutl_is_privileged(who);
+}
+
+tbs_status_t rgy_add_stgloc(const rgy_stgloc_entry_t& e) {
+    if (!valid_name(e.name) || !valid_name(e.region) || e.path.empty() || e.path[0] != '/' ||
+        e.path.find('\n') != std::string::npos || e.comment.size() > 65536)
+        return TBS_ST_BAD_REQUEST;
+    if (!administrator()) return TBS_ST_PERMISSION;
+    return write([&](store_db& db, store_txn&) {
+        tbs_status_t st = ensure_region(db, e.region);
+        if (st != TBS_ST_OK) return st;
+        store_stmt s;
+        if ((st = db.prepare("INSERT INTO stglocs (name, region, for_views, host, path, comment)"
+                             " VALUES (?, ?, ?, ?, ?, ?)",
+                             &s)) != TBS_ST_OK)
+            return st;
+        return s.bind_text(1, e.name)
+            .bind_text(2, e.region)
+            .bind_int64(3, e.for_views ? 1 : 0)
+            .bind_text(4, e.host)
+            .bind_text(5, e.path)
+            .bind_text(6, e.comment)
+            .exec();
+    });
+}
+
+tbs_status_t rgy_remove_stgloc(const char* name, const char* region) {
+    if (!administrator()) return TBS_ST_PERMISSION;
+    return remove_tag("DELETE FROM stglocs WHERE name = ? AND region = ?", name, region);
+}
+
+tbs_status_t rgy_find_stgloc(const char* name, const char* region, rgy_stgloc_entry_t* out) {
+    std::vector<rgy_stgloc_entry_t> rows;
+    tbs_status_t st = query(std::string(kStglocColumns) + "WHERE name = ? AND region = ?",
+                            {name ? name : "", region_or_default(region)}, &rows, read_stgloc);
+    return st != TBS_ST_OK ? st : first(rows, out);
+}
+
+tbs_status_t rgy_list_stglocs(const char* region, int kind, std::vector<rgy_stgloc_entry_t>* out) {
+    out->clear();
+    if (kind < 0)
+        return query(std::string(kStglocColumns) + "WHERE region = ? ORDER BY name",
+                     {region_or_default(region)}, out, read_stgloc);
+    return query(std::string(kStglocColumns) +
+                     "WHERE region = ? AND for_views = " + (kind ? "1" : "0") + " ORDER BY name",
+                 {region_or_default(region)}, out, read_stgloc);
 }
 
 tbs_status_t rgy_add_view_tag(const rgy_view_entry_t& e) {

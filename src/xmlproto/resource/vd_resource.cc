@@ -223,8 +223,10 @@ int VdResource::construct_from_location(const VdLocation& location,
             st = VdServer::construct_from_location(location, r);
             break;
         case LP_STGLOC:
+            st = VdStorageLocation::construct_from_location(location, r);
+            break;
         case LP_TASK:
-            // Storage locations and tasks are kinds this server does not keep.
+            // Tasks are a kind this server does not keep.
             return VD_UNSUPPORTED("resource kind not kept by this server: " +
                                   location.to_native().str());
         case LP_VIEWTAG:

@@ -237,11 +237,52 @@ int l_region_vob_tags(const VdResource& self, std::vector<VdResourceMaker>& out)
     }
     return 0;
 }
+template <int KIND>
+int l_region_stglocs(const VdResource& self, std::vector<VdResourceMaker>& out) {
+    std::vector<rgy_stgloc_entry_t> locs;
+    int st = rgy_list_stglocs(RR(self).name().c_str(), KIND, &locs);
+    if (st) return st;
+    for (const auto& e : locs) {
+        const std::string name = e.name, region = e.region;
+        out.push_back([name, region](std::unique_ptr<VdResource>& o) {
+            o.reset(new VdStorageLocation(name, region));
+            return 0;
+        });
+    }
+    return 0;
+}
 const VdPropRow kRegionProps[] = {
-    vd_prop_resources(VD_PROP_NS "view-stgloc-list", l_none),
-    vd_prop_resources(VD_PROP_NS "vob-stgloc-list", l_none),
+    vd_prop_resources(VD_PROP_NS "view-stgloc-list", l_region_stglocs<1>),
+    vd_prop_resources(VD_PROP_NS "vob-stgloc-list", l_region_stglocs<0>),
     vd_prop_resources(VD_PROP_NS "view-tag-list", l_region_view_tags),
     vd_prop_resources(VD_PROP_NS "vob-tag-list", l_region_vob_tags),
+};
+
+// Storage locations ---------------------------------------------------------------------------
+
+int stgloc_of(const VdResource& self, rgy_stgloc_entry_t* e) {
+    const auto& l = static_cast<const VdStorageLocation&>(self);
+    return rgy_find_stgloc(l.name().c_str(), l.region().c_str(), e);
+}
+int p_stgloc_comment(const VdResource& self, VdNestedPropResponse& r) {
+    rgy_stgloc_entry_t e;
+    int st = stgloc_of(self, &e);
+    return st ? st : r.marshal_string(e.comment);
+}
+int p_stgloc_host(const VdResource& self, VdNestedPropResponse& r) {
+    rgy_stgloc_entry_t e;
+    int st = stgloc_of(self, &e);
+    return st ? st : r.marshal_string(e.host);
+}
+int p_stgloc_type(const VdResource& self, VdNestedPropResponse& r) {
+    rgy_stgloc_entry_t e;
+    int st = stgloc_of(self, &e);
+    return st ? st : r.marshal_enum(e.for_views ? "StorageType:VIEW" : "StorageType:VOB");
+}
+const VdPropRow kStglocProps[] = {
+    vd_prop_single("comment", p_stgloc_comment),
+    vd_prop_single(VD_PROP_NS "stgloc-server-host", p_stgloc_host),
+    vd_prop_single(VD_PROP_NS "stgloc-storage-type", p_stgloc_type),
 };
 
 // Tags -------------------------------------------------------------------------------------------
@@ -447,6 +488,42 @@ int VdRegistryRegion::construct_from_location(const VdLocation& location,
     }
     imsg_printf(IMSG_ERROR, "No registry region \"%s\".\n", name.c_str());
     return TBS_ST_NOT_FOUND;
+}
+
+// VdStorageLocation ------------------------------------------------------------------------------
+
+VdPropReader* VdStorageLocation::get_prop_reader(const VdNestedPropResponse& r) const {
+    if (VdPropReader* p = vd_find_prop(kStglocProps, *this, r.name())) return p;
+    return VdResource::get_prop_reader(r);
+}
+int VdStorageLocation::get_display_name(SUM_String& out) const {
+    out = SUM_String(name_);
+    return 0;
+}
+int VdStorageLocation::get_efficient_location(VdLocation& out) const {
+    out = VdLocation(LP_STGLOC, SUM_String(name_), SUM_String(region_));
+    return 0;
+}
+int VdStorageLocation::get_stable_location(VdLocation& out) const {
+    return get_efficient_location(out);
+}
+int VdStorageLocation::get_user_friendly_location(VdLocation& out) const {
+    return get_efficient_location(out);
+}
+int VdStorageLocation::construct_from_location(const VdLocation& location,
+                                               std::unique_ptr<VdResource>& out) {
+    LocationPrefix p;
+    SUM_String name, scope;
+    location.parse_native(p, name, scope);
+    const std::string region = scope.is_empty() ? VdRegistryRegion::get_default() : scope.str();
+    rgy_stgloc_entry_t e;
+    if (rgy_find_stgloc(name.c_str(), region.c_str(), &e) != TBS_ST_OK) {
+        imsg_printf(IMSG_ERROR, "No storage location \"%s\" in registry region \"%s\".\n",
+                    name.c_str(), region.c_str());
+        return TBS_ST_NOT_FOUND;
+    }
+    out.reset(new VdStorageLocation(e.name, e.region));
+    return 0;
 }
 
 // Tags -------------------------------------------------------------------------------------------

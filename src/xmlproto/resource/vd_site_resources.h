@@ -47,6 +47,28 @@ private:
     std::string name_;
 };
 
+// A storage location of a region: "stgloc:<name>@<region>".
+class VdStorageLocation : public VdResource {
+public:
+    VdStorageLocation(std::string name, std::string region)
+        : name_(std::move(name)), region_(std::move(region)) {}
+    const std::string& name() const { return name_; }
+    const std::string& region() const { return region_; }
+    Type get_type() const override { return STGLOC; }
+    VdPropReader* get_prop_reader(const VdNestedPropResponse& r) const override;
+    int get_display_name(SUM_String& out) const override;
+    int get_efficient_location(VdLocation& out) const override;
+    int get_stable_location(VdLocation& out) const override;
+    int get_user_friendly_location(VdLocation& out) const override;
+    bool is_null() const override { return name_.empty(); }
+    static int construct_from_location(const VdLocation& location,
+                                       std::unique_ptr<VdResource>& out);
+
+private:
+    std::string name_;
+    std::string region_;
+};
+
 // A registry tag: "<prefix><tag>@<region>".
 class VdTagBase : public VdResource {
 public:
