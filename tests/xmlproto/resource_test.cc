@@ -122,6 +122,7 @@ TEST_F(ResourceTest, LocationsBuildResourcesThatNameThemselves) {
         {"folder:RootFolder@/vobs/pvob", "folder"},
         {"stgloc:pool@default", "stgloc"},
         {"stgloc:pool", "stgloc"},
+        {"task:http://tracker.example/issue/7", "task"},
     };
     for (const auto& c : cases) {
         std::unique_ptr<VdResource> r = build(c.location);
@@ -234,6 +235,34 @@ TEST_F(ResourceTest, WritesChangeTheObjectOrFailAlone) {
     EXPECT_NE(read(*bl, VD_PROP_NS "promotion-level").find(">TESTED</prop>"), std::string::npos);
     // A value of the wrong kind fails without changing anything.
     EXPECT_EQ(v1->write_prop(PropVal(SUM_String("comment"), std::vector<std::string>{"a"})), 1001);
+}
+
+// An activity's tasks: replaced, changed, read back as task resources and through a version
+// made in the activity; a value that is no URI changes nothing.
+TEST_F(ResourceTest, ActivitiesAreBoundToTasks) {
+    std::unique_ptr<VdResource> act = build("activity:fix@/vobs/pvob");
+    const SUM_String list("task-list");
+    ASSERT_EQ(
+        act->write_prop(PropVal(list, std::vector<std::string>{"task:http://t/1", "http://t/2"})),
+        0)
+        << cap_.err;
+    ASSERT_EQ(act->write_prop(PropVal(list, std::vector<std::string>{"http://t/3"},
+                                      std::vector<std::string>{"task:http://t/1"})),
+              0)
+        << cap_.err;
+    EXPECT_EQ(act->write_prop(PropVal(list, std::vector<std::string>{"not a uri"})), 1001);
+    const std::string tasks = read(*act, "task-list", {"display-name"});
+    EXPECT_EQ(tasks.find("http://t/1"), std::string::npos) << tasks;
+    EXPECT_NE(tasks.find("<resource resource-type=\"task\">task:http://t/2</resource>"),
+              std::string::npos)
+        << tasks;
+    EXPECT_NE(tasks.find(">http://t/3</prop>"), std::string::npos) << tasks;
+    ASSERT_EQ(run_vdtool(&cap_, {"chactivity", "-rmtask", "http://t/2", "activity:fix@/vobs/pvob"}),
+              0)
+        << cap_.err;
+    EXPECT_EQ(read(*act, "task-list").find("http://t/2"), std::string::npos);
+    ASSERT_EQ(act->write_prop(PropVal(list)), 0);
+    EXPECT_EQ(read(*act, "task-list").find("task:"), std::string::npos);
 }
 
 // Storage locations belong to the site's administrator; a directory that is not one is

@@ -538,6 +538,43 @@ tbs_status_t cmd_chactivity(const char* activity, const char* headline, const ch
     });
 }
 
+namespace {
+bool valid_task_uri(const std::string& uri) {
+    if (uri.empty() || uri.size() > 2048) return false;
+    for (unsigned char c : uri)
+        if (c <= 32 || c == 127) return false;
+    return true;
+}
+}  // namespace
+
+tbs_status_t cmd_chactivity_tasks(const char* activity, const std::vector<std::string>& add,
+                                  const std::vector<std::string>& remove, bool replace) {
+    cmd_ctx ctx;
+    vob_t* pvob = nullptr;
+    vob_dbid_t dbid = 0;
+    tbs_status_t st = cmd_ctx_init(&ctx, nullptr);
+    if (st == TBS_ST_OK) st = resolve(activity ? activity : "", VOB_MTYPE_ACTIVITY, &pvob, &dbid);
+    if (st != TBS_ST_OK) return st;
+    for (const std::string& u : add)
+        if (!valid_task_uri(u)) return cmd_fail("Not a task URI", u.c_str(), TBS_ST_BAD_REQUEST);
+    for (const std::string& u : remove)
+        if (!valid_task_uri(u)) return cmd_fail("Not a task URI", u.c_str(), TBS_ST_BAD_REQUEST);
+    return pvob->db->transact(store_txn_kind::write, [&](store_txn& txn) -> tbs_status_t {
+        tbs_status_t r = cmd_check_owner(pvob, ctx, dbid);
+        if (r == TBS_ST_OK) r = cmd_check_locks(pvob, ctx, {dbid});
+        std::vector<std::string> held;
+        if (r == TBS_ST_OK && replace) r = xcm_store_activity_tasks(*pvob->db, dbid, &held);
+        for (const std::string& u : held)
+            if (r == TBS_ST_OK) r = xcm_store_remove_activity_task(*pvob->db, dbid, u);
+        for (const std::string& u : remove)
+            if (r == TBS_ST_OK) r = xcm_store_remove_activity_task(*pvob->db, dbid, u);
+        for (const std::string& u : add)
+            if (r == TBS_ST_OK) r = xcm_store_add_activity_task(*pvob->db, dbid, u);
+        if (r == TBS_ST_OK) r = cmd_event(pvob, txn, ctx, dbid, "modify activity tasks", "");
+        return r == TBS_ST_OK ? txn.commit() : r;
+    });
+}
+
 tbs_status_t cmd_setactivity(const char* view_tag, const char* activity) {
     view_t* view = nullptr;
     tbs_status_t st = view_open_by_tag(view_tag ? view_tag : "", &view);

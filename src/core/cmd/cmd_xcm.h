@@ -101,6 +101,13 @@ tbs_status_t cmd_mkactivity(cmd_mkactivity_args_t* args);
 // Changes an activity's headline or name.
 tbs_status_t cmd_chactivity(const char* activity, const char* headline, const char* new_name);
 
+// Binds an activity to tasks (URIs of a task provider's work items) or unbinds it:
+// `replace` makes `add` the whole list; otherwise `add` is added and `remove` taken away.
+// The activity's owner or a privileged identity; a URI is 1 to 2048 printable characters
+// without blanks.
+tbs_status_t cmd_chactivity_tasks(const char* activity, const std::vector<std::string>& add,
+                                  const std::vector<std::string>& remove, bool replace);
+
 // Sets the current activity of a view attached to a stream; "" clears it.
 tbs_status_t cmd_setactivity(const char* view_tag, const char* activity);
 

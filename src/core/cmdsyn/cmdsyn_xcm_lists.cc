@@ -16,7 +16,8 @@ typedef std::vector<std::string> names_t;
 const char* const kLscompUsage = "lscomp -pvob pvob-tag";
 const char* const kLsfolderUsage = "lsfolder -pvob pvob-tag";
 const char* const kChactivityUsage =
-    "chactivity [-headline text] [-name new-name] activity-selector";
+    "chactivity [-headline text] [-name new-name] [-addtask uri]... [-rmtask uri]... "
+    "activity-selector";
 
 tbs_status_t open_pvob(cmdsyn_scanner& s, const std::string& tag, vob_t** pvob) {
     if (tag.empty()) return s.fail("Missing -pvob pvob-tag.");
@@ -74,22 +75,32 @@ tbs_status_t lsfolder(const cmdsyn_args_t& args) {
 
 tbs_status_t chactivity(const cmdsyn_args_t& args) {
     cmdsyn_scanner s(args, kChactivityUsage);
-    std::string headline, name;
+    std::string headline, name, task;
+    std::vector<std::string> add, remove;
     bool has_headline = false, has_name = false;
     while (s.next_option()) {
         if (s.value("-headline", 2, &headline)) {
             has_headline = true;
         } else if (s.value("-name", 2, &name)) {
             has_name = true;
+        } else if (s.value("-addtask", 2, &task)) {
+            add.push_back(task);
+        } else if (s.value("-rmtask", 2, &task)) {
+            remove.push_back(task);
         } else {
             return s.unknown();
         }
     }
     names_t ops;
     CMDSYN_TRY(s.operands(1, 1, &ops));
-    if (!has_headline && !has_name) return s.fail("Nothing to change: give -headline or -name.");
-    tbs_status_t st = cmd_chactivity(ops[0].c_str(), has_headline ? headline.c_str() : nullptr,
-                                     has_name ? name.c_str() : nullptr);
+    if (!has_headline && !has_name && add.empty() && remove.empty())
+        return s.fail("Nothing to change: give -headline, -name, -addtask or -rmtask.");
+    tbs_status_t st = TBS_ST_OK;
+    if (!add.empty() || !remove.empty())
+        st = cmd_chactivity_tasks(ops[0].c_str(), add, remove, false);
+    if (st == TBS_ST_OK && (has_headline || has_name))
+        st = cmd_chactivity(ops[0].c_str(), has_headline ? headline.c_str() : nullptr,
+                            has_name ? name.c_str() : nullptr);
     if (st != TBS_ST_OK) return cmdsyn_failed("change activity", ops[0].c_str(), st);
     imsg_ok("Changed activity \"%s\".\n", ops[0].c_str());
     return TBS_ST_OK;

@@ -115,6 +115,9 @@ const char* const kMigrations[] = {
     "CREATE TABLE xcm_changes (version BIGINT PRIMARY KEY, element BIGINT NOT NULL, pvob TEXT"
     " NOT NULL, activity TEXT NOT NULL);"
     "CREATE INDEX xcm_changes_activity ON xcm_changes (activity, element, version);",
+    // The tasks (work items of a task provider, named by URI) an activity is bound to.
+    "CREATE TABLE xcm_activity_tasks (activity BIGINT NOT NULL REFERENCES xcm_objects(dbid),"
+    " uri TEXT NOT NULL, PRIMARY KEY (activity, uri));",
 };
 
 // Generations kept when the journal trims itself (the VOB's "change_keep" setting, else

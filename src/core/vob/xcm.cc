@@ -97,6 +97,10 @@ tbs_status_t xcm_project_components(vob_t* pvob, vob_dbid_t project, std::vector
 tbs_status_t xcm_stream_activities(vob_t* pvob, vob_dbid_t stream, std::vector<vob_dbid_t>* out) {
     return xcm_store_stream_activities(*pvob->db, stream, out);
 }
+
+tbs_status_t xcm_activity_tasks(vob_t* pvob, vob_dbid_t activity, std::vector<std::string>* out) {
+    return xcm_store_activity_tasks(*pvob->db, activity, out);
+}
 tbs_status_t xcm_stream_baselines(vob_t* pvob, vob_dbid_t stream, int kind,
                                   std::vector<vob_dbid_t>* out) {
     if (kind == 0) return xcm_store_stream_made_baselines(*pvob->db, stream, out);

@@ -160,6 +160,8 @@ tbs_status_t xcm_list(vob_t* pvob, int mtype, std::vector<xcm_obj_t>* out);
 tbs_status_t xcm_folder_children(vob_t* pvob, vob_dbid_t folder, std::vector<xcm_obj_t>* out);
 tbs_status_t xcm_project_streams(vob_t* pvob, vob_dbid_t project, std::vector<vob_dbid_t>* out);
 tbs_status_t xcm_project_components(vob_t* pvob, vob_dbid_t project, std::vector<vob_dbid_t>* out);
+// The task URIs an activity is bound to, by URI.
+tbs_status_t xcm_activity_tasks(vob_t* pvob, vob_dbid_t activity, std::vector<std::string>* out);
 tbs_status_t xcm_stream_activities(vob_t* pvob, vob_dbid_t stream, std::vector<vob_dbid_t>* out);
 // Baselines of a stream by relation (XCM_BL_FOUNDATION, XCM_BL_RECOMMENDED), or, with 0,
 // the baselines made in the stream, oldest first.

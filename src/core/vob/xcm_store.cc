@@ -269,6 +269,28 @@ tbs_status_t xcm_store_get_activity(store_db& db, int64_t dbid, xcm_activity_inf
         dbid);
 }
 
+tbs_status_t xcm_store_activity_tasks(store_db& db, int64_t activity,
+                                      std::vector<std::string>* out) {
+    out->clear();
+    return rows(
+        db, "SELECT uri FROM xcm_activity_tasks WHERE activity = ? ORDER BY uri", out,
+        [](store_stmt& s, std::string* v) { *v = s.column_string(0); }, activity);
+}
+
+tbs_status_t xcm_store_add_activity_task(store_db& db, int64_t activity, const std::string& uri) {
+    db.assert_writer();
+    return exec(db,
+                "INSERT INTO xcm_activity_tasks (activity, uri) VALUES (?, ?)"
+                " ON CONFLICT (activity, uri) DO NOTHING",
+                activity, uri);
+}
+
+tbs_status_t xcm_store_remove_activity_task(store_db& db, int64_t activity,
+                                            const std::string& uri) {
+    db.assert_writer();
+    return exec(db, "DELETE FROM xcm_activity_tasks WHERE activity = ? AND uri = ?", activity, uri);
+}
+
 tbs_status_t xcm_store_stream_activities(store_db& db, int64_t stream, std::vector<int64_t>* out) {
     return ids(db, "SELECT dbid FROM xcm_activities WHERE stream = ? ORDER BY dbid", out, stream);
 }

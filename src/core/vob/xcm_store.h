@@ -46,6 +46,12 @@ tbs_status_t xcm_store_stream_made_baselines(store_db& db, int64_t stream,
 
 tbs_status_t xcm_store_put_activity(store_db& db, const xcm_activity_info_t& a);
 tbs_status_t xcm_store_get_activity(store_db& db, int64_t dbid, xcm_activity_info_t* out);
+// The task URIs an activity is bound to, by URI; adding one held or removing one not held
+// changes nothing.
+tbs_status_t xcm_store_activity_tasks(store_db& db, int64_t activity,
+                                      std::vector<std::string>* out);
+tbs_status_t xcm_store_add_activity_task(store_db& db, int64_t activity, const std::string& uri);
+tbs_status_t xcm_store_remove_activity_task(store_db& db, int64_t activity, const std::string& uri);
 tbs_status_t xcm_store_stream_activities(store_db& db, int64_t stream, std::vector<int64_t>* out);
 
 tbs_status_t xcm_store_put_baseline(store_db& db, const xcm_baseline_info_t& b);

@@ -226,9 +226,8 @@ int VdResource::construct_from_location(const VdLocation& location,
             st = VdStorageLocation::construct_from_location(location, r);
             break;
         case LP_TASK:
-            // Tasks are a kind this server does not keep.
-            return VD_UNSUPPORTED("resource kind not kept by this server: " +
-                                  location.to_native().str());
+            st = VdTask::construct_from_location(location, r);
+            break;
         case LP_VIEWTAG:
             st = VdViewTag::construct_from_location(location, r);
             break;

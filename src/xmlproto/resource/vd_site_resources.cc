@@ -526,6 +526,43 @@ int VdStorageLocation::construct_from_location(const VdLocation& location,
     return 0;
 }
 
+// VdTask
+// -------------------------------------------------------------------------------------------
+
+std::string VdTask::uri_of(const std::string& value) {
+    std::string uri = value.compare(0, 5, "task:") == 0 ? value.substr(5) : value;
+    if (uri.empty() || uri.size() > 2048) return "";
+    for (unsigned char c : uri)
+        if (c <= 32 || c == 127) return "";
+    return uri;
+}
+int VdTask::get_display_name(SUM_String& out) const {
+    out = SUM_String(uri_);
+    return 0;
+}
+int VdTask::get_efficient_location(VdLocation& out) const {
+    out = VdLocation(LP_TASK, SUM_String(uri_));
+    return 0;
+}
+int VdTask::get_stable_location(VdLocation& out) const {
+    return get_efficient_location(out);
+}
+int VdTask::get_user_friendly_location(VdLocation& out) const {
+    return get_efficient_location(out);
+}
+int VdTask::construct_from_location(const VdLocation& location, std::unique_ptr<VdResource>& out) {
+    LocationPrefix p;
+    SUM_String rest;
+    location.parse_native(p, rest);
+    const std::string uri = uri_of(rest.str());
+    if (uri.empty()) {
+        imsg_printf(IMSG_ERROR, "Not a task URI: \"%s\".\n", rest.c_str());
+        return 1072;
+    }
+    out.reset(new VdTask(uri));
+    return 0;
+}
+
 // Tags -------------------------------------------------------------------------------------------
 
 int VdTagBase::get_display_name(SUM_String& out) const {

@@ -69,6 +69,26 @@ private:
     std::string region_;
 };
 
+// A task of a task provider, named by its URI ("task:<uri>"); activities are bound to tasks.
+class VdTask : public VdResource {
+public:
+    explicit VdTask(std::string uri) : uri_(std::move(uri)) {}
+    const std::string& uri() const { return uri_; }
+    Type get_type() const override { return TASK; }
+    int get_display_name(SUM_String& out) const override;
+    int get_efficient_location(VdLocation& out) const override;
+    int get_stable_location(VdLocation& out) const override;
+    int get_user_friendly_location(VdLocation& out) const override;
+    bool is_null() const override { return uri_.empty(); }
+    static int construct_from_location(const VdLocation& location,
+                                       std::unique_ptr<VdResource>& out);
+    // The URI a value names: "task:<uri>" or the URI itself; empty when it is no URI.
+    static std::string uri_of(const std::string& value);
+
+private:
+    std::string uri_;
+};
+
 // A registry tag: "<prefix><tag>@<region>".
 class VdTagBase : public VdResource {
 public:

@@ -13,6 +13,7 @@
 #include "core/vob/vob_obj.h"
 #include "core/vob/xcm.h"
 #include "xmlproto/props/vd_prop.h"
+#include "xmlproto/resource/vd_site_resources.h"
 #include "xmlproto/xml/vd_xml_doc.h"
 
 // Readers kept with the resources they answer.
@@ -338,6 +339,41 @@ int p_ver_activity(const VdResource& self, VdNestedPropResponse& r) {
     if (vob_obj_oid_to_dbid(pvob, act, &dbid) != TBS_ST_OK) return r.marshal_null_value();
     return write_object(r, pvob, dbid, VOB_MTYPE_ACTIVITY);
 }
+// The activity a version was made in (0 when none), in its project VOB.
+int version_activity(const VdResource& self, vob_t** pvob, vob_dbid_t* act) {
+    tbs_uuid_t pvob_uuid{};
+    tbs_oid_t oid{};
+    *act = 0;
+    if (xcm_version_activity(V(self).vob(), V(self).dbid(), &pvob_uuid, &oid) != TBS_ST_OK ||
+        tbs_uuid_is_null(oid))
+        return 0;
+    int st = vob_open_by_uuid(pvob_uuid, pvob);
+    if (!st) st = vob_obj_oid_to_dbid(*pvob, oid, act);
+    return st;
+}
+int version_tasks(const VdResource& self, std::vector<std::string>* uris) {
+    vob_t* pvob = nullptr;
+    vob_dbid_t act = 0;
+    int st = version_activity(self, &pvob, &act);
+    if (st || !act) return st;
+    return xcm_activity_tasks(pvob, act, uris);
+}
+int p_version_task_strings(const VdResource& self, VdNestedPropResponse& r) {
+    std::vector<std::string> uris;
+    int st = version_tasks(self, &uris);
+    return st ? st : r.marshal_strings(uris);
+}
+int l_version_tasks(const VdResource& self, std::vector<VdResourceMaker>& out) {
+    std::vector<std::string> uris;
+    int st = version_tasks(self, &uris);
+    if (st) return st;
+    for (const std::string& u : uris)
+        out.push_back([u](std::unique_ptr<VdResource>& o) {
+            o.reset(new VdTask(u));
+            return 0;
+        });
+    return 0;
+}
 int p_labels(const VdResource& self, VdNestedPropResponse& r) {
     std::vector<std::string> labels;
     int st = vob_ver_get_labels(V(self).vob(), V(self).dbid(), &labels);
@@ -389,11 +425,11 @@ const VdPropRow kVersionProps[] = {
     vd_prop_single("version-history", p_version_history),
     vd_prop_single("version-name", p_version_name),
     vd_prop_single(VD_PROP_NS "version-branch", p_version_branch),
-    vd_prop_list(VD_PROP_NS "task-list", CT_LIST, p_empty_list),
+    vd_prop_list(VD_PROP_NS "task-list", CT_LIST, p_version_task_strings),
     vd_prop_single(VD_PROP_NS "version-element", p_version_history),
     vd_prop_single(VD_PROP_NS "predecessor", p_predecessor),
     vd_prop_resources(VD_PROP_NS "merge-contributor-list", l_merge_contributors),
-    vd_prop_resources(VD_PROP_NS "version-task-list", l_none),
+    vd_prop_resources(VD_PROP_NS "version-task-list", l_version_tasks),
     vd_prop_single(VD_PROP_NS "version-view-relative-path", p_version_path),
 };
 
@@ -875,10 +911,21 @@ int p_act_id_selector(const VdResource& self, VdNestedPropResponse& r) {
     int st = ACTIVITY_INFO(self, &a);
     return st ? st : r.marshal_string(xcm_selector(V(self).vob(), VOB_MTYPE_ACTIVITY, a.name));
 }
+int l_activity_tasks(const VdResource& self, std::vector<VdResourceMaker>& out) {
+    std::vector<std::string> uris;
+    int st = xcm_activity_tasks(V(self).vob(), V(self).dbid(), &uris);
+    if (st) return st;
+    for (const std::string& u : uris)
+        out.push_back([u](std::unique_ptr<VdResource>& o) {
+            o.reset(new VdTask(u));
+            return 0;
+        });
+    return 0;
+}
 const VdPropRow kActivityProps[] = {
     vd_prop_resources("activity-version-list", l_activity_versions),
     vd_prop_resources("activity-checkout-list", l_activity_checkouts),
-    vd_prop_resources("task-list", l_none),
+    vd_prop_resources("task-list", l_activity_tasks),
     vd_prop_single(VD_PROP_NS "act-stream", p_act_stream),
     vd_prop_single(VD_PROP_NS "bound-vd-activity", p_null),
     vd_prop_single(VD_PROP_NS "bound-tn-record", p_null),
@@ -1243,8 +1290,16 @@ int VdVersion::write_prop(const PropVal& value) {
         if (value.get_single_value(act) != 0) return VD_ST_UNSUPPORTED;
         return cmd_mvact(selector().c_str(), nullptr, act.c_str());
     }
-    if (name == VD_PROP_NS "version-task-list" || name == VD_PROP_NS "task-list")
-        return VD_UNSUPPORTED("tasks are not kept by this server");
+    if (name == VD_PROP_NS "version-task-list" || name == VD_PROP_NS "task-list") {
+        // A version's tasks are those of the activity it was made in.
+        vob_t* pvob = nullptr;
+        vob_dbid_t act = 0;
+        int st = version_activity(*this, &pvob, &act);
+        if (st) return st;
+        if (!act) return VD_UNSUPPORTED("the version belongs to no activity");
+        VdActivity activity(pvob, act, VOB_MTYPE_ACTIVITY);
+        return activity.set_task_list(value);
+    }
     return VdVobResource::write_prop(value);
 }
 
@@ -1345,9 +1400,40 @@ int VdActivity::write_prop(const PropVal& value) {
         if (st) return st;
         return cmd_chactivity(uf.to_native().c_str(), text.c_str(), nullptr);
     }
-    if (name == "task-list") return VD_UNSUPPORTED("tasks are not kept by this server");
+    if (name == "task-list") return set_task_list(value);
     return VdVobResource::write_prop(value);
 }
+int VdActivity::set_task_list(const PropVal& value) {
+    std::vector<std::string> add, remove;
+    bool replace = true;
+    SUM_String single;
+    switch (value.kind()) {
+        case PropVal::NULL_KIND:
+            break;
+        case PropVal::SINGLE:
+            value.get_single_value(single);
+            add.push_back(single.str());
+            break;
+        case PropVal::COLLECTION:
+            value.get_collection_value(add);
+            break;
+        case PropVal::MODIFIER:
+            value.get_additions(add);
+            value.get_removals(remove);
+            replace = false;
+            break;
+        default:
+            return VD_ST_UNSUPPORTED;
+    }
+    for (auto* list : {&add, &remove})
+        for (std::string& v : *list)
+            if ((v = VdTask::uri_of(v)).empty()) return VD_UNSUPPORTED("not a task URI");
+    VdLocation uf;
+    int st = get_user_friendly_location(uf);
+    if (st) return st;
+    return cmd_chactivity_tasks(uf.to_native().c_str(), add, remove, replace);
+}
+
 VdPropReader* VdBaseline::get_prop_reader(const VdNestedPropResponse& r) const {
     if (VdPropReader* p = vd_find_prop(kBaselineProps, *this, r.name())) return p;
     return VdVobResource::get_prop_reader(r);

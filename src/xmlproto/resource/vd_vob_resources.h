@@ -165,6 +165,9 @@ public:
     Type get_type() const override { return ACTIVITY; }
     VdPropReader* get_prop_reader(const VdNestedPropResponse& r) const override;
     int write_prop(const PropVal& value) override;
+    // Binds the activity to the tasks a value names ("task:<uri>" or URIs): a single value
+    // or a collection replaces the list, additions and removals change it, null clears it.
+    int set_task_list(const PropVal& value);
 };
 class VdBaseline : public VdVobResource {
 public:
