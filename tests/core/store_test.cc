@@ -1,11 +1,13 @@
 // Database access layer: migrations, statement reuse, transactions, status mapping, and
 // several processes sharing one database.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <set>
@@ -219,6 +221,40 @@ TEST(StoreTxn, OnlyCommittedWorkRemains) {
     ASSERT_EQ(db->begin(store_txn_kind::read, &reader), TBS_ST_OK);
     int64_t id = 0;
     EXPECT_EQ(reader.next_id("item", &id), TBS_ST_INVALID);
+}
+
+// A statement that fails inside a transaction undoes itself alone: the transaction goes on
+// and commits what the others did (callers try an insert and take a duplicate as an answer).
+// A database removed with its directory and made again at the same path starts empty.
+TEST(StoreTxn, FailedStatementLeavesTheTransactionUsable) {
+    TempDir dir;
+    auto db = open_db(dir / "u.db");
+    ASSERT_TRUE(db);
+    ASSERT_EQ(db->transact(store_txn_kind::write,
+                           [&](store_txn&) {
+                               EXPECT_EQ(db->exec("INSERT INTO item (id, name) VALUES (1, 'a')"),
+                                         TBS_ST_OK);
+                               EXPECT_EQ(db->exec("INSERT INTO item (id, name) VALUES (1, 'b')"),
+                                         TBS_ST_EXISTS);
+                               EXPECT_NE(db->exec("INSERT INTO nowhere VALUES (1)"), TBS_ST_OK);
+                               return db->exec("INSERT INTO item (id, name) VALUES (2, 'c')");
+                           }),
+              TBS_ST_OK)
+        << db->last_error();
+    EXPECT_EQ(count_rows(*db, "SELECT COUNT(*) FROM item"), 3);
+    EXPECT_EQ(db->changes(), 1);
+
+    db.reset();
+    std::filesystem::remove_all(dir / "sub");
+    for (int round = 0; round < 2; ++round) {
+        ASSERT_EQ(mkdir((dir / "sub").c_str(), 0755), 0);
+        auto again = open_db(dir / "sub/v.db");
+        ASSERT_TRUE(again);
+        EXPECT_EQ(count_rows(*again, "SELECT COUNT(*) FROM item"), 1) << round;  // the seed
+        EXPECT_EQ(again->exec("INSERT INTO item (id, name) VALUES (5, 'x')"), TBS_ST_OK);
+        again.reset();
+        std::filesystem::remove_all(dir / "sub");
+    }
 }
 
 TEST(StoreDb, FailuresMapToCoreStatuses) {

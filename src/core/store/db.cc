@@ -296,6 +296,12 @@ tbs_status_t store_status_for(int rc, int sys_errno) {
     }
 }
 
+std::string store_site_location() {
+    const char* env = getenv("VERDANE_STORE");
+    if (env && *env) return env;
+    return tbs_site_setting("store");
+}
+
 tbs_status_t store_sqlite_open(const char* path, const store_options& opts,
                                std::unique_ptr<store_backend>* out) {
     sqlite3* db = nullptr;
@@ -523,7 +529,16 @@ tbs_status_t store_db::open(const char* path, const store_options& opts,
         if (it != reg.open.end()) db = it->second.lock();
         if (!db) {
             std::unique_ptr<store_backend> be;
-            tbs_status_t st = store_sqlite_open(path, opts, &be);
+            std::string location = store_site_location();
+            tbs_status_t st;
+            if (location.empty() || location == "sqlite") {
+                st = store_sqlite_open(path, opts, &be);
+            } else if (store_is_postgresql(location)) {
+                st = store_pg_open(location.c_str(), key.c_str(), opts, &be);
+            } else {
+                t_open_error = "the site setting store names no known store: " + location;
+                return TBS_ST_ERR;
+            }
             if (st) {
                 t_open_error = be ? be->last_error() : "cannot open the database";
                 return st;

@@ -3,9 +3,10 @@
 // Every database of the system (the registry, each VOB, each view) is opened through
 // `store_db`, and every module reaches its tables through statements prepared here. The
 // database engine sits behind `store_backend`, a small interface in the manner of an object
-// database backend: SQLite is the only one built now, and a PostgreSQL backend for a site
-// served by several hosts can take its place without any caller changing. For that to hold,
-// the SQL the core writes keeps to what both engines accept:
+// database backend: SQLite by default, and PostgreSQL for a site served by several hosts
+// (pg_backend.cc; docs/scaling.md), chosen by the site setting `store` and taking its place
+// without any caller changing. For that to hold, the SQL the core writes keeps to what both
+// engines accept:
 //
 //   - Placeholders are plain `?`, numbered by position from 1; a PostgreSQL backend
 //     rewrites them to `$1, $2, ...`. No `?NNN`, `:name` or `$name`.
@@ -153,6 +154,18 @@ public:
 // foreign keys enforced and the busy timeout set.
 tbs_status_t store_sqlite_open(const char* path, const store_options& opts,
                                std::unique_ptr<store_backend>* out);
+
+// Opens the database of `path` in the PostgreSQL database `conninfo` (a libpq connection
+// URI): a schema of that database named after the path, with a marker file at `path`
+// naming it (see pg_backend.cc). The busy timeout bounds every lock wait.
+tbs_status_t store_pg_open(const char* conninfo, const char* path, const store_options& opts,
+                           std::unique_ptr<store_backend>* out);
+bool store_is_postgresql(std::string_view location);
+
+// Where this site keeps its databases: the environment's VERDANE_STORE when set (tests and
+// tools that run one site both ways), else the site setting `store` (site.conf): empty or
+// "sqlite" for SQLite files, a "postgresql:" URI for PostgreSQL.
+std::string store_site_location();
 
 // Core status for an SQLite result code (extended codes accepted) and the operating
 // system's errno of the failure (0 when none): BUSY and LOCKED give TBS_ST_BUSY, a

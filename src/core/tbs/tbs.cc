@@ -148,3 +148,26 @@ const char* tbs_product_tool_dir() {
 void tbs_reset_product_dir() {
     g_product_dir.clear();
 }
+
+std::string tbs_site_setting(const char* name) {
+    std::string path = std::string(tbs_product_config_dir()) + "/site.conf";
+    FILE* f = fopen(path.c_str(), "re");
+    if (!f) return "";
+    std::string want(name ? name : "");
+    std::string value;
+    char line[4096];
+    auto trim = [](std::string s) {
+        size_t b = s.find_first_not_of(" \t\r\n");
+        size_t e = s.find_last_not_of(" \t\r\n");
+        return b == std::string::npos ? std::string() : s.substr(b, e - b + 1);
+    };
+    while (fgets(line, sizeof line, f)) {
+        std::string l = trim(line);
+        if (l.empty() || l[0] == '#') continue;
+        size_t eq = l.find('=');
+        if (eq == std::string::npos || trim(l.substr(0, eq)) != want) continue;
+        value = trim(l.substr(eq + 1));  // the last line naming it wins
+    }
+    fclose(f);
+    return value;
+}

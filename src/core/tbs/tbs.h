@@ -127,4 +127,9 @@ const char* tbs_product_tool_dir();    // <product>/bin
 // Forgets the cached product directory (for tests that switch VERDANE_HOME).
 void tbs_reset_product_dir();
 
+// The core's own site settings: lines "name = value" in <config>/site.conf ('#' starts a
+// comment line). The value of `name`, blanks around it removed; the empty text when the
+// file or the setting is absent. Read afresh at every call: callers ask once per use.
+std::string tbs_site_setting(const char* name);
+
 #endif
