@@ -632,7 +632,9 @@ TEST_F(XcmTest, KilledDeliverIsCancelledOrCompletedByTheNextProcess) {
     for (const std::string& f : files) ASSERT_EQ(change("dev1", f, f + " on dev1\n"), 0);
     view_cache_clear();
     vob_ob_all_cache_action(4);
-    auto killed_after = [&](std::vector<std::string> args, int ms) {
+    // Killed `ms` after it starts; with `begun`, not before its operation is recorded (a
+    // store on a server takes longer to reach it than SQLite files).
+    auto killed_after = [&](std::vector<std::string> args, int ms, bool begun = false) {
         args.insert(args.begin(), VDTOOL_PATH);
         std::vector<char*> argv;
         for (std::string& a : args) argv.push_back(&a[0]);
@@ -645,19 +647,24 @@ TEST_F(XcmTest, KilledDeliverIsCancelledOrCompletedByTheNextProcess) {
         ASSERT_EQ(posix_spawn(&pid, VDTOOL_PATH, &fa, nullptr, argv.data(), environ), 0);
         posix_spawn_file_actions_destroy(&fa);
         usleep(ms * 1000);
-        kill(pid, SIGKILL);
+        xcm_op_t running;
         int status = 0;
+        for (int i = 0; begun && i < 1000 && xcm_get_op(pvob(), id(kDev1), &running) != 0; ++i) {
+            if (waitpid(pid, &status, WNOHANG) == pid) return;  // ended by itself
+            usleep(10 * 1000);
+        }
+        kill(pid, SIGKILL);
         waitpid(pid, &status, 0);
     };
     std::vector<std::string> before;
     for (const std::string& f : files) before.push_back(idstr(f, ctx("int")));
-    killed_after({"deliver", "-stream", kDev1, "-to", "int"}, 150);
+    killed_after({"deliver", "-stream", kDev1, "-to", "int"}, 150, true);
     ok({"deliver", "-stream", kDev1, "-cancel"});
     EXPECT_EQ(checkouts_in("int"), 0u);
     for (size_t i = 0; i < files.size(); ++i)
         EXPECT_EQ(idstr(files[i], ctx("int")), before[i]) << files[i];
 
-    killed_after({"deliver", "-stream", kDev1, "-to", "int", "-complete"}, 400);
+    killed_after({"deliver", "-stream", kDev1, "-to", "int", "-complete"}, 400, true);
     view_cache_clear();
     vob_ob_all_cache_action(4);
     xcm_op_t op;

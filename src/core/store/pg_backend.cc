@@ -414,14 +414,16 @@ tbs_status_t pg_backend::check_integrity(std::vector<std::string>* problems) {
     // PostgreSQL enforces references on every write; what can rot is storage. With the
     // amcheck extension installed in the database, every B-tree index of the schema is
     // checked against its table; without it, every table of the schema is read through.
-    PGresult* res =
-        PQexec(conn_, "SELECT EXISTS (SELECT 1 FROM pg_extension WHERE extname = 'amcheck')");
+    PGresult* res = PQexec(conn_,
+                           "SELECT quote_ident(n.nspname) FROM pg_extension e JOIN pg_namespace n"
+                           " ON n.oid = e.extnamespace WHERE e.extname = 'amcheck'");
     if (PQresultStatus(res) != PGRES_TUPLES_OK) {
         tbs_status_t st = fail(res);
         PQclear(res);
         return st;
     }
-    bool amcheck = PQgetvalue(res, 0, 0)[0] == 't';
+    bool amcheck = PQntuples(res) > 0;
+    std::string where = amcheck ? PQgetvalue(res, 0, 0) : "";  // the extension's schema
     PQclear(res);
     const char* list =
         amcheck ? "SELECT c.oid::regclass::text FROM pg_class c JOIN pg_am a ON a.oid = c.relam"
@@ -440,8 +442,9 @@ tbs_status_t pg_backend::check_integrity(std::vector<std::string>* problems) {
     PQclear(res);
     for (const std::string& n : names) {
         // Names from the catalog, quoted by it where they need it.
-        std::string sql = amcheck ? "SELECT bt_index_check('" + n + "'::regclass, true)"
-                                  : "SELECT count(*) FROM " + n;
+        std::string sql = amcheck
+                              ? "SELECT " + where + ".bt_index_check('" + n + "'::regclass, true)"
+                              : "SELECT count(*) FROM " + n;
         PGresult* r = PQexec(conn_, sql.c_str());
         if (PQresultStatus(r) != PGRES_TUPLES_OK) {
             const char* msg = PQresultErrorMessage(r);

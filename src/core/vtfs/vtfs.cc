@@ -239,6 +239,7 @@ tbs_status_t vtfs_view::open(const char* tag, std::unique_ptr<vtfs_view>* out) {
     v->view_ = view;
     v->owner_ = e.owner;
     v->cspec_seen_ = view->cspec_text;
+    v->logs_show_commits_ = !store_is_postgresql(store_site_location());
     out->swap(v);
     return TBS_ST_OK;
 }
@@ -266,6 +267,10 @@ void vtfs_view::forget(const std::string& path) {
 std::vector<vtfs_view::file_sig> vtfs_view::signatures(bool* settled) const {
     // A checkpoint only copies into the database what the log already showed, and this
     // process's own connection keeps each log in place: the logs are what to watch.
+    if (!logs_show_commits_) {
+        *settled = false;
+        return {};
+    }
     std::vector<std::string> files = {view_->storage + "/view.db-wal"};
     for (const seen_t& s : seen_) files.push_back(s.vob->storage + "/vob.db-wal");
     struct timespec now;

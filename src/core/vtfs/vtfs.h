@@ -158,6 +158,9 @@ private:
     std::vector<file_sig> signatures(bool* settled) const;
     std::vector<file_sig> sigs_;
     bool settled_ = false;  // the signatures are trustworthy (see refresh)
+    // The databases are SQLite files whose logs show every commit; a store elsewhere
+    // (PostgreSQL) shows nothing in the file system, and every refresh asks the databases.
+    bool logs_show_commits_ = true;
     std::map<std::string, std::vector<std::string>> listings_;  // a directory's VOB names
     std::map<std::string, std::map<std::string, vob_dir_entry_t>> entries_;  // and entries
 };
