@@ -36,6 +36,11 @@ TempSite::TempSite(const Settings& settings) {
     for (const char* dir : {"config/qlmx", "tmp", "log"})
         fs::create_directories(home_ + "/" + dir, ec);
     write_config(settings);
+    // A run of the suites on another store (VERDANE_STORE) gives the site that store in
+    // its own settings, which every process of the site reads (vdweb.cgi gets no
+    // environment of ours).
+    if (const char* store = getenv("VERDANE_STORE"); store && *store)
+        write_file("config/site.conf", std::string("store = ") + store + "\n");
 }
 
 TempSite::~TempSite() {

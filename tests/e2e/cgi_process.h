@@ -21,7 +21,8 @@ using Env = std::vector<std::pair<std::string, std::string>>;       // name, val
 const char* cgi_path();
 
 // A fresh VERDANE_HOME in a temporary directory, removed with the object: the configuration
-// file config/qlmx/server.conf with the given settings, tmp/ and log/.
+// file config/qlmx/server.conf with the given settings, tmp/ and log/, and the core's
+// config/site.conf naming the store of VERDANE_STORE when that is set.
 class TempSite {
 public:
     explicit TempSite(const Settings& settings = {});
