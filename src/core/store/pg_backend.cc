@@ -18,7 +18,7 @@
 // A failed statement ends a PostgreSQL transaction, where SQLite undoes that statement
 // alone and goes on. Callers rely on the latter (an insert refused as a duplicate, then
 // another statement), so every statement in a transaction other than a plain SELECT runs
-// under a savepoint that is rolled back when it fails.
+// under a savepoint that is rolled back when it fails (sent in one pipeline with it).
 #include <fcntl.h>
 #include <libpq-fe.h>
 #include <sys/stat.h>
@@ -240,6 +240,61 @@ public:
         return st;
     }
 
+    // Runs the prepared statement `name` inside a transaction under a savepoint, sent with
+    // it in one pipeline (one round trip); on failure the savepoint is rolled back so that
+    // the transaction goes on. `*out` is the statement's result when it succeeded.
+    tbs_status_t exec_under_savepoint(const char* name, int n, const char* const* values,
+                                      const int* lengths, const int* formats, PGresult** out) {
+        *out = nullptr;
+        if (!PQenterPipelineMode(conn_)) return fail(nullptr);
+        bool sent = PQsendQueryParams(conn_, "SAVEPOINT store_stmt", 0, nullptr, nullptr, nullptr,
+                                      nullptr, 0) &&
+                    PQsendQueryPrepared(conn_, name, n, values, lengths, formats, 0) &&
+                    PQsendQueryParams(conn_, "RELEASE SAVEPOINT store_stmt", 0, nullptr, nullptr,
+                                      nullptr, nullptr, 0) &&
+                    PQpipelineSync(conn_);
+        // Each command's result, then the sync's; the first failure is the answer.
+        PGresult* results[3] = {nullptr, nullptr, nullptr};
+        bool synced = false;
+        for (int q = 0; sent && q < 4 && !synced; ++q) {
+            PGresult* r;
+            while ((r = PQgetResult(conn_)) != nullptr) {
+                if (PQresultStatus(r) == PGRES_PIPELINE_SYNC) {
+                    synced = true;
+                    PQclear(r);
+                    break;
+                }
+                if (q < 3 && !results[q])
+                    results[q] = r;
+                else
+                    PQclear(r);
+            }
+        }
+        PQexitPipelineMode(conn_);
+        tbs_status_t st = TBS_ST_OK;
+        if (!sent || !synced) {
+            st = fail(nullptr);
+        } else {
+            for (PGresult* r : results) {
+                ExecStatusType t = r ? PQresultStatus(r) : PGRES_FATAL_ERROR;
+                if (t == PGRES_COMMAND_OK || t == PGRES_TUPLES_OK) continue;
+                st = fail(r);
+                break;
+            }
+        }
+        if (st == TBS_ST_OK) {
+            *out = results[1];
+            results[1] = nullptr;
+        } else if (results[0] && PQresultStatus(results[0]) == PGRES_COMMAND_OK) {
+            std::string why = error_;
+            run("ROLLBACK TO SAVEPOINT store_stmt");
+            run("RELEASE SAVEPOINT store_stmt");
+            error_ = std::move(why);
+        }
+        for (PGresult* r : results) PQclear(r);
+        return st;
+    }
+
     tbs_status_t prepare(const char* sql, std::unique_ptr<store_backend_stmt>* out) override {
         std::string text = number_placeholders(sql);
         if (text.find_first_not_of(" \t\n;") == std::string::npos) {
@@ -366,16 +421,21 @@ tbs_status_t pg_stmt::step(bool* row) {
         tbs_status_t st = be_->begin(store_txn_kind::write);
         if (st) return st;
     }
-    tbs_status_t st = be_->guarded(guarded_ && !own_txn, [&]() -> tbs_status_t {
+    tbs_status_t st;
+    if (guarded_ && !own_txn) {
+        st = be_->exec_under_savepoint(name_.c_str(), static_cast<int>(values.size()),
+                                       values.data(), lengths.data(), binary_.data(), &res);
+    } else {
+        st = TBS_ST_OK;
         res = PQexecPrepared(be_->conn(), name_.c_str(), static_cast<int>(values.size()),
                              values.data(), lengths.data(), binary_.data(), 0);
         ExecStatusType t = PQresultStatus(res);
-        if (t == PGRES_COMMAND_OK || t == PGRES_TUPLES_OK) return TBS_ST_OK;
-        tbs_status_t r = be_->fail(res);
-        PQclear(res);
-        res = nullptr;
-        return r;
-    });
+        if (t != PGRES_COMMAND_OK && t != PGRES_TUPLES_OK) {
+            st = be_->fail(res);
+            PQclear(res);
+            res = nullptr;
+        }
+    }
     if (own_txn) {
         if (!st) st = be_->commit();
         if (st) {
