@@ -257,6 +257,26 @@ TEST(StoreTxn, FailedStatementLeavesTheTransactionUsable) {
     }
 }
 
+// Removing a database takes it away for good, whichever the store; twice is no failure.
+TEST(StoreDb, RemovedDatabaseIsGone) {
+    TempDir dir;
+    const std::string path = dir / "r.db";
+    auto db = open_db(path);
+    ASSERT_TRUE(db);
+    ASSERT_EQ(db->exec("INSERT INTO item (id, name) VALUES (1, 'a')"), TBS_ST_OK);
+    db.reset();
+    EXPECT_EQ(store_db::remove(path.c_str()), TBS_ST_OK) << store_db::open_error();
+    EXPECT_NE(access(path.c_str(), F_OK), 0);
+    EXPECT_EQ(store_db::remove(path.c_str()), TBS_ST_OK);
+    store_options no_create;
+    no_create.create = false;
+    std::shared_ptr<store_db> none;
+    EXPECT_EQ(store_db::open(path.c_str(), no_create, kSchema, &none), tbs_errno2status(ENOENT));
+    db = open_db(path);
+    ASSERT_TRUE(db);
+    EXPECT_EQ(count_rows(*db, "SELECT COUNT(*) FROM item"), 1);  // the seed alone
+}
+
 TEST(StoreDb, FailuresMapToCoreStatuses) {
     TempDir dir;
     auto db = open_db(dir / "e.db");

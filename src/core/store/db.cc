@@ -558,6 +558,23 @@ tbs_status_t store_db::open(const char* path, const store_options& opts,
     return TBS_ST_OK;
 }
 
+tbs_status_t store_db::remove(const char* path) {
+    if (!path || !*path) return TBS_ST_INVALID;
+    t_open_error.clear();
+    std::string key = canonical_path(path);
+    std::string location = store_site_location();
+    if (store_is_postgresql(location))
+        return store_pg_remove(location.c_str(), key.c_str(), store_options{}, &t_open_error);
+    for (const char* suffix : {"-wal", "-shm", ""}) {
+        std::string file = key + suffix;
+        if (unlink(file.c_str()) != 0 && errno != ENOENT) {
+            t_open_error = "cannot remove " + file + ": " + strerror(errno);
+            return tbs_errno2status(errno);
+        }
+    }
+    return TBS_ST_OK;
+}
+
 tbs_status_t store_db::migrate(std::span<const char* const> migrations) {
     const int64_t target = static_cast<int64_t>(migrations.size());
     for (;;) {

@@ -161,6 +161,9 @@ tbs_status_t store_sqlite_open(const char* path, const store_options& opts,
 tbs_status_t store_pg_open(const char* conninfo, const char* path, const store_options& opts,
                            std::unique_ptr<store_backend>* out);
 bool store_is_postgresql(std::string_view location);
+// Drops the schema of the database of `path` and removes its marker file.
+tbs_status_t store_pg_remove(const char* conninfo, const char* path, const store_options& opts,
+                             std::string* error);
 
 // Where this site keeps its databases: the environment's VERDANE_STORE when set (tests and
 // tools that run one site both ways), else the site setting `store` (site.conf): empty or
@@ -276,6 +279,10 @@ public:
                              std::shared_ptr<store_db>* out);
     // Engine's message for the calling thread's last failed `open`.
     static std::string open_error();
+    // Removes the database at `path` for good, before its storage directory goes: the
+    // SQLite file with its log, or the PostgreSQL schema with its marker. Nothing of this
+    // process may have it open. A database that is not there is no failure.
+    static tbs_status_t remove(const char* path);
 
     ~store_db();
     store_db(const store_db&) = delete;

@@ -561,6 +561,46 @@ bool store_is_postgresql(std::string_view location) {
     return location.starts_with("postgresql:") || location.starts_with("postgres:");
 }
 
+tbs_status_t store_pg_remove(const char* conninfo, const char* path, const store_options& opts,
+                             std::string* error) {
+    std::string schema;
+    tbs_status_t st = read_marker(path, &schema);
+    if (st == tbs_errno2status(ENOENT)) return TBS_ST_OK;  // nothing made here
+    if (st) {
+        *error = std::string(path) + " is not a database marker";
+        return st;
+    }
+    PGconn* conn = PQconnectdb(conninfo);
+    pg_backend be(conn, fnv1a(path));
+    if (!conn) return tbs_errno2status(ENOMEM);
+    if (PQstatus(conn) != CONNECTION_OK) {
+        st = be.fail(nullptr);
+        *error = be.last_error();
+        return st;
+    }
+    PQsetNoticeProcessor(conn, ignore_notice, nullptr);
+    std::string setup = "SET lock_timeout = " + std::to_string(opts.busy_timeout_ms);
+    st = be.run(setup.c_str());
+    // Under the writer lock, so that no writer of it is half way.
+    if (!st) st = be.begin(store_txn_kind::write);
+    if (!st) {
+        std::string drop = "DROP SCHEMA IF EXISTS " + schema + " CASCADE";
+        st = be.run(drop.c_str());
+        if (!st && unlink(path) != 0 && errno != ENOENT) {
+            be.set_error(std::string("cannot remove ") + path + ": " + strerror(errno));
+            st = tbs_errno2status(errno);
+        }
+        if (!st) st = be.commit();
+        if (st) {
+            std::string why = be.last_error();
+            be.rollback();
+            be.set_error(why);
+        }
+    }
+    if (st) *error = be.last_error();
+    return st;
+}
+
 tbs_status_t store_pg_open(const char* conninfo, const char* path, const store_options& opts,
                            std::unique_ptr<store_backend>* out) {
     // The schema is named after the database's path, and so is its writer lock.

@@ -235,6 +235,7 @@ tbs_status_t cmd_rmview(const char* tag) {
         cache().erase(tbs_uuid_text(e.uuid));
     }
     if ((st = rgy_remove_view_tag(tag, nullptr)) != TBS_ST_OK) return st;
+    if ((st = view_store_remove(e.storage)) != TBS_ST_OK) return st;
     std::error_code ec;
     std::filesystem::remove_all(e.storage, ec);
     return ec ? tbs_errno2status(ec.value()) : TBS_ST_OK;

@@ -65,6 +65,10 @@ tbs_status_t view_store_open(const std::string& storage, bool create,
     return store_db::open((storage + "/view.db").c_str(), opts, kMigrations, db);
 }
 
+tbs_status_t view_store_remove(const std::string& storage) {
+    return store_db::remove((storage + "/view.db").c_str());
+}
+
 tbs_status_t view_store_set_info(store_db& db, const char* key, const std::string& value) {
     db.assert_writer();
     return exec(db,

@@ -13,6 +13,8 @@
 class store_db;
 class store_txn;
 
+// Removes the database of a view storage directory that is about to go (store_db::remove).
+tbs_status_t view_store_remove(const std::string& storage);
 tbs_status_t view_store_open(const std::string& storage, bool create,
                              std::shared_ptr<store_db>* db);
 

@@ -175,6 +175,7 @@ tbs_status_t vob_remove(const char* tag) {
     if (st != TBS_ST_OK) return st;
     cache().erase(entry.storage);
     if ((st = rgy_remove_vob_tag(tag, nullptr)) != TBS_ST_OK) return st;
+    if ((st = vob_store_remove(entry.storage)) != TBS_ST_OK) return st;
     std::error_code ec;
     std::filesystem::remove_all(entry.storage, ec);
     return ec ? tbs_errno2status(ec.value()) : TBS_ST_OK;

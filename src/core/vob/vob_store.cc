@@ -148,6 +148,10 @@ tbs_status_t vob_store_open(const std::string& storage, bool create,
     return store_db::open((storage + "/vob.db").c_str(), opts, kMigrations, db);
 }
 
+tbs_status_t vob_store_remove(const std::string& storage) {
+    return store_db::remove((storage + "/vob.db").c_str());
+}
+
 tbs_status_t vob_store_set_info(store_db& db, const char* key, const std::string& value) {
     db.assert_writer();
     store_stmt s;

@@ -16,6 +16,8 @@ class store_txn;
 
 // Opens (creating when asked) the database of a VOB storage directory.
 tbs_status_t vob_store_open(const std::string& storage, bool create, std::shared_ptr<store_db>* db);
+// Removes the database of a VOB storage directory that is about to go (store_db::remove).
+tbs_status_t vob_store_remove(const std::string& storage);
 
 tbs_status_t vob_store_set_info(store_db& db, const char* key, const std::string& value);
 tbs_status_t vob_store_get_info(store_db& db, const char* key, std::string* value);
