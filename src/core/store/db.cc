@@ -623,6 +623,10 @@ tbs_status_t store_db::prepare(const char* sql, store_stmt* out) {
         backend_->set_error("the connection belongs to another process");
         return TBS_ST_INVALID;
     }
+    if (!in_txn_) {
+        tbs_status_t st = reconnect_if_lost();
+        if (st) return st;
+    }
     auto it = cache_.find(sql);
     bool fresh = it == cache_.end();
     if (fresh) it = cache_.emplace(sql, std::vector<std::unique_ptr<store_backend_stmt>>()).first;
@@ -645,6 +649,14 @@ tbs_status_t store_db::prepare(const char* sql, store_stmt* out) {
     out->hold_ = std::move(hold);
     out->status_ = TBS_ST_OK;
     return TBS_ST_OK;
+}
+
+// A server that ended the connection between transactions (a restart) gets a new one,
+// and every statement is prepared again; within a transaction the loss is its failure.
+tbs_status_t store_db::reconnect_if_lost() {
+    if (!backend_->lost()) return TBS_ST_OK;
+    cache_.clear();
+    return backend_->reconnect();
 }
 
 void store_db::give_back(const std::string* sql, std::unique_ptr<store_backend_stmt> stmt) {
@@ -678,7 +690,8 @@ tbs_status_t store_db::begin(store_txn_kind kind, store_txn* out) {
         backend_->set_error("a transaction is already open on this connection");
         return TBS_ST_INVALID;
     }
-    tbs_status_t st = backend_->begin(kind);
+    tbs_status_t st = reconnect_if_lost();
+    if (!st) st = backend_->begin(kind);
     if (st) return st;
     static std::atomic<uint64_t> serials{0};
     in_txn_ = true;

@@ -148,6 +148,10 @@ public:
     // Checks the database's own structure and its references between tables, appending
     // one line per fault found to `problems`; TBS_ST_OK when the check could run.
     virtual tbs_status_t check_integrity(std::vector<std::string>* problems) = 0;
+    // A connection to a server that the server ended (a restart): `reconnect` makes it
+    // again, with every statement prepared on it gone. A file engine is never lost.
+    virtual bool lost() { return false; }
+    virtual tbs_status_t reconnect() { return TBS_ST_OK; }
 };
 
 // Opens (and with `opts.create`, creates) the SQLite database at `path` in WAL mode with
@@ -335,6 +339,7 @@ private:
     store_db(std::string path, std::unique_ptr<store_backend> backend, int busy_timeout_ms);
     tbs_status_t migrate(std::span<const char* const> migrations);
     void give_back(const std::string* sql, std::unique_ptr<store_backend_stmt> stmt);
+    tbs_status_t reconnect_if_lost();
     tbs_status_t end_txn(bool commit);
 
     std::string path_;

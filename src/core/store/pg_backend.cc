@@ -116,6 +116,8 @@ bool plain_select(const char* sql) {
     return strncasecmp(sql, "SELECT", 6) == 0 && !is_word_char(sql[6]);
 }
 
+void ignore_notice(void*, const char*) {}
+
 class pg_backend;
 
 class pg_stmt final : public store_backend_stmt {
@@ -369,6 +371,16 @@ public:
         return run(sql.c_str());
     }
 
+    bool lost() override { return conn_ && PQstatus(conn_) == CONNECTION_BAD; }
+    tbs_status_t reconnect() override {
+        PQreset(conn_);
+        if (PQstatus(conn_) != CONNECTION_OK) return fail(nullptr);
+        PQsetNoticeProcessor(conn_, ignore_notice, nullptr);
+        return run(setup_.c_str());
+    }
+    // The session's settings, made again on a new connection.
+    void set_setup(std::string sql) { setup_ = std::move(sql); }
+
     int64_t changes() override { return changes_; }
     void note_changes(const PGresult* res) {
         const char* tag = PQcmdStatus(const_cast<PGresult*>(res));
@@ -386,6 +398,7 @@ private:
     uint64_t lock_key_;
     uint64_t stmt_serial_ = 0;
     int64_t changes_ = 0;
+    std::string setup_;
     std::string error_;
 };
 
@@ -517,8 +530,6 @@ tbs_status_t pg_backend::check_integrity(std::vector<std::string>* problems) {
     return TBS_ST_OK;
 }
 
-void ignore_notice(void*, const char*) {}
-
 // Reads the marker file at `path`: TBS_ST_OK with the schema it names, the errno's status
 // when it cannot be read, TBS_ST_DAMAGED when it is not a marker.
 tbs_status_t read_marker(const char* path, std::string* schema) {
@@ -624,6 +635,7 @@ tbs_status_t store_pg_open(const char* conninfo, const char* path, const store_o
     std::string setup = "SET lock_timeout = " + std::to_string(opts.busy_timeout_ms) +
                         "; SET client_min_messages = warning; SET search_path TO " + schema;
     tbs_status_t st = be->run(setup.c_str());
+    be->set_setup(setup);
 
     std::string named;
     tbs_status_t marker = st ? st : read_marker(path, &named);
