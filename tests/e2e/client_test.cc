@@ -15,6 +15,7 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <sstream>
 #include <string>
@@ -126,16 +127,17 @@ protected:
         _exit(127);
     }
     // Starts the client in `cwd` with its output going to files; its pid.
+    // Clients running at once are given `outputs` of their own.
     pid_t start(const std::string& cwd, const std::vector<std::string>& args,
-                const char* password = kAlice.password) {
+                const char* password = kAlice.password, const std::string& outputs = "client") {
         const std::vector<std::string> e = env(password);
+        const std::string out_path = site_.home() + "/" + outputs + ".out",
+                          err_path = site_.home() + "/" + outputs + ".err";
         pid_t pid = fork();
         if (pid == 0) {
             int null = open("/dev/null", O_RDONLY);
-            int out =
-                open((site_.home() + "/client.out").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-            int err =
-                open((site_.home() + "/client.err").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+            int out = open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+            int err = open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
             dup2(null, 0);
             dup2(out, 1);
             dup2(err, 2);
@@ -143,13 +145,13 @@ protected:
         }
         return pid;
     }
-    Ran finish(pid_t pid) {
+    Ran finish(pid_t pid, const std::string& outputs = "client") {
         Ran r;
         int status = 0;
         waitpid(pid, &status, 0);
         r.rc = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-        r.out = slurp(site_.home() + "/client.out");
-        r.err = slurp(site_.home() + "/client.err");
+        r.out = slurp(site_.home() + "/" + outputs + ".out");
+        r.err = slurp(site_.home() + "/" + outputs + ".err");
         return r;
     }
     Ran vdweb(const std::string& cwd, const std::vector<std::string>& args,
@@ -368,6 +370,97 @@ TEST_F(ClientTest, AnAnswerCutShortIsAFailure) {
     EXPECT_NE(died.message().find("died"), std::string::npos) << died.message();
     client::CallResult fine = channel.call("get_version_separator_rpc", "");
     EXPECT_TRUE(fine.ok) << fine.message();
+}
+
+// Two web hosts of one site, as two machines mounting it would run them (on a site in
+// PostgreSQL, both use its one cluster): clients of both at once, each seeing at once what
+// went in through the other; a reserved checkout raced through both goes to one of them;
+// and a host killed in the middle of a checkin loses nothing and leaves nothing half-made.
+TEST_F(ClientTest, TwoWebHostsServeOneSite) {
+    LighttpdServer second(server_, false);
+    ASSERT_TRUE(second.started()) << second.failure();
+    constexpr int kAreas = 4;
+    for (int i = 0; i < kAreas; ++i) add("w/f" + std::to_string(i), "zero\n");
+    add("w/big.bin", "small\n");
+    vdtool({"protect", "-chown", kAlice.name, "/vobs/p/w", "/vobs/p/w/big.bin", "/vobs/p/w/f0",
+            "/vobs/p/w/f1", "/vobs/p/w/f2", "/vobs/p/w/f3"});
+
+    // Areas 0 and 1 work through the first host, 2 and 3 through the second.
+    std::vector<std::string> areas;
+    login();
+    areas.push_back(area("area0"));
+    areas.push_back(area("area1"));
+    config_ = site_.home() + "/client-config-2";
+    Ran r = vdweb(site_.home(), {"login", second.url(), "--user", kAlice.name});
+    ASSERT_EQ(r.rc, 0) << r.err;
+    areas.push_back(area("area2"));
+    areas.push_back(area("area3"));
+
+    // Four checkins at once, two through each host; then four updates at once, each of
+    // which brings the other three.
+    for (int i = 0; i < kAreas; ++i) {
+        const std::string f = "vobs/p/w/f" + std::to_string(i);
+        ASSERT_EQ(vdweb(areas[i], {"co", f}).rc, 0);
+        write_file(areas[i] + "/" + f, "from area " + std::to_string(i) + "\n");
+    }
+    auto all_at_once = [&](const std::function<std::vector<std::string>(int)>& args) {
+        std::vector<pid_t> pids;
+        for (int i = 0; i < kAreas; ++i)
+            pids.push_back(start(areas[i], args(i), kAlice.password, "c" + std::to_string(i)));
+        for (int i = 0; i < kAreas; ++i) {
+            Ran done = finish(pids[i], "c" + std::to_string(i));
+            EXPECT_EQ(done.rc, 0) << "area " << i << ": " << done.err;
+        }
+    };
+    all_at_once([](int i) {
+        return std::vector<std::string>{"ci", "-c", "both hosts", "vobs/p/w/f" + std::to_string(i)};
+    });
+    all_at_once([](int) { return std::vector<std::string>{"update"}; });
+    for (int i = 0; i < kAreas; ++i)
+        for (int j = 0; j < kAreas; ++j)
+            EXPECT_EQ(slurp(areas[i] + "/vobs/p/w/f" + std::to_string(j)),
+                      "from area " + std::to_string(j) + "\n")
+                << "area " << i;
+
+    // One reserved checkout, asked through both hosts at once: one gets it.
+    pid_t one = start(areas[0], {"co", "vobs/p/w/f0"}, kAlice.password, "c0");
+    pid_t two = start(areas[2], {"co", "vobs/p/w/f0"}, kAlice.password, "c2");
+    Ran got_one = finish(one, "c0"), got_two = finish(two, "c2");
+    EXPECT_TRUE((got_one.rc == 0) != (got_two.rc == 0)) << got_one.err << got_two.err;
+    ASSERT_EQ(vdweb(got_one.rc == 0 ? areas[0] : areas[2], {"unco", "vobs/p/w/f0"}).rc, 0);
+
+    // The first host dies while a checkin of 48 MiB goes through it.
+    const std::string big = "vobs/p/w/big.bin";
+    ASSERT_EQ(vdweb(areas[0], {"co", big}).rc, 0);
+    const std::string bytes = noise(48 << 20, 99);
+    write_file(areas[0] + "/" + big, bytes);
+    pid_t ci = start(areas[0], {"ci", "-c", "killed host", big});
+    for (int i = 0; i < 20000 && server_.cgi_processes().empty(); ++i) usleep(500);
+    std::this_thread::sleep_for(std::chrono::milliseconds(150));
+    server_.kill_now();
+    Ran killed = finish(ci);
+
+    // Through the second host, the element holds either its old version or the whole new
+    // one, and the VOB checks clean.
+    ASSERT_EQ(vdweb(areas[2], {"update"}).rc, 0);
+    const std::string seen = slurp(areas[2] + "/" + big);
+    EXPECT_TRUE(seen == "small\n" || seen == bytes) << seen.size() << " bytes";
+    EXPECT_EQ(run_vdtool(&cap_, {"checkvob", "/vobs/p"}), 0) << cap_.out << cap_.err;
+    // The interrupted area goes on through the second host: a checkin the kill cut short
+    // is made again, and nothing of it is lost.
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open((areas[0] + "/.vdweb/area.db").c_str(), &db), SQLITE_OK);
+    const std::string moved = "UPDATE meta SET value = '" + second.url() + "' WHERE key = 'url'";
+    ASSERT_EQ(sqlite3_exec(db, moved.c_str(), nullptr, nullptr, nullptr), SQLITE_OK);
+    sqlite3_close(db);
+    if (seen != bytes) {
+        Ran again = vdweb(areas[0], {"ci", "-c", "again", big});
+        ASSERT_EQ(again.rc, 0) << killed.err << again.err;
+    }
+    ASSERT_EQ(vdweb(areas[3], {"update"}).rc, 0);
+    EXPECT_TRUE(slurp(areas[3] + "/" + big) == bytes);
+    EXPECT_EQ(vdweb(areas[0], {"status"}).out, "");
+    RecordProperty("checkin_finished_before_the_kill", seen == bytes ? 1 : 0);
 }
 
 }  // namespace

@@ -103,18 +103,34 @@ std::string LighttpdServer::render_config(std::string text, int port, const std:
     return text;
 }
 
+namespace {
+
+// lighttpd merges a block with the same condition into the template's and "+=" adds to its
+// environment.
+constexpr const char* kAnonymousConfig =
+    "\n$HTTP[\"url\"] =~ \"^/vdweb(/|$)\" {\n"
+    "    setenv.add-environment += ( \"VDWEB_ALLOW_ANONYMOUS\" => \"1\" )\n}\n";
+
+}  // namespace
+
 LighttpdServer::LighttpdServer(const Settings& settings, std::string cgi, std::string extra_config,
                                bool allow_anonymous)
-    : site_(settings),
+    : own_site_(std::make_unique<TempSite>(settings)),
+      site_(own_site_.get()),
       cgi_(cgi.empty() ? cgi_path() : std::move(cgi)),
       extra_config_(std::move(extra_config)) {
-    // lighttpd merges a block with the same condition into the template's and "+=" adds to
-    // its environment.
-    if (allow_anonymous)
-        extra_config_ +=
-            "\n$HTTP[\"url\"] =~ \"^/vdweb(/|$)\" {\n"
-            "    setenv.add-environment += ( \"VDWEB_ALLOW_ANONYMOUS\" => \"1\" )\n}\n";
-    if (!site_.ok()) {
+    if (allow_anonymous) extra_config_ += kAnonymousConfig;
+    start();
+}
+
+LighttpdServer::LighttpdServer(const LighttpdServer& first, bool allow_anonymous)
+    : site_(first.site_), cgi_(first.cgi_), extra_config_() {
+    if (allow_anonymous) extra_config_ += kAnonymousConfig;
+    start();
+}
+
+void LighttpdServer::start() {
+    if (!site_->ok()) {
         failure_ = "cannot create a site directory";
         return;
     }
@@ -123,7 +139,7 @@ LighttpdServer::LighttpdServer(const Settings& settings, std::string cgi, std::s
                    "); scripts/setup installs it";
         return;
     }
-    site_.write_file("htdocs/hello.txt", "hello from the Verdane web server\n");
+    site_->write_file("htdocs/hello.txt", "hello from the Verdane web server\n");
     // Another process may take the chosen port between the check and lighttpd's bind.
     for (int attempt = 0; attempt < 5; ++attempt) {
         failure_.clear();
@@ -147,11 +163,12 @@ bool LighttpdServer::start_once() {
         failure_ = "cannot read " + config_template_path();
         return false;
     }
-    const std::string conf = site_.home() + "/lighttpd.conf";
+    const std::string conf = site_->home() + "/" + own_file("lighttpd", ".conf");
     if (!extra_config_.empty()) text += "\n" + extra_config_ + "\n";
-    site_.write_file("lighttpd.conf", render_config(text, port_, site_.home(), cgi_));
+    site_->write_file(own_file("lighttpd", ".conf"),
+                      render_config(text, port_, site_->home(), cgi_));
 
-    const std::string console = site_.home() + "/log/lighttpd.out";
+    const std::string console = site_->home() + "/" + own_file("log/lighttpd", ".out");
     pid_ = fork();
     if (pid_ < 0) {
         failure_ = std::string("fork: ") + strerror(errno);
@@ -193,12 +210,26 @@ void LighttpdServer::stop() {
     pid_ = -1;
 }
 
+void LighttpdServer::kill_now() {
+    if (pid_ <= 0) return;
+    kill(pid_, SIGSTOP);  // starts no more CGI processes while they are found
+    for (pid_t cgi : cgi_processes()) kill(cgi, SIGKILL);
+    kill(pid_, SIGKILL);
+    reap(pid_, 10s);
+    pid_ = -1;
+}
+
+std::string LighttpdServer::own_file(const char* stem, const char* ext) const {
+    // The site's first host keeps the names every test reads; another adds its port.
+    return std::string(stem) + (own_site_ ? "" : "-" + std::to_string(port_)) + ext;
+}
+
 std::string LighttpdServer::url(std::string_view path) const {
     return "http://127.0.0.1:" + std::to_string(port_) + std::string(path);
 }
 
 std::string LighttpdServer::error_log() const {
-    return read_file(site_.home() + "/log/lighttpd-error.log");
+    return read_file(site_->home() + "/log/lighttpd-error.log");
 }
 
 std::vector<pid_t> LighttpdServer::cgi_processes() const {

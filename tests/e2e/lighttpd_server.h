@@ -9,6 +9,7 @@
 
 #include <sys/types.h>
 
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -35,6 +36,10 @@ public:
     // (VDWEB_ALLOW_ANONYMOUS=1); the login tests turn it off, as scripts/serve has it.
     explicit LighttpdServer(const Settings& settings = {}, std::string cgi = {},
                             std::string extra_config = {}, bool allow_anonymous = true);
+    // A second web host of the site `first` serves: its own lighttpd on a port of its own,
+    // with the same configuration and the same site home, as another machine mounting the
+    // site would run. `first` must outlive it.
+    LighttpdServer(const LighttpdServer& first, bool allow_anonymous);
     ~LighttpdServer();
     LighttpdServer(const LighttpdServer&) = delete;
     LighttpdServer& operator=(const LighttpdServer&) = delete;
@@ -43,7 +48,7 @@ public:
     const std::string& failure() const { return failure_; }
     int port() const { return port_; }
     pid_t pid() const { return pid_; }
-    const TempSite& site() const { return site_; }
+    const TempSite& site() const { return *site_; }
 
     // http://127.0.0.1:<port><path>
     std::string url(std::string_view path = "/vdweb") const;
@@ -52,15 +57,23 @@ public:
     // The vdweb.cgi processes this server has started and that are still alive.
     std::vector<pid_t> cgi_processes() const;
 
+    // Kills the host as a machine that fails would stop: every vdweb.cgi it started and
+    // lighttpd itself at once (SIGKILL), nothing told, nothing cleaned up.
+    void kill_now();
+
     // The template with its markers replaced.
     static std::string render_config(std::string text, int port, const std::string& home,
                                      const std::string& cgi);
 
 private:
+    void start();
     bool start_once();
     void stop();
+    // This host's configuration file and console log, relative to the site.
+    std::string own_file(const char* stem, const char* ext) const;
 
-    TempSite site_;
+    std::unique_ptr<TempSite> own_site_;  // null for a second host of another's site
+    const TempSite* site_;
     std::string cgi_;
     std::string extra_config_;
     int port_ = 0;

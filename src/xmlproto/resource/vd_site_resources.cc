@@ -57,17 +57,8 @@ std::vector<std::string> split(const std::string& text, char sep) {
     return out;
 }
 
-int p_null(const VdResource&, VdNestedPropResponse& r) {
-    return r.marshal_null_value();
-}
 int p_true(const VdResource&, VdNestedPropResponse& r) {
     return r.marshal_boolean(true);
-}
-int p_false(const VdResource&, VdNestedPropResponse& r) {
-    return r.marshal_boolean(false);
-}
-int l_none(const VdResource&, std::vector<VdResourceMaker>&) {
-    return 0;
 }
 
 // The server ----------------------------------------------------------------------------------
