@@ -5,8 +5,12 @@
 #include <gtest/gtest.h>
 #include <sys/file.h>
 #include <sys/time.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <cctype>
+#include <cstdio>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -170,6 +174,65 @@ TEST_F(TempSweep, CreatedTemporaryIsLockedUntilClosed) {
     ASSERT_EQ(fileutl_sweep_temps(dir.c_str(), prefixes, 1, FILEUTL_STALE_TEMP_S, &removed), 0);
     EXPECT_EQ(removed, 1);
     EXPECT_FALSE(fileutl_exists(path));
+}
+
+// On storage several hosts share, a temporary's name says which host and process made it:
+// another process of this host still running keeps its files whatever their age and lock;
+// once it has ended they go by age and lock, as do another host's files, whose locks this
+// host may not see.
+TEST_F(TempSweep, NamesTellThisHostsLiveWritersFromOthers) {
+    const std::string dir = site_.path() + "/shared";
+    ASSERT_EQ(fileutl_mkdir_p(dir.c_str(), 0777), 0);
+    int ready[2], hold[2];
+    ASSERT_EQ(pipe(ready), 0);
+    ASSERT_EQ(pipe(hold), 0);
+    pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        // Makes a temporary, lets go of its lock, and stays alive until told.
+        ::close(ready[0]);
+        ::close(hold[1]);
+        char path[512];
+        int fd = fileutl_create_temp(dir.c_str(), ".tmp-", 0666, path, sizeof path);
+        ssize_t n = fd >= 0 ? write(ready[1], path, strlen(path)) : 0;
+        if (fd >= 0) ::close(fd);
+        ::close(ready[1]);
+        char c;
+        n = read(hold[0], &c, 1);
+        _exit(n < 0 ? 1 : 0);
+    }
+    ::close(ready[1]);
+    ::close(hold[0]);
+    char buf[512] = {};
+    ASSERT_GT(read(ready[0], buf, sizeof buf - 1), 0);
+    ::close(ready[0]);
+    const std::string path = buf;
+    const std::string leaf = path.substr(dir.size() + 1 + strlen(".tmp-"));
+    for (char c : leaf) EXPECT_TRUE(isalnum(static_cast<unsigned char>(c))) << leaf;
+    char pid_hex[16];
+    snprintf(pid_hex, sizeof pid_hex, "%08x", static_cast<unsigned>(child));
+    EXPECT_NE(leaf.find(pid_hex), std::string::npos) << leaf;
+    // The same process tag under another host's name, old and unlocked.
+    const std::string other =
+        write_file(dir + "/.tmp-otherhost" + std::string(pid_hex) + "abcdefABCDEF", "x");
+    age(path, kOld);
+    age(other, kOld);
+
+    const char* const prefixes[] = {".tmp-"};
+    int removed = -1;
+    ASSERT_EQ(fileutl_sweep_temps(dir.c_str(), prefixes, 1, FILEUTL_STALE_TEMP_S, &removed), 0);
+    EXPECT_EQ(removed, 1);
+    EXPECT_TRUE(fileutl_exists(path.c_str())) << "its writer still runs";
+    EXPECT_FALSE(fileutl_exists(other.c_str()));
+    EXPECT_TRUE(fileutl_temp_writer_alive(leaf.c_str()));
+
+    ::close(hold[1]);
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_FALSE(fileutl_temp_writer_alive(leaf.c_str()));
+    ASSERT_EQ(fileutl_sweep_temps(dir.c_str(), prefixes, 1, FILEUTL_STALE_TEMP_S, &removed), 0);
+    EXPECT_EQ(removed, 1);
+    EXPECT_FALSE(fileutl_exists(path.c_str()));
 }
 
 }  // namespace

@@ -998,7 +998,9 @@ tbs_status_t content_pool::stale_temporaries(int64_t min_age_s,
     if (!d) return errno_status(errno);
     const time_t now = ::time(nullptr);
     while (struct dirent* e = ::readdir(d)) {
-        if (strncmp(e->d_name, kTempPrefix, strlen(kTempPrefix)) != 0) continue;
+        if (strncmp(e->d_name, kTempPrefix, strlen(kTempPrefix)) != 0 ||
+            fileutl_temp_writer_alive(e->d_name + strlen(kTempPrefix)))
+            continue;
         const std::string path = dir_ + "/" + e->d_name;
         struct stat s;
         if (fsys_lstat(path.c_str(), &s) != 0 || !S_ISREG(s.st_mode) ||

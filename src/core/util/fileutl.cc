@@ -3,6 +3,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/file.h>
 #include <sys/random.h>
 #include <sys/stat.h>
@@ -10,6 +11,7 @@
 #include <unistd.h>
 #include <zlib.h>
 
+#include <cctype>
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
@@ -145,14 +147,51 @@ int fileutl_create_temp(const char* dir, const char* prefix, mode_t mode, char* 
     return fileutl_create_temp_ext(dir, prefix, nullptr, mode, path, size);
 }
 
+namespace {
+
+constexpr size_t kPidDigits = 8, kRandomChars = 12;
+
+// This host's tag in temporary names: the letters and digits of its name.
+const std::string& host_tag() {
+    static const std::string tag = [] {
+        char name[256] = {};
+        std::string t;
+        if (gethostname(name, sizeof name - 1) == 0)
+            for (const char* c = name; *c && t.size() < FILEUTL_HOST_TAG_MAX; ++c)
+                if (isalnum(static_cast<unsigned char>(*c))) t += *c;
+        return t.empty() ? std::string("host") : t;
+    }();
+    return tag;
+}
+
+}  // namespace
+
+bool fileutl_temp_writer_alive(const char* tagged) {
+    if (!tagged) return false;
+    size_t len = strcspn(tagged, ".");
+    const std::string& host = host_tag();
+    if (len != host.size() + kPidDigits + kRandomChars ||
+        strncmp(tagged, host.c_str(), host.size()) != 0)
+        return false;
+    char digits[kPidDigits + 1] = {};
+    memcpy(digits, tagged + host.size(), kPidDigits);
+    char* end = nullptr;
+    unsigned long pid = strtoul(digits, &end, 16);
+    if (*end || pid == 0 || pid > static_cast<unsigned long>(INT32_MAX)) return false;
+    // A process's own files are judged by their locks alone, which it sees.
+    if (static_cast<pid_t>(pid) == getpid()) return false;
+    return ::kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM;
+}
+
 int fileutl_create_temp_ext(const char* dir, const char* prefix, const char* ext, mode_t mode,
                             char* path, size_t size) {
     const bool has_ext = ext && *ext;
     for (int attempt = 0; attempt < 100; ++attempt) {
-        char leaf[16];
-        fileutl_random_name(leaf, 12);
-        int n = snprintf(path, size, "%s/%s%s%s%s", dir, prefix, leaf, has_ext ? "." : "",
-                         has_ext ? ext : "");
+        char leaf[kRandomChars + 1];
+        fileutl_random_name(leaf, kRandomChars);
+        int n =
+            snprintf(path, size, "%s/%s%s%08x%s%s%s", dir, prefix, host_tag().c_str(),
+                     static_cast<unsigned>(getpid()), leaf, has_ext ? "." : "", has_ext ? ext : "");
         if (n < 0 || static_cast<size_t>(n) >= size) {
             errno = ENAMETOOLONG;
             return -1;
@@ -259,7 +298,8 @@ namespace {
 // Removes `path` when it is stale: unchanged for `min_age_s` and its writer lock free.
 // The lock is held across the unlink, and the name must still lead to the file locked,
 // so a file that a writer renamed or replaced meanwhile is left alone.
-bool remove_if_stale(const std::string& path, int64_t min_age_s, time_t now) {
+bool remove_if_stale(const std::string& path, const char* tagged, int64_t min_age_s, time_t now) {
+    if (fileutl_temp_writer_alive(tagged)) return false;
     struct stat before;
     if (fsys_lstat(path.c_str(), &before) != 0 || !S_ISREG(before.st_mode)) return false;
     if (static_cast<int64_t>(now - before.st_mtime) < min_age_s) return false;
@@ -287,10 +327,12 @@ tbs_status_t fileutl_sweep_temps(const char* dir, const char* const* prefixes, s
     const time_t now = ::time(nullptr);
     int n = 0;
     while (struct dirent* e = ::readdir(d)) {
-        bool named = false;
-        for (size_t i = 0; i < count && !named; ++i)
-            named = strncmp(e->d_name, prefixes[i], strlen(prefixes[i])) == 0;
-        if (named && remove_if_stale(std::string(dir) + "/" + e->d_name, min_age_s, now)) ++n;
+        const char* tagged = nullptr;
+        for (size_t i = 0; i < count && !tagged; ++i)
+            if (strncmp(e->d_name, prefixes[i], strlen(prefixes[i])) == 0)
+                tagged = e->d_name + strlen(prefixes[i]);
+        if (tagged && remove_if_stale(std::string(dir) + "/" + e->d_name, tagged, min_age_s, now))
+            ++n;
     }
     ::closedir(d);
     if (removed) *removed = n;

@@ -32,9 +32,13 @@ bool fileutl_write_all(int fd, const void* data, size_t n);
 // unpredictable names for temporary files.
 void fileutl_random_name(char* buf, size_t len);
 
-// Creates a new file in `dir` named `prefix` plus random characters, exclusively, with
-// `mode` (subject to the umask). On success the open descriptor is returned, holding the
-// file's writer lock (see below) until it is closed, and `path` (`size` bytes) holds its
+// Creates a new file in `dir` named `prefix` plus its writer's tag and random characters,
+// exclusively, with `mode` (subject to the umask). The tag names the host (its name's
+// letters and digits, at most FILEUTL_HOST_TAG_MAX of them) and the process (8 hexadecimal
+// digits) that made the file, so that on a file system several hosts share, each host's
+// sweeps tell their own writers from another host's; the name holds only letters and
+// digits after `prefix`. On success the open descriptor is returned, holding the file's
+// writer lock (see below) until it is closed, and `path` (`size` bytes) holds its
 // pathname; on failure -1 with errno set.
 int fileutl_create_temp(const char* dir, const char* prefix, mode_t mode, char* path, size_t size);
 // The same with the name ending in "." and `ext` (none for a null or empty `ext`).
@@ -56,8 +60,16 @@ int fileutl_create_temp_ext(const char* dir, const char* prefix, const char* ext
 //
 // The age covers the moment between a file's creation and its writer taking the lock; the
 // lock covers writers of any speed. A file nobody holds open and nobody changed for the
-// stale age is dead whatever its name says.
+// stale age is dead whatever its name says. One more guard where its name says who wrote
+// it: a file made by another process of this host that is still running is never removed,
+// of whatever age (locks taken on a network file system may not be seen from another host, so
+// another host's files are left to the age and the lock alone).
 enum { FILEUTL_STALE_TEMP_S = 3600 };
+enum { FILEUTL_HOST_TAG_MAX = 20 };
+
+// Whether the temporary file whose name after its prefix is `tagged` was made by another
+// process of this host that is still running. Names without a writer's tag give false.
+bool fileutl_temp_writer_alive(const char* tagged);
 
 // Takes the writer lock on the temporary file open as `fd`; false (errno set) when
 // another holds it.
