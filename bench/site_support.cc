@@ -215,9 +215,13 @@ bool pg_cluster(const char* command, const std::string& link) {
 // are made and stopped by the main thread only.
 std::vector<std::string>* g_clusters = nullptr;
 
+// At exit or on an interrupt with a cluster still running, the program did not get to end
+// what it started: its lighttpd servers and outside programs go first, then the clusters.
 void stop_remaining_clusters() {
     std::vector<std::string> links;
     if (g_clusters) links.swap(*g_clusters);
+    if (links.empty()) return;
+    for (pid_t child : children_of(getpid())) kill(child, SIGTERM);
     for (const std::string& link : links) pg_cluster("stop-temp", link);
 }
 
