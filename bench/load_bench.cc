@@ -82,12 +82,11 @@ double since(Clock::time_point start) {
 
 struct Options {
     int seconds = 30;
-    std::vector<int> clients = {50, 200};
+    std::vector<int> clients;  // the mode's own counts unless given
     int slow = 300;
     int slow_seconds = 15;
     int normal = 20;
     bool hosts = false;
-    bool clients_given = false;
 };
 
 std::vector<int> parse_list(const std::string& text) {
@@ -119,7 +118,7 @@ Options parse_options(int argc, char** argv) {
         if (a == "--seconds")
             o.seconds = v;
         else if (a == "--clients")
-            o.clients = parse_list(value), o.clients_given = true;
+            o.clients = parse_list(value);
         else if (a == "--slow")
             o.slow = v;
         else if (a == "--slow-seconds")
@@ -805,10 +804,9 @@ int main(int argc, char** argv) {
     Options o = parse_options(argc, argv);
     raise_fd_limit();
     if (curl_global_init(CURL_GLOBAL_DEFAULT) != CURLE_OK) die("curl_global_init failed");
+    if (o.clients.empty()) o.clients = o.hosts ? std::vector<int>{50} : std::vector<int>{50, 200};
     if (o.hosts) {
-        Options h = o;
-        if (!o.clients_given) h.clients = {50};
-        hosts_rows(h);
+        hosts_rows(o);
         curl_global_cleanup();
         return 0;
     }
