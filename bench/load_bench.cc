@@ -1,6 +1,7 @@
 // Many clients at once through lighttpd, and slow clients holding requests open.
 //
 //   bench_load [--seconds S] [--clients N[,N...]] [--slow N] [--slow-seconds S] [--normal N]
+//   bench_load --hosts [--seconds S] [--clients N[,N...]]
 //
 // (a) Load: for each client count N (default 50, then 200), N clients each send requests
 //     back to back for S seconds (default 30) on one keep-alive connection, on three
@@ -24,6 +25,14 @@
 //     row gives the normal clients' figures, how many vdweb.cgi processes there were, the
 //     memory they and lighttpd held, and how many slow clients the server dropped or
 //     answered. --slow-seconds 0 leaves this section out.
+// (c) Web hosts (--hosts, which runs this section alone): several web hosts in front of one
+//     store. On a site keeping its store in a throw-away PostgreSQL cluster, one lighttpd and
+//     then two (two ports, the same site home, each configured as the site's), N clients
+//     (default 50) spread evenly over the hosts for S seconds, on two workloads: POST
+//     get_version_separator_rpc with alice's credentials (her login checked at the start of
+//     every request), and POST get_history_rpc of a file in her web view with them (reads
+//     the registry, the view and the VOB). The same site on SQLite with one host is the
+//     reference row. Rows as in (a); peak MiB and procs are the hosts' figures added up.
 #include <arpa/inet.h>
 #include <curl/curl.h>
 #include <fcntl.h>
@@ -41,6 +50,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <latch>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -49,6 +59,8 @@
 
 #include "e2e/lighttpd_server.h"
 #include "e2e/multipart.h"
+#include "e2e/rpc_client.h"
+#include "e2e/test_users.h"
 #include "site_support.h"
 
 namespace {
@@ -70,10 +82,11 @@ double since(Clock::time_point start) {
 
 struct Options {
     int seconds = 30;
-    std::vector<int> clients = {50, 200};
+    std::vector<int> clients;  // the mode's own counts unless given
     int slow = 300;
     int slow_seconds = 15;
     int normal = 20;
+    bool hosts = false;
 };
 
 std::vector<int> parse_list(const std::string& text) {
@@ -93,6 +106,10 @@ Options parse_options(int argc, char** argv) {
     Options o;
     for (int i = 1; i < argc; ++i) {
         std::string a = argv[i];
+        if (a == "--hosts") {
+            o.hosts = true;
+            continue;
+        }
         if (i + 1 >= argc) die("missing value after " + a);
         std::string value = argv[++i];
         int v = atoi(value.c_str());
@@ -110,7 +127,8 @@ Options parse_options(int argc, char** argv) {
             o.normal = v;
         else
             die("unknown option " + a +
-                " (--seconds S, --clients N[,N...], --slow N, --slow-seconds S, --normal N)");
+                " (--seconds S, --clients N[,N...], --slow N, --slow-seconds S, --normal N, "
+                "--hosts)");
     }
     return o;
 }
@@ -208,13 +226,13 @@ private:
     std::thread thread_;  // last: starts once the rest is in place
 };
 
-// CPU seconds of this process (every client thread), of lighttpd, of its reaped children
-// (the CGI programs that have ended, with whatever they started), and of the whole machine:
-// what the rest of the machine used besides tells how quiet it was.
+// CPU seconds of this process (every client thread), of the lighttpd servers, of their
+// reaped children (the CGI programs that have ended, with whatever they started), and of
+// the whole machine: what the rest of the machine used besides tells how quiet it was.
 struct CpuTimes {
     double client = 0, server = 0, cgi = 0, machine = 0;
 
-    static CpuTimes now(pid_t server_pid) {
+    static CpuTimes now(const std::vector<pid_t>& server_pids) {
         CpuTimes t;
         rusage ru{};
         getrusage(RUSAGE_SELF, &ru);
@@ -222,7 +240,9 @@ struct CpuTimes {
         t.client = secs(ru.ru_utime) + secs(ru.ru_stime);
         const double tick = static_cast<double>(sysconf(_SC_CLK_TCK));
         char buf[1024];
-        if (read_proc("/proc/" + std::to_string(server_pid) + "/stat", buf, sizeof buf)) {
+        for (pid_t server_pid : server_pids) {
+            if (!read_proc("/proc/" + std::to_string(server_pid) + "/stat", buf, sizeof buf))
+                continue;
             // After "(comm)": state and ten more fields, then utime stime cutime cstime.
             const char* p = strrchr(buf, ')');
             unsigned long long ut = 0, st = 0;
@@ -230,8 +250,8 @@ struct CpuTimes {
             if (p &&
                 sscanf(p + 1, " %*c %*d %*d %*d %*d %*d %*u %*u %*u %*u %*u %llu %llu %lld %lld",
                        &ut, &st, &cut, &cst) == 4) {
-                t.server = static_cast<double>(ut + st) / tick;
-                t.cgi = static_cast<double>(cut + cst) / tick;
+                t.server += static_cast<double>(ut + st) / tick;
+                t.cgi += static_cast<double>(cut + cst) / tick;
             }
         }
         // "cpu  user nice system idle iowait irq softirq steal ...": all but idle and iowait.
@@ -254,6 +274,7 @@ struct Workload {
     std::string url;
     std::string body;  // a form POST when not empty, else a GET
     const std::string* ending;
+    std::string login = {};  // "user:password" for HTTP Basic credentials, when not empty
 };
 
 // What one client thread saw. Only the last bytes of a response are kept: copying them
@@ -296,6 +317,10 @@ CURL* make_handle(const Workload& w, Tally* t) {
     curl_easy_setopt(curl, CURLOPT_URL, w.url.c_str());
     curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &Tally::write);
     curl_easy_setopt(curl, CURLOPT_WRITEDATA, t);
+    if (!w.login.empty()) {
+        curl_easy_setopt(curl, CURLOPT_HTTPAUTH, CURLAUTH_BASIC);
+        curl_easy_setopt(curl, CURLOPT_USERPWD, w.login.c_str());
+    }
     if (!w.body.empty()) {
         curl_easy_setopt(curl, CURLOPT_POSTFIELDS, w.body.data());
         curl_easy_setopt(curl, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(w.body.size()));
@@ -347,24 +372,27 @@ double percentile(std::vector<float>& v, double q) {
     return v[k];
 }
 
-// `clients` threads on one workload for `seconds`. The time counts until the last request
-// started before the deadline has ended.
-RunFigures run_clients(const Workload& w, int clients, int seconds, pid_t server_pid) {
+// `clients` threads for `seconds`, client i sending the workload `per_host[i % hosts]`: one
+// workload, on as many hosts as given. The time counts until the last request started
+// before the deadline has ended.
+RunFigures run_clients(const std::vector<Workload>& per_host, int clients, int seconds,
+                       const std::vector<pid_t>& server_pids) {
     std::vector<Tally> tallies(static_cast<size_t>(clients));
     std::vector<std::thread> threads;
     std::latch ready(clients + 1);
     Clock::time_point deadline;
     for (int i = 0; i < clients; ++i)
-        threads.emplace_back(client_loop, std::cref(w), std::ref(ready), std::cref(deadline),
-                             &tallies[static_cast<size_t>(i)]);
-    CpuTimes before = CpuTimes::now(server_pid);
+        threads.emplace_back(
+            client_loop, std::cref(per_host[static_cast<size_t>(i) % per_host.size()]),
+            std::ref(ready), std::cref(deadline), &tallies[static_cast<size_t>(i)]);
+    CpuTimes before = CpuTimes::now(server_pids);
     const Clock::time_point start = Clock::now();
     deadline = start + std::chrono::seconds(seconds);
     ready.arrive_and_wait();
     for (std::thread& t : threads) t.join();
     RunFigures f;
     f.seconds = since(start);
-    CpuTimes after = CpuTimes::now(server_pid);
+    CpuTimes after = CpuTimes::now(server_pids);
     f.cpu = {after.client - before.client, after.server - before.server, after.cgi - before.cgi,
              after.machine - before.machine};
     std::vector<float> all;
@@ -487,7 +515,7 @@ void load(const Options& o) {
     for (int clients : o.clients) {
         for (const Workload& w : workloads) {
             ProcessSampler sampler(server.pid(), 20ms);
-            RunFigures f = run_clients(w, clients, o.seconds, server.pid());
+            RunFigures f = run_clients({w}, clients, o.seconds, {server.pid()});
             print_row(std::to_string(clients), w.name, f, sampler.take());
             // Let the last CGI processes end before the next row.
             std::this_thread::sleep_for(500ms);
@@ -605,7 +633,7 @@ void slow_row(const Options& o, const char* label, const std::string& extra) {
     }
     const double settle = since(settle_start);
     sampler.take();
-    RunFigures f = run_clients(w, o.normal, o.slow_seconds, server.pid());
+    RunFigures f = run_clients({w}, o.normal, o.slow_seconds, {server.pid()});
     ProcessSampler::Figures p = sampler.take();
     const double pss = pss_mib(server.pid());
     const double server_mib = static_cast<double>(resident_pages(server.pid())) *
@@ -649,12 +677,139 @@ void slow_clients(const Options& o) {
     slow_row(o, "0", "server.stream-request-body := 0");
 }
 
+// ---- web hosts in front of one store ----------------------------------------------------
+
+// One site on the store of VERDANE_STORE (its site settings name it), served by `hosts`
+// lighttpd servers: the VOB /vobs/p holding src/a.c and alice's web view "alice" loading it.
+// The site needs a login, as scripts/serve's does.
+struct StoreSite {
+    // The first server holds the site: the others stop before it.
+    ~StoreSite() {
+        while (!servers.empty()) servers.pop_back();
+    }
+    std::vector<std::unique_ptr<e2e::LighttpdServer>> servers;
+    std::string view_uuid;
+};
+
+void make_store_site(int hosts, StoreSite* site) {
+    site->servers.push_back(std::make_unique<e2e::LighttpdServer>(e2e::Settings{}, std::string{},
+                                                                  std::string{},
+                                                                  /*allow_anonymous=*/false));
+    const e2e::LighttpdServer& first = *site->servers[0];
+    if (!first.started()) die(first.failure());
+    for (int i = 1; i < hosts; ++i) {
+        site->servers.push_back(
+            std::make_unique<e2e::LighttpdServer>(first, /*allow_anonymous=*/false));
+        if (!site->servers.back()->started()) die(site->servers.back()->failure());
+    }
+    const std::string home = first.site().home();
+    const std::string vdtool = "VERDANE_HOME=" + home + " " + VDTOOL_PATH;
+    first.site().write_file("a.c", "int a;\n");
+    first.site().write_file("cs",
+                            "element * CHECKEDOUT\nelement * /main/LATEST\nload /vobs/p/src\n");
+    for (const std::string& line :
+         {"mkvob -tag /vobs/p " + home + "/vobs/p.vbs",
+          "mkelem -mkpath -ci -from " + home + "/a.c /vobs/p/src/a.c",
+          "mkview -tag cfg -webview -cspec " + home + "/cs " + home + "/views/cfg.vws"}) {
+        const std::string command = vdtool + " " + line + " >/dev/null </dev/null";
+        if (system(command.c_str()) != 0) die("failed: " + command);
+    }
+    e2e::Response r = e2e::post_rpc(first.url(), "mkview_rpc",
+                                    e2e::args({{"ViewTag", "alice"},
+                                               {"ConfigTag", "cfg"},
+                                               {"Stream", ""},
+                                               {"TextMode", ""},
+                                               {"Stgloc", ""},
+                                               {"Colocate", "0"},
+                                               {"CopyAreaRoot", "C:\\work\\alice"}}),
+                                    e2e::kAlice);
+    const std::vector<const e2e::Part*> result = r.named("RpcResult");
+    site->view_uuid = e2e::header(result.empty() ? nullptr : result[0], "Uuid");
+    if (e2e::status_of(r) != "0" || site->view_uuid.empty())
+        die("alice's web view: " + e2e::text_of(r) + first.error_log());
+}
+
+void hosts_rows(const Options& o) {
+    std::string why;
+    if (!e2e::ensure_test_users(&why)) die(why);
+    const char* tmp = getenv("TMPDIR");
+    bench::TempPgCluster cluster(tmp && *tmp ? tmp : "/tmp");
+    if (!cluster.started()) die("cannot start a PostgreSQL cluster (scripts/pg-cluster)");
+    const std::string login = std::string(e2e::kAlice.name) + ":" + e2e::kAlice.password;
+    std::string counts;
+    for (int clients : o.clients) counts += (counts.empty() ? "" : ",") + std::to_string(clients);
+
+    printf(
+        "web hosts in front of one store: %s clients spread evenly over the hosts, sending "
+        "requests back\nto back for %d s, one keep-alive connection each, every request "
+        "with alice's credentials\n"
+        "  (peak MiB and procs: the hosts' figures added up; cpu: %% of one core used by "
+        "this client, the\n   lighttpd servers, their CGI processes that ended, and the rest "
+        "of the machine; %ld cores)\n",
+        counts.c_str(), o.seconds, sysconf(_SC_NPROCESSORS_ONLN));
+    print_header("store hosts");
+    struct Row {
+        const char* label;
+        bool postgresql;
+        int hosts;
+    };
+    for (const Row& row : {Row{"sqlite 1", false, 1}, Row{"pg 1", true, 1}, Row{"pg 2", true, 2}}) {
+        if (row.postgresql)
+            setenv("VERDANE_STORE", cluster.store().c_str(), 1);
+        else
+            unsetenv("VERDANE_STORE");
+        StoreSite site;
+        make_store_site(row.hosts, &site);
+        const std::string history_args =
+            e2e::args({{"Scope", "vobs/p/src/a.c"}, {"ViewUuid", site.view_uuid}});
+        std::vector<Workload> separator, history;
+        std::vector<pid_t> pids;
+        for (const auto& server : site.servers) {
+            separator.push_back({"get_version_separator_rpc, login", server->url(),
+                                 e2e::form_body("VDW_Vdcore::get_version_separator_rpc"), &kTrailer,
+                                 login});
+            history.push_back({"get_history_rpc of a file, login", server->url(),
+                               e2e::form_body("VDW_Vdcore::get_history_rpc", history_args.c_str()),
+                               &kTrailer, login});
+            pids.push_back(server->pid());
+            warm_up(separator.back(), *server);
+            warm_up(history.back(), *server);
+        }
+        for (int clients : o.clients) {
+            for (const std::vector<Workload>* w : {&separator, &history}) {
+                std::vector<std::unique_ptr<ProcessSampler>> samplers;
+                for (pid_t pid : pids)
+                    samplers.push_back(std::make_unique<ProcessSampler>(pid, 20ms));
+                RunFigures f = run_clients(*w, clients, o.seconds, pids);
+                ProcessSampler::Figures sum;
+                for (auto& sampler : samplers) {
+                    ProcessSampler::Figures p = sampler->take();
+                    sum.peak_rss_mib += p.peak_rss_mib;
+                    sum.peak_processes += p.peak_processes;
+                }
+                // With one client count, the header says it; with several, each row does.
+                std::string label = row.label;
+                if (o.clients.size() > 1) label += " " + std::to_string(clients);
+                print_row(label, w->front().name, f, sum);
+                std::this_thread::sleep_for(500ms);
+            }
+        }
+    }
+    unsetenv("VERDANE_STORE");
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     Options o = parse_options(argc, argv);
     raise_fd_limit();
     if (curl_global_init(CURL_GLOBAL_DEFAULT) != CURLE_OK) die("curl_global_init failed");
+    if (o.clients.empty()) o.clients = o.hosts ? std::vector<int>{50} : std::vector<int>{50, 200};
+    if (o.hosts) {
+        hosts_rows(o);
+        curl_global_cleanup();
+        return 0;
+    }
     if (o.seconds > 0) load(o);
     if (o.slow_seconds > 0) slow_clients(o);
     curl_global_cleanup();

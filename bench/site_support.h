@@ -1,6 +1,7 @@
 // What the benchmarks that run through a web server share: outside programs' output, a
-// generated source tree, git http-backend behind the site's lighttpd, and the processes a
-// server has started read from /proc.
+// generated source tree, git http-backend behind the site's lighttpd, the processes a
+// server has started read from /proc, a web view fetched as a client fetches it, and a
+// throw-away PostgreSQL cluster for the store.
 #ifndef BENCH_SITE_SUPPORT_H
 #define BENCH_SITE_SUPPORT_H
 
@@ -10,6 +11,12 @@
 #include <random>
 #include <string>
 #include <vector>
+
+namespace e2e {
+class CopyArea;
+class LighttpdServer;
+struct TestUser;
+}  // namespace e2e
 
 namespace bench {
 
@@ -42,6 +49,42 @@ std::vector<pid_t> descendants_of(pid_t pid);
 long resident_pages(pid_t pid);
 // The process's peak resident size (VmHWM) in KiB; 0 when it is gone.
 long peak_resident_kib(pid_t pid);
+
+// A web-view fetch applied to a copy area as its records arrive, then committed.
+struct SyncRun {
+    double seconds = 0;   // the fetch and its commit
+    long long bytes = 0;  // what the client received
+    double peak_mib = 0;  // the peak resident size (VmHWM) of the vdweb.cgi processes
+    size_t records = 0;   // the records applied
+};
+// Fetches `area`'s view through `server` as `user` and commits what was applied; the area
+// is reset for the next fetch. False with the reason in `why`.
+bool fetch_and_commit(const e2e::LighttpdServer& server, e2e::CopyArea& area,
+                      const e2e::TestUser& user, SyncRun* run, std::string* why);
+
+// The UUID of the view `tag` as `vdtool lsview -long` shows it (`vdtool`: the command that
+// runs vdtool on the site); empty when there is none.
+std::string view_uuid(const std::string& vdtool, const std::string& tag);
+
+// A throw-away PostgreSQL cluster (scripts/pg-cluster start-temp, at a link of ours below
+// `scratch`), stopped and removed with the object, or when the program exits or is
+// interrupted before that.
+class TempPgCluster {
+public:
+    explicit TempPgCluster(const std::string& scratch);
+    ~TempPgCluster();
+    TempPgCluster(const TempPgCluster&) = delete;
+    TempPgCluster& operator=(const TempPgCluster&) = delete;
+
+    bool started() const { return started_; }
+    // The store's setting for a site keeping its databases in this cluster.
+    std::string store() const;
+    void stop();
+
+private:
+    std::string link_;
+    bool started_ = false;
+};
 
 }  // namespace bench
 

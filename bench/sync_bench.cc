@@ -18,7 +18,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -27,7 +26,6 @@
 #include <fstream>
 #include <random>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "e2e/lighttpd_server.h"
@@ -55,36 +53,6 @@ void run(const std::string& command) {
     if (system(command.c_str()) != 0) die("failed: " + command);
 }
 
-// The peak resident size of the vdweb.cgi processes seen while it runs, in MiB.
-class CgiPeak {
-public:
-    explicit CgiPeak(const e2e::LighttpdServer& server) : server_(server) {
-        thread_ = std::thread([this] {
-            while (!stop_) {
-                for (pid_t pid : server_.cgi_processes()) {
-                    std::ifstream in("/proc/" + std::to_string(pid) + "/status");
-                    std::string line;
-                    while (std::getline(in, line))
-                        if (line.rfind("VmHWM:", 0) == 0)
-                            peak_kib_ = std::max(peak_kib_.load(), atol(line.c_str() + 6));
-                }
-                std::this_thread::sleep_for(std::chrono::milliseconds(5));
-            }
-        });
-    }
-    double stop() {
-        stop_ = true;
-        thread_.join();
-        return static_cast<double>(peak_kib_) / 1024.0;
-    }
-
-private:
-    const e2e::LighttpdServer& server_;
-    std::atomic<bool> stop_{false};
-    std::atomic<long> peak_kib_{0};
-    std::thread thread_;
-};
-
 // Bytes are what the client received (git: the clone's object store; not measured for git's
 // other rows).
 void row(const char* what, const char* who, double seconds, long long bytes, double peak_mib) {
@@ -98,32 +66,11 @@ void row(const char* what, const char* who, double seconds, long long bytes, dou
     fflush(stdout);
 }
 
-struct Sync {
-    double seconds = 0;
-    long long bytes = 0;
-    double peak = 0;
-    size_t records = 0;
-};
-
 // A fetch applied to `area` and committed.
-Sync fetch_and_commit(const e2e::LighttpdServer& server, e2e::CopyArea& area) {
-    Sync s;
-    CgiPeak peak(server);
-    const auto start = Clock::now();
-    e2e::PostOptions o;
-    o.on_part = [&area](const e2e::Part& p) { return area.apply(p); };
-    e2e::Response r =
-        e2e::post_rpc(server.url(), "ws_sync_fetch_rpc", area.fetch_args(), kAnonymous, o);
-    if (e2e::status_of(r) != "0" || !area.error().empty())
-        die("fetch failed: " + e2e::text_of(r) + area.error());
-    e2e::Response c =
-        e2e::post_rpc(server.url(), "ws_sync_commit_rpc", area.commit_args(), kAnonymous);
-    if (e2e::status_of(c) != "0") die("commit failed: " + e2e::text_of(c));
-    s.seconds = since(start);
-    s.peak = peak.stop();
-    s.bytes = r.bytes + c.bytes;
-    s.records = area.applied().size();
-    area.reset();
+bench::SyncRun fetch_and_commit(const e2e::LighttpdServer& server, e2e::CopyArea& area) {
+    bench::SyncRun s;
+    std::string why;
+    if (!bench::fetch_and_commit(server, area, kAnonymous, &s, &why)) die(why);
     return s;
 }
 
@@ -162,19 +109,12 @@ int main(int argc, char** argv) {
         "/git/b.git && git --git-dir=" + home + "/git/b.git config http.receivepack true");
     run("chown -R --reference=" + home + "/tmp " + home + "/git 2>/dev/null || true");
 
-    auto uuid_of = [&](const char* tag) {
-        const std::string out = bench::command_output(vdtool + " lsview -long " + tag);
-        const size_t at = out.find("uuid");
-        std::string u = at == std::string::npos ? "" : out.substr(at);
-        u = u.substr(u.find_first_of("0123456789abcdef", 4), 32);
-        return u;
-    };
-    e2e::CopyArea one(home + "/ca1", uuid_of("web1"));
-    e2e::CopyArea two(home + "/ca2", uuid_of("web2"));
+    e2e::CopyArea one(home + "/ca1", bench::view_uuid(vdtool, "web1"));
+    e2e::CopyArea two(home + "/ca2", bench::view_uuid(vdtool, "web2"));
 
     // First fetch.
-    Sync first = fetch_and_commit(server, one);
-    row("first fetch", "vdweb", first.seconds, first.bytes, first.peak);
+    bench::SyncRun first = fetch_and_commit(server, one);
+    row("first fetch", "vdweb", first.seconds, first.bytes, first.peak_mib);
     fetch_and_commit(server, two);
     const std::string url = server.url("/git/b.git");
     auto start = Clock::now();
@@ -187,8 +127,8 @@ int main(int argc, char** argv) {
     row("first fetch", "git", clone_s, pack, 0);
 
     // Nothing changed.
-    Sync none = fetch_and_commit(server, one);
-    row("no change", "vdweb", none.seconds, none.bytes, none.peak);
+    bench::SyncRun none = fetch_and_commit(server, one);
+    row("no change", "vdweb", none.seconds, none.bytes, none.peak_mib);
     start = Clock::now();
     run("git -C " + home + "/clone1 pull -q");
     row("no change", "git", since(start), 0, 0);
@@ -237,8 +177,8 @@ int main(int argc, char** argv) {
     run("cd " + home + "/clone2 && " + git + " commit -qam change && git push -q");
     row("atomic checkin", "git", since(start), 0, 0);
 
-    Sync some = fetch_and_commit(server, two);
-    row("1% changed", "vdweb", some.seconds, some.bytes, some.peak);
+    bench::SyncRun some = fetch_and_commit(server, two);
+    row("1% changed", "vdweb", some.seconds, some.bytes, some.peak_mib);
     start = Clock::now();
     run("git -C " + home + "/clone1 pull -q");
     row("1% changed", "git", since(start), 0, 0);
