@@ -344,7 +344,7 @@ int main(int argc, char** argv) {
         e2e::LighttpdServer server;
         if (!server.started()) die(server.failure());
         if (o.requests > 0) per_request_http(o, server, separator);
-        e2e::LighttpdServer relay({}, VDWEB_CGI_RELAY_PATH);
+        e2e::LighttpdServer relay(e2e::Settings{}, VDWEB_CGI_RELAY_PATH);
         if (!relay.started()) die(relay.failure());
         streaming(o, server, relay);
     }

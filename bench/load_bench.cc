@@ -487,7 +487,7 @@ void load(const Options& o) {
     if (!server.started()) die(server.failure());
     make_repository(server.site().home() + "/git/bench.git");
     // The floor of any CGI program: one that writes a header and a byte, served alike.
-    e2e::LighttpdServer floor({}, VDWEB_CGI_RELAY_PATH);
+    e2e::LighttpdServer floor(e2e::Settings{}, VDWEB_CGI_RELAY_PATH);
     if (!floor.started()) die(floor.failure());
 
     const std::string primes_args = "primeCount=10\nperiodInSeconds=0\nbodySize=65536\n";
