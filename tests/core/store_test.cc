@@ -7,6 +7,7 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -275,6 +276,38 @@ TEST(StoreDb, RemovedDatabaseIsGone) {
     db = open_db(path);
     ASSERT_TRUE(db);
     EXPECT_EQ(count_rows(*db, "SELECT COUNT(*) FROM item"), 1);  // the seed alone
+}
+
+// A PostgreSQL session that the server ends (a restart, an administrator) is made again
+// before the next transaction, with its statements prepared anew; what was asked on the
+// ended session fails, and nothing after it does.
+TEST(StoreDb, SessionEndedByTheServerIsMadeAgain) {
+    const char* store = getenv("VERDANE_STORE");
+    if (!store || strncmp(store, "postgres", 8) != 0)
+        GTEST_SKIP() << "a file database has no server";
+    TempDir dir;
+    auto db = open_db(dir / "s.db");
+    auto other = open_db(dir / "t.db");
+    ASSERT_TRUE(db && other);
+    ASSERT_EQ(count_rows(*db, "SELECT COUNT(*) FROM item"), 1);
+    const int64_t pid = count_rows(*db, "SELECT pg_backend_pid()");
+    ASSERT_GT(pid, 0);
+    const std::string end =
+        "SELECT CASE WHEN pg_terminate_backend(" + std::to_string(pid) + ") THEN 1 ELSE 0 END";
+    ASSERT_EQ(count_rows(*other, end.c_str()), 1) << other->last_error();
+    const std::string gone =
+        "SELECT COUNT(*) FROM pg_stat_activity WHERE pid = " + std::to_string(pid);
+    for (int i = 0; i < 500 && count_rows(*other, gone.c_str()) != 0; ++i) usleep(10000);
+
+    db->exec("INSERT INTO item (id, name) VALUES (7, 'lost with its session')");
+    ASSERT_EQ(db->transact(store_txn_kind::write,
+                           [&](store_txn&) {
+                               return db->exec("INSERT INTO item (id, name) VALUES (8, 'b')");
+                           }),
+              TBS_ST_OK)
+        << db->last_error();
+    EXPECT_EQ(count_rows(*db, "SELECT COUNT(*) FROM item WHERE id = 8"), 1);
+    EXPECT_NE(count_rows(*db, "SELECT pg_backend_pid()"), pid);
 }
 
 TEST(StoreDb, FailuresMapToCoreStatuses) {
