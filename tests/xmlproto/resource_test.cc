@@ -1,8 +1,10 @@
 // Resources built from locations over a real site, their locations read back to the same
 // objects, and properties read and written through the property model.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <memory>
 #include <sstream>
 #include <string>
@@ -266,8 +268,26 @@ TEST_F(ResourceTest, ActivitiesAreBoundToTasks) {
 }
 
 // Storage locations belong to the site's administrator; a directory that is not one is
-// refused.
+// refused. New VOBs and views are made in a location of their kind by its name.
 TEST_F(ResourceTest, StorageLocationsAreTheAdministrators) {
+    const std::string vobs = site_.path() + "/vobstore";
+    ASSERT_EQ(mkdir(vobs.c_str(), 0755), 0);
+    ASSERT_EQ(run_vdtool(&cap_, {"mkstgloc", "-vob", "vobs", vobs}), 0) << cap_.err;
+    ASSERT_EQ(run_vdtool(&cap_, {"mkvob", "-tag", "/vobs/inloc", "-stgloc", "vobs"}), 0)
+        << cap_.err;
+    EXPECT_TRUE(std::filesystem::is_directory(vobs + "/inloc.vbs"));
+    ASSERT_EQ(run_vdtool(&cap_, {"mkview", "-tag", "v_in_pool", "-webview", "-stgloc", "pool"}), 0)
+        << cap_.err;
+    EXPECT_TRUE(std::filesystem::is_directory(site_.path() + "/v_in_pool.vws"));
+    // A location of the other kind, one that does not exist, or a path given as well.
+    EXPECT_NE(run_vdtool(&cap_, {"mkvob", "-tag", "/vobs/x", "-stgloc", "pool"}), 0);
+    EXPECT_NE(cap_.err.find("holds view storage, not VOB storage"), std::string::npos) << cap_.err;
+    EXPECT_NE(run_vdtool(&cap_, {"mkview", "-tag", "x", "-stgloc", "nowhere"}), 0);
+    EXPECT_NE(run_vdtool(&cap_, {"mkvob", "-tag", "/vobs/y", "-stgloc", "vobs", vobs + "/y.vbs"}),
+              0);
+    EXPECT_FALSE(std::filesystem::exists(vobs + "/x.vbs"));
+    EXPECT_FALSE(std::filesystem::exists(vobs + "/y.vbs"));
+
     EXPECT_NE(run_vdtool(&cap_, {"mkstgloc", "-vob", "vobs", "/no/such/dir"}), 0);
     EXPECT_NE(run_vdtool(&cap_, {"mkstgloc", "-vob", "-view", "both", site_.path()}), 0);
     ASSERT_EQ(credutl_set_credentials("nobody", nullptr), 0);

@@ -231,14 +231,37 @@ tbs_status_t failed(const char* what, const char* object, tbs_status_t st) {
     return cmdsyn_failed(what, object, st);
 }
 
+}  // namespace
+
+tbs_status_t cmdsyn_storage_in_location(const std::string& name, bool for_views,
+                                        const std::string& tag, const char* ext, std::string* out) {
+    rgy_stgloc_entry_t loc;
+    tbs_status_t st = rgy_find_stgloc(name.c_str(), nullptr, &loc);
+    if (st != TBS_ST_OK) return cmdsyn_failed("find storage location", name.c_str(), st);
+    if (loc.for_views != for_views) {
+        imsg_error("vdtool: Error: Storage location \"%s\" holds %s storage, not %s storage.\n",
+                   name.c_str(), loc.for_views ? "view" : "VOB", for_views ? "view" : "VOB");
+        return TBS_ST_INVALID;
+    }
+    // The tag's last name, which a tag's own rules keep free of "/" and of "." and "..".
+    const std::string leaf = tag.substr(tag.rfind('/') + 1);
+    if (leaf.empty() || leaf[0] == '.')
+        return cmdsyn_failed("name storage for", tag.c_str(), TBS_ST_INVALID);
+    *out = loc.path + "/" + leaf + ext;
+    return TBS_ST_OK;
+}
+
+namespace {
+
 const char* const kMkvobUsage =
-    "mkvob -tag vob-tag [-c comment | -nc] [-public] [-ucmproject] storage-path";
+    "mkvob -tag vob-tag [-c comment | -nc] [-public] [-ucmproject] "
+    "{-stgloc location-name | storage-path}";
 const char* const kRmvobUsage = "rmvob vob-tag";
 const char* const kLsvobUsage = "lsvob [vob-tag]";
 const char* const kCheckvobUsage = "checkvob [-repair] vob-tag";
 
 tbs_status_t mkvob(const std::vector<std::string>& args) {
-    std::string tag, comment, storage;
+    std::string tag, comment, storage, location;
     bool is_public = false, ucmproject = false;
     for (size_t i = 0; i < args.size(); ++i) {
         const char* a = args[i].c_str();
@@ -252,18 +275,25 @@ tbs_status_t mkvob(const std::vector<std::string>& args) {
             is_public = true;
         } else if (clp_match(a, "-ucmproject", 2)) {
             ucmproject = true;
+        } else if (clp_match(a, "-stgloc", 3) && i + 1 < args.size()) {
+            location = args[++i];
         } else if (a[0] == '-' || !storage.empty()) {
             return usage_error(kMkvobUsage);
         } else {
             storage = a;
         }
     }
-    if (tag.empty() || storage.empty()) return usage_error(kMkvobUsage);
-    // The storage is written: its directory must be one the command may use.
-    const size_t slash = storage.rfind('/');
-    CMDSYN_TRY(cmdsyn_check_local_file(slash == std::string::npos ? "."
-                                       : slash == 0               ? "/"
-                                                                  : storage.substr(0, slash)));
+    if (tag.empty() || storage.empty() == location.empty()) return usage_error(kMkvobUsage);
+    if (!location.empty()) {
+        // A location the administrator named holds the storage of new VOBs.
+        CMDSYN_TRY(cmdsyn_storage_in_location(location, false, tag, ".vbs", &storage));
+    } else {
+        // The storage is written: its directory must be one the command may use.
+        const size_t slash = storage.rfind('/');
+        CMDSYN_TRY(cmdsyn_check_local_file(slash == std::string::npos ? "."
+                                           : slash == 0               ? "/"
+                                                                      : storage.substr(0, slash)));
+    }
     vob_create_args_t c;
     c.tag = tag.c_str();
     c.storage = storage.c_str();

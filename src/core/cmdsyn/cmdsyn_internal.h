@@ -60,6 +60,12 @@ tbs_status_t cmdsyn_usage_error(const char* usage);
 // Prints "vdtool: Error: Unable to <what> "<object>": <status text>." and returns `st`.
 tbs_status_t cmdsyn_failed(const char* what, const char* object, tbs_status_t st);
 
+// The storage path of a new VOB (`for_views` false) or view tagged `tag` in the storage
+// location `name` of the default region: the location's directory, the tag's last name and
+// `ext`. Reports and fails when there is no such location or it holds the other kind.
+tbs_status_t cmdsyn_storage_in_location(const std::string& name, bool for_views,
+                                        const std::string& tag, const char* ext, std::string* out);
+
 // A time as vdtool prints it: UTC, "2024-05-01T12:00:00Z" (the bare number when it cannot
 // be converted).
 std::string cmdsyn_utc(int64_t at);

@@ -24,7 +24,7 @@ typedef std::vector<std::string> names_t;
 
 const char* const kMkviewUsage =
     "mkview -tag view-tag [-webview | -snapshot | -automatic | -dynamic] [-sumview] "
-    "[-cspec file | -stream stream-selector] storage-path";
+    "[-cspec file | -stream stream-selector] {-stgloc location-name | storage-path}";
 const char* const kRmviewUsage = "rmview view-tag";
 const char* const kLsviewUsage = "lsview [-long] [view-tag]";
 const char* const kStartviewUsage = "startview view-tag";
@@ -97,12 +97,12 @@ tbs_status_t open_view(const std::string& tag, view_t** view) {
 tbs_status_t mkview(const cmdsyn_args_t& args) {
     cmdsyn_scanner s(args, kMkviewUsage);
     cmd_mkview_args_t a;
-    std::string cspec_file;
+    std::string cspec_file, location;
     std::vector<std::string> kinds;
     static const char* const kKinds[] = {"webview", "snapshot", "automatic", "dynamic"};
     while (s.next_option()) {
         if (s.value("-tag", 1, &a.tag) || s.value("-cspec", 2, &cspec_file) ||
-            s.value("-stream", 3, &a.stream))
+            s.value("-stream", 3, &a.stream) || s.value("-stgloc", 3, &location))
             continue;
         if (s.flag("-sumview", 2)) {
             a.sum_view = true;
@@ -118,11 +118,15 @@ tbs_status_t mkview(const cmdsyn_args_t& args) {
         if (!matched) return s.unknown();
     }
     names_t ops;
-    CMDSYN_TRY(s.operands(1, 1, &ops));
+    CMDSYN_TRY(s.operands(location.empty() ? 1 : 0, location.empty() ? 1 : 0, &ops));
     CMDSYN_TRY(check_tag(s, a.tag));
     if (kinds.size() > 1) return s.fail("Give one view kind, not several.");
-    if (ops[0][0] != '/') return s.fail("Storage path is not absolute: \"%s\".", ops[0]);
-    a.storage = ops[0];
+    if (!location.empty()) {
+        CMDSYN_TRY(cmdsyn_storage_in_location(location, true, a.tag, ".vws", &a.storage));
+    } else {
+        if (ops[0][0] != '/') return s.fail("Storage path is not absolute: \"%s\".", ops[0]);
+        a.storage = ops[0];
+    }
     if (!kinds.empty()) a.kind = kinds[0];
     if (!cspec_file.empty() && !a.stream.empty())
         return s.fail("A stream's view takes the stream's config spec: no -cspec.");
