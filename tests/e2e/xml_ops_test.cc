@@ -546,6 +546,24 @@ TEST_F(XmlOpsTest, OperationsInADynamicView) {
     ASSERT_EQ(status_of(xml("UncheckoutDynamic",
                             root("UncheckoutDynamic", "1.0", "<path>" + old_a + "</path>"))),
               "0");
+
+    // The version named, not the latest, checked out in the dynamic view: the view's file
+    // holds it, and the answer names the checkout.
+    std::string local;
+    Response named = xml("VersionCheckoutLocal",
+                         root("VersionCheckoutLocal", "1.0",
+                              "<view>workspace:/alice_dyn</view><checked-out-file>" + dir +
+                                  "/a.c@@/main/1</checked-out-file><checkout-flags "
+                                  "reserved=\"true\"/>"),
+                         &local);
+    ASSERT_EQ(status_of(named), "0") << text_of(named);
+    EXPECT_TRUE(has(local, "<VersionCheckoutLocalResponse><checked-out-file reserved=\"true\">"))
+        << local;
+    EXPECT_TRUE(has(local, "/vobs/src/d/a.c")) << local;
+    EXPECT_EQ(checkouts("alice_dyn"), (std::vector<std::string>{"a.c", "d"}));
+    EXPECT_EQ(slurp(dir + "/a.c"), contents("/vobs/src/d/a.c@@/main/1"));
+    ASSERT_EQ(status_of(xml("UncheckoutDynamic", root("UncheckoutDynamic", "1.0", path("a.c")))),
+              "0");
 }
 
 }  // namespace
