@@ -195,6 +195,48 @@ TEST_F(XmlOpsTest, CheckoutCheckinAndUncheckoutInAWebView) {
     EXPECT_TRUE(has(doc, "/vobs/src/d/b.c@@/main/2")) << doc;
     EXPECT_EQ(checkouts("alice_web"), std::vector<std::string>{});
 
+    // Atomic with three items, the second of which someone else's checkin has overtaken:
+    // the answer names that merge alone and nothing goes in; with the merge recorded, all do.
+    const std::string one = write_file(site_.home() + "/c-one", "c\n");
+    const std::string other = write_file(site_.home() + "/b-other", "other\n");
+    vdtool_lines({{"mkelem", "-ci", "-from", one, "/vobs/src/d/c.c"},
+                  {"protect", "-chown", kAlice.name, "/vobs/src/d/c.c"}});
+    for (const char* leaf : {"a.c", "c.c"})
+        ASSERT_EQ(
+            status_of(xml("BulkCheckoutSnapshot", root("BulkCheckoutSnapshot", "1.0",
+                                                       co + "vobs/src/d/" + leaf + "</path>"))),
+            "0");
+    ASSERT_EQ(status_of(xml("BulkCheckoutSnapshot",
+                            root("BulkCheckoutSnapshot", "1.0",
+                                 std::string("<resource>") + kWs +
+                                     "</resource><checkout-flags/><path>vobs/src/d/b.c</path>"))),
+              "0");
+    vdtool_lines({{"co", "/vobs/src/d/b.c"}, {"ci", "-from", other, "/vobs/src/d/b.c"}});
+    auto three_items = [&](const std::string& b_extra) {
+        std::string files;
+        for (const char* leaf : {"a.c", "b.c", "c.c"})
+            files += std::string("<checkin-file><path>") + kWs + "/vobs/src/d/" + leaf + "</path>" +
+                     (std::string(leaf) == "b.c" ? b_extra : "") + "</checkin-file>";
+        return "<checkin-file-set>" + files +
+               "</checkin-file-set><checkin-flags checkin-identical=\"true\"/>";
+    };
+    Response overtaken =
+        xml("AtomicCheckinSnapshot", root("AtomicCheckinSnapshot", "1.0", three_items("")), &doc);
+    EXPECT_EQ(status_of(overtaken), "100006") << text_of(overtaken);
+    EXPECT_TRUE(has(doc, std::string("<merge-needed><path>") + kWs + "/vobs/src/d/b.c</path>"))
+        << doc;
+    EXPECT_FALSE(has(doc, "d/a.c</path></merge-needed>") || has(doc, "<checked-in>")) << doc;
+    EXPECT_EQ(checkouts("alice_web").size(), 3u);
+    Response merged =
+        xml("AtomicCheckinSnapshot",
+            root("AtomicCheckinSnapshot", "1.0",
+                 three_items("<from-version>/vobs/src/d/b.c@@/main/3</from-version>")),
+            &doc);
+    ASSERT_EQ(status_of(merged), "0") << text_of(merged);
+    EXPECT_TRUE(has(doc, "/vobs/src/d/b.c@@/main/4")) << doc;
+    EXPECT_TRUE(has(doc, "/vobs/src/d/c.c@@/main/2")) << doc;
+    EXPECT_EQ(checkouts("alice_web"), std::vector<std::string>{});
+
     // A named version checked out, answered with the checkout's resource.
     std::string local;
     Response named = xml("VersionCheckoutLocal",
@@ -219,7 +261,7 @@ TEST_F(XmlOpsTest, CheckoutCheckinAndUncheckoutInAWebView) {
                       root("UncheckoutSnapshot", "1.0", unco + "<uncheckout-flags/><pop_kind/>"));
     ASSERT_EQ(status_of(un), "0") << text_of(un);
     EXPECT_EQ(checkouts("alice_web"), std::vector<std::string>{});
-    EXPECT_EQ(version_of("alice_web", "/vobs/src/d/b.c"), "/main/2");
+    EXPECT_EQ(version_of("alice_web", "/vobs/src/d/b.c"), "/main/4");
 }
 
 // A checkout of a version that is not the latest on its branch is refused with 100009
