@@ -993,25 +993,6 @@ tbs_status_t content_pool::each_content(
 
 tbs_status_t content_pool::stale_temporaries(int64_t min_age_s,
                                              std::vector<std::string>* names) const {
-    names->clear();
-    DIR* d = ::opendir(dir_.c_str());
-    if (!d) return errno_status(errno);
-    const time_t now = ::time(nullptr);
-    while (struct dirent* e = ::readdir(d)) {
-        if (strncmp(e->d_name, kTempPrefix, strlen(kTempPrefix)) != 0 ||
-            fileutl_temp_writer_alive(e->d_name + strlen(kTempPrefix)))
-            continue;
-        const std::string path = dir_ + "/" + e->d_name;
-        struct stat s;
-        if (fsys_lstat(path.c_str(), &s) != 0 || !S_ISREG(s.st_mode) ||
-            static_cast<int64_t>(now - s.st_mtime) < min_age_s)
-            continue;
-        int fd = fsys_open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-        if (fd < 0) continue;
-        if (fileutl_lock_temp(fd)) names->push_back(e->d_name);
-        fsys_close(fd);
-    }
-    ::closedir(d);
-    std::sort(names->begin(), names->end());
-    return TBS_ST_OK;
+    const char* const prefixes[] = {kTempPrefix};
+    return fileutl_list_stale_temps(dir_.c_str(), prefixes, 1, min_age_s, names);
 }

@@ -11,6 +11,7 @@
 #include <unistd.h>
 #include <zlib.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cstdint>
@@ -295,25 +296,55 @@ bool fileutl_lock_temp(int fd) {
 
 namespace {
 
-// Removes `path` when it is stale: unchanged for `min_age_s` and its writer lock free.
-// The lock is held across the unlink, and the name must still lead to the file locked,
-// so a file that a writer renamed or replaced meanwhile is left alone.
-bool remove_if_stale(const std::string& path, const char* tagged, int64_t min_age_s, time_t now) {
-    if (fileutl_temp_writer_alive(tagged)) return false;
+// Opens `path` holding its writer lock when it is stale: a regular file its writer's name
+// does not show alive, unchanged for `min_age_s`, whose lock is free. The descriptor (to
+// close), or -1 when the file is not stale; `held` gets the locked file's status.
+int lock_if_stale(const std::string& path, const char* tagged, int64_t min_age_s, time_t now,
+                  struct stat* held) {
+    if (fileutl_temp_writer_alive(tagged)) return -1;
     struct stat before;
-    if (fsys_lstat(path.c_str(), &before) != 0 || !S_ISREG(before.st_mode)) return false;
-    if (static_cast<int64_t>(now - before.st_mtime) < min_age_s) return false;
+    if (fsys_lstat(path.c_str(), &before) != 0 || !S_ISREG(before.st_mode)) return -1;
+    if (static_cast<int64_t>(now - before.st_mtime) < min_age_s) return -1;
     int fd = fsys_open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) return false;
-    bool removed = false;
+    if (fd < 0) return -1;
+    if (fileutl_lock_temp(fd) && fsys_fstat(fd, held) == 0 &&
+        static_cast<int64_t>(now - held->st_mtime) >= min_age_s)
+        return fd;
+    fsys_close(fd);
+    return -1;
+}
+
+// Removes `path` when it is stale. The lock is held across the unlink, and the name must
+// still lead to the file locked, so a file that a writer renamed or replaced meanwhile is
+// left alone.
+bool remove_if_stale(const std::string& path, const char* tagged, int64_t min_age_s, time_t now) {
     struct stat held, now_named;
-    if (fileutl_lock_temp(fd) && fsys_fstat(fd, &held) == 0 &&
-        static_cast<int64_t>(now - held.st_mtime) >= min_age_s &&
-        fsys_lstat(path.c_str(), &now_named) == 0 && now_named.st_ino == held.st_ino &&
-        now_named.st_dev == held.st_dev)
-        removed = fsys_unlink(path.c_str()) == 0;
+    int fd = lock_if_stale(path, tagged, min_age_s, now, &held);
+    if (fd < 0) return false;
+    const bool removed = fsys_lstat(path.c_str(), &now_named) == 0 &&
+                         now_named.st_ino == held.st_ino && now_named.st_dev == held.st_dev &&
+                         fsys_unlink(path.c_str()) == 0;
     fsys_close(fd);
     return removed;
+}
+
+// Calls `fn` with the name and the part after its prefix of each entry of `dir` whose name
+// begins with one of the `count` `prefixes`.
+template <class Fn>
+tbs_status_t each_temp(const char* dir, const char* const* prefixes, size_t count, Fn fn) {
+    if (!dir || (count && !prefixes)) return tbs_errno2status(EINVAL);
+    DIR* d = ::opendir(dir);
+    if (!d) return errno == ENOENT ? TBS_ST_OK : tbs_errno2status(errno);
+    while (struct dirent* e = ::readdir(d)) {
+        for (size_t i = 0; i < count; ++i) {
+            if (strncmp(e->d_name, prefixes[i], strlen(prefixes[i])) == 0) {
+                fn(e->d_name, e->d_name + strlen(prefixes[i]));
+                break;
+            }
+        }
+    }
+    ::closedir(d);
+    return TBS_ST_OK;
 }
 
 }  // namespace
@@ -321,22 +352,28 @@ bool remove_if_stale(const std::string& path, const char* tagged, int64_t min_ag
 tbs_status_t fileutl_sweep_temps(const char* dir, const char* const* prefixes, size_t count,
                                  int64_t min_age_s, int* removed) {
     if (removed) *removed = 0;
-    if (!dir || (count && !prefixes)) return tbs_errno2status(EINVAL);
-    DIR* d = ::opendir(dir);
-    if (!d) return errno == ENOENT ? TBS_ST_OK : tbs_errno2status(errno);
     const time_t now = ::time(nullptr);
     int n = 0;
-    while (struct dirent* e = ::readdir(d)) {
-        const char* tagged = nullptr;
-        for (size_t i = 0; i < count && !tagged; ++i)
-            if (strncmp(e->d_name, prefixes[i], strlen(prefixes[i])) == 0)
-                tagged = e->d_name + strlen(prefixes[i]);
-        if (tagged && remove_if_stale(std::string(dir) + "/" + e->d_name, tagged, min_age_s, now))
-            ++n;
-    }
-    ::closedir(d);
+    tbs_status_t st = each_temp(dir, prefixes, count, [&](const char* name, const char* tagged) {
+        if (remove_if_stale(std::string(dir) + "/" + name, tagged, min_age_s, now)) ++n;
+    });
     if (removed) *removed = n;
-    return TBS_ST_OK;
+    return st;
+}
+
+tbs_status_t fileutl_list_stale_temps(const char* dir, const char* const* prefixes, size_t count,
+                                      int64_t min_age_s, std::vector<std::string>* names) {
+    names->clear();
+    const time_t now = ::time(nullptr);
+    tbs_status_t st = each_temp(dir, prefixes, count, [&](const char* name, const char* tagged) {
+        struct stat held;
+        int fd = lock_if_stale(std::string(dir) + "/" + name, tagged, min_age_s, now, &held);
+        if (fd < 0) return;
+        fsys_close(fd);
+        names->push_back(name);
+    });
+    std::sort(names->begin(), names->end());
+    return st;
 }
 
 bool fileutl_sweep_due(const char* stamp) {

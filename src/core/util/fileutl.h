@@ -6,6 +6,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
+#include <vector>
 
 #include "core/tbs/tbs.h"
 
@@ -80,6 +82,9 @@ bool fileutl_lock_temp(int fd);
 // `removed` (may be null) gets how many went. A directory that does not exist holds none.
 tbs_status_t fileutl_sweep_temps(const char* dir, const char* const* prefixes, size_t count,
                                  int64_t min_age_s, int* removed);
+// The names (sorted) of the files that fileutl_sweep_temps would remove, none removed.
+tbs_status_t fileutl_list_stale_temps(const char* dir, const char* const* prefixes, size_t count,
+                                      int64_t min_age_s, std::vector<std::string>* names);
 
 // Sweeps run where every request passes (a VOB's open, the registry's first open in a
 // process), so they are paced by a stamp file: a sweep is due when `stamp` is missing or was
