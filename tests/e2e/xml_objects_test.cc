@@ -161,14 +161,11 @@ TEST_F(XmlObjectsTest, FolderProjectBaselinesAndAutomaticView) {
                                   kAlice, &doc);
     EXPECT_TRUE(has(doc, ">ViewType:AUTOMATIC<")) << doc;
 
-    for (const char* rpc : {"MakePolicyRpc", "ApplyRolemapRpc", "EditBaselineDeps"}) {
+    for (const char* rpc : {"EditBaselineDeps"}) {
         Response r = call(rpc, "", &doc);
         EXPECT_EQ(status_of(r), "1001") << rpc;
         EXPECT_TRUE(has(text_of(r), "Unsupported operation")) << text_of(r);
     }
-    Response map = call("GetProxyTypePrivilegeMap", "", &doc);
-    EXPECT_EQ(status_of(map), "0");
-    EXPECT_TRUE(has(doc, "<privilege-map></privilege-map>")) << doc;
 }
 
 // Two baselines of the integration stream: the versions and activities between them.

@@ -222,13 +222,29 @@ tbs_status_t cmd_apply_rolemap(cmd_apply_rolemap_args_t* a) {
             tbs_status_t s = find_acl_type(vob, VOB_MTYPE_ROLEMAP, a->rolemap, &rolemap);
             if (s != TBS_ST_OK) return s;
             ApplyWalk w{vob, txn, ctx, *a, rolemap};
-            const bool version = r.mtype == VOB_MTYPE_VERSION || r.mtype == VOB_MTYPE_DIR_VERSION;
-            if (!r.element || !version) {
-                // The VOB, a type, a policy or a role map: the object itself.
+            if (!r.element || r.mtype == VOB_MTYPE_BRANCH) {
+                // The VOB, a type, a policy or a role map: the object itself; a branch is
+                // protected as its element.
                 if ((s = apply_one(w, r.element ? r.element : r.dbid)) == TBS_ST_OK) count = 1;
                 return s;
             }
-            return apply_tree(w, r.element, r.version, r.mtype == VOB_MTYPE_DIR_VERSION, 0, &count);
+            // An element named by itself (not one of its versions) is walked below the
+            // version the view selects.
+            bool is_dir = false;
+            vob_dbid_t version = r.version;
+            if (r.mtype == VOB_MTYPE_DIR_ELEMENT || r.mtype == VOB_MTYPE_FILE_ELEMENT) {
+                is_dir = r.mtype == VOB_MTYPE_DIR_ELEMENT;
+                if (is_dir && a->recurse &&
+                    (s = vob_select_version(vob, r.element, "", ctx.view, &version)) != TBS_ST_OK)
+                    return s;
+            } else {
+                vob_version_info_t v;
+                if ((s = vob_ver_get_info(vob, r.version ? r.version : r.dbid, &v)) != TBS_ST_OK)
+                    return s;
+                is_dir = v.is_dir;
+                if (!version) version = v.dbid;
+            }
+            return apply_tree(w, r.element, version, is_dir, 0, &count);
         });
         if (st != TBS_ST_OK) return cmd_fail("Unable to apply role map to", obj, st);
         a->count += count;

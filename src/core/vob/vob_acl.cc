@@ -220,16 +220,24 @@ tbs_status_t vob_acl_effective(vob_t* vob, vob_dbid_t obj, vob_acl_effective_t* 
         (st = vob_acl_store_object_rolemap(db, vob_obj, &rolemap)) != TBS_ST_OK)
         return st;
     if (!rolemap) return TBS_ST_OK;
+    out->rolemap = rolemap;
+    return vob_acl_rolemap_eacl(vob, rolemap, out->proxy, &out->entries);
+}
+
+tbs_status_t vob_acl_rolemap_eacl(vob_t* vob, vob_dbid_t rolemap, const std::string& proxy,
+                                  std::vector<vob_acl_ace_t>* out) {
+    out->clear();
+    store_db& db = *vob->db;
     int64_t policy = 0;
     std::vector<vob_acl_ace_t> roles, aces;
+    tbs_status_t st;
     if ((st = vob_acl_store_get_rolemap(db, rolemap, &policy, &roles)) != TBS_ST_OK ||
         (st = vob_acl_store_policy_entries(db, policy, &aces)) != TBS_ST_OK)
         return st;
-    out->rolemap = rolemap;
     for (const vob_acl_ace_t& a : aces) {
-        if (a.proxy != out->proxy) continue;
+        if (!proxy.empty() && a.proxy != proxy) continue;
         if (a.kind != "Role") {
-            out->entries.push_back(a);
+            out->push_back(a);
             continue;
         }
         for (const vob_acl_ace_t& r : roles) {
@@ -238,7 +246,7 @@ tbs_status_t vob_acl_effective(vob_t* vob, vob_dbid_t obj, vob_acl_effective_t* 
             e.role = a.name;
             e.kind = r.kind;
             e.name = r.name;
-            out->entries.push_back(e);
+            out->push_back(e);
         }
     }
     return TBS_ST_OK;

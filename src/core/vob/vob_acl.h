@@ -79,6 +79,10 @@ struct vob_acl_effective_t {
     std::vector<vob_acl_ace_t> entries;
 };
 tbs_status_t vob_acl_effective(vob_t* vob, vob_dbid_t obj, vob_acl_effective_t* out);
+// The list a role map gives objects of kind `proxy` ("" for every kind, each entry naming
+// its kind), roles replaced by their principals.
+tbs_status_t vob_acl_rolemap_eacl(vob_t* vob, vob_dbid_t rolemap, const std::string& proxy,
+                                  std::vector<vob_acl_ace_t>* out);
 // The access an identity has by an effective list.
 int vob_acl_access_of(const vob_acl_effective_t& eacl, const credutl_creds_t& who);
 // Whether `who` has at least `need` on `obj` by its list (`*decided` true), the VOB's
