@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "core/cred/credutl.h"
 #include "core/tbs/tbs.h"
 #include "core/view/view.h"
 #include "core/vob/vob.h"
@@ -50,8 +51,13 @@ protected:
             {"co", "/vobs/src/d/a.c"},
             {"ci", "-from", two, "/vobs/src/d/a.c"},
             {"protect", "-chown", kAlice.name, "/vobs/src/d", "/vobs/src/d/a.c", "/vobs/src/d/b.c"},
-            {"mkview", "-tag", "alice_web", "-webview", site_.home() + "/views/alice_web.vws"},
         });
+        // Alice's own web view: what it keeps on the server is hers to read.
+        ASSERT_EQ(credutl_set_credentials(kAlice.name, nullptr), 0);
+        const tbs_status_t made = run_vdtool(&cap_, {"mkview", "-tag", "alice_web", "-webview",
+                                                     site_.home() + "/views/alice_web.vws"});
+        credutl_reset_creds();
+        ASSERT_EQ(made, 0) << cap_.err;
     }
 
     // Sends `xml` as the request of `rpc` (with `upload` as the request's file when given);
@@ -338,16 +344,37 @@ TEST_F(XmlOpsTest, NamesMergeLabelsAttributesAndLinksInAWebView) {
                                  std::string("<resource>") + kWs +
                                      "</resource><checkout-flags/><path>vobs/src/d/a.c</path>"))),
               "0");
+    std::string merge_doc;
     Response merge =
         xml("MergeSnapshotRpc",
             root("MergeSnapshotRpc", "1.0",
                  ws + "<to-version>vobs/src/d/a.c</to-version><contrib-versions><contrib>"
-                      "/vobs/src/d/a.c@@/main/dev/1</contrib></contrib-versions>"));
+                      "/vobs/src/d/a.c@@/main/dev/1</contrib></contrib-versions>"),
+            &merge_doc);
     ASSERT_EQ(status_of(merge), "0") << text_of(merge);
     view_t* web = nullptr;
     ASSERT_EQ(view_open_by_tag("alice_web", &web), 0);
     EXPECT_EQ(slurp(web->private_root + "/vobs/src/d/a.c.merge.out"), "A\nb\nC\n");
     EXPECT_TRUE(fs::exists(web->private_root + "/vobs/src/d/a.c.contrib"));
+    // The answer names the files, and the client reads them back from the view; a name
+    // climbing out of the view's storage, and another user, are refused.
+    EXPECT_TRUE(has(merge_doc,
+                    "<MergeSnapshotResponse><merge-output>/vobs/src/d/a.c.merge.out"
+                    "</merge-output><contrib-output>/vobs/src/d/a.c.contrib"
+                    "</contrib-output></MergeSnapshotResponse>"))
+        << merge_doc;
+    const std::string uuid = tbs_uuid_text(web->uuid);
+    auto read_kept = [&](const std::string& pname, const TestUser& who) {
+        const std::string a = args({{"ResourceSelector", pname}, {"ViewUuid", uuid}});
+        return http_post(server_.url(), form_body("VDW_Vdcore::read_content_rpc", a.c_str()), who);
+    };
+    Response kept = read_kept("/vobs/src/d/a.c.merge.out", kAlice);
+    ASSERT_EQ(status_of(kept), "0") << text_of(kept);
+    EXPECT_EQ(kept.parts[0].content, "A\nb\nC\n");
+    Response contrib = read_kept("/vobs/src/d/a.c.contrib", kAlice);
+    EXPECT_EQ(contrib.parts[0].content, "a\nb\nC\n");
+    EXPECT_NE(status_of(read_kept("/vobs/src/d/../../../../etc/passwd", kAlice)), "0");
+    EXPECT_NE(status_of(read_kept("/vobs/src/d/a.c.merge.out", kMallory)), "0");
     Response arrow =
         xml("MakeMergeArrowRpc", root("MakeMergeArrowRpc", "1.0",
                                       "<from-version>/vobs/src/d/a.c@@/main/dev/1</from-version>"

@@ -1,7 +1,9 @@
 // Views: storage, registration, lookups, config specs, web-view records, load sessions.
 #include "core/view/view.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
@@ -468,4 +470,46 @@ tbs_status_t view_xcm_sync(view_t* view) {
         return r == TBS_ST_OK ? txn.commit() : r;
     });
     return st == TBS_ST_OK ? install_cspec(view, text) : st;
+}
+
+tbs_status_t view_open_private_file(view_t* view, const std::string& vob_pname, int* fd) {
+    *fd = -1;
+    if (view->private_root.empty()) return TBS_ST_NOT_FOUND;
+    rgy_view_entry_t e;
+    credutl_creds_t who;
+    tbs_status_t st = rgy_find_view_by_tag(view->tag.c_str(), nullptr, &e);
+    if (st == TBS_ST_OK) st = credutl_get_creds(&who);
+    if (st != TBS_ST_OK) return st;
+    if (e.owner != who.user && !credutl_is_privileged(who)) return TBS_ST_PERMISSION;
+    if (vob_pname.empty() || vob_pname[0] != '/' || vob_pname.size() > 4096) return TBS_ST_BAD_NAME;
+    // One component at a time from the root, none of them a link, "." or "..".
+    int dir = open(view->private_root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir < 0) return tbs_errno2status(errno);
+    size_t at = 1;
+    for (;;) {
+        const size_t slash = vob_pname.find('/', at);
+        const std::string part =
+            vob_pname.substr(at, slash == std::string::npos ? slash : slash - at);
+        if (part.empty() || part == "." || part == "..") {
+            close(dir);
+            return TBS_ST_BAD_NAME;
+        }
+        const bool last = slash == std::string::npos;
+        const int flags = O_RDONLY | O_NOFOLLOW | O_CLOEXEC | (last ? O_NONBLOCK : O_DIRECTORY);
+        const int next = openat(dir, part.c_str(), flags);
+        const int err = errno;
+        close(dir);
+        if (next < 0) return err == ELOOP ? TBS_ST_BAD_NAME : tbs_errno2status(err);
+        if (last) {
+            struct stat sb;
+            if (fstat(next, &sb) != 0 || !S_ISREG(sb.st_mode)) {
+                close(next);
+                return TBS_ST_NOT_FOUND;
+            }
+            *fd = next;
+            return TBS_ST_OK;
+        }
+        dir = next;
+        at = slash + 1;
+    }
 }

@@ -67,6 +67,12 @@ tbs_status_t cmd_mkview(cmd_mkview_args_t* args);
 // while checkouts made in it remain.
 tbs_status_t cmd_rmview(const char* tag);
 
+// Opens for reading a file of the view's private storage on this server (an uploaded copy,
+// what a merge left for its client) named by its VOB pathname ("/vobs/p/a.c.merge.out"):
+// the view's owner or a privileged identity only; a regular file below the private root,
+// reached without following any symbolic link. `*fd` is the caller's to close.
+tbs_status_t view_open_private_file(view_t* view, const std::string& vob_pname, int* fd);
+
 tbs_status_t view_open_by_tag(const char* tag, view_t** view);
 tbs_status_t view_open_by_uuid(const tbs_uuid_t& uuid, view_t** view);
 // The view whose root holds `path` (the root itself or anything below it).

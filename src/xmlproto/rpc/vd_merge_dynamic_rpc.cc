@@ -1,6 +1,9 @@
 // "MergeRpc" and the merge both merge RPCs share: each contributor in turn is merged into
 // the checkout of "to-version" in the view, stopping at the first merge that fails or leaves
-// conflicts (status 1026, no arrow recorded for it).
+// conflicts (status 1026, no arrow recorded for it). "MergeSnapshotRpc" keeps the result in
+// "<pname>.merge.out" and the last contributor in "<pname>.contrib" in the view's storage on
+// this server, and answers "MergeSnapshotResponse" with their VOB pathnames ("merge-output",
+// "contrib-output"), which the view's owner reads with read_content_rpc.
 #include <sys/stat.h>
 
 #include <string>
@@ -17,7 +20,9 @@
 #include "xmlproto/rpc/vd_xml_args.h"
 #include "xmlproto/rpc/vd_xml_op_family.h"
 #include "xmlproto/rpc/vd_xml_op_rpcs.h"
+#include "xmlproto/rpc/vd_xml_op_util.h"
 #include "xmlproto/xml/vd_xml_doc.h"
+#include "xmlproto/xml/vd_xml_stream.h"
 
 namespace {
 
@@ -29,7 +34,7 @@ std::string kept_file(view_t* view, const std::string& pname, const char* suffix
 
 }  // namespace
 
-void vd_xml_merge(VdXmlRpc& rpc, VdXmlElem* root, VdXmlViewKind kind) {
+void vd_xml_merge(VdXmlRpc& rpc, VdXmlElem* root, VdXmlViewKind kind, VdXmlStreamDoc* answer) {
     WCM_Status& status = rpc.status();
     std::string view_loc, to, base;
     vd_xml_take_text(root, "view", &view_loc);
@@ -84,6 +89,14 @@ void vd_xml_merge(VdXmlRpc& rpc, VdXmlElem* root, VdXmlViewKind kind) {
             VDW_Vdcore::free_cleartext(text);
             if (!status.is_ok()) return;
         }
+    }
+    // Where the result and the last contributor are kept, for the client to read back
+    // (read_content_rpc with the view's UUID).
+    if (answer && !ndata) {
+        answer->push("MergeSnapshotResponse");
+        vd_xml_put(*answer, "merge-output", pname + ".merge.out");
+        vd_xml_put(*answer, "contrib-output", pname + ".contrib");
+        answer->pop();
     }
 }
 

@@ -29,7 +29,8 @@ void vd_xml_move(VdXmlRpc& rpc, VdXmlElem* root, VdXmlViewKind kind);
 // vd_rmname_dynamic_rpc.cc
 void vd_xml_rmname(VdXmlRpc& rpc, VdXmlElem* root, VdXmlViewKind kind);
 // vd_merge_dynamic_rpc.cc
-void vd_xml_merge(VdXmlRpc& rpc, VdXmlElem* root, VdXmlViewKind kind);
+void vd_xml_merge(VdXmlRpc& rpc, VdXmlElem* root, VdXmlViewKind kind,
+                  VdXmlStreamDoc* answer = nullptr);
 // vd_work_on_rpc.cc: the activity becomes the view's current activity.
 void vd_xml_work_on(VdXmlRpc& rpc, VdXmlElem* root);
 // vd_apply_attribute_rpc.cc: the object of an attribute request ("resource" and
