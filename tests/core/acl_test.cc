@@ -98,6 +98,26 @@ TEST_F(AclTest, RoleMapOnTheVobDecidesInsteadOfModeBits) {
     EXPECT_EQ(as_nobody({"checkout", "-nc", "/vobs/p/g"}), TBS_ST_PERMISSION);
     // The VOB's owner keeps every right whatever the lists say.
     EXPECT_EQ(vdtool({"lock", "/vobs/p/g"}), 0) << out_.text;
+
+    // Reading bytes follows the lists too: everyone may read files by this policy, and
+    // nobody may read what a role map of a policy granting nothing protects.
+    TempDir tmp;
+    const std::string dest = tmp / "out";
+    vob_resolved_t r;
+    ASSERT_EQ(vob_resolve_pname("/vobs/p/g", nullptr, 0, &r), 0);
+    ASSERT_EQ(credutl_set_credentials("nobody", nullptr), 0);
+    EXPECT_EQ(vob_ver_get_cleartext(vob_, r.version, dest.c_str()), 0);
+    credutl_reset_creds();
+    ASSERT_EQ(vdtool({"mkpolicy", "none@/vobs/p"}), 0) << out_.text;
+    ASSERT_EQ(vdtool({"mkrolemap", "-policy", "none", "shut@/vobs/p"}), 0) << out_.text;
+    ASSERT_EQ(vdtool({"unlock", "/vobs/p/g"}), 0) << out_.text;
+    ASSERT_EQ(vdtool({"protect", "-rolemap", "shut", "/vobs/p/g"}), 0) << out_.text;
+    ASSERT_EQ(credutl_set_credentials("nobody", nullptr), 0);
+    EXPECT_EQ(vob_ver_get_cleartext(vob_, r.version, dest.c_str()), TBS_ST_PERMISSION);
+    std::unique_ptr<vob_content_stream> stream;
+    EXPECT_EQ(vob_ver_open_content(vob_, r.version, &stream), TBS_ST_PERMISSION);
+    credutl_reset_creds();
+    EXPECT_EQ(vob_ver_get_cleartext(vob_, r.version, dest.c_str()), 0);
 }
 
 TEST_F(AclTest, ApplyingToATreeAndNewElements) {

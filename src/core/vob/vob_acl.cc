@@ -273,3 +273,17 @@ tbs_status_t vob_acl_check(vob_t* vob, vob_dbid_t obj, const credutl_creds_t& wh
         return TBS_ST_OK;
     return TBS_ST_PERMISSION;
 }
+
+tbs_status_t vob_acl_may_read(vob_t* vob, vob_dbid_t element) {
+    credutl_creds_t who;
+    tbs_status_t st = credutl_get_creds(&who);
+    if (st != TBS_ST_OK) return st;
+    if (credutl_is_privileged(who)) return TBS_ST_OK;
+    int64_t rolemap = 0;
+    if ((st = vob_acl_store_rolemap_of_either(*vob->db, element, vob_object_of(vob), &rolemap)) !=
+            TBS_ST_OK ||
+        !rolemap)
+        return st;
+    bool decided = false;
+    return vob_acl_check(vob, element, who, VOB_ACL_READ, &decided);
+}

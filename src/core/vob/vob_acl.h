@@ -90,5 +90,9 @@ int vob_acl_access_of(const vob_acl_effective_t& eacl, const credutl_creds_t& wh
 // (the owner, group and mode checks then apply).
 tbs_status_t vob_acl_check(vob_t* vob, vob_dbid_t obj, const credutl_creds_t& who, int need,
                            bool* decided);
+// Reading an element's versions (their bytes) as the acting identity: Read by the list of
+// an element a role map protects; anything else reads. One indexed lookup when nothing
+// protects it.
+tbs_status_t vob_acl_may_read(vob_t* vob, vob_dbid_t element);
 
 #endif

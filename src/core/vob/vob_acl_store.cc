@@ -98,6 +98,17 @@ tbs_status_t vob_acl_store_set_object_rolemap(store_db& db, int64_t obj, int64_t
                 obj, rolemap);
 }
 
+tbs_status_t vob_acl_store_rolemap_of_either(store_db& db, int64_t obj, int64_t fallback,
+                                             int64_t* rolemap) {
+    *rolemap = 0;
+    tbs_status_t st = one(
+        db,
+        "SELECT rolemap FROM acl_protected WHERE obj = ? OR obj = ?"
+        " ORDER BY CASE WHEN obj = ? THEN 0 ELSE 1 END LIMIT 1",
+        [&](store_stmt& s) { *rolemap = s.column_int64(0); }, obj, fallback, obj);
+    return st == TBS_ST_NOT_FOUND ? TBS_ST_OK : st;
+}
+
 tbs_status_t vob_acl_store_rolemap_uses(store_db& db, int64_t rolemap, int64_t* uses) {
     *uses = 0;
     return one(

@@ -15,6 +15,7 @@
 #include "core/store/content_pool.h"
 #include "core/store/db.h"
 #include "core/util/fsys.h"
+#include "core/vob/vob_acl.h"
 #include "core/vob/vob_store.h"
 #include "core/vob/xcm.h"
 
@@ -207,6 +208,7 @@ tbs_status_t vob_ver_get_cleartext(vob_t* vob, vob_dbid_t version, const char* d
     tbs_status_t st = vob_ver_get_info(vob, version, &v);
     if (st != TBS_ST_OK) return st;
     if (v.is_dir) return TBS_ST_BAD_REQUEST;
+    if ((st = vob_acl_may_read(vob, v.element)) != TBS_ST_OK) return st;
     if (!v.content.empty()) return vob->pool->get_to_file(v.content.c_str(), dest);
     // Replaced, not truncated: a read-only copy there is still replaced.
     if (fsys_unlink(dest) != 0 && errno != ENOENT) return tbs_errno2status(errno);
@@ -242,6 +244,7 @@ tbs_status_t file_content(vob_t* vob, vob_dbid_t version, std::string* content) 
     tbs_status_t st = vob_ver_get_info(vob, version, &v);
     if (st != TBS_ST_OK) return st;
     if (v.is_dir) return TBS_ST_IS_DIRECTORY;
+    if ((st = vob_acl_may_read(vob, v.element)) != TBS_ST_OK) return st;
     *content = std::move(v.content);
     return TBS_ST_OK;
 }
