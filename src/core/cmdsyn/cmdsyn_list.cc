@@ -437,7 +437,8 @@ tbs_status_t describe_type(const Named& n, bool long_form) {
     std::vector<vob_event_info_t> events;
     if (vob_obj_get_events(vob, n.dbid, &events) == TBS_ST_OK)
         for (const vob_event_info_t& e : events)
-            if (e.kind == "create type") print_comment(e.comment);
+            if (e.kind == "create type" || e.kind == "create policy" || e.kind == "create role map")
+                print_comment(e.comment);
     if (n.mtype == VOB_MTYPE_ELTYPE)
         imsg_ok("  merge type: %s%s%s\n", merge_word(t.merge_type),
                 t.type_manager.empty() ? "" : ", type manager ", t.type_manager.c_str());
