@@ -161,7 +161,7 @@ TEST_F(XmlObjectsTest, FolderProjectBaselinesAndAutomaticView) {
                                   kAlice, &doc);
     EXPECT_TRUE(has(doc, ">ViewType:AUTOMATIC<")) << doc;
 
-    for (const char* rpc : {"MakePolicyRpc", "ApplyRolemapRpc", "EditBaselineDeps"}) {
+    for (const char* rpc : {"MakePolicyRpc", "ApplyRolemapRpc"}) {
         Response r = call(rpc, "", &doc);
         EXPECT_EQ(status_of(r), "1001") << rpc;
         EXPECT_TRUE(has(text_of(r), "Unsupported operation")) << text_of(r);

@@ -627,14 +627,16 @@ tbs_status_t cmd_rebase_start(cmd_rebase_args_t* a) {
     std::string full;
     {
         // Only the new foundation's label rules select the from-versions.
-        std::vector<vob_dbid_t> saved = foundation;
-        for (vob_dbid_t b : next)
+        std::vector<vob_dbid_t> saved = foundation, closure;
+        if ((st = xcm_baseline_closure(pvob, next, &closure)) != TBS_ST_OK) return st;
+        for (vob_dbid_t b : closure)
             for (vob_dbid_t at = b, depth = 0; at && depth < 1000; ++depth) {
                 xcm_baseline_info_t bl;
                 xcm_component_info_t ci;
                 if ((st = xcm_get_baseline(pvob, at, &bl)) != TBS_ST_OK ||
                     (st = xcm_get_component(pvob, bl.component, &ci)) != TBS_ST_OK)
                     return st;
+                if (ci.root_pname.empty()) break;  // a composite's own component
                 full += "element \"" + ci.root_pname + "/...\" " + bl.name + "\n";
                 at = bl.full ? 0 : bl.base;
             }

@@ -118,6 +118,11 @@ const char* const kMigrations[] = {
     // The tasks (work items of a task provider, named by URI) an activity is bound to.
     "CREATE TABLE xcm_activity_tasks (activity BIGINT NOT NULL REFERENCES xcm_objects(dbid),"
     " uri TEXT NOT NULL, PRIMARY KEY (activity, uri));",
+    // Composite baselines: the member baselines each baseline names (xcm.h says what a
+    // stream sees through them), and the composites naming a member found without a scan.
+    "CREATE TABLE xcm_baseline_deps (baseline BIGINT NOT NULL REFERENCES xcm_objects(dbid),"
+    " member BIGINT NOT NULL REFERENCES xcm_objects(dbid), PRIMARY KEY (baseline, member));"
+    "CREATE INDEX xcm_baseline_deps_member ON xcm_baseline_deps (member, baseline);",
 };
 
 // Generations kept when the journal trims itself (the VOB's "change_keep" setting, else

@@ -1,8 +1,8 @@
 // RPCs for kinds of object this server does not keep: access-control policies and role
-// maps (objects here are protected by owner, group and mode bits), and composite baselines
-// (a baseline here covers one component). Each reads its request, so that a malformed one
-// is still told apart, and answers that the operation is not supported; the privilege map
-// is answered empty, since no kind of object carries an access-control list.
+// maps (objects here are protected by owner, group and mode bits). Each reads its request,
+// so that a malformed one is still told apart, and answers that the operation is not
+// supported; the privilege map is answered empty, since no kind of object carries an
+// access-control list.
 #include "foundation/catalogs/vdw_prop_catalog.h"
 #include "foundation/wcm_status.h"
 #include "xmlproto/resource/vd_resource.h"
@@ -39,10 +39,4 @@ void VdApplyRolemapRpc::handle_request(VdXmlDoc& request, VdXmlStreamDoc&) {
     if (int rc = validate_rpc_version(request.get_root(), RPC_NAME, RPC_VERSION))
         return void(status().set_status(rc));
     refuse(status(), "role maps are not kept by this server");
-}
-
-void VdEditBaselineDepsRpc::handle_request(VdXmlDoc& request, VdXmlStreamDoc&) {
-    if (int rc = validate_rpc_version(request.get_root(), RPC_NAME, RPC_VERSION))
-        return void(status().set_status(rc));
-    refuse(status(), "composite baselines are not kept by this server");
 }
