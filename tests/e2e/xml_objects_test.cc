@@ -1,15 +1,18 @@
 // XML RPCs that find and make objects, through lighttpd and vdweb.cgi as a logged-in
 // user: handles and locations of names, ancestry of versions, a folder, project and
-// baselines made, an automatic view made on a stream, and the kinds this server does not
-// keep refused.
+// baselines made, composite baselines edited, an automatic view made on a stream, and the
+// kinds this server does not keep refused.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
+#include <vector>
 
 #include "core/cmd/cmd.h"
 #include "core/cmd/cmd_xcm.h"
 #include "core/view/view.h"
 #include "core/vob/vob_obj.h"
+#include "core/vob/xcm.h"
 #include "e2e/site_test.h"
 #include "e2e/xml_client.h"
 #include "support/core_fixture.h"
@@ -223,6 +226,119 @@ TEST_F(XmlObjectsTest, CompareBaselinesReportsVersionsAndActivities) {
                          &doc);
     EXPECT_EQ(status_of(same), "0");
     EXPECT_FALSE(has(doc, "<version")) << doc;
+}
+
+// A composite baseline made, validated, changed and read over XML: a new one in a stream of
+// the project's rootless component, "validate-only" changing nothing, refusals, the
+// readers of its members and of the closures that take them in.
+TEST_F(XmlObjectsTest, EditBaselineDepsMakesAndChangesComposites) {
+    vdtool_lines({
+        {"mkcomp", "-nroot", "sys@/vobs/pvob"},
+        {"mkcomp", "-nroot", "ext@/vobs/pvob"},  // not of the project
+        {"mkproject", "-modcomp", "component:src@/vobs/pvob,component:sys@/vobs/pvob",
+         "proj@/vobs/pvob"},
+        {"mkstream", "-in", "project:proj@/vobs/pvob", "-integration", "int@/vobs/pvob"},
+        {"mkbl", "-stream", "stream:int@/vobs/pvob", "-full", "BL1"},
+    });
+    vob_t* pvob = nullptr;
+    vob_dbid_t dbid = 0, bl1 = 0, ext = 0;
+    ASSERT_EQ(xcm_resolve("baseline:BL1@/vobs/pvob", 0, &pvob, &bl1), 0);
+    ASSERT_EQ(xcm_find(pvob, VOB_MTYPE_BASELINE, "ext_INITIAL", &ext), 0);
+    const std::string make =
+        "<stream>stream:int@/vobs/pvob</stream><base-name>SYS1</base-name>"
+        "<add-baseline-deps><baseline>baseline:src_INITIAL@/vobs/pvob</baseline>"
+        "<baseline>baseline:ext_INITIAL@/vobs/pvob</baseline></add-baseline-deps>"
+        "<virtual-bls/><comment>system</comment>";
+    const std::string baseline = "<resource resource-type=\"baseline\">";
+    auto count = [](const std::string& doc, const std::string& part) {
+        size_t n = 0;
+        for (size_t at = doc.find(part); at != std::string::npos; at = doc.find(part, at + 1)) ++n;
+        return n;
+    };
+    std::string doc;
+    Response checked = call("EditBaselineDeps",
+                            make +
+                                "<baseline-deps-flags><flag name=\"validate-only\"/>"
+                                "</baseline-deps-flags>",
+                            &doc);
+    ASSERT_EQ(status_of(checked), "0") << text_of(checked);
+    EXPECT_TRUE(has(doc, "<EditBaselineDepsResponse><subbaseline-list><baseline>" + baseline))
+        << doc;
+    EXPECT_EQ(count(doc, baseline), 2u) << doc;
+    EXPECT_NE(xcm_resolve("baseline:SYS1@/vobs/pvob", 0, &pvob, &dbid), 0);
+
+    Response made = call("EditBaselineDeps", make, &doc);
+    ASSERT_EQ(status_of(made), "0") << text_of(made);
+    EXPECT_TRUE(has(doc, "<EditBaselineDepsResponse><baseline>" + baseline)) << doc;
+    ASSERT_EQ(xcm_resolve("baseline:SYS1@/vobs/pvob", 0, &pvob, &dbid), 0);
+
+    auto read = [&](const std::string& location, const char* prop) {
+        std::string out;
+        Response r = xml_post(server_.url(), "ReadProperties",
+                              "<ReadProperties version=\"2.0\"><resource>" + location +
+                                  "</resource><prop prop-name=\"http://verdane.org/TEAM/"
+                                  "PROPERTY:" +
+                                  prop + "\"/></ReadProperties>",
+                              kAlice, &out);
+        EXPECT_EQ(status_of(r), "0") << location << " " << prop << ": " << text_of(r);
+        return out;
+    };
+    EXPECT_TRUE(has(read("baseline:SYS1@/vobs/pvob", "baseline-is-composite"), ">true</prop>"));
+    EXPECT_TRUE(has(read("baseline:BL1@/vobs/pvob", "baseline-is-composite"), ">false</prop>"));
+    const std::string subs = read("baseline:SYS1@/vobs/pvob", "subbaseline-list");
+    EXPECT_EQ(count(subs, baseline), 3u) << subs;  // the baseline read and its two members
+
+    // The member of its component is replaced; a cycle and a member not held are refused.
+    Response replaced = call("EditBaselineDeps",
+                             "<baseline>baseline:SYS1@/vobs/pvob</baseline><add-baseline-deps>"
+                             "<baseline>baseline:BL1@/vobs/pvob</baseline></add-baseline-deps>",
+                             &doc);
+    ASSERT_EQ(status_of(replaced), "0") << text_of(replaced);
+    const std::vector<vob_dbid_t> now{std::min(bl1, ext), std::max(bl1, ext)};
+    std::vector<vob_dbid_t> members;
+    ASSERT_EQ(xcm_baseline_members(pvob, dbid, &members), 0);
+    EXPECT_EQ(members, now);
+    const struct {
+        const char* body;
+        const char* status;
+    } refused[] = {
+        {"<baseline>baseline:SYS1@/vobs/pvob</baseline><add-baseline-deps><baseline>"
+         "baseline:SYS1@/vobs/pvob</baseline></add-baseline-deps>",
+         "1005"},
+        {"<baseline>baseline:SYS1@/vobs/pvob</baseline><remove-baseline-deps><baseline>"
+         "baseline:src_INITIAL@/vobs/pvob</baseline></remove-baseline-deps>",
+         "1002"},
+        {"<baseline>stream:int@/vobs/pvob</baseline>", "1072"},
+        {"<base-name>SYS2</base-name>", "1072"},
+    };
+    for (const auto& c : refused) {
+        Response r = call("EditBaselineDeps", c.body, &doc);
+        EXPECT_EQ(status_of(r), c.status) << c.body << ": " << text_of(r);
+    }
+    ASSERT_EQ(xcm_baseline_members(pvob, dbid, &members), 0);
+    EXPECT_EQ(members, now);
+
+    // Recommended, the composite brings the member of a component the stream has no other
+    // baseline of into the stream's closure; src_INITIAL, recommended itself, keeps its place.
+    vdtool_lines(
+        {{"chstream", "-recommended", "baseline:SYS1@/vobs/pvob", "stream:int@/vobs/pvob"}});
+    const std::string ext_ref = "dbid:" + std::to_string(ext) + "@";
+    const std::string bl1_ref = "dbid:" + std::to_string(bl1) + "@";
+    const std::string closure = read("stream:int@/vobs/pvob", "recommended-baseline-list-closure");
+    EXPECT_EQ(count(closure, baseline), 3u) << closure;
+    EXPECT_TRUE(has(closure, ext_ref)) << closure;
+    EXPECT_FALSE(has(closure, bl1_ref)) << closure;
+    const std::string comp = read("component:sys@/vobs/pvob", "baseline-list-closure");
+    EXPECT_EQ(count(comp, baseline), 4u) << comp;  // sys_INITIAL, SYS1 and its two members
+
+    Response removed = call("EditBaselineDeps",
+                            "<baseline>baseline:SYS1@/vobs/pvob</baseline><remove-baseline-deps>"
+                            "<baseline>baseline:BL1@/vobs/pvob</baseline><baseline>"
+                            "baseline:ext_INITIAL@/vobs/pvob</baseline></remove-baseline-deps>"
+                            "<comment>empty again</comment>",
+                            &doc);
+    ASSERT_EQ(status_of(removed), "0") << text_of(removed);
+    EXPECT_TRUE(has(read("baseline:SYS1@/vobs/pvob", "baseline-is-composite"), ">false</prop>"));
 }
 
 // A checked-out directory of a web view takes a new name, a link, a rename and a removal in

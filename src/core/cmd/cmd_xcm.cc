@@ -690,6 +690,13 @@ tbs_status_t cmd_mkbl(cmd_mkbl_args_t* a) {
         (st = view_cspec_parse(text.c_str(), &spec, &errors)) != TBS_ST_OK)
         return st;
     const vob_view_ctx_t view = view_cspec_view_ctx(spec);
+    // Composites label nothing: only components with a root share a baseline name.
+    int rooted = 0;
+    for (vob_dbid_t c : comps) {
+        xcm_component_info_t comp;
+        if ((st = xcm_get_component(pvob, c, &comp)) != TBS_ST_OK) return st;
+        rooted += comp.root_element != 0;
+    }
     a->baselines.clear();
     for (vob_dbid_t c : comps) {
         if (!wanted.empty() && !wanted.count(c)) continue;
@@ -717,7 +724,7 @@ tbs_status_t cmd_mkbl(cmd_mkbl_args_t* a) {
                 TBS_ST_OK)
             return st;
         if (!b.full && changed.empty()) continue;  // nothing changed in this component
-        b.name = baseline_name(p, s, comp, a->basename, ctx, comps.size() > 1);
+        b.name = baseline_name(p, s, comp, a->basename, ctx, rooted > 1);
         if ((st = check_xcm_name(b.name)) != TBS_ST_OK) return st;
         vob_dbid_t existing = 0;
         if (xcm_find(pvob, VOB_MTYPE_BASELINE, b.name, &existing) == TBS_ST_OK)
