@@ -341,6 +341,82 @@ TEST_F(XmlObjectsTest, EditBaselineDepsMakesAndChangesComposites) {
     EXPECT_TRUE(has(read("baseline:SYS1@/vobs/pvob", "baseline-is-composite"), ">false</prop>"));
 }
 
+// MakeBaselines with a component dependency makes a composite of the rootless component
+// naming the stream's newest baseline; CompareBaselines compares two composites member by
+// member.
+TEST_F(XmlObjectsTest, MakeAndCompareCompositeBaselines) {
+    vdtool_lines({
+        {"mkcomp", "-nroot", "sys@/vobs/pvob"},
+        {"mkproject", "-modcomp", "component:src@/vobs/pvob,component:sys@/vobs/pvob",
+         "proj@/vobs/pvob"},
+        {"mkstream", "-in", "project:proj@/vobs/pvob", "-integration", "int@/vobs/pvob"},
+        {"mkview", "-tag", "intv", "-stream", "stream:int@/vobs/pvob",
+         site_.home() + "/views/intv.vws"},
+    });
+    auto make = [&](const char* name, std::string* doc) {
+        return call("MakeBaselines",
+                    std::string("<stream>stream:int@/vobs/pvob</stream><bl-root-name>") + name +
+                        "</bl-root-name><label-kind>FULLY_LABELED</label-kind>"
+                        "<add-component-deps><component>component:src@/vobs/pvob</component>"
+                        "</add-component-deps>",
+                    doc);
+    };
+    std::string doc;
+    Response one = make("BL1", &doc);
+    ASSERT_EQ(status_of(one), "0") << text_of(one);
+    EXPECT_TRUE(has(doc, "</baseline><baseline><resource resource-type=\"baseline\">")) << doc;
+    vob_t* pvob = nullptr;
+    vob_dbid_t sys1 = 0, bl1 = 0;
+    ASSERT_EQ(xcm_resolve("baseline:BL1_sys@/vobs/pvob", 0, &pvob, &sys1), 0) << text_of(one);
+    ASSERT_EQ(xcm_find(pvob, VOB_MTYPE_BASELINE, "BL1", &bl1), 0);
+    std::vector<vob_dbid_t> members;
+    ASSERT_EQ(xcm_baseline_members(pvob, sys1, &members), 0);
+    EXPECT_EQ(members, std::vector<vob_dbid_t>{bl1});
+
+    cmd_mkactivity_args_t act;
+    act.name = "act1";
+    act.stream = "stream:int@/vobs/pvob";
+    act.view = "intv";
+    ASSERT_EQ(cmd_mkactivity(&act), 0) << cap_.err;
+    view_t* intv = nullptr;
+    ASSERT_EQ(view_open_by_tag("intv", &intv), 0);
+    cmd_checkout_args_t co;
+    co.pnames = {"/vobs/src/a.c"};
+    co.view = &intv->ctx;
+    ASSERT_EQ(cmd_checkout(&co), 0) << cap_.err;
+    cmd_checkin_args_t ci;
+    ci.pnames = {"/vobs/src/a.c"};
+    ci.from = {write_file(site_.home() + "/three", "three\n")};
+    ci.view = &intv->ctx;
+    ASSERT_EQ(cmd_checkin(&ci), 0) << cap_.err;
+    Response two = make("BL2", &doc);
+    ASSERT_EQ(status_of(two), "0") << text_of(two);
+
+    Response r = call("CompareBaselines",
+                      "<original-resource>baseline:BL1_sys@/vobs/pvob</original-resource>"
+                      "<target-resource>baseline:BL2_sys@/vobs/pvob</target-resource>"
+                      "<flag name=\"VERSIONS\"/><flag name=\"BASELINES\"/>",
+                      &doc);
+    ASSERT_EQ(status_of(r), "0") << text_of(r);
+    EXPECT_TRUE(has(doc, "<version compare-kind=\"ADDED\"><resource resource-type=\"fver\">"))
+        << doc;
+    EXPECT_TRUE(has(doc, "<version compare-kind=\"DELETED\">")) << doc;
+    for (const char* kind : {"ADDED", "DELETED"}) {
+        // The composite of each side and its member of src.
+        const std::string tag = std::string("<baseline compare-kind=\"") + kind + "\">";
+        const size_t first = doc.find(tag);
+        ASSERT_NE(first, std::string::npos) << doc;
+        EXPECT_NE(doc.find(tag, first + 1), std::string::npos) << doc;
+    }
+    Response same = call("CompareBaselines",
+                         "<original-resource>baseline:BL2_sys@/vobs/pvob</original-resource>"
+                         "<target-resource>baseline:BL2_sys@/vobs/pvob</target-resource>"
+                         "<flag name=\"VERSIONS\"/><flag name=\"BASELINES\"/>",
+                         &doc);
+    EXPECT_EQ(status_of(same), "0");
+    EXPECT_FALSE(has(doc, "compare-kind")) << doc;
+}
+
 // A checked-out directory of a web view takes a new name, a link, a rename and a removal in
 // one save; a view of another kind is refused.
 TEST_F(XmlObjectsTest, SaveDirectoryAppliesItsChangesInOrder) {

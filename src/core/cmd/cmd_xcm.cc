@@ -657,6 +657,11 @@ tbs_status_t cmd_activity_change_set(vob_t* pvob, vob_dbid_t activity,
 
 // Baselines -----------------------------------------------------------------------------------
 
+namespace {
+tbs_status_t mkbl_composite(cmd_mkbl_args_t* a, vob_t* pvob, const xcm_stream_info_t& s,
+                            bool several);
+}  // namespace
+
 tbs_status_t cmd_mkbl(cmd_mkbl_args_t* a) {
     cmd_ctx ctx;
     vob_t* pvob = nullptr;
@@ -748,7 +753,11 @@ tbs_status_t cmd_mkbl(cmd_mkbl_args_t* a) {
                 static_cast<long long>(b.labelled));
         a->baselines.push_back(b.dbid);
     }
-    if (a->baselines.empty()) imsg_ok("No baseline made: nothing changed in the stream.\n");
+    if (!a->add_comp_deps.empty() || !a->remove_comp_deps.empty()) {
+        if ((st = mkbl_composite(a, pvob, s, !a->baselines.empty())) != TBS_ST_OK) return st;
+    } else if (a->baselines.empty()) {
+        imsg_ok("No baseline made: nothing changed in the stream.\n");
+    }
     if (a->recommend && !a->baselines.empty()) {
         cmd_chstream_args_t ch;
         ch.stream = xcm_selector(pvob, VOB_MTYPE_STREAM, s.name);
@@ -943,7 +952,7 @@ tbs_status_t cmd_chbl_deps(cmd_bl_deps_args_t* a) {
             (st = composite_component(pvob, s, a->component, &comp)) != TBS_ST_OK)
             return st;
         if (a->basename.empty()) a->basename = s.name + "_" + today();
-        b.name = baseline_name(p, s, comp, a->basename, ctx, false);
+        b.name = baseline_name(p, s, comp, a->basename, ctx, a->several);
         if ((st = check_xcm_name(b.name)) != TBS_ST_OK) return st;
         vob_dbid_t existing = 0;
         if (xcm_find(pvob, VOB_MTYPE_BASELINE, b.name, &existing) == TBS_ST_OK)
@@ -969,3 +978,73 @@ tbs_status_t cmd_chbl_deps(cmd_bl_deps_args_t* a) {
     a->result = st == TBS_ST_OK && !(made && a->validate_only) ? b.dbid : 0;
     return st;
 }
+
+namespace {
+
+// The composite cmd_mkbl makes for component dependencies.
+tbs_status_t mkbl_composite(cmd_mkbl_args_t* a, vob_t* pvob, const xcm_stream_info_t& s,
+                            bool several) {
+    xcm_component_info_t comp;
+    std::vector<vob_dbid_t> made, foundation, members;
+    tbs_status_t st = composite_component(pvob, s, a->composite, &comp);
+    if (st == TBS_ST_OK) st = xcm_stream_baselines(pvob, s.dbid, 0, &made);
+    if (st == TBS_ST_OK) st = xcm_stream_baselines(pvob, s.dbid, XCM_BL_FOUNDATION, &foundation);
+    if (st != TBS_ST_OK) return st;
+    // The stream's newest baseline of each component: made in it (oldest first), else its
+    // foundation.
+    std::map<vob_dbid_t, vob_dbid_t> newest;
+    for (const auto* list : {&foundation, &made})
+        for (vob_dbid_t b : *list) {
+            xcm_baseline_info_t bl;
+            if ((st = xcm_get_baseline(pvob, b, &bl)) != TBS_ST_OK) return st;
+            newest[bl.component] = b;
+        }
+    std::set<vob_dbid_t> deps;  // components
+    auto prev = newest.find(comp.dbid);
+    if (prev != newest.end() &&
+        (st = xcm_baseline_members(pvob, prev->second, &members)) != TBS_ST_OK)
+        return st;
+    for (vob_dbid_t m : members) {
+        xcm_baseline_info_t bl;
+        if ((st = xcm_get_baseline(pvob, m, &bl)) != TBS_ST_OK) return st;
+        deps.insert(bl.component);
+    }
+    for (const auto* list : {&a->add_comp_deps, &a->remove_comp_deps})
+        for (const std::string& sel : *list) {
+            vob_t* pv = nullptr;
+            vob_dbid_t c = 0;
+            if ((st = resolve(sel, VOB_MTYPE_COMPONENT, &pv, &c)) != TBS_ST_OK) return st;
+            if (pv != pvob)
+                return cmd_fail("The component is in another project VOB", sel, TBS_ST_INVALID);
+            if (list == &a->add_comp_deps)
+                deps.insert(c);
+            else
+                deps.erase(c);
+        }
+    cmd_bl_deps_args_t d;
+    d.stream = xcm_selector(pvob, VOB_MTYPE_STREAM, s.name);
+    d.basename = a->basename;
+    d.component = xcm_selector(pvob, VOB_MTYPE_COMPONENT, comp.name);
+    d.comment = a->comment;
+    d.several = several;
+    for (vob_dbid_t c : deps) {
+        auto n = newest.find(c);
+        xcm_obj_t o;
+        if (n == newest.end()) {
+            xcm_get_obj(pvob, c, &o);
+            return cmd_fail("The stream has no baseline of the component", o.name,
+                            TBS_ST_NOT_FOUND);
+        }
+        if ((st = xcm_get_obj(pvob, n->second, &o)) != TBS_ST_OK) return st;
+        d.add.push_back(xcm_selector(pvob, VOB_MTYPE_BASELINE, o.name));
+    }
+    if ((st = cmd_chbl_deps(&d)) != TBS_ST_OK) return st;
+    xcm_obj_t o;
+    xcm_get_obj(pvob, d.result, &o);
+    imsg_ok("Created composite baseline \"%s\" in component \"%s\" (%zu members).\n",
+            o.name.c_str(), comp.name.c_str(), d.members.size());
+    a->baselines.push_back(d.result);
+    return TBS_ST_OK;
+}
+
+}  // namespace

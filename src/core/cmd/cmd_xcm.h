@@ -121,12 +121,20 @@ tbs_status_t cmd_mvact(const char* version, const vob_view_ctx_t* view, const ch
 // the components named): the versions the stream selects are labelled, an incremental
 // baseline labelling only what changed since the last baseline of its component in the
 // stream. With `recommend` they become the stream's recommended baselines.
+//
+// Component dependencies: with `add_comp_deps` or `remove_comp_deps` (component selectors)
+// a composite baseline of `composite` (a rootless component; "" the project's one) is
+// made as well, whose members are the stream's newest baseline (made in it, else its
+// foundation) of each component its previous baseline in the stream had a member of,
+// with those added and without those removed.
 struct cmd_mkbl_args_t {
     std::string stream;
     std::string basename;
     bool full = false;
     bool recommend = false;
     std::vector<std::string> components;
+    std::vector<std::string> add_comp_deps, remove_comp_deps;
+    std::string composite;
     std::string comment;
     std::vector<vob_dbid_t> baselines;  // result (in the stream's project VOB)
 };
@@ -159,7 +167,8 @@ struct cmd_bl_deps_args_t {
     std::vector<std::string> add, remove;  // baseline selectors
     std::string comment;
     bool validate_only = false;
-    vob_dbid_t result = 0;            // results: the baseline (0 when validated only new)
+    bool several = false;   // named as one of several baselines (with its component's name)
+    vob_dbid_t result = 0;  // results: the baseline (0 when validated only new)
     std::vector<vob_dbid_t> members;  // its direct members after the edit
 };
 tbs_status_t cmd_chbl_deps(cmd_bl_deps_args_t* args);
