@@ -245,3 +245,35 @@ TEST_F(XcmCompositeTest, RefusedAndValidatedEdits) {
     EXPECT_NE(edit("sys1", {"lib_INITIAL"}, {}), 0);
     EXPECT_EQ(members("sys1"), "src_INITIAL");
 }
+
+// A deliver of a composite made in a development stream brings what its members made in
+// that stream label; members from elsewhere (the foundation's) bring nothing.
+TEST_F(XcmCompositeTest, DeliverOfACompositeBringsItsMembersWork) {
+    const char* const dev = "stream:dev@/vobs/pvob";
+    ok({"mkview", "-tag", "int", "-stream", kInt, site_.path() + "/int.vws"});
+    ok({"mkstream", "-in", "project:proj@/vobs/pvob", "dev@/vobs/pvob"});
+    ok({"mkview", "-tag", "dev", "-stream", dev, site_.path() + "/dev.vws"});
+    ok({"mkactivity", "-in", dev, "-view", "dev", "work@/vobs/pvob"});
+    view_t* v = nullptr;
+    ASSERT_EQ(view_open_by_tag("dev", &v), 0);
+    cmd_checkout_args_t co;
+    co.pnames = {"/vobs/lib/l.c"};
+    co.view = &v->ctx;
+    ASSERT_EQ(cmd_checkout(&co), 0) << cap_.text;
+    cmd_checkin_args_t ci;
+    ci.pnames = {"/vobs/lib/l.c"};
+    ci.from = {write_file(tmp_ / "l", "from dev\n")};
+    ci.view = &v->ctx;
+    ASSERT_EQ(cmd_checkin(&ci), 0) << cap_.text;
+    ok({"mkbl", "-stream", dev, "d1"});  // d1_lib only: src did not change
+    ok({"mkbl", "-stream", dev, "-component", "component:sys@/vobs/pvob", "-adepends_on",
+        bl("d1_lib") + "," + bl("src_INITIAL"), "D1"});
+    ok({"deliver", "-stream", dev, "-to", "int", "-baselines", bl("D1"), "-complete"});
+    view_t* iv = nullptr;
+    ASSERT_EQ(view_open_by_tag("int", &iv), 0);
+    vob_resolved_t r;
+    ASSERT_EQ(vob_resolve_pname("/vobs/lib/l.c", &iv->ctx, 0, &r), 0);
+    ASSERT_EQ(vob_ver_get_cleartext(r.vob, r.version, (tmp_ / "out").c_str()), 0);
+    EXPECT_EQ(read_file(tmp_ / "out"), "from dev\n");
+    EXPECT_EQ(idstr("/vobs/src/a.c", &iv->ctx), "/main/1");
+}
