@@ -262,6 +262,15 @@ TEST_F(VtfsTest, CallersActWithTheirOwnPermissions) {
     ASSERT_EQ(run({"protect", "-chmod", "0660", "/vobs/p/src/b.c"}), 0) << cap_.err;
     EXPECT_EQ(cat("/vobs/p/src/b.c", kNobody), "<errno " + std::to_string(EACCES) + ">");
     EXPECT_EQ(cat("/vobs/p/src/b.c"), "b1");
+    // A role map decides instead of the mode bits: nobody may read b.c by its list, and
+    // a.c, whose list grants nobody anything, is shut.
+    ASSERT_EQ(run({"mkpolicy", "-ace", "felem:Role:Reader:Read", "p@/vobs/p"}), 0) << cap_.err;
+    ASSERT_EQ(run({"mkrolemap", "-policy", "p", "-role", "Reader=User:nobody", "r@/vobs/p"}), 0);
+    ASSERT_EQ(run({"mkrolemap", "-policy", "p", "closed@/vobs/p"}), 0);
+    ASSERT_EQ(run({"protect", "-rolemap", "r", "/vobs/p/src/b.c"}), 0) << cap_.err;
+    ASSERT_EQ(run({"protect", "-rolemap", "closed", "/vobs/p/src/a.c"}), 0) << cap_.err;
+    EXPECT_EQ(cat("/vobs/p/src/b.c", kNobody), "b1");
+    EXPECT_EQ(cat("/vobs/p/src/a.c", kNobody).rfind("<errno ", 0), 0u);
 }
 
 // The mounted view ---------------------------------------------------------------------------

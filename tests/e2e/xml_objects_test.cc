@@ -1,7 +1,7 @@
 // XML RPCs that find and make objects, through lighttpd and vdweb.cgi as a logged-in
 // user: handles and locations of names, ancestry of versions, a folder, project and
-// baselines made, composite baselines edited, an automatic view made on a stream, and the
-// kinds this server does not keep refused.
+// baselines made, composite baselines made, edited and compared, and an automatic view made
+// on a stream.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -163,15 +163,6 @@ TEST_F(XmlObjectsTest, FolderProjectBaselinesAndAutomaticView) {
                                   "PROPERTY:view-tag-view-type\"/></ReadProperties>",
                                   kAlice, &doc);
     EXPECT_TRUE(has(doc, ">ViewType:AUTOMATIC<")) << doc;
-
-    for (const char* rpc : {"MakePolicyRpc", "ApplyRolemapRpc"}) {
-        Response r = call(rpc, "", &doc);
-        EXPECT_EQ(status_of(r), "1001") << rpc;
-        EXPECT_TRUE(has(text_of(r), "Unsupported operation")) << text_of(r);
-    }
-    Response map = call("GetProxyTypePrivilegeMap", "", &doc);
-    EXPECT_EQ(status_of(map), "0");
-    EXPECT_TRUE(has(doc, "<privilege-map></privilege-map>")) << doc;
 }
 
 // Two baselines of the integration stream: the versions and activities between them.

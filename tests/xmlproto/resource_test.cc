@@ -32,6 +32,8 @@ protected:
         for (const std::vector<std::string>& line : std::vector<std::vector<std::string>>{
                  {"mkvob", "-tag", "/vobs/p", site_.path() + "/p.vbs"},
                  {"mklbtype", "REL1@/vobs/p"},
+                 {"mkpolicy", "-ace", "felem:Everyone:Read", "team@/vobs/p"},
+                 {"mkrolemap", "-policy", "team", "rm@/vobs/p"},
                  {"mkelem", "-ci", "-from", a, "/vobs/p/a.c"},
                  {"checkout", "/vobs/p/a.c"},
                  {"checkin", "-from", b, "/vobs/p/a.c"},
@@ -107,6 +109,8 @@ TEST_F(ResourceTest, LocationsBuildResourcesThatNameThemselves) {
         {"/vobs/p/a.c@@/main", "branch"},
         {"lbtype:REL1@/vobs/p", "lbtype"},
         {"brtype:main@/vobs/p", "brtype"},
+        {"policy:team@/vobs/p", "policy"},
+        {"rolemap:rm@/vobs/p", "rolemap"},
         {"vob:/vobs/p", "vob"},
         {"replicauuid:" + tbs_uuid_text(vob->uuid), "vob"},
         {"vobtag:/vobs/p", "vobtag"},

@@ -16,6 +16,7 @@
 #include "core/store/content_pool.h"
 #include "core/util/fileutl.h"
 #include "core/util/pfm.h"
+#include "core/vob/vob_acl_store.h"
 #include "core/vob/vob_store.h"
 #include "core/vob/xcm.h"
 #include "core/vob/xcm_store.h"
@@ -226,8 +227,16 @@ tbs_status_t cmd_event(vob_t* vob, store_txn& txn, const cmd_ctx& ctx, int64_t o
                                ctx.now, comment.c_str());
 }
 
+tbs_status_t cmd_check_access(vob_t* vob, const cmd_ctx& ctx, int64_t obj, int need,
+                              bool* decided) {
+    return vob_acl_check(vob, obj, ctx.who, need, decided);
+}
+
 tbs_status_t cmd_check_write(vob_t* vob, const cmd_ctx& ctx, int64_t obj) {
     if (credutl_is_privileged(ctx.who) || is_vob_owner(vob, ctx)) return TBS_ST_OK;
+    bool decided = false;
+    tbs_status_t acl = cmd_check_access(vob, ctx, obj, VOB_ACL_CHANGE, &decided);
+    if (acl != TBS_ST_OK || decided) return acl;
     vob_obj_info_t o;
     tbs_status_t st = vob_obj_get_info(vob, obj, &o);
     if (st != TBS_ST_OK) return st;
@@ -239,6 +248,9 @@ tbs_status_t cmd_check_write(vob_t* vob, const cmd_ctx& ctx, int64_t obj) {
 
 tbs_status_t cmd_check_owner(vob_t* vob, const cmd_ctx& ctx, int64_t obj) {
     if (credutl_is_privileged(ctx.who) || is_vob_owner(vob, ctx)) return TBS_ST_OK;
+    bool decided = false;
+    tbs_status_t acl = cmd_check_access(vob, ctx, obj, VOB_ACL_FULL, &decided);
+    if (acl != TBS_ST_OK || decided) return acl;
     vob_obj_info_t o;
     tbs_status_t st = vob_obj_get_info(vob, obj, &o);
     if (st != TBS_ST_OK) return st;
@@ -470,6 +482,13 @@ tbs_status_t cmd_do_mkelem(const cmd_txn& t, const cmd_mkelem_item& item, int64_
         return st;
     if ((st = vob_store_new_version(db, v0, elem, branch, 0, "", 0, "")) != TBS_ST_OK) return st;
     if ((st = vob_store_dir_add(db, item.dir_checkout, item.leaf, elem)) != TBS_ST_OK) return st;
+    // A new element is protected as the directory it is made in.
+    vob_checkout_info_t dir;
+    int64_t rolemap = 0;
+    if ((st = vob_store_get_checkout(db, item.dir_checkout, &dir)) != TBS_ST_OK ||
+        (st = vob_acl_store_object_rolemap(db, dir.element, &rolemap)) != TBS_ST_OK ||
+        (rolemap && (st = vob_acl_store_set_object_rolemap(db, elem, rolemap)) != TBS_ST_OK))
+        return st;
     if ((st = cmd_event(vob, t.txn, ctx, elem,
                         is_dir ? "create directory element" : "create file element",
                         item.comment)) != TBS_ST_OK)

@@ -6,7 +6,10 @@
 // Permissions: changing an element (checkout, checkin, branches, labels, attributes) needs
 // write permission by its protection (owner, group, mode); changing a directory's names
 // needs write permission on the directory element; locks, protections and type removal
-// need the object's owner, the VOB's owner or a privileged identity. A lock refuses every
+// need the object's owner, the VOB's owner or a privileged identity. An object a role map
+// protects is checked by its access-control list instead (vob_acl.h): Change for a write,
+// Full for the owner's rights; the VOB's owner and privileged identities keep them all.
+// A lock refuses every
 // change of the locked object (and, for a type or the VOB, of the objects that use it)
 // except by the lock's excluded users; an obsolete lock excludes nobody.
 #ifndef CORE_CMD_CMD_H
@@ -19,6 +22,7 @@
 #include "core/tbs/tbs.h"
 #include "core/view/view.h"
 #include "core/vob/vob.h"
+#include "core/vob/vob_acl.h"
 #include "core/vob/vob_obj.h"
 
 // Comment modes of the argument blocks.
@@ -221,6 +225,46 @@ struct cmd_protect_args_t {
     int mode = -1;  // -1 leaves it; else the permission bits (07777)
 };
 tbs_status_t cmd_protect(cmd_protect_args_t* args);
+
+// Access-control policies and role maps (vob_acl.h). Making or changing either takes the
+// VOB's owner or a privileged identity, or Change on the one changed when it is protected.
+// `modify` changes an existing one (its entries are replaced); without it an existing name
+// is refused.
+struct cmd_mkpolicy_args_t {
+    std::string vob;  // the VOB's tag
+    std::string name;
+    std::vector<vob_acl_ace_t> entries;  // proxy, kind ("Role", "User", "Group", "Everyone"),
+                                         // name, access
+    bool modify = false;
+    std::string comment;
+    vob_dbid_t policy = 0;  // out
+};
+tbs_status_t cmd_mkpolicy(cmd_mkpolicy_args_t* args);
+struct cmd_mkrolemap_args_t {
+    std::string vob;
+    std::string name;
+    std::string policy;                  // the policy's name or selector; "" keeps it (modify)
+    std::vector<vob_acl_ace_t> entries;  // role, kind ("User", "Group", "Everyone"), name
+    bool modify = false;
+    std::string comment;
+    vob_dbid_t rolemap = 0;  // out
+};
+tbs_status_t cmd_mkrolemap(cmd_mkrolemap_args_t* args);
+// Applies a role map to objects (Full on each, or its owner's rights when none protects it
+// yet). A directory with `recurse` gives it to everything below it as the view selects;
+// `dirs_only` and `files_only` limit which elements take it. A "vob:" selector applies it
+// to the VOB, which then enforces access-control lists.
+struct cmd_apply_rolemap_args_t {
+    std::vector<std::string> objects;
+    const vob_view_ctx_t* view = nullptr;
+    std::string rolemap;  // name or selector
+    bool recurse = false;
+    bool dirs_only = false;
+    bool files_only = false;
+    std::string comment;
+    int64_t count = 0;  // out: objects given the role map
+};
+tbs_status_t cmd_apply_rolemap(cmd_apply_rolemap_args_t* args);
 
 // The attribution of the following operations of this process: the time and identity
 // their events record instead of the process's own. `reset` returns to the process's.

@@ -43,7 +43,7 @@ const char* const kUnreserveUsage = "unreserve [-view view-tag] pname...";
 const char* const kChtypeUsage = "chtype [-view view-tag] element-type pname...";
 const char* const kLslockUsage = "lslock object...";
 const char* const kLstypeUsage =
-    "lstype -kind eltype|brtype|lbtype|attype|hltype|trtype [-invob vob-tag]";
+    "lstype -kind eltype|brtype|lbtype|attype|hltype|trtype|policy|rolemap [-invob vob-tag]";
 const char* const kLsvtreeUsage = "lsvtree [-view view-tag] pname...";
 const char* const kDiffUsage = "diff [-view view-tag] pname-or-version pname-or-version";
 const char* const kFindUsage =
@@ -143,8 +143,9 @@ tbs_status_t lstype(const cmdsyn_args_t& args) {
     names_t ops;
     CMDSYN_TRY(s.operands(0, 0, &ops));
     static const std::pair<const char*, int> kKinds[] = {
-        {"eltype", VOB_MTYPE_ELTYPE}, {"brtype", VOB_MTYPE_BRTYPE}, {"lbtype", VOB_MTYPE_LBTYPE},
-        {"attype", VOB_MTYPE_ATTYPE}, {"hltype", VOB_MTYPE_HLTYPE}, {"trtype", VOB_MTYPE_TRTYPE}};
+        {"eltype", VOB_MTYPE_ELTYPE}, {"brtype", VOB_MTYPE_BRTYPE},  {"lbtype", VOB_MTYPE_LBTYPE},
+        {"attype", VOB_MTYPE_ATTYPE}, {"hltype", VOB_MTYPE_HLTYPE},  {"trtype", VOB_MTYPE_TRTYPE},
+        {"policy", VOB_MTYPE_POLICY}, {"rolemap", VOB_MTYPE_ROLEMAP}};
     int mtype = 0;
     for (const auto& [name, m] : kKinds)
         if (kind == name) mtype = m;

@@ -49,7 +49,14 @@ const char* const kLockUsage =
     "lock [-nusers user[,user...]] [-obsolete] [-replace] [-c comment | -nc] object...";
 const char* const kUnlockUsage = "unlock [-c comment | -nc] object...";
 const char* const kProtectUsage =
-    "protect [-chown user] [-chgrp group] [-chmod octal-mode] object...";
+    "protect [-chown user] [-chgrp group] [-chmod octal-mode]"
+    " [-rolemap name [-recurse] [-directory | -file]] [-c comment | -nc] object...";
+const char* const kMkpolicyUsage =
+    "mkpolicy [-modify] [-ace kind:principal:Read|Change|Full]... [-c comment | -nc]"
+    " name@vob-tag";
+const char* const kMkrolemapUsage =
+    "mkrolemap [-modify] [-policy name] [-role role=principal]... [-c comment | -nc]"
+    " name@vob-tag";
 const char* const kRmnameUsage = "rmname [-view view-tag] [-force] [-c comment | -nc] pname...";
 const char* const kMvUsage = "mv [-view view-tag] [-c comment | -nc] from to";
 const char* const kLnUsage = "ln [-view view-tag] [-s] [-c comment | -nc] target link";
@@ -510,20 +517,52 @@ tbs_status_t unlock(const cmdsyn_args_t& args) {
     return lock_command(args, true);
 }
 
+// "User:alice", "Group:devs", "Role:Developer", "Everyone".
+tbs_status_t parse_principal(const cmdsyn_scanner& s, const std::string& text, vob_acl_ace_t* e) {
+    if (text == "Everyone") {
+        e->kind = text;
+        return TBS_ST_OK;
+    }
+    const size_t colon = text.find(':');
+    if (colon == std::string::npos || colon + 1 == text.size())
+        return s.fail("A principal is User:name, Group:name, Role:name or Everyone: \"%s\".", text);
+    e->kind = text.substr(0, colon);
+    e->name = text.substr(colon + 1);
+    return TBS_ST_OK;
+}
+
 tbs_status_t protect(const cmdsyn_args_t& args) {
     cmdsyn_scanner s(args, kProtectUsage);
     cmd_protect_args_t a;
+    cmd_apply_rolemap_args_t r;
     std::string mode;
+    int cmode = CMD_COMMENT_NONE;
     while (s.next_option()) {
         if (s.value("-chown", 3, &a.owner) || s.value("-chgrp", 3, &a.group) ||
-            s.value("-chmod", 3, &mode))
+            s.value("-chmod", 3, &mode) || s.value("-rolemap", 3, &r.rolemap) ||
+            s.comment(&r.comment, &cmode))
             continue;
+        if (s.flag("-recurse", 2)) {
+            r.recurse = true;
+            continue;
+        }
+        if (s.flag("-directory", 2)) {
+            r.dirs_only = true;
+            continue;
+        }
+        if (s.flag("-file", 2)) {
+            r.files_only = true;
+            continue;
+        }
         return s.unknown();
     }
     CMDSYN_TRY(s.operands(1, CMDSYN_ANY, &a.objects));
     CMDSYN_TRY(s.check_pnames(a.objects, true));
-    if (a.owner.empty() && a.group.empty() && mode.empty())
-        return s.fail("Nothing to change: give -chown, -chgrp or -chmod.");
+    const bool bits = !a.owner.empty() || !a.group.empty() || !mode.empty();
+    if (!bits && r.rolemap.empty())
+        return s.fail("Nothing to change: give -chown, -chgrp, -chmod or -rolemap.");
+    if (r.rolemap.empty() && (r.recurse || r.dirs_only || r.files_only))
+        return s.fail("-recurse, -directory and -file go with -rolemap.");
     if (!mode.empty()) {
         // Octal permission bits only; the value is bounded by its length.
         if (mode.size() > 5 || mode.find_first_not_of("01234567") != std::string::npos ||
@@ -532,7 +571,73 @@ tbs_status_t protect(const cmdsyn_args_t& args) {
         a.mode = static_cast<int>(strtol(mode.c_str(), nullptr, 8));
     }
     CMDSYN_TRY(s.in_view(&a.view, &a.objects));
-    return cmd_protect(&a);
+    if (bits) CMDSYN_TRY(cmd_protect(&a));
+    if (r.rolemap.empty()) return TBS_ST_OK;
+    r.objects = a.objects;
+    r.view = a.view;
+    return cmd_apply_rolemap(&r);
+}
+
+// A policy's entries: "felem:Role:Developer:Change", "vob:Everyone:Read".
+tbs_status_t mkpolicy(const cmdsyn_args_t& args) {
+    cmdsyn_scanner s(args, kMkpolicyUsage);
+    cmd_mkpolicy_args_t a;
+    std::vector<std::string> aces;
+    int mode = CMD_COMMENT_NONE;
+    while (s.next_option()) {
+        if (s.comment(&a.comment, &mode) || s.values("-ace", 2, &aces)) continue;
+        if (s.flag("-modify", 2)) {
+            a.modify = true;
+            continue;
+        }
+        return s.unknown();
+    }
+    names_t ops;
+    CMDSYN_TRY(s.operands(1, 1, &ops));
+    CMDSYN_TRY(split_type_name(s, ops[0], &a.name, &a.vob));
+    for (const std::string& text : aces) {
+        const size_t first = text.find(':'), last = text.rfind(':');
+        if (first == std::string::npos || last == first)
+            return s.fail("An entry is kind:principal:Read|Change|Full: \"%s\".", text);
+        vob_acl_ace_t e;
+        e.proxy = text.substr(0, first);
+        CMDSYN_TRY(parse_principal(s, text.substr(first + 1, last - first - 1), &e));
+        if (!vob_acl_parse_access(text.substr(last + 1), &e.access))
+            return s.fail("Permissions are Read, Change or Full: \"%s\".", text);
+        a.entries.push_back(e);
+    }
+    return cmd_mkpolicy(&a);
+}
+
+// A role map's entries: "Developer=Group:devs", "Reader=Everyone".
+tbs_status_t mkrolemap(const cmdsyn_args_t& args) {
+    cmdsyn_scanner s(args, kMkrolemapUsage);
+    cmd_mkrolemap_args_t a;
+    std::vector<std::string> roles;
+    int mode = CMD_COMMENT_NONE;
+    while (s.next_option()) {
+        if (s.comment(&a.comment, &mode) || s.values("-role", 2, &roles) ||
+            s.value("-policy", 2, &a.policy))
+            continue;
+        if (s.flag("-modify", 2)) {
+            a.modify = true;
+            continue;
+        }
+        return s.unknown();
+    }
+    names_t ops;
+    CMDSYN_TRY(s.operands(1, 1, &ops));
+    CMDSYN_TRY(split_type_name(s, ops[0], &a.name, &a.vob));
+    for (const std::string& text : roles) {
+        const size_t eq = text.find('=');
+        if (eq == std::string::npos || eq == 0)
+            return s.fail("A role entry is role=principal: \"%s\".", text);
+        vob_acl_ace_t e;
+        e.role = text.substr(0, eq);
+        CMDSYN_TRY(parse_principal(s, text.substr(eq + 1), &e));
+        a.entries.push_back(e);
+    }
+    return cmd_mkrolemap(&a);
 }
 
 }  // namespace
@@ -633,6 +738,8 @@ const cmdsyn_command_t cmdsyn_elem_commands[] = {
     {"mkhltype", nullptr, mkhltype, kMkhltypeUsage},
     {"mklabel", nullptr, mklabel, kMklabelUsage},
     {"mklbtype", nullptr, mklbtype, kMklbtypeUsage},
+    {"mkpolicy", nullptr, mkpolicy, kMkpolicyUsage},
+    {"mkrolemap", nullptr, mkrolemap, kMkrolemapUsage},
     {"mktrtype", nullptr, mktrtype, kMktrtypeUsage},
     {"mv", nullptr, mv, kMvUsage},
     {"protect", nullptr, protect, kProtectUsage},

@@ -76,6 +76,10 @@ const char* kind_word(int mtype) {
             return "hyperlink type";
         case VOB_MTYPE_TRTYPE:
             return "trigger type";
+        case VOB_MTYPE_POLICY:
+            return "policy";
+        case VOB_MTYPE_ROLEMAP:
+            return "role map";
         case VOB_MTYPE_HLINK:
             return "hyperlink";
         default:
@@ -307,10 +311,41 @@ void print_checkout(vob_t* vob, const vob_checkout_info_t& co) {
 // What every description but a version's ends with: attributes and hyperlinks, the lock,
 // the protection of `protected_by` (a branch's is its element's), and with -long the
 // object id.
+// The role map protecting an object and its effective access-control list.
+void print_acl(vob_t* vob, vob_dbid_t obj) {
+    vob_acl_effective_t eacl;
+    if (vob_acl_effective(vob, obj, &eacl) != TBS_ST_OK || !eacl.rolemap) return;
+    vob_type_info_t rm;
+    imsg_ok("  role map: %s\n",
+            vob_type_get(vob, eacl.rolemap, &rm) == TBS_ST_OK ? rm.name.c_str() : "?");
+    for (const vob_acl_ace_t& e : eacl.entries)
+        imsg_ok("    %s: %s\n", vob_acl_principal_str(e).c_str(), vob_acl_access_str(e.access));
+}
+
+// A policy's lists and a role map's entries.
+void print_acl_definition(vob_t* vob, const Named& n) {
+    if (n.mtype == VOB_MTYPE_POLICY) {
+        std::vector<vob_acl_ace_t> entries;
+        if (vob_acl_policy_entries(vob, n.dbid, &entries) != TBS_ST_OK) return;
+        for (const vob_acl_ace_t& e : entries)
+            imsg_ok("  %s %s: %s\n", e.proxy.c_str(), vob_acl_principal_str(e).c_str(),
+                    vob_acl_access_str(e.access));
+        return;
+    }
+    vob_dbid_t policy = 0;
+    std::vector<vob_acl_ace_t> entries;
+    if (vob_acl_rolemap_get(vob, n.dbid, &policy, &entries) != TBS_ST_OK) return;
+    vob_type_info_t p;
+    imsg_ok("  policy: %s\n", vob_type_get(vob, policy, &p) == TBS_ST_OK ? p.name.c_str() : "?");
+    for (const vob_acl_ace_t& e : entries)
+        imsg_ok("  role %s: %s\n", e.role.c_str(), vob_acl_principal_str(e).c_str());
+}
+
 void print_closing_facts(vob_t* vob, vob_dbid_t obj, vob_dbid_t protected_by, bool long_form) {
     print_attrs_and_hlinks(vob, obj);
     print_lock(vob, obj);
     print_protection(vob, protected_by);
+    print_acl(vob, protected_by);
     if (long_form) print_long_facts(vob, obj);
 }
 
@@ -341,6 +376,7 @@ tbs_status_t describe_version(const Named& n, bool long_form) {
     // Locks and protections are the element's.
     print_lock(vob, v.element);
     print_protection(vob, v.element);
+    print_acl(vob, v.element);
     if (!long_form) return TBS_ST_OK;
     print_long_facts(vob, n.dbid);
     if (!v.is_dir)
@@ -405,6 +441,7 @@ tbs_status_t describe_type(const Named& n, bool long_form) {
     if (n.mtype == VOB_MTYPE_ELTYPE)
         imsg_ok("  merge type: %s%s%s\n", merge_word(t.merge_type),
                 t.type_manager.empty() ? "" : ", type manager ", t.type_manager.c_str());
+    print_acl_definition(vob, n);
     print_closing_facts(vob, n.dbid, n.dbid, long_form);
     return TBS_ST_OK;
 }
@@ -469,6 +506,8 @@ tbs_status_t describe(const cmdsyn_args_t& args) {
             case VOB_MTYPE_ATTYPE:
             case VOB_MTYPE_HLTYPE:
             case VOB_MTYPE_TRTYPE:
+            case VOB_MTYPE_POLICY:
+            case VOB_MTYPE_ROLEMAP:
                 st = describe_type(n, long_form);
                 break;
             default:

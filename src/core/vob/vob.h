@@ -46,6 +46,9 @@ enum vob_mtype_t {
     VOB_MTYPE_ACTIVITY = 19,
     VOB_MTYPE_BASELINE = 20,
     VOB_MTYPE_COMPONENT = 21,
+    // Access control (vob_acl.h): type objects beside the others.
+    VOB_MTYPE_POLICY = 22,
+    VOB_MTYPE_ROLEMAP = 23,
 };
 
 enum vob_merge_type_t {

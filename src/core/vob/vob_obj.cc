@@ -420,8 +420,9 @@ struct TypePrefix {
     int mtype;
 };
 const TypePrefix kTypePrefixes[] = {
-    {"lbtype", VOB_MTYPE_LBTYPE}, {"brtype", VOB_MTYPE_BRTYPE}, {"attype", VOB_MTYPE_ATTYPE},
-    {"hltype", VOB_MTYPE_HLTYPE}, {"eltype", VOB_MTYPE_ELTYPE}, {"trtype", VOB_MTYPE_TRTYPE},
+    {"lbtype", VOB_MTYPE_LBTYPE}, {"brtype", VOB_MTYPE_BRTYPE},   {"attype", VOB_MTYPE_ATTYPE},
+    {"hltype", VOB_MTYPE_HLTYPE}, {"eltype", VOB_MTYPE_ELTYPE},   {"trtype", VOB_MTYPE_TRTYPE},
+    {"policy", VOB_MTYPE_POLICY}, {"rolemap", VOB_MTYPE_ROLEMAP},
 };
 
 tbs_status_t parse_vob_part(const std::string& text, vob_objsel_t* out) {

@@ -145,6 +145,13 @@ tbs_status_t vob_store_type_uses(store_db& db, const vob_type_info_t& type, int6
         case VOB_MTYPE_HLTYPE:
             sql = "SELECT COUNT(*) FROM hyperlinks WHERE hltype = ?";
             break;
+        // A policy is used by the role maps that name it, a role map by what it protects.
+        case VOB_MTYPE_POLICY:
+            sql = "SELECT COUNT(*) FROM acl_rolemaps WHERE policy = ?";
+            break;
+        case VOB_MTYPE_ROLEMAP:
+            sql = "SELECT COUNT(*) FROM acl_protected WHERE rolemap = ?";
+            break;
         default:
             *uses = 0;
             return TBS_ST_OK;
@@ -183,6 +190,9 @@ tbs_status_t vob_store_remove_type_uses(store_db& db, const vob_type_info_t& typ
 tbs_status_t vob_store_delete_type(store_db& db, int64_t dbid) {
     db.assert_writer();
     tbs_status_t st = exec(db, "DELETE FROM trtypes WHERE dbid = ?", dbid);
+    if (st == TBS_ST_OK) st = exec(db, "DELETE FROM acl_policy_entries WHERE policy = ?", dbid);
+    if (st == TBS_ST_OK) st = exec(db, "DELETE FROM acl_role_entries WHERE rolemap = ?", dbid);
+    if (st == TBS_ST_OK) st = exec(db, "DELETE FROM acl_rolemaps WHERE dbid = ?", dbid);
     if (st == TBS_ST_OK) st = exec(db, "DELETE FROM types WHERE dbid = ?", dbid);
     return st == TBS_ST_OK ? vob_store_delete_object(db, dbid) : st;
 }

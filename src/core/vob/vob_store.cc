@@ -118,6 +118,21 @@ const char* const kMigrations[] = {
     // The tasks (work items of a task provider, named by URI) an activity is bound to.
     "CREATE TABLE xcm_activity_tasks (activity BIGINT NOT NULL REFERENCES xcm_objects(dbid),"
     " uri TEXT NOT NULL, PRIMARY KEY (activity, uri));",
+    // Access control (vob_acl.h): policies' entries by kind of object and principal, role
+    // maps with the policy they name and who plays each role, and the role map applied to
+    // each protected object.
+    "CREATE TABLE acl_policy_entries (policy BIGINT NOT NULL REFERENCES types(dbid), proxy"
+    " TEXT NOT NULL, kind TEXT NOT NULL, name TEXT NOT NULL, access BIGINT NOT NULL,"
+    " PRIMARY KEY (policy, proxy, kind, name));"
+    "CREATE TABLE acl_rolemaps (dbid BIGINT PRIMARY KEY REFERENCES types(dbid), policy BIGINT"
+    " NOT NULL REFERENCES types(dbid));"
+    "CREATE INDEX acl_rolemaps_policy ON acl_rolemaps (policy);"
+    "CREATE TABLE acl_role_entries (rolemap BIGINT NOT NULL REFERENCES acl_rolemaps(dbid),"
+    " role TEXT NOT NULL, kind TEXT NOT NULL, name TEXT NOT NULL,"
+    " PRIMARY KEY (rolemap, role, kind, name));"
+    "CREATE TABLE acl_protected (obj BIGINT PRIMARY KEY REFERENCES objects(dbid), rolemap"
+    " BIGINT NOT NULL REFERENCES acl_rolemaps(dbid));"
+    "CREATE INDEX acl_protected_rolemap ON acl_protected (rolemap);",
     // Composite baselines: the member baselines each baseline names (xcm.h says what a
     // stream sees through them), and the composites naming a member found without a scan.
     "CREATE TABLE xcm_baseline_deps (baseline BIGINT NOT NULL REFERENCES xcm_objects(dbid),"

@@ -21,6 +21,7 @@
 #include "core/util/fileutl.h"
 #include "core/view/view.h"
 #include "core/vob/vob.h"
+#include "core/vob/vob_acl.h"
 #include "core/vob/vob_obj.h"
 
 // What a path names, as the view sees it now.
@@ -168,6 +169,14 @@ bool may(const who_t& w, const std::string& owner, const std::string& group, int
 }
 
 bool may(const who_t& w, const vtfs_view::node& n, int want) {
+    // An element a role map protects answers by its access-control list.
+    if (n.vob && n.element && !w.privileged) {
+        bool decided = false;
+        credutl_creds_t anyone{};
+        tbs_status_t st = vob_acl_check(n.vob, n.element, w.known ? w.creds : anyone,
+                                        want == 4 ? VOB_ACL_READ : VOB_ACL_CHANGE, &decided);
+        if (decided || st != TBS_ST_OK) return st == TBS_ST_OK;
+    }
     return may(w, n.owner, n.group, static_cast<int>(n.attr.mode & 07777), want);
 }
 

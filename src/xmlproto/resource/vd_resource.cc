@@ -302,6 +302,12 @@ int VdResource::util_vd_object_to_resource(vob_t* vob, int64_t dbid, int mtype,
         case VOB_MTYPE_TRTYPE:
             out.reset(new VdTriggerType(vob, dbid, mtype));
             return 0;
+        case VOB_MTYPE_POLICY:
+            out.reset(new VdPolicy(vob, dbid, mtype));
+            return 0;
+        case VOB_MTYPE_ROLEMAP:
+            out.reset(new VdRolemap(vob, dbid, mtype));
+            return 0;
         case VOB_MTYPE_LBTYPE:
             out.reset(new VdLabelType(vob, dbid, mtype));
             return 0;

@@ -12,6 +12,7 @@
 #include "core/util/pfm.h"
 #include "core/view/view.h"
 #include "core/vob/vob.h"
+#include "core/vob/vob_acl.h"
 #include "core/vob/vob_obj.h"
 #include "core/vob/xcm.h"
 #include "foundation/vdw_config.h"
@@ -140,6 +141,9 @@ int p_config_params(const VdResource&, VdNestedPropResponse& r) {
 int p_no_strings(const VdResource&, VdNestedPropResponse& r) {
     return r.marshal_strings({});
 }
+int p_acl_kinds(const VdResource&, VdNestedPropResponse& r) {
+    return r.marshal_strings(vob_acl_proxy_types());
+}
 int p_interop(const VdResource&, VdNestedPropResponse& r) {
     return r.marshal_string("LF");
 }
@@ -193,7 +197,7 @@ const VdPropRow kServerProps[] = {
                       l_views<my_running_dynamic>),
     vd_prop_resources(VD_PROP_NS "local-active-dynamic-view-list", l_views<running_dynamic>),
     vd_prop_resources(VD_PROP_NS "local-registered-snapshot-view-list", l_views<snapshot>),
-    vd_prop_list(VD_PROP_NS "proxy-types-supporting-acls", CT_LIST, p_no_strings),
+    vd_prop_list(VD_PROP_NS "proxy-types-supporting-acls", CT_LIST, p_acl_kinds),
     vd_prop_single(VD_PROP_NS "view-interop-site-setting", p_interop),
 };
 

@@ -11,6 +11,7 @@
 #include "core/cred/credutl.h"
 #include "core/imsg/imsg.h"
 #include "core/rgy/rgy.h"
+#include "core/vob/vob_acl.h"
 #include "core/vob/vob_obj.h"
 #include "core/vob/xcm.h"
 #include "xmlproto/props/vd_prop.h"
@@ -166,9 +167,138 @@ int p_permissions(const VdResource& self, VdNestedPropResponse& r) {
     r.doc()->pop();
     return r.end_marshal_xml();
 }
+// Access control ------------------------------------------------------------------------
+//
+// Lists are written as "ace-entry" elements with "proxy-type" (where a list covers several
+// kinds of object), "principal-kind", "principal-name" (not for "Everyone") and
+// "permissions" ("Read", "Change", "Full").
+
+void text_child(VdNestedPropResponse& r, const char* tag, const std::string& text) {
+    r.doc()->push(tag)->add_value(text);
+    r.doc()->pop();
+}
+void write_ace(VdNestedPropResponse& r, const vob_acl_ace_t& e, bool with_proxy) {
+    r.doc()->push("ace-entry");
+    if (with_proxy) text_child(r, "proxy-type", e.proxy);
+    text_child(r, "principal-kind", e.kind);
+    if (e.kind != "Everyone") text_child(r, "principal-name", e.name);
+    text_child(r, "permissions", vob_acl_access_str(e.access));
+    r.doc()->pop();
+}
+int write_aces(VdNestedPropResponse& r, const std::vector<vob_acl_ace_t>& entries,
+               bool with_proxy) {
+    r.start_marshal_xml();
+    for (const vob_acl_ace_t& e : entries) write_ace(r, e, with_proxy);
+    return r.end_marshal_xml();
+}
+int p_effective_acl(const VdResource& self, VdNestedPropResponse& r) {
+    vob_acl_effective_t e;
+    int st = vob_acl_effective(V(self).vob(), V(self).dbid(), &e);
+    if (st) return st;
+    return e.rolemap ? write_aces(r, e.entries, false) : r.marshal_null_value();
+}
+int p_my_effective_acl(const VdResource& self, VdNestedPropResponse& r) {
+    vob_acl_effective_t e;
+    credutl_creds_t me;
+    int st = vob_acl_effective(V(self).vob(), V(self).dbid(), &e);
+    if (!st) st = credutl_get_creds(&me);
+    if (st) return st;
+    if (!e.rolemap) return r.marshal_null_value();
+    std::vector<vob_acl_ace_t> mine;
+    for (const vob_acl_ace_t& a : e.entries) {
+        vob_acl_effective_t one;
+        one.entries = {a};
+        if (vob_acl_access_of(one, me) != VOB_ACL_NONE) mine.push_back(a);
+    }
+    return write_aces(r, mine, false);
+}
+int p_rolemap(const VdResource& self, VdNestedPropResponse& r) {
+    vob_acl_effective_t e;
+    int st = vob_acl_effective(V(self).vob(), V(self).dbid(), &e);
+    return st ? st : write_object(r, V(self).vob(), e.rolemap, VOB_MTYPE_ROLEMAP);
+}
+int p_acl_enforced(const VdResource& self, VdNestedPropResponse& r) {
+    bool on = false;
+    int st = vob_acl_enforced(V(self).vob(), &on);
+    return st ? st : r.marshal_boolean(on);
+}
+int p_policy_acl_map(const VdResource& self, VdNestedPropResponse& r) {
+    std::vector<vob_acl_ace_t> entries;
+    int st = vob_acl_policy_entries(V(self).vob(), V(self).dbid(), &entries);
+    return st ? st : write_aces(r, entries, true);
+}
+int l_policy_rolemaps(const VdResource& self, std::vector<VdResourceMaker>& out) {
+    std::vector<vob_dbid_t> maps;
+    int st = vob_acl_policy_rolemaps(V(self).vob(), V(self).dbid(), &maps);
+    if (st) return st;
+    for (vob_dbid_t m : maps) out.push_back(maker(V(self).vob(), m, VOB_MTYPE_ROLEMAP));
+    return 0;
+}
+int p_rolemap_all_eacl(const VdResource& self, VdNestedPropResponse& r) {
+    std::vector<vob_acl_ace_t> entries;
+    int st = vob_acl_rolemap_eacl(V(self).vob(), V(self).dbid(), "", &entries);
+    return st ? st : write_aces(r, entries, true);
+}
+// Each role's principals, with what the policy grants the role ("felem:Change vob:Read").
+int p_rolemap_entries(const VdResource& self, VdNestedPropResponse& r) {
+    vob_dbid_t policy = 0;
+    std::vector<vob_acl_ace_t> roles, aces;
+    int st = vob_acl_rolemap_get(V(self).vob(), V(self).dbid(), &policy, &roles);
+    if (!st) st = vob_acl_policy_entries(V(self).vob(), policy, &aces);
+    if (st) return st;
+    r.start_marshal_xml();
+    for (const vob_acl_ace_t& e : roles) {
+        std::string grants;
+        for (const vob_acl_ace_t& a : aces)
+            if (a.kind == "Role" && a.name == e.role)
+                grants +=
+                    (grants.empty() ? "" : " ") + a.proxy + ":" + vob_acl_access_str(a.access);
+        r.doc()->push("role")->add_attr("name", e.role);
+        text_child(r, "principal-kind", e.kind);
+        if (e.kind != "Everyone") text_child(r, "principal-name", e.name);
+        text_child(r, "permissions", grants);
+        r.doc()->pop();
+    }
+    return r.end_marshal_xml();
+}
+int p_rolemap_in_use(const VdResource& self, VdNestedPropResponse& r) {
+    bool used = false;
+    int st = vob_acl_rolemap_in_use(V(self).vob(), V(self).dbid(), &used);
+    return st ? st : r.marshal_boolean(used);
+}
+int p_rolemap_policy(const VdResource& self, VdNestedPropResponse& r) {
+    vob_dbid_t policy = 0;
+    int st = vob_acl_rolemap_get(V(self).vob(), V(self).dbid(), &policy, nullptr);
+    return st ? st : write_object(r, V(self).vob(), policy, VOB_MTYPE_POLICY);
+}
+
+const VdPropRow kPolicyProps[] = {
+    vd_prop_single(VD_PROP_NS "policy-acl-map", p_policy_acl_map),
+    vd_prop_resources(VD_PROP_NS "policy-rolemap-list", l_policy_rolemaps),
+};
+const VdPropRow kRolemapProps[] = {
+    vd_prop_single(VD_PROP_NS "rolemap-all-eacl", p_rolemap_all_eacl),
+    vd_prop_single(VD_PROP_NS "rolemap-entries", p_rolemap_entries),
+    vd_prop_single(VD_PROP_NS "rolemap-in-use", p_rolemap_in_use),
+    vd_prop_single(VD_PROP_NS "rolemap-policy", p_rolemap_policy),
+};
+
+// The caller's access: by the list of an object a role map protects ("Read", "Change",
+// "Full", "None"), else its mode bits.
 int p_my_access(const VdResource& self, VdNestedPropResponse& r) {
+    credutl_creds_t me;
+    int st = credutl_get_creds(&me);
+    if (st) return st;
+    for (int level = VOB_ACL_FULL; level >= VOB_ACL_READ; --level) {
+        bool decided = false;
+        st = vob_acl_check(V(self).vob(), V(self).dbid(), me, level, &decided);
+        if (!decided) break;
+        if (st == TBS_ST_OK) return r.marshal_string(vob_acl_access_str(level));
+        if (st != TBS_ST_PERMISSION) return st;
+        if (level == VOB_ACL_READ) return r.marshal_string(vob_acl_access_str(VOB_ACL_NONE));
+    }
     vob_obj_info_t i;
-    int st = info_of(self, &i);
+    st = info_of(self, &i);
     if (st) return st;
     char buf[16];
     snprintf(buf, sizeof buf, "%04o", i.mode & 07777);
@@ -190,15 +320,15 @@ const VdPropRow kVobObjectProps[] = {
     vd_prop_single(VD_PROP_NS "creator-group-name", p_creator_group),
     vd_prop_single(VD_PROP_NS "creator-login-name", p_creator),
     vd_prop_single(VD_PROP_NS "current-replica", p_current_replica),
-    vd_prop_single(VD_PROP_NS "effective-acl", p_null),
+    vd_prop_single(VD_PROP_NS "effective-acl", p_effective_acl),
     vd_prop_single(VD_PROP_NS "has-local-mastership", p_true),
     vd_prop_resources(VD_PROP_NS "hyperlink-list", l_hyperlinks),
     vd_prop_single(VD_PROP_NS "lock-info", p_lock_info),
     vd_prop_single(VD_PROP_NS "vd-master-replica", p_current_replica),
     vd_prop_single(VD_PROP_NS "my-effective-access", p_my_access),
-    vd_prop_single(VD_PROP_NS "my-effective-acl", p_null),
+    vd_prop_single(VD_PROP_NS "my-effective-acl", p_my_effective_acl),
     vd_prop_single(VD_PROP_NS "vd-permissions", p_permissions),
-    vd_prop_single(VD_PROP_NS "rolemap", p_null),
+    vd_prop_single(VD_PROP_NS "rolemap", p_rolemap),
     vd_prop_single(VD_PROP_NS "vob", p_vob),
 };
 
@@ -260,10 +390,10 @@ const VdPropRow kVobProps[] = {
     vd_prop_resources(VD_PROP_NS "trigger-type-list", l_types<VOB_MTYPE_TRTYPE>),
     vd_prop_resources(VD_PROP_NS "component-list", l_components),
     vd_prop_resources(VD_PROP_NS "replica-list", l_replicas),
-    vd_prop_resources(VD_PROP_NS "rolemap-list", l_none),
-    vd_prop_resources(VD_PROP_NS "policy-list", l_none),
+    vd_prop_resources(VD_PROP_NS "rolemap-list", l_types<VOB_MTYPE_ROLEMAP>),
+    vd_prop_resources(VD_PROP_NS "policy-list", l_types<VOB_MTYPE_POLICY>),
     vd_prop_resources(VD_PROP_NS "ordered-admin-vob-list", l_none),
-    vd_prop_single(VD_PROP_NS "is-acl-enforced", p_false),
+    vd_prop_single(VD_PROP_NS "is-acl-enforced", p_acl_enforced),
     vd_prop_single(VD_PROP_NS "is-atomic-checkin-enabled", p_true),
     vd_prop_single(VD_PROP_NS "is-project-vob", p_is_project_vob),
     vd_prop_single(VD_PROP_NS "is-replicated", p_false),
@@ -1103,7 +1233,8 @@ VdPropReader* VdVobResource::get_prop_reader(const VdNestedPropResponse& r) cons
 }
 
 int VdVobResource::get_display_name(SUM_String& out) const {
-    if (mtype_ >= VOB_MTYPE_ELTYPE && mtype_ <= VOB_MTYPE_TRTYPE) {
+    if ((mtype_ >= VOB_MTYPE_ELTYPE && mtype_ <= VOB_MTYPE_TRTYPE) || mtype_ == VOB_MTYPE_POLICY ||
+        mtype_ == VOB_MTYPE_ROLEMAP) {
         vob_type_info_t t;
         int st = vob_type_get(vob_, dbid_, &t);
         if (st) return st;
@@ -1218,6 +1349,15 @@ int VdVobResource::write_prop(const PropVal& value) {
         if (a.owner == info.owner) a.owner.clear();
         if (a.group == info.group) a.group.clear();
         return cmd_protect(&a);
+    }
+    if (name == VD_PROP_NS "rolemap") {
+        // The role map (its location or name) that is to protect the object from now on.
+        SUM_String rolemap;
+        if (value.is_null() || value.get_single_value(rolemap) != 0) return VD_ST_UNSUPPORTED;
+        cmd_apply_rolemap_args_t a;
+        a.objects.push_back(selector());
+        a.rolemap = rolemap.str();
+        return cmd_apply_rolemap(&a);
     }
     if (name == VD_PROP_NS "my-effective-access") {
         SUM_String text;
@@ -1370,6 +1510,14 @@ int VdTypeBase::remove() {
     cmd_rmtype_args_t a;
     a.selector = l.to_native().str();
     return cmd_rmtype(&a);
+}
+VdPropReader* VdPolicy::get_prop_reader(const VdNestedPropResponse& r) const {
+    if (VdPropReader* p = vd_find_prop(kPolicyProps, *this, r.name())) return p;
+    return VdTypeBase::get_prop_reader(r);
+}
+VdPropReader* VdRolemap::get_prop_reader(const VdNestedPropResponse& r) const {
+    if (VdPropReader* p = vd_find_prop(kRolemapProps, *this, r.name())) return p;
+    return VdTypeBase::get_prop_reader(r);
 }
 VdPropReader* VdElementType::get_prop_reader(const VdNestedPropResponse& r) const {
     if (VdPropReader* p = vd_find_prop(kEltypeProps, *this, r.name())) return p;

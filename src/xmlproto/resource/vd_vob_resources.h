@@ -131,6 +131,19 @@ public:
     using VdTypeBase::VdTypeBase;
     Type get_type() const override { return TRTYPE; }
 };
+// Access control: a policy's lists, and a role map (who plays each role of its policy).
+class VdPolicy : public VdTypeBase {
+public:
+    using VdTypeBase::VdTypeBase;
+    Type get_type() const override { return POLICY; }
+    VdPropReader* get_prop_reader(const VdNestedPropResponse& r) const override;
+};
+class VdRolemap : public VdTypeBase {
+public:
+    using VdTypeBase::VdTypeBase;
+    Type get_type() const override { return ROLEMAP; }
+    VdPropReader* get_prop_reader(const VdNestedPropResponse& r) const override;
+};
 
 // Change-management objects (their VOB is a project VOB).
 class VdProjectFolder : public VdVobResource {
