@@ -231,6 +231,29 @@ TEST_F(PropsRpcTest, ChangeManagementAndLabelTypeProperties) {
               "BaselineGeneralProperties", "PromotionLevel"),
         level);
 
+    // The members of composites: one of labelled versions, one of a composite.
+    vdtool_lines({
+        {"mkcomp", "-nroot", "sys@/vobs/pvob"},
+        {"mkcomp", "-nroot", "top@/vobs/pvob"},
+        {"mkbl", "-stream", kDev, "-component", "component:sys@/vobs/pvob", "-adepends_on",
+         "baseline:BL1@/vobs/pvob", "SYS1"},
+        {"mkbl", "-stream", kDev, "-component", "component:top@/vobs/pvob", "-adepends_on",
+         "baseline:SYS1@/vobs/pvob", "TOP1"},
+    });
+    const struct {
+        const char *baseline, *member, *component, *composite;
+    } members[] = {{"baseline:SYS1@/vobs/pvob", "BL1", "src", "false"},
+                   {"baseline:TOP1@/vobs/pvob", "SYS1", "sys", "true"}};
+    for (const auto& m : members) {
+        Response r = call("get_baseline_properties_rpc",
+                          {{"BaselineSelector", m.baseline}, {"WhichCategories", "2"}});
+        ASSERT_EQ(status_of(r), "0") << text_of(r);
+        ASSERT_EQ(r.named("BaselineMember").size(), 1u) << m.baseline;
+        EXPECT_EQ(first(r, "BaselineMember", "BaselineName"), m.member);
+        EXPECT_EQ(first(r, "BaselineMember", "ComponentName"), m.component);
+        EXPECT_EQ(first(r, "BaselineMember", "IsComposite"), m.composite);
+    }
+
     Response act = call("get_activity_properties_rpc", {{"Scope", "activity:fix@/vobs/pvob"},
                                                         {"ViewUuid", view_uuid_},
                                                         {"WhichCategories", "63"}});

@@ -1,15 +1,18 @@
 // XML RPCs that find and make objects, through lighttpd and vdweb.cgi as a logged-in
 // user: handles and locations of names, ancestry of versions, a folder, project and
-// baselines made, an automatic view made on a stream, and the kinds this server does not
-// keep refused.
+// baselines made, composite baselines made, edited and compared, and an automatic view made
+// on a stream.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
+#include <vector>
 
 #include "core/cmd/cmd.h"
 #include "core/cmd/cmd_xcm.h"
 #include "core/view/view.h"
 #include "core/vob/vob_obj.h"
+#include "core/vob/xcm.h"
 #include "e2e/site_test.h"
 #include "e2e/xml_client.h"
 #include "support/core_fixture.h"
@@ -160,12 +163,6 @@ TEST_F(XmlObjectsTest, FolderProjectBaselinesAndAutomaticView) {
                                   "PROPERTY:view-tag-view-type\"/></ReadProperties>",
                                   kAlice, &doc);
     EXPECT_TRUE(has(doc, ">ViewType:AUTOMATIC<")) << doc;
-
-    for (const char* rpc : {"EditBaselineDeps"}) {
-        Response r = call(rpc, "", &doc);
-        EXPECT_EQ(status_of(r), "1001") << rpc;
-        EXPECT_TRUE(has(text_of(r), "Unsupported operation")) << text_of(r);
-    }
 }
 
 // Two baselines of the integration stream: the versions and activities between them.
@@ -220,6 +217,195 @@ TEST_F(XmlObjectsTest, CompareBaselinesReportsVersionsAndActivities) {
                          &doc);
     EXPECT_EQ(status_of(same), "0");
     EXPECT_FALSE(has(doc, "<version")) << doc;
+}
+
+// A composite baseline made, validated, changed and read over XML: a new one in a stream of
+// the project's rootless component, "validate-only" changing nothing, refusals, the
+// readers of its members and of the closures that take them in.
+TEST_F(XmlObjectsTest, EditBaselineDepsMakesAndChangesComposites) {
+    vdtool_lines({
+        {"mkcomp", "-nroot", "sys@/vobs/pvob"},
+        {"mkcomp", "-nroot", "ext@/vobs/pvob"},  // not of the project
+        {"mkproject", "-modcomp", "component:src@/vobs/pvob,component:sys@/vobs/pvob",
+         "proj@/vobs/pvob"},
+        {"mkstream", "-in", "project:proj@/vobs/pvob", "-integration", "int@/vobs/pvob"},
+        {"mkbl", "-stream", "stream:int@/vobs/pvob", "-full", "BL1"},
+    });
+    vob_t* pvob = nullptr;
+    vob_dbid_t dbid = 0, bl1 = 0, ext = 0;
+    ASSERT_EQ(xcm_resolve("baseline:BL1@/vobs/pvob", 0, &pvob, &bl1), 0);
+    ASSERT_EQ(xcm_find(pvob, VOB_MTYPE_BASELINE, "ext_INITIAL", &ext), 0);
+    const std::string make =
+        "<stream>stream:int@/vobs/pvob</stream><base-name>SYS1</base-name>"
+        "<add-baseline-deps><baseline>baseline:src_INITIAL@/vobs/pvob</baseline>"
+        "<baseline>baseline:ext_INITIAL@/vobs/pvob</baseline></add-baseline-deps>"
+        "<virtual-bls/><comment>system</comment>";
+    const std::string baseline = "<resource resource-type=\"baseline\">";
+    auto count = [](const std::string& doc, const std::string& part) {
+        size_t n = 0;
+        for (size_t at = doc.find(part); at != std::string::npos; at = doc.find(part, at + 1)) ++n;
+        return n;
+    };
+    std::string doc;
+    Response checked = call("EditBaselineDeps",
+                            make +
+                                "<baseline-deps-flags><flag name=\"validate-only\"/>"
+                                "</baseline-deps-flags>",
+                            &doc);
+    ASSERT_EQ(status_of(checked), "0") << text_of(checked);
+    EXPECT_TRUE(has(doc, "<EditBaselineDepsResponse><subbaseline-list><baseline>" + baseline))
+        << doc;
+    EXPECT_EQ(count(doc, baseline), 2u) << doc;
+    EXPECT_NE(xcm_resolve("baseline:SYS1@/vobs/pvob", 0, &pvob, &dbid), 0);
+
+    Response made = call("EditBaselineDeps", make, &doc);
+    ASSERT_EQ(status_of(made), "0") << text_of(made);
+    EXPECT_TRUE(has(doc, "<EditBaselineDepsResponse><baseline>" + baseline)) << doc;
+    ASSERT_EQ(xcm_resolve("baseline:SYS1@/vobs/pvob", 0, &pvob, &dbid), 0);
+
+    auto read = [&](const std::string& location, const char* prop) {
+        std::string out;
+        Response r = xml_post(server_.url(), "ReadProperties",
+                              "<ReadProperties version=\"2.0\"><resource>" + location +
+                                  "</resource><prop prop-name=\"http://verdane.org/TEAM/"
+                                  "PROPERTY:" +
+                                  prop + "\"/></ReadProperties>",
+                              kAlice, &out);
+        EXPECT_EQ(status_of(r), "0") << location << " " << prop << ": " << text_of(r);
+        return out;
+    };
+    EXPECT_TRUE(has(read("baseline:SYS1@/vobs/pvob", "baseline-is-composite"), ">true</prop>"));
+    EXPECT_TRUE(has(read("baseline:BL1@/vobs/pvob", "baseline-is-composite"), ">false</prop>"));
+    const std::string subs = read("baseline:SYS1@/vobs/pvob", "subbaseline-list");
+    EXPECT_EQ(count(subs, baseline), 3u) << subs;  // the baseline read and its two members
+
+    // The member of its component is replaced; a cycle and a member not held are refused.
+    Response replaced = call("EditBaselineDeps",
+                             "<baseline>baseline:SYS1@/vobs/pvob</baseline><add-baseline-deps>"
+                             "<baseline>baseline:BL1@/vobs/pvob</baseline></add-baseline-deps>",
+                             &doc);
+    ASSERT_EQ(status_of(replaced), "0") << text_of(replaced);
+    const std::vector<vob_dbid_t> now{std::min(bl1, ext), std::max(bl1, ext)};
+    std::vector<vob_dbid_t> members;
+    ASSERT_EQ(xcm_baseline_members(pvob, dbid, &members), 0);
+    EXPECT_EQ(members, now);
+    const struct {
+        const char* body;
+        const char* status;
+    } refused[] = {
+        {"<baseline>baseline:SYS1@/vobs/pvob</baseline><add-baseline-deps><baseline>"
+         "baseline:SYS1@/vobs/pvob</baseline></add-baseline-deps>",
+         "1005"},
+        {"<baseline>baseline:SYS1@/vobs/pvob</baseline><remove-baseline-deps><baseline>"
+         "baseline:src_INITIAL@/vobs/pvob</baseline></remove-baseline-deps>",
+         "1002"},
+        {"<baseline>stream:int@/vobs/pvob</baseline>", "1072"},
+        {"<base-name>SYS2</base-name>", "1072"},
+    };
+    for (const auto& c : refused) {
+        Response r = call("EditBaselineDeps", c.body, &doc);
+        EXPECT_EQ(status_of(r), c.status) << c.body << ": " << text_of(r);
+    }
+    ASSERT_EQ(xcm_baseline_members(pvob, dbid, &members), 0);
+    EXPECT_EQ(members, now);
+
+    // Recommended, the composite brings the member of a component the stream has no other
+    // baseline of into the stream's closure; src_INITIAL, recommended itself, keeps its place.
+    vdtool_lines(
+        {{"chstream", "-recommended", "baseline:SYS1@/vobs/pvob", "stream:int@/vobs/pvob"}});
+    const std::string ext_ref = "dbid:" + std::to_string(ext) + "@";
+    const std::string bl1_ref = "dbid:" + std::to_string(bl1) + "@";
+    const std::string closure = read("stream:int@/vobs/pvob", "recommended-baseline-list-closure");
+    EXPECT_EQ(count(closure, baseline), 3u) << closure;
+    EXPECT_TRUE(has(closure, ext_ref)) << closure;
+    EXPECT_FALSE(has(closure, bl1_ref)) << closure;
+    const std::string comp = read("component:sys@/vobs/pvob", "baseline-list-closure");
+    EXPECT_EQ(count(comp, baseline), 4u) << comp;  // sys_INITIAL, SYS1 and its two members
+
+    Response removed = call("EditBaselineDeps",
+                            "<baseline>baseline:SYS1@/vobs/pvob</baseline><remove-baseline-deps>"
+                            "<baseline>baseline:BL1@/vobs/pvob</baseline><baseline>"
+                            "baseline:ext_INITIAL@/vobs/pvob</baseline></remove-baseline-deps>"
+                            "<comment>empty again</comment>",
+                            &doc);
+    ASSERT_EQ(status_of(removed), "0") << text_of(removed);
+    EXPECT_TRUE(has(read("baseline:SYS1@/vobs/pvob", "baseline-is-composite"), ">false</prop>"));
+}
+
+// MakeBaselines with a component dependency makes a composite of the rootless component
+// naming the stream's newest baseline; CompareBaselines compares two composites member by
+// member.
+TEST_F(XmlObjectsTest, MakeAndCompareCompositeBaselines) {
+    vdtool_lines({
+        {"mkcomp", "-nroot", "sys@/vobs/pvob"},
+        {"mkproject", "-modcomp", "component:src@/vobs/pvob,component:sys@/vobs/pvob",
+         "proj@/vobs/pvob"},
+        {"mkstream", "-in", "project:proj@/vobs/pvob", "-integration", "int@/vobs/pvob"},
+        {"mkview", "-tag", "intv", "-stream", "stream:int@/vobs/pvob",
+         site_.home() + "/views/intv.vws"},
+    });
+    auto make = [&](const char* name, std::string* doc) {
+        return call("MakeBaselines",
+                    std::string("<stream>stream:int@/vobs/pvob</stream><bl-root-name>") + name +
+                        "</bl-root-name><label-kind>FULLY_LABELED</label-kind>"
+                        "<add-component-deps><component>component:src@/vobs/pvob</component>"
+                        "</add-component-deps>",
+                    doc);
+    };
+    std::string doc;
+    Response one = make("BL1", &doc);
+    ASSERT_EQ(status_of(one), "0") << text_of(one);
+    EXPECT_TRUE(has(doc, "</baseline><baseline><resource resource-type=\"baseline\">")) << doc;
+    vob_t* pvob = nullptr;
+    vob_dbid_t sys1 = 0, bl1 = 0;
+    ASSERT_EQ(xcm_resolve("baseline:BL1_sys@/vobs/pvob", 0, &pvob, &sys1), 0) << text_of(one);
+    ASSERT_EQ(xcm_find(pvob, VOB_MTYPE_BASELINE, "BL1", &bl1), 0);
+    std::vector<vob_dbid_t> members;
+    ASSERT_EQ(xcm_baseline_members(pvob, sys1, &members), 0);
+    EXPECT_EQ(members, std::vector<vob_dbid_t>{bl1});
+
+    cmd_mkactivity_args_t act;
+    act.name = "act1";
+    act.stream = "stream:int@/vobs/pvob";
+    act.view = "intv";
+    ASSERT_EQ(cmd_mkactivity(&act), 0) << cap_.err;
+    view_t* intv = nullptr;
+    ASSERT_EQ(view_open_by_tag("intv", &intv), 0);
+    cmd_checkout_args_t co;
+    co.pnames = {"/vobs/src/a.c"};
+    co.view = &intv->ctx;
+    ASSERT_EQ(cmd_checkout(&co), 0) << cap_.err;
+    cmd_checkin_args_t ci;
+    ci.pnames = {"/vobs/src/a.c"};
+    ci.from = {write_file(site_.home() + "/three", "three\n")};
+    ci.view = &intv->ctx;
+    ASSERT_EQ(cmd_checkin(&ci), 0) << cap_.err;
+    Response two = make("BL2", &doc);
+    ASSERT_EQ(status_of(two), "0") << text_of(two);
+
+    Response r = call("CompareBaselines",
+                      "<original-resource>baseline:BL1_sys@/vobs/pvob</original-resource>"
+                      "<target-resource>baseline:BL2_sys@/vobs/pvob</target-resource>"
+                      "<flag name=\"VERSIONS\"/><flag name=\"BASELINES\"/>",
+                      &doc);
+    ASSERT_EQ(status_of(r), "0") << text_of(r);
+    EXPECT_TRUE(has(doc, "<version compare-kind=\"ADDED\"><resource resource-type=\"fver\">"))
+        << doc;
+    EXPECT_TRUE(has(doc, "<version compare-kind=\"DELETED\">")) << doc;
+    for (const char* kind : {"ADDED", "DELETED"}) {
+        // The composite of each side and its member of src.
+        const std::string tag = std::string("<baseline compare-kind=\"") + kind + "\">";
+        const size_t first = doc.find(tag);
+        ASSERT_NE(first, std::string::npos) << doc;
+        EXPECT_NE(doc.find(tag, first + 1), std::string::npos) << doc;
+    }
+    Response same = call("CompareBaselines",
+                         "<original-resource>baseline:BL2_sys@/vobs/pvob</original-resource>"
+                         "<target-resource>baseline:BL2_sys@/vobs/pvob</target-resource>"
+                         "<flag name=\"VERSIONS\"/><flag name=\"BASELINES\"/>",
+                         &doc);
+    EXPECT_EQ(status_of(same), "0");
+    EXPECT_FALSE(has(doc, "compare-kind")) << doc;
 }
 
 // A checked-out directory of a web view takes a new name, a link, a rename and a removal in

@@ -142,25 +142,39 @@ tbs_status_t latest_changes(vob_t* pvob, const std::vector<vob_dbid_t>& acts,
     return TBS_ST_OK;
 }
 
-// The labelled versions of baselines made in `stream` (named by selectors).
+// The labelled versions of baselines made in `stream` (named by selectors). A composite
+// brings the members of its closure made in the stream too; the others are not its work.
 tbs_status_t baseline_items(vob_t* pvob, vob_dbid_t stream, const std::vector<std::string>& sels,
                             std::vector<xcm_op_item_t>* out) {
     std::map<std::pair<std::string, vob_dbid_t>, size_t> seen;
+    std::vector<vob_dbid_t> named, closure;
     for (const std::string& sel : sels) {
         vob_t* pv = nullptr;
         vob_dbid_t b = 0;
         xcm_baseline_info_t bl;
-        xcm_component_info_t comp;
-        vob_t* vob = nullptr;
         tbs_status_t st = resolve(sel, VOB_MTYPE_BASELINE, &pv, &b);
         if (st != TBS_ST_OK) return st;
         if (pv != pvob || (st = xcm_get_baseline(pvob, b, &bl)) != TBS_ST_OK || bl.stream != stream)
             return cmd_fail("The baseline was not made in the stream delivered", sel,
                             st == TBS_ST_OK ? TBS_ST_INVALID : st);
+        named.push_back(b);
+    }
+    // Every baseline named (two of one component both count), then what composites add.
+    tbs_status_t st = xcm_baseline_closure(pvob, named, &closure);
+    if (st != TBS_ST_OK) return st;
+    for (vob_dbid_t b : closure)
+        if (std::find(named.begin(), named.end(), b) == named.end()) named.push_back(b);
+    for (vob_dbid_t b : named) {
+        xcm_baseline_info_t bl;
+        xcm_component_info_t comp;
+        vob_t* vob = nullptr;
+        if ((st = xcm_get_baseline(pvob, b, &bl)) != TBS_ST_OK ||
+            (st = xcm_get_component(pvob, bl.component, &comp)) != TBS_ST_OK)
+            return st;
+        if (bl.stream != stream || !comp.root_element) continue;
         int64_t lbtype = 0;
         std::vector<int64_t> elements;
-        if ((st = xcm_get_component(pvob, bl.component, &comp)) != TBS_ST_OK ||
-            (st = vob_open_by_uuid(comp.vob_uuid, &vob)) != TBS_ST_OK ||
+        if ((st = vob_open_by_uuid(comp.vob_uuid, &vob)) != TBS_ST_OK ||
             (st = vob_store_find_type(*vob->db, VOB_MTYPE_LBTYPE, bl.name.c_str(), &lbtype)) !=
                 TBS_ST_OK ||
             (st = vob_store_elements_using_type(*vob->db, VOB_MTYPE_LBTYPE, lbtype, &elements)) !=
@@ -627,14 +641,16 @@ tbs_status_t cmd_rebase_start(cmd_rebase_args_t* a) {
     std::string full;
     {
         // Only the new foundation's label rules select the from-versions.
-        std::vector<vob_dbid_t> saved = foundation;
-        for (vob_dbid_t b : next)
+        std::vector<vob_dbid_t> saved = foundation, closure;
+        if ((st = xcm_baseline_closure(pvob, next, &closure)) != TBS_ST_OK) return st;
+        for (vob_dbid_t b : closure)
             for (vob_dbid_t at = b, depth = 0; at && depth < 1000; ++depth) {
                 xcm_baseline_info_t bl;
                 xcm_component_info_t ci;
                 if ((st = xcm_get_baseline(pvob, at, &bl)) != TBS_ST_OK ||
                     (st = xcm_get_component(pvob, bl.component, &ci)) != TBS_ST_OK)
                     return st;
+                if (ci.root_pname.empty()) break;  // a composite's own component
                 full += "element \"" + ci.root_pname + "/...\" " + bl.name + "\n";
                 at = bl.full ? 0 : bl.base;
             }

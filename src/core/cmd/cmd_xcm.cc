@@ -83,7 +83,7 @@ tbs_status_t ensure_type(vob_t* vob, const cmd_ctx& ctx, int mtype, const std::s
     });
 }
 
-// The distinct VOBs of a project's components.
+// The distinct VOBs of a project's components (rootless ones have none).
 tbs_status_t component_vobs(vob_t* pvob, vob_dbid_t project, std::vector<vob_t*>* out) {
     std::vector<vob_dbid_t> comps;
     tbs_status_t st = xcm_project_components(pvob, project, &comps);
@@ -92,7 +92,7 @@ tbs_status_t component_vobs(vob_t* pvob, vob_dbid_t project, std::vector<vob_t*>
         if (st != TBS_ST_OK) break;
         xcm_component_info_t ci;
         vob_t* vob = nullptr;
-        if ((st = xcm_get_component(pvob, c, &ci)) == TBS_ST_OK &&
+        if ((st = xcm_get_component(pvob, c, &ci)) == TBS_ST_OK && ci.root_element &&
             (st = vob_open_by_uuid(ci.vob_uuid, &vob)) == TBS_ST_OK && seen.insert(vob).second)
             out->push_back(vob);
     }
@@ -245,21 +245,28 @@ tbs_status_t cmd_mkcomp(cmd_mkcomp_args_t* a) {
     if (st == TBS_ST_OK) st = cmd_check_comment(a->comment);
     if (st == TBS_ST_OK) st = open_pvob(a->pvob, &pvob);
     if (st != TBS_ST_OK) return st;
-    vob_resolved_t r;
-    if ((st = vob_resolve_pname(a->root.c_str(), nullptr, 0, &r)) != TBS_ST_OK)
-        return cmd_fail("Unable to find the component's root", a->root, st);
-    if (r.mtype != VOB_MTYPE_DIR_VERSION || r.extended)
-        return cmd_fail("A component's root must be a directory element", a->root,
-                        TBS_ST_NOT_DIRECTORY);
     xcm_component_info_t c;
-    c.vob_uuid = r.vob->uuid;
-    c.root_element = r.element;
-    c.root_pname = r.vob->tag + (r.vob_path == "/" ? "" : r.vob_path);
     c.name = a->name;
+    c.vob_uuid = pvob->uuid;  // a rootless component keeps nothing elsewhere
+    if (a->rootless != a->root.empty())
+        return cmd_fail("Name a component's root, or make it rootless, not both", a->name,
+                        TBS_ST_INVALID);
+    if (!a->rootless) {
+        vob_resolved_t r;
+        if ((st = vob_resolve_pname(a->root.c_str(), nullptr, 0, &r)) != TBS_ST_OK)
+            return cmd_fail("Unable to find the component's root", a->root, st);
+        if (r.mtype != VOB_MTYPE_DIR_VERSION || r.extended)
+            return cmd_fail("A component's root must be a directory element", a->root,
+                            TBS_ST_NOT_DIRECTORY);
+        c.vob_uuid = r.vob->uuid;
+        c.root_element = r.element;
+        c.root_pname = r.vob->tag + (r.vob_path == "/" ? "" : r.vob_path);
+    }
     // The initial baseline: what the main branches hold now.
     const std::string initial = a->name + "_INITIAL";
     int64_t labelled = 0;
-    if ((st = label_component(ctx, c, nullptr, initial, true, {}, &labelled)) != TBS_ST_OK)
+    if (!a->rootless &&
+        (st = label_component(ctx, c, nullptr, initial, true, {}, &labelled)) != TBS_ST_OK)
         return cmd_fail("Unable to label the initial baseline of", a->name, st);
     return pvob->db->transact(store_txn_kind::write, [&](store_txn& txn) -> tbs_status_t {
         tbs_status_t s = new_obj(pvob, txn, ctx, VOB_MTYPE_COMPONENT, a->name, a->comment, &c.dbid);
@@ -650,6 +657,11 @@ tbs_status_t cmd_activity_change_set(vob_t* pvob, vob_dbid_t activity,
 
 // Baselines -----------------------------------------------------------------------------------
 
+namespace {
+tbs_status_t mkbl_composite(cmd_mkbl_args_t* a, vob_t* pvob, const xcm_stream_info_t& s,
+                            bool several);
+}  // namespace
+
 tbs_status_t cmd_mkbl(cmd_mkbl_args_t* a) {
     cmd_ctx ctx;
     vob_t* pvob = nullptr;
@@ -683,11 +695,19 @@ tbs_status_t cmd_mkbl(cmd_mkbl_args_t* a) {
         (st = view_cspec_parse(text.c_str(), &spec, &errors)) != TBS_ST_OK)
         return st;
     const vob_view_ctx_t view = view_cspec_view_ctx(spec);
+    // Composites label nothing: only components with a root share a baseline name.
+    int rooted = 0;
+    for (vob_dbid_t c : comps) {
+        xcm_component_info_t comp;
+        if ((st = xcm_get_component(pvob, c, &comp)) != TBS_ST_OK) return st;
+        rooted += comp.root_element != 0;
+    }
     a->baselines.clear();
     for (vob_dbid_t c : comps) {
         if (!wanted.empty() && !wanted.count(c)) continue;
         xcm_component_info_t comp;
         if ((st = xcm_get_component(pvob, c, &comp)) != TBS_ST_OK) return st;
+        if (!comp.root_element) continue;  // composites are made by cmd_chbl_deps
         // The baseline this one builds on: the last made in the stream, else the foundation.
         xcm_baseline_info_t b;
         for (vob_dbid_t id : made) {
@@ -709,7 +729,7 @@ tbs_status_t cmd_mkbl(cmd_mkbl_args_t* a) {
                 TBS_ST_OK)
             return st;
         if (!b.full && changed.empty()) continue;  // nothing changed in this component
-        b.name = baseline_name(p, s, comp, a->basename, ctx, comps.size() > 1);
+        b.name = baseline_name(p, s, comp, a->basename, ctx, rooted > 1);
         if ((st = check_xcm_name(b.name)) != TBS_ST_OK) return st;
         vob_dbid_t existing = 0;
         if (xcm_find(pvob, VOB_MTYPE_BASELINE, b.name, &existing) == TBS_ST_OK)
@@ -733,7 +753,11 @@ tbs_status_t cmd_mkbl(cmd_mkbl_args_t* a) {
                 static_cast<long long>(b.labelled));
         a->baselines.push_back(b.dbid);
     }
-    if (a->baselines.empty()) imsg_ok("No baseline made: nothing changed in the stream.\n");
+    if (!a->add_comp_deps.empty() || !a->remove_comp_deps.empty()) {
+        if ((st = mkbl_composite(a, pvob, s, !a->baselines.empty())) != TBS_ST_OK) return st;
+    } else if (a->baselines.empty()) {
+        imsg_ok("No baseline made: nothing changed in the stream.\n");
+    }
     if (a->recommend && !a->baselines.empty()) {
         cmd_chstream_args_t ch;
         ch.stream = xcm_selector(pvob, VOB_MTYPE_STREAM, s.name);
@@ -773,3 +797,254 @@ tbs_status_t cmd_chbl(cmd_chbl_args_t* a) {
         return r == TBS_ST_OK ? txn.commit() : r;
     });
 }
+
+// Composite baselines -------------------------------------------------------------------------
+
+namespace {
+
+// Every baseline reached from `from` through members (itself included), or, with `up`,
+// every composite reaching it; unpruned, each once.
+tbs_status_t reachable(store_db& db, int64_t from, bool up, std::set<int64_t>* out) {
+    std::vector<int64_t> todo{from}, next;
+    while (!todo.empty()) {
+        const int64_t b = todo.back();
+        todo.pop_back();
+        if (!out->insert(b).second) continue;
+        tbs_status_t st = up ? xcm_store_baseline_composites(db, b, &next)
+                             : xcm_store_baseline_members(db, b, &next);
+        if (st != TBS_ST_OK) return st;
+        todo.insert(todo.end(), next.begin(), next.end());
+    }
+    return TBS_ST_OK;
+}
+
+// The baseline a selector names in `pvob`, with its facts.
+tbs_status_t member_of(vob_t* pvob, const std::string& sel, xcm_baseline_info_t* out) {
+    vob_t* pv = nullptr;
+    vob_dbid_t b = 0;
+    tbs_status_t st = resolve(sel, VOB_MTYPE_BASELINE, &pv, &b);
+    if (st != TBS_ST_OK) return st;
+    if (pv != pvob) return cmd_fail("The baseline is in another project VOB", sel, TBS_ST_INVALID);
+    return xcm_get_baseline(pvob, b, out);
+}
+
+// The component of a new composite: the one named, else the project's one rootless one.
+tbs_status_t composite_component(vob_t* pvob, const xcm_stream_info_t& s, const std::string& sel,
+                                 xcm_component_info_t* out) {
+    vob_t* pv = nullptr;
+    vob_dbid_t c = 0;
+    tbs_status_t st = TBS_ST_OK;
+    if (!sel.empty()) {
+        if ((st = resolve(sel, VOB_MTYPE_COMPONENT, &pv, &c)) != TBS_ST_OK) return st;
+        if (pv != pvob)
+            return cmd_fail("The component is in another project VOB", sel, TBS_ST_INVALID);
+        return xcm_get_component(pvob, c, out);
+    }
+    std::vector<vob_dbid_t> comps;
+    if ((st = xcm_project_components(pvob, s.project, &comps)) != TBS_ST_OK) return st;
+    int found = 0;
+    for (vob_dbid_t id : comps) {
+        xcm_component_info_t ci;
+        if ((st = xcm_get_component(pvob, id, &ci)) != TBS_ST_OK) return st;
+        if (!ci.root_element && found++ == 0) *out = ci;
+    }
+    if (found != 1)
+        return cmd_fail(
+            "Name the component of the composite baseline: rootless components of "
+            "the stream's project",
+            std::to_string(found), TBS_ST_INVALID);
+    return TBS_ST_OK;
+}
+
+// The edit itself, in the project VOB's transaction: `b` is the baseline (dbid 0: make it).
+tbs_status_t edit_members(vob_t* pvob, store_txn& txn, const cmd_ctx& ctx,
+                          const cmd_bl_deps_args_t& a, xcm_baseline_info_t& b,
+                          const std::vector<xcm_baseline_info_t>& add,
+                          const std::vector<xcm_baseline_info_t>& remove) {
+    store_db& db = *pvob->db;
+    tbs_status_t st = TBS_ST_OK;
+    if (!b.dbid) {
+        if ((st = new_obj(pvob, txn, ctx, VOB_MTYPE_BASELINE, b.name, a.comment, &b.dbid)) !=
+                TBS_ST_OK ||
+            (st = xcm_store_put_baseline(db, b)) != TBS_ST_OK)
+            return st;
+    } else if ((st = cmd_check_locks(pvob, ctx, {b.dbid})) != TBS_ST_OK) {
+        return st;
+    }
+    std::vector<int64_t> members;
+    if ((st = xcm_store_baseline_members(db, b.dbid, &members)) != TBS_ST_OK) return st;
+    for (const xcm_baseline_info_t& r : remove) {
+        if (std::find(members.begin(), members.end(), r.dbid) == members.end())
+            return cmd_fail("Not a member of the baseline", r.name, TBS_ST_NOT_FOUND);
+        if ((st = xcm_store_remove_baseline_member(db, b.dbid, r.dbid)) != TBS_ST_OK) return st;
+    }
+    std::set<int64_t> added_comps;
+    for (const xcm_baseline_info_t& m : add) {
+        if (m.dbid == b.dbid || m.component == b.component)
+            return cmd_fail("A baseline cannot depend on itself or its own component", m.name,
+                            TBS_ST_INVALID);
+        if (!added_comps.insert(m.component).second)
+            return cmd_fail("Two members added of one component", m.name, TBS_ST_INVALID);
+        std::set<int64_t> below;
+        if ((st = reachable(db, m.dbid, false, &below)) != TBS_ST_OK) return st;
+        if (below.count(b.dbid))
+            return cmd_fail("The baseline depends on it already (a cycle)", m.name, TBS_ST_INVALID);
+        // A new member takes the place of the member of its component.
+        if ((st = xcm_store_baseline_members(db, b.dbid, &members)) != TBS_ST_OK) return st;
+        for (int64_t old : members) {
+            xcm_baseline_info_t o;
+            if ((st = xcm_store_get_baseline(db, old, &o)) != TBS_ST_OK) return st;
+            if (o.component == m.component && old != m.dbid &&
+                (st = xcm_store_remove_baseline_member(db, b.dbid, old)) != TBS_ST_OK)
+                return st;
+        }
+        if ((st = xcm_store_add_baseline_member(db, b.dbid, m.dbid)) != TBS_ST_OK) return st;
+    }
+    // Every composite the edit reaches still stands for one baseline per component, and the
+    // streams founded on one of them see the change.
+    std::set<int64_t> above;
+    if ((st = reachable(db, b.dbid, true, &above)) != TBS_ST_OK) return st;
+    for (int64_t c : above) {
+        std::vector<int64_t> closure, streams;
+        std::pair<int64_t, int64_t> clash;
+        if ((st = xcm_store_closure(db, {c}, &closure, &clash)) != TBS_ST_OK) return st;
+        if (clash.first) {
+            xcm_obj_t x, y, top;
+            xcm_store_get_obj(db, clash.first, &x);
+            xcm_store_get_obj(db, clash.second, &y);
+            xcm_store_get_obj(db, c, &top);
+            imsg_error(
+                "Baselines \"%s\" and \"%s\" of one component would both be members of "
+                "\"%s\"; name the one it takes as its own member.\n",
+                x.name.c_str(), y.name.c_str(), top.name.c_str());
+            return TBS_ST_INVALID;
+        }
+        if ((st = xcm_store_baseline_streams(db, c, &streams)) != TBS_ST_OK) return st;
+        for (int64_t s : streams)
+            if ((st = xcm_store_bump_stream(db, s)) != TBS_ST_OK) return st;
+    }
+    return cmd_event(pvob, txn, ctx, b.dbid, "modify baseline dependencies", a.comment);
+}
+
+}  // namespace
+
+tbs_status_t cmd_chbl_deps(cmd_bl_deps_args_t* a) {
+    cmd_ctx ctx;
+    vob_t* pvob = nullptr;
+    xcm_baseline_info_t b;
+    tbs_status_t st = cmd_ctx_init(&ctx, nullptr);
+    if (st == TBS_ST_OK) st = cmd_check_comment(a->comment);
+    if (st != TBS_ST_OK) return st;
+    if (!a->baseline.empty()) {
+        vob_dbid_t dbid = 0;
+        if ((st = resolve(a->baseline, VOB_MTYPE_BASELINE, &pvob, &dbid)) != TBS_ST_OK ||
+            (st = xcm_get_baseline(pvob, dbid, &b)) != TBS_ST_OK)
+            return st;
+    } else {
+        // A new composite of the stream, labelling nothing.
+        vob_dbid_t stream = 0;
+        xcm_stream_info_t s;
+        xcm_project_info_t p;
+        xcm_component_info_t comp;
+        if ((st = resolve(a->stream, VOB_MTYPE_STREAM, &pvob, &stream)) != TBS_ST_OK ||
+            (st = xcm_get_stream(pvob, stream, &s)) != TBS_ST_OK ||
+            (st = xcm_get_project(pvob, s.project, &p)) != TBS_ST_OK ||
+            (st = composite_component(pvob, s, a->component, &comp)) != TBS_ST_OK)
+            return st;
+        if (a->basename.empty()) a->basename = s.name + "_" + today();
+        b.name = baseline_name(p, s, comp, a->basename, ctx, a->several);
+        if ((st = check_xcm_name(b.name)) != TBS_ST_OK) return st;
+        vob_dbid_t existing = 0;
+        if (xcm_find(pvob, VOB_MTYPE_BASELINE, b.name, &existing) == TBS_ST_OK)
+            return cmd_fail("A baseline of that name exists", b.name, TBS_ST_EXISTS);
+        b.component = comp.dbid;
+        b.stream = stream;
+        b.full = true;
+        b.promotion = XCM_PROMOTION_DEFAULT;
+    }
+    std::vector<xcm_baseline_info_t> add(a->add.size()), remove(a->remove.size());
+    for (size_t i = 0; i < a->add.size(); ++i)
+        if ((st = member_of(pvob, a->add[i], &add[i])) != TBS_ST_OK) return st;
+    for (size_t i = 0; i < a->remove.size(); ++i)
+        if ((st = member_of(pvob, a->remove[i], &remove[i])) != TBS_ST_OK) return st;
+    const bool made = !b.dbid;
+    st = pvob->db->transact(store_txn_kind::write, [&](store_txn& txn) -> tbs_status_t {
+        if (made) b.dbid = 0;  // a retried transaction makes it again
+        tbs_status_t r = edit_members(pvob, txn, ctx, *a, b, add, remove);
+        if (r == TBS_ST_OK) r = xcm_store_baseline_members(*pvob->db, b.dbid, &a->members);
+        if (r == TBS_ST_OK && a->validate_only) return txn.rollback();
+        return r == TBS_ST_OK ? txn.commit() : r;
+    });
+    a->result = st == TBS_ST_OK && !(made && a->validate_only) ? b.dbid : 0;
+    return st;
+}
+
+namespace {
+
+// The composite cmd_mkbl makes for component dependencies.
+tbs_status_t mkbl_composite(cmd_mkbl_args_t* a, vob_t* pvob, const xcm_stream_info_t& s,
+                            bool several) {
+    xcm_component_info_t comp;
+    std::vector<vob_dbid_t> made, foundation, members;
+    tbs_status_t st = composite_component(pvob, s, a->composite, &comp);
+    if (st == TBS_ST_OK) st = xcm_stream_baselines(pvob, s.dbid, 0, &made);
+    if (st == TBS_ST_OK) st = xcm_stream_baselines(pvob, s.dbid, XCM_BL_FOUNDATION, &foundation);
+    if (st != TBS_ST_OK) return st;
+    // The stream's newest baseline of each component: made in it (oldest first), else its
+    // foundation.
+    std::map<vob_dbid_t, vob_dbid_t> newest;
+    for (const auto* list : {&foundation, &made})
+        for (vob_dbid_t b : *list) {
+            xcm_baseline_info_t bl;
+            if ((st = xcm_get_baseline(pvob, b, &bl)) != TBS_ST_OK) return st;
+            newest[bl.component] = b;
+        }
+    std::set<vob_dbid_t> deps;  // components
+    auto prev = newest.find(comp.dbid);
+    if (prev != newest.end() &&
+        (st = xcm_baseline_members(pvob, prev->second, &members)) != TBS_ST_OK)
+        return st;
+    for (vob_dbid_t m : members) {
+        xcm_baseline_info_t bl;
+        if ((st = xcm_get_baseline(pvob, m, &bl)) != TBS_ST_OK) return st;
+        deps.insert(bl.component);
+    }
+    for (const auto* list : {&a->add_comp_deps, &a->remove_comp_deps})
+        for (const std::string& sel : *list) {
+            vob_t* pv = nullptr;
+            vob_dbid_t c = 0;
+            if ((st = resolve(sel, VOB_MTYPE_COMPONENT, &pv, &c)) != TBS_ST_OK) return st;
+            if (pv != pvob)
+                return cmd_fail("The component is in another project VOB", sel, TBS_ST_INVALID);
+            if (list == &a->add_comp_deps)
+                deps.insert(c);
+            else
+                deps.erase(c);
+        }
+    cmd_bl_deps_args_t d;
+    d.stream = xcm_selector(pvob, VOB_MTYPE_STREAM, s.name);
+    d.basename = a->basename;
+    d.component = xcm_selector(pvob, VOB_MTYPE_COMPONENT, comp.name);
+    d.comment = a->comment;
+    d.several = several;
+    for (vob_dbid_t c : deps) {
+        auto n = newest.find(c);
+        xcm_obj_t o;
+        if (n == newest.end()) {
+            xcm_get_obj(pvob, c, &o);
+            return cmd_fail("The stream has no baseline of the component", o.name,
+                            TBS_ST_NOT_FOUND);
+        }
+        if ((st = xcm_get_obj(pvob, n->second, &o)) != TBS_ST_OK) return st;
+        d.add.push_back(xcm_selector(pvob, VOB_MTYPE_BASELINE, o.name));
+    }
+    if ((st = cmd_chbl_deps(&d)) != TBS_ST_OK) return st;
+    xcm_obj_t o;
+    xcm_get_obj(pvob, d.result, &o);
+    imsg_ok("Created composite baseline \"%s\" in component \"%s\" (%zu members).\n",
+            o.name.c_str(), comp.name.c_str(), d.members.size());
+    a->baselines.push_back(d.result);
+    return TBS_ST_OK;
+}
+
+}  // namespace

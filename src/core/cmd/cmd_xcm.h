@@ -29,11 +29,13 @@ tbs_status_t cmd_mkfolder(cmd_mkfolder_args_t* args);
 
 // A component roots a directory tree of a VOB (the VOB's root or a directory in it). It
 // starts with its initial baseline "<name>_INITIAL", a full baseline of the latest
-// versions of its main branches.
+// versions of its main branches. A rootless component has no tree: its baselines label
+// nothing and serve as composites (see cmd_chbl_deps).
 struct cmd_mkcomp_args_t {
     std::string name;
     std::string pvob;
-    std::string root;  // directory element pathname ("/vobs/demo")
+    std::string root;  // directory element pathname ("/vobs/demo"); "" with `rootless`
+    bool rootless = false;
     std::string comment;
     vob_dbid_t component = 0;  // results
     vob_dbid_t initial_baseline = 0;
@@ -119,12 +121,20 @@ tbs_status_t cmd_mvact(const char* version, const vob_view_ctx_t* view, const ch
 // the components named): the versions the stream selects are labelled, an incremental
 // baseline labelling only what changed since the last baseline of its component in the
 // stream. With `recommend` they become the stream's recommended baselines.
+//
+// Component dependencies: with `add_comp_deps` or `remove_comp_deps` (component selectors)
+// a composite baseline of `composite` (a rootless component; "" the project's one) is
+// made as well, whose members are the stream's newest baseline (made in it, else its
+// foundation) of each component its previous baseline in the stream had a member of,
+// with those added and without those removed.
 struct cmd_mkbl_args_t {
     std::string stream;
     std::string basename;
     bool full = false;
     bool recommend = false;
     std::vector<std::string> components;
+    std::vector<std::string> add_comp_deps, remove_comp_deps;
+    std::string composite;
     std::string comment;
     std::vector<vob_dbid_t> baselines;  // result (in the stream's project VOB)
 };
@@ -138,6 +148,30 @@ struct cmd_chbl_args_t {
     std::string comment;
 };
 tbs_status_t cmd_chbl(cmd_chbl_args_t* args);
+
+// Edits the members of a composite baseline (xcm.h): `baseline`, or a new baseline made in
+// `stream` from `basename` (by the project's naming template) of `component`, else of the
+// project's one rootless component. `remove` must name members; a member added in place of
+// one of the same component replaces it. Refused: a baseline of another project VOB, the
+// baseline itself or one of its component, a member that reaches the baseline (a cycle),
+// two added of one component, and any edit after which the closure of the baseline or of a
+// composite above it clashes. Checks locks as cmd_chbl does, writes the event "modify
+// baseline dependencies", and moves on the configuration of the streams founded on the
+// baseline or a composite above it. With `validate_only` everything is checked and nothing
+// changes (a new baseline is not kept).
+struct cmd_bl_deps_args_t {
+    std::string baseline;  // selector; "" makes one
+    std::string stream;    // for a new baseline
+    std::string basename;
+    std::string component;                 // selector, for a new baseline ("" see above)
+    std::vector<std::string> add, remove;  // baseline selectors
+    std::string comment;
+    bool validate_only = false;
+    bool several = false;   // named as one of several baselines (with its component's name)
+    vob_dbid_t result = 0;  // results: the baseline (0 when validated only new)
+    std::vector<vob_dbid_t> members;  // its direct members after the edit
+};
+tbs_status_t cmd_chbl_deps(cmd_bl_deps_args_t* args);
 
 // Versions of an activity's change set with their element pathnames, the latest version of
 // each element last (by element, oldest version first).

@@ -20,7 +20,8 @@ namespace {
 
 typedef std::vector<std::string> names_t;
 
-const char* const kMkcompUsage = "mkcomp -root directory-pname [-c comment | -nc] name@pvob";
+const char* const kMkcompUsage =
+    "mkcomp (-root directory-pname | -nroot) [-c comment | -nc] name@pvob";
 const char* const kMkfolderUsage = "mkfolder [-in folder-selector] [-c comment | -nc] name@pvob";
 const char* const kMkprojectUsage =
     "mkproject [-in folder-selector] [-modcomp component-selector[,...]] "
@@ -39,8 +40,11 @@ const char* const kMkactivityUsage =
 const char* const kSetactivityUsage = "setactivity -view view-tag (activity-selector | -none)";
 const char* const kMkblUsage =
     "mkbl -stream stream-selector [-full | -incremental] [-recommend] "
-    "[-component component-selector[,...]] [-c comment | -nc] basename";
-const char* const kChblUsage = "chbl [-level promotion-level] [-c comment] baseline-selector";
+    "[-component component-selector[,...] | -adepends_on baseline-selector[,...] "
+    "[-component component-selector]] [-c comment | -nc] basename";
+const char* const kChblUsage =
+    "chbl [-level promotion-level] [-adepends_on baseline-selector[,...]] "
+    "[-ddepends_on baseline-selector[,...]] [-c comment] baseline-selector";
 const char* const kDeliverUsage =
     "deliver -stream stream-selector (-to view-tag [-target stream-selector] "
     "[-activities activity-selector[,...] | -baselines baseline-selector[,...]] [-complete] | "
@@ -100,16 +104,24 @@ tbs_status_t mkcomp(const cmdsyn_args_t& args) {
     cmdsyn_scanner s(args, kMkcompUsage);
     cmd_mkcomp_args_t a;
     int mode = CMD_COMMENT_NONE;
-    while (s.next_option())
-        if (!s.value("-root", 2, &a.root) && !s.comment(&a.comment, &mode)) return s.unknown();
+    while (s.next_option()) {
+        if (s.value("-root", 2, &a.root) || s.comment(&a.comment, &mode)) continue;
+        if (!s.flag("-nroot", 3)) return s.unknown();
+        a.rootless = true;
+    }
     names_t ops;
     CMDSYN_TRY(s.operands(1, 1, &ops));
     CMDSYN_TRY(split_name(s, ops[0], &a.name, &a.pvob));
-    if (a.root.empty()) return s.fail("Missing -root directory-pname.");
+    if (a.root.empty() == !a.rootless)
+        return s.fail("Give either -root directory-pname or -nroot.");
     tbs_status_t st = cmd_mkcomp(&a);
     if (st != TBS_ST_OK) return cmdsyn_failed("create component", a.name.c_str(), st);
-    imsg_ok("Created component \"%s\" rooted at \"%s\" with baseline \"%s_INITIAL\".\n",
-            a.name.c_str(), a.root.c_str(), a.name.c_str());
+    if (a.rootless)
+        imsg_ok("Created rootless component \"%s\" with baseline \"%s_INITIAL\".\n", a.name.c_str(),
+                a.name.c_str());
+    else
+        imsg_ok("Created component \"%s\" rooted at \"%s\" with baseline \"%s_INITIAL\".\n",
+                a.name.c_str(), a.root.c_str(), a.name.c_str());
     return TBS_ST_OK;
 }
 
@@ -281,14 +293,42 @@ tbs_status_t setactivity(const cmdsyn_args_t& args) {
     return TBS_ST_OK;
 }
 
+// "mkbl -adepends_on": one composite baseline of the component named (else the project's
+// rootless one) whose members are the baselines named.
+tbs_status_t mkbl_composite(const cmd_mkbl_args_t& m, const std::string& deps) {
+    cmd_bl_deps_args_t a;
+    a.stream = m.stream;
+    a.basename = m.basename;
+    a.comment = m.comment;
+    if (m.components.size() > 1) {
+        imsg_error("A composite baseline is of one component.\n");
+        return TBS_ST_INVALID;
+    }
+    if (!m.components.empty()) a.component = m.components.front();
+    split_list(deps, &a.add);
+    tbs_status_t st = cmd_chbl_deps(&a);
+    if (st != TBS_ST_OK) return cmdsyn_failed("make baseline", a.basename.c_str(), st);
+    vob_t* pvob = nullptr;
+    vob_dbid_t stream = 0;
+    CMDSYN_TRY(find(m.stream, VOB_MTYPE_STREAM, &pvob, &stream));
+    imsg_ok("Created composite baseline \"%s\" with %zu members.\n", sel_of(pvob, a.result).c_str(),
+            a.members.size());
+    if (!m.recommend) return TBS_ST_OK;
+    cmd_chstream_args_t ch;
+    ch.stream = m.stream;
+    ch.recommend.push_back(sel_of(pvob, a.result));
+    st = cmd_chstream(&ch);
+    return st == TBS_ST_OK ? st : cmdsyn_failed("recommend", ch.recommend[0].c_str(), st);
+}
+
 tbs_status_t mkbl(const cmdsyn_args_t& args) {
     cmdsyn_scanner s(args, kMkblUsage);
     cmd_mkbl_args_t a;
-    std::string comps;
+    std::string comps, deps;
     int mode = CMD_COMMENT_NONE;
     while (s.next_option()) {
         if (s.value("-stream", 2, &a.stream) || s.value("-component", 2, &comps) ||
-            s.comment(&a.comment, &mode))
+            s.value("-adepends_on", 3, &deps) || s.comment(&a.comment, &mode))
             continue;
         if (s.flag("-full", 2))
             a.full = true;
@@ -304,6 +344,7 @@ tbs_status_t mkbl(const cmdsyn_args_t& args) {
     if (a.stream.empty()) return s.fail("Missing -stream stream-selector.");
     a.basename = ops[0];
     split_list(comps, &a.components);
+    if (!deps.empty()) return mkbl_composite(a, deps);
     tbs_status_t st = cmd_mkbl(&a);
     if (st != TBS_ST_OK) return cmdsyn_failed("make baseline", a.basename.c_str(), st);
     return TBS_ST_OK;
@@ -312,16 +353,28 @@ tbs_status_t mkbl(const cmdsyn_args_t& args) {
 tbs_status_t chbl(const cmdsyn_args_t& args) {
     cmdsyn_scanner s(args, kChblUsage);
     cmd_chbl_args_t a;
+    cmd_bl_deps_args_t d;
+    std::string add, remove;
     int mode = CMD_COMMENT_NONE;
     while (s.next_option()) {
-        if (s.value("-level", 2, &a.level)) continue;
+        if (s.value("-level", 2, &a.level) || s.value("-adepends_on", 3, &add) ||
+            s.value("-ddepends_on", 3, &remove))
+            continue;
         if (!s.comment(&a.comment, &mode)) return s.unknown();
         a.set_comment = mode == CMD_COMMENT_GIVEN;
     }
     names_t ops;
     CMDSYN_TRY(s.operands(1, 1, &ops));
-    a.baseline = ops[0];
-    tbs_status_t st = cmd_chbl(&a);
+    a.baseline = d.baseline = ops[0];
+    split_list(add, &d.add);
+    split_list(remove, &d.remove);
+    tbs_status_t st = TBS_ST_OK;
+    if (!d.add.empty() || !d.remove.empty()) {
+        d.comment = a.comment;
+        st = cmd_chbl_deps(&d);
+    }
+    const bool more = !a.level.empty() || a.set_comment || (d.add.empty() && d.remove.empty());
+    if (st == TBS_ST_OK && more) st = cmd_chbl(&a);
     if (st != TBS_ST_OK) return cmdsyn_failed("change baseline", a.baseline.c_str(), st);
     imsg_ok("Changed baseline \"%s\".\n", a.baseline.c_str());
     return TBS_ST_OK;
@@ -573,6 +626,11 @@ tbs_status_t lsbl(const cmdsyn_args_t& args) {
                 comp.name.c_str(), bl.full ? "full" : "incremental",
                 XCM_PROMOTION_LEVELS[bl.promotion], static_cast<long long>(bl.labelled),
                 recommended ? "  (recommended)" : "");
+        std::vector<vob_dbid_t> members;
+        if (xcm_baseline_members(pvob, b, &members) != TBS_ST_OK || members.empty()) continue;
+        std::string line = "  depends on:";
+        for (vob_dbid_t m : members) line += " " + sel_of(pvob, m);
+        imsg_ok("%s\n", line.c_str());
     }
     return st;
 }

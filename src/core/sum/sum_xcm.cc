@@ -677,6 +677,21 @@ tbs_status_t SUM_Baseline::foundation_of(std::vector<SUM_Stream>* out) const {
     return st == TBS_ST_OK ? wrap_all(pvob_, ids, out) : st;
 }
 
+tbs_status_t SUM_Baseline::members(std::vector<SUM_Baseline>* out) const {
+    vob_t* pvob = nullptr;
+    std::vector<vob_dbid_t> ids;
+    tbs_status_t st = open(&pvob);
+    if (st == TBS_ST_OK) st = xcm_baseline_members(pvob, dbid_, &ids);
+    return st == TBS_ST_OK ? wrap_all(pvob_, ids, out) : st;
+}
+
+tbs_status_t SUM_Baseline::is_composite(bool* yes) const {
+    std::vector<SUM_Baseline> m;
+    tbs_status_t st = members(&m);
+    *yes = st == TBS_ST_OK && !m.empty();
+    return st;
+}
+
 // Views and project VOBs ---------------------------------------------------------------------
 
 tbs_status_t SUM_view_stream(const SUM_View& view, SUM_Stream* out) {

@@ -186,6 +186,9 @@ public:
     tbs_status_t is_recommended(bool* yes) const;
     // The streams that have it as a foundation.
     tbs_status_t foundation_of(std::vector<SUM_Stream>* out) const;
+    // Its member baselines (a composite has some; see xcm.h).
+    tbs_status_t members(std::vector<SUM_Baseline>* out) const;
+    tbs_status_t is_composite(bool* yes) const;
 };
 
 // The stream a view is attached to and its current activity.

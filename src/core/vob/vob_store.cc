@@ -133,6 +133,11 @@ const char* const kMigrations[] = {
     "CREATE TABLE acl_protected (obj BIGINT PRIMARY KEY REFERENCES objects(dbid), rolemap"
     " BIGINT NOT NULL REFERENCES acl_rolemaps(dbid));"
     "CREATE INDEX acl_protected_rolemap ON acl_protected (rolemap);",
+    // Composite baselines: the member baselines each baseline names (xcm.h says what a
+    // stream sees through them), and the composites naming a member found without a scan.
+    "CREATE TABLE xcm_baseline_deps (baseline BIGINT NOT NULL REFERENCES xcm_objects(dbid),"
+    " member BIGINT NOT NULL REFERENCES xcm_objects(dbid), PRIMARY KEY (baseline, member));"
+    "CREATE INDEX xcm_baseline_deps_member ON xcm_baseline_deps (member, baseline);",
 };
 
 // Generations kept when the journal trims itself (the VOB's "change_keep" setting, else

@@ -110,6 +110,17 @@ tbs_status_t xcm_baseline_streams(vob_t* pvob, vob_dbid_t baseline, std::vector<
     return xcm_store_baseline_streams(*pvob->db, baseline, out);
 }
 
+tbs_status_t xcm_baseline_members(vob_t* pvob, vob_dbid_t baseline, std::vector<vob_dbid_t>* out) {
+    return xcm_store_baseline_members(*pvob->db, baseline, out);
+}
+tbs_status_t xcm_baseline_composites(vob_t* pvob, vob_dbid_t member, std::vector<vob_dbid_t>* out) {
+    return xcm_store_baseline_composites(*pvob->db, member, out);
+}
+tbs_status_t xcm_baseline_closure(vob_t* pvob, const std::vector<vob_dbid_t>& roots,
+                                  std::vector<vob_dbid_t>* out) {
+    return reading(pvob, [&](store_db& db) { return xcm_store_closure(db, roots, out, nullptr); });
+}
+
 // Selectors ----------------------------------------------------------------------------------
 
 const char* xcm_kind_prefix(int mtype) {
@@ -143,34 +154,50 @@ tbs_status_t xcm_stream_cspec(vob_t* pvob, vob_dbid_t stream, std::string* text)
         xcm_stream_info_t s;
         tbs_status_t st = xcm_store_get_stream(db, stream, &s);
         if (st != TBS_ST_OK) return st;
-        std::vector<int64_t> comps, foundations;
+        std::vector<int64_t> comps, foundations, closure;
         if ((st = xcm_store_project_components(db, s.project, &comps)) != TBS_ST_OK ||
             (st = xcm_store_stream_baselines(db, stream, XCM_BL_FOUNDATION, &foundations)) !=
-                TBS_ST_OK)
+                TBS_ST_OK ||
+            (st = xcm_store_closure(db, foundations, &closure, nullptr)) != TBS_ST_OK)
             return st;
-        std::map<int64_t, xcm_component_info_t> comp;
-        for (int64_t c : comps)
-            if ((st = xcm_store_get_component(db, c, &comp[c])) != TBS_ST_OK) return st;
+        // Each component with the rule suffix it gets: the project's branch into the stream,
+        // the others are only seen.
         const std::string mk = s.read_only ? " -nocheckout" : " -mkbranch " + s.name;
+        std::map<int64_t, std::pair<xcm_component_info_t, std::string>> comp;
+        for (int64_t c : comps) {
+            if ((st = xcm_store_get_component(db, c, &comp[c].first)) != TBS_ST_OK) return st;
+            comp[c].second = mk;
+        }
+        std::vector<xcm_baseline_info_t> bls(closure.size());
+        for (size_t i = 0; i < closure.size(); ++i) {
+            if ((st = xcm_store_get_baseline(db, closure[i], &bls[i])) != TBS_ST_OK) return st;
+            if (comp.count(bls[i].component)) continue;
+            auto& c = comp[bls[i].component];
+            if ((st = xcm_store_get_component(db, bls[i].component, &c.first)) != TBS_ST_OK)
+                return st;
+            c.second = " -nocheckout";
+        }
         std::string out = "# Made from the stream " + s.name + "; changed with the stream.\n";
         out += "element * CHECKEDOUT\n";
         out += "element * .../" + s.name + "/LATEST\n";
-        for (int64_t b : foundations) {
+        for (const xcm_baseline_info_t& top : bls) {
+            const auto& [c, suffix] = comp[top.component];
+            if (c.root_pname.empty()) continue;  // a rootless component selects nothing
             // The baseline's own label, then those of the baselines it builds on.
-            for (int64_t at = b, depth = 0; at && depth < 1000; ++depth) {
-                xcm_baseline_info_t bl;
-                if ((st = xcm_store_get_baseline(db, at, &bl)) != TBS_ST_OK) return st;
-                auto c = comp.find(bl.component);
-                if (c == comp.end()) break;
-                out += "element " + below(c->second.root_pname) + " " + bl.name + mk + "\n";
-                at = bl.full ? 0 : bl.base;
+            xcm_baseline_info_t bl = top;
+            for (int depth = 0; depth < 1000; ++depth) {
+                out += "element " + below(c.root_pname) + " " + bl.name + suffix + "\n";
+                if (bl.full || !bl.base) break;
+                if ((st = xcm_store_get_baseline(db, bl.base, &bl)) != TBS_ST_OK) return st;
             }
         }
         for (const auto& [id, c] : comp)
-            out += "element " + below(c.root_pname) + " /main/0" + mk + "\n";
+            if (!c.first.root_pname.empty())
+                out += "element " + below(c.first.root_pname) + " /main/0" + c.second + "\n";
         // Directories above the components (a component below a VOB's root).
         out += "element * /main/LATEST -nocheckout\n";
-        for (const auto& [id, c] : comp) out += "load " + c.root_pname + "\n";
+        for (const auto& [id, c] : comp)
+            if (!c.first.root_pname.empty()) out += "load " + c.first.root_pname + "\n";
         *text = out;
         return TBS_ST_OK;
     });
@@ -193,6 +220,7 @@ tbs_status_t xcm_activity_changes(vob_t* pvob, vob_dbid_t activity,
     for (vob_dbid_t c : comps) {
         xcm_component_info_t ci;
         if ((st = xcm_get_component(pvob, c, &ci)) != TBS_ST_OK) return st;
+        if (!ci.root_element) continue;  // a rootless component has no versions
         if (std::none_of(vobs.begin(), vobs.end(), [&](const tbs_uuid_t& u) {
                 return tbs_uuid_text(u) == tbs_uuid_text(ci.vob_uuid);
             }))

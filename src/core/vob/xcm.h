@@ -98,6 +98,18 @@ struct xcm_baseline_info_t : xcm_obj_t {
     int64_t labelled = 0;  // versions labelled
 };
 
+// Composite baselines. Any baseline may name member baselines of other components (a
+// rootless component's baselines name nothing else). What a set of baselines stands for,
+// its closure, is one baseline per component, found level by level from the set itself:
+// a baseline whose component a shallower level chose already is passed over with its own
+// members, so a composite decides for everything below it by naming a member of that
+// component itself, and a stream's explicitly named foundation baseline of a component
+// wins over one its composites bring. Two different baselines of one component met first
+// at the same level clash: the commands refuse an edit that makes a composite's closure
+// clash, and a reader meeting one (foundations named together) takes the first in order.
+// A member is never the baseline itself, of its own component, or a composite that
+// reaches it (no cycles).
+
 // Kinds of stream-baseline relation.
 enum { XCM_BL_FOUNDATION = 1, XCM_BL_RECOMMENDED = 2 };
 
@@ -170,6 +182,13 @@ tbs_status_t xcm_stream_baselines(vob_t* pvob, vob_dbid_t stream, int kind,
 // The streams that have the baseline as a foundation.
 tbs_status_t xcm_baseline_streams(vob_t* pvob, vob_dbid_t baseline, std::vector<vob_dbid_t>* out);
 
+// The direct members of a baseline, and the composites naming a baseline as a member.
+tbs_status_t xcm_baseline_members(vob_t* pvob, vob_dbid_t baseline, std::vector<vob_dbid_t>* out);
+tbs_status_t xcm_baseline_composites(vob_t* pvob, vob_dbid_t member, std::vector<vob_dbid_t>* out);
+// The closure of `roots` (see above): the roots first, then their members level by level.
+tbs_status_t xcm_baseline_closure(vob_t* pvob, const std::vector<vob_dbid_t>& roots,
+                                  std::vector<vob_dbid_t>* out);
+
 // Selectors: "<kind>:NAME@<vob>" for the model's kinds; the readable form names the
 // project VOB by tag.
 const char* xcm_kind_prefix(int mtype);
@@ -179,9 +198,10 @@ std::string xcm_selector(vob_t* pvob, int mtype, const std::string& name);
 // TBS_ST_NAME_NOT_FOUND.
 tbs_status_t xcm_resolve(const char* selector, int want, vob_t** pvob, vob_dbid_t* dbid);
 
-// The config spec of a stream: its checkouts, its own branch, its foundation baselines
-// (each made to branch into the stream's branch), version 0 of elements made since, and a
-// load rule per component.
+// The config spec of a stream: its checkouts, its own branch, the closure of its foundation
+// baselines (each made to branch into the stream's branch), version 0 of elements made
+// since, and a load rule per component with a root. A component the closure reaches that
+// the project does not list has no branch of the stream: it is seen read-only.
 tbs_status_t xcm_stream_cspec(vob_t* pvob, vob_dbid_t stream, std::string* text);
 
 // Change sets. The versions of an activity, from every component VOB of its project, by

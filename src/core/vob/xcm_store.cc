@@ -1,7 +1,9 @@
 // The change-management queries (SQLite and PostgreSQL compatible).
 #include "core/vob/xcm_store.h"
 
+#include <algorithm>
 #include <cstdlib>
+#include <map>
 
 #include "core/store/db.h"
 #include "core/store/query.h"
@@ -320,6 +322,69 @@ tbs_status_t xcm_store_get_baseline(store_db& db, int64_t dbid, xcm_baseline_inf
             out->labelled = s.column_int64(5);
         },
         dbid);
+}
+
+// Composite baselines ------------------------------------------------------------------------
+
+tbs_status_t xcm_store_baseline_members(store_db& db, int64_t baseline, std::vector<int64_t>* out) {
+    out->clear();
+    return ids(db, "SELECT member FROM xcm_baseline_deps WHERE baseline = ? ORDER BY member", out,
+               baseline);
+}
+
+tbs_status_t xcm_store_baseline_composites(store_db& db, int64_t member,
+                                           std::vector<int64_t>* out) {
+    out->clear();
+    return ids(db, "SELECT baseline FROM xcm_baseline_deps WHERE member = ? ORDER BY baseline", out,
+               member);
+}
+
+tbs_status_t xcm_store_add_baseline_member(store_db& db, int64_t baseline, int64_t member) {
+    db.assert_writer();
+    return exec(db,
+                "INSERT INTO xcm_baseline_deps (baseline, member) VALUES (?, ?)"
+                " ON CONFLICT (baseline, member) DO NOTHING",
+                baseline, member);
+}
+
+tbs_status_t xcm_store_remove_baseline_member(store_db& db, int64_t baseline, int64_t member) {
+    db.assert_writer();
+    return exec(db, "DELETE FROM xcm_baseline_deps WHERE baseline = ? AND member = ?", baseline,
+                member);
+}
+
+tbs_status_t xcm_store_closure(store_db& db, const std::vector<int64_t>& roots,
+                               std::vector<int64_t>* out, std::pair<int64_t, int64_t>* clash) {
+    out->clear();
+    if (clash) *clash = {0, 0};
+    std::map<int64_t, int64_t> chosen;  // component -> baseline, from shallower levels
+    std::vector<int64_t> level = roots;
+    // Every level chooses a component not chosen before, or ends the walk: a cycle stops.
+    while (!level.empty()) {
+        std::vector<std::pair<int64_t, int64_t>> here;  // (component, baseline), in order met
+        for (int64_t b : level) {
+            xcm_baseline_info_t bl;
+            tbs_status_t st = xcm_store_get_baseline(db, b, &bl);
+            if (st != TBS_ST_OK) return st;
+            if (chosen.count(bl.component)) continue;  // a shallower baseline decides
+            auto same = std::find_if(here.begin(), here.end(),
+                                     [&](const auto& p) { return p.first == bl.component; });
+            if (same == here.end())
+                here.emplace_back(bl.component, b);
+            else if (same->second != b && clash && !clash->first)
+                *clash = {same->second, b};
+        }
+        std::vector<int64_t> next, members;
+        for (const auto& [component, b] : here) {
+            chosen[component] = b;
+            out->push_back(b);
+            tbs_status_t st = xcm_store_baseline_members(db, b, &members);
+            if (st != TBS_ST_OK) return st;
+            next.insert(next.end(), members.begin(), members.end());
+        }
+        level.swap(next);
+    }
+    return TBS_ST_OK;
 }
 
 // Change sets --------------------------------------------------------------------------------

@@ -57,6 +57,17 @@ tbs_status_t xcm_store_stream_activities(store_db& db, int64_t stream, std::vect
 tbs_status_t xcm_store_put_baseline(store_db& db, const xcm_baseline_info_t& b);
 tbs_status_t xcm_store_get_baseline(store_db& db, int64_t dbid, xcm_baseline_info_t* out);
 
+// Composite baselines: the direct members of a baseline and the baselines naming one as a
+// member, by dbid. Adding a member held or removing one not held changes nothing.
+tbs_status_t xcm_store_baseline_members(store_db& db, int64_t baseline, std::vector<int64_t>* out);
+tbs_status_t xcm_store_baseline_composites(store_db& db, int64_t member, std::vector<int64_t>* out);
+tbs_status_t xcm_store_add_baseline_member(store_db& db, int64_t baseline, int64_t member);
+tbs_status_t xcm_store_remove_baseline_member(store_db& db, int64_t baseline, int64_t member);
+// The closure of `roots` by the rule of xcm_baseline_closure (xcm.h); the first two
+// baselines of one component met at the same depth go to `clash` (zeros when none).
+tbs_status_t xcm_store_closure(store_db& db, const std::vector<int64_t>& roots,
+                               std::vector<int64_t>* out, std::pair<int64_t, int64_t>* clash);
+
 // Change sets, in the VOB holding the versions.
 tbs_status_t xcm_store_add_change(store_db& db, int64_t version, int64_t element,
                                   const std::string& pvob, const std::string& activity);

@@ -25,6 +25,7 @@
 #include "ops/xcm/vdw_xcm_util.h"
 #include "request/vdw_multipart_data.h"
 #include "request/vdw_request.h"
+#include "request/vdw_rpc_marshall.h"
 
 namespace {
 
@@ -69,6 +70,30 @@ bool send_baselines(VDW_RpcResponse& out, const char* part, const std::vector<SU
         p.add_part_item("ComponentName", name(c).c_str());
         p.add_part_item("Kind", full ? "full" : "incremental");
         if (out.add_part(p, false)) return false;
+    }
+    return true;
+}
+
+// Each baseline as a "BaselineMember" part of VDW_RpcMarshall::sendBaselineInfo.
+bool send_members(VDW_RpcResponse& out, const std::vector<SUM_Baseline>& bls) {
+    for (const SUM_Baseline& b : bls) {
+        xcm_baseline_info_t info;
+        SUM_Component comp;
+        SUM_String level;
+        vob_lock_info_t lock;
+        bool composite = false, recommended = false;
+        if (b.info(&info) != TBS_ST_OK) continue;
+        b.component(&comp);
+        b.promotion_level(&level);
+        b.is_composite(&composite);
+        b.is_recommended(&recommended);
+        const bool obsolete = b.lock_info(&lock) == TBS_ST_OK && lock.obsolete;
+        SUM_String bl_name(name(b).c_str()), bl_rep(replica(b).c_str());
+        SUM_String comp_name(name(comp).c_str()), comp_rep(replica(comp).c_str());
+        if (VDW_RpcMarshall::sendBaselineInfo(&out, "BaselineMember", bl_name, b.dbid(), bl_rep,
+                                              composite, obsolete, recommended, level, comp_name,
+                                              comp.dbid(), comp_rep, info.created))
+            return false;
     }
     return true;
 }
@@ -287,7 +312,14 @@ void VDW_GetBaselinePropertiesRpc::send_response_body() {
             if (add_part(l, false)) return;
         }
     }
-    // 2, the members: a baseline here holds its component's versions, not other baselines.
+    // 2, the members of a composite, each as the baseline parts of other RPCs are written.
+    if (which & 2) {
+        std::vector<SUM_Baseline> members;
+        if (!vdw_core_ok(status(), b.members(&members), VDW_LIB_GET_BASELINE_PROPS_FAILED,
+                         sel.c_str()) ||
+            !send_members(*this, members))
+            return;
+    }
     if ((which & 4) && !stream.is_null()) {
         // The activities the baseline took in: those of its stream.
         std::vector<SUM_Activity> acts;

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -794,6 +795,29 @@ int l_component_baselines(const VdResource& self, std::vector<VdResourceMaker>& 
     }
     return 0;
 }
+// The baselines of the component with everything their members stand for.
+int l_component_closure(const VdResource& self, std::vector<VdResourceMaker>& out) {
+    std::vector<VdResourceMaker> own;
+    std::vector<vob_dbid_t> roots, closure;
+    std::vector<xcm_obj_t> all;
+    int st = xcm_list(V(self).vob(), VOB_MTYPE_BASELINE, &all);
+    for (const auto& b : all) {
+        xcm_baseline_info_t bi;
+        if (!st && xcm_get_baseline(V(self).vob(), b.dbid, &bi) == TBS_ST_OK &&
+            bi.component == V(self).dbid())
+            roots.push_back(b.dbid);
+    }
+    // Each baseline's closure on its own: the component's baselines do not hide each
+    // other's members.
+    std::set<vob_dbid_t> seen;
+    for (vob_dbid_t b : roots) {
+        if (!st) st = xcm_baseline_closure(V(self).vob(), {b}, &closure);
+        for (vob_dbid_t c : closure)
+            if (!st && seen.insert(c).second)
+                out.push_back(maker(V(self).vob(), c, VOB_MTYPE_BASELINE));
+    }
+    return st;
+}
 int p_initial_baseline(const VdResource& self, VdNestedPropResponse& r) {
     std::vector<VdResourceMaker> bls;
     int st = l_component_baselines(self, bls);
@@ -806,7 +830,7 @@ const VdPropRow kComponentProps[] = {
     vd_prop_single(VD_PROP_NS "initial-baseline", p_initial_baseline),
     vd_prop_single(VD_PROP_NS "rde-can-have-path", p_true),
     vd_prop_single(VD_PROP_NS "root-directory-element", p_component_root),
-    vd_prop_resources(VD_PROP_NS "baseline-list-closure", l_component_baselines),
+    vd_prop_resources(VD_PROP_NS "baseline-list-closure", l_component_closure),
 };
 
 int l_stream_activities(const VdResource& self, std::vector<VdResourceMaker>& out) {
@@ -822,6 +846,14 @@ int l_stream_baselines(const VdResource& self, std::vector<VdResourceMaker>& out
     int st = xcm_stream_baselines(V(self).vob(), V(self).dbid(), KIND, &bls);
     if (st) return st;
     for (vob_dbid_t b : bls) out.push_back(maker(V(self).vob(), b, VOB_MTYPE_BASELINE));
+    return 0;
+}
+int l_stream_recommended_closure(const VdResource& self, std::vector<VdResourceMaker>& out) {
+    std::vector<vob_dbid_t> rec, closure;
+    int st = xcm_stream_baselines(V(self).vob(), V(self).dbid(), XCM_BL_RECOMMENDED, &rec);
+    if (!st) st = xcm_baseline_closure(V(self).vob(), rec, &closure);
+    if (st) return st;
+    for (vob_dbid_t b : closure) out.push_back(maker(V(self).vob(), b, VOB_MTYPE_BASELINE));
     return 0;
 }
 int l_stream_made_baselines(const VdResource& self, std::vector<VdResourceMaker>& out) {
@@ -953,8 +985,7 @@ const VdPropRow kStreamProps[] = {
     vd_prop_resources(VD_PROP_NS "latest-baseline-list", l_stream_made_baselines),
     vd_prop_resources(VD_PROP_NS "recommended-baseline-list",
                       l_stream_baselines<XCM_BL_RECOMMENDED>),
-    vd_prop_resources(VD_PROP_NS "recommended-baseline-list-closure",
-                      l_stream_baselines<XCM_BL_RECOMMENDED>),
+    vd_prop_resources(VD_PROP_NS "recommended-baseline-list-closure", l_stream_recommended_closure),
     vd_prop_resources(VD_PROP_NS "virtual-baseline-list", l_none),
     vd_prop_single(VD_PROP_NS "default-deliver-target", p_stream_target),
     vd_prop_single(VD_PROP_NS "deliver-operation", p_deliver_operation),
@@ -1100,15 +1131,27 @@ int p_promotion(const VdResource& self, VdNestedPropResponse& r) {
     if (b.promotion < 0 || b.promotion >= XCM_PROMOTION_LEVEL_COUNT) return r.marshal_null_value();
     return r.marshal_string(XCM_PROMOTION_LEVELS[b.promotion]);
 }
+int l_bl_members(const VdResource& self, std::vector<VdResourceMaker>& out) {
+    std::vector<vob_dbid_t> members;
+    int st = xcm_baseline_members(V(self).vob(), V(self).dbid(), &members);
+    if (st) return st;
+    for (vob_dbid_t m : members) out.push_back(maker(V(self).vob(), m, VOB_MTYPE_BASELINE));
+    return 0;
+}
+int p_bl_is_composite(const VdResource& self, VdNestedPropResponse& r) {
+    std::vector<vob_dbid_t> members;
+    int st = xcm_baseline_members(V(self).vob(), V(self).dbid(), &members);
+    return st ? st : r.marshal_boolean(!members.empty());
+}
 const VdPropRow kBaselineProps[] = {
     vd_prop_single(VD_PROP_NS "baseline-component", p_bl_component),
     vd_prop_single(VD_PROP_NS "baseline-is-import", p_false),
     vd_prop_single(VD_PROP_NS "baseline-is-initial", p_bl_is_initial),
-    vd_prop_single(VD_PROP_NS "baseline-is-composite", p_false),
+    vd_prop_single(VD_PROP_NS "baseline-is-composite", p_bl_is_composite),
     vd_prop_single(VD_PROP_NS "baseline-stream", p_bl_stream),
     vd_prop_single(VD_PROP_NS "labeling-status", p_labeling_status),
     vd_prop_single(VD_PROP_NS "promotion-level", p_promotion),
-    vd_prop_resources(VD_PROP_NS "subbaseline-list", l_none),
+    vd_prop_resources(VD_PROP_NS "subbaseline-list", l_bl_members),
 };
 
 // Writing ------------------------------------------------------------------------------------

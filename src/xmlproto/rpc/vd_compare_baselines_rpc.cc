@@ -4,11 +4,12 @@
 // target's baselines select it, "DELETED" when only the original's do), "ACTIVITIES" (one
 // "activity" per activity of those versions: "ADDED" or "DELETED" when all of its versions
 // there were added or deleted, "PARTIALLY_ADDED" or "PARTIALLY_DELETED" when only some of the
-// activity's change set is), "BASELINES" (composite baselines are not kept here: nothing to
-// report). Either resource may be a stream: its recommended baseline of the component is
-// taken. What a baseline selects is the versions it labels together with those of the
-// baselines it builds on (an incremental baseline labels only what changed). Answers
-// "CompareBaselinesResponse".
+// activity's change set is), "BASELINES" (one "baseline" per baseline of a component the two
+// sides take different baselines of: "ADDED" the target's, "DELETED" the original's). Each
+// side stands for its closure (xcm.h), one baseline per component, so composites compare
+// member by member; a stream stands for the closure of its recommended baselines. What a
+// baseline selects is the versions it labels together with those of the baselines it builds
+// on (an incremental baseline labels only what changed). Answers "CompareBaselinesResponse".
 #include <algorithm>
 #include <map>
 #include <set>
@@ -43,6 +44,7 @@ int select_of(vob_t* pvob, vob_dbid_t baseline, vob_t** vob, Selection* out) {
     }
     xcm_component_info_t comp;
     int st = xcm_get_component(pvob, chain.front().component, &comp);
+    if (!st && !comp.root_element) return 0;  // labels nothing
     if (!st) st = vob_open_by_uuid(comp.vob_uuid, vob);
     if (st) return st;
     for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
@@ -53,21 +55,52 @@ int select_of(vob_t* pvob, vob_dbid_t baseline, vob_t** vob, Selection* out) {
     return 0;
 }
 
-// The baseline a resource stands for: itself, or a stream's recommended baseline.
-int baseline_of(const VdResource& r, vob_t** pvob, vob_dbid_t* out) {
+// The baselines a resource stands for, by component: a baseline's closure, or that of a
+// stream's recommended baselines.
+int closure_of(const VdResource& r, vob_t** pvob, std::map<vob_dbid_t, vob_dbid_t>* out) {
     auto* v = dynamic_cast<const VdVobResource*>(&r);
     if (!v) return 1072;
     *pvob = v->vob();
-    if (r.get_type() == VdResource::BASELINE) {
-        *out = v->dbid();
-        return 0;
+    std::vector<vob_dbid_t> roots{v->dbid()}, closure;
+    if (r.get_type() == VdResource::STREAM) {
+        if (int st = xcm_stream_baselines(v->vob(), v->dbid(), XCM_BL_RECOMMENDED, &roots))
+            return st;
+    } else if (r.get_type() != VdResource::BASELINE) {
+        return 1072;
     }
-    if (r.get_type() != VdResource::STREAM) return 1072;
-    std::vector<vob_dbid_t> bls;
-    int st = xcm_stream_baselines(v->vob(), v->dbid(), XCM_BL_RECOMMENDED, &bls);
+    if (roots.empty()) return 1072;
+    if (int st = xcm_baseline_closure(v->vob(), roots, &closure)) return st;
+    for (vob_dbid_t b : closure) {
+        xcm_baseline_info_t info;
+        if (int st = xcm_get_baseline(v->vob(), b, &info)) return st;
+        (*out)[info.component] = b;
+    }
+    return 0;
+}
+
+// One version only one side selects.
+struct Change {
+    vob_t* vob;
+    vob_dbid_t version;
+    const char* kind;
+};
+
+// The versions of one component only one side selects (a side without a baseline of the
+// component selects none of it; a rootless component's baselines label nothing).
+int compare_component(vob_t* pvob, vob_dbid_t from_bl, vob_dbid_t to_bl, std::vector<Change>* out) {
+    vob_t* vob = nullptr;
+    Selection a, b;
+    int st = from_bl ? select_of(pvob, from_bl, &vob, &a) : 0;
+    if (!st && to_bl) st = select_of(pvob, to_bl, &vob, &b);
     if (st) return st;
-    if (bls.size() != 1) return 1072;
-    *out = bls.front();
+    for (const auto& [e, v] : b) {
+        auto it = a.find(e);
+        if (it == a.end() || it->second != v) out->push_back({vob, v, "ADDED"});
+    }
+    for (const auto& [e, v] : a) {
+        auto it = b.find(e);
+        if (it == b.end() || it->second != v) out->push_back({vob, v, "DELETED"});
+    }
     return 0;
 }
 
@@ -91,36 +124,45 @@ void VdCompareBaselinesRpc::handle_request(VdXmlDoc& request, VdXmlStreamDoc& re
     }
     std::unique_ptr<VdResource> from, to;
     vob_t *from_pvob = nullptr, *to_pvob = nullptr;
-    vob_dbid_t from_bl = 0, to_bl = 0;
+    std::map<vob_dbid_t, vob_dbid_t> from_bls, to_bls;  // component -> baseline
     if (from_loc.empty() || to_loc.empty() || vd_xml_resource(from_loc, from) ||
-        vd_xml_resource(to_loc, to) || baseline_of(*from, &from_pvob, &from_bl) ||
-        baseline_of(*to, &to_pvob, &to_bl)) {
+        vd_xml_resource(to_loc, to) || closure_of(*from, &from_pvob, &from_bls) ||
+        closure_of(*to, &to_pvob, &to_bls) || from_pvob != to_pvob) {
         imsg_print_catalog(IMSG_ERROR, &_vdw_prop_props_msg_table,
                            VDW_PROP_COMPARE_NEEDS_TWO_BASELINES);
         return void(status().set_status(1072));
     }
-    vob_t *from_vob = nullptr, *to_vob = nullptr;
-    Selection a, b;
-    int st = select_of(from_pvob, from_bl, &from_vob, &a);
-    if (!st) st = select_of(to_pvob, to_bl, &to_vob, &b);
+    vob_t* pvob = to_pvob;
+    // Component by component: the baselines that differ and the versions they select.
+    std::map<vob_dbid_t, std::pair<vob_dbid_t, vob_dbid_t>> sides;  // component -> (from, to)
+    for (const auto& [c, b] : from_bls) sides[c].first = b;
+    for (const auto& [c, b] : to_bls) sides[c].second = b;
+    std::vector<Change> changed;
+    int st = 0;
+    for (const auto& [c, pair] : sides)
+        if (!st && pair.first != pair.second)
+            st = compare_component(pvob, pair.first, pair.second, &changed);
     if (st) return void(status().set_status(st));
-    if (from_vob != to_vob) a.clear();  // different components share no element
-    // Versions only one side selects.
-    std::vector<std::pair<vob_dbid_t, const char*>> changed;
-    for (const auto& [e, v] : b) {
-        auto it = a.find(e);
-        if (it == a.end() || it->second != v) changed.emplace_back(v, "ADDED");
-    }
-    for (const auto& [e, v] : a) {
-        auto it = b.find(e);
-        if (it == b.end() || it->second != v) changed.emplace_back(v, "DELETED");
-    }
     response.push("CompareBaselinesResponse");
-    if (versions) {
-        for (const auto& [v, kind] : changed) {
-            VdVersion ver(to_vob, v, VOB_MTYPE_VERSION);
+    if (flag("BASELINES")) {
+        for (const auto& [c, pair] : sides) {
+            if (pair.first == pair.second) continue;
+            for (const auto& [b, kind] :
+                 {std::make_pair(pair.second, "ADDED"), std::make_pair(pair.first, "DELETED")}) {
+                if (!b || st) continue;
+                VdBaseline bl(pvob, b, VOB_MTYPE_BASELINE);
+                VdXmlElem* e = response.push("baseline");
+                e->add_attr("compare-kind", kind);
+                st = bl.marshal(response);
+                response.pop();
+            }
+        }
+    }
+    if (versions && !st) {
+        for (const Change& c : changed) {
+            VdVersion ver(c.vob, c.version, VOB_MTYPE_VERSION);
             VdXmlElem* e = response.push("version");
-            e->add_attr("compare-kind", kind);
+            e->add_attr("compare-kind", c.kind);
             st = ver.marshal(response);
             response.pop();
             if (st) break;
@@ -134,18 +176,18 @@ void VdCompareBaselinesRpc::handle_request(VdXmlDoc& request, VdXmlStreamDoc& re
             int added = 0, deleted = 0;
         };
         std::map<std::pair<vob_t*, vob_dbid_t>, Count> acts;
-        for (const auto& [v, kind] : changed) {
+        for (const Change& ch : changed) {
             tbs_uuid_t pvob_uuid{};
             tbs_oid_t oid{};
-            vob_t* pvob = nullptr;
+            vob_t* apvob = nullptr;
             vob_dbid_t act = 0;
-            if (xcm_version_activity(to_vob, v, &pvob_uuid, &oid) != TBS_ST_OK ||
-                tbs_uuid_is_null(oid) || vob_open_by_uuid(pvob_uuid, &pvob) != TBS_ST_OK ||
-                vob_obj_oid_to_dbid(pvob, oid, &act) != TBS_ST_OK)
+            if (xcm_version_activity(ch.vob, ch.version, &pvob_uuid, &oid) != TBS_ST_OK ||
+                tbs_uuid_is_null(oid) || vob_open_by_uuid(pvob_uuid, &apvob) != TBS_ST_OK ||
+                vob_obj_oid_to_dbid(apvob, oid, &act) != TBS_ST_OK)
                 continue;
-            Count& c = acts[{pvob, act}];
-            c.pvob = pvob;
-            (kind[0] == 'A' ? c.added : c.deleted)++;
+            Count& c = acts[{apvob, act}];
+            c.pvob = apvob;
+            (ch.kind[0] == 'A' ? c.added : c.deleted)++;
         }
         for (const auto& [key, c] : acts) {
             std::vector<cmd_cs_entry_t> cs;

@@ -3,10 +3,12 @@
 // "bl-root-name" (the baselines' name), "label-kind" ("FULLY_LABELED" or
 // "INCREMENTALLY_LABELED"; every baseline here labels its versions, so "NOT_LABELED" is
 // refused), "comment", and "flag" children "IDENTICAL" (a baseline of every component, even
-// unchanged: a full one) and "RECOMMEND". "workspace", "activities" and the component
-// dependency lists are read; baselines here are made from what the stream selects, and
-// composite baselines are not kept. Answers "MakeBaselinesResponse" with one "baseline"
-// holding each new baseline's reference.
+// unchanged: a full one) and "RECOMMEND". "add-component-deps" and "remove-component-deps"
+// (each with "component" children) make a composite baseline as well, of the rootless
+// component named among "components" or else of the project's one, whose members are the
+// stream's newest baselines of the components it depends on (cmd_mkbl). "workspace" and
+// "activities" are read; baselines here are made from what the stream selects. Answers
+// "MakeBaselinesResponse" with one "baseline" holding each new baseline's reference.
 #include <algorithm>
 #include <string>
 #include <vector>
@@ -40,10 +42,9 @@ void VdMakeBaselinesRpc::handle_request(VdXmlDoc& request, VdXmlStreamDoc& respo
     auto flag = [&](const char* f) {
         return std::find(flags.begin(), flags.end(), f) != flags.end();
     };
-    if (kind == "NOT_LABELED" || !add.empty() || !rm.empty()) {
-        status().set_status(VdResource::unsupported(
-            kind == "NOT_LABELED" ? "baselines without labels" : "composite baselines", __FILE__,
-            __LINE__));
+    if (kind == "NOT_LABELED") {
+        status().set_status(
+            VdResource::unsupported("baselines without labels", __FILE__, __LINE__));
         return;
     }
     std::unique_ptr<VdResource> s;
@@ -59,13 +60,31 @@ void VdMakeBaselinesRpc::handle_request(VdXmlDoc& request, VdXmlStreamDoc& respo
     a.full = kind == "FULLY_LABELED" || flag("IDENTICAL");
     a.recommend = flag("RECOMMEND");
     a.comment = comment;
-    for (const std::string& c : components) {
+    // Components as selectors; a rootless one named is the composite's.
+    auto selector = [&](const std::string& location, std::string* out, bool* rootless) {
         std::unique_ptr<VdResource> comp;
-        if (int st = vd_xml_resource(c, comp)) return void(status().set_status(st));
-        VdLocation l;
-        comp->get_user_friendly_location(l);
-        a.components.push_back(l.to_native().str());
-    }
+        if (int st = vd_xml_resource(location, comp)) return st;
+        auto* v = dynamic_cast<VdVobResource*>(comp.get());
+        xcm_component_info_t info;
+        if (!v || comp->get_type() != VdResource::COMPONENT) return 1072;
+        if (int st = xcm_get_component(v->vob(), v->dbid(), &info)) return st;
+        *out = v->selector();
+        *rootless = info.root_element == 0;
+        return 0;
+    };
+    for (const auto& [locs, out] :
+         {std::make_pair(&components, &a.components), std::make_pair(&add, &a.add_comp_deps),
+          std::make_pair(&rm, &a.remove_comp_deps)})
+        for (const std::string& l : *locs) {
+            std::string sel;
+            bool rootless = false;
+            if (int st = selector(l, &sel, &rootless)) {
+                if (st == 1072) return set_bad_request("MakeBaselines: a component names none");
+                return void(status().set_status(st));
+            }
+            if (out == &a.components && rootless) a.composite = sel;
+            out->push_back(sel);
+        }
     if (int st = cmd_mkbl(&a)) return void(status().set_status(st));
     response.push("MakeBaselinesResponse");
     for (vob_dbid_t b : a.baselines) {
