@@ -118,6 +118,11 @@ const char* const kMigrations[] = {
     // The tasks (work items of a task provider, named by URI) an activity is bound to.
     "CREATE TABLE xcm_activity_tasks (activity BIGINT NOT NULL REFERENCES xcm_objects(dbid),"
     " uri TEXT NOT NULL, PRIMARY KEY (activity, uri));",
+    // The change record an activity is bound to: at most one per activity, and at most one
+    // activity of the project VOB per record.
+    "CREATE TABLE xcm_activity_records (activity BIGINT PRIMARY KEY REFERENCES"
+    " xcm_objects(dbid), user_db TEXT NOT NULL, db_set TEXT NOT NULL, record_id TEXT NOT NULL,"
+    " UNIQUE (user_db, db_set, record_id));",
 };
 
 // Generations kept when the journal trims itself (the VOB's "change_keep" setting, else
