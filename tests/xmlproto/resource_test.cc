@@ -299,8 +299,8 @@ TEST_F(ResourceTest, ActivitiesAreBoundToTasks) {
 }
 
 // A project's change-request database and record types; an activity and its record answer
-// the same bound pair, an unbound one of either kind none; a record that cannot be read
-// without a login is a property exception.
+// the same bound pair, an unbound one of either kind none; an activity is bound by writing
+// its record; a record that cannot be read without a login is a property exception.
 TEST_F(ResourceTest, ChangeRecordsAndTheirActivities) {
     const struct {
         const char* location;
@@ -365,6 +365,18 @@ TEST_F(ResourceTest, ChangeRecordsAndTheirActivities) {
             EXPECT_NE(got.find(e), std::string::npos) << c.location << " " << c.prop << ": " << got;
         EXPECT_EQ(got.find("prop-exception"), std::string::npos) << got;
     }
+    // Bound through the protocol: to a record of the project's database, by location or by
+    // id, never to one of another database; null unbinds.
+    std::unique_ptr<VdResource> bug1 = build("activity:bug1@/vobs/pvob");
+    const SUM_String bound(VD_PROP_NS "bound-tn-record");
+    ASSERT_EQ(bug1->write_prop(PropVal(bound, SUM_String("record:ENH@2@bugs@main"))), 0)
+        << cap_.err;
+    EXPECT_NE(read(*bug1, bound.str()).find(">record:ENH@2@bugs@main<"), std::string::npos);
+    EXPECT_EQ(bug1->write_prop(PropVal(bound, SUM_String("record:BUG1@other@main"))), 1001);
+    ASSERT_EQ(bug1->write_prop(PropVal(bound)), 0) << cap_.err;
+    EXPECT_NE(read(*bug1, bound.str()).find("prop-type=\"NULL\""), std::string::npos);
+    ASSERT_EQ(bug1->write_prop(PropVal(bound, SUM_String("BUG1"))), 0) << cap_.err;
+
     // Without a login the activity still names its record, but the record's contents are
     // an exception; its location names nothing.
     g_refuse_login = true;

@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "core/cmd/cmd_xcm.h"
 #include "core/imsg/imsg.h"
 #include "core/vob/vob_obj.h"
 #include "core/vob/xcm.h"
@@ -194,6 +195,34 @@ int l_project_record_types(const VdResource& self, std::vector<VdResourceMaker>&
             return 0;
         });
     return 0;
+}
+
+// Binds an activity to the record a value names ("record:ID@DB@SET", its stable form, or the
+// bare id), which must be of the project's database; null unbinds.
+int tn_bind_activity(const VdVobResource& activity, const PropVal& value) {
+    std::string id;
+    if (!value.is_null()) {
+        SUM_String text;
+        if (value.get_single_value(text) != 0) return VD_ST_UNSUPPORTED;
+        id = text.str();
+        LocationPrefix prefix;
+        SUM_String rest;
+        VdLocation(text).parse_native(prefix, rest);
+        if (prefix == LP_RECORD || prefix == LP_REPO_TN_RECORD) {
+            xcm_activity_info_t a;
+            xcm_stream_info_t s;
+            xcm_project_info_t p;
+            std::string db, set;
+            int st = xcm_get_activity(activity.vob(), activity.dbid(), &a);
+            if (!st) st = xcm_get_stream(activity.vob(), a.stream, &s);
+            if (!st) st = xcm_get_project(activity.vob(), s.project, &p);
+            if (st) return st;
+            if (!split_name(rest.str(), &id, &db, &set) || db != p.tn_userdb || set != p.tn_dbset)
+                return VD_UNSUPPORTED("not a record of the activity's project database: " +
+                                      text.str());
+        }
+    }
+    return cmd_chactivity_record(activity.selector().c_str(), id.empty() ? "" : id.c_str());
 }
 
 // TnUserDb -------------------------------------------------------------------------------------

@@ -25,6 +25,7 @@ int p_act_tn_state(const VdResource& self, VdNestedPropResponse& r);            
 int p_project_tn_state(const VdResource& self, VdNestedPropResponse& r);                // tn
 int p_project_user_db(const VdResource& self, VdNestedPropResponse& r);                 // tn
 int l_project_record_types(const VdResource& self, std::vector<VdResourceMaker>& out);  // tn
+int tn_bind_activity(const VdVobResource& activity, const PropVal& value);              // tn
 
 namespace {
 
@@ -1397,6 +1398,7 @@ int VdActivity::write_prop(const PropVal& value) {
         return cmd_chactivity(uf.to_native().c_str(), text.c_str(), nullptr);
     }
     if (name == "task-list") return set_task_list(value);
+    if (name == VD_PROP_NS "bound-tn-record") return tn_bind_activity(*this, value);
     return VdVobResource::write_prop(value);
 }
 int VdActivity::set_task_list(const PropVal& value) {
