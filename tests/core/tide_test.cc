@@ -196,6 +196,9 @@ TEST_F(TideTest, ActivitiesAreBoundToRecords) {
     ASSERT_EQ(xcm_activity_record(pvob, fix, &ref), 0);
     EXPECT_EQ(ref.id + "@" + ref.user_db + "@" + ref.db_set, "DEF001@defects@main");
     EXPECT_EQ(record_activity("DEF001"), fix);
+    ASSERT_EQ(run({"lsactivity", "-in", "stream:t_int@/vobs/pvob"}), 0);
+    EXPECT_TRUE(contains(cap_.out, "activity \"fix\"  \"fix\"  record \"DEF001\"@defects@main"))
+        << cap_.out;
     // Held by one activity, the record is refused to another; a stranger binds nothing.
     EXPECT_EQ(chact("DEF001", "activity:other@/vobs/pvob"), TBS_ST_EXISTS);
     ASSERT_EQ(credutl_set_credentials("nobody", nullptr), 0);

@@ -17,6 +17,12 @@
 // object is there; records and record types are read with the user's login to their
 // database, which the core asks the web layer's credentials manager for (and which that
 // asks the client for, once per process and database).
+//
+// Properties. An activity bound to a record (cmd_chactivity_record) and that record answer
+// the same pair: "bound-vd-activity" the activity, "bound-tn-record" the record,
+// "tn-xcm-integration-state" BOUND_VD_ACTIVITY_TN_RECORD_PAIR. An activity or record that is
+// not bound answers null for both, and UNBOUND_VD_ACTIVITY or UNBOUND_TN_RECORD. The
+// activity's side needs no login: it names its record without reading it.
 #ifndef XMLPROTO_RESOURCE_TN_RESOURCES_H
 #define XMLPROTO_RESOURCE_TN_RESOURCES_H
 
