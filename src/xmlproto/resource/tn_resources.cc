@@ -1,3 +1,5 @@
+// The change-record resources, and the readers and writer of activities and projects that
+// answer with them.
 #include "xmlproto/resource/tn_resources.h"
 
 #include <string>
