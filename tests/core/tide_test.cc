@@ -9,7 +9,10 @@
 #include <string>
 #include <vector>
 
+#include "core/cred/credutl.h"
 #include "core/sum/sum_xcm.h"
+#include "core/vob/vob_obj.h"
+#include "core/vob/xcm.h"
 #include "support/core_fixture.h"
 #include "support/temp_dir.h"
 
@@ -130,4 +133,102 @@ TEST_F(TideTest, ProjectChangeRequestState) {
     EXPECT_EQ(state("project:tracked@/vobs/pvob"), "SUSPENDED");
     ASSERT_EQ(CTide_create_database("defects", "main"), 0);
     EXPECT_EQ(state("project:tracked@/vobs/pvob"), "ACTIVE");
+}
+
+// Binding an activity to a change record: only to a record of its project's database that
+// no other activity holds, by the activity's owner; the activity's binding is what counts,
+// so a record left naming an activity that moved on names none. Each change is in the
+// activity's history.
+TEST_F(TideTest, ActivitiesAreBoundToRecords) {
+    const std::string pw = write_file(tmp_ / "pw", "pw\n");
+    for (const std::vector<std::string>& line : std::vector<std::vector<std::string>>{
+             {"mkcrmdb", "defects@main"},
+             {"mkcrmuser", "-pwfile", pw, "defects@main", "alice"},
+             {"mkcrmrec", "-headline", "Crash", "defects@main", "DEF001"},
+             {"mkcrmrec", "-type", "Enhancement", "defects@main", "ENH002"},
+             {"mkvob", "-tag", "/vobs/src", site_.path() + "/src.vbs"},
+             {"mkvob", "-tag", "/vobs/pvob", "-ucmproject", site_.path() + "/pvob.vbs"},
+             {"mkcomp", "-root", "/vobs/src", "src@/vobs/pvob"},
+             {"mkproject", "-modcomp", "component:src@/vobs/pvob", "plain@/vobs/pvob"},
+             {"mkproject", "-modcomp", "component:src@/vobs/pvob", "-crmdb", "defects@main",
+              "tracked@/vobs/pvob"},
+             {"mkstream", "-in", "project:plain@/vobs/pvob", "-integration", "p_int@/vobs/pvob"},
+             {"mkstream", "-in", "project:tracked@/vobs/pvob", "-integration", "t_int@/vobs/pvob"},
+             {"mkactivity", "-in", "stream:p_int@/vobs/pvob", "loose@/vobs/pvob"},
+             {"mkactivity", "-in", "stream:t_int@/vobs/pvob", "fix@/vobs/pvob"},
+             {"mkactivity", "-in", "stream:t_int@/vobs/pvob", "other@/vobs/pvob"},
+         })
+        ASSERT_EQ(run(line), 0) << line[0] << ": " << cap_.err;
+    vob_t* pvob = nullptr;
+    vob_dbid_t fix = 0, other = 0;
+    ASSERT_EQ(xcm_resolve("activity:fix@/vobs/pvob", VOB_MTYPE_ACTIVITY, &pvob, &fix), 0);
+    ASSERT_EQ(xcm_resolve("activity:other@/vobs/pvob", VOB_MTYPE_ACTIVITY, &pvob, &other), 0);
+    // The activity a record names, as readers find it.
+    auto record_activity = [&](const char* id) -> vob_dbid_t {
+        CTide_Record rec;
+        vob_t* v = nullptr;
+        vob_dbid_t act = 0;
+        if (CTide_admin_get_record("defects", "main", id, &rec) != 0 ||
+            xcm_record_activity(rec.bound_activity, {"defects", "main", id}, &v, &act) != 0)
+            return 0;
+        return act;
+    };
+    auto chact = [&](const std::string& opt, const std::string& act) {
+        return opt.empty() ? run({"chactivity", "-nocrmrec", act})
+                           : run({"chactivity", "-crmrec", opt, act});
+    };
+
+    struct Case {
+        const char* record;  // "" unbinds
+        const char* activity;
+        tbs_status_t want;
+    } refused[] = {
+        {"DEF001", "activity:loose@/vobs/pvob", TBS_ST_NOT_SUPPORTED},  // project not enabled
+        {"NOPE", "activity:fix@/vobs/pvob", TBS_ST_NOT_FOUND},
+        {"DEF001", "activity:nosuch@/vobs/pvob", TBS_ST_NAME_NOT_FOUND},
+    };
+    for (const Case& c : refused)
+        EXPECT_EQ(chact(c.record, c.activity), c.want) << c.record << " " << c.activity;
+    EXPECT_EQ(record_activity("DEF001"), 0);
+
+    ASSERT_EQ(chact("DEF001", "activity:fix@/vobs/pvob"), 0) << cap_.err;
+    xcm_record_ref_t ref;
+    ASSERT_EQ(xcm_activity_record(pvob, fix, &ref), 0);
+    EXPECT_EQ(ref.id + "@" + ref.user_db + "@" + ref.db_set, "DEF001@defects@main");
+    EXPECT_EQ(record_activity("DEF001"), fix);
+    ASSERT_EQ(run({"lsactivity", "-in", "stream:t_int@/vobs/pvob"}), 0);
+    EXPECT_TRUE(contains(cap_.out, "activity \"fix\"  \"fix\"  record \"DEF001\"@defects@main"))
+        << cap_.out;
+    // Held by one activity, the record is refused to another; a stranger binds nothing.
+    EXPECT_EQ(chact("DEF001", "activity:other@/vobs/pvob"), TBS_ST_EXISTS);
+    ASSERT_EQ(credutl_set_credentials("nobody", nullptr), 0);
+    EXPECT_EQ(chact("ENH002", "activity:other@/vobs/pvob"), TBS_ST_PERMISSION);
+    credutl_reset_creds();
+    EXPECT_EQ(record_activity("ENH002"), 0);
+
+    // Bound again elsewhere, the first record no longer names the activity.
+    ASSERT_EQ(chact("ENH002", "activity:fix@/vobs/pvob"), 0) << cap_.err;
+    EXPECT_EQ(record_activity("DEF001"), 0);
+    EXPECT_EQ(record_activity("ENH002"), fix);
+    ASSERT_EQ(chact("DEF001", "activity:other@/vobs/pvob"), 0) << cap_.err;
+    EXPECT_EQ(record_activity("DEF001"), other);
+    ASSERT_EQ(chact("", "activity:fix@/vobs/pvob"), 0) << cap_.err;
+    EXPECT_EQ(xcm_activity_record(pvob, fix, &ref), TBS_ST_NOT_FOUND);
+    EXPECT_EQ(record_activity("ENH002"), 0);
+
+    std::vector<vob_event_info_t> events;
+    ASSERT_EQ(vob_obj_get_events(pvob, fix, &events), 0);
+    ASSERT_GE(events.size(), 3u);
+    EXPECT_EQ(events[0].kind, "modify activity record");
+    EXPECT_EQ(events[0].comment, "unbound");
+    EXPECT_EQ(events[1].comment, "bound to ENH002");
+
+    // The record types a login reads; a record's contents keep what mkcrmrec changes.
+    CTide_Session session;
+    ASSERT_EQ(CTide_Session::open({"defects", "main", "", "alice", "pw"}, &session), 0);
+    std::vector<std::string> types;
+    ASSERT_EQ(session.record_types(&types), 0);
+    EXPECT_EQ(types, (std::vector<std::string>{"Defect", "Enhancement"}));
+    ASSERT_EQ(run({"mkcrmrec", "-headline", "Crash at once", "defects@main", "DEF001"}), 0);
+    EXPECT_EQ(record_activity("DEF001"), other);
 }

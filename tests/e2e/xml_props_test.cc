@@ -1,17 +1,20 @@
 // The property RPCs of the XML protocol through lighttpd and vdweb.cgi, as a logged-in
 // user: properties of a VOB, a view, an element, a version, a stream, an activity and a
 // baseline with nested properties; a list read in which one resource fails; writes of
-// which one fails while the others apply.
+// which one fails while the others apply; change records read with a login the client is
+// asked for.
 #include <gtest/gtest.h>
 
 #include <string>
 
+#include "core/stg/stg.h"
 #include "core/view/view.h"
 #include "e2e/cgi_process.h"
 #include "e2e/multipart.h"
 #include "e2e/rpc_client.h"
 #include "e2e/site_test.h"
 #include "e2e/test_users.h"
+#include "interact/ireq_msg.h"
 #include "support/core_fixture.h"
 #include "support/temp_dir.h"
 
@@ -163,6 +166,85 @@ TEST_F(XmlPropsTest, WritesApplyAndFailuresAreListed) {
                             "</WriteProperties>",
                             &doc);
     EXPECT_EQ(status_of(bad), "1072");
+}
+
+// A project of a change-request database and an activity bound to one of its records, read
+// in one request: the database and record types of the project, and the record of the
+// activity with its headline, once the client has answered the one login question; a record
+// location that names nothing is that resource's exception.
+TEST_F(XmlPropsTest, ChangeRecordsReadWithTheClientsLogin) {
+    const std::string pw = write_file(site_.home() + "/tn_pw", "tn secret\n");
+    vdtool_lines({
+        {"mkcrmdb", "bugs@main"},
+        {"mkcrmuser", "-pwfile", pw, "bugs@main", "alice"},
+        {"mkcrmrec", "-headline", "Crash on start", "bugs@main", "BUG1"},
+        {"mkcrmrec", "-type", "Enhancement", "-headline", "Faster", "bugs@main", "ENH2"},
+        {"mkproject", "-modcomp", "component:src@/vobs/pvob", "-crmdb", "bugs@main",
+         "tracked@/vobs/pvob"},
+        {"mkstream", "-in", "project:tracked@/vobs/pvob", "-integration", "t_int@/vobs/pvob"},
+        {"mkactivity", "-in", "stream:t_int@/vobs/pvob", "bug1@/vobs/pvob"},
+        {"chactivity", "-crmrec", "BUG1", "activity:bug1@/vobs/pvob"},
+    });
+    if (HasFatalFailure()) return;
+    int asked = 0;
+    auto on_part = [&](const Part& part) {
+        if (part.name() != "InteractionRequest") return true;
+        ++asked;
+        stg_scoped_area area;
+        ireq_msg_t* q = ireq_msg_from_string(area.get(), part.content.c_str());
+        const char* fields[3] = {};
+        ireq_msg_get_element(q, "userDb", &fields[0]);
+        ireq_msg_get_element(q, "MsgConnection", &fields[1]);
+        ireq_msg_get_element(q, "MsgSeqID", &fields[2]);
+        EXPECT_STREQ(fields[0], "bugs");
+        Response r = http_post(server_.url(),
+                               form_body("VDW_Vdcore::interaction_response_rpc",
+                                         args({{"MsgProtocol", "TnLogin"},
+                                               {"MsgVersion", "1.0"},
+                                               {"MsgConnection", fields[1] ? fields[1] : ""},
+                                               {"MsgSeqID", fields[2] ? fields[2] : ""},
+                                               {"MsgType", "Message"},
+                                               {"status", "ok"},
+                                               {"userName", "alice"},
+                                               {"password", "tn secret"},
+                                               {"userDb", "bugs"},
+                                               {"dbSet", "main"}})
+                                             .c_str()),
+                               kAlice);
+        EXPECT_EQ(status_of(r), "0") << text_of(r);
+        return true;
+    };
+    const std::string xml =
+        "<ReadPropertiesList version=\"1.0\">"
+        "<resource resource-index=\"p\">project:tracked@/vobs/pvob</resource>"
+        "<resource resource-index=\"a\">activity:bug1@/vobs/pvob</resource>"
+        "<resource resource-index=\"n\">record:NOPE@bugs@main</resource>"
+        "<prop prop-name=\"" NS
+        "tarnis-user-db\"><prop prop-name=\"display-name\"/></prop>"
+        "<prop prop-name=\"" NS
+        "xcm-enabled-tn-record-type-list\"/>"
+        "<prop prop-name=\"" NS "bound-tn-record\"><prop prop-name=\"" NS
+        "headline\"/></prop></ReadPropertiesList>";
+    std::string rich;
+    for (char c : xml) rich += c == '\n' ? std::string("%0A") : std::string(1, c);
+    Response r =
+        http_post(server_.url(), form_body("ReadPropertiesList", rich.c_str()), kAlice, on_part);
+    ASSERT_TRUE(r.complete) << r.error << "\n" << server_.error_log();
+    std::string doc;
+    for (const Part* p : r.named("xmlChunk")) doc += p->content;
+    EXPECT_EQ(status_of(r), "0") << text_of(r);
+    EXPECT_EQ(asked, 1);
+    for (const char* want : {
+             "<resource resource-type=\"userdb\">userdb:bugs@main</resource><prop "
+             "prop-name=\"display-name\" prop-type=\"PATH\">bugs</prop>",
+             "<resource resource-type=\"record-type\">tn-record-type:Defect@bugs@main</resource>",
+             "<resource resource-type=\"record-type\">tn-record-type:Enhancement@bugs@main",
+             "<resource resource-type=\"record\">record:BUG1@bugs@main</resource><prop "
+             "prop-name=\"" NS "headline\" prop-type=\"STRING\">Crash on start</prop>",
+             "resource-exception=\"true\" resource-index=\"n\"",
+         })
+        EXPECT_TRUE(has(doc, want)) << want << "\n" << doc;
+    EXPECT_FALSE(has(doc, "prop-exception")) << doc;
 }
 
 }  // namespace

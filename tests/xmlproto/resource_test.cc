@@ -12,6 +12,7 @@
 
 #include "core/cred/credutl.h"
 #include "core/imsg/imsg.h"
+#include "core/tide/tide.h"
 #include "core/view/view.h"
 #include "core/vob/vob.h"
 #include "core/vob/vob_obj.h"
@@ -23,12 +24,21 @@
 
 namespace {
 
+// The change-request login the tests' user gives; with `refuse` set, none.
+bool g_refuse_login = false;
+void login(void*, const char*, const char*, CTide_Credentials* c, int, int* retry) {
+    *retry = g_refuse_login ? 1 : 0;
+    c->user_name = "alice";
+    c->password = "pw";
+}
+
 class ResourceTest : public ::testing::Test {
 protected:
     void SetUp() override {
         saved_ = redirect_messages(Captured::proc, &cap_);
         const std::string a = write_file(tmp_ / "a", "one\n");
         const std::string b = write_file(tmp_ / "b", "two\n");
+        const std::string pw = write_file(tmp_ / "pw", "pw\n");
         for (const std::vector<std::string>& line : std::vector<std::vector<std::string>>{
                  {"mkvob", "-tag", "/vobs/p", site_.path() + "/p.vbs"},
                  {"mklbtype", "REL1@/vobs/p"},
@@ -48,10 +58,24 @@ protected:
                  {"mkbl", "-stream", "stream:int@/vobs/pvob", "-full", "BL1"},
                  {"mkview", "-tag", "w", "-webview", site_.path() + "/w.vws"},
                  {"mkstgloc", "-view", "-comment", "views here", "pool", site_.path()},
+                 // A project of a change-request database, one of whose records is bound.
+                 {"mkcrmdb", "bugs@main"},
+                 {"mkcrmuser", "-pwfile", pw, "bugs@main", "alice"},
+                 {"mkcrmrec", "-headline", "Crash on start", "bugs@main", "BUG1"},
+                 {"mkcrmrec", "-type", "Enhancement", "bugs@main", "ENH@2"},
+                 {"mkproject", "-modcomp", "component:src@/vobs/pvob", "-crmdb", "bugs@main",
+                  "tracked@/vobs/pvob"},
+                 {"mkstream", "-in", "project:tracked@/vobs/pvob", "-integration",
+                  "t_int@/vobs/pvob"},
+                 {"mkactivity", "-in", "stream:t_int@/vobs/pvob", "bug1@/vobs/pvob"},
+                 {"chactivity", "-crmrec", "BUG1", "activity:bug1@/vobs/pvob"},
              })
             ASSERT_EQ(run_vdtool(&cap_, line), 0) << line[0] << ": " << cap_.err;
+        g_refuse_login = false;
+        CTide_set_login_callback(login, nullptr);
     }
     void TearDown() override {
+        CTide_set_login_callback(nullptr, nullptr);
         imsg_set_redirect_table(saved_);
         view_cache_clear();
         vob_ob_all_cache_action(4);
@@ -129,6 +153,10 @@ TEST_F(ResourceTest, LocationsBuildResourcesThatNameThemselves) {
         {"stgloc:pool@default", "stgloc"},
         {"stgloc:pool", "stgloc"},
         {"task:http://tracker.example/issue/7", "task"},
+        {"userdb:bugs@main", "userdb"},
+        {"tn-record-type:Enhancement@bugs@main", "record-type"},
+        {"record:BUG1@bugs@main", "record"},
+        {"repo.tn-record:ENH@2@bugs@main", "record"},
     };
     for (const auto& c : cases) {
         std::unique_ptr<VdResource> r = build(c.location);
@@ -156,7 +184,10 @@ TEST_F(ResourceTest, LocationsThatNameNothingFail) {
     for (const char* bad :
          {"/vobs/p/missing.c", "viewtag:nosuch", "vobtag:/vobs/none", "server:elsewhere.example",
           "registryregion:none", "workspace:/nosuch/vobs/p", "workspace:/w/../../etc/passwd",
-          "workspace:relative", "stgloc:pool@r", "viewuuid:zz"}) {
+          "workspace:relative", "stgloc:pool@r", "viewuuid:zz", "record:NOPE@bugs@main",
+          "record:BUG1@bugs", "record:@bugs@main", "record:BUG1@nodb@main", "userdb:nodb@main",
+          "userdb:../../registry@main", "userdb:bugs", "tn-record-type:Task@bugs@main",
+          "repo.tn-record:BUG1\n@bugs@main"}) {
         std::unique_ptr<VdResource> r;
         EXPECT_NE(VdResource::construct_from_location(VdLocation(SUM_String(bad)), r), 0) << bad;
         EXPECT_FALSE(r) << bad;
@@ -269,6 +300,101 @@ TEST_F(ResourceTest, ActivitiesAreBoundToTasks) {
     EXPECT_EQ(read(*act, "task-list").find("http://t/2"), std::string::npos);
     ASSERT_EQ(act->write_prop(PropVal(list)), 0);
     EXPECT_EQ(read(*act, "task-list").find("task:"), std::string::npos);
+}
+
+// A project's change-request database and record types; an activity and its record answer
+// the same bound pair, an unbound one of either kind none; an activity is bound by writing
+// its record; a record that cannot be read without a login is a property exception.
+TEST_F(ResourceTest, ChangeRecordsAndTheirActivities) {
+    const struct {
+        const char* location;
+        const char* prop;
+        std::vector<std::string> nested;
+        std::vector<std::string> expect;
+    } cases[] = {
+        {"project:tracked@/vobs/pvob",
+         "tarnis-enabled-state",
+         {},
+         {">TarnisEnabledState:ENABLED<"}},
+        {"project:proj@/vobs/pvob",
+         "tarnis-enabled-state",
+         {},
+         {">TarnisEnabledState:NOT_ENABLED<"}},
+        {"project:tracked@/vobs/pvob",
+         "tarnis-user-db",
+         {"display-name"},
+         {"<resource resource-type=\"userdb\">userdb:bugs@main</resource>", ">bugs</prop>"}},
+        {"project:proj@/vobs/pvob", "tarnis-user-db", {}, {"prop-type=\"NULL\""}},
+        {"project:tracked@/vobs/pvob",
+         "xcm-enabled-tn-record-type-list",
+         {"display-name"},
+         {"prop-type=\"RESOURCE_LIST\"", "tn-record-type:Defect@bugs@main", ">Enhancement</prop>"}},
+        {"project:proj@/vobs/pvob",
+         "xcm-enabled-tn-record-type-list",
+         {},
+         {"RESOURCE_LIST\"/></answer>"}},
+        {"activity:bug1@/vobs/pvob",
+         "bound-tn-record",
+         {VD_PROP_NS "headline", VD_PROP_NS "bound-vd-activity"},
+         {"<resource resource-type=\"record\">record:BUG1@bugs@main</resource>",
+          ">Crash on start</prop>", "<resource resource-type=\"activity\">"}},
+        {"activity:bug1@/vobs/pvob", "bound-vd-activity", {}, {"resource-type=\"activity\""}},
+        {"activity:bug1@/vobs/pvob",
+         "tn-xcm-integration-state",
+         {},
+         {">TnXcmIntegrationState:BOUND_VD_ACTIVITY_TN_RECORD_PAIR<"}},
+        {"activity:fix@/vobs/pvob", "bound-tn-record", {}, {"prop-type=\"NULL\""}},
+        {"activity:fix@/vobs/pvob", "bound-vd-activity", {}, {"prop-type=\"NULL\""}},
+        {"activity:fix@/vobs/pvob",
+         "tn-xcm-integration-state",
+         {},
+         {">TnXcmIntegrationState:UNBOUND_VD_ACTIVITY<"}},
+        {"record:BUG1@bugs@main", "bound-vd-activity", {"display-name"}, {">bug1</prop>"}},
+        {"record:BUG1@bugs@main", "bound-tn-record", {}, {">record:BUG1@bugs@main</resource>"}},
+        {"record:BUG1@bugs@main", "id-selector", {}, {">record:BUG1@bugs@main</prop>"}},
+        {"record:ENH@2@bugs@main", "bound-vd-activity", {}, {"prop-type=\"NULL\""}},
+        {"record:ENH@2@bugs@main",
+         "tn-xcm-integration-state",
+         {},
+         {">TnXcmIntegrationState:UNBOUND_TN_RECORD<"}},
+        {"record:ENH@2@bugs@main", "display-name", {}, {">ENH@2</prop>"}},
+    };
+    for (const auto& c : cases) {
+        std::unique_ptr<VdResource> r = build(c.location);
+        ASSERT_TRUE(r) << c.location;
+        const std::string name =
+            std::string(c.prop) == "display-name" ? c.prop : VD_PROP_NS + std::string(c.prop);
+        const std::string got = read(*r, name, c.nested);
+        for (const std::string& e : c.expect)
+            EXPECT_NE(got.find(e), std::string::npos) << c.location << " " << c.prop << ": " << got;
+        EXPECT_EQ(got.find("prop-exception"), std::string::npos) << got;
+    }
+    // Bound through the protocol: to a record of the project's database, by location or by
+    // id, never to one of another database; null unbinds.
+    std::unique_ptr<VdResource> bug1 = build("activity:bug1@/vobs/pvob");
+    const SUM_String bound(VD_PROP_NS "bound-tn-record");
+    ASSERT_EQ(bug1->write_prop(PropVal(bound, SUM_String("record:ENH@2@bugs@main"))), 0)
+        << cap_.err;
+    EXPECT_NE(read(*bug1, bound.str()).find(">record:ENH@2@bugs@main<"), std::string::npos);
+    EXPECT_EQ(bug1->write_prop(PropVal(bound, SUM_String("record:BUG1@other@main"))), 1001);
+    ASSERT_EQ(bug1->write_prop(PropVal(bound)), 0) << cap_.err;
+    EXPECT_NE(read(*bug1, bound.str()).find("prop-type=\"NULL\""), std::string::npos);
+    ASSERT_EQ(bug1->write_prop(PropVal(bound, SUM_String("BUG1"))), 0) << cap_.err;
+
+    // Without a login the activity still names its record, but the record's contents are
+    // an exception; its location names nothing.
+    g_refuse_login = true;
+    std::unique_ptr<VdResource> act = build("activity:bug1@/vobs/pvob");
+    const std::string got = read(*act, VD_PROP_NS "bound-tn-record", {VD_PROP_NS "headline"});
+    EXPECT_NE(got.find(">record:BUG1@bugs@main</resource><prop prop-name=\"" VD_PROP_NS
+                       "headline\" prop-exception=\"true\""),
+              std::string::npos)
+        << got;
+    std::unique_ptr<VdResource> r;
+    EXPECT_EQ(
+        VdResource::construct_from_location(VdLocation(SUM_String("record:BUG1@bugs@main")), r),
+        TBS_ST_CREDENTIALS_REQUIRED);
+    EXPECT_FALSE(r);
 }
 
 // Storage locations belong to the site's administrator; a directory that is not one is

@@ -14,6 +14,7 @@
 
 #include "core/cmd/cmd_internal.h"
 #include "core/imsg/imsg.h"
+#include "core/tide/tide.h"
 #include "core/vob/vob_store.h"
 #include "core/vob/xcm_store.h"
 
@@ -578,6 +579,54 @@ tbs_status_t cmd_chactivity_tasks(const char* activity, const std::vector<std::s
         for (const std::string& u : add)
             if (r == TBS_ST_OK) r = xcm_store_add_activity_task(*pvob->db, dbid, u);
         if (r == TBS_ST_OK) r = cmd_event(pvob, txn, ctx, dbid, "modify activity tasks", "");
+        return r == TBS_ST_OK ? txn.commit() : r;
+    });
+}
+
+tbs_status_t cmd_chactivity_record(const char* activity, const char* record_id) {
+    cmd_ctx ctx;
+    vob_t* pvob = nullptr;
+    vob_dbid_t dbid = 0;
+    xcm_activity_info_t act;
+    xcm_stream_info_t stream;
+    xcm_project_info_t project;
+    tbs_status_t st = cmd_ctx_init(&ctx, nullptr);
+    if (st == TBS_ST_OK) st = resolve(activity ? activity : "", VOB_MTYPE_ACTIVITY, &pvob, &dbid);
+    if (st == TBS_ST_OK) st = xcm_get_activity(pvob, dbid, &act);
+    if (st == TBS_ST_OK) st = xcm_get_stream(pvob, act.stream, &stream);
+    if (st == TBS_ST_OK) st = xcm_get_project(pvob, stream.project, &project);
+    if (st == TBS_ST_OK) st = cmd_check_owner(pvob, ctx, dbid);
+    if (st != TBS_ST_OK) return st;
+    if (project.tn_userdb.empty())
+        return cmd_fail("The activity's project is not enabled for change requests", act.name,
+                        TBS_ST_NOT_SUPPORTED);
+    const xcm_record_ref_t rec{project.tn_userdb, project.tn_dbset, record_id ? record_id : ""};
+    const std::string self = xcm_stable_selector(pvob, dbid);
+    if (!rec.id.empty()) {
+        CTide_Record r;
+        vob_t* other_vob = nullptr;
+        vob_dbid_t other = 0;
+        st = CTide_admin_get_record(rec.user_db, rec.db_set, rec.id, &r);
+        if (st != TBS_ST_OK)
+            return cmd_fail("Unable to find change record", rec.id + "@" + rec.user_db, st);
+        if (r.bound_activity != self &&
+            xcm_record_activity(r.bound_activity, rec, &other_vob, &other) == TBS_ST_OK)
+            return cmd_fail("The change record is bound to another activity", rec.id,
+                            TBS_ST_EXISTS);
+        if ((st = CTide_admin_bind_record(rec.user_db, rec.db_set, rec.id, self)) != TBS_ST_OK)
+            return cmd_fail("Unable to update change record", rec.id, st);
+    }
+    return pvob->db->transact(store_txn_kind::write, [&](store_txn& txn) -> tbs_status_t {
+        tbs_status_t r = cmd_check_owner(pvob, ctx, dbid);
+        if (r == TBS_ST_OK) r = cmd_check_locks(pvob, ctx, {dbid});
+        int64_t holder = 0;
+        if (r == TBS_ST_OK && !rec.id.empty() &&
+            xcm_store_record_activity(*pvob->db, rec, &holder) == TBS_ST_OK && holder != dbid)
+            r = cmd_fail("The change record is bound to another activity", rec.id, TBS_ST_EXISTS);
+        if (r == TBS_ST_OK) r = xcm_store_set_activity_record(*pvob->db, dbid, rec);
+        if (r == TBS_ST_OK)
+            r = cmd_event(pvob, txn, ctx, dbid, "modify activity record",
+                          rec.id.empty() ? "unbound" : "bound to " + rec.id);
         return r == TBS_ST_OK ? txn.commit() : r;
     });
 }

@@ -110,6 +110,13 @@ tbs_status_t cmd_chactivity(const char* activity, const char* headline, const ch
 tbs_status_t cmd_chactivity_tasks(const char* activity, const std::vector<std::string>& add,
                                   const std::vector<std::string>& remove, bool replace);
 
+// Binds an activity to a change record of its project's change-request database, or, with
+// "", unbinds it. The activity's owner or a privileged identity; the record must exist and
+// be bound to no other activity. The record is told its activity first (the activity's
+// binding is the authority, so a record left naming an activity that is not bound to it
+// names none).
+tbs_status_t cmd_chactivity_record(const char* activity, const char* record_id);
+
 // Sets the current activity of a view attached to a stream; "" clears it.
 tbs_status_t cmd_setactivity(const char* view_tag, const char* activity);
 

@@ -589,9 +589,14 @@ tbs_status_t lsactivity(const cmdsyn_args_t& args) {
     for (vob_dbid_t act : acts) {
         xcm_activity_info_t a;
         if (xcm_get_activity(pvob, act, &a) != TBS_ST_OK) continue;
-        imsg_ok("%s  %s  activity \"%s\"  \"%s\"%s\n", cmdsyn_utc(a.created).c_str(),
+        xcm_record_ref_t rec;
+        const std::string bound =
+            xcm_activity_record(pvob, act, &rec) == TBS_ST_OK
+                ? "  record \"" + rec.id + "\"@" + rec.user_db + "@" + rec.db_set
+                : std::string();
+        imsg_ok("%s  %s  activity \"%s\"  \"%s\"%s%s\n", cmdsyn_utc(a.created).c_str(),
                 a.owner.c_str(), a.name.c_str(), a.headline.c_str(),
-                a.integration ? " (integration)" : "");
+                a.integration ? " (integration)" : "", bound.c_str());
         if (!cset) continue;
         std::vector<cmd_cs_entry_t> cs;
         if ((st = cmd_activity_change_set(pvob, act, &cs)) != TBS_ST_OK) break;

@@ -17,7 +17,7 @@ const char* const kLscompUsage = "lscomp -pvob pvob-tag";
 const char* const kLsfolderUsage = "lsfolder -pvob pvob-tag";
 const char* const kChactivityUsage =
     "chactivity [-headline text] [-name new-name] [-addtask uri]... [-rmtask uri]... "
-    "activity-selector";
+    "[-crmrec record-id | -nocrmrec] activity-selector";
 
 tbs_status_t open_pvob(cmdsyn_scanner& s, const std::string& tag, vob_t** pvob) {
     if (tag.empty()) return s.fail("Missing -pvob pvob-tag.");
@@ -75,9 +75,9 @@ tbs_status_t lsfolder(const cmdsyn_args_t& args) {
 
 tbs_status_t chactivity(const cmdsyn_args_t& args) {
     cmdsyn_scanner s(args, kChactivityUsage);
-    std::string headline, name, task;
+    std::string headline, name, task, record;
     std::vector<std::string> add, remove;
-    bool has_headline = false, has_name = false;
+    bool has_headline = false, has_name = false, has_record = false;
     while (s.next_option()) {
         if (s.value("-headline", 2, &headline)) {
             has_headline = true;
@@ -87,16 +87,25 @@ tbs_status_t chactivity(const cmdsyn_args_t& args) {
             add.push_back(task);
         } else if (s.value("-rmtask", 2, &task)) {
             remove.push_back(task);
+        } else if (s.value("-crmrec", 3, &record)) {
+            if (record.empty()) return s.fail("Name the change record: -crmrec record-id.");
+            has_record = true;
+        } else if (s.flag("-nocrmrec", 4)) {
+            record.clear();
+            has_record = true;
         } else {
             return s.unknown();
         }
     }
     names_t ops;
     CMDSYN_TRY(s.operands(1, 1, &ops));
-    if (!has_headline && !has_name && add.empty() && remove.empty())
-        return s.fail("Nothing to change: give -headline, -name, -addtask or -rmtask.");
+    if (!has_headline && !has_name && add.empty() && remove.empty() && !has_record)
+        return s.fail(
+            "Nothing to change: give -headline, -name, -addtask, -rmtask, -crmrec or "
+            "-nocrmrec.");
     tbs_status_t st = TBS_ST_OK;
-    if (!add.empty() || !remove.empty())
+    if (has_record) st = cmd_chactivity_record(ops[0].c_str(), record.c_str());
+    if (st == TBS_ST_OK && (!add.empty() || !remove.empty()))
         st = cmd_chactivity_tasks(ops[0].c_str(), add, remove, false);
     if (st == TBS_ST_OK && (has_headline || has_name))
         st = cmd_chactivity(ops[0].c_str(), has_headline ? headline.c_str() : nullptr,

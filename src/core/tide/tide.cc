@@ -119,6 +119,11 @@ public:
         tbs_status_t st = logged_in(c, &db);
         return st == TBS_ST_OK ? CTide_admin_put_record(c.user_db, c.db_set, rec) : st;
     }
+    tbs_status_t record_types(const CTide_Credentials& c, std::vector<std::string>* out) override {
+        std::shared_ptr<store_db> db;
+        tbs_status_t st = logged_in(c, &db);
+        return st == TBS_ST_OK ? tide_store_record_types(*db, out) : st;
+    }
 
 private:
     tbs_status_t logged_in(const CTide_Credentials& c, std::shared_ptr<store_db>* db) {
@@ -175,6 +180,26 @@ tbs_status_t CTide_admin_put_record(const std::string& user_db, const std::strin
     if (st != TBS_ST_OK) return st;
     return db->transact(store_txn_kind::write, [&](store_txn& txn) {
         tbs_status_t s = tide_store_put_record(*db, rec);
+        return s == TBS_ST_OK ? txn.commit() : s;
+    });
+}
+
+tbs_status_t CTide_admin_get_record(const std::string& user_db, const std::string& db_set,
+                                    const std::string& id, CTide_Record* out) {
+    std::shared_ptr<store_db> db;
+    tbs_status_t st = open_db(user_db, db_set, false, &db);
+    return st == TBS_ST_OK ? tide_store_get_record(*db, id, out) : st;
+}
+
+tbs_status_t CTide_admin_bind_record(const std::string& user_db, const std::string& db_set,
+                                     const std::string& id, const std::string& activity) {
+    std::shared_ptr<store_db> db;
+    tbs_status_t st = open_db(user_db, db_set, false, &db);
+    if (st != TBS_ST_OK) return st;
+    return db->transact(store_txn_kind::write, [&](store_txn& txn) {
+        CTide_Record rec;
+        tbs_status_t s = tide_store_get_record(*db, id, &rec);
+        if (s == TBS_ST_OK) s = tide_store_set_bound_activity(*db, id, activity);
         return s == TBS_ST_OK ? txn.commit() : s;
     });
 }
@@ -241,4 +266,8 @@ tbs_status_t CTide_Session::query(const std::string& owner, std::vector<CTide_Re
 
 tbs_status_t CTide_Session::put_record(const CTide_Record& rec) const {
     return CTide_provider()->put_record(creds_, rec);
+}
+
+tbs_status_t CTide_Session::record_types(std::vector<std::string>* out) const {
+    return CTide_provider()->record_types(creds_, out);
 }

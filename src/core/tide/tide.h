@@ -34,6 +34,10 @@ struct CTide_Record {
     std::string rec_type;  // "Defect", "Enhancement" ...
     std::string state;     // "Submitted", "Opened", "Closed" ...
     std::string owner;
+    // The activity bound to the record, by its stable selector ("" none), as the binding
+    // command (cmd_chactivity_record) last wrote it. The activity's own binding is the
+    // authority: a reader checks that it still names this record.
+    std::string bound_activity;
 };
 
 // Names of one user database.
@@ -57,6 +61,9 @@ public:
     virtual tbs_status_t query(const CTide_Credentials& creds, const std::string& owner,
                                std::vector<CTide_Record>* out) = 0;
     virtual tbs_status_t put_record(const CTide_Credentials& creds, const CTide_Record& rec) = 0;
+    // The record types the database's records use, by name.
+    virtual tbs_status_t record_types(const CTide_Credentials& creds,
+                                      std::vector<std::string>* out) = 0;
 };
 
 // The provider in use: the built-in one unless another was installed (null restores it).
@@ -69,6 +76,11 @@ tbs_status_t CTide_set_user(const std::string& user_db, const std::string& db_se
                             const std::string& user, const std::string& password);
 tbs_status_t CTide_admin_put_record(const std::string& user_db, const std::string& db_set,
                                     const CTide_Record& rec);
+tbs_status_t CTide_admin_get_record(const std::string& user_db, const std::string& db_set,
+                                    const std::string& id, CTide_Record* out);
+// Records the activity (its stable selector) a record is bound to.
+tbs_status_t CTide_admin_bind_record(const std::string& user_db, const std::string& db_set,
+                                     const std::string& id, const std::string& activity);
 tbs_status_t tide_admin_records(const std::string& user_db, const std::string& db_set,
                                 const std::string& owner, std::vector<CTide_Record>* out);
 
@@ -89,6 +101,7 @@ public:
     tbs_status_t get_record(const std::string& id, CTide_Record* out) const;
     tbs_status_t query(const std::string& owner, std::vector<CTide_Record>* out) const;
     tbs_status_t put_record(const CTide_Record& rec) const;
+    tbs_status_t record_types(std::vector<std::string>* out) const;
 
 private:
     CTide_Credentials creds_;

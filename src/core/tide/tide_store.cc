@@ -13,7 +13,14 @@ const char* const kMigrations[] = {
     "CREATE TABLE tide_records (id TEXT PRIMARY KEY, headline TEXT NOT NULL, rec_type TEXT NOT"
     " NULL, state TEXT NOT NULL, owner TEXT NOT NULL);"
     "CREATE INDEX tide_records_owner ON tide_records (owner, id);",
+    // The activity a record is bound to (its stable selector), as the binding command last
+    // wrote it; readers check it against the activity's own binding. Record types are read
+    // by an index, not a scan.
+    "ALTER TABLE tide_records ADD COLUMN bound_activity TEXT NOT NULL DEFAULT '';"
+    "CREATE INDEX tide_records_type ON tide_records (rec_type);",
 };
+
+#define RECORD_COLUMNS "id, headline, rec_type, state, owner, bound_activity"
 
 void read_record(store_stmt& s, CTide_Record* r) {
     r->id = s.column_string(0);
@@ -21,6 +28,7 @@ void read_record(store_stmt& s, CTide_Record* r) {
     r->rec_type = s.column_string(2);
     r->state = s.column_string(3);
     r->owner = s.column_string(4);
+    r->bound_activity = s.column_string(5);
 }
 
 }  // namespace
@@ -60,20 +68,30 @@ tbs_status_t tide_store_put_record(store_db& db, const CTide_Record& r) {
                 r.id, r.headline, r.rec_type, r.state, r.owner);
 }
 
+tbs_status_t tide_store_set_bound_activity(store_db& db, const std::string& id,
+                                           const std::string& activity) {
+    db.assert_writer();
+    return exec(db, "UPDATE tide_records SET bound_activity = ? WHERE id = ?", activity, id);
+}
+
 tbs_status_t tide_store_get_record(store_db& db, const std::string& id, CTide_Record* out) {
     return one(
-        db, "SELECT id, headline, rec_type, state, owner FROM tide_records WHERE id = ?",
+        db, "SELECT " RECORD_COLUMNS " FROM tide_records WHERE id = ?",
         [&](store_stmt& s) { read_record(s, out); }, id);
 }
 
 tbs_status_t tide_store_records(store_db& db, const std::string& owner,
                                 std::vector<CTide_Record>* out) {
     if (owner.empty())
-        return rows(db, "SELECT id, headline, rec_type, state, owner FROM tide_records ORDER BY id",
-                    out, [](store_stmt& s, CTide_Record* r) { read_record(s, r); });
+        return rows(db, "SELECT " RECORD_COLUMNS " FROM tide_records ORDER BY id", out,
+                    [](store_stmt& s, CTide_Record* r) { read_record(s, r); });
     return rows(
-        db,
-        "SELECT id, headline, rec_type, state, owner FROM tide_records WHERE owner = ? ORDER BY"
-        " id",
-        out, [](store_stmt& s, CTide_Record* r) { read_record(s, r); }, owner);
+        db, "SELECT " RECORD_COLUMNS " FROM tide_records WHERE owner = ? ORDER BY id", out,
+        [](store_stmt& s, CTide_Record* r) { read_record(s, r); }, owner);
+}
+
+tbs_status_t tide_store_record_types(store_db& db, std::vector<std::string>* out) {
+    out->clear();
+    return rows(db, "SELECT DISTINCT rec_type FROM tide_records ORDER BY rec_type", out,
+                [](store_stmt& s, std::string* v) { *v = s.column_string(0); });
 }

@@ -17,8 +17,14 @@ tbs_status_t tide_store_set_user(store_db& db, const std::string& user, const st
 tbs_status_t tide_store_get_user(store_db& db, const std::string& user, std::string* salt,
                                  std::string* hash);
 tbs_status_t tide_store_put_record(store_db& db, const CTide_Record& rec);
+// Sets the activity (its stable selector) a record is bound to.
+tbs_status_t tide_store_set_bound_activity(store_db& db, const std::string& id,
+                                           const std::string& activity);
 tbs_status_t tide_store_get_record(store_db& db, const std::string& id, CTide_Record* out);
 tbs_status_t tide_store_records(store_db& db, const std::string& owner,
                                 std::vector<CTide_Record>* out);
+
+// The record types the records use, by name.
+tbs_status_t tide_store_record_types(store_db& db, std::vector<std::string>* out);
 
 #endif

@@ -138,6 +138,11 @@ const char* const kMigrations[] = {
     "CREATE TABLE xcm_baseline_deps (baseline BIGINT NOT NULL REFERENCES xcm_objects(dbid),"
     " member BIGINT NOT NULL REFERENCES xcm_objects(dbid), PRIMARY KEY (baseline, member));"
     "CREATE INDEX xcm_baseline_deps_member ON xcm_baseline_deps (member, baseline);",
+    // The change record an activity is bound to: at most one per activity, and at most one
+    // activity of the project VOB per record.
+    "CREATE TABLE xcm_activity_records (activity BIGINT PRIMARY KEY REFERENCES"
+    " xcm_objects(dbid), user_db TEXT NOT NULL, db_set TEXT NOT NULL, record_id TEXT NOT NULL,"
+    " UNIQUE (user_db, db_set, record_id));",
 };
 
 // Generations kept when the journal trims itself (the VOB's "change_keep" setting, else

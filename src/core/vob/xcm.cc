@@ -101,6 +101,30 @@ tbs_status_t xcm_stream_activities(vob_t* pvob, vob_dbid_t stream, std::vector<v
 tbs_status_t xcm_activity_tasks(vob_t* pvob, vob_dbid_t activity, std::vector<std::string>* out) {
     return xcm_store_activity_tasks(*pvob->db, activity, out);
 }
+tbs_status_t xcm_activity_record(vob_t* pvob, vob_dbid_t activity, xcm_record_ref_t* out) {
+    return xcm_store_activity_record(*pvob->db, activity, out);
+}
+
+tbs_status_t xcm_record_activity(const std::string& selector, const xcm_record_ref_t& rec,
+                                 vob_t** pvob, vob_dbid_t* activity) {
+    vob_t* vob = nullptr;
+    vob_dbid_t dbid = 0;
+    xcm_record_ref_t bound;
+    if (selector.empty() || xcm_resolve(selector.c_str(), VOB_MTYPE_ACTIVITY, &vob, &dbid) ||
+        xcm_activity_record(vob, dbid, &bound) != TBS_ST_OK || bound.id != rec.id ||
+        bound.user_db != rec.user_db || bound.db_set != rec.db_set)
+        return TBS_ST_NOT_FOUND;
+    *pvob = vob;
+    *activity = dbid;
+    return TBS_ST_OK;
+}
+
+std::string xcm_stable_selector(vob_t* vob, vob_dbid_t dbid) {
+    vob_obj_info_t info;
+    if (vob_obj_get_info(vob, dbid, &info) != TBS_ST_OK) return std::string();
+    return "oid:" + tbs_uuid_text(info.oid) + "@" + vob_selector(vob, VOB_VOBSEL_FAMILY);
+}
+
 tbs_status_t xcm_stream_baselines(vob_t* pvob, vob_dbid_t stream, int kind,
                                   std::vector<vob_dbid_t>* out) {
     if (kind == 0) return xcm_store_stream_made_baselines(*pvob->db, stream, out);

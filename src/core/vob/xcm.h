@@ -89,6 +89,13 @@ struct xcm_activity_info_t : xcm_obj_t {
     bool integration = false;  // made by a deliver or rebase to hold its merges
 };
 
+// A change record, by its user database, database set and id (see core/tide/tide.h).
+struct xcm_record_ref_t {
+    std::string user_db;
+    std::string db_set;
+    std::string id;
+};
+
 struct xcm_baseline_info_t : xcm_obj_t {
     vob_dbid_t component = 0;
     vob_dbid_t stream = 0;
@@ -175,6 +182,18 @@ tbs_status_t xcm_project_components(vob_t* pvob, vob_dbid_t project, std::vector
 // The task URIs an activity is bound to, by URI.
 tbs_status_t xcm_activity_tasks(vob_t* pvob, vob_dbid_t activity, std::vector<std::string>* out);
 tbs_status_t xcm_stream_activities(vob_t* pvob, vob_dbid_t stream, std::vector<vob_dbid_t>* out);
+
+// Change records. An activity is bound to at most one record of its project's
+// change-request database, and a record to at most one activity; the activity's row is the
+// binding, the record keeps the activity's stable selector to be found from.
+// The record an activity is bound to; TBS_ST_NOT_FOUND when none.
+tbs_status_t xcm_activity_record(vob_t* pvob, vob_dbid_t activity, xcm_record_ref_t* out);
+// The activity a record's kept selector names, when that activity is still bound to the
+// record; TBS_ST_NOT_FOUND otherwise.
+tbs_status_t xcm_record_activity(const std::string& selector, const xcm_record_ref_t& rec,
+                                 vob_t** pvob, vob_dbid_t* activity);
+// The stable selector of an object: "oid:<oid>@vobuuid:<family>".
+std::string xcm_stable_selector(vob_t* vob, vob_dbid_t dbid);
 // Baselines of a stream by relation (XCM_BL_FOUNDATION, XCM_BL_RECOMMENDED), or, with 0,
 // the baselines made in the stream, oldest first.
 tbs_status_t xcm_stream_baselines(vob_t* pvob, vob_dbid_t stream, int kind,

@@ -293,6 +293,37 @@ tbs_status_t xcm_store_remove_activity_task(store_db& db, int64_t activity,
     return exec(db, "DELETE FROM xcm_activity_tasks WHERE activity = ? AND uri = ?", activity, uri);
 }
 
+tbs_status_t xcm_store_activity_record(store_db& db, int64_t activity, xcm_record_ref_t* out) {
+    return one(
+        db, "SELECT user_db, db_set, record_id FROM xcm_activity_records WHERE activity = ?",
+        [&](store_stmt& s) {
+            out->user_db = s.column_string(0);
+            out->db_set = s.column_string(1);
+            out->id = s.column_string(2);
+        },
+        activity);
+}
+
+tbs_status_t xcm_store_record_activity(store_db& db, const xcm_record_ref_t& rec,
+                                       int64_t* activity) {
+    return one(
+        db,
+        "SELECT activity FROM xcm_activity_records WHERE user_db = ? AND db_set = ? AND"
+        " record_id = ?",
+        [&](store_stmt& s) { *activity = s.column_int64(0); }, rec.user_db, rec.db_set, rec.id);
+}
+
+tbs_status_t xcm_store_set_activity_record(store_db& db, int64_t activity,
+                                           const xcm_record_ref_t& rec) {
+    db.assert_writer();
+    tbs_status_t st = exec(db, "DELETE FROM xcm_activity_records WHERE activity = ?", activity);
+    if (st != TBS_ST_OK || rec.id.empty()) return st;
+    return exec(db,
+                "INSERT INTO xcm_activity_records (activity, user_db, db_set, record_id) VALUES"
+                " (?, ?, ?, ?)",
+                activity, rec.user_db, rec.db_set, rec.id);
+}
+
 tbs_status_t xcm_store_stream_activities(store_db& db, int64_t stream, std::vector<int64_t>* out) {
     return ids(db, "SELECT dbid FROM xcm_activities WHERE stream = ? ORDER BY dbid", out, stream);
 }

@@ -52,6 +52,13 @@ tbs_status_t xcm_store_activity_tasks(store_db& db, int64_t activity,
                                       std::vector<std::string>* out);
 tbs_status_t xcm_store_add_activity_task(store_db& db, int64_t activity, const std::string& uri);
 tbs_status_t xcm_store_remove_activity_task(store_db& db, int64_t activity, const std::string& uri);
+// The record an activity is bound to (TBS_ST_NOT_FOUND when none); the activity of the
+// project VOB bound to a record. Setting an empty record id unbinds.
+tbs_status_t xcm_store_activity_record(store_db& db, int64_t activity, xcm_record_ref_t* out);
+tbs_status_t xcm_store_record_activity(store_db& db, const xcm_record_ref_t& rec,
+                                       int64_t* activity);
+tbs_status_t xcm_store_set_activity_record(store_db& db, int64_t activity,
+                                           const xcm_record_ref_t& rec);
 tbs_status_t xcm_store_stream_activities(store_db& db, int64_t stream, std::vector<int64_t>* out);
 
 tbs_status_t xcm_store_put_baseline(store_db& db, const xcm_baseline_info_t& b);

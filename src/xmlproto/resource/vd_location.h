@@ -2,7 +2,8 @@
 //
 // A location is a plain pathname or object selector ("/vobs/p/a.c", "lbtype:REL1@vob:/vobs/p"),
 // or a known prefix followed by its value ("viewtag:dev", "vobtag:/vobs/p@region",
-// "workspace:/<view uuid or tag>/vobs/p/a.c"). Paths are held in the server's local form
+// "workspace:/<view uuid or tag>/vobs/p/a.c"); change-request objects have names of their
+// own ("record:BUG1@bugs@main", tn_resources.h). Paths are held in the server's local form
 // and answered in the global form.
 #ifndef XMLPROTO_RESOURCE_VD_LOCATION_H
 #define XMLPROTO_RESOURCE_VD_LOCATION_H

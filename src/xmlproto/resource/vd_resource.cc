@@ -17,6 +17,7 @@
 #include "foundation/wcm_status.h"
 #include "ops/vdw_vdcore.h"
 #include "xmlproto/props/vd_prop.h"
+#include "xmlproto/resource/tn_resources.h"
 #include "xmlproto/resource/vd_site_resources.h"
 #include "xmlproto/resource/vd_view_resources.h"
 #include "xmlproto/resource/vd_vob_resources.h"
@@ -245,17 +246,19 @@ int VdResource::construct_from_location(const VdLocation& location,
     }
     if (st) return st;
     if (!r) {
+        // A name: a change-request object's, or a pathname or object selector.
+        st = tn_construct_from_name(location, r);
         vob_t* vob = nullptr;
         vob_dbid_t dbid = 0;
         int mtype = 0;
-        st = vob_resolve_general(location.to_native().c_str(), nullptr, &vob, &dbid, &mtype);
+        if (!st && !r)
+            st = vob_resolve_general(location.to_native().c_str(), nullptr, &vob, &dbid, &mtype);
         if (st) {
             imsg_printf(IMSG_ERROR, "Unable to find the resource \"%s\".\n",
                         location.to_native().c_str());
             return st;
         }
-        st = util_vd_object_to_resource(vob, dbid, mtype, r);
-        if (st) return st;
+        if (!r && (st = util_vd_object_to_resource(vob, dbid, mtype, r))) return st;
     }
     r->client_auto_view_aware = auto_aware;
     r->client_snapshot_view_aware = snap_aware;

@@ -1,6 +1,6 @@
 // Resources: every object the XML protocol can name (a VOB, a view, an element, a version,
-// a stream, an activity, a type, a tag, the server). A client names a resource by a
-// location (vd_location.h); the server builds the resource, reads or writes its properties
+// a stream, an activity, a type, a tag, the server, a change record). A client names a resource by
+// a location (vd_location.h); the server builds the resource, reads or writes its properties
 // (xmlproto/props) and names it in answers by its canonical location and type name.
 //
 // Operations that can fail return a status (0 for success) and leave their out-parameters

@@ -19,8 +19,15 @@
 #include "xmlproto/xml/vd_xml_doc.h"
 
 // Readers kept with the resources they answer.
-int p_vob_tag(const VdResource& self, VdNestedPropResponse& r);                 // site
-int l_stream_views(const VdResource& self, std::vector<VdResourceMaker>& out);  // views
+int p_vob_tag(const VdResource& self, VdNestedPropResponse& r);                         // site
+int l_stream_views(const VdResource& self, std::vector<VdResourceMaker>& out);          // views
+int p_act_bound_activity(const VdResource& self, VdNestedPropResponse& r);              // tn
+int p_act_bound_record(const VdResource& self, VdNestedPropResponse& r);                // tn
+int p_act_tn_state(const VdResource& self, VdNestedPropResponse& r);                    // tn
+int p_project_tn_state(const VdResource& self, VdNestedPropResponse& r);                // tn
+int p_project_user_db(const VdResource& self, VdNestedPropResponse& r);                 // tn
+int l_project_record_types(const VdResource& self, std::vector<VdResourceMaker>& out);  // tn
+int tn_bind_activity(const VdVobResource& activity, const PropVal& value);              // tn
 
 namespace {
 
@@ -701,13 +708,6 @@ int p_bl_template(const VdResource& self, VdNestedPropResponse& r) {
     int st = PROJECT_INFO(self, &p);
     return st ? st : r.marshal_string(p.bl_template);
 }
-int p_tn_state(const VdResource& self, VdNestedPropResponse& r) {
-    xcm_project_info_t p;
-    int st = PROJECT_INFO(self, &p);
-    return st ? st
-              : r.marshal_enum(p.tn_userdb.empty() ? "TarnisEnabledState:NOT_ENABLED"
-                                                   : "TarnisEnabledState:ENABLED");
-}
 int policies(const VdResource& self, bool enabled, VdNestedPropResponse& r) {
     xcm_project_info_t p;
     int st = PROJECT_INFO(self, &p);
@@ -754,8 +754,8 @@ int p_project_folder(const VdResource& self, VdNestedPropResponse& r) {
 }
 const VdPropRow kProjectProps[] = {
     vd_prop_single(VD_PROP_NS "baseline-naming-template", p_bl_template),
-    vd_prop_single(VD_PROP_NS "tarnis-enabled-state", p_tn_state),
-    vd_prop_single(VD_PROP_NS "tarnis-user-db", p_null),
+    vd_prop_single(VD_PROP_NS "tarnis-enabled-state", p_project_tn_state),
+    vd_prop_single(VD_PROP_NS "tarnis-user-db", p_project_user_db),
     vd_prop_list(VD_PROP_NS "disabled-policy-list", CT_LIST, p_disabled_policies),
     vd_prop_list(VD_PROP_NS "enabled-policy-list", CT_LIST, p_enabled_policies),
     vd_prop_list(VD_PROP_NS "per-stream-policy-list", CT_LIST, p_empty_list),
@@ -766,7 +766,7 @@ const VdPropRow kProjectProps[] = {
     vd_prop_single(VD_PROP_NS "project-folder", p_project_folder),
     vd_prop_single(VD_PROP_NS "rebase-promotion-level", p_null),
     vd_prop_resources(VD_PROP_NS "stream-list", l_project_streams),
-    vd_prop_resources(VD_PROP_NS "xcm-enabled-tn-record-type-list", l_none),
+    vd_prop_resources(VD_PROP_NS "xcm-enabled-tn-record-type-list", l_project_record_types),
 };
 
 int p_component_has_root(const VdResource& self, VdNestedPropResponse& r) {
@@ -1041,9 +1041,6 @@ int p_act_stream(const VdResource& self, VdNestedPropResponse& r) {
     int st = ACTIVITY_INFO(self, &a);
     return st ? st : write_object(r, V(self).vob(), a.stream, VOB_MTYPE_STREAM);
 }
-int p_unbound_state(const VdResource&, VdNestedPropResponse& r) {
-    return r.marshal_enum("TnXcmIntegrationState:UNBOUND_VD_ACTIVITY");
-}
 int p_has_checkouts(const VdResource& self, VdNestedPropResponse& r) {
     std::vector<cmd_cs_entry_t> cs;
     int st = change_set(self, &cs);
@@ -1088,9 +1085,9 @@ const VdPropRow kActivityProps[] = {
     vd_prop_resources("activity-checkout-list", l_activity_checkouts),
     vd_prop_resources("task-list", l_activity_tasks),
     vd_prop_single(VD_PROP_NS "act-stream", p_act_stream),
-    vd_prop_single(VD_PROP_NS "bound-vd-activity", p_null),
-    vd_prop_single(VD_PROP_NS "bound-tn-record", p_null),
-    vd_prop_single(VD_PROP_NS "tn-xcm-integration-state", p_unbound_state),
+    vd_prop_single(VD_PROP_NS "bound-vd-activity", p_act_bound_activity),
+    vd_prop_single(VD_PROP_NS "bound-tn-record", p_act_bound_record),
+    vd_prop_single(VD_PROP_NS "tn-xcm-integration-state", p_act_tn_state),
     vd_prop_single(VD_PROP_NS "has-checkouts", p_has_checkouts),
     vd_prop_single(VD_PROP_NS "is-integration-activity", p_act_integration),
     vd_prop_single(VD_PROP_NS "headline", p_headline),
@@ -1592,6 +1589,7 @@ int VdActivity::write_prop(const PropVal& value) {
         return cmd_chactivity(uf.to_native().c_str(), text.c_str(), nullptr);
     }
     if (name == "task-list") return set_task_list(value);
+    if (name == VD_PROP_NS "bound-tn-record") return tn_bind_activity(*this, value);
     return VdVobResource::write_prop(value);
 }
 int VdActivity::set_task_list(const PropVal& value) {
