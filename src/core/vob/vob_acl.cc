@@ -275,15 +275,12 @@ tbs_status_t vob_acl_check(vob_t* vob, vob_dbid_t obj, const credutl_creds_t& wh
 }
 
 tbs_status_t vob_acl_may_read(vob_t* vob, vob_dbid_t element) {
-    credutl_creds_t who;
-    tbs_status_t st = credutl_get_creds(&who);
-    if (st != TBS_ST_OK) return st;
-    if (credutl_is_privileged(who)) return TBS_ST_OK;
+    // The lookup first: the identity is only worth asking for when a list is to decide.
     int64_t rolemap = 0;
-    if ((st = vob_acl_store_rolemap_of_either(*vob->db, element, vob_object_of(vob), &rolemap)) !=
-            TBS_ST_OK ||
-        !rolemap)
-        return st;
+    tbs_status_t st = vob_acl_store_element_rolemap(*vob->db, element, &rolemap);
+    if (st != TBS_ST_OK || !rolemap) return st;
+    credutl_creds_t who;
+    if ((st = credutl_get_creds(&who)) != TBS_ST_OK) return st;
     bool decided = false;
     return vob_acl_check(vob, element, who, VOB_ACL_READ, &decided);
 }
