@@ -32,17 +32,9 @@ struct Attribution {
 std::mutex g_attr_mu;
 Attribution g_attr;
 
-bool in_named_group(const credutl_creds_t& who, const std::string& group) {
-    if (group == who.group) return true;
-    struct group gr, *res = nullptr;
-    char buf[4096];
-    if (getgrnam_r(group.c_str(), &gr, buf, sizeof buf, &res) != 0 || !res) return false;
-    return credutl_in_group(who, res->gr_gid);
-}
-
 bool is_vob_owner(vob_t* vob, const cmd_ctx& ctx) {
     vob_obj_info_t v;
-    return vob_store_get_object(*vob->db, cmd_vob_object(vob), &v) == TBS_ST_OK &&
+    return vob_store_get_object(*vob->db, vob_object_dbid(vob), &v) == TBS_ST_OK &&
            v.owner == ctx.who.user;
 }
 
@@ -203,12 +195,6 @@ tbs_status_t cmd_check_pnames(const std::vector<std::string>& pnames) {
     return TBS_ST_OK;
 }
 
-int64_t cmd_vob_object(vob_t* vob) {
-    std::string text;
-    if (vob_store_get_info(*vob->db, "vob_dbid", &text) != TBS_ST_OK) return 0;
-    return atoll(text.c_str());
-}
-
 tbs_status_t cmd_new_object(vob_t* vob, store_txn& txn, const cmd_ctx& ctx, int mtype, int mode,
                             int64_t* dbid) {
     vob_store_object_t o;
@@ -227,29 +213,24 @@ tbs_status_t cmd_event(vob_t* vob, store_txn& txn, const cmd_ctx& ctx, int64_t o
                                ctx.now, comment.c_str());
 }
 
-tbs_status_t cmd_check_access(vob_t* vob, const cmd_ctx& ctx, int64_t obj, int need,
-                              bool* decided) {
-    return vob_acl_check(vob, obj, ctx.who, need, decided);
-}
-
 tbs_status_t cmd_check_write(vob_t* vob, const cmd_ctx& ctx, int64_t obj) {
     if (credutl_is_privileged(ctx.who) || is_vob_owner(vob, ctx)) return TBS_ST_OK;
     bool decided = false;
-    tbs_status_t acl = cmd_check_access(vob, ctx, obj, VOB_ACL_CHANGE, &decided);
+    tbs_status_t acl = vob_acl_check(vob, obj, ctx.who, VOB_ACL_CHANGE, &decided);
     if (acl != TBS_ST_OK || decided) return acl;
     vob_obj_info_t o;
     tbs_status_t st = vob_obj_get_info(vob, obj, &o);
     if (st != TBS_ST_OK) return st;
-    bool ok = o.owner == ctx.who.user            ? (o.mode & 0200)
-              : in_named_group(ctx.who, o.group) ? (o.mode & 0020)
-                                                 : (o.mode & 0002);
+    bool ok = o.owner == ctx.who.user                    ? (o.mode & 0200)
+              : credutl_in_named_group(ctx.who, o.group) ? (o.mode & 0020)
+                                                         : (o.mode & 0002);
     return ok ? TBS_ST_OK : TBS_ST_PERMISSION;
 }
 
 tbs_status_t cmd_check_owner(vob_t* vob, const cmd_ctx& ctx, int64_t obj) {
     if (credutl_is_privileged(ctx.who) || is_vob_owner(vob, ctx)) return TBS_ST_OK;
     bool decided = false;
-    tbs_status_t acl = cmd_check_access(vob, ctx, obj, VOB_ACL_FULL, &decided);
+    tbs_status_t acl = vob_acl_check(vob, obj, ctx.who, VOB_ACL_FULL, &decided);
     if (acl != TBS_ST_OK || decided) return acl;
     vob_obj_info_t o;
     tbs_status_t st = vob_obj_get_info(vob, obj, &o);
@@ -273,7 +254,7 @@ tbs_status_t cmd_check_locks(vob_t* vob, const cmd_ctx& ctx, std::initializer_li
                    lock.obsolete ? "obsolete object" : "object", sel);
         return TBS_ST_LOCKED;
     };
-    tbs_status_t st = check(cmd_vob_object(vob));
+    tbs_status_t st = check(vob_object_dbid(vob));
     for (int64_t obj : objs)
         if (st == TBS_ST_OK) st = check(obj);
     return st;

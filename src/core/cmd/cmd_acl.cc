@@ -13,12 +13,12 @@ constexpr size_t kMaxEntries = 4096;
 tbs_status_t check_may_define(vob_t* vob, const cmd_ctx& ctx, vob_dbid_t existing) {
     if (existing) {
         bool decided = false;
-        tbs_status_t st = cmd_check_access(vob, ctx, existing, VOB_ACL_CHANGE, &decided);
+        tbs_status_t st = vob_acl_check(vob, existing, ctx.who, VOB_ACL_CHANGE, &decided);
         if (decided && st == TBS_ST_OK) return TBS_ST_OK;
     }
     // The owner's rights on the VOB itself: its owner, a privileged identity, or Full by
     // the VOB's own list where it enforces one.
-    return cmd_check_owner(vob, ctx, cmd_vob_object(vob));
+    return cmd_check_owner(vob, ctx, vob_object_dbid(vob));
 }
 
 // Finds or makes the type object of a policy or role map inside the transaction.

@@ -36,7 +36,7 @@ tbs_status_t remove_hlink(vob_t* vob, const cmd_ctx& ctx, int64_t dbid, const ch
         if (info.mtype != VOB_MTYPE_HLINK) return TBS_ST_NOT_FOUND;
         if ((st = cmd_check_owner(vob, ctx, dbid)) != TBS_ST_OK) return st;
         if ((st = vob_store_delete_hlink(*vob->db, dbid)) != TBS_ST_OK) return st;
-        return cmd_event(vob, txn, ctx, cmd_vob_object(vob), "remove hyperlink", type);
+        return cmd_event(vob, txn, ctx, vob_object_dbid(vob), "remove hyperlink", type);
     });
 }
 

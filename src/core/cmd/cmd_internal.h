@@ -55,16 +55,11 @@ tbs_status_t cmd_event(vob_t* vob, store_txn& txn, const cmd_ctx& ctx, int64_t o
 tbs_status_t cmd_check_write(vob_t* vob, const cmd_ctx& ctx, int64_t obj);
 // The object's owner, the VOB's owner, or a privileged identity.
 tbs_status_t cmd_check_owner(vob_t* vob, const cmd_ctx& ctx, int64_t obj);
-// The access-control list's answer for an object a role map protects (`*decided` true):
-// whether the acting user has at least `need` (vob_acl_access_t). `*decided` false when no
-// role map protects it.
-tbs_status_t cmd_check_access(vob_t* vob, const cmd_ctx& ctx, int64_t obj, int need, bool* decided);
 // Refuses when any of the objects, or the VOB itself, is locked for the acting user.
 tbs_status_t cmd_check_locks(vob_t* vob, const cmd_ctx& ctx, std::initializer_list<int64_t> objs);
 // Locks that bear on changing an element: the element, its type, and a branch and its type.
 tbs_status_t cmd_check_element_locks(vob_t* vob, const cmd_ctx& ctx, int64_t element,
                                      int64_t branch);
-int64_t cmd_vob_object(vob_t* vob);
 
 // What every step inside a command's transaction works on: the VOB, the command's open
 // writer transaction and its acting context. The steps assert the transaction.

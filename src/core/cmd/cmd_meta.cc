@@ -52,18 +52,6 @@ tbs_status_t find_type(vob_t* vob, int mtype, const std::string& name, vob_type_
     return TBS_ST_TYPE_NOT_FOUND;
 }
 
-bool known_user(const std::string& name) {
-    struct passwd pw, *res = nullptr;
-    char buf[4096];
-    return getpwnam_r(name.c_str(), &pw, buf, sizeof buf, &res) == 0 && res;
-}
-
-bool known_group(const std::string& name) {
-    struct group gr, *res = nullptr;
-    char buf[4096];
-    return getgrnam_r(name.c_str(), &gr, buf, sizeof buf, &res) == 0 && res;
-}
-
 }  // namespace
 
 // Types ----------------------------------------------------------------------------------
@@ -169,7 +157,7 @@ tbs_status_t cmd_rmtype(cmd_rmtype_args_t* a) {
             if ((s = vob_store_remove_type_uses(*vob->db, t)) != TBS_ST_OK) return s;
         }
         if ((s = vob_store_delete_type(*vob->db, dbid)) != TBS_ST_OK) return s;
-        return cmd_event(vob, txn, ctx, cmd_vob_object(vob), "remove type", t.name);
+        return cmd_event(vob, txn, ctx, vob_object_dbid(vob), "remove type", t.name);
     });
     if (st != TBS_ST_OK) return cmd_fail("Unable to remove type", a->selector, st);
     imsg_ok("Removed type \"%s\".\n", a->selector.c_str());
@@ -380,7 +368,7 @@ tbs_status_t lock_command(cmd_lock_args_t* a, bool unlock) {
     if (st != TBS_ST_OK) return st;
     std::string excluded;
     for (const std::string& u : a->nusers) {
-        if (u.empty() || u.find(',') != std::string::npos || !known_user(u))
+        if (u.empty() || u.find(',') != std::string::npos || !credutl_user_exists(u))
             return cmd_fail("Unknown user", u, TBS_ST_NOT_FOUND);
         excluded += (excluded.empty() ? "" : ",") + u;
     }
@@ -429,9 +417,9 @@ tbs_status_t cmd_protect(cmd_protect_args_t* a) {
     cmd_ctx ctx;
     tbs_status_t st = cmd_ctx_init(&ctx, a->view);
     if (st != TBS_ST_OK) return st;
-    if (!a->owner.empty() && !known_user(a->owner))
+    if (!a->owner.empty() && !credutl_user_exists(a->owner))
         return cmd_fail("Unknown user", a->owner, TBS_ST_NOT_FOUND);
-    if (!a->group.empty() && !known_group(a->group))
+    if (!a->group.empty() && !credutl_group_exists(a->group))
         return cmd_fail("Unknown group", a->group, TBS_ST_NOT_FOUND);
     if (a->mode > 07777) return cmd_fail("Bad mode for", "protect", TBS_ST_INVALID);
     for (const std::string& obj : a->objects) {

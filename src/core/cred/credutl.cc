@@ -133,6 +133,35 @@ void credutl_reset_creds() {
     g_acting_set = false;
 }
 
+namespace {
+
+bool group_gid(const std::string& name, gid_t* gid) {
+    struct group gr, *res = nullptr;
+    char buf[4096];
+    if (getgrnam_r(name.c_str(), &gr, buf, sizeof buf, &res) != 0 || !res) return false;
+    *gid = res->gr_gid;
+    return true;
+}
+
+}  // namespace
+
+bool credutl_in_named_group(const credutl_creds_t& creds, const std::string& group) {
+    if (group == creds.group) return true;
+    gid_t gid;
+    return group_gid(group, &gid) && credutl_in_group(creds, gid);
+}
+
+bool credutl_user_exists(const std::string& name) {
+    struct passwd pw, *res = nullptr;
+    char buf[4096];
+    return getpwnam_r(name.c_str(), &pw, buf, sizeof buf, &res) == 0 && res;
+}
+
+bool credutl_group_exists(const std::string& name) {
+    gid_t gid;
+    return group_gid(name, &gid);
+}
+
 bool credutl_in_group(const credutl_creds_t& creds, gid_t gid) {
     for (int i = 0; i < creds.ngroups; ++i)
         if (creds.groups[i] == gid) return true;

@@ -10,6 +10,7 @@
 #include <sys/types.h>
 
 #include <cstddef>
+#include <string>
 
 #include "core/tbs/tbs.h"
 
@@ -48,6 +49,12 @@ void credutl_reset_creds();
 tbs_status_t credutl_become_site_owner(const char* site, char* why, size_t why_size);
 
 bool credutl_in_group(const credutl_creds_t& creds, gid_t gid);
+// Whether the identity's primary group is `group`, or it is a member of the group by that
+// name.
+bool credutl_in_named_group(const credutl_creds_t& creds, const std::string& group);
+// Whether the system knows a user, or a group, by that name.
+bool credutl_user_exists(const std::string& name);
+bool credutl_group_exists(const std::string& name);
 // Whether the identity has the privileges of the site's administrator: root, or the
 // account that runs the site.
 bool credutl_is_privileged(const credutl_creds_t& creds);

@@ -1,8 +1,6 @@
 // Access control by policy and role map: names, levels, and the effective list of an object.
 #include "core/vob/vob_acl.h"
 
-#include <grp.h>
-#include <pwd.h>
 #include <strings.h>
 
 #include "core/store/db.h"
@@ -27,31 +25,6 @@ const ProxyKind kProxies[] = {
 };
 
 const char* const kLevels[] = {"None", "Read", "Change", "Full"};
-
-bool user_exists(const std::string& name) {
-    struct passwd pw, *res = nullptr;
-    char buf[4096];
-    return getpwnam_r(name.c_str(), &pw, buf, sizeof buf, &res) == 0 && res;
-}
-
-bool group_gid(const std::string& name, gid_t* gid) {
-    struct group gr, *res = nullptr;
-    char buf[4096];
-    if (getgrnam_r(name.c_str(), &gr, buf, sizeof buf, &res) != 0 || !res) return false;
-    *gid = res->gr_gid;
-    return true;
-}
-
-bool names_principal(const vob_acl_ace_t& e, const credutl_creds_t& who) {
-    if (e.kind == "Everyone") return true;
-    if (e.kind == "User") return e.name == who.user;
-    if (e.kind == "Group") {
-        if (e.name == who.group) return true;
-        gid_t gid;
-        return group_gid(e.name, &gid) && credutl_in_group(who, gid);
-    }
-    return false;
-}
 
 // The object whose role map protects `obj`: the element of a branch or a version.
 tbs_status_t protected_holder(vob_t* vob, const vob_obj_info_t& o, vob_dbid_t* holder,
@@ -78,12 +51,6 @@ tbs_status_t protected_holder(vob_t* vob, const vob_obj_info_t& o, vob_dbid_t* h
     *holder = element;
     *holder_mtype = is_dir ? VOB_MTYPE_DIR_ELEMENT : VOB_MTYPE_FILE_ELEMENT;
     return TBS_ST_OK;
-}
-
-vob_dbid_t vob_object_of(vob_t* vob) {
-    std::string text;
-    if (vob_store_get_info(*vob->db, "vob_dbid", &text) != TBS_ST_OK) return 0;
-    return atoll(text.c_str());
 }
 
 }  // namespace
@@ -157,9 +124,8 @@ tbs_status_t vob_acl_check_principal(const vob_acl_ace_t& e, bool allow_role) {
     for (unsigned char c : e.name)
         if (c < 32 || c == 127 || c == ':' || c == ',') return TBS_ST_INVALID;
     if (e.kind == "Role") return allow_role ? TBS_ST_OK : TBS_ST_INVALID;
-    if (e.kind == "User") return user_exists(e.name) ? TBS_ST_OK : TBS_ST_NOT_FOUND;
-    gid_t gid;
-    if (e.kind == "Group") return group_gid(e.name, &gid) ? TBS_ST_OK : TBS_ST_NOT_FOUND;
+    if (e.kind == "User") return credutl_user_exists(e.name) ? TBS_ST_OK : TBS_ST_NOT_FOUND;
+    if (e.kind == "Group") return credutl_group_exists(e.name) ? TBS_ST_OK : TBS_ST_NOT_FOUND;
     return TBS_ST_INVALID;
 }
 
@@ -197,7 +163,7 @@ tbs_status_t vob_acl_rolemap_in_use(vob_t* vob, vob_dbid_t rolemap, bool* in_use
 
 tbs_status_t vob_acl_enforced(vob_t* vob, bool* enforced) {
     int64_t rm = 0;
-    tbs_status_t st = vob_acl_store_object_rolemap(*vob->db, vob_object_of(vob), &rm);
+    tbs_status_t st = vob_acl_store_object_rolemap(*vob->db, vob_object_dbid(vob), &rm);
     *enforced = rm != 0;
     return st;
 }
@@ -212,14 +178,10 @@ tbs_status_t vob_acl_effective(vob_t* vob, vob_dbid_t obj, vob_acl_effective_t* 
     if ((st = protected_holder(vob, o, &holder, &holder_mtype)) != TBS_ST_OK) return st;
     out->proxy = vob_utl_policy_acl_type_to_str(holder_mtype);
     if (out->proxy.empty()) return TBS_ST_OK;
-    store_db& db = *vob->db;
     int64_t rolemap = 0;
-    if ((st = vob_acl_store_object_rolemap(db, holder, &rolemap)) != TBS_ST_OK) return st;
-    const vob_dbid_t vob_obj = vob_object_of(vob);
-    if (!rolemap && holder != vob_obj &&
-        (st = vob_acl_store_object_rolemap(db, vob_obj, &rolemap)) != TBS_ST_OK)
+    if ((st = vob_acl_store_protecting_rolemap(*vob->db, holder, &rolemap)) != TBS_ST_OK ||
+        !rolemap)
         return st;
-    if (!rolemap) return TBS_ST_OK;
     out->rolemap = rolemap;
     return vob_acl_rolemap_eacl(vob, rolemap, out->proxy, &out->entries);
 }
@@ -252,32 +214,49 @@ tbs_status_t vob_acl_rolemap_eacl(vob_t* vob, vob_dbid_t rolemap, const std::str
     return TBS_ST_OK;
 }
 
+bool vob_acl_names(const vob_acl_ace_t& e, const credutl_creds_t& who) {
+    if (e.kind == "Everyone") return true;
+    if (e.kind == "User") return e.name == who.user;
+    return e.kind == "Group" && credutl_in_named_group(who, e.name);
+}
+
 int vob_acl_access_of(const vob_acl_effective_t& eacl, const credutl_creds_t& who) {
     int best = VOB_ACL_NONE;
     for (const vob_acl_ace_t& e : eacl.entries)
-        if (e.access > best && names_principal(e, who)) best = e.access;
+        if (e.access > best && vob_acl_names(e, who)) best = e.access;
     return best;
 }
 
-tbs_status_t vob_acl_check(vob_t* vob, vob_dbid_t obj, const credutl_creds_t& who, int need,
-                           bool* decided) {
+tbs_status_t vob_acl_access(vob_t* vob, vob_dbid_t obj, const credutl_creds_t& who, int* access,
+                            bool* decided) {
     *decided = false;
+    *access = VOB_ACL_NONE;
     vob_acl_effective_t eacl;
     tbs_status_t st = vob_acl_effective(vob, obj, &eacl);
     if (st != TBS_ST_OK || !eacl.rolemap) return st;
     *decided = true;
-    if (credutl_is_privileged(who) || vob_acl_access_of(eacl, who) >= need) return TBS_ST_OK;
     vob_obj_info_t owner;
-    if (vob_store_get_object(*vob->db, vob_object_of(vob), &owner) == TBS_ST_OK &&
-        owner.owner == who.user)
-        return TBS_ST_OK;
-    return TBS_ST_PERMISSION;
+    if (credutl_is_privileged(who) ||
+        (vob_store_get_object(*vob->db, vob_object_dbid(vob), &owner) == TBS_ST_OK &&
+         owner.owner == who.user))
+        *access = VOB_ACL_FULL;
+    else
+        *access = vob_acl_access_of(eacl, who);
+    return TBS_ST_OK;
+}
+
+tbs_status_t vob_acl_check(vob_t* vob, vob_dbid_t obj, const credutl_creds_t& who, int need,
+                           bool* decided) {
+    int access = VOB_ACL_NONE;
+    tbs_status_t st = vob_acl_access(vob, obj, who, &access, decided);
+    if (st != TBS_ST_OK || !*decided) return st;
+    return access >= need ? TBS_ST_OK : TBS_ST_PERMISSION;
 }
 
 tbs_status_t vob_acl_may_read(vob_t* vob, vob_dbid_t element) {
     // The lookup first: the identity is only worth asking for when a list is to decide.
     int64_t rolemap = 0;
-    tbs_status_t st = vob_acl_store_element_rolemap(*vob->db, element, &rolemap);
+    tbs_status_t st = vob_acl_store_protecting_rolemap(*vob->db, element, &rolemap);
     if (st != TBS_ST_OK || !rolemap) return st;
     credutl_creds_t who;
     if ((st = credutl_get_creds(&who)) != TBS_ST_OK) return st;

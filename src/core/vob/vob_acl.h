@@ -83,8 +83,14 @@ tbs_status_t vob_acl_effective(vob_t* vob, vob_dbid_t obj, vob_acl_effective_t* 
 // its kind), roles replaced by their principals.
 tbs_status_t vob_acl_rolemap_eacl(vob_t* vob, vob_dbid_t rolemap, const std::string& proxy,
                                   std::vector<vob_acl_ace_t>* out);
+// Whether an entry names the identity (as the user, one of its groups, or everyone).
+bool vob_acl_names(const vob_acl_ace_t& e, const credutl_creds_t& who);
 // The access an identity has by an effective list.
 int vob_acl_access_of(const vob_acl_effective_t& eacl, const credutl_creds_t& who);
+// The access `who` has to `obj` by its list (`*decided` true; Full for the VOB's owner and
+// privileged identities), or `*decided` false when no role map protects it.
+tbs_status_t vob_acl_access(vob_t* vob, vob_dbid_t obj, const credutl_creds_t& who, int* access,
+                            bool* decided);
 // Whether `who` has at least `need` on `obj` by its list (`*decided` true), the VOB's
 // owner and privileged identities always; `*decided` false when no role map protects it
 // (the owner, group and mode checks then apply).

@@ -98,14 +98,14 @@ tbs_status_t vob_acl_store_set_object_rolemap(store_db& db, int64_t obj, int64_t
                 obj, rolemap);
 }
 
-tbs_status_t vob_acl_store_element_rolemap(store_db& db, int64_t element, int64_t* rolemap) {
+tbs_status_t vob_acl_store_protecting_rolemap(store_db& db, int64_t obj, int64_t* rolemap) {
     *rolemap = 0;
     tbs_status_t st = one(
         db,
         "SELECT rolemap FROM acl_protected WHERE obj = ? OR obj = (SELECT CAST(value AS BIGINT)"
         " FROM vob_info WHERE key = 'vob_dbid') ORDER BY CASE WHEN obj = ? THEN 0 ELSE 1 END"
         " LIMIT 1",
-        [&](store_stmt& s) { *rolemap = s.column_int64(0); }, element, element);
+        [&](store_stmt& s) { *rolemap = s.column_int64(0); }, obj, obj);
     return st == TBS_ST_NOT_FOUND ? TBS_ST_OK : st;
 }
 

@@ -24,9 +24,9 @@ tbs_status_t vob_acl_store_policy_rolemaps(store_db& db, int64_t policy, std::ve
 tbs_status_t vob_acl_store_object_rolemap(store_db& db, int64_t obj, int64_t* rolemap);
 // Applies a role map to an object (0 removes the one applied).
 tbs_status_t vob_acl_store_set_object_rolemap(store_db& db, int64_t obj, int64_t rolemap);
-// The role map applied to an element, else the one applied to the VOB (0 when neither), in
-// one statement.
-tbs_status_t vob_acl_store_element_rolemap(store_db& db, int64_t element, int64_t* rolemap);
+// The role map protecting an object: the one applied to it, else the one applied to the
+// VOB (0 when neither), in one statement.
+tbs_status_t vob_acl_store_protecting_rolemap(store_db& db, int64_t obj, int64_t* rolemap);
 tbs_status_t vob_acl_store_rolemap_uses(store_db& db, int64_t rolemap, int64_t* uses);
 
 #endif

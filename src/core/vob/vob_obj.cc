@@ -141,6 +141,12 @@ bool is_element_mtype(int m) {
 
 // Facts ---------------------------------------------------------------------------------
 
+vob_dbid_t vob_object_dbid(vob_t* vob) {
+    std::string text;
+    if (vob_store_get_info(*vob->db, "vob_dbid", &text) != TBS_ST_OK) return 0;
+    return atoll(text.c_str());
+}
+
 tbs_status_t vob_obj_get_info(vob_t* vob, vob_dbid_t dbid, vob_obj_info_t* out) {
     tbs_status_t st = vob_store_get_object(*vob->db, dbid, out);
     return st == TBS_ST_NOT_FOUND ? TBS_ST_OBJ_NOT_FOUND : st;

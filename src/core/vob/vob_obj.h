@@ -121,6 +121,8 @@ struct vob_event_info_t {
 
 // Object facts.
 tbs_status_t vob_obj_get_info(vob_t* vob, vob_dbid_t dbid, vob_obj_info_t* out);
+// The VOB's own object (its events, lock, protection and role map); 0 when unreadable.
+vob_dbid_t vob_object_dbid(vob_t* vob);
 tbs_status_t vob_obj_get_mtypes(vob_t* vob, vob_dbid_t dbid, int* mtype);
 tbs_status_t vob_obj_oid_to_dbid(vob_t* vob, const tbs_oid_t& oid, vob_dbid_t* dbid);
 tbs_status_t vob_elem_get_main_branch(vob_t* vob, vob_dbid_t element, vob_dbid_t* branch);

@@ -212,11 +212,8 @@ int p_my_effective_acl(const VdResource& self, VdNestedPropResponse& r) {
     if (st) return st;
     if (!e.rolemap) return r.marshal_null_value();
     std::vector<vob_acl_ace_t> mine;
-    for (const vob_acl_ace_t& a : e.entries) {
-        vob_acl_effective_t one;
-        one.entries = {a};
-        if (vob_acl_access_of(one, me) != VOB_ACL_NONE) mine.push_back(a);
-    }
+    for (const vob_acl_ace_t& a : e.entries)
+        if (vob_acl_names(a, me)) mine.push_back(a);
     return write_aces(r, mine, false);
 }
 int p_rolemap(const VdResource& self, VdNestedPropResponse& r) {
@@ -294,16 +291,12 @@ const VdPropRow kRolemapProps[] = {
 // "Full", "None"), else its mode bits.
 int p_my_access(const VdResource& self, VdNestedPropResponse& r) {
     credutl_creds_t me;
+    int access = VOB_ACL_NONE;
+    bool decided = false;
     int st = credutl_get_creds(&me);
+    if (!st) st = vob_acl_access(V(self).vob(), V(self).dbid(), me, &access, &decided);
     if (st) return st;
-    for (int level = VOB_ACL_FULL; level >= VOB_ACL_READ; --level) {
-        bool decided = false;
-        st = vob_acl_check(V(self).vob(), V(self).dbid(), me, level, &decided);
-        if (!decided) break;
-        if (st == TBS_ST_OK) return r.marshal_string(vob_acl_access_str(level));
-        if (st != TBS_ST_PERMISSION) return st;
-        if (level == VOB_ACL_READ) return r.marshal_string(vob_acl_access_str(VOB_ACL_NONE));
-    }
+    if (decided) return r.marshal_string(vob_acl_access_str(access));
     vob_obj_info_t i;
     st = info_of(self, &i);
     if (st) return st;
