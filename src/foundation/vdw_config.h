@@ -29,6 +29,8 @@ class WCM_Status;
 class VDW_Config {
 public:
     static constexpr const char* KEEPALIVE_INTERVAL_KEY = "qlmxKeepAliveInterval";
+    // The group whose members are the site's administrators (none when absent).
+    static constexpr const char* ADMIN_GROUP_KEY = "qlmxAdminGroup";
     static constexpr const char* DOWNLOAD_COMPRESSION_THRESHOLD_KEY =
         "qlmxDownloadCompressionThreshold";
     static constexpr const char* FILTER_OBSOLETE_KEY = "qlmxFilterObsolete";

@@ -25,6 +25,22 @@ struct ScopedFd {
     }
 };
 
+// The owner of the directory holding `path`, or -1 when it cannot be read.
+long dir_owner(const char* path) {
+    std::string dir(path);
+    const size_t slash = dir.find_last_of('/');
+    dir.resize(slash == std::string::npos ? 0 : slash);
+    struct stat st;
+    if (fsys_stat(dir.empty() ? "." : dir.c_str(), &st) != 0) return -1;
+    return static_cast<long>(st.st_uid);
+}
+
+// Whether a file owned by `uid` may be a peer's: our own, or, for a root process, the
+// account a trigger program runs as, which owns the directory the two meet in.
+bool peer_owner(const char* path, uid_t uid) {
+    return uid == geteuid() || (geteuid() == 0 && static_cast<long>(uid) == dir_owner(path));
+}
+
 }  // namespace
 
 int ireq_temp_filename(char* buf, size_t size) {
@@ -83,6 +99,12 @@ int ireq_write_file(const char* path, const char* text) {
     f.fd = fsys_open(tmp, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, kFileMode);
     if (f.fd < 0) return 1;
     bool ok = fileutl_write_all(f.fd, text, strlen(text));
+    // A root process answering a program that runs as another account leaves the answer to
+    // the account that owns the meeting directory, which alone may read it.
+    if (ok && geteuid() == 0) {
+        const long owner = dir_owner(path);
+        ok = owner <= 0 || fchown(f.fd, static_cast<uid_t>(owner), static_cast<gid_t>(-1)) == 0;
+    }
     ok = fsys_close(f.fd) == 0 && ok;
     f.fd = -1;
     ok = ok && fsys_rename(tmp, path) == 0;
@@ -127,7 +149,8 @@ int ireq_is_awaited(const char* path) {
     f.fd = fsys_open(marker, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
     if (f.fd < 0) return 0;
     struct stat st;
-    if (fsys_fstat(f.fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != geteuid()) return 0;
+    if (fsys_fstat(f.fd, &st) != 0 || !S_ISREG(st.st_mode) || !peer_owner(marker, st.st_uid))
+        return 0;
     // The waiter holds the lock: taking it must fail. A marker whose lock is free was left by
     // a process that is gone.
     return fileutl_lock_temp(f.fd) ? 0 : 1;

@@ -4,11 +4,14 @@
 // build-server commands this server answers as unavailable.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <string>
 #include <vector>
 
 #include "core/cmd/cmd.h"
+#include "core/cmdsyn/cmdsyn.h"
+#include "core/cred/credutl.h"
 #include "core/imsg/imsg.h"
 #include "core/view/view.h"
 #include "core/vob/vob.h"
@@ -182,4 +185,85 @@ TEST_F(VdtoolAdminTest, ProjectVobListsAndActivityChanges) {
     EXPECT_TRUE(contains(cap_.out, "renamed")) << cap_.out;
     EXPECT_TRUE(contains(cap_.out, "new")) << cap_.out;
     EXPECT_EQ(run({"chactivity", "activity:renamed@/vobs/pvob"}), TBS_ST_BAD_REQUEST);
+}
+
+// A VOB tag is one new name under the VOB root, never inside another VOB or above it; its
+// storage is a plain absolute path, or only the site's own places for a remote user; and
+// making or removing VOBs is the site's administrator's.
+TEST_F(VdtoolAdminTest, VobNamespaceIsTheAdministrators) {
+    const std::string stg = site_.path() + "/n.vbs";
+    struct Bad {
+        std::vector<std::string> args;
+    } const bad[] = {
+        {{"mkvob", "-tag", "/", stg}},
+        {{"mkvob", "-tag", "/vobs", stg}},
+        {{"mkvob", "-tag", "/vobs/p", stg}},
+        {{"mkvob", "-tag", "/vobs/p/inner", stg}},
+        {{"mkvob", "-tag", "vobs/rel", stg}},
+        {{"mkvob", "-tag", "/elsewhere/x", stg}},
+        {{"mkvob", "-tag", "/vobs/.hidden", stg}},
+        {{"mkvob", "-tag", "/vobs/a b", stg}},
+        {{"mkvob", "-tag", "/vobs/n", "relative.vbs"}},
+        {{"mkvob", "-tag", "/vobs/n", site_.path() + "/x/../n.vbs"}},
+    };
+    for (const Bad& b : bad) EXPECT_NE(run(b.args), 0) << b.args[2] << " " << b.args[3];
+    ASSERT_EQ(run({"lsvob"}), 0);
+    EXPECT_EQ(std::count(cap_.out.begin(), cap_.out.end(), '\n'), 1) << cap_.out;
+
+    // Without a storage the VOB goes to the site's own place.
+    ASSERT_EQ(run({"mkvob", "-tag", "/vobs/n"}), 0) << cap_.err;
+    EXPECT_TRUE(contains(cap_.out, "\"" + site_.path() + "/vobs/n.vbs\"")) << cap_.out;
+
+    // A remote user's command names no storage path of its own choosing.
+    cmdsyn_confine_files(tmp_.path().c_str());
+    EXPECT_EQ(run({"mkvob", "-tag", "/vobs/m", tmp_ / "m.vbs"}), TBS_ST_PERMISSION);
+    cmdsyn_confine_files(nullptr);
+
+    ASSERT_EQ(credutl_set_credentials("nobody", nullptr), 0);
+    EXPECT_EQ(run({"mkvob", "-tag", "/vobs/mine"}), TBS_ST_PERMISSION);
+    EXPECT_TRUE(contains(cap_.err, "Only the site's administrator may make VOBs.")) << cap_.err;
+    EXPECT_EQ(run({"rmvob", "/vobs/n"}), TBS_ST_PERMISSION);
+    credutl_reset_creds();
+    EXPECT_EQ(run({"rmvob", "/vobs/n"}), 0) << cap_.err;
+}
+
+// A view is its owner's: another user may neither set its config spec, nor its activity,
+// nor check out, make elements or remove it; the owner and the administrator may.
+TEST_F(VdtoolAdminTest, ViewsChangeOnlyForTheirOwners) {
+    ASSERT_EQ(run({"mkview", "-tag", "mine", "-snapshot", site_.path() + "/mine.vws"}), 0)
+        << cap_.err;
+    const std::string cs = write_file(tmp_ / "cs", "element * /main/LATEST\nload /vobs/p\n");
+    ASSERT_EQ(credutl_set_credentials("nobody", nullptr), 0);
+    const std::vector<std::vector<std::string>> refused = {
+        {"setcs", "-tag", "mine", cs},
+        {"setcs", "-tag", "mine", "-default"},
+        {"checkout", "-view", "mine", "/vobs/p/a.c"},
+        {"update", "-tag", "mine"},
+        {"rmview", "mine"},
+    };
+    for (const auto& args : refused) {
+        EXPECT_EQ(run(args), TBS_ST_PERMISSION) << args[0] << ": " << cap_.err;
+        EXPECT_TRUE(contains(cap_.err, "only its owner or the site's administrator")) << cap_.err;
+    }
+    // Reading it is everyone's.
+    EXPECT_EQ(run({"catcs", "-tag", "mine"}), 0) << cap_.err;
+    credutl_reset_creds();
+    EXPECT_EQ(run({"setcs", "-tag", "mine", cs}), 0) << cap_.err;
+    EXPECT_EQ(run({"rmview", "mine"}), 0) << cap_.err;
+}
+
+// A config spec file that does not parse is reported by its lines; a remote user's command
+// never sees the text of those lines, which may be what the user may not read.
+TEST_F(VdtoolAdminTest, RemoteSetcsErrorsQuoteNoText) {
+    ASSERT_EQ(run({"mkview", "-tag", "mine", "-snapshot", site_.path() + "/mine.vws"}), 0)
+        << cap_.err;
+    const std::string file = write_file(tmp_ / "secret.c", "password = hunter2;\n");
+    EXPECT_NE(run({"setcs", "-tag", "mine", file}), 0);
+    EXPECT_TRUE(contains(cap_.err, "password")) << cap_.err;  // the administrator's own file
+    cmdsyn_confine_files(tmp_.path().c_str());
+    EXPECT_NE(run({"setcs", "-tag", "mine", file}), 0);
+    cmdsyn_confine_files(nullptr);
+    EXPECT_TRUE(contains(cap_.err, "line 1")) << cap_.err;
+    EXPECT_FALSE(contains(cap_.err, "password")) << cap_.err;
+    EXPECT_FALSE(contains(cap_.err, "hunter2")) << cap_.err;
 }

@@ -9,6 +9,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -662,26 +663,45 @@ TEST(VdtoolProgram, SessionExitCodesAndOutput) {
     EXPECT_TRUE(contains(r.err, "Usage: checkout")) << r.err;
 }
 
+// A trigger program for the tests: a shell script in a directory every account may read and
+// write, since a trigger started by root runs as another account.
+class TriggerScripts {
+public:
+    TriggerScripts() { ::chmod(dir_.path().c_str(), 0777); }
+    std::string script(const std::string& leaf, const std::string& body) {
+        const std::string path = write_file(dir_ / leaf, "#!/bin/sh\n" + body);
+        ::chmod(path.c_str(), 0755);
+        return path;
+    }
+    std::string operator/(const std::string& leaf) const { return dir_ / leaf; }
+
+private:
+    TempDir dir_;
+};
+
 // Trigger types: a pre-operation trigger that fails cancels its operation with its output as
 // the reason and nothing changed; one that passes lets it through; post-operation triggers
-// run after the change with the operation in their environment; an element-type trigger
-// fires only on elements of that type; a bad definition is refused.
+// run after the change with the operation in their environment and in their arguments; an
+// element-type trigger fires only on elements of that type; a bad definition is refused.
 TEST_F(VdtoolTest, TriggersRunAroundOperations) {
     make_file("/vobs/p/a.c", "one");
     ASSERT_EQ(run({"mkeltype", "-supertype", "file", "doc@/vobs/p"}), 0) << cap_.err;
-    const std::string log = site_.path() + "/trigger.log";
-    ASSERT_EQ(
-        run({"mktrtype", "-element", "-all", "-preop", "checkout,mklabel", "-exec",
-             "echo \"no $VD_OP_KIND by $VD_USER\"; test \"$VD_COMMENT\" = go", "gate@/vobs/p"}),
-        0)
+    TriggerScripts scripts;
+    const std::string log = scripts / "trigger.log";
+    const std::string gate =
+        scripts.script("gate", "echo \"no $VD_OP_KIND by $VD_USER\"; test \"$VD_COMMENT\" = go\n");
+    const std::string append = scripts.script("append", "f=$1; shift; echo \"$@\" >> \"$f\"\n");
+    ASSERT_EQ(run({"mktrtype", "-element", "-all", "-preop", "checkout,mklabel", "-exec", gate,
+                   "gate@/vobs/p"}),
+              0)
         << cap_.err;
     ASSERT_EQ(run({"mktrtype", "-element", "-all", "-postop", "checkout", "-exec",
-                   "echo \"$VD_PHASE $VD_OP_KIND $VD_PNAME $VD_ID $VD_ELTYPE\" >> " + log,
+                   append + " " + log + " $VD_PHASE $VD_OP_KIND ${VD_PNAME} $VD_ID $VD_ELTYPE",
                    "after@/vobs/p"}),
               0)
         << cap_.err;
-    ASSERT_EQ(run({"mktrtype", "-element", "-eltype", "doc", "-preop", "checkout", "-exec",
-                   "exit 3", "docs_frozen@/vobs/p"}),
+    ASSERT_EQ(run({"mktrtype", "-element", "-eltype", "doc", "-preop", "checkout", "-exec", "false",
+                   "docs_frozen@/vobs/p"}),
               0)
         << cap_.err;
 
@@ -710,6 +730,73 @@ TEST_F(VdtoolTest, TriggersRunAroundOperations) {
           "true", "z@/vobs/p"}},
         {{"mktrtype", "-element", "-eltype", "nosuch", "-preop", "checkin", "-exec", "true",
           "w@/vobs/p"}},
+        {{"mktrtype", "-element", "-all", "-preop", "checkin", "-exec", "echo 'unclosed",
+          "v@/vobs/p"}},
     };
-    for (const Bad& b : bad) EXPECT_NE(run(b.args), 0) << b.args[4];
+    for (const Bad& b : bad) EXPECT_NE(run(b.args), 0) << b.args.back();
+}
+
+// A trigger's program meets no shell: metacharacters and an operation's values (a comment
+// holding a command) are plain arguments. It runs with a clean environment and, started by
+// root, never as root.
+TEST_F(VdtoolTest, TriggerProgramsRunWithoutShellOrRoot) {
+    make_file("/vobs/p/a.c", "one");
+    TriggerScripts scripts;
+    const std::string out = scripts / "seen";
+    const std::string record = scripts.script(
+        "record", "f=$1; shift; { id -u; printf '%s|' \"$@\"; echo; env | sort; } > \"$f\"\n");
+    ::setenv("VDWEB_SECRET_OF_THE_SERVER", "leak", 1);
+    ASSERT_EQ(run({"mktrtype", "-element", "-all", "-postop", "checkout", "-exec",
+                   record + " " + out + " ; $(touch /tmp/x) `id` $VD_COMMENT",
+                   "rec@/vobs/p"}),
+              0)
+        << cap_.err;
+    EXPECT_EQ(run({"checkout", "-c", "$(id) ; rm -rf /", "/vobs/p/a.c"}), 0) << cap_.err;
+    ::unsetenv("VDWEB_SECRET_OF_THE_SERVER");
+    const std::string seen = read_file(out);
+    std::istringstream lines(seen);
+    std::string uid, args;
+    std::getline(lines, uid);
+    std::getline(lines, args);
+    EXPECT_NE(uid, "0") << seen;
+    EXPECT_EQ(args, ";|$(touch|/tmp/x)|`id`|$(id) ; rm -rf /|") << seen;
+    EXPECT_FALSE(contains(seen, "VDWEB_SECRET_OF_THE_SERVER")) << seen;
+    EXPECT_TRUE(contains(seen, "VD_OP_KIND=checkout\n")) << seen;
+}
+
+// Types are the VOB owner's and the administrator's: another user can neither make one (a
+// trigger type least of all), nor rename or remove one; and a trigger never runs for an
+// operation its user may not do.
+TEST_F(VdtoolTest, OnlyTheOwnerChangesTypesAndTriggersWaitForPermission) {
+    make_file("/vobs/p/a.c", "one");
+    ASSERT_EQ(run({"protect", "-chmod", "0644", "/vobs/p/a.c"}), 0) << cap_.err;
+    TriggerScripts scripts;
+    const std::string mark = scripts / "ran";
+    const std::string touch = scripts.script("touch", "echo ran > \"$1\"\n");
+    ASSERT_EQ(run({"mktrtype", "-element", "-all", "-preop", "checkout", "-exec",
+                   touch + " " + mark, "pre@/vobs/p"}),
+              0)
+        << cap_.err;
+    ASSERT_EQ(run({"mklbtype", "OWNED@/vobs/p"}), 0) << cap_.err;
+
+    ASSERT_EQ(credutl_set_credentials("nobody", nullptr), 0);
+    const std::vector<std::vector<std::string>> refused = {
+        {"mktrtype", "-element", "-all", "-preop", "checkout", "-exec", touch + " " + mark,
+         "evil@/vobs/p"},
+        {"mklbtype", "MINE@/vobs/p"},
+        {"mkbrtype", "mine@/vobs/p"},
+        {"rename", "lbtype:OWNED@/vobs/p", "STOLEN"},
+        {"rmtype", "trtype:pre@/vobs/p"},
+        {"cptype", "lbtype:OWNED@/vobs/p", "COPY@/vobs/p"},
+    };
+    for (const auto& args : refused) {
+        EXPECT_EQ(run(args), TBS_ST_PERMISSION) << args[0] << ": " << cap_.err;
+        EXPECT_TRUE(contains(cap_.err, "owner of the VOB")) << cap_.err;
+    }
+    // The checkout is refused by the element's protection before the trigger can run.
+    EXPECT_EQ(run({"checkout", "-c", "x", "/vobs/p/a.c"}), TBS_ST_PERMISSION) << cap_.err;
+    EXPECT_FALSE(std::ifstream(mark).good()) << "a trigger ran for a refused checkout";
+    credutl_reset_creds();
+    EXPECT_EQ(run({"lstype", "-kind", "trtype", "-invob", "/vobs/p"}), 0);
+    EXPECT_FALSE(contains(cap_.out, "evil")) << cap_.out;
 }

@@ -61,13 +61,16 @@ protected:
     }
     // The command RPC; `view` "" runs in no view.
     Response vdtool(const std::string& cmd, const std::vector<std::string>& argv,
-                    const std::string& view = "", bool sync = false) {
+                    const std::string& view = "", bool sync = false,
+                    const TestUser& user = kAlice) {
         ArgList a;
         if (!view.empty()) a.push_back({"viewtag", view});
         a.push_back({"cmd", cmd});
         if (sync) a.push_back({"supports-sync", ""});
         for (const std::string& s : argv) a.push_back({"arg", s});
-        return post("VDW_VdtoolRpc", args(a));
+        Response resp = post_rpc(server_.url(), "VDW_VdtoolRpc", args(a), user);
+        EXPECT_TRUE(resp.complete) << resp.error << "\n" << server_.error_log();
+        return resp;
     }
     // The output lines, "<severity> <text>" each.
     static std::vector<std::string> lines(const Response& r) {
@@ -162,6 +165,43 @@ TEST_F(CommandRpcTest, CommandsInAViewRoot) {
     for (const Part* p : branch.named("SyncElemInfo"))
         checked_out |= header(p, "NextVerCheckedOut") == "1";
     EXPECT_TRUE(checked_out) << text_of(branch);
+}
+
+// Another user who owns nothing here is refused what would give them the site: a trigger
+// type (whose program would run for everyone's operations), a VOB of their own anywhere in
+// the namespace, and changes to alice's view. Nothing they asked for was made or ran.
+TEST_F(CommandRpcTest, HostileUserIsRefused) {
+    const std::string marker = site_.home() + "/triggered";
+    struct Case {
+        const char* cmd;
+        std::vector<std::string> argv;
+        const char* view;
+        const char* text;  // in the status text
+    } const cases[] = {
+        {"mktrtype",
+         {"-element", "-all", "-preop", "checkout", "-exec", "/usr/bin/touch " + marker,
+          "x@/vobs/p"},
+         "",
+         "may make, change or remove its types"},
+        {"mklbtype", {"MINE@/vobs/p"}, "", "may make, change or remove its types"},
+        {"mkvob", {"-tag", "/vobs/p/inner"}, "", "VOB tag"},
+        {"mkvob", {"-tag", "/vobs"}, "", "VOB tag"},
+        {"mkvob", {"-tag", "/vobs/mine"}, "", "Only the site's administrator may make VOBs"},
+        {"setcs", {"-tag", "alice_cmd", "-default"}, "", "only its owner"},
+        {"setact", {"-view", "alice_cmd", "-none"}, "", ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.cmd);
+        Response r = vdtool(c.cmd, c.argv, c.view, false, kMallory);
+        EXPECT_NE(status_of(r), "0") << text_of(r);
+        EXPECT_NE(text_of(r).find(c.text), std::string::npos) << text_of(r);
+    }
+    // The checkout the trigger would have fired on, and alice's view, are as they were.
+    vdtool("checkout", {"/vobs/p/src/a.c"}, "alice_cmd", false, kMallory);
+    EXPECT_FALSE(std::filesystem::exists(marker));
+    Response cs = vdtool("catcs", {"-tag", "alice_cmd"});
+    EXPECT_TRUE(has_line(cs, "load /vobs/p/src")) << text_of(cs);
+    EXPECT_FALSE(has_line(vdtool("lsvob", {}), "/vobs/mine"));
 }
 
 }  // namespace

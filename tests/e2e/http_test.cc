@@ -2,6 +2,10 @@
 // server part by part, keep-alives arrive while an RPC works, a client that goes away ends
 // the CGI process, and a CGI process that dies leaves the server serving.
 #include <curl/curl.h>
+#include <grp.h>
+#include <pwd.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -11,6 +15,7 @@
 #include <thread>
 #include <vector>
 
+#include "core/util/sysutl.h"
 #include "e2e/cgi_process.h"
 #include "e2e/lighttpd_server.h"
 #include "e2e/multipart.h"
@@ -323,6 +328,81 @@ TEST(HttpLogin, BasicCredentialsThroughTheServer) {
         ASSERT_NE(status, nullptr);
         EXPECT_EQ(*status->header("Status"), right ? "0" : "100001") << status->content;
     }
+}
+
+// A login the server remembers stops counting as soon as the account changes on this
+// machine: a new password, a lock, an expiry date in the past; and when the account is gone.
+TEST(HttpLogin, RevokedLoginsStopAtOnce) {
+    std::string why;
+    ASSERT_TRUE(ensure_test_user(kCarol, &why)) << why;
+    LighttpdServer server({}, {}, {}, /*allow_anonymous=*/false);
+    ASSERT_TRUE(server.started()) << server.failure();
+    const std::string body = form_body("VDW_Vdcore::get_version_separator_rpc");
+    auto status_with = [&](const char* password) {
+        const std::string login = std::string(kCarol.name) + ":" + password;
+        Exchange ex = exchange(server.url(), &body, nullptr, nullptr, &login);
+        if (!ex.complete || ex.parts.empty()) return std::string("incomplete: ") + ex.error;
+        const std::string* st = ex.parts.back().header("Status");
+        return st ? *st : std::string("no status");
+    };
+    auto admin = [&](std::vector<std::string> args, const std::string& input = "") {
+        ASSERT_TRUE(admin_command(std::move(args), input, &why)) << why;
+    };
+    const std::string old_password = kCarol.password;
+    const std::string new_password = "carol's new pass";
+    struct Change {
+        const char* what;
+        std::function<void()> make;
+        std::function<void()> undo;
+        std::string refused;  // the password that must no longer log in
+    } const changes[] = {
+        {"new password",
+         [&] { admin({"/usr/sbin/chpasswd"}, std::string(kCarol.name) + ":" + new_password + "\n"); },
+         [&] { admin({"/usr/sbin/chpasswd"}, std::string(kCarol.name) + ":" + old_password + "\n"); },
+         old_password},
+        {"lock", [&] { admin({"/usr/sbin/usermod", "-L", kCarol.name}); },
+         [&] { admin({"/usr/sbin/usermod", "-U", kCarol.name}); }, old_password},
+        {"expiry", [&] { admin({"/usr/sbin/usermod", "-e", "1970-01-02", kCarol.name}); },
+         [&] { admin({"/usr/sbin/usermod", "-e", "", kCarol.name}); }, old_password},
+    };
+    for (const Change& c : changes) {
+        ASSERT_EQ(status_with(old_password.c_str()), "0") << c.what;  // remembered from here
+        ASSERT_EQ(status_with(old_password.c_str()), "0") << c.what;
+        c.make();
+        EXPECT_EQ(status_with(c.refused.c_str()), "100001") << c.what;
+        c.undo();
+    }
+    ASSERT_EQ(status_with(old_password.c_str()), "0");
+    admin({"/usr/sbin/userdel", kCarol.name});
+    EXPECT_EQ(status_with(old_password.c_str()), "100001") << "a removed account";
+    ASSERT_TRUE(ensure_test_user(kCarol, &why)) << why;
+}
+
+// The serving account needs no right to read password hashes: a process that is neither root
+// nor in the group "shadow" checks passwords through the authentication daemon.
+TEST(HttpLogin, PasswordsCheckedWithoutReadingHashes) {
+    std::string why;
+    ASSERT_TRUE(ensure_test_users(&why)) << why;
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        // As the serving account is: an ordinary account in the daemon's group "sasl".
+        const struct passwd* nobody = getpwnam("nobody");
+        const struct group* sasl = getgrnam("sasl");
+        if (!nobody || !sasl) _exit(10);
+        const gid_t groups[] = {sasl->gr_gid};
+        if (setgroups(1, groups) != 0 || setgid(nobody->pw_gid) != 0 ||
+            setuid(nobody->pw_uid) != 0 || access("/etc/shadow", R_OK) == 0)
+            _exit(10);
+        if (sysutl_check_password(kAlice.name, kAlice.password) != TBS_ST_OK) _exit(11);
+        if (sysutl_check_password(kAlice.name, "guess") != TBS_ST_PERMISSION) _exit(12);
+        _exit(0);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "10: could not drop root, 11: a right password "
+                                         "refused, 12: a wrong one not refused";
 }
 
 }  // namespace e2e

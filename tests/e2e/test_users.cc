@@ -13,6 +13,7 @@ namespace e2e {
 
 const TestUser kAlice = {"vdweb-alice", "alice's pass: 1"};
 const TestUser kMallory = {"vdweb-mallory", "mallory's pass: 2"};
+const TestUser kCarol = {"vdweb-carol", "carol's pass: 3"};
 
 namespace {
 
@@ -65,6 +66,14 @@ bool ensure(const TestUser& user, std::string* why) {
 }
 
 }  // namespace
+
+bool ensure_test_user(const TestUser& user, std::string* why) {
+    return ensure(user, why);
+}
+
+bool admin_command(std::vector<std::string> args, const std::string& input, std::string* why) {
+    return run(std::move(args), input, why);
+}
 
 bool ensure_test_users(std::string* why) {
     static bool done = false;

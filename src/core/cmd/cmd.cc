@@ -153,6 +153,14 @@ tbs_status_t cmd_ctx_init(cmd_ctx* ctx, const vob_view_ctx_t* view) {
     return TBS_ST_OK;
 }
 
+tbs_status_t cmd_check_view_owner(const cmd_ctx& ctx) {
+    if (tbs_uuid_is_null(ctx.view->view_uuid)) return TBS_ST_OK;
+    view_t* v = nullptr;
+    // A context naming no registered view (a view being made or removed) has no record to keep.
+    if (view_open_by_uuid(ctx.view->view_uuid, &v) != TBS_ST_OK) return TBS_ST_OK;
+    return view_check_owner(v);
+}
+
 tbs_status_t cmd_check_comment(const std::string& comment) {
     if (comment.size() > VOB_MAX_COMMENT) {
         imsg_error("Comment of %zu bytes is longer than the limit of %d.\n", comment.size(),
@@ -236,6 +244,41 @@ tbs_status_t cmd_check_owner(vob_t* vob, const cmd_ctx& ctx, int64_t obj) {
     tbs_status_t st = vob_obj_get_info(vob, obj, &o);
     if (st != TBS_ST_OK) return st;
     return o.owner == ctx.who.user ? TBS_ST_OK : TBS_ST_PERMISSION;
+}
+
+tbs_status_t cmd_check_type_change(vob_t* vob, const cmd_ctx& ctx, int mtype, int64_t type,
+                                   int need) {
+    if (credutl_is_privileged(ctx.who) || is_vob_owner(vob, ctx)) return TBS_ST_OK;
+    bool decided = false;
+    int access = VOB_ACL_NONE;
+    tbs_status_t st = TBS_ST_OK;
+    if (type != 0) {
+        st = vob_acl_access(vob, type, ctx.who, &access, &decided);
+    } else {
+        // A type not made yet is protected as its kind by the VOB's role map.
+        vob_acl_effective_t eacl;
+        st = vob_acl_object_rolemap(vob, vob_object_dbid(vob), &eacl.rolemap);
+        if (st == TBS_ST_OK && eacl.rolemap != 0) {
+            eacl.proxy = vob_utl_policy_acl_type_to_str(mtype);
+            st = vob_acl_rolemap_eacl(vob, eacl.rolemap, eacl.proxy, &eacl.entries);
+            access = vob_acl_access_of(eacl, ctx.who);
+            decided = true;
+        }
+    }
+    if (st != TBS_ST_OK) return st;
+    if (decided && access >= need) return TBS_ST_OK;
+    imsg_error("Only the owner of the VOB \"%s\" or the site's administrator may make, change or "
+               "remove its types.\n",
+               vob->tag.c_str());
+    return TBS_ST_PERMISSION;
+}
+
+tbs_status_t cmd_check_checkout_change(vob_t* vob, const cmd_ctx& ctx,
+                                       const vob_checkout_info_t& co) {
+    if (co.user != ctx.who.user && !credutl_is_privileged(ctx.who) &&
+        cmd_check_owner(vob, ctx, co.element) != TBS_ST_OK)
+        return TBS_ST_PERMISSION;
+    return cmd_check_element_locks(vob, ctx, co.element, co.branch);
 }
 
 tbs_status_t cmd_check_locks(vob_t* vob, const cmd_ctx& ctx, std::initializer_list<int64_t> objs) {
@@ -377,10 +420,7 @@ tbs_status_t cmd_do_checkin(const cmd_txn& t, const cmd_checkin_item& item, int6
     vob_checkout_info_t co;
     tbs_status_t st = vob_store_get_checkout(db, item.checkout, &co);
     if (st != TBS_ST_OK) return st == TBS_ST_NOT_FOUND ? TBS_ST_NOT_CHECKED_OUT : st;
-    if (co.user != ctx.who.user && !credutl_is_privileged(ctx.who) &&
-        cmd_check_owner(vob, ctx, co.element) != TBS_ST_OK)
-        return TBS_ST_PERMISSION;
-    if ((st = cmd_check_element_locks(vob, ctx, co.element, co.branch)) != TBS_ST_OK) return st;
+    if ((st = cmd_check_checkout_change(vob, ctx, co)) != TBS_ST_OK) return st;
     int64_t latest = 0, number = 0;
     if ((st = vob_store_latest_version(db, co.branch, &latest, &number)) != TBS_ST_OK) return st;
     if (latest != co.pred_version) {

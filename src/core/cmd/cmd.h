@@ -155,8 +155,11 @@ struct cmd_mktype_args_t {
     std::string comment;
     bool replace = false;  // an existing type of that name is kept (no error)
     // Trigger types: before (and able to cancel) or after the operations named, for the
-    // elements of `trigger_eltype` (empty: all), running `trigger_exec` with /bin/sh. The
-    // program sees the operation in its environment: VD_OP_KIND (the operation), VD_PHASE
+    // elements of `trigger_eltype` (empty: all), running `trigger_exec`: a program and its
+    // arguments, run without a shell (see cmd_trigger.h; $VD_NAME in an argument takes the
+    // value). Making, changing and removing types takes the VOB's owner or the site's
+    // administrator (or the right under a role map). The program sees the operation in its
+    // environment: VD_OP_KIND (the operation), VD_PHASE
     // ("pre" or "post"), VD_PNAME, VD_ID (the version, when there is one), VD_USER,
     // VD_COMMENT, VD_ELTYPE, VD_TRTYPE and VD_VOB. A pre-operation trigger that exits other
     // than 0 cancels the operation with its output as the reason.

@@ -6,6 +6,7 @@
 #include "core/cmd/cmd_internal.h"
 #include "core/imsg/imsg.h"
 #include "core/rgy/rgy.h"
+#include "core/vob/vob_acl.h"
 #include "core/vob/vob_store.h"
 
 namespace {
@@ -161,7 +162,8 @@ tbs_status_t cmd_rename_type(cmd_rename_type_args_t* a) {
             imsg_error("The branch type \"main\" keeps its name.\n");
             return TBS_ST_NOT_SUPPORTED;
         }
-        if ((s = cmd_check_owner(vob, ctx, r.dbid)) != TBS_ST_OK) return s;
+        if ((s = cmd_check_type_change(vob, ctx, t.mtype, r.dbid, VOB_ACL_FULL)) != TBS_ST_OK)
+            return s;
         if ((s = cmd_check_locks(vob, ctx, {r.dbid})) != TBS_ST_OK) return s;
         // What views select by this name changes: the elements that use it are journalled.
         if (t.mtype == VOB_MTYPE_LBTYPE) {

@@ -19,8 +19,15 @@ tbs_status_t checkout_one(cmd_checkout_args_t* a, const cmd_ctx& ctx, const std:
     *vob_out = r.vob;
     vob_t* vob = r.vob;
     const std::string comment = cmd_comment_of(a->comment_mode, a->comment);
+    auto may_checkout = [&]() -> tbs_status_t {
+        vob_version_info_t v;
+        tbs_status_t s = vob_ver_get_info(vob, r.version, &v);
+        if (s == TBS_ST_OK) s = cmd_check_write(vob, ctx, r.element);
+        return s != TBS_ST_OK ? s : cmd_check_element_locks(vob, ctx, r.element, v.branch);
+    };
     if (!a->branch_only && (st = cmd_fire_triggers_on(vob, ctx, true, "checkout", pname, r.element,
-                                                      r.version, comment)) != TBS_ST_OK)
+                                                      r.version, comment, may_checkout)) !=
+                               TBS_ST_OK)
         return st;
     return vob->db->transact(store_txn_kind::write, [&](store_txn& txn) -> tbs_status_t {
         vob_resolved_t cur;
@@ -108,6 +115,7 @@ tbs_status_t checkout_one(cmd_checkout_args_t* a, const cmd_ctx& ctx, const std:
 tbs_status_t cmd_checkout(cmd_checkout_args_t* a) {
     cmd_ctx ctx;
     tbs_status_t st = cmd_ctx_init(&ctx, a->view);
+    if (st == TBS_ST_OK) st = cmd_check_view_owner(ctx);
     if (st == TBS_ST_OK) st = cmd_check_comment(a->comment);
     if (st == TBS_ST_OK) st = cmd_check_pnames(a->pnames);
     if (st != TBS_ST_OK) return st;
@@ -131,7 +139,7 @@ tbs_status_t cmd_checkout(cmd_checkout_args_t* a) {
         imsg_ok("Checked out \"%s\" from version \"%s\"%s.\n", pname.c_str(), from.c_str(),
                 reserved ? "" : " (unreserved)");
         cmd_fire_triggers_on(vob, ctx, false, "checkout", pname, c.element, c.pred_version,
-                             a->comment);
+                             a->comment, {});
         // A copy the view holds on the server becomes writable for the checkout.
         const std::string copy = cmd_view_private_file(ctx, pname);
         if (!copy.empty()) chmod(copy.c_str(), 0664);
@@ -144,6 +152,7 @@ tbs_status_t cmd_checkout(cmd_checkout_args_t* a) {
 tbs_status_t cmd_checkin(cmd_checkin_args_t* a) {
     cmd_ctx ctx;
     tbs_status_t st = cmd_ctx_init(&ctx, a->view);
+    if (st == TBS_ST_OK) st = cmd_check_view_owner(ctx);
     if (st == TBS_ST_OK) st = cmd_check_comment(a->comment);
     if (st != TBS_ST_OK) return st;
     if (!a->from.empty() && a->from.size() != a->pnames.size())
@@ -173,7 +182,8 @@ tbs_status_t cmd_checkin(cmd_checkin_args_t* a) {
         it.element = r.element;
         // Before any content is stored: a trigger that refuses leaves nothing behind.
         if ((st = cmd_fire_triggers_on(r.vob, ctx, true, "checkin", it.pname, r.element, r.version,
-                                       a->comment)) != TBS_ST_OK)
+                                       a->comment, cmd_checkout_gate(r.vob, ctx, r.element))) !=
+            TBS_ST_OK)
             return cmd_fail("Unable to check in", it.pname, st);
         if (a->atomic && !items.empty() && items[0].vob != it.vob)
             return cmd_fail("Atomic checkin spans more than one VOB", it.pname,
@@ -238,7 +248,7 @@ tbs_status_t cmd_checkin(cmd_checkin_args_t* a) {
                     cmd_idstr(items[i].vob, versions[i]).c_str());
             cmd_view_private_drop(ctx, items[i].pname);
             cmd_fire_triggers_on(items[i].vob, ctx, false, "checkin", items[i].pname,
-                                 items[i].element, versions[i], a->comment);
+                                 items[i].element, versions[i], a->comment, {});
         }
         return TBS_ST_OK;
     }
@@ -251,7 +261,7 @@ tbs_status_t cmd_checkin(cmd_checkin_args_t* a) {
         imsg_ok("Checked in \"%s\" version \"%s\".\n", it.pname.c_str(),
                 cmd_idstr(it.vob, v).c_str());
         cmd_view_private_drop(ctx, it.pname);
-        cmd_fire_triggers_on(it.vob, ctx, false, "checkin", it.pname, it.element, v, a->comment);
+        cmd_fire_triggers_on(it.vob, ctx, false, "checkin", it.pname, it.element, v, a->comment, {});
     }
     return TBS_ST_OK;
 }

@@ -36,6 +36,10 @@ struct cmd_ctx {
 
 tbs_status_t cmd_ctx_init(cmd_ctx* ctx, const vob_view_ctx_t* view);
 
+// Commands that change what a view holds (its checkouts and names) are for the view's owner
+// and the site's administrator (view_check_owner); a context without a view passes.
+tbs_status_t cmd_check_view_owner(const cmd_ctx& ctx);
+
 // Checks a comment and a name against their limits; prints why not.
 tbs_status_t cmd_check_comment(const std::string& comment);
 tbs_status_t cmd_check_name(const std::string& name);
@@ -55,6 +59,16 @@ tbs_status_t cmd_event(vob_t* vob, store_txn& txn, const cmd_ctx& ctx, int64_t o
 tbs_status_t cmd_check_write(vob_t* vob, const cmd_ctx& ctx, int64_t obj);
 // The object's owner, the VOB's owner, or a privileged identity.
 tbs_status_t cmd_check_owner(vob_t* vob, const cmd_ctx& ctx, int64_t obj);
+// Making (`type` 0), changing or removing a type of kind `mtype`: the VOB's owner, a
+// privileged identity, or an identity that the role map protecting the type (for a new one,
+// the VOB's role map, by the list of the type's kind) grants at least `need`. Prints why not.
+tbs_status_t cmd_check_type_change(vob_t* vob, const cmd_ctx& ctx, int mtype, int64_t type,
+                                   int need);
+// Checking in or undoing a checkout: the checkout's own user, the element's owner (by its
+// list or protection) or a privileged identity, and no lock on the element or branch.
+struct vob_checkout_info_t;
+tbs_status_t cmd_check_checkout_change(vob_t* vob, const cmd_ctx& ctx,
+                                       const vob_checkout_info_t& co);
 // Refuses when any of the objects, or the VOB itself, is locked for the acting user.
 tbs_status_t cmd_check_locks(vob_t* vob, const cmd_ctx& ctx, std::initializer_list<int64_t> objs);
 // Locks that bear on changing an element: the element, its type, and a branch and its type.

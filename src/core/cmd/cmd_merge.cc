@@ -483,6 +483,7 @@ tbs_status_t cmd_merge_base(vob_t* vob, int64_t to, int64_t from, bool* merged, 
 tbs_status_t cmd_merge(cmd_merge_args_t* a) {
     Merge m{a, {}, nullptr, 0, false, {}, VOB_MERGE_AUTO};
     tbs_status_t st = cmd_ctx_init(&m.ctx, a->view);
+    if (st == TBS_ST_OK) st = cmd_check_view_owner(m.ctx);
     if (st == TBS_ST_OK) st = cmd_check_pnames({a->to, a->from});
     for (const std::string* p : {&a->base, &a->to_file, &a->output})
         if (st == TBS_ST_OK && !p->empty()) st = cmd_check_pnames({*p});

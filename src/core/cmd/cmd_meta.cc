@@ -7,6 +7,7 @@
 #include "core/cmd/cmd_internal.h"
 #include "core/cmd/cmd_trigger.h"
 #include "core/imsg/imsg.h"
+#include "core/vob/vob_acl.h"
 #include "core/vob/vob_store.h"
 
 namespace {
@@ -69,6 +70,10 @@ tbs_status_t cmd_mktype(cmd_mktype_args_t* a) {
         if (a->trigger_exec.empty() || a->trigger_ops.empty())
             return cmd_fail("A trigger type needs operations and a program:", a->name,
                             TBS_ST_BAD_REQUEST);
+        std::vector<std::string> words;
+        if (cmd_trigger_split(a->trigger_exec, &words) != TBS_ST_OK)
+            return cmd_fail("The trigger's program is not a command line (an unclosed quote?):",
+                            a->trigger_exec, TBS_ST_BAD_REQUEST);
         for (const std::string& op : a->trigger_ops) {
             if (!cmd_trigger_op_known(op))
                 return cmd_fail("Triggers cannot fire on the operation", op, TBS_ST_INVALID);
@@ -81,13 +86,14 @@ tbs_status_t cmd_mktype(cmd_mktype_args_t* a) {
     bool existed = false;
     st = vob->db->transact(store_txn_kind::write, [&](store_txn& txn) -> tbs_status_t {
         existed = false;
+        tbs_status_t s = cmd_check_type_change(vob, ctx, a->mtype, 0, VOB_ACL_CHANGE);
+        if (s != TBS_ST_OK) return s;
         vob_type_info_t existing;
         if (vob_type_find(vob, a->mtype, a->name.c_str(), &existing) == TBS_ST_OK) {
             existed = true;
             return a->replace ? TBS_ST_OK : static_cast<tbs_status_t>(TBS_ST_EXISTS);
         }
-        tbs_status_t s = cmd_check_locks(vob, ctx, {});
-        if (s != TBS_ST_OK) return s;
+        if ((s = cmd_check_locks(vob, ctx, {})) != TBS_ST_OK) return s;
         int merge = a->merge_type < 0 ? VOB_MERGE_AUTO : a->merge_type;
         std::string manager;
         if (a->mtype == VOB_MTYPE_ELTYPE) {
@@ -145,7 +151,8 @@ tbs_status_t cmd_rmtype(cmd_rmtype_args_t* a) {
         if (t.mtype == VOB_MTYPE_BRTYPE && t.name == "main") return TBS_ST_IN_USE;
         if (t.mtype == VOB_MTYPE_ELTYPE && (t.name == "file" || t.name == "directory"))
             return TBS_ST_IN_USE;
-        if ((s = cmd_check_owner(vob, ctx, dbid)) != TBS_ST_OK) return s;
+        if ((s = cmd_check_type_change(vob, ctx, t.mtype, dbid, VOB_ACL_FULL)) != TBS_ST_OK)
+            return s;
         if ((s = cmd_check_locks(vob, ctx, {dbid})) != TBS_ST_OK) return s;
         int64_t uses = 0;
         if ((s = vob_store_type_uses(*vob->db, t, &uses)) != TBS_ST_OK) return s;
@@ -233,8 +240,14 @@ tbs_status_t label_command(cmd_mklabel_args_t* a, bool remove) {
             return cmd_fail(remove ? "Unable to remove label from" : "Unable to label", pname, st);
         vob_t* vob = r.vob;
         int64_t count = 0;
+        auto may_label = [&]() -> tbs_status_t {
+            vob_type_info_t lb;
+            tbs_status_t s = find_type(vob, VOB_MTYPE_LBTYPE, a->label, &lb);
+            if (s == TBS_ST_OK) s = cmd_check_write(vob, ctx, r.element);
+            return s != TBS_ST_OK ? s : cmd_check_locks(vob, ctx, {r.element, lb.dbid});
+        };
         if (!remove && (st = cmd_fire_triggers_on(vob, ctx, true, "mklabel", pname, r.element,
-                                                  r.version, a->comment)) != TBS_ST_OK)
+                                                  r.version, a->comment, may_label)) != TBS_ST_OK)
             return cmd_fail("Unable to label", pname, st);
         st = vob->db->transact(store_txn_kind::write, [&](store_txn& txn) -> tbs_status_t {
             count = 0;
@@ -254,7 +267,7 @@ tbs_status_t label_command(cmd_mklabel_args_t* a, bool remove) {
                 a->label.c_str(), pname.c_str(), static_cast<long long>(count));
         if (!remove)
             cmd_fire_triggers_on(vob, ctx, false, "mklabel", pname, r.element, r.version,
-                                 a->comment);
+                                 a->comment, {});
     }
     return TBS_ST_OK;
 }

@@ -190,6 +190,7 @@ tbs_status_t mkelem_one(cmd_mkelem_args_t* a, const cmd_ctx& ctx, const std::str
 tbs_status_t cmd_utl_mkelem(cmd_mkelem_args_t* a) {
     cmd_ctx ctx;
     tbs_status_t st = cmd_ctx_init(&ctx, a->view);
+    if (st == TBS_ST_OK) st = cmd_check_view_owner(ctx);
     if (st == TBS_ST_OK) st = cmd_check_comment(a->comment);
     if (st != TBS_ST_OK) return st;
     if (!a->from.empty() && a->from.size() != a->pnames.size())
@@ -215,7 +216,11 @@ tbs_status_t cmd_utl_mkelem(cmd_mkelem_args_t* a) {
         event.eltype = !a->eltype.empty() ? a->eltype : a->is_dir ? "directory" : "file";
         event.comment = a->comment;
         event.vob_tag = r.vob->tag;
-        if ((st = cmd_fire_triggers(r.vob, ctx, true, event)) != TBS_ST_OK)
+        auto may_make = [&]() -> tbs_status_t {
+            tbs_status_t s = cmd_check_write(r.vob, ctx, r.element);
+            return s != TBS_ST_OK ? s : cmd_check_locks(r.vob, ctx, {r.element});
+        };
+        if ((st = cmd_fire_triggers(r.vob, ctx, true, event, may_make)) != TBS_ST_OK)
             return cmd_fail("Unable to create element", pname, st);
         if (a->checkin && !a->is_dir && !from.empty()) {
             if ((st = cmd_put_content(r.vob, from, &content, &size)) != TBS_ST_OK) return st;
@@ -230,7 +235,7 @@ tbs_status_t cmd_utl_mkelem(cmd_mkelem_args_t* a) {
         // A checked-in element's bytes are in the VOB; a checked-out one keeps its file.
         if (a->checkin && !a->is_dir) cmd_view_private_drop(ctx, pname);
         ws_vob_op_notify(ctx.view->view_uuid, WS_VOB_OP_MKELEM, pname.c_str(), nullptr);
-        cmd_fire_triggers(r.vob, ctx, false, event);
+        cmd_fire_triggers(r.vob, ctx, false, event, {});
         for (const auto& ev : events) {
             if (a->observer) a->observer(a->observer_data, ev.first, ev.second.c_str());
             if (ev.first == CMD_MKELEM_EV_MKDIR)
@@ -270,6 +275,7 @@ tbs_status_t in_dir(vob_t* vob, store_txn& txn, const cmd_ctx& ctx, int64_t dir_
 tbs_status_t cmd_mv(cmd_mv_args_t* a) {
     cmd_ctx ctx;
     tbs_status_t st = cmd_ctx_init(&ctx, a->view);
+    if (st == TBS_ST_OK) st = cmd_check_view_owner(ctx);
     if (st == TBS_ST_OK) st = cmd_check_comment(a->comment);
     if (st == TBS_ST_OK) st = cmd_check_pnames({a->from, a->to});
     if (st != TBS_ST_OK) return st;
@@ -332,6 +338,7 @@ tbs_status_t cmd_mv(cmd_mv_args_t* a) {
 tbs_status_t cmd_rmname(cmd_rmname_args_t* a) {
     cmd_ctx ctx;
     tbs_status_t st = cmd_ctx_init(&ctx, a->view);
+    if (st == TBS_ST_OK) st = cmd_check_view_owner(ctx);
     if (st == TBS_ST_OK) st = cmd_check_comment(a->comment);
     if (st != TBS_ST_OK) return st;
     for (const std::string& pname : a->pnames) {
@@ -341,8 +348,15 @@ tbs_status_t cmd_rmname(cmd_rmname_args_t* a) {
             return cmd_fail("Unable to remove name", pname, st);
         vob_t* vob = r.vob;
         const int64_t named = r.mtype == VOB_MTYPE_SLINK ? 0 : r.element;
-        if ((st = cmd_fire_triggers_on(vob, ctx, true, "rmname", pname, named, 0, a->comment)) !=
-            TBS_ST_OK)
+        auto may_remove = [&]() -> tbs_status_t {
+            if (r.extended || r.parent_element == 0) return TBS_ST_BAD_NAME;
+            tbs_status_t s = cmd_check_write(vob, ctx, r.parent_element);
+            return s != TBS_ST_OK ? s
+                                  : cmd_check_locks(vob, ctx, {r.parent_element,
+                                                               named ? named : r.dbid});
+        };
+        if ((st = cmd_fire_triggers_on(vob, ctx, true, "rmname", pname, named, 0, a->comment,
+                                       may_remove)) != TBS_ST_OK)
             return cmd_fail("Unable to remove name", pname, st);
         // Removing the name of a checked-out element is asked about first (outside the
         // transaction: the answer may take a while), unless forced.
@@ -376,7 +390,7 @@ tbs_status_t cmd_rmname(cmd_rmname_args_t* a) {
         if (st != TBS_ST_OK) return cmd_fail("Unable to remove name", pname, st);
         imsg_ok("Removed \"%s\".\n", pname.c_str());
         ws_vob_op_notify(ctx.view->view_uuid, WS_VOB_OP_RMNAME, pname.c_str(), nullptr);
-        cmd_fire_triggers_on(vob, ctx, false, "rmname", pname, named, 0, a->comment);
+        cmd_fire_triggers_on(vob, ctx, false, "rmname", pname, named, 0, a->comment, {});
     }
     return TBS_ST_OK;
 }
@@ -384,6 +398,7 @@ tbs_status_t cmd_rmname(cmd_rmname_args_t* a) {
 tbs_status_t cmd_ln(cmd_ln_args_t* a) {
     cmd_ctx ctx;
     tbs_status_t st = cmd_ctx_init(&ctx, a->view);
+    if (st == TBS_ST_OK) st = cmd_check_view_owner(ctx);
     if (st == TBS_ST_OK) st = cmd_check_comment(a->comment);
     if (st != TBS_ST_OK) return st;
     if ((st = cmd_check_pnames({a->link})) != TBS_ST_OK) return st;

@@ -1,27 +1,30 @@
-// Trigger programs: started with the operation in their environment, their output captured,
-// the trigger-action listener served while they run.
+// Trigger programs: started without a shell, with the operation in a clean environment, never
+// as root; their output captured, the trigger-action listener served while they run.
 #include "core/cmd/cmd_trigger.h"
 
 #include <fcntl.h>
+#include <grp.h>
 #include <poll.h>
+#include <pwd.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "core/cmd/cmd_internal.h"
 #include "core/imsg/imsg.h"
+#include "core/util/fileutl.h"
 #include "core/vob/vob.h"
 #include "core/vob/vob_cb.h"
 #include "core/vob/vob_obj.h"
 #include "core/vob/vob_store.h"
-
-extern char** environ;
 
 namespace {
 
@@ -43,11 +46,23 @@ bool fires_on(const vob_store_trigger_t& t, const cmd_trigger_event& e, bool pre
     return false;
 }
 
+// Variables a trigger program inherits from the server's own environment: where the site
+// is, the channel vdprompt answers through, and the locale. Nothing else of the process
+// (credentials, configuration, the request's CGI variables) reaches the program.
+const char* const kInherited[] = {"VERDANE_HOME", "IREQ_REQUEST_FILENAME", "TMPDIR", "LANG",
+                                  "LC_ALL", "TZ"};
+
+// The search path of trigger programs: the system's directories and the product's tools.
+std::string trigger_path() {
+    return std::string("/usr/local/bin:/usr/bin:/bin:") + tbs_product_tool_dir();
+}
+
 std::vector<std::string> trigger_environment(const vob_store_trigger_t& t, const cmd_ctx& ctx,
                                              bool pre, const cmd_trigger_event& e) {
     std::vector<std::string> env;
-    for (char** p = environ; p && *p; ++p)
-        if (strncmp(*p, "VD_", 3) != 0) env.emplace_back(*p);
+    for (const char* name : kInherited)
+        if (const char* value = getenv(name)) env.push_back(std::string(name) + "=" + value);
+    env.push_back("PATH=" + trigger_path());
     env.push_back(std::string("VD_OP_KIND=") + e.op);
     env.push_back(std::string("VD_PHASE=") + (pre ? "pre" : "post"));
     env.push_back("VD_PNAME=" + e.pname);
@@ -60,24 +75,185 @@ std::vector<std::string> trigger_environment(const vob_store_trigger_t& t, const
     return env;
 }
 
+// The value of `name` in an environment list, "" when absent.
+std::string env_value(const std::vector<std::string>& env, const std::string& name) {
+    for (const std::string& e : env)
+        if (e.size() > name.size() && e.compare(0, name.size(), name) == 0 && e[name.size()] == '=')
+            return e.substr(name.size() + 1);
+    return {};
+}
+
+bool var_char(char c) {
+    return isalnum(static_cast<unsigned char>(c)) || c == '_';
+}
+
+// Replaces $VD_NAME and ${VD_NAME} in one word by the operation's values. Only the VD_
+// variables are expanded, and a value stays inside its word: the text never meets a shell.
+std::string expand_word(const std::string& word, const std::vector<std::string>& env) {
+    std::string out;
+    for (size_t i = 0; i < word.size();) {
+        const bool braced = word.compare(i, 5, "${VD_") == 0;
+        if (!braced && word.compare(i, 4, "$VD_") != 0) {
+            out += word[i++];
+            continue;
+        }
+        size_t begin = i + (braced ? 2 : 1), end = begin;
+        while (end < word.size() && var_char(word[end])) ++end;
+        if (braced && (end >= word.size() || word[end] != '}')) {
+            out += word[i++];
+            continue;
+        }
+        out += env_value(env, word.substr(begin, end - begin));
+        i = end + (braced ? 1 : 0);
+    }
+    return out;
+}
+
+}  // namespace
+
+tbs_status_t cmd_trigger_split(const std::string& text, std::vector<std::string>* words) {
+    words->clear();
+    std::string word;
+    bool in_word = false;
+    char quote = 0;
+    for (size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (quote) {
+            if (c == quote) {
+                quote = 0;
+            } else if (c == '\\' && quote == '"' && i + 1 < text.size() &&
+                       (text[i + 1] == '"' || text[i + 1] == '\\')) {
+                word += text[++i];
+            } else {
+                word += c;
+            }
+        } else if (c == '\'' || c == '"') {
+            quote = c;
+            in_word = true;
+        } else if (c == '\\' && i + 1 < text.size()) {
+            word += text[++i];
+            in_word = true;
+        } else if (c == ' ' || c == '\t' || c == '\n') {
+            if (in_word) words->push_back(word);
+            word.clear();
+            in_word = false;
+        } else {
+            word += c;
+            in_word = true;
+        }
+    }
+    if (quote) return TBS_ST_BAD_REQUEST;
+    if (in_word) words->push_back(word);
+    return words->empty() ? static_cast<tbs_status_t>(TBS_ST_BAD_REQUEST) : TBS_ST_OK;
+}
+
+namespace {
+
 // Tells the listener, when one is registered, what the trigger program is doing.
-void tell_listener(const vob_cb_trig_action_listener_t& l, bool have, int action) {
-    if (have && l.proc) l.proc(action, l.filename.c_str());
+void tell_listener(const vob_cb_trig_action_listener_t& l, bool have, int action,
+                   const std::string& channel) {
+    if (have && l.proc) l.proc(action, channel.c_str());
+}
+
+// A program a root process starts runs as another account, which cannot use the site's
+// temporary directory: its questions go through a directory of its own, which the root
+// process reads and answers in (and removes afterwards).
+struct Channel {
+    std::string dir;   // empty: the listener's own file is the channel
+    std::string file;  // where the program leaves its messages
+    ~Channel() {
+        if (dir.empty()) return;
+        std::error_code ec;
+        std::filesystem::remove_all(dir, ec);
+    }
+};
+
+bool private_channel(const vob_cb_trig_action_listener_t& l, uid_t uid, gid_t gid, Channel* c) {
+    std::string tmpl = std::string(fileutl_get_tmpdir()) + "/qlmx_ireq_trigger_XXXXXX";
+    if (!mkdtemp(tmpl.data())) return false;
+    c->dir = tmpl;
+    if (chown(c->dir.c_str(), uid, gid) != 0) return false;
+    const size_t slash = l.filename.find_last_of('/');
+    c->file = c->dir + "/" + (slash == std::string::npos ? l.filename : l.filename.substr(slash + 1));
+    return true;
+}
+
+// Points the program's channel variables at its own directory.
+void use_channel(const Channel& c, std::vector<std::string>* env) {
+    for (std::string& e : *env)
+        if (e.compare(0, 22, "IREQ_REQUEST_FILENAME=") == 0) e = "IREQ_REQUEST_FILENAME=" + c.file;
+    env->push_back("VERDANE_TMP=" + c.dir);
+}
+
+// Who a trigger started by a root process runs as: the acting user, or nobody.
+void trigger_account(const cmd_ctx& ctx, uid_t* uid, gid_t* gid) {
+    *uid = ctx.who.uid;
+    *gid = ctx.who.gid;
+    if (*uid != 0) return;
+    struct passwd pw, *res = nullptr;
+    char buf[4096];
+    const bool found = getpwnam_r("nobody", &pw, buf, sizeof buf, &res) == 0 && res;
+    *uid = found ? res->pw_uid : 65534;
+    *gid = found ? res->pw_gid : 65534;
+}
+
+// Runs `file` with `argv` and `envp`, looked up in `path` when it names no directory.
+// Returns only when nothing could be run.
+void execvpe_in(const char* file, char* const argv[], char* const envp[], const char* path) {
+    if (strchr(file, '/')) {
+        execve(file, argv, envp);
+        return;
+    }
+    char full[4096];
+    for (const char* dir = path; *dir;) {
+        const char* end = strchrnul(dir, ':');
+        const int n = snprintf(full, sizeof full, "%.*s/%s", static_cast<int>(end - dir), dir, file);
+        if (n > 0 && static_cast<size_t>(n) < sizeof full && end > dir) execve(full, argv, envp);
+        dir = *end ? end + 1 : end;
+    }
 }
 
 // Runs one trigger program to its end: its exit status in `*code` (-1 when a signal ended
 // it) and its output in `*output`.
 tbs_status_t run_program(const std::string& command, const std::vector<std::string>& env_text,
-                         int* code, std::string* output) {
+                         const cmd_ctx& ctx, int* code, std::string* output) {
+    std::vector<std::string> words;
+    if (cmd_trigger_split(command, &words) != TBS_ST_OK) {
+        *output = "The trigger's program \"" + command + "\" cannot be read as a command.\n";
+        *code = 127;
+        return TBS_ST_OK;
+    }
+    for (std::string& w : words) w = expand_word(w, env_text);
+    std::vector<char*> argv;
+    for (std::string& w : words) argv.push_back(w.data());
+    argv.push_back(nullptr);
+    // Everything the child needs is ready before the fork: after it, only calls that are
+    // safe in the child of a process that may have threads.
+    const std::string path = trigger_path();
+    uid_t run_uid = 0;
+    gid_t run_gid = 0;
+    const bool drop_root = geteuid() == 0;
+    if (drop_root) trigger_account(ctx, &run_uid, &run_gid);
+    vob_cb_trig_action_listener_t listener;
+    bool have = vob_cb_trig_action_listener_get(&listener);
+    Channel own;
+    std::vector<std::string> env_final = env_text;
+    if (have && drop_root) {
+        if (private_channel(listener, run_uid, run_gid, &own))
+            use_channel(own, &env_final);
+        else
+            have = false;  // the program's questions get their defaults
+    }
+    if (!have)
+        for (std::string& e : env_final)
+            if (e.compare(0, 22, "IREQ_REQUEST_FILENAME=") == 0) e = "IREQ_REQUEST_FILENAME=";
+    const std::string channel = own.dir.empty() ? listener.filename : own.file;
+    std::vector<char*> envp;
+    for (const std::string& e : env_final) envp.push_back(const_cast<char*>(e.c_str()));
+    envp.push_back(nullptr);
     int out[2];
     if (pipe2(out, O_CLOEXEC) != 0) return tbs_errno2status(errno);
-    std::vector<char*> envp;
-    for (const std::string& e : env_text) envp.push_back(const_cast<char*>(e.c_str()));
-    envp.push_back(nullptr);
-    const char* argv[] = {"/bin/sh", "-c", command.c_str(), nullptr};
-    vob_cb_trig_action_listener_t listener;
-    const bool have = vob_cb_trig_action_listener_get(&listener);
-    tell_listener(listener, have, VOB_CB_TRIG_ACTION_BEGIN);
+    tell_listener(listener, have, VOB_CB_TRIG_ACTION_BEGIN, channel);
     pid_t pid = fork();
     if (pid < 0) {
         int err = errno;
@@ -89,7 +265,13 @@ tbs_status_t run_program(const std::string& command, const std::vector<std::stri
         int null = open("/dev/null", O_RDONLY);
         if (null < 0 || dup2(null, 0) < 0 || dup2(out[1], 1) < 0 || dup2(out[1], 2) < 0) _exit(127);
         signal(SIGPIPE, SIG_DFL);
-        execve("/bin/sh", const_cast<char* const*>(argv), envp.data());
+        close_range(3, ~0U, 0);
+        // A trigger never runs as root: a root process (vdtool on a site root owns) runs it
+        // as the acting user, or as nobody when that is root too.
+        if (drop_root && (setgroups(0, nullptr) != 0 || setgid(run_gid) != 0 ||
+                          setuid(run_uid) != 0 || setuid(0) == 0))
+            _exit(126);
+        execvpe_in(argv[0], argv.data(), envp.data(), path.c_str());
         _exit(127);
     }
     close(out[1]);
@@ -115,8 +297,8 @@ tbs_status_t run_program(const std::string& command, const std::vector<std::stri
             usleep(static_cast<useconds_t>(poll_ms) * 1000);
         }
         // A message the program left for the remote user goes out while it waits.
-        if (have && access(listener.filename.c_str(), F_OK) == 0)
-            tell_listener(listener, have, VOB_CB_TRIG_ACTION_MESSAGE);
+        if (have && access(channel.c_str(), F_OK) == 0)
+            tell_listener(listener, have, VOB_CB_TRIG_ACTION_MESSAGE, channel);
         pid_t done = waitpid(pid, &status, WNOHANG);
         if (done == pid && !open_out) break;
         if (done == pid) {
@@ -130,12 +312,21 @@ tbs_status_t run_program(const std::string& command, const std::vector<std::stri
         }
     }
     close(out[0]);
-    tell_listener(listener, have, VOB_CB_TRIG_ACTION_END);
+    tell_listener(listener, have, VOB_CB_TRIG_ACTION_END, channel);
     *code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     return TBS_ST_OK;
 }
 
 }  // namespace
+
+cmd_trigger_gate cmd_checkout_gate(vob_t* vob, const cmd_ctx& ctx, int64_t element) {
+    return [vob, &ctx, element]() -> tbs_status_t {
+        vob_checkout_info_t co;
+        if (vob_store_find_checkout(*vob->db, element, ctx.view_text, &co) != TBS_ST_OK)
+            return TBS_ST_NOT_CHECKED_OUT;
+        return cmd_check_checkout_change(vob, ctx, co);
+    };
+}
 
 bool cmd_trigger_op_known(const std::string& name) {
     for (const char* op : kOps)
@@ -146,13 +337,19 @@ bool cmd_trigger_op_known(const std::string& name) {
 namespace {
 
 tbs_status_t fire(vob_t* vob, const cmd_ctx& ctx, bool pre, const cmd_trigger_event& event,
-                  const std::vector<vob_store_trigger_t>& triggers) {
+                  const std::vector<vob_store_trigger_t>& triggers, const cmd_trigger_gate& gate) {
     tbs_status_t st = TBS_ST_OK;
+    bool gated = false;
     for (const vob_store_trigger_t& t : triggers) {
         if (!fires_on(t, event, pre)) continue;
         int code = 0;
         std::string output;
-        st = run_program(t.command, trigger_environment(t, ctx, pre, event), &code, &output);
+        if (pre && !gated) {
+            // The operation's own permission and lock checks come before any program runs.
+            if (gate && (st = gate()) != TBS_ST_OK) return st;
+            gated = true;
+        }
+        st = run_program(t.command, trigger_environment(t, ctx, pre, event), ctx, &code, &output);
         if (st == TBS_ST_OK && code == 0) continue;
         if (st == TBS_ST_OK && !output.empty() && output.back() != '\n') output += '\n';
         if (!pre) {
@@ -171,15 +368,15 @@ tbs_status_t fire(vob_t* vob, const cmd_ctx& ctx, bool pre, const cmd_trigger_ev
 }  // namespace
 
 tbs_status_t cmd_fire_triggers(vob_t* vob, const cmd_ctx& ctx, bool pre,
-                               const cmd_trigger_event& event) {
+                               const cmd_trigger_event& event, const cmd_trigger_gate& gate) {
     std::vector<vob_store_trigger_t> triggers;
     tbs_status_t st = vob_store_triggers(*vob->db, &triggers);
-    return st != TBS_ST_OK ? st : fire(vob, ctx, pre, event, triggers);
+    return st != TBS_ST_OK ? st : fire(vob, ctx, pre, event, triggers, gate);
 }
 
 tbs_status_t cmd_fire_triggers_on(vob_t* vob, const cmd_ctx& ctx, bool pre, const char* op,
                                   const std::string& pname, int64_t element, int64_t version,
-                                  const std::string& comment) {
+                                  const std::string& comment, const cmd_trigger_gate& gate) {
     std::vector<vob_store_trigger_t> triggers;
     tbs_status_t st = vob_store_triggers(*vob->db, &triggers);
     if (st != TBS_ST_OK || triggers.empty()) return st;
@@ -197,5 +394,5 @@ tbs_status_t cmd_fire_triggers_on(vob_t* vob, const cmd_ctx& ctx, bool pre, cons
         vob_type_get(vob, eltype, &type) == TBS_ST_OK)
         e.eltype = type.name;
     if (version != 0) e.version = cmd_idstr(vob, version);
-    return fire(vob, ctx, pre, e, triggers);
+    return fire(vob, ctx, pre, e, triggers, gate);
 }

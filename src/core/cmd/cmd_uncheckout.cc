@@ -11,6 +11,7 @@
 tbs_status_t cmd_uncheckout_with_pop(cmd_uncheckout_args_t* a) {
     cmd_ctx ctx;
     tbs_status_t st = cmd_ctx_init(&ctx, a->view);
+    if (st == TBS_ST_OK) st = cmd_check_view_owner(ctx);
     if (st == TBS_ST_OK) st = cmd_check_pnames(a->pnames);
     if (st != TBS_ST_OK) return st;
     for (const std::string& pname : a->pnames) {
@@ -20,7 +21,7 @@ tbs_status_t cmd_uncheckout_with_pop(cmd_uncheckout_args_t* a) {
         vob_t* vob = r.vob;
         int64_t back_to = 0;
         if ((st = cmd_fire_triggers_on(vob, ctx, true, "uncheckout", pname, r.element, r.version,
-                                       "")) != TBS_ST_OK)
+                                       "", cmd_checkout_gate(vob, ctx, r.element))) != TBS_ST_OK)
             return cmd_fail("Unable to uncheck out", pname, st);
         st = vob->db->transact(store_txn_kind::write, [&](store_txn& txn) -> tbs_status_t {
             store_db& db = *vob->db;
@@ -30,11 +31,7 @@ tbs_status_t cmd_uncheckout_with_pop(cmd_uncheckout_args_t* a) {
             vob_checkout_info_t co;
             if (vob_store_find_checkout(db, cur.element, ctx.view_text, &co) != TBS_ST_OK)
                 return TBS_ST_NOT_CHECKED_OUT;
-            if (co.user != ctx.who.user && !credutl_is_privileged(ctx.who) &&
-                (s = cmd_check_owner(vob, ctx, co.element)) != TBS_ST_OK)
-                return s;
-            if ((s = cmd_check_element_locks(vob, ctx, co.element, co.branch)) != TBS_ST_OK)
-                return s;
+            if ((s = cmd_check_checkout_change(vob, ctx, co)) != TBS_ST_OK) return s;
             if ((s = vob_store_dir_clear(db, co.dbid)) != TBS_ST_OK) return s;
             if ((s = vob_store_delete_checkout(db, co.dbid)) != TBS_ST_OK) return s;
             if ((s = vob_store_delete_object(db, co.dbid)) != TBS_ST_OK) return s;
@@ -83,7 +80,7 @@ tbs_status_t cmd_uncheckout_with_pop(cmd_uncheckout_args_t* a) {
         }
         imsg_ok("Checkout cancelled for \"%s\"; back at version \"%s\".\n", pname.c_str(),
                 cmd_idstr(vob, back_to).c_str());
-        cmd_fire_triggers_on(vob, ctx, false, "uncheckout", pname, r.element, back_to, "");
+        cmd_fire_triggers_on(vob, ctx, false, "uncheckout", pname, r.element, back_to, "", {});
     }
     return TBS_ST_OK;
 }

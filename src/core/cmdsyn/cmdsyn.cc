@@ -50,6 +50,10 @@ bool g_confined = false;
 std::string g_file_root;  // resolved; "" confines to nothing
 }  // namespace
 
+bool cmdsyn_files_confined() {
+    return g_confined;
+}
+
 void cmdsyn_confine_files(const char* root) {
     g_confined = root != nullptr;
     g_file_root.clear();
@@ -255,7 +259,7 @@ namespace {
 
 const char* const kMkvobUsage =
     "mkvob -tag vob-tag [-c comment | -nc] [-public] [-ucmproject] "
-    "{-stgloc location-name | storage-path}";
+    "[-stgloc location-name | storage-path]";
 const char* const kRmvobUsage = "rmvob vob-tag";
 const char* const kLsvobUsage = "lsvob [vob-tag]";
 const char* const kCheckvobUsage = "checkvob [-repair] vob-tag";
@@ -283,16 +287,21 @@ tbs_status_t mkvob(const std::vector<std::string>& args) {
             storage = a;
         }
     }
-    if (tag.empty() || storage.empty() == location.empty()) return usage_error(kMkvobUsage);
+    if (tag.empty() || (!storage.empty() && !location.empty())) return usage_error(kMkvobUsage);
+    if (tbs_status_t st = vob_check_new_tag(tag.c_str()))
+        return failed("create versioned object base", tag.c_str(), st);
     if (!location.empty()) {
         // A location the administrator named holds the storage of new VOBs.
         CMDSYN_TRY(cmdsyn_storage_in_location(location, false, tag, ".vbs", &storage));
-    } else {
-        // The storage is written: its directory must be one the command may use.
-        const size_t slash = storage.rfind('/');
-        CMDSYN_TRY(cmdsyn_check_local_file(slash == std::string::npos ? "."
-                                           : slash == 0               ? "/"
-                                                                      : storage.substr(0, slash)));
+    } else if (storage.empty()) {
+        // The site's own place for VOBs.
+        storage = std::string(tbs_product_dir()) + "/vobs" + tag.substr(tag.rfind('/')) + ".vbs";
+    } else if (g_confined) {
+        // Over the network storage goes only where the site keeps it.
+        imsg_error("vdtool: Error: Name a storage location with -stgloc, or none for the site's "
+                   "own: \"%s\" is not one.\n",
+                   storage.c_str());
+        return TBS_ST_PERMISSION;
     }
     vob_create_args_t c;
     c.tag = tag.c_str();

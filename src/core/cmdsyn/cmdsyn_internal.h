@@ -47,6 +47,8 @@ extern const size_t cmdsyn_admin_command_count;
 // A local file a command is about to read: refused (with its message) when the files are
 // confined and it lies outside the root.
 tbs_status_t cmdsyn_check_local_file(const std::string& path);
+// Whether local files are confined: the command runs for a remote user.
+bool cmdsyn_files_confined();
 // The same for each of `paths`.
 tbs_status_t cmdsyn_check_local_files(const std::vector<std::string>& paths);
 // Change management (cmdsyn_xcm.cc).

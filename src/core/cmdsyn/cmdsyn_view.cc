@@ -272,6 +272,12 @@ tbs_status_t catcs(const cmdsyn_args_t& args) {
     return TBS_ST_OK;
 }
 
+// A parse error cut before the first piece of the text it quotes.
+std::string without_quotes(const std::string& e) {
+    const size_t quote = e.find('\'');
+    return quote == std::string::npos ? e : e.substr(0, quote) + "(text not shown)";
+}
+
 tbs_status_t setcs(const cmdsyn_args_t& args) {
     cmdsyn_scanner s(args, kSetcsUsage);
     std::string tag;
@@ -294,6 +300,16 @@ tbs_status_t setcs(const cmdsyn_args_t& args) {
     if (modes[0] == VIEW_SETCS_REPLACE) CMDSYN_TRY(read_cspec_file(ops[0], &text));
     view_t* view = nullptr;
     CMDSYN_TRY(open_view(tag, &view));
+    // A remote user's errors name lines, never their text: the file read for them may hold
+    // what they may not read.
+    if (modes[0] == VIEW_SETCS_REPLACE && cmdsyn_files_confined()) {
+        view_cspec_t parsed;
+        std::vector<std::string> errs;
+        if (view_cspec_parse(text.c_str(), &parsed, &errs) != TBS_ST_OK) {
+            for (const std::string& e : errs) imsg_error("%s\n", without_quotes(e).c_str());
+            return cmdsyn_failed("set the config spec of view", tag.c_str(), TBS_ST_INVALID);
+        }
+    }
     // Parse errors are printed by view_set_cspec, each with its line number.
     tbs_status_t st = view_set_cspec(view, modes[0], text, nullptr);
     if (st != TBS_ST_OK) return cmdsyn_failed("set the config spec of view", tag.c_str(), st);

@@ -9,12 +9,14 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <string>
 #include <vector>
 
 namespace {
 
 bool g_acting_set = false;
 credutl_creds_t g_acting;
+std::string g_admin_group;
 
 bool copy_name(char (&dst)[CREDUTL_NAME_SIZE], const char* src) {
     int n = snprintf(dst, sizeof dst, "%s", src ? src : "");
@@ -169,7 +171,12 @@ bool credutl_in_group(const credutl_creds_t& creds, gid_t gid) {
 }
 
 bool credutl_is_privileged(const credutl_creds_t& creds) {
-    return creds.uid == 0 || creds.uid == geteuid();
+    if (creds.uid == 0 || creds.uid == geteuid()) return true;
+    return !g_admin_group.empty() && credutl_in_named_group(creds, g_admin_group);
+}
+
+void credutl_set_admin_group(const char* group) {
+    g_admin_group = group ? group : "";
 }
 
 tbs_status_t credutl_reorder_groups(credutl_creds_t* creds, gid_t gid) {

@@ -55,9 +55,12 @@ bool credutl_in_named_group(const credutl_creds_t& creds, const std::string& gro
 // Whether the system knows a user, or a group, by that name.
 bool credutl_user_exists(const std::string& name);
 bool credutl_group_exists(const std::string& name);
-// Whether the identity has the privileges of the site's administrator: root, or the
-// account that runs the site.
+// Whether the identity has the privileges of the site's administrator: root, the account
+// that runs the site, or a member of the site's administrators' group.
 bool credutl_is_privileged(const credutl_creds_t& creds);
+// Names the site's administrators' group (empty or null: none, the default). The programs
+// that serve a site set it from the site's configuration when they start.
+void credutl_set_admin_group(const char* group);
 // Moves `gid` to the front of the group list (it becomes the primary group); the user
 // must already be a member.
 tbs_status_t credutl_reorder_groups(credutl_creds_t* creds, gid_t gid);

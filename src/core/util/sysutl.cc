@@ -1,16 +1,30 @@
-// Password checks through PAM.
+// Password checks: through the system's authentication daemon, or through PAM in a root
+// process.
 //
-// libpam (and the libraries it brings) is loaded when a password is first checked, not
-// when a process starts: most requests of a logged-in user are answered from the login
-// cache, and a process started per request should not pay for PAM unless it uses it.
+// The processes that serve a site cannot read the system's password hashes, and must not:
+// they ask saslauthd, a privileged daemon that does nothing but check a user's password
+// through PAM, over its Unix socket (whose group the site's account belongs to). Its
+// protocol is four counted strings (user, password, service, realm), each a 16-bit length
+// in network order and the bytes, answered by one counted string that begins with "OK" or
+// "NO". A root process (vdtool run by root) checks through PAM itself when the daemon is not
+// there.
+//
+// libpam (and the libraries it brings) is loaded when a password is first checked that way,
+// not when a process starts.
 #include "core/util/sysutl.h"
 
 #include <dlfcn.h>
+#include <poll.h>
 #include <security/pam_appl.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
+#include <string>
 
 namespace {
 
@@ -63,10 +77,84 @@ extern "C" int answer_with_password(int count, const struct pam_message** messag
     return PAM_SUCCESS;
 }
 
-}  // namespace
+// The daemon's socket: SYSUTL_SASLAUTHD_SOCKET, or the one named in the environment.
+const char* daemon_socket() {
+    const char* env = getenv("VDWEB_SASLAUTHD_SOCKET");
+    return env && *env ? env : SYSUTL_SASLAUTHD_SOCKET;
+}
 
-tbs_status_t sysutl_check_password(const char* user, const char* password) {
-    if (!user || !*user || !password || !*password) return TBS_ST_PERMISSION;
+// A whole exchange gets this long; a daemon that takes longer is taken as failed.
+constexpr int kDaemonTimeoutMs = 15000;
+
+bool send_all(int fd, const char* data, size_t size) {
+    while (size > 0) {
+        ssize_t n = send(fd, data, size, MSG_NOSIGNAL);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        data += n;
+        size -= static_cast<size_t>(n);
+    }
+    return true;
+}
+
+bool recv_all(int fd, char* data, size_t size) {
+    while (size > 0) {
+        pollfd p{fd, POLLIN, 0};
+        int ready = poll(&p, 1, kDaemonTimeoutMs);
+        if (ready < 0 && errno == EINTR) continue;
+        if (ready <= 0) return false;
+        ssize_t n = recv(fd, data, size, 0);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        data += n;
+        size -= static_cast<size_t>(n);
+    }
+    return true;
+}
+
+void put_counted(std::string* out, const char* text) {
+    const size_t n = strlen(text);
+    out->push_back(static_cast<char>((n >> 8) & 0xff));
+    out->push_back(static_cast<char>(n & 0xff));
+    out->append(text, n);
+}
+
+// Asks the daemon. TBS_ST_NOT_FOUND when no daemon answers at the socket.
+tbs_status_t ask_daemon(const char* user, const char* password) {
+    const char* path = daemon_socket();
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    if (strlen(path) >= sizeof addr.sun_path) return TBS_ST_ERR;
+    strcpy(addr.sun_path, path);
+    int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0) return TBS_ST_ERR;
+    if (connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
+        const int err = errno;
+        close(fd);
+        return err == ENOENT || err == ECONNREFUSED ? TBS_ST_NOT_FOUND : TBS_ST_ERR;
+    }
+    std::string request;
+    put_counted(&request, user);
+    put_counted(&request, password);
+    put_counted(&request, SYSUTL_PAM_SERVICE);
+    put_counted(&request, "");
+    bool ok = request.size() < 65536 * 4 && send_all(fd, request.data(), request.size());
+    explicit_bzero(request.data(), request.size());
+    unsigned char head[2];
+    char answer[1024] = "";
+    size_t len = 0;
+    if (ok && recv_all(fd, reinterpret_cast<char*>(head), 2)) {
+        len = static_cast<size_t>(head[0]) << 8 | head[1];
+        ok = len >= 2 && len < sizeof answer && recv_all(fd, answer, len);
+    } else {
+        ok = false;
+    }
+    close(fd);
+    if (!ok) return TBS_ST_ERR;
+    return strncmp(answer, "OK", 2) == 0 ? TBS_ST_OK : TBS_ST_PERMISSION;
+}
+
+tbs_status_t check_with_pam(const char* user, const char* password) {
     const PamCalls* calls = pam_calls();
     if (!calls) return TBS_ST_ERR;  // no PAM on this machine: nobody can be checked
     pam_conv conv{answer_with_password, const_cast<char*>(password)};
@@ -89,4 +177,15 @@ tbs_status_t sysutl_check_password(const char* user, const char* password) {
         default:
             return TBS_ST_ERR;
     }
+}
+
+}  // namespace
+
+tbs_status_t sysutl_check_password(const char* user, const char* password) {
+    if (!user || !*user || !password || !*password) return TBS_ST_PERMISSION;
+    // Counted strings hold at most 65535 bytes; nothing longer is a password.
+    if (strlen(user) > 256 || strlen(password) > 4096) return TBS_ST_PERMISSION;
+    tbs_status_t st = ask_daemon(user, password);
+    if (st != TBS_ST_NOT_FOUND) return st;
+    return geteuid() == 0 ? check_with_pam(user, password) : TBS_ST_ERR;
 }

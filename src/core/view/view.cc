@@ -200,18 +200,37 @@ tbs_status_t cmd_mkview(cmd_mkview_args_t* a) {
     return TBS_ST_OK;
 }
 
+namespace {
+
+tbs_status_t check_entry_owner(const rgy_view_entry_t& e) {
+    credutl_creds_t who;
+    tbs_status_t st = credutl_get_creds(&who);
+    if (st != TBS_ST_OK) return st;
+    if (e.owner == who.user || credutl_is_privileged(who)) return TBS_ST_OK;
+    imsg_error("View \"%s\" belongs to \"%s\"; only its owner or the site's administrator may "
+               "change it.\n",
+               e.tag.c_str(), e.owner.c_str());
+    return TBS_ST_PERMISSION;
+}
+
+}  // namespace
+
+tbs_status_t view_check_owner_by_tag(const char* tag) {
+    rgy_view_entry_t e;
+    tbs_status_t st = rgy_find_view_by_tag(tag, nullptr, &e);
+    return st != TBS_ST_OK ? st : check_entry_owner(e);
+}
+
+tbs_status_t view_check_owner(const view_t* view) {
+    return view_check_owner_by_tag(view->tag.c_str());
+}
+
 tbs_status_t cmd_rmview(const char* tag) {
     rgy_view_entry_t e;
     tbs_status_t st = rgy_find_view_by_tag(tag, nullptr, &e);
     if (st != TBS_ST_OK) return st;
     // A view is its owner's: nobody else removes it but the site's administrator.
-    credutl_creds_t who;
-    if ((st = credutl_get_creds(&who)) != TBS_ST_OK) return st;
-    if (e.owner != who.user && !credutl_is_privileged(who)) {
-        imsg_error("View \"%s\" belongs to \"%s\"; only its owner can remove it.\n", tag,
-                   e.owner.c_str());
-        return TBS_ST_PERMISSION;
-    }
+    if ((st = check_entry_owner(e)) != TBS_ST_OK) return st;
     // Checkouts made in the view would be left without a view: they are undone first.
     std::vector<rgy_vob_entry_t> vobs;
     if ((st = rgy_list_vob_tags(nullptr, &vobs)) != TBS_ST_OK) return st;
@@ -333,6 +352,7 @@ tbs_status_t view_get_cspec(view_t* view, std::string* text) {
 
 tbs_status_t view_set_cspec(view_t* view, view_setcs_mode_t mode, const std::string& given,
                             std::vector<std::string>* errors) {
+    if (tbs_status_t st = view_check_owner(view)) return st;
     std::string current, text;
     tbs_status_t st = view_get_cspec(view, &current);
     if (st != TBS_ST_OK) return st;
@@ -376,6 +396,7 @@ tbs_status_t view_get_prop(view_t* view, const char* key, std::string* value) {
 }
 
 tbs_status_t view_set_prop(view_t* view, const char* key, const std::string& value) {
+    if (tbs_status_t st = view_check_owner(view)) return st;
     return view->db->transact(store_txn_kind::write, [&](store_txn& txn) -> tbs_status_t {
         tbs_status_t s = view_store_set_info(*view->db, key, value);
         return s == TBS_ST_OK ? txn.commit() : s;
@@ -404,7 +425,8 @@ tbs_status_t view_get_xcm(view_t* view, view_xcm_t* out) {
 
 tbs_status_t view_set_activity(view_t* view, vob_dbid_t activity) {
     view_xcm_t x;
-    tbs_status_t st = view_get_xcm(view, &x);
+    tbs_status_t st = view_check_owner(view);
+    if (st == TBS_ST_OK) st = view_get_xcm(view, &x);
     if (st == TBS_ST_NOT_FOUND) {
         imsg_error("View \"%s\" is not attached to a stream.\n", view->tag.c_str());
         return TBS_ST_BAD_STREAM;

@@ -72,6 +72,12 @@ tbs_status_t cmd_rmview(const char* tag);
 // the view's owner or a privileged identity only; a regular file below the private root,
 // reached without following any symbolic link. `*fd` is the caller's to close.
 tbs_status_t view_open_private_file(view_t* view, const std::string& vob_pname, int* fd);
+// Whether the acting identity may change the view or its record: its owner or the site's
+// administrator. Everyone else may read it only. Prints why not (TBS_ST_PERMISSION).
+// Every change to a view checks it: config spec, current activity, load sessions (fetch,
+// commit, cancel), properties, start and end, removal, and commands working in the view.
+tbs_status_t view_check_owner(const view_t* view);
+tbs_status_t view_check_owner_by_tag(const char* tag);
 
 tbs_status_t view_open_by_tag(const char* tag, view_t** view);
 tbs_status_t view_open_by_uuid(const tbs_uuid_t& uuid, view_t** view);

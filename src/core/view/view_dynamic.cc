@@ -307,6 +307,7 @@ tbs_status_t view_dynamic_state(const char* tag, int* state, int* pid) {
     rgy_view_entry_t e;
     bool dynamic = false;
     tbs_status_t st = view_find_dynamic(tag, &e, &dynamic);
+    if (st == TBS_ST_OK) st = view_check_owner_by_tag(tag);
     if (st != TBS_ST_OK) return st;
     if (!dynamic) return TBS_ST_NOT_SUPPORTED;
     *state = state_of(e, pid);
@@ -322,6 +323,7 @@ tbs_status_t view_start_dynamic(const char* tag) {
     if (!view_vtfs_available(&why)) return TBS_ST_NO_VTFS;
     int state = state_of(e, nullptr);
     if (state == VIEW_DYN_RUNNING) return TBS_ST_OK;
+    if ((st = view_check_owner_by_tag(tag)) != TBS_ST_OK) return st;
     if (state == VIEW_DYN_DEAD && clear_view(e) != VIEW_DYN_STOPPED) {
         imsg_error("Unable to clear what is left of view \"%s\" at \"%s\".\n", tag,
                    view_dynamic_root(e.tag).c_str());

@@ -101,6 +101,7 @@ tbs_status_t view_ws_begin_load_session(view_t* view, int kind, const char* sess
                                         const char* user, int pid, bool* conflict, int) {
     *conflict = false;
     if (kind == 3) return TBS_ST_OK;  // readers leave the record as it is
+    if (tbs_status_t st = view_check_owner(view)) return st;
     return view->db->transact(store_txn_kind::write, [&](store_txn&) -> tbs_status_t {
         view_load_session_t cur;
         tbs_status_t st = view_store_get_session(*view->db, &cur);
@@ -131,6 +132,7 @@ tbs_status_t view_ws_begin_load_session(view_t* view, int kind, const char* sess
 }
 
 tbs_status_t view_ws_end_load_session(view_t* view, bool completed) {
+    if (tbs_status_t st = view_check_owner(view)) return st;
     store_db& db = *view->db;
     // Uncompleted, the view stays marked as not fully synchronized, and the next fetch
     // walks everything.
@@ -171,6 +173,7 @@ tbs_status_t view_ws_get_load_session(view_t* view, view_load_session_t* out) {
 }
 
 tbs_status_t view_ws_abandon_load_session(view_t* view) {
+    if (tbs_status_t st = view_check_owner(view)) return st;
     return view->db->transact(store_txn_kind::write, [&](store_txn&) {
         tbs_status_t st = view_store_clear_renames(*view->db);
         if (st == TBS_ST_OK) st = drop_sync_points(view);
@@ -179,6 +182,7 @@ tbs_status_t view_ws_abandon_load_session(view_t* view) {
 }
 
 tbs_status_t view_ws_drop_load_session(view_t* view) {
+    if (tbs_status_t st = view_check_owner(view)) return st;
     return view->db->transact(store_txn_kind::write, [&](store_txn&) {
         tbs_status_t st = view_store_clear_renames(*view->db);
         if (st == TBS_ST_OK) st = view_store_clear_sync(*view->db, VIEW_SYNC_SESSION);

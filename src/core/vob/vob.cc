@@ -1,6 +1,7 @@
 // VOB creation, removal, opening and the process's handle cache.
 #include "core/vob/vob.h"
 
+#include <cctype>
 #include <cerrno>
 #include <cstring>
 #include <ctime>
@@ -10,6 +11,7 @@
 #include <string>
 
 #include "core/cred/credutl.h"
+#include "core/imsg/imsg.h"
 #include "core/rgy/rgy.h"
 #include "core/store/content_pool.h"
 #include "core/store/db.h"
@@ -133,18 +135,81 @@ tbs_status_t open_storage(const std::string& tag, const std::string& storage, vo
     return TBS_ST_OK;
 }
 
+// Making and removing VOBs is the site's administrator's.
+tbs_status_t check_site_admin(const char* what) {
+    credutl_creds_t who;
+    if (credutl_get_creds(&who) == TBS_ST_OK && credutl_is_privileged(who)) return TBS_ST_OK;
+    imsg_error("Only the site's administrator may %s VOBs.\n", what);
+    return TBS_ST_PERMISSION;
+}
+
+bool tag_char(char c) {
+    return isalnum(static_cast<unsigned char>(c)) || c == '_' || c == '-' || c == '.';
+}
+
+// A storage directory named whole: absolute, without "." or ".." names or empty names.
+bool plain_absolute(const std::string& path) {
+    if (path.size() < 2 || path[0] != '/') return false;
+    for (size_t at = 1; at <= path.size();) {
+        size_t end = path.find('/', at);
+        if (end == std::string::npos) end = path.size();
+        const std::string name = path.substr(at, end - at);
+        if (name.empty() || name == "." || name == "..") return false;
+        at = end + 1;
+    }
+    return true;
+}
+
 }  // namespace
+
+tbs_status_t vob_check_new_tag(const char* tag) {
+    const std::string t = tag ? tag : "";
+    const std::string root = std::string(VOB_TAG_ROOT) + "/";
+    std::string leaf = t.compare(0, root.size(), root) == 0 ? t.substr(root.size()) : "";
+    bool ok = !leaf.empty() && leaf.size() <= VOB_TAG_LEAF_MAX && leaf[0] != '.';
+    for (char c : leaf) ok = ok && tag_char(c);
+    if (!ok) {
+        imsg_error("A VOB tag is one name directly under \"%s\" (letters, digits, \"_\", \"-\" and "
+                   "\".\", not starting with \".\"): \"%s\".\n",
+                   VOB_TAG_ROOT, t.c_str());
+        return TBS_ST_BAD_NAME;
+    }
+    // Tags never nest: a tag inside another would shadow the other's names.
+    std::vector<rgy_vob_entry_t> tags;
+    tbs_status_t st = rgy_list_vob_tags(nullptr, &tags);
+    if (st != TBS_ST_OK) return st;
+    for (const rgy_vob_entry_t& e : tags) {
+        const std::string& o = e.tag;
+        const bool nested = o == t || (o.size() < t.size() && t.compare(0, o.size(), o) == 0 &&
+                                       (t[o.size()] == '/' || o == "/")) ||
+                            (t.size() < o.size() && o.compare(0, t.size(), t) == 0 &&
+                             o[t.size()] == '/');
+        if (!nested) continue;
+        if (o == t) return TBS_ST_EXISTS;  // taken: the caller says so as it always has
+        imsg_error("The VOB tag \"%s\" overlaps \"%s\".\n", t.c_str(), o.c_str());
+        return TBS_ST_EXISTS;
+    }
+    return TBS_ST_OK;
+}
 
 vob_t::~vob_t() = default;
 
 tbs_status_t vob_create(const vob_create_args_t& args, tbs_uuid_t* uuid_out) {
     if (!args.tag || !args.storage || !*args.storage) return TBS_ST_BAD_REQUEST;
+    tbs_status_t st = check_site_admin("make");
+    if (st != TBS_ST_OK) return st;
     const std::string storage = args.storage;
     rgy_vob_entry_t existing;
     if (rgy_find_vob_by_tag(args.tag, nullptr, &existing) == TBS_ST_OK) return TBS_ST_EXISTS;
+    if ((st = vob_check_new_tag(args.tag)) != TBS_ST_OK) return st;
+    if (!plain_absolute(storage)) {
+        imsg_error("A VOB's storage is named by an absolute path without \".\" or \"..\": \"%s\".\n",
+                   storage.c_str());
+        return TBS_ST_BAD_NAME;
+    }
     std::error_code ec;
     if (std::filesystem::exists(storage, ec)) return tbs_errno2status(EEXIST);
-    tbs_status_t st = fileutl_mkdir_p((storage + "/pool").c_str(), 0775);
+    st = fileutl_mkdir_p((storage + "/pool").c_str(), 0775);
     if (st != TBS_ST_OK) return st;
 
     tbs_uuid_t uuid = tbs_uuid_create(), family = tbs_uuid_create();
@@ -171,7 +236,8 @@ tbs_status_t vob_create(const vob_create_args_t& args, tbs_uuid_t* uuid_out) {
 
 tbs_status_t vob_remove(const char* tag) {
     rgy_vob_entry_t entry;
-    tbs_status_t st = rgy_find_vob_by_tag(tag, nullptr, &entry);
+    tbs_status_t st = check_site_admin("remove");
+    if (st == TBS_ST_OK) st = rgy_find_vob_by_tag(tag, nullptr, &entry);
     if (st != TBS_ST_OK) return st;
     cache().erase(entry.storage);
     if ((st = rgy_remove_vob_tag(tag, nullptr)) != TBS_ST_OK) return st;

@@ -77,10 +77,19 @@ struct vob_create_args_t {
     bool ucmproject = false;  // a project VOB (xcm.h), made with its root folder
 };
 
-// Makes the storage, the database with its first objects, and registers the tag. A
-// failure leaves neither storage nor tag behind.
+// VOB tags are single names under the site's VOB root ("/vobs/proj"), so that no tag lies
+// inside another VOB's namespace.
+#define VOB_TAG_ROOT "/vobs"
+enum { VOB_TAG_LEAF_MAX = 64 };
+// Whether `tag` may name a new VOB: the form above (else TBS_ST_BAD_NAME), not taken (else
+// TBS_ST_EXISTS) and not overlapping a registered tag (prints why not, but for a taken tag).
+tbs_status_t vob_check_new_tag(const char* tag);
+
+// Makes the storage (an absolute path), the database with its first objects, and registers
+// the tag. The site's administrator's only (credutl_is_privileged). A failure leaves
+// neither storage nor tag behind.
 tbs_status_t vob_create(const vob_create_args_t& args, tbs_uuid_t* uuid);
-// Unregisters the tag and removes the storage.
+// Unregisters the tag and removes the storage; the site's administrator's only.
 tbs_status_t vob_remove(const char* tag);
 
 // Opens (or finds in the process cache) the VOB of a registry entry already read, of a tag

@@ -132,7 +132,9 @@ int errno_of(tbs_status_t st) {
     }
 }
 
-// The caller as the core knows users; root and the site's own account may do anything.
+// The caller as the core knows users; root may do anything. The site's own account is not
+// privileged here: its processes serve remote users, and the daemon cannot tell for whom, so
+// what they read and write through the view is what anyone may.
 struct who_t {
     credutl_creds_t creds{};
     bool known = false;
@@ -150,10 +152,10 @@ who_t identify(const vtfs_caller& c) {
     auto it = known.find(c.uid);
     if (it != known.end()) return it->second;
     who_t w;
-    w.privileged = c.uid == 0 || c.uid == geteuid();
+    w.privileged = c.uid == 0;
     struct passwd pw, *res = nullptr;
     char buf[4096];
-    if (getpwuid_r(c.uid, &pw, buf, sizeof buf, &res) == 0 && res)
+    if (c.uid != geteuid() && getpwuid_r(c.uid, &pw, buf, sizeof buf, &res) == 0 && res)
         w.known = credutl_lookup(res->pw_name, nullptr, &w.creds) == TBS_ST_OK;
     return known[c.uid] = w;
 }

@@ -2,6 +2,7 @@
 #include "ops/login/vdw_login_cache.h"
 
 #include <fcntl.h>
+#include <pwd.h>
 #include <openssl/crypto.h>
 #include <openssl/evp.h>
 #include <openssl/hmac.h>
@@ -13,6 +14,7 @@
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <iterator>
 #include <string>
 
 #include "core/util/fileutl.h"
@@ -77,10 +79,45 @@ bool site_key(const std::string& dir, unsigned char key[kKeySize]) {
     return read_exact(path, key, kKeySize, &got) && got == kKeySize;
 }
 
-// An entry: the time of the check (8 bytes, little-endian), the user's identity then, and
-// the MAC over user, password, time and identity.
+// The state of the system's account files: inode, size, modification and change time
+// (nanoseconds) of each. Any edit of them (a new password, a lock, an expiry, a removed
+// user) changes it.
+const char* const kAccountFiles[] = {"/etc/passwd", "/etc/shadow", "/etc/group"};
+constexpr size_t kAccountFields = 4;
+
+struct AccountState {
+    int64_t v[std::size(kAccountFiles) * kAccountFields];
+};
+
+AccountState account_state() {
+    AccountState s;
+    memset(&s, 0, sizeof s);
+    size_t i = 0;
+    for (const char* path : kAccountFiles) {
+        struct stat st;
+        if (::stat(path, &st) == 0) {
+            s.v[i] = static_cast<int64_t>(st.st_ino);
+            s.v[i + 1] = static_cast<int64_t>(st.st_size);
+            s.v[i + 2] = static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+            s.v[i + 3] = static_cast<int64_t>(st.st_ctim.tv_sec) * 1000000000 + st.st_ctim.tv_nsec;
+        }
+        i += kAccountFields;
+    }
+    return s;
+}
+
+// Whether the system still has `user` as the account the entry recorded.
+bool account_unchanged(const char* user, const credutl_creds_t& identity) {
+    struct passwd pw, *res = nullptr;
+    char buf[4096];
+    return getpwnam_r(user, &pw, buf, sizeof buf, &res) == 0 && res && res->pw_uid == identity.uid;
+}
+
+// An entry: the time of the check (8 bytes, little-endian), the state of the account files
+// then, the user's identity then, and the MAC over user, password and all of these.
 struct Entry {
     unsigned char when[8];
+    AccountState accounts;
     credutl_creds_t identity;
     unsigned char mac[kMacSize];
 };
@@ -90,6 +127,7 @@ bool mac_of(const unsigned char key[kKeySize], const char* user, const char* pas
             const Entry& e, unsigned char out[kMacSize]) {
     std::string text = std::string(user) + '\0' + password + '\0';
     text.append(reinterpret_cast<const char*>(e.when), sizeof e.when);
+    text.append(reinterpret_cast<const char*>(&e.accounts), sizeof e.accounts);
     text.append(reinterpret_cast<const char*>(&e.identity), sizeof e.identity);
     unsigned int len = 0;
     bool ok = HMAC(EVP_sha256(), key, static_cast<int>(kKeySize),
@@ -131,11 +169,14 @@ bool VDW_LoginCache::recently_checked(const char* user, const char* password,
     for (int i = 7; i >= 0; --i) when = when << 8 | e.when[i];
     int64_t now = static_cast<int64_t>(time(nullptr));
     if (now < when || now - when >= LOGIN_CACHE_SECONDS) return false;
+    const AccountState current = account_state();
+    if (memcmp(&current, &e.accounts, sizeof current) != 0) return false;
     unsigned char mac[kMacSize];
     bool match = mac_of(key, user, password, e, mac) && CRYPTO_memcmp(mac, e.mac, kMacSize) == 0;
     OPENSSL_cleanse(key, sizeof key);
-    if (match) *identity = e.identity;
-    return match;
+    if (!match || !account_unchanged(user, e.identity)) return false;
+    *identity = e.identity;
+    return true;
 }
 
 void VDW_LoginCache::remember(const char* user, const char* password,
@@ -149,6 +190,7 @@ void VDW_LoginCache::remember(const char* user, const char* password,
     memset(&e, 0, sizeof e);
     int64_t now = static_cast<int64_t>(time(nullptr));
     for (int i = 0; i < 8; ++i) e.when[i] = static_cast<unsigned char>(now >> (8 * i));
+    e.accounts = account_state();
     e.identity = identity;
     if (!path.empty() && mac_of(key, user, password, e, e.mac))
         write_whole(dir, path, &e, sizeof e);

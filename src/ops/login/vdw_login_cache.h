@@ -6,10 +6,17 @@
 // password (never the password itself), the time the check passed and the user's identity
 // as the system gave it then (ids and groups, so that a warm login does not ask the user
 // database again), with that time and identity; one file per user in
-// `<tmp>/logins` (0700, files 0600, owned by the site account, which may read the system's
-// password hashes anyway). An entry counts for LOGIN_CACHE_SECONDS after its check, so a
-// changed or locked account takes effect within that time. Failed checks are never cached:
-// every wrong password goes to PAM.
+// `<tmp>/logins` (0700, files 0600, owned by the site account). Failed checks are never
+// cached: every wrong password goes to the password check.
+//
+// Revocation: an entry counts only while
+//   - it is younger than LOGIN_CACHE_SECONDS (60 s: a password changed in a directory
+//     service stops the old one within that time);
+//   - the account still exists with the same user id (the user database is asked on every
+//     request; no password hash is read);
+//   - the system's account files (/etc/passwd, /etc/shadow, /etc/group) are as they were
+//     when the check passed: any password change, lock, expiry date or removal made on this
+//     machine rewrites one of them, and the next request is checked again at once.
 #ifndef OPS_LOGIN_VDW_LOGIN_CACHE_H
 #define OPS_LOGIN_VDW_LOGIN_CACHE_H
 
@@ -17,7 +24,7 @@
 
 class VDW_LoginCache {
 public:
-    enum { LOGIN_CACHE_SECONDS = 300 };
+    enum { LOGIN_CACHE_SECONDS = 60 };
 
     // Whether `user` passed the check with exactly `password` within the cache time; when so,
     // `identity` gets the user's identity recorded with it.
