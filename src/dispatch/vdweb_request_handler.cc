@@ -186,7 +186,8 @@ void VDWebRequestHandler::initialize_process(int, char**) {
     VDW_Trace::runtime_debug("vdweb::initialize_process");
     pfm_on_exit(on_exit_proc, nullptr);
     VDW_Config::set_login_validator(VDW_LoginRpc::validate_and_impersonate);
-    credutl_set_admin_group(VDW_Config::getInstance().get_string_param(VDW_Config::ADMIN_GROUP_KEY));
+    credutl_set_admin_group(
+        VDW_Config::getInstance().get_string_param(VDW_Config::ADMIN_GROUP_KEY));
     // Further logins the core needs while it works are asked of the remote user.
     vdw_register_login_callbacks();
     // Interaction requests reserve their message files in the core's temporary directory.

@@ -20,6 +20,7 @@
 #include "core/imsg/imsg.h"
 #include "core/util/fileutl.h"
 #include "core/util/strutl.h"
+#include "core/vob/vob_cb.h"
 #include "foundation/catalogs/ireq_lib_catalog.h"
 #include "foundation/vdw_trace.h"
 #include "interact/ireq_file.h"
@@ -332,17 +333,40 @@ int ireq_request_send(const char* protocol, const char* version, stg_area_t* are
     return wait_for_response(x, keepalive_text, area, response);
 }
 
+namespace {
+
+bool all_alnum(const char* begin, const char* end) {
+    for (const char* p = begin; p < end; ++p)
+        if (!isalnum(static_cast<unsigned char>(*p))) return false;
+    return begin < end;
+}
+
+// Whether `path` has exactly the shape of a name the channel makes: in the site's temporary
+// directory, or in the directory of one trigger program's run.
+bool channel_name(const char* path) {
+    const char* ext = "." IREQ_TEMP_EXT;
+    const size_t path_len = strlen(path), ext_len = strlen(ext);
+    if (path_len <= ext_len || strcmp(path + path_len - ext_len, ext) != 0) return false;
+    const char* end = path + path_len - ext_len;
+    const std::string site = std::string(fileutl_get_tmpdir()) + "/" + IREQ_TEMP_PREFIX;
+    if (strncmp(path, site.c_str(), site.size()) == 0)
+        return path_len > site.size() + ext_len && all_alnum(path + site.size(), end);
+    const size_t dir_len = strlen(VOB_CB_TRIGGER_CHANNEL_DIR);
+    const size_t leaf_at = dir_len + VOB_CB_TRIGGER_CHANNEL_DIR_RANDOM + 1;
+    const size_t prefix_len = strlen(IREQ_TEMP_PREFIX);
+    return path_len > leaf_at + prefix_len + ext_len &&
+           strncmp(path, VOB_CB_TRIGGER_CHANNEL_DIR, dir_len) == 0 &&
+           all_alnum(path + dir_len, path + leaf_at - 1) && path[leaf_at - 1] == '/' &&
+           strncmp(path + leaf_at, IREQ_TEMP_PREFIX, prefix_len) == 0 &&
+           all_alnum(path + leaf_at + prefix_len, end);
+}
+
+}  // namespace
+
 int ireq_response_send(const char* text, const char* path) {
     if (!text || !*text || !path || !*path) return 1;
     // The path comes from the client: accept exactly the shape of a name the channel made.
-    std::string expected = std::string(fileutl_get_tmpdir()) + "/" + IREQ_TEMP_PREFIX;
-    const char* ext = "." IREQ_TEMP_EXT;
-    const size_t path_len = strlen(path), ext_len = strlen(ext);
-    bool ours = path_len > expected.size() + ext_len &&
-                strncmp(path, expected.c_str(), expected.size()) == 0 &&
-                strcmp(path + path_len - ext_len, ext) == 0;
-    for (size_t i = expected.size(); ours && i < path_len - ext_len; ++i)
-        ours = isalnum(static_cast<unsigned char>(path[i])) != 0;
+    const bool ours = channel_name(path);
     // Only a request of this site that is still waiting gets an answer, and no larger than
     // its reader accepts.
     if (!ours || !ireq_is_awaited(path)) {

@@ -747,8 +747,7 @@ TEST_F(VdtoolTest, TriggerProgramsRunWithoutShellOrRoot) {
         "record", "f=$1; shift; { id -u; printf '%s|' \"$@\"; echo; env | sort; } > \"$f\"\n");
     ::setenv("VDWEB_SECRET_OF_THE_SERVER", "leak", 1);
     ASSERT_EQ(run({"mktrtype", "-element", "-all", "-postop", "checkout", "-exec",
-                   record + " " + out + " ; $(touch /tmp/x) `id` $VD_COMMENT",
-                   "rec@/vobs/p"}),
+                   record + " " + out + " ; $(touch /tmp/x) `id` $VD_COMMENT", "rec@/vobs/p"}),
               0)
         << cap_.err;
     EXPECT_EQ(run({"checkout", "-c", "$(id) ; rm -rf /", "/vobs/p/a.c"}), 0) << cap_.err;

@@ -3,10 +3,10 @@
 // the CGI process, and a CGI process that dies leaves the server serving.
 #include <curl/curl.h>
 #include <grp.h>
+#include <gtest/gtest.h>
 #include <pwd.h>
 #include <sys/wait.h>
 #include <unistd.h>
-#include <gtest/gtest.h>
 
 #include <algorithm>
 #include <chrono>
@@ -357,13 +357,29 @@ TEST(HttpLogin, RevokedLoginsStopAtOnce) {
         std::string refused;  // the password that must no longer log in
     } const changes[] = {
         {"new password",
-         [&] { admin({"/usr/sbin/chpasswd"}, std::string(kCarol.name) + ":" + new_password + "\n"); },
-         [&] { admin({"/usr/sbin/chpasswd"}, std::string(kCarol.name) + ":" + old_password + "\n"); },
+         [&] {
+             admin({"/usr/sbin/chpasswd"}, std::string(kCarol.name) + ":" + new_password + "\n");
+         },
+         [&] {
+             admin({"/usr/sbin/chpasswd"}, std::string(kCarol.name) + ":" + old_password + "\n");
+         },
          old_password},
-        {"lock", [&] { admin({"/usr/sbin/usermod", "-L", kCarol.name}); },
-         [&] { admin({"/usr/sbin/usermod", "-U", kCarol.name}); }, old_password},
-        {"expiry", [&] { admin({"/usr/sbin/usermod", "-e", "1970-01-02", kCarol.name}); },
-         [&] { admin({"/usr/sbin/usermod", "-e", "", kCarol.name}); }, old_password},
+        {"lock",
+         [&] {
+             admin({"/usr/sbin/usermod", "-L", kCarol.name});
+         },
+         [&] {
+             admin({"/usr/sbin/usermod", "-U", kCarol.name});
+         },
+         old_password},
+        {"expiry",
+         [&] {
+             admin({"/usr/sbin/usermod", "-e", "1970-01-02", kCarol.name});
+         },
+         [&] {
+             admin({"/usr/sbin/usermod", "-e", "", kCarol.name});
+         },
+         old_password},
     };
     for (const Change& c : changes) {
         ASSERT_EQ(status_with(old_password.c_str()), "0") << c.what;  // remembered from here

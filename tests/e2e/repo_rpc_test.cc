@@ -38,8 +38,9 @@
 namespace e2e {
 namespace {
 
-// A site with the VOB /vobs/p holding src/a.c (/main/1 "one", /main/2 "two", owned by
-// alice so that she may label it) and the view "cfg" whose config spec new views copy.
+// A site with alice's VOB /vobs/p (so that she may make its types) holding src/a.c (/main/1
+// "one", /main/2 "two", owned by alice so that she may label it) and the view "cfg" whose config
+// spec new views copy.
 class RepoRpcTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -55,6 +56,7 @@ protected:
                  {"co", "/vobs/p/src/a.c"},
                  {"ci", "-from", two, "/vobs/p/src/a.c"},
                  {"protect", "-chown", kAlice.name, "/vobs/p/src/a.c"},
+                 {"protect", "-chown", kAlice.name, "vob:/vobs/p"},
              })
             ASSERT_EQ(run_vdtool(&cap_, line), 0) << cap_.err;
         cmd_mkview_args_t cfg;
@@ -431,6 +433,9 @@ TEST_F(RepoRpcTest, RefusedRequestsChangeNothing) {
          label(uuid, "REL1", "1", a_c), "1063", "VDSRV1060", &kMallory},
         {"another user's view", "rmview_rpc", "ViewUuid=" + uuid + "\n", "1063", "VDSRV1016",
          &kMallory},
+        {"type in a VOB the user does not own", "make_branch_type_rpc",
+         "VobTag=/vobs/p\nVobUuid=\nName=mine\nComment=\nGlobalness=\nAcquire=0\nOccurrence=\n",
+         "1063", "may make, change or remove its types", &kMallory},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.label);

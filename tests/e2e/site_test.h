@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "core/cred/credutl.h"
 #include "core/imsg/imsg.h"
 #include "core/view/view.h"
 #include "core/vob/vob.h"
@@ -43,6 +44,17 @@ protected:
     void vdtool_lines(const std::vector<std::vector<std::string>>& lines) {
         for (const std::vector<std::string>& line : lines)
             ASSERT_EQ(run_vdtool(&cap_, line), 0) << line[0] << ": " << cap_.err;
+    }
+    // The same, acting as `user` (views made so are the user's own).
+    void vdtool_lines_as(const TestUser& user, const std::vector<std::vector<std::string>>& lines) {
+        ASSERT_EQ(credutl_set_credentials(user.name, nullptr), 0);
+        for (const std::vector<std::string>& line : lines) {
+            const tbs_status_t st = run_vdtool(&cap_, line);
+            if (st == 0) continue;
+            credutl_reset_creds();
+            FAIL() << line[0] << ": " << cap_.err;
+        }
+        credutl_reset_creds();
     }
 
     LighttpdServer server_;

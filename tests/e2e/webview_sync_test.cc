@@ -262,6 +262,41 @@ TEST_F(WebViewSyncTest, FetchCommitAndUpdatesThatSendWhatChanged) {
     EXPECT_EQ(tree(other.root()), expected(files));
 }
 
+// A view is its owner's: another user's fetch, commit, cancel and checkout in it are refused
+// with the permission status and change nothing, so the owner's next update still brings
+// what changed.
+TEST_F(WebViewSyncTest, AnotherUsersViewCannotBeWorkedIn) {
+    const std::string uuid = make_view("alice_web");
+    CopyArea area(site_.home() + "/ca1", uuid);
+    update(area);
+    change("src/a.c", "two\n");
+    CopyArea theirs(site_.home() + "/mallory", uuid);
+    auto as_mallory = [&](const std::string& rpc, const std::string& rpcargs) {
+        Response r = post_rpc(server_.url(), rpc, rpcargs, kMallory);
+        EXPECT_TRUE(r.complete) << rpc << ": " << r.error;
+        return r;
+    };
+    struct Case {
+        const char* rpc;
+        std::string args;
+    } const cases[] = {
+        {"ws_sync_fetch_rpc", theirs.fetch_args()},
+        {"ws_sync_fetch_rpc", theirs.fetch_args({}, /*abort=*/true)},
+        {"ws_sync_commit_rpc", theirs.commit_args()},
+        {"ws_sync_commit_rpc", theirs.commit_args(/*cancel=*/true)},
+    };
+    for (const Case& c : cases) {
+        Response r = as_mallory(c.rpc, c.args);
+        EXPECT_EQ(status_of(r), "1063") << c.rpc << ": " << text_of(r);
+        EXPECT_NE(text_of(r).find("only its owner"), std::string::npos) << text_of(r);
+    }
+    // alice's update is whole: the change arrives, and the view keeps its record.
+    const std::vector<std::string> applied = update(area);
+    EXPECT_TRUE(std::any_of(applied.begin(), applied.end(), [](const std::string& a) {
+        return a.find("a.c") != std::string::npos;
+    })) << "the change did not arrive";
+}
+
 // A fetch cancelled by a commit request of the same session stops after the element it is
 // on, ends with its end record saying it did not complete, and leaves the record as it was;
 // a client that hangs up leaves the session in progress. Either way, a fetch that abandons

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "core/cred/credutl.h"
 #include "core/sum/sum_view.h"
 #include "core/sum/sum_xcm.h"
 #include "core/view/view.h"
@@ -179,8 +180,6 @@ TEST_F(XcmRpcTest, DeliverThenRebase) {
     for (const std::vector<std::string>& line : std::vector<std::vector<std::string>>{
              {"mkstream", "-in", kProject, "dev1@/vobs/pvob"},
              {"mkstream", "-in", kProject, "dev2@/vobs/pvob"},
-             {"mkview", "-tag", "int_view", "-stream", "stream:int@/vobs/pvob",
-              site_.home() + "/int.vws"},
              {"mkview", "-tag", "dev1_view", "-stream", "stream:dev1@/vobs/pvob",
               site_.home() + "/dev1.vws"},
              {"mkactivity", "-in", "stream:dev1@/vobs/pvob", "-view", "dev1_view",
@@ -189,6 +188,13 @@ TEST_F(XcmRpcTest, DeliverThenRebase) {
              {"checkin", "-view", "dev1_view", "-from", two, "/vobs/src/a.c"},
          })
         ASSERT_EQ(run_vdtool(&cap_, line), 0) << cap_.err;
+    // alice delivers through her own integration view.
+    ASSERT_EQ(credutl_set_credentials(kAlice.name, nullptr), 0);
+    const tbs_status_t made =
+        run_vdtool(&cap_, {"mkview", "-tag", "int_view", "-stream", "stream:int@/vobs/pvob",
+                           site_.home() + "/int.vws"});
+    credutl_reset_creds();
+    ASSERT_EQ(made, 0) << cap_.err;
     auto uuid_of = [](const char* tag) {
         view_t* v = nullptr;
         EXPECT_EQ(view_open_by_tag(tag, &v), 0) << tag;

@@ -37,8 +37,9 @@ protected:
             {"mkvob", "-tag", "/vobs/pvob", "-ucmproject", site_.home() + "/vobs/pvob.vbs"},
             {"mkcomp", "-root", "/vobs/src", "src@/vobs/pvob"},
             {"protect", "-chown", kAlice.name, "vob:/vobs/pvob"},
-            {"mkview", "-tag", "alice_web", "-webview", site_.home() + "/views/alice_web.vws"},
         });
+        vdtool_lines_as(kAlice, {{"mkview", "-tag", "alice_web", "-webview",
+                                  site_.home() + "/views/alice_web.vws"}});
     }
     Response call(const char* rpc, const std::string& body, std::string* doc) {
         Response r = xml_post(

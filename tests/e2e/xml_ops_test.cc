@@ -274,7 +274,8 @@ TEST_F(XmlOpsTest, CheckoutCheckinAndUncheckoutInAWebView) {
 // unless the client asks for it ("non-latest"); a checkin of it then needs the latest merged
 // in (100006 with what to merge), and passes once the client says it merged it.
 TEST_F(XmlOpsTest, NonLatestCheckoutAndMergeBeforeCheckin) {
-    vdtool_lines({{"mkview", "-tag", "old_web", "-webview", site_.home() + "/views/old.vws"}});
+    vdtool_lines_as(kAlice,
+                    {{"mkview", "-tag", "old_web", "-webview", site_.home() + "/views/old.vws"}});
     view_t* view = nullptr;
     ASSERT_EQ(view_open_by_tag("old_web", &view), 0);
     std::vector<std::string> errors;
@@ -434,9 +435,9 @@ TEST_F(XmlOpsTest, WorkOnAnActivity) {
         {"mkstream", "-in", "project:proj@/vobs/pvob", "dev@/vobs/pvob"},
         {"mkactivity", "-in", "stream:dev@/vobs/pvob", "fix@/vobs/pvob"},
         {"mkactivity", "-in", "stream:dev@/vobs/pvob", "feature@/vobs/pvob"},
-        {"mkview", "-tag", "dev_view", "-stream", "stream:dev@/vobs/pvob",
-         site_.home() + "/views/dev.vws"},
     });
+    vdtool_lines_as(kAlice, {{"mkview", "-tag", "dev_view", "-stream", "stream:dev@/vobs/pvob",
+                              site_.home() + "/views/dev.vws"}});
     auto current = [&]() {
         view_t* v = nullptr;
         view_xcm_t x;
@@ -472,7 +473,8 @@ TEST_F(XmlOpsTest, OperationsInADynamicView) {
             for (const char* tag : {"alice_dyn", "old_dyn"}) run_vdtool(cap, {"endview", tag});
         }
     } end_views{&cap_};
-    vdtool_lines({{"mkview", "-tag", "alice_dyn", "-dynamic", site_.home() + "/views/dyn.vws"}});
+    vdtool_lines_as(kAlice,
+                    {{"mkview", "-tag", "alice_dyn", "-dynamic", site_.home() + "/views/dyn.vws"}});
     const std::string dir = site_.home() + "/view/alice_dyn/vobs/src/d";
     auto path = [&](const char* leaf) { return "<path>" + dir + "/" + leaf + "</path>"; };
     const std::string co = "<resource>" + dir + "/a.c</resource><checkout-flags/>";
@@ -595,7 +597,8 @@ TEST_F(XmlOpsTest, OperationsInADynamicView) {
 
     // A view that selects an older version: refused (100009) unless the client asks for
     // the latest on the branch.
-    vdtool_lines({{"mkview", "-tag", "old_dyn", "-dynamic", site_.home() + "/views/old.vws"}});
+    vdtool_lines_as(kAlice,
+                    {{"mkview", "-tag", "old_dyn", "-dynamic", site_.home() + "/views/old.vws"}});
     view_t* old = nullptr;
     ASSERT_EQ(view_open_by_tag("old_dyn", &old), 0);
     std::vector<std::string> errors;

@@ -357,19 +357,25 @@ TEST(LoginCache, RemembersExactLoginsForAWhile) {
     TempDir tmp;
     setenv("VERDANE_TMP", tmp.path().c_str(), 1);
     fileutl_reset_tmpdir();
+    // A real account: a remembered login counts only while the system still has it.
     credutl_creds_t ann{}, got{};
-    ann.uid = 1234;
+    ASSERT_EQ(credutl_lookup("nobody", nullptr, &ann), 0);
     ann.ngroups = 1;
     ann.groups[0] = 55;
-    strcpy(ann.user, "ann");
-    EXPECT_FALSE(VDW_LoginCache::recently_checked("ann", "secret one", &got));
-    VDW_LoginCache::remember("ann", "secret one", ann);
-    ASSERT_TRUE(VDW_LoginCache::recently_checked("ann", "secret one", &got));
-    EXPECT_EQ(got.uid, 1234u);
+    EXPECT_FALSE(VDW_LoginCache::recently_checked("nobody", "secret one", &got));
+    VDW_LoginCache::remember("nobody", "secret one", ann);
+    ASSERT_TRUE(VDW_LoginCache::recently_checked("nobody", "secret one", &got));
+    EXPECT_EQ(got.uid, ann.uid);
     EXPECT_EQ(got.groups[0], 55u);
-    EXPECT_FALSE(VDW_LoginCache::recently_checked("ann", "secret two", &got));
+    EXPECT_FALSE(VDW_LoginCache::recently_checked("nobody", "secret two", &got));
     EXPECT_FALSE(VDW_LoginCache::recently_checked("bob", "secret one", &got));
-    EXPECT_FALSE(VDW_LoginCache::recently_checked("ann", "", &got));
+    EXPECT_FALSE(VDW_LoginCache::recently_checked("nobody", "", &got));
+    // An entry for a user id the account no longer has counts for nothing.
+    credutl_creds_t other = ann;
+    other.uid = ann.uid + 1;
+    VDW_LoginCache::remember("nobody", "secret three", other);
+    EXPECT_FALSE(VDW_LoginCache::recently_checked("nobody", "secret three", &got));
+    VDW_LoginCache::remember("nobody", "secret one", ann);
 
     const std::string dir = tmp / "logins";
     struct stat st;
@@ -386,7 +392,7 @@ TEST(LoginCache, RemembersExactLoginsForAWhile) {
         for (int i = 0; i < 8; ++i) bytes[i] = static_cast<char>(old >> (8 * i));
         std::ofstream(entry.path(), std::ios::binary | std::ios::trunc) << bytes;
     }
-    EXPECT_FALSE(VDW_LoginCache::recently_checked("ann", "secret one", &got));
+    EXPECT_FALSE(VDW_LoginCache::recently_checked("nobody", "secret one", &got));
     unsetenv("VERDANE_TMP");
     fileutl_reset_tmpdir();
 }

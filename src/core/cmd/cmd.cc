@@ -267,9 +267,10 @@ tbs_status_t cmd_check_type_change(vob_t* vob, const cmd_ctx& ctx, int mtype, in
     }
     if (st != TBS_ST_OK) return st;
     if (decided && access >= need) return TBS_ST_OK;
-    imsg_error("Only the owner of the VOB \"%s\" or the site's administrator may make, change or "
-               "remove its types.\n",
-               vob->tag.c_str());
+    imsg_error(
+        "Only the owner of the VOB \"%s\" or the site's administrator may make, change or "
+        "remove its types.\n",
+        vob->tag.c_str());
     return TBS_ST_PERMISSION;
 }
 

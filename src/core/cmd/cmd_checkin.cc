@@ -25,9 +25,9 @@ tbs_status_t checkout_one(cmd_checkout_args_t* a, const cmd_ctx& ctx, const std:
         if (s == TBS_ST_OK) s = cmd_check_write(vob, ctx, r.element);
         return s != TBS_ST_OK ? s : cmd_check_element_locks(vob, ctx, r.element, v.branch);
     };
-    if (!a->branch_only && (st = cmd_fire_triggers_on(vob, ctx, true, "checkout", pname, r.element,
-                                                      r.version, comment, may_checkout)) !=
-                               TBS_ST_OK)
+    if (!a->branch_only &&
+        (st = cmd_fire_triggers_on(vob, ctx, true, "checkout", pname, r.element, r.version, comment,
+                                   may_checkout)) != TBS_ST_OK)
         return st;
     return vob->db->transact(store_txn_kind::write, [&](store_txn& txn) -> tbs_status_t {
         vob_resolved_t cur;
@@ -261,7 +261,8 @@ tbs_status_t cmd_checkin(cmd_checkin_args_t* a) {
         imsg_ok("Checked in \"%s\" version \"%s\".\n", it.pname.c_str(),
                 cmd_idstr(it.vob, v).c_str());
         cmd_view_private_drop(ctx, it.pname);
-        cmd_fire_triggers_on(it.vob, ctx, false, "checkin", it.pname, it.element, v, a->comment, {});
+        cmd_fire_triggers_on(it.vob, ctx, false, "checkin", it.pname, it.element, v, a->comment,
+                             {});
     }
     return TBS_ST_OK;
 }

@@ -351,9 +351,9 @@ tbs_status_t cmd_rmname(cmd_rmname_args_t* a) {
         auto may_remove = [&]() -> tbs_status_t {
             if (r.extended || r.parent_element == 0) return TBS_ST_BAD_NAME;
             tbs_status_t s = cmd_check_write(vob, ctx, r.parent_element);
-            return s != TBS_ST_OK ? s
-                                  : cmd_check_locks(vob, ctx, {r.parent_element,
-                                                               named ? named : r.dbid});
+            return s != TBS_ST_OK
+                       ? s
+                       : cmd_check_locks(vob, ctx, {r.parent_element, named ? named : r.dbid});
         };
         if ((st = cmd_fire_triggers_on(vob, ctx, true, "rmname", pname, named, 0, a->comment,
                                        may_remove)) != TBS_ST_OK)

@@ -20,7 +20,6 @@
 
 #include "core/cmd/cmd_internal.h"
 #include "core/imsg/imsg.h"
-#include "core/util/fileutl.h"
 #include "core/vob/vob.h"
 #include "core/vob/vob_cb.h"
 #include "core/vob/vob_obj.h"
@@ -49,8 +48,8 @@ bool fires_on(const vob_store_trigger_t& t, const cmd_trigger_event& e, bool pre
 // Variables a trigger program inherits from the server's own environment: where the site
 // is, the channel vdprompt answers through, and the locale. Nothing else of the process
 // (credentials, configuration, the request's CGI variables) reaches the program.
-const char* const kInherited[] = {"VERDANE_HOME", "IREQ_REQUEST_FILENAME", "TMPDIR", "LANG",
-                                  "LC_ALL", "TZ"};
+const char* const kInherited[] = {
+    "VERDANE_HOME", "IREQ_REQUEST_FILENAME", "TMPDIR", "LANG", "LC_ALL", "TZ"};
 
 // The search path of trigger programs: the system's directories and the product's tools.
 std::string trigger_path() {
@@ -156,8 +155,9 @@ void tell_listener(const vob_cb_trig_action_listener_t& l, bool have, int action
 }
 
 // A program a root process starts runs as another account, which cannot use the site's
-// temporary directory: its questions go through a directory of its own, which the root
-// process reads and answers in (and removes afterwards).
+// temporary directory (nor, often, reach it): its questions go through a directory of its
+// own in the system's temporary directory, which the root process reads and answers in
+// (and removes afterwards).
 struct Channel {
     std::string dir;   // empty: the listener's own file is the channel
     std::string file;  // where the program leaves its messages
@@ -169,12 +169,14 @@ struct Channel {
 };
 
 bool private_channel(const vob_cb_trig_action_listener_t& l, uid_t uid, gid_t gid, Channel* c) {
-    std::string tmpl = std::string(fileutl_get_tmpdir()) + "/qlmx_ireq_trigger_XXXXXX";
+    std::string tmpl = VOB_CB_TRIGGER_CHANNEL_DIR "XXXXXX";
+    static_assert(VOB_CB_TRIGGER_CHANNEL_DIR_RANDOM == 6, "mkdtemp draws six characters");
     if (!mkdtemp(tmpl.data())) return false;
     c->dir = tmpl;
     if (chown(c->dir.c_str(), uid, gid) != 0) return false;
     const size_t slash = l.filename.find_last_of('/');
-    c->file = c->dir + "/" + (slash == std::string::npos ? l.filename : l.filename.substr(slash + 1));
+    c->file =
+        c->dir + "/" + (slash == std::string::npos ? l.filename : l.filename.substr(slash + 1));
     return true;
 }
 
@@ -207,7 +209,8 @@ void execvpe_in(const char* file, char* const argv[], char* const envp[], const 
     char full[4096];
     for (const char* dir = path; *dir;) {
         const char* end = strchrnul(dir, ':');
-        const int n = snprintf(full, sizeof full, "%.*s/%s", static_cast<int>(end - dir), dir, file);
+        const int n =
+            snprintf(full, sizeof full, "%.*s/%s", static_cast<int>(end - dir), dir, file);
         if (n > 0 && static_cast<size_t>(n) < sizeof full && end > dir) execve(full, argv, envp);
         dir = *end ? end + 1 : end;
     }

@@ -12,10 +12,10 @@
 // one word. Its environment holds the VD_ variables, a fixed PATH (the system's directories
 // and the product's tools) and a few variables of the site's (VERDANE_HOME, the
 // interaction channel, the locale), nothing else of the server's. A process running as root
-// runs it as the acting user, or as nobody when that is root. While a trigger program runs, the process keeps serving
-// the trigger-action listener (vob_cb.h), so the program can ask the remote user a question
-// through `vdprompt`; its output is captured, never passed to the process's own output,
-// which may carry a response stream.
+// runs it as the acting user, or as nobody when that is root. While a trigger program runs, the
+// process keeps serving the trigger-action listener (vob_cb.h), so the program can ask the remote
+// user a question through `vdprompt`; its output is captured, never passed to the process's own
+// output, which may carry a response stream.
 #ifndef CORE_CMD_CMD_TRIGGER_H
 #define CORE_CMD_CMD_TRIGGER_H
 

@@ -298,9 +298,10 @@ tbs_status_t mkvob(const std::vector<std::string>& args) {
         storage = std::string(tbs_product_dir()) + "/vobs" + tag.substr(tag.rfind('/')) + ".vbs";
     } else if (g_confined) {
         // Over the network storage goes only where the site keeps it.
-        imsg_error("vdtool: Error: Name a storage location with -stgloc, or none for the site's "
-                   "own: \"%s\" is not one.\n",
-                   storage.c_str());
+        imsg_error(
+            "vdtool: Error: Name a storage location with -stgloc, or none for the site's "
+            "own: \"%s\" is not one.\n",
+            storage.c_str());
         return TBS_ST_PERMISSION;
     }
     vob_create_args_t c;

@@ -207,9 +207,10 @@ tbs_status_t check_entry_owner(const rgy_view_entry_t& e) {
     tbs_status_t st = credutl_get_creds(&who);
     if (st != TBS_ST_OK) return st;
     if (e.owner == who.user || credutl_is_privileged(who)) return TBS_ST_OK;
-    imsg_error("View \"%s\" belongs to \"%s\"; only its owner or the site's administrator may "
-               "change it.\n",
-               e.tag.c_str(), e.owner.c_str());
+    imsg_error(
+        "View \"%s\" belongs to \"%s\"; only its owner or the site's administrator may "
+        "change it.\n",
+        e.tag.c_str(), e.owner.c_str());
     return TBS_ST_PERMISSION;
 }
 

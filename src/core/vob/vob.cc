@@ -169,9 +169,10 @@ tbs_status_t vob_check_new_tag(const char* tag) {
     bool ok = !leaf.empty() && leaf.size() <= VOB_TAG_LEAF_MAX && leaf[0] != '.';
     for (char c : leaf) ok = ok && tag_char(c);
     if (!ok) {
-        imsg_error("A VOB tag is one name directly under \"%s\" (letters, digits, \"_\", \"-\" and "
-                   "\".\", not starting with \".\"): \"%s\".\n",
-                   VOB_TAG_ROOT, t.c_str());
+        imsg_error(
+            "A VOB tag is one name directly under \"%s\" (letters, digits, \"_\", \"-\" and "
+            "\".\", not starting with \".\"): \"%s\".\n",
+            VOB_TAG_ROOT, t.c_str());
         return TBS_ST_BAD_NAME;
     }
     // Tags never nest: a tag inside another would shadow the other's names.
@@ -180,10 +181,11 @@ tbs_status_t vob_check_new_tag(const char* tag) {
     if (st != TBS_ST_OK) return st;
     for (const rgy_vob_entry_t& e : tags) {
         const std::string& o = e.tag;
-        const bool nested = o == t || (o.size() < t.size() && t.compare(0, o.size(), o) == 0 &&
-                                       (t[o.size()] == '/' || o == "/")) ||
-                            (t.size() < o.size() && o.compare(0, t.size(), t) == 0 &&
-                             o[t.size()] == '/');
+        const bool nested =
+            o == t ||
+            (o.size() < t.size() && t.compare(0, o.size(), o) == 0 &&
+             (t[o.size()] == '/' || o == "/")) ||
+            (t.size() < o.size() && o.compare(0, t.size(), t) == 0 && o[t.size()] == '/');
         if (!nested) continue;
         if (o == t) return TBS_ST_EXISTS;  // taken: the caller says so as it always has
         imsg_error("The VOB tag \"%s\" overlaps \"%s\".\n", t.c_str(), o.c_str());
@@ -203,8 +205,9 @@ tbs_status_t vob_create(const vob_create_args_t& args, tbs_uuid_t* uuid_out) {
     if (rgy_find_vob_by_tag(args.tag, nullptr, &existing) == TBS_ST_OK) return TBS_ST_EXISTS;
     if ((st = vob_check_new_tag(args.tag)) != TBS_ST_OK) return st;
     if (!plain_absolute(storage)) {
-        imsg_error("A VOB's storage is named by an absolute path without \".\" or \"..\": \"%s\".\n",
-                   storage.c_str());
+        imsg_error(
+            "A VOB's storage is named by an absolute path without \".\" or \"..\": \"%s\".\n",
+            storage.c_str());
         return TBS_ST_BAD_NAME;
     }
     std::error_code ec;

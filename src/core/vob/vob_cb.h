@@ -8,15 +8,23 @@
 // `poll_ms` milliseconds), and after the action has ended. The action program learns the
 // file name from its environment, which the client sets up itself.
 //
-// The core does not run trigger actions yet; the registration is kept here so that clients
-// can set it up now, and `vob_cb_trig_action_listener_get` is what the trigger runner will
-// call. One registration per process; registering again replaces it.
+// The trigger runner (cmd_trigger.h) calls `vob_cb_trig_action_listener_get`. One
+// registration per process; registering again replaces it.
+//
+// A root process runs trigger programs as another account, which cannot use the site's
+// temporary directory: the file it calls the procedure with is then in a directory of the
+// program's own, made for the one run, VOB_CB_TRIGGER_CHANNEL_DIR followed by
+// VOB_CB_TRIGGER_CHANNEL_DIR_RANDOM letters and digits (the program's VERDANE_TMP, so its
+// answers are looked for there too).
 #ifndef CORE_VOB_VOB_CB_H
 #define CORE_VOB_VOB_CB_H
 
 #include <string>
 
 #include "core/tbs/tbs.h"
+
+#define VOB_CB_TRIGGER_CHANNEL_DIR "/tmp/qlmx_ireq_trigger_"
+enum { VOB_CB_TRIGGER_CHANNEL_DIR_RANDOM = 6 };
 
 enum vob_cb_trig_action_t {
     VOB_CB_TRIG_ACTION_BEGIN = 1,    // an action is about to start

@@ -2,11 +2,11 @@
 #include "ops/login/vdw_login_cache.h"
 
 #include <fcntl.h>
-#include <pwd.h>
 #include <openssl/crypto.h>
 #include <openssl/evp.h>
 #include <openssl/hmac.h>
 #include <openssl/rand.h>
+#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
