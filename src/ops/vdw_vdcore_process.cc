@@ -38,6 +38,7 @@ void VDW_Vdcore::impersonate(const char* user, const char* password, const char*
     status.set_status(TBS_ST_OK);
     // A login checked lately skips PAM and the user database: its identity was kept with it.
     credutl_creds_t known;
+    const VDW_LoginCache::AccountState accounts = VDW_LoginCache::account_state();
     const bool warm = !smart_card && VDW_LoginCache::recently_checked(user, password, &known);
     if (!smart_card && !warm) {
         tbs_status_t st = sysutl_check_password(user, password);
@@ -56,7 +57,7 @@ void VDW_Vdcore::impersonate(const char* user, const char* password, const char*
         creds.set(known);
     else if (!creds.get_default_credentials(user, status))
         return;
-    if (!smart_card && !warm) VDW_LoginCache::remember(user, password, creds.creds());
+    if (!smart_card && !warm) VDW_LoginCache::remember(user, password, creds.creds(), accounts);
     if (primary_group && *primary_group && !creds.set_primary_group(primary_group, status)) return;
     if (groups && *groups && !creds.reorder_unix_grouplist(groups, status)) return;
     if (!creds.set_credentials(status)) {

@@ -363,7 +363,7 @@ TEST(LoginCache, RemembersExactLoginsForAWhile) {
     ann.ngroups = 1;
     ann.groups[0] = 55;
     EXPECT_FALSE(VDW_LoginCache::recently_checked("nobody", "secret one", &got));
-    VDW_LoginCache::remember("nobody", "secret one", ann);
+    VDW_LoginCache::remember("nobody", "secret one", ann, VDW_LoginCache::account_state());
     ASSERT_TRUE(VDW_LoginCache::recently_checked("nobody", "secret one", &got));
     EXPECT_EQ(got.uid, ann.uid);
     EXPECT_EQ(got.groups[0], 55u);
@@ -373,9 +373,9 @@ TEST(LoginCache, RemembersExactLoginsForAWhile) {
     // An entry for a user id the account no longer has counts for nothing.
     credutl_creds_t other = ann;
     other.uid = ann.uid + 1;
-    VDW_LoginCache::remember("nobody", "secret three", other);
+    VDW_LoginCache::remember("nobody", "secret three", other, VDW_LoginCache::account_state());
     EXPECT_FALSE(VDW_LoginCache::recently_checked("nobody", "secret three", &got));
-    VDW_LoginCache::remember("nobody", "secret one", ann);
+    VDW_LoginCache::remember("nobody", "secret one", ann, VDW_LoginCache::account_state());
 
     const std::string dir = tmp / "logins";
     struct stat st;

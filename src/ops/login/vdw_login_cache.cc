@@ -79,32 +79,12 @@ bool site_key(const std::string& dir, unsigned char key[kKeySize]) {
     return read_exact(path, key, kKeySize, &got) && got == kKeySize;
 }
 
-// The state of the system's account files: inode, size, modification and change time
-// (nanoseconds) of each. Any edit of them (a new password, a lock, an expiry, a removed
-// user) changes it.
+// Any edit of the system's account files (a new password, a lock, an expiry, a removed
+// user) changes the inode, size, modification or change time (nanoseconds) of one of them.
 const char* const kAccountFiles[] = {"/etc/passwd", "/etc/shadow", "/etc/group"};
-constexpr size_t kAccountFields = 4;
+static_assert(std::size(kAccountFiles) == VDW_LoginCache::ACCOUNT_FILES, "one state per file");
 
-struct AccountState {
-    int64_t v[std::size(kAccountFiles) * kAccountFields];
-};
-
-AccountState account_state() {
-    AccountState s;
-    memset(&s, 0, sizeof s);
-    size_t i = 0;
-    for (const char* path : kAccountFiles) {
-        struct stat st;
-        if (::stat(path, &st) == 0) {
-            s.v[i] = static_cast<int64_t>(st.st_ino);
-            s.v[i + 1] = static_cast<int64_t>(st.st_size);
-            s.v[i + 2] = static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
-            s.v[i + 3] = static_cast<int64_t>(st.st_ctim.tv_sec) * 1000000000 + st.st_ctim.tv_nsec;
-        }
-        i += kAccountFields;
-    }
-    return s;
-}
+using AccountState = VDW_LoginCache::AccountState;
 
 // Whether the system still has `user` as the account the entry recorded.
 bool account_unchanged(const char* user, const credutl_creds_t& identity) {
@@ -153,6 +133,23 @@ std::string entry_path(const std::string& dir, const char* user) {
 
 }  // namespace
 
+VDW_LoginCache::AccountState VDW_LoginCache::account_state() {
+    AccountState s;
+    memset(&s, 0, sizeof s);
+    size_t i = 0;
+    for (const char* path : kAccountFiles) {
+        struct stat st;
+        if (::stat(path, &st) == 0) {
+            s.v[i] = static_cast<int64_t>(st.st_ino);
+            s.v[i + 1] = static_cast<int64_t>(st.st_size);
+            s.v[i + 2] = static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+            s.v[i + 3] = static_cast<int64_t>(st.st_ctim.tv_sec) * 1000000000 + st.st_ctim.tv_nsec;
+        }
+        i += ACCOUNT_FIELDS;
+    }
+    return s;
+}
+
 bool VDW_LoginCache::recently_checked(const char* user, const char* password,
                                       credutl_creds_t* identity) {
     if (!user || !*user || !password) return false;
@@ -180,7 +177,7 @@ bool VDW_LoginCache::recently_checked(const char* user, const char* password,
 }
 
 void VDW_LoginCache::remember(const char* user, const char* password,
-                              const credutl_creds_t& identity) {
+                              const credutl_creds_t& identity, const AccountState& before) {
     if (!user || !*user || !password) return;
     std::string dir = cache_dir();
     unsigned char key[kKeySize];
@@ -190,7 +187,7 @@ void VDW_LoginCache::remember(const char* user, const char* password,
     memset(&e, 0, sizeof e);
     int64_t now = static_cast<int64_t>(time(nullptr));
     for (int i = 0; i < 8; ++i) e.when[i] = static_cast<unsigned char>(now >> (8 * i));
-    e.accounts = account_state();
+    e.accounts = before;
     e.identity = identity;
     if (!path.empty() && mac_of(key, user, password, e, e.mac))
         write_whole(dir, path, &e, sizeof e);

@@ -20,17 +20,29 @@
 #ifndef OPS_LOGIN_VDW_LOGIN_CACHE_H
 #define OPS_LOGIN_VDW_LOGIN_CACHE_H
 
+#include <cstdint>
+
 #include "core/cred/credutl.h"
 
 class VDW_LoginCache {
 public:
     enum { LOGIN_CACHE_SECONDS = 60 };
+    enum { ACCOUNT_FILES = 3, ACCOUNT_FIELDS = 4 };
+
+    // The state of the system's account files, taken before a password check so that a
+    // change made while it runs is not remembered as checked.
+    struct AccountState {
+        int64_t v[ACCOUNT_FILES * ACCOUNT_FIELDS];
+    };
+    static AccountState account_state();
 
     // Whether `user` passed the check with exactly `password` within the cache time; when so,
     // `identity` gets the user's identity recorded with it.
     static bool recently_checked(const char* user, const char* password, credutl_creds_t* identity);
-    // Records that `user` just passed the check with `password`, and their `identity`.
-    static void remember(const char* user, const char* password, const credutl_creds_t& identity);
+    // Records that `user` passed the check with `password`, begun when the account files were
+    // `before`, and their `identity`.
+    static void remember(const char* user, const char* password, const credutl_creds_t& identity,
+                         const AccountState& before);
 };
 
 #endif
