@@ -138,7 +138,9 @@ TEST(VdXmlRpc, AttributionIsHiddenAndOnlyForTheUserOrTheAdministrator) {
         bool event_set;
     } cases[] = {
         {"none", false, "", true, false},
-        {"own login", true, event("nobody"), true, true},
+        // A user's own attribution changes nothing: the server's clock and host stand.
+        {"own login", true, event("nobody"), true, false},
+        {"administrator for own login", false, event(self.user), true, true},
         {"administrator for another login", false, event("nobody"), true, true},
         {"another login", true, event(self.user), false, false},
         {"no login: server's identity", true, event(nullptr), true, false},
