@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <openssl/sha.h>
 #include <pwd.h>
+#include <sys/stat.h>
 #include <zlib.h>
 
 #include <algorithm>
@@ -599,6 +600,12 @@ TEST_F(CmdFixture, InternalErrorsAreLoggedOneLineEach) {
     std::string log = read_file(std::string(tbs_product_log_dir()) + "/internal_error_log");
     EXPECT_NE(log.find(" VD CM Server file.cc:42: bad request shape\n"), std::string::npos) << log;
     EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 1);
+    // What went wrong for whom is the site account's alone.
+    struct stat file, dir;
+    ASSERT_EQ(stat((std::string(tbs_product_log_dir()) + "/internal_error_log").c_str(), &file), 0);
+    ASSERT_EQ(stat(tbs_product_log_dir(), &dir), 0);
+    EXPECT_EQ(file.st_mode & 07777, 0600u);
+    EXPECT_EQ(dir.st_mode & 07777, 0700u);
 }
 
 TEST_F(CmdFixture, VobObjectsAndTheirDescriptions) {
