@@ -100,7 +100,7 @@ TEST(VdXmlEchoRpc, EchoesItsOneChildAndRefusesWhatDoesNotFit) {
         // A streamed element's text goes out when it is closed, after its children.
         {"one child",
          "<XmlEcho version=\"1.0\"><c k=\"v&amp;w\" e=\"\">a &amp; b<d>x</d><d/></c></XmlEcho>", 0,
-         kDecl + "<c k=\"v&w\" e><d>x</d><d></d>a &amp; b</c>"},
+         kDecl + "<c k=\"v&amp;w\" e=\"\"><d>x</d><d></d>a &amp; b</c>"},
         {"no child", "<XmlEcho version=\"1.0\">text only</XmlEcho>", 0, ""},
         {"line feeds in the rich string", "<XmlEcho version=\"1.0\">%0A<c>a%0Ab</c>%0A</XmlEcho>",
          0, kDecl + "<c>a\nb</c>"},
