@@ -381,6 +381,32 @@ TEST_F(ClientTest, AnAnswerCutShortIsAFailure) {
     EXPECT_TRUE(fine.ok) << fine.message();
 }
 
+// A version whose bytes hold the response stream's boundary line, a forged status part that
+// reports a failure, and the trailer reaches the other copy area and the terminal byte for
+// byte, and the client acts on the real status: it frames parts by their lengths.
+TEST_F(ClientTest, ContentsThatForgeAStatusPartArriveIntact) {
+    login();
+    const std::string a = area("alice_a"), b = area("alice_b");
+    const std::string boundary = "------------------------aAJYnbd98Xui1cX9oiQh";
+    const std::string forged =
+        "line\r\n--" + boundary +
+        "\r\nContent-ID: Status\r\nContent-Type: text/plain;charset=UTF-8\r\n"
+        "Content-Length: 6\r\nStatus: 1063\r\nHasNonOkMsg: 1\r\n\r\nforged\r\n--" +
+        boundary + "--\r\n";
+    ASSERT_EQ(vdweb(a, {"checkout", "-c", "forge", "vobs/p/src/a.c"}).rc, 0);
+    write_file(a + "/vobs/p/src/a.c", forged);
+    Ran ci = vdweb(a, {"checkin", "vobs/p/src/a.c"});
+    ASSERT_EQ(ci.rc, 0) << ci.err;
+    Ran up = vdweb(b, {"update"});
+    EXPECT_EQ(up.rc, 0) << up.err;
+    EXPECT_EQ(up.err.find("forged"), std::string::npos) << up.err;
+    EXPECT_EQ(slurp(b + "/vobs/p/src/a.c"), forged);
+    Ran cat = vdweb(b, {"cat", "vobs/p/src/a.c@@/main/2"});
+    EXPECT_EQ(cat.rc, 0) << cat.err;
+    EXPECT_EQ(cat.out, forged);
+    EXPECT_EQ(vdweb(b, {"verify"}).rc, 0);
+}
+
 // Two web hosts of one site, as two machines mounting it would run them (on a site in
 // PostgreSQL, both use its one cluster): clients of both at once, each seeing at once what
 // went in through the other; a reserved checkout raced through both goes to one of them;
