@@ -64,7 +64,7 @@ CgiRun run_rpc(const std::string& home, const std::string& dir, const char* rpc,
     run.seconds = bench::seconds_since(start);
     run.max_rss_mib = static_cast<double>(r.max_rss_kb) / 1024.0;
     run.out = std::move(r.out);
-    if (run.out.find("Status: 0\r\n") == std::string::npos)
+    if (!e2e::read_response(run.out).ended_ok())
         fprintf(stderr, "bench_compare: %s did not end well:\n%s\n", rpc,
                 run.out.substr(run.out.size() > 2000 ? run.out.size() - 2000 : 0).c_str());
     return run;

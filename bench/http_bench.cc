@@ -22,7 +22,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "e2e/cgi_process.h"
@@ -73,25 +75,29 @@ Options parse_options(int argc, char** argv) {
     return o;
 }
 
-// Counts what arrives and keeps the last bytes, to check that a stream was complete.
+// Counts what arrives and, for an RPC's answer, frames its parts by their lengths as they
+// arrive (contents dropped at once: copying them would make the client, not the server, the
+// measure), to check that the answer was complete and its status 0.
 struct Sink {
-    static constexpr size_t kTail = 256;
     unsigned long long bytes = 0;
-    std::string tail;
+    std::unique_ptr<e2e::MultipartReader> reader;  // null for an answer that is no RPC's
+    std::string last_status;                       // of the last part read, when a status
+
     static size_t write(char* data, size_t size, size_t n, void* user) {
         auto* s = static_cast<Sink*>(user);
         size_t len = size * n;
         s->bytes += len;
-        // Only the last bytes are kept: copying everything would make the client, not the
-        // server, the measure.
-        if (len >= kTail) {
-            s->tail.assign(data + len - kTail, kTail);
-        } else {
-            s->tail.append(data, len);
-            if (s->tail.size() > kTail) s->tail.erase(0, s->tail.size() - kTail);
+        if (s->reader) {
+            s->reader->feed(std::string_view(data, len));
+            for (const e2e::Part& p : s->reader->take_parts()) {
+                const std::string* code = p.name() == "Status" ? p.header("Status") : nullptr;
+                s->last_status = code ? *code : "";
+            }
         }
         return len;
     }
+    // The trailer arrived after a status part that says 0.
+    bool answered_ok() const { return reader && reader->complete() && last_status == "0"; }
 };
 
 // One reused handle: sequential requests share a connection, as a real client's would.
@@ -104,9 +110,15 @@ public:
     }
     ~Client() { curl_easy_cleanup(curl_); }
 
-    // POST when body is given, else GET. Returns the bytes received; dies on failure.
+    // POST (an RPC, its answer framed) when body is given, else GET. Returns what was
+    // received; dies on failure.
     Sink fetch(const std::string& url, const std::string* body) {
         Sink sink;
+        if (body) {
+            sink.reader =
+                std::make_unique<e2e::MultipartReader>(e2e::MultipartReader::Start::FIRST_BOUNDARY);
+            sink.reader->keep_content(false);
+        }
         curl_easy_setopt(curl_, CURLOPT_URL, url.c_str());
         curl_easy_setopt(curl_, CURLOPT_WRITEDATA, &sink);
         if (body) {
@@ -130,13 +142,6 @@ private:
 
 void row(const char* label, double value, const char* unit) {
     printf("  %-44s %10.3f %s\n", label, value, unit);
-}
-
-const std::string kTrailer = std::string("--") + e2e::kBoundary + "--\r\n";
-
-bool ends_with_trailer(const Sink& s) {
-    return s.tail.size() >= kTrailer.size() &&
-           s.tail.compare(s.tail.size() - kTrailer.size(), kTrailer.size(), kTrailer) == 0;
 }
 
 // Wall time and minor page faults per run, the faults from the children's resource usage.
@@ -167,8 +172,7 @@ void per_request_direct(const Options& o, const std::string& body) {
     auto cgi = [&](const e2e::Env& e) {
         return [&, e] {
             e2e::CgiResult r = e2e::run_cgi(site.home(), e, body);
-            if (r.exit_code != 0 || r.out.find(kTrailer) == std::string::npos ||
-                r.out.find("Status: 0\r\n") == std::string::npos)
+            if (r.exit_code != 0 || !e2e::read_response(r.out).ended_ok())
                 die("vdweb.cgi did not answer: " + r.err + r.out.substr(0, 600));
         };
     };
@@ -233,7 +237,7 @@ void per_request_http(const Options& o, e2e::LighttpdServer& server, const std::
         Clock::time_point start = Clock::now();
         for (int i = 0; i < o.requests; ++i) {
             Sink s = client.fetch(url, post);
-            if (post && !ends_with_trailer(s)) die("incomplete response from " + url);
+            if (post && !s.answered_ok()) die("incomplete response from " + url);
         }
         return since(start) * 1000.0 / o.requests;
     };
@@ -267,7 +271,7 @@ void streaming(const Options& o, e2e::LighttpdServer& server, e2e::LighttpdServe
         Clock::time_point start = Clock::now();
         Sink s = client.fetch(rpc_url, &body);
         double t = since(start);
-        if (!ends_with_trailer(s)) die("the compute_primes stream ended early");
+        if (!s.answered_ok()) die("the compute_primes stream ended early or failed");
         if (stream_bytes && s.bytes != stream_bytes) die("the compute_primes stream changed size");
         stream_bytes = s.bytes;
         return t;

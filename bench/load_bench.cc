@@ -54,6 +54,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -264,27 +265,31 @@ struct CpuTimes {
     }
 };
 
-// What a response must end with to be complete.
-const std::string kTrailer = std::string("--") + e2e::kBoundary + "--\r\n";
+// What a response must end with to be complete; an RPC's answer (kRpcAnswer) is framed
+// part by part by its lengths instead, and must end with a status part that says 0.
+const std::string* const kRpcAnswer = nullptr;
 const std::string kOneByte = "p";
 const std::string kFlushPacket = "0000";
 
 struct Workload {
     std::string name;
     std::string url;
-    std::string body;  // a form POST when not empty, else a GET
-    const std::string* ending;
-    std::string login = {};  // "user:password" for HTTP Basic credentials, when not empty
+    std::string body;           // a form POST when not empty, else a GET
+    const std::string* ending;  // kRpcAnswer for vdweb.cgi's answers
+    std::string login = {};     // "user:password" for HTTP Basic credentials, when not empty
 };
 
-// What one client thread saw. Only the last bytes of a response are kept: copying them
-// all would make the client, not the server, the measure.
+// What one client thread saw. Only the last bytes of a response are kept, and an RPC's
+// answer is framed without keeping its contents: copying them all would make the client,
+// not the server, the measure.
 struct Tally {
     static constexpr size_t kTail = 64;
     std::vector<float> latency_ms;
     long errors = 0;
     std::string first_error;
     std::string tail;
+    std::optional<e2e::MultipartReader> reader;  // the RPC answer being read
+    std::string last_status;                     // of its last part, when a status
 
     void fail(std::string why) {
         if (errors++ == 0) first_error = std::move(why);
@@ -293,6 +298,13 @@ struct Tally {
     static size_t write(char* data, size_t size, size_t n, void* user) {
         auto* t = static_cast<Tally*>(user);
         size_t len = size * n;
+        if (t->reader) {
+            t->reader->feed(std::string_view(data, len));
+            for (const e2e::Part& p : t->reader->take_parts()) {
+                const std::string* code = p.name() == "Status" ? p.header("Status") : nullptr;
+                t->last_status = code ? *code : "";
+            }
+        }
         if (len >= kTail) {
             t->tail.assign(data + len - kTail, kTail);
         } else {
@@ -331,6 +343,12 @@ CURL* make_handle(const Workload& w, Tally* t) {
 // One request; a failure is counted in the tally.
 void request(CURL* curl, const Workload& w, Tally* t) {
     t->tail.clear();
+    t->reader.reset();
+    t->last_status.clear();
+    if (w.ending == kRpcAnswer) {
+        t->reader.emplace(e2e::MultipartReader::Start::FIRST_BOUNDARY);
+        t->reader->keep_content(false);
+    }
     CURLcode rc = curl_easy_perform(curl);
     long status = 0;
     curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
@@ -338,7 +356,8 @@ void request(CURL* curl, const Workload& w, Tally* t) {
         t->fail(curl_easy_strerror(rc));
     else if (status != 200)
         t->fail("HTTP " + std::to_string(status));
-    else if (!ends_with(t->tail, *w.ending))
+    else if (w.ending == kRpcAnswer ? !t->reader->complete() || t->last_status != "0"
+                                    : !ends_with(t->tail, *w.ending))
         t->fail("incomplete response");
 }
 
@@ -493,9 +512,9 @@ void load(const Options& o) {
     const std::string primes_args = "primeCount=10\nperiodInSeconds=0\nbodySize=65536\n";
     const std::vector<Workload> workloads = {
         {"vdweb get_version_separator_rpc", server.url(),
-         e2e::form_body("VDW_Vdcore::get_version_separator_rpc"), &kTrailer},
+         e2e::form_body("VDW_Vdcore::get_version_separator_rpc"), kRpcAnswer},
         {"vdweb compute_primes_rpc 10x64KiB", server.url(),
-         e2e::form_body("VDW_Vdcore::compute_primes_rpc", primes_args.c_str()), &kTrailer},
+         e2e::form_body("VDW_Vdcore::compute_primes_rpc", primes_args.c_str()), kRpcAnswer},
         {"git http-backend info/refs",
          server.url("/git/bench.git/info/refs?service=git-upload-pack"), "", &kFlushPacket},
         {"minimal CGI (a header and a byte)", floor.url("/vdweb?1"), "", &kOneByte},
@@ -610,7 +629,7 @@ void slow_row(const Options& o, const char* label, const std::string& extra) {
     e2e::LighttpdServer server({}, {}, config);
     if (!server.started()) die(server.failure());
     Workload w{"get_version_separator_rpc", server.url(),
-               e2e::form_body("VDW_Vdcore::get_version_separator_rpc"), &kTrailer};
+               e2e::form_body("VDW_Vdcore::get_version_separator_rpc"), kRpcAnswer};
     warm_up(w, server);
 
     // Every 100 ms: sampling hundreds of processes every 20 ms would cost a good part of a core.
@@ -766,11 +785,11 @@ void hosts_rows(const Options& o) {
         std::vector<pid_t> pids;
         for (const auto& server : site.servers) {
             separator.push_back({"get_version_separator_rpc, login", server->url(),
-                                 e2e::form_body("VDW_Vdcore::get_version_separator_rpc"), &kTrailer,
-                                 login});
+                                 e2e::form_body("VDW_Vdcore::get_version_separator_rpc"),
+                                 kRpcAnswer, login});
             history.push_back({"get_history_rpc of a file, login", server->url(),
                                e2e::form_body("VDW_Vdcore::get_history_rpc", history_args.c_str()),
-                               &kTrailer, login});
+                               kRpcAnswer, login});
             pids.push_back(server->pid());
             warm_up(separator.back(), *server);
             warm_up(history.back(), *server);

@@ -40,9 +40,11 @@ bool VDW_Meter::set_meter_options(const char* user, int session_id, int pid) {
                    file, "-format", "ascii");
     if (len < 0 || static_cast<size_t>(len) >= sizeof entry) return false;
 
-    if (!fileutl_exists(dir)) {
-        tbs_status_t st = fileutl_mkdir_p(dir, 0775);
-        if (st != TBS_ST_OK) trace.writeTrace(1, "cannot make %s: %s", dir, tbs_strerror(st));
+    // What users did and when is the site account's alone: a 0700 directory.
+    tbs_status_t st = fileutl_private_dir(dir);
+    if (st != TBS_ST_OK) {
+        trace.writeTrace(1, "cannot make %s private: %s", dir, tbs_strerror(st));
+        return false;
     }
     // Rewriting the entry in place while it is in the environment is safe in a
     // single-threaded process; putenv of the same pointer again is a no-op.

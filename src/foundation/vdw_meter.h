@@ -20,11 +20,12 @@ public:
     static bool meteringOn;
 
     // Names the meter file <log dir>/meter/QLMX_meter_<user>_s<session>_<pid>.ascii
-    // (making the directory with mode 0775 when missing) and puts
+    // (the directory made the site account's alone, 0700: fileutl_private_dir) and puts
     //     VDCORE_METERING_OPTIONS=-destination "<file>" -format ascii
     // into the process environment, in storage that lives for the process. A user name
-    // containing "/" or a file name that does not fit BUF_SIZE is refused: false, and the
-    // environment is left as it was. A null user counts as empty.
+    // containing "/", a file name that does not fit BUF_SIZE, or a directory that cannot
+    // be made private is refused: false, and the environment is left as it was. A null
+    // user counts as empty.
     static bool set_meter_options(const char* user, int session_id, int pid);
     // The file the last successful `set_meter_options` named, or "".
     static const char* meter_file();

@@ -197,10 +197,12 @@ bool VDW_Trace::setup_trace_file(const char* username, int session_id, int pid) 
     trace_pid = pid;
     copy_bounded(trace_file, file.c_str());
     {
-        // When the directory cannot be made the first write fails to open the file and
-        // lines are dropped; tracing never stops the process.
+        // Trace lines show what users asked and what the server did for them: the
+        // directory is the site account's alone (files 0600 in a 0700 directory). When it
+        // cannot be made so, no file is named and lines are dropped; tracing never stops
+        // the process.
         ErrnoKeeper keep_errno;
-        fileutl_mkdir_p(dir.c_str(), 0777);
+        if (fileutl_private_dir(dir.c_str()) != TBS_ST_OK) trace_file[0] = '\0';
     }
     close_trace_file();
     return true;
@@ -224,7 +226,7 @@ bool VDW_Trace::open_trace_file() {
     if (trace_fd >= 0) return true;
     if (trace_file[0] == '\0') return false;
     ErrnoKeeper keep_errno;
-    trace_fd = ::open(trace_file, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0777);
+    trace_fd = ::open(trace_file, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
     return trace_fd >= 0;
 }
 

@@ -81,10 +81,11 @@ public:
     // refused: false, and nothing changes.
     static bool set_trace(const char* subsys, int level);
     // Names the trace file of this process (below <log dir>/trace, in a directory of the
-    // user's when `username` is not empty, created when missing) and closes any open
-    // one; the next line opens the new file. A username that is "." or "..", contains a
-    // "/", or does not fit BUF_SIZE is refused (false, and nothing changes), so a name
-    // can never lead outside the trace directory.
+    // user's when `username` is not empty) and closes any open one; the next line opens
+    // the new file, 0600. The directory is made the site account's alone, 0700
+    // (fileutl_private_dir); when it cannot be, no file is named. A username that is "."
+    // or "..", contains a "/", or does not fit BUF_SIZE is refused (false, and nothing
+    // changes), so a name can never lead outside the trace directory.
     static bool setup_trace_file(const char* username, int session_id, int pid);
     // Name of another per-process trace file (e.g. of a helper) with `suffix`:
     //     <log dir>/trace/<server>_<user>[_s<session>]_<pid>_<suffix>.log

@@ -645,15 +645,8 @@ int convert_buffer_to_local_charset(entrytype* e, const i18n_charset_t* from, WC
 char* get_unix_temp_file_dir() {
     if (!fileutl_join(g_upload_dir, sizeof g_upload_dir, fileutl_get_tmpdir(), "QLMXuploadtmp"))
         return nullptr;
-    // Only the site account may see or replace an upload between its arrival and its use:
-    // the directory is 0700 and must be the account's own (one left wider by an older
-    // release is narrowed).
-    if (fileutl_mkdir_p(g_upload_dir, 0700) != 0) return nullptr;
-    struct stat st;
-    if (::lstat(g_upload_dir, &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != geteuid())
-        return nullptr;
-    if ((st.st_mode & 07777) != 0700 && ::chmod(g_upload_dir, 0700) != 0) return nullptr;
-    return g_upload_dir;
+    // Only the site account may see or replace an upload between its arrival and its use.
+    return fileutl_private_dir(g_upload_dir) == TBS_ST_OK ? g_upload_dir : nullptr;
 }
 
 char* get_temp_file(WCM_MemPool& pool) {

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <openssl/sha.h>
 #include <pwd.h>
+#include <sys/stat.h>
 #include <zlib.h>
 
 #include <algorithm>
@@ -359,6 +360,9 @@ TEST_F(CmdFixture, LabelsAttributesHyperlinks) {
     at.attype = "Status";
     at.value = "\"ok\"";
     at.objects = {"/vobs/p/d/a"};
+    at.value = "\"ok\x1b[2J\"";  // a value no document could show
+    EXPECT_EQ(cmd_mkattr(&at), TBS_ST_INVALID);
+    at.value = "\"ok\"";
     ASSERT_EQ(cmd_mkattr(&at), 0) << out_.text;
     EXPECT_EQ(cmd_mkattr(&at), TBS_ST_EXISTS);
     vob_resolved_t r;
@@ -473,6 +477,12 @@ TEST_F(CmdFixture, BadInputChangesNothing) {
     a.comment_mode = CMD_COMMENT_GIVEN;
     a.comment = std::string(100000, 'c');
     EXPECT_EQ(cmd_utl_mkelem(&a), TBS_ST_TOO_LONG);
+    // Control characters no XML document can carry; tab, line feed and CR are text.
+    for (std::string bad : {std::string("a\x01z"), std::string("\x1b[2Jcleared"),
+                            std::string("form\x0c"), std::string("nul\0inside", 11)}) {
+        a.comment = bad;
+        EXPECT_EQ(cmd_utl_mkelem(&a), TBS_ST_INVALID) << bad;
+    }
     a.comment = "fine";
     a.eltype = "no_such_type";
     EXPECT_EQ(cmd_utl_mkelem(&a), TBS_ST_TYPE_NOT_FOUND);
@@ -481,6 +491,9 @@ TEST_F(CmdFixture, BadInputChangesNothing) {
     EXPECT_EQ(checkin("/vobs/p/f", "x"), TBS_ST_NOT_CHECKED_OUT);
     count_objects(&after);
     EXPECT_EQ(before, after);
+    a.comment = "two\r\nlines\tand a tab";
+    a.eltype.clear();
+    EXPECT_EQ(cmd_utl_mkelem(&a), 0) << out_.text;
 }
 
 TEST_F(CmdFixture, LocksAndPermissions) {
@@ -599,6 +612,12 @@ TEST_F(CmdFixture, InternalErrorsAreLoggedOneLineEach) {
     std::string log = read_file(std::string(tbs_product_log_dir()) + "/internal_error_log");
     EXPECT_NE(log.find(" VD CM Server file.cc:42: bad request shape\n"), std::string::npos) << log;
     EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 1);
+    // What went wrong for whom is the site account's alone.
+    struct stat file, dir;
+    ASSERT_EQ(stat((std::string(tbs_product_log_dir()) + "/internal_error_log").c_str(), &file), 0);
+    ASSERT_EQ(stat(tbs_product_log_dir(), &dir), 0);
+    EXPECT_EQ(file.st_mode & 07777, 0600u);
+    EXPECT_EQ(dir.st_mode & 07777, 0700u);
 }
 
 TEST_F(CmdFixture, VobObjectsAndTheirDescriptions) {

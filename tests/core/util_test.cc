@@ -180,6 +180,49 @@ TEST(Fileutl, GzipRoundTripAndCorruptInputFails) {
     EXPECT_NE(fileutl_gunzip(gz.c_str(), out.c_str()), 0);
 }
 
+// A private directory is made 0700 whatever the umask, an older one left wider is narrowed,
+// and one that is no directory of this process's user is refused, never used or changed.
+TEST(Fileutl, PrivateDirIsTheOwnersAlone) {
+    TempDir dir;
+    const mode_t saved = umask(0);
+    mkdir((dir / "wide").c_str(), 0777);
+    mkdir((dir / "target").c_str(), 0755);
+    symlink((dir / "target").c_str(), (dir / "link").c_str());
+    std::ofstream(dir / "file") << "x";
+    const bool root = geteuid() == 0;
+    if (root) {
+        mkdir((dir / "theirs").c_str(), 0777);
+        if (chown((dir / "theirs").c_str(), 65534, 65534) != 0) ADD_FAILURE() << "chown";
+    }
+    struct Case {
+        const char* name;
+        bool ok;
+    } cases[] = {
+        {"new/and/parents", true}, {"wide", true},    {"link", false},
+        {"file", false},           {"theirs", !root},  // made by this test only as root; otherwise
+                                                       // it is simply new
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string path = dir / c.name;
+        struct stat before;
+        const bool existed = lstat(path.c_str(), &before) == 0;
+        EXPECT_EQ(fileutl_private_dir(path.c_str()) == TBS_ST_OK, c.ok);
+        struct stat st;
+        ASSERT_EQ(lstat(path.c_str(), &st), 0);
+        // Refused: left exactly as it was.
+        const mode_t want = c.ok ? (S_IFDIR | 0700) : existed ? before.st_mode : st.st_mode;
+        EXPECT_EQ(st.st_mode, want);
+    }
+    struct stat parent;
+    ASSERT_EQ(stat((dir / "new").c_str(), &parent), 0);
+    EXPECT_EQ(parent.st_mode & 07777, 0700u);
+    struct stat target;
+    ASSERT_EQ(stat((dir / "target").c_str(), &target), 0);
+    EXPECT_EQ(target.st_mode & 07777, 0755u);  // not narrowed through the link
+    umask(saved);
+}
+
 TEST(Fileutl, CreateTempIsExclusiveAndUnpredictable) {
     TempDir dir;
     char p1[256], p2[256];

@@ -6,8 +6,10 @@
 #include <cstdlib>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "dispatch/vdweb_request_handler.h"
+#include "e2e/multipart.h"
 #include "foundation/vdw_config.h"
 #include "foundation/vdw_meter.h"
 #include "foundation/wcm_mempool.h"
@@ -126,19 +128,21 @@ TEST(RequestHandler, ArgumentErrorsReachTheStatusPartAsCapturedMessages) {
 }
 
 TEST(RequestHandler, ServesHandlerRpcs) {
-    std::string r = post("rpc=VDW_Vdcore::get_version_separator_rpc");
-    EXPECT_NE(r.find("Content-ID: Separator\r\n"), std::string::npos);
-    EXPECT_NE(r.find("Separator: @@\r\n"), std::string::npos);
-    std::string primes = post(
-        "rpc=VDW_Vdcore::compute_primes_rpc&rpcargs=primeCount%3D3%0AperiodInSeconds%3D0%0A"
-        "bodySize%3D4%0A");
-    size_t n = 0;
-    for (size_t pos = 0; (pos = primes.find("Content-ID: PrimeFound", pos)) != std::string::npos;
-         ++pos)
-        ++n;
-    EXPECT_EQ(n, 3u);
-    EXPECT_NE(primes.find("Ordinal: 2\r\nPrime: 2\r\n\r\npppp\r\n"), std::string::npos);
-    EXPECT_NE(primes.find("Status: 0\r\n"), std::string::npos);
+    e2e::Response r = e2e::read_response(post("rpc=VDW_Vdcore::get_version_separator_rpc"));
+    ASSERT_TRUE(r.complete) << r.error;
+    ASSERT_EQ(r.named("Separator").size(), 1u);
+    EXPECT_EQ(*r.named("Separator")[0]->header("Separator"), "@@");
+    e2e::Response primes = e2e::read_response(
+        post("rpc=VDW_Vdcore::compute_primes_rpc&rpcargs=primeCount%3D3%0AperiodInSeconds%3D0%0A"
+             "bodySize%3D4%0A"));
+    ASSERT_TRUE(primes.complete) << primes.error;
+    const std::vector<const e2e::Part*> found = primes.named("PrimeFound");
+    ASSERT_EQ(found.size(), 3u);
+    EXPECT_EQ(*found[2]->header("Ordinal"), "2");
+    EXPECT_EQ(*found[2]->header("Prime"), "2");
+    EXPECT_EQ(found[2]->content, "pppp");
+    ASSERT_NE(primes.status(), nullptr);
+    EXPECT_EQ(*primes.status()->header("Status"), "0");
 }
 
 // With metering on, the first request names the process's meter file after the user the

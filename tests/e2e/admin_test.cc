@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "e2e/cgi_process.h"
+#include "e2e/multipart.h"
 
 namespace e2e {
 namespace {
@@ -132,8 +133,11 @@ TEST(AdminAsRoot, VdtoolWritesAsTheSiteAccountAndActsAsRoot) {
                       "CONTENT_LENGTH=" + std::to_string(body.size())},
                      input, uid, gid);
     EXPECT_EQ(served.status, 0) << served.out;
-    EXPECT_NE(served.out.find("Tag: /vobs/svc"), std::string::npos) << served.out;
-    EXPECT_NE(served.out.find("Status: 0\r\n"), std::string::npos) << served.out;
+    const Response r = read_response(served.out);
+    ASSERT_TRUE(r.complete) << r.error << "\n" << served.out;
+    ASSERT_EQ(r.named("VobFound").size(), 1u) << served.out;
+    EXPECT_EQ(*r.named("VobFound")[0]->header("Tag"), "/vobs/svc");
+    EXPECT_EQ(*r.status()->header("Status"), "0") << served.out;
 }
 
 TEST(AdminAsRoot, SiteOfAnAccountWithoutAnEntryIsRefused) {

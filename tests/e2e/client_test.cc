@@ -361,15 +361,50 @@ TEST_F(ClientTest, TriggerQuestionAskedOnTheTerminal) {
 }
 
 // The client's channel takes an answer that ends without its status part and trailer (the
-// server process died, HTTP still said 200) as a failure, never as success.
+// server process died, HTTP still said 200) as a failure, never as success. Only the site's
+// administrator may end a server process on request: the site's account, through a second
+// host that lets requests without credentials run as that account.
 TEST_F(ClientTest, AnAnswerCutShortIsAFailure) {
-    client::RpcChannel channel({server_.url(), kAlice.name, kAlice.password});
-    client::CallResult died = channel.call("force_exit_rpc", client::rpc_args({{"ExitCode", "0"}}));
+    LighttpdServer admin_host(server_, true);
+    ASSERT_TRUE(admin_host.started()) << admin_host.failure();
+    client::RpcChannel admin({admin_host.url(), "", ""});
+    client::CallResult died = admin.call("force_exit_rpc", client::rpc_args({{"ExitCode", "0"}}));
     EXPECT_FALSE(died.ok);
     EXPECT_FALSE(died.complete);
     EXPECT_NE(died.message().find("died"), std::string::npos) << died.message();
+    client::RpcChannel channel({server_.url(), kAlice.name, kAlice.password});
+    client::CallResult refused =
+        channel.call("force_exit_rpc", client::rpc_args({{"ExitCode", "0"}}));
+    EXPECT_TRUE(refused.complete);
+    EXPECT_EQ(refused.status, "1063") << refused.message();
     client::CallResult fine = channel.call("get_version_separator_rpc", "");
     EXPECT_TRUE(fine.ok) << fine.message();
+}
+
+// A version whose bytes hold the response stream's boundary line, a forged status part that
+// reports a failure, and the trailer reaches the other copy area and the terminal byte for
+// byte, and the client acts on the real status: it frames parts by their lengths.
+TEST_F(ClientTest, ContentsThatForgeAStatusPartArriveIntact) {
+    login();
+    const std::string a = area("alice_a"), b = area("alice_b");
+    const std::string boundary = "------------------------aAJYnbd98Xui1cX9oiQh";
+    const std::string forged =
+        "line\r\n--" + boundary +
+        "\r\nContent-ID: Status\r\nContent-Type: text/plain;charset=UTF-8\r\n"
+        "Content-Length: 6\r\nStatus: 1063\r\nHasNonOkMsg: 1\r\n\r\nforged\r\n--" +
+        boundary + "--\r\n";
+    ASSERT_EQ(vdweb(a, {"checkout", "-c", "forge", "vobs/p/src/a.c"}).rc, 0);
+    write_file(a + "/vobs/p/src/a.c", forged);
+    Ran ci = vdweb(a, {"checkin", "vobs/p/src/a.c"});
+    ASSERT_EQ(ci.rc, 0) << ci.err;
+    Ran up = vdweb(b, {"update"});
+    EXPECT_EQ(up.rc, 0) << up.err;
+    EXPECT_EQ(up.err.find("forged"), std::string::npos) << up.err;
+    EXPECT_EQ(slurp(b + "/vobs/p/src/a.c"), forged);
+    Ran cat = vdweb(b, {"cat", "vobs/p/src/a.c@@/main/2"});
+    EXPECT_EQ(cat.rc, 0) << cat.err;
+    EXPECT_EQ(cat.out, forged);
+    EXPECT_EQ(vdweb(b, {"verify"}).rc, 0);
 }
 
 // Two web hosts of one site, as two machines mounting it would run them (on a site in

@@ -421,4 +421,44 @@ TEST(HttpLogin, PasswordsCheckedWithoutReadingHashes) {
                                          "refused, 12: a wrong one not refused";
 }
 
+// The diagnostic RPCs hold a server process, end it or stream on request: the site's
+// administrator runs them (here the site's account, as which requests without credentials
+// run), and any other user gets a permission status and nothing else, before anything runs.
+TEST(HttpLogin, DiagnosticRpcsAreTheAdministratorsAlone) {
+    std::string why;
+    ASSERT_TRUE(ensure_test_users(&why)) << why;
+    LighttpdServer server;
+    ASSERT_TRUE(server.started()) << server.failure();
+    struct Case {
+        const char* rpc;
+        const char* args;
+    } cases[] = {
+        {"sleep_rpc", "SleepTimeSeconds=2\n"},
+        {"force_exit_rpc", "ExitCode=3\n"},
+        {"compute_primes_rpc", "primeCount=2\nperiodInSeconds=2\nbodySize=10\n"},
+        {"timeout_randomly_rpc", nullptr},
+    };
+    for (const TestUser* user : {&kAlice, &kMallory}) {
+        const std::string login = std::string(user->name) + ":" + user->password;
+        for (const Case& c : cases) {
+            SCOPED_TRACE(std::string(user->name) + " " + c.rpc);
+            const std::string rpc = std::string("VDW_Vdcore::") + c.rpc;
+            const std::string body = form_body(rpc.c_str(), c.args);
+            Exchange ex = exchange(server.url(), &body, nullptr, nullptr, &login);
+            ASSERT_TRUE(ex.complete) << ex.error << "\n" << ex.raw;
+            ASSERT_EQ(ex.parts.size(), 1u) << ex.raw;
+            EXPECT_EQ(*ex.parts[0].header("Status"), "1063");
+            EXPECT_NE(
+                ex.parts[0].content.find("VDSRV3208: Only the site's administrator may run \"" +
+                                         rpc + "\": Permission denied"),
+                std::string::npos)
+                << ex.parts[0].content;
+        }
+    }
+    Exchange slept = post(server.url(), form_body("VDW_Vdcore::sleep_rpc", "SleepTimeSeconds=0\n"));
+    ASSERT_TRUE(slept.complete) << slept.error;
+    EXPECT_EQ(named(slept.parts, "Pid").size(), 1u);
+    EXPECT_EQ(*slept.parts.back().header("Status"), "0");
+}
+
 }  // namespace e2e

@@ -43,6 +43,14 @@ MultipartReader::MultipartReader(Start start, std::string boundary)
 
 bool MultipartReader::feed(std::string_view bytes, Clock::time_point now) {
     if (state_ == State::FAILED) return false;
+    // Content with nothing buffered before it is taken straight from the input.
+    if (state_ == State::CONTENT && pos_ == buf_.size()) {
+        const size_t n =
+            static_cast<size_t>(std::min<unsigned long long>(bytes.size(), content_left_));
+        take_content(bytes.substr(0, n));
+        bytes.remove_prefix(n);
+        if (content_left_ == 0) state_ = State::CONTENT_END;
+    }
     buf_.append(bytes);
     while (state_ != State::FAILED && step(now)) {
     }
@@ -60,6 +68,12 @@ bool MultipartReader::fail(std::string why) {
     error_ = std::move(why) + " (at byte " + std::to_string(consumed_total_) + ")";
     state_ = State::FAILED;
     return false;
+}
+
+void MultipartReader::take_content(std::string_view bytes) {
+    if (keep_content_) current_.content.append(bytes);
+    consumed_total_ += bytes.size();
+    content_left_ -= bytes.size();
 }
 
 void MultipartReader::compact() {
@@ -127,17 +141,15 @@ bool MultipartReader::step(Clock::time_point now) {
             if (!all_digits(*length) || std::stoull(*length) > kMaxContent)
                 return fail("bad Content-Length \"" + *length + "\"");
             content_left_ = std::stoull(*length);
-            current_.content.reserve(static_cast<size_t>(content_left_));
+            if (keep_content_) current_.content.reserve(static_cast<size_t>(content_left_));
             state_ = State::CONTENT;
             return true;
         }
         case State::CONTENT: {
             size_t have = buf_.size() - pos_;
             size_t n = static_cast<size_t>(std::min<unsigned long long>(have, content_left_));
-            current_.content.append(buf_, pos_, n);
+            take_content(std::string_view(buf_).substr(pos_, n));
             pos_ += n;
-            consumed_total_ += n;
-            content_left_ -= n;
             if (content_left_ > 0) return false;
             state_ = State::CONTENT_END;
             return true;
@@ -166,6 +178,11 @@ bool MultipartReader::step(Clock::time_point now) {
 const Part* Response::status() const {
     if (parts.empty() || parts.back().name() != "Status") return nullptr;
     return &parts.back();
+}
+
+bool Response::ended_ok() const {
+    const Part* s = status();
+    return complete && s && s->header("Status") && *s->header("Status") == "0";
 }
 
 std::vector<const Part*> Response::named(std::string_view name) const {

@@ -5,6 +5,9 @@
 // the trailer "--B--" CRLF, after which nothing may follow. Through a web server the CGI
 // header has become an HTTP header, so the reader can also start at the first boundary.
 //
+// Parts are framed by their Content-Length alone, never by looking for the boundary: a
+// part's content may hold anything, the boundary line and whole forged parts among it.
+//
 // Bytes can be fed as they arrive; each part is handed out once complete, stamped with the
 // time the feed that completed it was made. The first deviation from the format stops the
 // reader and is described by error(); the bytes after it are ignored.
@@ -46,6 +49,9 @@ public:
 
     // Consumes bytes; returns false once the stream is known to be malformed.
     bool feed(std::string_view bytes, Clock::time_point now = Clock::now());
+    // With false, parts are handed out with empty contents and contents are never copied
+    // (a benchmark's client that must frame the stream without becoming the measure).
+    void keep_content(bool keep) { keep_content_ = keep; }
 
     // Parts completed since the last call.
     std::vector<Part> take_parts();
@@ -63,6 +69,7 @@ private:
     bool take_line(std::string* line);  // a CRLF-terminated line, without the CRLF
     bool fail(std::string why);
     void compact();
+    void take_content(std::string_view bytes);
 
     std::string boundary_;
     State state_;
@@ -71,6 +78,7 @@ private:
     size_t consumed_total_ = 0;
     Part current_;
     unsigned long long content_left_ = 0;
+    bool keep_content_ = true;
     std::vector<Part> done_;
     std::string error_;
 };
@@ -84,6 +92,8 @@ struct Response {
 
     // The final status part, or null when the stream has none in its place.
     const Part* status() const;
+    // Complete, and its final status part says 0.
+    bool ended_ok() const;
     // Parts named `name`, in order.
     std::vector<const Part*> named(std::string_view name) const;
 };

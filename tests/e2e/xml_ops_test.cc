@@ -426,6 +426,30 @@ TEST_F(XmlOpsTest, NamesMergeLabelsAttributesAndLinksInAWebView) {
 
 // An activity of a stream becomes the current activity of the stream's view, named by its
 // selector or by its name alone.
+// A user who is not the site's administrator may attribute a request only to their own
+// login, and it changes nothing: the operation's event carries the server's clock and host,
+// not the time and host the request names.
+TEST_F(XmlOpsTest, AUsersAttributionCannotSetTimeOrHost) {
+    const std::string attribution = std::string("<epfih><tau>1000000000</tau><lambda>") +
+                                    kAlice.name + "</lambda><eta>forged.example</eta></epfih>";
+    Response attr = xml("ApplyAttributeRpc",
+                        root("ApplyAttributeRpc", "1.0",
+                             attribution + "<resource>" + kWs +
+                                 "/vobs/src/d/b.c</resource><name>Reviewed</name>"
+                                 "<version-id>/main/1</version-id><value>\"yes\"</value>"));
+    ASSERT_EQ(status_of(attr), "0") << text_of(attr);
+    vob_resolved_t r;
+    ASSERT_EQ(vob_resolve_pname("/vobs/src/d/b.c@@/main/1", nullptr, 0, &r), 0);
+    std::vector<vob_event_info_t> events;
+    ASSERT_EQ(vob_obj_get_events(r.vob, r.version, &events), 0);
+    auto made = std::find_if(events.begin(), events.end(),
+                             [](const vob_event_info_t& e) { return e.kind == "make attribute"; });
+    ASSERT_NE(made, events.end());
+    EXPECT_EQ(made->user, kAlice.name);
+    EXPECT_NE(made->host, "forged.example");
+    EXPECT_GT(made->at, 1600000000);
+}
+
 TEST_F(XmlOpsTest, WorkOnAnActivity) {
     vdtool_lines({
         {"mkvob", "-tag", "/vobs/pvob", "-ucmproject", site_.home() + "/vobs/pvob.vbs"},

@@ -183,9 +183,16 @@ TEST_F(TraceTest, TraceFileNames) {
         EXPECT_FALSE(fs::exists(file));  // opened by the first line
         t.writeTrace(1, "first");
         ASSERT_EQ(read_lines(file).size(), 1u);
+        // Even with no umask to narrow them: the file and its directories are the site
+        // account's alone.
         struct stat st;
         ASSERT_EQ(stat(file.c_str(), &st), 0);
-        EXPECT_EQ(st.st_mode & 0777, 0777u);
+        EXPECT_EQ(st.st_mode & 07777, 0600u);
+        for (fs::path dir = fs::path(file).parent_path(); dir.string().size() >= trace_dir().size();
+             dir = dir.parent_path()) {
+            ASSERT_EQ(stat(dir.c_str(), &st), 0);
+            EXPECT_EQ(st.st_mode & 07777, 0700u) << dir;
+        }
     }
 
     // A new name closes the old file: later lines go to the new one only.
@@ -489,7 +496,7 @@ TEST_F(MeterTest, OptionsNameTheMeterFileInTheEnvironment) {
     EXPECT_EQ(VDW_Meter::meter_file(), file);
     struct stat st;
     ASSERT_EQ(stat((home_ + "/log/meter").c_str(), &st), 0);
-    EXPECT_EQ(st.st_mode & 0777, 0775u);
+    EXPECT_EQ(st.st_mode & 07777, 0700u);
 
     ASSERT_TRUE(VDW_Meter::set_meter_options(nullptr, 3, 7));
     EXPECT_EQ(VDW_Meter::meter_file(), home_ + "/log/meter/QLMX_meter__s3_7.ascii");
@@ -526,6 +533,7 @@ TEST_F(MeterTest, NothingIsRecordedWithoutOptions) {
 }
 
 TEST_F(MeterTest, ClientMetersRecordProgramAndRegions) {
+    UmaskGuard mask(0);
     ASSERT_TRUE(VDW_Meter::set_meter_options("bob", 3, 77));
     VDW_Meter::meteringOn = true;
     ASSERT_EQ(client_meters_start_program("QLMX"), 0);
@@ -551,6 +559,9 @@ TEST_F(MeterTest, ClientMetersRecordProgramAndRegions) {
     client_meters_finish_program();
     client_meters_enter_region(rpc);  // after the finish: ignored
 
+    struct stat st;
+    ASSERT_EQ(stat(VDW_Meter::meter_file(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0600u);
     auto lines = read_lines(VDW_Meter::meter_file());
     const std::string pid = "pid=" + std::to_string(getpid());
     const char* digest_name = "WebViewStateDigest::fetch_digestible_state";

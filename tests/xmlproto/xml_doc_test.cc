@@ -14,6 +14,7 @@
 #include "request/vdw_abstract_rpc.h"
 #include "request/vdw_request.h"
 #include "xmlproto/xml/vd_xml_doc.h"
+#include "xmlproto/xml/vd_xml_parser.h"
 #include "xmlproto/xml/vd_xml_stream.h"
 #include "xmlproto/xml/vd_xml_util.h"
 #include "xmlproto/xml_test_support.h"
@@ -35,20 +36,21 @@ public:
 
 }  // namespace
 
-TEST(VdXmlDoc, InMemoryFormEscapesTextAndShortensEmptyElements) {
+TEST(VdXmlDoc, InMemoryFormEscapesTextAndAttributesAndShortensEmptyElements) {
     VdXmlDoc doc;
     VdXmlElem* root = doc.push("r");
     EXPECT_EQ(doc.get_root(), root);
     VdXmlElem* a = doc.push("a");
     a->add_attr("flag", "");
-    a->add_attr("k", "v<&>");  // attribute values go out as they are
+    a->add_attr("k", "v<&>\"'\n");
     doc.pop();
     VdXmlElem* t = doc.push("t");
     t->add_value("x<y & z>");
     EXPECT_EQ(t->get_encoded_value().str(), "x&lt;y &amp; z&gt;");
     EXPECT_EQ(doc.pop(), root);
     EXPECT_EQ(doc.pop(), nullptr);
-    EXPECT_EQ(written(*root), "<r><a flag k=\"v<&>\"/><t>x&lt;y &amp; z&gt;</t></r>");
+    EXPECT_EQ(written(*root),
+              "<r><a flag=\"\" k=\"v&lt;&amp;&gt;&quot;'&#10;\"/><t>x&lt;y &amp; z&gt;</t></r>");
     // "&" is escaped first, so the entities put in later are not escaped again.
     VdXmlElem q(&doc, nullptr, "q", "&lt; \"'");
     EXPECT_EQ(q.get_encoded_value().str(), "&amp;lt; \"'");
@@ -184,4 +186,61 @@ TEST_F(StreamTest, TenThousandBytesArriveAsThreeChunks) {
     EXPECT_EQ(got[1].size(), 4096u);
     EXPECT_EQ(got[2].size(), 1808u);
     EXPECT_EQ(got[0] + got[1] + got[2], std::string(10000, 'x'));
+}
+
+// Whatever a value holds (control characters kept from before the core refused them, bytes
+// that are no UTF-8, characters XML cannot carry, markup), the streamed document is
+// well-formed: a real parser reads it back, with U+FFFD where such a character stood, in
+// element text and in attribute values alike.
+TEST_F(StreamTest, AnyValueGivesAWellFormedDocument) {
+    const std::string bad = "\xEF\xBF\xBD";  // U+FFFD
+    struct Case {
+        const char* what;
+        std::string value;
+        std::string parsed;
+    } cases[] = {
+        {"C0 controls",
+         "a\x01"
+         "b\x1b[1mc\x0c\x7f",
+         "a" + bad + "b" + bad + "[1mc" + bad + "\x7f"},
+        {"tab and line feed kept", "x\ty\nz", "x\ty\nz"},  // in the attribute too
+        {"bytes that are no UTF-8",
+         "a\xff\xc3"
+         "b",
+         "a" + bad + bad + "b"},
+        {"a surrogate", "s\xed\xa0\x80", "s" + bad + bad + bad},
+        {"U+FFFE and U+FFFF", "\xef\xbf\xbe\xef\xbf\xbf", bad + bad},
+        {"markup", "<a b=\"c\">&amp;</a>'", "<a b=\"c\">&amp;</a>'"},
+        {"other characters", "\xc3\xbc \xe2\x82\xac \xf0\x9f\x98\x80",
+         "\xc3\xbc \xe2\x82\xac \xf0\x9f\x98\x80"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        out_.str("");
+        VdXmlStreamElem::reset_declaration_written();
+        {
+            VdXmlStreamBuffer buf(&rpc_);
+            std::ostream os(&buf);
+            VdXmlStreamDoc doc(os);
+            doc.push("r")->add_attr("v", c.value);
+            doc.push("t")->add_value(c.value);
+            doc.pop();
+            doc.pop();
+            os.flush();
+        }
+        const std::string text = xml_document(out_.str());
+        VdXmlParser parser;
+        VdAutoPtr<VdXmlDoc> parsed;
+        try {
+            parsed.reset(parser.parse_string(text.data(), text.size()).release());
+        } catch (const VdXmlParseException& e) {
+            ADD_FAILURE() << e.get_message().str() << "\n" << text;
+            continue;
+        }
+        const VdXmlElem* root = parsed->get_root();
+        ASSERT_NE(root, nullptr);
+        EXPECT_EQ(root->get_attr("v").str(), c.parsed);
+        ASSERT_EQ(root->get_children().size(), 1u);
+        EXPECT_EQ(root->get_children()[0]->get_value().str(), c.parsed);
+    }
 }

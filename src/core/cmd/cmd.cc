@@ -167,9 +167,14 @@ tbs_status_t cmd_check_comment(const std::string& comment) {
                    static_cast<int>(VOB_MAX_COMMENT));
         return TBS_ST_TOO_LONG;
     }
-    if (memchr(comment.data(), '\0', comment.size()))
-        return cmd_fail("Bad comment", "", TBS_ST_INVALID);
+    if (!cmd_text_chars_ok(comment)) return cmd_fail("Bad comment", "", TBS_ST_INVALID);
     return TBS_ST_OK;
+}
+
+bool cmd_text_chars_ok(const std::string& text) {
+    for (unsigned char c : text)
+        if (c < 32 && c != '\t' && c != '\n' && c != '\r') return false;
+    return true;
 }
 
 tbs_status_t cmd_check_name(const std::string& name) {

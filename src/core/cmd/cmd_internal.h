@@ -40,7 +40,12 @@ tbs_status_t cmd_ctx_init(cmd_ctx* ctx, const vob_view_ctx_t* view);
 // and the site's administrator (view_check_owner); a context without a view passes.
 tbs_status_t cmd_check_view_owner(const cmd_ctx& ctx);
 
-// Checks a comment and a name against their limits; prints why not.
+// Whether `text` holds no control character but tab, line feed and carriage return. Text
+// the core keeps (comments, headlines, attribute values) is shown to clients in XML
+// documents, and XML 1.0 cannot carry the other control characters, not even as character
+// references; a name may not hold any control character at all.
+bool cmd_text_chars_ok(const std::string& text);
+// Checks a comment and a name against their limits and characters; prints why not.
 tbs_status_t cmd_check_comment(const std::string& comment);
 tbs_status_t cmd_check_name(const std::string& name);
 // A type's name: as a name, and made only of letters, digits, "_", "-" and ".".

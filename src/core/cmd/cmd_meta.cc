@@ -292,6 +292,8 @@ tbs_status_t attr_command(cmd_mkattr_args_t* a, bool remove) {
     if (st != TBS_ST_OK) return st;
     if (a->value.size() > VOB_MAX_COMMENT)
         return cmd_fail("Attribute value too long for", a->attype, TBS_ST_TOO_LONG);
+    if (!remove && !cmd_text_chars_ok(a->value))
+        return cmd_fail("Bad attribute value for", a->attype, TBS_ST_INVALID);
     for (const std::string& obj : a->objects) {
         Target t;
         if ((st = resolve_target(obj, ctx, &t)) != TBS_ST_OK)

@@ -110,7 +110,8 @@ int imsg_prompt_yes_no(int type, const char* prompt, int answer_mask, int defaul
 int imsg_prompt_text(const char* prompt, int multiline, char** text);
 
 // Logs an internal error: printed on the error class and appended as one line to
-// <product>/log/internal_error_log.
+// <product>/log/internal_error_log (0600, in a log directory only the site account may
+// enter).
 void imsg_internal_error(const char* component, const char* file, int line, const char* fmt, ...)
     __attribute__((format(printf, 4, 5)));
 

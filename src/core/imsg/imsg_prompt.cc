@@ -86,9 +86,10 @@ void imsg_internal_error(const char* component, const char* file, int line, cons
     base = base ? base + 1 : (file ? file : "?");
     imsg_error("Internal error in %s (%s:%d): %s\n", component ? component : "core", base, line,
                text);
-    // One line per error in the product's log directory, appended whole.
+    // One line per error in the product's log directory, appended whole; the directory
+    // and the file are the site account's alone.
     std::string dir = tbs_product_log_dir();
-    if (fileutl_mkdir_p(dir.c_str(), 0775) != TBS_ST_OK) return;
+    if (fileutl_private_dir(dir.c_str()) != TBS_ST_OK) return;
     char stamp[32];
     time_t now = time(nullptr);
     struct tm tm;
@@ -102,7 +103,7 @@ void imsg_internal_error(const char* component, const char* file, int line, cons
     for (size_t i = 0; i + 1 < len; ++i)
         if (entry[i] == '\n') entry[i] = ' ';  // one entry, one line
     std::string path = dir + "/internal_error_log";
-    int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0664);
+    int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | O_NOFOLLOW, 0600);
     if (fd < 0) return;
     fileutl_write_all(fd, entry, len);
     close(fd);

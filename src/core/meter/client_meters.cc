@@ -152,7 +152,7 @@ tbs_status_t client_meters_start_program(const char* program) {
     if (destination.empty()) return TBS_ST_OK;
 
     MeterState& s = state();
-    s.fd = ::open(destination.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0664);
+    s.fd = ::open(destination.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0600);
     if (s.fd < 0) return tbs_errno2status(errno);
     s.program = record_name(program);
     s.pid = static_cast<long>(getpid());

@@ -31,9 +31,9 @@
 typedef int client_meter_region_t;
 
 // Reads VDCORE_METERING_OPTIONS and, when it names a destination, opens it for appending
-// (created with mode 0664) and writes the program's start record. A program already
-// started is finished first. Returns 0 also when metering is off; the errno status when
-// the destination cannot be opened (metering then stays off).
+// (created with mode 0600: the site account's alone) and writes the program's start
+// record. A program already started is finished first. Returns 0 also when metering is off; the
+// errno status when the destination cannot be opened (metering then stays off).
 tbs_status_t client_meters_start_program(const char* program);
 
 // The region named `name`: the same handle for the same name. 0 while metering is off

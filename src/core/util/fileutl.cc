@@ -77,6 +77,18 @@ tbs_status_t fileutl_mkdir_p(const char* path, mode_t mode) {
     return TBS_ST_OK;
 }
 
+tbs_status_t fileutl_private_dir(const char* path) {
+    tbs_status_t st = fileutl_mkdir_p(path, 0700);
+    if (st != TBS_ST_OK) return st;
+    struct stat info;
+    if (fsys_lstat(path, &info) != 0) return tbs_errno2status(errno);
+    if (!S_ISDIR(info.st_mode)) return tbs_errno2status(ENOTDIR);
+    if (info.st_uid != geteuid()) return TBS_ST_PERMISSION;
+    // Also what the umask took from a directory just made: 0700 exactly.
+    if ((info.st_mode & 07777) != 0700 && chmod(path, 0700) != 0) return tbs_errno2status(errno);
+    return TBS_ST_OK;
+}
+
 tbs_status_t fileutl_rm(const char* path) {
     if (fsys_unlink(path) == 0) return TBS_ST_OK;
     return tbs_errno2status(errno);

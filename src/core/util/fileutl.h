@@ -18,6 +18,12 @@ void fileutl_reset_tmpdir();
 // Creates `path` and its missing parents with `mode` (subject to the umask); an existing
 // directory is fine.
 tbs_status_t fileutl_mkdir_p(const char* path, mode_t mode);
+// A directory only the site's account may enter, for what it keeps from the users of the
+// site (uploads, trace, meter and log files): `path` is created with its missing parents as
+// 0700 (whatever the umask); an existing one must be a directory (not a link to one) that
+// belongs to this process's user, and is narrowed to 0700 when it is wider (an older release
+// made it so). TBS_ST_PERMISSION when it belongs to another user.
+tbs_status_t fileutl_private_dir(const char* path);
 // Removes a file (not a directory).
 tbs_status_t fileutl_rm(const char* path);
 bool fileutl_exists(const char* path);

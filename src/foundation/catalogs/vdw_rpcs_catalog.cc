@@ -8,7 +8,7 @@
 static const char* const vdw_rpcs_texts[] = {VDW_RPCS_CATALOG(IMSG_CATALOG_TEXT)};
 static constexpr uint16_t vdw_rpcs_numbers[] = {VDW_RPCS_CATALOG(IMSG_CATALOG_NUMBER)};
 
-static_assert(std::size(vdw_rpcs_texts) == 193, "rows are appended, never removed");
+static_assert(std::size(vdw_rpcs_texts) == 194, "rows are appended, never removed");
 static_assert(imsg_catalog_numbers_ascend(vdw_rpcs_numbers), "catalog numbers must ascend");
 
 extern "C" const imsg_catalog_t _vdw_rpcs_rpcs_msg_table = {

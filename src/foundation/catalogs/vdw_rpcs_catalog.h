@@ -1,6 +1,7 @@
 // Message catalog "vdw_rpcs": the messages of the web RPC handlers: argument and upload
 // checks of the RPC framework, temporary views, checkout, checkin, element creation and
-// uncheckout, object properties, version trees, the command RPC and the interaction answers.
+// uncheckout, object properties, version trees, the command RPC, the interaction answers and
+// the refusal of the administrator's diagnostic RPCs to anyone else.
 #ifndef FOUNDATION_CATALOGS_VDW_RPCS_CATALOG_H
 #define FOUNDATION_CATALOGS_VDW_RPCS_CATALOG_H
 
@@ -201,7 +202,8 @@
     X(VDW_RPCS_ATOMIC_CHECKIN_NOT_MASTERED, 3202, "VDSRV3202: Cannot complete atomic checkin - one or more elements are not mastered locally.\n") \
     X(VDW_RPCS_BRANCH_TYPE_NOT_MASTERED, 3203, "VDSRV3203: Cannot checkout element \"%s\" - branch type is not mastered locally: %s\n") \
     X(VDW_RPCS_NO_CHECKOUT_UNSUPPORTED, 3205, "VDSRV3205: The 'no checkout' option is not supported for file creation in views of this type.") \
-    X(VDW_RPCS_PARENT_NOT_CHECKED_OUT, 3207, "VDSRV3207: Cannot create element \"%s\" - the parent directory is not checked out.\n")
+    X(VDW_RPCS_PARENT_NOT_CHECKED_OUT, 3207, "VDSRV3207: Cannot create element \"%s\" - the parent directory is not checked out.\n") \
+    X(VDW_RPCS_ADMINISTRATOR_ONLY, 3208, "VDSRV3208: Only the site's administrator may run \"%s\": %s\n")
 // clang-format on
 
 // The index of each entry in _vdw_rpcs_rpcs_msg_table.

@@ -7,6 +7,7 @@
 
 #include "foundation/catalogs/vdweb_catalog.h"
 #include "foundation/wcm_status.h"
+#include "ops/diag/vdw_diag_access.h"
 #include "request/vdw_multipart_data.h"
 #include "request/vdw_req_args.h"
 #include "request/vdw_request.h"
@@ -18,6 +19,7 @@ constexpr long kMaxBodySize = 64L << 20;
 
 void VDW_ComputePrimesRpc::send_response_body() {
     status().set_status(TBS_ST_OK);
+    if (!vdw_diag_allowed(request(), status())) return;
     if (!check_std_rpc_info(status(), true)) return;
     VDW_ReqArgsParser args(request().rpcargs());
     // A value points into the parser and lasts until the next argument is read.

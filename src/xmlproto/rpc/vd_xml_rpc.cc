@@ -128,6 +128,12 @@ int VdXmlRpc::setevent(VdXmlDoc& request) {
         imsg_internal_error(kComponent, __FILE__, __LINE__, "request attribution: bad time");
         return TBS_ST_BAD_REQUEST;
     }
+    if (!credutl_is_privileged(who)) {
+        // The caller's own login under the server's clock and host is what runs anyway.
+        if (trace.shouldTrace(3))
+            trace.writeTrace("attribution of %s left out: not the administrator", who.user);
+        return 0;
+    }
     st = cmd_setevent(&args);
     if (st == TBS_ST_OK) event_set_ = true;
     if (trace.shouldTrace(3))

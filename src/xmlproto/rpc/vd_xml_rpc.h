@@ -8,10 +8,12 @@
 //
 // Request attribution: a request may carry an "epfih" element (time "tau", login
 // "lambda", group "gamma", full name "phi", host "eta") under which the core records the
-// request's operations. It is taken out of the document before the RPC sees it. Because
-// it names the user the history will show, it is installed only when its login is the
-// authenticated user's own or the caller has the privileges of the site's administrator
-// (root, or the account that runs the site); otherwise the request fails with "Internal
+// request's operations. It is taken out of the document before the RPC sees it. Only the
+// site's administrator (credutl_is_privileged) has it installed: the history then shows
+// the time, login and host it names. Anyone else may name only their own login, and their
+// attribution changes nothing: their operations carry the server's clock and host, so that
+// no user can date their work or place it on another machine. A login other than the
+// caller's own, from anyone but the administrator, fails the request with "Internal
 // error: setevent failed" and runs nothing.
 #ifndef XMLPROTO_RPC_VD_XML_RPC_H
 #define XMLPROTO_RPC_VD_XML_RPC_H

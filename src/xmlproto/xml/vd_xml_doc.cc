@@ -14,10 +14,20 @@ void erase_ptr(std::vector<VdXmlElem*>& v, const VdXmlElem* e) {
 
 }  // namespace
 
+SUM_String VdXmlAttr::get_encoded_value() const {
+    SUM_String v = VdStrUtil::replace_all(value_, "&", "&amp;");
+    v = VdStrUtil::replace_all(v, "<", "&lt;");
+    v = VdStrUtil::replace_all(v, ">", "&gt;");
+    v = VdStrUtil::replace_all(v, "\"", "&quot;");
+    // A parser turns these into blanks in an attribute unless they come as references.
+    v = VdStrUtil::replace_all(v, "\t", "&#9;");
+    v = VdStrUtil::replace_all(v, "\n", "&#10;");
+    return VdStrUtil::replace_all(v, "\r", "&#13;");
+}
+
 std::ostream& operator<<(std::ostream& out, const VdXmlAttr& attr) {
-    out << attr.get_name().str();
-    if (!attr.get_value().is_empty()) out << "=\"" << attr.get_value().str() << '"';
-    return out;
+    return out << attr.get_name().str() << "=\""
+               << VdXmlUtil::native_to_xml(attr.get_encoded_value().str()) << '"';
 }
 
 VdXmlElem::VdXmlElem(VdXmlDoc* doc, VdXmlElem* parent, const SUM_String& tag,
@@ -92,7 +102,7 @@ std::ostream& operator<<(std::ostream& out, const VdXmlElem& elem) {
     const SUM_String value = elem.get_value();
     if (value.is_empty() && elem.get_children().empty()) return out << "/>";
     out << '>';
-    if (!value.is_empty()) out << elem.get_encoded_value().str();
+    if (!value.is_empty()) out << VdXmlUtil::native_to_xml(elem.get_encoded_value().str());
     for (const VdXmlElem* c : elem.get_children()) out << *c;
     return out << "</" << elem.get_tag().str() << '>';
 }

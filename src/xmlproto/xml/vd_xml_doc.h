@@ -39,6 +39,10 @@ public:
     VdXmlAttr(const SUM_String& name, const SUM_String& value) : name_(name), value_(value) {}
     const SUM_String& get_name() const { return name_; }
     const SUM_String& get_value() const { return value_; }
+    // The value escaped for an attribute in double quotes: "&" first, then "<", ">" and
+    // the double quote; tab, line feed and carriage return as character references, which
+    // a parser keeps as they are.
+    SUM_String get_encoded_value() const;
     bool operator==(const VdXmlAttr& o) const { return name_ == o.name_ && value_ == o.value_; }
     bool operator!=(const VdXmlAttr& o) const { return !(*this == o); }
 
@@ -47,7 +51,9 @@ private:
     SUM_String value_;
 };
 
-// Name, and `="value"` only when the value is not empty. Values are written as they are.
+// Name, "=" and the encoded value in double quotes, also when the value is empty, in UTF-8
+// with nothing XML 1.0 cannot carry (VdXmlUtil::native_to_xml): whatever a value holds, the
+// document stays well-formed.
 std::ostream& operator<<(std::ostream& out, const VdXmlAttr& attr);
 
 class VdXmlElem {

@@ -3,7 +3,6 @@
 
 #include <string>
 
-#include "core/util/i18n.h"
 #include "request/vdw_abstract_rpc.h"
 #include "request/vdw_multipart_data.h"
 #include "xmlproto/xml/vd_xml_util.h"
@@ -48,14 +47,9 @@ void VdXmlStreamElem::serialize_tag_and_attribute() {
 void VdXmlStreamElem::serialize_body() {
     const SUM_String encoded = get_encoded_value();
     if (!encoded.is_empty()) {
-        std::string utf8;
-        if (i18n_convert(i18n_native(), i18n_utf8(), encoded.c_str(), encoded.length(), utf8,
-                         nullptr) == TBS_ST_OK) {
-            *out_ << utf8;
-        } else {
-            *out_ << encoded.str();
-            VD_ASSERT(false, "Failed to convert the encoded value to UTF-8");
-        }
+        bool converted = true;
+        *out_ << VdXmlUtil::native_to_xml(encoded.str(), &converted);
+        VD_ASSERT(converted, "Failed to convert the encoded value to UTF-8");
     }
     *out_ << "</" << get_tag().str() << '>';
 }

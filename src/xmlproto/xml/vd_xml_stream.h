@@ -7,7 +7,9 @@
 // deleted (the root excepted). The bytes collect in a VdXmlStreamBuffer, which sends them
 // as "xmlChunk" response parts of at most 4096 bytes; the client concatenates the parts.
 // The first start tag a process writes is preceded by the XML declaration: one response
-// document per process.
+// document per process. Text and attribute values go out escaped and in UTF-8 with nothing
+// XML 1.0 cannot carry (VdXmlUtil::native_to_xml): the document is well-formed whatever
+// the values hold.
 #ifndef XMLPROTO_XML_VD_XML_STREAM_H
 #define XMLPROTO_XML_VD_XML_STREAM_H
 

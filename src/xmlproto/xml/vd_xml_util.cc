@@ -3,7 +3,10 @@
 
 #include <unicode/ucnv.h>
 #include <unicode/ucnv_err.h>
+#include <unicode/utf8.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <mutex>
 #include <string>
@@ -65,6 +68,14 @@ bool convert(UConverter* conv, const char16_t* text, size_t length, std::string&
     out.assign(buf.data(), static_cast<size_t>(n));
     return true;
 }
+
+// The characters of XML 1.0 (its production Char).
+bool is_xml_char(UChar32 c) {
+    return c == 0x9 || c == 0xA || c == 0xD || (c >= 0x20 && c <= 0xD7FF) ||
+           (c >= 0xE000 && c <= 0xFFFD) || (c >= 0x10000 && c <= 0x10FFFF);
+}
+
+const char kReplacement[] = "\xEF\xBF\xBD";  // U+FFFD in UTF-8
 
 size_t u16len(const char16_t* s) {
     size_t n = 0;
@@ -144,6 +155,34 @@ char16_t* VdXmlUtil::native_to_xerces(const char* text) {
     memcpy(out, u.data(), u.size() * sizeof(char16_t));
     out[u.size()] = 0;
     return out;
+}
+
+std::string VdXmlUtil::xml_chars(const std::string& utf8) {
+    std::string out;
+    out.reserve(utf8.size());
+    for (size_t at = 0; at < utf8.size();) {
+        // One character at a time: no sequence is longer than four bytes, so the decoder
+        // never needs more, and the text may be of any length.
+        const auto* s = reinterpret_cast<const uint8_t*>(utf8.data() + at);
+        const int32_t avail = static_cast<int32_t>(std::min<size_t>(utf8.size() - at, 4));
+        int32_t i = 0;
+        UChar32 c = 0;
+        U8_NEXT(s, i, avail, c);  // c < 0 for an ill-formed sequence, which is skipped whole
+        if (is_xml_char(c))
+            out.append(utf8, at, static_cast<size_t>(i));
+        else
+            out += kReplacement;
+        at += static_cast<size_t>(i);
+    }
+    return out;
+}
+
+std::string VdXmlUtil::native_to_xml(const std::string& native, bool* converted) {
+    std::string utf8;
+    const bool ok = i18n_convert(i18n_native(), i18n_utf8(), native.data(), native.size(), utf8,
+                                 nullptr) == TBS_ST_OK;
+    if (converted) *converted = ok;
+    return xml_chars(ok ? utf8 : native);
 }
 
 void VdUtil::vd_assert(bool condition, const char* file, int line, const char* message) {

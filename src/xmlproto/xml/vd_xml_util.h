@@ -34,6 +34,22 @@ public:
     // Forgets the converter, so that the next conversion reads the server's character set
     // again (for tests that change $VERDANE_CHARSET, with i18n_reset_native).
     static void reset_converter();
+
+    // Output: what a response document may carry. Every character written into one goes
+    // through these, so that a value the core holds (a comment or a name kept before the
+    // core refused control characters, a user's full name, a host's name) can never make
+    // the response ill-formed.
+    //
+    // `native` (already escaped for where it goes) in UTF-8, fit for an XML 1.0 document:
+    // converted from the server's character set (false in `converted` when it cannot be,
+    // and the bytes are then taken as UTF-8), with every character XML 1.0 cannot carry
+    // replaced by U+FFFD (see xml_chars).
+    static std::string native_to_xml(const std::string& native, bool* converted = nullptr);
+    // `utf8` with U+FFFD in place of every character XML 1.0 cannot carry: a control
+    // character other than tab, line feed and carriage return, a surrogate, U+FFFE, U+FFFF,
+    // and each byte sequence that is not UTF-8. A document cannot carry those even as
+    // character references.
+    static std::string xml_chars(const std::string& utf8);
 };
 
 class VdUtil {

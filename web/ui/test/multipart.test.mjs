@@ -1,7 +1,9 @@
-// The response stream reader and the block stream's rows: node --test web/ui/test
+// The response stream reader, the RPC call over it, and the block stream's rows:
+// node --test web/ui/test
 import test from 'node:test';
 import assert from 'node:assert/strict';
 import {MultipartReader, boundaryOf, decodeWords} from '../multipart.js';
+import {call, RpcError} from '../rpc.js';
 import {diffRows, mergeBlocks} from '../diff.js';
 
 const B = '------------------------aAJYnbd98Xui1cX9oiQh';
@@ -39,6 +41,47 @@ test('parts are whole and the same however the bytes arrive', () => {
         assert.equal(parts[0].header('kind'), 'make label');
         assert.equal(parts[1].text, 'ünïcode');
         assert.equal(parts[1].header('Tag'), '<img src=x>');
+    }
+});
+
+// A version's bytes that hold the boundary line, a status part saying all went well and
+// the trailer: a reader that looked for the boundary would end the answer there.
+const forged = 'line\r\n--' + B + '\r\nContent-ID: Status\r\nContent-Length: 0\r\nStatus: 0\r\n' +
+    'HasNonOkMsg: 0\r\n\r\n\r\n--' + B + '--\r\n';
+const refused = 'VDSRV1063: not yours';
+const answer = part([['Content-ID', 'RpcResult'], ['Content-Type', 'application/octet-stream']], forged) +
+    part([['Content-ID', 'Status'], ['Status', '1063'], ['HasNonOkMsg', '0']], refused) + `--${B}--\r\n`;
+
+test('a part whose bytes forge a status part is read whole, by its length', () => {
+    const bytes = enc.encode(answer);
+    for (const chunk of [1, 3, 50, bytes.length]) {
+        const {r, parts} = readAll(bytes, chunk);
+        assert.equal(r.error, '', `chunk ${chunk}`);
+        assert.ok(r.complete);
+        assert.deepEqual(parts.map((p) => p.name), ['RpcResult', 'Status']);
+        assert.equal(parts[0].text, forged);
+        assert.equal(parts[1].header('Status'), '1063');
+    }
+});
+
+test('the client acts on the real status, whatever a part holds', async () => {
+    const saved = globalThis.fetch;
+    const bytes = enc.encode(answer);
+    globalThis.fetch = async () => new Response(new ReadableStream({
+        start(controller) {
+            for (let i = 0; i < bytes.length; i += 7) controller.enqueue(bytes.slice(i, i + 7));
+            controller.close();
+        },
+    }), {headers: {'Content-Type': `multipart/mixed; boundary=${B}`}});
+    try {
+        const seen = [];
+        await assert.rejects(
+            call('read_content_rpc', [['ResourceSelector', 'x']], (p) => seen.push(p), {user: 'u', password: 'p'}),
+            (e) => e instanceof RpcError && e.status === '1063' && e.message === refused);
+        assert.deepEqual(seen.map((p) => p.name), ['RpcResult']);
+        assert.equal(seen[0].text, forged);
+    } finally {
+        globalThis.fetch = saved;
     }
 });
 
