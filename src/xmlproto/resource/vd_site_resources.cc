@@ -138,9 +138,6 @@ int p_parallel_load(const VdResource&, VdNestedPropResponse& r) {
 int p_config_params(const VdResource&, VdNestedPropResponse& r) {
     return r.marshal_strings(config().get_all_params());
 }
-int p_no_strings(const VdResource&, VdNestedPropResponse& r) {
-    return r.marshal_strings({});
-}
 int p_acl_kinds(const VdResource&, VdNestedPropResponse& r) {
     return r.marshal_strings(vob_acl_proxy_types());
 }
