@@ -384,10 +384,11 @@ TEST(RequestHandler, ThrottledLoginIsRefusedAtOnce) {
     const std::string dir = std::string(fileutl_get_tmpdir()) + "/login-throttle";
     for (int i = 0; i < 10; ++i) {
         VDW_LoginThrottle t(dir, "root", kAddress, [] { return clock; });
-        clock += t.admit(false);
-        ASSERT_EQ(t.admit(), 0);
+        clock += t.admit_known();
+        ASSERT_EQ(t.admit("guess " + std::to_string(i)), 0);
+        t.failed();
     }
-    const int wait = VDW_LoginThrottle("root", kAddress).admit(false);
+    const int wait = VDW_LoginThrottle("root", kAddress).admit_known();
     ASSERT_GT(wait, 1);
     setenv("VDWEB_ALLOW_ANONYMOUS", "0", 1);
     size_t consumed = 0;

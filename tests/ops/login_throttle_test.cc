@@ -5,7 +5,9 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -25,17 +27,19 @@ class LoginThrottleTest : public ::testing::Test {
 protected:
     std::string dir() const { return tmp_ / "throttle"; }
 
-    // One attempt by `user` from `address`: 0 when it was admitted (and then failed or
-    // succeeded as `right` says), else the seconds it was told to wait.
+    // One attempt by `user` from `address`, with a password of its own unless `right`: 0
+    // when it was admitted (and then failed or succeeded), else the seconds it was told to
+    // wait.
     int attempt(const std::string& user, const std::string& address, bool right = false) {
         VDW_LoginThrottle t(dir(), user, address, test_clock);
-        int wait = t.admit();
+        int wait = t.admit(right ? "right" : "guess " + std::to_string(++guesses_));
         if (wait == 0 && right) t.succeeded();
+        if (wait == 0 && !right) t.failed();
         return wait;
     }
     // How long `user` from `address` must wait now; nothing counted.
     int wait_of(const std::string& user, const std::string& address) {
-        return VDW_LoginThrottle(dir(), user, address, test_clock).admit(false);
+        return VDW_LoginThrottle(dir(), user, address, test_clock).admit_known();
     }
     // Fails as soon as allowed, `n` times; the wait told right after each failure.
     std::vector<int> fail_at_once(int n, const std::string& user, const std::string& address) {
@@ -49,6 +53,7 @@ protected:
     }
 
     TempDir tmp_;
+    int guesses_ = 0;
 };
 
 // One guesser: the user's delays double up to their cap of 30 s, then the address's take
@@ -60,17 +65,36 @@ TEST_F(LoginThrottleTest, BlocksGrowThenStopAtTheirCaps) {
 }
 
 // Guesses sent all at once are counted as they are admitted: only the free ones and the one
-// that sets the first block reach the password check.
-TEST_F(LoginThrottleTest, BurstMeetsTheAttemptsBeforeIt) {
-    std::vector<VDW_LoginThrottle*> open;
-    int admitted = 0;
-    for (int i = 0; i < 20; ++i) {
-        auto* t = new VDW_LoginThrottle(dir(), "alice", "192.0.2.7", test_clock);
-        admitted += t->admit() == 0;
-        open.push_back(t);
+// that sets the first block reach the password check. A client's parallel requests with one
+// password are all checked, and count only if they fail.
+TEST_F(LoginThrottleTest, BurstsMeetTheAttemptsBeforeThem) {
+    const int free = VDW_LoginThrottle::USER_POLICY.free_failures;
+    struct Case {
+        const char* what;
+        bool same_password;
+        bool right;
+        int admitted;
+        bool blocked_after;
+    } cases[] = {
+        {"guesses", false, false, free + 1, true},
+        {"one password, right", true, true, 20, false},
+        {"one password, wrong", true, false, 20, true},
+    };
+    for (const Case& c : cases) {
+        const std::string user = std::string("user of ") + c.what;
+        std::vector<std::unique_ptr<VDW_LoginThrottle>> in_flight;
+        int admitted = 0;
+        for (int i = 0; i < 20; ++i) {
+            in_flight.push_back(
+                std::make_unique<VDW_LoginThrottle>(dir(), user, "192.0.2.7", test_clock));
+            const std::string password = c.same_password ? "pw" : "pw " + std::to_string(i);
+            admitted += in_flight.back()->admit(password) == 0;
+        }
+        EXPECT_EQ(admitted, c.admitted) << c.what;
+        for (auto& t : in_flight) c.right ? t->succeeded() : t->failed();
+        EXPECT_EQ(wait_of(user, "198.51.100.1") > 0, c.blocked_after) << c.what;
+        g_now += 24 * 3600;  // the address starts afresh for the next case
     }
-    for (auto* t : open) delete t;
-    EXPECT_EQ(admitted, VDW_LoginThrottle::USER_POLICY.free_failures + 1);
 }
 
 // The rightful user, from an address that never failed: held back by the user's record for
@@ -121,7 +145,7 @@ TEST_F(LoginThrottleTest, UnknownAddressThrottlesTheUserOnly) {
     EXPECT_EQ(wait_of("bob", ""), 0);
 }
 
-// Records are private to the site account, and old ones are swept away.
+// Records are private to the site account, and old ones are swept away; the key stays.
 TEST_F(LoginThrottleTest, RecordsArePrivateAndSwept) {
     ASSERT_EQ(attempt("alice", "192.0.2.7"), 0);
     ASSERT_EQ(attempt("alice", "198.51.100.1", true), 0);
@@ -136,7 +160,7 @@ TEST_F(LoginThrottleTest, RecordsArePrivateAndSwept) {
         EXPECT_EQ(st.st_mode & 07777, 0600u) << e.path();
         EXPECT_EQ(st.st_uid, geteuid());
     }
-    EXPECT_EQ(files, 4u);  // alice, two addresses, one known pair
+    EXPECT_EQ(files, 5u);  // alice, two addresses, one known pair, the key of guesses
 
     // Two days without a change: counted records go, the known pair stays.
     const auto old = fs::file_time_type::clock::now() - std::chrono::hours(48);
@@ -146,7 +170,8 @@ TEST_F(LoginThrottleTest, RecordsArePrivateAndSwept) {
     for (const auto& e : fs::directory_iterator(dir()))
         if (e.path().filename().string()[0] != '.')
             kinds.push_back(e.path().filename().string()[0]);
-    EXPECT_EQ(kinds, std::vector<char>{'p'});
+    std::sort(kinds.begin(), kinds.end());
+    EXPECT_EQ(kinds, (std::vector<char>{'k', 'p'}));
 }
 
 // Records that cannot be kept never lock a site out of its logins.
@@ -158,7 +183,8 @@ TEST_F(LoginThrottleTest, UnusableDirectoryAdmits) {
     close(fd);
     for (int i = 0; i < 20; ++i)
         EXPECT_EQ(
-            VDW_LoginThrottle(blocked + "/throttle", "alice", "192.0.2.7", test_clock).admit(), 0);
+            VDW_LoginThrottle(blocked + "/throttle", "alice", "192.0.2.7", test_clock).admit("x"),
+            0);
 }
 
 TEST(LoginThrottle, AddressKeys) {

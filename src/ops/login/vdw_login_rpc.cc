@@ -68,7 +68,7 @@ bool admitted_by_throttle(VDW_Config& config, VDW_LoginThrottle& throttle, WCM_S
     credutl_creds_t known;
     const bool right = VDW_LoginCache::recently_checked(config.get_user().c_str(),
                                                         config.get_password().c_str(), &known);
-    const int wait = throttle.admit(!right);
+    const int wait = right ? throttle.admit_known() : throttle.admit(config.get_password());
     if (wait <= 0) return true;
     config.set_login_retry_after(wait);
     status.set_status(TBS_ST_LOGIN_REQUIRED);
@@ -151,6 +151,7 @@ int VDW_LoginRpc::validate_and_impersonate(VDW_Config& config, WCM_Status& statu
                            config.get_domain().c_str(), config.is_smart_card(), group.c_str(),
                            config.get_group_list().c_str(), status);
         if (!status.is_ok()) {
+            throttle.failed();
             status.set_status(TBS_ST_LOGIN_REQUIRED);
             return status.status();
         }

@@ -5,6 +5,8 @@
 #include <fcntl.h>
 #include <openssl/crypto.h>
 #include <openssl/evp.h>
+#include <openssl/hmac.h>
+#include <openssl/rand.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -25,12 +27,16 @@ const char kDirName[] = "login-throttle";
 constexpr int64_t kKnownPairRefreshS = 24 * 3600;
 
 // A record as it lies in its file: the failures counted, when the last one was counted, and
-// until when the key is blocked (seconds since the epoch). A pair's record holds only the time
-// of its last login, in `last`.
+// until when the key is blocked (seconds since the epoch); a user's record also holds the
+// keyed hash of the password whose check is under way, and when that check began. A pair's
+// record holds only the time of its last login, in `last`.
+constexpr size_t kGuessSize = 16;
 struct Record {
     int64_t failures = 0;
     int64_t last = 0;
     int64_t until = 0;
+    int64_t checking_since = 0;
+    unsigned char checking[kGuessSize] = {};
 };
 
 int64_t system_now() {
@@ -70,8 +76,51 @@ std::string ready_dir(const std::string& dir) {
     return dir;
 }
 
-// One record file, open and locked for as long as the object lives. Without `create` a file
-// that does not exist reads as an empty record and cannot be written.
+// The site's key for hashing guesses, made on first use; false when it can be neither read
+// nor made (guesses are then never recognised as repeated).
+constexpr size_t kKeySize = 32;
+bool read_key(const std::string& path, unsigned char (&key)[kKeySize]) {
+    int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) return false;
+    ssize_t n = ::read(fd, key, kKeySize);
+    ::close(fd);
+    return n == static_cast<ssize_t>(kKeySize);
+}
+bool site_key(const std::string& dir, unsigned char (&key)[kKeySize]) {
+    const std::string path = dir + "/key";
+    if (read_key(path, key)) return true;
+    char tmp[1024];
+    int fd = fileutl_create_temp(dir.c_str(), ".key", 0600, tmp, sizeof tmp);
+    if (fd < 0) return false;
+    bool ok =
+        RAND_bytes(key, static_cast<int>(kKeySize)) == 1 && fileutl_write_all(fd, key, kKeySize);
+    ok = ::close(fd) == 0 && ok;
+    // Two first uses at once: whichever key stayed is the one.
+    ok = ok && ::rename(tmp, path.c_str()) == 0;
+    if (!ok) ::unlink(tmp);
+    return read_key(path, key);
+}
+
+// The keyed hash of `user` trying `password`, kGuessSize bytes; empty without a key.
+std::string guess_of(const std::string& dir, const std::string& user, const std::string& password) {
+    unsigned char key[kKeySize];
+    if (!site_key(dir, key)) return {};
+    std::string text = user + '\0' + password;
+    unsigned char mac[EVP_MAX_MD_SIZE];
+    unsigned int len = 0;
+    bool ok = HMAC(EVP_sha256(), key, static_cast<int>(kKeySize),
+                   reinterpret_cast<const unsigned char*>(text.data()), text.size(), mac, &len) &&
+              len >= kGuessSize;
+    OPENSSL_cleanse(text.data(), text.size());
+    OPENSSL_cleanse(key, sizeof key);
+    return ok ? std::string(reinterpret_cast<char*>(mac), kGuessSize) : std::string();
+}
+
+bool is_checking(const Record& r, const std::string& guess, int64_t now) {
+    return !guess.empty() && now - r.checking_since < VDW_LoginThrottle::CHECK_UNDER_WAY_S &&
+           memcmp(r.checking, guess.data(), kGuessSize) == 0;
+}
+
 class LockedRecord {
 public:
     LockedRecord(const std::string& path, bool create) {
@@ -144,7 +193,7 @@ VDW_LoginThrottle::VDW_LoginThrottle(const std::string& user, const std::string&
 
 VDW_LoginThrottle::VDW_LoginThrottle(const std::string& dir, const std::string& user,
                                      const std::string& remote_addr, clock_fn now)
-    : dir_(dir), now_(now ? now : system_now) {
+    : dir_(dir), user_(user), now_(now ? now : system_now) {
     const std::string address = address_key(remote_addr);
     user_file_ = record_path(dir_, 'u', user);
     if (!address.empty()) {
@@ -153,15 +202,24 @@ VDW_LoginThrottle::VDW_LoginThrottle(const std::string& dir, const std::string& 
     }
 }
 
-int VDW_LoginThrottle::admit(bool count) {
+int VDW_LoginThrottle::admit(const std::string& password) {
+    return enter(&password);
+}
+
+int VDW_LoginThrottle::admit_known() {
+    return enter(nullptr);
+}
+
+int VDW_LoginThrottle::enter(const std::string* password) {
     VDW_Trace trace(QLMX_COMPONENT, kClass, "admit");
-    admitted_ = false;
+    admitted_ = counted_ = address_counted_ = false;
     if (user_file_.empty() || ready_dir(dir_).empty()) {
         trace.writeTrace(1, "login records cannot be kept in %s: logins are not throttled",
                          dir_.c_str());
         return 0;
     }
     const int64_t now = now_();
+    const bool count = password != nullptr;
     // The address first, always in this order, so that no two attempts wait on each other's
     // locks the other way round; a blocked address makes no record of the users it names.
     LockedRecord address(address_file_, count);
@@ -178,37 +236,76 @@ int VDW_LoginThrottle::admit(bool count) {
         return static_cast<int>(std::max(address_wait, user_wait));
     admitted_ = true;
     if (!count) return 0;
+    guess_ = guess_of(dir_, user_, *password);
+    // The same password while its check is under way: the outcome is the same, so it counts
+    // only when it fails.
+    if (is_checking(user.record(), guess_, now)) return 0;
+    counted_ = true;
     if (address.open()) {
-        address_counted_.until_before = address.record().until;
+        address_until_before_ = address.record().until;
         count_failure(address.record(), ADDRESS_POLICY, now);
-        address_counted_.until_set = address.record().until;
-        address_counted_.done = address.save();
+        address_until_set_ = address.record().until;
+        address_counted_ = address.save();
     }
-    count_failure(user.record(), USER_POLICY, now);
+    Record& u = user.record();
+    count_failure(u, USER_POLICY, now);
+    if (!guess_.empty()) {
+        memcpy(u.checking, guess_.data(), kGuessSize);
+        u.checking_since = now;
+    }
     user.save();
     if (fileutl_sweep_due((dir_ + "/.sweep-stamp").c_str())) sweep(dir_);
     return 0;
+}
+
+void VDW_LoginThrottle::count_now() {
+    const int64_t now = now_();
+    if (!address_file_.empty()) {
+        LockedRecord address(address_file_, true);
+        age(address.record(), ADDRESS_POLICY, now);
+        count_failure(address.record(), ADDRESS_POLICY, now);
+        address.save();
+    }
+    LockedRecord user(user_file_, true);
+    age(user.record(), USER_POLICY, now);
+    count_failure(user.record(), USER_POLICY, now);
+    user.save();
+}
+
+void VDW_LoginThrottle::failed() {
+    if (!admitted_) return;
+    admitted_ = false;
+    if (!counted_) {
+        count_now();
+        return;
+    }
+    // Counted already; the same password tried again from now on counts again.
+    LockedRecord user(user_file_, true);
+    if (is_checking(user.record(), guess_, now_())) {
+        user.record().checking_since = 0;
+        user.save();
+    }
 }
 
 void VDW_LoginThrottle::succeeded() {
     if (!admitted_) return;
     admitted_ = false;
     const int64_t now = now_();
-    if (address_counted_.done) {
+    if (address_counted_) {
         LockedRecord address(address_file_, true);
         Record& r = address.record();
         if (r.failures > 0) --r.failures;
         // The block this attempt set is lifted; one set by a later failure stays.
-        if (r.until == address_counted_.until_set) r.until = address_counted_.until_before;
+        if (r.until == address_until_set_) r.until = address_until_before_;
         address.save();
-        address_counted_.done = false;
     }
     // Most logins follow others that succeeded: records already as they should be are left
     // alone, so such a login writes nothing.
     bool user_clean;
     {
         LockedRecord user(user_file_, false);
-        user_clean = user.record().failures == 0 && user.record().until == 0;
+        user_clean = user.record().failures == 0 && user.record().until == 0 &&
+                     user.record().checking_since == 0;
     }
     if (!user_clean) {
         LockedRecord user(user_file_, true);
@@ -221,7 +318,8 @@ void VDW_LoginThrottle::succeeded() {
         if (pair.open() && now - pair.record().last < kKnownPairRefreshS) return;
     }
     LockedRecord pair(pair_file_, true);
-    pair.record() = Record{0, now, 0};
+    pair.record() = Record{};
+    pair.record().last = now;
     pair.save();
 }
 

@@ -11,9 +11,13 @@
 //
 // An attempt counts as a failure from the moment it is admitted until `succeeded`: a burst of
 // guesses sent at once meets the failures of the burst before it, not an empty record, and
-// a process that dies during the check leaves a failure. A success forgets the user's
-// failures, takes back only its own count from the address (so mixing one's own good logins
-// with guesses gains nothing), and marks the pair of user and address as known.
+// a process that dies during the check leaves a failure. Only a different guess counts at
+// once, though: while the user's check of one password is under way, further attempts with
+// the same password (a client's parallel requests) are admitted without counting, and count
+// only if they fail. A success forgets the user's failures, takes back only its own count
+// from the address (so mixing one's own good logins with guesses gains nothing), and marks
+// the pair of user and address as known. Guesses are recorded only as a keyed hash under a
+// random key of the site.
 //
 // The two keys are weighed differently. The per-user delay is short and capped, because
 // anyone may fail in another's name: it bounds guessing from many addresses without locking
@@ -41,6 +45,10 @@ public:
     static constexpr Policy ADDRESS_POLICY = {10, 1, 15 * 60, 24 * 3600};
     // How long a pair of user and address that logged in stays known.
     static constexpr int KNOWN_PAIR_S = 30 * 24 * 3600;
+    // How long a check under way makes attempts with the same password wait for its outcome
+    // instead of counting (longer than any check takes; a check whose process died is
+    // forgotten after it).
+    static constexpr int CHECK_UNDER_WAY_S = 30;
 
     typedef int64_t (*clock_fn)();
 
@@ -54,14 +62,17 @@ public:
     VDW_LoginThrottle(const VDW_LoginThrottle&) = delete;
     VDW_LoginThrottle& operator=(const VDW_LoginThrottle&) = delete;
 
-    // Before the password check: 0 when the attempt may go on, else the seconds the client
-    // must wait (nothing counted). An admitted attempt counts as a failure until
-    // `succeeded`; with `count` false (credentials already known to be right) it is only
-    // checked against the blocks. Records that cannot be kept admit the attempt: the
-    // throttle never locks a site out of its own logins.
-    int admit(bool count = true);
+    // Before the check of `password`: 0 when the attempt may go on, else the seconds the
+    // client must wait (nothing counted). An admitted attempt counts as a failure until
+    // `succeeded` (see above for one that repeats a password under check). Records that
+    // cannot be kept admit the attempt: the throttle never locks a site out of its logins.
+    int admit(const std::string& password);
+    // The same for credentials already known to be right: held to the blocks, never counted.
+    int admit_known();
     // The admitted attempt's password was right.
     void succeeded();
+    // The admitted attempt's password was wrong.
+    void failed();
 
     // The key of a client address: IPv4 as it is, IPv6 by its /64 network (a host commonly
     // holds the whole of one), an IPv4-mapped IPv6 address as its IPv4 address; text that is
@@ -72,20 +83,23 @@ public:
     static void sweep(const std::string& dir);
 
 private:
-    // What `admit` counted, so that `succeeded` can take it back.
-    struct Counted {
-        bool done = false;
-        int64_t until_before = 0;
-        int64_t until_set = 0;
-    };
+    // `guess`: the keyed hash of the password tried, or null for credentials known right.
+    int enter(const std::string* guess);
+    // Counts one failure for the address and the user (both records locked in turn).
+    void count_now();
 
     std::string dir_;
+    std::string user_;
     std::string user_file_;
     std::string address_file_;  // empty without an address
     std::string pair_file_;
     clock_fn now_;
-    Counted address_counted_;
-    bool admitted_ = false;
+    std::string guess_;      // the keyed hash of this attempt's password, when counted
+    bool admitted_ = false;  // admitted and not yet told its outcome
+    bool counted_ = false;   // counted as a failure when admitted
+    bool address_counted_ = false;
+    int64_t address_until_before_ = 0;  // the address's block before this attempt counted
+    int64_t address_until_set_ = 0;     // and the block this attempt set
 };
 
 #endif
