@@ -1,9 +1,9 @@
 // Fuzz target: the multipart decoder over arbitrary bodies.
 //
 // The first input byte chooses how the stated length relates to the real one (exact,
-// shorter, longer) and whether an upload limit and a form limit apply; the rest is the body, read with
-// the boundary "BND". Uploads land in a private directory and are removed after each run,
-// so a run that leaves a file behind is a fault.
+// shorter, longer) and whether an upload limit and a form limit apply; the rest is the body,
+// read with the boundary "BND". Uploads land in a private directory and are removed after
+// each run, so a run that leaves a file behind is a fault.
 #include <unistd.h>
 
 #include <cstddef>
