@@ -12,17 +12,18 @@
 //     that lets anonymous requests run (no login at all). N requests each, medians.
 // (b) Interaction round trip: a pre-checkin trigger asks with vdprompt; the time from the
 //     answer's request (interaction_response_rpc through vdweb.cgi) to the checkin's end.
-// (c) Slow clients without credentials: N clients (default 100) each send the headers of a
-//     form POST declaring a 100 MB body, without credentials, then a few bytes of the body a
-//     second, for S seconds (default 15). How many vdweb.cgi processes there were (sampled
-//     every 100 ms), their memory, and how soon the clients were answered.
-// (d) Guessing: N guessers (default 64) post wrong passwords for one user back to back for S
-//     seconds, each on its own connection, once all from one address and once each from an
-//     address of its own (127.0.1.x). The answers (password checked and wrong, or refused
-//     for failing too often), the CPU lighttpd and its CGI processes used, the mean count of
-//     vdweb.cgi processes, the load average; and the rightful user during the run: from an
-//     address that never logged in (trying every second from the run's 5th second until it
-//     gets in), and from an address it logged in from before the run.
+// (c) Slow clients without credentials: N clients (--slow, default 100) each send the headers
+//     of a form POST declaring a 100 MB body, without credentials, then a byte of the body
+//     every 250 ms, for 15 s. How many vdweb.cgi processes there were (sampled every 100 ms),
+//     their memory, and how soon the clients were answered.
+// (d) Guessing: N guessers (--guessers, default 64) post wrong passwords for one user, a new
+//     one each time, back to back for S seconds (--seconds, default 20), each on its own
+//     connection, once all from one address and once each from an address of its own
+//     (127.0.1.x). The answers (password checked and wrong, or refused for failing too
+//     often), the CPU lighttpd and its CGI processes used, the mean count of vdweb.cgi
+//     processes, the load average; and the rightful user during the run: from an address
+//     that never logged in (trying every second from the run's 5th second until it gets in),
+//     and from an address it logged in from before the run.
 //
 // --cgi runs (c) and (d) against another build's vdweb.cgi, for figures before and after a
 // change. Needs the test accounts (made on first use, which needs root).
@@ -373,8 +374,12 @@ public:
     Poster& operator=(const Poster&) = delete;
 
     enum Outcome { IN, WRONG, THROTTLED, OTHER };
-    Outcome post(const std::string& url, const std::string& form) {
+    // Posts `form` to `url`, with `login` ("user:password") in place of the client's own
+    // when one is given.
+    Outcome post(const std::string& url, const std::string& form,
+                 const std::string* login = nullptr) {
         body_.clear();
+        curl_easy_setopt(curl_, CURLOPT_USERPWD, login ? login->c_str() : login_.c_str());
         curl_easy_setopt(curl_, CURLOPT_URL, url.c_str());
         curl_easy_setopt(curl_, CURLOPT_POSTFIELDS, form.data());
         curl_easy_setopt(curl_, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(form.size()));
@@ -408,7 +413,7 @@ void guessing_run(const std::string& cgi, int guessers, int seconds, bool spread
     const std::string url = server.url();
     const std::string form = e2e::form_body("VDW_Vdcore::get_version_separator_rpc");
     const std::string right = std::string(e2e::kAlice.name) + ":" + e2e::kAlice.password;
-    const std::string wrong = std::string(e2e::kAlice.name) + ":not her password";
+    const std::string user = std::string(e2e::kAlice.name) + ":";
     const std::string known_address = "127.0.0.201";
     if (Poster(known_address, right).post(url, form) != Poster::IN) die("alice cannot log in");
 
@@ -420,9 +425,14 @@ void guessing_run(const std::string& cgi, int guessers, int seconds, bool spread
     std::vector<std::thread> threads;
     for (int i = 0; i < guessers; ++i) {
         const std::string source = spread ? "127.0.1." + std::to_string(i + 1) : "127.0.0.1";
-        threads.emplace_back([&, source] {
-            Poster guesser(source, wrong);
-            while (!stop) ++counts[guesser.post(url, form)];
+        threads.emplace_back([&, source, i] {
+            Poster guesser(source, user);
+            // A guess of its own each time, as a guesser tries one password after another.
+            for (long n = 0; !stop; ++n) {
+                const std::string guess =
+                    user + "guess " + std::to_string(i) + "." + std::to_string(n);
+                ++counts[guesser.post(url, form, &guess)];
+            }
         });
     }
     // The rightful user, from an address that never logged in and from one that did.

@@ -66,9 +66,11 @@ TEST_F(LoginThrottleTest, BlocksGrowThenStopAtTheirCaps) {
 
 // Guesses sent all at once are counted as they are admitted: only the free ones and the one
 // that sets the first block reach the password check. A client's parallel requests with one
-// password are all checked, and count only if they fail.
+// password are checked without counting, as many as a client sends at once, and count only
+// if they fail; more of them count like guesses.
 TEST_F(LoginThrottleTest, BurstsMeetTheAttemptsBeforeThem) {
     const int free = VDW_LoginThrottle::USER_POLICY.free_failures;
+    const int repeats = VDW_LoginThrottle::PARALLEL_REPEATS;
     struct Case {
         const char* what;
         bool same_password;
@@ -77,8 +79,8 @@ TEST_F(LoginThrottleTest, BurstsMeetTheAttemptsBeforeThem) {
         bool blocked_after;
     } cases[] = {
         {"guesses", false, false, free + 1, true},
-        {"one password, right", true, true, 20, false},
-        {"one password, wrong", true, false, 20, true},
+        {"one password, right", true, true, 1 + repeats + free, false},
+        {"one password, wrong", true, false, 1 + repeats + free, true},
     };
     for (const Case& c : cases) {
         const std::string user = std::string("user of ") + c.what;

@@ -28,7 +28,8 @@ constexpr int64_t kKnownPairRefreshS = 24 * 3600;
 
 // A record as it lies in its file: the failures counted, when the last one was counted, and
 // until when the key is blocked (seconds since the epoch); a user's record also holds the
-// keyed hash of the password whose check is under way, and when that check began. A pair's
+// keyed hash of the password whose check is under way, when that check began and how many
+// attempts repeating it were admitted without counting. A pair's
 // record holds only the time of its last login, in `last`.
 constexpr size_t kGuessSize = 16;
 struct Record {
@@ -36,6 +37,7 @@ struct Record {
     int64_t last = 0;
     int64_t until = 0;
     int64_t checking_since = 0;
+    int64_t checking_repeats = 0;  // attempts admitted uncounted while that check runs
     unsigned char checking[kGuessSize] = {};
 };
 
@@ -237,9 +239,16 @@ int VDW_LoginThrottle::enter(const std::string* password) {
     admitted_ = true;
     if (!count) return 0;
     guess_ = guess_of(dir_, user_, *password);
+    Record& u = user.record();
     // The same password while its check is under way: the outcome is the same, so it counts
-    // only when it fails.
-    if (is_checking(user.record(), guess_, now)) return 0;
+    // only when it fails; as many at once as a client sends in parallel, further ones count
+    // as any attempt does.
+    const bool repeat = is_checking(u, guess_, now);
+    if (repeat && u.checking_repeats < VDW_LoginThrottle::PARALLEL_REPEATS) {
+        ++u.checking_repeats;
+        user.save();
+        return 0;
+    }
     counted_ = true;
     if (address.open()) {
         address_until_before_ = address.record().until;
@@ -247,11 +256,11 @@ int VDW_LoginThrottle::enter(const std::string* password) {
         address_until_set_ = address.record().until;
         address_counted_ = address.save();
     }
-    Record& u = user.record();
     count_failure(u, USER_POLICY, now);
-    if (!guess_.empty()) {
+    if (!guess_.empty() && !repeat) {
         memcpy(u.checking, guess_.data(), kGuessSize);
         u.checking_since = now;
+        u.checking_repeats = 0;
     }
     user.save();
     if (fileutl_sweep_due((dir_ + "/.sweep-stamp").c_str())) sweep(dir_);
@@ -282,6 +291,7 @@ void VDW_LoginThrottle::failed() {
     // Counted already; the same password tried again from now on counts again.
     LockedRecord user(user_file_, true);
     if (is_checking(user.record(), guess_, now_())) {
+        user.record().checking_repeats = 0;
         user.record().checking_since = 0;
         user.save();
     }

@@ -12,9 +12,9 @@
 // An attempt counts as a failure from the moment it is admitted until `succeeded`: a burst of
 // guesses sent at once meets the failures of the burst before it, not an empty record, and
 // a process that dies during the check leaves a failure. Only a different guess counts at
-// once, though: while the user's check of one password is under way, further attempts with
-// the same password (a client's parallel requests) are admitted without counting, and count
-// only if they fail. A success forgets the user's failures, takes back only its own count
+// once, though: while the user's check of one password is under way, a few further attempts
+// with the same password (a client's parallel requests) are admitted without counting, and
+// count only if they fail. A success forgets the user's failures, takes back only its own count
 // from the address (so mixing one's own good logins with guesses gains nothing), and marks
 // the pair of user and address as known. Guesses are recorded only as a keyed hash under a
 // random key of the site.
@@ -49,6 +49,9 @@ public:
     // instead of counting (longer than any check takes; a check whose process died is
     // forgotten after it).
     static constexpr int CHECK_UNDER_WAY_S = 30;
+    // How many attempts repeating a password under check are admitted without counting: as
+    // many as a client sends at once (the requests per session clients are told of).
+    static constexpr int PARALLEL_REPEATS = 10;
 
     typedef int64_t (*clock_fn)();
 
