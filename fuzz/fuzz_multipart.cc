@@ -1,9 +1,9 @@
 // Fuzz target: the multipart decoder over arbitrary bodies.
 //
 // The first input byte chooses how the stated length relates to the real one (exact,
-// shorter, longer) and whether an upload limit applies; the rest is the body, read with
-// the boundary "BND". Uploads land in a private directory and are removed after each run,
-// so a run that leaves a file behind is a fault.
+// shorter, longer) and whether an upload limit and a form limit apply; the rest is the body,
+// read with the boundary "BND". Uploads land in a private directory and are removed after
+// each run, so a run that leaves a file behind is a fault.
 #include <unistd.h>
 
 #include <cstddef>
@@ -48,11 +48,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         {"CONTENT_LENGTH", std::to_string(length)},
     };
     set_upload_limit((mode & 0x80) ? 64 : 0);
+    set_form_limit((mode & 0x40) ? 128 : 0);
     WCM_MemPool pool;
     llist entries{};
     std::istringstream in(body);
     int r = read_cgi_input(in, env, &entries, pool);
-    if (r < -5 || r > 1) __builtin_trap();
+    if (r < CGI_FORM_TOO_LARGE || r > 1) __builtin_trap();
     size_t kept = 0;
     for (node* n = entries.head; n; n = n->next) {
         if ((r == 1 || r == -5) && n->entry.name && std::string(n->entry.name) == "filename" &&

@@ -36,6 +36,7 @@
 #include "request/vdw_abstract_rpc.h"
 #include "request/vdw_multipart_data.h"
 #include "request/vdw_request.h"
+#include "request/vdw_request_origin.h"
 #include "request/vdw_rpc_response.h"
 #include "webview/cltxt_download.h"
 
@@ -214,40 +215,75 @@ void VDWebRequestHandler::read_request(std::istream& body,
         delete pool_;
         pool_ = new WCM_MemPool;
     }
+    admission_ = admit(env);
+    // A request that is answered without its body never reads any of it.
+    if (admission_ != ADMITTED) return;
     request_ = ::read_request(0, nullptr, body, env, *pool_, *status_);
-    login_ = take_credentials(env, *config_);
 }
 
-bool VDWebRequestHandler::authenticate(std::ostream& out) {
-    switch (login_) {
+VDWebRequestHandler::Admission VDWebRequestHandler::admit(
+    const std::multimap<std::string, std::string>& env) {
+    VDW_Trace trace(QLMX_COMPONENT, kClass, "admit");
+    retry_after_ = 0;
+    config_->clear_credentials();
+    std::string origin;
+    const char* allowed = config_->get_string_param(VDW_Config::ALLOWED_ORIGINS_KEY);
+    if (vdw_is_cross_origin(env, allowed, &origin)) {
+        trace.writeTrace(1, "request from another origin refused");
+        status_->set_status(TBS_ST_PERMISSION);
+        status_->format(&_vdweb_lib_msg_table, VDWEB_CROSS_ORIGIN_REFUSED,
+                        VDW_MultipartData::echo_text(origin.substr(0, 256).c_str()).c_str());
+        return REFUSED_ORIGIN;
+    }
+    switch (take_credentials(env, *config_)) {
         case LOGIN_NONE:
-            if (anonymous_allowed()) return true;
-            send_login_challenge(out);
-            return false;
+            return anonymous_allowed() ? ADMITTED : CHALLENGED;
         case LOGIN_MALFORMED:
             status_->set_status(TBS_ST_LOGIN_REQUIRED);
             status_->format(&_vdw_lib_lib_msg_table, VDW_LIB_LOGIN_INCORRECT);
+            return REFUSED_LOGIN;
+        case LOGIN_GIVEN:
             break;
-        case LOGIN_GIVEN: {
-            bool ok = config_->validate_login_and_impersonate(*status_) == TBS_ST_OK;
-            // Checked once; nothing later in the request needs the password itself.
-            config_->set_password(nullptr);
-            if (ok) return true;
-            break;
-        }
     }
-    report_error(*request_, *pool_, out, *status_);
-    return false;
+    bool ok = config_->validate_login_and_impersonate(*status_) == TBS_ST_OK;
+    // Checked once; nothing later in the request needs the password itself.
+    config_->set_password(nullptr);
+    if (ok) return ADMITTED;
+    retry_after_ = config_->get_login_retry_after();
+    return retry_after_ > 0 ? THROTTLED : REFUSED_LOGIN;
+}
+
+void VDWebRequestHandler::answer_refusal(std::ostream& out) {
+    switch (admission_) {
+        case CHALLENGED:
+            send_login_challenge(out);
+            return;
+        case REFUSED_ORIGIN:
+            out << "Status: 403 Forbidden\r\n";
+            break;
+        case THROTTLED:
+            out << "Status: 429 Too Many Requests\r\nRetry-After: " << retry_after_ << "\r\n";
+            break;
+        case ADMITTED:
+        case REFUSED_LOGIN:
+            break;
+    }
+    // The status part tells clients that read only the response stream the same.
+    report_rpc_error(*pool_, out, *status_);
 }
 
 void VDWebRequestHandler::generate_response(std::ostream& out) {
     VDW_Trace trace(QLMX_COMPONENT, kClass, "VDWebRequestHandler::generate_response");
-    if (!request_ || !status_ || !pool_) return;
+    if (!status_ || !pool_) return;
+    if (admission_ != ADMITTED) {
+        answer_refusal(out);
+        return;
+    }
+    if (!request_) return;
     if (!status_->is_ok()) {
         report_error(*request_, *pool_, out, *status_);
         return;
     }
-    if (!authenticate(out)) return;
     const char* cookie = request_->session_cookie_value();
     if (!g_base_integration_initialized && cookie) {
         initialize_base_integration(cookie);
@@ -288,7 +324,10 @@ VDWebRequestHandler::Login take_credentials(const std::multimap<std::string, std
     if (start == std::string::npos) return VDWebRequestHandler::LOGIN_MALFORMED;
     std::string token = header.substr(start, end + 1 - start);
     bool ok = config.set_credentials(token.c_str(), nullptr, nullptr);
-    return ok ? VDWebRequestHandler::LOGIN_GIVEN : VDWebRequestHandler::LOGIN_MALFORMED;
+    if (!ok) return VDWebRequestHandler::LOGIN_MALFORMED;
+    auto address = env.find("REMOTE_ADDR");
+    config.set_client_address(address == env.end() ? nullptr : address->second.c_str());
+    return VDWebRequestHandler::LOGIN_GIVEN;
 }
 
 void send_login_challenge(std::ostream& out) {
@@ -304,7 +343,10 @@ VDW_Request* read_request(int argc, char** argv, std::istream& body,
                           const std::multimap<std::string, std::string>& env, WCM_MemPool& pool,
                           WCM_Status& status) {
     VDW_Trace trace(QLMX_COMPONENT, kClass, "read_request");
-    long limit = VDW_Config::getInstance().get_long_param(VDW_Config::UPLOAD_LIMIT_KEY);
+    const VDW_Config& config = VDW_Config::getInstance();
+    long limit = config.get_long_param(VDW_Config::UPLOAD_LIMIT_KEY);
+    const long form_limit = config.get_long_param(VDW_Config::FORM_LIMIT_KEY);
+    set_form_limit(form_limit);
     auto* request = new VDW_Request(argc, argv, body, env, pool, limit);
     WCM_RequestStatus decoded = request->status();
     if (trace.shouldTrace(4)) trace.writeTrace("CGI request parsed");
@@ -319,6 +361,9 @@ VDW_Request* read_request(int argc, char** argv, std::istream& body,
                 break;
             case WCM_REQUEST_UPLOAD_TOO_LARGE:
                 status.format(&_vdweb_lib_msg_table, VDWEB_UPLOAD_TOO_LARGE);
+                break;
+            case WCM_REQUEST_FORM_TOO_LARGE:
+                status.format(&_vdweb_lib_msg_table, VDWEB_FORM_TOO_LARGE, form_limit);
                 break;
             case WCM_REQUEST_UPLOAD_FAILED:
                 status.format(&_vdweb_lib_msg_table, VDWEB_CGI_UPLOAD_ERROR);

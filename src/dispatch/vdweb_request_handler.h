@@ -3,9 +3,16 @@
 // The host creates one handler, initialises the process through it once, and hands it
 // each request: first the body and the request environment (CGI variables under their
 // own names, HTTP headers under lower-case names), then the output stream that receives
-// the whole CGI output. A request that could not be decoded is answered with an error
-// response; every other one goes to the RPC framework, and names it does not know to
-// the older dispatch table of facade methods.
+// the whole CGI output.
+//
+// A request is judged by its headers before a byte of its body is read: one sent by a page
+// of another origin is refused (HTTP 403), one without credentials is challenged (HTTP 401)
+// unless the site allows anonymous requests, and one whose credentials fail (or whose user
+// or address failed too often lately: HTTP 429) is refused; none of them costs more than
+// its headers. Only then is the body decoded and the user's identity in force. A request
+// that could not be decoded is answered with an error response; every other one goes to
+// the RPC framework, and names it does not know to the older dispatch table of facade
+// methods.
 #ifndef DISPATCH_VDWEB_REQUEST_HANDLER_H
 #define DISPATCH_VDWEB_REQUEST_HANDLER_H
 
@@ -42,13 +49,19 @@ public:
     // What the request said about its user: nothing, credentials the configuration now
     // holds, or an Authorization header that is not valid Basic credentials.
     enum Login { LOGIN_NONE, LOGIN_GIVEN, LOGIN_MALFORMED };
+    // What became of a request before its body: admitted (the body is decoded next), or
+    // to be answered without reading any of it.
+    enum Admission { ADMITTED, CHALLENGED, REFUSED_ORIGIN, REFUSED_LOGIN, THROTTLED };
 
 private:
-    // Checks the request's credentials and takes on their user's identity; false when the
-    // request has been answered (a login challenge or an error response).
-    bool authenticate(std::ostream& out);
+    // Judges the request by its headers alone: where it comes from, then its credentials,
+    // whose user becomes the process's identity. The status carries a refusal's message.
+    Admission admit(const std::multimap<std::string, std::string>& env);
+    // The answer to a request that was not admitted.
+    void answer_refusal(std::ostream& out);
 
-    Login login_ = LOGIN_NONE;
+    Admission admission_ = ADMITTED;
+    int retry_after_ = 0;
     VDW_Config* config_ = nullptr;
     WCM_MemPool* pool_ = nullptr;
     WCM_Status* status_ = nullptr;
@@ -60,7 +73,8 @@ private:
 // at all).
 bool anonymous_allowed();
 // Stores the credentials of an "Authorization: Basic" header (the host passes it as
-// HTTP_AUTHORIZATION) in the configuration, which forgets any earlier ones.
+// HTTP_AUTHORIZATION) and the client's address (REMOTE_ADDR) in the configuration, which
+// forgets any earlier ones.
 VDWebRequestHandler::Login take_credentials(const std::multimap<std::string, std::string>& env,
                                             VDW_Config& config);
 // The answer to a request without credentials: HTTP 401 with a Basic challenge.

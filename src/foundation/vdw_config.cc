@@ -30,6 +30,8 @@ const Default kDefaults[] = {
     // A finite limit unless the site sets one (0 or less there: none), so that an anonymous
     // client cannot fill the disk with one request.
     {VDW_Config::UPLOAD_LIMIT_KEY, "1073741824"},
+    // The same for the rest of a body, which is held in memory while the request runs.
+    {VDW_Config::FORM_LIMIT_KEY, "268435456"},
     {VDW_Config::DOWNLOAD_COMPRESSION_THRESHOLD_KEY, "15"},
     {VDW_Config::FILTER_OBSOLETE_KEY, "true"},
     {VDW_Config::MAX_REQUESTS_PER_SESSION_KEY, "10"},
@@ -381,4 +383,6 @@ void VDW_Config::clear_credentials() {
     primary_group_.clear();
     group_list_.clear();
     smart_card_ = 0;
+    client_address_.clear();
+    login_retry_after_ = 0;
 }

@@ -39,6 +39,10 @@ public:
     static constexpr const char* SUPPORTS_CLIENT_SESSION_CACHING_KEY =
         "qlmxSupportsClientSessionCaching";
     static constexpr const char* UPLOAD_LIMIT_KEY = "qlmxUploadLimit";
+    // The most bytes of form data (everything of a request body but its uploaded file).
+    static constexpr const char* FORM_LIMIT_KEY = "qlmxFormLimit";
+    // Origins besides the server's own whose pages may send requests (blank-separated).
+    static constexpr const char* ALLOWED_ORIGINS_KEY = "qlmxAllowedOrigins";
     static constexpr const char* TARNIS_DATABASE_MAP_FILE_KEY = "qlmxTarnisDatabaseMapFile";
     static constexpr const char* USE_VIEW_HOST_PATH_FOR_GLOBAL_PATH_KEY =
         "qlmxUseViewHostPathForGlobalPath";
@@ -112,7 +116,7 @@ public:
     void set_group_list(const char* groups) { group_list_ = groups ? groups : ""; }
     bool is_smart_card() const { return smart_card_ != 0; }
     void set_smart_card(int smart_card) { smart_card_ = smart_card; }
-    // Wipes and empties all credentials.
+    // Wipes and empties all credentials, with the client address and the retry time.
     void clear_credentials();
     // Takes a request's credential text: Base64 (standard alphabet, padded) of the user name,
     // ":" and the password, in UTF-8. The user part may name a domain ("DOMAIN\\user").
@@ -128,6 +132,14 @@ public:
     static void separate_user_domain(const std::string& text, std::string* user,
                                      std::string* domain);
     bool has_credentials() const { return !user_.empty(); }
+    // The address of the client that sent the request's credentials (REMOTE_ADDR; empty
+    // when unknown), for the login path's throttle.
+    const std::string& get_client_address() const { return client_address_; }
+    void set_client_address(const char* address) { client_address_ = address ? address : ""; }
+    // Seconds a client whose login was refused for failing too often must wait before it
+    // tries again; 0 when the login was not refused for that. Set by the login validator.
+    int get_login_retry_after() const { return login_retry_after_; }
+    void set_login_retry_after(int seconds) { login_retry_after_ = seconds; }
     // Checks the request's credentials and makes their user the identity of every core
     // operation of this process, through the validator the login layer registers. Returns
     // the status code (0 when the process may go on); `status` carries the failure.
@@ -146,6 +158,8 @@ private:
     std::string primary_group_;
     std::string group_list_;
     int smart_card_ = 0;
+    std::string client_address_;
+    int login_retry_after_ = 0;
 };
 
 #endif

@@ -26,6 +26,7 @@ namespace {
 
 std::multimap<std::string, std::string> g_headers;
 long g_upload_limit = 0;
+long g_form_limit = 0;
 char g_upload_dir[CGI_PATH_MAX];
 
 // Restores the process umask on scope exit.
@@ -267,6 +268,11 @@ long content_length() {
     return n;
 }
 
+// Whether `length` bytes of form data pass the form limit.
+bool over_form_limit(long length) {
+    return g_form_limit > 0 && length > g_form_limit;
+}
+
 // Whether a percent-encoded text decodes to a NUL somewhere: a C string would silently
 // name something shorter, so such a name or value is refused.
 bool encodes_nul(const char* raw) {
@@ -388,6 +394,13 @@ void set_upload_limit(long limit) {
 }
 long get_upload_limit() {
     return g_upload_limit;
+}
+
+void set_form_limit(long limit) {
+    g_form_limit = limit;
+}
+long get_form_limit() {
+    return g_form_limit;
 }
 
 const char* get_header(const char* name) {
@@ -795,7 +808,7 @@ int parse_CGI_encoded(llist* entries, char* text, WCM_MemPool& pool) {
 
 char* get_POST(std::istream& body, WCM_MemPool& pool) {
     long length = content_length();
-    if (length <= 0) return nullptr;
+    if (length <= 0 || over_form_limit(length)) return nullptr;
     char* text = read_body(body, length, pool, nullptr);
     if (!text) {
         fputs("caught by cgihtml: input length < CONTENT_LENGTH\n", stderr);
@@ -824,6 +837,7 @@ char* get_DEBUG(std::istream& in, WCM_MemPool& pool) {
 int parse_xml_encoded(std::istream& body, llist* entries, WCM_MemPool& pool) {
     long length = content_length();
     if (length < 0) return CGI_NOTHING;
+    if (over_form_limit(length)) return CGI_FORM_TOO_LARGE;
     entrytype rpc;
     entry_default(&rpc);
     rpc.name = pool.strdup("rpc");
@@ -970,6 +984,7 @@ int parse_form_encoded(std::istream& body, llist* entries, WCM_MemPool& pool) {
     int result = CGI_OK;
     node* last = nullptr;
     while (r.remaining() > 0) {
+        if (over_form_limit(length - r.remaining())) return CGI_FORM_TOO_LARGE;
         if (r.line() == 0) return CGI_MALFORMED;
         entrytype e;
         entry_default(&e);
@@ -1000,6 +1015,7 @@ int parse_form_encoded(std::istream& body, llist* entries, WCM_MemPool& pool) {
         bool closing = false;
         for (;;) {
             if (r.line() == 0) return CGI_MALFORMED;
+            if (over_form_limit(length - r.remaining())) return CGI_FORM_TOO_LARGE;
             if (r.is_delimiter()) {
                 closing = r.is_closing_delimiter();
                 break;
@@ -1039,6 +1055,8 @@ int read_cgi_input(std::istream& body, const std::multimap<std::string, std::str
     char* text = nullptr;
     if (!method)
         text = get_DEBUG(body, pool);
+    else if (strcmp(method, "POST") == 0 && over_form_limit(content_length()))
+        return CGI_FORM_TOO_LARGE;
     else if (strcmp(method, "POST") == 0)
         text = get_POST(body, pool);
     else if (strcmp(method, "GET") == 0)

@@ -4,8 +4,12 @@
 // Bodies may be URL-encoded form data, multipart form data with at most one uploaded file
 // (written to a private temporary file in the upload directory; gzip uploads are
 // uncompressed as they arrive, and the upload limit counts the uncompressed bytes), or an XML
-// document. Every string lives in the request pool; text is converted to the server's character
-// set, and an entry whose conversion failed keeps the received text beside a failed status.
+// document. Everything but the uploaded file (the URL-encoded text, the XML document, the
+// fields and part headers of a multipart body) counts against the form limit; a body that
+// declares more is refused before any of it is read, and a multipart body as soon as its
+// fields pass the limit. Every string lives in the request pool; text is converted to the server's
+// character set, and an entry whose conversion failed keeps the received text beside a failed
+// status.
 #ifndef REQUEST_CGI_INPUT_H
 #define REQUEST_CGI_INPUT_H
 
@@ -45,6 +49,7 @@ enum {
     CGI_TOO_LARGE = -3,
     CGI_UPLOAD_FAILED = -4,
     CGI_NOT_CONVERTED = -5,
+    CGI_FORM_TOO_LARGE = -6,
 };
 
 // Size limit of pathnames and of the lines read from multipart bodies.
@@ -106,6 +111,9 @@ int convert_buffer_to_local_charset(entrytype* e, const i18n_charset_t* from, WC
 
 void set_upload_limit(long limit);
 long get_upload_limit();
+// The most bytes of form data a body may carry (0 or less: no limit; initially none).
+void set_form_limit(long limit);
+long get_form_limit();
 // First value of the request environment stored under exactly `name`, or null.
 const char* get_header(const char* name);
 // Replaces the process-wide header table (done by read_cgi_input).

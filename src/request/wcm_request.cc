@@ -70,6 +70,8 @@ WCM_RequestStatus map_decoder_result(int r) {
             return WCM_REQUEST_UPLOAD_FAILED;
         case CGI_NOT_CONVERTED:
             return WCM_REQUEST_NOT_CONVERTED;
+        case CGI_FORM_TOO_LARGE:
+            return WCM_REQUEST_FORM_TOO_LARGE;
         default:
             return WCM_REQUEST_OTHER_FAILURE;
     }

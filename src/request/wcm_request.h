@@ -37,6 +37,7 @@ enum WCM_RequestStatus {
     WCM_REQUEST_UPLOAD_FAILED = 4,
     WCM_REQUEST_NOT_CONVERTED = 5,
     WCM_REQUEST_OTHER_FAILURE = 6,
+    WCM_REQUEST_FORM_TOO_LARGE = 7,
 };
 
 // Kinds of parameters.

@@ -2,6 +2,7 @@
 // whole CGI output and the exit status out.
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <cstdlib>
@@ -20,6 +21,7 @@
 #include "e2e/test_users.h"
 #include "interact/ireq_msg.h"
 #include "interact/ireq_request.h"
+#include "ops/login/vdw_login_throttle.h"
 #include "support/core_fixture.h"
 #include "support/temp_dir.h"
 
@@ -53,6 +55,19 @@ Env form_data_env(const std::string& body) {
 Env with(Env env, const std::string& name, const std::string& value) {
     env.emplace_back(name, value);
     return env;
+}
+
+// The CGI header lines a refusal puts before the response stream's own ("Status: ...",
+// "Retry-After: ..."), taken off `out`.
+std::string take_status_lines(std::string& out) {
+    std::string lines;
+    while (out.rfind("Status: ", 0) == 0 || out.rfind("Retry-After: ", 0) == 0) {
+        size_t end = out.find("\r\n");
+        if (end == std::string::npos) break;
+        lines += out.substr(0, end + 2);
+        out.erase(0, end + 2);
+    }
+    return lines;
 }
 
 class CgiTest : public ::testing::Test {
@@ -612,6 +627,144 @@ TEST_F(CgiTest, LoginThroughTheAuthorizationHeader) {
         EXPECT_EQ(whole_file(it->path()).find(kAlice.password), std::string::npos) << it->path();
     }
     EXPECT_GT(files, 1u);  // the trace was written
+}
+
+// A request is judged by its headers before its body: without credentials, with
+// credentials that fail, or from a page of another origin, it is answered while its body is
+// still on the way, and nothing of it is stored. The clients here send part of a large body
+// and then nothing more, with the body deadline off: a process that waited for the rest
+// would be killed at the limit.
+TEST_F(CgiTest, RefusedRequestsAreAnsweredBeforeTheirBody) {
+    std::string why;
+    ASSERT_TRUE(ensure_test_users(&why)) << why;
+    const std::string file(1 << 20, 'f');
+    const std::string upload = form_data({{"rpc", kSeparatorRpc}}, &file);
+    const std::string form = form_body(kSeparatorRpc) + "&big=" + std::string(100000, 'b');
+    const std::string alice = basic_auth(kAlice);
+    const std::string guess = basic_auth(kAlice, "guess");
+    struct Case {
+        const char* what;
+        bool multipart;
+        const std::string* authorization;
+        const char* origin;
+        const char* answer;  // its start
+    } cases[] = {
+        {"no credentials, upload", true, nullptr, nullptr, "Status: 401 Unauthorized\r\n"},
+        {"no credentials, 400 MiB form", false, nullptr, nullptr, "Status: 401 Unauthorized\r\n"},
+        {"wrong password, upload", true, &guess, nullptr, "Content-Type: multipart/mixed"},
+        {"another origin, upload", true, &alice, "http://evil.example",
+         "Status: 403 Forbidden\r\nContent-Type: multipart/mixed"},
+    };
+    for (const Case& c : cases) {
+        const std::string& body = c.multipart ? upload : form;
+        Env env = c.multipart ? form_data_env(body) : form_post_env(body);
+        if (!c.multipart) env.back().second = std::to_string(400L << 20);  // CONTENT_LENGTH
+        env = with(with(env, "VDWEB_ALLOW_ANONYMOUS", "0"), "VDWEB_BODY_IDLE_SECONDS", "0");
+        env = with(with(env, "HTTP_HOST", "127.0.0.1:8080"), "REMOTE_ADDR", "192.0.2.7");
+        if (c.authorization) env = with(env, "HTTP_AUTHORIZATION", *c.authorization);
+        if (c.origin) env = with(env, "HTTP_ORIGIN", c.origin);
+        CgiResult r = run_cgi(site_.home(), env, std::string_view(body).substr(0, body.size() / 2),
+                              std::chrono::seconds(20), [](pid_t) {});
+        EXPECT_FALSE(r.timed_out) << c.what << ": the process waited for the body";
+        EXPECT_EQ(r.out.rfind(c.answer, 0), 0u) << c.what << "\n" << r.out.substr(0, 300);
+        std::error_code ec;
+        EXPECT_TRUE(std::filesystem::is_empty(site_.home() + "/tmp/QLMXuploadtmp", ec) || ec)
+            << c.what << ": an upload was stored";
+    }
+}
+
+// Form data over the site's limit (qlmxFormLimit) is refused with a message of its own, in
+// every body encoding; within it the request is served.
+TEST_F(CgiTest, FormDataOverTheLimitIsRefused) {
+    site_.write_config({{"qlmxFormLimit", "10000"}});
+    const std::string big(20000, 'v');
+    struct Case {
+        const char* what;
+        std::string body;
+        Env env;
+    };
+    const std::string form = form_body(kSeparatorRpc) + "&big=" + big;
+    const std::string multipart = form_data({{"rpc", kSeparatorRpc}, {"big", big}}, nullptr);
+    const std::string fits = form_body(kSeparatorRpc) + "&small=" + big.substr(0, 5000);
+    for (const Case& c : {Case{"urlencoded", form, form_post_env(form)},
+                          Case{"multipart", multipart, form_data_env(multipart)}}) {
+        Response r = read_response(run(c.env, c.body).out);
+        ASSERT_TRUE(r.complete) << c.what << ": " << r.error;
+        EXPECT_EQ(*r.status()->header("Status"), "1001") << c.what;
+        EXPECT_EQ(r.status()->content,
+                  "VDSRV4125: The request was refused: its form data exceeds the current size "
+                  "limit of 10000 bytes.\n")
+            << c.what;
+    }
+    Response ok = read_response(post(fits).out);
+    ASSERT_TRUE(ok.complete) << ok.error;
+    EXPECT_EQ(*ok.status()->header("Status"), "0");
+}
+
+// Guessing passwords meets growing delays: after some wrong passwords from one address even
+// the right one is refused at once, with the time to wait; from a new address the user waits
+// at most the user's short cap, and from an address they logged in from before not at all.
+TEST_F(CgiTest, FailedLoginsAreThrottled) {
+    std::string why;
+    ASSERT_TRUE(ensure_test_users(&why)) << why;
+    const std::string body = form_body(kSeparatorRpc);
+    struct Answer {
+        std::string status_lines;
+        std::string code;
+        std::string text;
+    };
+    auto login = [&](const char* password, const char* address) {
+        Env env =
+            with(with(form_post_env(body), "VDWEB_ALLOW_ANONYMOUS", "0"), "REMOTE_ADDR", address);
+        env = with(env, "HTTP_AUTHORIZATION", basic_auth(kAlice, password));
+        CgiResult r = run(env, body);
+        Answer a;
+        a.status_lines = take_status_lines(r.out);
+        Response resp = read_response(r.out);
+        EXPECT_TRUE(resp.complete) << resp.error << r.out.substr(0, 300);
+        if (resp.status()) {
+            a.code = *resp.status()->header("Status");
+            a.text = resp.status()->content;
+        }
+        return a;
+    };
+    auto retry_after = [](const Answer& a) {
+        size_t at = a.status_lines.find("Retry-After: ");
+        return at == std::string::npos ? 0 : atoi(a.status_lines.c_str() + at + 13);
+    };
+    ASSERT_EQ(login(nullptr, "198.51.100.1").code, "0");  // alice's own address
+
+    // Each guess goes as soon as it is allowed, until the guesser is told to wait a while.
+    int checked = 0;
+    int wait = 0;
+    for (int i = 0; i < 20 && wait < 5; ++i) {
+        Answer a = login("guess", "192.0.2.7");
+        wait = retry_after(a);
+        if (wait == 0) {
+            EXPECT_EQ(a.text, "VDSRV1084: Unable to login: username or password is incorrect\n");
+            ++checked;
+        } else if (wait < 5) {
+            std::this_thread::sleep_for(std::chrono::seconds(wait));
+        }
+    }
+    ASSERT_GE(wait, 5) << "guessing was never slowed down";
+    EXPECT_GE(checked, VDW_LoginThrottle::USER_POLICY.free_failures + 1);
+
+    Answer right = login(nullptr, "192.0.2.7");
+    EXPECT_EQ(right.status_lines.rfind("Status: 429 Too Many Requests\r\nRetry-After: ", 0), 0u)
+        << right.status_lines;
+    EXPECT_EQ(right.code, "100001");
+    EXPECT_EQ(right.text, "VDSRV4126: Unable to login: too many failed logins; try again in " +
+                              std::to_string(retry_after(right)) + " s.\n");
+
+    Answer elsewhere = login(nullptr, "203.0.113.9");
+    EXPECT_GT(retry_after(elsewhere), 0);
+    EXPECT_LE(retry_after(elsewhere), VDW_LoginThrottle::USER_POLICY.max_delay_s);
+    EXPECT_EQ(login(nullptr, "198.51.100.1").code, "0");
+
+    struct stat st;
+    ASSERT_EQ(stat((site_.home() + "/tmp/login-throttle").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0700u);
 }
 
 // A trigger asks the remote user: a pre-checkin trigger runs vdprompt, whose question the

@@ -1,10 +1,14 @@
 // vdweb.cgi behind lighttpd, spoken to over HTTP with libcurl: responses stream through the
 // server part by part, keep-alives arrive while an RPC works, a client that goes away ends
 // the CGI process, and a CGI process that dies leaves the server serving.
+#include <arpa/inet.h>
 #include <curl/curl.h>
 #include <grp.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <poll.h>
 #include <pwd.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -76,9 +80,10 @@ size_t on_header(char* data, size_t size, size_t n, void* user) {
 }
 
 // A POST of `body`, or a GET when `body` is null; with `login` ("user:password") as HTTP
-// Basic credentials.
+// Basic credentials, and `headers` ("Name: value") added to the request.
 Exchange exchange(const std::string& url, const std::string* body, StopWhen stop = nullptr,
-                  OnData on_data = nullptr, const std::string* login = nullptr) {
+                  OnData on_data = nullptr, const std::string* login = nullptr,
+                  const std::vector<std::string>& headers = {}) {
     static const bool curl_ready = curl_global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK;
     Exchange ex;
     if (!curl_ready) {
@@ -97,6 +102,9 @@ Exchange exchange(const std::string& url, const std::string* body, StopWhen stop
         curl_easy_setopt(curl, CURLOPT_HTTPAUTH, CURLAUTH_BASIC);
         curl_easy_setopt(curl, CURLOPT_USERPWD, login->c_str());
     }
+    curl_slist* extra = nullptr;
+    for (const std::string& h : headers) extra = curl_slist_append(extra, h.c_str());
+    curl_easy_setopt(curl, CURLOPT_HTTPHEADER, extra);
     curl_easy_setopt(curl, CURLOPT_HEADERFUNCTION, on_header);
     curl_easy_setopt(curl, CURLOPT_HEADERDATA, &ex.headers);
     curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, on_body);
@@ -109,6 +117,7 @@ Exchange exchange(const std::string& url, const std::string* body, StopWhen stop
     if (curl_easy_getinfo(curl, CURLINFO_CONTENT_TYPE, &type) == CURLE_OK && type)
         ex.content_type = type;
     curl_easy_cleanup(curl);
+    curl_slist_free_all(extra);
     ex.complete = t.reader.complete();
     ex.error = t.reader.error();
     return ex;
@@ -459,6 +468,87 @@ TEST(HttpLogin, DiagnosticRpcsAreTheAdministratorsAlone) {
     ASSERT_TRUE(slept.complete) << slept.error;
     EXPECT_EQ(named(slept.parts, "Pid").size(), 1u);
     EXPECT_EQ(*slept.parts.back().header("Status"), "0");
+}
+
+}  // namespace e2e
+
+namespace e2e {
+namespace {
+
+// A client that sends a request's headers and the start of its body, then nothing more: the
+// status line of the answer that arrives within `limit`, or "" when none does. The
+// connection stays open until the object goes.
+class SlowClient {
+public:
+    SlowClient(int port, const std::string& headers, std::chrono::seconds limit) {
+        fd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in addr{};
+        addr.sin_family = AF_INET;
+        addr.sin_port = htons(static_cast<uint16_t>(port));
+        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        if (fd_ < 0 || connect(fd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) return;
+        const std::string request =
+            "POST /vdweb HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(port) +
+            "\r\nContent-Type: application/x-www-form-urlencoded\r\n"
+            "Content-Length: 100000000\r\n" +
+            headers + "\r\nrpc=VDW_Vdcore::get_version_separator_rpc&x=";
+        if (send(fd_, request.data(), request.size(), MSG_NOSIGNAL) < 0) return;
+        pollfd p{fd_, POLLIN, 0};
+        if (poll(&p, 1, static_cast<int>(limit.count() * 1000)) <= 0) return;
+        char buf[4096];
+        ssize_t n = recv(fd_, buf, sizeof buf, 0);
+        if (n <= 0) return;
+        answer_.assign(buf, static_cast<size_t>(n));
+        answer_ = answer_.substr(0, answer_.find("\r\n"));
+    }
+    ~SlowClient() {
+        if (fd_ >= 0) close(fd_);
+    }
+    SlowClient(const SlowClient&) = delete;
+    SlowClient& operator=(const SlowClient&) = delete;
+
+    const std::string& status_line() const { return answer_; }
+
+private:
+    int fd_ = -1;
+    std::string answer_;
+};
+
+}  // namespace
+
+// Through the web server: a client that starts a large body without credentials, or from a
+// page of another origin, is answered while its body is still on the way, and no vdweb.cgi
+// process stays for it; the browser client's own origin is served.
+TEST(HttpSecurity, RefusedBeforeTheBody) {
+    std::string why;
+    ASSERT_TRUE(ensure_test_users(&why)) << why;
+    LighttpdServer server({}, {}, {}, /*allow_anonymous=*/false);
+    ASSERT_TRUE(server.started()) << server.failure();
+    const std::string alice = "Authorization: " + basic_auth(kAlice) + "\r\n";
+    SlowClient anonymous(server.port(), "", std::chrono::seconds(15));
+    EXPECT_EQ(anonymous.status_line(), "HTTP/1.1 401 Unauthorized") << server.error_log();
+    SlowClient foreign(server.port(), alice + "Origin: http://evil.example\r\n",
+                       std::chrono::seconds(15));
+    EXPECT_EQ(foreign.status_line(), "HTTP/1.1 403 Forbidden") << server.error_log();
+    // Both are still connected: no process waits for their bodies.
+    auto deadline = Clock::now() + std::chrono::seconds(10);
+    while (!server.cgi_processes().empty() && Clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_TRUE(server.cgi_processes().empty());
+
+    const std::string body = form_body("VDW_Vdcore::get_version_separator_rpc");
+    const std::string login = std::string(kAlice.name) + ":" + kAlice.password;
+    const std::string own = server.url("");
+    Exchange page = exchange(server.url(), &body, nullptr, nullptr, &login,
+                             {"Origin: " + own, "Sec-Fetch-Site: same-origin"});
+    EXPECT_EQ(page.http_status, 200);
+    ASSERT_TRUE(page.complete) << page.error;
+    EXPECT_EQ(*page.parts.back().header("Status"), "0");
+    Exchange other = exchange(server.url(), &body, nullptr, nullptr, &login,
+                              {"Origin: http://evil.example", "Sec-Fetch-Site: cross-site"});
+    EXPECT_EQ(other.http_status, 403);
+    ASSERT_TRUE(other.complete) << other.error;
+    EXPECT_EQ(*other.parts.back().header("Status"), "1063");
 }
 
 }  // namespace e2e

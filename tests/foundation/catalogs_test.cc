@@ -36,7 +36,7 @@ const CatalogShape kShapes[] = {
     {&_vdw_lib_lib_msg_table, "vdw_lib", "lib_tvx", 1, 279, 1002, 1305, true},
     {&_vdw_prop_props_msg_table, "vdw_prop", "props_lib", 1, 19, 2004, 2037, true},
     {&_vdw_rpcs_rpcs_msg_table, "vdw_rpcs", "rpcs_lib", 1, 194, 3001, 3208, true},
-    {&_vdweb_lib_msg_table, "vdweb", "lib_tvx", 2, 108, 4001, 4123, true},
+    {&_vdweb_lib_msg_table, "vdweb", "lib_tvx", 2, 111, 4001, 4126, true},
     {&_wcm_lib_msg_table, "wcm_common", "lib_tvx", 100, 27, 5001, 5027, true},
     {&_ireq_lib_libireq_msg_table, "ireq_lib", "libireq_lib", 1, 12, 2, 13, false},
 };

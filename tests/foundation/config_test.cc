@@ -224,6 +224,7 @@ TEST_F(ConfigTest, DumpMapAndClientFlagsAreTraced) {
         "loaded ----------------...start",
         "[qlmxDownloadCompressionThreshold] = [15]",
         "[qlmxFilterObsolete] = [true]",
+        "[qlmxFormLimit] = [268435456]",
         "[qlmxKeepAliveInterval] = [300]",
         "[qlmxMaxRequestsPerSession] = [10]",
         "[qlmxSupportsClientSessionCaching] = [true]",

@@ -40,6 +40,7 @@ protected:
         setenv("VERDANE_TMP", tmp_.c_str(), 1);
         fileutl_reset_tmpdir();
         set_upload_limit(0);
+        set_form_limit(0);
         unsetenv("HTTP_COOKIE");
     }
     void TearDown() override {
@@ -47,6 +48,7 @@ protected:
         unsetenv("VERDANE_TMP");
         fileutl_reset_tmpdir();
         set_upload_limit(0);
+        set_form_limit(0);
     }
     std::string upload_dir() const { return tmp_ + "/QLMXuploadtmp"; }
     size_t uploads() const {
@@ -397,6 +399,50 @@ TEST_F(CgiInput, UploadLimitRejectsBeforeReadingContent) {
     EXPECT_EQ(decode(body, multipart_env(body)), -3);
     EXPECT_EQ(uploads(), 0u);
     set_upload_limit(0);
+}
+
+// Form data over the limit is refused: a declared length before anything is read, multipart
+// fields once they pass it. The upload of a multipart body is not form data.
+TEST_F(CgiInput, FormLimitRefusesBeforeReading) {
+    const long kLimit = 1000;
+    const std::string small = "a=" + std::string(500, 'x');
+    const std::string large = "a=" + std::string(5000, 'x');
+    const std::string fields =
+        field("rpc", "x") + field("big", std::string(5000, 'v')) + "--BND--\r\n";
+    const std::string upload = field("rpc", "x") +
+                               file_part(std::string(5000, 'u'), "application/octet-stream") +
+                               kTrailer;
+    auto post = [](const std::string& body) {
+        return Env{{"REQUEST_METHOD", "POST"}, {"CONTENT_LENGTH", std::to_string(body.size())}};
+    };
+    auto xml = [](const std::string& body) {
+        return Env{{"REQUEST_METHOD", "POST"},
+                   {"CONTENT_TYPE", "text/xml"},
+                   {"CONTENT_LENGTH", std::to_string(body.size())}};
+    };
+    struct Case {
+        const char* what;
+        std::string body;
+        Env env;
+        int result;
+        size_t read_at_most;
+    } cases[] = {
+        {"urlencoded within", small, post(small), 1, small.size()},
+        {"urlencoded over", large, post(large), -6, 0},
+        {"xml over", large, xml(large), -6, 0},
+        {"multipart field over", fields, multipart_env(fields), -6, kLimit + CGI_LINE_MAX},
+        {"multipart upload is not form data", upload, multipart_env(upload), 1, upload.size()},
+    };
+    set_form_limit(kLimit);
+    for (const Case& c : cases) {
+        WCM_MemPool pool;
+        llist l{};
+        std::istringstream in(c.body);
+        EXPECT_EQ(read_cgi_input(in, c.env, &l, pool), c.result) << c.what;
+        in.clear();
+        EXPECT_LE(static_cast<size_t>(in.tellg()), c.read_at_most) << c.what;
+        if (const char* path = cgi_upload_path()) cgi_upload_end(path, true);
+    }
 }
 
 TEST_F(CgiInput, HugeFieldValueAndLongHeaderLines) {

@@ -8,7 +8,7 @@
 static const char* const vdweb_texts[] = {VDWEB_CATALOG(IMSG_CATALOG_TEXT)};
 static constexpr uint16_t vdweb_numbers[] = {VDWEB_CATALOG(IMSG_CATALOG_NUMBER)};
 
-static_assert(std::size(vdweb_texts) == 108, "rows are appended, never removed");
+static_assert(std::size(vdweb_texts) == 111, "rows are appended, never removed");
 static_assert(imsg_catalog_numbers_ascend(vdweb_numbers), "catalog numbers must ascend");
 
 extern "C" const imsg_catalog_t _vdweb_lib_msg_table = {

@@ -1,8 +1,9 @@
 // Message catalog "vdweb": the request front end's messages (request decoding failures,
-// unknown RPCs, missing arguments), the labels and messages of the browser pages, the login
-// and session checks, the deliver and rebase pages, and the credentials prompts. Labels and
-// titles have no line end; complete messages end with one. The names of labels end in _LABEL,
-// those of page titles in _TITLE.
+// unknown RPCs, missing arguments, requests refused for their origin or size), the labels
+// and messages of the browser pages, the login and session checks (logins refused after
+// too many failures among them), the deliver and rebase pages, and the credentials prompts.
+// Labels and titles have no line end; complete messages end with one. The names of labels
+// end in _LABEL, those of page titles in _TITLE.
 #ifndef FOUNDATION_CATALOGS_VDWEB_CATALOG_H
 #define FOUNDATION_CATALOGS_VDWEB_CATALOG_H
 
@@ -118,7 +119,10 @@
     X(VDWEB_TARNIS_LOGIN_BAD_RESPONSE, 4118, "VDSRV4118: Unable to login to Tarnis: the client sent an invalid response.\n") \
     X(VDWEB_PROVIDER_LOGIN_BAD_RESPONSE, 4121, "VDSRV4121: Unable to login to CM Provider: the client sent an invalid response.\n") \
     X(VDWEB_PROVIDER_LOGIN_SEND_FAILED, 4122, "VDSRV4122: Unable to login to CM Provider: error sending login request.\n") \
-    X(VDWEB_PROVIDER_LOGIN_CANCELED, 4123, "VDSRV4123: Unable to login to CM Provider: user canceled login operation.\n")
+    X(VDWEB_PROVIDER_LOGIN_CANCELED, 4123, "VDSRV4123: Unable to login to CM Provider: user canceled login operation.\n") \
+    X(VDWEB_CROSS_ORIGIN_REFUSED, 4124, "VDSRV4124: The request was refused: a page of another origin (\"%s\") may not send requests to this server.\n") \
+    X(VDWEB_FORM_TOO_LARGE, 4125, "VDSRV4125: The request was refused: its form data exceeds the current size limit of %ld bytes.\n") \
+    X(VDWEB_LOGIN_THROTTLED, 4126, "VDSRV4126: Unable to login: too many failed logins; try again in %d s.\n")
 // clang-format on
 
 // The index of each entry in _vdweb_lib_msg_table.

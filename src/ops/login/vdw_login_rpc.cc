@@ -7,10 +7,13 @@
 
 #include "core/imsg/imsg.h"
 #include "core/imsg/imsg_core_catalog.h"
+#include "foundation/catalogs/vdweb_catalog.h"
 #include "foundation/vdw_config.h"
 #include "foundation/vdw_trace.h"
 #include "foundation/wcm_status.h"
 #include "ops/login/vdw_creds_managers.h"
+#include "ops/login/vdw_login_cache.h"
+#include "ops/login/vdw_login_throttle.h"
 #include "ops/vdw_session.h"
 #include "ops/vdw_vdcore.h"
 #include "request/vdw_multipart_data.h"
@@ -56,6 +59,21 @@ bool read_args(const char* text, LoginArgs& a, WCM_Status& status) {
     while (args.has_more_args())
         if (!args.next(name, v, status)) return false;
     return true;
+}
+
+// Asks the throttle whether the login may be checked at all; when not, the status says how
+// long to wait and the configuration keeps that for the answer. Credentials that passed the
+// check lately are right: they are held to the blocks but never counted as a try.
+bool admitted_by_throttle(VDW_Config& config, VDW_LoginThrottle& throttle, WCM_Status& status) {
+    credutl_creds_t known;
+    const bool right = VDW_LoginCache::recently_checked(config.get_user().c_str(),
+                                                        config.get_password().c_str(), &known);
+    const int wait = right ? throttle.admit_known() : throttle.admit(config.get_password());
+    if (wait <= 0) return true;
+    config.set_login_retry_after(wait);
+    status.set_status(TBS_ST_LOGIN_REQUIRED);
+    status.format(&_vdweb_lib_msg_table, VDWEB_LOGIN_THROTTLED, wait);
+    return false;
 }
 
 }  // namespace
@@ -126,13 +144,18 @@ int VDW_LoginRpc::validate_and_impersonate(VDW_Config& config, WCM_Status& statu
             const char* configured = config.get_string_param(VDW_Config::PRIMARY_GROUP_KEY);
             group = configured ? configured : "";
         }
+        VDW_LoginThrottle throttle(config.get_user(), config.get_client_address());
+        if (!config.is_smart_card() && !admitted_by_throttle(config, throttle, status))
+            return status.status();
         facade.impersonate(config.get_user().c_str(), config.get_password().c_str(),
                            config.get_domain().c_str(), config.is_smart_card(), group.c_str(),
                            config.get_group_list().c_str(), status);
         if (!status.is_ok()) {
+            throttle.failed();
             status.set_status(TBS_ST_LOGIN_REQUIRED);
             return status.status();
         }
+        throttle.succeeded();
     }
     if (facade.check_tmpdir(status) != TBS_ST_OK) return status.status();
     const std::string& user = config.get_user();

@@ -17,7 +17,9 @@ public:
 
     // Checks the credentials the configuration holds and makes their user the identity of
     // the process's core operations; registered as the configuration's login validator.
-    // Returns the status code: 0, or 100001 with the failure's message kept.
+    // Returns the status code: 0, or 100001 with the failure's message kept. A user or a
+    // client address that failed too often lately is refused before its password is looked
+    // at (VDW_LoginThrottle); the configuration then holds the seconds to wait.
     static int validate_and_impersonate(VDW_Config& config, WCM_Status& status);
 };
 
