@@ -3,11 +3,13 @@
 // the CGI process, and a CGI process that dies leaves the server serving.
 #include <arpa/inet.h>
 #include <curl/curl.h>
+#include <fcntl.h>
 #include <grp.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <pwd.h>
+#include <sys/file.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -342,6 +344,14 @@ TEST(HttpLogin, BasicCredentialsThroughTheServer) {
 // A login the server remembers stops counting as soon as the account changes on this
 // machine: a new password, a lock, an expiry date in the past; and when the account is gone.
 TEST(HttpLogin, RevokedLoginsStopAtOnce) {
+    // The test runs once per store, perhaps at the same time: one changes the account at once.
+    const int lock = ::open("/tmp/vdweb-test-carol.lock", O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    ASSERT_GE(lock, 0);
+    ASSERT_EQ(flock(lock, LOCK_EX), 0);
+    struct Unlock {
+        int fd;
+        ~Unlock() { ::close(fd); }
+    } unlock{lock};
     std::string why;
     ASSERT_TRUE(ensure_test_user(kCarol, &why)) << why;
     LighttpdServer server({}, {}, {}, /*allow_anonymous=*/false);
