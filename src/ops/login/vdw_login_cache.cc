@@ -19,31 +19,16 @@
 
 #include "core/util/fileutl.h"
 #include "core/util/strutl.h"
+#include "ops/login/vdw_login_files.h"
 
 namespace {
 
-constexpr size_t kKeySize = 32;
+constexpr size_t kKeySize = VDW_LOGIN_KEY_SIZE;
 constexpr size_t kMacSize = 32;
 
-// The library's configuration file, its error texts and its tables of every cipher and
-// digest hold nothing a keyed hash needs; setting them up would cost more than the check.
-bool crypto_ready() {
-    static const bool ready =
-        OPENSSL_init_crypto(OPENSSL_INIT_NO_LOAD_CONFIG | OPENSSL_INIT_NO_ATEXIT |
-                                OPENSSL_INIT_NO_LOAD_CRYPTO_STRINGS |
-                                OPENSSL_INIT_NO_ADD_ALL_CIPHERS | OPENSSL_INIT_NO_ADD_ALL_DIGESTS,
-                            nullptr) == 1;
-    return ready;
-}
-
 std::string cache_dir() {
-    if (!crypto_ready()) return {};
-    std::string dir = std::string(fileutl_get_tmpdir()) + "/logins";
-    if (fileutl_mkdir_p(dir.c_str(), 0700) != TBS_ST_OK) return {};
-    struct stat st;
-    if (::lstat(dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != geteuid()) return {};
-    if ((st.st_mode & 077) != 0 && ::chmod(dir.c_str(), 0700) != 0) return {};
-    return dir;
+    if (!vdw_login_crypto_ready()) return {};
+    return vdw_login_private_dir(std::string(fileutl_get_tmpdir()) + "/logins");
 }
 
 bool read_exact(const std::string& path, unsigned char* buf, size_t size, size_t* got) {
@@ -66,17 +51,6 @@ bool write_whole(const std::string& dir, const std::string& path, const void* da
     ok = ok && ::rename(tmp, path.c_str()) == 0;
     if (!ok) ::unlink(tmp);
     return ok;
-}
-
-// The site's key, made on first use. A key that cannot be read or made disables the cache.
-bool site_key(const std::string& dir, unsigned char key[kKeySize]) {
-    const std::string path = dir + "/key";
-    size_t got = 0;
-    if (read_exact(path, key, kKeySize, &got) && got == kKeySize) return true;
-    if (RAND_bytes(key, static_cast<int>(kKeySize)) != 1) return false;
-    if (!write_whole(dir, path, key, kKeySize)) return false;
-    // Two first uses at once: whichever key stayed is the one.
-    return read_exact(path, key, kKeySize, &got) && got == kKeySize;
 }
 
 // Any edit of the system's account files (a new password, a lock, an expiry, a removed
@@ -117,20 +91,6 @@ bool mac_of(const unsigned char key[kKeySize], const char* user, const char* pas
     return ok;
 }
 
-// The entry file of `user`: named by a hash of the name, so any user name makes a safe leaf.
-std::string entry_path(const std::string& dir, const char* user) {
-    unsigned char digest[EVP_MAX_MD_SIZE];
-    unsigned int len = 0;
-    if (!EVP_Digest(user, strlen(user), digest, &len, EVP_sha256(), nullptr)) return {};
-    static const char kHex[] = "0123456789abcdef";
-    std::string name = dir + "/u";
-    for (unsigned i = 0; i < len; ++i) {
-        name += kHex[digest[i] >> 4];
-        name += kHex[digest[i] & 15];
-    }
-    return name;
-}
-
 }  // namespace
 
 VDW_LoginCache::AccountState VDW_LoginCache::account_state() {
@@ -155,8 +115,8 @@ bool VDW_LoginCache::recently_checked(const char* user, const char* password,
     if (!user || !*user || !password) return false;
     std::string dir = cache_dir();
     unsigned char key[kKeySize];
-    if (dir.empty() || !site_key(dir, key)) return false;
-    std::string path = entry_path(dir, user);
+    if (dir.empty() || !vdw_login_site_key(dir, key)) return false;
+    std::string path = vdw_login_hashed_path(dir, "u", user);
     Entry e;
     size_t got = 0;
     if (path.empty() || !read_exact(path, reinterpret_cast<unsigned char*>(&e), sizeof e, &got) ||
@@ -181,8 +141,8 @@ void VDW_LoginCache::remember(const char* user, const char* password,
     if (!user || !*user || !password) return;
     std::string dir = cache_dir();
     unsigned char key[kKeySize];
-    if (dir.empty() || !site_key(dir, key)) return;
-    std::string path = entry_path(dir, user);
+    if (dir.empty() || !vdw_login_site_key(dir, key)) return;
+    std::string path = vdw_login_hashed_path(dir, "u", user);
     Entry e;
     memset(&e, 0, sizeof e);
     int64_t now = static_cast<int64_t>(time(nullptr));

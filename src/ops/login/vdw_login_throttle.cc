@@ -18,6 +18,7 @@
 
 #include "core/util/fileutl.h"
 #include "foundation/vdw_trace.h"
+#include "ops/login/vdw_login_files.h"
 
 namespace {
 
@@ -45,72 +46,14 @@ int64_t system_now() {
     return static_cast<int64_t>(time(nullptr));
 }
 
-bool crypto_ready() {
-    static const bool ready =
-        OPENSSL_init_crypto(OPENSSL_INIT_NO_LOAD_CONFIG | OPENSSL_INIT_NO_ATEXIT |
-                                OPENSSL_INIT_NO_LOAD_CRYPTO_STRINGS |
-                                OPENSSL_INIT_NO_ADD_ALL_CIPHERS | OPENSSL_INIT_NO_ADD_ALL_DIGESTS,
-                            nullptr) == 1;
-    return ready;
-}
-
-// `dir`/<kind><SHA-256 of key, hex>: any key makes a safe file name of one length.
-std::string record_path(const std::string& dir, char kind, const std::string& key) {
-    unsigned char digest[EVP_MAX_MD_SIZE];
-    unsigned int len = 0;
-    if (!crypto_ready() || !EVP_Digest(key.data(), key.size(), digest, &len, EVP_sha256(), nullptr))
-        return {};
-    static const char kHex[] = "0123456789abcdef";
-    std::string path = dir + "/" + kind;
-    for (unsigned i = 0; i < len; ++i) {
-        path += kHex[digest[i] >> 4];
-        path += kHex[digest[i] & 15];
-    }
-    return path;
-}
-
-// The records' directory, made on first use: 0700 and the site account's own, or empty.
-std::string ready_dir(const std::string& dir) {
-    if (dir.empty() || fileutl_mkdir_p(dir.c_str(), 0700) != TBS_ST_OK) return {};
-    struct stat st;
-    if (::lstat(dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != geteuid()) return {};
-    if ((st.st_mode & 077) != 0 && ::chmod(dir.c_str(), 0700) != 0) return {};
-    return dir;
-}
-
-// The site's key for hashing guesses, made on first use; false when it can be neither read
-// nor made (guesses are then never recognised as repeated).
-constexpr size_t kKeySize = 32;
-bool read_key(const std::string& path, unsigned char (&key)[kKeySize]) {
-    int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
-    if (fd < 0) return false;
-    ssize_t n = ::read(fd, key, kKeySize);
-    ::close(fd);
-    return n == static_cast<ssize_t>(kKeySize);
-}
-bool site_key(const std::string& dir, unsigned char (&key)[kKeySize]) {
-    const std::string path = dir + "/key";
-    if (read_key(path, key)) return true;
-    char tmp[1024];
-    int fd = fileutl_create_temp(dir.c_str(), ".key", 0600, tmp, sizeof tmp);
-    if (fd < 0) return false;
-    bool ok =
-        RAND_bytes(key, static_cast<int>(kKeySize)) == 1 && fileutl_write_all(fd, key, kKeySize);
-    ok = ::close(fd) == 0 && ok;
-    // Two first uses at once: whichever key stayed is the one.
-    ok = ok && ::rename(tmp, path.c_str()) == 0;
-    if (!ok) ::unlink(tmp);
-    return read_key(path, key);
-}
-
 // The keyed hash of `user` trying `password`, kGuessSize bytes; empty without a key.
 std::string guess_of(const std::string& dir, const std::string& user, const std::string& password) {
-    unsigned char key[kKeySize];
-    if (!site_key(dir, key)) return {};
+    unsigned char key[VDW_LOGIN_KEY_SIZE];
+    if (!vdw_login_site_key(dir, key)) return {};
     std::string text = user + '\0' + password;
     unsigned char mac[EVP_MAX_MD_SIZE];
     unsigned int len = 0;
-    bool ok = HMAC(EVP_sha256(), key, static_cast<int>(kKeySize),
+    bool ok = HMAC(EVP_sha256(), key, static_cast<int>(VDW_LOGIN_KEY_SIZE),
                    reinterpret_cast<const unsigned char*>(text.data()), text.size(), mac, &len) &&
               len >= kGuessSize;
     OPENSSL_cleanse(text.data(), text.size());
@@ -197,10 +140,10 @@ VDW_LoginThrottle::VDW_LoginThrottle(const std::string& dir, const std::string& 
                                      const std::string& remote_addr, clock_fn now)
     : dir_(dir), user_(user), now_(now ? now : system_now) {
     const std::string address = address_key(remote_addr);
-    user_file_ = record_path(dir_, 'u', user);
+    user_file_ = vdw_login_hashed_path(dir_, "u", user);
     if (!address.empty()) {
-        address_file_ = record_path(dir_, 'a', address);
-        pair_file_ = record_path(dir_, 'p', user + '\0' + address);
+        address_file_ = vdw_login_hashed_path(dir_, "a", address);
+        pair_file_ = vdw_login_hashed_path(dir_, "p", user + '\0' + address);
     }
 }
 
@@ -215,7 +158,7 @@ int VDW_LoginThrottle::admit_known() {
 int VDW_LoginThrottle::enter(const std::string* password) {
     VDW_Trace trace(QLMX_COMPONENT, kClass, "admit");
     admitted_ = counted_ = address_counted_ = false;
-    if (user_file_.empty() || ready_dir(dir_).empty()) {
+    if (user_file_.empty() || vdw_login_private_dir(dir_).empty()) {
         trace.writeTrace(1, "login records cannot be kept in %s: logins are not throttled",
                          dir_.c_str());
         return 0;
