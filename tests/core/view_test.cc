@@ -727,3 +727,58 @@ TEST_F(ViewTest, SnapshotHijackWithTheLoadedTimesIsKept) {
     EXPECT_EQ(read_file(a), "a2");
     EXPECT_TRUE(contains(cap_.out, "Loaded \"vobs/p/src/a.c\" version \"/main/2\".\n")) << cap_.out;
 }
+
+// A checkout from a snapshot view makes the copy hold the version checked out, so that the
+// checkin that follows takes only the user's bytes: a copy left behind by a newer version's
+// checkin elsewhere is loaded first, the user's edits of the version checked out are kept,
+// and edits of an older version are saved beside.
+TEST_F(ViewTest, SnapshotCheckoutHoldsTheVersionCheckedOut) {
+    struct Case {
+        const char* what;
+        bool update_first;     // the view loads the newest version before the edit
+        const char* edit;      // written into the copy before the checkout (null: none)
+        const char* after_co;  // what the copy holds after the checkout
+        bool saved_beside;
+    };
+    const Case cases[] = {
+        {"stale copy", false, nullptr, "new", false},
+        {"edits of the version checked out", true, "mine", "mine", false},
+        {"edits of an older version", false, "mine", "new", true},
+    };
+    int n = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::string tag = "s" + std::to_string(n++);
+        view_t* snap = make_view(tag, "snapshot");
+        ASSERT_EQ(
+            run({"setcs", "-tag", tag,
+                 source("cs", "element * CHECKEDOUT\nelement * /main/LATEST\nload /vobs/p\n")}),
+            0)
+            << cap_.err;
+        ASSERT_EQ(run({"update", "-tag", tag}), 0) << cap_.err;
+        ASSERT_EQ(run({"co", "-nc", "/vobs/p/src/b.c"}), 0) << cap_.err;
+        ASSERT_EQ(run({"ci", "-nc", "-from", source("new", "new"), "/vobs/p/src/b.c"}), 0)
+            << cap_.err;
+        if (c.update_first) {
+            ASSERT_EQ(run({"update", "-tag", tag}), 0) << cap_.err;
+        }
+        const std::string b = snap->root + "/vobs/p/src/b.c";
+        if (c.edit) {
+            ASSERT_EQ(chmod(b.c_str(), 0644), 0);
+            write_file(b, c.edit);
+        }
+        ASSERT_EQ(run({"co", "-view", tag, "-nc", b}), 0) << cap_.err;
+        EXPECT_EQ(read_file(b), c.after_co);
+        EXPECT_EQ(exists(b + ".hijacked"), c.saved_beside);
+        if (c.saved_beside) {
+            EXPECT_EQ(read_file(b + ".hijacked"), c.edit);
+            EXPECT_TRUE(contains(cap_.err, "Saved hijacked")) << cap_.err;
+        }
+        ASSERT_EQ(run({"ci", "-view", tag, "-nc", "-identical", b}), 0) << cap_.err;
+        EXPECT_EQ(cleartext("/vobs/p/src/b.c", tmp_ / "latest"), c.after_co);
+        // Back to the first state for the next case.
+        ASSERT_EQ(run({"co", "-nc", "/vobs/p/src/b.c"}), 0) << cap_.err;
+        ASSERT_EQ(run({"ci", "-nc", "-from", source("b1", "b1"), "/vobs/p/src/b.c"}), 0)
+            << cap_.err;
+    }
+}
