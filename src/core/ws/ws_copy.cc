@@ -157,6 +157,6 @@ tbs_status_t ws_copy_for_checkout(view_t* view, const std::string& vob_pname, vo
         if (fsys_rename(path.c_str(), beside.c_str()) != 0) return tbs_errno2status(errno);
         *saved = beside;
     }
-    if ((st = vob_ver_get_cleartext(vob, pred, path.c_str())) != TBS_ST_OK) return st;
+    if ((st = vob_ver_get_cleartext(vob, pred, path.c_str(), true)) != TBS_ST_OK) return st;
     return record_version(view, rec, vob, pred, path, nullptr);
 }

@@ -143,7 +143,9 @@ tbs_status_t update_in_place(Session& s, vob_t* vob, ws_elem_info_t& info, vob_d
         st = fileutl_mkdir_p(s.view->root.c_str(), 0775);
         std::string parent = path.substr(0, path.find_last_of('/'));
         if (st == TBS_ST_OK) st = fileutl_mkdir_p(parent.c_str(), 0775);
-        if (st == TBS_ST_OK) st = vob_ver_get_cleartext(vob, version, path.c_str());
+        // Flushed before it takes the old copy's place: the record written next must not
+        // outlive the bytes it names.
+        if (st == TBS_ST_OK) st = vob_ver_get_cleartext(vob, version, path.c_str(), true);
         if (st == TBS_ST_OK) {
             chmod(path.c_str(), info.flags & WS_FLAG_CHECKED_OUT ? 0664 : 0444);
             if (s.use_ptime) {
