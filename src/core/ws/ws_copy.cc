@@ -84,10 +84,7 @@ bool ws_copy_same_write(const view_copy_stamp_t& a, const view_copy_stamp_t& b) 
     return a.size == b.size && a.mtime_ns == b.mtime_ns && a.ino == b.ino;
 }
 
-bool ws_file_has_content(const std::string& path, const std::string& content, int64_t size) {
-    struct stat sb;
-    if (fsys_stat(path.c_str(), &sb) != 0 || sb.st_size != size) return false;
-    if (content.empty()) return size == 0;
+bool ws_file_sha(const std::string& path, std::string* hex_out) {
     int fd = fsys_open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) return false;
     EVP_MD_CTX* md = EVP_MD_CTX_new();
@@ -107,7 +104,30 @@ bool ws_file_has_content(const std::string& path, const std::string& content, in
     if (!ok) return false;
     char hex[2 * EVP_MAX_MD_SIZE + 1];
     for (unsigned int i = 0; i < len; ++i) snprintf(hex + 2 * i, 3, "%02x", digest[i]);
-    return content == hex;
+    *hex_out = hex;
+    return true;
+}
+
+bool ws_file_has_content(const std::string& path, const std::string& content, int64_t size) {
+    struct stat sb;
+    if (fsys_stat(path.c_str(), &sb) != 0 || sb.st_size != size) return false;
+    if (content.empty()) return size == 0;
+    std::string sha;
+    return ws_file_sha(path, &sha) && sha == content;
+}
+
+bool ws_file_holds_a_version(const std::string& path, vob_t* vob, vob_dbid_t element) {
+    struct stat sb;
+    std::string sha;
+    std::vector<vob_version_info_t> all;
+    if (fsys_stat(path.c_str(), &sb) != 0 || !ws_file_sha(path, &sha) ||
+        vob_ver_list(vob, element, &all) != TBS_ST_OK)
+        return false;
+    for (const vob_version_info_t& v : all)
+        if (!v.is_dir && v.size == static_cast<int64_t>(sb.st_size) &&
+            (v.content == sha || (v.size == 0 && v.content.empty())))
+            return true;
+    return false;
 }
 
 ws_copy_state ws_copy_check(const std::string& path, const view_copy_stamp_t& stamp,

@@ -26,6 +26,10 @@ bool ws_copy_same_write(const view_copy_stamp_t& a, const view_copy_stamp_t& b);
 // Whether the file at `path` holds exactly a content of the pool (named by its SHA-256, ""
 // when empty) of `size` bytes.
 bool ws_file_has_content(const std::string& path, const std::string& content, int64_t size);
+// The SHA-256 of the file at `path`, in hexadecimal; false when it cannot be read.
+bool ws_file_sha(const std::string& path, std::string* hex);
+// Whether the file at `path` holds the bytes of some version of `element`.
+bool ws_file_holds_a_version(const std::string& path, vob_t* vob, vob_dbid_t element);
 // Whether the copy at `path` still holds the bytes its record (stamped `stamp`) says: those
 // of the content named `content`, of `size` bytes.
 ws_copy_state ws_copy_check(const std::string& path, const view_copy_stamp_t& stamp,

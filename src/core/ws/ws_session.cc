@@ -83,8 +83,10 @@ tbs_status_t make_info(Session& s, vob_t* vob, const std::string& pname, vob_dbi
 }
 
 // Whether the file a snapshot view holds for an element was changed there by hand: it does
-// not hold the version its record names (ws_copy.h decides), nor already the version being
-// loaded (it was checked in from this very file).
+// not hold the version its record names (ws_copy.h decides), nor any other version of the
+// element: the one being loaded (it was checked in from this very file), or one an update
+// killed part way had written without recording it. A copy holding a version's bytes holds
+// nothing of the user's that the VOB does not keep.
 bool hijacked(Session& s, vob_t* vob, const std::string& path, const ws_elem_info_t& info) {
     if (info.ftype != WS_FTYPE_FILE || (info.flags & WS_FLAG_CHECKED_OUT) ||
         tbs_uuid_is_null(info.prev_oid))
@@ -97,11 +99,7 @@ bool hijacked(Session& s, vob_t* vob, const std::string& path, const ws_elem_inf
     view_wso_t rec;
     if (view_store_get_wso(*s.view->db, info.dir, info.leaf, &rec) != TBS_ST_OK) return false;
     if (ws_copy_check(path, rec.stamp, v.content, v.size) != ws_copy_state::changed) return false;
-    vob_dbid_t cur = 0;
-    vob_version_info_t c;
-    return !(vob_obj_oid_to_dbid(vob, info.cur_oid, &cur) == TBS_ST_OK &&
-             vob_ver_get_info(vob, cur, &c) == TBS_ST_OK &&
-             ws_file_has_content(path, c.content, c.size));
+    return !ws_file_holds_a_version(path, vob, v.element);
 }
 
 // Writes a snapshot view's copy of one element and records it. A hijacked file is kept
