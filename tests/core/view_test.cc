@@ -780,5 +780,15 @@ TEST_F(ViewTest, SnapshotCheckoutHoldsTheVersionCheckedOut) {
         ASSERT_EQ(run({"co", "-nc", "/vobs/p/src/b.c"}), 0) << cap_.err;
         ASSERT_EQ(run({"ci", "-nc", "-from", source("b1", "b1"), "/vobs/p/src/b.c"}), 0)
             << cap_.err;
+        // A directory's checkout leaves its copy as it is.
+        const std::string dir = snap->root + "/vobs/p/src";
+        struct stat before, after;
+        ASSERT_EQ(stat(dir.c_str(), &before), 0);
+        ASSERT_EQ(run({"co", "-view", tag, "-nc", dir}), 0) << cap_.err;
+        ASSERT_EQ(stat(dir.c_str(), &after), 0);
+        EXPECT_TRUE(S_ISDIR(after.st_mode));
+        EXPECT_EQ(after.st_mode, before.st_mode);
+        EXPECT_FALSE(exists(dir + ".hijacked"));
+        ASSERT_EQ(run({"unco", "-view", tag, dir}), 0) << cap_.err;
     }
 }

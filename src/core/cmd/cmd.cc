@@ -168,7 +168,9 @@ tbs_status_t cmd_server_copy_for_checkout(const cmd_ctx& ctx, const std::string&
             "Saved hijacked \"%s\" as \"%s\": it was not made from the version checked out.\n",
             pname.c_str(), saved.c_str());
     if (st != TBS_ST_OK) return cmd_fail("Unable to load the version checked out into", pname, st);
-    if (chmod((view->root + vob_path).c_str(), 0664) != 0)
+    const std::string copy = view->root + vob_path;
+    struct stat sb;
+    if (lstat(copy.c_str(), &sb) == 0 && S_ISREG(sb.st_mode) && chmod(copy.c_str(), 0664) != 0)
         return cmd_fail("Unable to make writable", pname, tbs_errno2status(errno));
     return TBS_ST_OK;
 }

@@ -14,6 +14,7 @@
 #include "core/util/fsys.h"
 #include "core/view/view_store.h"
 #include "core/vob/vob_obj.h"
+#include "core/ws/ws.h"
 #include "core/ws/ws_internal.h"
 
 namespace {
@@ -153,7 +154,8 @@ tbs_status_t ws_copy_for_checkout(view_t* view, const std::string& vob_pname, vo
                                   vob_dbid_t pred, std::string* saved) {
     saved->clear();
     view_wso_t rec;
-    if (!record_of(view, vob_pname, &rec)) return TBS_ST_OK;  // the user's own file
+    // Neither the user's own file nor a directory (its checkout changes no copy).
+    if (!record_of(view, vob_pname, &rec) || rec.ftype != WS_FTYPE_FILE) return TBS_ST_OK;
     const std::string path = view->root + vob_pname;
     vob_version_info_t p;
     tbs_status_t st = vob_ver_get_info(vob, pred, &p);
