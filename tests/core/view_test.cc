@@ -4,6 +4,7 @@
 // and lsview, refusals and usage errors.
 #include "core/view/view.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -630,4 +631,164 @@ TEST_F(ViewTest, UpdateAbandonsASessionLeftInProgressOnlyWhenAsked) {
     ASSERT_EQ(run({"update", "-tag", "s", "-abort"}), 0) << cap_.err;
     EXPECT_TRUE(contains(cap_.out, "Loaded \"vobs/p/src/a.c\"")) << cap_.out;
     EXPECT_NE(run({"update", "-tag", "s", "-overwrite", "-rename"}), 0);
+}
+
+// A snapshot view's copy that a checkin took is known again as that version's copy, however
+// close in time and size its writes were: the update that follows brings it the next version
+// (or says it kept a hijack, never both), and a checkout and checkin from the view keep the
+// other user's change. The copy is written in the second it was loaded, with as many bytes
+// as the loaded version, and its times are then set to exactly what the record was taken
+// with or to later ones, so that the outcome does not depend on the clock.
+TEST_F(ViewTest, SnapshotCopyCheckedInIsNotRevertedByTheNextUpdate) {
+    struct Case {
+        const char* what;
+        long shift_sec;  // the edited copy's times against the ones it was loaded with
+    };
+    const Case cases[] = {{"same second", 0}, {"later second", 7}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::string tag = std::string("snap") + std::to_string(c.shift_sec);
+        view_t* snap = make_view(tag, "snapshot");
+        ASSERT_EQ(run({"setcs", "-tag", tag,
+                       source("cs",
+                              "element * CHECKEDOUT\n"
+                              "element * /main/LATEST\nload /vobs/p\n")}),
+                  0)
+            << cap_.err;
+        ASSERT_EQ(run({"update", "-tag", tag}), 0) << cap_.err;
+        const std::string a = snap->root + "/vobs/p/src/a.c";
+        const std::string before = read_file(a);
+        struct stat loaded;
+        ASSERT_EQ(stat(a.c_str(), &loaded), 0);
+        ASSERT_EQ(run({"co", "-view", tag, "-nc", a}), 0) << cap_.err;
+        const std::string mine = before.substr(0, before.size() - 1) + "M";  // same size
+        write_file(a, mine);
+        struct timespec times[2] = {loaded.st_mtim, loaded.st_mtim};
+        times[0].tv_sec += c.shift_sec;
+        times[1].tv_sec += c.shift_sec;
+        ASSERT_EQ(utimensat(AT_FDCWD, a.c_str(), times, 0), 0);
+        ASSERT_EQ(run({"ci", "-view", tag, "-nc", a}), 0) << cap_.err;
+        const std::string mine_id = idstr("/vobs/p/src/a.c");
+        struct stat after_ci;
+        ASSERT_EQ(stat(a.c_str(), &after_ci), 0);
+        EXPECT_EQ(after_ci.st_mode & 0777, 0444u) << "a checked-in copy is read-only again";
+
+        // Another user's change.
+        ASSERT_EQ(run({"co", "-nc", "/vobs/p/src/a.c"}), 0) << cap_.err;
+        const std::string theirs = "T" + mine.substr(1);
+        ASSERT_EQ(run({"ci", "-nc", "-from", source("theirs", theirs), "/vobs/p/src/a.c"}), 0)
+            << cap_.err;
+        const std::string their_id = idstr("/vobs/p/src/a.c");
+        ASSERT_NE(their_id, mine_id);
+
+        ASSERT_EQ(run({"update", "-tag", tag}), 0) << cap_.err;
+        EXPECT_EQ(read_file(a), theirs);
+        EXPECT_TRUE(contains(cap_.out, "Loaded \"vobs/p/src/a.c\" version \"" + their_id + "\".\n"))
+            << cap_.out;
+        EXPECT_FALSE(contains(cap_.out, "hijacked")) << cap_.out;
+
+        // Checked out and in again from the view: the other user's bytes stay.
+        ASSERT_EQ(run({"co", "-view", tag, "-nc", a}), 0) << cap_.err;
+        EXPECT_EQ(read_file(a), theirs);
+        ASSERT_EQ(run({"ci", "-view", tag, "-nc", "-identical", a}), 0) << cap_.err;
+        EXPECT_EQ(cleartext("/vobs/p/src/a.c", tmp_ / "latest"), theirs);
+        // Back to the first state for the next case.
+        ASSERT_EQ(run({"co", "-nc", "/vobs/p/src/a.c"}), 0) << cap_.err;
+        ASSERT_EQ(run({"ci", "-nc", "-from", source("a1", "a1"), "/vobs/p/src/a.c"}), 0)
+            << cap_.err;
+    }
+}
+
+// A copy changed by hand with as many bytes as it had and its times set back to exactly the
+// ones it was loaded with is still found hijacked: an update keeps it, says so, and does not
+// claim to have loaded the version it did not write.
+TEST_F(ViewTest, SnapshotHijackWithTheLoadedTimesIsKept) {
+    view_t* snap = make_view("snap", "snapshot");
+    ASSERT_EQ(
+        run({"setcs", "-tag", "snap", source("cs", "element * /main/LATEST\nload /vobs/p\n")}), 0)
+        << cap_.err;
+    ASSERT_EQ(run({"update", "-tag", "snap"}), 0) << cap_.err;
+    const std::string a = snap->root + "/vobs/p/src/a.c";
+    struct stat loaded;
+    ASSERT_EQ(stat(a.c_str(), &loaded), 0);
+    ASSERT_EQ(chmod(a.c_str(), 0644), 0);
+    write_file(a, "zz");
+    struct timespec times[2] = {loaded.st_atim, loaded.st_mtim};
+    ASSERT_EQ(utimensat(AT_FDCWD, a.c_str(), times, 0), 0);
+    ASSERT_EQ(run({"co", "-nc", "/vobs/p/src/a.c"}), 0) << cap_.err;
+    ASSERT_EQ(run({"ci", "-nc", "-from", source("a2", "a2"), "/vobs/p/src/a.c"}), 0) << cap_.err;
+
+    ASSERT_EQ(run({"update", "-tag", "snap"}), 0) << cap_.err;
+    EXPECT_EQ(read_file(a), "zz");
+    EXPECT_TRUE(contains(cap_.text, "Kept hijacked \"vobs/p/src/a.c\"")) << cap_.text;
+    EXPECT_FALSE(contains(cap_.out, "Loaded \"vobs/p/src/a.c\"")) << cap_.out;
+    // Overwritten on request: then it is loaded.
+    ASSERT_EQ(run({"update", "-tag", "snap", "-overwrite"}), 0) << cap_.err;
+    EXPECT_EQ(read_file(a), "a2");
+    EXPECT_TRUE(contains(cap_.out, "Loaded \"vobs/p/src/a.c\" version \"/main/2\".\n")) << cap_.out;
+}
+
+// A checkout from a snapshot view makes the copy hold the version checked out, so that the
+// checkin that follows takes only the user's bytes: a copy left behind by a newer version's
+// checkin elsewhere is loaded first, the user's edits of the version checked out are kept,
+// and edits of an older version are saved beside.
+TEST_F(ViewTest, SnapshotCheckoutHoldsTheVersionCheckedOut) {
+    struct Case {
+        const char* what;
+        bool update_first;     // the view loads the newest version before the edit
+        const char* edit;      // written into the copy before the checkout (null: none)
+        const char* after_co;  // what the copy holds after the checkout
+        bool saved_beside;
+    };
+    const Case cases[] = {
+        {"stale copy", false, nullptr, "new", false},
+        {"edits of the version checked out", true, "mine", "mine", false},
+        {"edits of an older version", false, "mine", "new", true},
+    };
+    int n = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::string tag = "s" + std::to_string(n++);
+        view_t* snap = make_view(tag, "snapshot");
+        ASSERT_EQ(
+            run({"setcs", "-tag", tag,
+                 source("cs", "element * CHECKEDOUT\nelement * /main/LATEST\nload /vobs/p\n")}),
+            0)
+            << cap_.err;
+        ASSERT_EQ(run({"update", "-tag", tag}), 0) << cap_.err;
+        ASSERT_EQ(run({"co", "-nc", "/vobs/p/src/b.c"}), 0) << cap_.err;
+        ASSERT_EQ(run({"ci", "-nc", "-from", source("new", "new"), "/vobs/p/src/b.c"}), 0)
+            << cap_.err;
+        if (c.update_first) {
+            ASSERT_EQ(run({"update", "-tag", tag}), 0) << cap_.err;
+        }
+        const std::string b = snap->root + "/vobs/p/src/b.c";
+        if (c.edit) {
+            ASSERT_EQ(chmod(b.c_str(), 0644), 0);
+            write_file(b, c.edit);
+        }
+        ASSERT_EQ(run({"co", "-view", tag, "-nc", b}), 0) << cap_.err;
+        EXPECT_EQ(read_file(b), c.after_co);
+        EXPECT_EQ(exists(b + ".hijacked"), c.saved_beside);
+        if (c.saved_beside) {
+            EXPECT_EQ(read_file(b + ".hijacked"), c.edit);
+            EXPECT_TRUE(contains(cap_.err, "Saved hijacked")) << cap_.err;
+        }
+        ASSERT_EQ(run({"ci", "-view", tag, "-nc", "-identical", b}), 0) << cap_.err;
+        EXPECT_EQ(cleartext("/vobs/p/src/b.c", tmp_ / "latest"), c.after_co);
+        // Back to the first state for the next case.
+        ASSERT_EQ(run({"co", "-nc", "/vobs/p/src/b.c"}), 0) << cap_.err;
+        ASSERT_EQ(run({"ci", "-nc", "-from", source("b1", "b1"), "/vobs/p/src/b.c"}), 0)
+            << cap_.err;
+        // A directory's checkout leaves its copy as it is.
+        const std::string dir = snap->root + "/vobs/p/src";
+        struct stat before, after;
+        ASSERT_EQ(stat(dir.c_str(), &before), 0);
+        ASSERT_EQ(run({"co", "-view", tag, "-nc", dir}), 0) << cap_.err;
+        ASSERT_EQ(stat(dir.c_str(), &after), 0);
+        EXPECT_TRUE(S_ISDIR(after.st_mode));
+        EXPECT_EQ(after.st_mode, before.st_mode);
+        EXPECT_FALSE(exists(dir + ".hijacked"));
+        ASSERT_EQ(run({"unco", "-view", tag, dir}), 0) << cap_.err;
+    }
 }

@@ -20,6 +20,7 @@
 #include "core/vob/vob_store.h"
 #include "core/vob/xcm.h"
 #include "core/vob/xcm_store.h"
+#include "core/ws/ws_copy.h"
 
 namespace {
 
@@ -117,6 +118,61 @@ bool cmd_view_private_drop(const cmd_ctx& ctx, const std::string& pname) {
     if (!view || view->kind != VIEW_KIND_DYNAMIC) return false;
     unlink(path.c_str());
     return true;
+}
+
+namespace {
+
+// The snapshot (or automatic) view a command runs in, holding a copy of `pname` at the VOB
+// pathname `vob_path` in its root; null otherwise.
+view_t* server_copy_view(const cmd_ctx& ctx, const std::string& pname, std::string* vob_path) {
+    std::string path;
+    view_t* view = private_path_of(ctx, pname, &path);
+    if (!view || (view->kind != VIEW_KIND_SNAPSHOT && view->kind != VIEW_KIND_AUTOMATIC))
+        return nullptr;
+    *vob_path = view_pname_to_vob(view, pname.c_str());
+    return view;
+}
+
+}  // namespace
+
+bool cmd_stamp_server_copy(const cmd_ctx& ctx, const std::string& pname, view_copy_stamp_t* out) {
+    std::string vob_path;
+    view_t* view = server_copy_view(ctx, pname, &vob_path);
+    return view && ws_copy_stamp(view->root + vob_path, out);
+}
+
+void cmd_server_copy_checked_in(const cmd_ctx& ctx, const std::string& pname, vob_t* vob,
+                                int64_t version, const view_copy_stamp_t& before) {
+    std::string vob_path;
+    view_t* view = server_copy_view(ctx, pname, &vob_path);
+    if (!view) return;
+    tbs_status_t st = ws_copy_checked_in(view, vob_path, vob, version, before);
+    if (st != TBS_ST_OK)
+        imsg_warning("The view's copy of \"%s\" could not be marked as checked in: %s.\n",
+                     pname.c_str(), tbs_strerror(st));
+}
+
+tbs_status_t cmd_server_copy_for_checkout(const cmd_ctx& ctx, const std::string& pname, vob_t* vob,
+                                          int64_t pred) {
+    std::string vob_path;
+    view_t* view = server_copy_view(ctx, pname, &vob_path);
+    if (!view) {
+        const std::string copy = cmd_view_private_file(ctx, pname);
+        if (!copy.empty()) chmod(copy.c_str(), 0664);
+        return TBS_ST_OK;
+    }
+    std::string saved;
+    tbs_status_t st = ws_copy_for_checkout(view, vob_path, vob, pred, &saved);
+    if (!saved.empty())
+        imsg_warning(
+            "Saved hijacked \"%s\" as \"%s\": it was not made from the version checked out.\n",
+            pname.c_str(), saved.c_str());
+    if (st != TBS_ST_OK) return cmd_fail("Unable to load the version checked out into", pname, st);
+    const std::string copy = view->root + vob_path;
+    struct stat sb;
+    if (lstat(copy.c_str(), &sb) == 0 && S_ISREG(sb.st_mode) && chmod(copy.c_str(), 0664) != 0)
+        return cmd_fail("Unable to make writable", pname, tbs_errno2status(errno));
+    return TBS_ST_OK;
 }
 
 tbs_status_t cmd_fail(const char* what, const std::string& name, tbs_status_t st) {

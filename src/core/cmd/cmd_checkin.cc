@@ -140,9 +140,11 @@ tbs_status_t cmd_checkout(cmd_checkout_args_t* a) {
                 reserved ? "" : " (unreserved)");
         cmd_fire_triggers_on(vob, ctx, false, "checkout", pname, c.element, c.pred_version,
                              a->comment, {});
-        // A copy the view holds on the server becomes writable for the checkout.
-        const std::string copy = cmd_view_private_file(ctx, pname);
-        if (!copy.empty()) chmod(copy.c_str(), 0664);
+        // A copy the view holds on the server becomes writable for the checkout; a snapshot
+        // view's copy holds the version checked out first, so that its checkin takes only
+        // the user's changes.
+        if ((st = cmd_server_copy_for_checkout(ctx, pname, vob, c.pred_version)) != TBS_ST_OK)
+            return st;
     }
     return TBS_ST_OK;
 }
@@ -168,6 +170,8 @@ tbs_status_t cmd_checkin(cmd_checkin_args_t* a) {
         std::string content;
         int64_t size = 0;
         int64_t created = 0;
+        bool server_copy = false;  // taken from a snapshot view's copy
+        view_copy_stamp_t before;  // that copy, before it was read
     };
     std::vector<Item> items;
     // An atomic checkin's contents are made durable together, before its transaction.
@@ -189,8 +193,10 @@ tbs_status_t cmd_checkin(cmd_checkin_args_t* a) {
             return cmd_fail("Atomic checkin spans more than one VOB", it.pname,
                             TBS_ST_NOT_SUPPORTED);
         std::string from = !a->from.empty() ? a->from[i] : std::string();
-        if (from.empty() && r.mtype == VOB_MTYPE_VERSION)
+        if (from.empty() && r.mtype == VOB_MTYPE_VERSION) {
             from = cmd_view_private_file(ctx, it.pname);
+            it.server_copy = !from.empty() && cmd_stamp_server_copy(ctx, it.pname, &it.before);
+        }
         if (!from.empty()) {
             if (r.mtype == VOB_MTYPE_DIR_VERSION)
                 return cmd_fail("Unable to check in", it.pname, TBS_ST_IS_DIRECTORY);
@@ -247,6 +253,9 @@ tbs_status_t cmd_checkin(cmd_checkin_args_t* a) {
             imsg_ok("Checked in \"%s\" version \"%s\".\n", items[i].pname.c_str(),
                     cmd_idstr(items[i].vob, versions[i]).c_str());
             cmd_view_private_drop(ctx, items[i].pname);
+            if (items[i].server_copy)
+                cmd_server_copy_checked_in(ctx, items[i].pname, items[i].vob, versions[i],
+                                           items[i].before);
             cmd_fire_triggers_on(items[i].vob, ctx, false, "checkin", items[i].pname,
                                  items[i].element, versions[i], a->comment, {});
         }
@@ -261,6 +270,7 @@ tbs_status_t cmd_checkin(cmd_checkin_args_t* a) {
         imsg_ok("Checked in \"%s\" version \"%s\".\n", it.pname.c_str(),
                 cmd_idstr(it.vob, v).c_str());
         cmd_view_private_drop(ctx, it.pname);
+        if (it.server_copy) cmd_server_copy_checked_in(ctx, it.pname, it.vob, v, it.before);
         cmd_fire_triggers_on(it.vob, ctx, false, "checkin", it.pname, it.element, v, a->comment,
                              {});
     }

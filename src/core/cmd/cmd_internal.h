@@ -159,6 +159,17 @@ std::string cmd_view_private_file(const cmd_ctx& ctx, const std::string& pname);
 // the context is not a dynamic view (nothing is removed).
 bool cmd_view_private_drop(const cmd_ctx& ctx, const std::string& pname);
 
+// A snapshot view's copy of `pname` (ws_copy.h), when the command runs in such a view: its
+// stamp, taken before a checkin reads it (false: no such copy); the copy made read-only and
+// recorded as holding the version checked in from it; and, for a checkout of `pred`, the
+// copy made to hold `pred` or the user's edits of it, then writable. Elsewhere, the
+// checkout makes a view-private copy writable.
+bool cmd_stamp_server_copy(const cmd_ctx& ctx, const std::string& pname, view_copy_stamp_t* out);
+void cmd_server_copy_checked_in(const cmd_ctx& ctx, const std::string& pname, vob_t* vob,
+                                int64_t version, const view_copy_stamp_t& before);
+tbs_status_t cmd_server_copy_for_checkout(const cmd_ctx& ctx, const std::string& pname, vob_t* vob,
+                                          int64_t pred);
+
 // Prints "<what> "<name>": <status text>." as an error and returns `st`.
 tbs_status_t cmd_fail(const char* what, const std::string& name, tbs_status_t st);
 

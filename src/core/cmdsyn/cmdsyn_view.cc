@@ -338,6 +338,10 @@ struct UpdateReport {
         }
         if (memcmp(info->prev_oid.bytes, info->cur_oid.bytes, 16) == 0) return TBS_ST_OK;
         ++me->changes;
+        if (info->kept_hijacked) {
+            imsg_warning("Kept hijacked \"%s\": not loaded.\n", p.c_str());
+            return TBS_ST_OK;
+        }
         if (info->ftype == WS_FTYPE_SLINK) {
             imsg_ok("Loaded \"%s\" (symbolic link to \"%s\").\n", p.c_str(),
                     info->target_leaf.c_str());

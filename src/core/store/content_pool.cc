@@ -885,7 +885,7 @@ tbs_status_t content_pool::open_gzip(const char* sha, std::unique_ptr<content_gz
     return TBS_ST_OK;
 }
 
-tbs_status_t content_pool::get_to_file(const char* sha, const char* dest) {
+tbs_status_t content_pool::get_to_file(const char* sha, const char* dest, bool flush) {
     if (!dest || !*dest) return TBS_ST_INVALID;
     std::unique_ptr<content_reader> r;
     if (tbs_status_t st = open_reader(sha, &r)) return st;
@@ -906,6 +906,7 @@ tbs_status_t content_pool::get_to_file(const char* sha, const char* dest) {
             break;
         }
     }
+    if (!st && flush && fsys_fsync(fd) != 0) st = errno_status(errno);
     if (fsys_close(fd) != 0 && !st) st = errno_status(errno);
     if (!st && fsys_rename(tmp.data(), dest) != 0) st = errno_status(errno);
     if (st) fsys_unlink(tmp.data());

@@ -195,8 +195,9 @@ public:
     // (then the caller sends it as it is or compresses it itself).
     tbs_status_t open_gzip(const char* sha256_hex, std::unique_ptr<content_gzip_reader>* out);
     // Writes the content to `dest` (replaced whole, through a temporary file beside it, so
-    // a damaged content never leaves a partial or wrong file there). Not flushed to disk.
-    tbs_status_t get_to_file(const char* sha256_hex, const char* dest);
+    // a damaged content never leaves a partial or wrong file there). Flushed to disk before
+    // it takes `dest`'s place only when `flush` asks for it.
+    tbs_status_t get_to_file(const char* sha256_hex, const char* dest, bool flush = false);
 
     bool exists(const char* sha256_hex) const;
     tbs_status_t size(const char* sha256_hex, uint64_t* size) const;

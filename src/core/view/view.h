@@ -152,6 +152,20 @@ tbs_status_t view_set_prop(view_t* view, const char* key, const std::string& val
 
 // Web-view records ------------------------------------------------------------------------
 
+// What a snapshot view's copy of a file looked like when its record was taken (the copy
+// written by an update or checked in), and when that was. It vouches for the copy only while
+// every field still matches and the copy's modification time is safely older than the
+// record: a write in the same clock tick can leave size and times as they were. A size of -1
+// vouches for nothing (a record taken before stamps were kept, or a copy that changed while
+// it was read), and the copy's bytes decide.
+struct view_copy_stamp_t {
+    int64_t size = -1;
+    int64_t mtime_ns = 0;
+    int64_t ctime_ns = 0;
+    int64_t ino = 0;
+    int64_t taken_ns = 0;  // the clock when the stamp was taken, after the copy's stat
+};
+
 struct view_wso_t {
     std::string dir;  // relative to the view root: "vobs/p/src"
     std::string leaf;
@@ -160,8 +174,9 @@ struct view_wso_t {
     tbs_oid_t ver_oid{};    // version loaded (null for a symbolic link)
     int ftype = 0;          // 1 file, 2 directory, 5 symbolic link
     view_fhandle fh{};
-    std::string target;  // a symbolic link's text
-    int64_t mtime = 0;   // snapshot views: the copy's modification time as written
+    std::string target;       // a symbolic link's text
+    int64_t mtime = 0;        // snapshot views: the copy's modification time as written
+    view_copy_stamp_t stamp;  // snapshot views: the copy as written
 };
 
 enum { VIEW_WSO_STATE_LOADED = 1 };

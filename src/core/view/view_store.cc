@@ -33,6 +33,12 @@ const char* const kMigrations[] = {
     " NULL);"
     "CREATE TABLE sync_gen (kind BIGINT NOT NULL, vob_uuid TEXT NOT NULL, gen BIGINT NOT NULL,"
     " PRIMARY KEY (kind, vob_uuid));",
+    // Snapshot views: the copy's stamp (view.h), to know it again by more than a second.
+    "ALTER TABLE wso ADD COLUMN copy_size BIGINT NOT NULL DEFAULT -1;"
+    "ALTER TABLE wso ADD COLUMN copy_mtime_ns BIGINT NOT NULL DEFAULT 0;"
+    "ALTER TABLE wso ADD COLUMN copy_ctime_ns BIGINT NOT NULL DEFAULT 0;"
+    "ALTER TABLE wso ADD COLUMN copy_ino BIGINT NOT NULL DEFAULT 0;"
+    "ALTER TABLE wso ADD COLUMN copy_taken_ns BIGINT NOT NULL DEFAULT 0;",
 };
 
 void read_wso(store_stmt& s, view_wso_t* w) {
@@ -51,10 +57,16 @@ void read_wso(store_stmt& s, view_wso_t* w) {
         w->fh = f;
     w->target = s.column_string(7);
     w->mtime = s.column_int64(8);
+    w->stamp.size = s.column_int64(9);
+    w->stamp.mtime_ns = s.column_int64(10);
+    w->stamp.ctime_ns = s.column_int64(11);
+    w->stamp.ino = s.column_int64(12);
+    w->stamp.taken_ns = s.column_int64(13);
 }
 
 constexpr const char* kWsoCols =
-    "SELECT dir, leaf, vob_uuid, elem_oid, ver_oid, ftype, fh, target, mtime FROM wso";
+    "SELECT dir, leaf, vob_uuid, elem_oid, ver_oid, ftype, fh, target, mtime, copy_size,"
+    " copy_mtime_ns, copy_ctime_ns, copy_ino, copy_taken_ns FROM wso";
 
 }  // namespace
 
@@ -108,13 +120,18 @@ tbs_status_t view_store_put_wso(store_db& db, store_txn&, const view_wso_t& w) {
     snprintf(fh, sizeof fh, "%s,%lx,%lx,%lx,%lx,%lx", view, w.fh.vob_dbid, w.fh.elem_dbid,
              w.fh.ver_dbid, w.fh.gen, w.fh.flags);
     return exec(db,
-                "INSERT INTO wso (dir, leaf, vob_uuid, elem_oid, ver_oid, ftype, fh, target, mtime)"
-                " VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?) ON CONFLICT (dir, leaf) DO UPDATE SET"
-                " vob_uuid = excluded.vob_uuid, elem_oid = excluded.elem_oid,"
+                "INSERT INTO wso (dir, leaf, vob_uuid, elem_oid, ver_oid, ftype, fh, target, mtime,"
+                " copy_size, copy_mtime_ns, copy_ctime_ns, copy_ino, copy_taken_ns)"
+                " VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?) ON CONFLICT (dir, leaf) DO"
+                " UPDATE SET vob_uuid = excluded.vob_uuid, elem_oid = excluded.elem_oid,"
                 " ver_oid = excluded.ver_oid, ftype = excluded.ftype, fh = excluded.fh,"
-                " target = excluded.target, mtime = excluded.mtime",
+                " target = excluded.target, mtime = excluded.mtime,"
+                " copy_size = excluded.copy_size, copy_mtime_ns = excluded.copy_mtime_ns,"
+                " copy_ctime_ns = excluded.copy_ctime_ns, copy_ino = excluded.copy_ino,"
+                " copy_taken_ns = excluded.copy_taken_ns",
                 w.dir, w.leaf, tbs_uuid_text(w.vob_uuid), tbs_uuid_text(w.elem_oid),
-                tbs_uuid_text(w.ver_oid), w.ftype, std::string(fh), w.target, w.mtime);
+                tbs_uuid_text(w.ver_oid), w.ftype, std::string(fh), w.target, w.mtime, w.stamp.size,
+                w.stamp.mtime_ns, w.stamp.ctime_ns, w.stamp.ino, w.stamp.taken_ns);
 }
 
 tbs_status_t view_store_get_wso(store_db& db, const std::string& dir, const std::string& leaf,

@@ -209,13 +209,13 @@ tbs_status_t vob_ver_get_idstr(vob_t* vob, vob_dbid_t version, std::string* idst
     return TBS_ST_OK;
 }
 
-tbs_status_t vob_ver_get_cleartext(vob_t* vob, vob_dbid_t version, const char* dest) {
+tbs_status_t vob_ver_get_cleartext(vob_t* vob, vob_dbid_t version, const char* dest, bool flush) {
     vob_version_info_t v;
     tbs_status_t st = vob_ver_get_info(vob, version, &v);
     if (st != TBS_ST_OK) return st;
     if (v.is_dir) return TBS_ST_BAD_REQUEST;
     if ((st = vob_acl_may_read(vob, v.element)) != TBS_ST_OK) return st;
-    if (!v.content.empty()) return vob->pool->get_to_file(v.content.c_str(), dest);
+    if (!v.content.empty()) return vob->pool->get_to_file(v.content.c_str(), dest, flush);
     // Replaced, not truncated: a read-only copy there is still replaced.
     if (fsys_unlink(dest) != 0 && errno != ENOENT) return tbs_errno2status(errno);
     int fd = fsys_open(dest, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);

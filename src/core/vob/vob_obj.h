@@ -130,8 +130,10 @@ tbs_status_t vob_elem_get_type(vob_t* vob, vob_dbid_t element, vob_type_info_t* 
 tbs_status_t vob_ver_get_info(vob_t* vob, vob_dbid_t version, vob_version_info_t* out);
 // "/main/3"; a checked-out version reads "/main/CHECKEDOUT".
 tbs_status_t vob_ver_get_idstr(vob_t* vob, vob_dbid_t version, std::string* idstr);
-// The version's bytes, written to `dest` (created or truncated, mode 0644).
-tbs_status_t vob_ver_get_cleartext(vob_t* vob, vob_dbid_t version, const char* dest);
+// The version's bytes, written to `dest` (replaced whole, mode 0644); flushed to disk before
+// they take its place when `flush` asks for it.
+tbs_status_t vob_ver_get_cleartext(vob_t* vob, vob_dbid_t version, const char* dest,
+                                   bool flush = false);
 // The version's bytes as a stream, straight from the content pool: no copy is written.
 // `read` gives up to `n` bytes in `*got`; 0 bytes with TBS_ST_OK is the end, reached only
 // when the whole content matched its name (a damaged content fails its last read).

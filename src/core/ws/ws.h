@@ -101,8 +101,9 @@ struct ws_elem_info_t {
     tbs_uuid_t cur_replica{};
     tbs_oid_t cur_oid{};  // the version the view selects now
     ws_fstat_t fstat;
-    std::string cltxt_name;    // non-empty when the version has cleartext to fetch
-    std::string hijack_saved;  // snapshot views
+    std::string cltxt_name;      // non-empty when the version has cleartext to fetch
+    std::string hijack_saved;    // snapshot views
+    bool kept_hijacked = false;  // snapshot views: a hijacked copy kept, the version not loaded
     unsigned flags = 0;
     int rule = -1;  // the config-spec rule that selected the version
 };

@@ -6,7 +6,6 @@
 // sync point allows.
 
 #include <fcntl.h>
-#include <openssl/evp.h>
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -19,6 +18,7 @@
 #include "core/store/db.h"
 #include "core/util/fileutl.h"
 #include "core/util/fsys.h"
+#include "core/ws/ws_copy.h"
 #include "core/ws/ws_walk.h"
 
 using ws_walk::Session;
@@ -82,61 +82,24 @@ tbs_status_t make_info(Session& s, vob_t* vob, const std::string& pname, vob_dbi
     return TBS_ST_OK;
 }
 
-// Whether the file a snapshot view holds for an element was changed there by hand (it is
-// not what the loaded version wrote): it is hijacked.
-// Whether a file holds exactly a content of the pool (named by its SHA-256; "" is empty).
-bool file_has_content(const std::string& path, const std::string& content, int64_t size) {
-    struct stat sb;
-    if (fsys_stat(path.c_str(), &sb) != 0 || sb.st_size != size) return false;
-    if (content.empty()) return size == 0;
-    int fd = fsys_open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return false;
-    EVP_MD_CTX* md = EVP_MD_CTX_new();
-    bool ok = md && EVP_DigestInit_ex(md, EVP_sha256(), nullptr) == 1;
-    std::vector<unsigned char> buf(64 * 1024);
-    for (ssize_t n; ok && (n = fsys_read(fd, buf.data(), buf.size())) != 0;) {
-        if (n < 0)
-            ok = false;
-        else
-            ok = EVP_DigestUpdate(md, buf.data(), static_cast<size_t>(n)) == 1;
-    }
-    fsys_close(fd);
-    unsigned char digest[EVP_MAX_MD_SIZE];
-    unsigned int len = 0;
-    ok = ok && EVP_DigestFinal_ex(md, digest, &len) == 1;
-    EVP_MD_CTX_free(md);
-    if (!ok) return false;
-    char hex[2 * EVP_MAX_MD_SIZE + 1];
-    for (unsigned int i = 0; i < len; ++i) snprintf(hex + 2 * i, 3, "%02x", digest[i]);
-    return content == hex;
-}
-
+// Whether the file a snapshot view holds for an element was changed there by hand: it does
+// not hold the version its record names (ws_copy.h decides), nor any other version of the
+// element: the one being loaded (it was checked in from this very file), or one an update
+// killed part way had written without recording it. A copy holding a version's bytes holds
+// nothing of the user's that the VOB does not keep.
 bool hijacked(Session& s, vob_t* vob, const std::string& path, const ws_elem_info_t& info) {
     if (info.ftype != WS_FTYPE_FILE || (info.flags & WS_FLAG_CHECKED_OUT) ||
         tbs_uuid_is_null(info.prev_oid))
         return false;
-    struct stat sb;
-    if (fsys_lstat(path.c_str(), &sb) != 0) return false;
     vob_dbid_t prev = 0;
     vob_version_info_t v;
     if (vob_obj_oid_to_dbid(vob, info.prev_oid, &prev) != TBS_ST_OK ||
         vob_ver_get_info(vob, prev, &v) != TBS_ST_OK)
         return false;
-    // The time the copy was written with, as recorded; else the version's own.
-    int64_t written = v.created;
     view_wso_t rec;
-    if (view_store_get_wso(*s.view->db, info.dir, info.leaf, &rec) == TBS_ST_OK && rec.mtime != 0)
-        written = rec.mtime;
-    if (S_ISREG(sb.st_mode) && sb.st_size == v.size && static_cast<int64_t>(sb.st_mtime) == written)
-        return false;
-    // A copy that already holds the version being loaded (it was checked in from this very
-    // file) is not hijacked either.
-    vob_dbid_t cur = 0;
-    vob_version_info_t c;
-    if (S_ISREG(sb.st_mode) && vob_obj_oid_to_dbid(vob, info.cur_oid, &cur) == TBS_ST_OK &&
-        vob_ver_get_info(vob, cur, &c) == TBS_ST_OK && file_has_content(path, c.content, c.size))
-        return false;
-    return true;
+    if (view_store_get_wso(*s.view->db, info.dir, info.leaf, &rec) != TBS_ST_OK) return false;
+    if (ws_copy_check(path, rec.stamp, v.content, v.size) != ws_copy_state::changed) return false;
+    return !ws_file_holds_a_version(path, vob, v.element);
 }
 
 // Writes a snapshot view's copy of one element and records it. A hijacked file is kept
@@ -155,6 +118,7 @@ tbs_status_t update_in_place(Session& s, vob_t* vob, ws_elem_info_t& info, vob_d
         const unsigned mode = s.h->prefs & 0x60;
         if (mode == 0) {
             ++s.unapplied;  // kept: neither the file nor the record changes
+            info.kept_hijacked = true;
             return TBS_ST_OK;
         }
         if (mode == 0x20) {
@@ -177,7 +141,9 @@ tbs_status_t update_in_place(Session& s, vob_t* vob, ws_elem_info_t& info, vob_d
         st = fileutl_mkdir_p(s.view->root.c_str(), 0775);
         std::string parent = path.substr(0, path.find_last_of('/'));
         if (st == TBS_ST_OK) st = fileutl_mkdir_p(parent.c_str(), 0775);
-        if (st == TBS_ST_OK) st = vob_ver_get_cleartext(vob, version, path.c_str());
+        // Flushed before it takes the old copy's place: the record written next must not
+        // outlive the bytes it names.
+        if (st == TBS_ST_OK) st = vob_ver_get_cleartext(vob, version, path.c_str(), true);
         if (st == TBS_ST_OK) {
             chmod(path.c_str(), info.flags & WS_FLAG_CHECKED_OUT ? 0664 : 0444);
             if (s.use_ptime) {
@@ -199,9 +165,9 @@ tbs_status_t update_in_place(Session& s, vob_t* vob, ws_elem_info_t& info, vob_d
     w.ftype = info.ftype;
     w.fh = info.fh;
     w.target = info.target_leaf;
-    struct stat written;
-    if (info.ftype == WS_FTYPE_FILE && fsys_stat(path.c_str(), &written) == 0)
-        w.mtime = static_cast<int64_t>(written.st_mtime);
+    // Stamped after its mode and times are set: what the next update knows it by.
+    if (info.ftype == WS_FTYPE_FILE && ws_copy_stamp(path, &w.stamp))
+        w.mtime = w.stamp.mtime_ns / INT64_C(1000000000);
     return s.view->db->transact(store_txn_kind::write, [&](store_txn& txn) {
         return view_store_put_wso(*s.view->db, txn, w);
     });
