@@ -1062,11 +1062,32 @@ std::map<std::string, std::map<std::string, std::string>> canonical_state(CopyAr
     return parents;
 }
 
+// The files of the area that do not hold what the index says (checked-out files hold the
+// user's work and are not compared), each printed; their number.
+int report_changed_files(CopyArea& area) {
+    int changed = 0;
+    area.each("", [&](const Elem& e) {
+        if (e.checked_out) return true;
+        const std::string abs = area.abs(e.path);
+        struct stat st;
+        if (lstat(abs.c_str(), &st) != 0) {
+            printf("missing      %s\n", e.path.c_str());
+            ++changed;
+        } else if (!file_matches(abs, e)) {
+            printf("hijacked     %s\n", e.path.c_str());
+            ++changed;
+        }
+        return true;
+    });
+    return changed;
+}
+
 int cmd_verify(const Args& args) {
     Options o(args, {}, {});
     if (!o.error.empty() || !o.operands.empty()) return usage("verify takes no operands", "verify");
     Session s;
     if (!s.open_area(".")) return failed(s.error);
+    const int changed = report_changed_files(*s.area);
     const auto state = canonical_state(*s.area);
     std::map<std::string, std::string> mine;  // directory -> digest
     std::string text;
@@ -1088,6 +1109,8 @@ int cmd_verify(const Args& args) {
         });
     if (!r.ok) return failed(r.message());
     if (packed.empty() && bogus.empty() && missing.empty()) {
+        if (changed > 0)
+            return failed("the files above do not hold the versions the copy area records");
         printf("The copy area agrees with the server.\n");
         return kOk;
     }
@@ -1257,10 +1280,10 @@ const std::vector<Command> kCommands = {
      "Lists the elements of the directories (or the elements named) with the version the\n"
      "area holds and the rule that selected it.\n"},
     {"verify", nullptr, cmd_verify, "vdweb verify", "check the copy area against the server",
-     "Compares what the copy area's index holds (each element's version and checkout) with\n"
-     "the server's record of the area by one digest; where they differ, names the\n"
-     "directories and the elements that disagree. It does not read the files: `status` shows\n"
-     "changes made to them.\n"},
+     "Checks that each file not checked out holds the version the copy area records (its\n"
+     "contents are read where its status cannot tell), and compares what the copy area's\n"
+     "index holds (each element's version and checkout) with the server's record of the\n"
+     "area by one digest; names the files, directories and elements that disagree.\n"},
     {"status", "st", cmd_status, "vdweb status [PATH]", "show what is changed in the area",
      "Lists checked-out, hijacked, missing and view-private files of the copy area.\n"},
     {"cat", nullptr, cmd_cat, "vdweb cat NAME[@@VERSION]", "print a version's contents",

@@ -55,10 +55,6 @@ bool yes(const std::string& v) {
     return v == "1";
 }
 
-long long mtime_of(const struct stat& st) {
-    return static_cast<long long>(st.st_mtim.tv_sec) * 1000000000LL + st.st_mtim.tv_nsec;
-}
-
 bool same_bytes(const std::string& a, const std::string& b) {
     int fa = open(a.c_str(), O_RDONLY | O_CLOEXEC);
     int fb = open(b.c_str(), O_RDONLY | O_CLOEXEC);
@@ -105,6 +101,7 @@ struct RecordApplier::Pending {
     bool gz_done = false;
     z_stream z{};
     bool z_open = false;
+    std::unique_ptr<Sha256> sha;  // of the bytes written, as they are written
 
     ~Pending() {
         if (fd >= 0) close(fd);
@@ -112,6 +109,7 @@ struct RecordApplier::Pending {
         if (!temp.empty()) unlink(temp.c_str());
     }
     bool write_all(const char* data, size_t n) {
+        if (sha) sha->update(data, n);
         while (n > 0) {
             ssize_t w = ::write(fd, data, n);
             if (w < 0 && errno == EINTR) continue;
@@ -171,6 +169,7 @@ bool RecordApplier::streams(const Part& part) {
         return true;  // body() stops the reader
     }
     p.temp = temp;
+    p.sha = std::make_unique<Sha256>();
     p.gz = part.header("Content-Type") == "application/x-gzip";
     if (p.gz) {
         p.z_open = inflateInit2(&p.z, 16 + MAX_WBITS) == Z_OK;
@@ -339,7 +338,7 @@ bool RecordApplier::element(const Part& part) {
         // A new element made from this file: the file is its contents.
         p->skip = true;
         pending_ = std::move(p);
-        return keep_file(e, item);
+        return keep_file(e, item, Holds::VERSION);
     }
     if (hijacked) {
         if (!e.checked_out) {
@@ -351,15 +350,17 @@ bool RecordApplier::element(const Part& part) {
             pending_ = std::move(p);
             return true;
         }
-        // Checked out with the hijacked contents: they become the checkout's.
+        // Checked out with the hijacked contents: they become the checkout's, and the
+        // index goes on knowing the bytes of the version they were checked out from.
         p->skip = true;
         pending_ = std::move(p);
-        return keep_file(e, item);
+        e.hash = known.hash;
+        return keep_file(e, item, Holds::OTHER);
     }
     if (p->omitted) {
         // What the area holds already: only the record changes.
         if (has_known && known.oid == e.oid && exists && file_matches(abs, known))
-            return keep_file(e, item);
+            return keep_file(e, item, Holds::VERSION);
         return fetch_by_url(*p);
     }
     pending_ = std::move(p);
@@ -373,22 +374,41 @@ bool RecordApplier::settle() {
     // No contents came with the record: the server holds the area's file to be this version
     // already (an uncheckout that changed nothing, for one). A file that is there stays,
     // with the mode the new state asks for; one that is not is downloaded.
+    const std::string abs = area_.abs(p->elem.path);
     struct stat st;
-    if (lstat(area_.abs(p->elem.path).c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+    if (lstat(abs.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return fetch_by_url(*p);
+    // The server takes the file for this version, but the index may know better: a file
+    // that left its checkout with bytes not its version's is kept aside and the version
+    // fetched.
+    Elem known;
+    if (!p->elem.checked_out && area_.lookup(p->elem.path, &known) && known.kind == 'f' &&
+        known.oid == p->elem.oid && !known.hash.empty() && !file_matches(abs, known)) {
+        const std::string keep = keep_name(abs);
+        if (::rename(abs.c_str(), keep.c_str()) != 0)
+            return fail("cannot move " + abs + " out of the way: " + strerror(errno));
+        warn_("kept " + p->elem.path + " as " + keep.substr(area_.root().size() + 1));
         return fetch_by_url(*p);
-    return keep_file(p->elem, p->item);
+    }
+    return keep_file(p->elem, p->item, Holds::VERSION);
 }
 
-bool RecordApplier::keep_file(Elem& e, const AppliedItem& item) {
+bool RecordApplier::keep_file(Elem& e, const AppliedItem& item, Holds holds) {
     const std::string abs = area_.abs(e.path);
     struct stat st;
     if (lstat(abs.c_str(), &st) != 0) return fail("cannot read " + abs);
     // Writable while checked out, read-only otherwise.
     const mode_t m = st.st_mode & 07777;
     chmod(abs.c_str(), e.checked_out ? (m | 0200) : (m & ~0222));
+    if (holds == Holds::OTHER) {
+        // Nothing about the file tells whether it holds the version: its contents will.
+        e.size = e.mtime_ns = e.ctime_ns = e.ino = e.noted_ns = -1;
+        return record(e, item);
+    }
+    // Status first, then the bytes: a write between the two makes the status noted stale,
+    // never the hash wrong for it.
     if (lstat(abs.c_str(), &st) != 0) return fail("cannot read " + abs + " back");
-    e.size = st.st_size;
-    e.mtime_ns = mtime_of(st);
+    if (!file_sha256(abs, &e.hash)) return fail("cannot read " + abs);
+    note_file(e, st);
     return record(e, item);
 }
 
@@ -446,8 +466,9 @@ bool RecordApplier::place(Pending& p) {
         return fail("cannot write " + abs + ": " + strerror(errno));
     p.temp.clear();
     if (lstat(abs.c_str(), &st) != 0) return fail("cannot read " + abs + " back");
-    e.size = st.st_size;
-    e.mtime_ns = mtime_of(st);
+    e.hash = p.sha ? p.sha->hex() : "";
+    if (e.hash.empty() && !file_sha256(abs, &e.hash)) return fail("cannot read " + abs);
+    note_file(e, st);
     return record(e, p.item);
 }
 

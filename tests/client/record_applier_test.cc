@@ -108,6 +108,9 @@ TEST(RecordApplier, FilesArriveWholeWithTheirModes) {
     Elem e;
     ASSERT_TRUE(area->lookup("vobs/p/src/a.c", &e));
     EXPECT_TRUE(file_matches(file, e));
+    std::string hash;
+    ASSERT_TRUE(file_sha256(file, &hash));
+    EXPECT_EQ(e.hash, hash) << "the hash of the bytes as they arrived";
     EXPECT_EQ(area->applied_count(), 2);
     for (const auto& entry : fs::directory_iterator(area->abs("vobs/p/src")))
         EXPECT_EQ(entry.path().filename().string().rfind(kTempPrefix, 0), std::string::npos);

@@ -9,6 +9,7 @@
 #include <pty.h>
 #include <signal.h>
 #include <sqlite3.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -264,7 +265,12 @@ TEST_F(ClientTest, TwoCopyAreasKeptInStep) {
     EXPECT_NE(hist.out.find(kAlice.name), std::string::npos) << hist.out << hist.err;
 
     // One digest says the area agrees with the server's record of it; where it does not,
-    // the element is named.
+    // the element is named. A hijacked file is named too, until it holds its version again.
+    Ran hijacked = vdweb(b, {"verify"});
+    EXPECT_EQ(hijacked.rc, 1) << hijacked.out << hijacked.err;
+    EXPECT_NE(hijacked.out.find("hijacked     vobs/p/src/b.txt"), std::string::npos)
+        << hijacked.out;
+    write_file(b_txt, "bee\n");
     Ran same = vdweb(b, {"verify"});
     EXPECT_EQ(same.rc, 0) << same.out << same.err;
     EXPECT_NE(same.out.find("agrees"), std::string::npos) << same.out;
@@ -280,6 +286,46 @@ TEST_F(ClientTest, TwoCopyAreasKeptInStep) {
     EXPECT_EQ(differs.rc, 1);
     EXPECT_NE(differs.out.find("differs      vobs/p/src/new.txt"), std::string::npos)
         << differs.out << differs.err;
+}
+
+// A file's bytes, not its status, say whether it holds its version. A hijacked edit taken
+// into a checkout and then uncheckouted is kept as NAME.keep and the version comes back; an
+// edit that keeps the size and puts the modification time back is still seen by `status`
+// and `verify`, which names the file.
+TEST_F(ClientTest, EditsAreSeenWhateverTheFileStatusSays) {
+    login();
+    const std::string a = area("alice_a");
+    const std::string b_txt = a + "/vobs/p/src/b.txt";
+    fs::permissions(b_txt, fs::perms::owner_write, fs::perm_options::add);
+    write_file(b_txt, "hijacked edit\n");
+    EXPECT_NE(vdweb(a, {"status"}).out.find("hijacked    vobs/p/src/b.txt"), std::string::npos);
+    Ran co = vdweb(a, {"checkout", "vobs/p/src/b.txt"});
+    ASSERT_EQ(co.rc, 0) << co.err;
+    EXPECT_EQ(slurp(b_txt), "hijacked edit\n") << "the checkout takes the hijacked bytes";
+    Ran un = vdweb(a, {"uncheckout", "vobs/p/src/b.txt"});
+    ASSERT_EQ(un.rc, 0) << un.err;
+    EXPECT_EQ(slurp(b_txt), "bee\n");
+    EXPECT_EQ(slurp(b_txt + ".keep"), "hijacked edit\n");
+    fs::remove(b_txt + ".keep");
+    Ran st = vdweb(a, {"status"});
+    EXPECT_EQ(st.out, "") << st.err;
+    Ran same = vdweb(a, {"verify"});
+    EXPECT_EQ(same.rc, 0) << same.out << same.err;
+
+    // Same size, modification time put back: only the contents (or the change time) tell.
+    const std::string a_c = a + "/vobs/p/src/a.c";
+    struct stat before;
+    ASSERT_EQ(stat(a_c.c_str(), &before), 0);
+    fs::permissions(a_c, fs::perms::owner_write, fs::perm_options::add);
+    write_file(a_c, "two\n");
+    const struct timespec times[2] = {{0, UTIME_OMIT}, before.st_mtim};
+    ASSERT_EQ(utimensat(AT_FDCWD, a_c.c_str(), times, 0), 0);
+    st = vdweb(a, {"status"});
+    EXPECT_NE(st.out.find("hijacked    vobs/p/src/a.c"), std::string::npos) << st.out;
+    Ran differs = vdweb(a, {"verify"});
+    EXPECT_EQ(differs.rc, 1) << differs.out;
+    EXPECT_NE(differs.out.find("hijacked     vobs/p/src/a.c"), std::string::npos) << differs.out;
+    EXPECT_EQ(differs.out.find("b.txt"), std::string::npos) << differs.out;
 }
 
 // An update stopped by Ctrl-C cancels the fetch through a second request and leaves the
