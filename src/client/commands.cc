@@ -254,43 +254,76 @@ std::string commit_args(CopyArea& area, const std::string& uuid, const std::stri
     return rpc_args(a);
 }
 
+// Fault tests stop the client at a named point of an update the way `kill -9` or a power
+// cut would: VDWEB_CRASH_AT names the point ("begin", "element", "commit", "confirmed"
+// between the server's answer to a commit and the area forgetting what it named,
+// "committed").
+void crash_point(const char* name) {
+    static const char* const at = getenv("VDWEB_CRASH_AT");
+    if (at && strcmp(at, name) == 0) raise(SIGKILL);
+}
+
 // Sends what the area applied in its session and forgets it; with `completed_ok` the
 // session ends (completed or not), otherwise it stays in progress on the server.
-bool commit_applied(Session& s, bool cancel, const char* completed_ok, bool full) {
+// `refused`, when given, tells a server that answered and refused from one not reached.
+bool commit_applied(Session& s, bool cancel, const char* completed_ok, bool full,
+                    bool* refused = nullptr) {
     CopyArea& area = *s.area;
     const std::string args = commit_args(area, s.view_uuid, area.get("session_ts"),
                                          area.get("session_id"), cancel, completed_ok, full);
     CallResult r = s.channel->call("ws_sync_commit_rpc", args);
+    if (refused) *refused = r.complete && !r.ok;
     if (!r.ok) {
         s.error = "the commit failed: " + r.message();
         return false;
     }
+    crash_point("confirmed");
     return area.clear_applied() || (s.error = area.error(), false);
 }
 
-// An update that did not end: what it applied is committed (the session stays in
-// progress), and the next fetch abandons it.
+// The update states the area records in "session_state": none once an update has ended;
+// "starting" from before its request until the server's session begins; "fetching" while
+// the session's records are applied; "abandoned" once a session was cut short or cancelled
+// and what it applied committed. Any state but none means the server may hold a session
+// in progress for the view.
+bool update_unfinished(const std::string& state) {
+    return !state.empty();
+}
+
+// A file that was arriving when its update stopped is half written: it goes.
+void remove_half_written(const CopyArea& area) {
+    std::error_code ec;
+    for (auto it = fs::recursive_directory_iterator(area.root(), ec);
+         it != fs::recursive_directory_iterator(); it.increment(ec)) {
+        if (ec) break;
+        const std::string name = it->path().filename().string();
+        if (name == ".vdweb") {
+            it.disable_recursion_pending();
+        } else if (name.rfind(kTempPrefix, 0) == 0) {
+            fs::remove(it->path(), ec);
+        }
+    }
+}
+
+// An update that did not end, whatever point it stopped at: half-written files go, what it
+// applied is committed (the session stays in progress), and the next fetch abandons the
+// session.
 bool recover(Session& s) {
     CopyArea& area = *s.area;
     const std::string state = area.get("session_state");
-    if (state != "fetching" && area.applied_count() == 0) return true;
-    if (state == "fetching") {
-        warn("finishing an update that was interrupted");
-        // A file that was arriving when it stopped is half written: it goes.
-        std::error_code ec;
-        for (auto it = fs::recursive_directory_iterator(area.root(), ec);
-             it != fs::recursive_directory_iterator(); it.increment(ec)) {
-            if (ec) break;
-            const std::string name = it->path().filename().string();
-            if (name == ".vdweb") {
-                it.disable_recursion_pending();
-            } else if (name.rfind(kTempPrefix, 0) == 0) {
-                fs::remove(it->path(), ec);
-            }
-        }
+    if (!update_unfinished(state) && area.applied_count() == 0) return true;
+    if (state != "abandoned") warn("finishing an update that was interrupted");
+    remove_half_written(area);
+    bool refused = false;
+    if (area.applied_count() > 0 && !commit_applied(s, false, nullptr, false, &refused)) {
+        if (!refused) return false;  // the server was not reached: the next try commits
+        // The session ended before its records were confirmed (killed after the commit
+        // that ended it): the server does not count these elements as loaded, and the
+        // fetch brings them again.
+        warn(s.error + "; the elements it names are fetched again");
+        if (!area.clear_applied()) return (s.error = area.error(), false);
     }
-    if (area.applied_count() > 0 && !commit_applied(s, false, nullptr, false)) return false;
-    return area.set("session_state", "abandoned");
+    return area.set("session_state", "abandoned") || (s.error = area.error(), false);
 }
 
 // A fetch (or a config-spec change, which answers with one) applied to the area and
@@ -310,12 +343,18 @@ int run_update(Session& s, const std::string& rpc, const std::string& args, bool
     sigaction(SIGTERM, &sa, &old_term);
     g_interrupted = false;
     bool session_noted = false, cancelled = false;
+    // Noted before the request: a client stopped before the session's first record still
+    // leaves the area saying that a session may be in progress.
+    const std::string state_before = area.get("session_state");
+    if (state_before.empty() && !area.set("session_state", "starting")) return failed(area.error());
     CallResult r = s.channel->call(
         rpc, args,
         [&](Part& part) {
             if (other) other(part);
             if (!applier.on_part(part)) return false;
+            if (applier.stats().elements > 0) crash_point("element");
             if (applier.began() && !session_noted) {
+                crash_point("begin");
                 session_noted = true;
                 if (!area.set("session_id", applier.session_id()) ||
                     !area.set("session_ts", applier.session_ts()) ||
@@ -346,10 +385,14 @@ int run_update(Session& s, const std::string& rpc, const std::string& args, bool
     if (!r.complete) return failed(r.message());
     if (!session_noted) {
         if (!r.ok) return failed(r.message());
+        // No session began (a command with nothing to bring): the state stands as it was.
+        if (state_before.empty() && !area.set("session_state", "")) return failed(area.error());
         return kOk;
     }
     const bool completed = r.ok && applier.ended() && applier.completed_ok() && !cancelled;
+    crash_point("commit");
     if (!commit_applied(s, false, completed ? "1" : "0", full)) return failed(s.error);
+    crash_point("committed");
     area.set("session_state", completed ? "" : "abandoned");
     if (isatty(STDOUT_FILENO) || st.elements > 0)
         printf("%lld element%s updated, %.1f MB received%s\n", st.elements,
@@ -362,16 +405,15 @@ int run_update(Session& s, const std::string& rpc, const std::string& args, bool
     return kOk;
 }
 
+// The fetch always abandons a session the server holds in progress for the view: the
+// update holds the area's lock, and a web view has one copy area, so such a session can
+// only be one of this area's that was cut short, whatever the area managed to note of it
+// (a client killed before the session's first record notes nothing the server sent).
 std::string fetch_args(Session& s, const std::vector<std::string>& scopes) {
-    const bool abandon = s.area->get("session_state") == "abandoned";
-    ArgList a = {{"SyncReqBegin", ""},
-                 {"ViewUuid", s.view_uuid},
-                 {"Mode", "SyncFromVob"},
-                 {"Preview", "0"},
-                 {"AutoLoadRuleGen", "0"},
-                 {"DeferLoad", "0"},
-                 {"AbortInprogressSync", abandon ? "1" : "0"},
-                 {"ScopeCnt", std::to_string(scopes.size())}};
+    ArgList a = {{"SyncReqBegin", ""},         {"ViewUuid", s.view_uuid},
+                 {"Mode", "SyncFromVob"},      {"Preview", "0"},
+                 {"AutoLoadRuleGen", "0"},     {"DeferLoad", "0"},
+                 {"AbortInprogressSync", "1"}, {"ScopeCnt", std::to_string(scopes.size())}};
     for (const std::string& sc : scopes) a.emplace_back("Scope", sc);
     a.emplace_back("ScopeVerIdsCnt", "0");
     a.emplace_back("SyncReqEnd", "");
@@ -394,6 +436,7 @@ int cmd_update(const Args& args) {
         }
         scopes.push_back(rel);
     }
+    if (!s.area->lock_updates()) return failed(s.area->error());
     if (!recover(s)) return failed(s.error);
     return run_update(s, "ws_sync_fetch_rpc", fetch_args(s, scopes), scopes.empty());
 }
@@ -424,7 +467,8 @@ int cmd_vdtool(const Args& args) {
     a.emplace_back("cmd", args[0]);
     // In a copy area the command's changes come back as an update, applied and committed.
     if (in_area) {
-        if (!recover(s)) return failed(s.error);
+        if (!s.area->lock_updates() || !recover(s))
+            return failed(s.error.empty() ? s.area->error() : s.error);
         a.emplace_back("supports-sync", "");
     }
     for (size_t i = 1; i < args.size(); ++i) a.emplace_back("arg", args[i]);
@@ -1234,7 +1278,9 @@ int cmd_status(const Args& args) {
         printf("private     %s\n", r.c_str());
         if (it->is_directory(ec)) it.disable_recursion_pending();
     }
-    if (area->get("session_state") == "fetching" || area->get("session_state") == "abandoned")
+    if (area->update_running())
+        printf("An update is running.\n");
+    else if (update_unfinished(area->get("session_state")))
         printf("An update did not finish: run `vdweb update`.\n");
     return kOk;
 }

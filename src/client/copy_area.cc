@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <openssl/evp.h>
 #include <sqlite3.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -11,6 +12,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 #include <filesystem>
 
@@ -197,6 +199,7 @@ bool file_matches(const std::string& abs, const Elem& e) {
 }
 
 CopyArea::~CopyArea() {
+    if (lock_fd_ >= 0) close(lock_fd_);
     if (in_batch_) end();
     for (auto& [sql, stmt] : statements_) sqlite3_finalize(stmt);
     sqlite3_close(db_);
@@ -411,6 +414,32 @@ bool CopyArea::clear_applied() {
 long long CopyArea::applied_count() const {
     Stmt s(prepare("SELECT count(*) FROM applied"));
     return s.step() == SQLITE_ROW ? s.integer(0) : 0;
+}
+
+bool CopyArea::lock_updates() {
+    if (lock_fd_ >= 0) return true;
+    const std::string path = root_ + "/.vdweb/update.lock";
+    const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    if (fd < 0) {
+        error_ = "cannot open " + path + ": " + strerror(errno);
+        return false;
+    }
+    if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        close(fd);
+        error_ = "another update of " + root_ + " is running";
+        return false;
+    }
+    lock_fd_ = fd;
+    return true;
+}
+
+bool CopyArea::update_running() const {
+    if (lock_fd_ >= 0) return false;
+    const int fd = ::open((root_ + "/.vdweb/update.lock").c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return false;
+    const bool held = flock(fd, LOCK_SH | LOCK_NB) != 0 && errno == EWOULDBLOCK;
+    close(fd);
+    return held;
 }
 
 bool CopyArea::begin() {

@@ -95,6 +95,14 @@ public:
     bool clear_applied();
     long long applied_count() const;
 
+    // Holds the area's update lock until the area is closed (or the process ends, however
+    // it ends); false when another process holds it. One update at a time per area: an
+    // update may then take any session the server has in progress for the view as one of
+    // its own that was cut short.
+    bool lock_updates();
+    // Whether another process holds the update lock now.
+    bool update_running() const;
+
     // Batches: writes between begin() and end() go to disk together.
     bool begin();
     bool end();
@@ -113,6 +121,7 @@ private:
     sqlite3* db_ = nullptr;
     mutable std::map<std::string, sqlite3_stmt*> statements_;
     bool in_batch_ = false;
+    int lock_fd_ = -1;
     mutable std::string error_;
 };
 

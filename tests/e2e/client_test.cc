@@ -113,6 +113,7 @@ protected:
         std::vector<std::string> e = {"XDG_CONFIG_HOME=" + config_, "HOME=" + site_.home(),
                                       "PATH=/usr/bin:/bin"};
         if (password) e.push_back(std::string("VDWEB_PASSWORD=") + password);
+        if (!crash_at_.empty()) e.push_back("VDWEB_CRASH_AT=" + crash_at_);
         return e;
     }
     static void exec_client(const std::string& cwd, const std::vector<std::string>& args,
@@ -182,6 +183,7 @@ protected:
     Captured cap_;
     imsg_redirect_table_t saved_{};
     std::string config_;
+    std::string crash_at_;  // where the client kills itself, when set
 };
 
 // Two web views' copy areas kept in step through the client: a checkin in one reaches the
@@ -364,6 +366,38 @@ TEST_F(ClientTest, CancelledAndKilledUpdatesAreFinishedByTheNext) {
     EXPECT_EQ(files(a), files(b));
     EXPECT_EQ(files(b)["vobs/p/big/f2"], noise(96 * 1024, 502));
     EXPECT_EQ(vdweb(b, {"update"}).out, "");
+}
+
+// An update killed at any point of its life (before the server's session began, in the
+// middle of its records, before the commit that ends the session, between the server's
+// answer to it and the area's note of it, and after) is finished by
+// the next update: what it applied is confirmed, the session it left is abandoned, and the
+// area ends as the view selects. Until then `status` says an update did not finish.
+TEST_F(ClientTest, AnUpdateKilledAtAnyPointIsFinishedByTheNext) {
+    login();
+    const std::string a = area("alice_a");
+    const char* const points[] = {"begin", "element", "commit", "confirmed", "committed"};
+    int round = 0;
+    for (const char* point : points) {
+        SCOPED_TRACE(point);
+        const std::string n = std::to_string(++round);
+        change("src/a.c", "a.c round " + n + "\n");
+        add("new/f" + n, noise(5000, round));
+        crash_at_ = point;
+        Ran killed = vdweb(a, {"update"});
+        crash_at_.clear();
+        EXPECT_EQ(killed.rc, 128 + SIGKILL) << killed.err;
+        EXPECT_NE(vdweb(a, {"status"}).out.find("did not finish"), std::string::npos);
+        Ran again = vdweb(a, {"update"});
+        ASSERT_EQ(again.rc, 0) << again.err;
+        EXPECT_NE(again.err.find("interrupted"), std::string::npos) << again.err;
+        EXPECT_EQ(slurp(a + "/vobs/p/src/a.c"), "a.c round " + n + "\n");
+        EXPECT_EQ(slurp(a + "/vobs/p/new/f" + n), noise(5000, round));
+        EXPECT_EQ(vdweb(a, {"status"}).out, "");
+        Ran same = vdweb(a, {"verify"});
+        EXPECT_EQ(same.rc, 0) << same.out << same.err;
+        EXPECT_EQ(vdweb(a, {"update"}).out, "") << "nothing more to send";
+    }
 }
 
 // A pre-checkin trigger asks through vdprompt: on the client's terminal the user answers
