@@ -22,6 +22,7 @@
 
 #include "client/client_config.h"
 #include "client/copy_area.h"
+#include "client/crash_hook.h"
 #include "client/record_applier.h"
 #include "client/rpc_channel.h"
 
@@ -209,6 +210,35 @@ private:
     time_t last_ = 0;
 };
 
+// ---- elements an interrupted command left uncertain --------------------------------------
+
+// The paths noted in "uncertain", one a line.
+std::set<std::string> uncertain(const CopyArea& area) {
+    std::set<std::string> out;
+    std::istringstream in(area.get("uncertain"));
+    for (std::string line; std::getline(in, line);)
+        if (!line.empty()) out.insert(line);
+    return out;
+}
+
+bool set_uncertain(CopyArea& area, const std::set<std::string>& paths) {
+    std::string text;
+    for (const std::string& p : paths) text += p + "\n";
+    return area.set("uncertain", text);
+}
+
+bool note_uncertain(CopyArea& area, const std::vector<std::string>& paths) {
+    std::set<std::string> all = uncertain(area);
+    all.insert(paths.begin(), paths.end());
+    return set_uncertain(area, all);
+}
+
+bool settle_uncertain(CopyArea& area, const std::vector<std::string>& paths) {
+    std::set<std::string> all = uncertain(area);
+    for (const std::string& p : paths) all.erase(p);
+    return set_uncertain(area, all);
+}
+
 // ---- update ------------------------------------------------------------------------------
 
 std::atomic<bool> g_interrupted{false};
@@ -252,15 +282,6 @@ std::string commit_args(CopyArea& area, const std::string& uuid, const std::stri
     }
     a.emplace_back("CommitReqEnd", "");
     return rpc_args(a);
-}
-
-// Fault tests stop the client at a named point of an update the way `kill -9` or a power
-// cut would: VDWEB_CRASH_AT names the point ("begin", "element", "commit", "confirmed"
-// between the server's answer to a commit and the area forgetting what it named,
-// "committed").
-void crash_point(const char* name) {
-    static const char* const at = getenv("VDWEB_CRASH_AT");
-    if (at && strcmp(at, name) == 0) raise(SIGKILL);
 }
 
 // Sends what the area applied in its session and forgets it; with `completed_ok` the
@@ -330,8 +351,10 @@ bool recover(Session& s) {
 // committed. Ctrl-C cancels it through a second request and leaves the area consistent.
 // `other`, when given, sees every part first (the answer of a command that ends with an
 // update carries the command's own output too).
+// `refusals_ok`: items of the commit the server refuses (an unload of what its record does
+// not hold) are let go; it applies the others all the same.
 int run_update(Session& s, const std::string& rpc, const std::string& args, bool full,
-               const std::function<void(const Part&)>& other = {}) {
+               const std::function<void(const Part&)>& other = {}, bool refusals_ok = false) {
     CopyArea& area = *s.area;
     RecordApplier applier(area, *s.channel, RecordApplier::Mode::SESSION, warn);
     Progress progress("Updating");
@@ -391,7 +414,14 @@ int run_update(Session& s, const std::string& rpc, const std::string& args, bool
     }
     const bool completed = r.ok && applier.ended() && applier.completed_ok() && !cancelled;
     crash_point("commit");
-    if (!commit_applied(s, false, completed ? "1" : "0", full)) return failed(s.error);
+    bool refused = false;
+    if (!commit_applied(s, false, completed ? "1" : "0", full, &refused)) {
+        if (!refused || !refusals_ok) return failed(s.error);
+        // The server ended the session and holds what it took; what it refused is
+        // fetched again.
+        warn(s.error);
+        if (!area.clear_applied()) return failed(area.error());
+    }
     crash_point("committed");
     area.set("session_state", completed ? "" : "abandoned");
     if (isatty(STDOUT_FILENO) || st.elements > 0)
@@ -421,6 +451,40 @@ std::string fetch_args(Session& s, const std::vector<std::string>& scopes) {
     return rpc_args(a);
 }
 
+// Elements a command was stopped on may be held in the area otherwise than the server's
+// record says. The server is told the area holds none of them (unloads confirmed in the
+// commit of a fetch of their directories), and a second fetch of those directories, which
+// walks them against the record, sends each of them whole. Work in the area is safe: the
+// applier keeps hijacked files and a checkout's own bytes.
+int bring_back_uncertain(Session& s) {
+    const std::set<std::string> redo = uncertain(*s.area);
+    if (redo.empty()) return kOk;
+    warn("bringing back " + std::to_string(redo.size()) +
+         " element(s) a command that did not finish left uncertain");
+    remove_half_written(*s.area);
+    std::set<std::string> dirs;
+    for (const std::string& path : redo) {
+        AppliedItem item;
+        const size_t slash = path.rfind('/');
+        item.dir = slash == std::string::npos ? "" : path.substr(0, slash);
+        item.leaf = slash == std::string::npos ? path : path.substr(slash + 1);
+        item.oid = kNullOid;
+        dirs.insert(item.dir.empty() ? path : item.dir);
+        if (!s.area->add_applied(item)) return failed(s.area->error());
+    }
+    const std::vector<std::string> scopes(dirs.begin(), dirs.end());
+    for (int pass = 0; pass < 2; ++pass) {
+        // The unloads of elements the server's record does not hold (a command stopped
+        // before the server acted) are refused, harmlessly.
+        const int rc =
+            run_update(s, "ws_sync_fetch_rpc", fetch_args(s, scopes), false, {}, pass == 0);
+        if (rc != kOk) return rc;
+    }
+    if (!settle_uncertain(*s.area, std::vector<std::string>(redo.begin(), redo.end())))
+        return failed(s.area->error());
+    return kOk;
+}
+
 int cmd_update(const Args& args) {
     Options o(args, {}, {});
     if (!o.error.empty()) return usage(o.error, "update");
@@ -438,6 +502,8 @@ int cmd_update(const Args& args) {
     }
     if (!s.area->lock_updates()) return failed(s.area->error());
     if (!recover(s)) return failed(s.error);
+    const int rc = bring_back_uncertain(s);
+    if (rc != kOk) return rc;
     return run_update(s, "ws_sync_fetch_rpc", fetch_args(s, scopes), scopes.empty());
 }
 
@@ -617,15 +683,21 @@ int cmd_lsvob(const Args& args) {
 
 // ---- element operations ----------------------------------------------------------------
 
-// Runs an operation whose answer downloads the elements it changed.
-int run_single(Session& s, const std::string& rpc, const std::string& args,
-               const std::string* upload = nullptr, const std::vector<std::string>& adopt = {},
+// Runs an operation on `paths` whose answer downloads the elements it changed. The server
+// records the download as loaded once it has sent it: a client stopped before applying it
+// would hold rows the server no longer agrees with, so the paths stay noted as uncertain
+// until the answer has been applied, and the next update brings them again.
+int run_single(Session& s, const std::vector<std::string>& paths, const std::string& rpc,
+               const std::string& args, const std::string* upload = nullptr,
+               const std::vector<std::string>& adopt = {},
                const std::function<bool(Part&)>& other = {}) {
+    if (!note_uncertain(*s.area, paths)) return failed(s.area->error());
     RecordApplier applier(*s.area, *s.channel, RecordApplier::Mode::SINGLE, warn);
     for (const std::string& a : adopt) applier.adopt(a);
     CallResult r = s.channel->call(
         rpc, args,
         [&](Part& p) {
+            crash_point("answered");
             if (other && !other(p)) return false;
             return applier.on_part(p);
         },
@@ -633,6 +705,7 @@ int run_single(Session& s, const std::string& rpc, const std::string& args,
         [&](const char* d, size_t n) { return applier.body(d, n); });
     r.complete ? applier.finish() : applier.flush();
     if (!applier.error().empty()) return failed(applier.error());
+    if (r.complete && !settle_uncertain(*s.area, paths)) return failed(s.area->error());
     if (!r.ok) return failed(r.message());
     return kOk;
 }
@@ -685,7 +758,7 @@ int cmd_checkout(const Args& args) {
                            {"Comment", o.value("-c", "--comment")},
                            {"EndItem", ""}});
     }
-    return run_single(s, "checkout_rpc", rpc_args(a));
+    return run_single(s, rels, "checkout_rpc", rpc_args(a));
 }
 
 int cmd_checkin(const Args& args) {
@@ -716,7 +789,7 @@ int cmd_checkin(const Args& args) {
                      {"SeriesIsLast", "1"}};
         if (dir) a.emplace_back("IsDir", "1");
         const std::string abs = s.area->abs(rel);
-        return run_single(s, "checkin_rpc", rpc_args(a), dir ? nullptr : &abs);
+        return run_single(s, {rel}, "checkin_rpc", rpc_args(a), dir ? nullptr : &abs);
     };
     int rc = kOk;
     if (files.size() == 1) {
@@ -758,7 +831,7 @@ int cmd_checkin(const Args& args) {
                      {"Identical", o.has("--identical") ? "1" : "0"},
                      {"NumItems", std::to_string(files.size())}};
         for (const std::string& rel : files) a.emplace_back("Scope", rel);
-        rc = run_single(s, "checkin_atomic_rpc", rpc_args(a), &upload, {}, [&](Part& p) {
+        rc = run_single(s, files, "checkin_atomic_rpc", rpc_args(a), &upload, {}, [&](Part& p) {
             if (p.name() == "CheckinMergeInputRecord")
                 warn(p.header("CheckinMergeItemScope") + " needs a merge from " +
                      p.header("CheckinMergeFromVersion") + "; nothing was checked in");
@@ -793,6 +866,7 @@ int cmd_uncheckout(const Args& args) {
     // Work done in the checkout is kept beside the element unless asked otherwise; the
     // element's own file then comes from the server. Should the server refuse, the work
     // goes back where it was.
+    if (!note_uncertain(*s.area, rels)) return failed(s.area->error());
     std::vector<std::pair<std::string, std::string>> moved;
     for (size_t i = 0; i < rels.size(); ++i) {
         const std::string abs = s.area->abs(rels[i]);
@@ -801,8 +875,9 @@ int cmd_uncheckout(const Args& args) {
         for (int n = 1; access(keep.c_str(), F_OK) == 0; ++n)
             keep = abs + ".keep." + std::to_string(n);
         if (rename(abs.c_str(), keep.c_str()) == 0) moved.emplace_back(abs, keep);
+        crash_step();
     }
-    const int rc = run_single(s, "uncheckout_rpc", rpc_args(a));
+    const int rc = run_single(s, rels, "uncheckout_rpc", rpc_args(a));
     for (const auto& [abs, keep] : moved) {
         struct stat st;
         if (rc != kOk && lstat(abs.c_str(), &st) != 0) {
@@ -841,7 +916,7 @@ int cmd_mkelem(const Args& args) {
                      {"FileEltype", ""},
                      {"Scope", rel},
                      {"IsDir", dir ? "1" : "0"}};
-        int rc = run_single(s, "mkelem_rpc", rpc_args(a), dir ? nullptr : &abs, {rel});
+        int rc = run_single(s, {rel}, "mkelem_rpc", rpc_args(a), dir ? nullptr : &abs, {rel});
         if (rc != kOk) return rc;
     }
     return kOk;
@@ -860,7 +935,7 @@ int cmd_mv(const Args& args) {
     Elem t;
     if (s.area->lookup(target, &t) && t.kind == 'd')
         target += "/" + fs::path(rels[0]).filename().string();
-    return run_single(s, "mv_rpc",
+    return run_single(s, {rels[0], target}, "mv_rpc",
                       rpc_args({{"ViewUuid", s.view_uuid},
                                 {"Source", rels[0]},
                                 {"Target", target},
@@ -876,7 +951,7 @@ int cmd_rm(const Args& args) {
     if (!s.open_area(o.operands[0]) || !known_operands(s, o.operands, &rels, nullptr))
         return failed(s.error);
     for (const std::string& rel : rels) {
-        int rc = run_single(s, "rmname_rpc",
+        int rc = run_single(s, {rel}, "rmname_rpc",
                             rpc_args({{"ViewUuid", s.view_uuid},
                                       {"Scope", rel},
                                       {"Comment", o.value("-c", "--comment")}}));
@@ -1278,6 +1353,8 @@ int cmd_status(const Args& args) {
         printf("private     %s\n", r.c_str());
         if (it->is_directory(ec)) it.disable_recursion_pending();
     }
+    for (const std::string& path : uncertain(*area))
+        printf("A command on %s did not finish: run `vdweb update`.\n", path.c_str());
     if (area->update_running())
         printf("An update is running.\n");
     else if (update_unfinished(area->get("session_state")))

@@ -16,6 +16,8 @@
 #include <ctime>
 #include <filesystem>
 
+#include "client/crash_hook.h"
+
 namespace client {
 
 namespace {
@@ -312,6 +314,7 @@ std::string CopyArea::get(const std::string& key) const {
 }
 
 bool CopyArea::set(const std::string& key, const std::string& value) {
+    crash_step();
     Stmt s(
         prepare("INSERT INTO meta(key, value) VALUES(?1, ?2)"
                 " ON CONFLICT(key) DO UPDATE SET value = excluded.value"));
@@ -328,6 +331,7 @@ bool CopyArea::lookup(const std::string& path, Elem* out) const {
 }
 
 bool CopyArea::put(const Elem& e) {
+    crash_step();
     Stmt s(prepare((std::string("INSERT OR REPLACE INTO elem(") + kElemColumns +
                     ") VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12, ?13, ?14, ?15)")
                        .c_str()));
@@ -350,12 +354,14 @@ bool CopyArea::put(const Elem& e) {
 }
 
 bool CopyArea::forget(const std::string& path) {
+    crash_step();
     Stmt s(prepare("DELETE FROM elem WHERE path = ?1 OR (path >= ?2 AND path < ?3)"));
     s.bind(1, path).bind(2, path + "/").bind(3, below_end(path));
     return s.done() || fail("cannot write the copy area's index");
 }
 
 bool CopyArea::move(const std::string& from, const std::string& to) {
+    crash_step();
     Stmt s(
         prepare("UPDATE OR REPLACE elem SET path = ?2 || substr(path, length(?1) + 1)"
                 " WHERE path = ?1 OR (path >= ?3 AND path < ?4)"));
@@ -376,6 +382,7 @@ bool CopyArea::each(const std::string& path, const std::function<bool(const Elem
 }
 
 bool CopyArea::add_applied(const AppliedItem& i) {
+    crash_step();
     Stmt s(
         prepare("INSERT INTO applied(dir, leaf, oid, dfh, slink, tgt_dfh, tgt_leaf)"
                 " VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7)"));
@@ -408,6 +415,7 @@ bool CopyArea::each_applied(const std::function<void(const AppliedItem&)>& fn) c
 }
 
 bool CopyArea::clear_applied() {
+    crash_step();
     return exec("DELETE FROM applied");
 }
 
@@ -451,7 +459,10 @@ bool CopyArea::begin() {
 bool CopyArea::end() {
     if (!in_batch_) return true;
     in_batch_ = false;
-    return exec("COMMIT");
+    crash_step();
+    const bool ok = exec("COMMIT");
+    crash_step();
+    return ok;
 }
 
 }  // namespace client

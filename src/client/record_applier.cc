@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <vector>
 
+#include "client/crash_hook.h"
 #include "client/rpc_channel.h"
 #include "request/vdw_req_args.h"
 
@@ -93,7 +94,11 @@ struct RecordApplier::Pending {
     long mtime = 0;
     unsigned long fmode = 0644;
     bool omitted = false;
-    bool skip = false;  // the contents go nowhere (a kept hijacked file)
+    bool skip = false;  // the contents go nowhere
+    // A file that differs from its row: taken as the version only if it holds the version's
+    // bytes already (an update stopped between writing it and noting it), else kept as
+    // the user's hijacked file.
+    bool only_if_same = false;
     std::string replica;
     std::string temp;
     int fd = -1;
@@ -202,6 +207,7 @@ bool RecordApplier::body(const char* data, size_t n) {
 }
 
 bool RecordApplier::on_part(Part& part) {
+    crash_step();
     const std::string& name = part.name();
     if (name == "SyncElemData") {
         if (!pending_) return fail("the server sent contents without their element");
@@ -340,13 +346,19 @@ bool RecordApplier::element(const Part& part) {
         pending_ = std::move(p);
         return keep_file(e, item, Holds::VERSION);
     }
+    if (has_known && known.kind == 'f' && known.checked_out && e.checked_out && exists &&
+        S_ISREG(st.st_mode)) {
+        // Still checked out: the file is the user's work, whatever the server sends.
+        p->skip = true;
+        pending_ = std::move(p);
+        e.hash = known.hash;
+        return keep_file(e, item, Holds::OTHER);
+    }
     if (hijacked) {
         if (!e.checked_out) {
             // The user's changes stay; the server's record is not taken either, so the
             // next update offers the element again.
-            ++stats_.kept;
-            warn_("kept hijacked file " + path);
-            p->skip = true;
+            p->only_if_same = true;
             pending_ = std::move(p);
             return true;
         }
@@ -367,10 +379,17 @@ bool RecordApplier::element(const Part& part) {
     return true;
 }
 
+bool RecordApplier::keep_hijacked(const std::string& path) {
+    ++stats_.kept;
+    warn_("kept hijacked file " + path);
+    return true;
+}
+
 bool RecordApplier::settle() {
     if (!pending_) return true;
     std::unique_ptr<Pending> p = std::move(pending_);
     if (p->skip) return true;
+    if (p->only_if_same) return keep_hijacked(p->elem.path);
     // No contents came with the record: the server holds the area's file to be this version
     // already (an uncheckout that changed nothing, for one). A file that is there stays,
     // with the mode the new state asks for; one that is not is downloaded.
@@ -439,12 +458,23 @@ bool RecordApplier::fetch_by_url(Pending& p) {
 bool RecordApplier::place(Pending& p) {
     Elem& e = p.elem;
     const std::string abs = area_.abs(e.path);
+    if (p.only_if_same) {
+        if (!same_bytes(abs, p.temp)) return keep_hijacked(e.path);
+        e.hash = p.sha ? p.sha->hex() : "";
+        return keep_file(e, p.item, Holds::VERSION);
+    }
     Elem known;
     const bool has_known = area_.lookup(e.path, &known);
     struct stat st;
-    if (!has_known && !adopted_.count(e.path) && lstat(abs.c_str(), &st) == 0 &&
-        S_ISREG(st.st_mode) && same_bytes(abs, p.temp)) {
+    const bool exists = lstat(abs.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+    if (!has_known && !adopted_.count(e.path) && exists && same_bytes(abs, p.temp)) {
         // A file the area did not know yet holds exactly these bytes: take it over.
+    } else if (has_known && known.checked_out && exists && !same_bytes(abs, p.temp)) {
+        // A checkout's work is never overwritten: it is kept beside the version.
+        const std::string keep = keep_name(abs);
+        if (::rename(abs.c_str(), keep.c_str()) != 0)
+            return fail("cannot move " + abs + " out of the way: " + strerror(errno));
+        warn_("kept " + e.path + " as " + keep.substr(area_.root().size() + 1));
     } else if (!clear_way(e.path, has_known ? &known : nullptr)) {
         return false;
     }
@@ -462,9 +492,11 @@ bool RecordApplier::place(Pending& p) {
         struct timespec times[2] = {{0, UTIME_OMIT}, {p.mtime, 0}};
         utimensat(AT_FDCWD, p.temp.c_str(), times, 0);
     }
+    crash_step();
     if (::rename(p.temp.c_str(), abs.c_str()) != 0)
         return fail("cannot write " + abs + ": " + strerror(errno));
     p.temp.clear();
+    crash_step();
     if (lstat(abs.c_str(), &st) != 0) return fail("cannot read " + abs + " back");
     e.hash = p.sha ? p.sha->hex() : "";
     if (e.hash.empty() && !file_sha256(abs, &e.hash)) return fail("cannot read " + abs);

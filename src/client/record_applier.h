@@ -83,6 +83,8 @@ private:
     bool rename(const Part& part);
     bool place(Pending& p);
     bool settle();
+    // Leaves a hijacked file as the user made it (the record is not taken).
+    bool keep_hijacked(const std::string& path);
     // What a file taken as it is holds: the version's bytes, or other bytes (a hijacked
     // file checked out as it was).
     enum class Holds { VERSION, OTHER };
