@@ -22,6 +22,7 @@
 
 #include "client/client_config.h"
 #include "client/copy_area.h"
+#include "client/crash_hook.h"
 #include "client/record_applier.h"
 #include "client/rpc_channel.h"
 
@@ -209,6 +210,35 @@ private:
     time_t last_ = 0;
 };
 
+// ---- elements an interrupted command left uncertain --------------------------------------
+
+// The paths noted in "uncertain", one a line.
+std::set<std::string> uncertain(const CopyArea& area) {
+    std::set<std::string> out;
+    std::istringstream in(area.get("uncertain"));
+    for (std::string line; std::getline(in, line);)
+        if (!line.empty()) out.insert(line);
+    return out;
+}
+
+bool set_uncertain(CopyArea& area, const std::set<std::string>& paths) {
+    std::string text;
+    for (const std::string& p : paths) text += p + "\n";
+    return area.set("uncertain", text);
+}
+
+bool note_uncertain(CopyArea& area, const std::vector<std::string>& paths) {
+    std::set<std::string> all = uncertain(area);
+    all.insert(paths.begin(), paths.end());
+    return set_uncertain(area, all);
+}
+
+bool settle_uncertain(CopyArea& area, const std::vector<std::string>& paths) {
+    std::set<std::string> all = uncertain(area);
+    for (const std::string& p : paths) all.erase(p);
+    return set_uncertain(area, all);
+}
+
 // ---- update ------------------------------------------------------------------------------
 
 std::atomic<bool> g_interrupted{false};
@@ -256,49 +286,75 @@ std::string commit_args(CopyArea& area, const std::string& uuid, const std::stri
 
 // Sends what the area applied in its session and forgets it; with `completed_ok` the
 // session ends (completed or not), otherwise it stays in progress on the server.
-bool commit_applied(Session& s, bool cancel, const char* completed_ok, bool full) {
+// `refused`, when given, tells a server that answered and refused from one not reached.
+bool commit_applied(Session& s, bool cancel, const char* completed_ok, bool full,
+                    bool* refused = nullptr) {
     CopyArea& area = *s.area;
     const std::string args = commit_args(area, s.view_uuid, area.get("session_ts"),
                                          area.get("session_id"), cancel, completed_ok, full);
     CallResult r = s.channel->call("ws_sync_commit_rpc", args);
+    if (refused) *refused = r.complete && !r.ok;
     if (!r.ok) {
         s.error = "the commit failed: " + r.message();
         return false;
     }
+    crash_point("confirmed");
     return area.clear_applied() || (s.error = area.error(), false);
 }
 
-// An update that did not end: what it applied is committed (the session stays in
-// progress), and the next fetch abandons it.
+// The update states the area records in "session_state": none once an update has ended;
+// "starting" from before its request until the server's session begins; "fetching" while
+// the session's records are applied; "abandoned" once a session was cut short or cancelled
+// and what it applied committed. Any state but none means the server may hold a session
+// in progress for the view.
+bool update_unfinished(const std::string& state) {
+    return !state.empty();
+}
+
+// A file that was arriving when its update stopped is half written: it goes.
+void remove_half_written(const CopyArea& area) {
+    std::error_code ec;
+    for (auto it = fs::recursive_directory_iterator(area.root(), ec);
+         it != fs::recursive_directory_iterator(); it.increment(ec)) {
+        if (ec) break;
+        const std::string name = it->path().filename().string();
+        if (name == ".vdweb") {
+            it.disable_recursion_pending();
+        } else if (name.rfind(kTempPrefix, 0) == 0) {
+            fs::remove(it->path(), ec);
+        }
+    }
+}
+
+// An update that did not end, whatever point it stopped at: half-written files go, what it
+// applied is committed (the session stays in progress), and the next fetch abandons the
+// session.
 bool recover(Session& s) {
     CopyArea& area = *s.area;
     const std::string state = area.get("session_state");
-    if (state != "fetching" && area.applied_count() == 0) return true;
-    if (state == "fetching") {
-        warn("finishing an update that was interrupted");
-        // A file that was arriving when it stopped is half written: it goes.
-        std::error_code ec;
-        for (auto it = fs::recursive_directory_iterator(area.root(), ec);
-             it != fs::recursive_directory_iterator(); it.increment(ec)) {
-            if (ec) break;
-            const std::string name = it->path().filename().string();
-            if (name == ".vdweb") {
-                it.disable_recursion_pending();
-            } else if (name.rfind(kTempPrefix, 0) == 0) {
-                fs::remove(it->path(), ec);
-            }
-        }
+    if (!update_unfinished(state) && area.applied_count() == 0) return true;
+    if (state != "abandoned") warn("finishing an update that was interrupted");
+    remove_half_written(area);
+    bool refused = false;
+    if (area.applied_count() > 0 && !commit_applied(s, false, nullptr, false, &refused)) {
+        if (!refused) return false;  // the server was not reached: the next try commits
+        // The session ended before its records were confirmed (killed after the commit
+        // that ended it): the server does not count these elements as loaded, and the
+        // fetch brings them again.
+        warn(s.error + "; the elements it names are fetched again");
+        if (!area.clear_applied()) return (s.error = area.error(), false);
     }
-    if (area.applied_count() > 0 && !commit_applied(s, false, nullptr, false)) return false;
-    return area.set("session_state", "abandoned");
+    return area.set("session_state", "abandoned") || (s.error = area.error(), false);
 }
 
 // A fetch (or a config-spec change, which answers with one) applied to the area and
 // committed. Ctrl-C cancels it through a second request and leaves the area consistent.
 // `other`, when given, sees every part first (the answer of a command that ends with an
 // update carries the command's own output too).
+// `refusals_ok`: items of the commit the server refuses (an unload of what its record does
+// not hold) are let go; it applies the others all the same.
 int run_update(Session& s, const std::string& rpc, const std::string& args, bool full,
-               const std::function<void(const Part&)>& other = {}) {
+               const std::function<void(const Part&)>& other = {}, bool refusals_ok = false) {
     CopyArea& area = *s.area;
     RecordApplier applier(area, *s.channel, RecordApplier::Mode::SESSION, warn);
     Progress progress("Updating");
@@ -310,12 +366,18 @@ int run_update(Session& s, const std::string& rpc, const std::string& args, bool
     sigaction(SIGTERM, &sa, &old_term);
     g_interrupted = false;
     bool session_noted = false, cancelled = false;
+    // Noted before the request: a client stopped before the session's first record still
+    // leaves the area saying that a session may be in progress.
+    const std::string state_before = area.get("session_state");
+    if (state_before.empty() && !area.set("session_state", "starting")) return failed(area.error());
     CallResult r = s.channel->call(
         rpc, args,
         [&](Part& part) {
             if (other) other(part);
             if (!applier.on_part(part)) return false;
+            if (applier.stats().elements > 0) crash_point("element");
             if (applier.began() && !session_noted) {
+                crash_point("begin");
                 session_noted = true;
                 if (!area.set("session_id", applier.session_id()) ||
                     !area.set("session_ts", applier.session_ts()) ||
@@ -346,10 +408,21 @@ int run_update(Session& s, const std::string& rpc, const std::string& args, bool
     if (!r.complete) return failed(r.message());
     if (!session_noted) {
         if (!r.ok) return failed(r.message());
+        // No session began (a command with nothing to bring): the state stands as it was.
+        if (state_before.empty() && !area.set("session_state", "")) return failed(area.error());
         return kOk;
     }
     const bool completed = r.ok && applier.ended() && applier.completed_ok() && !cancelled;
-    if (!commit_applied(s, false, completed ? "1" : "0", full)) return failed(s.error);
+    crash_point("commit");
+    bool refused = false;
+    if (!commit_applied(s, false, completed ? "1" : "0", full, &refused)) {
+        if (!refused || !refusals_ok) return failed(s.error);
+        // The server ended the session and holds what it took; what it refused is
+        // fetched again.
+        warn(s.error);
+        if (!area.clear_applied()) return failed(area.error());
+    }
+    crash_point("committed");
     area.set("session_state", completed ? "" : "abandoned");
     if (isatty(STDOUT_FILENO) || st.elements > 0)
         printf("%lld element%s updated, %.1f MB received%s\n", st.elements,
@@ -362,21 +435,54 @@ int run_update(Session& s, const std::string& rpc, const std::string& args, bool
     return kOk;
 }
 
+// The fetch always abandons a session the server holds in progress for the view: the
+// update holds the area's lock, and a web view has one copy area, so such a session can
+// only be one of this area's that was cut short, whatever the area managed to note of it
+// (a client killed before the session's first record notes nothing the server sent).
 std::string fetch_args(Session& s, const std::vector<std::string>& scopes) {
-    const bool abandon = s.area->get("session_state") == "abandoned";
-    ArgList a = {{"SyncReqBegin", ""},
-                 {"ViewUuid", s.view_uuid},
-                 {"Mode", "SyncFromVob"},
-                 {"Preview", "0"},
-                 {"AutoLoadRuleGen", "0"},
-                 {"DeferLoad", "0"},
-                 {"AbortInprogressSync", abandon ? "1" : "0"},
-                 {"ScopeCnt", std::to_string(scopes.size())}};
+    ArgList a = {{"SyncReqBegin", ""},         {"ViewUuid", s.view_uuid},
+                 {"Mode", "SyncFromVob"},      {"Preview", "0"},
+                 {"AutoLoadRuleGen", "0"},     {"DeferLoad", "0"},
+                 {"AbortInprogressSync", "1"}, {"ScopeCnt", std::to_string(scopes.size())}};
     for (const std::string& sc : scopes) a.emplace_back("Scope", sc);
     a.emplace_back("ScopeVerIdsCnt", "0");
     a.emplace_back("SyncReqEnd", "");
     a.emplace_back("SendFailures", "1");
     return rpc_args(a);
+}
+
+// Elements a command was stopped on may be held in the area otherwise than the server's
+// record says. The server is told the area holds none of them (unloads confirmed in the
+// commit of a fetch of their directories), and a second fetch of those directories, which
+// walks them against the record, sends each of them whole. Work in the area is safe: the
+// applier keeps hijacked files and a checkout's own bytes.
+int bring_back_uncertain(Session& s) {
+    const std::set<std::string> redo = uncertain(*s.area);
+    if (redo.empty()) return kOk;
+    warn("bringing back " + std::to_string(redo.size()) +
+         " element(s) a command that did not finish left uncertain");
+    remove_half_written(*s.area);
+    std::set<std::string> dirs;
+    for (const std::string& path : redo) {
+        AppliedItem item;
+        const size_t slash = path.rfind('/');
+        item.dir = slash == std::string::npos ? "" : path.substr(0, slash);
+        item.leaf = slash == std::string::npos ? path : path.substr(slash + 1);
+        item.oid = kNullOid;
+        dirs.insert(item.dir.empty() ? path : item.dir);
+        if (!s.area->add_applied(item)) return failed(s.area->error());
+    }
+    const std::vector<std::string> scopes(dirs.begin(), dirs.end());
+    for (int pass = 0; pass < 2; ++pass) {
+        // The unloads of elements the server's record does not hold (a command stopped
+        // before the server acted) are refused, harmlessly.
+        const int rc =
+            run_update(s, "ws_sync_fetch_rpc", fetch_args(s, scopes), false, {}, pass == 0);
+        if (rc != kOk) return rc;
+    }
+    if (!settle_uncertain(*s.area, std::vector<std::string>(redo.begin(), redo.end())))
+        return failed(s.area->error());
+    return kOk;
 }
 
 int cmd_update(const Args& args) {
@@ -394,7 +500,10 @@ int cmd_update(const Args& args) {
         }
         scopes.push_back(rel);
     }
+    if (!s.area->lock_updates()) return failed(s.area->error());
     if (!recover(s)) return failed(s.error);
+    const int rc = bring_back_uncertain(s);
+    if (rc != kOk) return rc;
     return run_update(s, "ws_sync_fetch_rpc", fetch_args(s, scopes), scopes.empty());
 }
 
@@ -424,7 +533,8 @@ int cmd_vdtool(const Args& args) {
     a.emplace_back("cmd", args[0]);
     // In a copy area the command's changes come back as an update, applied and committed.
     if (in_area) {
-        if (!recover(s)) return failed(s.error);
+        if (!s.area->lock_updates() || !recover(s))
+            return failed(s.error.empty() ? s.area->error() : s.error);
         a.emplace_back("supports-sync", "");
     }
     for (size_t i = 1; i < args.size(); ++i) a.emplace_back("arg", args[i]);
@@ -573,15 +683,21 @@ int cmd_lsvob(const Args& args) {
 
 // ---- element operations ----------------------------------------------------------------
 
-// Runs an operation whose answer downloads the elements it changed.
-int run_single(Session& s, const std::string& rpc, const std::string& args,
-               const std::string* upload = nullptr, const std::vector<std::string>& adopt = {},
+// Runs an operation on `paths` whose answer downloads the elements it changed. The server
+// records the download as loaded once it has sent it: a client stopped before applying it
+// would hold rows the server no longer agrees with, so the paths stay noted as uncertain
+// until the answer has been applied, and the next update brings them again.
+int run_single(Session& s, const std::vector<std::string>& paths, const std::string& rpc,
+               const std::string& args, const std::string* upload = nullptr,
+               const std::vector<std::string>& adopt = {},
                const std::function<bool(Part&)>& other = {}) {
+    if (!note_uncertain(*s.area, paths)) return failed(s.area->error());
     RecordApplier applier(*s.area, *s.channel, RecordApplier::Mode::SINGLE, warn);
     for (const std::string& a : adopt) applier.adopt(a);
     CallResult r = s.channel->call(
         rpc, args,
         [&](Part& p) {
+            crash_point("answered");
             if (other && !other(p)) return false;
             return applier.on_part(p);
         },
@@ -589,6 +705,7 @@ int run_single(Session& s, const std::string& rpc, const std::string& args,
         [&](const char* d, size_t n) { return applier.body(d, n); });
     r.complete ? applier.finish() : applier.flush();
     if (!applier.error().empty()) return failed(applier.error());
+    if (r.complete && !settle_uncertain(*s.area, paths)) return failed(s.area->error());
     if (!r.ok) return failed(r.message());
     return kOk;
 }
@@ -641,7 +758,7 @@ int cmd_checkout(const Args& args) {
                            {"Comment", o.value("-c", "--comment")},
                            {"EndItem", ""}});
     }
-    return run_single(s, "checkout_rpc", rpc_args(a));
+    return run_single(s, rels, "checkout_rpc", rpc_args(a));
 }
 
 int cmd_checkin(const Args& args) {
@@ -672,7 +789,7 @@ int cmd_checkin(const Args& args) {
                      {"SeriesIsLast", "1"}};
         if (dir) a.emplace_back("IsDir", "1");
         const std::string abs = s.area->abs(rel);
-        return run_single(s, "checkin_rpc", rpc_args(a), dir ? nullptr : &abs);
+        return run_single(s, {rel}, "checkin_rpc", rpc_args(a), dir ? nullptr : &abs);
     };
     int rc = kOk;
     if (files.size() == 1) {
@@ -714,7 +831,7 @@ int cmd_checkin(const Args& args) {
                      {"Identical", o.has("--identical") ? "1" : "0"},
                      {"NumItems", std::to_string(files.size())}};
         for (const std::string& rel : files) a.emplace_back("Scope", rel);
-        rc = run_single(s, "checkin_atomic_rpc", rpc_args(a), &upload, {}, [&](Part& p) {
+        rc = run_single(s, files, "checkin_atomic_rpc", rpc_args(a), &upload, {}, [&](Part& p) {
             if (p.name() == "CheckinMergeInputRecord")
                 warn(p.header("CheckinMergeItemScope") + " needs a merge from " +
                      p.header("CheckinMergeFromVersion") + "; nothing was checked in");
@@ -749,6 +866,7 @@ int cmd_uncheckout(const Args& args) {
     // Work done in the checkout is kept beside the element unless asked otherwise; the
     // element's own file then comes from the server. Should the server refuse, the work
     // goes back where it was.
+    if (!note_uncertain(*s.area, rels)) return failed(s.area->error());
     std::vector<std::pair<std::string, std::string>> moved;
     for (size_t i = 0; i < rels.size(); ++i) {
         const std::string abs = s.area->abs(rels[i]);
@@ -757,8 +875,9 @@ int cmd_uncheckout(const Args& args) {
         for (int n = 1; access(keep.c_str(), F_OK) == 0; ++n)
             keep = abs + ".keep." + std::to_string(n);
         if (rename(abs.c_str(), keep.c_str()) == 0) moved.emplace_back(abs, keep);
+        crash_step();
     }
-    const int rc = run_single(s, "uncheckout_rpc", rpc_args(a));
+    const int rc = run_single(s, rels, "uncheckout_rpc", rpc_args(a));
     for (const auto& [abs, keep] : moved) {
         struct stat st;
         if (rc != kOk && lstat(abs.c_str(), &st) != 0) {
@@ -797,7 +916,7 @@ int cmd_mkelem(const Args& args) {
                      {"FileEltype", ""},
                      {"Scope", rel},
                      {"IsDir", dir ? "1" : "0"}};
-        int rc = run_single(s, "mkelem_rpc", rpc_args(a), dir ? nullptr : &abs, {rel});
+        int rc = run_single(s, {rel}, "mkelem_rpc", rpc_args(a), dir ? nullptr : &abs, {rel});
         if (rc != kOk) return rc;
     }
     return kOk;
@@ -816,7 +935,7 @@ int cmd_mv(const Args& args) {
     Elem t;
     if (s.area->lookup(target, &t) && t.kind == 'd')
         target += "/" + fs::path(rels[0]).filename().string();
-    return run_single(s, "mv_rpc",
+    return run_single(s, {rels[0], target}, "mv_rpc",
                       rpc_args({{"ViewUuid", s.view_uuid},
                                 {"Source", rels[0]},
                                 {"Target", target},
@@ -832,7 +951,7 @@ int cmd_rm(const Args& args) {
     if (!s.open_area(o.operands[0]) || !known_operands(s, o.operands, &rels, nullptr))
         return failed(s.error);
     for (const std::string& rel : rels) {
-        int rc = run_single(s, "rmname_rpc",
+        int rc = run_single(s, {rel}, "rmname_rpc",
                             rpc_args({{"ViewUuid", s.view_uuid},
                                       {"Scope", rel},
                                       {"Comment", o.value("-c", "--comment")}}));
@@ -1062,11 +1181,32 @@ std::map<std::string, std::map<std::string, std::string>> canonical_state(CopyAr
     return parents;
 }
 
+// The files of the area that do not hold what the index says (checked-out files hold the
+// user's work and are not compared), each printed; their number.
+int report_changed_files(CopyArea& area) {
+    int changed = 0;
+    area.each("", [&](const Elem& e) {
+        if (e.checked_out) return true;
+        const std::string abs = area.abs(e.path);
+        struct stat st;
+        if (lstat(abs.c_str(), &st) != 0) {
+            printf("missing      %s\n", e.path.c_str());
+            ++changed;
+        } else if (!file_matches(abs, e)) {
+            printf("hijacked     %s\n", e.path.c_str());
+            ++changed;
+        }
+        return true;
+    });
+    return changed;
+}
+
 int cmd_verify(const Args& args) {
     Options o(args, {}, {});
     if (!o.error.empty() || !o.operands.empty()) return usage("verify takes no operands", "verify");
     Session s;
     if (!s.open_area(".")) return failed(s.error);
+    const int changed = report_changed_files(*s.area);
     const auto state = canonical_state(*s.area);
     std::map<std::string, std::string> mine;  // directory -> digest
     std::string text;
@@ -1088,6 +1228,8 @@ int cmd_verify(const Args& args) {
         });
     if (!r.ok) return failed(r.message());
     if (packed.empty() && bogus.empty() && missing.empty()) {
+        if (changed > 0)
+            return failed("the files above do not hold the versions the copy area records");
         printf("The copy area agrees with the server.\n");
         return kOk;
     }
@@ -1211,7 +1353,11 @@ int cmd_status(const Args& args) {
         printf("private     %s\n", r.c_str());
         if (it->is_directory(ec)) it.disable_recursion_pending();
     }
-    if (area->get("session_state") == "fetching" || area->get("session_state") == "abandoned")
+    for (const std::string& path : uncertain(*area))
+        printf("A command on %s did not finish: run `vdweb update`.\n", path.c_str());
+    if (area->update_running())
+        printf("An update is running.\n");
+    else if (update_unfinished(area->get("session_state")))
         printf("An update did not finish: run `vdweb update`.\n");
     return kOk;
 }
@@ -1257,10 +1403,10 @@ const std::vector<Command> kCommands = {
      "Lists the elements of the directories (or the elements named) with the version the\n"
      "area holds and the rule that selected it.\n"},
     {"verify", nullptr, cmd_verify, "vdweb verify", "check the copy area against the server",
-     "Compares what the copy area's index holds (each element's version and checkout) with\n"
-     "the server's record of the area by one digest; where they differ, names the\n"
-     "directories and the elements that disagree. It does not read the files: `status` shows\n"
-     "changes made to them.\n"},
+     "Checks that each file not checked out holds the version the copy area records (its\n"
+     "contents are read where its status cannot tell), and compares what the copy area's\n"
+     "index holds (each element's version and checkout) with the server's record of the\n"
+     "area by one digest; names the files, directories and elements that disagree.\n"},
     {"status", "st", cmd_status, "vdweb status [PATH]", "show what is changed in the area",
      "Lists checked-out, hijacked, missing and view-private files of the copy area.\n"},
     {"cat", nullptr, cmd_cat, "vdweb cat NAME[@@VERSION]", "print a version's contents",

@@ -1,13 +1,22 @@
 // A copy area and its index.
 #include "client/copy_area.h"
 
+#include <fcntl.h>
+#include <openssl/evp.h>
 #include <sqlite3.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <cstring>
+#include <ctime>
 #include <filesystem>
+
+#include "client/crash_hook.h"
 
 namespace client {
 
@@ -19,7 +28,8 @@ const char* const kSchema =
     "CREATE TABLE IF NOT EXISTS meta(key TEXT PRIMARY KEY, value TEXT NOT NULL);"
     "CREATE TABLE IF NOT EXISTS elem(path TEXT PRIMARY KEY, kind TEXT NOT NULL, oid TEXT,"
     " dfh TEXT, target TEXT, tgt_dfh TEXT, version TEXT, rule TEXT, checked_out INTEGER,"
-    " size INTEGER, mtime_ns INTEGER);"
+    " size INTEGER, mtime_ns INTEGER, hash TEXT, ctime_ns INTEGER, ino INTEGER,"
+    " noted_ns INTEGER);"
     "CREATE TABLE IF NOT EXISTS applied(seq INTEGER PRIMARY KEY, dir TEXT, leaf TEXT, oid TEXT,"
     " dfh TEXT, slink INTEGER, tgt_dfh TEXT, tgt_leaf TEXT);";
 
@@ -52,6 +62,7 @@ public:
         return t ? reinterpret_cast<const char*>(t) : "";
     }
     long long integer(int i) const { return sqlite3_column_int64(s_, i); }
+    bool column_null(int i) const { return sqlite3_column_type(s_, i) == SQLITE_NULL; }
 
 private:
     sqlite3_stmt* s_ = nullptr;
@@ -71,11 +82,49 @@ Elem read_elem(const Stmt& s) {
     e.checked_out = s.integer(8) != 0;
     e.size = s.integer(9);
     e.mtime_ns = s.integer(10);
+    e.hash = s.text(11);
+    e.ctime_ns = s.column_null(12) ? -1 : s.integer(12);
+    e.ino = s.column_null(13) ? -1 : s.integer(13);
+    e.noted_ns = s.column_null(14) ? -1 : s.integer(14);
     return e;
 }
 
 const char* const kElemColumns =
-    "path, kind, oid, dfh, target, tgt_dfh, version, rule, checked_out, size, mtime_ns";
+    "path, kind, oid, dfh, target, tgt_dfh, version, rule, checked_out, size, mtime_ns, hash,"
+    " ctime_ns, ino, noted_ns";
+
+// Columns an index made by an older client lacks; adding one that is there fails, harmlessly.
+const char* const kAddedColumns[] = {
+    "ALTER TABLE elem ADD COLUMN hash TEXT",
+    "ALTER TABLE elem ADD COLUMN ctime_ns INTEGER",
+    "ALTER TABLE elem ADD COLUMN ino INTEGER",
+    "ALTER TABLE elem ADD COLUMN noted_ns INTEGER",
+};
+
+// A write to a file in the same tick of the file system's clock as its last change leaves
+// its times as they were. A file whose last change lies within this much of the moment it
+// was noted is "racily clean": only its contents tell (two seconds covers file systems
+// that keep whole or even seconds).
+constexpr long long kRacyNs = 2000000000LL;
+
+long long ns_of(const struct timespec& t) {
+    return static_cast<long long>(t.tv_sec) * 1000000000LL + t.tv_nsec;
+}
+
+long long now_ns() {
+    struct timespec t;
+    clock_gettime(CLOCK_REALTIME, &t);
+    return ns_of(t);
+}
+
+// Whether the status alone shows the file unchanged since it was noted.
+bool status_unchanged(const struct stat& st, const Elem& e) {
+    if (e.size < 0 || e.noted_ns < 0) return false;
+    const long long changed = std::max(ns_of(st.st_mtim), ns_of(st.st_ctim));
+    return st.st_size == e.size && ns_of(st.st_mtim) == e.mtime_ns &&
+           ns_of(st.st_ctim) == e.ctime_ns && static_cast<long long>(st.st_ino) == e.ino &&
+           changed < e.noted_ns - kRacyNs;
+}
 
 // The upper bound of the paths below `path` in the index's order: "p/" <= x < "p0".
 std::string below_end(const std::string& path) {
@@ -84,18 +133,75 @@ std::string below_end(const std::string& path) {
 
 }  // namespace
 
+Sha256::Sha256() : ctx_(EVP_MD_CTX_new()) {
+    ok_ = ctx_ && EVP_DigestInit_ex(ctx_, EVP_sha256(), nullptr) == 1;
+}
+
+Sha256::~Sha256() {
+    EVP_MD_CTX_free(ctx_);
+}
+
+bool Sha256::update(const char* data, size_t n) {
+    ok_ = ok_ && EVP_DigestUpdate(ctx_, data, n) == 1;
+    return ok_;
+}
+
+std::string Sha256::hex() {
+    unsigned char raw[EVP_MAX_MD_SIZE];
+    unsigned int len = 0;
+    if (!ok_ || EVP_DigestFinal_ex(ctx_, raw, &len) != 1) return "";
+    ok_ = false;  // a digest is final once
+    static const char kHex[] = "0123456789abcdef";
+    std::string out;
+    for (unsigned int i = 0; i < len; ++i) {
+        out.push_back(kHex[raw[i] >> 4]);
+        out.push_back(kHex[raw[i] & 15]);
+    }
+    return out;
+}
+
+bool file_sha256(const std::string& abs, std::string* hex) {
+    const int fd = open(abs.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return false;
+    Sha256 sha;
+    char buf[65536];
+    ssize_t n = 0;
+    bool ok = true;
+    while (ok && (n = read(fd, buf, sizeof buf)) != 0) {
+        if (n < 0 && errno == EINTR) continue;
+        ok = n > 0 && sha.update(buf, static_cast<size_t>(n));
+    }
+    close(fd);
+    *hex = ok ? sha.hex() : "";
+    return !hex->empty();
+}
+
+void note_file(Elem& e, const struct stat& st) {
+    e.size = st.st_size;
+    e.mtime_ns = ns_of(st.st_mtim);
+    e.ctime_ns = ns_of(st.st_ctim);
+    e.ino = static_cast<long long>(st.st_ino);
+    e.noted_ns = now_ns();
+}
+
 bool file_matches(const std::string& abs, const Elem& e) {
     struct stat st;
     if (lstat(abs.c_str(), &st) != 0) return false;
     if (e.kind == 'd') return S_ISDIR(st.st_mode);
     if (e.kind == 'l') return S_ISLNK(st.st_mode);
     if (!S_ISREG(st.st_mode)) return false;
-    const long long mtime =
-        static_cast<long long>(st.st_mtim.tv_sec) * 1000000000LL + st.st_mtim.tv_nsec;
-    return st.st_size == e.size && mtime == e.mtime_ns;
+    if (status_unchanged(st, e)) return true;
+    if (e.hash.empty()) {
+        // A row from before hashes were kept: its size and modification time are all
+        // there is to go by.
+        return e.noted_ns < 0 && e.size == st.st_size && e.mtime_ns == ns_of(st.st_mtim);
+    }
+    std::string hex;
+    return file_sha256(abs, &hex) && hex == e.hash;
 }
 
 CopyArea::~CopyArea() {
+    if (lock_fd_ >= 0) close(lock_fd_);
     if (in_batch_) end();
     for (auto& [sql, stmt] : statements_) sqlite3_finalize(stmt);
     sqlite3_close(db_);
@@ -139,7 +245,10 @@ bool CopyArea::open(bool create) {
     if (sqlite3_open_v2((meta + "/area.db").c_str(), &db_, flags, nullptr) != SQLITE_OK)
         return fail("cannot open the copy area's index");
     sqlite3_busy_timeout(db_, 10000);
-    return exec("PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL;") && exec(kSchema);
+    if (!exec("PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL;") || !exec(kSchema))
+        return false;
+    for (const char* sql : kAddedColumns) sqlite3_exec(db_, sql, nullptr, nullptr, nullptr);
+    return true;
 }
 
 std::unique_ptr<CopyArea> CopyArea::create(const std::string& dir, std::string* error) {
@@ -205,6 +314,7 @@ std::string CopyArea::get(const std::string& key) const {
 }
 
 bool CopyArea::set(const std::string& key, const std::string& value) {
+    crash_step();
     Stmt s(
         prepare("INSERT INTO meta(key, value) VALUES(?1, ?2)"
                 " ON CONFLICT(key) DO UPDATE SET value = excluded.value"));
@@ -221,8 +331,9 @@ bool CopyArea::lookup(const std::string& path, Elem* out) const {
 }
 
 bool CopyArea::put(const Elem& e) {
+    crash_step();
     Stmt s(prepare((std::string("INSERT OR REPLACE INTO elem(") + kElemColumns +
-                    ") VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11)")
+                    ") VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12, ?13, ?14, ?15)")
                        .c_str()));
     s.bind(1, e.path)
         .bind(2, std::string(1, e.kind))
@@ -234,17 +345,23 @@ bool CopyArea::put(const Elem& e) {
         .bind(8, e.rule)
         .bind(9, static_cast<long long>(e.checked_out))
         .bind(10, e.size)
-        .bind(11, e.mtime_ns);
+        .bind(11, e.mtime_ns)
+        .bind(12, e.hash)
+        .bind(13, e.ctime_ns)
+        .bind(14, e.ino)
+        .bind(15, e.noted_ns);
     return s.done() || fail("cannot write the copy area's index");
 }
 
 bool CopyArea::forget(const std::string& path) {
+    crash_step();
     Stmt s(prepare("DELETE FROM elem WHERE path = ?1 OR (path >= ?2 AND path < ?3)"));
     s.bind(1, path).bind(2, path + "/").bind(3, below_end(path));
     return s.done() || fail("cannot write the copy area's index");
 }
 
 bool CopyArea::move(const std::string& from, const std::string& to) {
+    crash_step();
     Stmt s(
         prepare("UPDATE OR REPLACE elem SET path = ?2 || substr(path, length(?1) + 1)"
                 " WHERE path = ?1 OR (path >= ?3 AND path < ?4)"));
@@ -265,6 +382,7 @@ bool CopyArea::each(const std::string& path, const std::function<bool(const Elem
 }
 
 bool CopyArea::add_applied(const AppliedItem& i) {
+    crash_step();
     Stmt s(
         prepare("INSERT INTO applied(dir, leaf, oid, dfh, slink, tgt_dfh, tgt_leaf)"
                 " VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7)"));
@@ -297,12 +415,39 @@ bool CopyArea::each_applied(const std::function<void(const AppliedItem&)>& fn) c
 }
 
 bool CopyArea::clear_applied() {
+    crash_step();
     return exec("DELETE FROM applied");
 }
 
 long long CopyArea::applied_count() const {
     Stmt s(prepare("SELECT count(*) FROM applied"));
     return s.step() == SQLITE_ROW ? s.integer(0) : 0;
+}
+
+bool CopyArea::lock_updates() {
+    if (lock_fd_ >= 0) return true;
+    const std::string path = root_ + "/.vdweb/update.lock";
+    const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    if (fd < 0) {
+        error_ = "cannot open " + path + ": " + strerror(errno);
+        return false;
+    }
+    if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        close(fd);
+        error_ = "another update of " + root_ + " is running";
+        return false;
+    }
+    lock_fd_ = fd;
+    return true;
+}
+
+bool CopyArea::update_running() const {
+    if (lock_fd_ >= 0) return false;
+    const int fd = ::open((root_ + "/.vdweb/update.lock").c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return false;
+    const bool held = flock(fd, LOCK_SH | LOCK_NB) != 0 && errno == EWOULDBLOCK;
+    close(fd);
+    return held;
 }
 
 bool CopyArea::begin() {
@@ -314,7 +459,10 @@ bool CopyArea::begin() {
 bool CopyArea::end() {
     if (!in_batch_) return true;
     in_batch_ = false;
-    return exec("COMMIT");
+    crash_step();
+    const bool ok = exec("COMMIT");
+    crash_step();
+    return ok;
 }
 
 }  // namespace client

@@ -4,8 +4,10 @@
 // The index holds one row per element the server has loaded into the area (its path
 // relative to the area's root, as the view names it: "vobs/p/src/a.c"), with the object id
 // and file handle the server sent, the version and config-spec rule, whether it is checked
-// out, and the size and modification time the client left the file with: a file that no
-// longer matches them while not checked out is hijacked. A second table holds the records
+// out, the SHA-256 of the version's bytes, and what the file looked like when the client
+// last knew it to hold those bytes (size, modification and change times in nanoseconds,
+// inode, and when that was noted). A file that no longer holds the version's bytes while
+// not checked out is hijacked. A second table holds the records
 // applied during the update in progress and not yet committed to the server, so that an
 // update cut short (the client killed, the connection lost) is committed and recovered by
 // the next one. Writes are batched in transactions the caller opens; a crash loses at most
@@ -13,6 +15,7 @@
 #ifndef CLIENT_COPY_AREA_H
 #define CLIENT_COPY_AREA_H
 
+#include <sys/stat.h>
 #include <sys/types.h>
 
 #include <functional>
@@ -21,6 +24,7 @@
 #include <string>
 
 struct sqlite3;
+struct evp_md_ctx_st;
 struct sqlite3_stmt;
 
 namespace client {
@@ -34,8 +38,15 @@ struct Elem {
     std::string version;  // "/main/3"
     std::string rule;     // the config-spec rule that selected it
     bool checked_out = false;
+    // The SHA-256 (hex) of the version's bytes; empty when the client never had them.
+    std::string hash;
+    // The file as it was when noted to hold `hash`; size -1 when it does not (a checkout
+    // that took a hijacked file's bytes), and its contents must then be read to tell.
     long long size = -1;
     long long mtime_ns = -1;
+    long long ctime_ns = -1;
+    long long ino = -1;
+    long long noted_ns = -1;  // the wall clock when the file was noted
 };
 
 // A record applied and not yet committed: what the commit of the session names.
@@ -84,6 +95,14 @@ public:
     bool clear_applied();
     long long applied_count() const;
 
+    // Holds the area's update lock until the area is closed (or the process ends, however
+    // it ends); false when another process holds it. One update at a time per area: an
+    // update may then take any session the server has in progress for the view as one of
+    // its own that was cut short.
+    bool lock_updates();
+    // Whether another process holds the update lock now.
+    bool update_running() const;
+
     // Batches: writes between begin() and end() go to disk together.
     bool begin();
     bool end();
@@ -102,11 +121,37 @@ private:
     sqlite3* db_ = nullptr;
     mutable std::map<std::string, sqlite3_stmt*> statements_;
     bool in_batch_ = false;
+    int lock_fd_ = -1;
     mutable std::string error_;
 };
 
-// Whether the file at `abs` still matches what the client left there.
+// Whether the file at `abs` still holds what the index says it holds. Decided from its
+// status where that can decide (size, times, inode all as noted, and the file changed
+// long enough before it was noted that a later write cannot share its timestamps);
+// otherwise from its contents against `e.hash`.
 bool file_matches(const std::string& abs, const Elem& e);
+
+// Notes the file's status `st` in `e` as the status of a file holding `e.hash`.
+void note_file(Elem& e, const struct stat& st);
+
+// A SHA-256 computed over bytes as they pass.
+class Sha256 {
+public:
+    Sha256();
+    ~Sha256();
+    Sha256(const Sha256&) = delete;
+    Sha256& operator=(const Sha256&) = delete;
+    bool update(const char* data, size_t n);
+    // The digest in hex; empty when any step failed.
+    std::string hex();
+
+private:
+    ::evp_md_ctx_st* ctx_;
+    bool ok_;
+};
+
+// The SHA-256 (hex) of the file at `abs`; false when it cannot be read.
+bool file_sha256(const std::string& abs, std::string* hex);
 
 }  // namespace client
 

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "client/commands.h"
+#include "client/crash_hook.h"
 
 namespace {
 
@@ -57,5 +58,9 @@ int main(int argc, char** argv) {
     }
     for (const std::string& a : args)
         if (a == "--help" || a == "-h") return help({first});
-    return c->run(args);
+    const int rc = c->run(args);
+    // A fault test that asked for a kill beyond the end of the run learns its length.
+    if (client::crash_steps_planned())
+        fprintf(stderr, "vdweb: crash steps %lld\n", client::crash_steps_taken());
+    return rc;
 }

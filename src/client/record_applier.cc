@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <vector>
 
+#include "client/crash_hook.h"
 #include "client/rpc_channel.h"
 #include "request/vdw_req_args.h"
 
@@ -55,10 +56,6 @@ bool yes(const std::string& v) {
     return v == "1";
 }
 
-long long mtime_of(const struct stat& st) {
-    return static_cast<long long>(st.st_mtim.tv_sec) * 1000000000LL + st.st_mtim.tv_nsec;
-}
-
 bool same_bytes(const std::string& a, const std::string& b) {
     int fa = open(a.c_str(), O_RDONLY | O_CLOEXEC);
     int fb = open(b.c_str(), O_RDONLY | O_CLOEXEC);
@@ -97,7 +94,11 @@ struct RecordApplier::Pending {
     long mtime = 0;
     unsigned long fmode = 0644;
     bool omitted = false;
-    bool skip = false;  // the contents go nowhere (a kept hijacked file)
+    bool skip = false;  // the contents go nowhere
+    // A file that differs from its row: taken as the version only if it holds the version's
+    // bytes already (an update stopped between writing it and noting it), else kept as
+    // the user's hijacked file.
+    bool only_if_same = false;
     std::string replica;
     std::string temp;
     int fd = -1;
@@ -105,6 +106,7 @@ struct RecordApplier::Pending {
     bool gz_done = false;
     z_stream z{};
     bool z_open = false;
+    std::unique_ptr<Sha256> sha;  // of the bytes written, as they are written
 
     ~Pending() {
         if (fd >= 0) close(fd);
@@ -112,6 +114,7 @@ struct RecordApplier::Pending {
         if (!temp.empty()) unlink(temp.c_str());
     }
     bool write_all(const char* data, size_t n) {
+        if (sha) sha->update(data, n);
         while (n > 0) {
             ssize_t w = ::write(fd, data, n);
             if (w < 0 && errno == EINTR) continue;
@@ -171,6 +174,7 @@ bool RecordApplier::streams(const Part& part) {
         return true;  // body() stops the reader
     }
     p.temp = temp;
+    p.sha = std::make_unique<Sha256>();
     p.gz = part.header("Content-Type") == "application/x-gzip";
     if (p.gz) {
         p.z_open = inflateInit2(&p.z, 16 + MAX_WBITS) == Z_OK;
@@ -203,6 +207,7 @@ bool RecordApplier::body(const char* data, size_t n) {
 }
 
 bool RecordApplier::on_part(Part& part) {
+    crash_step();
     const std::string& name = part.name();
     if (name == "SyncElemData") {
         if (!pending_) return fail("the server sent contents without their element");
@@ -339,30 +344,44 @@ bool RecordApplier::element(const Part& part) {
         // A new element made from this file: the file is its contents.
         p->skip = true;
         pending_ = std::move(p);
-        return keep_file(e, item);
+        return keep_file(e, item, Holds::VERSION);
+    }
+    if (has_known && known.kind == 'f' && known.checked_out && e.checked_out && exists &&
+        S_ISREG(st.st_mode)) {
+        // Still checked out: the file is the user's work, whatever the server sends.
+        p->skip = true;
+        pending_ = std::move(p);
+        e.hash = known.hash;
+        return keep_file(e, item, Holds::OTHER);
     }
     if (hijacked) {
         if (!e.checked_out) {
             // The user's changes stay; the server's record is not taken either, so the
             // next update offers the element again.
-            ++stats_.kept;
-            warn_("kept hijacked file " + path);
-            p->skip = true;
+            p->only_if_same = true;
             pending_ = std::move(p);
             return true;
         }
-        // Checked out with the hijacked contents: they become the checkout's.
+        // Checked out with the hijacked contents: they become the checkout's, and the
+        // index goes on knowing the bytes of the version they were checked out from.
         p->skip = true;
         pending_ = std::move(p);
-        return keep_file(e, item);
+        e.hash = known.hash;
+        return keep_file(e, item, Holds::OTHER);
     }
     if (p->omitted) {
         // What the area holds already: only the record changes.
         if (has_known && known.oid == e.oid && exists && file_matches(abs, known))
-            return keep_file(e, item);
+            return keep_file(e, item, Holds::VERSION);
         return fetch_by_url(*p);
     }
     pending_ = std::move(p);
+    return true;
+}
+
+bool RecordApplier::keep_hijacked(const std::string& path) {
+    ++stats_.kept;
+    warn_("kept hijacked file " + path);
     return true;
 }
 
@@ -370,25 +389,45 @@ bool RecordApplier::settle() {
     if (!pending_) return true;
     std::unique_ptr<Pending> p = std::move(pending_);
     if (p->skip) return true;
+    if (p->only_if_same) return keep_hijacked(p->elem.path);
     // No contents came with the record: the server holds the area's file to be this version
     // already (an uncheckout that changed nothing, for one). A file that is there stays,
     // with the mode the new state asks for; one that is not is downloaded.
+    const std::string abs = area_.abs(p->elem.path);
     struct stat st;
-    if (lstat(area_.abs(p->elem.path).c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+    if (lstat(abs.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return fetch_by_url(*p);
+    // The server takes the file for this version, but the index may know better: a file
+    // that left its checkout with bytes not its version's is kept aside and the version
+    // fetched.
+    Elem known;
+    if (!p->elem.checked_out && area_.lookup(p->elem.path, &known) && known.kind == 'f' &&
+        known.oid == p->elem.oid && !known.hash.empty() && !file_matches(abs, known)) {
+        const std::string keep = keep_name(abs);
+        if (::rename(abs.c_str(), keep.c_str()) != 0)
+            return fail("cannot move " + abs + " out of the way: " + strerror(errno));
+        warn_("kept " + p->elem.path + " as " + keep.substr(area_.root().size() + 1));
         return fetch_by_url(*p);
-    return keep_file(p->elem, p->item);
+    }
+    return keep_file(p->elem, p->item, Holds::VERSION);
 }
 
-bool RecordApplier::keep_file(Elem& e, const AppliedItem& item) {
+bool RecordApplier::keep_file(Elem& e, const AppliedItem& item, Holds holds) {
     const std::string abs = area_.abs(e.path);
     struct stat st;
     if (lstat(abs.c_str(), &st) != 0) return fail("cannot read " + abs);
     // Writable while checked out, read-only otherwise.
     const mode_t m = st.st_mode & 07777;
     chmod(abs.c_str(), e.checked_out ? (m | 0200) : (m & ~0222));
+    if (holds == Holds::OTHER) {
+        // Nothing about the file tells whether it holds the version: its contents will.
+        e.size = e.mtime_ns = e.ctime_ns = e.ino = e.noted_ns = -1;
+        return record(e, item);
+    }
+    // Status first, then the bytes: a write between the two makes the status noted stale,
+    // never the hash wrong for it.
     if (lstat(abs.c_str(), &st) != 0) return fail("cannot read " + abs + " back");
-    e.size = st.st_size;
-    e.mtime_ns = mtime_of(st);
+    if (!file_sha256(abs, &e.hash)) return fail("cannot read " + abs);
+    note_file(e, st);
     return record(e, item);
 }
 
@@ -419,12 +458,23 @@ bool RecordApplier::fetch_by_url(Pending& p) {
 bool RecordApplier::place(Pending& p) {
     Elem& e = p.elem;
     const std::string abs = area_.abs(e.path);
+    if (p.only_if_same) {
+        if (!same_bytes(abs, p.temp)) return keep_hijacked(e.path);
+        e.hash = p.sha ? p.sha->hex() : "";
+        return keep_file(e, p.item, Holds::VERSION);
+    }
     Elem known;
     const bool has_known = area_.lookup(e.path, &known);
     struct stat st;
-    if (!has_known && !adopted_.count(e.path) && lstat(abs.c_str(), &st) == 0 &&
-        S_ISREG(st.st_mode) && same_bytes(abs, p.temp)) {
+    const bool exists = lstat(abs.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+    if (!has_known && !adopted_.count(e.path) && exists && same_bytes(abs, p.temp)) {
         // A file the area did not know yet holds exactly these bytes: take it over.
+    } else if (has_known && known.checked_out && exists && !same_bytes(abs, p.temp)) {
+        // A checkout's work is never overwritten: it is kept beside the version.
+        const std::string keep = keep_name(abs);
+        if (::rename(abs.c_str(), keep.c_str()) != 0)
+            return fail("cannot move " + abs + " out of the way: " + strerror(errno));
+        warn_("kept " + e.path + " as " + keep.substr(area_.root().size() + 1));
     } else if (!clear_way(e.path, has_known ? &known : nullptr)) {
         return false;
     }
@@ -442,12 +492,15 @@ bool RecordApplier::place(Pending& p) {
         struct timespec times[2] = {{0, UTIME_OMIT}, {p.mtime, 0}};
         utimensat(AT_FDCWD, p.temp.c_str(), times, 0);
     }
+    crash_step();
     if (::rename(p.temp.c_str(), abs.c_str()) != 0)
         return fail("cannot write " + abs + ": " + strerror(errno));
     p.temp.clear();
+    crash_step();
     if (lstat(abs.c_str(), &st) != 0) return fail("cannot read " + abs + " back");
-    e.size = st.st_size;
-    e.mtime_ns = mtime_of(st);
+    e.hash = p.sha ? p.sha->hex() : "";
+    if (e.hash.empty() && !file_sha256(abs, &e.hash)) return fail("cannot read " + abs);
+    note_file(e, st);
     return record(e, p.item);
 }
 

@@ -83,8 +83,13 @@ private:
     bool rename(const Part& part);
     bool place(Pending& p);
     bool settle();
+    // Leaves a hijacked file as the user made it (the record is not taken).
+    bool keep_hijacked(const std::string& path);
+    // What a file taken as it is holds: the version's bytes, or other bytes (a hijacked
+    // file checked out as it was).
+    enum class Holds { VERSION, OTHER };
     // Takes the file in the area as the element's (mode set by the checkout state).
-    bool keep_file(Elem& e, const AppliedItem& item);
+    bool keep_file(Elem& e, const AppliedItem& item, Holds holds);
     bool fetch_by_url(Pending& p);
     bool record(const Elem& e, const AppliedItem& item);
     bool fail(const std::string& why);

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <sstream>
 
+#include "client/crash_hook.h"
 #include "core/stg/stg.h"
 #include "interact/ireq_msg.h"
 #include "request/vdw_req_args.h"
@@ -137,15 +138,21 @@ CallResult RpcChannel::call(const std::string& rpc, const std::string& args, con
                             const std::function<bool(const char*, size_t)>& on_body) {
     const std::string name =
         rpc.find("::") == std::string::npos && rpc.rfind("VDW_", 0) != 0 ? kRpcPrefix + rpc : rpc;
-    return perform(creds_.url, &name, &args, upload, on_part, streams, on_body, "");
+    crash_step();
+    CallResult r = perform(creds_.url, &name, &args, upload, on_part, streams, on_body, "");
+    crash_step();
+    return r;
 }
 
 CallResult RpcChannel::get(const std::string& path, const OnPart& on_part,
                            const std::function<bool(const Part&)>& streams,
                            const std::function<bool(const char*, size_t)>& on_body) {
     // The download names what it wants in a header of its own, beside the CGI's URL.
-    return perform(creds_.url, nullptr, nullptr, nullptr, on_part, streams, on_body,
-                   "X-Tarvex-Cltxt-Url: " + path);
+    crash_step();
+    CallResult r = perform(creds_.url, nullptr, nullptr, nullptr, on_part, streams, on_body,
+                           "X-Tarvex-Cltxt-Url: " + path);
+    crash_step();
+    return r;
 }
 
 CallResult RpcChannel::perform(const std::string& url, const std::string* form_rpc,

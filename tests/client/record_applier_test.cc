@@ -8,6 +8,8 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -44,6 +46,11 @@ Part elem(const std::string& leaf, const char* ftype, bool slink = false,
                                  {"NextVerIsSlink", slink ? "1" : "0"},
                                  {"NextVerSlinkTgtLeaf", target},
                                  {"NextVerFtype", ftype}});
+}
+
+void set_header(Part& p, const std::string& name, const std::string& value) {
+    for (auto& h : p.headers)
+        if (h.first == name) h.second = value;
 }
 
 // Feeds the records as the reader would: data parts through streams() and body().
@@ -108,9 +115,76 @@ TEST(RecordApplier, FilesArriveWholeWithTheirModes) {
     Elem e;
     ASSERT_TRUE(area->lookup("vobs/p/src/a.c", &e));
     EXPECT_TRUE(file_matches(file, e));
+    std::string hash;
+    ASSERT_TRUE(file_sha256(file, &hash));
+    EXPECT_EQ(e.hash, hash) << "the hash of the bytes as they arrived";
     EXPECT_EQ(area->applied_count(), 2);
     for (const auto& entry : fs::directory_iterator(area->abs("vobs/p/src")))
         EXPECT_EQ(entry.path().filename().string().rfind(kTempPrefix, 0), std::string::npos);
+}
+
+// A file whose bytes differ from what its row says, met by a record bringing a version:
+// the user's work is never overwritten, and a file that already holds the version's bytes
+// (an update stopped between writing it and noting it) is taken without a complaint.
+TEST(RecordApplier, WorkInTheAreaIsNeverOverwritten) {
+    struct Case {
+        const char* what;
+        bool row_checked_out;     // the area's row
+        bool record_checked_out;  // the record that arrives
+        const char* on_disk;      // the file when the record arrives ("one\n" is the row's)
+        const char* want_file;
+        bool want_kept;         // reported as a kept hijacked file
+        const char* want_keep;  // what NAME.keep holds, or null for none
+    };
+    const Case cases[] = {
+        {"a hijacked file", false, false, "mine\n", "mine\n", true, nullptr},
+        {"a file holding the new version already", false, false, "two\n", "two\n", false, nullptr},
+        {"a checkout's work, still checked out", true, true, "work\n", "work\n", false, nullptr},
+        {"a checkout's work, no longer checked out", true, false, "work\n", "two\n", false,
+         "work\n"},
+        {"an unchanged file", false, false, "one\n", "two\n", false, nullptr},
+    };
+    for (const Case& c : cases) {
+        TempDir tmp;
+        std::string error;
+        std::unique_ptr<CopyArea> area = CopyArea::create(tmp.path() + "/area", &error);
+        ASSERT_TRUE(area) << error;
+        RpcChannel channel({"http://127.0.0.1:9", "", ""});
+        {
+            RecordApplier first(*area, channel, RecordApplier::Mode::SINGLE,
+                                [](const std::string&) {});
+            Part e = elem("a.c", "File");
+            set_header(e, "NextVerCheckedOut", c.row_checked_out ? "1" : "0");
+            ASSERT_TRUE(feed(first, {dir("vobs"), e, part("SyncElemData", {}, "one\n")}))
+                << c.what << ": " << first.error();
+        }
+        const std::string file = area->abs("vobs/a.c");
+        fs::permissions(file, fs::perms::owner_write, fs::perm_options::add);
+        std::ofstream(file, std::ios::trunc) << c.on_disk;
+        std::vector<std::string> warnings;
+        RecordApplier a(*area, channel, RecordApplier::Mode::SESSION,
+                        [&](const std::string& w) { warnings.push_back(w); });
+        const std::string new_oid = std::string(31, '0') + "2";
+        Part e = elem("a.c", "File");
+        set_header(e, "NextVerOid", new_oid);
+        set_header(e, "NextVerCheckedOut", c.record_checked_out ? "1" : "0");
+        ASSERT_TRUE(feed(a, {dir("vobs"), e, part("SyncElemData", {}, "two\n")}))
+            << c.what << ": " << a.error();
+        std::ifstream in(file);
+        std::string got((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        EXPECT_EQ(got, c.want_file) << c.what;
+        EXPECT_EQ(a.stats().kept, c.want_kept ? 1 : 0) << c.what;
+        if (c.want_keep) {
+            std::ifstream k(file + ".keep");
+            std::string kept((std::istreambuf_iterator<char>(k)), std::istreambuf_iterator<char>());
+            EXPECT_EQ(kept, c.want_keep) << c.what;
+        } else {
+            EXPECT_FALSE(fs::exists(file + ".keep")) << c.what;
+        }
+        Elem row;
+        ASSERT_TRUE(area->lookup("vobs/a.c", &row));
+        EXPECT_EQ(row.oid == new_oid, !c.want_kept) << c.what;
+    }
 }
 
 }  // namespace

@@ -1,14 +1,17 @@
 // The vdweb command-line client against lighttpd and vdweb.cgi, run as a person runs it:
 // its own process, its own configuration directory, alice's password in VDWEB_PASSWORD,
 // copy areas on disk. Work done in one copy area reaches another byte for byte; an
-// uncheckout restores; a hijacked file is reported and kept; an update cancelled with
-// Ctrl-C or killed outright is finished by the next one; a trigger's question is asked on
-// the client's terminal; a wrong password and a server process that dies are failures.
+// uncheckout restores; a hijacked file is reported and kept, and an edit is seen whatever
+// the file's status says; an update cancelled with Ctrl-C or killed at any point, and a
+// command killed after the server acted, are set right by the next update, and so is the
+// client killed at random steps of its commands; a trigger's question is asked on the
+// client's terminal; a wrong password and a server process that dies are failures.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <pty.h>
 #include <signal.h>
 #include <sqlite3.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -16,7 +19,9 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <iostream>
 #include <map>
+#include <random>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -112,6 +117,8 @@ protected:
         std::vector<std::string> e = {"XDG_CONFIG_HOME=" + config_, "HOME=" + site_.home(),
                                       "PATH=/usr/bin:/bin"};
         if (password) e.push_back(std::string("VDWEB_PASSWORD=") + password);
+        if (!crash_at_.empty()) e.push_back("VDWEB_CRASH_AT=" + crash_at_);
+        if (crash_step_ > 0) e.push_back("VDWEB_CRASH_STEP=" + std::to_string(crash_step_));
         return e;
     }
     static void exec_client(const std::string& cwd, const std::vector<std::string>& args,
@@ -181,6 +188,8 @@ protected:
     Captured cap_;
     imsg_redirect_table_t saved_{};
     std::string config_;
+    std::string crash_at_;      // where the client kills itself, when set
+    long long crash_step_ = 0;  // at which step it kills itself, when set
 };
 
 // Two web views' copy areas kept in step through the client: a checkin in one reaches the
@@ -264,7 +273,12 @@ TEST_F(ClientTest, TwoCopyAreasKeptInStep) {
     EXPECT_NE(hist.out.find(kAlice.name), std::string::npos) << hist.out << hist.err;
 
     // One digest says the area agrees with the server's record of it; where it does not,
-    // the element is named.
+    // the element is named. A hijacked file is named too, until it holds its version again.
+    Ran hijacked = vdweb(b, {"verify"});
+    EXPECT_EQ(hijacked.rc, 1) << hijacked.out << hijacked.err;
+    EXPECT_NE(hijacked.out.find("hijacked     vobs/p/src/b.txt"), std::string::npos)
+        << hijacked.out;
+    write_file(b_txt, "bee\n");
     Ran same = vdweb(b, {"verify"});
     EXPECT_EQ(same.rc, 0) << same.out << same.err;
     EXPECT_NE(same.out.find("agrees"), std::string::npos) << same.out;
@@ -280,6 +294,46 @@ TEST_F(ClientTest, TwoCopyAreasKeptInStep) {
     EXPECT_EQ(differs.rc, 1);
     EXPECT_NE(differs.out.find("differs      vobs/p/src/new.txt"), std::string::npos)
         << differs.out << differs.err;
+}
+
+// A file's bytes, not its status, say whether it holds its version. A hijacked edit taken
+// into a checkout and then uncheckouted is kept as NAME.keep and the version comes back; an
+// edit that keeps the size and puts the modification time back is still seen by `status`
+// and `verify`, which names the file.
+TEST_F(ClientTest, EditsAreSeenWhateverTheFileStatusSays) {
+    login();
+    const std::string a = area("alice_a");
+    const std::string b_txt = a + "/vobs/p/src/b.txt";
+    fs::permissions(b_txt, fs::perms::owner_write, fs::perm_options::add);
+    write_file(b_txt, "hijacked edit\n");
+    EXPECT_NE(vdweb(a, {"status"}).out.find("hijacked    vobs/p/src/b.txt"), std::string::npos);
+    Ran co = vdweb(a, {"checkout", "vobs/p/src/b.txt"});
+    ASSERT_EQ(co.rc, 0) << co.err;
+    EXPECT_EQ(slurp(b_txt), "hijacked edit\n") << "the checkout takes the hijacked bytes";
+    Ran un = vdweb(a, {"uncheckout", "vobs/p/src/b.txt"});
+    ASSERT_EQ(un.rc, 0) << un.err;
+    EXPECT_EQ(slurp(b_txt), "bee\n");
+    EXPECT_EQ(slurp(b_txt + ".keep"), "hijacked edit\n");
+    fs::remove(b_txt + ".keep");
+    Ran st = vdweb(a, {"status"});
+    EXPECT_EQ(st.out, "") << st.err;
+    Ran same = vdweb(a, {"verify"});
+    EXPECT_EQ(same.rc, 0) << same.out << same.err;
+
+    // Same size, modification time put back: only the contents (or the change time) tell.
+    const std::string a_c = a + "/vobs/p/src/a.c";
+    struct stat before;
+    ASSERT_EQ(stat(a_c.c_str(), &before), 0);
+    fs::permissions(a_c, fs::perms::owner_write, fs::perm_options::add);
+    write_file(a_c, "two\n");
+    const struct timespec times[2] = {{0, UTIME_OMIT}, before.st_mtim};
+    ASSERT_EQ(utimensat(AT_FDCWD, a_c.c_str(), times, 0), 0);
+    st = vdweb(a, {"status"});
+    EXPECT_NE(st.out.find("hijacked    vobs/p/src/a.c"), std::string::npos) << st.out;
+    Ran differs = vdweb(a, {"verify"});
+    EXPECT_EQ(differs.rc, 1) << differs.out;
+    EXPECT_NE(differs.out.find("hijacked     vobs/p/src/a.c"), std::string::npos) << differs.out;
+    EXPECT_EQ(differs.out.find("b.txt"), std::string::npos) << differs.out;
 }
 
 // An update stopped by Ctrl-C cancels the fetch through a second request and leaves the
@@ -318,6 +372,193 @@ TEST_F(ClientTest, CancelledAndKilledUpdatesAreFinishedByTheNext) {
     EXPECT_EQ(files(a), files(b));
     EXPECT_EQ(files(b)["vobs/p/big/f2"], noise(96 * 1024, 502));
     EXPECT_EQ(vdweb(b, {"update"}).out, "");
+}
+
+// An update killed at any point of its life (before the server's session began, in the
+// middle of its records, before the commit that ends the session, between the server's
+// answer to it and the area's note of it, and after) is finished by
+// the next update: what it applied is confirmed, the session it left is abandoned, and the
+// area ends as the view selects. Until then `status` says an update did not finish.
+TEST_F(ClientTest, AnUpdateKilledAtAnyPointIsFinishedByTheNext) {
+    login();
+    const std::string a = area("alice_a");
+    const char* const points[] = {"begin", "element", "commit", "confirmed", "committed"};
+    int round = 0;
+    for (const char* point : points) {
+        SCOPED_TRACE(point);
+        const std::string n = std::to_string(++round);
+        change("src/a.c", "a.c round " + n + "\n");
+        add("new/f" + n, noise(5000, round));
+        crash_at_ = point;
+        Ran killed = vdweb(a, {"update"});
+        crash_at_.clear();
+        EXPECT_EQ(killed.rc, 128 + SIGKILL) << killed.err;
+        EXPECT_NE(vdweb(a, {"status"}).out.find("did not finish"), std::string::npos);
+        Ran again = vdweb(a, {"update"});
+        ASSERT_EQ(again.rc, 0) << again.err;
+        EXPECT_NE(again.err.find("interrupted"), std::string::npos) << again.err;
+        EXPECT_EQ(slurp(a + "/vobs/p/src/a.c"), "a.c round " + n + "\n");
+        EXPECT_EQ(slurp(a + "/vobs/p/new/f" + n), noise(5000, round));
+        EXPECT_EQ(vdweb(a, {"status"}).out, "");
+        Ran same = vdweb(a, {"verify"});
+        EXPECT_EQ(same.rc, 0) << same.out << same.err;
+        EXPECT_EQ(vdweb(a, {"update"}).out, "") << "nothing more to send";
+    }
+}
+
+// A command killed once the server has acted on it, before the client applied the answer:
+// the area's rows for its elements no longer match the server's record. status says so,
+// and the next update brings those elements back, keeping the work.
+TEST_F(ClientTest, ACommandKilledAfterTheServerActedIsSetRightByTheNextUpdate) {
+    login();
+    const std::string a = area("alice_a");
+    const std::string b_txt = a + "/vobs/p/src/b.txt";
+    struct Case {
+        const char* command;
+        const char* want_file;  // what the file holds afterwards
+        const char* want_keep;  // what NAME.keep holds, if anything
+        const char* want_version;
+    };
+    const Case cases[] = {
+        {"checkin", "work 1\n", nullptr, "work 1\n"},
+        {"uncheckout", "work 1\n", "work 2\n", "work 1\n"},
+    };
+    int round = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.command);
+        ASSERT_EQ(vdweb(a, {"co", "vobs/p/src/b.txt"}).rc, 0);
+        write_file(b_txt, "work " + std::to_string(++round) + "\n");
+        crash_at_ = "answered";
+        Ran killed = vdweb(a, {c.command, "vobs/p/src/b.txt"});
+        crash_at_.clear();
+        EXPECT_EQ(killed.rc, 128 + SIGKILL) << killed.err;
+        EXPECT_NE(vdweb(a, {"status"}).out.find("A command on vobs/p/src/b.txt did not finish"),
+                  std::string::npos);
+        Ran up = vdweb(a, {"update"});
+        ASSERT_EQ(up.rc, 0) << up.err;
+        EXPECT_EQ(slurp(b_txt), c.want_file);
+        if (c.want_keep) {
+            EXPECT_EQ(slurp(b_txt + ".keep"), c.want_keep);
+        }
+        fs::remove(b_txt + ".keep");
+        EXPECT_EQ(vdweb(a, {"cat", "vobs/p/src/b.txt"}).out, c.want_version);
+        EXPECT_EQ(vdweb(a, {"status"}).out, "");
+        Ran same = vdweb(a, {"verify"});
+        EXPECT_EQ(same.rc, 0) << same.out << same.err;
+    }
+}
+
+// The client killed at random steps of update, checkin, checkout, uncheckout and mkelem,
+// then the next command run. After each kill: every file not reported (checked out,
+// hijacked, missing, view-private) holds the version the view selects; verify agrees only
+// when the files do; the work the killed command carried (an edit, a new file, the
+// server's new versions) is still somewhere: in the version the server holds, in the file,
+// or kept beside it. The rounds follow from one seed, printed; VDWEB_KILL_SEED replays it.
+TEST_F(ClientTest, KilledAtRandomStepsNothingIsLostOrHidden) {
+    const char* given = getenv("VDWEB_KILL_SEED");
+    const unsigned seed = given ? static_cast<unsigned>(strtoul(given, nullptr, 10))
+                                : static_cast<unsigned>(time(nullptr));
+    std::cout << "kill harness seed " << seed << " (VDWEB_KILL_SEED=" << seed << " replays it)\n";
+    std::mt19937 rng(seed);
+    add("srv/f", "srv 0\n");
+    for (const char* e : {"/vobs/p/srv", "/vobs/p/srv/f"})
+        vdtool({"protect", "-chown", kAlice.name, e});
+    login();
+    const std::string a = area("alice_a");
+    ASSERT_EQ(vdweb(a, {"co", "vobs/p/src"}).rc, 0);  // new elements are made in it
+
+    const char* const ops[] = {"update", "checkout", "checkin", "uncheckout", "mkelem"};
+    std::map<std::string, long long> steps = {
+        {"update", 60}, {"checkout", 30}, {"checkin", 30}, {"uncheckout", 30}, {"mkelem", 30}};
+    const auto started = std::chrono::steady_clock::now();
+    int rounds = 0, kills = 0;
+    for (; rounds < 60 && std::chrono::steady_clock::now() - started < std::chrono::minutes(3);
+         ++rounds) {
+        const std::string op = ops[rng() % 5];
+        const std::string n = std::to_string(rounds);
+        const std::string file = rng() % 2 ? "vobs/p/src/a.c" : "vobs/p/src/b.txt";
+        const std::string work = "work of round " + n + "\n" + noise(rng() % 3000, rounds + 1);
+        const long long step = 1 + static_cast<long long>(rng() % steps[op]);
+        SCOPED_TRACE("seed " + std::to_string(seed) + " round " + n + ": " + op +
+                     " killed at step " + std::to_string(step));
+        std::string target = file;  // where the work must survive
+        std::vector<std::string> line = {op, file};
+        if (op == "update") {
+            change("srv/f", work);
+            add("srv/g" + n, noise(2000, rounds));
+            target = "vobs/p/srv/f";
+            line = {"update"};
+        } else if (op == "checkin" || op == "uncheckout") {
+            ASSERT_EQ(vdweb(a, {"co", file}).rc, 0);
+            write_file(a + "/" + file, work);
+        } else if (op == "mkelem") {
+            target = "vobs/p/src/m" + n;
+            write_file(a + "/" + target, work);
+            line = {"mkelem", "-c", "new", target};
+        }
+        crash_step_ = step;
+        Ran killed = vdweb(a, line);
+        crash_step_ = 0;
+        if (killed.rc == 128 + SIGKILL) {
+            ++kills;
+        } else {
+            const size_t at = killed.err.find("crash steps ");
+            if (at != std::string::npos)
+                steps[op] = std::max(1LL, atoll(killed.err.c_str() + at + 12));
+        }
+        // The next command, then what the area says of itself.
+        Ran next = vdweb(a, {"update"});
+        ASSERT_EQ(next.rc, 0) << next.err;
+        Ran st = vdweb(a, {"status"});
+        std::map<std::string, std::string> reported;
+        std::istringstream lines(st.out);
+        for (std::string l; std::getline(lines, l);)
+            if (l.size() > 12) reported[l.substr(12)] = l.substr(0, l.find(' '));
+        EXPECT_EQ(st.out.find("did not finish"), std::string::npos) << st.out;
+        const std::map<std::string, std::string> disk = files(a);
+        bool files_agree = true;
+        for (const auto& [rel, bytes] : disk) {
+            if (bytes == "d" || reported.count(rel)) continue;
+            Ran cat = vdweb(a, {"cat", rel});
+            EXPECT_EQ(cat.rc, 0) << rel << " is neither reported nor an element: " << cat.err;
+            EXPECT_TRUE(cat.out == bytes) << rel << " holds other bytes than its version";
+            files_agree = files_agree && cat.rc == 0 && cat.out == bytes;
+        }
+        for (const auto& [rel, what] : reported)
+            if (what.rfind("hijacked", 0) == 0 || what.rfind("missing", 0) == 0)
+                files_agree = false;
+        Ran verify = vdweb(a, {"verify"});
+        EXPECT_TRUE(verify.rc != 0 || files_agree) << "verify agrees:\n" << st.out;
+        // The work is in the server's version, in the file, or kept beside it.
+        Ran cat = vdweb(a, {"cat", target});
+        bool kept = cat.rc == 0 && cat.out == work;
+        for (const auto& [rel, bytes] : disk)
+            kept = kept || (rel.rfind(target, 0) == 0 && bytes == work);
+        EXPECT_TRUE(kept || op == "checkout") << "the work of the round is lost\n" << st.out;
+
+        // Back to a clean area: new elements and checkouts checked in, kept and private
+        // files gone, hijacked files given their version back.
+        for (const auto& [rel, what] : reported) {
+            if (rel == "vobs/p/src") continue;
+            if (what == "checkedout") {
+                Ran ci = vdweb(a, {"ci", "--identical", "-c", "tidy", rel});
+                EXPECT_EQ(ci.rc, 0) << rel << ": " << ci.err;
+            } else if (what == "private") {
+                fs::remove_all(a + "/" + rel);
+            } else if (what == "hijacked") {
+                EXPECT_EQ(vdweb(a, {"co", rel}).rc, 0) << rel;
+                EXPECT_EQ(vdweb(a, {"unco", "--rm", rel}).rc, 0) << rel;
+            }
+        }
+        const std::string before_tidy = st.out + killed.err + next.err;
+        st = vdweb(a, {"status"});
+        EXPECT_EQ(st.out, "checkedout  vobs/p/src\n") << "before tidying:\n" << before_tidy;
+        verify = vdweb(a, {"verify"});
+        EXPECT_EQ(verify.rc, 0) << verify.out << verify.err;
+        if (HasFailure()) break;
+    }
+    std::cout << "kill harness: " << rounds << " rounds, " << kills << " kills\n";
+    EXPECT_GT(kills, 0);
 }
 
 // A pre-checkin trigger asks through vdprompt: on the client's terminal the user answers
