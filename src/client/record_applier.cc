@@ -8,10 +8,12 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
+#include <random>
 #include <vector>
 
 #include "client/crash_hook.h"
 #include "client/rpc_channel.h"
+#include "core/util/fsys.h"
 #include "request/vdw_req_args.h"
 
 namespace client {
@@ -57,13 +59,13 @@ bool yes(const std::string& v) {
 }
 
 bool same_bytes(const std::string& a, const std::string& b) {
-    int fa = open(a.c_str(), O_RDONLY | O_CLOEXEC);
-    int fb = open(b.c_str(), O_RDONLY | O_CLOEXEC);
+    int fa = fsys_open(a.c_str(), O_RDONLY | O_CLOEXEC);
+    int fb = fsys_open(b.c_str(), O_RDONLY | O_CLOEXEC);
     bool same = fa >= 0 && fb >= 0;
     char ba[65536], bb[65536];
     while (same) {
-        ssize_t na = read(fa, ba, sizeof ba);
-        ssize_t nb = na > 0 ? read(fb, bb, static_cast<size_t>(na)) : read(fb, bb, 1);
+        ssize_t na = fsys_read(fa, ba, sizeof ba);
+        ssize_t nb = na > 0 ? fsys_read(fb, bb, static_cast<size_t>(na)) : fsys_read(fb, bb, 1);
         if (na < 0 || nb < 0 || na != nb) {
             same = false;
         } else if (na == 0) {
@@ -72,8 +74,8 @@ bool same_bytes(const std::string& a, const std::string& b) {
             same = memcmp(ba, bb, static_cast<size_t>(na)) == 0;
         }
     }
-    if (fa >= 0) close(fa);
-    if (fb >= 0) close(fb);
+    if (fa >= 0) fsys_close(fa);
+    if (fb >= 0) fsys_close(fb);
     return same;
 }
 
@@ -83,6 +85,24 @@ std::string keep_name(const std::string& abs) {
     for (int i = 1; access(name.c_str(), F_OK) == 0 || errno != ENOENT; ++i)
         name = abs + ".keep." + std::to_string(i);
     return name;
+}
+
+// Opens a new file of a free name "<dir>/<kTempPrefix>XXXXXX", as mkstemp would (readable
+// and writable by the owner only), but through the file-system seam.
+int make_temp(const std::string& dir, std::string* path) {
+    static const char kChars[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+    static std::mt19937_64 rng{std::random_device{}()};
+    for (int tries = 0; tries < 100; ++tries) {
+        std::string name = dir + "/" + kTempPrefix;
+        for (int i = 0; i < 6; ++i) name += kChars[rng() % (sizeof kChars - 1)];
+        int fd = fsys_open(name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+        if (fd >= 0 || errno != EEXIST) {
+            *path = name;
+            return fd;
+        }
+    }
+    errno = EEXIST;
+    return -1;
 }
 
 }  // namespace
@@ -109,15 +129,14 @@ struct RecordApplier::Pending {
     std::unique_ptr<Sha256> sha;  // of the bytes written, as they are written
 
     ~Pending() {
-        if (fd >= 0) close(fd);
+        if (fd >= 0) fsys_close(fd);
         if (z_open) inflateEnd(&z);
-        if (!temp.empty()) unlink(temp.c_str());
+        if (!temp.empty()) fsys_unlink(temp.c_str());
     }
     bool write_all(const char* data, size_t n) {
         if (sha) sha->update(data, n);
         while (n > 0) {
-            ssize_t w = ::write(fd, data, n);
-            if (w < 0 && errno == EINTR) continue;
+            ssize_t w = fsys_write(fd, data, n);
             if (w <= 0) return false;
             data += w;
             n -= static_cast<size_t>(w);
@@ -167,8 +186,8 @@ bool RecordApplier::streams(const Part& part) {
     // Written beside its place: the rename is then within one directory, and the file
     // system allocates the file where it will stay.
     const std::string dir = fs::path(area_.abs(p.elem.path)).parent_path().string();
-    std::string temp = dir + "/" + kTempPrefix + "XXXXXX";
-    p.fd = mkstemp(temp.data());
+    std::string temp;
+    p.fd = make_temp(dir, &temp);
     if (p.fd < 0) {
         fail("cannot write in " + dir + ": " + strerror(errno));
         return true;  // body() stops the reader
@@ -248,7 +267,7 @@ bool RecordApplier::on_part(Part& part) {
 bool RecordApplier::clear_way(const std::string& path, const Elem* known) {
     const std::string abs = area_.abs(path);
     struct stat st;
-    if (lstat(abs.c_str(), &st) != 0) return true;
+    if (fsys_lstat(abs.c_str(), &st) != 0) return true;
     if (known || adopted_.count(path)) {
         if (S_ISDIR(st.st_mode) && !(known && known->kind == 'd')) {
             if (rmdir(abs.c_str()) != 0)
@@ -261,7 +280,7 @@ bool RecordApplier::clear_way(const std::string& path, const Elem* known) {
         return fail("a directory of files the view does not hold is in the way: " + abs);
     }
     const std::string keep = keep_name(abs);
-    if (::rename(abs.c_str(), keep.c_str()) != 0)
+    if (fsys_rename(abs.c_str(), keep.c_str()) != 0)
         return fail("cannot move " + abs + " out of the way: " + strerror(errno));
     warn_("kept " + path + " as " + keep.substr(area_.root().size() + 1));
     return true;
@@ -310,7 +329,7 @@ bool RecordApplier::element(const Part& part) {
         item.tgt_dfh = e.tgt_dfh;
         item.tgt_leaf = e.target;
         if (!clear_way(path, has_known ? &known : nullptr)) return false;
-        unlink(abs.c_str());
+        fsys_unlink(abs.c_str());
         checked_dirs_.clear();  // a directory may have become this link
         if (symlink(e.target.c_str(), abs.c_str()) != 0)
             return fail("cannot make the link " + abs + ": " + strerror(errno));
@@ -319,9 +338,9 @@ bool RecordApplier::element(const Part& part) {
     if (part.header("NextVerFtype") == "Dir") {
         e.kind = 'd';
         struct stat st;
-        if (lstat(abs.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
+        if (fsys_lstat(abs.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
             if (!clear_way(path, nullptr)) return false;
-            if (mkdir(abs.c_str(), 0777) != 0 && errno != EEXIST)
+            if (fsys_mkdir(abs.c_str(), 0777) != 0 && errno != EEXIST)
                 return fail("cannot make the directory " + abs + ": " + strerror(errno));
         }
         return record(e, item);
@@ -337,7 +356,7 @@ bool RecordApplier::element(const Part& part) {
     p->omitted = yes(part.header("NextVerCltxtOmitted"));
     p->replica = part.header("NextReplicaUuid");
     struct stat st;
-    const bool exists = lstat(abs.c_str(), &st) == 0;
+    const bool exists = fsys_lstat(abs.c_str(), &st) == 0;
     const bool hijacked = has_known && known.kind == 'f' && !known.checked_out && exists &&
                           !file_matches(abs, known) && !adopted_.count(path);
     if (adopted_.count(path) && exists && S_ISREG(st.st_mode)) {
@@ -395,7 +414,7 @@ bool RecordApplier::settle() {
     // with the mode the new state asks for; one that is not is downloaded.
     const std::string abs = area_.abs(p->elem.path);
     struct stat st;
-    if (lstat(abs.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return fetch_by_url(*p);
+    if (fsys_lstat(abs.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return fetch_by_url(*p);
     // The server takes the file for this version, but the index may know better: a file
     // that left its checkout with bytes not its version's is kept aside and the version
     // fetched.
@@ -403,7 +422,7 @@ bool RecordApplier::settle() {
     if (!p->elem.checked_out && area_.lookup(p->elem.path, &known) && known.kind == 'f' &&
         known.oid == p->elem.oid && !known.hash.empty() && !file_matches(abs, known)) {
         const std::string keep = keep_name(abs);
-        if (::rename(abs.c_str(), keep.c_str()) != 0)
+        if (fsys_rename(abs.c_str(), keep.c_str()) != 0)
             return fail("cannot move " + abs + " out of the way: " + strerror(errno));
         warn_("kept " + p->elem.path + " as " + keep.substr(area_.root().size() + 1));
         return fetch_by_url(*p);
@@ -414,7 +433,7 @@ bool RecordApplier::settle() {
 bool RecordApplier::keep_file(Elem& e, const AppliedItem& item, Holds holds) {
     const std::string abs = area_.abs(e.path);
     struct stat st;
-    if (lstat(abs.c_str(), &st) != 0) return fail("cannot read " + abs);
+    if (fsys_lstat(abs.c_str(), &st) != 0) return fail("cannot read " + abs);
     // Writable while checked out, read-only otherwise.
     const mode_t m = st.st_mode & 07777;
     chmod(abs.c_str(), e.checked_out ? (m | 0200) : (m & ~0222));
@@ -425,7 +444,7 @@ bool RecordApplier::keep_file(Elem& e, const AppliedItem& item, Holds holds) {
     }
     // Status first, then the bytes: a write between the two makes the status noted stale,
     // never the hash wrong for it.
-    if (lstat(abs.c_str(), &st) != 0) return fail("cannot read " + abs + " back");
+    if (fsys_lstat(abs.c_str(), &st) != 0) return fail("cannot read " + abs + " back");
     if (!file_sha256(abs, &e.hash)) return fail("cannot read " + abs);
     note_file(e, st);
     return record(e, item);
@@ -466,13 +485,13 @@ bool RecordApplier::place(Pending& p) {
     Elem known;
     const bool has_known = area_.lookup(e.path, &known);
     struct stat st;
-    const bool exists = lstat(abs.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+    const bool exists = fsys_lstat(abs.c_str(), &st) == 0 && S_ISREG(st.st_mode);
     if (!has_known && !adopted_.count(e.path) && exists && same_bytes(abs, p.temp)) {
         // A file the area did not know yet holds exactly these bytes: take it over.
     } else if (has_known && known.checked_out && exists && !same_bytes(abs, p.temp)) {
         // A checkout's work is never overwritten: it is kept beside the version.
         const std::string keep = keep_name(abs);
-        if (::rename(abs.c_str(), keep.c_str()) != 0)
+        if (fsys_rename(abs.c_str(), keep.c_str()) != 0)
             return fail("cannot move " + abs + " out of the way: " + strerror(errno));
         warn_("kept " + e.path + " as " + keep.substr(area_.root().size() + 1));
     } else if (!clear_way(e.path, has_known ? &known : nullptr)) {
@@ -483,21 +502,23 @@ bool RecordApplier::place(Pending& p) {
     umask(mask);
     mode &= ~mask;
     if (!e.checked_out) mode &= ~0222;
-    if (fchmod(p.fd, mode) != 0 || close(p.fd) != 0) {
-        p.fd = -1;
+    // On disk before it takes the old file's place: a crash after the rename must find the
+    // new bytes under the name, never an empty or partial file.
+    if (fsys_fsync(p.fd) != 0 || fchmod(p.fd, mode) != 0)
         return fail("cannot write " + p.temp + ": " + strerror(errno));
-    }
+    const int fd = p.fd;
     p.fd = -1;
+    if (fsys_close(fd) != 0) return fail("cannot write " + p.temp + ": " + strerror(errno));
     if (p.mtime > 0) {
         struct timespec times[2] = {{0, UTIME_OMIT}, {p.mtime, 0}};
         utimensat(AT_FDCWD, p.temp.c_str(), times, 0);
     }
     crash_step();
-    if (::rename(p.temp.c_str(), abs.c_str()) != 0)
+    if (fsys_rename(p.temp.c_str(), abs.c_str()) != 0)
         return fail("cannot write " + abs + ": " + strerror(errno));
     p.temp.clear();
     crash_step();
-    if (lstat(abs.c_str(), &st) != 0) return fail("cannot read " + abs + " back");
+    if (fsys_lstat(abs.c_str(), &st) != 0) return fail("cannot read " + abs + " back");
     e.hash = p.sha ? p.sha->hex() : "";
     if (e.hash.empty() && !file_sha256(abs, &e.hash)) return fail("cannot read " + abs);
     note_file(e, st);
@@ -520,10 +541,10 @@ bool RecordApplier::unload(const std::string& path) {
                 warn_("kept " + it->path + ": it holds files the view does not");
         } else if (it->kind == 'f' && (it->checked_out || !file_matches(abs, *it))) {
             struct stat st;
-            if (lstat(abs.c_str(), &st) == 0)
+            if (fsys_lstat(abs.c_str(), &st) == 0)
                 warn_("kept " + it->path + (it->checked_out ? " (checked out)" : " (hijacked)"));
         } else {
-            unlink(abs.c_str());
+            fsys_unlink(abs.c_str());
         }
     }
     checked_dirs_.clear();
@@ -553,7 +574,7 @@ bool RecordApplier::inside(const std::string& rel_dir) {
         at = rel_dir.substr(0, end);
         if (!checked_dirs_.count(at)) {
             struct stat st;
-            if (lstat(area_.abs(at).c_str(), &st) != 0) return true;  // nothing there yet
+            if (fsys_lstat(area_.abs(at).c_str(), &st) != 0) return true;  // nothing there yet
             if (!S_ISDIR(st.st_mode))
                 return fail("the server wrote through " + at + ", which is not a directory");
             checked_dirs_.insert(at);
@@ -572,11 +593,11 @@ bool RecordApplier::make_dirs(const std::string& rel_dir) {
         const std::string at = rel_dir.substr(0, end);
         if (!checked_dirs_.count(at)) {
             struct stat st;
-            if (lstat(area_.abs(at).c_str(), &st) != 0) {
-                if (mkdir(area_.abs(at).c_str(), 0777) != 0 && errno != EEXIST)
+            if (fsys_lstat(area_.abs(at).c_str(), &st) != 0) {
+                if (fsys_mkdir(area_.abs(at).c_str(), 0777) != 0 && errno != EEXIST)
                     return fail("cannot make the directory " + area_.abs(at) + ": " +
                                 strerror(errno));
-                if (lstat(area_.abs(at).c_str(), &st) != 0) return fail("cannot read " + at);
+                if (fsys_lstat(area_.abs(at).c_str(), &st) != 0) return fail("cannot read " + at);
             }
             if (!S_ISDIR(st.st_mode))
                 return fail("the server wrote through " + at + ", which is not a directory");
@@ -598,9 +619,9 @@ bool RecordApplier::rename(const Part& part) {
     const std::string from_dir = fs::path(from).parent_path().string();
     if (!inside(from_dir) || !make_dirs(to_dir)) return false;
     struct stat st;
-    if (lstat(area_.abs(from).c_str(), &st) == 0) {
+    if (fsys_lstat(area_.abs(from).c_str(), &st) == 0) {
         if (!clear_way(to, nullptr)) return false;
-        if (::rename(area_.abs(from).c_str(), area_.abs(to).c_str()) != 0)
+        if (fsys_rename(area_.abs(from).c_str(), area_.abs(to).c_str()) != 0)
             return fail("cannot rename " + from + " to " + to + ": " + strerror(errno));
         checked_dirs_.clear();
     }
