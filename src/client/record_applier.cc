@@ -129,9 +129,15 @@ struct RecordApplier::Pending {
     std::unique_ptr<Sha256> sha;  // of the bytes written, as they are written
 
     ~Pending() {
-        if (fd >= 0) fsys_close(fd);
+        discard();
         if (z_open) inflateEnd(&z);
+    }
+    // Drops the temporary file: contents that cannot be written whole are not left about.
+    void discard() {
+        if (fd >= 0) fsys_close(fd);
+        fd = -1;
         if (!temp.empty()) fsys_unlink(temp.c_str());
+        temp.clear();
     }
     bool write_all(const char* data, size_t n) {
         if (sha) sha->update(data, n);
@@ -208,8 +214,12 @@ bool RecordApplier::body(const char* data, size_t n) {
     stats_.bytes += static_cast<long long>(n);
     if (p.skip) return true;
     if (p.fd < 0) return false;
-    if (!p.gz)
-        return p.write_all(data, n) || fail("cannot write " + p.temp + ": " + strerror(errno));
+    if (!p.gz) {
+        if (p.write_all(data, n)) return true;
+        fail("cannot write " + p.temp + ": " + strerror(errno));
+        p.discard();
+        return false;
+    }
     if (!p.z_open) return false;
     p.z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data));
     p.z.avail_in = static_cast<uInt>(n);
@@ -219,7 +229,11 @@ bool RecordApplier::body(const char* data, size_t n) {
         p.z.avail_out = sizeof out;
         int rc = inflate(&p.z, Z_NO_FLUSH);
         if (rc != Z_OK && rc != Z_STREAM_END) return fail("a compressed part is damaged");
-        if (!p.write_all(out, sizeof out - p.z.avail_out)) return fail("cannot write " + p.temp);
+        if (!p.write_all(out, sizeof out - p.z.avail_out)) {
+            fail("cannot write " + p.temp + ": " + strerror(errno));
+            p.discard();
+            return false;
+        }
         if (rc == Z_STREAM_END) p.gz_done = true;
     }
     return true;
@@ -264,7 +278,7 @@ bool RecordApplier::on_part(Part& part) {
     return true;  // other records (for other clients) change nothing here
 }
 
-bool RecordApplier::clear_way(const std::string& path, const Elem* known) {
+bool RecordApplier::clear_way(const std::string& path, const Elem* known, std::string* moved) {
     const std::string abs = area_.abs(path);
     struct stat st;
     if (fsys_lstat(abs.c_str(), &st) != 0) return true;
@@ -282,7 +296,10 @@ bool RecordApplier::clear_way(const std::string& path, const Elem* known) {
     const std::string keep = keep_name(abs);
     if (fsys_rename(abs.c_str(), keep.c_str()) != 0)
         return fail("cannot move " + abs + " out of the way: " + strerror(errno));
-    warn_("kept " + path + " as " + keep.substr(area_.root().size() + 1));
+    if (moved)
+        *moved = keep;
+    else
+        warn_("kept " + path + " as " + keep.substr(area_.root().size() + 1));
     return true;
 }
 
@@ -486,17 +503,6 @@ bool RecordApplier::place(Pending& p) {
     const bool has_known = area_.lookup(e.path, &known);
     struct stat st;
     const bool exists = fsys_lstat(abs.c_str(), &st) == 0 && S_ISREG(st.st_mode);
-    if (!has_known && !adopted_.count(e.path) && exists && same_bytes(abs, p.temp)) {
-        // A file the area did not know yet holds exactly these bytes: take it over.
-    } else if (has_known && known.checked_out && exists && !same_bytes(abs, p.temp)) {
-        // A checkout's work is never overwritten: it is kept beside the version.
-        const std::string keep = keep_name(abs);
-        if (fsys_rename(abs.c_str(), keep.c_str()) != 0)
-            return fail("cannot move " + abs + " out of the way: " + strerror(errno));
-        warn_("kept " + e.path + " as " + keep.substr(area_.root().size() + 1));
-    } else if (!clear_way(e.path, has_known ? &known : nullptr)) {
-        return false;
-    }
     mode_t mode = (p.fmode & 0111) ? 0755 : 0644;
     mode_t mask = umask(0);
     umask(mask);
@@ -513,10 +519,29 @@ bool RecordApplier::place(Pending& p) {
         struct timespec times[2] = {{0, UTIME_OMIT}, {p.mtime, 0}};
         utimensat(AT_FDCWD, p.temp.c_str(), times, 0);
     }
+    // The new file is whole and on disk before anything in the area moves; a file moved
+    // aside for it goes back to its name if the new one cannot take its place, so that a
+    // failed update leaves the old bytes under the name the index knows.
+    std::string kept;
+    if (!has_known && !adopted_.count(e.path) && exists && same_bytes(abs, p.temp)) {
+        // A file the area did not know yet holds exactly these bytes: take it over.
+    } else if (has_known && known.checked_out && exists && !same_bytes(abs, p.temp)) {
+        // A checkout's work is never overwritten: it is kept beside the version.
+        kept = keep_name(abs);
+        if (fsys_rename(abs.c_str(), kept.c_str()) != 0)
+            return fail("cannot move " + abs + " out of the way: " + strerror(errno));
+    } else if (!clear_way(e.path, has_known ? &known : nullptr, &kept)) {
+        return false;
+    }
     crash_step();
-    if (fsys_rename(p.temp.c_str(), abs.c_str()) != 0)
-        return fail("cannot write " + abs + ": " + strerror(errno));
+    if (fsys_rename(p.temp.c_str(), abs.c_str()) != 0) {
+        const int err = errno;
+        if (!kept.empty() && fsys_rename(kept.c_str(), abs.c_str()) != 0)
+            warn_("kept " + e.path + " as " + kept.substr(area_.root().size() + 1));
+        return fail("cannot write " + abs + ": " + strerror(err));
+    }
     p.temp.clear();
+    if (!kept.empty()) warn_("kept " + e.path + " as " + kept.substr(area_.root().size() + 1));
     crash_step();
     if (fsys_lstat(abs.c_str(), &st) != 0) return fail("cannot read " + abs + " back");
     e.hash = p.sha ? p.sha->hex() : "";

@@ -93,7 +93,9 @@ private:
     bool fetch_by_url(Pending& p);
     bool record(const Elem& e, const AppliedItem& item);
     bool fail(const std::string& why);
-    bool clear_way(const std::string& path, const Elem* known);
+    // Makes room for `path`: a file the area does not know is moved to a free ".keep" name,
+    // which is left in `moved` (and not yet reported) when the caller asks for it.
+    bool clear_way(const std::string& path, const Elem* known, std::string* moved = nullptr);
     // Whether every existing directory of `rel_dir` is a real directory (no link on the
     // way out of the area); make_dirs also makes the missing ones.
     bool inside(const std::string& rel_dir);
