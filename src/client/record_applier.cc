@@ -356,9 +356,17 @@ bool RecordApplier::element(const Part& part) {
         e.kind = 'd';
         struct stat st;
         if (fsys_lstat(abs.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
-            if (!clear_way(path, nullptr)) return false;
-            if (fsys_mkdir(abs.c_str(), 0777) != 0 && errno != EEXIST)
-                return fail("cannot make the directory " + abs + ": " + strerror(errno));
+            // A file moved aside for the directory goes back if the directory cannot be made.
+            std::string kept;
+            if (!clear_way(path, nullptr, &kept)) return false;
+            if (fsys_mkdir(abs.c_str(), 0777) != 0 && errno != EEXIST) {
+                const int err = errno;
+                if (!kept.empty() && fsys_rename(kept.c_str(), abs.c_str()) != 0)
+                    warn_("kept " + path + " as " + kept.substr(area_.root().size() + 1));
+                return fail("cannot make the directory " + abs + ": " + strerror(err));
+            }
+            if (!kept.empty())
+                warn_("kept " + path + " as " + kept.substr(area_.root().size() + 1));
         }
         return record(e, item);
     }

@@ -84,9 +84,9 @@ struct FileCase {
 };
 
 // An area holding a plain file, a checkout's work that the update ends (kept as ".keep"),
-// and a stray file in the way of a new element; the update also brings a new directory
-// with a file in it. Each new version is longer than a few writes' worth of bytes, so a
-// full disk can strike in the middle of one.
+// and stray files in the way of a new element and of a new directory; the update also
+// brings a file in that directory. Each new version is longer than a few writes' worth of
+// bytes, so a full disk can strike in the middle of one.
 class FaultArea {
 public:
     void make() {
@@ -102,6 +102,7 @@ public:
         const std::string b = area_->abs("vobs/b.c");
         std::ofstream(b, std::ios::trunc) << "b work\n";
         std::ofstream(area_->abs("vobs/d.c")) << "stray\n";
+        std::ofstream(area_->abs("vobs/new")) << "stray dir\n";
     }
 
     std::vector<FileCase> files() const {
@@ -195,6 +196,13 @@ TEST(RecordApplierFaults, AnUpdateThatFailsLeavesEveryFileWholeAndFinishesWhenAp
             ASSERT_GT(fault.hits(), 0) << "the fault never fired";
         }
         for (const FileCase& f : files) t.expect_whole(f, c.what);
+        Elem row;
+        if (fs::is_directory(area_->abs("vobs/new"))) {
+            EXPECT_TRUE(area_->lookup("vobs/new", &row) && row.kind == 'd');
+        } else {
+            EXPECT_EQ(contents(area_->abs("vobs/new")), "stray dir\n");
+            EXPECT_FALSE(area_->lookup("vobs/new", &row));
+        }
         t.expect_no_temp(c.what);
 
         RecordApplier again(*area_, channel_, RecordApplier::Mode::SESSION,
@@ -208,6 +216,7 @@ TEST(RecordApplierFaults, AnUpdateThatFailsLeavesEveryFileWholeAndFinishesWhenAp
         }
         EXPECT_EQ(contents(area_->abs("vobs/b.c.keep")), "b work\n");
         EXPECT_EQ(contents(area_->abs("vobs/d.c.keep")), "stray\n");
+        EXPECT_EQ(contents(area_->abs("vobs/new.keep")), "stray dir\n");
         t.expect_no_temp(c.what);
     }
 }
