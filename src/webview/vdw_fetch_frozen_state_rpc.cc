@@ -5,9 +5,9 @@
 #include <string>
 
 #include "core/sum/sum_view.h"
+#include "facade/vdw_rpc_args.h"
 #include "foundation/vdw_trace.h"
 #include "foundation/wcm_status.h"
-#include "ops/vdw_rpc_args.h"
 #include "request/vdw_multipart_data.h"
 #include "request/vdw_req_args.h"
 #include "request/vdw_request.h"

@@ -12,12 +12,12 @@
 
 #include "core/imsg/imsg.h"
 #include "core/util/fileutl.h"
+#include "facade/vdw_vdcore.h"
+#include "facade/vdw_vdcore_report.h"
 #include "foundation/catalogs/vdw_lib_catalog.h"
 #include "foundation/vdw_cancel.h"
 #include "foundation/vdw_config.h"
 #include "foundation/wcm_status.h"
-#include "ops/vdw_vdcore.h"
-#include "ops/vdw_vdcore_report.h"
 #include "request/vdw_multipart_data.h"
 #include "request/vdw_rpc_response.h"
 

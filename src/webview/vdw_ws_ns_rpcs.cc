@@ -6,12 +6,12 @@
 
 #include "core/cmd/cmd.h"
 #include "core/view/view.h"
+#include "facade/vdw_rpc_args.h"
+#include "facade/vdw_vdcore.h"
+#include "facade/vdw_vdcore_report.h"
 #include "foundation/catalogs/vdw_lib_catalog.h"
 #include "foundation/vdw_trace.h"
 #include "foundation/wcm_status.h"
-#include "ops/vdw_rpc_args.h"
-#include "ops/vdw_vdcore.h"
-#include "ops/vdw_vdcore_report.h"
 #include "request/vdw_rpc_response.h"
 #include "webview/vdw_ws_update_warper.h"
 

@@ -8,9 +8,9 @@
 
 #include "core/view/view.h"
 #include "core/ws/ws.h"
+#include "facade/vdw_vdcore.h"
 #include "foundation/vdw_trace.h"
 #include "foundation/wcm_status.h"
-#include "ops/vdw_vdcore.h"
 #include "request/vdw_multipart_data.h"
 #include "request/vdw_req_args.h"
 #include "request/vdw_request.h"

@@ -18,9 +18,9 @@
 #include "e2e/rpc_client.h"
 #include "e2e/site_test.h"
 #include "e2e/test_users.h"
+#include "facade/vdw_temporary_view.h"
+#include "facade/vdw_vdcore.h"
 #include "foundation/wcm_status.h"
-#include "ops/vdw_temporary_view.h"
-#include "ops/vdw_vdcore.h"
 #include "support/core_fixture.h"
 #include "support/temp_dir.h"
 

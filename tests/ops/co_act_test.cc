@@ -11,9 +11,9 @@
 #include "core/view/view.h"
 #include "core/vob/vob.h"
 #include "core/vob/vob_obj.h"
+#include "facade/vdw_vdcore.h"
 #include "ops/checkout/vdw_co_act.h"
 #include "ops/checkout/vdw_co_common.h"
-#include "ops/vdw_vdcore.h"
 #include "support/core_fixture.h"
 #include "support/temp_dir.h"
 

@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
+#include "facade/vdw_session.h"
 #include "foundation/wcm_mempool.h"
 #include "foundation/wcm_status.h"
-#include "ops/vdw_session.h"
 #include "request/vdw_abstract_rpc.h"
 #include "request/vdw_request.h"
 #include "xmlproto/xml/vd_xml_doc.h"

@@ -11,9 +11,9 @@
 #include <string>
 
 #include "core/cred/credutl.h"
+#include "facade/vdw_session.h"
 #include "foundation/wcm_mempool.h"
 #include "foundation/wcm_status.h"
-#include "ops/vdw_session.h"
 #include "request/vdw_abstract_rpc.h"
 #include "request/vdw_request.h"
 #include "xmlproto/rpc/vd_xml_echo_rpc.h"

@@ -3,13 +3,13 @@
 
 #include "core/cmd/cmd.h"
 #include "core/view/view.h"
+#include "facade/vdw_rpc_args.h"
+#include "facade/vdw_vdcore.h"
 #include "foundation/catalogs/vdw_rpcs_catalog.h"
 #include "foundation/vdw_trace.h"
 #include "foundation/wcm_status.h"
 #include "ops/checkout/vdw_checkout_rpcs.h"
 #include "ops/checkout/vdw_co_common.h"
-#include "ops/vdw_rpc_args.h"
-#include "ops/vdw_vdcore.h"
 #include "request/vdw_request.h"
 #include "webview/vdw_ws_sync_fetch.h"
 

@@ -5,11 +5,11 @@
 
 #include "core/sum/sum_xcm.h"
 #include "core/view/view.h"
+#include "facade/vdw_rpc_args.h"
+#include "facade/vdw_vdcore.h"
 #include "foundation/catalogs/vdw_rpcs_catalog.h"
 #include "foundation/vdw_trace.h"
 #include "foundation/wcm_status.h"
-#include "ops/vdw_rpc_args.h"
-#include "ops/vdw_vdcore.h"
 #include "request/vdw_request.h"
 
 namespace {

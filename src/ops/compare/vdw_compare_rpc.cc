@@ -1,8 +1,8 @@
 // VDW_CompareRpc.
 #include "ops/compare/vdw_compare_rpc.h"
 
+#include "facade/vdw_vdcore.h"
 #include "foundation/wcm_status.h"
-#include "ops/vdw_vdcore.h"
 
 void VDW_CompareRpc::run_item(view_t* view, Item& item) {
     VDW_Vdcore& core = *facade();

@@ -2,8 +2,8 @@
 #include "ops/compare/vdw_merge_rpc.h"
 
 #include "core/vob/vob_obj.h"
+#include "facade/vdw_vdcore.h"
 #include "foundation/wcm_status.h"
-#include "ops/vdw_vdcore.h"
 
 void VDW_MergeRpc::run_item(view_t* view, Item& item) {
     VDW_Vdcore& core = *facade();

@@ -1,9 +1,9 @@
 // VDW_SaveDirMergeRpc.
 #include "ops/compare/vdw_save_dir_merge_rpc.h"
 
+#include "facade/vdw_vdcore.h"
 #include "foundation/vdw_trace.h"
 #include "foundation/wcm_status.h"
-#include "ops/vdw_vdcore.h"
 #include "request/vdw_request.h"
 
 void VDW_SaveDirMergeRpc::send_response_body() {

@@ -17,8 +17,8 @@
 #include <iterator>
 
 #include "core/util/fileutl.h"
+#include "facade/vdw_login_files.h"
 #include "foundation/vdw_trace.h"
-#include "ops/login/vdw_login_files.h"
 
 namespace {
 

@@ -5,11 +5,11 @@
 
 #include "core/cmd/cmd.h"
 #include "core/sum/sum_vob.h"
+#include "facade/vdw_rpc_args.h"
+#include "facade/vdw_vdcore.h"
+#include "facade/vdw_vdcore_report.h"
 #include "foundation/catalogs/vdw_lib_catalog.h"
 #include "foundation/wcm_status.h"
-#include "ops/vdw_rpc_args.h"
-#include "ops/vdw_vdcore.h"
-#include "ops/vdw_vdcore_report.h"
 #include "request/vdw_multipart_data.h"
 #include "request/vdw_rpc_response.h"
 

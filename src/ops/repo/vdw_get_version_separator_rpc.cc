@@ -1,8 +1,8 @@
 // VDW_GetVersionSeparatorRpc.
 #include "ops/repo/vdw_get_version_separator_rpc.h"
 
+#include "facade/vdw_vdcore.h"
 #include "foundation/wcm_status.h"
-#include "ops/vdw_vdcore.h"
 #include "request/vdw_multipart_data.h"
 
 void VDW_GetVersionSeparatorRpc::send_response_body() {

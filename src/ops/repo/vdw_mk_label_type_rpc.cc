@@ -4,9 +4,9 @@
 #include <string>
 
 #include "core/vob/vob.h"
+#include "facade/vdw_rpc_args.h"
 #include "foundation/vdw_trace.h"
 #include "foundation/wcm_status.h"
-#include "ops/vdw_rpc_args.h"
 #include "request/vdw_request.h"
 
 void VDW_MkLabelTypeRpc::send_response_body() {

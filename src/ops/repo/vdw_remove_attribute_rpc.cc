@@ -3,11 +3,11 @@
 
 #include <string>
 
+#include "facade/vdw_rpc_args.h"
+#include "facade/vdw_vdcore.h"
 #include "foundation/vdw_trace.h"
 #include "foundation/wcm_status.h"
 #include "ops/repo/vdw_apply_attribute_rpc.h"
-#include "ops/vdw_rpc_args.h"
-#include "ops/vdw_vdcore.h"
 #include "request/vdw_request.h"
 
 void VDW_RemoveAttributeRpc::send_response_body() {

@@ -3,10 +3,10 @@
 
 #include <string>
 
+#include "facade/vdw_rpc_args.h"
+#include "facade/vdw_vdcore.h"
 #include "foundation/vdw_trace.h"
 #include "foundation/wcm_status.h"
-#include "ops/vdw_rpc_args.h"
-#include "ops/vdw_vdcore.h"
 #include "request/vdw_request.h"
 
 void VDW_RemoveResourceRpc::send_response_body() {

@@ -4,10 +4,10 @@
 #include <string>
 #include <vector>
 
+#include "facade/vdw_rpc_args.h"
+#include "facade/vdw_vdcore.h"
 #include "foundation/vdw_trace.h"
 #include "foundation/wcm_status.h"
-#include "ops/vdw_rpc_args.h"
-#include "ops/vdw_vdcore.h"
 #include "request/vdw_multipart_data.h"
 #include "request/vdw_request.h"
 

@@ -6,11 +6,11 @@
 #include <vector>
 
 #include "core/view/view.h"
+#include "facade/vdw_rpc_args.h"
+#include "facade/vdw_vdcore.h"
 #include "foundation/catalogs/vdw_lib_catalog.h"
 #include "foundation/vdw_trace.h"
 #include "foundation/wcm_status.h"
-#include "ops/vdw_rpc_args.h"
-#include "ops/vdw_vdcore.h"
 #include "request/vdw_multipart_data.h"
 #include "request/vdw_request.h"
 #include "webview/vdw_ws_sync_fetch.h"

@@ -3,7 +3,7 @@
 #include <cstring>
 #include <string>
 
-#include "ops/vdw_vdcore.h"
+#include "facade/vdw_vdcore.h"
 
 namespace {
 

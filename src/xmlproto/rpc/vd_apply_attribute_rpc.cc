@@ -5,8 +5,8 @@
 #include <string>
 
 #include "core/tbs/tbs.h"
+#include "facade/vdw_vdcore.h"
 #include "foundation/wcm_status.h"
-#include "ops/vdw_vdcore.h"
 #include "xmlproto/resource/vd_view_resources.h"
 #include "xmlproto/resource/vd_vob_resources.h"
 #include "xmlproto/rpc/vd_xml_args.h"

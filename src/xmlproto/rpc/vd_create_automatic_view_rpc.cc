@@ -6,8 +6,8 @@
 #include <string>
 
 #include "core/sum/sum_string.h"
+#include "facade/vdw_vdcore.h"
 #include "foundation/wcm_status.h"
-#include "ops/vdw_vdcore.h"
 #include "xmlproto/resource/vd_vob_resources.h"
 #include "xmlproto/rpc/vd_xml_args.h"
 #include "xmlproto/rpc/vd_xml_object_rpcs.h"

@@ -5,8 +5,8 @@
 #include <string>
 
 #include "core/view/view.h"
+#include "facade/vdw_vdcore.h"
 #include "foundation/wcm_status.h"
-#include "ops/vdw_vdcore.h"
 #include "xmlproto/resource/vd_view_resources.h"
 #include "xmlproto/rpc/vd_xml_args.h"
 #include "xmlproto/rpc/vd_xml_op_rpcs.h"

@@ -6,10 +6,10 @@
 
 #include "core/cmd/cmd.h"
 #include "core/view/view.h"
+#include "facade/vdw_vdcore.h"
 #include "foundation/catalogs/vdw_rpcs_catalog.h"
 #include "foundation/wcm_status.h"
 #include "ops/checkout/vdw_co_common.h"
-#include "ops/vdw_vdcore.h"
 #include "request/vdw_request.h"
 #include "xmlproto/rpc/vd_xml_args.h"
 #include "xmlproto/rpc/vd_xml_op_family.h"

@@ -2,8 +2,8 @@
 // version "version-id"). "recurse" is refused, as it is for applying.
 #include <string>
 
+#include "facade/vdw_vdcore.h"
 #include "foundation/wcm_status.h"
-#include "ops/vdw_vdcore.h"
 #include "xmlproto/resource/vd_resource.h"
 #include "xmlproto/rpc/vd_xml_args.h"
 #include "xmlproto/rpc/vd_xml_op_family.h"

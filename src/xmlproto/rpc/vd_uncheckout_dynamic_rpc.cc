@@ -5,9 +5,9 @@
 
 #include "core/cmd/cmd.h"
 #include "core/view/view.h"
+#include "facade/vdw_vdcore.h"
 #include "foundation/catalogs/vdw_rpcs_catalog.h"
 #include "foundation/wcm_status.h"
-#include "ops/vdw_vdcore.h"
 #include "xmlproto/rpc/vd_xml_args.h"
 #include "xmlproto/rpc/vd_xml_op_family.h"
 #include "xmlproto/rpc/vd_xml_op_rpcs.h"

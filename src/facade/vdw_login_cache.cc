@@ -1,5 +1,5 @@
 // VDW_LoginCache.
-#include "ops/login/vdw_login_cache.h"
+#include "facade/vdw_login_cache.h"
 
 #include <fcntl.h>
 #include <openssl/crypto.h>
@@ -19,7 +19,7 @@
 
 #include "core/util/fileutl.h"
 #include "core/util/strutl.h"
-#include "ops/login/vdw_login_files.h"
+#include "facade/vdw_login_files.h"
 
 namespace {
 

@@ -6,10 +6,10 @@
 #include "core/rgy/rgy.h"
 #include "core/view/config_spec.h"
 #include "core/view/view.h"
+#include "facade/vdw_fso_description.h"
+#include "facade/vdw_vdcore.h"
+#include "facade/vdw_vdcore_report.h"
 #include "foundation/wcm_status.h"
-#include "ops/vdw_fso_description.h"
-#include "ops/vdw_vdcore.h"
-#include "ops/vdw_vdcore_report.h"
 
 namespace {
 

@@ -9,9 +9,9 @@
 #include "core/tbs/tbs.h"
 #include "core/util/fileutl.h"
 #include "core/view/view.h"
+#include "facade/vdw_vdcore.h"
 #include "foundation/catalogs/vdw_lib_catalog.h"
 #include "foundation/wcm_status.h"
-#include "ops/vdw_vdcore.h"
 
 namespace {
 

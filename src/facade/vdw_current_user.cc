@@ -1,5 +1,5 @@
 // VDW_CurrentUser.
-#include "ops/login/vdw_current_user.h"
+#include "facade/vdw_current_user.h"
 
 #include "core/tbs/tbs.h"
 #include "foundation/vdw_config.h"

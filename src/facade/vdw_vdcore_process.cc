@@ -12,13 +12,13 @@
 #include "core/sum/sum_string.h"
 #include "core/util/fileutl.h"
 #include "core/util/sysutl.h"
+#include "facade/vdw_credutl.h"
+#include "facade/vdw_current_user.h"
+#include "facade/vdw_login_cache.h"
+#include "facade/vdw_vdcore.h"
 #include "foundation/catalogs/vdw_lib_catalog.h"
 #include "foundation/vdw_trace.h"
 #include "foundation/wcm_status.h"
-#include "ops/login/vdw_credutl.h"
-#include "ops/login/vdw_current_user.h"
-#include "ops/login/vdw_login_cache.h"
-#include "ops/vdw_vdcore.h"
 
 namespace {
 

@@ -1,5 +1,5 @@
 // VDW_Vdcore: message capture.
-#include "ops/vdw_vdcore.h"
+#include "facade/vdw_vdcore.h"
 
 #include <cstring>
 

@@ -1,5 +1,5 @@
 // VDW_FsoDescription.
-#include "ops/vdw_fso_description.h"
+#include "facade/vdw_fso_description.h"
 
 #include "request/vdw_multipart_data.h"
 

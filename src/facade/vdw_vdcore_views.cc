@@ -13,11 +13,11 @@
 #include "core/tbs/tbs.h"
 #include "core/util/fileutl.h"
 #include "core/view/view.h"
+#include "facade/vdw_current_user.h"
+#include "facade/vdw_vdcore.h"
+#include "facade/vdw_vdcore_report.h"
 #include "foundation/catalogs/vdw_lib_catalog.h"
 #include "foundation/wcm_status.h"
-#include "ops/login/vdw_current_user.h"
-#include "ops/vdw_vdcore.h"
-#include "ops/vdw_vdcore_report.h"
 
 namespace {
 

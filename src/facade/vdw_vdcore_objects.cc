@@ -7,9 +7,9 @@
 #include "core/tbs/tbs.h"
 #include "core/view/view.h"
 #include "core/vob/vob_obj.h"
+#include "facade/vdw_vdcore.h"
+#include "facade/vdw_vdcore_report.h"
 #include "foundation/wcm_status.h"
-#include "ops/vdw_vdcore.h"
-#include "ops/vdw_vdcore_report.h"
 
 tbs_status_t VDW_Vdcore::parse_objsel(const char* text, vob_objsel_t* out) {
     return vob_utl_parse_objsel(text ? text : "", out);

@@ -6,10 +6,10 @@
 
 #include "core/tbs/tbs.h"
 #include "core/vob/vob_obj.h"
+#include "facade/vdw_vdcore.h"
+#include "facade/vdw_vdcore_report.h"
 #include "foundation/vdw_trace.h"
 #include "foundation/wcm_status.h"
-#include "ops/vdw_vdcore.h"
-#include "ops/vdw_vdcore_report.h"
 #include "request/vdw_multipart_data.h"
 #include "request/vdw_req_args.h"
 #include "request/vdw_rpc_response.h"

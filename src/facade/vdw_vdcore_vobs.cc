@@ -7,9 +7,9 @@
 #include "core/tbs/tbs.h"
 #include "core/vob/vob.h"
 #include "core/vob/vob_obj.h"
+#include "facade/vdw_vdcore.h"
+#include "facade/vdw_vdcore_report.h"
 #include "foundation/wcm_status.h"
-#include "ops/vdw_vdcore.h"
-#include "ops/vdw_vdcore_report.h"
 
 void VDW_Vdcore::get_vob_tag_list(std::vector<VobEntry>* vobs, WCM_Status& status) {
     vobs->clear();

@@ -1,5 +1,5 @@
 // VDW_RpcArgs.
-#include "ops/vdw_rpc_args.h"
+#include "facade/vdw_rpc_args.h"
 
 #include <cstring>
 

@@ -10,9 +10,9 @@
 #include "core/tbs/tbs.h"
 #include "core/util/fileutl.h"
 #include "core/vob/vob_obj.h"
+#include "facade/vdw_vdcore.h"
+#include "facade/vdw_vdcore_report.h"
 #include "foundation/wcm_status.h"
-#include "ops/vdw_vdcore.h"
-#include "ops/vdw_vdcore_report.h"
 
 namespace {
 

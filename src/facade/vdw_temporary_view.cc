@@ -1,16 +1,16 @@
 // Temporary views of streams.
-#include "ops/vdw_temporary_view.h"
+#include "facade/vdw_temporary_view.h"
 
 #include <cstdio>
 #include <random>
 #include <string>
 
+#include "facade/vdw_current_user.h"
+#include "facade/vdw_vdcore.h"
+#include "facade/vdw_xcm_util.h"
 #include "foundation/catalogs/vdw_rpcs_catalog.h"
 #include "foundation/vdw_trace.h"
 #include "foundation/wcm_status.h"
-#include "ops/login/vdw_current_user.h"
-#include "ops/vdw_vdcore.h"
-#include "ops/xcm/vdw_xcm_util.h"
 
 void create_temporary_view(VDW_Vdcore& facade, const SUM_Stream& stream, SUM_View& view,
                            WCM_Status& status) {

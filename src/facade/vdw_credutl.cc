@@ -1,5 +1,5 @@
 // VDW_Credutl.
-#include "ops/login/vdw_credutl.h"
+#include "facade/vdw_credutl.h"
 
 #include <grp.h>
 

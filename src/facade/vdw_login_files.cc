@@ -1,5 +1,5 @@
 // Directories, keys and file names of the login records.
-#include "ops/login/vdw_login_files.h"
+#include "facade/vdw_login_files.h"
 
 #include <fcntl.h>
 #include <openssl/crypto.h>
