@@ -19,6 +19,7 @@
 // alone and goes on. Callers rely on the latter (an insert refused as a duplicate, then
 // another statement), so every statement in a transaction other than a plain SELECT runs
 // under a savepoint that is rolled back when it fails (sent in one pipeline with it).
+#include <dlfcn.h>
 #include <fcntl.h>
 #include <libpq-fe.h>
 #include <sys/stat.h>
@@ -29,11 +30,82 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
 #include "core/store/db.h"
 #include "core/util/fileutl.h"
+
+namespace {
+
+// libpq is loaded when a store is first opened in PostgreSQL, not when a process starts:
+// most sites keep SQLite, and a process started for each request should not map libpq and
+// the libraries it brings (Kerberos, LDAP, TLS) unless it uses them.
+#define PG_BACKEND_PQ_CALLS(X) \
+    X(PQclear)                 \
+    X(PQcmdStatus)             \
+    X(PQcmdTuples)             \
+    X(PQconnectdb)             \
+    X(PQdescribePrepared)      \
+    X(PQenterPipelineMode)     \
+    X(PQerrorMessage)          \
+    X(PQexec)                  \
+    X(PQexecPrepared)          \
+    X(PQexitPipelineMode)      \
+    X(PQfinish)                \
+    X(PQftype)                 \
+    X(PQgetResult)             \
+    X(PQgetisnull)             \
+    X(PQgetlength)             \
+    X(PQgetvalue)              \
+    X(PQnfields)               \
+    X(PQnparams)               \
+    X(PQntuples)               \
+    X(PQpipelineSync)          \
+    X(PQprepare)               \
+    X(PQreset)                 \
+    X(PQresultErrorField)      \
+    X(PQresultErrorMessage)    \
+    X(PQresultStatus)          \
+    X(PQsendQueryParams)       \
+    X(PQsendQueryPrepared)     \
+    X(PQsetNoticeProcessor)    \
+    X(PQstatus)                \
+    X(PQtransactionStatus)
+
+struct pq_calls {
+#define PG_BACKEND_PQ_FIELD(name) decltype(&::name) name = nullptr;
+    PG_BACKEND_PQ_CALLS(PG_BACKEND_PQ_FIELD)
+#undef PG_BACKEND_PQ_FIELD
+};
+
+// The calls, or null when the library (or one of its calls) cannot be loaded.
+const pq_calls* pq_load() {
+    static pq_calls calls;
+    static bool loaded = false;
+    static std::once_flag once;
+    std::call_once(once, [] {
+        void* lib = dlopen("libpq.so.5", RTLD_NOW | RTLD_LOCAL);
+        if (!lib) return;
+        bool all = true;
+#define PG_BACKEND_PQ_LOAD(name) \
+    all = all && (calls.name = reinterpret_cast<decltype(&::name)>(dlsym(lib, #name)));
+        PG_BACKEND_PQ_CALLS(PG_BACKEND_PQ_LOAD)
+#undef PG_BACKEND_PQ_LOAD
+        loaded = all;
+    });
+    return loaded ? &calls : nullptr;
+}
+
+// The calls of a process that has opened a connection (so pq_load succeeded).
+const pq_calls& pq() {
+    return *pq_load();
+}
+
+constexpr const char* kNoLibpq = "the PostgreSQL client library (libpq.so.5) cannot be loaded";
+
+}  // namespace
 
 namespace {
 
@@ -151,19 +223,21 @@ public:
         null_.assign(null_.size(), true);
         binary_.assign(binary_.size(), 0);
     }
-    int column_count() override { return res_ ? PQnfields(res_) : 0; }
+    int column_count() override { return res_ ? pq().PQnfields(res_) : 0; }
     bool column_is_null(int col) override {
-        return !on_row() || col < 0 || col >= PQnfields(res_) || PQgetisnull(res_, row_, col);
+        return !on_row() || col < 0 || col >= pq().PQnfields(res_) ||
+               pq().PQgetisnull(res_, row_, col);
     }
     int64_t column_int64(int col) override {
         if (column_is_null(col)) return 0;
-        const char* v = PQgetvalue(res_, row_, col);
-        if (PQftype(res_, col) == kBoolOid) return v[0] == 't' ? 1 : 0;
+        const char* v = pq().PQgetvalue(res_, row_, col);
+        if (pq().PQftype(res_, col) == kBoolOid) return v[0] == 't' ? 1 : 0;
         return strtoll(v, nullptr, 10);
     }
     std::string_view column_text(int col) override {
         if (column_is_null(col)) return {};
-        return {PQgetvalue(res_, row_, col), static_cast<size_t>(PQgetlength(res_, row_, col))};
+        return {pq().PQgetvalue(res_, row_, col),
+                static_cast<size_t>(pq().PQgetlength(res_, row_, col))};
     }
     std::string_view column_blob(int col) override;
 
@@ -176,9 +250,9 @@ private:
         return TBS_ST_OK;
     }
     tbs_status_t range_error();
-    bool on_row() const { return res_ && row_ >= 0 && row_ < PQntuples(res_); }
+    bool on_row() const { return res_ && row_ >= 0 && row_ < pq().PQntuples(res_); }
     void clear_result() {
-        if (res_) PQclear(res_);
+        if (res_) pq().PQclear(res_);
         res_ = nullptr;
         row_ = -1;
         blob_.clear();
@@ -199,33 +273,33 @@ class pg_backend final : public store_backend {
 public:
     pg_backend(PGconn* conn, uint64_t lock_key) : conn_(conn), lock_key_(lock_key) {}
     ~pg_backend() override {
-        if (conn_) PQfinish(conn_);
+        if (conn_) pq().PQfinish(conn_);
     }
 
     PGconn* conn() { return conn_; }
 
     // Records the failure of `res` (or of the connection when null) and returns its status.
     tbs_status_t fail(const PGresult* res) {
-        const char* msg = res ? PQresultErrorMessage(res) : PQerrorMessage(conn_);
+        const char* msg = res ? pq().PQresultErrorMessage(res) : pq().PQerrorMessage(conn_);
         error_ = msg && *msg ? msg : "the database server failed";
         while (!error_.empty() && (error_.back() == '\n' || error_.back() == ' '))
             error_.pop_back();
         if (!res) return TBS_ST_ERR;
-        tbs_status_t st = status_for_sqlstate(PQresultErrorField(res, PG_DIAG_SQLSTATE));
+        tbs_status_t st = status_for_sqlstate(pq().PQresultErrorField(res, PG_DIAG_SQLSTATE));
         if (st == TBS_ST_BUSY) error_ = "the database is locked by another writer: " + error_;
         return st;
     }
 
     // Runs `sql` (no parameters); the status of its last result.
     tbs_status_t run(const char* sql) {
-        PGresult* res = PQexec(conn_, sql);
-        ExecStatusType t = res ? PQresultStatus(res) : PGRES_FATAL_ERROR;
+        PGresult* res = pq().PQexec(conn_, sql);
+        ExecStatusType t = res ? pq().PQresultStatus(res) : PGRES_FATAL_ERROR;
         tbs_status_t st = t == PGRES_COMMAND_OK || t == PGRES_TUPLES_OK ? TBS_ST_OK : fail(res);
-        PQclear(res);
+        pq().PQclear(res);
         return st;
     }
 
-    bool in_txn() { return PQtransactionStatus(conn_) != PQTRANS_IDLE; }
+    bool in_txn() { return pq().PQtransactionStatus(conn_) != PQTRANS_IDLE; }
 
     // Runs `body` so that its failure inside a transaction undoes its own work alone.
     template <class F>
@@ -248,37 +322,37 @@ public:
     tbs_status_t exec_under_savepoint(const char* name, int n, const char* const* values,
                                       const int* lengths, const int* formats, PGresult** out) {
         *out = nullptr;
-        if (!PQenterPipelineMode(conn_)) return fail(nullptr);
-        bool sent = PQsendQueryParams(conn_, "SAVEPOINT store_stmt", 0, nullptr, nullptr, nullptr,
-                                      nullptr, 0) &&
-                    PQsendQueryPrepared(conn_, name, n, values, lengths, formats, 0) &&
-                    PQsendQueryParams(conn_, "RELEASE SAVEPOINT store_stmt", 0, nullptr, nullptr,
-                                      nullptr, nullptr, 0) &&
-                    PQpipelineSync(conn_);
+        if (!pq().PQenterPipelineMode(conn_)) return fail(nullptr);
+        bool sent = pq().PQsendQueryParams(conn_, "SAVEPOINT store_stmt", 0, nullptr, nullptr,
+                                           nullptr, nullptr, 0) &&
+                    pq().PQsendQueryPrepared(conn_, name, n, values, lengths, formats, 0) &&
+                    pq().PQsendQueryParams(conn_, "RELEASE SAVEPOINT store_stmt", 0, nullptr,
+                                           nullptr, nullptr, nullptr, 0) &&
+                    pq().PQpipelineSync(conn_);
         // Each command's result, then the sync's; the first failure is the answer.
         PGresult* results[3] = {nullptr, nullptr, nullptr};
         bool synced = false;
         for (int q = 0; sent && q < 4 && !synced; ++q) {
             PGresult* r;
-            while ((r = PQgetResult(conn_)) != nullptr) {
-                if (PQresultStatus(r) == PGRES_PIPELINE_SYNC) {
+            while ((r = pq().PQgetResult(conn_)) != nullptr) {
+                if (pq().PQresultStatus(r) == PGRES_PIPELINE_SYNC) {
                     synced = true;
-                    PQclear(r);
+                    pq().PQclear(r);
                     break;
                 }
                 if (q < 3 && !results[q])
                     results[q] = r;
                 else
-                    PQclear(r);
+                    pq().PQclear(r);
             }
         }
-        PQexitPipelineMode(conn_);
+        pq().PQexitPipelineMode(conn_);
         tbs_status_t st = TBS_ST_OK;
         if (!sent || !synced) {
             st = fail(nullptr);
         } else {
             for (PGresult* r : results) {
-                ExecStatusType t = r ? PQresultStatus(r) : PGRES_FATAL_ERROR;
+                ExecStatusType t = r ? pq().PQresultStatus(r) : PGRES_FATAL_ERROR;
                 if (t == PGRES_COMMAND_OK || t == PGRES_TUPLES_OK) continue;
                 st = fail(r);
                 break;
@@ -287,13 +361,13 @@ public:
         if (st == TBS_ST_OK) {
             *out = results[1];
             results[1] = nullptr;
-        } else if (results[0] && PQresultStatus(results[0]) == PGRES_COMMAND_OK) {
+        } else if (results[0] && pq().PQresultStatus(results[0]) == PGRES_COMMAND_OK) {
             std::string why = error_;
             run("ROLLBACK TO SAVEPOINT store_stmt");
             run("RELEASE SAVEPOINT store_stmt");
             error_ = std::move(why);
         }
-        for (PGresult* r : results) PQclear(r);
+        for (PGresult* r : results) pq().PQclear(r);
         return st;
     }
 
@@ -305,9 +379,9 @@ public:
         }
         std::string name = "s" + std::to_string(++stmt_serial_);
         tbs_status_t st = guarded(true, [&]() -> tbs_status_t {
-            PGresult* res = PQprepare(conn_, name.c_str(), text.c_str(), 0, nullptr);
-            tbs_status_t r = PQresultStatus(res) == PGRES_COMMAND_OK ? TBS_ST_OK : fail(res);
-            PQclear(res);
+            PGresult* res = pq().PQprepare(conn_, name.c_str(), text.c_str(), 0, nullptr);
+            tbs_status_t r = pq().PQresultStatus(res) == PGRES_COMMAND_OK ? TBS_ST_OK : fail(res);
+            pq().PQclear(res);
             return r;
         });
         if (st) {
@@ -315,10 +389,11 @@ public:
             if (error_.find("multiple commands") != std::string::npos) return TBS_ST_INVALID;
             return st;
         }
-        PGresult* desc = PQdescribePrepared(conn_, name.c_str());
-        int nparams = desc && PQresultStatus(desc) == PGRES_COMMAND_OK ? PQnparams(desc) : -1;
+        PGresult* desc = pq().PQdescribePrepared(conn_, name.c_str());
+        int nparams =
+            desc && pq().PQresultStatus(desc) == PGRES_COMMAND_OK ? pq().PQnparams(desc) : -1;
         if (nparams < 0) st = fail(desc);
-        PQclear(desc);
+        pq().PQclear(desc);
         if (st) return st;
         *out = std::make_unique<pg_stmt>(this, std::move(name), nparams, !plain_select(sql));
         return TBS_ST_OK;
@@ -345,25 +420,26 @@ public:
     }
 
     tbs_status_t commit() override {
-        bool aborted = PQtransactionStatus(conn_) == PQTRANS_INERROR;
-        PGresult* res = PQexec(conn_, "COMMIT");
-        tbs_status_t st = PQresultStatus(res) == PGRES_COMMAND_OK ? TBS_ST_OK : fail(res);
+        bool aborted = pq().PQtransactionStatus(conn_) == PQTRANS_INERROR;
+        PGresult* res = pq().PQexec(conn_, "COMMIT");
+        tbs_status_t st = pq().PQresultStatus(res) == PGRES_COMMAND_OK ? TBS_ST_OK : fail(res);
         // COMMIT of a transaction an error ended answers ROLLBACK, not a failure.
-        if (!st && (aborted || strcmp(PQcmdStatus(res), "ROLLBACK") == 0)) {
+        if (!st && (aborted || strcmp(pq().PQcmdStatus(res), "ROLLBACK") == 0)) {
             error_ = "the transaction was ended by an earlier failure";
             st = TBS_ST_ERR;
         }
-        PQclear(res);
+        pq().PQclear(res);
         return st;
     }
 
     tbs_status_t rollback() override { return in_txn() ? run("ROLLBACK") : TBS_ST_OK; }
 
     tbs_status_t schema_version(int64_t* version) override {
-        PGresult* res = PQexec(conn_, "SELECT version FROM store_version");
-        tbs_status_t st = PQresultStatus(res) == PGRES_TUPLES_OK ? TBS_ST_OK : fail(res);
-        if (!st) *version = PQntuples(res) ? strtoll(PQgetvalue(res, 0, 0), nullptr, 10) : 0;
-        PQclear(res);
+        PGresult* res = pq().PQexec(conn_, "SELECT version FROM store_version");
+        tbs_status_t st = pq().PQresultStatus(res) == PGRES_TUPLES_OK ? TBS_ST_OK : fail(res);
+        if (!st)
+            *version = pq().PQntuples(res) ? strtoll(pq().PQgetvalue(res, 0, 0), nullptr, 10) : 0;
+        pq().PQclear(res);
         return st;
     }
     tbs_status_t set_schema_version(int64_t version) override {
@@ -371,11 +447,11 @@ public:
         return run(sql.c_str());
     }
 
-    bool lost() override { return conn_ && PQstatus(conn_) == CONNECTION_BAD; }
+    bool lost() override { return conn_ && pq().PQstatus(conn_) == CONNECTION_BAD; }
     tbs_status_t reconnect() override {
-        PQreset(conn_);
-        if (PQstatus(conn_) != CONNECTION_OK) return fail(nullptr);
-        PQsetNoticeProcessor(conn_, ignore_notice, nullptr);
+        pq().PQreset(conn_);
+        if (pq().PQstatus(conn_) != CONNECTION_OK) return fail(nullptr);
+        pq().PQsetNoticeProcessor(conn_, ignore_notice, nullptr);
         return run(setup_.c_str());
     }
     // The session's settings, made again on a new connection.
@@ -383,10 +459,10 @@ public:
 
     int64_t changes() override { return changes_; }
     void note_changes(const PGresult* res) {
-        const char* tag = PQcmdStatus(const_cast<PGresult*>(res));
+        const char* tag = pq().PQcmdStatus(const_cast<PGresult*>(res));
         if (strncmp(tag, "INSERT", 6) == 0 || strncmp(tag, "UPDATE", 6) == 0 ||
             strncmp(tag, "DELETE", 6) == 0)
-            changes_ = strtoll(PQcmdTuples(const_cast<PGresult*>(res)), nullptr, 10);
+            changes_ = strtoll(pq().PQcmdTuples(const_cast<PGresult*>(res)), nullptr, 10);
     }
     const std::string& last_error() const override { return error_; }
     void set_error(std::string msg) override { error_ = std::move(msg); }
@@ -406,7 +482,7 @@ pg_stmt::~pg_stmt() {
     clear_result();
     if (!be_ || !be_->conn() || be_->in_txn()) return;  // a transaction keeps it till close
     std::string sql = "DEALLOCATE " + name_;
-    PQclear(PQexec(be_->conn(), sql.c_str()));
+    pq().PQclear(pq().PQexec(be_->conn(), sql.c_str()));
 }
 
 tbs_status_t pg_stmt::range_error() {
@@ -417,7 +493,7 @@ tbs_status_t pg_stmt::range_error() {
 tbs_status_t pg_stmt::step(bool* row) {
     *row = false;
     if (res_) {  // rows of the run in progress
-        if (++row_ < PQntuples(res_)) *row = true;
+        if (++row_ < pq().PQntuples(res_)) *row = true;
         return TBS_ST_OK;
     }
     std::vector<const char*> values(values_.size());
@@ -440,12 +516,12 @@ tbs_status_t pg_stmt::step(bool* row) {
                                        values.data(), lengths.data(), binary_.data(), &res);
     } else {
         st = TBS_ST_OK;
-        res = PQexecPrepared(be_->conn(), name_.c_str(), static_cast<int>(values.size()),
-                             values.data(), lengths.data(), binary_.data(), 0);
-        ExecStatusType t = PQresultStatus(res);
+        res = pq().PQexecPrepared(be_->conn(), name_.c_str(), static_cast<int>(values.size()),
+                                  values.data(), lengths.data(), binary_.data(), 0);
+        ExecStatusType t = pq().PQresultStatus(res);
         if (t != PGRES_COMMAND_OK && t != PGRES_TUPLES_OK) {
             st = be_->fail(res);
-            PQclear(res);
+            pq().PQclear(res);
             res = nullptr;
         }
     }
@@ -458,22 +534,22 @@ tbs_status_t pg_stmt::step(bool* row) {
         }
     }
     if (st) {
-        if (res) PQclear(res);
+        if (res) pq().PQclear(res);
         return st;
     }
     be_->note_changes(res);
     res_ = res;
     row_ = 0;
-    *row = PQntuples(res_) > 0;
+    *row = pq().PQntuples(res_) > 0;
     return TBS_ST_OK;
 }
 
 std::string_view pg_stmt::column_blob(int col) {
     if (column_is_null(col)) return {};
-    if (PQftype(res_, col) != kByteaOid) return column_text(col);
+    if (pq().PQftype(res_, col) != kByteaOid) return column_text(col);
     // Text results show bytea as "\x" and two hexadecimal digits a byte.
-    const char* v = PQgetvalue(res_, row_, col);
-    size_t n = static_cast<size_t>(PQgetlength(res_, row_, col));
+    const char* v = pq().PQgetvalue(res_, row_, col);
+    size_t n = static_cast<size_t>(pq().PQgetlength(res_, row_, col));
     blob_.clear();
     if (n < 2 || v[0] != '\\' || v[1] != 'x') return column_text(col);
     auto hex = [](char c) { return c <= '9' ? c - '0' : (c | 0x20) - 'a' + 10; };
@@ -487,45 +563,46 @@ tbs_status_t pg_backend::check_integrity(std::vector<std::string>* problems) {
     // PostgreSQL enforces references on every write; what can rot is storage. With the
     // amcheck extension installed in the database, every B-tree index of the schema is
     // checked against its table; without it, every table of the schema is read through.
-    PGresult* res = PQexec(conn_,
-                           "SELECT quote_ident(n.nspname) FROM pg_extension e JOIN pg_namespace n"
-                           " ON n.oid = e.extnamespace WHERE e.extname = 'amcheck'");
-    if (PQresultStatus(res) != PGRES_TUPLES_OK) {
+    PGresult* res =
+        pq().PQexec(conn_,
+                    "SELECT quote_ident(n.nspname) FROM pg_extension e JOIN pg_namespace n"
+                    " ON n.oid = e.extnamespace WHERE e.extname = 'amcheck'");
+    if (pq().PQresultStatus(res) != PGRES_TUPLES_OK) {
         tbs_status_t st = fail(res);
-        PQclear(res);
+        pq().PQclear(res);
         return st;
     }
-    bool amcheck = PQntuples(res) > 0;
-    std::string where = amcheck ? PQgetvalue(res, 0, 0) : "";  // the extension's schema
-    PQclear(res);
+    bool amcheck = pq().PQntuples(res) > 0;
+    std::string where = amcheck ? pq().PQgetvalue(res, 0, 0) : "";  // the extension's schema
+    pq().PQclear(res);
     const char* list =
         amcheck ? "SELECT c.oid::regclass::text FROM pg_class c JOIN pg_am a ON a.oid = c.relam"
                   " WHERE c.relkind = 'i' AND a.amname = 'btree'"
                   " AND c.relnamespace = current_schema()::regnamespace ORDER BY 1"
                 : "SELECT c.oid::regclass::text FROM pg_class c WHERE c.relkind = 'r'"
                   " AND c.relnamespace = current_schema()::regnamespace ORDER BY 1";
-    res = PQexec(conn_, list);
-    if (PQresultStatus(res) != PGRES_TUPLES_OK) {
+    res = pq().PQexec(conn_, list);
+    if (pq().PQresultStatus(res) != PGRES_TUPLES_OK) {
         tbs_status_t st = fail(res);
-        PQclear(res);
+        pq().PQclear(res);
         return st;
     }
     std::vector<std::string> names;
-    for (int i = 0; i < PQntuples(res); ++i) names.emplace_back(PQgetvalue(res, i, 0));
-    PQclear(res);
+    for (int i = 0; i < pq().PQntuples(res); ++i) names.emplace_back(pq().PQgetvalue(res, i, 0));
+    pq().PQclear(res);
     for (const std::string& n : names) {
         // Names from the catalog, quoted by it where they need it.
         std::string sql = amcheck
                               ? "SELECT " + where + ".bt_index_check('" + n + "'::regclass, true)"
                               : "SELECT count(*) FROM " + n;
-        PGresult* r = PQexec(conn_, sql.c_str());
-        if (PQresultStatus(r) != PGRES_TUPLES_OK) {
-            const char* msg = PQresultErrorMessage(r);
+        PGresult* r = pq().PQexec(conn_, sql.c_str());
+        if (pq().PQresultStatus(r) != PGRES_TUPLES_OK) {
+            const char* msg = pq().PQresultErrorMessage(r);
             std::string line = "database: " + n + ": " + (msg && *msg ? msg : "check failed");
             while (!line.empty() && line.back() == '\n') line.pop_back();
             problems->push_back(line);
         }
-        PQclear(r);
+        pq().PQclear(r);
     }
     return TBS_ST_OK;
 }
@@ -581,15 +658,19 @@ tbs_status_t store_pg_remove(const char* conninfo, const char* path, const store
         *error = std::string(path) + " is not a database marker";
         return st;
     }
-    PGconn* conn = PQconnectdb(conninfo);
+    if (!pq_load()) {
+        *error = kNoLibpq;
+        return TBS_ST_ERR;
+    }
+    PGconn* conn = pq().PQconnectdb(conninfo);
     pg_backend be(conn, fnv1a(path));
     if (!conn) return tbs_errno2status(ENOMEM);
-    if (PQstatus(conn) != CONNECTION_OK) {
+    if (pq().PQstatus(conn) != CONNECTION_OK) {
         st = be.fail(nullptr);
         *error = be.last_error();
         return st;
     }
-    PQsetNoticeProcessor(conn, ignore_notice, nullptr);
+    pq().PQsetNoticeProcessor(conn, ignore_notice, nullptr);
     std::string setup = "SET lock_timeout = " + std::to_string(opts.busy_timeout_ms);
     st = be.run(setup.c_str());
     // Under the writer lock, so that no writer of it is half way.
@@ -619,19 +700,25 @@ tbs_status_t store_pg_open(const char* conninfo, const char* path, const store_o
     char schema[32];
     snprintf(schema, sizeof schema, "s%016llx", static_cast<unsigned long long>(h));
 
-    PGconn* conn = PQconnectdb(conninfo);
+    if (!pq_load()) {
+        auto none = std::make_unique<pg_backend>(nullptr, h);
+        none->set_error(kNoLibpq);
+        out->reset(none.release());
+        return TBS_ST_ERR;
+    }
+    PGconn* conn = pq().PQconnectdb(conninfo);
     auto be = std::make_unique<pg_backend>(conn, h);
     if (!conn) {
         be->set_error("out of memory");
         out->reset(be.release());
         return tbs_errno2status(ENOMEM);
     }
-    if (PQstatus(conn) != CONNECTION_OK) {
+    if (pq().PQstatus(conn) != CONNECTION_OK) {
         tbs_status_t st = be->fail(nullptr);
         out->reset(be.release());
         return st;
     }
-    PQsetNoticeProcessor(conn, ignore_notice, nullptr);
+    pq().PQsetNoticeProcessor(conn, ignore_notice, nullptr);
     std::string setup = "SET lock_timeout = " + std::to_string(opts.busy_timeout_ms) +
                         "; SET client_min_messages = warning; SET search_path TO " + schema;
     tbs_status_t st = be->run(setup.c_str());
