@@ -18,6 +18,7 @@
 #include "client/copy_area.h"
 #include "client/record_applier.h"
 #include "client/rpc_channel.h"
+#include "client/sync_parts.h"
 #include "support/fault_fsys.h"
 #include "support/temp_dir.h"
 
@@ -26,33 +27,19 @@ namespace {
 
 namespace fs = std::filesystem;
 
-Part part(const std::string& name, std::vector<std::pair<std::string, std::string>> headers,
-          std::string content = "") {
-    Part p;
-    p.headers.emplace_back("Content-ID", name);
-    for (auto& h : headers) p.headers.push_back(std::move(h));
-    p.headers.emplace_back("Content-Length", std::to_string(content.size()));
-    p.content = std::move(content);
-    return p;
-}
-
-Part dir(const std::string& pname) {
-    return part("SyncDirContext", {{"Pname", pname}});
-}
-
 Part elem(const std::string& leaf, const std::string& oid, bool checked_out,
           const char* ftype = "File") {
-    return part("SyncElemInfo", {{"Leaf", leaf},
-                                 {"NextVerOid", oid},
-                                 {"NextVerDfh", "fh"},
-                                 {"NextVerId", "/main/1"},
-                                 {"NextVerCheckedOut", checked_out ? "1" : "0"},
-                                 {"NextVerIsSlink", "0"},
-                                 {"NextVerFtype", ftype}});
+    return sync_part("SyncElemInfo", {{"Leaf", leaf},
+                                      {"NextVerOid", oid},
+                                      {"NextVerDfh", "fh"},
+                                      {"NextVerId", "/main/1"},
+                                      {"NextVerCheckedOut", checked_out ? "1" : "0"},
+                                      {"NextVerIsSlink", "0"},
+                                      {"NextVerFtype", ftype}});
 }
 
 Part data(const std::string& bytes) {
-    return part("SyncElemData", {}, bytes);
+    return sync_part("SyncElemData", {}, bytes);
 }
 
 bool feed(RecordApplier& a, const std::vector<Part>& parts) {
@@ -95,7 +82,7 @@ public:
         ASSERT_TRUE(area_) << error;
         RecordApplier first(*area_, channel_, RecordApplier::Mode::SINGLE,
                             [](const std::string&) {});
-        ASSERT_TRUE(feed(first, {dir("vobs"), elem("a.c", oid('1'), false), data("a one\n"),
+        ASSERT_TRUE(feed(first, {sync_dir("vobs"), elem("a.c", oid('1'), false), data("a one\n"),
                                  elem("b.c", oid('1'), true), data("b one\n")}))
             << first.error();
         first.flush();
@@ -115,11 +102,11 @@ public:
     }
 
     std::vector<Part> update() const {
-        std::vector<Part> parts = {dir("vobs")};
+        std::vector<Part> parts = {sync_dir("vobs")};
         for (const FileCase& f : files()) {
             if (f.path == "vobs/new/c.c") {
                 parts.push_back(elem("new", oid('3'), false, "Dir"));
-                parts.push_back(dir("vobs/new"));
+                parts.push_back(sync_dir("vobs/new"));
             }
             parts.push_back(elem(fs::path(f.path).filename().string(), f.new_oid, false));
             parts.push_back(data(f.new_bytes));

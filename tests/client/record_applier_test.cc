@@ -15,6 +15,7 @@
 
 #include "client/copy_area.h"
 #include "client/rpc_channel.h"
+#include "client/sync_parts.h"
 #include "support/temp_dir.h"
 
 namespace client {
@@ -22,30 +23,16 @@ namespace {
 
 namespace fs = std::filesystem;
 
-Part part(const std::string& name, std::vector<std::pair<std::string, std::string>> headers,
-          std::string content = "") {
-    Part p;
-    p.headers.emplace_back("Content-ID", name);
-    for (auto& h : headers) p.headers.push_back(std::move(h));
-    p.headers.emplace_back("Content-Length", std::to_string(content.size()));
-    p.content = std::move(content);
-    return p;
-}
-
-Part dir(const std::string& pname) {
-    return part("SyncDirContext", {{"Pname", pname}});
-}
-
 Part elem(const std::string& leaf, const char* ftype, bool slink = false,
           const std::string& target = "") {
-    return part("SyncElemInfo", {{"Leaf", leaf},
-                                 {"NextVerOid", std::string(31, '0') + "1"},
-                                 {"NextVerDfh", "fh"},
-                                 {"NextVerId", "/main/1"},
-                                 {"NextVerCheckedOut", "0"},
-                                 {"NextVerIsSlink", slink ? "1" : "0"},
-                                 {"NextVerSlinkTgtLeaf", target},
-                                 {"NextVerFtype", ftype}});
+    return sync_part("SyncElemInfo", {{"Leaf", leaf},
+                                      {"NextVerOid", std::string(31, '0') + "1"},
+                                      {"NextVerDfh", "fh"},
+                                      {"NextVerId", "/main/1"},
+                                      {"NextVerCheckedOut", "0"},
+                                      {"NextVerIsSlink", slink ? "1" : "0"},
+                                      {"NextVerSlinkTgtLeaf", target},
+                                      {"NextVerFtype", ftype}});
 }
 
 void set_header(Part& p, const std::string& name, const std::string& value) {
@@ -73,15 +60,17 @@ TEST(RecordApplier, NothingIsWrittenOutsideTheArea) {
         std::vector<Part> parts;
     };
     const std::vector<Case> cases = {
-        {"a directory context with ..", {dir("vobs/../.."), elem("x", "File")}},
-        {"a leaf with ..", {dir("vobs"), elem("..", "Dir")}},
-        {"a leaf with a slash", {dir("vobs"), elem("a/b", "File")}},
-        {"the client's own metadata", {dir(".vdweb"), elem("area.db", "File")}},
+        {"a directory context with ..", {sync_dir("vobs/../.."), elem("x", "File")}},
+        {"a leaf with ..", {sync_dir("vobs"), elem("..", "Dir")}},
+        {"a leaf with a slash", {sync_dir("vobs"), elem("a/b", "File")}},
+        {"the client's own metadata", {sync_dir(".vdweb"), elem("area.db", "File")}},
         {"a file through a link the view holds",
-         {dir("vobs"), elem("out", "File", true, outside), dir("vobs/out"), elem("x", "File"),
-          part("SyncElemData", {{"Content-Type", "application/octet-stream"}}, "pwned")}},
+         {sync_dir("vobs"), elem("out", "File", true, outside), sync_dir("vobs/out"),
+          elem("x", "File"),
+          sync_part("SyncElemData", {{"Content-Type", "application/octet-stream"}}, "pwned")}},
         {"a directory through a link the view holds",
-         {dir("vobs"), elem("out", "File", true, outside), dir("vobs/out/sub"), elem("d", "Dir")}},
+         {sync_dir("vobs"), elem("out", "File", true, outside), sync_dir("vobs/out/sub"),
+          elem("d", "Dir")}},
     };
     for (const Case& c : cases) {
         std::string error;
@@ -104,8 +93,9 @@ TEST(RecordApplier, FilesArriveWholeWithTheirModes) {
     ASSERT_TRUE(area) << error;
     RpcChannel channel({"http://127.0.0.1:9", "", ""});
     RecordApplier a(*area, channel, RecordApplier::Mode::SESSION, [](const std::string&) {});
-    ASSERT_TRUE(feed(a, {dir("vobs/p"), elem("src", "Dir"), dir("vobs/p/src"), elem("a.c", "File"),
-                         part("SyncElemData", {}, std::string("one\0two", 7))}))
+    ASSERT_TRUE(
+        feed(a, {sync_dir("vobs/p"), elem("src", "Dir"), sync_dir("vobs/p/src"),
+                 elem("a.c", "File"), sync_part("SyncElemData", {}, std::string("one\0two", 7))}))
         << a.error();
     const std::string file = area->abs("vobs/p/src/a.c");
     struct stat st;
@@ -155,7 +145,7 @@ TEST(RecordApplier, WorkInTheAreaIsNeverOverwritten) {
                                 [](const std::string&) {});
             Part e = elem("a.c", "File");
             set_header(e, "NextVerCheckedOut", c.row_checked_out ? "1" : "0");
-            ASSERT_TRUE(feed(first, {dir("vobs"), e, part("SyncElemData", {}, "one\n")}))
+            ASSERT_TRUE(feed(first, {sync_dir("vobs"), e, sync_part("SyncElemData", {}, "one\n")}))
                 << c.what << ": " << first.error();
         }
         const std::string file = area->abs("vobs/a.c");
@@ -168,7 +158,7 @@ TEST(RecordApplier, WorkInTheAreaIsNeverOverwritten) {
         Part e = elem("a.c", "File");
         set_header(e, "NextVerOid", new_oid);
         set_header(e, "NextVerCheckedOut", c.record_checked_out ? "1" : "0");
-        ASSERT_TRUE(feed(a, {dir("vobs"), e, part("SyncElemData", {}, "two\n")}))
+        ASSERT_TRUE(feed(a, {sync_dir("vobs"), e, sync_part("SyncElemData", {}, "two\n")}))
             << c.what << ": " << a.error();
         std::ifstream in(file);
         std::string got((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());

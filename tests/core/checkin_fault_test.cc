@@ -50,13 +50,6 @@ void PrintTo(const FaultCase& c, std::ostream* os) {
     *os << c.name;
 }
 
-std::string random_bytes(size_t n, unsigned seed) {
-    std::mt19937 rng(seed);
-    std::string s(n, '\0');
-    for (char& c : s) c = static_cast<char>(rng());
-    return s;
-}
-
 class CheckinFault : public ::testing::TestWithParam<FaultCase> {
 protected:
     void SetUp() override {

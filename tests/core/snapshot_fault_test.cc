@@ -44,13 +44,6 @@ void PrintTo(const FaultCase& c, std::ostream* os) {
     *os << c.name;
 }
 
-std::string random_bytes(size_t n, unsigned seed) {
-    std::mt19937 rng(seed);
-    std::string s(n, '\0');
-    for (char& c : s) c = static_cast<char>(rng());
-    return s;
-}
-
 // A snapshot view loading /vobs/p, whose two files have a newer version than the one loaded.
 class SnapshotFault : public ::testing::TestWithParam<FaultCase> {
 protected:

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "core/store/db.h"
+#include "support/child_process.h"
 #include "support/temp_dir.h"
 
 namespace {
@@ -49,12 +50,6 @@ pid_t spawn(const std::function<int()>& body) {
     pid_t pid = fork();
     if (pid == 0) _exit(body());
     return pid;
-}
-
-int wait_exit(pid_t pid) {
-    int status = 0;
-    if (waitpid(pid, &status, 0) != pid) return -1;
-    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
 
 }  // namespace

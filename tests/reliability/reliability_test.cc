@@ -21,6 +21,7 @@
 #include "core/store/content_pool.h"
 #include "core/vob/vob.h"
 #include "core/vob/vob_obj.h"
+#include "support/child_process.h"
 #include "support/core_fixture.h"
 #include "support/temp_dir.h"
 
@@ -29,22 +30,7 @@ extern char** environ;
 namespace {
 
 pid_t spawn(const std::vector<std::string>& args) {
-    std::vector<char*> argv;
-    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t fa;
-    posix_spawn_file_actions_init(&fa);
-    posix_spawn_file_actions_addopen(&fa, 2, "/dev/null", O_WRONLY, 0);
-    pid_t pid = -1;
-    int rc = posix_spawn(&pid, CORE_WORKER_PATH, &fa, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&fa);
-    return rc == 0 ? pid : -1;
-}
-
-int wait_exit(pid_t pid) {
-    int status = 0;
-    if (waitpid(pid, &status, 0) != pid) return -1;
-    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    return spawn_program(CORE_WORKER_PATH, args, /*quiet_output=*/false);
 }
 
 std::string sha256_hex(const std::string& data) {
@@ -53,16 +39,6 @@ std::string sha256_hex(const std::string& data) {
     char hex[2 * SHA256_DIGEST_LENGTH + 1];
     for (int i = 0; i < SHA256_DIGEST_LENGTH; ++i) snprintf(hex + 2 * i, 3, "%02x", md[i]);
     return hex;
-}
-
-std::string random_bytes(size_t n, unsigned seed) {
-    std::mt19937_64 rng(seed);
-    std::string s(n, '\0');
-    for (size_t i = 0; i + 8 <= n; i += 8) {
-        uint64_t v = rng();
-        memcpy(&s[i], &v, 8);
-    }
-    return s;
 }
 
 }  // namespace

@@ -30,6 +30,7 @@
 #include "core/view/view_store.h"
 #include "core/vob/vob.h"
 #include "core/vob/vob_obj.h"
+#include "support/child_process.h"
 #include "support/core_fixture.h"
 #include "support/temp_dir.h"
 
@@ -37,24 +38,9 @@ extern char** environ;
 
 namespace {
 
-pid_t spawn_vdtool(const std::vector<std::string>& args) {
-    std::vector<char*> argv{const_cast<char*>("vdtool")};
-    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t fa;
-    posix_spawn_file_actions_init(&fa);
-    posix_spawn_file_actions_addopen(&fa, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&fa, 2, "/dev/null", O_WRONLY, 0);
-    pid_t pid = -1;
-    int rc = posix_spawn(&pid, VDTOOL_PATH, &fa, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&fa);
-    return rc == 0 ? pid : -1;
-}
-
-int wait_exit(pid_t pid) {
-    int status = 0;
-    if (waitpid(pid, &status, 0) != pid) return -1;
-    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+pid_t spawn_vdtool(std::vector<std::string> args) {
+    args.insert(args.begin(), "vdtool");
+    return spawn_program(VDTOOL_PATH, args, /*quiet_output=*/true);
 }
 
 unsigned seed_of_run() {

@@ -5,6 +5,7 @@
 #define TESTS_SUPPORT_CORE_FIXTURE_H
 
 #include <fstream>
+#include <random>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -28,6 +29,14 @@ inline std::string read_file(const std::string& path) {
 inline std::string write_file(const std::string& path, const std::string& data) {
     std::ofstream(path, std::ios::binary) << data;
     return path;
+}
+
+// `n` bytes drawn from a generator seeded with `seed`: the same bytes for the same seed.
+inline std::string random_bytes(size_t n, unsigned seed) {
+    std::mt19937 rng(seed);
+    std::string s(n, '\0');
+    for (char& c : s) c = static_cast<char>(rng());
+    return s;
 }
 
 inline bool contains(const std::string& text, const std::string& part) {
