@@ -188,7 +188,7 @@ TEST_F(CommandRpcTest, HostileUserIsRefused) {
         {"mkvob", {"-tag", "/vobs"}, "", "VOB tag"},
         {"mkvob", {"-tag", "/vobs/mine"}, "", "Only the site's administrator may make VOBs"},
         {"setcs", {"-tag", "alice_cmd", "-default"}, "", "only its owner"},
-        {"setact", {"-view", "alice_cmd", "-none"}, "", ""},
+        {"setact", {"-view", "alice_cmd", "-none"}, "", "only its owner"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.cmd);
